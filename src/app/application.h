@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QApplication>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class AppState;
+class QMainWindow;
+class SingleInstance;
+
+class Application final : public QApplication
+{
+    Q_OBJECT
+public:
+    Application(int &argc, char **argv);
+    ~Application() override;
+
+    static constexpr const char *displayName = "Velmora Notes";
+    static constexpr const char *instanceKey = "velmora-notes-instance";
+
+    // The start-up sequence; returns the process exit code: 0 when another
+    // instance took the launch, 1 when the database cannot be initialised,
+    // otherwise the event loop's result.
+    int run();
+
+    void onInstanceMessage(const QString &message);
+
+    AppState *appState() const { return m_appState; }
+    SingleInstance *singleInstance() const { return m_singleInstance; }
+    QMainWindow *mainWindow() const { return m_mainWindow.get(); }
+
+    // Seam for the blocking "Database Error" box: (title, text). Tests replace it.
+    using CriticalMessage = std::function<void(const QString &title, const QString &text)>;
+    void setCriticalMessage(CriticalMessage show) { m_criticalMessage = std::move(show); }
+
+private:
+    void registerFonts();
+
+    AppState *m_appState = nullptr;
+    SingleInstance *m_singleInstance = nullptr;
+    std::unique_ptr<QMainWindow> m_mainWindow;
+    CriticalMessage m_criticalMessage;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+
+// Keeps one running instance per user. The first process listens on a local
+// socket; later launches hand their message to it and exit.
+class SingleInstance final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SingleInstance(const QString &key, QObject *parent = nullptr);
+
+    // True: this process is the primary instance and goes on. False: a
+    // running instance received the message and this process should exit.
+    bool tryRun(const QString &message);
+
+    QString key() const { return m_key; }
+    // The address the server listens on: on Unix a socket in the user's
+    // runtime directory, elsewhere the plain key.
+    QString serverName() const;
+    bool isListening() const;
+
+signals:
+    void messageReceived(const QString &message);
+
+private:
+    void onNewConnection();
+
+    QString m_key;
+    QLocalServer *m_server = nullptr;
+};

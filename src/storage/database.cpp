@@ -1,0 +1,278 @@
+#include "database.h"
+
+#include "storagelog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QUuid>
+
+namespace {
+
+const char *const kVersionTable = "CREATE TABLE IF NOT EXISTS schema_version (  version INTEGER NOT NULL DEFAULT 0)";
+
+const char *const kNotesTable =
+    "CREATE TABLE IF NOT EXISTS notes (  id          TEXT PRIMARY KEY,  notebook_id TEXT NOT NULL DEFAULT '',  body        TEXT NOT NULL DEFAULT '',  created_at  TEXT NOT NULL,  updated_at  TEXT NOT NULL,  modified_at TEXT NOT NULL,  deleted_at  TEXT,  version     INTEGER NOT NULL DEFAULT 1,  op_version  INTEGER NOT NULL DEFAULT 0,  sync_status TEXT NOT NULL DEFAULT 'pending',  is_sample   INTEGER NOT NULL DEFAULT 0,  owner_id    TEXT,  is_shared   INTEGER NOT NULL DEFAULT 0,  permission  TEXT)";
+const char *const kIdxNotebookId = "CREATE INDEX IF NOT EXISTS idx_notes_notebook_id ON notes(notebook_id)";
+const char *const kIdxUpdatedAt = "CREATE INDEX IF NOT EXISTS idx_notes_updated_at ON notes(updated_at)";
+const char *const kIdxModifiedAt = "CREATE INDEX IF NOT EXISTS idx_notes_modified_at ON notes(modified_at)";
+const char *const kIdxDeletedAt = "CREATE INDEX IF NOT EXISTS idx_notes_deleted_at ON notes(deleted_at)";
+const char *const kIdxSyncStatus = "CREATE INDEX IF NOT EXISTS idx_notes_sync_status ON notes(sync_status)";
+const char *const kTriggerAi =
+    "CREATE TRIGGER IF NOT EXISTS notes_ai AFTER INSERT ON notes BEGIN  INSERT INTO notes_fts(rowid, body) VALUES (new.rowid, new.body);END";
+const char *const kTriggerAd =
+    "CREATE TRIGGER IF NOT EXISTS notes_ad AFTER DELETE ON notes BEGIN  INSERT INTO notes_fts(notes_fts, rowid, body) VALUES ('delete', old.rowid, old.body);END";
+const char *const kTriggerAu =
+    "CREATE TRIGGER IF NOT EXISTS notes_au AFTER UPDATE ON notes BEGIN  INSERT INTO notes_fts(notes_fts, rowid, body) VALUES ('delete', old.rowid, old.body);  INSERT INTO notes_fts(rowid, body) VALUES (new.rowid, new.body);END";
+
+const char *const kMigration1[] = {
+    "CREATE TABLE IF NOT EXISTS notebooks (  id          TEXT PRIMARY KEY,  name        TEXT NOT NULL,  is_default  INTEGER NOT NULL DEFAULT 0,  is_shared   INTEGER NOT NULL DEFAULT 0,  owner_id    TEXT,  created_at  TEXT NOT NULL,  updated_at  TEXT NOT NULL,  deleted_at  TEXT,  version     INTEGER NOT NULL DEFAULT 1,  sync_status TEXT NOT NULL DEFAULT 'pending')",
+    "CREATE INDEX IF NOT EXISTS idx_notebooks_deleted_at ON notebooks(deleted_at)",
+    "CREATE INDEX IF NOT EXISTS idx_notebooks_sync_status ON notebooks(sync_status)",
+    kNotesTable,
+    kIdxNotebookId,
+    kIdxUpdatedAt,
+    kIdxModifiedAt,
+    kIdxDeletedAt,
+    kIdxSyncStatus,
+    "CREATE VIRTUAL TABLE IF NOT EXISTS notes_fts USING fts5(  body,  content='notes',  content_rowid='rowid')",
+    kTriggerAi,
+    kTriggerAd,
+    kTriggerAu,
+    "CREATE TABLE IF NOT EXISTS note_operations (  id              TEXT PRIMARY KEY,  note_id         TEXT NOT NULL REFERENCES notes(id),  base_version    INTEGER NOT NULL,  result_version  INTEGER NOT NULL,  operation       TEXT NOT NULL,  created_at      TEXT NOT NULL,  synced          INTEGER NOT NULL DEFAULT 0)",
+    "CREATE INDEX IF NOT EXISTS idx_note_operations_version ON note_operations(note_id, result_version)",
+    "CREATE INDEX IF NOT EXISTS idx_note_operations_synced ON note_operations(synced)",
+    "CREATE TABLE IF NOT EXISTS note_snapshots (  id          TEXT PRIMARY KEY,  note_id     TEXT NOT NULL REFERENCES notes(id),  version     INTEGER NOT NULL,  body        TEXT NOT NULL,  created_at  TEXT NOT NULL,  UNIQUE(note_id, version))",
+    "CREATE INDEX IF NOT EXISTS idx_note_snapshots_version ON note_snapshots(note_id, version DESC)",
+    "CREATE TABLE IF NOT EXISTS attachments (  id          TEXT PRIMARY KEY,  note_id     TEXT NOT NULL REFERENCES notes(id),  filename    TEXT NOT NULL,  mime_type   TEXT NOT NULL,  size_bytes  INTEGER NOT NULL,  created_at  TEXT NOT NULL,  sync_status TEXT NOT NULL DEFAULT 'pending')",
+    "CREATE INDEX IF NOT EXISTS idx_attachments_note_id ON attachments(note_id)",
+    "CREATE TABLE IF NOT EXISTS sync_queue (  id          INTEGER PRIMARY KEY AUTOINCREMENT,  entity_type TEXT NOT NULL,  entity_id   TEXT NOT NULL,  action      TEXT NOT NULL,  payload     TEXT,  created_at  TEXT NOT NULL,  attempts    INTEGER NOT NULL DEFAULT 0)",
+    "CREATE INDEX IF NOT EXISTS idx_sync_queue_entity ON sync_queue(entity_type, entity_id)",
+    "CREATE TABLE IF NOT EXISTS tasks (  id              TEXT PRIMARY KEY,  note_id         TEXT NOT NULL REFERENCES notes(id),  text            TEXT NOT NULL,  is_completed    INTEGER NOT NULL DEFAULT 0,  source          TEXT NOT NULL,  line_index      INTEGER NOT NULL,  char_offset     INTEGER NOT NULL,  due_date        TEXT,  due_date_phrase TEXT,  extracted_at    TEXT NOT NULL,  note_updated_at TEXT NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS idx_tasks_note_id ON tasks(note_id)",
+    "CREATE INDEX IF NOT EXISTS idx_tasks_completed ON tasks(is_completed)",
+    "CREATE INDEX IF NOT EXISTS idx_tasks_due_date ON tasks(due_date)",
+    "CREATE TABLE IF NOT EXISTS note_task_settings (  note_id          TEXT PRIMARY KEY REFERENCES notes(id),  include_in_todos INTEGER NOT NULL DEFAULT 1)",
+    "CREATE TABLE IF NOT EXISTS preferences (  key   TEXT PRIMARY KEY,  value TEXT)",
+};
+
+struct Step
+{
+    const char *label;
+    const char *statement;
+};
+
+const Step kMigration2[] = {
+    {"create notes_new",
+     "CREATE TABLE notes_new (  id          TEXT PRIMARY KEY,  notebook_id TEXT NOT NULL DEFAULT '',  body        TEXT NOT NULL DEFAULT '',  created_at  TEXT NOT NULL,  updated_at  TEXT NOT NULL,  modified_at TEXT NOT NULL,  deleted_at  TEXT,  version     INTEGER NOT NULL DEFAULT 1,  op_version  INTEGER NOT NULL DEFAULT 0,  sync_status TEXT NOT NULL DEFAULT 'pending',  is_sample   INTEGER NOT NULL DEFAULT 0,  owner_id    TEXT,  is_shared   INTEGER NOT NULL DEFAULT 0,  permission  TEXT)"},
+    {"copy notes",
+     "INSERT INTO notes_new SELECT id,   CASE WHEN notebook_id IN (SELECT id FROM notebooks WHERE is_default = 1)        THEN '' ELSE notebook_id END,   body, created_at, updated_at, modified_at, deleted_at,   version, op_version, sync_status, is_sample, owner_id, is_shared, permission FROM notes"},
+    {"drop trigger ai", "DROP TRIGGER IF EXISTS notes_ai"},
+    {"drop trigger ad", "DROP TRIGGER IF EXISTS notes_ad"},
+    {"drop trigger au", "DROP TRIGGER IF EXISTS notes_au"},
+    {"drop notes", "DROP TABLE notes"},
+    {"rename notes_new", "ALTER TABLE notes_new RENAME TO notes"},
+    {"idx notebook_id", kIdxNotebookId},
+    {"idx updated_at", kIdxUpdatedAt},
+    {"idx modified_at", kIdxModifiedAt},
+    {"idx deleted_at", kIdxDeletedAt},
+    {"idx sync_status", kIdxSyncStatus},
+    {"trigger ai", kTriggerAi},
+    {"trigger ad", kTriggerAd},
+    {"trigger au", kTriggerAu},
+    {"fts rebuild", "INSERT INTO notes_fts(notes_fts) VALUES('rebuild')"},
+    {"delete default", "DELETE FROM notebooks WHERE is_default = 1"},
+};
+
+QString newUuid()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+} // namespace
+
+Database::Database(QObject *parent)
+    : QObject(parent)
+    , m_connectionName(newUuid())
+{
+}
+
+Database::~Database()
+{
+    if (m_db.isOpen())
+        m_db.close();
+    m_db = QSqlDatabase();
+    if (QSqlDatabase::contains(m_connectionName))
+        QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+QString Database::dataDirectory()
+{
+    const QByteArray env = qgetenv("NOTES_DATA_DIR");
+    if (!env.isEmpty()) {
+        const QString path = QString::fromUtf8(env);
+        QDir().mkpath(path);
+        return path;
+    }
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Velmora/Notes";
+    if (!QDir(path).exists())
+        QDir().mkpath(path);
+    return path;
+}
+
+QString Database::installationId()
+{
+    const QString path = dataDirectory() + "/client_id";
+    QFile file(path);
+    if (file.exists() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        const QString id = QString::fromUtf8(file.readAll()).trimmed();
+        file.close();
+        if (!id.isEmpty())
+            return id;
+    }
+    const QString id = newUuid();
+    QFile out(path);
+    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        out.write(id.toUtf8());
+    return id;
+}
+
+QString Database::defaultDatabasePath()
+{
+    return dataDirectory() + QStringLiteral("/velmora_notes_%1.db").arg(installationId());
+}
+
+QString Database::attachmentsDirectory()
+{
+    const QString path = dataDirectory() + "/attachments";
+    if (!QDir(path).exists())
+        QDir().mkpath(path);
+    return path;
+}
+
+bool Database::open(const QString &path)
+{
+    const QDir dir = QFileInfo(path).absoluteDir();
+    if (!dir.exists())
+        QDir().mkpath(dir.absolutePath());
+
+    m_db = QSqlDatabase::addDatabase("QSQLITE", m_connectionName);
+    m_db.setDatabaseName(path);
+    if (!m_db.open()) {
+        qCCritical(lcStorage).noquote() << "Failed to open database:" << m_db.lastError().text();
+        return false;
+    }
+    QSqlQuery pragma(m_db);
+    pragma.exec("PRAGMA journal_mode=WAL");
+    pragma.exec("PRAGMA foreign_keys=ON");
+    qCInfo(lcStorage).noquote() << "Database opened:" << path;
+    return true;
+}
+
+bool Database::migrate()
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(kVersionTable)) {
+        qCCritical(lcStorage) << "Failed to create schema_version table";
+        return false;
+    }
+    if (!query.exec("SELECT version FROM schema_version LIMIT 1"))
+        return false;
+    int version = 0;
+    if (query.next()) {
+        version = query.value(0).toInt();
+        if (version < 0)
+            return false;
+    } else {
+        QSqlQuery insert(m_db);
+        insert.exec("INSERT INTO schema_version (version) VALUES (0)");
+    }
+    query.finish();
+
+    if (version < 1) {
+        qCInfo(lcStorage) << "Running migration 1: initial schema";
+        if (!runMigration1()) {
+            emit migrationError(1, QStringLiteral("Failed to create initial schema"));
+            return false;
+        }
+        if (!storeVersion(1))
+            return false;
+        emit migrationApplied(1, QStringLiteral("initial schema"));
+    }
+    if (version < 2) {
+        qCInfo(lcStorage) << "Running migration 2: drop default notebook + FK on notes.notebook_id";
+        if (!migrateToV2()) {
+            emit migrationError(2, QStringLiteral("Failed to drop notebook FK"));
+            return false;
+        }
+        if (!storeVersion(2))
+            return false;
+        emit migrationApplied(2, QStringLiteral("drop default notebook + FK"));
+    }
+    qCInfo(lcStorage) << "Database at version" << currentVersion;
+    return true;
+}
+
+bool Database::storeVersion(int version)
+{
+    QSqlQuery query(m_db);
+    query.prepare("UPDATE schema_version SET version = ?");
+    query.addBindValue(version);
+    return query.exec();
+}
+
+bool Database::runMigration1()
+{
+    if (!m_db.transaction())
+        return false;
+    QSqlQuery query(m_db);
+    bool ok = true;
+    for (const char *statement : kMigration1) {
+        if (!query.exec(QString::fromUtf8(statement))) {
+            ok = false;
+            break;
+        }
+    }
+    QString error;
+    if (ok) {
+        query.finish();
+        ok = m_db.commit();
+        if (!ok)
+            error = m_db.lastError().text();
+    } else {
+        error = query.lastError().text();
+    }
+    if (!ok) {
+        qCCritical(lcStorage).noquote() << "Schema creation failed:" << error;
+        m_db.rollback();
+        return false;
+    }
+    return true;
+}
+
+bool Database::migrateToV2()
+{
+    QSqlQuery pragma(m_db);
+    pragma.exec("PRAGMA foreign_keys=OFF");
+    if (!m_db.transaction()) {
+        pragma.exec("PRAGMA foreign_keys=ON");
+        return false;
+    }
+    QSqlQuery query(m_db);
+    for (const Step &step : kMigration2) {
+        if (!query.exec(QString::fromUtf8(step.statement))) {
+            qCCritical(lcStorage).noquote() << "migrateToV2" << step.label << query.lastError().text();
+            query.finish();
+            m_db.rollback();
+            pragma.exec("PRAGMA foreign_keys=ON");
+            return false;
+        }
+    }
+    query.finish();
+    const bool committed = m_db.commit();
+    pragma.exec("PRAGMA foreign_keys=ON");
+    return committed;
+}

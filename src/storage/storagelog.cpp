@@ -1,0 +1,3 @@
+#include "storagelog.h"
+
+Q_LOGGING_CATEGORY(lcStorage, "velmora.storage")
