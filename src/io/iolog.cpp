@@ -1,0 +1,3 @@
+#include "iolog.h"
+
+Q_LOGGING_CATEGORY(lcIo, "velmora.io")
