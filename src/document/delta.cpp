@@ -1,0 +1,168 @@
+#include "delta.h"
+
+#include <QJsonDocument>
+#include <QJsonParseError>
+
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace {
+
+constexpr qsizetype kPreviewLength = 120;
+
+// The body as an array, or nothing when it is empty, not JSON or not an array.
+std::optional<QJsonArray> bodyArray(const QString &body)
+{
+    if (body.isEmpty())
+        return std::nullopt;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(body.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isArray())
+        return std::nullopt;
+    return doc.array();
+}
+
+int lengthOf(const QJsonValue &value)
+{
+    if (!value.isDouble())
+        return 0;
+    const double d = value.toDouble();
+    if (std::isnan(d))
+        return 0;
+    if (d >= double(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (d <= double(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(d);
+}
+
+} // namespace
+
+QString DeltaOp::embedKind() const
+{
+    if (type != InsertEmbed || embed.isEmpty())
+        return {};
+    return embed.constBegin().key(); // QJsonObject keeps its keys sorted
+}
+
+QString DeltaOp::embedValue() const
+{
+    if (type != InsertEmbed || embed.isEmpty())
+        return {};
+    return embed.constBegin().value().toString();
+}
+
+DeltaOp parseDeltaOp(const QJsonObject &object)
+{
+    DeltaOp op;
+    const QJsonValue insert = object.value(QLatin1String("insert"));
+    if (insert.isString()) {
+        op.type = DeltaOp::InsertText;
+        op.text = insert.toString();
+    } else if (insert.isObject()) {
+        op.type = DeltaOp::InsertEmbed;
+        op.embed = insert.toObject();
+    } else if (object.contains(QLatin1String("retain"))) {
+        op.type = DeltaOp::Retain;
+        op.length = lengthOf(object.value(QLatin1String("retain")));
+    } else if (object.contains(QLatin1String("delete"))) {
+        op.type = DeltaOp::Delete;
+        op.length = lengthOf(object.value(QLatin1String("delete")));
+    }
+    if (object.contains(QLatin1String("attributes")))
+        op.attributes = object.value(QLatin1String("attributes")).toObject();
+    return op;
+}
+
+QList<DeltaOp> parseDelta(const QJsonArray &array)
+{
+    QList<DeltaOp> ops;
+    ops.reserve(array.size());
+    for (const QJsonValue &value : array) {
+        if (value.isObject())
+            ops.append(parseDeltaOp(value.toObject()));
+    }
+    return ops;
+}
+
+QList<DeltaOp> parseDeltaJson(const QString &json)
+{
+    const std::optional<QJsonArray> array = bodyArray(json);
+    return array ? parseDelta(*array) : QList<DeltaOp>();
+}
+
+QString deltaToJson(const QJsonArray &array)
+{
+    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
+QString deltaPlainText(const QString &body)
+{
+    if (body.isEmpty())
+        return {};
+    const std::optional<QJsonArray> array = bodyArray(body);
+    if (!array)
+        return body;
+    QString text;
+    for (const QJsonValue &value : *array) {
+        const QJsonValue insert = value.toObject().value(QLatin1String("insert"));
+        if (insert.isString())
+            text += insert.toString();
+    }
+    return text;
+}
+
+QString noteTitle(const QString &body)
+{
+    const QString text = deltaPlainText(body);
+    const qsizetype newline = text.indexOf(QLatin1Char('\n'));
+    return (newline < 0 ? text : text.left(newline)).trimmed();
+}
+
+QString notePreview(const QString &body)
+{
+    const QString text = deltaPlainText(body);
+    const qsizetype newline = text.indexOf(QLatin1Char('\n'));
+    if (newline < 0)
+        return {};
+    QString rest = text.mid(newline + 1).trimmed();
+    rest.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    if (rest.size() <= kPreviewLength)
+        return rest;
+    qsizetype cut = kPreviewLength;
+    // Never leave half of a surrogate pair (emoji) dangling before the dots.
+    if (rest.at(cut - 1).isHighSurrogate())
+        --cut;
+    return rest.left(cut) + QLatin1String("...");
+}
+
+bool isNoteBodyEmpty(const QString &body)
+{
+    if (body.isEmpty())
+        return true;
+    const std::optional<QJsonArray> array = bodyArray(body);
+    if (!array)
+        return body.trimmed().isEmpty();
+    for (const QJsonValue &value : *array) {
+        if (!value.isObject())
+            continue;
+        const QJsonValue insert = value.toObject().value(QLatin1String("insert"));
+        if (insert.isObject())
+            return false;
+        if (insert.isString() && !insert.toString().trimmed().isEmpty())
+            return false;
+    }
+    return true;
+}
+
+QString attachmentUrl(const QString &attachmentId)
+{
+    return QLatin1String(kAttachmentUrlPrefix) + attachmentId;
+}
+
+QString attachmentIdFromUrl(const QString &url)
+{
+    const QLatin1String prefix(kAttachmentUrlPrefix);
+    return url.startsWith(prefix) ? url.mid(prefix.size()) : url;
+}
