@@ -1,0 +1,342 @@
+#include "noterepository.h"
+
+#include "database.h"
+#include "storagelog.h"
+#include "storagetime.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+const QVariant kNullText{QMetaType::fromType<QString>()};
+
+Note noteFromRow(const QSqlQuery &q)
+{
+    Note note;
+    note.id = q.value("id").toString();
+    note.notebookId = q.value("notebook_id").toString();
+    note.body = q.value("body").toString();
+    note.createdAt = storageTimeFromText(q.value("created_at").toString());
+    note.updatedAt = storageTimeFromText(q.value("updated_at").toString());
+    note.modifiedAt = storageTimeFromText(q.value("modified_at").toString());
+    const QString deletedAt = q.value("deleted_at").toString();
+    if (!deletedAt.isEmpty())
+        note.deletedAt = storageTimeFromText(deletedAt);
+    note.version = q.value("version").toInt();
+    note.opVersion = q.value("op_version").toInt();
+    note.syncStatus = syncStatusFromString(q.value("sync_status").toString());
+    note.isSample = q.value("is_sample").toBool();
+    note.ownerId = q.value("owner_id").toString();
+    note.isShared = q.value("is_shared").toBool();
+    note.permission = q.value("permission").toString();
+    return note;
+}
+
+QVariant textOrNull(const QString &text)
+{
+    return text.isEmpty() ? kNullText : QVariant(text);
+}
+
+// The column is NOT NULL, so a null id must reach it as ''.
+QVariant notebookIdValue(const QString &notebookId)
+{
+    return notebookId.isNull() ? QVariant(QStringLiteral("")) : QVariant(notebookId);
+}
+
+QVariant deletedAtValue(const std::optional<QDateTime> &deletedAt)
+{
+    return deletedAt ? QVariant(storageTimeText(*deletedAt)) : kNullText;
+}
+
+bool exec(QSqlQuery &q, const QString &sql, const QVariantList &values)
+{
+    if (!q.prepare(sql))
+        return false;
+    for (const QVariant &value : values)
+        q.addBindValue(value);
+    return q.exec();
+}
+
+// Each word becomes an FTS5 string, the last one a prefix: don't c++ -> "don't" "c++"*
+QString quotedExpression(const QString &text)
+{
+    static const QRegularExpression whiteSpace(QStringLiteral("\\s+"));
+    const QStringList words = text.split(whiteSpace, Qt::SkipEmptyParts);
+    QStringList quoted;
+    quoted.reserve(words.size());
+    for (QString word : words)
+        quoted << QLatin1Char('"') + word.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+    return quoted.join(QLatin1Char(' ')) + QLatin1Char('*');
+}
+
+} // namespace
+
+NoteRepository::NoteRepository(Database *database, QObject *parent)
+    : QObject(parent)
+    , m_database(database)
+    , m_clock([] { return QDateTime::currentDateTimeUtc(); })
+{
+    Q_ASSERT(m_database);
+}
+
+void NoteRepository::setClock(Clock clock)
+{
+    m_clock = std::move(clock);
+}
+
+QString NoteRepository::nowText() const
+{
+    return storageTimeText(m_clock());
+}
+
+QList<Note> NoteRepository::queryNotes(const QString &sql, const QVariantList &values) const
+{
+    QList<Note> notes;
+    QSqlQuery q(m_database->database());
+    if (!exec(q, sql, values))
+        return notes;
+    while (q.next())
+        notes << noteFromRow(q);
+    return notes;
+}
+
+QList<Note> NoteRepository::allNotes() const
+{
+    return queryNotes(QStringLiteral("SELECT * FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
+}
+
+std::optional<Note> NoteRepository::noteById(const QString &id) const
+{
+    QSqlQuery q(m_database->database());
+    if (!exec(q, QStringLiteral("SELECT * FROM notes WHERE id = ?"), {id}) || !q.next())
+        return std::nullopt;
+    return noteFromRow(q);
+}
+
+QList<Note> NoteRepository::notesInNotebook(const QString &notebookId) const
+{
+    return queryNotes(
+        QStringLiteral("SELECT * FROM notes WHERE notebook_id=? AND deleted_at IS NULL ORDER BY updated_at DESC"),
+        {notebookIdValue(notebookId)});
+}
+
+QList<Note> NoteRepository::trashedNotes() const
+{
+    return queryNotes(QStringLiteral("SELECT * FROM notes WHERE deleted_at IS NOT NULL ORDER BY deleted_at DESC"));
+}
+
+QList<Note> NoteRepository::pendingNotes() const
+{
+    return queryNotes(QStringLiteral("SELECT * FROM notes WHERE sync_status = 'pending'"));
+}
+
+QList<Note> NoteRepository::sharedByMe() const
+{
+    return queryNotes(QStringLiteral("SELECT * FROM notes WHERE is_shared = 1 AND (owner_id IS NULL OR owner_id = '') "
+                                     "AND deleted_at IS NULL ORDER BY updated_at DESC"));
+}
+
+QList<Note> NoteRepository::sharedWithMe() const
+{
+    return queryNotes(QStringLiteral("SELECT * FROM notes WHERE owner_id IS NOT NULL AND owner_id != '' "
+                                     "AND deleted_at IS NULL ORDER BY updated_at DESC"));
+}
+
+bool NoteRepository::runSearch(const QString &expression, QList<Note> *result) const
+{
+    QSqlQuery q(m_database->database());
+    if (!exec(q,
+              QStringLiteral("SELECT n.* FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
+                             "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"),
+              {expression}))
+        return false;
+    while (q.next())
+        *result << noteFromRow(q);
+    return true;
+}
+
+QList<Note> NoteRepository::search(const QString &text) const
+{
+    if (text.trimmed().isEmpty())
+        return allNotes();
+    // As typed, so the FTS5 query syntax applies; FTS5 reports a syntax error
+    // only when stepping, hence the fall-back on a failed execution rather than
+    // a failed prepare. Everyday punctuation (don't, c++, e-mail, a lone quote)
+    // is such an error and is searched again as quoted words.
+    QList<Note> notes;
+    if (runSearch(text + QLatin1Char('*'), &notes))
+        return notes;
+    notes.clear();
+    if (runSearch(quotedExpression(text), &notes))
+        return notes;
+    return {};
+}
+
+QHash<QString, int> NoteRepository::countsByNotebook() const
+{
+    QHash<QString, int> counts;
+    QSqlQuery q(m_database->database());
+    if (!q.exec(QStringLiteral(
+            "SELECT notebook_id, COUNT(*) AS c FROM notes WHERE deleted_at IS NULL GROUP BY notebook_id")))
+        return counts;
+    int total = 0;
+    while (q.next()) {
+        const int count = q.value("c").toInt();
+        counts.insert(q.value("notebook_id").toString(), count);
+        total += count;
+    }
+    counts.insert(QString(), total);
+    return counts;
+}
+
+bool NoteRepository::insert(const Note &note)
+{
+    QSqlQuery q(m_database->database());
+    const bool ok = exec(q,
+                         QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, "
+                                        "deleted_at, version, op_version, sync_status, is_sample, owner_id, is_shared, "
+                                        "permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                         {note.id, notebookIdValue(note.notebookId), note.body, storageTimeText(note.createdAt),
+                          storageTimeText(note.updatedAt), storageTimeText(note.modifiedAt),
+                          deletedAtValue(note.deletedAt), note.version, note.opVersion,
+                          syncStatusToString(note.syncStatus), note.isSample ? 1 : 0, textOrNull(note.ownerId),
+                          note.isShared ? 1 : 0, textOrNull(note.permission)});
+    if (!ok) {
+        qCWarning(lcStorage).noquote() << "NoteRepository::insert failed:" << q.lastError().text();
+        return false;
+    }
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::update(const Note &note)
+{
+    QSqlQuery q(m_database->database());
+    const bool ok = exec(q,
+                         QStringLiteral("UPDATE notes SET notebook_id=?, body=?, updated_at=?, modified_at=?, "
+                                        "deleted_at=?, version=?, op_version=?, sync_status=?, is_sample=?, "
+                                        "owner_id=?, is_shared=?, permission=? WHERE id=?"),
+                         {notebookIdValue(note.notebookId), note.body, storageTimeText(note.updatedAt),
+                          storageTimeText(note.modifiedAt), deletedAtValue(note.deletedAt), note.version,
+                          note.opVersion, syncStatusToString(note.syncStatus), note.isSample ? 1 : 0,
+                          textOrNull(note.ownerId), note.isShared ? 1 : 0, textOrNull(note.permission), note.id});
+    if (!ok) {
+        qCWarning(lcStorage).noquote() << "NoteRepository::update failed:" << q.lastError().text();
+        return false;
+    }
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::moveToNotebook(const QString &id, const QString &notebookId)
+{
+    QSqlQuery q(m_database->database());
+    if (!exec(q, QStringLiteral("UPDATE notes SET notebook_id=?, modified_at=?, sync_status='pending' WHERE id=?"),
+              {notebookIdValue(notebookId), nowText(), id}))
+        return false;
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::softDelete(const QString &id)
+{
+    QSqlQuery q(m_database->database());
+    if (!exec(q, QStringLiteral("UPDATE notes SET deleted_at=?, sync_status='pending' WHERE id=?"), {nowText(), id}))
+        return false;
+    emit noteDeleted(id);
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::restore(const QString &id)
+{
+    QSqlQuery q(m_database->database());
+    if (!exec(q, QStringLiteral("UPDATE notes SET deleted_at=NULL, sync_status='pending' WHERE id=?"), {id}))
+        return false;
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::purge(const QString &id)
+{
+    // With foreign keys on, any row that still names the note makes the DELETE
+    // on notes fail, so its dependants go first, all in one transaction.
+    // note_operations and tasks are never written by this program but may hold
+    // rows in databases written by older builds.
+    QSqlDatabase db = m_database->database();
+    if (!db.transaction())
+        return false;
+
+    QStringList attachmentIds;
+    bool ok = true;
+    {
+        QSqlQuery q(db);
+        ok = exec(q, QStringLiteral("SELECT id FROM attachments WHERE note_id = ?"), {id});
+        while (ok && q.next())
+            attachmentIds << q.value(0).toString();
+    }
+    const QString statements[] = {
+        QStringLiteral("DELETE FROM note_snapshots WHERE note_id = ?"),
+        QStringLiteral("DELETE FROM note_task_settings WHERE note_id = ?"),
+        QStringLiteral("DELETE FROM attachments WHERE note_id = ?"),
+        QStringLiteral("DELETE FROM note_operations WHERE note_id = ?"),
+        QStringLiteral("DELETE FROM tasks WHERE note_id = ?"),
+        QStringLiteral("DELETE FROM notes WHERE id=?"),
+    };
+    for (const QString &sql : statements) {
+        if (!ok)
+            break;
+        QSqlQuery q(db);
+        ok = exec(q, sql, {id});
+    }
+    if (!ok || !db.commit()) {
+        db.rollback();
+        return false;
+    }
+
+    // Only now that the rows are gone for good; a leftover file would be harmless
+    // but a missing file under a surviving row would not.
+    const QString directory = Database::attachmentsDirectory();
+    for (const QString &attachmentId : std::as_const(attachmentIds))
+        QFile::remove(directory + QLatin1Char('/') + attachmentId);
+
+    emit notePurged(id);
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::markSynced(const QString &id, int version)
+{
+    QSqlQuery q(m_database->database());
+    return exec(q, QStringLiteral("UPDATE notes SET sync_status='synced', version=? WHERE id=?"), {version, id});
+}
+
+int NoteRepository::markAllPending()
+{
+    QSqlQuery q(m_database->database());
+    if (!q.exec(QStringLiteral(
+            "UPDATE notes SET sync_status='pending' WHERE deleted_at IS NULL AND sync_status != 'pending'")))
+        return 0;
+    return q.numRowsAffected();
+}
+
+bool NoteRepository::includeInTodos(const QString &noteId) const
+{
+    QSqlQuery q(m_database->database());
+    if (!exec(q, QStringLiteral("SELECT include_in_todos FROM note_task_settings WHERE note_id = ?"), {noteId})
+        || !q.next())
+        return true;
+    return q.value(0).toInt() != 0;
+}
+
+bool NoteRepository::setIncludeInTodos(const QString &noteId, bool include)
+{
+    QSqlQuery q(m_database->database());
+    return exec(q,
+                QStringLiteral("INSERT INTO note_task_settings (note_id, include_in_todos) VALUES (?, ?) "
+                               "ON CONFLICT(note_id) DO UPDATE SET include_in_todos = excluded.include_in_todos"),
+                {noteId, include ? 1 : 0});
+}
