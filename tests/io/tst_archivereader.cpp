@@ -1,0 +1,195 @@
+#include "velmtest.h"
+
+#include "archivereader.h"
+#include "tarbuilder.h"
+#include "zipwriter.h"
+
+#include <QDirIterator>
+#include <QFile>
+
+class TestArchiveReader : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    QString writeBytes(const QString &name, const QByteArray &data)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+            return {};
+        return path;
+    }
+
+    // Every file below root, relative to it.
+    static QStringList treeOf(const QString &root)
+    {
+        QStringList files;
+        QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files.append(QDir(root).relativeFilePath(it.next()));
+        files.sort();
+        return files;
+    }
+
+private slots:
+    void entryPathsAreCleanedOrRefused_data()
+    {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<QString>("expected"); // empty: refused
+
+        QTest::newRow("plain") << "notes/a.json" << "notes/a.json";
+        QTest::newRow("dot segments and doubled slashes") << "./notes//a.json" << "notes/a.json";
+        QTest::newRow("backslashes are separators") << "attachments\\x.png" << "attachments/x.png";
+        QTest::newRow("dots inside a name") << "a..b/c...d" << "a..b/c...d";
+        QTest::newRow("absolute") << "/etc/passwd" << "";
+        QTest::newRow("absolute with backslash") << "\\\\server\\share\\x" << "";
+        QTest::newRow("drive letter") << "C:/Windows/x" << "";
+        QTest::newRow("drive relative") << "c:x" << "";
+        QTest::newRow("climbing") << "../evil" << "";
+        QTest::newRow("climbing inside") << "notes/../../evil" << "";
+        QTest::newRow("climbing with backslash") << "notes\\..\\..\\evil" << "";
+        QTest::newRow("device") << "attachments/CON" << "";
+        QTest::newRow("device with extension") << "nul.txt" << "";
+        QTest::newRow("device lower case with trailing dot") << "com1." << "";
+        QTest::newRow("not a device") << "console.txt" << "console.txt";
+        QTest::newRow("stream name") << "a.txt:hidden" << "";
+        QTest::newRow("control character") << QString("a\u0001b") << "";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("only dots") << "./." << "";
+    }
+
+    void entryPathsAreCleanedOrRefused()
+    {
+        QFETCH(QString, raw);
+        QFETCH(QString, expected);
+        const std::optional<QString> path = ArchiveReader::safeEntryPath(raw);
+        QCOMPARE(path.value_or(QString()), expected);
+    }
+
+    void tarEntriesAreReadInOrderWithTheirData()
+    {
+        TarBuilder tar;
+        tar.add("resources", {}, '5');
+        tar.add("abc.md", "hello\n");
+        tar.add("resources/abc.png", QByteArray(1000, 'x'));
+        tar.add("empty.md", {});
+        const QString path = writeBytes("plain.tar", tar.finish());
+
+        ArchiveReader reader(path, ArchiveReader::Format::Tar);
+        QVERIFY(reader.open());
+        QStringList names;
+        QList<QByteArray> data;
+        ArchiveEntry entry;
+        while (reader.next(&entry)) {
+            names.append(entry.path);
+            data.append(reader.readData().value_or("<error>"));
+        }
+        QVERIFY(!reader.hasError());
+        QCOMPARE(names, QStringList({"abc.md", "resources/abc.png", "empty.md"}));
+        QCOMPARE(data, QList<QByteArray>({"hello\n", QByteArray(1000, 'x'), QByteArray()}));
+        QCOMPARE(reader.rejectedEntries(), 0);
+    }
+
+    void aTarStartingWithAZeroBlockHasNoEntries()
+    {
+        const QByteArray bytes = QByteArray(512, '\0') + TarBuilder().add("a.md", "x").finish();
+        const QString path = writeBytes("zero.tar", bytes);
+        ArchiveReader reader(path, ArchiveReader::Format::Tar);
+        QVERIFY(reader.open());
+        ArchiveEntry entry;
+        QVERIFY(!reader.next(&entry));
+    }
+
+    void garbageIsAnErrorNotAnEmptyArchive()
+    {
+        const QString path = writeBytes("garbage.zip", QByteArray(3000, 'g'));
+        ArchiveReader reader(path, ArchiveReader::Format::Zip);
+        ArchiveEntry entry;
+        QVERIFY(!reader.open() || !reader.next(&entry));
+        QVERIFY(reader.hasError());
+        QVERIFY(!ArchiveReader(m_dir.filePath("missing.zip"), ArchiveReader::Format::Zip).open());
+    }
+
+    void unsafeTarEntriesAreSkippedAndCounted()
+    {
+        TarBuilder tar;
+        tar.add("../outside.md", "evil");
+        tar.add("/tmp/absolute.md", "evil");
+        tar.add("link.md", {}, '2', "/etc/passwd");
+        tar.add("ok.md", "fine");
+        const QString path = writeBytes("unsafe.tar", tar.finish());
+
+        ArchiveReader reader(path, ArchiveReader::Format::Tar);
+        QVERIFY(reader.open());
+        QStringList names;
+        ArchiveEntry entry;
+        while (reader.next(&entry))
+            names.append(entry.path);
+        QCOMPARE(names, QStringList({"ok.md"}));
+        QCOMPARE(reader.rejectedEntries(), 3);
+    }
+
+    void extractionNeverWritesOutsideItsFolder()
+    {
+        QTemporaryDir outer;
+        const QString zipPath = outer.filePath("hostile.zip");
+        {
+            ZipWriter writer(zipPath);
+            QVERIFY(writer.open());
+            QVERIFY(writer.addFile("../escaped.txt", "evil"));
+            QVERIFY(writer.addFile("sub/../../escaped2.txt", "evil"));
+            QVERIFY(writer.addFile(outer.filePath("absolute.txt"), "evil"));
+            QVERIFY(writer.addFile("attachments/AUX", "evil"));
+            QVERIFY(writer.addFile("manifest.json", "{}"));
+            QVERIFY(writer.addFile("notes/n.json", "{\"id\":\"n\"}"));
+            QVERIFY(writer.commit());
+        }
+        const QString target = outer.filePath("extract");
+        ArchiveReader reader(zipPath, ArchiveReader::Format::Zip);
+        QVERIFY(reader.open());
+        int lastTotal = -1;
+        int reports = 0;
+        const int written = reader.extractTo(target, [&](int, int total, const QString &) {
+            ++reports;
+            lastTotal = total;
+        });
+        QCOMPARE(written, 2);
+        QCOMPARE(reader.rejectedEntries(), 4);
+        QCOMPARE(reports, 2);
+        QVERIFY(lastTotal >= 0);
+        QCOMPARE(treeOf(outer.path()), QStringList({"extract/manifest.json", "extract/notes/n.json", "hostile.zip"}));
+        QFile note(target + "/notes/n.json");
+        QVERIFY(note.open(QIODevice::ReadOnly));
+        QCOMPARE(note.readAll(), QByteArray("{\"id\":\"n\"}"));
+    }
+
+    void aDamagedArchiveFailsExtraction()
+    {
+        QByteArray bytes;
+        {
+            const QString good = m_dir.filePath("good.zip");
+            ZipWriter writer(good);
+            QVERIFY(writer.open());
+            QByteArray payload;
+            for (int i = 0; i < 20000; ++i)
+                payload.append(char(i * 31 % 256));
+            QVERIFY(writer.addFile("a.bin", payload));
+            QVERIFY(writer.commit());
+            QFile file(good);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            bytes = file.readAll();
+        }
+        // Cut in the middle of the compressed data: the central directory is lost.
+        const QString path = writeBytes("cut.zip", bytes.left(bytes.size() / 2));
+        ArchiveReader reader(path, ArchiveReader::Format::Zip);
+        const int written = reader.open() ? reader.extractTo(m_dir.filePath("cut")) : -1;
+        QCOMPARE(written, -1);
+        QVERIFY(reader.hasError());
+    }
+};
+
+VELM_TEST_CORE_MAIN(TestArchiveReader)
+#include "tst_archivereader.moc"
