@@ -1,6 +1,7 @@
 #include "noterepository.h"
 
 #include "database.h"
+#include "sqlhelpers.h"
 #include "storagelog.h"
 #include "storagetime.h"
 
@@ -9,9 +10,9 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
-namespace {
+using namespace SqlHelpers;
 
-const QVariant kNullText{QMetaType::fromType<QString>()};
+namespace {
 
 Note noteFromRow(const QSqlQuery &q)
 {
@@ -22,9 +23,7 @@ Note noteFromRow(const QSqlQuery &q)
     note.createdAt = storageTimeFromText(q.value("created_at").toString());
     note.updatedAt = storageTimeFromText(q.value("updated_at").toString());
     note.modifiedAt = storageTimeFromText(q.value("modified_at").toString());
-    const QString deletedAt = q.value("deleted_at").toString();
-    if (!deletedAt.isEmpty())
-        note.deletedAt = storageTimeFromText(deletedAt);
+    note.deletedAt = optionalTimeFromText(q.value("deleted_at").toString());
     note.version = q.value("version").toInt();
     note.opVersion = q.value("op_version").toInt();
     note.syncStatus = syncStatusFromString(q.value("sync_status").toString());
@@ -35,29 +34,10 @@ Note noteFromRow(const QSqlQuery &q)
     return note;
 }
 
-QVariant textOrNull(const QString &text)
-{
-    return text.isEmpty() ? kNullText : QVariant(text);
-}
-
 // The column is NOT NULL, so a null id must reach it as ''.
 QVariant notebookIdValue(const QString &notebookId)
 {
     return notebookId.isNull() ? QVariant(QStringLiteral("")) : QVariant(notebookId);
-}
-
-QVariant deletedAtValue(const std::optional<QDateTime> &deletedAt)
-{
-    return deletedAt ? QVariant(storageTimeText(*deletedAt)) : kNullText;
-}
-
-bool exec(QSqlQuery &q, const QString &sql, const QVariantList &values)
-{
-    if (!q.prepare(sql))
-        return false;
-    for (const QVariant &value : values)
-        q.addBindValue(value);
-    return q.exec();
 }
 
 // Each word becomes an FTS5 string, the last one a prefix: don't c++ -> "don't" "c++"*
@@ -201,7 +181,7 @@ bool NoteRepository::insert(const Note &note)
                                         "permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                          {note.id, notebookIdValue(note.notebookId), note.body, storageTimeText(note.createdAt),
                           storageTimeText(note.updatedAt), storageTimeText(note.modifiedAt),
-                          deletedAtValue(note.deletedAt), note.version, note.opVersion,
+                          optionalTime(note.deletedAt), note.version, note.opVersion,
                           syncStatusToString(note.syncStatus), note.isSample ? 1 : 0, textOrNull(note.ownerId),
                           note.isShared ? 1 : 0, textOrNull(note.permission)});
     if (!ok) {
@@ -220,7 +200,7 @@ bool NoteRepository::update(const Note &note)
                                         "deleted_at=?, version=?, op_version=?, sync_status=?, is_sample=?, "
                                         "owner_id=?, is_shared=?, permission=? WHERE id=?"),
                          {notebookIdValue(note.notebookId), note.body, storageTimeText(note.updatedAt),
-                          storageTimeText(note.modifiedAt), deletedAtValue(note.deletedAt), note.version,
+                          storageTimeText(note.modifiedAt), optionalTime(note.deletedAt), note.version,
                           note.opVersion, syncStatusToString(note.syncStatus), note.isSample ? 1 : 0,
                           textOrNull(note.ownerId), note.isShared ? 1 : 0, textOrNull(note.permission), note.id});
     if (!ok) {

@@ -1,0 +1,40 @@
+#include "sqlhelpers.h"
+
+#include "storagetime.h"
+
+#include <QSqlQuery>
+
+namespace SqlHelpers {
+
+bool exec(QSqlQuery &q, const QString &sql, const QVariantList &values)
+{
+    if (!q.prepare(sql))
+        return false;
+    for (const QVariant &value : values)
+        q.addBindValue(value);
+    return q.exec();
+}
+
+QVariant nullText()
+{
+    return QVariant(QMetaType::fromType<QString>());
+}
+
+QVariant textOrNull(const QString &text)
+{
+    return text.isEmpty() ? nullText() : QVariant(text);
+}
+
+QVariant optionalTime(const std::optional<QDateTime> &time)
+{
+    return time ? QVariant(storageTimeText(*time)) : nullText();
+}
+
+std::optional<QDateTime> optionalTimeFromText(const QString &text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    return storageTimeFromText(text);
+}
+
+} // namespace SqlHelpers
