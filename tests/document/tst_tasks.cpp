@@ -1,0 +1,184 @@
+#include "velmtest.h"
+
+#include "tasks.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+Q_DECLARE_METATYPE(TaskSource)
+
+class TestTasks : public QObject
+{
+    Q_OBJECT
+
+private:
+    const QDateTime m_updated = QDateTime(QDate(2026, 3, 1), QTime(10, 0), Qt::UTC);
+
+    QList<Task> extract(const QString &body) { return extractTasks("note-1", body, m_updated); }
+
+private slots:
+    void oneTaskPerLine_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("completed");
+        QTest::addColumn<TaskSource>("source");
+
+        QTest::newRow("checked list item")
+            << R"([{"insert":"Passport and ID"},{"attributes":{"list":"checked"},"insert":"\n"}])"
+            << "Passport and ID" << true << TaskSource::Checklist;
+        QTest::newRow("unchecked list item, trimmed")
+            << R"([{"insert":"  Travel insurance docs "},{"attributes":{"list":"unchecked"},"insert":"\n"}])"
+            << "Travel insurance docs" << false << TaskSource::Checklist;
+        QTest::newRow("check list wins over a box typed in it")
+            << R"([{"insert":"- [x] y"},{"attributes":{"list":"unchecked"},"insert":"\n"}])"
+            << "- [x] y" << false << TaskSource::Checklist;
+        QTest::newRow("ticked box, capital X")
+            << R"([{"insert":"- [X] call back\n"}])" << "call back" << true << TaskSource::MarkdownCheckbox;
+        QTest::newRow("ticked box, no spaces")
+            << R"([{"insert":"-[x]done\n"}])" << "done" << true << TaskSource::MarkdownCheckbox;
+        QTest::newRow("empty box with spaces inside")
+            << R"([{"insert":"  - [  ]   open item  \n"}])" << "open item" << false << TaskSource::MarkdownCheckbox;
+        QTest::newRow("box on a bullet line is still a box")
+            << R"([{"insert":"- [ ] x"},{"attributes":{"list":"bullet"},"insert":"\n"}])"
+            << "x" << false << TaskSource::MarkdownCheckbox;
+        QTest::newRow("todo prefix in any case")
+            << R"([{"insert":"  todo: water plants \n"}])" << "water plants" << false << TaskSource::TodoPrefix;
+        QTest::newRow("TODO without space")
+            << R"([{"insert":"TODO:ship it"},{"attributes":{"header":2},"insert":"\n"}])"
+            << "ship it" << false << TaskSource::TodoPrefix;
+    }
+
+    void oneTaskPerLine()
+    {
+        QFETCH(QString, body);
+        QFETCH(QString, text);
+        QFETCH(bool, completed);
+        QFETCH(TaskSource, source);
+
+        const QDateTime before = QDateTime::currentDateTimeUtc();
+        const QList<Task> tasks = extract(body);
+        QCOMPARE(tasks.size(), 1);
+        const Task &task = tasks.first();
+        QCOMPARE(task.text, text);
+        QCOMPARE(task.isCompleted, completed);
+        QCOMPARE(task.source, source);
+        QCOMPARE(task.noteId, QString("note-1"));
+        QCOMPARE(task.lineIndex, 0);
+        QCOMPARE(task.charOffset, 0);
+        QCOMPARE(task.id, taskId("note-1", 0, text));
+        QCOMPARE(task.noteUpdatedAt, m_updated);
+        QCOMPARE(task.extractedAt.timeSpec(), Qt::UTC);
+        QVERIFY(task.extractedAt >= before && task.extractedAt <= QDateTime::currentDateTimeUtc());
+        QVERIFY(!task.dueDate.has_value());
+        QVERIFY(task.dueDatePhrase.isEmpty());
+    }
+
+    void linesWithoutTaskText_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::newRow("check list item of spaces") << R"([{"insert":"   "},{"attributes":{"list":"checked"},"insert":"\n"}])";
+        QTest::newRow("empty check list item") << R"([{"insert":"\n"},{"attributes":{"list":"unchecked"},"insert":"\n"}])";
+        QTest::newRow("box without text") << R"([{"insert":"- [x]    \n- [ ]\n"}])";
+        QTest::newRow("todo without text") << R"([{"insert":"TODO:   \n"}])";
+        QTest::newRow("not quite a box") << R"([{"insert":"* [ ] x\n-- [y] z\n[ ] w\n"}])";
+        QTest::newRow("todo not at start") << R"([{"insert":"remember TODO: x\nTODO x\n"}])";
+        QTest::newRow("line without line end") << R"([{"insert":"a\nTODO: tail"}])";
+        QTest::newRow("empty body") << "";
+        QTest::newRow("plain text body") << "TODO: not json\n";
+        QTest::newRow("object body") << R"({"insert":"TODO: x\n"})";
+    }
+
+    void linesWithoutTaskText()
+    {
+        QFETCH(QString, body);
+        QCOMPARE(extract(body).size(), 0);
+    }
+
+    void lineIndexAndOffsetFollowTheDocument()
+    {
+        // Embeds take one position but no line; retain and delete take nothing.
+        const QString body = R"([{"retain":4},{"insert":"Intro\n"},{"insert":{"velmora-notes-attachment":"a"}},)"
+                             R"({"insert":"Buy"},{"attributes":{"list":"unchecked"},"insert":"\n"},)"
+                             R"({"delete":2},{"insert":"x\n- [x] y\nTODO: z"},{"attributes":{"bold":true},"insert":" now"},)"
+                             R"({"insert":"\n"},{"insert":{"divider":true}},{"insert":"\n"},)"
+                             R"({"insert":"Later"},{"attributes":{"list":"checked"},"insert":"\n"}])";
+        const QList<Task> tasks = extract(body);
+        QCOMPARE(tasks.size(), 4);
+        QCOMPARE(tasks[0].text, QString("Buy"));
+        QCOMPARE(tasks[0].lineIndex, 1);
+        QCOMPARE(tasks[0].charOffset, 7); // "Intro\n" is 0..5, the attachment 6
+        QCOMPARE(tasks[1].text, QString("y"));
+        QCOMPARE(tasks[1].lineIndex, 3);
+        QCOMPARE(tasks[1].charOffset, 13);
+        QCOMPARE(tasks[2].text, QString("z now"));
+        QCOMPARE(tasks[2].lineIndex, 4);
+        QCOMPARE(tasks[2].charOffset, 21);
+        QCOMPARE(tasks[3].text, QString("Later"));
+        QCOMPARE(tasks[3].lineIndex, 6);
+        QCOMPARE(tasks[3].charOffset, 35); // divider at 33, its line end 34
+        QVERIFY(tasks[3].isCompleted);
+    }
+
+    void idsAreStable()
+    {
+        QCOMPARE(taskId("n", 1, "Buy"), QString("n_1_831a28f1"));
+        QCOMPARE(taskId("n", 12, "call back"), QString("n_12_d0d87c6e"));
+        QCOMPARE(taskId("n", 0, QString::fromUtf8("Milch kaufen ü")), QString("n_0_1590e045"));
+
+        const QString body = R"([{"insert":"Intro\nBuy"},{"attributes":{"list":"unchecked"},"insert":"\n"}])";
+        QCOMPARE(extract(body).first().id, QString("note-1_1_831a28f1"));
+        QCOMPARE(extract(body).first().id, extract(body).first().id);
+
+        const QString edited = R"([{"insert":"Intro\nBuy oat milk"},{"attributes":{"list":"unchecked"},"insert":"\n"}])";
+        QCOMPARE(extract(edited).first().id, QString("note-1_1_a47249c5"));
+        const QString moved = R"([{"insert":"Buy"},{"attributes":{"list":"unchecked"},"insert":"\n"}])";
+        QCOMPARE(extract(moved).first().id, QString("note-1_0_831a28f1"));
+        QCOMPARE(extractTasks("note-2", moved, m_updated).first().id, QString("note-2_0_831a28f1"));
+    }
+
+    void writeBackRewritesALoneLineEnd()
+    {
+        const QString body = R"([{"insert":"Plan"},{"attributes":{"header":1},"insert":"\n"},{"insert":{"divider":true}},)"
+                             R"({"insert":"\n"},{"insert":"Buy"},{"attributes":{"indent":1,"list":"unchecked"},"insert":"\n"}])";
+        const QString ticked = setTaskCompleted(body, 2, true);
+        QCOMPARE(ticked, QString(R"([{"insert":"Plan"},{"attributes":{"header":1},"insert":"\n"},{"insert":{"divider":true}},)"
+                                 R"({"insert":"\n"},{"insert":"Buy"},{"attributes":{"indent":1,"list":"checked"},"insert":"\n"}])"));
+        QCOMPARE(setTaskCompleted(ticked, 2, false), body);
+
+        const QList<Task> tasks = extract(ticked);
+        QCOMPARE(tasks.size(), 1);
+        QVERIFY(tasks.first().isCompleted);
+        QCOMPARE(tasks.first().lineIndex, 2);
+
+        // A line end without attributes gets them.
+        QCOMPARE(setTaskCompleted(R"([{"insert":"a\nb"},{"insert":"\n"}])", 1, false),
+                 QString(R"([{"insert":"a\nb"},{"attributes":{"list":"unchecked"},"insert":"\n"}])"));
+    }
+
+    void writeBackRefusesWhatItCannotRewrite_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<int>("line");
+        QTest::newRow("newline inside a longer insert")
+            << R"([{"attributes":{"list":"unchecked"},"insert":"Buy milk\n"}])" << 0;
+        QTest::newRow("earlier newline of a multi-line insert")
+            << R"([{"insert":"a\nb\nc"},{"attributes":{"list":"unchecked"},"insert":"\n"}])" << 1;
+        QTest::newRow("line past the end") << R"([{"insert":"a"},{"insert":"\n"}])" << 1;
+        QTest::newRow("negative line") << R"([{"insert":"a"},{"insert":"\n"}])" << -1;
+        QTest::newRow("not json") << "Buy milk" << 0;
+        QTest::newRow("object") << R"({"insert":"\n"})" << 0;
+        QTest::newRow("empty") << "" << 0;
+    }
+
+    void writeBackRefusesWhatItCannotRewrite()
+    {
+        QFETCH(QString, body);
+        QFETCH(int, line);
+        QCOMPARE(setTaskCompleted(body, line, true), QString());
+    }
+};
+
+VELM_TEST_CORE_MAIN(TestTasks)
+#include "tst_tasks.moc"
