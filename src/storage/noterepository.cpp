@@ -1,5 +1,6 @@
 #include "noterepository.h"
 
+#include "attachmentrepository.h"
 #include "database.h"
 #include "sqlhelpers.h"
 #include "storagelog.h"
@@ -279,9 +280,11 @@ bool NoteRepository::purge(const QString &id)
 
     // Only now that the rows are gone for good; a leftover file would be harmless
     // but a missing file under a surviving row would not.
-    const QString directory = Database::attachmentsDirectory();
-    for (const QString &attachmentId : std::as_const(attachmentIds))
-        QFile::remove(directory + QLatin1Char('/') + attachmentId);
+    for (const QString &attachmentId : std::as_const(attachmentIds)) {
+        const QString path = AttachmentRepository::filePath(attachmentId);
+        if (!path.isEmpty())
+            QFile::remove(path);
+    }
 
     emit notePurged(id);
     emit notesChanged();

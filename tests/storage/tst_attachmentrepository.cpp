@@ -1,0 +1,228 @@
+#include "velmtest.h"
+
+#include "attachmentrepository.h"
+#include "database.h"
+#include "storagefixture.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+
+using namespace StorageFixture;
+
+namespace {
+
+const QDateTime kBase = QDateTime(QDate(2026, 4, 5), QTime(6, 7, 8, 9), Qt::UTC);
+
+QStringList ids(const QList<Attachment> &attachments)
+{
+    QStringList result;
+    for (const Attachment &attachment : attachments)
+        result << attachment.id;
+    return result;
+}
+
+} // namespace
+
+class TestAttachmentRepository : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Database> m_db;
+    std::unique_ptr<AttachmentRepository> m_repo;
+    QString m_noteId;
+
+    Attachment makeAttachment(const QString &filename, int secondsAfterBase, const QString &noteId = QString())
+    {
+        Attachment attachment;
+        attachment.id = newId();
+        attachment.noteId = noteId.isEmpty() ? m_noteId : noteId;
+        attachment.filename = filename;
+        attachment.mimeType = "text/plain";
+        attachment.sizeBytes = 3;
+        attachment.createdAt = kBase.addSecs(secondsAfterBase);
+        return attachment;
+    }
+
+    // Stores bytes and row together, the way the editor adds a file.
+    bool add(const Attachment &attachment, const QByteArray &bytes = "abc")
+    {
+        return m_repo->saveFile(attachment.id, bytes) && m_repo->insert(attachment);
+    }
+
+    bool addNote(const QString &id)
+    {
+        return run(*m_db,
+                   "INSERT INTO notes (id, created_at, updated_at, modified_at) VALUES (?, 't', 't', 't')", {id});
+    }
+
+private slots:
+    void init()
+    {
+        m_db = openFreshDatabase();
+        QVERIFY(m_db);
+        m_repo = std::make_unique<AttachmentRepository>(m_db.get());
+        m_noteId = newId();
+        QVERIFY(addNote(m_noteId));
+    }
+
+    void cleanup()
+    {
+        m_repo.reset();
+        m_db.reset();
+    }
+
+    void bytesAreStoredUnderTheIdAlone()
+    {
+        const QString id = newId();
+        QByteArray bytes("\x89PNG\r\n\x1a\n", 8);
+        bytes.append(QByteArray(70000, '\0'));
+        bytes.append("tail");
+        QVERIFY(m_repo->saveFile(id, bytes));
+
+        const QString path = Database::attachmentsDirectory() + "/" + id;
+        QCOMPARE(m_repo->filePath(id), path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), bytes);
+        QCOMPARE(m_repo->readFile(id), bytes);
+
+        // Saving again truncates.
+        QVERIFY(m_repo->saveFile(id, "short"));
+        QCOMPARE(m_repo->readFile(id), QByteArray("short"));
+        // Empty bytes make an empty file.
+        QVERIFY(m_repo->saveFile(id, QByteArray()));
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(QFileInfo(path).size(), 0);
+    }
+
+    void missingFileReadsEmpty()
+    {
+        QVERIFY(m_repo->readFile(newId()).isEmpty());
+    }
+
+    void idsThatAreNotPlainFileNamesNeverReachOutside_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::newRow("parent") << "..";
+        QTest::newRow("traversal") << "../escaped";
+        QTest::newRow("nested") << "sub/file";
+        QTest::newRow("backslash") << "..\\escaped";
+        QTest::newRow("empty") << "";
+    }
+    void idsThatAreNotPlainFileNamesNeverReachOutside()
+    {
+        QFETCH(QString, id);
+        QVERIFY(m_repo->filePath(id).isEmpty());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^AttachmentRepository::saveFile open failed:"));
+        QVERIFY(!m_repo->saveFile(id, "evil"));
+        QVERIFY(!QFile::exists(Database::dataDirectory() + "/escaped"));
+        QVERIFY(m_repo->readFile(id).isEmpty());
+    }
+
+    void everyFieldSurvivesInsertAndRead()
+    {
+        Attachment attachment = makeAttachment("report.pdf", 0);
+        attachment.mimeType = "application/pdf";
+        attachment.sizeBytes = 5'000'000'000LL;
+        attachment.syncStatus = SyncStatus::Synced;
+        QSignalSpy changed(m_repo.get(), &AttachmentRepository::attachmentsChanged);
+        QVERIFY(m_repo->insert(attachment));
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(*m_repo->attachmentById(attachment.id), attachment);
+        QCOMPARE(scalar(*m_db, "SELECT created_at || ' ' || sync_status FROM attachments").toString(),
+                 QString("2026-04-05T06:07:08.009Z synced"));
+        QVERIFY(!m_repo->attachmentById(newId()));
+
+        // A row that names no note is refused, and nothing is emitted.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^AttachmentRepository::insert failed:"));
+        QVERIFY(!m_repo->insert(makeAttachment("orphan.txt", 1, "no-such-note")));
+        QCOMPARE(changed.size(), 1);
+    }
+
+    void sameFileNameKeepsSeparateFiles()
+    {
+        const Attachment first = makeAttachment("photo.png", 0);
+        const Attachment second = makeAttachment("photo.png", 1);
+        QVERIFY(add(first, "first"));
+        QVERIFY(add(second, "second"));
+        QCOMPARE(m_repo->readFile(first.id), QByteArray("first"));
+        QCOMPARE(m_repo->readFile(second.id), QByteArray("second"));
+    }
+
+    void listsAreOldestFirst()
+    {
+        const QString otherNote = newId();
+        QVERIFY(addNote(otherNote));
+        const Attachment late = makeAttachment("late", 30);
+        const Attachment early = makeAttachment("early", 10);
+        Attachment synced = makeAttachment("synced", 20);
+        synced.syncStatus = SyncStatus::Synced;
+        const Attachment elsewhere = makeAttachment("elsewhere", 0, otherNote);
+        for (const Attachment &attachment : {late, early, synced, elsewhere})
+            QVERIFY(m_repo->insert(attachment));
+
+        QCOMPARE(ids(m_repo->attachmentsForNote(m_noteId)), QStringList({early.id, synced.id, late.id}));
+        QCOMPARE(ids(m_repo->pendingAttachments()), QStringList({elsewhere.id, early.id, late.id}));
+
+        QSignalSpy changed(m_repo.get(), &AttachmentRepository::attachmentsChanged);
+        QVERIFY(m_repo->markSynced(elsewhere.id));
+        QCOMPARE(ids(m_repo->pendingAttachments()), QStringList({early.id, late.id}));
+        QCOMPARE(m_repo->attachmentById(elsewhere.id)->syncStatus, SyncStatus::Synced);
+        QCOMPARE(changed.size(), 0);
+    }
+
+    void deleteByIdRemovesFileAndRow()
+    {
+        const Attachment attachment = makeAttachment("a.txt", 0);
+        QVERIFY(add(attachment));
+        QSignalSpy changed(m_repo.get(), &AttachmentRepository::attachmentsChanged);
+        QVERIFY(m_repo->deleteById(attachment.id));
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(!QFile::exists(m_repo->filePath(attachment.id)));
+        QVERIFY(!m_repo->attachmentById(attachment.id));
+    }
+
+    void deleteForNoteRemovesEachAttachment()
+    {
+        QList<Attachment> attachments;
+        for (int i = 0; i < 3; ++i) {
+            attachments << makeAttachment(QString("file%1").arg(i), i);
+            QVERIFY(add(attachments.last()));
+        }
+        const QString otherNote = newId();
+        QVERIFY(addNote(otherNote));
+        const Attachment kept = makeAttachment("kept", 0, otherNote);
+        QVERIFY(add(kept));
+
+        QSignalSpy changed(m_repo.get(), &AttachmentRepository::attachmentsChanged);
+        QVERIFY(m_repo->deleteForNote(m_noteId));
+        QCOMPARE(changed.size(), 3);
+        for (const Attachment &attachment : std::as_const(attachments))
+            QVERIFY(!QFile::exists(m_repo->filePath(attachment.id)));
+        QVERIFY(m_repo->attachmentsForNote(m_noteId).isEmpty());
+        QCOMPARE(m_repo->readFile(kept.id), QByteArray("abc"));
+        QCOMPARE(ids(m_repo->attachmentsForNote(otherNote)), QStringList({kept.id}));
+
+        // Nothing left to delete still counts as success.
+        QVERIFY(m_repo->deleteForNote(m_noteId));
+        QCOMPARE(changed.size(), 3);
+    }
+
+    void failedRowDeletionLeavesTheRowWithoutItsFile()
+    {
+        const Attachment attachment = makeAttachment("a.txt", 0);
+        QVERIFY(add(attachment));
+        QVERIFY(run(*m_db, "CREATE TRIGGER refuse BEFORE DELETE ON attachments BEGIN SELECT RAISE(ABORT, 'no'); END"));
+        QSignalSpy changed(m_repo.get(), &AttachmentRepository::attachmentsChanged);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^AttachmentRepository::deleteById failed:"));
+        QVERIFY(!m_repo->deleteForNote(m_noteId));
+        QCOMPARE(changed.size(), 0);
+        QVERIFY(m_repo->attachmentById(attachment.id));
+        QVERIFY(m_repo->readFile(attachment.id).isEmpty());
+    }
+};
+
+VELM_TEST_CORE_MAIN(TestAttachmentRepository)
+#include "tst_attachmentrepository.moc"
