@@ -1,0 +1,317 @@
+#include "deltadocument.h"
+
+#include "delta.h"
+#include "deltatable.h"
+#include "textformat.h"
+
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QSet>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextTable>
+
+namespace {
+
+const QChar kObjectChar = QChar::ObjectReplacementCharacter;
+
+struct Piece
+{
+    bool isEmbed = false;
+    QString text;
+    QJsonObject attributes; // text pieces
+    QJsonObject embed;      // embed pieces
+};
+
+// Fills a document from parsed operations, one line at a time.
+class Loader
+{
+public:
+    explicit Loader(QTextDocument *document) : m_cursor(document) {}
+
+    void load(const QList<DeltaOp> &ops)
+    {
+        m_cursor.beginEditBlock();
+        for (const DeltaOp &op : ops) {
+            if (op.type == DeltaOp::InsertEmbed) {
+                m_pending.append(Piece{true, {}, {}, op.embed});
+            } else if (op.type == DeltaOp::InsertText) {
+                qsizetype start = 0;
+                for (qsizetype nl = op.text.indexOf(QLatin1Char('\n')); nl >= 0;
+                     nl = op.text.indexOf(QLatin1Char('\n'), start)) {
+                    if (nl > start)
+                        m_pending.append(Piece{false, op.text.mid(start, nl - start), op.attributes, {}});
+                    closeLine(op.attributes);
+                    start = nl + 1;
+                }
+                if (start < op.text.size())
+                    m_pending.append(Piece{false, op.text.mid(start), op.attributes, {}});
+            }
+        }
+        if (!m_pending.isEmpty())
+            closeLine({});
+        m_cursor.endEditBlock();
+    }
+
+private:
+    void closeLine(const QJsonObject &lineAttributes)
+    {
+        if (m_pending.size() == 1 && m_pending.first().isEmbed
+            && m_pending.first().embed.contains(QLatin1String(kTableEmbedKind))) {
+            m_fillCurrentBlock = false;
+            insertTableFromJson(m_cursor, m_pending.first().embed.value(QLatin1String(kTableEmbedKind)).toString());
+            m_fillCurrentBlock = true;
+            m_pending.clear();
+            return;
+        }
+        if (!m_fillCurrentBlock)
+            m_cursor.insertBlock();
+        m_fillCurrentBlock = false;
+
+        QTextBlockFormat blockFormat = lineAttributesToBlockFormat(lineAttributes);
+        for (const Piece &piece : std::as_const(m_pending)) {
+            if (!piece.isEmbed || piece.embed.isEmpty())
+                continue;
+            const QString kind = piece.embed.constBegin().key();
+            if (kind == QLatin1String(kAttachmentEmbedKind) || kind == QLatin1String(kImageEmbedKind)) {
+                // An image line is as tall as the image, not stretched.
+                blockFormat.setLineHeight(0, QTextBlockFormat::SingleHeight);
+                break;
+            }
+        }
+        m_cursor.setBlockFormat(blockFormat);
+
+        const QString listType = lineAttributes.value(QLatin1String("list")).toString();
+        if (!listType.isEmpty())
+            applyListType(m_cursor, listType);
+
+        const QTextCharFormat lineFormat = lineCharFormat(lineAttributes);
+        m_cursor.setBlockCharFormat(lineFormat);
+
+        for (const Piece &piece : std::as_const(m_pending)) {
+            if (piece.isEmbed) {
+                m_cursor.insertText(QString(kObjectChar), embedFormat(piece.embed));
+            } else {
+                QTextCharFormat format = lineFormat;
+                format.merge(inlineAttributesToCharFormat(piece.attributes));
+                m_cursor.insertText(piece.text, format);
+            }
+        }
+        m_pending.clear();
+    }
+
+    static QTextCharFormat lineCharFormat(const QJsonObject &lineAttributes)
+    {
+        QTextCharFormat format;
+        const QJsonValue header = lineAttributes.value(QLatin1String("header"));
+        const double level = header.toDouble(0);
+        if (header.isDouble() && level >= 1 && level <= 6 && level == int(level)) {
+            const HeadingStyle style = headingStyle(int(level));
+            QFont font = QGuiApplication::font();
+            font.setPixelSize(style.pixelSize);
+            font.setWeight(QFont::Weight(style.weight));
+            format.setFont(font);
+            if (style.muted)
+                format.setForeground(mutedTextColor());
+        } else if (lineAttributes.contains(QLatin1String("code-block"))) {
+            format.setFont(monospaceFont(scaledPixelSize(14)));
+            format.setForeground(mutedTextColor());
+        } else {
+            QFont font = QGuiApplication::font();
+            font.setPixelSize(scaledPixelSize(16));
+            format.setFont(font);
+        }
+        return format;
+    }
+
+    static QTextCharFormat embedFormat(const QJsonObject &embed)
+    {
+        QTextCharFormat format;
+        if (embed.isEmpty())
+            return format;
+        const QString kind = embed.constBegin().key();
+        QString url = embed.constBegin().value().toString();
+        const QLatin1String prefix(kAttachmentUrlPrefix);
+        format.setProperty(TextProperty::ObjectKind, kind);
+        if (kind == QLatin1String(kAttachmentEmbedKind)) {
+            if (!url.startsWith(prefix))
+                url.prepend(prefix);
+            format.setObjectType(TextObject::Attachment);
+        } else if (kind == QLatin1String(kImageEmbedKind)) {
+            // Only images kept by the attachment store are shown; others are
+            // dropped on the next write.
+            if (url.startsWith(prefix))
+                format.setObjectType(TextObject::Attachment);
+        } else if (kind == QLatin1String(kDividerEmbedKind)) {
+            format.setObjectType(TextObject::Divider);
+        } else if (kind == QLatin1String(kTableEmbedKind)) {
+            format.setObjectType(TextObject::Table);
+        }
+        format.setProperty(TextProperty::ObjectUrl, url);
+        return format;
+    }
+
+    QTextCursor m_cursor;
+    QList<Piece> m_pending;
+    bool m_fillCurrentBlock = true;
+};
+
+// The table a block belongs to; for a table inside a cell, the outer one,
+// which writes the whole nest as one embed.
+QTextTable *outermostTable(const QTextBlock &block)
+{
+    QTextTable *table = QTextCursor(block).currentTable();
+    if (!table)
+        return nullptr;
+    for (QTextFrame *frame = table->parentFrame(); frame; frame = frame->parentFrame()) {
+        if (auto *outer = qobject_cast<QTextTable *>(frame))
+            table = outer;
+    }
+    return table;
+}
+
+bool isSpacer(const QTextBlock &block)
+{
+    if (!block.blockFormat().boolProperty(TextProperty::TableSpacer))
+        return false;
+    QString text = block.text();
+    text.remove(kObjectChar);
+    return text.isEmpty();
+}
+
+bool isEmbedObject(int objectType)
+{
+    return objectType == TextObject::Attachment || objectType == TextObject::Divider
+        || objectType == TextObject::Table;
+}
+
+void appendBlockRuns(QJsonArray &delta, const QTextBlock &block)
+{
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (!fragment.isValid())
+            continue;
+        const QTextCharFormat format = fragment.charFormat();
+        QString text = fragment.text();
+        if (isEmbedObject(format.objectType())) {
+            QJsonObject embed;
+            embed.insert(format.stringProperty(TextProperty::ObjectKind),
+                         format.stringProperty(TextProperty::ObjectUrl));
+            // Identical objects side by side share one fragment: one embed each.
+            const qsizetype count = std::max<qsizetype>(1, text.count(kObjectChar));
+            for (qsizetype i = 0; i < count; ++i)
+                delta.append(QJsonObject{{QLatin1String("insert"), embed}});
+            continue;
+        }
+        text.remove(kObjectChar);
+        if (text.isEmpty())
+            continue;
+        QJsonObject op{{QLatin1String("insert"), text}};
+        const QJsonObject attributes = charFormatToInlineAttributes(format);
+        if (!attributes.isEmpty())
+            op.insert(QLatin1String("attributes"), attributes);
+        delta.append(op);
+    }
+}
+
+} // namespace
+
+DeltaDocument::DeltaDocument(QObject *parent)
+    : QObject(parent), m_document(new QTextDocument(this))
+{
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(scaledPixelSize(16));
+    m_document->setDefaultFont(font);
+    m_document->setDocumentMargin(16);
+    connect(m_document, &QTextDocument::contentsChanged, this, &DeltaDocument::contentsChanged);
+}
+
+void DeltaDocument::setDelta(const QJsonArray &delta)
+{
+    m_delta = delta;
+    const bool wasBlocked = m_document->blockSignals(true);
+    // Nothing of the load belongs in the undo history; switching undo off
+    // also keeps a large body from building one undo command per piece.
+    const bool undoEnabled = m_document->isUndoRedoEnabled();
+    m_document->setUndoRedoEnabled(false);
+    m_document->clear();
+    const QList<DeltaOp> ops = parseDelta(delta);
+    if (!ops.isEmpty())
+        Loader(m_document).load(ops);
+    m_document->setUndoRedoEnabled(undoEnabled);
+    m_document->blockSignals(wasBlocked);
+    m_document->clearUndoRedoStacks();
+}
+
+void DeltaDocument::setJson(const QString &body)
+{
+    if (body.isEmpty()) {
+        m_document->clear();
+        m_delta = QJsonArray();
+        return;
+    }
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(body.toUtf8(), &error);
+    if (error.error == QJsonParseError::NoError && doc.isArray()) {
+        setDelta(doc.array());
+        return;
+    }
+    m_document->setPlainText(body);
+}
+
+QString DeltaDocument::toJson() const
+{
+    QList<QTextBlock> blocks;
+    for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next())
+        blocks.append(block);
+    QList<QTextTable *> tableOf(blocks.size(), nullptr);
+    for (qsizetype i = 0; i < blocks.size(); ++i)
+        tableOf[i] = outermostTable(blocks[i]);
+
+    // Paragraphs that inserting a table created around it are not content.
+    QSet<qsizetype> skipped;
+    for (qsizetype i = 0; i < blocks.size();) {
+        QTextTable *table = tableOf[i];
+        if (!table) {
+            ++i;
+            continue;
+        }
+        if (i > 0 && !tableOf[i - 1] && isSpacer(blocks[i - 1]))
+            skipped.insert(i - 1);
+        while (i < blocks.size() && tableOf[i] == table)
+            ++i;
+        if (i < blocks.size() && !tableOf[i] && isSpacer(blocks[i]))
+            skipped.insert(i);
+    }
+
+    QJsonArray delta;
+    QSet<QTextTable *> written;
+    const QJsonObject lineEnd{{QLatin1String("insert"), QStringLiteral("\n")}};
+    for (qsizetype i = 0; i < blocks.size(); ++i) {
+        if (skipped.contains(i))
+            continue;
+        if (QTextTable *table = tableOf[i]) {
+            if (written.contains(table))
+                continue;
+            written.insert(table);
+            delta.append(QJsonObject{
+                {QLatin1String("insert"), QJsonObject{{QLatin1String(kTableEmbedKind), tableToJson(table)}}}});
+            delta.append(lineEnd);
+            continue;
+        }
+        appendBlockRuns(delta, blocks[i]);
+        QJsonObject end = lineEnd;
+        const QJsonObject attributes = blockFormatToLineAttributes(blocks[i].blockFormat());
+        if (!attributes.isEmpty())
+            end.insert(QLatin1String("attributes"), attributes);
+        delta.append(end);
+    }
+    return deltaToJson(delta);
+}
+
+QString DeltaDocument::toPlainText() const
+{
+    return m_document->toPlainText();
+}

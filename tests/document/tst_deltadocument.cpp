@@ -1,0 +1,304 @@
+#include "velmtest.h"
+
+#include "delta.h"
+#include "deltadocument.h"
+#include "deltatable.h"
+#include "textformat.h"
+
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
+
+class TestDeltaDocument : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QString roundTrip(const QString &body)
+    {
+        DeltaDocument doc;
+        doc.setJson(body);
+        return doc.toJson();
+    }
+    static QTextBlock blockAt(const DeltaDocument &doc, int index)
+    {
+        return doc.document()->findBlockByNumber(index);
+    }
+
+private slots:
+    void init()
+    {
+        setDocumentFontScale(100);
+    }
+
+    void writtenForms_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("empty document") << R"([{"insert":"\n"}])" << R"([{"insert":"\n"}])";
+        QTest::newRow("no final newline")
+            << R"([{"insert":"a\nb"}])" << R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
+        QTest::newRow("heading 1 written bold")
+            << R"([{"insert":"Title"},{"attributes":{"header":1},"insert":"\n"}])"
+            << R"([{"attributes":{"bold":true},"insert":"Title"},{"attributes":{"header":1},"insert":"\n"}])";
+        QTest::newRow("heading 3 stays unbold")
+            << R"([{"insert":"Sub"},{"attributes":{"header":3},"insert":"\n"}])"
+            << R"([{"insert":"Sub"},{"attributes":{"header":3},"insert":"\n"}])";
+        QTest::newRow("header out of range is no heading")
+            << R"([{"insert":"x"},{"attributes":{"header":7},"insert":"\n"}])" << R"([{"insert":"x"},{"insert":"\n"}])";
+        QTest::newRow("left alignment not written")
+            << R"([{"insert":"x"},{"attributes":{"align":"left"},"insert":"\n"}])"
+            << R"([{"insert":"x"},{"insert":"\n"}])";
+        QTest::newRow("other alignments kept")
+            << R"([{"insert":"c"},{"attributes":{"align":"center"},"insert":"\n"},{"insert":"r"},)"
+               R"({"attributes":{"align":"right"},"insert":"\n"},{"insert":"j"},{"attributes":{"align":"justify"},"insert":"\n"}])"
+            << R"([{"insert":"c"},{"attributes":{"align":"center"},"insert":"\n"},{"insert":"r"},)"
+               R"({"attributes":{"align":"right"},"insert":"\n"},{"insert":"j"},{"attributes":{"align":"justify"},"insert":"\n"}])";
+        QTest::newRow("unknown line and inline attributes survive")
+            << R"([{"attributes":{"color":"#f00"},"insert":"red"},{"insert":" plain"},{"attributes":{"indent":2},"insert":"\n"}])"
+            << R"([{"attributes":{"color":"#f00"},"insert":"red"},{"insert":" plain"},{"attributes":{"indent":2},"insert":"\n"}])";
+        QTest::newRow("inline keys on a line end and line keys on a run are ignored")
+            << R"([{"attributes":{"header":2,"bold":true},"insert":"x"},{"attributes":{"bold":true},"insert":"\n"}])"
+            << R"([{"attributes":{"bold":true},"insert":"x"},{"insert":"\n"}])";
+        QTest::newRow("inline formats")
+            << R"([{"attributes":{"bold":true,"italic":true,"strike":true,"underline":true},"insert":"a"},)"
+               R"({"attributes":{"link":"https://e.org/"},"insert":"b"},{"attributes":{"bold":false,"italic":"yes"},"insert":"c"},{"insert":"\n"}])"
+            << R"([{"attributes":{"bold":true,"italic":true,"strike":true,"underline":true},"insert":"a"},)"
+               R"({"attributes":{"link":"https://e.org/"},"insert":"b"},{"insert":"c"},{"insert":"\n"}])";
+        QTest::newRow("inline code keeps bold and italic")
+            << R"([{"attributes":{"bold":true,"code":true,"italic":true},"insert":"fn"},{"insert":"\n"}])"
+            << R"([{"attributes":{"bold":true,"code":true,"italic":true},"insert":"fn"},{"insert":"\n"}])";
+        QTest::newRow("check-list markers and list types")
+            << R"([{"insert":"a"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"b"},)"
+               R"({"attributes":{"list":"checked"},"insert":"\n"},{"insert":"c"},{"attributes":{"list":"bullet"},"insert":"\n"},)"
+               R"({"insert":"d"},{"attributes":{"list":"ordered"},"insert":"\n"},{"insert":"e"},{"attributes":{"list":"dashed"},"insert":"\n"}])"
+            << R"([{"insert":"a"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"b"},)"
+               R"({"attributes":{"list":"checked"},"insert":"\n"},{"insert":"c"},{"attributes":{"list":"bullet"},"insert":"\n"},)"
+               R"({"insert":"d"},{"attributes":{"list":"ordered"},"insert":"\n"},{"insert":"e"},{"attributes":{"list":"dashed"},"insert":"\n"}])";
+        QTest::newRow("code block text and value survive")
+            << R"([{"insert":"x = 1"},{"attributes":{"code-block":"python"},"insert":"\n"},{"insert":"y"},{"attributes":{"code-block":true},"insert":"\n"}])"
+            << R"([{"attributes":{"code":true},"insert":"x = 1"},{"attributes":{"code-block":"python"},"insert":"\n"},)"
+               R"({"attributes":{"code":true},"insert":"y"},{"attributes":{"code-block":true},"insert":"\n"}])";
+        QTest::newRow("any blockquote value quotes")
+            << R"([{"insert":"q"},{"attributes":{"blockquote":"yes"},"insert":"\n"}])"
+            << R"([{"insert":"q"},{"attributes":{"blockquote":true},"insert":"\n"}])";
+        QTest::newRow("attachment url prefixed")
+            << R"([{"insert":{"velmora-notes-attachment":"abc"}},{"insert":"\n"}])"
+            << R"([{"insert":{"velmora-notes-attachment":"velmora-notes://attachment/abc"}},{"insert":"\n"}])";
+        QTest::newRow("attachment image kept, foreign image dropped")
+            << R"([{"insert":{"image":"velmora-notes://attachment/i1"}},{"insert":"\n"},{"insert":{"image":"https://x/y.png"}},{"insert":"\n"}])"
+            << R"([{"insert":{"image":"velmora-notes://attachment/i1"}},{"insert":"\n"},{"insert":"\n"}])";
+        QTest::newRow("divider values")
+            << R"([{"insert":{"divider":true}},{"insert":"\n"},{"insert":{"divider":"hr"}},{"insert":"\n"}])"
+            << R"([{"insert":{"divider":""}},{"insert":"\n"},{"insert":{"divider":"hr"}},{"insert":"\n"}])";
+        QTest::newRow("unknown embed, retain and delete dropped")
+            << R"([{"retain":5},{"delete":2},{"insert":"x"},{"insert":{"video":"v"}},{"insert":"\n"},7,"s"])"
+            << R"([{"insert":"x"},{"insert":"\n"}])";
+        QTest::newRow("table embed sharing its line stays an embed")
+            << R"([{"insert":"t "},{"insert":{"table":"{}"}},{"insert":"\n"}])"
+            << R"([{"insert":"t "},{"insert":{"table":"{}"}},{"insert":"\n"}])";
+        QTest::newRow("identical attachments side by side both kept")
+            << R"([{"insert":{"velmora-notes-attachment":"velmora-notes://attachment/a"}},{"insert":{"velmora-notes-attachment":"velmora-notes://attachment/a"}},{"insert":"\n"}])"
+            << R"([{"insert":{"velmora-notes-attachment":"velmora-notes://attachment/a"}},{"insert":{"velmora-notes-attachment":"velmora-notes://attachment/a"}},{"insert":"\n"}])";
+        QTest::newRow("object characters in text are not written")
+            << QStringLiteral("[{\"insert\":\"a\uFFFCb\"},{\"insert\":\"\\n\"}]") << R"([{"insert":"ab"},{"insert":"\n"}])";
+        QTest::newRow("plain text body") << "hello" << R"([{"insert":"hello"},{"insert":"\n"}])";
+        QTest::newRow("plain text lines") << "one\ntwo" << R"([{"insert":"one"},{"insert":"\n"},{"insert":"two"},{"insert":"\n"}])";
+        QTest::newRow("JSON object body as text") << R"({"a":1})" << QStringLiteral("[{\"insert\":\"{\\\"a\\\":1}\"},{\"insert\":\"\\n\"}]");
+    }
+    void writtenForms()
+    {
+        QFETCH(QString, body);
+        QFETCH(QString, written);
+        const QString first = roundTrip(body);
+        QCOMPARE(first, written);
+        QCOMPARE(roundTrip(first), written);
+    }
+
+    void emptyBodiesLeaveAnEmptyDocument()
+    {
+        DeltaDocument doc;
+        doc.setJson("[]");
+        QCOMPARE(doc.document()->blockCount(), 1);
+        QCOMPARE(doc.toJson(), QStringLiteral(R"([{"insert":"\n"}])"));
+        doc.setJson(R"([{"insert":"x\n"}])");
+        doc.setJson(QString());
+        QVERIFY(doc.document()->isEmpty());
+    }
+
+    void linesBecomeBlocksWithTheirFormats()
+    {
+        DeltaDocument doc;
+        doc.setJson(R"([{"insert":"Hello\nworld"}])");
+        QCOMPARE(doc.document()->blockCount(), 2);
+        QCOMPARE(blockAt(doc, 0).text(), QStringLiteral("Hello"));
+        QCOMPARE(blockAt(doc, 1).text(), QStringLiteral("world"));
+        QCOMPARE(doc.toPlainText(), QStringLiteral("Hello\nworld"));
+
+        doc.setJson(R"([{"insert":"H"},{"attributes":{"header":1},"insert":"\n"},{"insert":"code"},)"
+                    R"({"attributes":{"code-block":true},"insert":"\n"},{"insert":"q"},{"attributes":{"blockquote":true},"insert":"\n"},)"
+                    R"({"insert":"small"},{"attributes":{"header":6},"insert":"\n"}])");
+        const QTextBlock heading = blockAt(doc, 0);
+        QCOMPARE(heading.blockFormat().intProperty(TextProperty::HeadingLevel), 1);
+        QCOMPARE(heading.blockFormat().topMargin(), 24.0);
+        QCOMPARE(heading.blockFormat().lineHeight(), 130.0);
+        QCOMPARE(heading.begin().fragment().charFormat().font().pixelSize(), 28);
+
+        const QTextBlock code = blockAt(doc, 1);
+        QCOMPARE(code.blockFormat().leftMargin(), 12.0);
+        QCOMPARE(code.blockFormat().background().color(), codeBlockBackgroundColor());
+        QVERIFY(code.begin().fragment().charFormat().fontFixedPitch());
+        QCOMPARE(code.begin().fragment().charFormat().foreground().color(), mutedTextColor());
+
+        const QTextBlock quote = blockAt(doc, 2);
+        QCOMPARE(quote.blockFormat().leftMargin(), 16.0);
+        QCOMPARE(quote.blockFormat().bottomMargin(), 8.0);
+
+        const QTextCharFormat small = blockAt(doc, 3).begin().fragment().charFormat();
+        QCOMPARE(small.font().pixelSize(), 13);
+        QCOMPARE(small.foreground().color(), mutedTextColor());
+    }
+
+    void fontScaleScalesLoadedText()
+    {
+        setDocumentFontScale(150);
+        DeltaDocument doc;
+        QCOMPARE(doc.document()->defaultFont().pixelSize(), 24);
+        doc.setJson(R"([{"insert":"H"},{"attributes":{"header":2},"insert":"\n"},{"insert":"b\n"}])");
+        QCOMPARE(blockAt(doc, 0).begin().fragment().charFormat().font().pixelSize(), 33);
+        QCOMPARE(blockAt(doc, 1).begin().fragment().charFormat().font().pixelSize(), 24);
+        setDocumentFontScale(10);
+        QCOMPARE(documentFontScale(), 70);
+        QCOMPARE(scaledPixelSize(1), 1);
+    }
+
+    void listsGroupByStyle()
+    {
+        DeltaDocument doc;
+        doc.setJson(R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},)"
+                    R"({"insert":"b"},{"attributes":{"list":"unchecked"},"insert":"\n"},)"
+                    R"({"insert":"c"},{"attributes":{"list":"ordered"},"insert":"\n"},)"
+                    R"({"insert":"d"},{"attributes":{"list":"ordered"},"insert":"\n"},)"
+                    R"({"insert":"plain\n"}])");
+        QTextList *bullets = blockAt(doc, 0).textList();
+        QVERIFY(bullets);
+        QCOMPARE(blockAt(doc, 1).textList(), bullets);
+        QCOMPARE(bullets->format().style(), QTextListFormat::ListDisc);
+        QCOMPARE(blockAt(doc, 1).blockFormat().marker(), QTextBlockFormat::MarkerType::Unchecked);
+        QTextList *numbers = blockAt(doc, 2).textList();
+        QVERIFY(numbers && numbers != bullets);
+        QCOMPARE(numbers->format().style(), QTextListFormat::ListDecimal);
+        QCOMPARE(blockAt(doc, 3).textList(), numbers);
+        QCOMPARE(numbers->itemNumber(blockAt(doc, 3)), 1);
+        QVERIFY(!blockAt(doc, 4).textList());
+    }
+
+    void tickingACheckBoxIsWritten()
+    {
+        DeltaDocument doc;
+        doc.setJson(R"([{"insert":"milk"},{"attributes":{"list":"unchecked"},"insert":"\n"}])");
+        QTextCursor cursor(doc.document());
+        QTextBlockFormat format = cursor.blockFormat();
+        format.setMarker(QTextBlockFormat::MarkerType::Checked);
+        cursor.setBlockFormat(format);
+        QCOMPARE(doc.toJson(), QStringLiteral(R"([{"insert":"milk"},{"attributes":{"list":"checked"},"insert":"\n"}])"));
+
+        // Ending the list turns the item back into a paragraph.
+        applyListType(cursor, QString());
+        QVERIFY(!cursor.block().textList());
+        QCOMPARE(doc.toJson(), QStringLiteral(R"([{"insert":"milk"},{"insert":"\n"}])"));
+    }
+
+    void loadingIsOneSilentStepWithoutUndo()
+    {
+        DeltaDocument doc;
+        QSignalSpy spy(&doc, &DeltaDocument::contentsChanged);
+        QTextCursor(doc.document()).insertText("typed");
+        QCOMPARE(spy.count(), 1);
+        QVERIFY(doc.document()->isUndoAvailable());
+        doc.setJson(R"([{"insert":"a\nb\nc\n"}])");
+        QCOMPARE(spy.count(), 1);
+        QVERIFY(!doc.document()->isUndoAvailable());
+        QVERIFY(doc.document()->isUndoRedoEnabled());
+        QTextCursor(doc.document()).insertText("x");
+        QCOMPARE(spy.count(), 2);
+        doc.document()->undo();
+        QCOMPARE(doc.toPlainText(), QStringLiteral("a\nb\nc"));
+    }
+
+    void plainTextBodyKeepsUndoSettings()
+    {
+        DeltaDocument doc;
+        doc.setJson("just words");
+        QCOMPARE(doc.toPlainText(), QStringLiteral("just words"));
+        QCOMPARE(doc.document()->blockCount(), 1);
+    }
+
+    void embedsAreObjectCharacters()
+    {
+        DeltaDocument doc;
+        doc.setJson(R"([{"insert":{"velmora-notes-attachment":"abc"}},{"insert":"\n"},{"insert":{"divider":"hr"}},{"insert":"\n"}])");
+        const QTextBlock image = blockAt(doc, 0);
+        QCOMPARE(image.text(), QString(QChar::ObjectReplacementCharacter));
+        const QTextCharFormat attachment = image.begin().fragment().charFormat();
+        QCOMPARE(attachment.objectType(), int(TextObject::Attachment));
+        QCOMPARE(attachment.stringProperty(TextProperty::ObjectUrl), QStringLiteral("velmora-notes://attachment/abc"));
+        QCOMPARE(image.blockFormat().lineHeightType(), int(QTextBlockFormat::SingleHeight));
+        const QTextCharFormat divider = blockAt(doc, 1).begin().fragment().charFormat();
+        QCOMPARE(divider.objectType(), int(TextObject::Divider));
+        QCOMPARE(divider.stringProperty(TextProperty::ObjectKind), QStringLiteral("divider"));
+        QCOMPARE(blockAt(doc, 1).blockFormat().lineHeightType(), int(QTextBlockFormat::ProportionalHeight));
+    }
+
+    void attributeMappingsAgree()
+    {
+        const QJsonObject line{{"header", 2}, {"list", "checked"}, {"align", "right"}, {"x", "y"}};
+        QTextBlockFormat block = lineAttributesToBlockFormat(line);
+        block.setMarker(QTextBlockFormat::MarkerType::Checked); // the list operation sets it
+        QCOMPARE(blockFormatToLineAttributes(block), line);
+
+        const QJsonObject inlineAttributes{{"bold", true}, {"code", true}, {"link", "u"}, {"size", 3}};
+        QCOMPARE(charFormatToInlineAttributes(inlineAttributesToCharFormat(inlineAttributes)), inlineAttributes);
+        // A known key keeps priority over an extra of the same name.
+        QTextCharFormat format;
+        format.setProperty(TextProperty::ExtraInlineAttributes, QVariant::fromValue(QJsonObject{{"bold", "x"}}));
+        format.setFontWeight(QFont::Bold);
+        QCOMPARE(charFormatToInlineAttributes(format), QJsonObject({{"bold", true}}));
+    }
+
+    void headingStylesAndTheme()
+    {
+        QCOMPARE(headingStyle(1).pixelSize, 28);
+        QCOMPARE(headingStyle(3).weight, 600);
+        QVERIFY(headingStyle(6).muted);
+        QCOMPARE(headingStyle(0).pixelSize, 16);
+        QCOMPARE(headingStyle(7).lineHeightPercent, 150);
+
+        const QPalette saved = QGuiApplication::palette();
+        QPalette dark = saved;
+        dark.setColor(QPalette::Window, QColor("#1E1E1E"));
+        QGuiApplication::setPalette(dark);
+        QVERIFY(isDarkPalette());
+        QCOMPARE(inlineCodeFormat().background().color(), QColor("#33445C"));
+        QCOMPARE(mutedTextColor(), QColor("#C4C6CF"));
+        QPalette light = saved;
+        light.setColor(QPalette::Window, QColor("#1F1F1F"));
+        QGuiApplication::setPalette(light);
+        QVERIFY(!isDarkPalette());
+        QCOMPARE(inlineCodeFormat().background().color(), QColor("#DCE6F4"));
+        QGuiApplication::setPalette(saved);
+
+        const QFont mono = monospaceFont(14);
+        QVERIFY(mono.fixedPitch());
+        QCOMPARE(mono.pixelSize(), 14);
+        QCOMPARE(bodyCharFormat().font().pixelSize(), 16);
+        QCOMPARE(charFormatToInlineAttributes(bodyCharFormat()), QJsonObject());
+    }
+};
+
+VELM_TEST_MAIN(TestDeltaDocument)
+#include "tst_deltadocument.moc"
