@@ -1,0 +1,229 @@
+#include "noteheaderbar.h"
+
+#include "lineicons.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QToolButton>
+
+namespace {
+
+bool isDarkPalette(const QPalette &palette)
+{
+    return palette.color(QPalette::Window).lightness() <= QColor(0x1E, 0x1E, 0x1E).lightness();
+}
+
+QColor chipTextColor(const QPalette &palette)
+{
+    return isDarkPalette(palette) ? QColor(0xD7, 0xDB, 0xE0) : QColor(0x2B, 0x31, 0x38);
+}
+
+} // namespace
+
+QString notebookChipText(const QString &notebookName)
+{
+    return notebookName.isEmpty() ? QStringLiteral("Unorganized") : notebookName;
+}
+
+QString notebookChipStyleSheet(const QPalette &palette)
+{
+    const bool dark = isDarkPalette(palette);
+    return QStringLiteral("QPushButton {  background-color: %1;  color: %3;  border: none;  border-radius: 10px;"
+                          "  padding: 3px 10px 3px 8px;  font-family: 'IBM Plex Sans';  font-size: 12px;"
+                          "  font-weight: 500;  text-align: left;}QPushButton:hover { background-color: %2; }")
+        .arg(dark ? QStringLiteral("#2A2D31") : QStringLiteral("#EFF1F4"),
+             dark ? QStringLiteral("#34383D") : QStringLiteral("#E4E7EC"),
+             dark ? QStringLiteral("#D7DBE0") : QStringLiteral("#2B3138"));
+}
+
+NoteHeaderBar::NoteHeaderBar(QWidget *parent)
+    : QWidget(parent)
+{
+    setFixedHeight(40);
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(8, 6, 10, 6);
+
+    m_focusToggle = new QToolButton(this);
+    m_focusToggle->setObjectName(QStringLiteral("focusToggle"));
+    m_focusToggle->setFixedSize(28, 28);
+    m_focusToggle->setAutoRaise(true);
+    m_focusToggle->setCursor(Qt::PointingHandCursor);
+    m_focusToggle->setFocusPolicy(Qt::NoFocus);
+    m_focusToggle->setToolTip(QStringLiteral("Toggle sidebars (Ctrl+\\)"));
+    m_focusToggle->setIconSize(QSize(18, 18));
+    connect(m_focusToggle, &QToolButton::clicked, this, &NoteHeaderBar::focusToggleClicked);
+    layout->addWidget(m_focusToggle);
+
+    m_notebookChip = new QPushButton(notebookChipText(QString()), this);
+    m_notebookChip->setObjectName(QStringLiteral("notebookChip"));
+    m_notebookChip->setFlat(true);
+    m_notebookChip->setCursor(Qt::PointingHandCursor);
+    m_notebookChip->setFocusPolicy(Qt::NoFocus);
+    m_notebookChip->setToolTip(QStringLiteral("Open this notebook"));
+    m_notebookChip->setIconSize(QSize(14, 14));
+    connect(m_notebookChip, &QPushButton::clicked, this, &NoteHeaderBar::notebookChipClicked);
+    layout->addWidget(m_notebookChip);
+
+    layout->addStretch(1);
+
+    m_metaLabel = new QLabel(this);
+    m_metaLabel->setObjectName(QStringLiteral("metaLabel"));
+    QFont metaFont(QStringLiteral("IBM Plex Mono"));
+    metaFont.setPixelSize(11);
+    m_metaLabel->setFont(metaFont);
+    m_metaLabel->setContentsMargins(0, 0, 10, 0);
+    layout->addWidget(m_metaLabel);
+
+    m_copyButton = makeIconButton(QStringLiteral("copyButton"), QStringLiteral("Copy…"));
+    auto *copyMenu = new QMenu(m_copyButton);
+    connect(copyMenu->addAction(QStringLiteral("Copy as Plain Text")), &QAction::triggered, this,
+            &NoteHeaderBar::copyAsPlainTextRequested);
+    connect(copyMenu->addAction(QStringLiteral("Copy as Markdown")), &QAction::triggered, this,
+            &NoteHeaderBar::copyAsMarkdownRequested);
+    connect(copyMenu->addAction(QStringLiteral("Copy as HTML")), &QAction::triggered, this,
+            &NoteHeaderBar::copyAsHtmlRequested);
+    m_copyButton->setMenu(copyMenu);
+    m_copyButton->setPopupMode(QToolButton::InstantPopup);
+    layout->addWidget(m_copyButton);
+
+    m_shareButton = makeIconButton(QStringLiteral("shareButton"), QStringLiteral("Share note"));
+    connect(m_shareButton, &QToolButton::clicked, this, &NoteHeaderBar::shareRequested);
+    layout->addWidget(m_shareButton);
+
+    m_historyButton = makeIconButton(QStringLiteral("historyButton"), QStringLiteral("Version history"));
+    connect(m_historyButton, &QToolButton::clicked, this, &NoteHeaderBar::historyRequested);
+    layout->addWidget(m_historyButton);
+
+    m_moreButton = makeIconButton(QStringLiteral("moreButton"), QStringLiteral("More actions"));
+    auto *moreMenu = new QMenu(m_moreButton);
+    m_includeInTodosAction = moreMenu->addAction(QStringLiteral("Include in To-Dos"));
+    m_includeInTodosAction->setCheckable(true);
+    connect(m_includeInTodosAction, &QAction::toggled, this, &NoteHeaderBar::includeInTodosToggled);
+    moreMenu->addSeparator();
+    connect(moreMenu->addAction(QStringLiteral("Move to Notebook…")), &QAction::triggered, this,
+            &NoteHeaderBar::moveToNotebookRequested);
+    connect(moreMenu->addAction(QStringLiteral("Export…")), &QAction::triggered, this,
+            &NoteHeaderBar::exportRequested);
+    connect(moreMenu->addAction(QStringLiteral("Print…")), &QAction::triggered, this,
+            &NoteHeaderBar::printRequested);
+    moreMenu->addSeparator();
+    connect(moreMenu->addAction(QStringLiteral("Move to Trash")), &QAction::triggered, this,
+            &NoteHeaderBar::deleteRequested);
+    m_moreButton->setMenu(moreMenu);
+    m_moreButton->setPopupMode(QToolButton::InstantPopup);
+    layout->addWidget(m_moreButton);
+
+    // A menu button draws its own arrow; the icon already says "menu".
+    for (QToolButton *button : {m_copyButton, m_moreButton})
+        button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
+
+    setEditable(false);
+    updateShareButton();
+    refreshLook();
+}
+
+QToolButton *NoteHeaderBar::makeIconButton(const QString &objectName, const QString &toolTip)
+{
+    auto *button = new QToolButton(this);
+    button->setObjectName(objectName);
+    button->setAutoRaise(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setFixedSize(32, 28);
+    button->setIconSize(QSize(18, 18));
+    button->setToolTip(toolTip);
+    return button;
+}
+
+void NoteHeaderBar::setFocusMode(bool focusMode)
+{
+    m_focusMode = focusMode;
+    refreshLook();
+}
+
+void NoteHeaderBar::setCanShare(bool canShare)
+{
+    m_canShare = canShare;
+    updateShareButton();
+}
+
+void NoteHeaderBar::setEditable(bool editable)
+{
+    m_editable = editable;
+    for (QWidget *w : std::initializer_list<QWidget *>{m_notebookChip, m_copyButton, m_historyButton, m_moreButton})
+        w->setEnabled(editable);
+    if (!editable)
+        m_metaLabel->clear();
+    updateShareButton();
+}
+
+void NoteHeaderBar::setShared(bool shared)
+{
+    if (m_shared == shared)
+        return;
+    m_shared = shared;
+    m_shareButton->setToolTip(shared ? QStringLiteral("Manage sharing") : QStringLiteral("Share note"));
+    refreshLook();
+}
+
+void NoteHeaderBar::setIncludeInTodos(bool include)
+{
+    const QSignalBlocker blocker(m_includeInTodosAction);
+    m_includeInTodosAction->setChecked(include);
+}
+
+bool NoteHeaderBar::includeInTodos() const
+{
+    return m_includeInTodosAction->isChecked();
+}
+
+void NoteHeaderBar::setNotebookName(const QString &name)
+{
+    m_notebookChip->setText(notebookChipText(name));
+}
+
+void NoteHeaderBar::setMetaText(const QString &text)
+{
+    m_metaLabel->setText(text);
+}
+
+void NoteHeaderBar::setFocusToggleVisible(bool visible)
+{
+    m_focusToggle->setVisible(visible);
+}
+
+void NoteHeaderBar::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Style sheets set below trigger further palette events; ignore those.
+    if (event->type() == QEvent::PaletteChange && !m_refreshingLook)
+        refreshLook();
+}
+
+void NoteHeaderBar::updateShareButton()
+{
+    m_shareButton->setVisible(m_canShare);
+    m_shareButton->setEnabled(m_canShare && m_editable);
+}
+
+void NoteHeaderBar::refreshLook()
+{
+    m_refreshingLook = true;
+    const QPalette pal = palette();
+    const QColor ink = pal.color(QPalette::Active, QPalette::WindowText);
+    const QSize iconSize(18, 18);
+    m_focusToggle->setIcon(
+        lineIcon(m_focusMode ? LineIcon::SidebarHidden : LineIcon::SidebarShown, ink, iconSize));
+    m_copyButton->setIcon(lineIcon(LineIcon::Copy, ink, iconSize));
+    m_shareButton->setIcon(
+        lineIcon(LineIcon::Share, m_shared ? pal.color(QPalette::Active, QPalette::Highlight) : ink, iconSize));
+    m_historyButton->setIcon(lineIcon(LineIcon::History, ink, iconSize));
+    m_moreButton->setIcon(lineIcon(LineIcon::More, ink, iconSize));
+    m_notebookChip->setStyleSheet(notebookChipStyleSheet(pal));
+    m_notebookChip->setIcon(lineIcon(LineIcon::Notebook, chipTextColor(pal), QSize(14, 14)));
+    m_refreshingLook = false;
+}

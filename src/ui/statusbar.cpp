@@ -1,0 +1,114 @@
+#include "statusbar.h"
+
+#include <QLabel>
+#include <QProgressBar>
+
+namespace {
+
+const QString kSeparator = QStringLiteral(" · ");
+const QString kSaved = QStringLiteral("Saved");
+const QString kSaving = QStringLiteral("Saving...");
+
+} // namespace
+
+QString notebookInfoText(const QString &name, int count)
+{
+    if (count < 0)
+        return name;
+    return QStringLiteral("%1 (%2 %3)")
+        .arg(name)
+        .arg(count)
+        .arg(count == 1 ? QStringLiteral("note") : QStringLiteral("notes"));
+}
+
+QString wordCountText(int words)
+{
+    return words < 0 ? QString() : QStringLiteral("Words: %1").arg(words);
+}
+
+QString withSavedState(const QString &current, bool saved)
+{
+    QString text = current;
+    for (const QString &state : {kSaved, kSaving}) {
+        if (text == state) {
+            text.clear();
+            break;
+        }
+        if (text.endsWith(kSeparator + state)) {
+            text.chop(kSeparator.size() + state.size());
+            break;
+        }
+    }
+    if (!text.isEmpty())
+        text += kSeparator;
+    return text + (saved ? kSaved : kSaving);
+}
+
+StatusBar::StatusBar(QWidget *parent)
+    : QStatusBar(parent)
+{
+    setStyleSheet(QStringLiteral("QStatusBar {  font-size: 9pt;  color: %1;}QStatusBar::item { border: none; }")
+                      .arg(QStringLiteral("#78909C")));
+
+    m_notebookLabel = new QLabel(QStringLiteral("All Notes"), this);
+    addWidget(m_notebookLabel, 1);
+
+    m_auxLabel = new QLabel(this);
+    m_auxLabel->hide();
+    addPermanentWidget(m_auxLabel);
+
+    m_busyIndicator = new QProgressBar(this);
+    m_busyIndicator->setRange(0, 0);
+    m_busyIndicator->setMaximumSize(100, 14);
+    m_busyIndicator->setTextVisible(false);
+    m_busyIndicator->hide();
+    addPermanentWidget(m_busyIndicator);
+
+    m_wordCountLabel = new QLabel(this);
+    addPermanentWidget(m_wordCountLabel);
+
+    m_statusLabel = new QLabel(QStringLiteral("Not signed in"), this);
+    addPermanentWidget(m_statusLabel);
+}
+
+void StatusBar::setNotebookInfo(const QString &name, int count)
+{
+    m_notebookLabel->setText(notebookInfoText(name, count));
+}
+
+void StatusBar::setWordCount(int words)
+{
+    m_wordCountLabel->setText(wordCountText(words));
+}
+
+void StatusBar::setSavedState(bool saved)
+{
+    m_wordCountLabel->setText(withSavedState(m_wordCountLabel->text(), saved));
+}
+
+void StatusBar::setStatusText(const QString &text)
+{
+    m_statusLabel->setText(text);
+}
+
+void StatusBar::showTemporaryMessage(const QString &text, int timeoutMs)
+{
+    m_auxLabel->hide();
+    m_busyIndicator->hide();
+    showMessage(text, timeoutMs);
+}
+
+QString StatusBar::notebookText() const
+{
+    return m_notebookLabel->text();
+}
+
+QString StatusBar::wordCountLabelText() const
+{
+    return m_wordCountLabel->text();
+}
+
+QString StatusBar::statusText() const
+{
+    return m_statusLabel->text();
+}

@@ -1,0 +1,78 @@
+#include "velmtest.h"
+
+#include "lineicons.h"
+
+#include <QImage>
+#include <QPainter>
+
+class TestLineIcons : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QRect inkBounds(const QImage &image)
+    {
+        QRect bounds;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (qAlpha(image.pixel(x, y)) > 0)
+                    bounds |= QRect(x, y, 1, 1);
+            }
+        }
+        return bounds;
+    }
+
+private slots:
+    void everyIconDrawsInsideItsBox_data()
+    {
+        QTest::addColumn<int>("icon");
+        const char *names[] = {"Person", "Cloud", "Warning", "AllNotes", "Notebook", "Trash", "Plus",
+                               "SidebarShown", "SidebarHidden", "Copy", "Share", "History", "More"};
+        for (int i = 0; i <= int(LineIcon::More); ++i)
+            QTest::newRow(names[i]) << i;
+    }
+    void everyIconDrawsInsideItsBox()
+    {
+        QFETCH(int, icon);
+        QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        {
+            QPainter painter(&image);
+            paintLineIcon(painter, LineIcon(icon), QRectF(12, 12, 16, 16), Qt::black);
+        }
+        const QRect ink = inkBounds(image);
+        QVERIFY2(!ink.isEmpty(), "nothing drawn");
+        // The pen may reach a pixel beyond the grid; never further.
+        QVERIFY2(QRect(11, 11, 18, 18).contains(ink), qPrintable(QStringLiteral("ink at %1,%2 %3x%4")
+                                                               .arg(ink.x()).arg(ink.y()).arg(ink.width()).arg(ink.height())));
+        // A real glyph, not a dot: it spans a good part of the box.
+        QVERIFY(ink.width() >= 8 || ink.height() >= 8);
+    }
+
+    void iconsAreDistinct()
+    {
+        QList<QImage> seen;
+        for (int i = 0; i <= int(LineIcon::More); ++i) {
+            const QImage image = lineIcon(LineIcon(i), Qt::black, QSize(18, 18)).pixmap(QSize(18, 18), 2.0).toImage();
+            for (const QImage &other : seen)
+                QVERIFY(image != other);
+            seen << image;
+        }
+    }
+
+    void iconTakesTheGivenColour()
+    {
+        const QImage image = lineIcon(LineIcon::Cloud, QColor(255, 0, 0), QSize(18, 18)).pixmap(QSize(18, 18), 2.0).toImage();
+        bool red = false;
+        for (int y = 0; y < image.height() && !red; ++y) {
+            for (int x = 0; x < image.width() && !red; ++x) {
+                const QColor c = image.pixelColor(x, y);
+                red = c.alpha() == 255 && c.red() == 255 && c.green() == 0;
+            }
+        }
+        QVERIFY(red);
+    }
+};
+
+VELM_TEST_MAIN(TestLineIcons)
+#include "tst_lineicons.moc"

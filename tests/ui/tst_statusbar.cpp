@@ -1,0 +1,78 @@
+#include "velmtest.h"
+
+#include "statusbar.h"
+
+class TestStatusBar : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void notebookInfoTakesNoteOnlyForExactlyOne_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("none") << 0 << "Work (0 notes)";
+        QTest::newRow("one") << 1 << "Work (1 note)";
+        QTest::newRow("two") << 2 << "Work (2 notes)";
+        QTest::newRow("eleven") << 11 << "Work (11 notes)";
+        QTest::newRow("unknown count") << -1 << "Work";
+    }
+    void notebookInfoTakesNoteOnlyForExactlyOne()
+    {
+        QFETCH(int, count);
+        QFETCH(QString, expected);
+        StatusBar bar;
+        QCOMPARE(bar.notebookText(), QStringLiteral("All Notes"));
+        bar.setNotebookInfo(QStringLiteral("Work"), count);
+        QCOMPARE(bar.notebookText(), expected);
+    }
+
+    void wordCountThenSavedStateReadsAsOneLine()
+    {
+        StatusBar bar;
+        QCOMPARE(bar.statusText(), QStringLiteral("Not signed in"));
+        QCOMPARE(bar.wordCountLabelText(), QString());
+
+        // The editor reports "unsaved" just before the new count.
+        bar.setSavedState(false);
+        bar.setWordCount(12);
+        QCOMPARE(bar.wordCountLabelText(), QStringLiteral("Words: 12"));
+        bar.setSavedState(true);
+        QCOMPARE(bar.wordCountLabelText(), QStringLiteral("Words: 12 · Saved"));
+        bar.setSavedState(false);
+        QCOMPARE(bar.wordCountLabelText(), QStringLiteral("Words: 12 · Saving..."));
+        bar.setWordCount(13);
+        bar.setSavedState(true);
+        bar.setSavedState(true);
+        QCOMPARE(bar.wordCountLabelText(), QStringLiteral("Words: 13 · Saved"));
+    }
+
+    void savedStateWithoutWordCountStandsAlone()
+    {
+        StatusBar bar;
+        bar.setWordCount(-1);
+        QCOMPARE(bar.wordCountLabelText(), QString());
+        bar.setSavedState(false);
+        QCOMPARE(bar.wordCountLabelText(), QStringLiteral("Saving..."));
+        bar.setSavedState(true);
+        QCOMPARE(bar.wordCountLabelText(), QStringLiteral("Saved"));
+    }
+
+    void savedStateKeepsTextThatOnlyContainsTheWord()
+    {
+        QCOMPARE(withSavedState(QStringLiteral("Unsaved"), true), QStringLiteral("Unsaved · Saved"));
+        QCOMPARE(withSavedState(QStringLiteral("Words: 0 · Saving..."), true), QStringLiteral("Words: 0 · Saved"));
+    }
+
+    void temporaryMessageShowsAndStatusTextStays()
+    {
+        StatusBar bar;
+        bar.setStatusText(QStringLiteral("Synced"));
+        bar.showTemporaryMessage(QStringLiteral("Printed Plans"), 3000);
+        QCOMPARE(bar.currentMessage(), QStringLiteral("Printed Plans"));
+        QCOMPARE(bar.statusText(), QStringLiteral("Synced"));
+    }
+};
+
+VELM_TEST_MAIN(TestStatusBar)
+#include "tst_statusbar.moc"
