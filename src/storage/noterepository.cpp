@@ -35,10 +35,10 @@ Note noteFromRow(const QSqlQuery &q)
     return note;
 }
 
-// The column is NOT NULL, so a null id must reach it as ''.
-QVariant notebookIdValue(const QString &notebookId)
+// notebook_id and body are NOT NULL: a null text must reach them as ''.
+QVariant textOrEmpty(const QString &text)
 {
-    return notebookId.isNull() ? QVariant(QStringLiteral("")) : QVariant(notebookId);
+    return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
 }
 
 // Each word becomes an FTS5 string, the last one a prefix: don't c++ -> "don't" "c++"*
@@ -101,7 +101,7 @@ QList<Note> NoteRepository::notesInNotebook(const QString &notebookId) const
 {
     return queryNotes(
         QStringLiteral("SELECT * FROM notes WHERE notebook_id=? AND deleted_at IS NULL ORDER BY updated_at DESC"),
-        {notebookIdValue(notebookId)});
+        {textOrEmpty(notebookId)});
 }
 
 QList<Note> NoteRepository::trashedNotes() const
@@ -180,7 +180,7 @@ bool NoteRepository::insert(const Note &note)
                          QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, "
                                         "deleted_at, version, op_version, sync_status, is_sample, owner_id, is_shared, "
                                         "permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                         {note.id, notebookIdValue(note.notebookId), note.body, storageTimeText(note.createdAt),
+                         {note.id, textOrEmpty(note.notebookId), textOrEmpty(note.body), storageTimeText(note.createdAt),
                           storageTimeText(note.updatedAt), storageTimeText(note.modifiedAt),
                           optionalTime(note.deletedAt), note.version, note.opVersion,
                           syncStatusToString(note.syncStatus), note.isSample ? 1 : 0, textOrNull(note.ownerId),
@@ -200,7 +200,7 @@ bool NoteRepository::update(const Note &note)
                          QStringLiteral("UPDATE notes SET notebook_id=?, body=?, updated_at=?, modified_at=?, "
                                         "deleted_at=?, version=?, op_version=?, sync_status=?, is_sample=?, "
                                         "owner_id=?, is_shared=?, permission=? WHERE id=?"),
-                         {notebookIdValue(note.notebookId), note.body, storageTimeText(note.updatedAt),
+                         {textOrEmpty(note.notebookId), textOrEmpty(note.body), storageTimeText(note.updatedAt),
                           storageTimeText(note.modifiedAt), optionalTime(note.deletedAt), note.version,
                           note.opVersion, syncStatusToString(note.syncStatus), note.isSample ? 1 : 0,
                           textOrNull(note.ownerId), note.isShared ? 1 : 0, textOrNull(note.permission), note.id});
@@ -216,7 +216,7 @@ bool NoteRepository::moveToNotebook(const QString &id, const QString &notebookId
 {
     QSqlQuery q(m_database->database());
     if (!exec(q, QStringLiteral("UPDATE notes SET notebook_id=?, modified_at=?, sync_status='pending' WHERE id=?"),
-              {notebookIdValue(notebookId), nowText(), id}))
+              {textOrEmpty(notebookId), nowText(), id}))
         return false;
     emit notesChanged();
     return true;

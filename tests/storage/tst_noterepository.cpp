@@ -151,13 +151,33 @@ private slots:
         QVERIFY(!m_repo->noteById("missing"));
     }
 
-    void failedInsertEmitsNothing()
+    void nullBodyIsStoredAsEmptyText()
+    {
+        Note note = makeNote("nb", "x");
+        note.body = QString();
+        QVERIFY(m_repo->insert(note));
+        QCOMPARE(scalar(*m_db, "SELECT body IS NOT NULL AND body = '' FROM notes").toInt(), 1);
+        QVERIFY(m_repo->update(note));
+        QVERIFY(m_repo->noteById("nb")->body.isEmpty());
+    }
+
+    void failedWritesAreLoggedAndEmitNothing()
     {
         QVERIFY(m_repo->insert(makeNote("dup", "one")));
         QSignalSpy changed(m_repo.get(), &NoteRepository::notesChanged);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^NoteRepository::insert failed: .*UNIQUE"));
         QVERIFY(!m_repo->insert(makeNote("dup", "two")));
+
+        QVERIFY(run(*m_db, "CREATE TRIGGER refuse BEFORE UPDATE ON notes BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^NoteRepository::update failed: refused"));
+        QVERIFY(!m_repo->update(makeNote("dup", "three")));
+        QVERIFY(!m_repo->moveToNotebook("dup", "x"));
+        QVERIFY(!m_repo->softDelete("dup"));
+        QVERIFY(!m_repo->restore("dup"));
+        QVERIFY(!m_repo->markSynced("dup", 2));
+        QCOMPARE(m_repo->markAllPending(), 0);
         QCOMPARE(changed.size(), 0);
-        QCOMPARE(m_repo->noteById("dup")->body, makeNote("dup", "one").body);
+        QCOMPARE(*m_repo->noteById("dup"), makeNote("dup", "one"));
     }
 
     void updateWritesTheRecordAsGiven()
