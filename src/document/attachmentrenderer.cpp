@@ -1,0 +1,101 @@
+#include "attachmentrenderer.h"
+
+#include "attachmentrepository.h"
+#include "delta.h"
+#include "textformat.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPainter>
+
+namespace {
+
+bool isImageMimeType(const QString &mimeType)
+{
+    return mimeType.startsWith(QLatin1String("image/"));
+}
+
+} // namespace
+
+AttachmentRenderer::AttachmentRenderer(AttachmentRepository *repository, QObject *parent)
+    : QObject(parent), m_repository(repository)
+{
+}
+
+bool AttachmentRenderer::isImageAttachment(const Attachment &attachment)
+{
+    return isImageMimeType(attachment.mimeType);
+}
+
+AttachmentCacheEntry AttachmentRenderer::lookup(const QString &url)
+{
+    const QString id = attachmentIdFromUrl(url);
+    const auto cached = m_cache.constFind(id);
+    if (cached != m_cache.constEnd())
+        return *cached;
+
+    AttachmentCacheEntry entry;
+    if (m_repository && !id.isEmpty()) {
+        if (const std::optional<Attachment> record = m_repository->attachmentById(id)) {
+            entry.filename = record->filename;
+            entry.mimeType = record->mimeType;
+            entry.isImage = isImageMimeType(record->mimeType);
+            if (entry.isImage) {
+                const QByteArray bytes = m_repository->readFile(id);
+                QImage image;
+                if (!bytes.isEmpty() && image.loadFromData(bytes)) {
+                    if (image.width() > kMaxImageWidth)
+                        image = image.scaledToWidth(kMaxImageWidth, Qt::SmoothTransformation);
+                    entry.image = image;
+                }
+            }
+        }
+    }
+    // Missing attachments are cached too, so they are looked up only once.
+    m_cache.insert(id, entry);
+    return entry;
+}
+
+void AttachmentRenderer::clearCache()
+{
+    m_cache.clear();
+}
+
+QString AttachmentRenderer::chipLabel(const AttachmentCacheEntry &entry) const
+{
+    return entry.filename.isEmpty() ? tr("Attachment") : entry.filename;
+}
+
+QSizeF AttachmentRenderer::intrinsicSize(QTextDocument *document, int posInDocument, const QTextFormat &format)
+{
+    Q_UNUSED(document)
+    Q_UNUSED(posInDocument)
+    const AttachmentCacheEntry entry = lookup(format.stringProperty(TextProperty::ObjectUrl));
+    if (entry.isImage && !entry.image.isNull())
+        return QSizeF(entry.image.width(), entry.image.height() + 4);
+    const QFontMetrics metrics(QGuiApplication::font());
+    return QSizeF(std::max(200, metrics.horizontalAdvance(chipLabel(entry)) + 48), 36);
+}
+
+void AttachmentRenderer::drawObject(QPainter *painter, const QRectF &rect, QTextDocument *document,
+                                    int posInDocument, const QTextFormat &format)
+{
+    Q_UNUSED(document)
+    Q_UNUSED(posInDocument)
+    const AttachmentCacheEntry entry = lookup(format.stringProperty(TextProperty::ObjectUrl));
+    painter->save();
+    if (entry.isImage && !entry.image.isNull()) {
+        painter->drawImage(QRectF(rect.x(), rect.y(), entry.image.width(), entry.image.height()), entry.image);
+    } else {
+        const bool dark = isDarkPalette();
+        const QRectF chip = rect.adjusted(0, 0, 0, -2);
+        painter->setRenderHint(QPainter::Antialiasing, true);
+        painter->setBrush(QColor(QLatin1String(dark ? "#2A2D31" : "#ECEEF1")));
+        painter->setPen(QPen(QColor(QLatin1String(dark ? "#3A3A3A" : "#E0E0E0")), 1, Qt::SolidLine));
+        painter->drawRoundedRect(chip, 6, 6);
+        painter->setPen(QColor(QLatin1String(dark ? "#C4C6CF" : "#44474E")));
+        painter->drawText(chip.adjusted(12, 0, -12, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                          QStringLiteral("\U0001F4CE  %1").arg(chipLabel(entry)));
+    }
+    painter->restore();
+}
