@@ -1,0 +1,372 @@
+#include "deltaimport.h"
+
+#include "delta.h"
+#include "deltatable.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStringView>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <QTextList>
+#include <QTextTable>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+QJsonObject lineEnd(const QJsonObject &attributes = {})
+{
+    QJsonObject op{{QStringLiteral("insert"), QStringLiteral("\n")}};
+    if (!attributes.isEmpty())
+        op.insert(QStringLiteral("attributes"), attributes);
+    return op;
+}
+
+QJsonArray emptyDocument()
+{
+    return QJsonArray{lineEnd()};
+}
+
+// Removes every element matched by
+//   <(script|style|nav|header|footer|aside|iframe|noscript)[^>]*>.*?</\1>
+// case-insensitively and across lines, with the same result as that pattern
+// applied left to right. Written as a scanner because a backtracking engine
+// rescans to the end of the text from every unclosed opening tag, which makes
+// pasted text full of "<script>" without a closing tag quadratic. Here every
+// search for a closing tag or a ">" is remembered, so the text is read a
+// bounded number of times.
+class HiddenElementRemover final
+{
+public:
+    explicit HiddenElementRemover(const QString &html)
+        : m_html(html)
+    {
+        m_closing.fill({-1, -2});
+    }
+
+    QString run()
+    {
+        QString out;
+        qsizetype copied = 0;
+        qsizetype pos = 0;
+        for (;;) {
+            const qsizetype open = m_html.indexOf(QLatin1Char('<'), pos);
+            if (open < 0)
+                break;
+            pos = open + 1;
+            const int which = nameAt(open + 1);
+            if (which < 0)
+                continue;
+            const qsizetype gt = nextGreaterThan(open + 1 + kNames[which].size());
+            if (gt < 0)
+                break; // no ">" left: no opening tag can complete any more
+            const qsizetype close = nextClosing(which, gt + 1);
+            if (close < 0)
+                continue;
+            out += QStringView(m_html).mid(copied, open - copied);
+            copied = close + kNames[which].size() + 3; // "</" name ">"
+            pos = copied;
+        }
+        if (copied == 0)
+            return m_html;
+        out += QStringView(m_html).mid(copied);
+        return out;
+    }
+
+private:
+    static constexpr std::array<QLatin1String, 8> kNames = {
+        QLatin1String("script"), QLatin1String("style"), QLatin1String("nav"),   QLatin1String("header"),
+        QLatin1String("footer"), QLatin1String("aside"), QLatin1String("iframe"), QLatin1String("noscript")};
+
+    struct Search
+    {
+        qsizetype found; // first hit at or after `from`, -1 when there is none
+        qsizetype from;  // -2: not searched yet
+    };
+
+    int nameAt(qsizetype index) const
+    {
+        const QStringView rest = QStringView(m_html).mid(index);
+        for (int i = 0; i < int(kNames.size()); ++i) {
+            if (rest.startsWith(kNames[i], Qt::CaseInsensitive))
+                return i;
+        }
+        return -1;
+    }
+
+    // Searches move forward only, so a remembered hit at or after `from` is
+    // still the first one, and "none after an earlier point" stays true.
+    static bool reuse(const Search &search, qsizetype from)
+    {
+        return search.from != -2 && search.from <= from && (search.found < 0 || search.found >= from);
+    }
+
+    qsizetype nextGreaterThan(qsizetype from)
+    {
+        if (!reuse(m_gt, from))
+            m_gt = {m_html.indexOf(QLatin1Char('>'), from), from};
+        return m_gt.found;
+    }
+
+    qsizetype nextClosing(int which, qsizetype from)
+    {
+        Search &search = m_closing[which];
+        if (!reuse(search, from)) {
+            const QString tag = QLatin1String("</") + kNames[which] + QLatin1Char('>');
+            search = {m_html.indexOf(tag, from, Qt::CaseInsensitive), from};
+        }
+        return search.found;
+    }
+
+    const QString &m_html;
+    Search m_gt{-1, -2};
+    std::array<Search, kNames.size()> m_closing;
+};
+
+// The table that owns a block, or null. For a table nested in a table cell
+// this is the outer one: its cells already carry the inner text, and
+// writing the inner table again would duplicate it.
+QTextTable *outermostTable(const QTextBlock &block)
+{
+    QTextTable *table = nullptr;
+    for (QTextFrame *frame = QTextCursor(block).currentFrame(); frame; frame = frame->parentFrame()) {
+        if (auto *candidate = qobject_cast<QTextTable *>(frame))
+            table = candidate;
+    }
+    return table;
+}
+
+QJsonObject tableEmbed(QTextTable *table)
+{
+    QJsonArray rows;
+    for (int r = 0; r < table->rows(); ++r) {
+        QJsonArray row;
+        for (int c = 0; c < table->columns(); ++c) {
+            const QTextTableCell cell = table->cellAt(r, c);
+            // A spanned cell answers for every position it covers; its text belongs to the first.
+            const bool covered = !cell.isValid() || cell.row() != r || cell.column() != c;
+            row.append(covered ? QJsonArray() : cellToDelta(cell));
+        }
+        rows.append(row);
+    }
+    const QJsonObject object{{QStringLiteral("cells"), rows}, {QStringLiteral("hasHeader"), table->rows() > 0}};
+    const QString json = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    return QJsonObject{{QStringLiteral("insert"), QJsonObject{{QLatin1String(kTableEmbedKind), json}}}};
+}
+
+QJsonObject inlineAttributes(const QTextCharFormat &format)
+{
+    QJsonObject attributes;
+    if (format.hasProperty(QTextFormat::FontWeight) && format.fontWeight() >= 700)
+        attributes.insert(QStringLiteral("bold"), true);
+    if (format.fontItalic())
+        attributes.insert(QStringLiteral("italic"), true);
+    if (format.fontUnderline() && !format.isAnchor())
+        attributes.insert(QStringLiteral("underline"), true);
+    if (format.fontStrikeOut())
+        attributes.insert(QStringLiteral("strike"), true);
+    if (format.fontFixedPitch())
+        attributes.insert(QStringLiteral("code"), true);
+    if (format.isAnchor() && !format.anchorHref().isEmpty())
+        attributes.insert(QStringLiteral("link"), format.anchorHref());
+    return attributes;
+}
+
+QJsonObject lineAttributes(const QTextBlock &block)
+{
+    QJsonObject attributes;
+    const int level = block.blockFormat().headingLevel();
+    if (level >= 1 && level <= 6)
+        attributes.insert(QStringLiteral("header"), level);
+    if (const QTextList *list = block.textList()) {
+        switch (list->format().style()) {
+        case QTextListFormat::ListDecimal:
+        case QTextListFormat::ListLowerAlpha:
+        case QTextListFormat::ListUpperAlpha:
+        case QTextListFormat::ListLowerRoman:
+        case QTextListFormat::ListUpperRoman:
+            attributes.insert(QStringLiteral("list"), QStringLiteral("ordered"));
+            break;
+        case QTextListFormat::ListDisc:
+        case QTextListFormat::ListCircle:
+        case QTextListFormat::ListSquare:
+            attributes.insert(QStringLiteral("list"), QStringLiteral("bullet"));
+            break;
+        default:
+            break;
+        }
+    }
+    return attributes;
+}
+
+void appendBlock(QJsonArray &out, const QTextBlock &block)
+{
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (!fragment.isValid())
+            continue;
+        const QTextCharFormat format = fragment.charFormat();
+        if (format.isImageFormat()) {
+            const QString name = format.toImageFormat().name();
+            if (name.isEmpty())
+                continue;
+            const QLatin1String kind = name.startsWith(QLatin1String(kAttachmentUrlPrefix))
+                ? QLatin1String(kAttachmentEmbedKind)
+                : QLatin1String(kImageEmbedKind);
+            const QJsonObject embed{{QStringLiteral("insert"), QJsonObject{{kind, name}}}};
+            // Identical neighbouring images share one fragment: one embed per object character.
+            const qsizetype count = std::max<qsizetype>(1, fragment.text().count(QChar::ObjectReplacementCharacter));
+            for (qsizetype i = 0; i < count; ++i)
+                out.append(embed);
+            continue;
+        }
+        QString text = fragment.text();
+        text.remove(QChar::ObjectReplacementCharacter);
+        if (text.isEmpty())
+            continue;
+        QJsonObject op{{QStringLiteral("insert"), text}};
+        const QJsonObject attributes = inlineAttributes(format);
+        if (!attributes.isEmpty())
+            op.insert(QStringLiteral("attributes"), attributes);
+        out.append(op);
+    }
+    out.append(lineEnd(lineAttributes(block)));
+}
+
+const QRegularExpression &orderedItemPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\s*(\\d+)\\.\\s+(.*)$"));
+    return pattern;
+}
+
+// "**" toggles bold and "*" italic; the text between toggles is one run.
+void appendInlineRuns(QJsonArray &out, QStringView text)
+{
+    bool bold = false;
+    bool italic = false;
+    QString run;
+    const auto flush = [&] {
+        if (run.isEmpty())
+            return;
+        QJsonObject op{{QStringLiteral("insert"), run}};
+        QJsonObject attributes;
+        if (bold)
+            attributes.insert(QStringLiteral("bold"), true);
+        if (italic)
+            attributes.insert(QStringLiteral("italic"), true);
+        if (!attributes.isEmpty())
+            op.insert(QStringLiteral("attributes"), attributes);
+        out.append(op);
+        run.clear();
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) != QLatin1Char('*')) {
+            run += text.at(i);
+            continue;
+        }
+        flush();
+        if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('*')) {
+            bold = !bold;
+            ++i;
+        } else {
+            italic = !italic;
+        }
+    }
+    flush();
+}
+
+} // namespace
+
+QJsonArray htmlToDelta(const QString &html)
+{
+    if (html.trimmed().isEmpty())
+        return emptyDocument();
+
+    QTextDocument document;
+    document.setHtml(HiddenElementRemover(html).run());
+
+    QJsonArray out;
+    QSet<QTextTable *> written;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (QTextTable *table = outermostTable(block)) {
+            if (!written.contains(table)) {
+                written.insert(table);
+                out.append(tableEmbed(table));
+                out.append(lineEnd());
+            }
+            continue;
+        }
+        appendBlock(out, block);
+    }
+    return out.isEmpty() ? emptyDocument() : out;
+}
+
+QJsonArray markdownToDelta(const QString &markdown)
+{
+    if (markdown.trimmed().isEmpty())
+        return emptyDocument();
+    QTextDocument document;
+    document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
+    return htmlToDelta(document.toHtml());
+}
+
+QString simpleMarkdownToDelta(const QString &markdown)
+{
+    QList<QStringView> lines = QStringView(markdown).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+
+    struct Prefix
+    {
+        QLatin1String text;
+        const char *key;
+        QJsonValue value;
+    };
+    static const Prefix prefixes[] = {
+        {QLatin1String("### "), "header", 3},
+        {QLatin1String("## "), "header", 2},
+        {QLatin1String("# "), "header", 1},
+        {QLatin1String("- [ ] "), "list", QStringLiteral("unchecked")},
+        {QLatin1String("- [x] "), "list", QStringLiteral("checked")},
+        {QLatin1String("- [X] "), "list", QStringLiteral("checked")},
+        {QLatin1String("- "), "list", QStringLiteral("bullet")},
+        {QLatin1String("* "), "list", QStringLiteral("bullet")},
+        {QLatin1String("> "), "blockquote", true},
+    };
+
+    QJsonArray out;
+    for (QStringView line : lines) {
+        QJsonObject attributes;
+        QStringView rest = line;
+        bool matched = false;
+        for (const Prefix &prefix : prefixes) {
+            if (line.startsWith(prefix.text)) {
+                attributes.insert(QLatin1String(prefix.key), prefix.value);
+                rest = line.mid(prefix.text.size());
+                matched = true;
+                break;
+            }
+        }
+        QString ordered;
+        if (!matched) {
+            const QRegularExpressionMatch match = orderedItemPattern().match(line.toString());
+            if (match.hasMatch()) {
+                attributes.insert(QStringLiteral("list"), QStringLiteral("ordered"));
+                ordered = match.captured(2);
+                rest = ordered;
+            }
+        }
+        appendInlineRuns(out, rest);
+        out.append(lineEnd(attributes));
+    }
+    // Nothing to read still makes a valid body: the single empty line.
+    if (out.isEmpty())
+        out = emptyDocument();
+    return deltaToJson(out);
+}
