@@ -60,9 +60,24 @@ private:
     {
         if (m_pending.size() == 1 && m_pending.first().isEmbed
             && m_pending.first().embed.contains(QLatin1String(kTableEmbedKind))) {
-            m_fillCurrentBlock = false;
+            const int sizeBefore = m_cursor.document()->characterCount();
+            const QTextBlock blockBefore = m_cursor.block();
             insertTableFromJson(m_cursor, m_pending.first().embed.value(QLatin1String(kTableEmbedKind)).toString());
-            m_fillCurrentBlock = true;
+            // A table that could not be built leaves no line, and the next
+            // line must not be joined to the one before it.
+            if (m_cursor.document()->characterCount() != sizeBefore) {
+                // A table on the first line sits after the document's initial
+                // empty paragraph, which holds no line of the body: mark it
+                // like the paragraphs the table created, so the body does not
+                // grow an empty line in front of the table when written.
+                if (m_fillCurrentBlock && blockBefore.isValid() && blockBefore.text().isEmpty()) {
+                    QTextBlockFormat format = blockBefore.blockFormat();
+                    format.setProperty(TextProperty::TableSpacer, true);
+                    QTextCursor(blockBefore).setBlockFormat(format);
+                }
+                // The paragraph after the table receives the next line.
+                m_fillCurrentBlock = true;
+            }
             m_pending.clear();
             return;
         }

@@ -59,7 +59,9 @@ void fillCell(const QTextTableCell &cell, const QJsonValue &value, bool header)
     QTextCharFormat cellFormat;
     if (header)
         cellFormat.setFontWeight(QFont::Bold);
-    cursor.setBlockCharFormat(cellFormat);
+    // Merged, not set: the cell's own format (its header background) lives
+    // on the same character as the first block's character format.
+    cursor.mergeBlockCharFormat(cellFormat);
 
     if (value.isString()) {
         // A plain text cell is one run; its newlines still start new lines.
