@@ -1,6 +1,7 @@
 #include "velmtest.h"
 
 #include "delta.h"
+#include "note.h"
 
 #include <QJsonDocument>
 
@@ -223,6 +224,18 @@ private slots:
         QFETCH(QString, body);
         QFETCH(bool, empty);
         QCOMPARE(isNoteBodyEmpty(body), empty);
+    }
+
+    void noteRecordsReadTheirBody()
+    {
+        Note note;
+        note.body = QStringLiteral(R"([{"insert":"Groceries\nmilk\n"}])");
+        QCOMPARE(noteTitle(note), QStringLiteral("Groceries"));
+        QCOMPARE(notePreview(note), QStringLiteral("milk"));
+        QVERIFY(!isNoteBodyEmpty(note));
+        note.body = QLatin1String(kEmptyDeltaJson);
+        QVERIFY(isNoteBodyEmpty(note));
+        QVERIFY(noteTitle(note).isEmpty());
     }
 
     void attachmentUrlsRoundTrip()
