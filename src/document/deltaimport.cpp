@@ -289,7 +289,7 @@ QJsonArray htmlToDelta(const QString &html)
         return emptyDocument();
 
     QTextDocument document;
-    document.setHtml(HiddenElementRemover(html).run());
+    document.setHtml(removeHiddenHtmlElements(html));
 
     QJsonArray out;
     QSet<QTextTable *> written;
@@ -305,6 +305,11 @@ QJsonArray htmlToDelta(const QString &html)
         appendBlock(out, block);
     }
     return out.isEmpty() ? emptyDocument() : out;
+}
+
+QString removeHiddenHtmlElements(const QString &html)
+{
+    return HiddenElementRemover(html).run();
 }
 
 QJsonArray markdownToDelta(const QString &markdown)

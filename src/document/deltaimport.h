@@ -15,6 +15,10 @@
 // rules, alignment and check boxes arrive as plain lines. Scripts, styles and
 // page furniture (nav, header, footer, aside, iframe, noscript) are dropped.
 QJsonArray htmlToDelta(const QString &html);
+// The first step of htmlToDelta: drops every script, style, nav, header,
+// footer, aside, iframe and noscript element (opening tag, content and the
+// first matching closing tag, in any letter case). Linear in the text.
+QString removeHiddenHtmlElements(const QString &html);
 QJsonArray markdownToDelta(const QString &markdown);
 
 // One line per input line: "#".."###" headings, "- [ ] "/"- [x] " check

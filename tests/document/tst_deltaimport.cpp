@@ -1,0 +1,228 @@
+#include "velmtest.h"
+
+#include "converters.h"
+#include "deltaimport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+namespace {
+
+// Raw strings holding "//" trip up moc's lexer; expected texts spell it "$$".
+QString slashes(QString text)
+{
+    return text.replace(QLatin1String("$$"), QLatin1String("//"));
+}
+
+// Expected JSON written with single quotes, which keeps moc's lexer on track.
+QString q(const char *json)
+{
+    return QString::fromUtf8(json).replace(QLatin1Char('\''), QLatin1Char('"'));
+}
+
+QString compact(const QJsonArray &array)
+{
+    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
+// The table object inside the first "table" embed of a Delta, or an empty object.
+QJsonObject firstTable(const QJsonArray &delta)
+{
+    for (const QJsonValue &op : delta) {
+        const QJsonObject embed = op.toObject().value("insert").toObject();
+        if (embed.contains("table"))
+            return QJsonDocument::fromJson(embed.value("table").toString().toUtf8()).object();
+    }
+    return {};
+}
+
+// Line attributes of every line end, in order (as compact JSON, "{}" when none).
+QStringList lineAttributes(const QJsonArray &delta)
+{
+    QStringList lines;
+    for (const QJsonValue &value : delta) {
+        const QJsonObject op = value.toObject();
+        if (op.value("insert").toString() == "\n")
+            lines << QString::fromUtf8(QJsonDocument(op.value("attributes").toObject()).toJson(QJsonDocument::Compact));
+    }
+    return lines;
+}
+
+} // namespace
+
+class TestDeltaImport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void htmlRunsKeepInlineMarks()
+    {
+        QCOMPARE(compact(htmlToDelta("<p>a <b>b</b></p>")),
+                 QString(R"([{"insert":"a "},{"attributes":{"bold":true},"insert":"b"},{"insert":"\n"}])"));
+        QCOMPARE(compact(htmlToDelta("<p><i>i</i><u>u</u><s>s</s><a href='http://x/?a=1'>l</a>"
+                                     "<span style='font-weight:600'>semi</span><span style='font-weight:800'>heavy</span></p>")),
+                 slashes(R"([{"attributes":{"italic":true},"insert":"i"},{"attributes":{"underline":true},"insert":"u"},)"
+                         R"({"attributes":{"strike":true},"insert":"s"},{"attributes":{"link":"http:$$x/?a=1"},"insert":"l"},)"
+                         R"({"insert":"semi"},{"attributes":{"bold":true},"insert":"heavy"},{"insert":"\n"}])"));
+    }
+
+    void emptyHtmlIsTheEmptyDocument()
+    {
+        for (const char *html : {"", "   \n\t ", "<script>x</script>"})
+            QCOMPARE(compact(htmlToDelta(html)), QString(R"([{"insert":"\n"}])"));
+        QCOMPARE(compact(markdownToDelta(" \n\n ")), QString(R"([{"insert":"\n"}])"));
+    }
+
+    void htmlBlocksBecomeLines()
+    {
+        const QJsonArray delta = htmlToDelta("<h2>Head</h2><ul><li>one</li><li>two</li></ul><ol><li>x</li></ol>"
+                                             "<ol type=a><li>al</li></ol><ul type=square><li>sq</li></ul>"
+                                             "<blockquote>q</blockquote><pre>code</pre><p align=center>c</p>");
+        QCOMPARE(lineAttributes(delta),
+                 QStringList({R"({"header":2})", R"({"list":"bullet"})", R"({"list":"bullet"})", R"({"list":"ordered"})",
+                              R"({"list":"ordered"})", R"({"list":"bullet"})", "{}", "{}", "{}"}));
+        QCOMPARE(deltaToPlainText(delta), QString("Head\none\ntwo\nx\nal\nsq\nq\ncode\nc\n"));
+    }
+
+    void hiddenElementsAreRemoved()
+    {
+        const QString html = "<p>keep</p><SCRIPT type=x>\nalert('no')\n</script><Style>\np{color:red}\n</STYLE>"
+                             "<nav class=n>menu</nav><HEADER>top</Header><footer>foot</footer><aside>side</aside>"
+                             "<iframe src=x>frame</iframe><NoScript>\nenable js\n</noscript><p>end</p>";
+        QCOMPARE(deltaToPlainText(htmlToDelta(html)), QString("keep\nend\n"));
+    }
+
+    // The scanner must give exactly what the pattern gives, including its quirks.
+    void hiddenElementRemovalMatchesThePattern_data()
+    {
+        QTest::addColumn<QString>("html");
+        QTest::newRow("unclosed before closed") << "<p>a<script>b</p><p>c<script>d</script>e</p>";
+        QTest::newRow("needs the same closing tag") << "<p>a<nav>b</aside>c</p><p>d</nav>e</p>";
+        QTest::newRow("non-greedy, nested") << "<p>x<aside><aside>a</aside>b</aside>y</p>";
+        QTest::newRow("longer tag names count") << "<p>x<scripts>a</scripts>b</script>c<headers>d</header>e</p>";
+        QTest::newRow("no closing bracket") << "<p>x</p><style a=1 <p>y</p>";
+        QTest::newRow("closing tag with space is no closing") << "<p>x<style>a</style >b</p><p>c</style>d</p>";
+        QTest::newRow("case mixed over lines") << "<p>1</p><sCrIpT>\n\n2\n</ScRiPt><p>3</p>";
+        QTest::newRow("repeated") << QString("<p>k</p><nav>n</nav>").repeated(20) + "<nav>open";
+        QTest::newRow("unclosed everywhere") << QString("<script><style x>").repeated(30) + "</style><nav>";
+        QTest::newRow("nothing to remove") << "<p>plain <b>html</b></p>";
+    }
+
+    void hiddenElementRemovalMatchesThePattern()
+    {
+        QFETCH(QString, html);
+        static const QRegularExpression pattern(
+            "<(script|style|nav|header|footer|aside|iframe|noscript)[^>]*>.*?</\\1>",
+            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+        QString expected = html;
+        expected.remove(pattern);
+        QCOMPARE(removeHiddenHtmlElements(html), expected);
+    }
+
+    void imagesBecomeEmbeds()
+    {
+        const QJsonArray delta = htmlToDelta("<p>a<img src='velmora-notes://attachment/abc'>"
+                                             "<img src='https://example.com/y.png'><img src=''>b</p>");
+        QCOMPARE(compact(delta),
+                 slashes(R"([{"insert":"a"},{"insert":{"velmora-notes-attachment":"velmora-notes:$$attachment/abc"}},)"
+                         R"({"insert":{"image":"https:$$example.com/y.png"}},{"insert":"b"},{"insert":"\n"}])"));
+    }
+
+    void tablesBecomeTableEmbeds()
+    {
+        const QJsonArray delta = htmlToDelta("<p>x</p><table><tr><td>a</td><td><b>b</b></td></tr><tr><td>c</td></tr></table><p>y</p>");
+        const QJsonObject table = firstTable(delta);
+        QCOMPARE(table.value("hasHeader"), QJsonValue(true)); // no <th>, still a header row
+        QCOMPARE(compact(table.value("cells").toArray()),
+                 QString(R"([[[{"insert":"a"}],[{"attributes":{"bold":true},"insert":"b"}]],[[{"insert":"c"}],[]]])"));
+        // The table is written once, alone on its line, between the paragraphs.
+        QCOMPARE(delta.first().toObject().value("insert").toString(), QString("x"));
+        QCOMPARE(delta.last().toObject().value("insert").toString(), QString("\n"));
+        QCOMPARE(delta.at(delta.size() - 2).toObject().value("insert").toString(), QString("y"));
+        int tables = 0;
+        for (const QJsonValue &op : delta)
+            tables += op.toObject().value("insert").toObject().contains("table") ? 1 : 0;
+        QCOMPARE(tables, 1);
+    }
+
+    void nestedAndSpannedTablesDoNotDuplicateText()
+    {
+        const QJsonArray delta = htmlToDelta("<table><tr><td>a<table><tr><td>in</td></tr></table></td><td>b</td></tr>"
+                                             "<tr><td colspan=2>wide</td></tr></table>");
+        int tables = 0;
+        for (const QJsonValue &op : delta)
+            tables += op.toObject().value("insert").toObject().contains("table") ? 1 : 0;
+        QCOMPARE(tables, 1);
+        const QJsonArray rows = firstTable(delta).value("cells").toArray();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(compact(rows.at(1).toArray()), QString(R"([[{"insert":"wide"}],[]])"));
+    }
+
+    void markdownTakesTheHtmlPath()
+    {
+        const QJsonArray delta = markdownToDelta("# Title\n\nSome **bold**, *it* and ~~gone~~\n\n- a\n- b\n\n1. x\n2. y\n\n"
+                                                 "- [ ] task\n- [x] done\n\n| h1 | h2 |\n|----|----|\n| c | d |\n");
+        QCOMPARE(deltaToPlainText(delta).left(34), QString("Title\nSome bold, it and gone\na\nb\nx"));
+        QStringList lines = lineAttributes(delta);
+        QCOMPARE(lines.mid(0, 8), QStringList({R"({"header":1})", "{}", R"({"list":"bullet"})", R"({"list":"bullet"})",
+                                               R"({"list":"ordered"})", R"({"list":"ordered"})",
+                                               // task-list items arrive as plain bullets
+                                               R"({"list":"bullet"})", R"({"list":"bullet"})"}));
+        QVERIFY(compact(delta).contains(R"({"attributes":{"bold":true},"insert":"bold"})"));
+        QVERIFY(compact(delta).contains(R"({"attributes":{"italic":true},"insert":"it"})"));
+        QVERIFY(compact(delta).contains(R"({"attributes":{"strike":true},"insert":"gone"})"));
+        const QJsonObject table = firstTable(delta);
+        QCOMPARE(table.value("hasHeader"), QJsonValue(true));
+        QCOMPARE(compact(table.value("cells").toArray()),
+                 QString(R"([[[{"attributes":{"bold":true},"insert":"h1"}],[{"attributes":{"bold":true},"insert":"h2"}]],)"
+                         R"([[{"insert":"c"}],[{"insert":"d"}]]])"));
+    }
+
+    void markdownLinks()
+    {
+        QCOMPARE(compact(markdownToDelta("see [the docs](https://example.com/d)")),
+                 slashes(R"([{"insert":"see "},{"attributes":{"link":"https:$$example.com/d"},"insert":"the docs"},{"insert":"\n"}])"));
+    }
+
+    void simpleReaderLinePrefixes_data()
+    {
+        QTest::addColumn<QString>("markdown");
+        QTest::addColumn<QString>("delta");
+        QTest::newRow("headings")
+            << "### c\n## b\n# a\n#### d\n#e"
+            << q("[{'insert':'c'},{'attributes':{'header':3},'insert':'\\n'},{'insert':'b'},{'attributes':{'header':2},'insert':'\\n'},"
+               "{'insert':'a'},{'attributes':{'header':1},'insert':'\\n'},{'insert':'#### d'},{'insert':'\\n'},{'insert':'#e'},{'insert':'\\n'}]");
+        QTest::newRow("check lists and bullets")
+            << "- [ ] open\n- [x] done\n- [X] Done\n- item\n* star\n-no"
+            << q("[{'insert':'open'},{'attributes':{'list':'unchecked'},'insert':'\\n'},{'insert':'done'},{'attributes':{'list':'checked'},'insert':'\\n'},"
+               "{'insert':'Done'},{'attributes':{'list':'checked'},'insert':'\\n'},{'insert':'item'},{'attributes':{'list':'bullet'},'insert':'\\n'},"
+               "{'insert':'star'},{'attributes':{'list':'bullet'},'insert':'\\n'},{'insert':'-no'},{'insert':'\\n'}]");
+        QTest::newRow("quote, ordered, plain")
+            << "> q\n1. one\n   3. x\n2) x\n10.y\n\n"
+            << q("[{'insert':'q'},{'attributes':{'blockquote':true},'insert':'\\n'},{'insert':'one'},{'attributes':{'list':'ordered'},'insert':'\\n'},"
+               "{'insert':'x'},{'attributes':{'list':'ordered'},'insert':'\\n'},{'insert':'2) x'},{'insert':'\\n'},{'insert':'10.y'},{'insert':'\\n'},"
+               "{'insert':'\\n'}]");
+        QTest::newRow("bold and italic toggles")
+            << "**bold *both** it*"
+            << q("[{'attributes':{'bold':true},'insert':'bold '},{'attributes':{'bold':true,'italic':true},'insert':'both'},"
+               "{'attributes':{'italic':true},'insert':' it'},{'insert':'\\n'}]");
+        QTest::newRow("unclosed marks last to the line end only")
+            << "a **b\nc *d\n- **e**"
+            << q("[{'insert':'a '},{'attributes':{'bold':true},'insert':'b'},{'insert':'\\n'},{'insert':'c '},{'attributes':{'italic':true},'insert':'d'},"
+               "{'insert':'\\n'},{'attributes':{'bold':true},'insert':'e'},{'attributes':{'list':'bullet'},'insert':'\\n'}]");
+        QTest::newRow("empty text") << "" << q("[{'insert':'\\n'}]");
+        QTest::newRow("only a newline") << "\n" << q("[{'insert':'\\n'}]");
+    }
+
+    void simpleReaderLinePrefixes()
+    {
+        QFETCH(QString, markdown);
+        QFETCH(QString, delta);
+        QCOMPARE(simpleMarkdownToDelta(markdown), delta);
+    }
+};
+
+VELM_TEST_MAIN(TestDeltaImport)
+#include "tst_deltaimport.moc"
