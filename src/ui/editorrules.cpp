@@ -1,0 +1,131 @@
+#include "editorrules.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QStringList>
+
+namespace EditorRules {
+
+int wordCount(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return 0;
+    static const QRegularExpression whitespace(QStringLiteral("\\s+"));
+    return int(trimmed.split(whitespace, Qt::SkipEmptyParts).size());
+}
+
+bool looksLikeHtml(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || !trimmed.startsWith(QLatin1Char('<')))
+        return false;
+    static const QRegularExpression document(QStringLiteral("^<(!doctype\\s+html|html\\b|body\\b|head\\b)"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression element(
+        QStringLiteral("<(p|div|span|h[1-6]|ul|ol|li|a|strong|em|b|i|table|tr|td|th|br|hr|img|pre|code|"
+                       "blockquote|article|section|main|nav|header|footer|aside|figure|figcaption|dl|dt|dd)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    return document.match(trimmed).hasMatch() || element.match(trimmed).hasMatch();
+}
+
+bool looksLikeMarkdown(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    const auto multiLine = QRegularExpression::MultilineOption;
+    static const QRegularExpression patterns[] = {
+        QRegularExpression(QStringLiteral("^\\s{0,3}#{1,6}\\s+\\S"), multiLine),
+        QRegularExpression(QStringLiteral("^\\s{0,3}[-*+]\\s+\\S"), multiLine),
+        QRegularExpression(QStringLiteral("^\\s{0,3}\\d+\\.\\s+\\S"), multiLine),
+        QRegularExpression(QStringLiteral("^\\s{0,3}>\\s+\\S"), multiLine),
+        QRegularExpression(QStringLiteral("^\\s*\\|.*\\|\\s*$"), multiLine),
+        QRegularExpression(QStringLiteral("\\[[^\\]]+\\]\\([^)]+\\)")),
+        QRegularExpression(QStringLiteral("^\\s*[-=]{3,}\\s*$"), multiLine),
+        QRegularExpression(QStringLiteral("^\\s{0,3}```"), multiLine),
+    };
+    for (const QRegularExpression &pattern : patterns) {
+        if (pattern.match(text).hasMatch())
+            return true;
+    }
+    return false;
+}
+
+QUrl linkTarget(const QString &href)
+{
+    const QString trimmed = href.trimmed();
+    if (trimmed.isEmpty())
+        return {};
+    // A scheme is letters, digits, "+", "-" or "." after a letter, then ":".
+    // "localhost:8080" or "example.com:80/x" would read as schemes to QUrl,
+    // so a scheme only counts when it is followed by something other than a port.
+    static const QRegularExpression scheme(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*):(?!\\d+(/|$))"));
+    if (scheme.match(trimmed).hasMatch())
+        return QUrl(trimmed);
+    return QUrl(QStringLiteral("https://") + trimmed);
+}
+
+bool opensWithoutAsking(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https")
+        || scheme == QLatin1String("mailto");
+}
+
+namespace {
+
+QString replaceForbidden(QString name)
+{
+    for (QChar &c : name) {
+        const ushort u = c.unicode();
+        if (u < 0x20 || u == 0x7f || QStringLiteral("<>:\"/\\|?*").contains(c))
+            c = QLatin1Char('_');
+    }
+    // Windows drops trailing dots and spaces, which would change the name we wrote.
+    while (!name.isEmpty() && (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' '))))
+        name.chop(1);
+    return name.trimmed();
+}
+
+bool isReservedDeviceName(const QString &name)
+{
+    static const QRegularExpression device(QStringLiteral("^(con|prn|aux|nul|com[0-9]|lpt[0-9])(\\..*)?$"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return device.match(name).hasMatch();
+}
+
+} // namespace
+
+QString safeAttachmentFileName(const QString &fileName, const QString &attachmentId)
+{
+    // Both separators count, whatever platform wrote the name.
+    QString last = fileName;
+    const qsizetype cut = qMax(last.lastIndexOf(QLatin1Char('/')), last.lastIndexOf(QLatin1Char('\\')));
+    if (cut >= 0)
+        last = last.mid(cut + 1);
+    last = replaceForbidden(last);
+    const bool onlyDots = !last.isEmpty() && last.count(QLatin1Char('.')) == last.size();
+    if (last.isEmpty() || onlyDots || isReservedDeviceName(last))
+        return replaceForbidden(attachmentId) + QStringLiteral(".bin");
+    return last;
+}
+
+QString attachmentTempPath(const QString &attachmentId, const QString &fileName)
+{
+    // The id names a folder, and ids arrive from other devices too.
+    QString folder = replaceForbidden(attachmentId);
+    if (folder.isEmpty() || folder.count(QLatin1Char('.')) == folder.size())
+        folder = QStringLiteral("attachment");
+    return QDir::tempPath() + QStringLiteral("/velmora-notes/") + folder + QLatin1Char('/')
+        + safeAttachmentFileName(fileName, attachmentId);
+}
+
+QString formatAttachmentSize(qint64 bytes)
+{
+    const double kb = double(bytes) / 1024.0;
+    if (kb < 1024.0)
+        return QString::number(kb, 'f', 1) + QStringLiteral(" KB");
+    return QString::number(kb / 1024.0, 'f', 1) + QStringLiteral(" MB");
+}
+
+} // namespace EditorRules
