@@ -1,0 +1,499 @@
+#include "backup.h"
+
+#include "archivereader.h"
+#include "attachmentrepository.h"
+#include "bulkwritescope.h"
+#include "database.h"
+#include "iolog.h"
+#include "noterepository.h"
+#include "notebookrepository.h"
+#include "snapshotrepository.h"
+#include "storagetime.h"
+#include "zipwriter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("Backup", text);
+}
+
+QByteArray indented(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+QJsonObject notebookToJson(const Notebook &notebook)
+{
+    QJsonObject o;
+    o["id"] = notebook.id;
+    o["name"] = notebook.name;
+    o["isDefault"] = notebook.isDefault;
+    o["isShared"] = notebook.isShared;
+    o["ownerId"] = notebook.ownerId;
+    o["createdAt"] = storageTimeText(notebook.createdAt);
+    o["updatedAt"] = storageTimeText(notebook.updatedAt);
+    if (notebook.deletedAt)
+        o["deletedAt"] = storageTimeText(*notebook.deletedAt);
+    o["version"] = notebook.version;
+    return o;
+}
+
+QJsonObject noteToJson(const Note &note)
+{
+    QJsonObject o;
+    o["id"] = note.id;
+    o["notebookId"] = note.notebookId;
+    o["body"] = note.body;
+    o["createdAt"] = storageTimeText(note.createdAt);
+    o["updatedAt"] = storageTimeText(note.updatedAt);
+    o["modifiedAt"] = storageTimeText(note.modifiedAt);
+    if (note.deletedAt)
+        o["deletedAt"] = storageTimeText(*note.deletedAt);
+    o["version"] = note.version;
+    return o;
+}
+
+QJsonObject attachmentToJson(const Attachment &attachment)
+{
+    QJsonObject o;
+    o["id"] = attachment.id;
+    o["noteId"] = attachment.noteId;
+    o["filename"] = attachment.filename;
+    o["mimeType"] = attachment.mimeType;
+    o["sizeBytes"] = double(attachment.sizeBytes);
+    o["createdAt"] = storageTimeText(attachment.createdAt);
+    return o;
+}
+
+QJsonObject snapshotToJson(const Snapshot &snapshot)
+{
+    QJsonObject o;
+    o["id"] = snapshot.id;
+    o["noteId"] = snapshot.noteId;
+    o["version"] = snapshot.version;
+    o["body"] = snapshot.body;
+    o["createdAt"] = storageTimeText(snapshot.createdAt);
+    return o;
+}
+
+// Missing or non-integer versions read as 1.
+int versionOf(const QJsonObject &o)
+{
+    const QJsonValue v = o.value("version");
+    if (!v.isDouble())
+        return 1;
+    const double d = v.toDouble();
+    if (d != double(qint64(d)) || d < INT_MIN || d > INT_MAX)
+        return 1;
+    return int(d);
+}
+
+std::optional<QDateTime> optionalTime(const QJsonObject &o, const char *key)
+{
+    const QString text = o.value(key).toString();
+    if (text.isEmpty())
+        return std::nullopt;
+    return storageTimeFromText(text);
+}
+
+// Archived rows may lack times; the columns are NOT NULL and lists sort by them.
+QDateTime timeOr(const QJsonObject &o, const char *key, const QDateTime &fallback)
+{
+    const QDateTime time = storageTimeFromText(o.value(key).toString());
+    return time.isValid() ? time : fallback;
+}
+
+Notebook notebookFromJson(const QJsonObject &o, const QDateTime &now)
+{
+    Notebook notebook;
+    notebook.id = o.value("id").toString();
+    notebook.name = o.value("name").toString();
+    notebook.isDefault = o.value("isDefault").toBool();
+    notebook.isShared = o.value("isShared").toBool();
+    notebook.ownerId = o.value("ownerId").toString();
+    notebook.createdAt = timeOr(o, "createdAt", now);
+    notebook.updatedAt = timeOr(o, "updatedAt", notebook.createdAt);
+    notebook.deletedAt = optionalTime(o, "deletedAt");
+    notebook.version = versionOf(o);
+    return notebook;
+}
+
+Note noteFromJson(const QJsonObject &o, const QDateTime &now)
+{
+    Note note;
+    note.id = o.value("id").toString();
+    note.notebookId = o.value("notebookId").toString();
+    note.body = o.value("body").toString();
+    note.createdAt = timeOr(o, "createdAt", now);
+    note.updatedAt = timeOr(o, "updatedAt", note.createdAt);
+    note.modifiedAt = timeOr(o, "modifiedAt", note.updatedAt);
+    note.deletedAt = optionalTime(o, "deletedAt");
+    note.version = versionOf(o);
+    return note;
+}
+
+Attachment attachmentFromJson(const QJsonObject &o, const QDateTime &now)
+{
+    Attachment attachment;
+    attachment.id = o.value("id").toString();
+    attachment.noteId = o.value("noteId").toString();
+    attachment.filename = o.value("filename").toString();
+    attachment.mimeType = o.value("mimeType").toString();
+    attachment.sizeBytes = qint64(o.value("sizeBytes").toDouble());
+    attachment.createdAt = timeOr(o, "createdAt", now);
+    attachment.syncStatus = SyncStatus::Pending;
+    return attachment;
+}
+
+Snapshot snapshotFromJson(const QJsonObject &o, const QDateTime &now)
+{
+    Snapshot snapshot;
+    snapshot.id = o.value("id").toString();
+    snapshot.noteId = o.value("noteId").toString();
+    snapshot.version = versionOf(o);
+    snapshot.body = o.value("body").toString();
+    snapshot.createdAt = timeOr(o, "createdAt", now);
+    return snapshot;
+}
+
+// The "*.json" files directly in folder, in name order. A folder that is
+// missing (an older archive) gives none.
+QStringList jsonFiles(const QString &folder)
+{
+    QStringList files;
+    const QFileInfoList infos = QDir(folder).entryInfoList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
+    for (const QFileInfo &info : infos)
+        files.append(info.absoluteFilePath());
+    return files;
+}
+
+// Absent when the file cannot be opened (skipped without counting); a file
+// that is not a JSON object reads as an empty object, refused later for its empty id.
+std::optional<QJsonObject> readObject(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+class Progress
+{
+public:
+    Progress(const ProgressCallback &callback, int total)
+        : m_callback(callback)
+        , m_total(total)
+    {
+    }
+    void step(const QString &label)
+    {
+        ++m_current;
+        // Every item for small jobs; for large ones often enough to move the bar.
+        if (m_callback && (m_total < 200 || m_current % 20 == 0 || m_current == m_total))
+            m_callback(m_current, m_total, label);
+    }
+    void report(const QString &label) const
+    {
+        if (m_callback)
+            m_callback(m_current, m_total, label);
+    }
+
+private:
+    const ProgressCallback &m_callback;
+    int m_total;
+    int m_current = 0;
+};
+
+} // namespace
+
+BackupResult createBackup(const QString &targetPath, const IoRepositories &repositories,
+                          const ProgressCallback &progress)
+{
+    BackupResult result;
+    if (!repositories.notes || !repositories.notebooks) {
+        result.failed = true;
+        result.error = tr("Failed to create ZIP: %1").arg(QStringLiteral("no database"));
+        return result;
+    }
+
+    const QList<Notebook> notebooks = repositories.notebooks->allNotebooks();
+    QList<Note> notes = repositories.notes->allNotes();
+    notes += repositories.notes->trashedNotes();
+
+    QFileInfoList attachmentFiles;
+    if (repositories.attachments) {
+        const QDir dir(Database::attachmentsDirectory());
+        attachmentFiles = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    Progress steps(progress, int(notebooks.size() + notes.size() + attachmentFiles.size()));
+    steps.report(tr("Preparing backup..."));
+
+    ZipWriter zip(targetPath);
+    const auto failed = [&result, &zip] {
+        result.failed = true;
+        result.noteCount = 0;
+        result.error = tr("Failed to create ZIP: %1").arg(zip.errorString());
+        return result;
+    };
+    if (!zip.open())
+        return failed();
+    for (const char *folder : {"notebooks", "notes", "attachments", "attachmentRecords", "snapshots"}) {
+        if (!zip.addDirectory(QLatin1String(folder)))
+            return failed();
+    }
+
+    for (const Notebook &notebook : notebooks) {
+        if (!zip.addFile(QStringLiteral("notebooks/%1.json").arg(notebook.id), indented(notebookToJson(notebook))))
+            return failed();
+        steps.step(tr("Saving notebooks..."));
+    }
+
+    for (const Note &note : notes) {
+        if (!zip.addFile(QStringLiteral("notes/%1.json").arg(note.id), indented(noteToJson(note))))
+            return failed();
+        if (repositories.attachments) {
+            const QList<Attachment> attachments = repositories.attachments->attachmentsForNote(note.id);
+            for (const Attachment &attachment : attachments) {
+                if (!zip.addFile(QStringLiteral("attachmentRecords/%1.json").arg(attachment.id),
+                                 indented(attachmentToJson(attachment))))
+                    return failed();
+            }
+        }
+        if (repositories.snapshots) {
+            const QList<Snapshot> snapshots = repositories.snapshots->snapshotsForNote(note.id);
+            for (const Snapshot &snapshot : snapshots) {
+                if (!zip.addFile(QStringLiteral("snapshots/%1.json").arg(snapshot.id), indented(snapshotToJson(snapshot))))
+                    return failed();
+            }
+        }
+        ++result.noteCount;
+        steps.step(tr("Saving notes..."));
+    }
+
+    for (const QFileInfo &file : std::as_const(attachmentFiles)) {
+        if (!zip.addFileFromDisk(QStringLiteral("attachments/%1").arg(file.fileName()), file.absoluteFilePath()))
+            return failed();
+        steps.step(tr("Saving attachments..."));
+    }
+
+    QJsonObject manifest;
+    manifest["version"] = 1;
+    manifest["exportedAt"] = storageTimeText(QDateTime::currentDateTimeUtc());
+    manifest["noteCount"] = result.noteCount;
+    manifest["notebookCount"] = int(notebooks.size());
+    if (!zip.addFile(QStringLiteral("manifest.json"), indented(manifest)) || !zip.commit())
+        return failed();
+    qCInfo(lcIo) << "Backup saved:" << targetPath << result.noteCount << "notes";
+    return result;
+}
+
+RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &repositories, RestoreMode mode,
+                            const ProgressCallback &progress)
+{
+    RestoreResult result;
+    const auto fatal = [&result](const QString &error) {
+        result.errors = 1;
+        result.error = error;
+        qCWarning(lcIo) << "Restore failed:" << error;
+        return result;
+    };
+    if (!repositories.notes || !repositories.notebooks)
+        return fatal(tr("Failed to extract backup"));
+
+    QTemporaryDir temp;
+    if (!temp.isValid())
+        return fatal(tr("Failed to create temp directory"));
+
+    if (progress)
+        progress(0, 0, tr("Extracting backup..."));
+    ArchiveReader reader(archivePath, ArchiveReader::Format::Zip);
+    const int extracted = reader.open() ? reader.extractTo(temp.path(), [&progress](int current, int total, const QString &) {
+        if (progress)
+            progress(current, total, tr("Extracting backup..."));
+    })
+                                        : -1;
+    if (extracted < 0)
+        return fatal(tr("Failed to extract backup"));
+    const QDir root(temp.path());
+    if (!QFile::exists(root.filePath(QStringLiteral("manifest.json"))))
+        return fatal(tr("No manifest.json found"));
+    result.errors += reader.rejectedEntries();
+
+    const QStringList notebookFiles = jsonFiles(root.filePath(QStringLiteral("notebooks")));
+    const QStringList noteFiles = jsonFiles(root.filePath(QStringLiteral("notes")));
+    const QStringList attachmentRecordFiles = repositories.attachments
+        ? jsonFiles(root.filePath(QStringLiteral("attachmentRecords")))
+        : QStringList();
+    const QStringList snapshotFiles = repositories.snapshots ? jsonFiles(root.filePath(QStringLiteral("snapshots")))
+                                                             : QStringList();
+    const QFileInfoList archivedFiles = repositories.attachments
+        ? QDir(root.filePath(QStringLiteral("attachments")))
+              .entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name)
+        : QFileInfoList();
+
+    Progress steps(progress, int(notebookFiles.size() + noteFiles.size() + archivedFiles.size()
+                                 + attachmentRecordFiles.size() + snapshotFiles.size()));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    BulkWriteScope bulk(repositories);
+
+    // Decides for an existing row; true when it should be overwritten.
+    const auto overwrite = [mode](const QDateTime &local, const QDateTime &archived) {
+        switch (mode) {
+        case RestoreMode::SkipExisting:
+            return false;
+        case RestoreMode::Overwrite:
+            return true;
+        case RestoreMode::OverwriteOlder:
+            return local < archived;
+        }
+        return false;
+    };
+
+    // Notebooks before notes, so notes find their notebooks.
+    for (const QString &path : notebookFiles) {
+        steps.step(tr("Restoring notebooks..."));
+        const std::optional<QJsonObject> object = readObject(path);
+        if (!object)
+            continue;
+        const Notebook notebook = notebookFromJson(*object, now);
+        if (notebook.id.isEmpty()) {
+            ++result.errors;
+            continue;
+        }
+        const std::optional<Notebook> local = repositories.notebooks->notebookById(notebook.id);
+        bool ok = true;
+        if (!local) {
+            ok = repositories.notebooks->insert(notebook);
+        } else if (overwrite(local->updatedAt, notebook.updatedAt)) {
+            ok = repositories.notebooks->update(notebook);
+        } else {
+            ++result.skipped;
+            continue;
+        }
+        if (ok) {
+            ++result.imported;
+            bulk.notebooksChanged();
+        } else {
+            ++result.errors;
+        }
+    }
+
+    for (const QString &path : noteFiles) {
+        steps.step(tr("Restoring notes..."));
+        const std::optional<QJsonObject> object = readObject(path);
+        if (!object)
+            continue;
+        const Note note = noteFromJson(*object, now);
+        if (note.id.isEmpty()) {
+            ++result.errors;
+            continue;
+        }
+        const std::optional<Note> local = repositories.notes->noteById(note.id);
+        bool ok = true;
+        if (!local) {
+            ok = repositories.notes->insert(note);
+        } else if (overwrite(local->updatedAt, note.updatedAt)) {
+            ok = repositories.notes->update(note);
+        } else {
+            ++result.skipped;
+            continue;
+        }
+        if (ok) {
+            ++result.imported;
+            bulk.notesChanged();
+        } else {
+            ++result.errors;
+        }
+    }
+
+    if (repositories.attachments) {
+        // Existing attachment files are never overwritten. Extraction only
+        // created safe names, so every file here lands inside the attachments folder.
+        for (const QFileInfo &file : archivedFiles) {
+            steps.step(tr("Restoring attachments..."));
+            if (!ArchiveReader::isSafeFileName(file.fileName())) {
+                ++result.errors;
+                continue;
+            }
+            const QString target = repositories.attachments->filePath(file.fileName());
+            if (QFile::exists(target))
+                continue;
+            if (!QFile::copy(file.absoluteFilePath(), target)) {
+                qCWarning(lcIo) << "Cannot restore attachment file" << file.fileName();
+                ++result.errors;
+            }
+        }
+
+        // Attachment rows never change after insertion, so an existing one is kept in every mode.
+        for (const QString &path : attachmentRecordFiles) {
+            steps.step(tr("Restoring attachments..."));
+            const std::optional<QJsonObject> object = readObject(path);
+            if (!object)
+                continue;
+            const Attachment attachment = attachmentFromJson(*object, now);
+            // The id names the stored file: anything that is not a plain file name is refused.
+            if (attachment.id.isEmpty() || !ArchiveReader::isSafeFileName(attachment.id)
+                || attachment.noteId.isEmpty()) {
+                ++result.errors;
+                continue;
+            }
+            if (repositories.attachments->attachmentById(attachment.id))
+                continue;
+            // A row without its file would show a chip that can never open nor upload.
+            if (!QFile::exists(repositories.attachments->filePath(attachment.id))) {
+                ++result.errors;
+                continue;
+            }
+            if (repositories.attachments->insert(attachment)) {
+                ++result.attachmentsRestored;
+                bulk.attachmentsChanged();
+            } else {
+                ++result.errors;
+            }
+        }
+    }
+
+    if (repositories.snapshots) {
+        for (const QString &path : snapshotFiles) {
+            steps.step(tr("Restoring version history..."));
+            const std::optional<QJsonObject> object = readObject(path);
+            if (!object)
+                continue;
+            const Snapshot snapshot = snapshotFromJson(*object, now);
+            if (snapshot.id.isEmpty() || snapshot.noteId.isEmpty()) {
+                ++result.errors;
+                continue;
+            }
+            // A note has one snapshot per version, whatever its id.
+            std::optional<Snapshot> local = repositories.snapshots->snapshotById(snapshot.id);
+            if (!local) {
+                const QList<Snapshot> existing = repositories.snapshots->snapshotsForNote(snapshot.noteId);
+                for (const Snapshot &s : existing) {
+                    if (s.version == snapshot.version)
+                        local = s;
+                }
+            }
+            if (local && !overwrite(local->createdAt, snapshot.createdAt))
+                continue;
+            if (repositories.snapshots->insert(snapshot))
+                ++result.snapshotsRestored;
+            else
+                ++result.errors;
+        }
+    }
+
+    qCInfo(lcIo) << "Restore finished:" << result.imported << "imported," << result.skipped << "skipped,"
+                 << result.errors << "errors";
+    return result;
+}

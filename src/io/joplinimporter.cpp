@@ -1,0 +1,283 @@
+#include "joplinimporter.h"
+
+#include "archivereader.h"
+#include "bulkwritescope.h"
+#include "delta.h"
+#include "importsupport.h"
+#include "iolog.h"
+#include "noterepository.h"
+#include "notebookrepository.h"
+#include "deltaimport.h"
+
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
+
+using ImportSupport::PendingAttachment;
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("ImportDialog", text);
+}
+
+QDateTime joplinTime(const QString &value)
+{
+    if (value.isEmpty())
+        return {};
+    QDateTime time = QDateTime::fromString(value, Qt::ISODateWithMs);
+    if (!time.isValid())
+        time = QDateTime::fromString(value, Qt::ISODate);
+    if (!time.isValid()) {
+        bool ok = false;
+        const qint64 ms = value.toLongLong(&ok);
+        if (ok && ms >= 1)
+            time = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+    }
+    return time.isValid() ? time.toUTC() : QDateTime();
+}
+
+QString firstLine(const QString &text)
+{
+    return text.section(QLatin1Char('\n'), 0, 0);
+}
+
+QString withoutFirstLine(const QString &text)
+{
+    const qsizetype newline = text.indexOf(QLatin1Char('\n'));
+    return newline < 0 ? QString() : text.mid(newline + 1);
+}
+
+// The title is added back as a heading on import; drop the copies the text already holds.
+QString withoutRepeatedTitle(const QString &text, const QString &title)
+{
+    if (title.isEmpty() || firstLine(text).trimmed() != title)
+        return text;
+    QString rest = withoutFirstLine(text);
+    // Joplin separates the title line from the body with an empty line.
+    const QString trimmedRest = rest.trimmed();
+    const QString line = firstLine(trimmedRest).trimmed();
+    if (line.startsWith(QLatin1String("# "))) {
+        const QString heading = line.mid(2).trimmed();
+        if (heading == title || heading.startsWith(title + QLatin1Char(' '))
+            || heading.startsWith(title + QStringLiteral(" \u2013")) || heading.startsWith(title + QLatin1String(" -")))
+            rest = withoutFirstLine(trimmedRest);
+    }
+    return rest.trimmed();
+}
+
+bool isValid(const QDateTime &time)
+{
+    return time.isValid();
+}
+
+} // namespace
+
+JoplinItem parseJoplinItem(const QString &content)
+{
+    QString text = content;
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+
+    QString body;
+    QString metadata;
+    const qsizetype block = text.lastIndexOf(QLatin1String("\n\nid: "));
+    if (block >= 0) {
+        body = text.left(block).trimmed();
+        metadata = text.mid(block).trimmed();
+    } else if (text.startsWith(QLatin1String("id: "))) {
+        metadata = text.trimmed();
+    } else {
+        body = text.trimmed();
+    }
+
+    // Only blanks may separate key and value: "\s" would let an empty value
+    // swallow the next line ("parent_id: \ntype_: 2" must keep type_).
+    static const QRegularExpression line(QStringLiteral("^(\\w+):[ \\t]*(.*)$"),
+                                         QRegularExpression::MultilineOption);
+    QHash<QString, QString> values;
+    for (auto it = line.globalMatch(metadata); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        values.insert(m.captured(1), m.captured(2).trimmed());
+    }
+
+    JoplinItem item;
+    item.id = values.value(QStringLiteral("id"));
+    item.parentId = values.value(QStringLiteral("parent_id"));
+    item.type = values.value(QStringLiteral("type_")).toInt();
+    item.markupLanguage = values.value(QStringLiteral("markup_language")).toInt();
+    item.createdTime = joplinTime(values.value(QStringLiteral("created_time")));
+    item.updatedTime = joplinTime(values.value(QStringLiteral("updated_time")));
+    item.isTodo = values.value(QStringLiteral("is_todo")) == QLatin1String("1");
+    item.todoCompleted = values.value(QStringLiteral("todo_completed")).toInt();
+    item.mime = values.value(QStringLiteral("mime"));
+    item.fileExtension = values.value(QStringLiteral("file_extension"));
+    item.title = values.value(QStringLiteral("title"));
+    if (item.title.isEmpty()) {
+        const QStringList lines = body.split(QLatin1Char('\n'));
+        for (const QString &l : lines) {
+            if (!l.trimmed().isEmpty()) {
+                item.title = l.trimmed();
+                break;
+            }
+        }
+    }
+    item.text = withoutRepeatedTitle(body, item.title);
+    return item;
+}
+
+ImportResult importJoplin(const QString &archivePath, const IoRepositories &repositories,
+                          const ProgressCallback &progress)
+{
+    ImportResult result;
+    if (progress)
+        progress(0, 0, tr("Reading archive..."));
+
+    QList<JoplinItem> items;
+    QHash<QString, QByteArray> files; // entries other than items, by path
+    {
+        ArchiveReader reader(archivePath, ArchiveReader::Format::Tar);
+        int entries = 0;
+        if (reader.open()) {
+            ArchiveEntry entry;
+            while (reader.next(&entry)) {
+                const std::optional<QByteArray> data = reader.readData();
+                if (!data)
+                    break;
+                ++entries;
+                if (entry.path.endsWith(QLatin1String(".md")))
+                    items.append(parseJoplinItem(QString::fromUtf8(*data)));
+                else
+                    files.insert(entry.path, *data);
+            }
+        }
+        // A damaged archive imports nothing rather than a random part of it.
+        if (entries == 0 || reader.hasError() || !repositories.notes || !repositories.notebooks) {
+            result.error = tr("Failed to read archive or archive is empty");
+            result.errors = reader.rejectedEntries();
+            return result;
+        }
+        result.errors += reader.rejectedEntries();
+    }
+
+    const auto order = [](int type) { return type == JoplinItem::Folder ? 0 : type == JoplinItem::Note ? 1 : 2; };
+    std::stable_sort(items.begin(), items.end(), [&order](const JoplinItem &a, const JoplinItem &b) {
+        if (order(a.type) != order(b.type))
+            return order(a.type) < order(b.type);
+        return a.id < b.id;
+    });
+
+    QHash<QString, JoplinItem> resources;
+    int noteCount = 0;
+    for (const JoplinItem &item : std::as_const(items)) {
+        if (item.type == JoplinItem::Resource && !item.id.isEmpty())
+            resources.insert(item.id, item);
+        else if (item.type == JoplinItem::Note)
+            ++noteCount;
+    }
+
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    BulkWriteScope bulk(repositories);
+    QHash<QString, QString> notebookIds; // folder id -> new notebook id
+
+    for (const JoplinItem &item : std::as_const(items)) {
+        if (item.type != JoplinItem::Folder)
+            continue;
+        if (item.id.isEmpty()) {
+            ++result.errors;
+            continue;
+        }
+        Notebook notebook;
+        notebook.id = ImportSupport::newId();
+        notebook.name = item.title.isEmpty() ? tr("Imported Folder") : item.title;
+        notebook.createdAt = isValid(item.createdTime) ? item.createdTime : now;
+        notebook.updatedAt = isValid(item.updatedTime) ? item.updatedTime : notebook.createdAt;
+        if (repositories.notebooks->insert(notebook)) {
+            notebookIds.insert(item.id, notebook.id);
+            bulk.notebooksChanged();
+        } else {
+            ++result.errors;
+        }
+    }
+
+    if (progress)
+        progress(0, noteCount, tr("Importing %1 notes...").arg(noteCount));
+    static const QRegularExpression resourceLink(QStringLiteral(":/([a-f0-9]{32})"));
+    int current = 0;
+    for (const JoplinItem &item : std::as_const(items)) {
+        if (item.type != JoplinItem::Note)
+            continue;
+        ++current;
+        if (progress)
+            progress(current, noteCount,
+                     tr("Importing: %1").arg(item.title.isEmpty() ? tr("(untitled)") : item.title));
+        if (item.id.isEmpty()) {
+            ++result.errors;
+            continue;
+        }
+
+        Note note;
+        note.id = ImportSupport::newId();
+        QString text = item.text;
+        QList<PendingAttachment> attachments;
+        QSet<QString> seen;
+        for (auto it = resourceLink.globalMatch(item.text); it.hasNext();) {
+            const QString resourceId = it.next().captured(1);
+            if (seen.contains(resourceId))
+                continue;
+            seen.insert(resourceId);
+            const auto resource = resources.constFind(resourceId);
+            if (resource == resources.constEnd())
+                continue;
+            QByteArray data = files.value(QStringLiteral("resources/%1.%2").arg(resourceId, resource->fileExtension));
+            if (data.isEmpty())
+                data = files.value(QStringLiteral("resources/%1").arg(resourceId));
+            // A link whose data is missing stays as it was.
+            if (data.isEmpty())
+                continue;
+            PendingAttachment attachment;
+            attachment.record.id = ImportSupport::newId();
+            attachment.record.noteId = note.id;
+            attachment.record.filename = resource->title.isEmpty()
+                ? QStringLiteral("%1.%2").arg(resourceId, resource->fileExtension)
+                : resource->title;
+            attachment.record.mimeType = resource->mime.isEmpty() ? QStringLiteral("application/octet-stream")
+                                                                  : resource->mime;
+            attachment.record.sizeBytes = data.size();
+            attachment.record.createdAt = isValid(resource->createdTime) ? resource->createdTime : now;
+            attachment.data = data;
+            text.replace(QStringLiteral(":/") + resourceId, attachmentUrl(attachment.record.id));
+            attachments.append(attachment);
+        }
+
+        // The title heading has to be written in the note's own markup: a
+        // Markdown "# " in front of HTML would arrive as literal text.
+        const bool html = item.markupLanguage == 2;
+        QString source = text;
+        if (!item.title.isEmpty()) {
+            source = html ? QStringLiteral("<h1>%1</h1>\n%2").arg(item.title.toHtmlEscaped(), text)
+                          : QStringLiteral("# %1\n\n%2").arg(item.title, text);
+        }
+        const QJsonArray delta = html ? htmlToDelta(source) : markdownToDelta(source);
+        note.body = deltaToJson(delta);
+        note.notebookId = notebookIds.value(item.parentId);
+        note.createdAt = isValid(item.createdTime) ? item.createdTime : now;
+        note.updatedAt = isValid(item.updatedTime) ? item.updatedTime : note.createdAt;
+        note.modifiedAt = note.updatedAt;
+        if (!repositories.notes->insert(note)) {
+            ++result.errors;
+            continue;
+        }
+        ++result.imported;
+        bulk.notesChanged();
+        if (!attachments.isEmpty())
+            bulk.attachmentsChanged();
+        ImportSupport::storeAttachments(repositories, attachments, &result);
+    }
+
+    qCInfo(lcIo) << "Joplin import:" << result.imported << "notes," << result.attachments << "attachments,"
+                 << result.errors << "errors";
+    return result;
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+// A fresh data directory with its database and repositories, for the io tests.
+
+#include "attachmentrepository.h"
+#include "database.h"
+#include "iorepositories.h"
+#include "noterepository.h"
+#include "notebookrepository.h"
+#include "snapshotrepository.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QUuid>
+
+#include <memory>
+
+struct IoFixture
+{
+    std::unique_ptr<Database> database;
+    std::unique_ptr<NoteRepository> notes;
+    std::unique_ptr<NotebookRepository> notebooks;
+    std::unique_ptr<AttachmentRepository> attachments;
+    std::unique_ptr<SnapshotRepository> snapshots;
+    int m_attachmentCount = 0;
+
+    // Points NOTES_DATA_DIR at a new empty folder below root and opens a database there.
+    static std::unique_ptr<IoFixture> create(const QString &root)
+    {
+        const QString dir = root + QLatin1Char('/') + QUuid::createUuid().toString(QUuid::WithoutBraces);
+        qputenv("NOTES_DATA_DIR", dir.toUtf8());
+        auto fixture = std::make_unique<IoFixture>();
+        fixture->database = std::make_unique<Database>();
+        if (!fixture->database->open(Database::defaultDatabasePath()) || !fixture->database->migrate())
+            return nullptr;
+        fixture->notes = std::make_unique<NoteRepository>(fixture->database.get());
+        fixture->notebooks = std::make_unique<NotebookRepository>(fixture->database.get());
+        fixture->attachments = std::make_unique<AttachmentRepository>(fixture->database.get());
+        fixture->snapshots = std::make_unique<SnapshotRepository>(fixture->database.get());
+        return fixture;
+    }
+
+    IoRepositories repositories() const
+    {
+        IoRepositories r;
+        r.database = database.get();
+        r.notes = notes.get();
+        r.notebooks = notebooks.get();
+        r.attachments = attachments.get();
+        r.snapshots = snapshots.get();
+        return r;
+    }
+
+    static QString newId() { return QUuid::createUuid().toString(QUuid::WithoutBraces); }
+
+    // Times with milliseconds, as the database keeps them.
+    static QDateTime at(int day, int msec = 0)
+    {
+        return QDateTime(QDate(2026, 3, day), QTime(10, 20, 30, msec), Qt::UTC);
+    }
+
+    Note addNote(const QString &body, const QString &notebookId = {}, int day = 1)
+    {
+        Note note;
+        note.id = newId();
+        note.notebookId = notebookId;
+        note.body = body;
+        note.createdAt = at(day);
+        note.updatedAt = at(day, 500);
+        note.modifiedAt = at(day, 500);
+        notes->insert(note);
+        return note;
+    }
+
+    Attachment addAttachment(const QString &noteId, const QString &filename, const QString &mimeType,
+                             const QByteArray &bytes)
+    {
+        Attachment attachment;
+        attachment.id = newId();
+        attachment.noteId = noteId;
+        attachment.filename = filename;
+        attachment.mimeType = mimeType;
+        attachment.sizeBytes = bytes.size();
+        // Distinct times keep attachmentsForNote in insertion order.
+        attachment.createdAt = at(2).addMSecs(++m_attachmentCount);
+        attachments->saveFile(attachment.id, bytes);
+        attachments->insert(attachment);
+        return attachment;
+    }
+};

@@ -1,0 +1,370 @@
+#include "velmtest.h"
+
+#include "archivereader.h"
+#include "backup.h"
+#include "iofixture.h"
+#include "zipwriter.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+
+namespace {
+
+QMap<QString, QByteArray> readZip(const QString &path)
+{
+    QMap<QString, QByteArray> entries;
+    ArchiveReader reader(path, ArchiveReader::Format::Zip);
+    if (!reader.open())
+        return entries;
+    ArchiveEntry entry;
+    while (reader.next(&entry))
+        entries.insert(entry.path, reader.readData().value_or(QByteArray()));
+    return entries;
+}
+
+QStringList treeOf(const QString &root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QDir(root).relativeFilePath(it.next()));
+    files.sort();
+    return files;
+}
+
+QByteArray json(const QJsonObject &o)
+{
+    return QJsonDocument(o).toJson();
+}
+
+QJsonObject noteJson(const QString &id, const QString &body, const QDateTime &updated)
+{
+    return QJsonObject{{"id", id},
+                       {"notebookId", ""},
+                       {"body", body},
+                       {"createdAt", IoFixture::at(1).toString(Qt::ISODateWithMs)},
+                       {"updatedAt", updated.toString(Qt::ISODateWithMs)},
+                       {"modifiedAt", updated.toString(Qt::ISODateWithMs)},
+                       {"version", 4}};
+}
+
+} // namespace
+
+class TestBackup : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    QString writeArchive(const QString &name, const QMap<QString, QByteArray> &entries)
+    {
+        const QString path = m_dir.filePath(name);
+        ZipWriter zip(path);
+        if (!zip.open())
+            return {};
+        for (auto it = entries.constBegin(); it != entries.constEnd(); ++it) {
+            if (!zip.addFile(it.key(), it.value()))
+                return {};
+        }
+        return zip.commit() ? path : QString();
+    }
+
+private slots:
+    void restoreIntoAnEmptyDataDirectoryReproducesEverything()
+    {
+        auto source = IoFixture::create(m_dir.path());
+        QVERIFY(source);
+        Notebook work;
+        work.id = IoFixture::newId();
+        work.name = "Work";
+        work.createdAt = IoFixture::at(1, 1);
+        work.updatedAt = IoFixture::at(2, 2);
+        work.version = 3;
+        work.isShared = true;
+        work.ownerId = "someone";
+        QVERIFY(source->notebooks->insert(work));
+        Notebook home = work;
+        home.id = IoFixture::newId();
+        home.name = "Home";
+        home.isShared = false;
+        home.ownerId.clear();
+        QVERIFY(source->notebooks->insert(home));
+        Notebook gone = home;
+        gone.id = IoFixture::newId();
+        gone.name = "Gone";
+        QVERIFY(source->notebooks->insert(gone));
+        QVERIFY(source->notebooks->softDelete(gone.id));
+
+        Note inWork = source->addNote(R"([{"insert":"In work\n"}])", work.id, 3);
+        inWork.version = 7;
+        QVERIFY(source->notes->update(inWork));
+        const Note loose = source->addNote(R"([{"insert":"Loose\n"}])", QString(), 4);
+        const Note trashed = source->addNote(R"([{"insert":"Trashed\n"}])", home.id, 5);
+        QVERIFY(source->notes->softDelete(trashed.id));
+
+        const QByteArray imageBytes("\x89PNG\r\n\x1a\nimage", 13);
+        const Attachment image = source->addAttachment(inWork.id, "photo.png", "image/png", imageBytes);
+        const Attachment file = source->addAttachment(trashed.id, "report.pdf", "application/pdf", "pdf bytes");
+        QVERIFY(source->attachments->markSynced(image.id));
+
+        Snapshot first{IoFixture::newId(), inWork.id, 5, R"([{"insert":"v5\n"}])", IoFixture::at(3, 5)};
+        Snapshot second{IoFixture::newId(), inWork.id, 6, R"([{"insert":"v6\n"}])", IoFixture::at(3, 6)};
+        QVERIFY(source->snapshots->insert(first));
+        QVERIFY(source->snapshots->insert(second));
+
+        const QList<Note> originals{*source->notes->noteById(inWork.id), *source->notes->noteById(loose.id),
+                                    *source->notes->noteById(trashed.id)};
+        const QString archive = m_dir.filePath("full-backup.zip");
+        QList<int> reported;
+        const BackupResult backup = createBackup(archive, source->repositories(),
+                                                 [&reported](int current, int, const QString &) { reported << current; });
+        QVERIFY2(!backup.failed, qPrintable(backup.error));
+        QCOMPARE(backup.noteCount, 3);
+        QVERIFY(!reported.isEmpty());
+        QVERIFY(std::is_sorted(reported.begin(), reported.end()));
+
+        const QMap<QString, QByteArray> entries = readZip(archive);
+        QVERIFY(entries.contains("notebooks/" + work.id + ".json"));
+        QVERIFY(!entries.contains("notebooks/" + gone.id + ".json"));
+        QVERIFY(entries.contains("notes/" + trashed.id + ".json"));
+        QVERIFY(entries.contains("attachmentRecords/" + image.id + ".json"));
+        QVERIFY(entries.contains("snapshots/" + second.id + ".json"));
+        QCOMPARE(entries.value("attachments/" + image.id), imageBytes);
+        const QJsonObject manifest = QJsonDocument::fromJson(entries.value("manifest.json")).object();
+        QCOMPARE(manifest.value("version").toInt(), 1);
+        QCOMPARE(manifest.value("noteCount").toInt(), 3);
+        QCOMPARE(manifest.value("notebookCount").toInt(), 2);
+        QVERIFY(entries.value("manifest.json").contains("\n    \"noteCount\": 3")); // indented
+
+        source.reset();
+        auto target = IoFixture::create(m_dir.path());
+        QVERIFY(target);
+        const RestoreResult restored = restoreBackup(archive, target->repositories(), RestoreMode::SkipExisting);
+        QCOMPARE(restored.error, QString());
+        QCOMPARE(restored.imported, 5);
+        QCOMPARE(restored.skipped, 0);
+        QCOMPARE(restored.errors, 0);
+        QCOMPARE(restored.attachmentsRestored, 2);
+        QCOMPARE(restored.snapshotsRestored, 2);
+
+        for (const Note &original : originals)
+            QCOMPARE(target->notes->noteById(original.id), std::optional<Note>(original));
+        QCOMPARE(target->notes->trashedNotes().size(), 1);
+        QCOMPARE(target->notebooks->notebookById(work.id), std::optional<Notebook>(work));
+        QVERIFY(!target->notebooks->notebookById(gone.id));
+
+        Attachment expectedImage = image;
+        expectedImage.syncStatus = SyncStatus::Pending; // restored rows upload again
+        QCOMPARE(target->attachments->attachmentById(image.id), std::optional<Attachment>(expectedImage));
+        QCOMPARE(target->attachments->attachmentById(file.id), std::optional<Attachment>(file));
+        QCOMPARE(target->attachments->readFile(image.id), imageBytes);
+        QCOMPARE(target->attachments->readFile(file.id), QByteArray("pdf bytes"));
+        QCOMPARE(target->snapshots->snapshotsForNote(inWork.id), QList<Snapshot>({second, first}));
+
+        // Restoring the same archive again keeps everything and counts it as skipped.
+        const RestoreResult again = restoreBackup(archive, target->repositories(), RestoreMode::SkipExisting);
+        QCOMPARE(again.imported, 0);
+        QCOMPARE(again.skipped, 5);
+        QCOMPARE(again.errors, 0);
+    }
+
+    void anEmptyDatabaseGivesTheFoldersAndAManifest()
+    {
+        auto fx = IoFixture::create(m_dir.path());
+        QVERIFY(fx);
+        const QString archive = m_dir.filePath("empty.zip");
+        const BackupResult result = createBackup(archive, fx->repositories());
+        QVERIFY(!result.failed);
+        QCOMPARE(result.noteCount, 0);
+        QStringList folders;
+        {
+            ArchiveReader reader(archive, ArchiveReader::Format::Zip);
+            QVERIFY(reader.open());
+            ArchiveEntry entry;
+            while (reader.next(&entry))
+                folders << entry.path;
+        }
+        QCOMPARE(folders, QStringList({"manifest.json"}));
+        const QJsonObject manifest = QJsonDocument::fromJson(readZip(archive).value("manifest.json")).object();
+        QCOMPARE(manifest.value("noteCount").toInt(-1), 0);
+        QCOMPARE(manifest.value("notebookCount").toInt(-1), 0);
+        QVERIFY(QDateTime::fromString(manifest.value("exportedAt").toString(), Qt::ISODateWithMs).isValid());
+        QTemporaryDir unpack;
+        ArchiveReader reader(archive, ArchiveReader::Format::Zip);
+        QVERIFY(reader.open());
+        QCOMPARE(reader.extractTo(unpack.path()), 1);
+    }
+
+    void aNewBackupReplacesTheOldArchive()
+    {
+        auto fx = IoFixture::create(m_dir.path());
+        QVERIFY(fx);
+        const Note keep = fx->addNote(R"([{"insert":"keep\n"}])");
+        const Note drop = fx->addNote(R"([{"insert":"drop\n"}])");
+        const QString archive = m_dir.filePath("twice.zip");
+        QVERIFY(!createBackup(archive, fx->repositories()).failed);
+        QVERIFY(readZip(archive).contains("notes/" + drop.id + ".json"));
+        QVERIFY(fx->notes->purge(drop.id));
+        const BackupResult second = createBackup(archive, fx->repositories());
+        QVERIFY(!second.failed);
+        QCOMPARE(second.noteCount, 1);
+        const QMap<QString, QByteArray> entries = readZip(archive);
+        QVERIFY(entries.contains("notes/" + keep.id + ".json"));
+        QVERIFY(!entries.contains("notes/" + drop.id + ".json"));
+    }
+
+    void aFailedBackupLeavesTheEarlierFile()
+    {
+        auto fx = IoFixture::create(m_dir.path());
+        QVERIFY(fx);
+        const Note note = fx->addNote(R"([{"insert":"x\n"}])");
+        const Attachment attachment = fx->addAttachment(note.id, "a.txt", "text/plain", "abc");
+
+        const QString archive = writeArchive("earlier.zip", {{"manifest.json", "{}"}, {"old.txt", "old"}});
+        QCOMPARE(archive, m_dir.filePath("earlier.zip"));
+        // The attachment file vanishes while the notes are being written, so
+        // the backup fails half-way through.
+        const BackupResult result = createBackup(archive, fx->repositories(), [&](int, int, const QString &) {
+            QFile::remove(AttachmentRepository::filePath(attachment.id));
+        });
+        QVERIFY(result.failed);
+        QVERIFY2(result.error.startsWith("Failed to create ZIP: "), qPrintable(result.error));
+        QCOMPARE(readZip(archive).keys(), QStringList({"manifest.json", "old.txt"}));
+        QCOMPARE(QDir(m_dir.path()).entryList({"earlier*"}, QDir::Files | QDir::Hidden), QStringList({"earlier.zip"}));
+    }
+
+    void modesDecideAboutExistingRows_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("sameTimeBody");
+        QTest::addColumn<QString>("olderBody");
+        QTest::addColumn<int>("imported");
+        QTest::addColumn<int>("skipped");
+
+        QTest::newRow("skip existing") << 0 << "local same" << "local older" << 1 << 2;
+        QTest::newRow("overwrite") << 1 << "archived same" << "archived older" << 3 << 0;
+        QTest::newRow("overwrite older") << 2 << "local same" << "archived older" << 2 << 1;
+    }
+
+    void modesDecideAboutExistingRows()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, sameTimeBody);
+        QFETCH(QString, olderBody);
+        QFETCH(int, imported);
+        QFETCH(int, skipped);
+
+        auto fx = IoFixture::create(m_dir.path());
+        QVERIFY(fx);
+        Note same = fx->addNote("local same", QString(), 5);
+        Note older = fx->addNote("local older", QString(), 2);
+        const QString fresh = IoFixture::newId();
+        const QString archive = writeArchive(
+            QString("modes%1.zip").arg(mode),
+            {{"manifest.json", "{\"version\":1}"},
+             {"notes/a.json", json(noteJson(same.id, "archived same", same.updatedAt))},
+             {"notes/b.json", json(noteJson(older.id, "archived older", IoFixture::at(9)))},
+             {"notes/c.json", json(noteJson(fresh, "archived fresh", IoFixture::at(9)))}});
+        QVERIFY(!archive.isEmpty());
+
+        const RestoreResult result = restoreBackup(archive, fx->repositories(), RestoreMode(mode));
+        QCOMPARE(result.imported, imported);
+        QCOMPARE(result.skipped, skipped);
+        QCOMPARE(result.errors, 0);
+        QCOMPARE(fx->notes->noteById(same.id)->body, sameTimeBody);
+        QCOMPARE(fx->notes->noteById(older.id)->body, olderBody);
+        QCOMPARE(fx->notes->noteById(fresh)->body, QString("archived fresh"));
+        QCOMPARE(fx->notes->noteById(fresh)->version, 4);
+    }
+
+    void anArchiveWithoutManifestIsRefused()
+    {
+        auto fx = IoFixture::create(m_dir.path());
+        QVERIFY(fx);
+        const QString archive = writeArchive(
+            "nomanifest.zip", {{"notes/a.json", json(noteJson(IoFixture::newId(), "x", IoFixture::at(3)))}});
+        const RestoreResult result = restoreBackup(archive, fx->repositories(), RestoreMode::SkipExisting);
+        QCOMPARE(result.error, QString("No manifest.json found"));
+        QCOMPARE(result.errors, 1);
+        QCOMPARE(result.imported, 0);
+        QVERIFY(fx->notes->allNotes().isEmpty());
+
+        const RestoreResult garbage = restoreBackup(m_dir.filePath("nomanifest.zip.missing"), fx->repositories(),
+                                                    RestoreMode::SkipExisting);
+        QCOMPARE(garbage.error, QString("Failed to extract backup"));
+    }
+
+    void archivedRecordsFillTheirDefaults()
+    {
+        auto fx = IoFixture::create(m_dir.path());
+        QVERIFY(fx);
+        const QString id = IoFixture::newId();
+        const QString archive = writeArchive(
+            "defaults.zip",
+            {{"manifest.json", "{}"},
+             {"notes/plain.json", json(QJsonObject{{"id", id}, {"body", "b"}, {"version", 2.5},
+                                                   {"updatedAt", IoFixture::at(7).toString(Qt::ISODateWithMs)}})},
+             {"notes/notanobject.json", "[1, 2]"},
+             {"notes/noid.json", json(QJsonObject{{"body", "lost"}})},
+             {"notebooks/broken.json", "{ not json"}});
+        const RestoreResult result = restoreBackup(archive, fx->repositories(), RestoreMode::SkipExisting);
+        QCOMPARE(result.imported, 1);
+        QCOMPARE(result.errors, 3);
+        const std::optional<Note> note = fx->notes->noteById(id);
+        QVERIFY(note);
+        QCOMPARE(note->version, 1);
+        QCOMPARE(note->syncStatus, SyncStatus::Pending);
+        QCOMPARE(note->updatedAt, IoFixture::at(7));
+        QVERIFY(note->createdAt.isValid());
+        QCOMPARE(note->modifiedAt, IoFixture::at(7));
+        QVERIFY(!note->deletedAt);
+        QCOMPARE(fx->notes->allNotes().size(), 1);
+        QVERIFY(fx->notebooks->allNotebooks().isEmpty());
+    }
+
+    void aHostileArchiveWritesNothingOutside()
+    {
+        QTemporaryDir sandbox;
+        qputenv("TMPDIR", sandbox.path().toUtf8()); // extraction happens in here
+        auto fx = IoFixture::create(sandbox.path());
+        QVERIFY(fx);
+        const Note note = fx->addNote(R"([{"insert":"n\n"}])");
+        const QString attachmentsDir = Database::attachmentsDirectory();
+        const QString badId = "../../escaped-record";
+        const QString archive = writeArchive(
+            "hostile.zip",
+            {{"manifest.json", "{}"},
+             {"../escaped.txt", "evil"},
+             {"attachments/../../escaped2.txt", "evil"},
+             {"notes/../../../escaped3.json", json(noteJson(IoFixture::newId(), "evil", IoFixture::at(1)))},
+             {sandbox.filePath("absolute.txt"), "evil"},
+             {"attachments/ok-file", "fine"},
+             {"attachmentRecords/bad.json", json(QJsonObject{{"id", badId}, {"noteId", note.id}, {"filename", "x"}})},
+             {"attachmentRecords/sep.json", json(QJsonObject{{"id", "a/b"}, {"noteId", note.id}, {"filename", "x"}})},
+             {"attachmentRecords/nofile.json",
+              json(QJsonObject{{"id", IoFixture::newId()}, {"noteId", note.id}, {"filename", "x"}})}});
+        QVERIFY(!archive.isEmpty());
+        const QStringList before = treeOf(sandbox.path());
+
+        const RestoreResult result = restoreBackup(archive, fx->repositories(), RestoreMode::SkipExisting);
+        qunsetenv("TMPDIR");
+        QCOMPARE(result.error, QString());
+        QCOMPARE(result.errors, 4 + 3);
+        QCOMPARE(result.imported, 0);
+        QStringList expected = before;
+        expected << QDir(sandbox.path()).relativeFilePath(attachmentsDir + "/ok-file");
+        expected.sort();
+        QCOMPARE(treeOf(sandbox.path()), expected);
+        QVERIFY(!QFile::exists(m_dir.filePath("escaped.txt")));
+        QVERIFY(fx->attachments->attachmentsForNote(note.id).isEmpty());
+        QCOMPARE(fx->notes->allNotes().size(), 1);
+    }
+};
+
+VELM_TEST_MAIN(TestBackup)
+#include "tst_backup.moc"

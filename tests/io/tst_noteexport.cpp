@@ -1,0 +1,272 @@
+#include "velmtest.h"
+
+#include "archivereader.h"
+#include "delta.h"
+#include "iofixture.h"
+#include "noteexport.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+
+namespace {
+
+QString body(const QJsonArray &ops)
+{
+    return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
+}
+
+QJsonObject text(const QString &t)
+{
+    return QJsonObject{{"insert", t}};
+}
+
+QJsonObject embed(const QString &kind, const QString &value)
+{
+    return QJsonObject{{"insert", QJsonObject{{kind, value}}}};
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QMap<QString, QByteArray> readZip(const QString &path)
+{
+    QMap<QString, QByteArray> entries;
+    ArchiveReader reader(path, ArchiveReader::Format::Zip);
+    if (!reader.open())
+        return entries;
+    ArchiveEntry entry;
+    while (reader.next(&entry))
+        entries.insert(entry.path, reader.readData().value_or(QByteArray()));
+    return entries;
+}
+
+QByteArray pngBytes(const QColor &color)
+{
+    QImage image(8, 6, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+} // namespace
+
+class TestNoteExport : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<IoFixture> m_fx;
+
+private slots:
+    void init()
+    {
+        m_fx = IoFixture::create(m_dir.path());
+        QVERIFY(m_fx);
+    }
+
+    void cleanup() { m_fx.reset(); }
+
+    void suggestedNamesFollowTheTitle_data()
+    {
+        QTest::addColumn<QString>("firstLine");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("expected");
+
+        const QString id = "1f0e9c2a-0000-4000-8000-000000000000";
+        QTest::newRow("forbidden characters dropped") << "Q3: plan/budget?" << id << int(ExportFormat::Markdown)
+                                                      << "Q3 planbudget.md";
+        QTest::newRow("empty title uses the id") << "" << id << int(ExportFormat::Html) << "note-1f0e9c2a.html";
+        QTest::newRow("white space title uses the id") << "   " << id << int(ExportFormat::Pdf) << "note-1f0e9c2a.pdf";
+        QTest::newRow("cut to 50 then trimmed") << QString(49, 'a') + " " + QString(10, 'b') << id
+                                                << int(ExportFormat::PlainText) << QString(49, 'a') + ".txt";
+        QTest::newRow("60 characters keep 50") << QString(60, 'x') << id << int(ExportFormat::Markdown)
+                                               << QString(50, 'x') + ".md";
+        QTest::newRow("only forbidden characters") << "???" << id << int(ExportFormat::Markdown) << "note.md";
+        QTest::newRow("all of them") << "<>:\"/\\|?*" << id << int(ExportFormat::Html) << "note.html";
+    }
+
+    void suggestedNamesFollowTheTitle()
+    {
+        QFETCH(QString, firstLine);
+        QFETCH(QString, id);
+        QFETCH(int, format);
+        QFETCH(QString, expected);
+        Note note;
+        note.id = id;
+        note.body = body({text(firstLine + "\nsecond line\n")});
+        QCOMPARE(suggestedFileName(note, ExportFormat(format)), expected);
+    }
+
+    void filesHoldTheConvertedBody()
+    {
+        Note note;
+        note.id = IoFixture::newId();
+        note.body = body({text("Title"), QJsonObject{{"insert", "\n"}, {"attributes", QJsonObject{{"header", 1}}}},
+                          text("a <b> c\n"), text("\n"), text("\n")});
+
+        const QString html = m_dir.filePath("n.html");
+        ExportResult result = exportNote(note, html, ExportFormat::Html, false);
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(result.path, html);
+        const QByteArray htmlBytes = readAll(html);
+        QVERIFY(htmlBytes.startsWith("<html><body>\n<h1>Title</h1>\n<p>a &lt;b&gt; c</p>\n"));
+        QVERIFY(htmlBytes.endsWith("</body></html>"));
+
+        const QString md = m_dir.filePath("n.md");
+        result = exportNote(note, md, ExportFormat::Markdown, false);
+        QVERIFY(result.ok);
+        QCOMPARE(readAll(md), QByteArray("# Title\n\na <b> c\n"));
+
+        // A second export replaces the file, it does not append.
+        note.body = body({text("Short\n")});
+        QVERIFY(exportNote(note, md, ExportFormat::Markdown, false).ok);
+        QCOMPARE(readAll(md), QByteArray("Short\n"));
+
+        const QString txt = m_dir.filePath("n.txt");
+        QVERIFY(exportNote(note, txt, ExportFormat::PlainText, false).ok);
+        QCOMPARE(readAll(txt), QByteArray("Short\n"));
+    }
+
+    void aBodyThatIsNotADeltaIsWrittenUnchanged()
+    {
+        Note note;
+        note.body = "just words <i>";
+        for (const ExportFormat format : {ExportFormat::Markdown, ExportFormat::Html}) {
+            const QString path = m_dir.filePath(QString("raw%1").arg(int(format)));
+            QVERIFY(exportNote(note, path, format, false).ok);
+            QCOMPARE(readAll(path), QByteArray("just words <i>"));
+        }
+    }
+
+    void pdfIsPrinted()
+    {
+        Note note;
+        note.body = body({text("Printed page\n")});
+        const QString pdf = m_dir.filePath("p.pdf");
+        const ExportResult result = exportNote(note, pdf, ExportFormat::Pdf, false);
+        QVERIFY2(result.ok, qPrintable(result.error));
+        const QByteArray bytes = readAll(pdf);
+        QVERIFY(bytes.startsWith("%PDF"));
+        QVERIFY(bytes.size() > 500);
+    }
+
+    void anUnwritablePathIsAnError_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("bundle");
+        QTest::newRow("markdown") << int(ExportFormat::Markdown) << false;
+        QTest::newRow("html") << int(ExportFormat::Html) << false;
+        QTest::newRow("pdf") << int(ExportFormat::Pdf) << false;
+        QTest::newRow("markdown bundle") << int(ExportFormat::Markdown) << true;
+        QTest::newRow("pdf bundle") << int(ExportFormat::Pdf) << true;
+    }
+
+    void anUnwritablePathIsAnError()
+    {
+        QFETCH(int, format);
+        QFETCH(bool, bundle);
+        Note note = m_fx->addNote(body({text("x\n")}));
+        const QString path = m_dir.filePath("missing-folder/out" + exportFileExtension(ExportFormat(format)));
+        const ExportResult result = exportNote(note, path, ExportFormat(format), bundle, m_fx->attachments.get());
+        QVERIFY(!result.ok);
+        QVERIFY2(result.error.startsWith("Failed to write file: "), qPrintable(result.error));
+        QVERIFY(result.error.size() > QString("Failed to write file: ").size());
+        QVERIFY(!QFile::exists(m_dir.filePath("missing-folder")));
+    }
+
+    void aPdfThatCouldNotBeWrittenIsAnError()
+    {
+        // A folder where the file should go: opening fails, so nothing can be printed.
+        const QString path = m_dir.filePath("taken.pdf");
+        QVERIFY(QDir().mkpath(path));
+        Note note;
+        note.body = body({text("x\n")});
+        const ExportResult result = exportNote(note, path, ExportFormat::Pdf, false);
+        QVERIFY(!result.ok);
+        QVERIFY(result.error.startsWith("Failed to write file: "));
+    }
+
+    void theBundleHoldsTheNoteAndItsAttachments()
+    {
+        Note note = m_fx->addNote(QString());
+        const Attachment photo = m_fx->addAttachment(note.id, "photo.png", "image/png", pngBytes(Qt::red));
+        const Attachment photo2 = m_fx->addAttachment(note.id, "Photo.png", "image/png", pngBytes(Qt::blue));
+        const Attachment report = m_fx->addAttachment(note.id, "report.pdf", "application/pdf", "%PDF-1.4 fake");
+        const Attachment odd = m_fx->addAttachment(note.id, "../a/b:c?.txt", "text/plain", "odd");
+        const Attachment device = m_fx->addAttachment(note.id, "CON", "text/plain", "dev");
+        note.body = body({text("Trip\n"), embed("velmora-notes-attachment", attachmentUrl(photo.id)), text("\n"),
+                          embed("image", attachmentUrl(photo2.id)), text("\n"),
+                          embed("velmora-notes-attachment", attachmentUrl(report.id)), text("\n"),
+                          text("end\n")});
+        QVERIFY(m_fx->notes->update(note));
+
+        const QString md = m_dir.filePath("bundle/Trip.md");
+        QVERIFY(QDir().mkpath(m_dir.filePath("bundle")));
+        ExportResult result = exportNote(note, md, ExportFormat::Markdown, true, m_fx->attachments.get());
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(result.path, m_dir.filePath("bundle/Trip.zip"));
+        QVERIFY(!QFile::exists(md));
+
+        QMap<QString, QByteArray> entries = readZip(result.path);
+        QCOMPARE(entries.keys(), QStringList({"Trip.md", "attachments/Photo (2).png", "attachments/abc.txt",
+                                              "attachments/attachment", "attachments/photo.png",
+                                              "attachments/report.pdf"}));
+        QCOMPARE(entries.value("attachments/photo.png"), pngBytes(Qt::red));
+        QCOMPARE(entries.value("attachments/Photo (2).png"), pngBytes(Qt::blue));
+        QCOMPARE(entries.value("attachments/report.pdf"), QByteArray("%PDF-1.4 fake"));
+        QCOMPARE(entries.value("attachments/abc.txt"), QByteArray("odd"));
+        QCOMPARE(entries.value("attachments/attachment"), QByteArray("dev"));
+        QCOMPARE(entries.value("Trip.md"), QByteArray("Trip\n\n![photo.png](attachments/photo.png)\n\n"
+                                                      "![Photo (2).png](attachments/Photo%20%282%29.png)\n\n"
+                                                      "[report.pdf](attachments/report.pdf)\n\nend\n"));
+
+        const QString html = m_dir.filePath("bundle/Trip.html");
+        result = exportNote(note, html, ExportFormat::Html, true, m_fx->attachments.get());
+        QVERIFY(result.ok);
+        QCOMPARE(result.path, m_dir.filePath("bundle/Trip.zip"));
+        entries = readZip(result.path);
+        QVERIFY(!entries.contains("Trip.md"));
+        const QByteArray page = entries.value("Trip.html");
+        QVERIFY2(page.contains("<p><img src=\"attachments/photo.png\"></p>"), page.constData());
+        QVERIFY(page.contains("<img src=\"attachments/Photo%20%282%29.png\">"));
+        QVERIFY(page.contains("<a href=\"attachments/report.pdf\">report.pdf</a>"));
+        QVERIFY(page.startsWith("<html><body>\n"));
+
+        const QString pdf = m_dir.filePath("bundle/Trip.pdf");
+        result = exportNote(note, pdf, ExportFormat::Pdf, true, m_fx->attachments.get());
+        QVERIFY2(result.ok, qPrintable(result.error));
+        entries = readZip(result.path);
+        QVERIFY(entries.value("Trip.pdf").startsWith("%PDF"));
+        QCOMPARE(entries.value("attachments/report.pdf"), QByteArray("%PDF-1.4 fake"));
+    }
+
+    void withoutTheBoxTheExportIsOneFile()
+    {
+        Note note = m_fx->addNote(QString());
+        const Attachment photo = m_fx->addAttachment(note.id, "photo.png", "image/png", pngBytes(Qt::red));
+        note.body = body({text("Pic\n"), embed("velmora-notes-attachment", attachmentUrl(photo.id)), text("\n")});
+        const QString md = m_dir.filePath("single/Pic.md");
+        QVERIFY(QDir().mkpath(m_dir.filePath("single")));
+        const ExportResult result = exportNote(note, md, ExportFormat::Markdown, false, m_fx->attachments.get());
+        QVERIFY(result.ok);
+        QCOMPARE(result.path, md);
+        QCOMPARE(readAll(md), QByteArray("Pic\n"));
+        QCOMPARE(QDir(m_dir.filePath("single")).entryList(QDir::Files), QStringList({"Pic.md"}));
+    }
+};
+
+VELM_TEST_MAIN(TestNoteExport)
+#include "tst_noteexport.moc"
