@@ -4,6 +4,7 @@
 #include "appstate.h"
 #include "database.h"
 #include "launchoptions.h"
+#include "preferencesrepository.h"
 #include "singleinstance.h"
 
 #include <QFile>
@@ -74,7 +75,8 @@ int Application::run()
     m_mainWindow = std::make_unique<QMainWindow>();
     m_mainWindow->setWindowTitle(QString::fromLatin1(displayName));
     m_mainWindow->resize(1100, 720);
-    m_mainWindow->show();
+    if (!m_appState->preferences()->getBool(QStringLiteral("start_minimized"), false))
+        m_mainWindow->show();
 
     return exec();
 }

@@ -1,0 +1,244 @@
+#include "thememanager.h"
+
+#include "preferencesrepository.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QStyleHints>
+#include <QWidget>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+int g_fontScale = 100;
+
+std::optional<QFont> &capturedBase()
+{
+    static std::optional<QFont> base;
+    return base;
+}
+
+struct PaletteColours
+{
+    const char *window, *windowText, *base, *alternateBase, *text, *button, *buttonText, *highlight,
+        *highlightedText, *toolTipBase, *toolTipText, *placeholder, *mid, *light, *dark, *disabledText;
+};
+
+QPalette buildPalette(const PaletteColours &c)
+{
+    QPalette p;
+    const auto set = [&p](QPalette::ColorRole role, const char *colour) { p.setColor(QPalette::All, role, QColor(colour)); };
+    set(QPalette::Window, c.window);
+    set(QPalette::WindowText, c.windowText);
+    set(QPalette::Base, c.base);
+    set(QPalette::AlternateBase, c.alternateBase);
+    set(QPalette::Text, c.text);
+    set(QPalette::Button, c.button);
+    set(QPalette::ButtonText, c.buttonText);
+    set(QPalette::Highlight, c.highlight);
+    set(QPalette::HighlightedText, c.highlightedText);
+    set(QPalette::ToolTipBase, c.toolTipBase);
+    set(QPalette::ToolTipText, c.toolTipText);
+    set(QPalette::PlaceholderText, c.placeholder);
+    set(QPalette::Mid, c.mid);
+    set(QPalette::Light, c.light);
+    set(QPalette::Dark, c.dark);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, QColor(c.disabledText));
+    return p;
+}
+
+} // namespace
+
+ThemeManager::ThemeManager(PreferencesRepository *preferences, QObject *parent)
+    : QObject(parent)
+    , m_preferences(preferences)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    m_schemeProbe = []() -> std::optional<bool> {
+        switch (QGuiApplication::styleHints()->colorScheme()) {
+        case Qt::ColorScheme::Dark:
+            return true;
+        case Qt::ColorScheme::Light:
+            return false;
+        default:
+            return std::nullopt;
+        }
+    };
+#else
+    // Before 6.5 Qt has no colour-scheme hint; the platform theme's own palette,
+    // read before we install one, tells light from dark.
+    const bool systemDark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+    m_schemeProbe = [systemDark]() -> std::optional<bool> { return systemDark; };
+#endif
+}
+
+ThemeManager::Theme ThemeManager::themeFromText(const QString &mode)
+{
+    if (mode == QLatin1String("light"))
+        return Light;
+    if (mode == QLatin1String("dark"))
+        return Dark;
+    return System;
+}
+
+QString ThemeManager::textFromTheme(Theme theme)
+{
+    switch (theme) {
+    case Light:
+        return QStringLiteral("light");
+    case Dark:
+        return QStringLiteral("dark");
+    default:
+        return QStringLiteral("system");
+    }
+}
+
+QPalette ThemeManager::lightPalette()
+{
+    return buildPalette({"#FAFAFA", "#212121", "#FFFFFF", "#F5F7FA", "#212121", "#FAFAFA", "#212121", "#1565C0",
+                         "#FFFFFF", "#FFFFFF", "#212121", "#78909C", "#E0E0E0", "#FFFFFF", "#B0BEC5", "#9E9E9E"});
+}
+
+QPalette ThemeManager::darkPalette()
+{
+    return buildPalette({"#1E1E1E", "#E0E0E0", "#252525", "#2A2A2A", "#E0E0E0", "#252525", "#E0E0E0", "#42A5F5",
+                         "#1E1E1E", "#252525", "#E0E0E0", "#9E9E9E", "#3A3A3A", "#3A3A3A", "#0D0D0D", "#555555"});
+}
+
+void ThemeManager::setThemeMode(const QString &mode)
+{
+    applyTheme(themeFromText(mode));
+}
+
+void ThemeManager::applyTheme(ThemeManager::Theme theme)
+{
+    m_mode = theme;
+    bool dark = false;
+    bool install = true;
+    switch (theme) {
+    case Light:
+        break;
+    case Dark:
+        dark = true;
+        break;
+    case System:
+        dark = m_schemeProbe && m_schemeProbe().value_or(false);
+        break;
+    default:
+        install = false;
+        break;
+    }
+    if (install)
+        QApplication::setPalette(dark ? darkPalette() : lightPalette());
+
+    QFont font = baseFont();
+    font.setPointSize(scaledPointSize());
+    QApplication::setFont(font);
+
+    if (m_preferences)
+        m_preferences->set(QStringLiteral("theme_mode"), textFromTheme(theme));
+    emit themeChanged(theme);
+}
+
+void ThemeManager::setFontScale(int percent)
+{
+    g_fontScale = std::clamp(percent, 70, 160);
+    if (m_preferences)
+        m_preferences->set(QStringLiteral("fontScale"), QString::number(g_fontScale));
+    applyTheme(m_mode);
+    refontTaggedWidgets();
+    emit fontScaleChanged(g_fontScale);
+}
+
+int ThemeManager::fontScale()
+{
+    return g_fontScale;
+}
+
+QFont ThemeManager::baseFont()
+{
+    std::optional<QFont> &base = capturedBase();
+    if (!base)
+        base = QApplication::font();
+    return *base;
+}
+
+int ThemeManager::scaledPointSize(const QFont &base, int percent)
+{
+    const int points = base.pointSize() > 0 ? base.pointSize() : 10;
+    return std::max(1, points * percent / 100);
+}
+
+int ThemeManager::scaledPointSize()
+{
+    return scaledPointSize(baseFont(), g_fontScale);
+}
+
+QFont ThemeManager::roleFont(int role, const QFont &base, int s)
+{
+    QFont font = base;
+    switch (role) {
+    case 1:
+        font.setPointSize(s);
+        font.setWeight(QFont::Weight(500));
+        break;
+    case 2:
+        font.setPointSize(std::max(7, s - 1));
+        break;
+    case 3:
+        font.setPointSize(s + 1);
+        font.setWeight(QFont::Weight(500));
+        break;
+    case 4:
+        font.setPointSize(s + 4);
+        font.setWeight(QFont::Weight(600));
+        break;
+    case 5:
+        font.setPointSize(s + 8);
+        font.setWeight(QFont::Weight(600));
+        break;
+    case 6:
+        font.setPointSize(s + 14);
+        font.setWeight(QFont::Weight(700));
+        break;
+    case 7:
+        font.setFamily(QStringLiteral("monospace"));
+        font.setStyleHint(QFont::Monospace, QFont::PreferDefault);
+        font.setPointSize(s);
+        break;
+    default:
+        font.setPointSize(s);
+        break;
+    }
+    return font;
+}
+
+QFont ThemeManager::roleFont(int role)
+{
+    return roleFont(role, baseFont(), scaledPointSize());
+}
+
+void ThemeManager::refontTaggedWidgets()
+{
+    for (QWidget *widget : QApplication::allWidgets()) {
+        const QVariant role = widget->property("velmFontRole");
+        if (!role.isValid())
+            continue;
+        bool ok = false;
+        const int roleValue = role.toInt(&ok);
+        if (!ok)
+            continue;
+        QFont font = roleFont(roleValue);
+        if (widget->property("velmFontItalic").toBool())
+            font.setItalic(true);
+        const QVariant weight = widget->property("velmFontWeight");
+        bool weightOk = false;
+        const int weightValue = weight.toInt(&weightOk);
+        if (weight.isValid() && weightOk)
+            font.setWeight(QFont::Weight(weightValue));
+        widget->setFont(font);
+    }
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QFont>
+#include <QObject>
+#include <QPalette>
+#include <QPointer>
+
+#include <functional>
+#include <optional>
+
+class PreferencesRepository;
+class QWidget;
+
+// Decides the application-wide palette (light, dark or the system's) and the
+// process-wide font scale, applies both to the whole application and persists
+// the user's choice. Widgets with hand-written style sheets rebuild them on
+// themeChanged.
+//
+// Widgets may carry the dynamic properties "velmFontRole" (int),
+// "velmFontItalic" (bool) and "velmFontWeight" (int); after a scale change
+// they get the font of their role (roleFont) again.
+class ThemeManager final : public QObject
+{
+    Q_OBJECT
+public:
+    enum Theme { System = 0, Light = 1, Dark = 2 };
+    Q_ENUM(Theme)
+
+    // preferences may be null; it is not owned and must outlive the manager.
+    explicit ThemeManager(PreferencesRepository *preferences, QObject *parent = nullptr);
+
+    Theme themeMode() const { return m_mode; }
+    void setThemeMode(const QString &mode);
+    void applyTheme(ThemeManager::Theme theme);
+
+    void setFontScale(int percent);
+    static int fontScale();
+
+    static Theme themeFromText(const QString &mode);
+    static QString textFromTheme(Theme theme);
+    static QPalette lightPalette();
+    static QPalette darkPalette();
+
+    // The base point size scaled by the current percentage; never below 1.
+    // A base without a point size (pixel-sized) counts as 10 pt.
+    static int scaledPointSize();
+    static int scaledPointSize(const QFont &base, int percent);
+    // The font of a role (0..7) at the current scale.
+    static QFont roleFont(int role);
+    static QFont roleFont(int role, const QFont &base, int scaledSize);
+    // The application font at the first moment a scaled font was needed.
+    static QFont baseFont();
+
+    // What the platform reports for its colour scheme: true for dark, false
+    // for light, nothing when it states no preference. Tests replace it.
+    using SchemeProbe = std::function<std::optional<bool>()>;
+    void setSchemeProbe(SchemeProbe probe) { m_schemeProbe = std::move(probe); }
+
+signals:
+    void themeChanged(ThemeManager::Theme theme);
+    void fontScaleChanged(int percent);
+
+private:
+    static void refontTaggedWidgets();
+
+    QPointer<PreferencesRepository> m_preferences;
+    Theme m_mode = System;
+    SchemeProbe m_schemeProbe;
+};

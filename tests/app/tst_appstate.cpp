@@ -1,0 +1,172 @@
+#include "velmtest.h"
+
+#include "appstate.h"
+#include "attachmentrepository.h"
+#include "notebookrepository.h"
+#include "noterepository.h"
+#include "preferencesrepository.h"
+#include "thememanager.h"
+
+#include <QSignalSpy>
+#include <QUuid>
+
+class TestAppState : public QObject
+{
+    Q_OBJECT
+
+private:
+    static Note newNote(const QString &id)
+    {
+        Note note;
+        note.id = id;
+        note.body = QStringLiteral("[{\"insert\":\"hello\\n\"}]");
+        note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+        return note;
+    }
+
+private slots:
+    void init()
+    {
+        // A fresh data directory per test function: every AppState starts empty.
+        static int run = 0;
+        qputenv("NOTES_DATA_DIR",
+                (qEnvironmentVariable("XDG_DATA_HOME") + "/state" + QString::number(++run)).toUtf8());
+    }
+
+    void initializeBuildsEverythingAndSignalsReady()
+    {
+        AppState state;
+        QSignalSpy ready(&state, &AppState::databaseReady);
+        QVERIFY(state.initialize());
+        QCOMPARE(ready.size(), 1);
+        QVERIFY(state.notes() && state.notebooks() && state.preferences() && state.snapshots() && state.attachments());
+        QVERIFY(state.themeManager());
+        QCOMPARE(state.notes()->parent(), &state);
+        QCOMPARE(state.themeManager()->parent(), &state);
+    }
+
+    void storedThemeModeIsApplied()
+    {
+        {
+            AppState first;
+            QVERIFY(first.initialize());
+            first.preferences()->set("theme_mode", "dark");
+        }
+        AppState state;
+        QVERIFY(state.initialize());
+        QCOMPARE(state.themeManager()->themeMode(), ThemeManager::Dark);
+        QCOMPARE(QApplication::palette().color(QPalette::Window), QColor("#1E1E1E"));
+        state.themeManager()->setThemeMode("light");
+    }
+
+    void selectionChangesWriteAndEmitOnce()
+    {
+        AppState state;
+        QVERIFY(state.initialize());
+        QSignalSpy noteChanged(&state, &AppState::currentNoteChanged);
+        QSignalSpy notebookChanged(&state, &AppState::currentNotebookChanged);
+        QSignalSpy prefChanged(state.preferences(), &PreferencesRepository::changed);
+
+        state.setCurrentNote("n1");
+        state.setCurrentNote("n1");
+        QCOMPARE(noteChanged.size(), 1);
+        QCOMPARE(noteChanged.first().first().toString(), QString("n1"));
+        QCOMPARE(state.preferences()->get("lastNoteId").value_or(QString()), QString("n1"));
+
+        state.setCurrentNotebook("b1");
+        state.setCurrentNotebook("b1");
+        QCOMPARE(notebookChanged.size(), 1);
+        QCOMPARE(state.preferences()->get("lastNotebookId").value_or(QString()), QString("b1"));
+        QCOMPARE(prefChanged.size(), 2);
+
+        // Back to "all notes" is a change too.
+        state.setCurrentNotebook(QString());
+        QCOMPARE(notebookChanged.size(), 2);
+        QCOMPARE(state.currentNotebookId(), QString());
+    }
+
+    void selectionIsRestoredWithoutSignals()
+    {
+        {
+            AppState first;
+            QVERIFY(first.initialize());
+            first.setCurrentNote("note-7");
+            first.setCurrentNotebook("book-3");
+        }
+        AppState state;
+        QSignalSpy noteChanged(&state, &AppState::currentNoteChanged);
+        QSignalSpy notebookChanged(&state, &AppState::currentNotebookChanged);
+        QVERIFY(state.initialize());
+        QCOMPARE(state.currentNoteId(), QString("note-7"));
+        QCOMPARE(state.currentNotebookId(), QString("book-3"));
+        QCOMPARE(noteChanged.size(), 0);
+        QCOMPARE(notebookChanged.size(), 0);
+        // Setting the restored id again is no change.
+        state.setCurrentNote("note-7");
+        QCOMPARE(noteChanged.size(), 0);
+    }
+
+    void repositorySignalsAreRelayed()
+    {
+        AppState state;
+        QVERIFY(state.initialize());
+        QSignalSpy notes(&state, &AppState::notesChanged);
+        QSignalSpy notebooks(&state, &AppState::notebooksChanged);
+        QSignalSpy deleted(&state, &AppState::noteDeletedExternally);
+
+        QVERIFY(state.notes()->insert(newNote("a")));
+        QCOMPARE(notes.size(), 1);
+
+        Notebook book;
+        book.id = "nb";
+        book.name = "Work";
+        book.createdAt = book.updatedAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(state.notebooks()->insert(book));
+        QCOMPARE(notebooks.size(), 1);
+
+        QVERIFY(state.notes()->softDelete("a"));
+        QCOMPARE(deleted.size(), 1);
+        QCOMPARE(deleted.first().first().toString(), QString("a"));
+        QCOMPARE(notes.size(), 2);
+    }
+
+    void purgedNoteLosesItsAttachments()
+    {
+        AppState state;
+        QVERIFY(state.initialize());
+        QVERIFY(state.notes()->insert(newNote("a")));
+        Attachment attachment;
+        attachment.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        attachment.noteId = "a";
+        attachment.filename = "x.txt";
+        attachment.mimeType = "text/plain";
+        attachment.sizeBytes = 3;
+        attachment.createdAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(state.attachments()->saveFile(attachment.id, "abc"));
+        QVERIFY(state.attachments()->insert(attachment));
+
+        // Whoever announces a purge, the store follows.
+        emit state.notes()->notePurged("a");
+        QVERIFY(!state.attachments()->attachmentById(attachment.id));
+        QVERIFY(!QFile::exists(AttachmentRepository::filePath(attachment.id)));
+    }
+
+    void unopenableDatabaseFailsAndBuildsNothing()
+    {
+        QTemporaryDir dir;
+        const QString blocked = dir.path() + "/file";
+        QFile file(blocked);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        qputenv("NOTES_DATA_DIR", blocked.toUtf8());
+        AppState state;
+        QSignalSpy ready(&state, &AppState::databaseReady);
+        QVERIFY(!state.initialize());
+        QVERIFY(!state.notes());
+        QVERIFY(!state.themeManager());
+        QCOMPARE(ready.size(), 0);
+    }
+};
+
+VELM_TEST_MAIN(TestAppState)
+#include "tst_appstate.moc"

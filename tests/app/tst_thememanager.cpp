@@ -1,0 +1,188 @@
+#include "velmtest.h"
+
+#include "database.h"
+#include "preferencesrepository.h"
+#include "thememanager.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+
+class TestThemeManager : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Database> m_db;
+    std::unique_ptr<PreferencesRepository> m_prefs;
+
+    static QColor colour(QPalette::ColorGroup group, QPalette::ColorRole role)
+    {
+        return QApplication::palette().color(group, role);
+    }
+
+private slots:
+    void init()
+    {
+        static int run = 0;
+        qputenv("NOTES_DATA_DIR", (qEnvironmentVariable("XDG_DATA_HOME") + "/theme" + QString::number(++run)).toUtf8());
+        m_db = std::make_unique<Database>();
+        QVERIFY(m_db->open(Database::defaultDatabasePath()));
+        QVERIFY(m_db->migrate());
+        m_prefs = std::make_unique<PreferencesRepository>(m_db.get());
+    }
+    void cleanup()
+    {
+        m_prefs.reset();
+        m_db.reset();
+    }
+
+    void modeTextIsExact_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("light") << "light" << int(ThemeManager::Light) << "light";
+        QTest::newRow("dark") << "dark" << int(ThemeManager::Dark) << "dark";
+        QTest::newRow("system") << "system" << int(ThemeManager::System) << "system";
+        QTest::newRow("empty") << "" << int(ThemeManager::System) << "system";
+        QTest::newRow("capitalised") << "Dark" << int(ThemeManager::System) << "system";
+        QTest::newRow("junk") << "purple" << int(ThemeManager::System) << "system";
+    }
+    void modeTextIsExact()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, mode);
+        QFETCH(QString, stored);
+        ThemeManager theme(m_prefs.get());
+        QSignalSpy changed(&theme, &ThemeManager::themeChanged);
+        theme.setThemeMode(text);
+        QCOMPARE(int(theme.themeMode()), mode);
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(m_prefs->get("theme_mode").value_or("<absent>"), stored);
+    }
+
+    void palettesCarryTheirColours()
+    {
+        ThemeManager theme(m_prefs.get());
+        theme.setThemeMode("dark");
+        QCOMPARE(colour(QPalette::Active, QPalette::Window), QColor("#1E1E1E"));
+        QCOMPARE(colour(QPalette::Inactive, QPalette::Highlight), QColor("#42A5F5"));
+        QCOMPARE(colour(QPalette::Active, QPalette::PlaceholderText), QColor("#9E9E9E"));
+        QCOMPARE(colour(QPalette::Active, QPalette::Dark), QColor("#0D0D0D"));
+        QCOMPARE(colour(QPalette::Disabled, QPalette::Text), QColor("#555555"));
+        QCOMPARE(colour(QPalette::Disabled, QPalette::Base), QColor("#252525"));
+
+        theme.setThemeMode("light");
+        QCOMPARE(colour(QPalette::Active, QPalette::Window), QColor("#FAFAFA"));
+        QCOMPARE(colour(QPalette::Active, QPalette::AlternateBase), QColor("#F5F7FA"));
+        QCOMPARE(colour(QPalette::Active, QPalette::HighlightedText), QColor("#FFFFFF"));
+        QCOMPARE(colour(QPalette::Active, QPalette::Dark), QColor("#B0BEC5"));
+        QCOMPARE(colour(QPalette::Disabled, QPalette::WindowText), QColor("#9E9E9E"));
+        QCOMPARE(colour(QPalette::Disabled, QPalette::ButtonText), QColor("#9E9E9E"));
+        QCOMPARE(colour(QPalette::Active, QPalette::ButtonText), QColor("#212121"));
+    }
+
+    void systemModeFollowsThePlatform()
+    {
+        ThemeManager theme(m_prefs.get());
+        theme.setSchemeProbe([] { return std::optional<bool>(true); });
+        theme.setThemeMode("system");
+        QCOMPARE(colour(QPalette::Active, QPalette::Base), QColor("#252525"));
+        theme.setSchemeProbe([] { return std::optional<bool>(); });
+        theme.setThemeMode("system");
+        QCOMPARE(colour(QPalette::Active, QPalette::Base), QColor("#FFFFFF"));
+        theme.setSchemeProbe([] { return std::optional<bool>(false); });
+        theme.setThemeMode("dark");
+        QCOMPARE(colour(QPalette::Active, QPalette::Base), QColor("#252525"));
+    }
+
+    void fontScaleIsClampedStoredAndSignalled_data()
+    {
+        QTest::addColumn<int>("requested");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("below") << 50 << 70;
+        QTest::newRow("above") << 500 << 160;
+        QTest::newRow("inside") << 120 << 120;
+    }
+    void fontScaleIsClampedStoredAndSignalled()
+    {
+        QFETCH(int, requested);
+        QFETCH(int, expected);
+        ThemeManager theme(m_prefs.get());
+        QSignalSpy scale(&theme, &ThemeManager::fontScaleChanged);
+        QSignalSpy changed(&theme, &ThemeManager::themeChanged);
+        theme.setFontScale(requested);
+        QCOMPARE(scale.size(), 1);
+        QCOMPARE(scale.first().first().toInt(), expected);
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(ThemeManager::fontScale(), expected);
+        QCOMPARE(m_prefs->get("fontScale").value_or(QString()), QString::number(expected));
+        QCOMPARE(QApplication::font().pointSize(), ThemeManager::scaledPointSize(ThemeManager::baseFont(), expected));
+        theme.setFontScale(100);
+    }
+
+    void scaledPointSizeRule()
+    {
+        QFont nine;
+        nine.setPointSize(9);
+        QCOMPARE(ThemeManager::scaledPointSize(nine, 120), 10);
+        QCOMPARE(ThemeManager::scaledPointSize(nine, 70), 6);
+        QFont pixels;
+        pixels.setPixelSize(13);
+        QCOMPARE(ThemeManager::scaledPointSize(pixels, 100), 10);
+        QCOMPARE(ThemeManager::scaledPointSize(pixels, 160), 16);
+        QFont one;
+        one.setPointSize(1);
+        QCOMPARE(ThemeManager::scaledPointSize(one, 70), 1);
+    }
+
+    void roleSizesAtTheEdges()
+    {
+        QFont base;
+        base.setPointSize(10);
+        QCOMPARE(ThemeManager::roleFont(2, base, 6).pointSize(), 7);
+        QCOMPARE(ThemeManager::roleFont(2, base, 12).pointSize(), 11);
+        QCOMPARE(ThemeManager::roleFont(3, base, 1).pointSize(), 2);
+        QCOMPARE(ThemeManager::roleFont(3, base, 1).weight(), QFont::Weight(500));
+        QCOMPARE(ThemeManager::roleFont(6, base, 10).pointSize(), 24);
+        QCOMPARE(ThemeManager::roleFont(6, base, 10).weight(), QFont::Bold);
+        QCOMPARE(ThemeManager::roleFont(7, base, 9).styleHint(), QFont::Monospace);
+        QCOMPARE(ThemeManager::roleFont(0, base, 9).pointSize(), 9);
+        QCOMPARE(ThemeManager::roleFont(42, base, 9).weight(), base.weight());
+    }
+
+    void taggedWidgetsGetTheirFontAfterAScaleChange()
+    {
+        ThemeManager theme(m_prefs.get());
+        QLabel tagged, italic, plain;
+        tagged.setProperty("velmFontRole", 4);
+        italic.setProperty("velmFontRole", 0);
+        italic.setProperty("velmFontItalic", true);
+        italic.setProperty("velmFontWeight", 700);
+
+        theme.setFontScale(150);
+        const int s = ThemeManager::scaledPointSize();
+        QCOMPARE(tagged.font().pointSize(), s + 4);
+        QCOMPARE(tagged.font().weight(), QFont::Weight(600));
+        QVERIFY(italic.font().italic());
+        QCOMPARE(italic.font().weight(), QFont::Bold);
+        QCOMPARE(italic.font().pointSize(), s);
+        // Untagged widgets follow the application font, not a role.
+        QVERIFY(!plain.testAttribute(Qt::WA_SetFont));
+        theme.setFontScale(100);
+    }
+
+    void worksWithoutPreferences()
+    {
+        ThemeManager theme(nullptr);
+        QSignalSpy changed(&theme, &ThemeManager::themeChanged);
+        theme.setThemeMode("dark");
+        theme.setFontScale(90);
+        QCOMPARE(changed.size(), 2);
+        QVERIFY(!m_prefs->get("theme_mode").has_value());
+        theme.setFontScale(100);
+    }
+};
+
+VELM_TEST_MAIN(TestThemeManager)
+#include "tst_thememanager.moc"
