@@ -2,6 +2,7 @@
 
 #include "applog.h"
 #include "attachmentrepository.h"
+#include "builtinnotes.h"
 #include "database.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
@@ -50,6 +51,8 @@ bool AppState::initialize()
         m_currentNotebookId = *notebookId;
     if (const auto noteId = m_preferences->get(kLastNoteId))
         m_currentNoteId = *noteId;
+
+    createWelcomeNotes(m_preferences, m_notes);
 
     emit databaseReady();
     return true;

@@ -45,6 +45,25 @@ private slots:
         QCOMPARE(state.themeManager()->parent(), &state);
     }
 
+    void firstRunSeedsTheWelcomeNotesOnce()
+    {
+        {
+            AppState first;
+            QVERIFY(first.initialize());
+            const QList<Note> notes = first.notes()->allNotes();
+            QCOMPARE(notes.size(), 3);
+            QVERIFY(notes.first().body.contains("Welcome to Velmora Notes"));
+            for (const Note &note : notes) {
+                QVERIFY(note.isSample);
+                QCOMPARE(note.syncStatus, SyncStatus::Synced);
+            }
+            QVERIFY(first.notes()->softDelete(notes.first().id));
+        }
+        AppState second;
+        QVERIFY(second.initialize());
+        QCOMPARE(second.notes()->allNotes().size(), 2);
+    }
+
     void storedThemeModeIsApplied()
     {
         {
@@ -116,6 +135,7 @@ private slots:
 
         QVERIFY(state.notes()->insert(newNote("a")));
         QCOMPARE(notes.size(), 1);
+        QCOMPARE(state.notes()->allNotes().size(), 4); // the three welcome notes too
 
         Notebook book;
         book.id = "nb";
