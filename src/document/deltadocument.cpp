@@ -38,16 +38,20 @@ public:
             if (op.type == DeltaOp::InsertEmbed) {
                 m_pending.append(Piece{true, {}, {}, op.embed});
             } else if (op.type == DeltaOp::InsertText) {
+                // The document cannot hold a carriage return (it breaks the
+                // paragraph), so a Windows line end would leave an empty line.
+                QString text = op.text;
+                text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
                 qsizetype start = 0;
-                for (qsizetype nl = op.text.indexOf(QLatin1Char('\n')); nl >= 0;
-                     nl = op.text.indexOf(QLatin1Char('\n'), start)) {
+                for (qsizetype nl = text.indexOf(QLatin1Char('\n')); nl >= 0;
+                     nl = text.indexOf(QLatin1Char('\n'), start)) {
                     if (nl > start)
-                        m_pending.append(Piece{false, op.text.mid(start, nl - start), op.attributes, {}});
+                        m_pending.append(Piece{false, text.mid(start, nl - start), op.attributes, {}});
                     closeLine(op.attributes);
                     start = nl + 1;
                 }
-                if (start < op.text.size())
-                    m_pending.append(Piece{false, op.text.mid(start), op.attributes, {}});
+                if (start < text.size())
+                    m_pending.append(Piece{false, text.mid(start), op.attributes, {}});
             }
         }
         if (!m_pending.isEmpty())

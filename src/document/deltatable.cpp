@@ -42,7 +42,9 @@ void markSpacerIfNew(QTextDocument *document, int position)
 void insertRuns(QTextCursor &cursor, const QString &text, const QTextCharFormat &runFormat,
                 const QTextCharFormat &cellFormat)
 {
-    const QStringList lines = text.split(QLatin1Char('\n'));
+    QString normalized = text;
+    normalized.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    const QStringList lines = normalized.split(QLatin1Char('\n'));
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (i > 0) {
             cursor.insertBlock();

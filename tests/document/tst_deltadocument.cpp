@@ -119,6 +119,45 @@ private slots:
         QCOMPARE(roundTrip(first), written);
     }
 
+    void oddValuesNeverFailALoad_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("header as text and fraction")
+            << R"([{"insert":"a"},{"attributes":{"header":"1"},"insert":"\n"},{"insert":"b"},{"attributes":{"header":2.5},"insert":"\n"}])"
+            << R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
+        QTest::newRow("list not text, code-block null, blockquote false, align number")
+            << R"([{"insert":"a"},{"attributes":{"align":3,"blockquote":false,"code-block":null,"list":5},"insert":"\n"}])"
+            << R"([{"attributes":{"code":true},"insert":"a"},{"attributes":{"blockquote":true,"code-block":true},"insert":"\n"}])";
+        QTest::newRow("embed values that are not text")
+            << R"([{"insert":{"velmora-notes-attachment":5}},{"insert":{"divider":[1]}},{"insert":"\n"}])"
+            << R"([{"insert":{"velmora-notes-attachment":"velmora-notes://attachment/"}},{"insert":{"divider":""}},{"insert":"\n"}])";
+        QTest::newRow("link that is no text")
+            << R"([{"attributes":{"link":{"a":1}},"insert":"x"},{"attributes":{"link":7},"insert":"y"},{"insert":"\n"}])"
+            << R"([{"insert":"x"},{"attributes":{"link":"7"},"insert":"y"},{"insert":"\n"}])";
+        QTest::newRow("attributes not an object") << R"([{"attributes":"bold","insert":"x\n"}])"
+                                                  << R"([{"insert":"x"},{"insert":"\n"}])";
+        QTest::newRow("table value not text")
+            << R"([{"insert":"a\n"},{"insert":{"table":{"cells":[["x"]]}}},{"insert":"\n"},{"insert":"b\n"}])"
+            << R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
+        QTest::newRow("windows line ends are line ends")
+            << R"([{"insert":"a\r\nb\r\n"}])" << R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])";
+    }
+    void oddValuesNeverFailALoad()
+    {
+        QFETCH(QString, body);
+        QFETCH(QString, written);
+        QCOMPARE(roundTrip(body), written);
+    }
+
+    void deeplyNestedJsonReadsAsText()
+    {
+        const QString body = QString(5000, '[') + QString(5000, ']');
+        DeltaDocument doc;
+        doc.setJson(body);
+        QCOMPARE(doc.toPlainText(), body);
+    }
+
     void emptyBodiesLeaveAnEmptyDocument()
     {
         DeltaDocument doc;

@@ -101,7 +101,7 @@ private slots:
     {
         DeltaDocument doc;
         doc.setJson(tableBody(
-            R"({"cells":[["a|b",[{"insert":"one","attributes":{"italic":true}},{"insert":"\n"},{"insert":"two\nthree"},5,{"insert":""}],42,null,{"x":1}]],"hasHeader":false})"));
+            R"({"cells":[["a|b",[{"insert":"one","attributes":{"italic":true}},{"insert":"\n"},{"insert":"two\r\nthree"},5,{"insert":""}],42,null,{"x":1}]],"hasHeader":false})"));
         QTextTable *table = firstTable(doc.document());
         QVERIFY(table);
         QCOMPARE(table->columns(), 5);
