@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+// Rules of the main window's layout and texts, apart from the widgets.
+
+// "normalSplitterSizes" as stored ("200,260,800"): the three widths when there
+// are exactly three parts (empty parts skipped) that are non-negative
+// integers; empty otherwise.
+QList<int> parseSplitterSizes(const QString &text);
+QString splitterSizesText(const QList<int> &sizes);
+
+// The widths of the normal layout: the stored ones when three are known,
+// else 200, 260 and the rest of the window (at least 400).
+QList<int> normalPaneWidths(const QList<int> &stored, int windowWidth);
+
+// The splitter widths for focus mode and sidebar visibility: hidden panes
+// get 0; the editor pane takes the rest of the window, at least 100.
+QList<int> paneWidths(bool focusMode, bool sidebarVisible, const QList<int> &normal, int windowWidth);
+
+// "Updated %1", with " · %2 words" once the note has words.
+QString noteMetaText(const QDateTime &updatedAt, int words, const QDateTime &now = QDateTime::currentDateTime());
+
+// The row to select after the row at removedRow was taken out of a list that
+// now holds count rows; -1 when it is empty.
+int rowAfterRemoval(int removedRow, int count);

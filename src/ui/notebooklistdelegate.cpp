@@ -1,0 +1,136 @@
+#include "notebooklistdelegate.h"
+
+#include "lineicons.h"
+#include "notebooklistwidget.h"
+#include "thememanager.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+NotebookRowMetrics notebookRowMetrics(int fontScalePercent)
+{
+    const qreal base = std::max(16 * fontScalePercent / 100, 1);
+    NotebookRowMetrics m;
+    m.nameSize = std::max(int(std::lround(base * 14 / 16)), 10);
+    m.countSize = std::max(int(std::lround(base * 11 / 16)), 8);
+    m.rowHeight = std::max(int(std::lround(m.nameSize * 2.2)) + 6, 36);
+    return m;
+}
+
+NotebookListColors notebookListColors(const QPalette &palette)
+{
+    const QColor base = palette.color(QPalette::Active, QPalette::Base);
+    const QColor text = palette.color(QPalette::Active, QPalette::Text);
+    const bool light = base.lightness() >= 128;
+    NotebookListColors c;
+    c.background = base;
+    c.hover = light ? base.darker(103) : base.lighter(125);
+    c.selected = light ? base.darker(108) : base.lighter(150);
+    c.text = text;
+    c.muted = light ? text.lighter(225) : text.darker(170);
+    c.icon = light ? text.lighter(175) : text.darker(140);
+    c.accent = palette.color(QPalette::Active, QPalette::Highlight);
+    return c;
+}
+
+QString notebookCountText(int kind, int count)
+{
+    if (kind < NotebookListWidget::AllNotesKind || kind > NotebookListWidget::TrashKind || count <= 0)
+        return {};
+    return QString::number(count);
+}
+
+NotebookListDelegate::NotebookListDelegate(QObject *parent)
+    : QStyledItemDelegate(parent)
+{
+}
+
+QSize NotebookListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
+{
+    return QSize(option.rect.width(), notebookRowMetrics(ThemeManager::fontScale()).rowHeight);
+}
+
+void NotebookListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                                 const QModelIndex &index) const
+{
+    const NotebookRowMetrics metrics = notebookRowMetrics(ThemeManager::fontScale());
+    const NotebookListColors colors = notebookListColors(option.palette);
+    const QRectF row = option.rect;
+    const int kind = index.data(NotebookListWidget::KindRole).toInt();
+    const bool isNew = kind == NotebookListWidget::NewNotebookKind;
+    const bool selected = (option.state & QStyle::State_Selected) && !isNew;
+    const bool hovered = option.state & QStyle::State_MouseOver;
+
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, true);
+    painter->setRenderHint(QPainter::TextAntialiasing, true);
+
+    if (selected) {
+        painter->fillRect(row, colors.selected);
+        painter->fillRect(QRectF(row.left(), row.top() + 6, 2, row.height() - 12), colors.accent);
+    } else {
+        painter->fillRect(row, hovered ? colors.hover : colors.background);
+    }
+
+    const QRectF iconBox(row.left() + 20, row.top() + std::floor((row.height() - 16) / 2), 16, 16);
+    const qreal textLeft = row.left() + 48;
+    const qreal textRight = row.right() - 16;
+    const qreal baseline = iconBox.top() + 14;
+
+    const QColor iconColor = selected ? colors.accent : colors.icon;
+    switch (kind) {
+    case NotebookListWidget::AllNotesKind:
+        paintLineIcon(*painter, LineIcon::AllNotes, iconBox, iconColor);
+        break;
+    case NotebookListWidget::NotebookKind:
+        paintLineIcon(*painter, LineIcon::Notebook, iconBox, iconColor);
+        if (index.data(NotebookListWidget::IsSharedRole).toBool()) {
+            painter->setPen(Qt::NoPen);
+            painter->setBrush(colors.icon);
+            const qreal r = iconBox.width() * 1.1 / 24;
+            for (const qreal cx : {13.0, 16.0, 19.0})
+                painter->drawEllipse(QPointF(iconBox.left() + iconBox.width() * cx / 24,
+                                             iconBox.top() + iconBox.height() * 15 / 24),
+                                     r, r);
+        }
+        break;
+    case NotebookListWidget::TrashKind:
+        paintLineIcon(*painter, LineIcon::Trash, iconBox, iconColor);
+        break;
+    default:
+        paintLineIcon(*painter, LineIcon::Plus, iconBox, colors.muted);
+        break;
+    }
+
+    QFont nameFont(QStringLiteral("IBM Plex Sans"));
+    nameFont.setPixelSize(metrics.nameSize);
+    nameFont.setWeight(selected || kind == NotebookListWidget::AllNotesKind ? QFont::Medium : QFont::Normal);
+    nameFont.setStyleStrategy(QFont::PreferAntialias);
+
+    const QString count = notebookCountText(kind, index.data(NotebookListWidget::CountRole).toInt());
+    qreal countReserve = 0;
+    QFont countFont(QStringLiteral("IBM Plex Mono"));
+    countFont.setPixelSize(metrics.countSize);
+    countFont.setWeight(QFont::Medium);
+    countFont.setStyleStrategy(QFont::PreferAntialias);
+    const QFontMetricsF countMetrics(countFont);
+    if (!count.isEmpty())
+        countReserve = countMetrics.horizontalAdvance(count) + 6;
+
+    const QString name = QFontMetricsF(nameFont).elidedText(index.data(NotebookListWidget::NameRole).toString(),
+                                                            Qt::ElideRight,
+                                                            std::max<qreal>(textRight - textLeft - countReserve, 0));
+    painter->setFont(nameFont);
+    painter->setPen(isNew ? colors.muted : colors.text);
+    painter->drawText(QPointF(textLeft, baseline), name);
+
+    if (!count.isEmpty()) {
+        painter->setFont(countFont);
+        painter->setPen(colors.muted);
+        painter->drawText(QPointF(textRight - countMetrics.horizontalAdvance(count), baseline), count);
+    }
+    painter->restore();
+}

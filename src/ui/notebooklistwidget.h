@@ -1,0 +1,54 @@
+#pragma once
+
+#include "notebook.h"
+
+#include <QHash>
+#include <QListWidget>
+
+#include <optional>
+
+// The sidebar: "All Notes", one row per notebook with its note count,
+// "Trash" and "New Notebook…". Notes dragged from the note list can be
+// dropped on a notebook, or on All Notes to take them out of their notebook.
+class NotebookListWidget final : public QListWidget
+{
+    Q_OBJECT
+public:
+    enum Role {
+        KindRole = Qt::UserRole,
+        NotebookIdRole,
+        NameRole,
+        CountRole,
+        IsDefaultRole,
+        IsSharedRole,
+    };
+    enum Kind { AllNotesKind = 0, NotebookKind = 1, TrashKind = 2, NewNotebookKind = 3 };
+
+    explicit NotebookListWidget(QWidget *parent = nullptr);
+
+    // Rebuilds the rows without emitting anything. counts maps notebook ids to
+    // note counts, its empty key holding the total; deleted notebooks are left
+    // out. The row of currentNotebookId becomes current, else All Notes.
+    void setNotebooks(const QList<Notebook> &notebooks, const QHash<QString, int> &counts,
+                      const QString &currentNotebookId, int trashCount);
+
+    // The notebook id a note dropped on a row of kind/id is filed under (empty:
+    // no notebook), or nothing when that row takes no drops.
+    static std::optional<QString> dropTarget(int kind, const QString &notebookId);
+
+signals:
+    void allNotesSelected();
+    void notebookSelected(const QString &notebookId);
+    void trashSelected();
+    void newNotebookRequested();
+    void notebookContextMenuRequested(const QString &notebookId, const QPoint &globalPos);
+    void noteDroppedOnNotebook(const QString &noteId, const QString &targetNotebookId);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    QListWidgetItem *addRow(int kind, const QString &name, const QVariant &count);
+};

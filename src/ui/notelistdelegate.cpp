@@ -1,0 +1,228 @@
+#include "notelistdelegate.h"
+
+#include "lineicons.h"
+#include "notelistwidget.h"
+#include "relativetime.h"
+#include "thememanager.h"
+
+#include <QDateTime>
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr qreal kBadgeStep = 22;
+constexpr qreal kBadgeBox = 14;
+const QString kUntitledDash = QStringLiteral("\u2E3A  ");
+
+int scaled(qreal base, int numerator, int minimum)
+{
+    return std::max(int(std::lround(base * numerator / 16.0)), minimum);
+}
+
+} // namespace
+
+NoteRowMetrics noteRowMetrics(int fontScalePercent)
+{
+    const qreal base = std::max(16 * fontScalePercent / 100, 1);
+    NoteRowMetrics m;
+    m.titleSize = scaled(base, 15, 10);
+    m.untitledTitleSize = m.titleSize;
+    m.previewSize = scaled(base, 13, 9);
+    m.metaSize = scaled(base, 11, 8);
+    m.notebookSize = scaled(base, 12, 9);
+    m.rowHeight = std::max(int(std::lround(m.titleSize * 1.3)) + int(std::lround(m.previewSize * 1.3))
+                               + int(std::lround(m.metaSize * 1.2)) + 41,
+                           72);
+    return m;
+}
+
+NoteListColors noteListColors(const QPalette &palette)
+{
+    const QColor base = palette.color(QPalette::Active, QPalette::Base);
+    const QColor text = palette.color(QPalette::Active, QPalette::Text);
+    const bool light = base.lightness() >= 128;
+    NoteListColors c;
+    c.background = base;
+    c.hover = light ? base.darker(103) : base.lighter(125);
+    c.selected = light ? base.darker(108) : base.lighter(150);
+    c.separator = light ? base.darker(112) : base.lighter(155);
+    c.text = text;
+    c.untitledText = light ? text.lighter(140) : text.darker(118);
+    c.metaText = light ? text.lighter(225) : text.darker(170);
+    c.previewText = light ? text.lighter(175) : text.darker(140);
+    c.accent = palette.color(QPalette::Active, QPalette::Highlight);
+    c.warning = QColor(230, 178, 59);
+    c.conflict = QColor(224, 122, 107);
+    return c;
+}
+
+QList<NoteBadge> noteBadges(bool shared, int syncStatus)
+{
+    QList<NoteBadge> badges;
+    if (shared)
+        badges << NoteBadge::Shared;
+    if (syncStatus == 0)
+        badges << NoteBadge::Pending;
+    if (syncStatus == 2)
+        badges << NoteBadge::Conflict;
+    return badges;
+}
+
+QString untitledTitleText(const QString &text)
+{
+    if (text.isEmpty())
+        return kUntitledDash + QStringLiteral("Untitled");
+    if (text.startsWith(QStringLiteral("\u2E3A ")))
+        return text;
+    return kUntitledDash + text;
+}
+
+QFont noteSansFont(int pixelSize, int weight, bool italic)
+{
+    QFont font(QStringLiteral("IBM Plex Sans"));
+    font.setPixelSize(pixelSize);
+    font.setWeight(QFont::Weight(weight));
+    font.setItalic(italic);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}
+
+QFont noteMetaFont(int pixelSize, int weight)
+{
+    QFont font(QStringLiteral("IBM Plex Mono"));
+    font.setPixelSize(pixelSize);
+    font.setWeight(QFont::Weight(weight));
+    font.setCapitalization(QFont::AllUppercase);
+    font.setLetterSpacing(QFont::PercentageSpacing, 108);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}
+
+namespace {
+
+QFont titleFont(const NoteRowMetrics &m, bool untitled)
+{
+    return untitled ? noteSansFont(m.untitledTitleSize, 500, true) : noteSansFont(m.titleSize, 600);
+}
+
+} // namespace
+
+NoteRowLayout noteRowLayout(const QRectF &row, const NoteRowMetrics &metrics, int badgeCount, bool untitled)
+{
+    const QFontMetricsF title(titleFont(metrics, untitled));
+    const QFontMetricsF preview(noteSansFont(metrics.previewSize, 400));
+    const QFontMetricsF meta(noteMetaFont(metrics.metaSize, 500));
+
+    NoteRowLayout l;
+    l.contentLeft = row.left() + 28;
+    l.contentRight = row.right() - 24;
+    const qreal contentWidth = l.contentRight - l.contentLeft;
+    const qreal reserve = badgeCount > 0 ? badgeCount * kBadgeStep + 4 : 0;
+    l.titleWidth = contentWidth - reserve;
+    l.titleBaseline = row.top() + 16 + title.ascent();
+
+    const qreal badgeY = row.top() + 16 + (title.ascent() - kBadgeBox) / 2 + 2;
+    qreal badgeX = l.contentRight - badgeCount * kBadgeStep + 8;
+    for (int i = 0; i < badgeCount; ++i, badgeX += kBadgeStep)
+        l.badgeBoxes << QRectF(badgeX, badgeY, kBadgeBox, kBadgeBox);
+
+    const qreal previewTop = row.top() + title.height() + 21;
+    l.previewBaseline = previewTop + preview.ascent();
+    l.metaBaseline = previewTop + preview.height() + 4 + meta.ascent();
+    l.accentBar = QRectF(row.left(), row.top() + 16, 2, row.height() - 32);
+    return l;
+}
+
+NoteListDelegate::NoteListDelegate(QObject *parent)
+    : QStyledItemDelegate(parent)
+{
+}
+
+QSize NoteListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
+{
+    return QSize(option.rect.width(), noteRowMetrics(ThemeManager::fontScale()).rowHeight);
+}
+
+void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const NoteRowMetrics metrics = noteRowMetrics(ThemeManager::fontScale());
+    const NoteListColors colors = noteListColors(option.palette);
+    const QRectF row = option.rect;
+    const bool selected = option.state & QStyle::State_Selected;
+    const bool hovered = option.state & QStyle::State_MouseOver;
+    const bool untitled = index.data(NoteListWidget::UntitledRole).toBool();
+    const QList<NoteBadge> badges = noteBadges(index.data(NoteListWidget::SharedRole).toBool(),
+                                               index.data(NoteListWidget::SyncStatusRole).toInt());
+    const NoteRowLayout layout = noteRowLayout(row, metrics, int(badges.size()), untitled);
+
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, true);
+    painter->setRenderHint(QPainter::TextAntialiasing, true);
+
+    painter->fillRect(row, selected ? colors.selected : hovered ? colors.hover : colors.background);
+    // A 1 px separator on the row's last pixel row, filled so it never blurs.
+    painter->fillRect(QRectF(row.left(), row.bottom() - 1, row.width(), 1), colors.separator);
+    if (selected)
+        painter->fillRect(layout.accentBar, colors.accent);
+
+    // Title
+    const QFont title = titleFont(metrics, untitled);
+    QString titleText = index.data(NoteListWidget::TitleRole).toString();
+    if (untitled)
+        titleText = untitledTitleText(titleText);
+    const QFontMetricsF titleMetrics(title);
+    painter->setFont(title);
+    painter->setPen(untitled ? colors.untitledText : colors.text);
+    painter->drawText(QPointF(layout.contentLeft, layout.titleBaseline),
+                      titleMetrics.elidedText(titleText, Qt::ElideRight, std::max<qreal>(layout.titleWidth, 0)));
+
+    // Badges
+    for (int i = 0; i < badges.size(); ++i) {
+        switch (badges.at(i)) {
+        case NoteBadge::Shared:
+            paintLineIcon(*painter, LineIcon::Person, layout.badgeBoxes.at(i), colors.accent);
+            break;
+        case NoteBadge::Pending:
+            paintLineIcon(*painter, LineIcon::Cloud, layout.badgeBoxes.at(i), colors.previewText);
+            break;
+        case NoteBadge::Conflict:
+            paintLineIcon(*painter, LineIcon::Warning, layout.badgeBoxes.at(i), colors.conflict);
+            break;
+        }
+    }
+
+    const qreal contentWidth = layout.contentRight - layout.contentLeft;
+
+    // Preview
+    const QString preview = index.data(NoteListWidget::PreviewRole).toString();
+    if (!preview.isEmpty()) {
+        const QFont font = noteSansFont(metrics.previewSize, 400);
+        painter->setFont(font);
+        painter->setPen(colors.previewText);
+        painter->drawText(QPointF(layout.contentLeft, layout.previewBaseline),
+                          QFontMetricsF(font).elidedText(preview, Qt::ElideRight, std::max<qreal>(contentWidth, 0)));
+    }
+
+    // Meta line: relative time, then the notebook
+    const QFont metaFont = noteMetaFont(metrics.metaSize, 500);
+    const QString when = relativeTimeText(index.data(NoteListWidget::UpdatedAtRole).toDateTime());
+    painter->setFont(metaFont);
+    painter->setPen(colors.metaText);
+    painter->drawText(QPointF(layout.contentLeft, layout.metaBaseline), when);
+
+    const QString notebook = index.data(NoteListWidget::NotebookNameRole).toString();
+    if (!notebook.isEmpty()) {
+        const qreal x = layout.contentLeft + QFontMetricsF(metaFont).horizontalAdvance(when) + 10;
+        const QFont font = noteSansFont(metrics.notebookSize, 400);
+        const QString text = QStringLiteral("·  ")
+            + QFontMetricsF(font).elidedText(notebook, Qt::ElideRight, std::max<qreal>(layout.contentRight - x - 20, 0));
+        painter->setFont(font);
+        painter->drawText(QPointF(x, layout.metaBaseline), text);
+    }
+
+    painter->restore();
+}

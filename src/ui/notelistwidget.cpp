@@ -1,0 +1,154 @@
+#include "notelistwidget.h"
+
+#include "delta.h"
+#include "notelistdelegate.h"
+
+#include <QDrag>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QSignalBlocker>
+
+NoteRowText noteRowText(const QString &body)
+{
+    NoteRowText row;
+    row.title = noteTitle(body);
+    row.preview = notePreview(body);
+    if (row.title.isEmpty()) {
+        row.untitled = true;
+        row.title = row.preview.isEmpty() ? QStringLiteral("Untitled") : row.preview;
+        row.preview.clear();
+    }
+    return row;
+}
+
+NoteListWidget::NoteListWidget(QWidget *parent)
+    : QListWidget(parent)
+{
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFrameShape(QFrame::NoFrame);
+    setUniformItemSizes(true);
+    setMouseTracking(true);
+    viewport()->setAttribute(Qt::WA_Hover, true);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setDefaultDropAction(Qt::MoveAction);
+    setItemDelegate(new NoteListDelegate(this));
+
+    connect(this, &QListWidget::currentItemChanged, this, [this](QListWidgetItem *current) {
+        if (current)
+            emit noteSelected(current->data(IdRole).toString());
+    });
+    connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem *item) {
+        emit noteDoubleClicked(item->data(IdRole).toString());
+    });
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        if (QListWidgetItem *item = itemAt(pos))
+            emit noteContextMenuRequested(item->data(IdRole).toString(), viewport()->mapToGlobal(pos));
+    });
+}
+
+void NoteListWidget::setNotes(const QList<Note> &notes)
+{
+    const QString currentId = selectedNoteId();
+    m_notes = notes;
+    const QSignalBlocker blocker(this);
+    clear();
+    QListWidgetItem *toRestore = nullptr;
+    for (const Note &note : notes) {
+        const NoteRowText text = noteRowText(note.body);
+        auto *item = new QListWidgetItem(this);
+        item->setData(IdRole, note.id);
+        item->setData(TitleRole, text.title);
+        item->setData(PreviewRole, text.preview);
+        item->setData(UpdatedAtRole, note.updatedAt);
+        item->setData(NotebookNameRole,
+                      m_resolver && !note.notebookId.isEmpty() ? m_resolver(note.notebookId) : QString());
+        item->setData(UntitledRole, text.untitled);
+        item->setData(SharedRole, note.isShared);
+        item->setData(SyncStatusRole, int(note.syncStatus));
+        // Accessibility and tooltips read the display text.
+        item->setData(Qt::DisplayRole, text.title);
+        if (!currentId.isEmpty() && note.id == currentId)
+            toRestore = item;
+    }
+    if (toRestore)
+        setCurrentItem(toRestore);
+}
+
+void NoteListWidget::selectNote(const QString &id)
+{
+    for (int i = 0; i < count(); ++i) {
+        if (item(i)->data(IdRole).toString() == id) {
+            setCurrentRow(i);
+            scrollToItem(item(i));
+            return;
+        }
+    }
+}
+
+QString NoteListWidget::selectedNoteId() const
+{
+    const QListWidgetItem *current = currentItem();
+    return current ? current->data(IdRole).toString() : QString();
+}
+
+void NoteListWidget::setNotebookNameResolver(NotebookNameResolver resolver)
+{
+    m_resolver = std::move(resolver);
+}
+
+void NoteListWidget::keyPressEvent(QKeyEvent *event)
+{
+    const QListWidgetItem *current = currentItem();
+    if (current) {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            emit noteActivated(current->data(IdRole).toString());
+            event->accept();
+            return;
+        case Qt::Key_Delete:
+            emit noteDeleteRequested(current->data(IdRole).toString());
+            event->accept();
+            return;
+        default:
+            break;
+        }
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+QStringList NoteListWidget::mimeTypes() const
+{
+    return {QString::fromLatin1(kNoteIdMimeType)};
+}
+
+QMimeData *NoteListWidget::mimeData(const QList<QListWidgetItem *> &items) const
+{
+    if (items.isEmpty())
+        return nullptr;
+    auto *data = new QMimeData;
+    data->setData(QString::fromLatin1(kNoteIdMimeType), items.first()->data(IdRole).toString().toUtf8());
+    return data;
+}
+
+void NoteListWidget::startDrag(Qt::DropActions supportedActions)
+{
+    // The base class removes the dragged rows after a move; here a move only
+    // files the note elsewhere and the list is rebuilt from the database, so
+    // removing the (by then rebuilt) selected row would hide the wrong note.
+    const QList<QListWidgetItem *> items = selectedItems();
+    QMimeData *data = mimeData(items);
+    if (!data)
+        return;
+    auto *drag = new QDrag(this);
+    drag->setMimeData(data);
+    const QRect rect = visualItemRect(items.first());
+    if (rect.isValid()) {
+        drag->setPixmap(viewport()->grab(rect));
+        drag->setHotSpot(viewport()->mapFromGlobal(QCursor::pos()) - rect.topLeft());
+    }
+    drag->exec(supportedActions, defaultDropAction());
+}

@@ -1,0 +1,53 @@
+#include "welcomepage.h"
+
+#include "lineicons.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+WelcomePage::WelcomePage(QWidget *parent)
+    : QWidget(parent)
+{
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Base);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addStretch(3);
+
+    auto *icon = new QLabel(this);
+    icon->setAlignment(Qt::AlignCenter);
+    icon->setPixmap(lineIcon(LineIcon::AllNotes, palette().color(QPalette::PlaceholderText), QSize(48, 48))
+                        .pixmap(QSize(48, 48), 2.0));
+    layout->addWidget(icon);
+    layout->addSpacing(12);
+
+    auto *name = new QLabel(QStringLiteral("Velmora Notes"), this);
+    name->setObjectName(QStringLiteral("welcomeTitle"));
+    name->setAlignment(Qt::AlignCenter);
+    QFont nameFont(QStringLiteral("IBM Plex Sans"));
+    nameFont.setPixelSize(26);
+    nameFont.setWeight(QFont::DemiBold);
+    name->setFont(nameFont);
+    layout->addWidget(name);
+
+    auto *line = new QLabel(QStringLiteral("Write things down, file them in notebooks, find them again in a moment."),
+                            this);
+    line->setAlignment(Qt::AlignCenter);
+    line->setWordWrap(true);
+    line->setForegroundRole(QPalette::PlaceholderText);
+    QFont lineFont(QStringLiteral("IBM Plex Sans"));
+    lineFont.setPixelSize(14);
+    line->setFont(lineFont);
+    layout->addWidget(line);
+    layout->addSpacing(20);
+
+    auto *button = new QPushButton(QStringLiteral("New Note"), this);
+    button->setObjectName(QStringLiteral("welcomeNewNote"));
+    button->setCursor(Qt::PointingHandCursor);
+    button->setMinimumWidth(140);
+    connect(button, &QPushButton::clicked, this, &WelcomePage::newNoteRequested);
+    layout->addWidget(button, 0, Qt::AlignHCenter);
+
+    layout->addStretch(4);
+}
