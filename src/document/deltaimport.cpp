@@ -281,6 +281,267 @@ void appendInlineRuns(QJsonArray &out, QStringView text)
     flush();
 }
 
+
+// Qt's rich text keeps each list as one group and touches every block of the
+// group whenever an item is added, so reading one list of n items costs n²:
+// minutes for a paste of tens of thousands of items. Lists are read in runs
+// of at most this many items; a Delta knows no list identity (every item
+// carries its own "bullet" or "ordered"), so the result is the same.
+constexpr int kMaxListItems = 200;
+
+bool startsWithTag(QStringView rest, QLatin1String name)
+{
+    return rest.startsWith(name, Qt::CaseInsensitive)
+        && (rest.size() == name.size() || !rest.at(name.size()).isLetterOrNumber());
+}
+
+// Closes a long <ul>/<ol> and opens it again with its own opening tag every
+// kMaxListItems items.
+QString splitLongHtmlLists(const QString &html)
+{
+    struct OpenList
+    {
+        QString openingTag;
+        QString name;
+        int items = 0;
+    };
+    QList<OpenList> open;
+    QString out;
+    qsizetype copied = 0;
+    qsizetype pos = 0;
+    while ((pos = html.indexOf(QLatin1Char('<'), pos)) >= 0) {
+        const QStringView rest = QStringView(html).mid(pos + 1);
+        if (startsWithTag(rest, QLatin1String("ul")) || startsWithTag(rest, QLatin1String("ol"))) {
+            const qsizetype gt = html.indexOf(QLatin1Char('>'), pos);
+            if (gt < 0)
+                break;
+            open.append({html.mid(pos, gt - pos + 1), rest.left(2).toString().toLower(), 0});
+            pos = gt + 1;
+            continue;
+        }
+        if (startsWithTag(rest, QLatin1String("/ul")) || startsWithTag(rest, QLatin1String("/ol"))) {
+            const QString name = rest.mid(1, 2).toString().toLower();
+            for (qsizetype i = open.size() - 1; i >= 0; --i) {
+                if (open.at(i).name == name) {
+                    open.resize(i);
+                    break;
+                }
+            }
+        } else if (startsWithTag(rest, QLatin1String("li")) && !open.isEmpty()) {
+            OpenList &list = open.last();
+            if (list.items == kMaxListItems) {
+                out += QStringView(html).mid(copied, pos - copied);
+                out += QLatin1String("</") + list.name + QLatin1Char('>') + list.openingTag;
+                copied = pos;
+                list.items = 0;
+            }
+            ++list.items;
+        }
+        ++pos;
+    }
+    if (copied == 0)
+        return html;
+    out += QStringView(html).mid(copied);
+    return out;
+}
+
+// Qt's reader hides everything after a <script> or <style> that is never
+// closed, but looks for the closing tag again from every such opening tag.
+// Text with many of them is cut at the first one: the same visible result,
+// without rescanning the rest of the text thousands of times.
+QString cutAtUnclosedScripts(const QString &html)
+{
+    constexpr int kTolerated = 16;
+    qsizetype cut = html.size();
+    for (const QLatin1String name : {QLatin1String("script"), QLatin1String("style")}) {
+        const qsizetype lastClose = html.lastIndexOf(QLatin1String("</") + name, -1, Qt::CaseInsensitive);
+        qsizetype first = -1;
+        int count = 0;
+        for (qsizetype pos = std::max<qsizetype>(0, lastClose); count <= kTolerated;) {
+            pos = html.indexOf(QLatin1Char('<') + name, pos, Qt::CaseInsensitive);
+            if (pos < 0)
+                break;
+            const qsizetype after = pos + 1 + name.size();
+            if (after == html.size() || !html.at(after).isLetterOrNumber()) {
+                if (first < 0)
+                    first = pos;
+                ++count;
+            }
+            pos = after;
+        }
+        if (count > kTolerated)
+            cut = std::min(cut, first);
+    }
+    return cut == html.size() ? html : html.left(cut);
+}
+
+// Qt's style resolution walks all ancestors of every element, which makes
+// deeply nested markup superlinear (4000 nested inline tags take seconds,
+// ten thousand minutes). Elements nested deeper than this lose their tags,
+// opening and closing, and keep their text. Elements that close implicitly
+// or never (p, li, td, br, img, ...) do not count as nesting.
+constexpr int kMaxHtmlDepth = 200;
+
+bool isFlatElement(QStringView name)
+{
+    static const QLatin1String flat[] = {
+        QLatin1String("area"),  QLatin1String("base"),     QLatin1String("br"),     QLatin1String("col"),
+        QLatin1String("colgroup"), QLatin1String("dd"),    QLatin1String("dt"),     QLatin1String("embed"),
+        QLatin1String("hr"),    QLatin1String("img"),      QLatin1String("input"),  QLatin1String("li"),
+        QLatin1String("link"),  QLatin1String("meta"),     QLatin1String("option"), QLatin1String("optgroup"),
+        QLatin1String("p"),     QLatin1String("param"),    QLatin1String("rp"),     QLatin1String("rt"),
+        QLatin1String("source"), QLatin1String("tbody"),   QLatin1String("td"),     QLatin1String("tfoot"),
+        QLatin1String("th"),    QLatin1String("thead"),    QLatin1String("tr"),     QLatin1String("track"),
+        QLatin1String("wbr")};
+    for (const QLatin1String &candidate : flat) {
+        if (name.compare(candidate, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+QString limitHtmlNesting(const QString &html)
+{
+    QString out;
+    qsizetype copied = 0;
+    qsizetype pos = 0;
+    qsizetype nextGt = -1; // first ">" at or after the last search point
+    int depth = 0;
+    const qsizetype size = html.size();
+    while ((pos = html.indexOf(QLatin1Char('<'), pos)) >= 0) {
+        const bool closing = pos + 1 < size && html.at(pos + 1) == QLatin1Char('/');
+        const qsizetype nameStart = pos + (closing ? 2 : 1);
+        if (nameStart >= size || !html.at(nameStart).isLetter()) {
+            ++pos;
+            continue;
+        }
+        qsizetype nameEnd = nameStart;
+        while (nameEnd < size && html.at(nameEnd).isLetterOrNumber())
+            ++nameEnd;
+        if (nextGt < nameEnd)
+            nextGt = html.indexOf(QLatin1Char('>'), nameEnd);
+        if (nextGt < 0)
+            break;
+        const qsizetype gt = nextGt;
+        const bool selfClosing = html.at(gt - 1) == QLatin1Char('/');
+        if (!selfClosing && !isFlatElement(QStringView(html).mid(nameStart, nameEnd - nameStart))) {
+            bool drop = false;
+            if (closing) {
+                drop = depth > kMaxHtmlDepth;
+                depth = std::max(0, depth - 1);
+            } else {
+                ++depth;
+                drop = depth > kMaxHtmlDepth;
+            }
+            if (drop) {
+                out += QStringView(html).mid(copied, pos - copied);
+                copied = gt + 1;
+            }
+        }
+        pos = gt + 1;
+    }
+    if (copied == 0)
+        return html;
+    out += QStringView(html).mid(copied);
+    return out;
+}
+
+bool isBlank(QStringView line)
+{
+    return line.trimmed().isEmpty();
+}
+
+// A top-level list item: "-", "*", "+" or up to nine digits with "." or ")",
+// at the very start of the line, then a blank or the end of the line.
+bool isTopLevelItem(QStringView line)
+{
+    qsizetype marker = 0;
+    if (!line.isEmpty() && (line.at(0) == QLatin1Char('-') || line.at(0) == QLatin1Char('*') || line.at(0) == QLatin1Char('+'))) {
+        marker = 1;
+    } else {
+        while (marker < line.size() && marker < 9 && line.at(marker).isDigit())
+            ++marker;
+        if (marker == 0 || marker == line.size() || (line.at(marker) != QLatin1Char('.') && line.at(marker) != QLatin1Char(')')))
+            return false;
+        ++marker;
+    }
+    return marker == line.size() || line.at(marker) == QLatin1Char(' ') || line.at(marker) == QLatin1Char('\t');
+}
+
+// The opening or closing fence of a fenced code block ("```" or "~~~", up to three spaces in).
+QStringView fenceOf(QStringView line)
+{
+    const QStringView text = line;
+    qsizetype indent = 0;
+    while (indent < text.size() && indent < 4 && text.at(indent) == QLatin1Char(' '))
+        ++indent;
+    if (indent > 3 || indent >= text.size())
+        return {};
+    const QChar c = text.at(indent);
+    if (c != QLatin1Char('`') && c != QLatin1Char('~'))
+        return {};
+    qsizetype end = indent;
+    while (end < text.size() && text.at(end) == c)
+        ++end;
+    return end - indent >= 3 ? text.mid(indent, end - indent) : QStringView();
+}
+
+// Same reason as for HTML lists: Qt's Markdown reader builds its lists the
+// same way. Long runs of top-level items are read in separate passes, cut
+// only between two items of a run (never inside fenced code or an HTML
+// block), where the reader starts a new block anyway. Reference link
+// definitions apply within their pass only.
+QList<QStringView> markdownPasses(const QString &markdown)
+{
+    QList<QStringView> passes;
+    const QStringView all(markdown);
+    qsizetype passStart = 0;
+    qsizetype lineStart = 0;
+    int items = 0;
+    QStringView fence;
+    bool inHtmlBlock = false;
+    bool previousBlank = true;
+    bool lastTextWasItem = false;
+    while (lineStart < all.size()) {
+        qsizetype lineEnd = all.indexOf(QLatin1Char('\n'), lineStart);
+        if (lineEnd < 0)
+            lineEnd = all.size();
+        QStringView line = all.mid(lineStart, lineEnd - lineStart);
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+
+        const QStringView lineFence = fenceOf(line);
+        if (!fence.isEmpty()) {
+            if (!lineFence.isEmpty() && lineFence.at(0) == fence.at(0) && lineFence.size() >= fence.size()
+                && line.trimmed().size() == lineFence.size())
+                fence = {};
+            lastTextWasItem = false;
+        } else if (!lineFence.isEmpty()) {
+            fence = lineFence;
+            lastTextWasItem = false;
+        } else if (isBlank(line)) {
+            inHtmlBlock = false;
+        } else {
+            if (previousBlank && line.trimmed().startsWith(QLatin1Char('<')))
+                inHtmlBlock = true;
+            const bool item = !inHtmlBlock && isTopLevelItem(line);
+            if (item) {
+                if (lastTextWasItem && items >= kMaxListItems) {
+                    passes.append(all.mid(passStart, lineStart - passStart));
+                    passStart = lineStart;
+                    items = 0;
+                }
+                ++items;
+            }
+            lastTextWasItem = item;
+        }
+        previousBlank = isBlank(line);
+        lineStart = lineEnd + 1;
+    }
+    passes.append(all.mid(passStart));
+    return passes;
+}
+
 } // namespace
 
 QJsonArray htmlToDelta(const QString &html)
@@ -289,7 +550,8 @@ QJsonArray htmlToDelta(const QString &html)
         return emptyDocument();
 
     QTextDocument document;
-    document.setHtml(removeHiddenHtmlElements(html));
+    const QString cleaned = cutAtUnclosedScripts(removeHiddenHtmlElements(html));
+    document.setHtml(splitLongHtmlLists(limitHtmlNesting(cleaned)));
 
     QJsonArray out;
     QSet<QTextTable *> written;
@@ -316,9 +578,14 @@ QJsonArray markdownToDelta(const QString &markdown)
 {
     if (markdown.trimmed().isEmpty())
         return emptyDocument();
-    QTextDocument document;
-    document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
-    return htmlToDelta(document.toHtml());
+    QJsonArray out;
+    for (const QStringView pass : markdownPasses(markdown)) {
+        QTextDocument document;
+        document.setMarkdown(pass.toString(), QTextDocument::MarkdownDialectGitHub);
+        for (const QJsonValue &op : htmlToDelta(document.toHtml()))
+            out.append(op);
+    }
+    return out;
 }
 
 QString simpleMarkdownToDelta(const QString &markdown)

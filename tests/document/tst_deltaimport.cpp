@@ -186,6 +186,81 @@ private slots:
                  slashes(R"([{"insert":"see "},{"attributes":{"link":"https:$$example.com/d"},"insert":"the docs"},{"insert":"\n"}])"));
     }
 
+    // Long lists and deep nesting are read in pieces (see deltaimport.cpp);
+    // the Delta must be the one a single read would give.
+    void longHtmlListsKeepEveryItem()
+    {
+        QString html = "<ol type=a>";
+        QString expected;
+        for (int i = 0; i < 450; ++i) {
+            html += QStringLiteral("<li>item %1</li>").arg(i);
+            expected += QStringLiteral("item %1\n").arg(i);
+        }
+        html += "</ol><p>end</p>";
+        const QJsonArray delta = htmlToDelta(html);
+        QCOMPARE(deltaToPlainText(delta), expected + "end\n");
+        const QStringList lines = lineAttributes(delta);
+        QCOMPARE(lines.count(R"({"list":"ordered"})"), 450);
+        QCOMPARE(lines.last(), QString("{}"));
+
+        QString nested = "<ul><li>top<ul>";
+        for (int i = 0; i < 450; ++i)
+            nested += QStringLiteral("<li>in %1</li>").arg(i);
+        nested += "</ul></li><li>after</li></ul>";
+        const QJsonArray nestedDelta = htmlToDelta(nested);
+        QCOMPARE(lineAttributes(nestedDelta).count(R"({"list":"bullet"})"), 452);
+        QVERIFY(deltaToPlainText(nestedDelta).startsWith("top\nin 0\nin 1\n"));
+        QVERIFY(deltaToPlainText(nestedDelta).endsWith("in 449\nafter\n"));
+    }
+
+    void longMarkdownListsKeepEveryItem()
+    {
+        QString markdown;
+        QString expected;
+        for (int i = 0; i < 450; ++i) {
+            markdown += QStringLiteral("- item %1\n").arg(i);
+            expected += QStringLiteral("item %1\n").arg(i);
+        }
+        QJsonArray delta = markdownToDelta(markdown + "\nend **bold**\n");
+        QCOMPARE(deltaToPlainText(delta), expected + "end bold\n");
+        QCOMPARE(lineAttributes(delta).count(R"({"list":"bullet"})"), 450);
+        QVERIFY(compact(delta).endsWith(R"({"attributes":{"bold":true},"insert":"bold"},{"insert":"\n"}])"));
+
+        delta = markdownToDelta(QString("1. step\n\n").repeated(450));
+        QCOMPARE(lineAttributes(delta), QStringList(450, R"({"list":"ordered"})"));
+    }
+
+    void markdownIsNeverCutInsideFencedCode()
+    {
+        const QString markdown = "```\n" + QString("- not an item\n").repeated(450) + "```\n- real item\n";
+        const QJsonArray delta = markdownToDelta(markdown);
+        QCOMPARE(lineAttributes(delta).count(R"({"list":"bullet"})"), 1);
+        QCOMPARE(deltaToPlainText(delta).count("- not an item\n"), 450);
+    }
+
+    void deepNestingKeepsItsText()
+    {
+        const QString shallow = QString("<div>").repeated(150) + "<b>x</b>" + QString("</div>").repeated(150);
+        QVERIFY(compact(htmlToDelta(shallow)).contains(R"({"attributes":{"bold":true},"insert":"x"})"));
+
+        const QString deep = QString("<div><span>").repeated(1000) + "deep <b>bold</b>" + QString("</span></div>").repeated(1000)
+            + "<h2>after</h2>";
+        const QJsonArray delta = htmlToDelta(deep);
+        QVERIFY(deltaToPlainText(delta).contains("deep bold\n"));
+        // The heading after the deep part is outside it again and keeps its markup.
+        QCOMPARE(lineAttributes(delta).last(), QString(R"({"header":2})"));
+    }
+
+    void unclosedScriptsHideTheRest()
+    {
+        const QString few = "<p>a</p>" + QString("<script>x").repeated(3) + "<p>b</p>";
+        const QString many = "<p>a</p>" + QString("<script>x").repeated(300) + "<p>b</p>";
+        QCOMPARE(compact(htmlToDelta(few)), QString(R"([{"insert":"a"},{"insert":"\n"}])"));
+        QCOMPARE(compact(htmlToDelta(many)), compact(htmlToDelta(few)));
+        // With a closing tag after them they are one script element, and the text after it stays.
+        QCOMPARE(deltaToPlainText(htmlToDelta(many + "</script><p>c</p>")), QString("a\nc\n"));
+    }
+
     void simpleReaderLinePrefixes_data()
     {
         QTest::addColumn<QString>("markdown");
