@@ -1,0 +1,193 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QPoint>
+#include <QPointer>
+#include <QTextCursor>
+#include <QTextEdit>
+
+#include <functional>
+#include <memory>
+#include <tuple>
+#include <optional>
+
+class AttachmentRenderer;
+class AttachmentRepository;
+class DeltaDocument;
+class QMenu;
+class QMimeData;
+class QTimer;
+
+// The rich-text editing widget in which a note is written. Its document is
+// owned by a DeltaDocument, which loads a note body (Delta JSON) and writes it
+// back. The editor adds change tracking with a one-second save debounce, word
+// counting, the format state of the cursor that the toolbar mirrors, keyboard
+// commands, links, attachments, tables, dividers and smart paste.
+//
+// The editor never saves: its owner stores currentDelta() on noteModified(),
+// and before loading another note or closing while the editor is unsaved.
+class NoteEditor final : public QTextEdit
+{
+    Q_OBJECT
+public:
+    // A link as the link dialog shows and returns it.
+    struct LinkInput
+    {
+        QString text;
+        QString url;
+    };
+
+    // Everything that would block a test or reach outside the process. The
+    // defaults run the real dialogs, QDesktopServices and the clipboard.
+    struct Hooks
+    {
+        // Runs the link dialog; nothing when cancelled or the URL is empty.
+        std::function<std::optional<LinkInput>(const QString &title, const LinkInput &initial)> askLink;
+        // The table size dialog; nothing when cancelled.
+        std::function<std::optional<std::tuple<int, int, bool>>()> askTableSize;
+        // A file to attach; empty when cancelled.
+        std::function<QString()> askOpenFile;
+        // Where to save an attachment, starting at suggestedPath; empty when cancelled.
+        std::function<QString(const QString &suggestedPath)> askSaveFile;
+        // Asks before a link with an unusual scheme is opened; true opens it.
+        std::function<bool(const QUrl &url)> confirmOpenUrl;
+        // Hands an address to the system.
+        std::function<bool(const QUrl &url)> openUrl;
+        // Takes ownership of data and puts it on the clipboard.
+        std::function<void(QMimeData *data)> setClipboard;
+    };
+
+    explicit NoteEditor(QWidget *parent = nullptr);
+    ~NoteEditor() override;
+
+    Hooks &hooks() { return m_hooks; }
+
+    // Not owned; must outlive the editor. Null is ignored.
+    void setAttachmentRepository(AttachmentRepository *repository);
+
+    void loadNote(const QString &noteId, const QString &body, bool force = false);
+    void clearNote();
+    QString currentDelta() const;
+    QString noteId() const { return m_noteId; }
+    bool isSaved() const { return m_saved; }
+    int wordCount() const;
+    void refreshAttachments();
+
+    void toggleBold();
+    void toggleItalic();
+    void toggleUnderline();
+    void toggleStrikethrough();
+    void toggleInlineCode();
+
+    void setHeading(int level);
+    void toggleList(const QString &type);
+    void toggleBulletList() { toggleList(QStringLiteral("bullet")); }
+    void toggleOrderedList() { toggleList(QStringLiteral("ordered")); }
+    void toggleCheckList() { toggleList(QStringLiteral("unchecked")); }
+    void toggleCodeBlock();
+    void toggleBlockquote();
+    void setAlignment(Qt::Alignment alignment);
+
+    // Links: a range is [start, end) in document positions.
+    struct LinkRange
+    {
+        int start = 0;
+        int end = 0;
+        QString href;
+    };
+    std::optional<LinkRange> linkAt(int position) const;
+    void insertLink();
+    void editLink(const LinkRange &range);
+    void removeLink(const LinkRange &range);
+    void openLink(const QString &href);
+
+    void insertTable(int rows, int columns, bool headerRow);
+    // Asks for the size, then inserts.
+    void insertTableWithDialog();
+    void insertDivider();
+    void insertDelta(const QJsonArray &delta);
+
+    void insertAttachment();
+    bool insertAttachmentFromPath(const QString &path);
+    bool openAttachment(const QString &id, const QString &fileName);
+    void saveAttachmentAs(const QString &id, const QString &fileName);
+    void copyAttachmentFile(const QString &id, const QString &fileName);
+    void removeAttachment(const QString &id);
+    // The attachment id at a document position (or just before it); empty when none.
+    QString attachmentIdAt(int position) const;
+
+    // Table context commands at the cursor; false when the cursor is not in a table.
+    bool insertTableRow(bool below);
+    bool insertTableColumn(bool after);
+    bool deleteTableRow();
+    bool deleteTableColumn();
+    bool deleteTable();
+
+    // The context menu for a click at viewportPos (moves the cursor there
+    // unless the click is inside the selection); the caller runs it.
+    std::unique_ptr<QMenu> createContextMenu(const QPoint &viewportPos);
+    // The tool tip over an attachment or a link at viewportPos; empty elsewhere.
+    QString toolTipAt(const QPoint &viewportPos) const;
+
+signals:
+    void noteModified();
+    void savedStateChanged(bool saved);
+    void wordCountChanged(int count);
+    void cursorFormatChanged();
+    void formatStateChanged(bool bold, bool italic, bool underline, bool strike, bool code, int heading,
+                            QString listType, bool codeBlock, bool blockquote, bool inTable,
+                            Qt::Alignment alignment);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    bool event(QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+    void insertFromMimeData(const QMimeData *source) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void onContentsChanged();
+    void onSaveTimeout();
+    void markEdited();
+    void publishFormatState();
+    QFont baseFont() const;
+    QTextCharFormat formatForState() const;
+    void mergeInlineFormat(const QTextCharFormat &format);
+    void toggleBlockProperty(int property);
+    QTextCharFormat headingCharFormat(int level) const;
+    QTextCharFormat blockCharFormatFor(const QTextBlockFormat &format) const;
+
+    bool handleListReturn();
+    bool handleListBackspace();
+    bool handleTableTab(bool backwards);
+    bool handleControlKey(QKeyEvent *event);
+    bool handleControlShiftKey(QKeyEvent *event);
+    void duplicateBlock();
+    void deleteBlock();
+    void moveBlock(bool up);
+    void deleteWordBefore();
+
+    std::optional<LinkInput> askLink(const QString &title, const LinkInput &initial);
+    bool writeTempCopy(const QString &id, const QString &fileName, QString *path);
+    bool showImage(const QString &id);
+    bool showToolTip(const QPoint &viewportPos, const QPoint &globalPos);
+
+    DeltaDocument *m_deltaDocument = nullptr;
+    AttachmentRenderer *m_renderer = nullptr;
+    QPointer<AttachmentRepository> m_attachments;
+    QString m_noteId;
+    bool m_loading = false;
+    bool m_saved = true;
+    QTimer *m_saveTimer = nullptr;
+    QElapsedTimer m_tripleClickTimer;
+    QPoint m_tripleClickPos;
+    Hooks m_hooks;
+};
