@@ -377,7 +377,7 @@ QString cutAtUnclosedScripts(const QString &html)
 
 // Qt's style resolution walks all ancestors of every element, which makes
 // deeply nested markup superlinear (4000 nested inline tags take seconds,
-// ten thousand minutes). Elements nested deeper than this lose their tags,
+// ten thousand take minutes). Elements nested deeper than this lose their tags,
 // opening and closing, and keep their text. Elements that close implicitly
 // or never (p, li, td, br, img, ...) do not count as nesting.
 constexpr int kMaxHtmlDepth = 200;
