@@ -129,7 +129,13 @@ private slots:
 
     void unknownIdAndMissingRepositoryGiveTheAttachmentChip()
     {
-        const int width = std::max(200, QFontMetrics(QGuiApplication::font()).horizontalAdvance("Attachment") + 48);
+        // A large font, so the label (not the 200 pixel minimum) decides the width.
+        const QFont saved = QGuiApplication::font();
+        QFont large = saved;
+        large.setPixelSize(48);
+        QGuiApplication::setFont(large);
+        const int width = QFontMetrics(large).horizontalAdvance("Attachment") + 48;
+        QVERIFY(width > 200);
         AttachmentRenderer renderer(m_repo.get());
         QCOMPARE(renderer.intrinsicSize(nullptr, 0, objectFormat(newId())), QSizeF(width, 36));
         QVERIFY(renderer.lookup(newId()).filename.isEmpty());
@@ -137,6 +143,7 @@ private slots:
         const QString id = addAttachment("a.png", "image/png", png(10, 10));
         AttachmentRenderer detached(nullptr);
         QCOMPARE(detached.intrinsicSize(nullptr, 0, objectFormat(id)), QSizeF(width, 36));
+        QGuiApplication::setFont(saved);
     }
 
     void cacheAvoidsSecondReadUntilCleared()
