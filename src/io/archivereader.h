@@ -43,7 +43,7 @@ public:
 
     // Writes every safe file below directory (created when missing). Returns
     // the number of files written, or -1 when the archive cannot be read;
-    // progress reports bytes of the archive consumed, in KiB.
+    // progress reports bytes of the archive consumed, in KiB, at most every 50 ms.
     int extractTo(const QString &directory, const ProgressCallback &progress = {});
 
     bool hasError() const { return !m_error.isEmpty(); }

@@ -342,10 +342,12 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
               .entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name)
         : QFileInfoList();
 
-    Progress steps(progress, int(notebookFiles.size() + noteFiles.size() + archivedFiles.size()
-                                 + attachmentRecordFiles.size() + snapshotFiles.size()));
+    const int total = int(notebookFiles.size() + noteFiles.size() + archivedFiles.size()
+                          + attachmentRecordFiles.size() + snapshotFiles.size());
+    int current = 0;
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    BulkWriteScope bulk(repositories);
+    BulkWriteScope bulk(repositories, progress);
+    const auto step = [&](const QString &label) { bulk.report(++current, total, label); };
 
     // Decides for an existing row; true when it should be overwritten.
     const auto overwrite = [mode](const QDateTime &local, const QDateTime &archived) {
@@ -362,7 +364,7 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
 
     // Notebooks before notes, so notes find their notebooks.
     for (const QString &path : notebookFiles) {
-        steps.step(tr("Restoring notebooks..."));
+        step(tr("Restoring notebooks..."));
         const std::optional<QJsonObject> object = readObject(path);
         if (!object)
             continue;
@@ -390,7 +392,7 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
     }
 
     for (const QString &path : noteFiles) {
-        steps.step(tr("Restoring notes..."));
+        step(tr("Restoring notes..."));
         const std::optional<QJsonObject> object = readObject(path);
         if (!object)
             continue;
@@ -421,7 +423,7 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
         // Existing attachment files are never overwritten. Extraction only
         // created safe names, so every file here lands inside the attachments folder.
         for (const QFileInfo &file : archivedFiles) {
-            steps.step(tr("Restoring attachments..."));
+            step(tr("Restoring attachments..."));
             if (!ArchiveReader::isSafeFileName(file.fileName())) {
                 ++result.errors;
                 continue;
@@ -437,7 +439,7 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
 
         // Attachment rows never change after insertion, so an existing one is kept in every mode.
         for (const QString &path : attachmentRecordFiles) {
-            steps.step(tr("Restoring attachments..."));
+            step(tr("Restoring attachments..."));
             const std::optional<QJsonObject> object = readObject(path);
             if (!object)
                 continue;
@@ -466,7 +468,7 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
 
     if (repositories.snapshots) {
         for (const QString &path : snapshotFiles) {
-            steps.step(tr("Restoring version history..."));
+            step(tr("Restoring version history..."));
             const std::optional<QJsonObject> object = readObject(path);
             if (!object)
                 continue;

@@ -1,11 +1,16 @@
 #include "bulkwritescope.h"
 
 #include "attachmentrepository.h"
+#include "database.h"
+#include "iolog.h"
 #include "noterepository.h"
 #include "notebookrepository.h"
 
-BulkWriteScope::BulkWriteScope(const IoRepositories &repositories)
+#include <QSqlError>
+
+BulkWriteScope::BulkWriteScope(const IoRepositories &repositories, ProgressCallback progress)
     : m_repositories(repositories)
+    , m_progress(std::move(progress))
 {
     if (m_repositories.notes)
         m_blockNotes.emplace(m_repositories.notes);
@@ -13,10 +18,12 @@ BulkWriteScope::BulkWriteScope(const IoRepositories &repositories)
         m_blockNotebooks.emplace(m_repositories.notebooks);
     if (m_repositories.attachments)
         m_blockAttachments.emplace(m_repositories.attachments);
+    begin();
 }
 
 BulkWriteScope::~BulkWriteScope()
 {
+    commit();
     m_blockNotes.reset();
     m_blockNotebooks.reset();
     m_blockAttachments.reset();
@@ -27,4 +34,38 @@ BulkWriteScope::~BulkWriteScope()
         emit m_repositories.notes->notesChanged();
     if (m_attachments && m_repositories.attachments)
         emit m_repositories.attachments->attachmentsChanged();
+}
+
+void BulkWriteScope::report(int current, int total, const QString &label)
+{
+    if (!m_progress)
+        return;
+    const bool due = total <= 200 || current <= 1 || current >= total || !m_sinceReport.isValid()
+        || m_sinceReport.elapsed() >= 50;
+    if (!due)
+        return;
+    commit();
+    m_progress(current, total, label);
+    m_sinceReport.start();
+    begin();
+}
+
+void BulkWriteScope::begin()
+{
+    if (!m_repositories.database || m_inTransaction)
+        return;
+    // When someone else's transaction is open the rows simply join it.
+    m_inTransaction = m_repositories.database->database().transaction();
+}
+
+void BulkWriteScope::commit()
+{
+    if (!m_inTransaction)
+        return;
+    m_inTransaction = false;
+    QSqlDatabase db = m_repositories.database->database();
+    if (!db.commit()) {
+        qCWarning(lcIo) << "Bulk write commit failed:" << db.lastError().text();
+        db.rollback();
+    }
 }

@@ -1,20 +1,27 @@
 #pragma once
 
 #include "iorepositories.h"
+#include "ioprogress.h"
 
+#include <QElapsedTimer>
 #include <QSignalBlocker>
 
 #include <optional>
 
-// Held while an import or restore writes many rows. Each repository's change
-// signal would otherwise reach every list once per row (a refresh per note for
-// thousands of notes); here they are held back and each repository whose data
-// changed signals once when the scope ends.
+// Held while an import or restore writes many rows.
+// - Change signals: each would reach every list once per row (a refresh per
+//   note for thousands of notes); they are held back and each repository whose
+//   data changed signals once when the scope ends.
+// - Transactions: with a database, rows are written in batches, one commit per
+//   progress report instead of one per row. The progress callback always runs
+//   outside a transaction, so whatever the UI does while it processes events
+//   never joins or blocks the batch.
+// - Pacing: large jobs report progress at most every 50 ms.
 class BulkWriteScope final
 {
 public:
-    explicit BulkWriteScope(const IoRepositories &repositories);
-    ~BulkWriteScope();
+    BulkWriteScope(const IoRepositories &repositories, ProgressCallback progress);
+    ~BulkWriteScope(); // commits and signals
 
     BulkWriteScope(const BulkWriteScope &) = delete;
     BulkWriteScope &operator=(const BulkWriteScope &) = delete;
@@ -23,11 +30,21 @@ public:
     void notebooksChanged() { m_notebooks = true; }
     void attachmentsChanged() { m_attachments = true; }
 
+    // Reports progress when it is due: always for small jobs (total <= 200),
+    // else for the first and last item and at most every 50 ms.
+    void report(int current, int total, const QString &label);
+
 private:
+    void begin();
+    void commit();
+
     IoRepositories m_repositories;
+    ProgressCallback m_progress;
+    QElapsedTimer m_sinceReport;
     std::optional<QSignalBlocker> m_blockNotes;
     std::optional<QSignalBlocker> m_blockNotebooks;
     std::optional<QSignalBlocker> m_blockAttachments;
+    bool m_inTransaction = false;
     bool m_notes = false;
     bool m_notebooks = false;
     bool m_attachments = false;

@@ -179,7 +179,7 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
     }
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    BulkWriteScope bulk(repositories);
+    BulkWriteScope bulk(repositories, progress);
     QHash<QString, QString> notebookIds; // folder id -> new notebook id
 
     for (const JoplinItem &item : std::as_const(items)) {
@@ -202,17 +202,14 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
         }
     }
 
-    if (progress)
-        progress(0, noteCount, tr("Importing %1 notes...").arg(noteCount));
+    bulk.report(0, noteCount, tr("Importing %1 notes...").arg(noteCount));
     static const QRegularExpression resourceLink(QStringLiteral(":/([a-f0-9]{32})"));
     int current = 0;
     for (const JoplinItem &item : std::as_const(items)) {
         if (item.type != JoplinItem::Note)
             continue;
         ++current;
-        if (progress)
-            progress(current, noteCount,
-                     tr("Importing: %1").arg(item.title.isEmpty() ? tr("(untitled)") : item.title));
+        bulk.report(current, noteCount, tr("Importing: %1").arg(item.title.isEmpty() ? tr("(untitled)") : item.title));
         if (item.id.isEmpty()) {
             ++result.errors;
             continue;

@@ -115,7 +115,7 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
     const QJsonArray noteIds = config.value(QStringLiteral("note")).toArray();
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    BulkWriteScope bulk(repositories);
+    BulkWriteScope bulk(repositories, progress);
     QHash<QString, QString> notebookMap; // archive id -> new notebook id
 
     for (const QJsonValue &value : notebookIds) {
@@ -143,8 +143,7 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
     }
 
     const int noteCount = int(noteIds.size());
-    if (progress)
-        progress(0, noteCount, tr("Importing %1 notes...").arg(noteCount));
+    bulk.report(0, noteCount, tr("Importing %1 notes...").arg(noteCount));
     int current = 0;
     for (const QJsonValue &value : noteIds) {
         ++current;
@@ -157,8 +156,7 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
         if (!object)
             continue;
         const QString title = object->value(QStringLiteral("title")).toString();
-        if (progress)
-            progress(current, noteCount, tr("Importing: %1").arg(title.isEmpty() ? tr("(untitled)") : title));
+        bulk.report(current, noteCount, tr("Importing: %1").arg(title.isEmpty() ? tr("(untitled)") : title));
 
         Note note;
         note.id = ImportSupport::newId();
