@@ -90,7 +90,7 @@ void NotebookListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
         if (index.data(NotebookListWidget::IsSharedRole).toBool()) {
             painter->setPen(Qt::NoPen);
             painter->setBrush(colors.icon);
-            const qreal r = iconBox.width() * 1.1 / 24;
+            const qreal r = iconBox.width() * 1.5 / 24;
             for (const qreal cx : {13.0, 16.0, 19.0})
                 painter->drawEllipse(QPointF(iconBox.left() + iconBox.width() * cx / 24,
                                              iconBox.top() + iconBox.height() * 15 / 24),

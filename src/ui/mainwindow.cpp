@@ -1,0 +1,1046 @@
+#include "mainwindow.h"
+
+#include "appstate.h"
+#include "builtinnotes.h"
+#include "converters.h"
+#include "delta.h"
+#include "editortoolbar.h"
+#include "lineicons.h"
+#include "mainwindowrules.h"
+#include "movetonotebookdialog.h"
+#include "notebookdialog.h"
+#include "notebooklistwidget.h"
+#include "notebookrepository.h"
+#include "noteeditor.h"
+#include "noteheaderbar.h"
+#include "notelistwidget.h"
+#include "noterepository.h"
+#include "preferencesrepository.h"
+#include "snapshotrepository.h"
+#include "statusbar.h"
+#include "thememanager.h"
+#include "uilog.h"
+#include "welcomepage.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QSettings>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QSystemTrayIcon>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+#include <QUuid>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kGroup = QStringLiteral("mainWindow");
+const QString kGeometry = QStringLiteral("geometry");
+const QString kWindowState = QStringLiteral("windowState");
+const QString kNormalSizes = QStringLiteral("normalSplitterSizes");
+const QString kFocusMode = QStringLiteral("focusMode");
+const QString kSidebarVisible = QStringLiteral("notebookSidebarVisible");
+
+const QString kAppName = QStringLiteral("Velmora Notes");
+
+QString newId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+// Print output is measured in points; the editor's sizes are in pixels at 96 dpi.
+void convertPixelSizesToPoints(QTextDocument *document)
+{
+    QFont defaultFont = document->defaultFont();
+    if (defaultFont.pixelSize() >= 1)
+        defaultFont.setPointSizeF(defaultFont.pixelSize() * 72.0 / 96.0);
+    document->setDefaultFont(defaultFont);
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            QTextCharFormat format = fragment.charFormat();
+            const QFont font = format.font();
+            if (font.pixelSize() < 1)
+                continue;
+            QTextCursor cursor(document);
+            cursor.setPosition(fragment.position());
+            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            QTextCharFormat pointFormat;
+            pointFormat.setFontPointSize(font.pixelSize() * 72.0 / 96.0);
+            cursor.mergeCharFormat(pointFormat);
+        }
+    }
+}
+
+} // namespace
+
+MainWindow::MainWindow(AppState *state, QWidget *parent)
+    : QMainWindow(parent)
+    , m_state(state)
+{
+    Q_ASSERT(state && state->notes());
+    installDefaultHooks();
+    setWindowTitle(kAppName);
+
+    buildMenus();
+    buildWidgets();
+    connectSignals();
+    restoreGeometryAndLayout();
+
+    refreshNoteList();
+    refreshNotebooks();
+
+    QSettings settings;
+    settings.beginGroup(kGroup);
+    m_sidebarVisible = settings.value(kSidebarVisible, true).toBool();
+    m_focusMode = settings.value(kFocusMode, false).toBool();
+    settings.endGroup();
+    {
+        const QSignalBlocker a(m_focusModeAction);
+        const QSignalBlocker b(m_sidebarAction);
+        m_focusModeAction->setChecked(m_focusMode);
+        m_sidebarAction->setChecked(m_sidebarVisible);
+    }
+    applyLayout();
+
+    const QString currentNote = m_state->currentNoteId();
+    if (!currentNote.isEmpty()) {
+        {
+            const QSignalBlocker blocker(m_noteList);
+            m_noteList->selectNote(currentNote);
+        }
+        showNote(currentNote, false);
+    }
+
+    connect(m_state->preferences(), &PreferencesRepository::changed, this, &MainWindow::onPreferenceChanged);
+    if (ThemeManager *theme = m_state->themeManager())
+        connect(theme, &ThemeManager::fontScaleChanged, this, &MainWindow::onFontScaleChanged);
+
+    if (readBoolPreference(QStringLiteral("steno_mode"), false))
+        applyStenoMode();
+    updateTray();
+    updatePage();
+}
+
+MainWindow::~MainWindow()
+{
+    saveCurrentNote();
+}
+
+void MainWindow::installDefaultHooks()
+{
+    m_hooks.askYesNo = [this](const QString &title, const QString &text) {
+        return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+               == QMessageBox::Yes;
+    };
+    m_hooks.askNewNotebookName = [this] { return NotebookDialog::getNewName(this); };
+    m_hooks.askNotebookRename = [this](const QString &name) { return NotebookDialog::getRename(this, name); };
+    m_hooks.chooseNotebook = [this](const QList<Notebook> &notebooks, const QString &current) {
+        return MoveToNotebookDialog::choose(this, notebooks, current);
+    };
+    m_hooks.setClipboard = [](QMimeData *data) { QApplication::clipboard()->setMimeData(data); };
+    m_hooks.runPrintDialog = [this](QPrinter *printer) {
+        QPrintDialog dialog(printer, this);
+        dialog.setWindowTitle(QStringLiteral("Print Note"));
+        return dialog.exec() == QDialog::Accepted;
+    };
+    m_hooks.systemTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+}
+
+bool MainWindow::readBoolPreference(const QString &key, bool fallback) const
+{
+    return m_state && m_state->preferences() ? m_state->preferences()->getBool(key, fallback) : fallback;
+}
+
+// ---------------------------------------------------------------- building
+
+void MainWindow::buildWidgets()
+{
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setHandleWidth(1);
+    m_splitter->setChildrenCollapsible(true);
+
+    m_sidebar = new QWidget(m_splitter);
+    auto *sidebarLayout = new QVBoxLayout(m_sidebar);
+    sidebarLayout->setContentsMargins(0, 0, 0, 0);
+    m_notebookList = new NotebookListWidget(m_sidebar);
+    sidebarLayout->addWidget(m_notebookList);
+
+    m_middle = new QWidget(m_splitter);
+    m_middleLayout = new QVBoxLayout(m_middle);
+    m_middleLayout->setContentsMargins(0, 0, 0, 0);
+    m_middleLayout->setSpacing(0);
+    m_searchRow = new QWidget(m_middle);
+    auto *searchLayout = new QHBoxLayout(m_searchRow);
+    searchLayout->setContentsMargins(8, 8, 8, 8);
+    m_searchField = new QLineEdit(m_searchRow);
+    m_searchField->setPlaceholderText(QStringLiteral("Search..."));
+    m_searchField->setClearButtonEnabled(true);
+    searchLayout->addWidget(m_searchField);
+    m_noteList = new NoteListWidget(m_middle);
+    m_noteList->setNotebookNameResolver([this](const QString &id) { return m_notebookNames.value(id); });
+    m_middleLayout->addWidget(m_searchRow);
+    m_middleLayout->addWidget(m_noteList);
+
+    auto *right = new QWidget(m_splitter);
+    auto *rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    m_stack = new QStackedWidget(right);
+    rightLayout->addWidget(m_stack);
+
+    m_notePane = new QWidget(m_stack);
+    auto *noteLayout = new QVBoxLayout(m_notePane);
+    noteLayout->setContentsMargins(0, 0, 0, 0);
+    noteLayout->setSpacing(0);
+    m_headerBar = new NoteHeaderBar(m_notePane);
+    m_toolbar = new EditorToolbar(m_notePane);
+    m_editor = new NoteEditor(m_notePane);
+    m_editor->setAttachmentRepository(m_state->attachments());
+    m_toolbar->setEditor(m_editor);
+    noteLayout->addWidget(m_headerBar);
+    noteLayout->addWidget(m_toolbar);
+    noteLayout->addWidget(m_editor, 1);
+    m_stack->addWidget(m_notePane);
+
+    m_welcomePage = new WelcomePage(m_stack);
+    m_stack->addWidget(m_welcomePage);
+
+    m_splitter->addWidget(m_sidebar);
+    m_splitter->addWidget(m_middle);
+    m_splitter->addWidget(right);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 0);
+    m_splitter->setStretchFactor(2, 1);
+    m_splitter->setSizes({200, 260, 800});
+    setCentralWidget(m_splitter);
+
+    m_statusBar = new StatusBar(this);
+    setStatusBar(m_statusBar);
+
+    m_searchTimer = new QTimer(this);
+    m_searchTimer->setObjectName(QStringLiteral("searchTimer"));
+    m_searchTimer->setSingleShot(true);
+    m_searchTimer->setInterval(300);
+
+    clearEditor();
+}
+
+void MainWindow::buildMenus()
+{
+    const auto add = [this](QMenu *menu, const QString &text, const QKeySequence &key, auto slot,
+                            Qt::ShortcutContext context = Qt::WindowShortcut) {
+        QAction *action = menu->addAction(text);
+        if (!key.isEmpty()) {
+            action->setShortcut(key);
+            action->setShortcutContext(context);
+        }
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    const auto editorCommand = [this](void (NoteEditor::*command)()) {
+        return [this, command] {
+            if (m_editor && !m_editor->noteId().isEmpty() && !m_editor->isReadOnly())
+                (m_editor->*command)();
+        };
+    };
+
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    add(file, QStringLiteral("New Note"), QKeySequence(Qt::CTRL | Qt::Key_N), [this] { createNewNote(); },
+        Qt::ApplicationShortcut);
+    add(file, QStringLiteral("Save Snapshot"), QKeySequence::Save, [this] { saveCurrentNote(); });
+    file->addSeparator();
+    add(file, QStringLiteral("Print..."), QKeySequence::Print, [this] { print(); });
+    add(file, QStringLiteral("Print Preview..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P),
+        [this] { printPreview(); });
+    file->addSeparator();
+    QAction *quit = add(file, QStringLiteral("Quit"), QKeySequence::Quit, [this] { quitApplication(); });
+    quit->setMenuRole(QAction::QuitRole);
+
+    QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    add(edit, QStringLiteral("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
+    add(edit, QStringLiteral("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
+
+    QMenu *format = menuBar()->addMenu(QStringLiteral("F&ormat"));
+    add(format, QStringLiteral("Bold"), QKeySequence::Bold, editorCommand(&NoteEditor::toggleBold));
+    add(format, QStringLiteral("Italic"), QKeySequence::Italic, editorCommand(&NoteEditor::toggleItalic));
+    add(format, QStringLiteral("Underline"), QKeySequence::Underline, editorCommand(&NoteEditor::toggleUnderline));
+    add(format, QStringLiteral("Strikethrough"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X),
+        editorCommand(&NoteEditor::toggleStrikethrough));
+    add(format, QStringLiteral("Code"), QKeySequence(Qt::CTRL | Qt::Key_QuoteLeft),
+        editorCommand(&NoteEditor::toggleInlineCode));
+    format->addSeparator();
+    for (int level = 1; level <= 3; ++level) {
+        add(format, QStringLiteral("Heading %1").arg(level), QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_0 + level)),
+            [this, level] {
+                if (!m_editor->noteId().isEmpty() && !m_editor->isReadOnly())
+                    m_editor->setHeading(level);
+            });
+    }
+    add(format, QStringLiteral("Normal Text"), QKeySequence(Qt::CTRL | Qt::Key_0), [this] {
+        if (!m_editor->noteId().isEmpty() && !m_editor->isReadOnly())
+            m_editor->setHeading(0);
+    });
+    format->addSeparator();
+    add(format, QStringLiteral("Bullet List"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_8),
+        editorCommand(&NoteEditor::toggleBulletList));
+    add(format, QStringLiteral("Numbered List"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_7),
+        editorCommand(&NoteEditor::toggleOrderedList));
+    add(format, QStringLiteral("Checkbox List"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_9),
+        editorCommand(&NoteEditor::toggleCheckList));
+    format->addSeparator();
+    add(format, QStringLiteral("Code Block"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_QuoteLeft),
+        editorCommand(&NoteEditor::toggleCodeBlock));
+    add(format, QStringLiteral("Blockquote"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B),
+        editorCommand(&NoteEditor::toggleBlockquote));
+    format->addSeparator();
+    const QList<std::pair<QString, Qt::Alignment>> alignments{{QStringLiteral("Align Left"), Qt::AlignLeft},
+                                                              {QStringLiteral("Align Center"), Qt::AlignHCenter},
+                                                              {QStringLiteral("Align Right"), Qt::AlignRight}};
+    const QList<Qt::Key> alignKeys{Qt::Key_L, Qt::Key_E, Qt::Key_R};
+    for (int i = 0; i < alignments.size(); ++i) {
+        const Qt::Alignment alignment = alignments.at(i).second;
+        add(format, alignments.at(i).first, QKeySequence(Qt::CTRL | Qt::SHIFT | alignKeys.at(i)), [this, alignment] {
+            if (!m_editor->noteId().isEmpty() && !m_editor->isReadOnly())
+                m_editor->setAlignment(alignment);
+        });
+    }
+    format->addSeparator();
+    add(format, QStringLiteral("Insert Link..."), QKeySequence(Qt::CTRL | Qt::Key_K),
+        editorCommand(&NoteEditor::insertLink));
+    add(format, QStringLiteral("Insert Divider"), QKeySequence(), editorCommand(&NoteEditor::insertDivider));
+    add(format, QStringLiteral("Insert Table..."), QKeySequence(Qt::CTRL | Qt::Key_T),
+        editorCommand(&NoteEditor::insertTableWithDialog));
+
+    QMenu *note = menuBar()->addMenu(QStringLiteral("&Note"));
+    add(note, QStringLiteral("Move to Notebook..."), QKeySequence(Qt::CTRL | Qt::Key_M), [this] { moveCurrentNote(); });
+    note->addSeparator();
+    add(note, QStringLiteral("Move to Trash…"), QKeySequence(Qt::CTRL | Qt::Key_D), [this] { deleteCurrentNote(true); },
+        Qt::ApplicationShortcut);
+
+    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
+    add(view, QStringLiteral("Find"), QKeySequence(Qt::Key_F3), [this] {
+        m_searchField->setFocus(Qt::ShortcutFocusReason);
+        m_searchField->selectAll();
+    });
+    view->addSeparator();
+    m_focusModeAction = view->addAction(QStringLiteral("Focus Mode"));
+    m_focusModeAction->setCheckable(true);
+    m_focusModeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Backslash));
+    m_focusModeAction->setStatusTip(QStringLiteral("Hide the notebook and note lists to write without distractions"));
+    connect(m_focusModeAction, &QAction::toggled, this, &MainWindow::setFocusMode);
+    m_sidebarAction = view->addAction(QStringLiteral("Show Notebook Sidebar"));
+    m_sidebarAction->setCheckable(true);
+    m_sidebarAction->setChecked(true);
+    m_sidebarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B));
+    connect(m_sidebarAction, &QAction::toggled, this, &MainWindow::setSidebarVisible);
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    add(help, QStringLiteral("About Velmora Notes"), QKeySequence(), [this] {
+        QMessageBox::about(this, QStringLiteral("About Velmora Notes"),
+                           QStringLiteral("Velmora Notes %1\n\nSearch-first, zero-friction note-taking.\n\n%2")
+                               .arg(QCoreApplication::applicationVersion(), QStringLiteral("https://velmora.app")));
+    });
+    if (qgetenv("NOTES_DEV") == "1") {
+        help->addSeparator();
+        add(help, QStringLiteral("Load &Sample Notes"), QKeySequence(), [this] {
+            if (!m_hooks.askYesNo(QStringLiteral("Load Sample Notes"),
+                                  QStringLiteral("Insert 7 sample notes into this database?\n\nThey'll appear in the "
+                                                 "unorganized pool with staggered dates from today to 28 days ago. "
+                                                 "Existing notes are not modified.")))
+                return;
+            const int inserted = createSampleNotes(m_state->notes());
+            m_statusBar->showTemporaryMessage(QStringLiteral("Loaded %1 sample note(s).").arg(inserted), 3000);
+        });
+    }
+    help->addSeparator();
+    add(help, QStringLiteral("About Qt"), QKeySequence(), [this] { QMessageBox::aboutQt(this); });
+
+    // Trashes without asking; no menu entry.
+    auto *quickDelete = new QAction(this);
+    quickDelete->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Backspace));
+    quickDelete->setShortcutContext(Qt::ApplicationShortcut);
+    connect(quickDelete, &QAction::triggered, this, [this] { deleteCurrentNote(false); });
+    addAction(quickDelete);
+}
+
+void MainWindow::connectSignals()
+{
+    connect(m_searchField, &QLineEdit::textChanged, m_searchTimer, qOverload<>(&QTimer::start));
+    connect(m_searchTimer, &QTimer::timeout, this, &MainWindow::refreshNoteList);
+    connect(m_splitter, &QSplitter::splitterMoved, this, &MainWindow::onSplitterMoved);
+    connect(m_welcomePage, &WelcomePage::newNoteRequested, this, &MainWindow::createNewNote);
+
+    connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
+    connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSavedState);
+
+    connect(m_noteList, &NoteListWidget::noteSelected, this, &MainWindow::onNoteSelected);
+    connect(m_noteList, &NoteListWidget::noteActivated, this, [this] { m_editor->setFocus(Qt::OtherFocusReason); });
+    connect(m_noteList, &NoteListWidget::noteDeleteRequested, this, [this] { deleteCurrentNote(false); });
+    connect(m_noteList, &NoteListWidget::noteContextMenuRequested, this,
+            [this](const QString &id, const QPoint &globalPos) {
+                if (auto menu = createNoteContextMenu(id))
+                    menu->exec(globalPos);
+            });
+
+    const auto selectNotebook = [this](const QString &id) {
+        m_state->setCurrentNotebook(id);
+        refreshNoteList();
+    };
+    connect(m_notebookList, &NotebookListWidget::allNotesSelected, this,
+            [selectNotebook] { selectNotebook(QString()); });
+    connect(m_notebookList, &NotebookListWidget::notebookSelected, this, selectNotebook);
+    connect(m_notebookList, &NotebookListWidget::newNotebookRequested, this, &MainWindow::createNotebook);
+    connect(m_notebookList, &NotebookListWidget::notebookContextMenuRequested, this,
+            [this](const QString &id, const QPoint &globalPos) {
+                if (auto menu = createNotebookContextMenu(id))
+                    menu->exec(globalPos);
+            });
+    connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this, &MainWindow::onNoteDroppedOnNotebook);
+
+    connect(m_state, &AppState::notesChanged, this, [this] {
+        refreshNoteList();
+        refreshNotebooks();
+    });
+    connect(m_state, &AppState::notebooksChanged, this, [this] {
+        refreshNotebooks();
+        // Notebook names show on the note rows.
+        refreshNoteList();
+    });
+    connect(m_state, &AppState::noteUpdatedExternally, this, [this](const QString &noteId, QObject *source) {
+        if (source != this && noteId == m_editor->noteId())
+            showNote(noteId, false);
+    });
+    connect(m_state, &AppState::noteDeletedExternally, this, [this](const QString &noteId) {
+        if (noteId == m_editor->noteId()) {
+            clearEditor();
+            updatePage();
+        }
+    });
+
+    connect(m_headerBar, &NoteHeaderBar::focusToggleClicked, this, [this] { setFocusMode(!m_focusMode); });
+    connect(m_headerBar, &NoteHeaderBar::notebookChipClicked, this, &MainWindow::onNotebookChipClicked);
+    connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this, [this] { copyNote(int(ExportFormat::PlainText)); });
+    connect(m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this, [this] { copyNote(int(ExportFormat::Markdown)); });
+    connect(m_headerBar, &NoteHeaderBar::copyAsHtmlRequested, this, [this] { copyNote(int(ExportFormat::Html)); });
+    connect(m_headerBar, &NoteHeaderBar::includeInTodosToggled, this, [this](bool include) {
+        if (!m_editor->noteId().isEmpty())
+            m_state->notes()->setIncludeInTodos(m_editor->noteId(), include);
+    });
+    connect(m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this, &MainWindow::moveCurrentNote);
+    connect(m_headerBar, &NoteHeaderBar::printRequested, this, &MainWindow::print);
+    connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { deleteCurrentNote(false); });
+}
+
+// ---------------------------------------------------------------- geometry and layout
+
+void MainWindow::restoreGeometryAndLayout()
+{
+    QSettings settings;
+    settings.beginGroup(kGroup);
+    const QByteArray geometry = settings.value(kGeometry).toByteArray();
+    if (geometry.isEmpty() || !restoreGeometry(geometry))
+        resize(1280, 1024);
+    const QByteArray state = settings.value(kWindowState).toByteArray();
+    if (!state.isEmpty())
+        restoreState(state);
+    m_normalSplitterSizes = parseSplitterSizes(settings.value(kNormalSizes).toString());
+    settings.endGroup();
+}
+
+void MainWindow::saveGeometryAndLayout()
+{
+    onSplitterMoved();
+    QSettings settings;
+    settings.beginGroup(kGroup);
+    settings.setValue(kGeometry, saveGeometry());
+    settings.setValue(kWindowState, saveState());
+    if (m_normalSplitterSizes.size() == 3)
+        settings.setValue(kNormalSizes, splitterSizesText(m_normalSplitterSizes));
+    settings.endGroup();
+}
+
+void MainWindow::applyLayout()
+{
+    const bool sidebarShown = !m_focusMode && m_sidebarVisible;
+    m_sidebar->setVisible(sidebarShown);
+    m_middle->setVisible(!m_focusMode);
+    m_headerBar->setFocusMode(m_focusMode);
+    m_splitter->setSizes(paneWidths(m_focusMode, m_sidebarVisible, m_normalSplitterSizes, width()));
+}
+
+void MainWindow::onSplitterMoved()
+{
+    if (m_focusMode || !m_sidebarVisible || m_sidebar->isHidden() || m_middle->isHidden())
+        return;
+    const QList<int> sizes = m_splitter->sizes();
+    if (sizes.size() == 3)
+        m_normalSplitterSizes = sizes;
+}
+
+void MainWindow::setFocusMode(bool focusMode)
+{
+    // Leaving the normal layout: remember its widths first.
+    if (focusMode && !m_focusMode && isVisible())
+        onSplitterMoved();
+    m_focusMode = focusMode;
+    {
+        const QSignalBlocker blocker(m_focusModeAction);
+        m_focusModeAction->setChecked(focusMode);
+    }
+    applyLayout();
+    QSettings settings;
+    settings.setValue(kGroup + QLatin1Char('/') + kFocusMode, focusMode);
+}
+
+void MainWindow::setSidebarVisible(bool visible)
+{
+    if (!visible && m_sidebarVisible && isVisible())
+        onSplitterMoved();
+    m_sidebarVisible = visible;
+    {
+        const QSignalBlocker blocker(m_sidebarAction);
+        m_sidebarAction->setChecked(visible);
+    }
+    applyLayout();
+    QSettings settings;
+    settings.setValue(kGroup + QLatin1Char('/') + kSidebarVisible, visible);
+}
+
+void MainWindow::applyStenoMode()
+{
+    const bool steno = readBoolPreference(QStringLiteral("steno_mode"), false);
+    m_middleLayout->removeWidget(m_searchRow);
+    m_middleLayout->removeWidget(m_noteList);
+    if (steno) {
+        m_middleLayout->addWidget(m_noteList);
+        m_middleLayout->addWidget(m_searchRow);
+    } else {
+        m_middleLayout->addWidget(m_searchRow);
+        m_middleLayout->addWidget(m_noteList);
+    }
+    refreshNoteList();
+}
+
+// ---------------------------------------------------------------- lists
+
+void MainWindow::refreshNoteList()
+{
+    if (!m_state)
+        return;
+    m_notebookNames.clear();
+    for (const Notebook &notebook : m_state->notebooks()->allNotebooks())
+        m_notebookNames.insert(notebook.id, notebook.name);
+
+    const QString text = m_searchField->text().trimmed();
+    const QString notebookId = m_state->currentNotebookId();
+    QList<Note> notes;
+    if (text.isEmpty()) {
+        notes = notebookId.isEmpty() ? m_state->notes()->allNotes() : m_state->notes()->notesInNotebook(notebookId);
+        if (readBoolPreference(QStringLiteral("steno_mode"), false))
+            std::reverse(notes.begin(), notes.end());
+    } else {
+        notes = m_state->notes()->search(text);
+    }
+    m_noteList->setNotes(notes);
+
+    const QString name = notebookId.isEmpty() ? QStringLiteral("All Notes") : m_notebookNames.value(notebookId);
+    m_statusBar->setNotebookInfo(name, int(notes.size()));
+}
+
+void MainWindow::refreshNotebooks()
+{
+    if (!m_state)
+        return;
+    m_notebookList->setNotebooks(m_state->notebooks()->allNotebooks(), m_state->notes()->countsByNotebook(),
+                                 m_state->currentNotebookId(), int(m_state->notes()->trashedNotes().size()));
+}
+
+// ---------------------------------------------------------------- the note pane
+
+void MainWindow::clearEditor()
+{
+    m_editor->clearNote();
+    m_toolbar->setEnabled(false);
+    m_headerBar->setEditable(false);
+    m_headerBar->hide();
+    m_lastSnapshotContent.clear();
+}
+
+bool MainWindow::isShowingWelcomePage() const
+{
+    return m_stack->currentWidget() == m_welcomePage;
+}
+
+void MainWindow::updatePage()
+{
+    // Signed-out use: without a note the welcome page invites a new one.
+    m_stack->setCurrentWidget(m_editor->noteId().isEmpty() ? static_cast<QWidget *>(m_welcomePage) : m_notePane);
+}
+
+void MainWindow::showNote(const QString &noteId, bool force)
+{
+    const std::optional<Note> note = noteId.isEmpty() ? std::nullopt : m_state->notes()->noteById(noteId);
+    // A trashed note is shown by the Trash, never as an editable note here.
+    if (!note || note->deletedAt) {
+        clearEditor();
+        updatePage();
+        return;
+    }
+    m_editor->loadNote(note->id, note->body, force);
+    const bool editable = note->ownerId.isEmpty() || note->permission == QStringLiteral("edit");
+    m_toolbar->setEnabled(editable);
+    m_editor->setReadOnly(!editable);
+
+    m_headerBar->show();
+    m_headerBar->setEditable(editable);
+    QString notebookName;
+    if (!note->notebookId.isEmpty()) {
+        if (const auto notebook = m_state->notebooks()->notebookById(note->notebookId); notebook && !notebook->deletedAt)
+            notebookName = notebook->name;
+    }
+    m_headerBar->setNotebookName(notebookName);
+    m_headerBar->setMetaText(noteMetaText(note->updatedAt, m_editor->wordCount()));
+    m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note->id));
+    m_headerBar->setShared(note->isShared);
+
+    m_lastSnapshotContent = note->body;
+    updatePage();
+}
+
+void MainWindow::updateHeaderMeta()
+{
+    if (m_editor->noteId().isEmpty())
+        return;
+    if (const auto note = m_state->notes()->noteById(m_editor->noteId()))
+        m_headerBar->setMetaText(noteMetaText(note->updatedAt, m_editor->wordCount()));
+}
+
+void MainWindow::saveCurrentNote()
+{
+    if (!m_state || m_editor->noteId().isEmpty() || m_editor->isReadOnly() || m_editor->isSaved())
+        return;
+    std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
+    if (!note)
+        return;
+    const QString delta = m_editor->currentDelta();
+    if (delta == note->body)
+        return;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    note->body = delta;
+    note->updatedAt = now;
+    note->modifiedAt = now;
+    note->version += 1;
+    note->syncStatus = SyncStatus::Pending;
+    if (m_state->notes()->update(*note))
+        updateHeaderMeta();
+}
+
+void MainWindow::saveSnapshot()
+{
+    if (!m_state || m_editor->noteId().isEmpty() || m_editor->isReadOnly() || m_lastSnapshotContent.isEmpty())
+        return;
+    const QString delta = m_editor->currentDelta();
+    if (delta.isEmpty() || delta == m_lastSnapshotContent)
+        return;
+    const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
+    Snapshot snapshot;
+    snapshot.id = newId();
+    snapshot.noteId = m_editor->noteId();
+    snapshot.version = note ? note->version : 1;
+    snapshot.body = delta;
+    snapshot.createdAt = QDateTime::currentDateTimeUtc();
+    if (m_state->snapshots()->insert(snapshot))
+        m_lastSnapshotContent = delta;
+}
+
+void MainWindow::onNoteSelected(const QString &noteId)
+{
+    if (noteId == m_editor->noteId())
+        return;
+    if (!m_editor->isSaved()) {
+        saveCurrentNote();
+        saveSnapshot();
+    }
+    m_state->setCurrentNote(noteId);
+    showNote(noteId, false);
+}
+
+void MainWindow::createNewNote()
+{
+    saveCurrentNote();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    Note note;
+    note.id = newId();
+    note.notebookId = m_state->currentNotebookId();
+    note.body = QStringLiteral("[{\"insert\":\"\\n\"}]");
+    note.createdAt = now;
+    note.updatedAt = now;
+    note.modifiedAt = now;
+    note.version = 1;
+    if (!m_state->notes()->insert(note))
+        return;
+    m_noteList->selectNote(note.id);
+    if (m_editor->noteId() != note.id) {
+        // Not in the list (a search hides it): show it all the same.
+        m_state->setCurrentNote(note.id);
+        showNote(note.id, false);
+    }
+    m_editor->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::deleteCurrentNote(bool confirm)
+{
+    const QString noteId = m_noteList->selectedNoteId();
+    if (noteId.isEmpty())
+        return;
+    if (confirm) {
+        const std::optional<Note> note = m_state->notes()->noteById(noteId);
+        const QString title = note ? noteTitle(note->body) : QString();
+        if (!m_hooks.askYesNo(QStringLiteral("Move to Trash"),
+                              QStringLiteral("Move \"%1\" to Trash?")
+                                  .arg(title.isEmpty() ? QStringLiteral("this note") : title)))
+            return;
+    }
+    const int row = m_noteList->currentRow();
+    trashNote(noteId);
+    if (m_noteList->count() == 0) {
+        updatePage();
+        return;
+    }
+    m_noteList->setCurrentRow(rowAfterRemoval(row, m_noteList->count()));
+}
+
+void MainWindow::trashNote(const QString &noteId)
+{
+    if (noteId == m_editor->noteId()) {
+        // Unsaved edits go into the trash with the note rather than being lost.
+        saveCurrentNote();
+        clearEditor();
+    }
+    m_state->notes()->softDelete(noteId);
+    updatePage();
+}
+
+void MainWindow::moveCurrentNote()
+{
+    if (m_editor->noteId().isEmpty())
+        return;
+    const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
+    if (!note)
+        return;
+    const QString target = m_hooks.chooseNotebook(m_state->notebooks()->allNotebooks(), note->notebookId);
+    if (target.isEmpty() || target == note->notebookId)
+        return;
+    saveCurrentNote();
+    if (m_state->notes()->moveToNotebook(note->id, target))
+        m_headerBar->setNotebookName(m_notebookNames.value(target));
+}
+
+void MainWindow::onNoteDroppedOnNotebook(const QString &noteId, const QString &notebookId)
+{
+    const std::optional<Note> note = m_state->notes()->noteById(noteId);
+    if (!note || note->notebookId == notebookId)
+        return;
+    if (noteId == m_editor->noteId())
+        saveCurrentNote();
+    if (m_state->notes()->moveToNotebook(noteId, notebookId) && noteId == m_editor->noteId())
+        m_headerBar->setNotebookName(m_notebookNames.value(notebookId));
+}
+
+void MainWindow::onNotebookChipClicked()
+{
+    const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
+    if (!note)
+        return;
+    m_state->setCurrentNotebook(note->notebookId);
+    refreshNoteList();
+    refreshNotebooks();
+}
+
+void MainWindow::copyNote(int format)
+{
+    auto *data = new QMimeData;
+    if (ExportFormat(format) == ExportFormat::PlainText) {
+        data->setText(m_editor->toPlainText());
+    } else {
+        saveCurrentNote();
+        const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
+        const QString body = note ? note->body : m_editor->currentDelta();
+        if (ExportFormat(format) == ExportFormat::Html)
+            data->setHtml(convertBody(body, ExportFormat::Html));
+        data->setText(convertBody(body, ExportFormat::Markdown));
+    }
+    m_hooks.setClipboard(data);
+}
+
+// ---------------------------------------------------------------- notebooks and menus
+
+void MainWindow::createNotebook()
+{
+    const QString name = m_hooks.askNewNotebookName();
+    if (name.isEmpty()) {
+        refreshNotebooks(); // the click selected "New Notebook…"; put the selection back
+        return;
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    Notebook notebook;
+    notebook.id = newId();
+    notebook.name = name;
+    notebook.createdAt = now;
+    notebook.updatedAt = now;
+    if (!m_state->notebooks()->insert(notebook)) {
+        refreshNotebooks();
+        return;
+    }
+    m_state->setCurrentNotebook(notebook.id);
+    refreshNotebooks();
+    refreshNoteList();
+}
+
+void MainWindow::renameNotebook(const QString &notebookId)
+{
+    std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
+    if (!notebook)
+        return;
+    const QString name = m_hooks.askNotebookRename(notebook->name);
+    if (name.isEmpty() || name == notebook->name)
+        return;
+    notebook->name = name;
+    notebook->updatedAt = QDateTime::currentDateTimeUtc();
+    notebook->version += 1;
+    notebook->syncStatus = SyncStatus::Pending;
+    if (m_state->notebooks()->update(*notebook) && !m_editor->noteId().isEmpty()) {
+        if (const auto note = m_state->notes()->noteById(m_editor->noteId()); note && note->notebookId == notebookId)
+            m_headerBar->setNotebookName(name);
+    }
+}
+
+void MainWindow::deleteNotebook(const QString &notebookId)
+{
+    const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
+    if (!notebook)
+        return;
+    if (!m_hooks.askYesNo(QStringLiteral("Delete Notebook"),
+                          QStringLiteral("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name)))
+        return;
+    saveCurrentNote();
+    for (const Note &note : m_state->notes()->notesInNotebook(notebookId))
+        m_state->notes()->moveToNotebook(note.id, QString());
+    m_state->notebooks()->softDelete(notebookId);
+    m_state->setCurrentNotebook(QString());
+    refreshNotebooks();
+    refreshNoteList();
+    if (!m_editor->noteId().isEmpty())
+        showNote(m_editor->noteId(), false);
+}
+
+std::unique_ptr<QMenu> MainWindow::createNoteContextMenu(const QString &noteId)
+{
+    const std::optional<Note> note = m_state->notes()->noteById(noteId);
+    if (!note)
+        return nullptr;
+    auto menu = std::make_unique<QMenu>(this);
+    QMenu *move = menu->addMenu(QStringLiteral("Move to Notebook"));
+    for (const Notebook &notebook : m_state->notebooks()->allNotebooks()) {
+        QAction *action = move->addAction(notebook.name);
+        action->setCheckable(true);
+        action->setChecked(notebook.id == note->notebookId);
+        const QString target = notebook.id;
+        connect(action, &QAction::triggered, this, [this, noteId, target] { onNoteDroppedOnNotebook(noteId, target); });
+    }
+    move->setEnabled(!move->isEmpty());
+    menu->addSeparator();
+    connect(menu->addAction(QStringLiteral("Move to Trash")), &QAction::triggered, this,
+            [this, noteId] { trashNote(noteId); });
+    return menu;
+}
+
+std::unique_ptr<QMenu> MainWindow::createNotebookContextMenu(const QString &notebookId)
+{
+    if (!m_state->notebooks()->notebookById(notebookId))
+        return nullptr;
+    auto menu = std::make_unique<QMenu>(this);
+    connect(menu->addAction(QStringLiteral("Rename Notebook…")), &QAction::triggered, this,
+            [this, notebookId] { renameNotebook(notebookId); });
+    connect(menu->addAction(QStringLiteral("Delete Notebook")), &QAction::triggered, this,
+            [this, notebookId] { deleteNotebook(notebookId); });
+    return menu;
+}
+
+// ---------------------------------------------------------------- preferences and theme
+
+void MainWindow::onPreferenceChanged(const QString &key)
+{
+    if (key == QStringLiteral("theme_mode")) {
+        if (ThemeManager *theme = m_state->themeManager())
+            theme->setThemeMode(m_state->preferences()->getString(key, QStringLiteral("system")));
+        m_noteList->viewport()->update();
+        m_notebookList->viewport()->update();
+    } else if (key == QStringLiteral("steno_mode")) {
+        applyStenoMode();
+    } else if (key == QStringLiteral("close_to_tray") || key == QStringLiteral("start_minimized")) {
+        updateTray();
+    }
+}
+
+void MainWindow::onFontScaleChanged()
+{
+    saveCurrentNote();
+    if (!m_editor->noteId().isEmpty())
+        showNote(m_editor->noteId(), true);
+    // Row heights follow the scale: let the views ask for size hints again.
+    refreshNoteList();
+    refreshNotebooks();
+    m_noteList->doItemsLayout();
+    m_notebookList->doItemsLayout();
+}
+
+// ---------------------------------------------------------------- printing
+
+QString MainWindow::editorNoteTitle() const
+{
+    const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
+    const QString title = note ? noteTitle(note->body) : QString();
+    return title.isEmpty() ? QStringLiteral("Untitled") : title;
+}
+
+bool MainWindow::printTo(QPrinter *printer)
+{
+    std::unique_ptr<QTextDocument> clone(m_editor->document()->clone());
+    clone->setDocumentMargin(36);
+    convertPixelSizesToPoints(clone.get());
+    clone->print(printer);
+    return true;
+}
+
+void MainWindow::print()
+{
+    if (m_editor->noteId().isEmpty()) {
+        m_statusBar->showTemporaryMessage(QStringLiteral("No note selected"), 3000);
+        return;
+    }
+    saveCurrentNote();
+    const QString title = editorNoteTitle();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(title);
+    if (!m_hooks.runPrintDialog(&printer))
+        return;
+    printTo(&printer);
+    m_statusBar->showTemporaryMessage(QStringLiteral("Printed %1").arg(title), 3000);
+}
+
+void MainWindow::printPreview()
+{
+    if (m_editor->noteId().isEmpty()) {
+        m_statusBar->showTemporaryMessage(QStringLiteral("No note selected"), 3000);
+        return;
+    }
+    saveCurrentNote();
+    const QString title = editorNoteTitle();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(title);
+    QPrintPreviewDialog dialog(&printer, this);
+    dialog.setWindowTitle(QStringLiteral("Print Preview — %1").arg(title));
+    dialog.resize(900, 700);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter *p) { printTo(p); });
+    dialog.exec();
+}
+
+// ---------------------------------------------------------------- tray and closing
+
+void MainWindow::showMainWindow()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::updateTrayToggleText()
+{
+    if (m_trayToggleAction)
+        m_trayToggleAction->setText(isVisible() && !isMinimized() ? QStringLiteral("Hide Velmora Notes")
+                                                                  : QStringLiteral("Show Velmora Notes"));
+}
+
+void MainWindow::updateTray()
+{
+    m_closeToTray = readBoolPreference(QStringLiteral("close_to_tray"), false);
+    const bool wanted = m_closeToTray || readBoolPreference(QStringLiteral("start_minimized"), false);
+    if (wanted && !m_hooks.systemTrayAvailable()) {
+        m_closeToTray = false;
+        return;
+    }
+    if (!wanted) {
+        if (m_trayIcon) {
+            m_trayIcon->hide();
+            m_trayIcon->deleteLater();
+            m_trayIcon = nullptr;
+            m_trayToggleAction = nullptr;
+        }
+        return;
+    }
+    if (!m_trayIcon) {
+        QIcon icon(QStringLiteral(":/icons/app-icon.png"));
+        if (icon.isNull())
+            icon = windowIcon();
+        m_trayIcon = new QSystemTrayIcon(icon, this);
+        m_trayIcon->setToolTip(kAppName);
+        auto *menu = new QMenu(this);
+        connect(m_trayIcon, &QObject::destroyed, menu, &QObject::deleteLater);
+        m_trayToggleAction = menu->addAction(QStringLiteral("Show Velmora Notes"));
+        connect(m_trayToggleAction, &QAction::triggered, this, [this] {
+            if (isVisible() && !isMinimized() && isActiveWindow())
+                hide();
+            else
+                showMainWindow();
+        });
+        menu->addSeparator();
+        connect(menu->addAction(QStringLiteral("Quit")), &QAction::triggered, this, &MainWindow::quitApplication);
+        connect(menu, &QMenu::aboutToShow, this, &MainWindow::updateTrayToggleText);
+        m_trayIcon->setContextMenu(menu);
+        connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                showMainWindow();
+        });
+    }
+    m_trayIcon->show();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    saveGeometryAndLayout();
+    saveCurrentNote();
+    saveSnapshot();
+    if (m_closeToTray && m_trayIcon && m_trayIcon->isVisible()) {
+        event->ignore();
+        hide();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::quitApplication()
+{
+    if (m_state && m_state->preferences()) {
+        // No separate note windows exist yet; an empty list restores none.
+        m_state->preferences()->set(QStringLiteral("restore_note_windows"), QString());
+        m_state->preferences()->setBool(QStringLiteral("restore_todos_window"), false);
+    }
+    m_closeToTray = false;
+    QApplication::closeAllWindows();
+    QCoreApplication::quit();
+}

@@ -1,0 +1,170 @@
+#pragma once
+
+#include "notebook.h"
+
+#include <QHash>
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class AppState;
+class EditorToolbar;
+class NoteEditor;
+class NoteHeaderBar;
+class NoteListWidget;
+class NotebookListWidget;
+class QAction;
+class QLineEdit;
+class QMenu;
+class QMimeData;
+class QPrinter;
+class QSplitter;
+class QStackedWidget;
+class QSystemTrayIcon;
+class QTimer;
+class QVBoxLayout;
+class StatusBar;
+class WelcomePage;
+
+// The application's main window: notebook sidebar, note list with its search
+// field, and the note pane (header bar, formatting toolbar, editor) side by
+// side in a splitter, with the menu bar, status bar and tray icon. It drives
+// the flows that span several widgets: selecting, creating, saving, trashing
+// and moving notes, notebooks, focus mode and steno mode.
+//
+// state is not owned and must outlive the window. The window's geometry and
+// layout live in QSettings, group "mainWindow".
+class MainWindow final : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // Everything that blocks or leaves the process. Defaults run the real
+    // dialogs, clipboard and tray; tests replace them.
+    struct Hooks
+    {
+        // A Yes/No question whose default is No; true for Yes.
+        std::function<bool(const QString &title, const QString &text)> askYesNo;
+        // A name for a new notebook; empty when cancelled.
+        std::function<QString()> askNewNotebookName;
+        // A new name for a notebook; empty when cancelled.
+        std::function<QString(const QString &currentName)> askNotebookRename;
+        // The notebook a note moves to; empty when cancelled.
+        std::function<QString(const QList<Notebook> &notebooks, const QString &currentNotebookId)> chooseNotebook;
+        // Takes ownership of data.
+        std::function<void(QMimeData *data)> setClipboard;
+        // Runs the print dialog for printer; true when accepted.
+        std::function<bool(QPrinter *printer)> runPrintDialog;
+        std::function<bool()> systemTrayAvailable;
+    };
+
+    explicit MainWindow(AppState *state, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    Hooks &hooks() { return m_hooks; }
+
+    void showNote(const QString &noteId, bool force);
+    void saveCurrentNote();
+    void saveSnapshot();
+    void createNewNote();
+    void deleteCurrentNote(bool confirm);
+    void refreshNoteList();
+    void refreshNotebooks();
+    void applyLayout();
+    void setFocusMode(bool focusMode);
+    void setSidebarVisible(bool visible);
+    void applyStenoMode();
+    void updateTray();
+    void quitApplication();
+
+    // Moves the editor's note to a notebook chosen by the user.
+    void moveCurrentNote();
+    void print();
+    void printPreview();
+
+    // The context menus, built for the caller to run.
+    std::unique_ptr<QMenu> createNoteContextMenu(const QString &noteId);
+    std::unique_ptr<QMenu> createNotebookContextMenu(const QString &notebookId);
+    void renameNotebook(const QString &notebookId);
+    void deleteNotebook(const QString &notebookId);
+
+    NoteListWidget *noteList() const { return m_noteList; }
+    NotebookListWidget *notebookList() const { return m_notebookList; }
+    NoteEditor *editor() const { return m_editor; }
+    EditorToolbar *toolbar() const { return m_toolbar; }
+    NoteHeaderBar *headerBar() const { return m_headerBar; }
+    StatusBar *statusBarWidget() const { return m_statusBar; }
+    QLineEdit *searchField() const { return m_searchField; }
+    QSplitter *splitter() const { return m_splitter; }
+    QWidget *searchRow() const { return m_searchRow; }
+    QWidget *sidebarPane() const { return m_sidebar; }
+    QWidget *middlePane() const { return m_middle; }
+    bool isShowingWelcomePage() const;
+    bool focusMode() const { return m_focusMode; }
+    bool sidebarVisible() const { return m_sidebarVisible; }
+    QList<int> normalSplitterSizes() const { return m_normalSplitterSizes; }
+    QString lastSnapshotContent() const { return m_lastSnapshotContent; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildMenus();
+    void buildWidgets();
+    void connectSignals();
+    void restoreGeometryAndLayout();
+    void saveGeometryAndLayout();
+    void installDefaultHooks();
+
+    void onNoteSelected(const QString &noteId);
+    void onSplitterMoved();
+    void onPreferenceChanged(const QString &key);
+    void onFontScaleChanged();
+    void onNoteDroppedOnNotebook(const QString &noteId, const QString &notebookId);
+    void onNotebookChipClicked();
+    void createNotebook();
+    void trashNote(const QString &noteId);
+    void clearEditor();
+    void updatePage();
+    void updateHeaderMeta();
+    void copyNote(int format);
+    bool printTo(QPrinter *printer);
+    QString editorNoteTitle() const;
+    void showMainWindow();
+    void updateTrayToggleText();
+    bool readBoolPreference(const QString &key, bool fallback) const;
+
+    QPointer<AppState> m_state;
+    Hooks m_hooks;
+
+    QSplitter *m_splitter = nullptr;
+    QWidget *m_sidebar = nullptr;
+    QWidget *m_middle = nullptr;
+    QVBoxLayout *m_middleLayout = nullptr;
+    QWidget *m_searchRow = nullptr;
+    QLineEdit *m_searchField = nullptr;
+    QTimer *m_searchTimer = nullptr;
+    NotebookListWidget *m_notebookList = nullptr;
+    NoteListWidget *m_noteList = nullptr;
+    QStackedWidget *m_stack = nullptr;
+    QWidget *m_notePane = nullptr;
+    WelcomePage *m_welcomePage = nullptr;
+    NoteHeaderBar *m_headerBar = nullptr;
+    EditorToolbar *m_toolbar = nullptr;
+    NoteEditor *m_editor = nullptr;
+    StatusBar *m_statusBar = nullptr;
+
+    QAction *m_focusModeAction = nullptr;
+    QAction *m_sidebarAction = nullptr;
+    QAction *m_trayToggleAction = nullptr;
+    QSystemTrayIcon *m_trayIcon = nullptr;
+
+    bool m_focusMode = false;
+    bool m_sidebarVisible = true;
+    bool m_closeToTray = false;
+    QList<int> m_normalSplitterSizes;
+    QString m_lastSnapshotContent;
+    QHash<QString, QString> m_notebookNames;
+};
