@@ -61,6 +61,7 @@ std::optional<LineTask> examineLine(const QString &line, const QJsonObject &attr
 QList<Task> extractTasks(const QString &noteId, const QString &body, const QDateTime &noteUpdatedAt)
 {
     QList<Task> tasks;
+    const QDateTime extractedAt = QDateTime::currentDateTimeUtc();
     QString line;
     int lineIndex = 0;
     int position = 0;
@@ -88,7 +89,7 @@ QList<Task> extractTasks(const QString &noteId, const QString &body, const QDate
                 task.source = found->source;
                 task.lineIndex = lineIndex;
                 task.charOffset = position - int(line.size());
-                task.extractedAt = QDateTime::currentDateTimeUtc();
+                task.extractedAt = extractedAt;
                 task.noteUpdatedAt = noteUpdatedAt;
                 tasks.append(task);
             }
