@@ -1,6 +1,7 @@
 #include "thememanager.h"
 
 #include "preferencesrepository.h"
+#include "textformat.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -146,6 +147,8 @@ void ThemeManager::applyTheme(ThemeManager::Theme theme)
 void ThemeManager::setFontScale(int percent)
 {
     g_fontScale = std::clamp(percent, 70, 160);
+    // Note text is sized by the document model, which cannot see this class.
+    setDocumentFontScale(g_fontScale);
     if (m_preferences)
         m_preferences->set(QStringLiteral("fontScale"), QString::number(g_fontScale));
     applyTheme(m_mode);

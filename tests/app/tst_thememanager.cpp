@@ -2,6 +2,7 @@
 
 #include "database.h"
 #include "preferencesrepository.h"
+#include "textformat.h"
 #include "thememanager.h"
 
 #include <QLabel>
@@ -116,6 +117,7 @@ private slots:
         QCOMPARE(scale.first().first().toInt(), expected);
         QCOMPARE(changed.size(), 1);
         QCOMPARE(ThemeManager::fontScale(), expected);
+        QCOMPARE(documentFontScale(), expected);
         QCOMPARE(m_prefs->get("fontScale").value_or(QString()), QString::number(expected));
         QCOMPARE(QApplication::font().pointSize(), ThemeManager::scaledPointSize(ThemeManager::baseFont(), expected));
         theme.setFontScale(100);
