@@ -1,0 +1,422 @@
+// Whole-application figures at scale: generates a database of N notes with a
+// fixed seed and measures start-up, the repository queries (beside the same
+// SQL run directly), the lists, the to-do screen, the editor and backup.
+//
+//   bench_scale [N ...]        default: 1000 10000
+//   BENCH_RUNS=5               runs per figure (start-up and backup use fewer)
+//
+// Prints one line per figure: N, name, median and worst in milliseconds, and
+// the baseline where one exists.
+
+#include "appstate.h"
+#include "attachmentrepository.h"
+#include "backup.h"
+#include "database.h"
+#include "mainwindow.h"
+#include "noteeditor.h"
+#include "noterepository.h"
+#include "notebookrepository.h"
+#include "snapshotrepository.h"
+#include "todosscreen.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QImage>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QKeyEvent>
+#include <QRandomGenerator>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QUuid>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+const char *const kWords[] = {
+    "project", "meeting", "notes", "review", "design", "budget", "plan", "team", "update", "release",
+    "customer", "garden", "recipe", "travel", "packing", "book", "reading", "list", "idea", "draft",
+    "schedule", "invoice", "report", "summary", "weekly", "monthly", "quarter", "goal", "task", "follow",
+    "email", "call", "agenda", "minutes", "decision", "action", "owner", "deadline", "status", "risk",
+    "the", "and", "with", "for", "from", "into", "about", "after", "before", "under",
+    "quick", "brown", "lazy", "river", "mountain", "coffee", "morning", "evening", "window", "table",
+};
+constexpr int kWordCount = int(sizeof(kWords) / sizeof(kWords[0]));
+const QString kRareWord = QStringLiteral("zephyrquill");
+
+struct Figure
+{
+    double median = 0;
+    double worst = 0;
+};
+
+Figure measure(int runs, const std::function<void()> &work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return {times[times.size() / 2], times.back()};
+}
+
+void print(int n, const char *name, const Figure &figure, const char *baselineName = nullptr,
+           const Figure *baseline = nullptr)
+{
+    std::printf("N=%-7d %-34s median %9.2f ms  worst %9.2f ms", n, name, figure.median, figure.worst);
+    if (baseline)
+        std::printf("   | %s median %8.2f ms (x%.2f)", baselineName, baseline->median,
+                    baseline->median > 0 ? figure.median / baseline->median : 0.0);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+long residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+class BodyBuilder
+{
+public:
+    explicit BodyBuilder(QRandomGenerator &random)
+        : m_random(random)
+    {
+    }
+
+    QString words(int count)
+    {
+        QString text;
+        for (int i = 0; i < count; ++i) {
+            if (i)
+                text += ' ';
+            text += QLatin1String(kWords[m_random.bounded(kWordCount)]);
+        }
+        return text;
+    }
+
+    void line(const QString &text, const QJsonObject &lineAttributes = {})
+    {
+        m_ops.append(QJsonObject{{"insert", text}});
+        QJsonObject newline{{"insert", "\n"}};
+        if (!lineAttributes.isEmpty())
+            newline.insert("attributes", lineAttributes);
+        m_ops.append(newline);
+        m_size += text.size() + 40;
+    }
+
+    void embed(const QJsonObject &value)
+    {
+        m_ops.append(QJsonObject{{"insert", value}});
+        m_ops.append(QJsonObject{{"insert", "\n"}});
+        m_size += 80;
+    }
+
+    QString build(int targetBytes, bool rare, const QString &attachmentId)
+    {
+        m_ops = QJsonArray();
+        m_size = 0;
+        line(words(3 + m_random.bounded(5)), QJsonObject{{"header", 1}});
+        if (rare)
+            line(QStringLiteral("the %1 appears here").arg(kRareWord));
+        if (!attachmentId.isEmpty())
+            embed(QJsonObject{{"image", "velmora-notes://attachment/" + attachmentId}});
+        while (m_size < targetBytes) {
+            switch (m_random.bounded(8)) {
+            case 0:
+                line(words(2 + m_random.bounded(4)), QJsonObject{{"header", 2 + m_random.bounded(2)}});
+                break;
+            case 1:
+                for (int i = 0, n = 2 + m_random.bounded(5); i < n; ++i)
+                    line(words(3 + m_random.bounded(8)), QJsonObject{{"list", "bullet"}});
+                break;
+            case 2:
+                for (int i = 0, n = 2 + m_random.bounded(5); i < n; ++i)
+                    line(words(2 + m_random.bounded(6)),
+                         QJsonObject{{"list", m_random.bounded(3) ? "unchecked" : "checked"}});
+                break;
+            case 3:
+                for (int i = 0, n = 2 + m_random.bounded(6); i < n; ++i)
+                    line(QStringLiteral("int value_%1 = compute(%2);").arg(i).arg(m_random.bounded(100)),
+                         QJsonObject{{"code-block", true}});
+                break;
+            case 4: {
+                if (m_random.bounded(4))
+                    break;
+                QJsonArray rows;
+                for (int r = 0; r < 4; ++r) {
+                    QJsonArray row;
+                    for (int c = 0; c < 3; ++c)
+                        row.append(words(1 + m_random.bounded(2)));
+                    rows.append(row);
+                }
+                const QJsonObject table{{"cells", rows}, {"hasHeader", true}};
+                embed(QJsonObject{{"table", QString::fromUtf8(QJsonDocument(table).toJson(QJsonDocument::Compact))}});
+                m_size += 200;
+                break;
+            }
+            default: {
+                m_ops.append(QJsonObject{{"insert", words(5 + m_random.bounded(20)) + ' '}});
+                m_ops.append(QJsonObject{{"insert", words(2)}, {"attributes", QJsonObject{{"bold", true}}}});
+                line(' ' + words(5 + m_random.bounded(25)));
+                m_size += 200;
+                break;
+            }
+            }
+        }
+        return QString::fromUtf8(QJsonDocument(m_ops).toJson(QJsonDocument::Compact));
+    }
+
+private:
+    QRandomGenerator &m_random;
+    QJsonArray m_ops;
+    int m_size = 0;
+};
+
+// Fills the data directory named by NOTES_DATA_DIR with n notes.
+void generate(int n)
+{
+    QRandomGenerator random(20261206u + quint32(n));
+    Database db;
+    if (!db.open(Database::defaultDatabasePath()) || !db.migrate())
+        qFatal("cannot create the benchmark database");
+    NoteRepository notes(&db);
+    NotebookRepository notebooks(&db);
+    AttachmentRepository attachments(&db);
+    QSqlQuery(db.database()).exec(QStringLiteral("INSERT INTO preferences (key, value) VALUES ('has_seen_welcome', '1')"));
+
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QStringList notebookIds;
+    db.database().transaction();
+    for (int i = 0; i < 20; ++i) {
+        Notebook book;
+        book.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        book.name = QStringLiteral("Notebook %1").arg(i + 1, 2, 10, QLatin1Char('0'));
+        book.createdAt = book.updatedAt = now;
+        notebooks.insert(book);
+        notebookIds << book.id;
+    }
+    BodyBuilder builder(random);
+    QByteArray png;
+    {
+        QImage image(320, 200, QImage::Format_RGB32);
+        image.fill(QColor("#90CAF9"));
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+    }
+    for (int i = 0; i < n; ++i) {
+        Note note;
+        note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        note.notebookId = random.bounded(4) ? notebookIds.at(random.bounded(20)) : QString();
+        // Most notes are short, a few are long: 0.5 KB .. 20 KB.
+        const double r = random.generateDouble();
+        const int target = 500 + int(19500 * r * r * r);
+        QString attachmentId;
+        if (random.bounded(50) == 0) {
+            Attachment attachment;
+            attachment.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            attachment.noteId = note.id;
+            attachment.filename = QStringLiteral("picture-%1.png").arg(i);
+            attachment.mimeType = QStringLiteral("image/png");
+            attachment.sizeBytes = png.size();
+            attachment.createdAt = now;
+            attachmentId = attachment.id;
+            note.body = builder.build(target, random.bounded(1000) == 0, attachmentId);
+            note.createdAt = note.updatedAt = note.modifiedAt = now.addSecs(-qint64(random.bounded(3 * 365 * 86400)));
+            notes.insert(note);
+            attachments.saveFile(attachment.id, png);
+            attachments.insert(attachment);
+        } else {
+            note.body = builder.build(target, random.bounded(1000) == 0, attachmentId);
+            note.createdAt = note.updatedAt = note.modifiedAt = now.addSecs(-qint64(random.bounded(3 * 365 * 86400)));
+            notes.insert(note);
+        }
+        if (random.bounded(20) == 0)
+            notes.softDelete(note.id);
+    }
+    db.database().commit();
+}
+
+// A long note of about 200 KB with the same mix.
+QString longBody()
+{
+    QRandomGenerator random(42);
+    BodyBuilder builder(random);
+    return builder.build(200 * 1024, false, QString());
+}
+
+void runFor(int n, const QString &root, int runs)
+{
+    const QString dataDir = root + QStringLiteral("/n%1").arg(n);
+    qputenv("NOTES_DATA_DIR", dataDir.toUtf8());
+    {
+        QElapsedTimer timer;
+        timer.start();
+        generate(n);
+        std::printf("N=%-7d generated in %.1f s (%.1f MB database)\n", n, timer.elapsed() / 1000.0,
+                    QFileInfo(Database::defaultDatabasePath()).size() / 1048576.0);
+    }
+
+    // Start-up: the state over the database, then the main window shown and painted.
+    {
+        const Figure startUp = measure(3, [] {
+            AppState state;
+            state.initialize();
+            MainWindow window(&state);
+            window.show();
+            window.repaint();
+            QCoreApplication::processEvents();
+        });
+        print(n, "start-up to painted main window", startUp);
+    }
+
+    AppState state;
+    state.initialize();
+    MainWindow window(&state);
+    window.show();
+    window.repaint();
+    QCoreApplication::processEvents();
+    std::printf("N=%-7d resident memory after start-up %ld MB\n", n, residentKb() / 1024);
+
+    const QSqlDatabase sql = state.database()->database();
+    const auto direct = [&sql](const QString &statement, const QVariantList &values = {}) {
+        return [&sql, statement, values] {
+            QSqlQuery query(sql);
+            query.setForwardOnly(true);
+            query.prepare(statement);
+            for (const QVariant &value : values)
+                query.addBindValue(value);
+            query.exec();
+            int rows = 0;
+            while (query.next()) {
+                query.value(0);
+                ++rows;
+            }
+        };
+    };
+
+    NoteRepository *notes = state.notes();
+    {
+        const Figure f = measure(runs, [notes] { notes->allNotes(); });
+        const Figure b = measure(runs, direct("SELECT * FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
+        print(n, "allNotes", f, "direct SQL", &b);
+    }
+    const QString ftsSql = QStringLiteral("SELECT n.* FROM notes n JOIN notes_fts f ON n.rowid = f.rowid WHERE "
+                                          "notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank");
+    const struct
+    {
+        const char *name;
+        QString text;
+    } searches[] = {
+        {"search common word", QStringLiteral("project")},
+        {"search rare word", kRareWord},
+        {"search two-word prefix", QStringLiteral("coffee morn")},
+    };
+    for (const auto &s : searches) {
+        const Figure f = measure(runs, [notes, &s] { notes->search(s.text); });
+        const Figure b = measure(runs, direct(ftsSql, {s.text + '*'}));
+        print(n, s.name, f, "direct FTS5", &b);
+    }
+    {
+        const Figure f = measure(runs, [notes] { notes->countsByNotebook(); });
+        const Figure b = measure(
+            runs, direct("SELECT notebook_id, COUNT(*) AS c FROM notes WHERE deleted_at IS NULL GROUP BY notebook_id"));
+        print(n, "countsByNotebook", f, "direct SQL", &b);
+    }
+    {
+        const Figure f = measure(runs, [&window] { window.refreshNoteList(); });
+        print(n, "note list refresh (all notes)", f);
+        const Figure g = measure(runs, [&window] { window.refreshNotebooks(); });
+        print(n, "notebook list refresh", g);
+    }
+    {
+        TodosScreen todos(&state);
+        const Figure f = measure(runs, [&todos] { todos.refresh(); });
+        print(n, "to-dos refresh", f);
+    }
+    {
+        const QString body = longBody();
+        NoteEditor editor;
+        editor.resize(900, 700);
+        editor.show();
+        QCoreApplication::processEvents();
+        int round = 0;
+        const Figure open = measure(runs, [&editor, &body, &round] {
+            editor.loadNote(QStringLiteral("long-%1").arg(round++), body, true);
+        });
+        QTextDocument plain;
+        const QString text = QJsonDocument::fromJson(body.toUtf8()).isArray() ? body : QString();
+        const Figure baseline = measure(runs, [&plain, &text] { plain.setPlainText(text); });
+        std::printf("N=%-7d long note is %lld KB of Delta\n", n, qint64(body.size()) / 1024);
+        print(n, "open 200 KB note in editor", open, "QTextDocument::setPlainText", &baseline);
+
+        editor.setFocus();
+        QWidget *target = editor.focusProxy() ? editor.focusProxy() : static_cast<QWidget *>(&editor);
+        const Figure key = measure(std::max(runs, 20), [target] {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+            QCoreApplication::sendEvent(target, &press);
+            QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+            QCoreApplication::sendEvent(target, &release);
+        });
+        print(n, "keystroke in 200 KB note", key);
+    }
+    {
+        IoRepositories repositories{state.database(), state.notes(), state.notebooks(), state.attachments(),
+                                    state.snapshots()};
+        const QString archive = root + QStringLiteral("/backup-%1.zip").arg(n);
+        const Figure backup = measure(2, [&] { createBackup(archive, repositories); });
+        std::printf("N=%-7d backup archive %.1f MB\n", n, QFileInfo(archive).size() / 1048576.0);
+        print(n, "backup", backup);
+        const Figure restore = measure(2, [&] { restoreBackup(archive, repositories, RestoreMode::Overwrite); });
+        print(n, "restore (overwrite all)", restore);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir root;
+    const QString home = root.path();
+    for (const char *var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+        const QString path = home + '/' + QLatin1String(var);
+        QDir().mkpath(path);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv(var, path.toUtf8());
+    }
+    qputenv("QT_LOGGING_RULES", "velmora.*.info=false");
+    QApplication app(argc, argv);
+
+    QList<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes << QString::fromLocal8Bit(argv[i]).toInt();
+    sizes.removeAll(0);
+    if (sizes.isEmpty())
+        sizes = {1000, 10000};
+    const int runs = std::max(3, qEnvironmentVariableIntValue("BENCH_RUNS"));
+    for (int n : sizes)
+        runFor(n, home, runs);
+    return 0;
+}
