@@ -1,7 +1,12 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 class AttachmentRepository;
 class Database;
@@ -10,6 +15,7 @@ class NotebookRepository;
 class PreferencesRepository;
 class SnapshotRepository;
 class ThemeManager;
+class QWidget;
 
 // The one application-wide object every window receives. Owns the database,
 // the repositories and the theme manager as QObject children; windows hold
@@ -40,6 +46,24 @@ public:
     void setCurrentNotebook(const QString &notebookId);
     void setCurrentNote(const QString &noteId);
 
+    // Note windows live in the widget layer above this object, so the
+    // application installs how one is made. The factory returns a top-level
+    // window without a parent for the note id, and arranges for
+    // closeNoteWindowEntry(noteId) when that window closes.
+    using NoteWindowFactory = std::function<QWidget *(const QString &noteId)>;
+    void setNoteWindowFactory(NoteWindowFactory factory);
+
+    // Stores a new empty note in the current notebook and opens it in its own
+    // window. Null when the note could not be stored or no window could be made.
+    QWidget *newNoteInWindow();
+    // Raises the note's window, or opens one. The id is not looked up: the
+    // window copes with a note that does not exist. Null without a factory.
+    QWidget *openNoteWindow(const QString &noteId);
+    QStringList openNoteWindowIds() const;
+    QWidget *noteWindow(const QString &noteId) const;
+    // Forgets the window of noteId; its owner calls this when it closes.
+    void closeNoteWindowEntry(const QString &noteId);
+
 signals:
     void databaseReady();
     void currentNotebookChanged(const QString &notebookId);
@@ -60,4 +84,7 @@ private:
 
     QString m_currentNotebookId;
     QString m_currentNoteId;
+    NoteWindowFactory m_noteWindowFactory;
+    // Not owned: the windows delete themselves on close.
+    QHash<QString, QPointer<QWidget>> m_noteWindows;
 };

@@ -1,0 +1,423 @@
+#include "notewindow.h"
+
+#include "appstate.h"
+#include "attachmentrepository.h"
+#include "delta.h"
+#include "editortoolbar.h"
+#include "mainwindowrules.h"
+#include "movetonotebookdialog.h"
+#include "noteedits.h"
+#include "noteeditor.h"
+#include "noteexport.h"
+#include "noteheaderbar.h"
+#include "notebookrepository.h"
+#include "noterepository.h"
+#include "preferencesrepository.h"
+#include "snapshotrepository.h"
+#include "statusbar.h"
+#include "uilog.h"
+#include "versionhistorydialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include <memory>
+
+QString noteWindowGeometryKey(const QString &noteId)
+{
+    return QStringLiteral("note_window_geom/%1").arg(noteId);
+}
+
+NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
+    : QMainWindow(parent)
+    , m_state(state)
+    , m_noteId(noteId)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    installDefaultHooks();
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_headerBar = new NoteHeaderBar(central);
+    m_headerBar->setFocusToggleVisible(false);
+    m_toolbar = new EditorToolbar(central);
+    m_editor = new NoteEditor(central);
+    if (m_state)
+        m_editor->setAttachmentRepository(m_state->attachments());
+    m_toolbar->setEditor(m_editor);
+    layout->addWidget(m_headerBar);
+    layout->addWidget(m_toolbar);
+    layout->addWidget(m_editor, 1);
+    setCentralWidget(central);
+    m_statusBar = new StatusBar(this);
+    setStatusBar(m_statusBar);
+    resize(800, 600);
+
+    buildMenus();
+    connectSignals();
+
+    if (m_state && m_state->preferences() && !m_noteId.isEmpty()) {
+        const QString geometry = m_state->preferences()->getString(noteWindowGeometryKey(m_noteId));
+        if (!geometry.isEmpty())
+            restoreGeometry(QByteArray::fromBase64(geometry.toLatin1()));
+    }
+    loadNote();
+}
+
+NoteWindow::~NoteWindow() = default;
+
+void NoteWindow::installDefaultHooks()
+{
+    m_hooks.askYesNo = [](QWidget *parent, const QString &title, const QString &text) {
+        return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    m_hooks.warn = [](QWidget *parent, const QString &title, const QString &text) {
+        QMessageBox::warning(parent, title, text);
+    };
+    m_hooks.inform = [](QWidget *parent, const QString &title, const QString &text) {
+        QMessageBox::information(parent, title, text);
+    };
+    m_hooks.setClipboard = [](QMimeData *data) { QApplication::clipboard()->setMimeData(data); };
+    m_hooks.askExport = [](QWidget *parent, const QString &suggestedName) -> std::optional<ExportChoice> {
+        const QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Export Note"), suggestedName);
+        if (path.isEmpty())
+            return std::nullopt;
+        ExportChoice choice;
+        choice.path = path;
+        if (path.endsWith(QLatin1String(".html"), Qt::CaseInsensitive))
+            choice.format = ExportFormat::Html;
+        else if (path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+            choice.format = ExportFormat::Pdf;
+        return choice;
+    };
+    m_hooks.runPrintDialog = [](QWidget *parent, QPrinter *printer) {
+        QPrintDialog dialog(printer, parent);
+        dialog.setWindowTitle(QStringLiteral("Print Note"));
+        return dialog.exec() == QDialog::Accepted;
+    };
+    m_hooks.chooseNotebook = [](QWidget *parent, const QList<Notebook> &notebooks, const QString &current) {
+        return MoveToNotebookDialog::choose(parent, notebooks, current);
+    };
+    m_hooks.showHistory = [this](QWidget *parent, const QString &noteId) {
+        auto *dialog = new VersionHistoryDialog(m_state, noteId, parent);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->show();
+    };
+}
+
+void NoteWindow::buildMenus()
+{
+    const auto add = [this](QMenu *menu, const QString &text, const QKeySequence &shortcut, auto slot) {
+        QAction *action = menu->addAction(text);
+        action->setShortcut(shortcut);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    add(file, QStringLiteral("Save Snapshot"), QKeySequence::Save, [this] { saveNote(); });
+    add(file, QStringLiteral("Export..."), QKeySequence(Qt::CTRL | Qt::Key_E), [this] { exportNote(); });
+    file->addSeparator();
+    add(file, QStringLiteral("Close"), QKeySequence::Close, [this] { close(); });
+
+    QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    add(edit, QStringLiteral("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
+    add(edit, QStringLiteral("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
+    edit->addSeparator();
+    add(edit, QStringLiteral("Find in Note..."), QKeySequence::Find, [] {});
+
+    QMenu *format = menuBar()->addMenu(QStringLiteral("F&ormat"));
+    add(format, QStringLiteral("Bold"), QKeySequence::Bold, [this] { m_editor->toggleBold(); });
+    add(format, QStringLiteral("Italic"), QKeySequence::Italic, [this] { m_editor->toggleItalic(); });
+    add(format, QStringLiteral("Underline"), QKeySequence::Underline, [this] { m_editor->toggleUnderline(); });
+    add(format, QStringLiteral("Strikethrough"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X),
+        [this] { m_editor->toggleStrikethrough(); });
+    format->addSeparator();
+    add(format, QStringLiteral("Heading 1"), QKeySequence(Qt::CTRL | Qt::Key_1), [this] { m_editor->setHeading(1); });
+    add(format, QStringLiteral("Heading 2"), QKeySequence(Qt::CTRL | Qt::Key_2), [this] { m_editor->setHeading(2); });
+    add(format, QStringLiteral("Heading 3"), QKeySequence(Qt::CTRL | Qt::Key_3), [this] { m_editor->setHeading(3); });
+    add(format, QStringLiteral("Normal Text"), QKeySequence(Qt::CTRL | Qt::Key_0), [this] { m_editor->setHeading(0); });
+    format->addSeparator();
+    add(format, QStringLiteral("Bullet List"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_8),
+        [this] { m_editor->toggleBulletList(); });
+    add(format, QStringLiteral("Numbered List"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_7),
+        [this] { m_editor->toggleOrderedList(); });
+    add(format, QStringLiteral("Checkbox List"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_9),
+        [this] { m_editor->toggleCheckList(); });
+    format->addSeparator();
+    add(format, QStringLiteral("Code Block"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_QuoteLeft),
+        [this] { m_editor->toggleCodeBlock(); });
+    add(format, QStringLiteral("Blockquote"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B),
+        [this] { m_editor->toggleBlockquote(); });
+    format->addSeparator();
+    add(format, QStringLiteral("Insert Divider"), QKeySequence(), [this] { m_editor->insertDivider(); });
+    add(format, QStringLiteral("Insert Table..."), QKeySequence(Qt::CTRL | Qt::Key_T),
+        [this] { m_editor->insertTableWithDialog(); });
+
+    QMenu *note = menuBar()->addMenu(QStringLiteral("&Note"));
+    add(note, QStringLiteral("Move to Trash"), QKeySequence(Qt::CTRL | Qt::Key_Backspace),
+        [this] { moveToTrash(false); });
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    add(help, QStringLiteral("About Velmora Notes"), QKeySequence(), [this] {
+        m_hooks.inform(this, QStringLiteral("About"),
+                       QStringLiteral("Velmora Notes %1").arg(QCoreApplication::applicationVersion()));
+    });
+}
+
+void NoteWindow::connectSignals()
+{
+    connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::saveNote);
+    connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSavedState);
+
+    connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this, [this] { copyNote(ExportFormat::PlainText); });
+    connect(m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this, [this] { copyNote(ExportFormat::Markdown); });
+    connect(m_headerBar, &NoteHeaderBar::copyAsHtmlRequested, this, [this] { copyNote(ExportFormat::Html); });
+    connect(m_headerBar, &NoteHeaderBar::historyRequested, this, [this] {
+        saveNote();
+        m_hooks.showHistory(this, m_noteId);
+    });
+    connect(m_headerBar, &NoteHeaderBar::includeInTodosToggled, this, [this](bool include) {
+        if (m_state && !m_noteId.isEmpty())
+            m_state->notes()->setIncludeInTodos(m_noteId, include);
+    });
+    connect(m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this, &NoteWindow::moveToNotebook);
+    connect(m_headerBar, &NoteHeaderBar::exportRequested, this, &NoteWindow::exportNote);
+    connect(m_headerBar, &NoteHeaderBar::printRequested, this, &NoteWindow::print);
+    connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveToTrash(true); });
+
+    if (!m_state)
+        return;
+    connect(m_state, &AppState::noteUpdatedExternally, this, [this](const QString &noteId, QObject *source) {
+        if (source != this && noteId == m_noteId)
+            loadNote();
+    });
+    connect(m_state, &AppState::noteDeletedExternally, this, [this](const QString &noteId) {
+        if (noteId == m_noteId && !m_closing)
+            close();
+    });
+    connect(m_state, &AppState::notesChanged, this, [this] {
+        // Typing not yet saved would be lost by a reload; the pending save
+        // writes it shortly and the next change reloads.
+        if (!m_noteId.isEmpty() && !m_closing && m_editor->isSaved())
+            loadNote();
+    });
+}
+
+void NoteWindow::loadNote()
+{
+    const std::optional<Note> note =
+        m_state && !m_noteId.isEmpty() ? m_state->notes()->noteById(m_noteId) : std::nullopt;
+    if (!note) {
+        m_editor->clearNote();
+        m_lastSnapshotContent.clear();
+        updateWindowTitle();
+        return;
+    }
+    m_editor->loadNote(note->id, note->body, false);
+    const bool editable = noteIsEditable(*note);
+    m_editor->setReadOnly(!editable);
+    m_toolbar->setEnabled(editable);
+    updateWindowTitle();
+
+    QString notebookName;
+    if (!note->notebookId.isEmpty()) {
+        if (const auto notebook = m_state->notebooks()->notebookById(note->notebookId); notebook && !notebook->deletedAt)
+            notebookName = notebook->name;
+    }
+    m_statusBar->setNotebookInfo(notebookName.isEmpty() ? QStringLiteral("All Notes") : notebookName, -1);
+    m_headerBar->setEditable(editable);
+    m_headerBar->setNotebookName(notebookName);
+    m_headerBar->setMetaText(noteMetaText(note->updatedAt, m_editor->wordCount()));
+    m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note->id));
+    m_headerBar->setShared(note->isShared);
+    m_lastSnapshotContent = note->body;
+    if (note->syncStatus != SyncStatus::Pending)
+        m_seenSynced = true;
+}
+
+void NoteWindow::updateWindowTitle()
+{
+    const std::optional<Note> note =
+        m_state && !m_noteId.isEmpty() ? m_state->notes()->noteById(m_noteId) : std::nullopt;
+    if (!note) {
+        setWindowTitle(QStringLiteral("Velmora Notes"));
+        return;
+    }
+    const QString title = noteTitle(*note);
+    setWindowTitle(QStringLiteral("%1 — Velmora Notes").arg(title.isEmpty() ? QStringLiteral("Untitled") : title));
+}
+
+void NoteWindow::updateHeaderMeta()
+{
+    if (const auto note = m_state->notes()->noteById(m_noteId))
+        m_headerBar->setMetaText(noteMetaText(note->updatedAt, m_editor->wordCount()));
+}
+
+void NoteWindow::saveNote()
+{
+    if (!m_state || m_noteId.isEmpty() || m_editor->noteId().isEmpty() || m_editor->isReadOnly()
+        || m_editor->isSaved())
+        return;
+    const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
+    if (!note)
+        return;
+    const QString delta = m_editor->currentDelta();
+    if (delta == note->body)
+        return;
+    if (!m_state->notes()->update(noteWithEditedBody(*note, delta, QDateTime::currentDateTimeUtc())))
+        return;
+    emit m_state->noteUpdatedExternally(m_noteId, this);
+    updateWindowTitle();
+    updateHeaderMeta();
+}
+
+void NoteWindow::saveSnapshot()
+{
+    if (!m_state)
+        return;
+    const QString delta = m_editor->currentDelta();
+    if (!snapshotWanted(!m_editor->noteId().isEmpty(), m_editor->isReadOnly(), m_lastSnapshotContent, delta))
+        return;
+    const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
+    if (takeSnapshot(m_state->snapshots(), m_noteId, note ? note->version : 1, delta))
+        m_lastSnapshotContent = delta;
+}
+
+void NoteWindow::copyNote(ExportFormat format)
+{
+    auto *data = new QMimeData;
+    if (format == ExportFormat::PlainText) {
+        data->setText(m_editor->toPlainText());
+    } else {
+        saveNote();
+        const std::optional<Note> note = m_state ? m_state->notes()->noteById(m_noteId) : std::nullopt;
+        const QString body = note ? note->body : m_editor->currentDelta();
+        if (format == ExportFormat::Html)
+            data->setHtml(convertBody(body, ExportFormat::Html));
+        data->setText(convertBody(body, ExportFormat::Markdown));
+    }
+    m_hooks.setClipboard(data);
+}
+
+void NoteWindow::exportNote()
+{
+    if (!m_state || m_noteId.isEmpty())
+        return;
+    saveNote();
+    const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
+    if (!note)
+        return;
+    const std::optional<ExportChoice> choice =
+        m_hooks.askExport(this, suggestedFileName(*note, ExportFormat::Markdown));
+    if (!choice)
+        return;
+    const ExportResult result =
+        ::exportNote(*note, choice->path, choice->format, choice->includeAttachments, m_state->attachments());
+    if (result.ok)
+        m_statusBar->showTemporaryMessage(QStringLiteral("Exported to %1").arg(result.path), 3000);
+    else
+        m_hooks.warn(this, QStringLiteral("Export Failed"), result.error);
+}
+
+void NoteWindow::print()
+{
+    if (!m_state || m_editor->noteId().isEmpty())
+        return;
+    saveNote();
+    const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
+    const QString title = note && !noteTitle(*note).isEmpty() ? noteTitle(*note) : QStringLiteral("Untitled");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(title);
+    if (!m_hooks.runPrintDialog(this, &printer))
+        return;
+    std::unique_ptr<QTextDocument> clone(m_editor->document()->clone());
+    clone->setDocumentMargin(36);
+    clone->print(&printer);
+    m_statusBar->showTemporaryMessage(QStringLiteral("Printed %1").arg(title), 3000);
+}
+
+void NoteWindow::moveToNotebook()
+{
+    if (!m_state || m_noteId.isEmpty())
+        return;
+    const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
+    if (!note)
+        return;
+    const QString target = m_hooks.chooseNotebook(this, m_state->notebooks()->allNotebooks(), note->notebookId);
+    if (target.isEmpty())
+        return;
+    m_state->notes()->moveToNotebook(m_noteId, target);
+    loadNote();
+}
+
+void NoteWindow::moveToTrash(bool confirm)
+{
+    if (!m_state || m_noteId.isEmpty())
+        return;
+    if (confirm) {
+        const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
+        const QString title = note ? noteTitle(*note) : QString();
+        const QString text = QStringLiteral("Move \"%1\" to Trash?")
+                                 .arg(title.isEmpty() ? QStringLiteral("this note") : title);
+        if (!m_hooks.askYesNo(this, QStringLiteral("Move to Trash"), text))
+            return;
+    }
+    saveNote();
+    m_state->notes()->softDelete(m_noteId);
+    close();
+}
+
+void NoteWindow::removeIfEmptied()
+{
+    const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
+    if (!note || note->deletedAt)
+        return;
+    const int snapshots = int(m_state->snapshots()->snapshotsForNote(m_noteId).size());
+    const int attachments = int(m_state->attachments()->attachmentsForNote(m_noteId).size());
+    switch (closingNoteFate(*note, m_seenSynced, snapshots, attachments)) {
+    case ClosingNoteFate::Keep:
+        break;
+    case ClosingNoteFate::MoveToTrash:
+        m_state->notes()->softDelete(m_noteId);
+        break;
+    case ClosingNoteFate::Purge:
+        m_state->notes()->purge(m_noteId);
+        break;
+    }
+}
+
+void NoteWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_closed) {
+        event->accept();
+        return;
+    }
+    m_closing = true;
+    saveNote();
+    saveSnapshot();
+    bool removed = false;
+    if (m_state && !m_noteId.isEmpty() && !m_editor->isReadOnly() && !m_editor->noteId().isEmpty()) {
+        removeIfEmptied();
+        const std::optional<Note> after = m_state->notes()->noteById(m_noteId);
+        removed = !after || after->deletedAt;
+    }
+    if (m_state && !m_noteId.isEmpty() && !removed)
+        m_state->preferences()->set(noteWindowGeometryKey(m_noteId), QString::fromLatin1(saveGeometry().toBase64()));
+    m_closed = true;
+    emit windowClosed(m_noteId);
+    event->accept();
+}

@@ -1,0 +1,55 @@
+#include "searchscreen.h"
+
+#include "appstate.h"
+#include "noterepository.h"
+#include "notelistwidget.h"
+
+#include <QLineEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+SearchScreen::SearchScreen(AppState *state, QWidget *parent)
+    : QWidget(parent)
+    , m_state(state)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    m_field = new QLineEdit(this);
+    m_field->setPlaceholderText(QStringLiteral("Search all notes..."));
+    m_field->setClearButtonEnabled(true);
+    layout->addWidget(m_field);
+    m_list = new NoteListWidget(this);
+    layout->addWidget(m_list);
+
+    m_timer = new QTimer(this);
+    m_timer->setSingleShot(true);
+    m_timer->setInterval(kDebounceMs);
+
+    connect(m_field, &QLineEdit::textChanged, m_timer, qOverload<>(&QTimer::start));
+    connect(m_timer, &QTimer::timeout, this, &SearchScreen::refresh);
+    connect(m_list, &NoteListWidget::noteSelected, this, [this](const QString &id) {
+        if (m_state && !id.isEmpty())
+            m_state->setCurrentNote(id);
+    });
+    connect(m_list, &NoteListWidget::noteDoubleClicked, this, [this](const QString &id) {
+        if (m_state && !id.isEmpty())
+            m_state->openNoteWindow(id);
+    });
+}
+
+void SearchScreen::focusSearch()
+{
+    m_field->setFocus(Qt::ShortcutFocusReason);
+    m_field->selectAll();
+}
+
+void SearchScreen::refresh()
+{
+    m_timer->stop();
+    const QString text = m_field->text().trimmed();
+    if (text.isEmpty() || !m_state || !m_state->notes())
+        m_list->setNotes({});
+    else
+        m_list->setNotes(m_state->notes()->search(text));
+    emit searched(m_state ? text : QString());
+}

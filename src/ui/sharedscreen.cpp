@@ -1,0 +1,47 @@
+#include "sharedscreen.h"
+
+#include "appstate.h"
+#include "noterepository.h"
+#include "notelistwidget.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+SharedScreen::SharedScreen(AppState *state, bool sharedByMe, QWidget *parent)
+    : QWidget(parent)
+    , m_state(state)
+    , m_sharedByMe(sharedByMe)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    m_list = new NoteListWidget(this);
+    layout->addWidget(m_list);
+    m_emptyLabel = new QLabel(sharedByMe ? QStringLiteral("You haven't shared any notes yet.")
+                                         : QStringLiteral("No notes have been shared with you yet."),
+                              this);
+    m_emptyLabel->setAlignment(Qt::AlignCenter);
+    m_emptyLabel->setEnabled(false);
+    layout->addWidget(m_emptyLabel);
+
+    connect(m_list, &NoteListWidget::noteSelected, this, [this](const QString &id) {
+        if (m_state && !id.isEmpty())
+            m_state->setCurrentNote(id);
+    });
+    connect(m_list, &NoteListWidget::noteActivated, this, [this](const QString &id) {
+        if (m_state && !id.isEmpty())
+            m_state->openNoteWindow(id);
+    });
+    if (m_state && m_state->notes())
+        connect(m_state->notes(), &NoteRepository::notesChanged, this, &SharedScreen::reload);
+    reload();
+}
+
+void SharedScreen::reload()
+{
+    QList<Note> notes;
+    if (m_state && m_state->notes())
+        notes = m_sharedByMe ? m_state->notes()->sharedByMe() : m_state->notes()->sharedWithMe();
+    m_list->setNotes(notes);
+    m_list->setVisible(!notes.isEmpty());
+    m_emptyLabel->setVisible(notes.isEmpty());
+}

@@ -1,0 +1,47 @@
+#include "todorules.h"
+
+#include "noteedits.h"
+
+#include <QJsonDocument>
+
+#include <algorithm>
+
+QList<Task> visibleTasks(const QList<Note> &notes, bool showCompleted, const QString &filter, TodoSort sort)
+{
+    const QString needle = filter.trimmed().toLower();
+    QList<Task> tasks;
+    for (const Note &note : notes) {
+        for (const Task &task : extractTasks(note.id, note.body, note.updatedAt)) {
+            if (!showCompleted && task.isCompleted)
+                continue;
+            if (!needle.isEmpty() && !task.text.toLower().contains(needle))
+                continue;
+            tasks.append(task);
+        }
+    }
+    if (sort == TodoSort::Alphabetical) {
+        std::sort(tasks.begin(), tasks.end(), [](const Task &a, const Task &b) {
+            return a.text.compare(b.text, Qt::CaseInsensitive) < 0;
+        });
+    } else {
+        std::sort(tasks.begin(), tasks.end(),
+                  [](const Task &a, const Task &b) { return a.noteUpdatedAt > b.noteUpdatedAt; });
+    }
+    return tasks;
+}
+
+QString todoRowText(const QString &taskText, const QString &noteTitle)
+{
+    if (noteTitle.isEmpty())
+        return taskText;
+    return taskText + QStringLiteral("  — ") + noteTitle;
+}
+
+std::optional<Note> noteWithTaskCompleted(const Note &note, int lineIndex, bool completed, const QDateTime &now)
+{
+    const QString body = setTaskCompleted(note.body, lineIndex, completed);
+    // The rewrite re-serialises the body, so compare content, not text.
+    if (body.isEmpty() || QJsonDocument::fromJson(body.toUtf8()) == QJsonDocument::fromJson(note.body.toUtf8()))
+        return std::nullopt;
+    return noteWithEditedBody(note, body, now);
+}

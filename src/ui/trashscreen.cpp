@@ -1,0 +1,95 @@
+#include "trashscreen.h"
+
+#include "appstate.h"
+#include "noterepository.h"
+#include "notelistwidget.h"
+
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TrashScreen::TrashScreen(AppState *state, QWidget *parent)
+    : QWidget(parent)
+    , m_state(state)
+    , m_askYesNo([](QWidget *parent, const QString &title, const QString &text) {
+        return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    })
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    auto *buttons = new QHBoxLayout;
+    m_restoreButton = new QPushButton(QStringLiteral("Restore"), this);
+    m_deleteButton = new QPushButton(QStringLiteral("Delete Permanently"), this);
+    m_emptyButton = new QPushButton(QStringLiteral("Empty Trash"), this);
+    buttons->addWidget(m_restoreButton);
+    buttons->addWidget(m_deleteButton);
+    buttons->addStretch();
+    buttons->addWidget(m_emptyButton);
+    layout->addLayout(buttons);
+    m_list = new NoteListWidget(this);
+    layout->addWidget(m_list);
+
+    connect(m_restoreButton, &QPushButton::clicked, this, &TrashScreen::restoreSelected);
+    connect(m_deleteButton, &QPushButton::clicked, this, &TrashScreen::deleteSelected);
+    connect(m_emptyButton, &QPushButton::clicked, this, &TrashScreen::emptyTrash);
+    connect(m_list, &QListWidget::currentItemChanged, this,
+            [this] { setSelectionButtons(m_list->selectedNoteId()); });
+    refresh();
+}
+
+void TrashScreen::setSelectionButtons(const QString &selectedId)
+{
+    m_restoreButton->setEnabled(!selectedId.isEmpty());
+    m_deleteButton->setEnabled(!selectedId.isEmpty());
+}
+
+void TrashScreen::refresh()
+{
+    const QList<Note> trashed = m_state && m_state->notes() ? m_state->notes()->trashedNotes() : QList<Note>();
+    m_list->setNotes(trashed);
+    {
+        // The buttons start disabled, so no row may look selected.
+        const QSignalBlocker blocker(m_list);
+        m_list->setCurrentItem(nullptr);
+    }
+    setSelectionButtons(QString());
+    m_emptyButton->setEnabled(!trashed.isEmpty());
+}
+
+void TrashScreen::restoreSelected()
+{
+    const QString id = m_list->selectedNoteId();
+    if (id.isEmpty() || !m_state)
+        return;
+    m_state->notes()->restore(id);
+    refresh();
+}
+
+void TrashScreen::deleteSelected()
+{
+    const QString id = m_list->selectedNoteId();
+    if (id.isEmpty() || !m_state)
+        return;
+    if (!m_askYesNo(this, QStringLiteral("Delete Permanently"),
+                    QStringLiteral("This note will be permanently deleted. This cannot be undone.")))
+        return;
+    m_state->notes()->purge(id);
+    refresh();
+}
+
+void TrashScreen::emptyTrash()
+{
+    if (!m_state)
+        return;
+    const QList<Note> trashed = m_state->notes()->trashedNotes();
+    if (trashed.isEmpty())
+        return;
+    if (!m_askYesNo(this, QStringLiteral("Empty Trash"),
+                    QStringLiteral("Permanently delete all %1 notes in trash? This cannot be undone.")
+                        .arg(trashed.size())))
+        return;
+    for (const Note &note : trashed)
+        m_state->notes()->purge(note.id);
+    refresh();
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class AppState;
+class NoteListWidget;
+class QPushButton;
+
+// The notes in the trash, with restore, permanent deletion of one note and
+// emptying the whole trash; both deletions ask first. state is not owned and
+// must outlive the screen.
+class TrashScreen final : public QWidget
+{
+    Q_OBJECT
+public:
+    // A Yes/No question; true for Yes. Replaced by tests.
+    using AskYesNo = std::function<bool(QWidget *parent, const QString &title, const QString &text)>;
+
+    explicit TrashScreen(AppState *state, QWidget *parent = nullptr);
+
+    void setAskYesNo(AskYesNo ask) { m_askYesNo = std::move(ask); }
+
+    void refresh();
+    void restoreSelected();
+    void deleteSelected();
+    void emptyTrash();
+
+    NoteListWidget *noteList() const { return m_list; }
+    QPushButton *restoreButton() const { return m_restoreButton; }
+    QPushButton *deleteButton() const { return m_deleteButton; }
+    QPushButton *emptyButton() const { return m_emptyButton; }
+
+private:
+    void setSelectionButtons(const QString &selectedId);
+
+    QPointer<AppState> m_state;
+    AskYesNo m_askYesNo;
+    NoteListWidget *m_list = nullptr;
+    QPushButton *m_restoreButton = nullptr;
+    QPushButton *m_deleteButton = nullptr;
+    QPushButton *m_emptyButton = nullptr;
+};
