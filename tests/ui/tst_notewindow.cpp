@@ -1,6 +1,7 @@
 #include "velmtest.h"
 
 #include "appstate.h"
+#include "launchoptions.h"
 #include "mainwindow.h"
 #include "noteedits.h"
 #include "noteeditor.h"
@@ -8,6 +9,7 @@
 #include "notewindow.h"
 #include "notewindows.h"
 #include "preferencesrepository.h"
+#include "singleinstance.h"
 #include "snapshotrepository.h"
 
 #include <QPointer>
@@ -348,6 +350,42 @@ private slots:
         QVERIFY(!handleNoteWindowMessage(state.get(), QString()));
         QVERIFY(!handleNoteWindowMessage(state.get(), QStringLiteral("note:")));
         QCOMPARE(state->openNoteWindowIds().size(), 3);
+    }
+
+    void secondLaunchOpensOrRaisesThroughTheInstanceSocket()
+    {
+        auto state = newState();
+        const Note note = makeNote(QStringLiteral("From the command line"));
+        QVERIFY(state->notes()->insert(note));
+        SingleInstance primary(QStringLiteral("velmora-notes-instance"));
+        QVERIFY(primary.tryRun(QStringLiteral("focus")));
+        int focusRequests = 0;
+        connect(&primary, &SingleInstance::messageReceived, state.get(), [&](const QString &message) {
+            if (!handleNoteWindowMessage(state.get(), message))
+                ++focusRequests;
+        });
+
+        const auto launch = [](const QStringList &arguments) {
+            SingleInstance second(QStringLiteral("velmora-notes-instance"));
+            return second.tryRun(LaunchOptions::parse(QStringList{"velmora-notes"} + arguments).instanceMessage());
+        };
+        QVERIFY(!launch({"--note", note.id}));
+        QTRY_COMPARE(state->openNoteWindowIds(), QStringList({note.id}));
+        QPointer<QWidget> window = state->noteWindow(note.id);
+
+        QVERIFY(!launch({"--note", note.id}));
+        QTest::qWait(200);
+        QCOMPARE(state->openNoteWindowIds(), QStringList({note.id}));
+        QCOMPARE(state->noteWindow(note.id), window.data());
+
+        const int before = int(state->notes()->allNotes().size());
+        QVERIFY(!launch({"--new-note"}));
+        QTRY_COMPARE(state->openNoteWindowIds().size(), 2);
+        QCOMPARE(int(state->notes()->allNotes().size()), before + 1);
+
+        QVERIFY(!launch({}));
+        QTRY_COMPARE(focusRequests, 1);
+        QCOMPARE(state->openNoteWindowIds().size(), 2);
     }
 
     void destroyingTheStateClosesAndSavesTheWindows()
