@@ -49,16 +49,29 @@ NoteListWidget::NoteListWidget(QWidget *parent)
     });
 }
 
+const NoteRowText &NoteListWidget::rowText(const Note &note)
+{
+    auto it = m_textCache.find(note.id);
+    if (it == m_textCache.end() || it->body != note.body)
+        it = m_textCache.insert(note.id, CachedText{note.body, noteRowText(note.body)});
+    return it->text;
+}
+
 void NoteListWidget::setNotes(const QList<Note> &notes)
 {
     const QString currentId = selectedNoteId();
     m_notes = notes;
     const QSignalBlocker blocker(this);
     clear();
-    QListWidgetItem *toRestore = nullptr;
+    QHash<QString, CachedText> previous;
+    previous.swap(m_textCache);
+    int restoreRow = -1;
     for (const Note &note : notes) {
-        const NoteRowText text = noteRowText(note.body);
-        auto *item = new QListWidgetItem(this);
+        // Rows are filled before they join the list, so no change is signalled per role.
+        if (const auto old = previous.constFind(note.id); old != previous.constEnd())
+            m_textCache.insert(note.id, *old);
+        const NoteRowText &text = rowText(note);
+        auto *item = new QListWidgetItem;
         item->setData(IdRole, note.id);
         item->setData(TitleRole, text.title);
         item->setData(PreviewRole, text.preview);
@@ -70,11 +83,12 @@ void NoteListWidget::setNotes(const QList<Note> &notes)
         item->setData(SyncStatusRole, int(note.syncStatus));
         // Accessibility and tooltips read the display text.
         item->setData(Qt::DisplayRole, text.title);
+        addItem(item);
         if (!currentId.isEmpty() && note.id == currentId)
-            toRestore = item;
+            restoreRow = count() - 1;
     }
-    if (toRestore)
-        setCurrentItem(toRestore);
+    if (restoreRow >= 0)
+        setCurrentRow(restoreRow);
 }
 
 void NoteListWidget::selectNote(const QString &id)

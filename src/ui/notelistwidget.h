@@ -2,6 +2,7 @@
 
 #include "note.h"
 
+#include <QHash>
 #include <QListWidget>
 
 #include <functional>
@@ -63,6 +64,16 @@ protected:
     void startDrag(Qt::DropActions supportedActions) override;
 
 private:
+    // Title and preview per note id for the body they were made from: a
+    // refresh after one save re-reads one body, not every note's.
+    struct CachedText
+    {
+        QString body;
+        NoteRowText text;
+    };
+    const NoteRowText &rowText(const Note &note);
+
     QList<Note> m_notes;
     NotebookNameResolver m_resolver;
+    QHash<QString, CachedText> m_textCache;
 };

@@ -161,6 +161,21 @@ private slots:
         QCOMPARE(selected.count(), 1);
     }
 
+    void changedBodyIsReadAgain()
+    {
+        NoteListWidget list;
+        QList<Note> notes = threeNotes();
+        list.setNotes(notes);
+        notes[0].body = R"([{"insert":"Alpha revised\nnew body\n"}])";
+        list.setNotes(notes);
+        QCOMPARE(list.item(0)->data(NoteListWidget::TitleRole).toString(), QStringLiteral("Alpha revised"));
+        QCOMPARE(list.item(0)->data(NoteListWidget::PreviewRole).toString(), QStringLiteral("new body"));
+        QCOMPARE(list.item(1)->data(NoteListWidget::TitleRole).toString(), QStringLiteral("Beta"));
+        notes[1].body = R"([{"insert":"\n"}])";
+        list.setNotes(notes);
+        QCOMPARE(list.item(1)->data(NoteListWidget::UntitledRole).toBool(), true);
+    }
+
     void keysActivateAndDelete()
     {
         NoteListWidget list;
