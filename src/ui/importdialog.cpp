@@ -1,0 +1,198 @@
+#include "importdialog.h"
+
+#include "joplinimporter.h"
+#include "notestationimporter.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWizardPage>
+
+namespace {
+
+// The progress page lets the wizard go on only once the import has finished.
+class ImportProgressPage final : public QWizardPage
+{
+public:
+    using QWizardPage::QWizardPage;
+
+    bool isComplete() const override { return m_done; }
+    void setDone(bool done)
+    {
+        m_done = done;
+        emit completeChanged();
+    }
+
+private:
+    bool m_done = false;
+};
+
+} // namespace
+
+ImportDialog::ImportDialog(const IoRepositories &repositories, QWidget *parent)
+    : QWizard(parent)
+    , m_repositories(repositories)
+    , m_openFileDialog([](QWidget *p, const QString &caption, const QString &filter) {
+        return QFileDialog::getOpenFileName(p, caption, QString(), filter);
+    })
+    , m_joplin([](const QString &path, const IoRepositories &r, const ProgressCallback &progress) {
+        return importJoplin(path, r, progress);
+    })
+    , m_noteStation([](const QString &path, const IoRepositories &r, const ProgressCallback &progress) {
+        return importNoteStation(path, r, progress);
+    })
+{
+    setWindowTitle(tr("Import Notes"));
+    setMinimumWidth(450);
+    // Once notes are imported there is no way back to run it twice.
+    setOption(QWizard::NoBackButtonOnLastPage, true);
+
+    auto *formatPage = new QWizardPage(this);
+    formatPage->setTitle(tr("Select Format"));
+    formatPage->setSubTitle(tr("Choose the format of the file you want to import."));
+    auto *formatLayout = new QVBoxLayout(formatPage);
+    m_joplinButton = new QRadioButton(tr("Joplin Export (.jex)"), formatPage);
+    m_noteStationButton = new QRadioButton(tr("Synology NoteStation (.nsx)"), formatPage);
+    m_joplinButton->setChecked(true);
+    formatLayout->addWidget(m_joplinButton);
+    formatLayout->addWidget(m_noteStationButton);
+    formatLayout->addStretch();
+    setPage(FormatPage, formatPage);
+
+    auto *filePage = new QWizardPage(this);
+    filePage->setTitle(tr("Select File"));
+    filePage->setSubTitle(tr("Choose the file to import."));
+    auto *fileLayout = new QHBoxLayout(filePage);
+    m_fileLabel = new QLabel(tr("No file selected"), filePage);
+    m_fileLabel->setWordWrap(true);
+    auto *browseButton = new QPushButton(tr("Browse..."), filePage);
+    fileLayout->addWidget(m_fileLabel, 1);
+    fileLayout->addWidget(browseButton);
+    connect(browseButton, &QPushButton::clicked, this, &ImportDialog::browse);
+    setPage(FilePage, filePage);
+
+    auto *progressPage = new ImportProgressPage(this);
+    progressPage->setTitle(tr("Importing..."));
+    progressPage->setSubTitle(tr("Please wait while your notes are imported."));
+    progressPage->setCommitPage(true);
+    auto *progressLayout = new QVBoxLayout(progressPage);
+    m_progressBar = new QProgressBar(progressPage);
+    m_progressBar->setRange(0, 0);
+    m_progressLabel = new QLabel(tr("Starting import..."), progressPage);
+    m_progressLabel->setWordWrap(true);
+    progressLayout->addWidget(m_progressBar);
+    progressLayout->addWidget(m_progressLabel);
+    progressLayout->addStretch();
+    m_progressPage = progressPage;
+    setPage(ProgressPage, progressPage);
+
+    auto *summaryPage = new QWizardPage(this);
+    summaryPage->setTitle(tr("Import Complete"));
+    auto *summaryLayout = new QVBoxLayout(summaryPage);
+    m_summaryLabel = new QLabel(summaryPage);
+    m_summaryLabel->setWordWrap(true);
+    m_summaryLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    summaryLayout->addWidget(m_summaryLabel);
+    summaryLayout->addStretch();
+    setPage(SummaryPage, summaryPage);
+
+    connect(this, &QWizard::currentIdChanged, this, &ImportDialog::pageChanged);
+}
+
+void ImportDialog::setImporter(Format format, Importer importer)
+{
+    (format == Format::Joplin ? m_joplin : m_noteStation) = std::move(importer);
+}
+
+ImportDialog::Format ImportDialog::format() const
+{
+    return m_noteStationButton->isChecked() ? Format::NoteStation : Format::Joplin;
+}
+
+void ImportDialog::setSelectedFile(const QString &path)
+{
+    m_file = path;
+    m_fileLabel->setText(path.isEmpty() ? tr("No file selected") : path);
+}
+
+QString ImportDialog::summaryText() const
+{
+    return m_summaryLabel->text();
+}
+
+void ImportDialog::browse()
+{
+    const QString filter = format() == Format::Joplin ? tr("Joplin Export (*.jex);;All Files (*)")
+                                                      : tr("NoteStation Export (*.nsx);;All Files (*)");
+    const QString path = m_openFileDialog(this, tr("Select Import File"), filter);
+    if (!path.isEmpty())
+        setSelectedFile(path);
+}
+
+void ImportDialog::pageChanged(int id)
+{
+    // Started once the page is on screen, so the user sees it while the import runs.
+    if (id == ProgressPage && !m_started)
+        QTimer::singleShot(0, this, &ImportDialog::runImport);
+}
+
+void ImportDialog::runImport()
+{
+    if (m_importing || m_started)
+        return;
+    m_started = true;
+    if (m_file.isEmpty()) {
+        m_progressLabel->setText(tr("No file was selected."));
+        m_summaryLabel->setText(tr("No file was selected."));
+        m_progressBar->setRange(0, 1);
+        m_progressBar->setValue(0);
+        static_cast<ImportProgressPage *>(m_progressPage)->setDone(true);
+        return;
+    }
+
+    m_importing = true;
+    button(QWizard::CancelButton)->setEnabled(false);
+    m_progressLabel->setText(tr("Starting import of %1...").arg(QFileInfo(m_file).fileName()));
+    const Importer &importer = format() == Format::Joplin ? m_joplin : m_noteStation;
+    m_result = importer(m_file, m_repositories, [this](int current, int total, const QString &label) {
+        setProgress(current, total, label);
+    });
+    m_importing = false;
+    button(QWizard::CancelButton)->setEnabled(true);
+
+    m_summaryLabel->setText(importSummary(m_result));
+    m_progressBar->setRange(0, 1);
+    m_progressBar->setValue(1);
+    static_cast<ImportProgressPage *>(m_progressPage)->setDone(true);
+    emit importFinished();
+    if (currentId() == ProgressPage)
+        next();
+}
+
+void ImportDialog::setProgress(int current, int total, const QString &label)
+{
+    if (total >= 1) {
+        m_progressBar->setRange(0, total);
+        m_progressBar->setValue(qBound(0, current, total));
+    } else {
+        m_progressBar->setRange(0, 0);
+    }
+    m_progressLabel->setText(label);
+    // Repaint and serve timers between notes; clicks wait, so nothing can
+    // close the wizard or start a second import underneath this one.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void ImportDialog::reject()
+{
+    if (m_importing)
+        return;
+    QWizard::reject();
+}

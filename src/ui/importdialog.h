@@ -1,0 +1,72 @@
+#pragma once
+
+#include "importresult.h"
+#include "iorepositories.h"
+#include "ioprogress.h"
+
+#include <QWizard>
+
+#include <functional>
+
+class QLabel;
+class QProgressBar;
+class QRadioButton;
+
+// Three-step wizard that imports a Joplin (.jex) or NoteStation (.nsx)
+// archive and shows a summary. The import runs on the GUI thread when the
+// progress page appears; the page's bar follows the importer, events are
+// processed between notes, and the wizard cannot be closed while it runs.
+class ImportDialog final : public QWizard
+{
+    Q_OBJECT
+public:
+    enum class Format { Joplin, NoteStation };
+    enum PageId { FormatPage, FilePage, ProgressPage, SummaryPage };
+
+    // Open-file dialog seam: (parent, caption, filter) -> chosen path or empty.
+    using OpenFileDialog = std::function<QString(QWidget *, const QString &, const QString &)>;
+    using Importer = std::function<ImportResult(const QString &, const IoRepositories &, const ProgressCallback &)>;
+
+    explicit ImportDialog(const IoRepositories &repositories, QWidget *parent = nullptr);
+
+    void setOpenFileDialog(OpenFileDialog dialog) { m_openFileDialog = std::move(dialog); }
+    // Replaces the importer of a format (tests; the real ones are set by default).
+    void setImporter(Format format, Importer importer);
+
+    Format format() const;
+    QString selectedFile() const { return m_file; }
+    void setSelectedFile(const QString &path);
+    bool isImporting() const { return m_importing; }
+    ImportResult lastResult() const { return m_result; }
+    QString summaryText() const;
+
+    // Runs the chosen importer; the wizard moves on to the summary afterwards.
+    void runImport();
+
+public slots:
+    void reject() override;
+
+signals:
+    void importFinished();
+
+private:
+    void browse();
+    void pageChanged(int id);
+    void setProgress(int current, int total, const QString &label);
+
+    IoRepositories m_repositories;
+    OpenFileDialog m_openFileDialog;
+    Importer m_joplin;
+    Importer m_noteStation;
+    QRadioButton *m_joplinButton = nullptr;
+    QRadioButton *m_noteStationButton = nullptr;
+    QLabel *m_fileLabel = nullptr;
+    QProgressBar *m_progressBar = nullptr;
+    QLabel *m_progressLabel = nullptr;
+    QLabel *m_summaryLabel = nullptr;
+    QWizardPage *m_progressPage = nullptr;
+    QString m_file;
+    ImportResult m_result;
+    bool m_importing = false;
+    bool m_started = false;
+};

@@ -1,0 +1,130 @@
+#include "iocommands.h"
+
+#include "backup.h"
+#include "exportdialog.h"
+#include "importdialog.h"
+#include "noteexport.h"
+#include "noterepository.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProgressDialog>
+
+IoCommands::IoCommands(const IoRepositories &repositories, QWidget *window, QObject *parent)
+    : QObject(parent)
+    , m_repositories(repositories)
+    , m_window(window)
+{
+    m_dialogs.chooseExport = [](QWidget *p) -> std::optional<ExportChoice> {
+        ExportDialog dialog(p);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return ExportChoice{dialog.format(), dialog.includeAttachments()};
+    };
+    m_dialogs.saveFileName = [](QWidget *p, const QString &caption, const QString &proposed, const QString &filter) {
+        return QFileDialog::getSaveFileName(p, caption, proposed, filter);
+    };
+    m_dialogs.openFileName = [](QWidget *p, const QString &caption, const QString &dir, const QString &filter) {
+        return QFileDialog::getOpenFileName(p, caption, dir, filter);
+    };
+    m_dialogs.question = [](QWidget *p, const QString &title, const QString &text) {
+        return QMessageBox::question(p, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    m_dialogs.warning = [](QWidget *p, const QString &title, const QString &text) {
+        QMessageBox::warning(p, title, text);
+    };
+    m_dialogs.information = [](QWidget *p, const QString &title, const QString &text) {
+        QMessageBox::information(p, title, text);
+    };
+}
+
+void IoCommands::exportNote(const QString &noteId)
+{
+    if (noteId.isEmpty() || !m_repositories.notes)
+        return;
+    const std::optional<Note> note = m_repositories.notes->noteById(noteId);
+    if (!note)
+        return;
+    const std::optional<ExportChoice> choice = m_dialogs.chooseExport(m_window);
+    if (!choice)
+        return;
+    const QString path = m_dialogs.saveFileName(m_window, tr("Export Note"),
+                                                suggestedFileName(*note, choice->format), QString());
+    if (path.isEmpty())
+        return;
+    const ExportResult result = ::exportNote(*note, path, choice->format, choice->includeAttachments,
+                                           m_repositories.attachments);
+    if (result.ok)
+        emit statusMessage(tr("Exported to %1").arg(result.path), 3000);
+    else
+        m_dialogs.warning(m_window, tr("Export Failed"), result.error);
+}
+
+ProgressCallback IoCommands::progressDialog(const QString &title, std::unique_ptr<QObject> *holder)
+{
+    auto dialog = std::make_unique<QProgressDialog>(m_window);
+    QProgressDialog *raw = dialog.get();
+    raw->setWindowTitle(title);
+    raw->setWindowModality(Qt::WindowModal);
+    raw->setCancelButton(nullptr); // a half-done restore cannot be undone, so it is not offered
+    raw->setMinimumDuration(300);
+    raw->setRange(0, 0);
+    raw->setAutoClose(false);
+    raw->setAutoReset(false);
+    *holder = std::move(dialog);
+    return [raw](int current, int total, const QString &label) {
+        if (total >= 1) {
+            raw->setMaximum(total);
+            raw->setValue(qBound(0, current, total));
+        } else {
+            raw->setRange(0, 0);
+        }
+        raw->setLabelText(label);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+}
+
+void IoCommands::backupDatabase()
+{
+    const QString path = m_dialogs.saveFileName(m_window, tr("Save Backup"), QStringLiteral("velmora-notes-backup.zip"),
+                                                tr("ZIP Archive (*.zip)"));
+    if (path.isEmpty())
+        return;
+    std::unique_ptr<QObject> dialog;
+    const ProgressCallback progress = progressDialog(tr("Backup Database"), &dialog);
+    const BackupResult result = createBackup(path, m_repositories, progress);
+    dialog.reset();
+    if (result.failed)
+        m_dialogs.warning(m_window, tr("Backup Failed"), result.error);
+    else
+        emit statusMessage(tr("Backup saved: %1 notes").arg(result.noteCount), 3000);
+}
+
+void IoCommands::restoreDatabase()
+{
+    const QString path = m_dialogs.openFileName(m_window, tr("Select Backup"), QString(), tr("ZIP Archive (*.zip)"));
+    if (path.isEmpty())
+        return;
+    if (!m_dialogs.question(m_window, tr("Restore Backup"),
+                            tr("Import notes from backup? Existing notes with the same ID will be skipped.")))
+        return;
+    std::unique_ptr<QObject> dialog;
+    const ProgressCallback progress = progressDialog(tr("Restore Database"), &dialog);
+    const RestoreResult result = restoreBackup(path, m_repositories, RestoreMode::SkipExisting, progress);
+    dialog.reset();
+    QString text = tr("Imported: %1\nSkipped: %2\nErrors: %3").arg(result.imported).arg(result.skipped).arg(result.errors);
+    // Without it a refused archive would read as an empty one.
+    if (!result.error.isEmpty())
+        text += QLatin1Char('\n') + result.error;
+    m_dialogs.information(m_window, tr("Restore Complete"), text);
+}
+
+void IoCommands::importNotes()
+{
+    auto *dialog = new ImportDialog(m_repositories, m_window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (m_importHook)
+        m_importHook(dialog);
+    dialog->show();
+}
