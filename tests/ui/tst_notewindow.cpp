@@ -12,6 +12,7 @@
 #include "singleinstance.h"
 #include "snapshotrepository.h"
 
+#include <QMimeData>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTextCursor>
@@ -258,6 +259,75 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QCOMPARE(window->geometry(), placed);
         window->close();
+    }
+
+    void titlesReadOnlyNotesAndMissingNotes()
+    {
+        auto state = newState();
+        Note untitled = makeNote(QString());
+        untitled.body = QStringLiteral(R"([{"insert":"\nsecond line\n"}])");
+        QVERIFY(state->notes()->insert(untitled));
+        Note viewOnly = makeNote(QString());
+        viewOnly.body = kEmptyBody;
+        viewOnly.ownerId = QStringLiteral("colleague");
+        viewOnly.permission = QStringLiteral("view");
+        QVERIFY(state->notes()->insert(viewOnly));
+
+        QPointer<NoteWindow> window = windowOf(state->openNoteWindow(untitled.id));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Untitled — Velmora Notes"));
+        QVERIFY(!window->editor()->isReadOnly());
+        window->close();
+
+        // Someone else's empty note is neither edited nor removed by closing.
+        window = windowOf(state->openNoteWindow(viewOnly.id));
+        QVERIFY(window->editor()->isReadOnly());
+        window->close();
+        QCOMPARE(*state->notes()->noteById(viewOnly.id), viewOnly);
+
+        window = windowOf(state->openNoteWindow(QStringLiteral("no-such-note")));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Velmora Notes"));
+        QVERIFY(window->editor()->noteId().isEmpty());
+        window->close();
+        QVERIFY(state->openNoteWindowIds().isEmpty());
+    }
+
+    void copyAndTrashCommands()
+    {
+        auto state = newState();
+        const Note note = makeNote(QStringLiteral("Groceries"));
+        QVERIFY(state->notes()->insert(note));
+        QPointer<NoteWindow> window = windowOf(state->openNoteWindow(note.id));
+        std::unique_ptr<QMimeData> clipboard;
+        window->hooks().setClipboard = [&clipboard](QMimeData *data) { clipboard.reset(data); };
+        QStringList questions;
+        bool yes = false;
+        window->hooks().askYesNo = [&](QWidget *, const QString &title, const QString &text) {
+            questions << title + QLatin1Char('|') + text;
+            return yes;
+        };
+
+        // Unsaved typing is saved before copying as Markdown.
+        window->editor()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(window->editor(), QStringLiteral(" list"));
+        window->copyNote(ExportFormat::Markdown);
+        QVERIFY(clipboard);
+        QVERIFY(clipboard->text().startsWith(QStringLiteral("Groceries list")));
+        QVERIFY(!clipboard->hasHtml());
+        QCOMPARE(state->notes()->noteById(note.id)->version, note.version + 1);
+        window->copyNote(ExportFormat::Html);
+        QVERIFY(clipboard->html().contains(QStringLiteral("Groceries list")));
+        QVERIFY(clipboard->text().startsWith(QStringLiteral("Groceries list")));
+
+        window->moveToTrash(true);
+        QCOMPARE(questions, QStringList({"Move to Trash|Move \"Groceries list\" to Trash?"}));
+        QVERIFY(!state->notes()->noteById(note.id)->deletedAt);
+        QVERIFY(window->isVisible());
+
+        yes = true;
+        window->moveToTrash(true);
+        QVERIFY(state->notes()->noteById(note.id)->deletedAt);
+        QTRY_VERIFY(window.isNull());
+        QVERIFY(state->openNoteWindowIds().isEmpty());
     }
 
     // ---- the registry
