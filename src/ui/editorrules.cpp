@@ -8,11 +8,27 @@ namespace EditorRules {
 
 int wordCount(const QString &text)
 {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty())
-        return 0;
-    static const QRegularExpression whitespace(QStringLiteral("\\s+"));
-    return int(trimmed.split(whitespace, Qt::SkipEmptyParts).size());
+    // Runs on every keystroke over the whole note, so it counts in place what
+    // splitting the trimmed text on "\s+" (ASCII white space) would give.
+    const QChar *begin = text.constData();
+    const QChar *end = begin + text.size();
+    while (begin < end && begin->isSpace())
+        ++begin;
+    while (end > begin && (end - 1)->isSpace())
+        --end;
+    const auto separates = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u == u' ' || (u >= u'\t' && u <= u'\r');
+    };
+    int count = 0;
+    bool inWord = false;
+    for (const QChar *c = begin; c < end; ++c) {
+        const bool space = separates(*c);
+        if (!space && !inWord)
+            ++count;
+        inWord = !space;
+    }
+    return count;
 }
 
 bool looksLikeHtml(const QString &text)

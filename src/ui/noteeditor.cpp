@@ -773,6 +773,8 @@ bool NoteEditor::handleControlShiftKey(QKeyEvent *event)
     case Qt::Key_D: duplicateBlock(); return true;
     case Qt::Key_K: deleteBlock(); return true;
     case Qt::Key_X: toggleStrikethrough(); return true;
+    // The toolbar's tool tip names this key for the Attachment button.
+    case Qt::Key_A: insertAttachment(); return true;
     default: return false;
     }
 }

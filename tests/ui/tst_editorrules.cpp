@@ -17,6 +17,10 @@ private slots:
         QTest::newRow("only white space") << " \n\t  " << 0;
         QTest::newRow("empty") << QString() << 0;
         QTest::newRow("tabs and newlines only between") << "a\tb\nc" << 3;
+        QTest::newRow("vertical tab and form feed") << "a\vb\fc\rd" << 4;
+        QTest::newRow("no-break space inside a word") << QString("a\u00a0b c") << 2;
+        QTest::newRow("no-break space around") << QString("\u00a0word\u00a0") << 1;
+        QTest::newRow("one word") << "word" << 1;
     }
     void countsWords()
     {

@@ -4,11 +4,14 @@
 
 #include "attachmentrepository.h"
 #include "editortoolbar.h"
+#include "imagelightbox.h"
 #include "noteeditor.h"
 #include "textformat.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
+#include <QBuffer>
+#include <QGraphicsView>
 #include <QClipboard>
 #include <QComboBox>
 #include <QJsonDocument>
@@ -1111,6 +1114,35 @@ private slots:
         QCOMPARE(m_opened.size(), 1);
         QCOMPARE(m_opened.first().toLocalFile(), QDir::tempPath() + "/velmora-notes/" + id + "/data.csv");
         QDir(QDir::tempPath() + "/velmora-notes/" + id).removeRecursively();
+    }
+
+    void doubleClickShowsAnImageInTheViewer()
+    {
+        editor().setAttachmentRepository(m_attachments.get());
+        load(body({line({})}));
+        QImage picture(40, 30, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(picture.save(&buffer, "PNG"));
+        // The file dialog of the Attachment command answers with the picture.
+        const QString path = writeFile("red.png", png);
+        editor().hooks().askOpenFile = [path] { return path; };
+        QTest::keyClick(&editor(), Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(!insertedAttachmentId().isEmpty());
+        editor().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor()));
+
+        QTest::mouseDClick(editor().viewport(), Qt::LeftButton, {}, pointAt(0));
+        auto *lightbox = editor().findChild<ImageLightbox *>();
+        QVERIFY(lightbox);
+        QVERIFY(lightbox->isVisible());
+        QVERIFY(lightbox->testAttribute(Qt::WA_DeleteOnClose));
+        QVERIFY(m_opened.isEmpty());
+        QPointer<ImageLightbox> watched(lightbox);
+        QTest::keyClick(lightbox->view(), Qt::Key_Escape);
+        QTRY_VERIFY(!watched);
     }
 };
 
