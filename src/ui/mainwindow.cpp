@@ -5,6 +5,8 @@
 #include "converters.h"
 #include "delta.h"
 #include "editortoolbar.h"
+#include "iocommands.h"
+#include "iorepositories.h"
 #include "lineicons.h"
 #include "mainwindowrules.h"
 #include "movetonotebookdialog.h"
@@ -16,10 +18,15 @@
 #include "notelistwidget.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
+#include "searchscreen.h"
+#include "sharedscreen.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
 #include "thememanager.h"
+#include "todosscreen.h"
+#include "trashscreen.h"
 #include "uilog.h"
+#include "versionhistorydialog.h"
 #include "welcomepage.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -94,6 +101,13 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     Q_ASSERT(state && state->notes());
     installDefaultHooks();
     setWindowTitle(kAppName);
+    IoRepositories repositories;
+    repositories.database = state->database();
+    repositories.notes = state->notes();
+    repositories.notebooks = state->notebooks();
+    repositories.attachments = state->attachments();
+    repositories.snapshots = state->snapshots();
+    m_io = new IoCommands(repositories, this, this);
 
     buildMenus();
     buildWidgets();
@@ -260,11 +274,28 @@ void MainWindow::buildMenus()
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     add(file, QStringLiteral("New Note"), QKeySequence(Qt::CTRL | Qt::Key_N), [this] { createNewNote(); },
         Qt::ApplicationShortcut);
+    add(file, QStringLiteral("New Note in Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
+        [this] { m_state->newNoteInWindow(); }, Qt::ApplicationShortcut);
     add(file, QStringLiteral("Save Snapshot"), QKeySequence::Save, [this] { saveCurrentNote(); });
+    file->addSeparator();
+    // Ctrl+I stays with Italic.
+    add(file, QStringLiteral("Import..."), QKeySequence(), [this] { m_io->importNotes(); });
+    // Exports the note as last stored, without saving the editor first.
+    add(file, QStringLiteral("Export..."), QKeySequence(Qt::CTRL | Qt::Key_E),
+        [this] { m_io->exportNote(m_editor->noteId()); });
     file->addSeparator();
     add(file, QStringLiteral("Print..."), QKeySequence::Print, [this] { print(); });
     add(file, QStringLiteral("Print Preview..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P),
         [this] { printPreview(); });
+    file->addSeparator();
+    add(file, QStringLiteral("Backup Database..."), QKeySequence(), [this] {
+        saveCurrentNote();
+        m_io->backupDatabase();
+    });
+    add(file, QStringLiteral("Restore Database..."), QKeySequence(), [this] {
+        saveCurrentNote();
+        m_io->restoreDatabase();
+    });
     file->addSeparator();
     QAction *quit = add(file, QStringLiteral("Quit"), QKeySequence::Quit, [this] { quitApplication(); });
     quit->setMenuRole(QAction::QuitRole);
@@ -326,15 +357,26 @@ void MainWindow::buildMenus()
 
     QMenu *note = menuBar()->addMenu(QStringLiteral("&Note"));
     add(note, QStringLiteral("Move to Notebook..."), QKeySequence(Qt::CTRL | Qt::Key_M), [this] { moveCurrentNote(); });
+    add(note, QStringLiteral("Version History..."), QKeySequence(Qt::CTRL | Qt::Key_H), [this] { showVersionHistory(); });
+    add(note, QStringLiteral("Open in New Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
+        [this] { openCurrentNoteInWindow(); });
     note->addSeparator();
     add(note, QStringLiteral("Move to Trash…"), QKeySequence(Qt::CTRL | Qt::Key_D), [this] { deleteCurrentNote(true); },
         Qt::ApplicationShortcut);
 
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
+    add(view, QStringLiteral("To-Dos"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), [this] { openScreen(Screen::Todos); });
     add(view, QStringLiteral("Find"), QKeySequence(Qt::Key_F3), [this] {
         m_searchField->setFocus(Qt::ShortcutFocusReason);
         m_searchField->selectAll();
     });
+    add(view, QStringLiteral("Search All Notes..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
+        [this] { openScreen(Screen::Search); });
+    add(view, QStringLiteral("Trash"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D), [this] { openScreen(Screen::Trash); });
+    add(view, QStringLiteral("Shared with Me"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S),
+        [this] { openScreen(Screen::SharedWithMe); });
+    add(view, QStringLiteral("Shared by Me"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_S),
+        [this] { openScreen(Screen::SharedByMe); });
     view->addSeparator();
     m_focusModeAction = view->addAction(QStringLiteral("Focus Mode"));
     m_focusModeAction->setCheckable(true);
@@ -388,6 +430,8 @@ void MainWindow::connectSignals()
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSavedState);
 
     connect(m_noteList, &NoteListWidget::noteSelected, this, &MainWindow::onNoteSelected);
+    connect(m_noteList, &NoteListWidget::noteDoubleClicked, this,
+            [this](const QString &id) { m_state->openNoteWindow(id); });
     connect(m_noteList, &NoteListWidget::noteActivated, this, [this] { m_editor->setFocus(Qt::OtherFocusReason); });
     connect(m_noteList, &NoteListWidget::noteDeleteRequested, this, [this] { deleteCurrentNote(false); });
     connect(m_noteList, &NoteListWidget::noteContextMenuRequested, this,
@@ -404,6 +448,11 @@ void MainWindow::connectSignals()
             [selectNotebook] { selectNotebook(QString()); });
     connect(m_notebookList, &NotebookListWidget::notebookSelected, this, selectNotebook);
     connect(m_notebookList, &NotebookListWidget::newNotebookRequested, this, &MainWindow::createNotebook);
+    connect(m_notebookList, &NotebookListWidget::trashSelected, this, [this] {
+        openScreen(Screen::Trash);
+        // The sidebar keeps showing which notes the list holds.
+        refreshNotebooks();
+    });
     connect(m_notebookList, &NotebookListWidget::notebookContextMenuRequested, this,
             [this](const QString &id, const QPoint &globalPos) {
                 if (auto menu = createNotebookContextMenu(id))
@@ -424,6 +473,7 @@ void MainWindow::connectSignals()
         if (source != this && noteId == m_editor->noteId())
             showNote(noteId, false);
     });
+    connect(m_state, &AppState::currentNoteChanged, this, &MainWindow::onCurrentNoteChanged);
     connect(m_state, &AppState::noteDeletedExternally, this, [this](const QString &noteId) {
         if (noteId == m_editor->noteId()) {
             clearEditor();
@@ -442,6 +492,12 @@ void MainWindow::connectSignals()
     });
     connect(m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this, &MainWindow::moveCurrentNote);
     connect(m_headerBar, &NoteHeaderBar::printRequested, this, &MainWindow::print);
+    connect(m_headerBar, &NoteHeaderBar::historyRequested, this, &MainWindow::showVersionHistory);
+    connect(m_headerBar, &NoteHeaderBar::exportRequested, this, [this] {
+        saveCurrentNote();
+        m_io->exportNote(m_editor->noteId());
+    });
+    connect(m_io, &IoCommands::statusMessage, m_statusBar, &StatusBar::showTemporaryMessage);
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { deleteCurrentNote(false); });
 }
 
@@ -675,8 +731,99 @@ void MainWindow::onNoteSelected(const QString &noteId)
         saveCurrentNote();
         saveSnapshot();
     }
+    m_selectingNote = true;
     m_state->setCurrentNote(noteId);
+    m_selectingNote = false;
     showNote(noteId, false);
+}
+
+void MainWindow::onCurrentNoteChanged(const QString &noteId)
+{
+    // Another view (the Search or Shared screen) picked a note: show it here.
+    if (m_selectingNote || noteId.isEmpty() || noteId == m_editor->noteId())
+        return;
+    if (!m_editor->isSaved()) {
+        saveCurrentNote();
+        saveSnapshot();
+    }
+    {
+        const QSignalBlocker blocker(m_noteList);
+        m_noteList->selectNote(noteId);
+    }
+    showNote(noteId, false);
+}
+
+void MainWindow::openCurrentNoteInWindow()
+{
+    if (m_editor->noteId().isEmpty())
+        return;
+    saveCurrentNote();
+    m_state->openNoteWindow(m_editor->noteId());
+}
+
+void MainWindow::showVersionHistory()
+{
+    if (m_editor->noteId().isEmpty())
+        return;
+    saveCurrentNote();
+    auto *dialog = new VersionHistoryDialog(m_state, m_editor->noteId(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->hooks().askYesNo = [this](QWidget *, const QString &title, const QString &text) {
+        return m_hooks.askYesNo(title, text);
+    };
+    dialog->show();
+}
+
+QWidget *MainWindow::screenWindow(Screen screen) const
+{
+    return m_screens[int(screen)];
+}
+
+void MainWindow::openScreen(Screen screen)
+{
+    QPointer<QWidget> &window = m_screens[int(screen)];
+    QString title;
+    switch (screen) {
+    case Screen::Search:
+        title = QStringLiteral("Search — Velmora Notes");
+        if (!window)
+            window = new SearchScreen(m_state, this);
+        static_cast<SearchScreen *>(window.data())->refresh();
+        break;
+    case Screen::Todos:
+        title = QStringLiteral("To-Dos — Velmora Notes");
+        if (!window)
+            window = new TodosScreen(m_state, this);
+        static_cast<TodosScreen *>(window.data())->refresh();
+        break;
+    case Screen::Trash:
+        title = QStringLiteral("Trash — Velmora Notes");
+        if (!window) {
+            auto *trash = new TrashScreen(m_state, this);
+            trash->setAskYesNo([this](QWidget *, const QString &t, const QString &text) { return m_hooks.askYesNo(t, text); });
+            window = trash;
+        }
+        static_cast<TrashScreen *>(window.data())->refresh();
+        break;
+    case Screen::SharedByMe:
+    case Screen::SharedWithMe:
+        title = screen == Screen::SharedByMe ? QStringLiteral("Shared by Me — Velmora Notes")
+                                             : QStringLiteral("Shared with Me — Velmora Notes");
+        if (!window)
+            window = new SharedScreen(m_state, screen == Screen::SharedByMe, this);
+        static_cast<SharedScreen *>(window.data())->reload();
+        break;
+    }
+    // A child of the main window, so it goes with it, but a window of its own.
+    window->setWindowFlag(Qt::Window, true);
+    window->setWindowTitle(title);
+    if (!window->isVisible())
+        window->resize(600, 500);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    if (screen == Screen::Search)
+        static_cast<SearchScreen *>(window.data())->focusSearch();
 }
 
 void MainWindow::createNewNote()
@@ -854,6 +1001,11 @@ std::unique_ptr<QMenu> MainWindow::createNoteContextMenu(const QString &noteId)
     if (!note)
         return nullptr;
     auto menu = std::make_unique<QMenu>(this);
+    connect(menu->addAction(QStringLiteral("Open in New Window")), &QAction::triggered, this, [this, noteId] {
+        if (noteId == m_editor->noteId())
+            saveCurrentNote();
+        m_state->openNoteWindow(noteId);
+    });
     QMenu *move = menu->addMenu(QStringLiteral("Move to Notebook"));
     for (const Notebook &notebook : m_state->notebooks()->allNotebooks()) {
         QAction *action = move->addAction(notebook.name);
@@ -1008,6 +1160,12 @@ void MainWindow::updateTray()
             else
                 showMainWindow();
         });
+        connect(menu->addAction(QStringLiteral("New Note")), &QAction::triggered, this,
+                [this] { m_state->newNoteInWindow(); });
+        connect(menu->addAction(QStringLiteral("Search…")), &QAction::triggered, this,
+                [this] { openScreen(Screen::Search); });
+        connect(menu->addAction(QStringLiteral("To-Dos")), &QAction::triggered, this,
+                [this] { openScreen(Screen::Todos); });
         menu->addSeparator();
         connect(menu->addAction(QStringLiteral("Quit")), &QAction::triggered, this, &MainWindow::quitApplication);
         connect(menu, &QMenu::aboutToShow, this, &MainWindow::updateTrayToggleText);
@@ -1036,9 +1194,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::quitApplication()
 {
     if (m_state && m_state->preferences()) {
-        // No separate note windows exist yet; an empty list restores none.
-        m_state->preferences()->set(QStringLiteral("restore_note_windows"), QString());
-        m_state->preferences()->setBool(QStringLiteral("restore_todos_window"), false);
+        m_state->preferences()->set(QStringLiteral("restore_note_windows"),
+                                    m_state->openNoteWindowIds().join(QLatin1Char(',')));
+        const QWidget *todos = m_screens[int(Screen::Todos)];
+        m_state->preferences()->setBool(QStringLiteral("restore_todos_window"), todos && todos->isVisible());
     }
     m_closeToTray = false;
     QApplication::closeAllWindows();

@@ -12,6 +12,7 @@
 
 class AppState;
 class EditorToolbar;
+class IoCommands;
 class NoteEditor;
 class NoteHeaderBar;
 class NoteListWidget;
@@ -60,6 +61,9 @@ public:
         std::function<bool()> systemTrayAvailable;
     };
 
+    // The secondary screens, each a top-level window made on first use and kept.
+    enum class Screen { Search, Todos, Trash, SharedByMe, SharedWithMe };
+
     explicit MainWindow(AppState *state, QWidget *parent = nullptr);
     ~MainWindow() override;
 
@@ -83,6 +87,14 @@ public:
     void moveCurrentNote();
     void print();
     void printPreview();
+
+    // Refreshes, titles and brings up a secondary screen.
+    void openScreen(Screen screen);
+    // The screen's window once it was opened; null before.
+    QWidget *screenWindow(Screen screen) const;
+    void openCurrentNoteInWindow();
+    void showVersionHistory();
+    IoCommands *ioCommands() const { return m_io; }
 
     // The context menus, built for the caller to run.
     std::unique_ptr<QMenu> createNoteContextMenu(const QString &noteId);
@@ -119,6 +131,7 @@ private:
     void installDefaultHooks();
 
     void onNoteSelected(const QString &noteId);
+    void onCurrentNoteChanged(const QString &noteId);
     void onSplitterMoved();
     void onPreferenceChanged(const QString &key);
     void onFontScaleChanged();
@@ -156,6 +169,9 @@ private:
     NoteEditor *m_editor = nullptr;
     StatusBar *m_statusBar = nullptr;
 
+    IoCommands *m_io = nullptr;
+    QPointer<QWidget> m_screens[5];
+
     QAction *m_focusModeAction = nullptr;
     QAction *m_sidebarAction = nullptr;
     QAction *m_trayToggleAction = nullptr;
@@ -164,6 +180,7 @@ private:
     bool m_focusMode = false;
     bool m_sidebarVisible = true;
     bool m_closeToTray = false;
+    bool m_selectingNote = false;
     QList<int> m_normalSplitterSizes;
     QString m_lastSnapshotContent;
     QHash<QString, QString> m_notebookNames;

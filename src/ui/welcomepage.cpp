@@ -2,6 +2,7 @@
 
 #include "lineicons.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -15,11 +16,10 @@ WelcomePage::WelcomePage(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addStretch(3);
 
-    auto *icon = new QLabel(this);
-    icon->setAlignment(Qt::AlignCenter);
-    icon->setPixmap(lineIcon(LineIcon::AllNotes, palette().color(QPalette::PlaceholderText), QSize(48, 48))
-                        .pixmap(QSize(48, 48), 2.0));
-    layout->addWidget(icon);
+    m_icon = new QLabel(this);
+    m_icon->setAlignment(Qt::AlignCenter);
+    updateIcon();
+    layout->addWidget(m_icon);
     layout->addSpacing(12);
 
     auto *name = new QLabel(QStringLiteral("Velmora Notes"), this);
@@ -50,4 +50,17 @@ WelcomePage::WelcomePage(QWidget *parent)
     layout->addWidget(button, 0, Qt::AlignHCenter);
 
     layout->addStretch(4);
+}
+
+void WelcomePage::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_icon)
+        updateIcon();
+}
+
+void WelcomePage::updateIcon()
+{
+    m_icon->setPixmap(lineIcon(LineIcon::AllNotes, palette().color(QPalette::PlaceholderText), QSize(48, 48))
+                          .pixmap(QSize(48, 48), 2.0));
 }

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class QLabel;
+
 // The calm page the note pane shows when there is no note: the application's
 // name, what it is for, and a way to start writing.
 class WelcomePage final : public QWidget
@@ -12,4 +14,12 @@ public:
 
 signals:
     void newNoteRequested();
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    void updateIcon();
+
+    QLabel *m_icon = nullptr;
 };

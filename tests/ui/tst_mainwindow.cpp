@@ -9,6 +9,7 @@
 #include "notelistwidget.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
+#include "searchscreen.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
 
@@ -487,6 +488,61 @@ private slots:
         w->close();
         QVERIFY(m_state->notes()->noteById(a)->body.contains(QStringLiteral("Closing time")));
         QCOMPARE(m_state->snapshots()->snapshotsForNote(a).size(), 1);
+    }
+
+    void screensOpenOnceAndKeepTheSidebarSelection()
+    {
+        auto w = makeWindow();
+        QVERIFY(!w->screenWindow(MainWindow::Screen::Trash));
+        emit w->notebookList()->trashSelected();
+        QWidget *trash = w->screenWindow(MainWindow::Screen::Trash);
+        QVERIFY(trash);
+        QVERIFY(trash->isVisible());
+        QVERIFY(trash->isWindow());
+        QCOMPARE(trash->windowTitle(), QStringLiteral("Trash — Velmora Notes"));
+        QCOMPARE(trash->size(), QSize(600, 500));
+        QCOMPARE(w->notebookList()->currentRow(), 0);
+
+        trash->resize(700, 520);
+        w->openScreen(MainWindow::Screen::Trash);
+        QCOMPARE(w->screenWindow(MainWindow::Screen::Trash), trash);
+        QCOMPARE(trash->size(), QSize(700, 520)); // a visible screen keeps its size
+
+        w->openScreen(MainWindow::Screen::SharedWithMe);
+        QCOMPARE(w->screenWindow(MainWindow::Screen::SharedWithMe)->windowTitle(),
+                 QStringLiteral("Shared with Me — Velmora Notes"));
+    }
+
+    void noteChosenInSearchScreenShowsHere()
+    {
+        const QString a = addNote(QStringLiteral("Lighthouse keeper"), 1);
+        const QString b = addNote(QStringLiteral("Harbour"), 2);
+        auto w = makeWindow();
+        w->noteList()->selectNote(b);
+        w->editor()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(w->editor(), QStringLiteral(" master"));
+
+        w->openScreen(MainWindow::Screen::Search);
+        auto *search = qobject_cast<SearchScreen *>(w->screenWindow(MainWindow::Screen::Search));
+        QVERIFY(search);
+        search->searchField()->setText(QStringLiteral("lighthouse"));
+        QTRY_COMPARE(search->noteList()->count(), 1);
+        search->noteList()->selectNote(a);
+        QCOMPARE(w->editor()->noteId(), a);
+        QCOMPARE(w->noteList()->selectedNoteId(), a);
+        // The note left behind was saved with its snapshot.
+        QVERIFY(m_state->notes()->noteById(b)->body.contains(QStringLiteral("Harbour master")));
+        QCOMPARE(m_state->snapshots()->snapshotsForNote(b).size(), 1);
+    }
+
+    void quittingRemembersTheOpenWindows()
+    {
+        auto w = makeWindow();
+        w->openScreen(MainWindow::Screen::Todos);
+        w->quitApplication();
+        QCOMPARE(m_state->preferences()->getBool(QStringLiteral("restore_todos_window")), true);
+        QCOMPARE(m_state->preferences()->getString(QStringLiteral("restore_note_windows"), QStringLiteral("x")),
+                 QString());
     }
 
     void printWithoutANoteSaysSo()
