@@ -8,7 +8,7 @@
 #include "movetonotebookdialog.h"
 #include "noteedits.h"
 #include "noteeditor.h"
-#include "noteexport.h"
+#include "iocommands.h"
 #include "noteheaderbar.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
@@ -22,7 +22,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -63,6 +62,16 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     setCentralWidget(central);
     m_statusBar = new StatusBar(this);
     setStatusBar(m_statusBar);
+    if (m_state) {
+        IoRepositories stores;
+        stores.database = m_state->database();
+        stores.notes = m_state->notes();
+        stores.notebooks = m_state->notebooks();
+        stores.attachments = m_state->attachments();
+        stores.snapshots = m_state->snapshots();
+        m_io = new IoCommands(stores, this, this);
+        connect(m_io, &IoCommands::statusMessage, m_statusBar, &StatusBar::showTemporaryMessage);
+    }
     resize(800, 600);
 
     buildMenus();
@@ -83,25 +92,10 @@ void NoteWindow::installDefaultHooks()
     m_hooks.askYesNo = [](QWidget *parent, const QString &title, const QString &text) {
         return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
-    m_hooks.warn = [](QWidget *parent, const QString &title, const QString &text) {
-        QMessageBox::warning(parent, title, text);
-    };
     m_hooks.inform = [](QWidget *parent, const QString &title, const QString &text) {
         QMessageBox::information(parent, title, text);
     };
     m_hooks.setClipboard = [](QMimeData *data) { QApplication::clipboard()->setMimeData(data); };
-    m_hooks.askExport = [](QWidget *parent, const QString &suggestedName) -> std::optional<ExportChoice> {
-        const QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Export Note"), suggestedName);
-        if (path.isEmpty())
-            return std::nullopt;
-        ExportChoice choice;
-        choice.path = path;
-        if (path.endsWith(QLatin1String(".html"), Qt::CaseInsensitive))
-            choice.format = ExportFormat::Html;
-        else if (path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
-            choice.format = ExportFormat::Pdf;
-        return choice;
-    };
     m_hooks.runPrintDialog = [](QWidget *parent, QPrinter *printer) {
         QPrintDialog dialog(printer, parent);
         dialog.setWindowTitle(QStringLiteral("Print Note"));
@@ -315,22 +309,10 @@ void NoteWindow::copyNote(ExportFormat format)
 
 void NoteWindow::exportNote()
 {
-    if (!m_state || m_noteId.isEmpty())
+    if (!m_io || m_noteId.isEmpty())
         return;
     saveNote();
-    const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
-    if (!note)
-        return;
-    const std::optional<ExportChoice> choice =
-        m_hooks.askExport(this, suggestedFileName(*note, ExportFormat::Markdown));
-    if (!choice)
-        return;
-    const ExportResult result =
-        ::exportNote(*note, choice->path, choice->format, choice->includeAttachments, m_state->attachments());
-    if (result.ok)
-        m_statusBar->showTemporaryMessage(QStringLiteral("Exported to %1").arg(result.path), 3000);
-    else
-        m_hooks.warn(this, QStringLiteral("Export Failed"), result.error);
+    m_io->exportNote(m_noteId);
 }
 
 void NoteWindow::print()

@@ -7,10 +7,10 @@
 #include <QPointer>
 
 #include <functional>
-#include <optional>
 
 class AppState;
 class EditorToolbar;
+class IoCommands;
 class NoteEditor;
 class NoteHeaderBar;
 class QMimeData;
@@ -29,26 +29,15 @@ class NoteWindow final : public QMainWindow
 {
     Q_OBJECT
 public:
-    struct ExportChoice
-    {
-        QString path;
-        ExportFormat format = ExportFormat::Markdown;
-        bool includeAttachments = false;
-    };
-
     // Everything that blocks or leaves the process. Defaults run the real
     // dialogs and the clipboard; tests replace them.
     struct Hooks
     {
         // A Yes/No question; true for Yes.
         std::function<bool(QWidget *parent, const QString &title, const QString &text)> askYesNo;
-        std::function<void(QWidget *parent, const QString &title, const QString &text)> warn;
         std::function<void(QWidget *parent, const QString &title, const QString &text)> inform;
         // Takes ownership of data.
         std::function<void(QMimeData *data)> setClipboard;
-        // Where and how to export; nothing when cancelled. suggestedName has
-        // the extension of the default format.
-        std::function<std::optional<ExportChoice>(QWidget *parent, const QString &suggestedName)> askExport;
         // Runs the print dialog; true when accepted.
         std::function<bool(QWidget *parent, QPrinter *printer)> runPrintDialog;
         // The notebook to move the note to; empty when cancelled.
@@ -62,6 +51,8 @@ public:
     ~NoteWindow() override;
 
     Hooks &hooks() { return m_hooks; }
+    // Export goes through these; its dialogs are seams of their own.
+    IoCommands *ioCommands() const { return m_io; }
 
     QString noteId() const { return m_noteId; }
     void loadNote();
@@ -103,6 +94,7 @@ private:
     EditorToolbar *m_toolbar = nullptr;
     NoteEditor *m_editor = nullptr;
     StatusBar *m_statusBar = nullptr;
+    IoCommands *m_io = nullptr;
     QString m_lastSnapshotContent;
     // Whether the note was ever seen synchronised while this window showed it.
     bool m_seenSynced = false;

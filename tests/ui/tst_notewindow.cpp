@@ -1,6 +1,7 @@
 #include "velmtest.h"
 
 #include "appstate.h"
+#include "iocommands.h"
 #include "launchoptions.h"
 #include "mainwindow.h"
 #include "noteedits.h"
@@ -11,6 +12,7 @@
 #include "preferencesrepository.h"
 #include "singleinstance.h"
 #include "snapshotrepository.h"
+#include "statusbar.h"
 
 #include <QMimeData>
 #include <QPointer>
@@ -328,6 +330,36 @@ private slots:
         QVERIFY(state->notes()->noteById(note.id)->deletedAt);
         QTRY_VERIFY(window.isNull());
         QVERIFY(state->openNoteWindowIds().isEmpty());
+    }
+
+    void exportWritesTheSavedNote()
+    {
+        auto state = newState();
+        const Note note = makeNote(QStringLiteral("Export me"));
+        QVERIFY(state->notes()->insert(note));
+        QPointer<NoteWindow> window = windowOf(state->openNoteWindow(note.id));
+        QTemporaryDir dir;
+        QString proposed;
+        IoCommands::Dialogs dialogs;
+        dialogs.chooseExport = [](QWidget *) {
+            return std::optional<IoCommands::ExportChoice>(IoCommands::ExportChoice{ExportFormat::Markdown, false});
+        };
+        dialogs.saveFileName = [&](QWidget *, const QString &, const QString &name, const QString &) {
+            proposed = name;
+            return dir.filePath(name);
+        };
+        window->ioCommands()->setDialogs(dialogs);
+
+        window->editor()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(window->editor(), QStringLiteral(" now"));
+        window->exportNote();
+        QCOMPARE(proposed, QStringLiteral("Export me now.md"));
+        QFile file(dir.filePath(proposed));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().startsWith("Export me now"));
+        QCOMPARE(window->statusBarWidget()->currentMessage(),
+                 QStringLiteral("Exported to %1").arg(dir.filePath(proposed)));
+        window->close();
     }
 
     // ---- the registry
