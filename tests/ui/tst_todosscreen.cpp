@@ -2,6 +2,7 @@
 
 #include "appstate.h"
 #include "noterepository.h"
+#include "notewindows.h"
 #include "todorules.h"
 #include "todosscreen.h"
 
@@ -191,6 +192,21 @@ private slots:
 
         screen.sortBox()->setCurrentIndex(screen.sortBox()->findData("alpha"));
         QCOMPARE(rowTexts(screen.list()), QStringList({"Buy MILK today  — Shopping", "fetch milk"}));
+    }
+
+    void doubleClickOpensTheNoteInItsWindow()
+    {
+        AppState state;
+        QVERIFY(state.initialize());
+        installNoteWindowFactory(&state);
+        removeAllNotes(state);
+        const Note note = makeNote(kChecklistBody);
+        QVERIFY(state.notes()->insert(note));
+        TodosScreen screen(&state);
+        screen.refresh();
+        emit screen.list()->itemDoubleClicked(screen.list()->item(0));
+        QCOMPARE(state.openNoteWindowIds(), QStringList({note.id}));
+        QVERIFY(state.noteWindow(note.id)->isVisible());
     }
 
     void hiddenScreenDoesNotFollowChanges()
