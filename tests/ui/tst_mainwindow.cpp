@@ -12,6 +12,7 @@
 #include "searchscreen.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
+#include "thememanager.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -543,6 +544,28 @@ private slots:
         QCOMPARE(m_state->preferences()->getBool(QStringLiteral("restore_todos_window")), true);
         QCOMPARE(m_state->preferences()->getString(QStringLiteral("restore_note_windows"), QStringLiteral("x")),
                  QString());
+    }
+
+    void fontScaleAndThemeReachTheLists()
+    {
+        addNote(QStringLiteral("One"), 1);
+        addNote(QStringLiteral("Two"), 2);
+        auto w = makeWindow();
+        w->resize(1280, 800);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QCOMPARE(w->noteList()->visualItemRect(w->noteList()->item(1)).top(), 91);
+
+        m_state->themeManager()->setFontScale(160);
+        QCOMPARE(w->noteList()->visualItemRect(w->noteList()->item(1)).top(), 117);
+        m_state->themeManager()->setFontScale(100);
+        QCOMPARE(w->noteList()->visualItemRect(w->noteList()->item(1)).top(), 91);
+
+        m_state->preferences()->set(QStringLiteral("theme_mode"), QStringLiteral("dark"));
+        QCOMPARE(m_state->themeManager()->themeMode(), ThemeManager::Dark);
+        QTRY_COMPARE(w->noteList()->palette().color(QPalette::Base), QColor(0x25, 0x25, 0x25));
+        m_state->preferences()->set(QStringLiteral("theme_mode"), QStringLiteral("light"));
+        QTRY_COMPARE(w->noteList()->palette().color(QPalette::Base), QColor(0xFF, 0xFF, 0xFF));
     }
 
     void printWithoutANoteSaysSo()
