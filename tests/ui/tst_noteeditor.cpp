@@ -22,6 +22,7 @@
 #include <QTextBlock>
 #include <QTextList>
 #include <QTextTable>
+#include <QToolTip>
 
 using namespace StorageFixture;
 
@@ -944,6 +945,13 @@ private slots:
         const QPoint onLink = pointAt(6);
         QCOMPARE(editor().toolTipAt(onLink), QStringLiteral("example.com\n(Ctrl+click to open)"));
         QVERIFY(editor().toolTipAt(pointAt(1)).isEmpty());
+        // The tool tip event arrives at the viewport.
+        QHelpEvent help(QEvent::ToolTip, onLink, editor().viewport()->mapToGlobal(onLink));
+        QApplication::sendEvent(editor().viewport(), &help);
+        QTRY_COMPARE(QToolTip::text(), QStringLiteral("example.com\n(Ctrl+click to open)"));
+        QHelpEvent elsewhere(QEvent::ToolTip, pointAt(1), editor().viewport()->mapToGlobal(pointAt(1)));
+        QApplication::sendEvent(editor().viewport(), &elsewhere);
+        QVERIFY(!elsewhere.isAccepted());
         QTest::mouseClick(editor().viewport(), Qt::LeftButton, {}, onLink);
         QVERIFY(m_opened.isEmpty());
         QTest::mouseClick(editor().viewport(), Qt::LeftButton, Qt::ControlModifier, onLink);
@@ -1110,6 +1118,8 @@ private slots:
         const QString id = insertedAttachmentId();
         editor().show();
         QVERIFY(QTest::qWaitForWindowExposed(&editor()));
+        QTest::mouseMove(editor().viewport(), pointAt(0));
+        QTRY_COMPARE(editor().viewport()->cursor().shape(), Qt::PointingHandCursor);
         QTest::mouseDClick(editor().viewport(), Qt::LeftButton, {}, pointAt(0));
         QCOMPARE(m_opened.size(), 1);
         QCOMPARE(m_opened.first().toLocalFile(), QDir::tempPath() + "/velmora-notes/" + id + "/data.csv");
