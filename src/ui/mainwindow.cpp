@@ -34,6 +34,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -172,6 +173,10 @@ void MainWindow::installDefaultHooks()
         return dialog.exec() == QDialog::Accepted;
     };
     m_hooks.systemTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    m_hooks.askFindText = [this](const QString &previous) {
+        return QInputDialog::getText(this, QStringLiteral("Find in Note"), QStringLiteral("Find:"), QLineEdit::Normal,
+                                     previous);
+    };
 }
 
 bool MainWindow::readBoolPreference(const QString &key, bool fallback) const
@@ -303,6 +308,17 @@ void MainWindow::buildMenus()
     QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     add(edit, QStringLiteral("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
     add(edit, QStringLiteral("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
+    edit->addSeparator();
+    add(edit, QStringLiteral("Find in Note..."), QKeySequence::Find, [this] {
+        if (m_editor->noteId().isEmpty())
+            return;
+        const QString text = m_hooks.askFindText(m_lastFindText);
+        if (text.isEmpty())
+            return;
+        m_lastFindText = text;
+        if (!findInNote(text))
+            m_statusBar->showTemporaryMessage(QStringLiteral("\"%1\" not found").arg(text), 3000);
+    });
 
     QMenu *format = menuBar()->addMenu(QStringLiteral("F&ormat"));
     add(format, QStringLiteral("Bold"), QKeySequence::Bold, editorCommand(&NoteEditor::toggleBold));
@@ -895,6 +911,21 @@ void MainWindow::moveCurrentNote()
     saveCurrentNote();
     if (m_state->notes()->moveToNotebook(note->id, target))
         m_headerBar->setNotebookName(m_notebookNames.value(target));
+}
+
+bool MainWindow::findInNote(const QString &text)
+{
+    if (text.isEmpty() || m_editor->noteId().isEmpty())
+        return false;
+    if (m_editor->find(text))
+        return true;
+    // Once more from the top.
+    const QTextCursor before = m_editor->textCursor();
+    m_editor->moveCursor(QTextCursor::Start);
+    if (m_editor->find(text))
+        return true;
+    m_editor->setTextCursor(before);
+    return false;
 }
 
 void MainWindow::onNoteDroppedOnNotebook(const QString &noteId, const QString &notebookId)

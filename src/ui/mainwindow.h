@@ -59,6 +59,8 @@ public:
         // Runs the print dialog for printer; true when accepted.
         std::function<bool(QPrinter *printer)> runPrintDialog;
         std::function<bool()> systemTrayAvailable;
+        // The text to find in the note; empty when cancelled.
+        std::function<QString(const QString &previous)> askFindText;
     };
 
     // The secondary screens, each a top-level window made on first use and kept.
@@ -85,6 +87,8 @@ public:
 
     // Moves the editor's note to a notebook chosen by the user.
     void moveCurrentNote();
+    // Finds text in the note from the cursor on, wrapping once; false when absent.
+    bool findInNote(const QString &text);
     void print();
     void printPreview();
 
@@ -183,5 +187,6 @@ private:
     bool m_selectingNote = false;
     QList<int> m_normalSplitterSizes;
     QString m_lastSnapshotContent;
+    QString m_lastFindText;
     QHash<QString, QString> m_notebookNames;
 };

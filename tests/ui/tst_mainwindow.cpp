@@ -22,6 +22,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSplitter>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolButton>
 #include <QUuid>
@@ -566,6 +567,51 @@ private slots:
         QTRY_COMPARE(w->noteList()->palette().color(QPalette::Base), QColor(0x25, 0x25, 0x25));
         m_state->preferences()->set(QStringLiteral("theme_mode"), QStringLiteral("light"));
         QTRY_COMPARE(w->noteList()->palette().color(QPalette::Base), QColor(0xFF, 0xFF, 0xFF));
+    }
+
+    void closeToTrayHidesUntilQuit()
+    {
+        m_state->preferences()->setBool(QStringLiteral("close_to_tray"), true);
+        auto w = makeWindow();
+        w->hooks().systemTrayAvailable = [] { return true; };
+        w->updateTray();
+        auto *tray = w->findChild<QSystemTrayIcon *>();
+        QVERIFY(tray);
+        QVERIFY(tray->isVisible());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QVERIFY(!w->close());
+        QVERIFY(w->isHidden());
+
+        QAction *quit = nullptr;
+        for (QAction *action : tray->contextMenu()->actions()) {
+            if (action->text() == QStringLiteral("Quit"))
+                quit = action;
+        }
+        QVERIFY(quit);
+        w->show();
+        quit->trigger();
+        QVERIFY(w->isHidden());
+        QVERIFY(m_state->preferences()->get(QStringLiteral("restore_todos_window")).has_value());
+
+        // Without a tray the window closes normally.
+        m_state->preferences()->setBool(QStringLiteral("close_to_tray"), false);
+        QTRY_VERIFY(!w->findChild<QSystemTrayIcon *>());
+    }
+
+    void findInNoteWrapsOnce()
+    {
+        const QString a = addNote(QStringLiteral("apple pear\napple plum"), 1);
+        auto w = makeWindow();
+        w->noteList()->selectNote(a);
+        QVERIFY(w->findInNote(QStringLiteral("apple")));
+        QCOMPARE(w->editor()->textCursor().selectionStart(), 0);
+        QVERIFY(w->findInNote(QStringLiteral("apple")));
+        QCOMPARE(w->editor()->textCursor().selectionStart(), 11);
+        QVERIFY(w->findInNote(QStringLiteral("apple"))); // wraps to the first
+        QCOMPARE(w->editor()->textCursor().selectionStart(), 0);
+        QVERIFY(!w->findInNote(QStringLiteral("cherry")));
+        QCOMPARE(w->editor()->textCursor().selectedText(), QStringLiteral("apple"));
     }
 
     void printWithoutANoteSaysSo()
