@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPrinter>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -612,6 +613,56 @@ private slots:
         QCOMPARE(w->editor()->textCursor().selectionStart(), 0);
         QVERIFY(!w->findInNote(QStringLiteral("cherry")));
         QCOMPARE(w->editor()->textCursor().selectedText(), QStringLiteral("apple"));
+    }
+
+    void moveToNotebookAsksAndMovesOnlyElsewhere()
+    {
+        const QString work = addNotebook(QStringLiteral("Work"));
+        const QString note = addNote(QStringLiteral("Quarterly plan"), 1, work);
+        const QString home = addNotebook(QStringLiteral("Home"));
+        auto w = makeWindow();
+        w->noteList()->selectNote(note);
+        QString offeredCurrent;
+        int offeredCount = 0;
+        QString answer = work;
+        w->hooks().chooseNotebook = [&](const QList<Notebook> &notebooks, const QString &current) {
+            offeredCount = int(notebooks.size());
+            offeredCurrent = current;
+            return answer;
+        };
+        const Note before = *m_state->notes()->noteById(note);
+        w->moveCurrentNote();
+        QCOMPARE(offeredCount, 2);
+        QCOMPARE(offeredCurrent, work);
+        QCOMPARE(*m_state->notes()->noteById(note), before); // same notebook: untouched
+
+        answer = home;
+        w->moveCurrentNote();
+        QCOMPARE(m_state->notes()->noteById(note)->notebookId, home);
+        QCOMPARE(w->headerBar()->findChild<QPushButton *>(QStringLiteral("notebookChip"))->text(),
+                 QStringLiteral("Home"));
+    }
+
+    void printWritesTheNote()
+    {
+        const QString note = addNote(QStringLiteral("Printable\nSecond line"), 1);
+        auto w = makeWindow();
+        w->noteList()->selectNote(note);
+        const QString pdf = m_dir.path() + QStringLiteral("/printed.pdf");
+        QString docName;
+        w->hooks().runPrintDialog = [&](QPrinter *printer) {
+            docName = printer->docName();
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(pdf);
+            return true;
+        };
+        w->print();
+        QCOMPARE(docName, QStringLiteral("Printable"));
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.read(5).startsWith("%PDF"));
+        QVERIFY(file.size() > 500);
+        QCOMPARE(w->statusBarWidget()->currentMessage(), QStringLiteral("Printed Printable"));
     }
 
     void printWithoutANoteSaysSo()
