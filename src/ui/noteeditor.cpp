@@ -148,9 +148,16 @@ void insertRuns(QTextCursor &cursor, const TextRuns &runs)
         cursor.insertText(text, format);
 }
 
-// Font family, size, pitch, weight and colour of a line format carried onto a text format.
-void takeLineFont(QTextCharFormat &format, const QTextCharFormat &line, bool takeWeight)
+// Font family, size, pitch, weight and colour of a line format carried onto a
+// text format. Inline code keeps its look unless the line enters or leaves a
+// code block (whose text is all code), and links keep their colour.
+void takeLineFont(QTextCharFormat &format, const QTextCharFormat &line, bool takeWeight, bool keepInlineCode)
 {
+    if (keepInlineCode && format.fontFixedPitch()) {
+        if (takeWeight)
+            format.setFontWeight(line.fontWeight());
+        return;
+    }
     format.setFontFamilies(line.fontFamilies().toStringList());
     format.setFontFixedPitch(line.fontFixedPitch());
     format.setFontStyleHint(line.fontStyleHint());
@@ -159,6 +166,8 @@ void takeLineFont(QTextCharFormat &format, const QTextCharFormat &line, bool tak
     format.clearProperty(QTextFormat::FontPointSize);
     if (takeWeight)
         format.setFontWeight(line.fontWeight());
+    if (format.isAnchor())
+        return;
     if (line.hasProperty(QTextFormat::ForegroundBrush))
         format.setForeground(line.foreground());
     else
@@ -509,6 +518,7 @@ void NoteEditor::setHeading(int level)
     for (const QTextBlock &block : selectedBlocks(cursor)) {
         QTextCursor blockCursor(block);
         QTextBlockFormat format = block.blockFormat();
+        const bool leavesCodeBlock = level > 0 && format.property(TextProperty::CodeBlock).isValid();
         if (level > 0) {
             format.clearProperty(TextProperty::CodeBlock);
             format.clearProperty(TextProperty::Blockquote);
@@ -526,7 +536,9 @@ void NoteEditor::setHeading(int level)
             line.setFont(baseFont());
         }
         blockCursor.setBlockCharFormat(line);
-        changeBlockText(document(), block, [&line](QTextCharFormat &text) { takeLineFont(text, line, true); });
+        changeBlockText(document(), block, [&line, leavesCodeBlock](QTextCharFormat &text) {
+            takeLineFont(text, line, true, !leavesCodeBlock);
+        });
     }
     cursor.endEditBlock();
     publishFormatState();
@@ -565,6 +577,7 @@ void NoteEditor::toggleBlockProperty(int property)
     for (const QTextBlock &block : blocks) {
         QTextCursor blockCursor(block);
         const bool wasHeading = block.blockFormat().hasProperty(TextProperty::HeadingLevel);
+        const bool wasCodeBlock = block.blockFormat().property(TextProperty::CodeBlock).isValid();
         if (isListItem(block) && !isSet)
             applyListType(blockCursor, QString());
         QTextBlockFormat format = blockCursor.blockFormat();
@@ -585,8 +598,10 @@ void NoteEditor::toggleBlockProperty(int property)
         // (and stops being code when the block is toggled back).
         // A heading's weight is the heading's, so it leaves with it.
         const bool takeWeight = wasHeading || format.hasProperty(TextProperty::HeadingLevel);
-        changeBlockText(document(), block,
-                        [&line, takeWeight](QTextCharFormat &text) { takeLineFont(text, line, takeWeight); });
+        const bool keepInlineCode = !wasCodeBlock && !format.property(TextProperty::CodeBlock).isValid();
+        changeBlockText(document(), block, [&line, takeWeight, keepInlineCode](QTextCharFormat &text) {
+            takeLineFont(text, line, takeWeight, keepInlineCode);
+        });
     }
     cursor.endEditBlock();
     publishFormatState();

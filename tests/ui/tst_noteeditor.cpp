@@ -373,6 +373,23 @@ private slots:
         QCOMPARE(editor().currentDelta(), body({line("Title"), line("Body")}));
     }
 
+    void headingsKeepInlineCodeAndLinkColour()
+    {
+        const QString json = body({"{\"insert\":\"call \"}", "{\"attributes\":{\"code\":true},\"insert\":\"run()\"}",
+                                   "{\"insert\":\" see \"}", "{\"attributes\":{\"link\":\"https://x.example\"},\"insert\":\"docs\"}",
+                                   line({})});
+        load(json);
+        QTest::keyClick(&editor(), Qt::Key_3, Qt::ControlModifier);
+        QVERIFY(editor().currentDelta().contains("{\"attributes\":{\"code\":true},\"insert\":\"run()\"}"));
+        QTest::keyClick(&editor(), Qt::Key_B, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(&editor(), Qt::Key_B, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(&editor(), Qt::Key_0, Qt::ControlModifier);
+        QCOMPARE(editor().currentDelta(), json);
+        QTextCursor onLink(editor().document());
+        onLink.setPosition(17);
+        QCOMPARE(onLink.charFormat().foreground().color(), linkColor());
+    }
+
     void codeBlockAndQuoteReplaceEachOther()
     {
         load(body({line("x = 1", "{\"header\":1}")}));
