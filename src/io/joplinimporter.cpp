@@ -147,7 +147,8 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
                 if (!data)
                     break;
                 ++entries;
-                if (entry.path.endsWith(QLatin1String(".md")))
+                // Resource files keep their own extension, which may well be ".md".
+                if (entry.path.endsWith(QLatin1String(".md")) && !entry.path.startsWith(QLatin1String("resources/")))
                     items.append(parseJoplinItem(QString::fromUtf8(*data)));
                 else
                     files.insert(entry.path, *data);

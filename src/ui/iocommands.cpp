@@ -1,5 +1,6 @@
 #include "iocommands.h"
 
+#include "appstate.h"
 #include "backup.h"
 #include "exportdialog.h"
 #include "importdialog.h"
@@ -37,6 +38,24 @@ IoCommands::IoCommands(const IoRepositories &repositories, QWidget *window, QObj
     m_dialogs.information = [](QWidget *p, const QString &title, const QString &text) {
         QMessageBox::information(p, title, text);
     };
+}
+
+IoCommands::IoCommands(AppState *state, QWidget *window, QObject *parent)
+    : IoCommands(repositoriesOf(state), window, parent)
+{
+}
+
+IoRepositories IoCommands::repositoriesOf(const AppState *state)
+{
+    IoRepositories repositories;
+    if (!state)
+        return repositories;
+    repositories.database = state->database();
+    repositories.notes = state->notes();
+    repositories.notebooks = state->notebooks();
+    repositories.attachments = state->attachments();
+    repositories.snapshots = state->snapshots();
+    return repositories;
 }
 
 void IoCommands::exportNote(const QString &noteId)

@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 
+class AppState;
 class ImportDialog;
 
 // The export, backup, restore and import commands of the main window and the
@@ -43,6 +44,10 @@ public:
 
     // window is the parent of every dialog (not owned; may be null).
     IoCommands(const IoRepositories &repositories, QWidget *window, QObject *parent = nullptr);
+    // Over the stores of state, which must outlive this object.
+    IoCommands(AppState *state, QWidget *window, QObject *parent = nullptr);
+
+    static IoRepositories repositoriesOf(const AppState *state);
 
     void setDialogs(Dialogs dialogs) { m_dialogs = std::move(dialogs); }
     // Called with every new ImportDialog before it is shown (tests set its seams here).

@@ -6,6 +6,7 @@
 #include "tarbuilder.h"
 
 #include <QFile>
+#include <QMap>
 
 namespace {
 
@@ -117,6 +118,7 @@ private slots:
         const QString photo = hexId('1');
         const QString manual = hexId('2');
         const QString missing = hexId('3');
+        const QString readme = hexId('4');
         const QByteArray photoBytes("\x89PNG\r\n\x1a\nphoto", 13);
 
         TarBuilder tar;
@@ -125,7 +127,7 @@ private slots:
         tar.add(emptyFolder + ".md", ("id: " + emptyFolder + "\nparent_id: \ntype_: 2").toUtf8());
         tar.add(hexId('a') + ".md",
                 ("Trip plan\n\n# Trip plan\n\nTake **boots**.\n\n![photo](:/" + photo + ")\n\n[manual](:/" + manual
-                 + ")\n\nSee [later](:/" + missing + ") and [again](:/" + manual + ")\n\nid: " + hexId('a')
+                 + ")\n\n[notes](:/" + readme + ")\n\nSee [later](:/" + missing + ") and [again](:/" + manual + ")\n\nid: " + hexId('a')
                  + "\nparent_id: " + folder
                  + "\ncreated_time: 2024-02-01T10:00:00.000Z\nupdated_time: 1706785200000\nis_todo: 0\n"
                    "markup_language: 1\ntype_: 1")
@@ -138,6 +140,8 @@ private slots:
                                 "created_time: 2024-01-05T00:00:00.000Z\ntype_: 4").toUtf8());
         tar.add(manual + ".md", ("id: " + manual + "\nmime: \nfile_extension: pdf\ntype_: 4").toUtf8());
         tar.add(missing + ".md", ("gone.txt\n\nid: " + missing + "\nfile_extension: txt\ntype_: 4").toUtf8());
+        tar.add(readme + ".md", ("readme.md\n\nid: " + readme + "\nmime: text/markdown\nfile_extension: md\ntype_: 4").toUtf8());
+        tar.add("resources/" + readme + ".md", "id: " + hexId('5').toUtf8() + "\ntype_: 2");
         tar.add("resources", {}, '5');
         tar.add("resources/" + photo + ".png", photoBytes);
         tar.add("resources/" + manual, "manual bytes");
@@ -149,7 +153,7 @@ private slots:
                                                  [&labels](int, int, const QString &label) { labels << label; });
         QCOMPARE(result.error, QString());
         QCOMPARE(result.imported, 2);
-        QCOMPARE(result.attachments, 3);
+        QCOMPARE(result.attachments, 4);
         QCOMPARE(result.errors, 1); // the entry that climbs out
         QCOMPARE(labels.first(), QString("Reading archive..."));
         QVERIFY(labels.contains("Importing 2 notes..."));
@@ -174,9 +178,15 @@ private slots:
         QCOMPARE(noteTitle(trip.body), QString("Trip plan"));
 
         const QList<Attachment> tripFiles = m_fx->attachments->attachmentsForNote(trip.id);
-        QCOMPARE(tripFiles.size(), 2);
-        const Attachment image = tripFiles.at(0).filename == "photo.png" ? tripFiles.at(0) : tripFiles.at(1);
-        const Attachment pdf = tripFiles.at(0).filename == "photo.png" ? tripFiles.at(1) : tripFiles.at(0);
+        QCOMPARE(tripFiles.size(), 3);
+        QMap<QString, Attachment> byName;
+        for (const Attachment &a : tripFiles)
+            byName.insert(a.filename, a);
+        const Attachment image = byName.value("photo.png");
+        const Attachment pdf = byName.value(manual + ".pdf");
+        // A resource whose own extension is .md is data, not an item.
+        QCOMPARE(m_fx->attachments->readFile(byName.value("readme.md").id), "id: " + hexId('5').toUtf8() + "\ntype_: 2");
+        QCOMPARE(byName.value("readme.md").mimeType, QString("text/markdown"));
         QCOMPARE(image.filename, QString("photo.png"));
         QCOMPARE(image.mimeType, QString("image/png"));
         QCOMPARE(image.sizeBytes, qint64(photoBytes.size()));
