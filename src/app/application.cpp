@@ -4,13 +4,14 @@
 #include "appstate.h"
 #include "database.h"
 #include "launchoptions.h"
+#include "mainwindow.h"
+#include "notewindows.h"
 #include "preferencesrepository.h"
 #include "singleinstance.h"
 
 #include <QFile>
 #include <QFontDatabase>
 #include <QIcon>
-#include <QMainWindow>
 #include <QMessageBox>
 
 Application::Application(int &argc, char **argv)
@@ -69,22 +70,26 @@ int Application::run()
         return 1;
     }
 
+    installNoteWindowFactory(m_appState);
     connect(m_singleInstance, &SingleInstance::messageReceived, this, &Application::onInstanceMessage);
 
-    // Placeholder until the real main window lands.
-    m_mainWindow = std::make_unique<QMainWindow>();
-    m_mainWindow->setWindowTitle(QString::fromLatin1(displayName));
-    m_mainWindow->resize(1100, 720);
-    if (!m_appState->preferences()->getBool(QStringLiteral("start_minimized"), false))
+    // A launch that asks for a note shows only that note's window.
+    const bool noteWindowAsked = openLaunchNoteWindow(m_appState, options.newNote, options.noteId);
+
+    m_mainWindow = std::make_unique<MainWindow>(m_appState);
+    if (!noteWindowAsked && !m_appState->preferences()->getBool(QStringLiteral("start_minimized"), false))
         m_mainWindow->show();
+
+    restoreNoteWindows(m_appState);
+    if (takeRestoreTodosWindow(m_appState))
+        m_mainWindow->openScreen(MainWindow::Screen::Todos);
 
     return exec();
 }
 
 void Application::onInstanceMessage(const QString &message)
 {
-    Q_UNUSED(message) // every message shows the main window until note windows exist
-    if (!m_mainWindow)
+    if (handleNoteWindowMessage(m_appState, message) || !m_mainWindow)
         return;
     m_mainWindow->show();
     m_mainWindow->raise();

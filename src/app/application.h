@@ -7,7 +7,7 @@
 #include <memory>
 
 class AppState;
-class QMainWindow;
+class MainWindow;
 class SingleInstance;
 
 class Application final : public QApplication
@@ -29,7 +29,7 @@ public:
 
     AppState *appState() const { return m_appState; }
     SingleInstance *singleInstance() const { return m_singleInstance; }
-    QMainWindow *mainWindow() const { return m_mainWindow.get(); }
+    MainWindow *mainWindow() const { return m_mainWindow.get(); }
 
     // Seam for the blocking "Database Error" box: (title, text). Tests replace it.
     using CriticalMessage = std::function<void(const QString &title, const QString &text)>;
@@ -40,6 +40,6 @@ private:
 
     AppState *m_appState = nullptr;
     SingleInstance *m_singleInstance = nullptr;
-    std::unique_ptr<QMainWindow> m_mainWindow;
+    std::unique_ptr<MainWindow> m_mainWindow;
     CriticalMessage m_criticalMessage;
 };

@@ -1,0 +1,98 @@
+#include "velmtest.h"
+
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QUuid>
+
+// The real executable, started the way a user starts it, in folders of its own.
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_root;
+    QProcessEnvironment m_env;
+
+    QString dataDir() const { return m_root.path() + "/data"; }
+    QString socketPath() const { return m_root.path() + "/runtime/velmora-notes-instance"; }
+
+    void start(QProcess &process, const QStringList &arguments)
+    {
+        process.setProcessEnvironment(m_env);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QStringLiteral(VELM_APP_PATH), arguments);
+    }
+
+    // Notes the user made (the welcome notes are samples).
+    int ownNotes() const
+    {
+        const QStringList files = QDir(dataDir()).entryList({"velmora_notes_*.db"}, QDir::Files);
+        if (files.isEmpty())
+            return -1;
+        const QString name = QUuid::createUuid().toString();
+        int count = -1;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
+            db.setDatabaseName(dataDir() + '/' + files.first());
+            if (db.open()) {
+                QSqlQuery q(db);
+                if (q.exec("SELECT COUNT(*) FROM notes WHERE is_sample = 0") && q.next())
+                    count = q.value(0).toInt();
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+        return count;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_env = QProcessEnvironment::systemEnvironment();
+        for (const char *sub : {"data", "runtime", "config", "share", "cache"}) {
+            const QString path = m_root.path() + '/' + sub;
+            QDir().mkpath(path);
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        m_env.insert("NOTES_DATA_DIR", dataDir());
+        m_env.insert("XDG_RUNTIME_DIR", m_root.path() + "/runtime");
+        m_env.insert("XDG_CONFIG_HOME", m_root.path() + "/config");
+        m_env.insert("XDG_DATA_HOME", m_root.path() + "/share");
+        m_env.insert("XDG_CACHE_HOME", m_root.path() + "/cache");
+        m_env.insert("QT_QPA_PLATFORM", "offscreen");
+    }
+
+    void launchesMeetTheRunningInstance()
+    {
+        QProcess primary;
+        start(primary, {"--new-note"});
+        QVERIFY(primary.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socketPath()), 20000);
+        // The first launch made a note in its own window.
+        QTRY_COMPARE_WITH_TIMEOUT(ownNotes(), 1, 20000);
+
+        // A second launch hands "new-note" over and leaves at once.
+        QProcess second;
+        start(second, {"--new-note"});
+        QVERIFY(second.waitForFinished(15000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ownNotes(), 2, 20000);
+
+        // A plain launch only brings the running window forward.
+        QProcess third;
+        start(third, {});
+        QVERIFY(third.waitForFinished(15000));
+        QCOMPARE(third.exitCode(), 0);
+        QTest::qWait(300);
+        QCOMPARE(ownNotes(), 2);
+        QCOMPARE(primary.state(), QProcess::Running);
+
+        primary.terminate();
+        if (!primary.waitForFinished(10000))
+            primary.kill();
+    }
+};
+
+VELM_TEST_MAIN(TestStartup)
+#include "tst_startup.moc"
