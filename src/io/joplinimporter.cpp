@@ -9,9 +9,12 @@
 #include "notebookrepository.h"
 #include "deltaimport.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTemporaryDir>
 
 #include <algorithm>
 
@@ -67,6 +70,14 @@ QString withoutRepeatedTitle(const QString &text, const QString &title)
             rest = withoutFirstLine(trimmedRest);
     }
     return rest.trimmed();
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    if (path.isEmpty())
+        return {};
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool isValid(const QDateTime &time)
@@ -135,23 +146,47 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
     if (progress)
         progress(0, 0, tr("Reading archive..."));
 
+    // Resource data waits on disk: an export can hold far more than fits in memory.
+    QTemporaryDir temp;
+    if (!temp.isValid()) {
+        result.error = tr("Failed to create temp directory");
+        return result;
+    }
     QList<JoplinItem> items;
-    QHash<QString, QByteArray> files; // entries other than items, by path
+    QHash<QString, QString> files; // entries other than items: archive path -> file in temp
     {
         ArchiveReader reader(archivePath, ArchiveReader::Format::Tar);
         int entries = 0;
+        QElapsedTimer sinceReport;
+        sinceReport.start();
         if (reader.open()) {
             ArchiveEntry entry;
             while (reader.next(&entry)) {
-                const std::optional<QByteArray> data = reader.readData();
-                if (!data)
-                    break;
                 ++entries;
                 // Resource files keep their own extension, which may well be ".md".
-                if (entry.path.endsWith(QLatin1String(".md")) && !entry.path.startsWith(QLatin1String("resources/")))
+                if (entry.path.endsWith(QLatin1String(".md")) && !entry.path.startsWith(QLatin1String("resources/"))) {
+                    const std::optional<QByteArray> data = reader.readData();
+                    if (!data)
+                        break;
                     items.append(parseJoplinItem(QString::fromUtf8(*data)));
-                else
-                    files.insert(entry.path, *data);
+                } else {
+                    const QString target = temp.filePath(QString::number(files.size()));
+                    QFile out(target);
+                    const bool copied = out.open(QIODevice::WriteOnly) && reader.copyData(&out);
+                    out.close();
+                    if (reader.hasError())
+                        break;
+                    if (!copied || out.error() != QFileDevice::NoError) {
+                        qCWarning(lcIo) << "Joplin import: cannot keep" << entry.path << out.errorString();
+                        ++result.errors;
+                        continue;
+                    }
+                    files.insert(entry.path, target);
+                }
+                if (progress && sinceReport.elapsed() >= 50) {
+                    sinceReport.restart();
+                    progress(0, 0, tr("Reading archive..."));
+                }
             }
         }
         // A damaged archive imports nothing rather than a random part of it.
@@ -229,9 +264,9 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
             const auto resource = resources.constFind(resourceId);
             if (resource == resources.constEnd())
                 continue;
-            QByteArray data = files.value(QStringLiteral("resources/%1.%2").arg(resourceId, resource->fileExtension));
+            QByteArray data = fileBytes(files.value(QStringLiteral("resources/%1.%2").arg(resourceId, resource->fileExtension)));
             if (data.isEmpty())
-                data = files.value(QStringLiteral("resources/%1").arg(resourceId));
+                data = fileBytes(files.value(QStringLiteral("resources/%1").arg(resourceId)));
             // A link whose data is missing stays as it was.
             if (data.isEmpty())
                 continue;
