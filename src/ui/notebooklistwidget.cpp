@@ -94,7 +94,22 @@ void NotebookListWidget::dragEnterEvent(QDragEnterEvent *event)
         QListWidget::dragEnterEvent(event);
         return;
     }
+    if (m_rowBeforeDrag < 0)
+        m_rowBeforeDrag = currentRow();
     event->acceptProposedAction();
+}
+
+void NotebookListWidget::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    QListWidget::dragLeaveEvent(event);
+    restoreRowBeforeDrag();
+}
+
+void NotebookListWidget::restoreRowBeforeDrag()
+{
+    if (m_rowBeforeDrag >= 0 && m_rowBeforeDrag < count())
+        setCurrentRow(m_rowBeforeDrag);
+    m_rowBeforeDrag = -1;
 }
 
 void NotebookListWidget::dragMoveEvent(QDragMoveEvent *event)
@@ -120,6 +135,7 @@ void NotebookListWidget::dropEvent(QDropEvent *event)
         QListWidget::dropEvent(event);
         return;
     }
+    restoreRowBeforeDrag();
     const QListWidgetItem *item = itemAt(event->position().toPoint());
     if (!item) {
         event->ignore();
@@ -132,6 +148,7 @@ void NotebookListWidget::dropEvent(QDropEvent *event)
         event->ignore();
         return;
     }
+    // The receiver may rebuild the rows, so nothing here touches item afterwards.
     emit noteDroppedOnNotebook(noteId, *target);
     event->acceptProposedAction();
 }

@@ -47,8 +47,14 @@ signals:
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
 private:
+    // The row the cursor follows during a drag is only feedback: afterwards
+    // the row that was current before the drag is current again.
+    void restoreRowBeforeDrag();
+
+    int m_rowBeforeDrag = -1;
     QListWidgetItem *addRow(int kind, const QString &name, const QVariant &count);
 };

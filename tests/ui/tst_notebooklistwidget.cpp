@@ -166,6 +166,7 @@ private slots:
         auto mime = noteMime("note-1");
         QVERIFY(!dropOn(f.list, 3, mime.get()));
         QVERIFY(!dropOn(f.list, 4, mime.get()));
+        QCOMPARE(f.list.currentRow(), 0);
         auto empty = noteMime(QByteArray());
         QVERIFY(!dropOn(f.list, 1, empty.get()));
         QMimeData text;
@@ -190,6 +191,11 @@ private slots:
         QCOMPARE(f.list.currentRow(), 2);
         QVERIFY(!moveOver(3));
         QCOMPARE(f.list.currentRow(), 2);
+
+        // Leaving puts the selection back where it was.
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(f.list.viewport(), &leave);
+        QCOMPARE(f.list.currentRow(), 0);
         QCOMPARE(f.emitted(), 0);
     }
 
