@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPrinter>
 #include <QPushButton>
@@ -663,6 +664,75 @@ private slots:
         QVERIFY(file.read(5).startsWith("%PDF"));
         QVERIFY(file.size() > 500);
         QCOMPARE(w->statusBarWidget()->currentMessage(), QStringLiteral("Printed Printable"));
+    }
+
+    void headerRequestsActOnTheNote()
+    {
+        const QString notebook = addNotebook(QStringLiteral("Garden"));
+        const QString note = addNote(QStringLiteral("Tomatoes\nwater daily"), 1, notebook);
+        auto w = makeWindow();
+        w->noteList()->selectNote(note);
+
+        // Copies carry the note as it is being edited.
+        w->editor()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(w->editor(), QStringLiteral(" now"));
+        QString html;
+        QString text;
+        w->hooks().setClipboard = [&](QMimeData *data) {
+            html = data->html();
+            text = data->text();
+            delete data;
+        };
+        emit w->headerBar()->copyAsHtmlRequested();
+        QVERIFY2(html.contains(QStringLiteral("Tomatoes")), qPrintable(html));
+        QVERIFY2(text.contains(QStringLiteral("water daily now")), qPrintable(text));
+        QVERIFY(m_state->notes()->noteById(note)->body.contains(QStringLiteral("daily now")));
+        emit w->headerBar()->copyAsPlainTextRequested();
+        QCOMPARE(text, QStringLiteral("Tomatoes\nwater daily now"));
+
+        // The chip opens the note's notebook.
+        QCOMPARE(m_state->currentNotebookId(), QString());
+        emit w->headerBar()->notebookChipClicked();
+        QCOMPARE(m_state->currentNotebookId(), notebook);
+        QCOMPARE(w->notebookList()->currentRow(), 1);
+        QCOMPARE(w->statusBarWidget()->notebookText(), QStringLiteral("Garden (1 note)"));
+
+        emit w->headerBar()->deleteRequested();
+        QVERIFY(m_state->notes()->noteById(note)->deletedAt);
+        QVERIFY(m_questions.isEmpty());
+    }
+
+    void sampleNotesOnlyForDevelopers()
+    {
+        const auto findAction = [](MainWindow &window) -> QAction * {
+            for (QAction *menu : window.menuBar()->actions()) {
+                if (!menu->menu())
+                    continue;
+                for (QAction *action : menu->menu()->actions()) {
+                    if (action->text() == QStringLiteral("Load &Sample Notes"))
+                        return action;
+                }
+            }
+            return nullptr;
+        };
+        {
+            auto w = makeWindow();
+            QVERIFY(!findAction(*w));
+        }
+        qputenv("NOTES_DEV", "1");
+        auto w = makeWindow();
+        qunsetenv("NOTES_DEV");
+        QAction *load = findAction(*w);
+        QVERIFY(load);
+        m_answer = false;
+        load->trigger();
+        QCOMPARE(m_state->notes()->allNotes().size(), 0);
+        m_answer = true;
+        load->trigger();
+        QCOMPARE(m_state->notes()->allNotes().size(), 7);
+        QCOMPARE(w->noteList()->count(), 7);
+        QCOMPARE(w->statusBarWidget()->currentMessage(), QStringLiteral("Loaded 7 sample note(s)."));
+        QVERIFY(m_questions.first().startsWith(QStringLiteral("Load Sample Notes|Insert 7 sample notes")));
     }
 
     void printWithoutANoteSaysSo()
