@@ -821,8 +821,15 @@ void NoteEditor::deleteBlock()
     QTextCursor cursor = textCursor();
     const QTextBlock block = cursor.block();
     const QTextBlock next = block.next();
+    // The paragraph break goes too, unless the next block lies in another
+    // frame (a table cell, or a table right after the block): removing across
+    // that boundary would tear the table apart.
+    QTextCursor nextCursor(next);
+    const bool sameFrame = next.isValid() && nextCursor.currentFrame() == cursor.currentFrame()
+        && (!cursor.currentTable()
+            || cursor.currentTable()->cellAt(block.position()) == cursor.currentTable()->cellAt(next.position()));
     cursor.setPosition(block.position());
-    if (next.isValid())
+    if (sameFrame)
         cursor.setPosition(next.position(), QTextCursor::KeepAnchor);
     else
         cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);

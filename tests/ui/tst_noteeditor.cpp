@@ -568,6 +568,31 @@ private slots:
         QCOMPARE(blockTexts(), (QStringList{"one", ""}));
     }
 
+    void ctrlShiftKStaysInsideItsTableCell()
+    {
+        load(body({line("before")}));
+        editor().moveCursor(QTextCursor::End);
+        editor().insertTable(2, 2, false);
+        QTest::keyClick(&editor(), Qt::Key_Tab);
+        QTest::keyClicks(&editor(), "next");
+        QTest::keyClick(&editor(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QTest::keyClicks(&editor(), "cell");
+        // The cell's only block: its text goes, the next cell and the table stay.
+        QTest::keyClick(&editor(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+        QTextTable *table = tableAtCursor();
+        QVERIFY(table);
+        QCOMPARE(table->rows(), 2);
+        QVERIFY(table->cellAt(0, 0).firstCursorPosition().block().text().isEmpty());
+        QCOMPARE(table->cellAt(0, 1).firstCursorPosition().block().text(), QStringLiteral("next"));
+
+        placeCursorInBlock(0, 2);
+        QTest::keyClick(&editor(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(editor().document()->rootFrame()->childFrames().size(), 1);
+        QCOMPARE(table->rows(), 2);
+        QCOMPARE(table->columns(), 2);
+        QCOMPARE(editor().document()->firstBlock().text(), QString());
+    }
+
     void ctrlShiftDDuplicatesTheBlock()
     {
         load(body({line("Item", "{\"list\":\"checked\"}"), line("end")}));
