@@ -68,7 +68,7 @@ private:
         };
         window->hooks().askNewNotebookName = [] { return QStringLiteral("Fresh"); };
         window->hooks().askNotebookRename = [](const QString &) { return QStringLiteral("Renamed"); };
-        window->hooks().setClipboard = [](QMimeData *data) { delete data; };
+        window->hooks().setClipboard = [](QMimeData *data) { std::unique_ptr<QMimeData> owned(data); };
         window->hooks().runPrintDialog = [](QPrinter *) { return false; };
         return window;
     }
@@ -679,9 +679,9 @@ private slots:
         QString html;
         QString text;
         w->hooks().setClipboard = [&](QMimeData *data) {
-            html = data->html();
-            text = data->text();
-            delete data;
+            const std::unique_ptr<QMimeData> owned(data);
+            html = owned->html();
+            text = owned->text();
         };
         emit w->headerBar()->copyAsHtmlRequested();
         QVERIFY2(html.contains(QStringLiteral("Tomatoes")), qPrintable(html));
