@@ -129,6 +129,19 @@ void changeBlockText(QTextDocument *document, const QTextBlock &block, Change ch
     }
 }
 
+// Whether two positions lie in the same frame and, inside a table, the same cell.
+bool sameCell(QTextDocument *document, int a, int b)
+{
+    QTextCursor first(document);
+    first.setPosition(a);
+    QTextCursor second(document);
+    second.setPosition(b);
+    if (first.currentFrame() != second.currentFrame())
+        return false;
+    QTextTable *table = first.currentTable();
+    return !table || table->cellAt(a) == table->cellAt(b);
+}
+
 // The text runs of a block with their formats; object characters included.
 using TextRuns = QList<QPair<QString, QTextCharFormat>>;
 
@@ -797,8 +810,14 @@ bool NoteEditor::handleControlShiftKey(QKeyEvent *event)
 void NoteEditor::deleteWordBefore()
 {
     QTextCursor cursor = textCursor();
-    if (!cursor.hasSelection())
+    if (!cursor.hasSelection()) {
         cursor.movePosition(QTextCursor::PreviousWord, QTextCursor::KeepAnchor);
+        // The word before the start of a table cell (or of the paragraph after
+        // a table) lies across a frame boundary; Qt would widen the selection
+        // to whole cells and clear them.
+        if (!sameCell(document(), cursor.anchor(), cursor.position()))
+            return;
+    }
     cursor.removeSelectedText();
     setTextCursor(cursor);
 }
@@ -824,10 +843,7 @@ void NoteEditor::deleteBlock()
     // The paragraph break goes too, unless the next block lies in another
     // frame (a table cell, or a table right after the block): removing across
     // that boundary would tear the table apart.
-    QTextCursor nextCursor(next);
-    const bool sameFrame = next.isValid() && nextCursor.currentFrame() == cursor.currentFrame()
-        && (!cursor.currentTable()
-            || cursor.currentTable()->cellAt(block.position()) == cursor.currentTable()->cellAt(next.position()));
+    const bool sameFrame = next.isValid() && sameCell(document(), block.position(), next.position());
     cursor.setPosition(block.position());
     if (sameFrame)
         cursor.setPosition(next.position(), QTextCursor::KeepAnchor);

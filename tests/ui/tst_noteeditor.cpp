@@ -568,7 +568,7 @@ private slots:
         QCOMPARE(blockTexts(), (QStringList{"one", ""}));
     }
 
-    void ctrlShiftKStaysInsideItsTableCell()
+    void lineAndWordDeletionStayInsideTheirTableCell()
     {
         load(body({line("before")}));
         editor().moveCursor(QTextCursor::End);
@@ -583,6 +583,13 @@ private slots:
         QVERIFY(table);
         QCOMPARE(table->rows(), 2);
         QVERIFY(table->cellAt(0, 0).firstCursorPosition().block().text().isEmpty());
+        QCOMPARE(table->cellAt(0, 1).firstCursorPosition().block().text(), QStringLiteral("next"));
+
+        // Ctrl+W at the start of a cell does not reach into the previous one.
+        QTest::keyClick(&editor(), Qt::Key_Z, Qt::NoModifier);
+        QTest::keyClick(&editor(), Qt::Key_Tab);
+        QTest::keyClick(&editor(), Qt::Key_W, Qt::ControlModifier);
+        QCOMPARE(table->cellAt(0, 0).firstCursorPosition().block().text(), QStringLiteral("z"));
         QCOMPARE(table->cellAt(0, 1).firstCursorPosition().block().text(), QStringLiteral("next"));
 
         placeCursorInBlock(0, 2);
