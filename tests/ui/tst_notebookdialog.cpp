@@ -62,6 +62,9 @@ private slots:
         QCOMPARE(dialog.windowTitle(), QStringLiteral("New Notebook"));
         QCOMPARE(dialog.nameEdit()->placeholderText(), QStringLiteral("Notebook name"));
         QVERIFY(dialog.minimumWidth() >= 350);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QCOMPARE(QApplication::focusWidget(), dialog.nameEdit());
     }
 
     void getNewNameReturnsTrimmedTextOnOk()
