@@ -746,6 +746,15 @@ private slots:
         QVERIFY(toolbar.action(EditorToolbar::Button::AlignRight)->isChecked());
         QVERIFY(!toolbar.action(EditorToolbar::Button::AlignLeft)->isChecked());
 
+        // Mirroring the state never applies it: a selection from a paragraph up
+        // into the heading shows "Heading 3" without making the paragraph one.
+        QTextCursor selection(editor().document());
+        selection.setPosition(editor().document()->findBlockByNumber(2).position() + 3);
+        selection.setPosition(2, QTextCursor::KeepAnchor);
+        editor().setTextCursor(selection);
+        QCOMPARE(toolbar.headingCombo()->currentData().toInt(), 3);
+        QCOMPARE(lineAttributes(editor().currentDelta()).at(2), QJsonObject({{"align", "right"}}));
+
         editor().moveCursor(QTextCursor::End);
         editor().insertTable(2, 2, false);
         QVERIFY(!table->isEnabled());
