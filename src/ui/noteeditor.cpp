@@ -685,10 +685,23 @@ bool NoteEditor::handleListReturn()
         publishFormatState();
         return true;
     }
-    if (!cursor.atBlockStart())
-        return false;
-
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    if (!cursor.atBlockStart()) {
+        // The list continues; a new task after a ticked one starts unticked
+        // rather than copying the tick.
+        QTextEdit::keyPressEvent(&enter);
+        QTextCursor item = textCursor();
+        QTextBlockFormat format = item.blockFormat();
+        if (format.marker() == QTextBlockFormat::MarkerType::Checked) {
+            format.setMarker(QTextBlockFormat::MarkerType::Unchecked);
+            format.setProperty(TextProperty::ListType, QStringLiteral("unchecked"));
+            item.joinPreviousEditBlock();
+            item.setBlockFormat(format);
+            item.endEditBlock();
+        }
+        return true;
+    }
+
     QTextEdit::keyPressEvent(&enter);
     const QTextBlock above = textCursor().block().previous();
     if (above.isValid() && above.text().isEmpty()) {

@@ -462,6 +462,20 @@ private slots:
         QCOMPARE(editor().currentDelta(), body({line("ab", "{\"list\":\"bullet\"}"), line("cd", "{\"list\":\"bullet\"}")}));
     }
 
+    void aNewTaskAfterATickedOneStartsUnticked()
+    {
+        load(body({line("done", "{\"list\":\"checked\"}")}));
+        editor().moveCursor(QTextCursor::End);
+        QTest::keyClick(&editor(), Qt::Key_Return);
+        QTest::keyClicks(&editor(), "todo");
+        QCOMPARE(editor().currentDelta(),
+                 body({line("done", "{\"list\":\"checked\"}"), line("todo", "{\"list\":\"unchecked\"}")}));
+        // The split and the untick are one undo step.
+        editor().undo();
+        editor().undo();
+        QCOMPARE(editor().currentDelta(), body({line("done", "{\"list\":\"checked\"}")}));
+    }
+
     void backspaceInAnEmptyFirstItemKeepsTheNextLine()
     {
         load(body({line({}, "{\"list\":\"bullet\"}"), line("Title", "{\"header\":2}"), line("x")}));
