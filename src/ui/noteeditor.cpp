@@ -23,6 +23,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHelpEvent>
+#include <QJsonDocument>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -41,6 +42,12 @@
 namespace {
 
 constexpr QChar kObjectChar = QChar::ObjectReplacementCharacter;
+// Copies within one note carry the selection's Delta, so that a cut and paste
+// keeps attachments, check lists, code blocks and quotes, which the HTML of
+// the clipboard cannot express. Attachment records belong to their note, so
+// the Delta is only taken by the note it came from.
+constexpr char kNoteDeltaMime[] = "application/x-velmora-note-delta";
+constexpr char kNoteIdMime[] = "application/x-velmora-note-id";
 constexpr QChar kParagraphSeparator = QChar::ParagraphSeparator;
 
 bool isListItem(const QTextBlock &block)
@@ -1259,6 +1266,19 @@ void NoteEditor::insertDelta(const QJsonArray &delta)
     setTextCursor(cursor);
 }
 
+QMimeData *NoteEditor::createMimeDataFromSelection() const
+{
+    QMimeData *data = QTextEdit::createMimeDataFromSelection();
+    if (!data || m_noteId.isEmpty())
+        return data;
+    DeltaDocument scratch;
+    QTextCursor copy(scratch.document());
+    copy.insertFragment(textCursor().selection());
+    data->setData(QString::fromLatin1(kNoteDeltaMime), scratch.toJson().toUtf8());
+    data->setData(QString::fromLatin1(kNoteIdMime), m_noteId.toUtf8());
+    return data;
+}
+
 bool NoteEditor::canInsertFromMimeData(const QMimeData *source) const
 {
     if (source->hasFormat(QStringLiteral("text/markdown")))
@@ -1268,6 +1288,15 @@ bool NoteEditor::canInsertFromMimeData(const QMimeData *source) const
 
 void NoteEditor::insertFromMimeData(const QMimeData *source)
 {
+    // The editor's own mime data lists only its standard formats, so the
+    // private ones are asked for directly.
+    if (!m_noteId.isEmpty() && QString::fromUtf8(source->data(QString::fromLatin1(kNoteIdMime))) == m_noteId) {
+        const QJsonDocument delta = QJsonDocument::fromJson(source->data(QString::fromLatin1(kNoteDeltaMime)));
+        if (delta.isArray()) {
+            insertDelta(delta.array());
+            return;
+        }
+    }
     if (source->hasFormat(QStringLiteral("text/markdown"))) {
         insertDelta(markdownToDelta(QString::fromUtf8(source->data(QStringLiteral("text/markdown")))));
         return;

@@ -147,6 +147,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     bool event(QEvent *event) override;
     bool viewportEvent(QEvent *event) override;
+    QMimeData *createMimeDataFromSelection() const override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
     void dragEnterEvent(QDragEnterEvent *event) override;

@@ -913,6 +913,44 @@ private slots:
         QVERIFY(!editor().canPaste());
     }
 
+    void cutAndPasteWithinANoteKeepsAttachmentsAndCheckLists()
+    {
+        editor().setAttachmentRepository(m_attachments.get());
+        load(body({line("task", "{\"list\":\"checked\"}"), line("plain"), line({})}));
+        editor().moveCursor(QTextCursor::End);
+        QVERIFY(editor().insertAttachmentFromPath(writeFile("pic.txt", "bytes")));
+        const QString id = insertedAttachmentId();
+
+        // Cut the first two lines (task and plain) and paste them back after the attachment.
+        QTextCursor cursor(editor().document());
+        cursor.setPosition(0);
+        cursor.setPosition(editor().document()->findBlockByNumber(2).position(), QTextCursor::KeepAnchor);
+        editor().setTextCursor(cursor);
+        QTest::keyClick(&editor(), Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(blockTexts().first(), QString(QChar::ObjectReplacementCharacter));
+        editor().moveCursor(QTextCursor::End);
+        QTest::keyClick(&editor(), Qt::Key_V, Qt::ControlModifier);
+        const QList<QJsonObject> lines = lineAttributes(editor().currentDelta());
+        QCOMPARE(blockTexts().mid(blockTexts().size() - 2), (QStringList{"task", "plain"}));
+        QCOMPARE(lines.at(lines.size() - 2), QJsonObject({{"list", "checked"}}));
+        QCOMPARE(insertedAttachmentId(), id);
+
+        // Copy the attachment line and paste it again: both objects point at the record.
+        cursor.setPosition(0);
+        cursor.setPosition(1, QTextCursor::KeepAnchor);
+        editor().setTextCursor(cursor);
+        QTest::keyClick(&editor(), Qt::Key_C, Qt::ControlModifier);
+        editor().moveCursor(QTextCursor::End);
+        QTest::keyClick(&editor(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(editor().currentDelta().count(QStringLiteral("velmora-notes://attachment/") + id), 2);
+
+        // Another note gets the clipboard's HTML instead: no attachment reference crosses notes.
+        QVERIFY(insertNoteRow("note-2"));
+        editor().loadNote("note-2", body({line({})}));
+        QTest::keyClick(&editor(), Qt::Key_V, Qt::ControlModifier);
+        QVERIFY(!editor().currentDelta().contains("velmora-notes-attachment"));
+    }
+
     void insertDeltaDropsTrailingLineBreaks()
     {
         load(body({line("ab")}));
