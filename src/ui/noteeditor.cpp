@@ -16,6 +16,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
@@ -149,6 +150,14 @@ bool sameCell(QTextDocument *document, int a, int b)
     return !table || table->cellAt(a) == table->cellAt(b);
 }
 
+bool hasLocalFiles(const QMimeData *source)
+{
+    if (!source->hasUrls())
+        return false;
+    const QList<QUrl> urls = source->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl &url) { return url.isLocalFile(); });
+}
+
 // The text runs of a block with their formats; object characters included.
 using TextRuns = QList<QPair<QString, QTextCharFormat>>;
 
@@ -211,6 +220,8 @@ NoteEditor::NoteEditor(QWidget *parent)
     m_saveTimer = new QTimer(this);
     m_saveTimer->setSingleShot(true);
     m_saveTimer->setInterval(1000);
+    // A coarse timer may fire up to 5 % early; the debounce is a full second.
+    m_saveTimer->setTimerType(Qt::PreciseTimer);
     connect(m_saveTimer, &QTimer::timeout, this, &NoteEditor::onSaveTimeout);
     connect(m_deltaDocument, &DeltaDocument::contentsChanged, this, &NoteEditor::onContentsChanged);
     connect(this, &QTextEdit::cursorPositionChanged, this, &NoteEditor::publishFormatState);
@@ -1283,6 +1294,8 @@ bool NoteEditor::canInsertFromMimeData(const QMimeData *source) const
 {
     if (source->hasFormat(QStringLiteral("text/markdown")))
         return true;
+    if (m_attachments && !m_noteId.isEmpty() && (hasLocalFiles(source) || source->hasImage()))
+        return true;
     return QTextEdit::canInsertFromMimeData(source);
 }
 
@@ -1296,6 +1309,26 @@ void NoteEditor::insertFromMimeData(const QMimeData *source)
             insertDelta(delta.array());
             return;
         }
+    }
+    // Files copied in a file manager become attachments, as when dropped.
+    if (m_attachments && hasLocalFiles(source)) {
+        bool inserted = false;
+        for (const QUrl &url : source->urls()) {
+            if (url.isLocalFile() && insertAttachmentFromPath(url.toLocalFile()))
+                inserted = true;
+        }
+        if (inserted)
+            return;
+    }
+    // A bare picture (a screenshot) is stored as a PNG attachment; text that
+    // comes with an image is pasted as text below.
+    if (m_attachments && source->hasImage() && !source->hasText() && !source->hasHtml()) {
+        const QImage image = qvariant_cast<QImage>(source->imageData());
+        QByteArray png;
+        QBuffer buffer(&png);
+        if (!image.isNull() && buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG")
+            && insertAttachmentBytes(QStringLiteral("image.png"), QStringLiteral("image/png"), png))
+            return;
     }
     if (source->hasFormat(QStringLiteral("text/markdown"))) {
         insertDelta(markdownToDelta(QString::fromUtf8(source->data(QStringLiteral("text/markdown")))));
@@ -1353,11 +1386,18 @@ bool NoteEditor::insertAttachmentFromPath(const QString &path)
     if (bytes.isEmpty())
         return false;
 
+    return insertAttachmentBytes(QFileInfo(path).fileName(), QMimeDatabase().mimeTypeForFile(path).name(), bytes);
+}
+
+bool NoteEditor::insertAttachmentBytes(const QString &fileName, const QString &mimeType, const QByteArray &bytes)
+{
+    if (!m_attachments || m_noteId.isEmpty() || bytes.isEmpty())
+        return false;
     Attachment attachment;
     attachment.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     attachment.noteId = m_noteId;
-    attachment.filename = QFileInfo(path).fileName();
-    attachment.mimeType = QMimeDatabase().mimeTypeForFile(path).name();
+    attachment.filename = fileName;
+    attachment.mimeType = mimeType;
     attachment.sizeBytes = bytes.size();
     attachment.createdAt = QDateTime::currentDateTimeUtc();
     if (!m_attachments->saveFile(attachment.id, bytes)) {

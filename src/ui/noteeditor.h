@@ -110,6 +110,8 @@ public:
 
     void insertAttachment();
     bool insertAttachmentFromPath(const QString &path);
+    // Stores bytes as a new attachment of the loaded note and puts it at the cursor.
+    bool insertAttachmentBytes(const QString &fileName, const QString &mimeType, const QByteArray &bytes);
     bool openAttachment(const QString &id, const QString &fileName);
     void saveAttachmentAs(const QString &id, const QString &fileName);
     void copyAttachmentFile(const QString &id, const QString &fileName);

@@ -224,7 +224,7 @@ private slots:
         QCOMPARE(words.last().first().toInt(), 4);
 
         QVERIFY(modified.wait(2000));
-        QVERIFY2(sinceLast.elapsed() >= 950, qPrintable(QString::number(sinceLast.elapsed())));
+        QVERIFY2(sinceLast.elapsed() >= 990, qPrintable(QString::number(sinceLast.elapsed())));
         QCOMPARE(modified.count(), 1);
         QCOMPARE(saved.last().first().toBool(), true);
         QVERIFY(editor().isSaved());
@@ -1120,6 +1120,35 @@ private slots:
         // No note loaded: nothing either.
         editor().clearNote();
         QVERIFY(!editor().insertAttachmentFromPath(writeFile("b.txt", "b")));
+    }
+
+    void pastedFilesAndPicturesBecomeAttachments()
+    {
+        editor().setAttachmentRepository(m_attachments.get());
+        load(body({line({})}));
+        auto *files = new QMimeData;
+        files->setUrls({QUrl::fromLocalFile(writeFile("one.txt", "1")), QUrl::fromLocalFile(writeFile("two.txt", "22"))});
+        files->setText(QStringLiteral("file:///somewhere"));
+        QGuiApplication::clipboard()->setMimeData(files);
+        QVERIFY(editor().canPaste());
+        QTest::keyClick(&editor(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(scalar(*m_db, "SELECT COUNT(*) FROM attachments").toInt(), 2);
+        QCOMPARE(editor().currentDelta().count("velmora-notes-attachment"), 2);
+        QVERIFY(!editor().toPlainText().contains("file:"));
+
+        QImage picture(8, 6, QImage::Format_RGB32);
+        picture.fill(Qt::blue);
+        auto *image = new QMimeData;
+        image->setImageData(picture);
+        QGuiApplication::clipboard()->setMimeData(image);
+        QVERIFY(editor().canPaste());
+        QTest::keyClick(&editor(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(scalar(*m_db, "SELECT COUNT(*) FROM attachments").toInt(), 3);
+        const QString id = scalar(*m_db, "SELECT id FROM attachments WHERE filename = 'image.png'").toString();
+        QVERIFY(!id.isEmpty());
+        QCOMPARE(scalar(*m_db, "SELECT mime_type FROM attachments WHERE id = ?", {id}).toString(), QStringLiteral("image/png"));
+        QCOMPARE(QImage::fromData(m_attachments->readFile(id)).size(), QSize(8, 6));
+        QVERIFY(editor().currentDelta().contains(id));
     }
 
     void droppingTwoFilesInsertsTheReadableOne()
