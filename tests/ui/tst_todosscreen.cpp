@@ -1,7 +1,6 @@
 #include "velmtest.h"
 
-#include "appstate.h"
-#include "noterepository.h"
+#include "appstatefixture.h"
 #include "notewindows.h"
 #include "todorules.h"
 #include "todosscreen.h"
@@ -11,31 +10,14 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
-#include <QUuid>
+
+using namespace VelmTest;
 
 namespace {
 
 const QString kChecklistBody = QStringLiteral(
     R"([{"insert":"Shopping\nBuy MILK today"},{"insert":"\n","attributes":{"list":"unchecked"}},)"
     R"({"insert":"Bread"},{"insert":"\n","attributes":{"list":"checked"}}])");
-
-Note makeNote(const QString &body, const QDateTime &updatedAt = QDateTime::currentDateTimeUtc())
-{
-    Note note;
-    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    note.body = body;
-    note.createdAt = updatedAt;
-    note.updatedAt = updatedAt;
-    note.modifiedAt = updatedAt;
-    note.syncStatus = SyncStatus::Synced;
-    return note;
-}
-
-void removeAllNotes(AppState &state)
-{
-    for (const Note &note : state.notes()->allNotes())
-        QVERIFY(state.notes()->purge(note.id));
-}
 
 QStringList rowTexts(const QListWidget *list)
 {
@@ -45,13 +27,12 @@ QStringList rowTexts(const QListWidget *list)
     return texts;
 }
 
-QListWidgetItem *rowStartingWith(const QListWidget *list, const QString &prefix)
+QStringList taskTexts(const QList<Task> &tasks)
 {
-    for (int i = 0; i < list->count(); ++i) {
-        if (list->item(i)->text().startsWith(prefix))
-            return list->item(i);
-    }
-    return nullptr;
+    QStringList texts;
+    for (const Task &task : tasks)
+        texts << task.text;
+    return texts;
 }
 
 } // namespace
@@ -63,36 +44,34 @@ class TestTodosScreen : public QObject
 private slots:
     // ---- rules
 
+    void filterTrimsIgnoresCaseAndHidesCompleted_data()
+    {
+        QTest::addColumn<bool>("showCompleted");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("tasks");
+        QTest::newRow("trimmed") << false << "  milk  " << QStringList{"Buy MILK today"};
+        QTest::newRow("any case") << false << "MiLk" << QStringList{"Buy MILK today"};
+        QTest::newRow("completed hidden") << false << "bread" << QStringList{};
+        QTest::newRow("completed shown") << true << "bread" << QStringList{"Bread"};
+        QTest::newRow("blank filters nothing") << true << "   " << QStringList{"Buy MILK today", "Bread"};
+    }
     void filterTrimsIgnoresCaseAndHidesCompleted()
     {
+        QFETCH(bool, showCompleted);
+        QFETCH(QString, filter);
+        QFETCH(QStringList, tasks);
         const QList<Note> notes{makeNote(kChecklistBody)};
-        QList<Task> tasks = visibleTasks(notes, false, QStringLiteral("  milk  "), TodoSort::NoteUpdated);
-        QCOMPARE(tasks.size(), 1);
-        QCOMPARE(tasks.first().text, QStringLiteral("Buy MILK today"));
-
-        tasks = visibleTasks(notes, false, QStringLiteral("MiLk"), TodoSort::NoteUpdated);
-        QCOMPARE(tasks.size(), 1);
-        QVERIFY(visibleTasks(notes, false, QStringLiteral("bread"), TodoSort::NoteUpdated).isEmpty());
-        QCOMPARE(visibleTasks(notes, true, QStringLiteral("bread"), TodoSort::NoteUpdated).size(), 1);
-        // A blank filter filters nothing.
-        QCOMPARE(visibleTasks(notes, true, QStringLiteral("   "), TodoSort::NoteUpdated).size(), 2);
+        QCOMPARE(taskTexts(visibleTasks(notes, showCompleted, filter, TodoSort::NoteUpdated)), tasks);
     }
 
     void sortsByTextOrByNewestNote()
     {
         const QDateTime now = QDateTime::currentDateTimeUtc();
-        const QList<Note> notes{
-            makeNote(QStringLiteral(R"([{"insert":"TODO: zebra\nTODO: apple\n"}])"), now.addDays(-2)),
-            makeNote(QStringLiteral(R"([{"insert":"TODO: Mango\n"}])"), now),
-        };
-        QStringList texts;
-        for (const Task &task : visibleTasks(notes, true, QString(), TodoSort::Alphabetical))
-            texts << task.text;
-        QCOMPARE(texts, QStringList({"apple", "Mango", "zebra"}));
-
-        const QList<Task> byDate = visibleTasks(notes, true, QString(), TodoSort::NoteUpdated);
-        QCOMPARE(byDate.size(), 3);
-        QCOMPARE(byDate.first().text, QStringLiteral("Mango"));
+        const QList<Note> notes{makeNote(textDelta("TODO: zebra\nTODO: apple"), now.addDays(-2)),
+                                makeNote(textDelta("TODO: Mango"), now)};
+        QCOMPARE(taskTexts(visibleTasks(notes, true, QString(), TodoSort::Alphabetical)),
+                 QStringList({"apple", "Mango", "zebra"}));
+        QCOMPARE(taskTexts(visibleTasks(notes, true, QString(), TodoSort::NoteUpdated)).first(), "Mango");
     }
 
     void rowTextAddsTheTitleOnlyWhenThereIsOne()
@@ -110,7 +89,6 @@ private slots:
         QCOMPARE(ticked->version, note.version + 1);
         QCOMPARE(ticked->syncStatus, SyncStatus::Pending);
         QCOMPARE(ticked->updatedAt, now);
-        QCOMPARE(ticked->modifiedAt, now);
         QVERIFY(extractTasks(note.id, ticked->body, now).at(0).isCompleted);
         // Already in that state, or not a check-list line: nothing to write.
         QVERIFY(!noteWithTaskCompleted(note, 2, true, now));
@@ -121,106 +99,81 @@ private slots:
 
     void tickingWritesTheNoteAndTheRowLeavesAfterRefresh()
     {
-        AppState state;
-        QVERIFY(state.initialize());
-        removeAllNotes(state);
+        auto state = emptyState();
         const Note note = makeNote(kChecklistBody);
-        QVERIFY(state.notes()->insert(note));
-
-        TodosScreen screen(&state);
+        QVERIFY(state->notes()->insert(note));
+        TodosScreen screen(state.get());
         screen.show();
         screen.refresh();
         QCOMPARE(rowTexts(screen.list()), QStringList({"Buy MILK today  — Shopping"}));
 
-        QSignalSpy external(&state, &AppState::noteUpdatedExternally);
+        QSignalSpy external(state.get(), &AppState::noteUpdatedExternally);
         screen.list()->item(0)->setCheckState(Qt::Checked);
-
-        const std::optional<Note> stored = state.notes()->noteById(note.id);
-        QVERIFY(stored);
-        QCOMPARE(stored->version, note.version + 1);
-        QCOMPARE(stored->syncStatus, SyncStatus::Pending);
-        QVERIFY(extractTasks(note.id, stored->body, stored->updatedAt).at(0).isCompleted);
+        const Note stored = *state->notes()->noteById(note.id);
+        QCOMPARE(stored.version, note.version + 1);
+        QCOMPARE(stored.syncStatus, SyncStatus::Pending);
+        QVERIFY(extractTasks(note.id, stored.body, stored.updatedAt).at(0).isCompleted);
         QCOMPARE(external.size(), 1);
-        QCOMPARE(external.first().at(0).toString(), note.id);
         QCOMPARE(external.first().at(1).value<QObject *>(), &screen);
         QTRY_COMPARE(screen.list()->count(), 0);
 
         screen.showCompletedBox()->setChecked(true);
         QCOMPARE(screen.list()->count(), 2);
-        QListWidgetItem *bread = rowStartingWith(screen.list(), "Bread");
-        QVERIFY(bread);
-        QCOMPARE(bread->checkState(), Qt::Checked);
-        QVERIFY(bread->font().strikeOut());
+        const QListWidgetItem *bread = screen.list()->findItems("Bread", Qt::MatchStartsWith).value(0);
+        QVERIFY(bread && bread->checkState() == Qt::Checked && bread->font().strikeOut());
     }
 
     void tickingOtherKindsSnapsBackAndWritesNothing()
     {
-        AppState state;
-        QVERIFY(state.initialize());
-        removeAllNotes(state);
-        const Note note = makeNote(QStringLiteral(R"([{"insert":"Plans\n- [ ] call bob\nTODO: write report\n"}])"));
-        QVERIFY(state.notes()->insert(note));
-
-        TodosScreen screen(&state);
+        auto state = emptyState();
+        const Note note = addNote(*state, "Plans\n- [ ] call bob\nTODO: write report");
+        TodosScreen screen(state.get());
         screen.show();
         screen.refresh();
         QCOMPARE(screen.list()->count(), 2);
         for (int i = 0; i < 2; ++i) {
             QListWidgetItem *item = screen.list()->item(i);
-            QVERIFY(!(item->flags() & Qt::ItemIsUserCheckable));
             item->setCheckState(Qt::Checked);
             QCOMPARE(item->checkState(), Qt::Unchecked);
         }
-        QCOMPARE(*state.notes()->noteById(note.id), note);
+        QCOMPARE(*state->notes()->noteById(note.id), note);
     }
 
     void filterFieldAndUntitledNotes()
     {
-        AppState state;
-        QVERIFY(state.initialize());
-        removeAllNotes(state);
-        QVERIFY(state.notes()->insert(makeNote(kChecklistBody)));
-        // First line empty: no title.
-        QVERIFY(state.notes()->insert(makeNote(
-            QStringLiteral(R"([{"insert":"\nfetch milk"},{"insert":"\n","attributes":{"list":"unchecked"}}])"))));
-
-        TodosScreen screen(&state);
-        screen.filterField()->setText(QStringLiteral("  MILK "));
-        QStringList rows = rowTexts(screen.list());
-        rows.sort();
-        QCOMPARE(rows, QStringList({"Buy MILK today  — Shopping", "fetch milk"}));
-
+        auto state = emptyState();
+        QVERIFY(state->notes()->insert(makeNote(kChecklistBody)));
+        // First line empty: no title, so no suffix.
+        QVERIFY(state->notes()->insert(
+            makeNote(R"([{"insert":"\nfetch milk"},{"insert":"\n","attributes":{"list":"unchecked"}}])")));
+        TodosScreen screen(state.get());
         screen.sortBox()->setCurrentIndex(screen.sortBox()->findData("alpha"));
+        screen.filterField()->setText("  MILK ");
         QCOMPARE(rowTexts(screen.list()), QStringList({"Buy MILK today  — Shopping", "fetch milk"}));
     }
 
     void doubleClickOpensTheNoteInItsWindow()
     {
-        AppState state;
-        QVERIFY(state.initialize());
-        installNoteWindowFactory(&state);
-        removeAllNotes(state);
+        auto state = emptyState();
+        installNoteWindowFactory(state.get());
         const Note note = makeNote(kChecklistBody);
-        QVERIFY(state.notes()->insert(note));
-        TodosScreen screen(&state);
+        QVERIFY(state->notes()->insert(note));
+        TodosScreen screen(state.get());
         screen.refresh();
         emit screen.list()->itemDoubleClicked(screen.list()->item(0));
-        QCOMPARE(state.openNoteWindowIds(), QStringList({note.id}));
-        QVERIFY(state.noteWindow(note.id)->isVisible());
+        QCOMPARE(state->openNoteWindowIds(), QStringList({note.id}));
     }
 
     void hiddenScreenDoesNotFollowChanges()
     {
-        AppState state;
-        QVERIFY(state.initialize());
-        removeAllNotes(state);
-        TodosScreen screen(&state);
+        auto state = emptyState();
+        TodosScreen screen(state.get());
         screen.refresh();
-        QVERIFY(state.notes()->insert(makeNote(kChecklistBody)));
+        QVERIFY(state->notes()->insert(makeNote(kChecklistBody)));
         QCoreApplication::processEvents();
         QCOMPARE(screen.list()->count(), 0);
         screen.show();
-        QVERIFY(state.notes()->insert(makeNote(QStringLiteral(R"([{"insert":"TODO: more\n"}])"))));
+        addNote(*state, "TODO: more");
         QTRY_COMPARE(screen.list()->count(), 2);
     }
 };
