@@ -108,6 +108,25 @@ QIcon chainIcon()
     });
 }
 
+// A paperclip: the emoji has no glyph in our fonts.
+QIcon paperclipIcon()
+{
+    return drawnIcon([](QPainter &p) {
+        p.translate(12, 12);
+        p.rotate(40);
+        p.translate(0, -0.5);
+        QPainterPath clip(QPointF(1.5, -4));
+        clip.lineTo(1.5, 4.5);
+        clip.arcTo(QRectF(-1.5, 3, 3, 3), 0, -180);
+        clip.lineTo(-1.5, -6);
+        clip.arcTo(QRectF(-1.5, -9.25, 6.5, 6.5), 180, -180);
+        clip.lineTo(5, 5.75);
+        clip.arcTo(QRectF(-4.5, 1, 9.5, 9.5), 0, -180);
+        clip.lineTo(-4.5, -3);
+        p.drawPath(clip);
+    });
+}
+
 } // namespace
 
 EditorToolbar::EditorToolbar(QWidget *parent)
@@ -152,7 +171,7 @@ EditorToolbar::EditorToolbar(QWidget *parent)
     addButton(Button::Link, chainIcon(), tr("Insert Link (Ctrl+K)"), false);
     addButton(Button::Divider, glyphIcon(QStringLiteral("\u2014"), {16}), tr("Insert Divider"), false);
     addButton(Button::Table, glyphIcon(QStringLiteral("\u229E"), {18}), tr("Insert Table (Ctrl+T)"), false);
-    addButton(Button::Attachment, glyphIcon(QStringLiteral("\U0001F4CE"), {14}),
+    addButton(Button::Attachment, paperclipIcon(),
               tr("Insert Attachment (Ctrl+Shift+A)"), false);
 }
 
