@@ -27,28 +27,21 @@ private:
     }
 
 private slots:
-    void chipShowsUnorganizedForNoNotebook()
+    void chipShowsUnorganizedForNoNotebookAndFollowsTheTheme()
     {
         NoteHeaderBar bar;
         auto *chip = bar.findChild<QPushButton *>(QStringLiteral("notebookChip"));
-        QVERIFY(chip);
-        QCOMPARE(chip->text(), QStringLiteral("Unorganized"));
         bar.setNotebookName(QStringLiteral("Travel"));
         QCOMPARE(chip->text(), QStringLiteral("Travel"));
         bar.setNotebookName(QString());
         QCOMPARE(chip->text(), QStringLiteral("Unorganized"));
-    }
 
-    void chipStyleFollowsPaletteDarkness()
-    {
         QPalette light;
         light.setColor(QPalette::Window, QColor(0xFA, 0xFA, 0xFA));
         QPalette dark;
         dark.setColor(QPalette::Window, QColor(0x1E, 0x1E, 0x1E));
         QVERIFY(notebookChipStyleSheet(light).contains(QStringLiteral("background-color: #EFF1F4")));
-        QVERIFY(notebookChipStyleSheet(light).contains(QStringLiteral("color: #2B3138")));
         QVERIFY(notebookChipStyleSheet(dark).contains(QStringLiteral("background-color: #2A2D31")));
-        QVERIFY(notebookChipStyleSheet(dark).contains(QStringLiteral("hover { background-color: #34383D")));
     }
 
     void includeInTodosFromCodeIsSilentFromMenuSignals()
@@ -57,13 +50,10 @@ private slots:
         bar.setEditable(true);
         QSignalSpy spy(&bar, &NoteHeaderBar::includeInTodosToggled);
         bar.setIncludeInTodos(true);
-        QVERIFY(bar.includeInTodos());
         bar.setIncludeInTodos(false);
         QCOMPARE(spy.count(), 0);
 
-        QAction *action = menuAction(bar, "moreButton", QStringLiteral("Include in To-Dos"));
-        QVERIFY(action);
-        action->trigger();
+        menuAction(bar, "moreButton", QStringLiteral("Include in To-Dos"))->trigger();
         QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).toBool(), true);
     }
@@ -72,17 +62,14 @@ private slots:
     {
         NoteHeaderBar bar;
         auto *share = bar.findChild<QToolButton *>(QStringLiteral("shareButton"));
-        QVERIFY(share);
         bar.setEditable(true);
         QVERIFY(share->isHidden()); // sharing impossible: hidden even when editable
 
         bar.setCanShare(true);
-        QVERIFY(!share->isHidden());
-        QVERIFY(share->isEnabled());
+        QVERIFY(!share->isHidden() && share->isEnabled());
 
         bar.setEditable(false); // read-only shared note
-        QVERIFY(!share->isHidden());
-        QVERIFY(!share->isEnabled());
+        QVERIFY(!share->isHidden() && !share->isEnabled());
 
         bar.setShared(true);
         QCOMPARE(share->toolTip(), QStringLiteral("Manage sharing"));
@@ -123,12 +110,9 @@ private slots:
         QTest::mouseClick(bar.findChild<QToolButton *>(QStringLiteral("historyButton")), Qt::LeftButton);
         menuAction(bar, "copyButton", QStringLiteral("Copy as Markdown"))->trigger();
         menuAction(bar, "moreButton", QStringLiteral("Move to Trash"))->trigger();
-        QCOMPARE(focus.count(), 1);
-        QCOMPARE(chip.count(), 1);
-        QCOMPARE(history.count(), 1);
-        QCOMPARE(markdown.count(), 1);
-        QCOMPARE(trash.count(), 1);
-        QCOMPARE(move.count(), 0);
+        QCOMPARE((QList<qsizetype>{focus.count(), chip.count(), history.count(), markdown.count(), trash.count(),
+                                   move.count()}),
+                 (QList<qsizetype>{1, 1, 1, 1, 1, 0}));
     }
 
     void focusToggleCanBeHidden()
