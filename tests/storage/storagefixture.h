@@ -5,14 +5,18 @@
 
 #include "database.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QUuid>
 #include <QVariant>
 
 #include <memory>
 
 namespace StorageFixture {
+
+inline const QDateTime kBase = QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7, 89), Qt::UTC);
 
 inline std::unique_ptr<Database> openFreshDatabase()
 {
@@ -49,6 +53,21 @@ inline bool run(const Database &db, const QString &sql, const QVariantList &valu
     for (const QVariant &value : values)
         q.addBindValue(value);
     return q.exec();
+}
+
+// A bare notes row, for records that must name an existing note.
+inline bool addNoteRow(const Database &db, const QString &id)
+{
+    return run(db, "INSERT INTO notes (id, created_at, updated_at, modified_at) VALUES (?, 't', 't', 't')", {id});
+}
+
+template<typename Record>
+QStringList ids(const QList<Record> &records)
+{
+    QStringList result;
+    for (const Record &record : records)
+        result << record.id;
+    return result;
 }
 
 } // namespace StorageFixture

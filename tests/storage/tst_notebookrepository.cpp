@@ -10,15 +10,14 @@ using namespace StorageFixture;
 
 namespace {
 
-const QDateTime kBase = QDateTime(QDate(2026, 2, 3), QTime(4, 5, 6, 7), Qt::UTC);
-
-Notebook makeNotebook(const QString &id, const QString &name)
+Notebook makeNotebook(const QString &id, const QString &name, SyncStatus status = SyncStatus::Pending)
 {
     Notebook notebook;
     notebook.id = id;
     notebook.name = name;
     notebook.createdAt = kBase;
     notebook.updatedAt = kBase;
+    notebook.syncStatus = status;
     return notebook;
 }
 
@@ -39,7 +38,7 @@ class TestNotebookRepository : public QObject
 private:
     std::unique_ptr<Database> m_db;
     std::unique_ptr<NotebookRepository> m_repo;
-    QDateTime m_now;
+    const QDateTime m_now = QDateTime(QDate(2026, 7, 8), QTime(9, 10, 11, 12), Qt::UTC);
 
 private slots:
     void init()
@@ -47,7 +46,6 @@ private slots:
         m_db = openFreshDatabase();
         QVERIFY(m_db);
         m_repo = std::make_unique<NotebookRepository>(m_db.get());
-        m_now = QDateTime(QDate(2026, 7, 8), QTime(9, 10, 11, 12), Qt::UTC);
         m_repo->setClock([this] { return m_now; });
     }
 
@@ -57,121 +55,84 @@ private slots:
         m_db.reset();
     }
 
-    void everyFieldSurvivesInsertAndRead()
+    void everyFieldSurvivesInsertUpdateAndRead()
     {
-        Notebook full = makeNotebook("nb-full", "Projects");
+        Notebook full = makeNotebook("nb-full", "Projects", SyncStatus::Synced);
         full.isDefault = true;
         full.isShared = true;
         full.ownerId = "owner-1";
         full.updatedAt = kBase.addMSecs(1234);
         full.deletedAt = kBase.addDays(3);
         full.version = 4;
-        full.syncStatus = SyncStatus::Synced;
         const Notebook bare = makeNotebook("nb-bare", "Bare");
 
         QSignalSpy changed(m_repo.get(), &NotebookRepository::notebooksChanged);
         QVERIFY(m_repo->insert(full));
         QVERIFY(m_repo->insert(bare));
         QCOMPARE(changed.size(), 2);
-
         QCOMPARE(*m_repo->notebookById("nb-full"), full);
         QCOMPARE(*m_repo->notebookById("nb-bare"), bare);
         QVERIFY(!m_repo->notebookById("missing"));
         QCOMPARE(scalar(*m_db, "SELECT updated_at FROM notebooks WHERE id = 'nb-full'").toString(),
-                 QString("2026-02-03T04:05:07.241Z"));
+                 QString("2026-03-04T05:06:08.323Z"));
         QCOMPARE(scalar(*m_db, "SELECT COUNT(*) FROM notebooks WHERE id = 'nb-bare' AND owner_id IS NULL "
-                               "AND deleted_at IS NULL AND sync_status = 'pending' AND is_default = 0")
-                     .toInt(),
-                 1);
+                               "AND deleted_at IS NULL AND sync_status = 'pending' AND is_default = 0").toInt(), 1);
 
         // A duplicate id fails without a signal.
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^NotebookRepository::insert failed: .*UNIQUE"));
         QVERIFY(!m_repo->insert(bare));
         QCOMPARE(changed.size(), 2);
+
+        // update writes everything but the creation time; an empty owner becomes NULL.
+        Notebook edited = full;
+        edited.name = "New";
+        edited.ownerId.clear();
+        edited.version = 9;
+        edited.syncStatus = SyncStatus::Conflict;
+        edited.createdAt = kBase.addYears(1);
+        QVERIFY(m_repo->update(edited));
+        QCOMPARE(changed.size(), 3);
+        edited.createdAt = kBase;
+        QCOMPARE(*m_repo->notebookById("nb-full"), edited);
+        QCOMPARE(scalar(*m_db, "SELECT owner_id IS NULL FROM notebooks WHERE id = 'nb-full'").toInt(), 1);
     }
 
-    void updateWritesTheRecordAsGiven()
-    {
-        Notebook notebook = makeNotebook("nb", "Old");
-        notebook.ownerId = "someone";
-        QVERIFY(m_repo->insert(notebook));
-        notebook.name = "New";
-        notebook.ownerId.clear();
-        notebook.version = 9;
-        notebook.syncStatus = SyncStatus::Conflict;
-        notebook.createdAt = kBase.addYears(1); // not written by update
-        QSignalSpy changed(m_repo.get(), &NotebookRepository::notebooksChanged);
-        QVERIFY(m_repo->update(notebook));
-        QCOMPARE(changed.size(), 1);
-
-        const Notebook read = *m_repo->notebookById("nb");
-        QCOMPARE(read.name, QString("New"));
-        QCOMPARE(read.version, 9);
-        QCOMPARE(read.syncStatus, SyncStatus::Conflict);
-        QCOMPARE(read.createdAt, kBase);
-        QCOMPARE(read.updatedAt, kBase);
-        QCOMPARE(scalar(*m_db, "SELECT owner_id IS NULL FROM notebooks").toInt(), 1);
-    }
-
-    void allNotebooksOrdersDefaultFirstThenByBinaryName()
+    void listsOrderDefaultFirstThenByBinaryName()
     {
         Notebook deflt = makeNotebook("d", "Zeta default");
         deflt.isDefault = true;
         Notebook deleted = makeNotebook("x", "Archive");
         deleted.deletedAt = kBase;
-        for (const Notebook &notebook : {makeNotebook("1", "banana"), makeNotebook("2", "Cherry"),
+        for (const Notebook &notebook : {makeNotebook("1", "banana"), makeNotebook("2", "Cherry", SyncStatus::Synced),
                                          makeNotebook("3", "apple"), makeNotebook("4", "Apple"), deflt, deleted})
             QVERIFY(m_repo->insert(notebook));
 
         QCOMPARE(names(m_repo->allNotebooks()), QStringList({"Zeta default", "Apple", "Cherry", "apple", "banana"}));
+        // Pending ones include the deleted, in the same order.
+        QCOMPARE(names(m_repo->pendingNotebooks()), QStringList({"Zeta default", "Apple", "Archive", "apple", "banana"}));
     }
 
-    void pendingNotebooksIncludeDeletedOnesInListOrder()
+    void softDeleteAndMarkAllPending()
     {
-        Notebook synced = makeNotebook("s", "Synced");
-        synced.syncStatus = SyncStatus::Synced;
-        Notebook deleted = makeNotebook("del", "Deleted");
-        deleted.deletedAt = kBase;
-        Notebook deflt = makeNotebook("def", "zz");
-        deflt.isDefault = true;
-        for (const Notebook &notebook : {makeNotebook("b", "beta"), synced, deleted, makeNotebook("a", "Alpha"), deflt})
-            QVERIFY(m_repo->insert(notebook));
-
-        QCOMPARE(names(m_repo->pendingNotebooks()), QStringList({"zz", "Alpha", "Deleted", "beta"}));
-    }
-
-    void softDeleteHidesTheNotebookAndMarksItPending()
-    {
-        Notebook notebook = makeNotebook("nb", "Work");
-        notebook.syncStatus = SyncStatus::Synced;
-        QVERIFY(m_repo->insert(notebook));
-        QSignalSpy changed(m_repo.get(), &NotebookRepository::notebooksChanged);
-        QVERIFY(m_repo->softDelete("nb"));
-        QCOMPARE(changed.size(), 1);
-        QVERIFY(m_repo->allNotebooks().isEmpty());
-        const Notebook read = *m_repo->notebookById("nb");
-        QCOMPARE(read.deletedAt, std::optional<QDateTime>(m_now));
-        QCOMPARE(read.syncStatus, SyncStatus::Pending);
-        QCOMPARE(names(m_repo->pendingNotebooks()), QStringList({"Work"}));
-    }
-
-    void markAllPendingCountsLiveNotebooksOnly()
-    {
-        Notebook a = makeNotebook("a", "A");
-        a.syncStatus = SyncStatus::Synced;
-        Notebook b = makeNotebook("b", "B");
-        b.syncStatus = SyncStatus::Conflict;
-        Notebook c = makeNotebook("c", "C");
-        Notebook d = makeNotebook("d", "D");
-        d.syncStatus = SyncStatus::Synced;
-        d.deletedAt = kBase;
-        for (const Notebook &notebook : {a, b, c, d})
+        Notebook gone = makeNotebook("d", "D", SyncStatus::Synced);
+        gone.deletedAt = kBase;
+        for (const Notebook &notebook : {makeNotebook("a", "A", SyncStatus::Synced), makeNotebook("b", "B", SyncStatus::Conflict),
+                                         makeNotebook("c", "C"), gone})
             QVERIFY(m_repo->insert(notebook));
         QSignalSpy changed(m_repo.get(), &NotebookRepository::notebooksChanged);
+        // Live and not pending: a and b; the deleted d is left alone.
         QCOMPARE(m_repo->markAllPending(), 2);
         QCOMPARE(m_repo->notebookById("d")->syncStatus, SyncStatus::Synced);
         QCOMPARE(m_repo->markAllPending(), 0);
         QCOMPARE(changed.size(), 0);
+
+        QVERIFY(run(*m_db, "UPDATE notebooks SET sync_status = 'synced'"));
+        QVERIFY(m_repo->softDelete("a"));
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(names(m_repo->allNotebooks()), QStringList({"B", "C"}));
+        const Notebook read = *m_repo->notebookById("a");
+        QCOMPARE(read.deletedAt, std::optional<QDateTime>(m_now));
+        QCOMPARE(names(m_repo->pendingNotebooks()), QStringList({"A"}));
     }
 
     void failingQueriesReadAsNothing()

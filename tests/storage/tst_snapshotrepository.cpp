@@ -6,12 +6,6 @@
 
 using namespace StorageFixture;
 
-namespace {
-
-const QDateTime kBase = QDateTime(QDate(2026, 6, 7), QTime(8, 9, 10, 11), Qt::UTC);
-
-} // namespace
-
 class TestSnapshotRepository : public QObject
 {
     Q_OBJECT
@@ -32,12 +26,6 @@ private:
         return snapshot;
     }
 
-    bool addNote(const QString &id)
-    {
-        return run(*m_db,
-                   "INSERT INTO notes (id, created_at, updated_at, modified_at) VALUES (?, 't', 't', 't')", {id});
-    }
-
 private slots:
     void init()
     {
@@ -45,7 +33,7 @@ private slots:
         QVERIFY(m_db);
         m_repo = std::make_unique<SnapshotRepository>(m_db.get());
         m_noteId = newId();
-        QVERIFY(addNote(m_noteId));
+        QVERIFY(addNoteRow(*m_db, m_noteId));
     }
 
     void cleanup()
@@ -60,12 +48,14 @@ private slots:
         snapshot.createdAt = QDateTime(QDate(2026, 6, 7), QTime(10, 0, 0, 1), Qt::OffsetFromUTC, 7200);
         QVERIFY(m_repo->insert(snapshot));
         const std::optional<Snapshot> read = m_repo->snapshotById(snapshot.id);
-        QVERIFY(read);
         QCOMPARE(*read, snapshot);
         QCOMPARE(read->createdAt.timeSpec(), Qt::UTC);
-        QCOMPARE(scalar(*m_db, "SELECT created_at FROM note_snapshots").toString(),
-                 QString("2026-06-07T08:00:00.001Z"));
+        QCOMPARE(scalar(*m_db, "SELECT created_at FROM note_snapshots").toString(), QString("2026-06-07T08:00:00.001Z"));
         QVERIFY(!m_repo->snapshotById(newId()));
+
+        // note_id must name a note.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^SnapshotRepository::insert failed:"));
+        QVERIFY(!m_repo->insert(makeSnapshot(1, "orphan", "no-such-note")));
     }
 
     void sameNoteAndVersionReplacesTheOldRow()
@@ -74,14 +64,12 @@ private slots:
         const Snapshot second = makeSnapshot(4, "second");
         QVERIFY(m_repo->insert(first));
         QVERIFY(m_repo->insert(second));
-        const QList<Snapshot> snapshots = m_repo->snapshotsForNote(m_noteId);
-        QCOMPARE(snapshots.size(), 1);
-        QCOMPARE(snapshots.first(), second);
+        QCOMPARE(m_repo->snapshotsForNote(m_noteId), QList<Snapshot>({second}));
         QVERIFY(!m_repo->snapshotById(first.id));
 
         // The same version of another note is a separate row.
         const QString otherNote = newId();
-        QVERIFY(addNote(otherNote));
+        QVERIFY(addNoteRow(*m_db, otherNote));
         QVERIFY(m_repo->insert(makeSnapshot(4, "other", otherNote)));
         QCOMPARE(m_repo->snapshotsForNote(m_noteId).size(), 1);
         QCOMPARE(m_repo->snapshotsForNote(otherNote).size(), 1);
@@ -96,14 +84,6 @@ private slots:
             versions << snapshot.version;
         QCOMPARE(versions, QList<int>({10, 7, 2, 1}));
         QVERIFY(m_repo->snapshotsForNote(newId()).isEmpty());
-    }
-
-    void failedInsertIsReported()
-    {
-        // note_id must name a note.
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^SnapshotRepository::insert failed:"));
-        QVERIFY(!m_repo->insert(makeSnapshot(1, "orphan", "no-such-note")));
-        QVERIFY(m_repo->snapshotsForNote("no-such-note").isEmpty());
     }
 };
 
