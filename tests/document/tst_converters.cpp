@@ -41,43 +41,28 @@ class TestConverters : public QObject
     Q_OBJECT
 
 private slots:
-    void convertBodyPicksTheWriter()
+    void convertBodyPicksTheWriterAndPassesOtherBodiesThrough()
     {
         const QString body = R"([{"attributes":{"bold":true},"insert":"Hi"},{"insert":"\n"}])";
         QCOMPARE(convertBody(body, ExportFormat::Markdown), QString("**Hi**\n"));
         QCOMPARE(convertBody(body, ExportFormat::Html), QString("<html><body>\n<p><strong>Hi</strong></p>\n</body></html>"));
         QCOMPARE(convertBody(body, ExportFormat::Pdf), convertBody(body, ExportFormat::Html));
-        QCOMPARE(convertBody(body, ExportFormat::PlainText), QString("Hi\n"));
         QCOMPARE(convertBody(body, static_cast<ExportFormat>(42)), QString("Hi\n"));
-    }
+        for (const QString &other : {QString(), QString("just words"), QString(R"({"insert":"x"})"), QString("[1,")})
+            QCOMPARE(convertBody(other, ExportFormat::Html), other);
 
-    void convertBodyPassesNonDeltaBodiesThrough()
-    {
-        QCOMPARE(convertBody(QString(), ExportFormat::Html), QString());
-        QCOMPARE(convertBody("just words", ExportFormat::Markdown), QString("just words"));
-        QCOMPARE(convertBody(R"({"insert":"x"})", ExportFormat::Html), QString(R"({"insert":"x"})"));
-        QCOMPARE(convertBody("[1,", ExportFormat::PlainText), QString("[1,"));
-    }
-
-    void emptyDocument()
-    {
         const QJsonArray empty = delta(R"([{"insert":"\n"}])");
         QCOMPARE(deltaToMarkdown(empty), QString());
         QCOMPARE(deltaToHtml(empty), QString("<html><body>\n<p></p>\n</body></html>"));
-        QCOMPARE(deltaToPlainText(empty), QString("\n"));
-        QCOMPARE(deltaToMarkdown(QJsonArray()), QString());
         QCOMPARE(deltaToHtml(QJsonArray()), QString("<html><body>\n</body></html>"));
-    }
-
-    void plainTextKeepsEverythingButEmbeds()
-    {
+        // Plain text keeps everything but embeds.
         const QJsonArray ops = delta(R"([{"retain":3},{"insert":"  a "},{"insert":{"divider":true}},)"
                                      R"({"attributes":{"header":1},"insert":"\n"},)"
                                      R"({"insert":{"velmora-notes-attachment":"x"}},"junk",{"insert":"b\n\n"}])");
         QCOMPARE(deltaToPlainText(ops), QString("  a \nb\n\n"));
     }
 
-    void markdownBlockSpacing_data()
+    void markdown_data()
     {
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("markdown");
@@ -134,20 +119,6 @@ private slots:
             << R"([{"insert":"Hello\nworld"}])" << "Hello\n\nworld\n";
         QTest::newRow("retain and delete are skipped")
             << R"([{"retain":5},{"delete":2},{"insert":"x\n"}])" << "x\n";
-    }
-
-    void markdownBlockSpacing()
-    {
-        QFETCH(QString, body);
-        QFETCH(QString, markdown);
-        QCOMPARE(convertBody(body, ExportFormat::Markdown), markdown);
-    }
-
-    void markdownInlineMarks_data()
-    {
-        QTest::addColumn<QString>("body");
-        QTest::addColumn<QString>("markdown");
-
         QTest::newRow("bold inside italic")
             << R"([{"attributes":{"bold":true,"italic":true},"insert":"x"},{"insert":"\n"}])" << "***x***\n";
         QTest::newRow("bold link")
@@ -167,8 +138,7 @@ private slots:
             << R"([{"insert":"buy "},{"attributes":{"bold":true},"insert":"milk"},{"attributes":{"list":"unchecked"},"insert":"\n"}])"
             << "- [ ] buy **milk**\n";
     }
-
-    void markdownInlineMarks()
+    void markdown()
     {
         QFETCH(QString, body);
         QFETCH(QString, markdown);

@@ -52,9 +52,9 @@ private slots:
         QVERIFY(ops[8].attributes.isEmpty());
     }
 
-    void attributesAreKeptForEveryKindAndUnknownKeysSurvive()
+    void attributesEmbedKindsAndSkippedElements()
     {
-        const QList<DeltaOp> ops = parseDeltaJson(QStringLiteral(
+        QList<DeltaOp> ops = parseDeltaJson(QStringLiteral(
             R"([{"retain":1,"attributes":{"bold":true}},)"
             R"({"insert":{"image":"u"},"attributes":{"width":"40"}},)"
             R"({"insert":"a","attributes":{"color":"#ff0000","bold":"yes"}}])"));
@@ -64,24 +64,17 @@ private slots:
         QCOMPARE(ops[2].attributes.value("color").toString(), QStringLiteral("#ff0000"));
         // Non-boolean inline values read as off.
         QCOMPARE(ops[2].attributes.value("bold").toBool(), false);
-    }
 
-    void embedKindIsTheFirstKeyInAscendingOrder()
-    {
-        const QList<DeltaOp> ops =
-            parseDeltaJson(QStringLiteral(R"([{"insert":{"table":"{}","divider":true}},{"insert":{}}])"));
+        // The embed kind is the first key in ascending order.
+        ops = parseDeltaJson(QStringLiteral(R"([{"insert":{"table":"{}","divider":true}},{"insert":{}}])"));
         QCOMPARE(ops.size(), 2);
         QCOMPARE(ops[0].embedKind(), QStringLiteral("divider"));
         // The sample notes write a boolean divider: still a divider, no text value.
         QVERIFY(ops[0].embedValue().isEmpty());
         QCOMPARE(ops[1].type, DeltaOp::InsertEmbed);
         QVERIFY(ops[1].embedKind().isEmpty());
-    }
 
-    void nonObjectElementsAreSkipped()
-    {
-        const QList<DeltaOp> ops =
-            parseDeltaJson(QStringLiteral(R"([1,"two",null,[{"insert":"x"}],true,{"insert":"y\n"}])"));
+        ops = parseDeltaJson(QStringLiteral(R"([1,"two",null,[{"insert":"x"}],true,{"insert":"y\n"}])"));
         QCOMPARE(ops.size(), 1);
         QCOMPARE(ops[0].text, QStringLiteral("y\n"));
 
@@ -106,7 +99,7 @@ private slots:
         QVERIFY(parseDeltaJson(body).isEmpty());
     }
 
-    void writerIsCompactWithSortedKeys()
+    void writerIsCompactWithSortedKeysAndUrlsArePrefixed()
     {
         QJsonArray array;
         array.append(QJsonObject{{"insert", "Plan"}});
@@ -116,6 +109,10 @@ private slots:
                  QString::fromUtf8("[{\"insert\":\"Plan\"},{\"attributes\":{\"header\":1},\"insert\":\"\\n\"},"
                                    "{\"insert\":\"\xc3\xa9\xe2\x82\xac\"}]"));
         QCOMPARE(deltaToJson(QJsonArray{QJsonObject{{"insert", "\n"}}}), QLatin1String(kEmptyDeltaJson));
+
+        QCOMPARE(attachmentUrl("abc"), QStringLiteral("velmora-notes://attachment/abc"));
+        QCOMPARE(attachmentIdFromUrl("velmora-notes://attachment/abc"), QStringLiteral("abc"));
+        QCOMPARE(attachmentIdFromUrl("abc"), QStringLiteral("abc"));
     }
 
     void plainTextKeepsNewlinesAndSkipsEverythingButTextInserts_data()
@@ -143,38 +140,52 @@ private slots:
         QCOMPARE(deltaPlainText(body), plain);
     }
 
-    void titleAndPreview_data()
+    void titlePreviewAndEmptiness_data()
     {
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("preview");
-        QTest::newRow("empty document") << QStringLiteral(R"([{"insert":"\n"}])") << QString() << QString();
-        QTest::newRow("empty body") << QString() << QString() << QString();
+        QTest::addColumn<bool>("empty");
+        QTest::newRow("empty document") << QStringLiteral(R"([{"insert":"\n"}])") << QString() << QString() << true;
+        QTest::newRow("empty body") << QString() << QString() << QString() << true;
+        QTest::newRow("empty array") << QStringLiteral("[]") << QString() << QString() << true;
+        QTest::newRow("white space lines") << QStringLiteral(R"([{"insert":" \t\n"},{"insert":"\n"}])") << QString()
+                                           << QString() << true;
+        QTest::newRow("only retain/delete and scalars") << QStringLiteral(R"([{"retain":3},1,"text",{"delete":1}])")
+                                                        << QString() << QString() << true;
         QTest::newRow("newline inside one insert, no final newline")
-            << QStringLiteral(R"([{"insert":"Hello\nworld"}])") << QStringLiteral("Hello") << QStringLiteral("world");
-        QTest::newRow("plain text body") << QStringLiteral("  just words ") << QStringLiteral("just words")
-                                         << QString();
+            << QStringLiteral(R"([{"insert":"Hello\nworld"}])") << QStringLiteral("Hello") << QStringLiteral("world") << false;
+        QTest::newRow("plain text body") << QStringLiteral("  just words ") << QStringLiteral("just words") << QString()
+                                         << false;
         QTest::newRow("plain text body with lines")
-            << QStringLiteral("Shopping\nmilk\neggs") << QStringLiteral("Shopping") << QStringLiteral("milk eggs");
+            << QStringLiteral("Shopping\nmilk\neggs") << QStringLiteral("Shopping") << QStringLiteral("milk eggs") << false;
+        QTest::newRow("blank plain text") << QStringLiteral("  \n ") << QString() << QString() << true;
+        QTest::newRow("object body") << QStringLiteral(R"({"insert":"a"})") << QStringLiteral(R"({"insert":"a"})")
+                                     << QString() << false;
         QTest::newRow("title trimmed, preview lines joined and trimmed")
             << QStringLiteral(R"([{"insert":"  Plan \t"},{"attributes":{"header":1},"insert":"\n"},)"
                               R"({"insert":"\n"},{"insert":"one"},{"insert":"\n"},{"insert":"two"},)"
                               R"({"attributes":{"list":"checked"},"insert":"\n"},{"insert":"\n"}])")
-            << QStringLiteral("Plan") << QStringLiteral("one two");
-        QTest::newRow("only a title") << QStringLiteral(R"([{"insert":"Title\n"}])") << QStringLiteral("Title")
-                                      << QString();
+            << QStringLiteral("Plan") << QStringLiteral("one two") << false;
         QTest::newRow("title after blank first line")
-            << QStringLiteral(R"([{"insert":"\nSecond\n"}])") << QString() << QStringLiteral("Second");
+            << QStringLiteral(R"([{"insert":"\nSecond\n"}])") << QString() << QStringLiteral("Second") << false;
         QTest::newRow("retain and delete") << QStringLiteral(R"([{"retain":5},{"delete":2},{"insert":"x\n"}])")
-                                           << QStringLiteral("x") << QString();
+                                           << QStringLiteral("x") << QString() << false;
+        QTest::newRow("divider embed") << QStringLiteral(R"([{"insert":{"divider":"hr"}},{"insert":"\n"}])") << QString()
+                                       << QString() << false;
+        QTest::newRow("unknown embed") << QStringLiteral(R"([{"insert":{"mystery":1}}])") << QString() << QString() << false;
     }
-    void titleAndPreview()
+    void titlePreviewAndEmptiness()
     {
         QFETCH(QString, body);
         QFETCH(QString, title);
         QFETCH(QString, preview);
-        QCOMPARE(noteTitle(body), title);
-        QCOMPARE(notePreview(body), preview);
+        QFETCH(bool, empty);
+        Note note;
+        note.body = body;
+        QCOMPARE(noteTitle(note), title);
+        QCOMPARE(notePreview(note), preview);
+        QCOMPARE(isNoteBodyEmpty(note), empty);
     }
 
     void previewIsCutAfter120Characters()
@@ -201,49 +212,6 @@ private slots:
         QVERIFY(!cut.toUtf8().contains("\xef\xbf\xbd"));
     }
 
-    void emptiness_data()
-    {
-        QTest::addColumn<QString>("body");
-        QTest::addColumn<bool>("empty");
-        QTest::newRow("empty body") << QString() << true;
-        QTest::newRow("empty document") << QStringLiteral(R"([{"insert":"\n"}])") << true;
-        QTest::newRow("white space lines") << QStringLiteral(R"([{"insert":" \t\n"},{"insert":"\n"}])") << true;
-        QTest::newRow("empty array") << QStringLiteral("[]") << true;
-        QTest::newRow("only retain/delete and scalars") << QStringLiteral(R"([{"retain":3},1,"text",{"delete":1}])")
-                                                        << true;
-        QTest::newRow("text") << QStringLiteral(R"([{"insert":"a\n"}])") << false;
-        QTest::newRow("divider embed") << QStringLiteral(R"([{"insert":{"divider":"hr"}},{"insert":"\n"}])")
-                                       << false;
-        QTest::newRow("unknown embed") << QStringLiteral(R"([{"insert":{"mystery":1}}])") << false;
-        QTest::newRow("plain text body") << QStringLiteral("just words") << false;
-        QTest::newRow("blank plain text") << QStringLiteral("  \n ") << true;
-        QTest::newRow("object body") << QStringLiteral(R"({"insert":"a"})") << false;
-    }
-    void emptiness()
-    {
-        QFETCH(QString, body);
-        QFETCH(bool, empty);
-        QCOMPARE(isNoteBodyEmpty(body), empty);
-    }
-
-    void noteRecordsReadTheirBody()
-    {
-        Note note;
-        note.body = QStringLiteral(R"([{"insert":"Groceries\nmilk\n"}])");
-        QCOMPARE(noteTitle(note), QStringLiteral("Groceries"));
-        QCOMPARE(notePreview(note), QStringLiteral("milk"));
-        QVERIFY(!isNoteBodyEmpty(note));
-        note.body = QLatin1String(kEmptyDeltaJson);
-        QVERIFY(isNoteBodyEmpty(note));
-        QVERIFY(noteTitle(note).isEmpty());
-    }
-
-    void attachmentUrlsRoundTrip()
-    {
-        QCOMPARE(attachmentUrl("abc"), QStringLiteral("velmora-notes://attachment/abc"));
-        QCOMPARE(attachmentIdFromUrl("velmora-notes://attachment/abc"), QStringLiteral("abc"));
-        QCOMPARE(attachmentIdFromUrl("abc"), QStringLiteral("abc"));
-    }
 };
 
 VELM_TEST_CORE_MAIN(TestDelta)

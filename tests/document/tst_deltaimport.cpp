@@ -38,6 +38,14 @@ QJsonObject firstTable(const QJsonArray &delta)
     return {};
 }
 
+int tableCount(const QJsonArray &delta)
+{
+    int tables = 0;
+    for (const QJsonValue &op : delta)
+        tables += op.toObject().value("insert").toObject().contains("table") ? 1 : 0;
+    return tables;
+}
+
 // Line attributes of every line end, in order (as compact JSON, "{}" when none).
 QStringList lineAttributes(const QJsonArray &delta)
 {
@@ -66,10 +74,6 @@ private slots:
                  slashes(R"([{"attributes":{"italic":true},"insert":"i"},{"attributes":{"underline":true},"insert":"u"},)"
                          R"({"attributes":{"strike":true},"insert":"s"},{"attributes":{"link":"http:$$x/?a=1"},"insert":"l"},)"
                          R"({"insert":"semi"},{"attributes":{"bold":true},"insert":"heavy"},{"insert":"\n"}])"));
-    }
-
-    void emptyHtmlIsTheEmptyDocument()
-    {
         for (const char *html : {"", "   \n\t ", "<script>x</script>"})
             QCOMPARE(compact(htmlToDelta(html)), QString(R"([{"insert":"\n"}])"));
         QCOMPARE(compact(markdownToDelta(" \n\n ")), QString(R"([{"insert":"\n"}])"));
@@ -141,20 +145,14 @@ private slots:
         QCOMPARE(delta.first().toObject().value("insert").toString(), QString("x"));
         QCOMPARE(delta.last().toObject().value("insert").toString(), QString("\n"));
         QCOMPARE(delta.at(delta.size() - 2).toObject().value("insert").toString(), QString("y"));
-        int tables = 0;
-        for (const QJsonValue &op : delta)
-            tables += op.toObject().value("insert").toObject().contains("table") ? 1 : 0;
-        QCOMPARE(tables, 1);
+        QCOMPARE(tableCount(delta), 1);
     }
 
     void nestedAndSpannedTablesDoNotDuplicateText()
     {
         const QJsonArray delta = htmlToDelta("<table><tr><td>a<table><tr><td>in</td></tr></table></td><td>b</td></tr>"
                                              "<tr><td colspan=2>wide</td></tr></table>");
-        int tables = 0;
-        for (const QJsonValue &op : delta)
-            tables += op.toObject().value("insert").toObject().contains("table") ? 1 : 0;
-        QCOMPARE(tables, 1);
+        QCOMPARE(tableCount(delta), 1);
         const QJsonArray rows = firstTable(delta).value("cells").toArray();
         QCOMPARE(rows.size(), 2);
         QCOMPARE(compact(rows.at(1).toArray()), QString(R"([[{"insert":"wide"}],[]])"));
@@ -178,17 +176,13 @@ private slots:
         QCOMPARE(compact(table.value("cells").toArray()),
                  QString(R"([[[{"attributes":{"bold":true},"insert":"h1"}],[{"attributes":{"bold":true},"insert":"h2"}]],)"
                          R"([[{"insert":"c"}],[{"insert":"d"}]]])"));
-    }
-
-    void markdownLinks()
-    {
         QCOMPARE(compact(markdownToDelta("see [the docs](https://example.com/d)")),
                  slashes(R"([{"insert":"see "},{"attributes":{"link":"https:$$example.com/d"},"insert":"the docs"},{"insert":"\n"}])"));
     }
 
     // Long lists and deep nesting are read in pieces (see deltaimport.cpp);
     // the Delta must be the one a single read would give.
-    void longHtmlListsKeepEveryItem()
+    void longListsKeepEveryItem()
     {
         QString html = "<ol type=a>";
         QString expected;
@@ -211,23 +205,17 @@ private slots:
         QCOMPARE(lineAttributes(nestedDelta).count(R"({"list":"bullet"})"), 452);
         QVERIFY(deltaToPlainText(nestedDelta).startsWith("top\nin 0\nin 1\n"));
         QVERIFY(deltaToPlainText(nestedDelta).endsWith("in 449\nafter\n"));
-    }
 
-    void longMarkdownListsKeepEveryItem()
-    {
         QString markdown;
-        QString expected;
-        for (int i = 0; i < 450; ++i) {
+        for (int i = 0; i < 450; ++i)
             markdown += QStringLiteral("- item %1\n").arg(i);
-            expected += QStringLiteral("item %1\n").arg(i);
-        }
-        QJsonArray delta = markdownToDelta(markdown + "\nend **bold**\n");
-        QCOMPARE(deltaToPlainText(delta), expected + "end bold\n");
-        QCOMPARE(lineAttributes(delta).count(R"({"list":"bullet"})"), 450);
-        QVERIFY(compact(delta).endsWith(R"({"attributes":{"bold":true},"insert":"bold"},{"insert":"\n"}])"));
+        QJsonArray md = markdownToDelta(markdown + "\nend **bold**\n");
+        QCOMPARE(deltaToPlainText(md), expected + "end bold\n");
+        QCOMPARE(lineAttributes(md).count(R"({"list":"bullet"})"), 450);
+        QVERIFY(compact(md).endsWith(R"({"attributes":{"bold":true},"insert":"bold"},{"insert":"\n"}])"));
 
-        delta = markdownToDelta(QString("1. step\n\n").repeated(450));
-        QCOMPARE(lineAttributes(delta), QStringList(450, R"({"list":"ordered"})"));
+        md = markdownToDelta(QString("1. step\n\n").repeated(450));
+        QCOMPARE(lineAttributes(md), QStringList(450, R"({"list":"ordered"})"));
     }
 
     void markdownIsNeverCutInsideFencedCode()

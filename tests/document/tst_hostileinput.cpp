@@ -4,14 +4,12 @@
 #include "deltaimport.h"
 #include "tasks.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-// Every entry point of the converters and the task extractor gets generated
-// hostile input. Each call must return (a hang trips the test timeout) with
-// output of the documented shape.
+// Generated hostile input for every converter and the task extractor: each call
+// returns (a hang trips the timeout) with output of the documented shape.
 
 namespace {
 
@@ -202,29 +200,7 @@ class TestHostileInput : public QObject
 {
     Q_OBJECT
 
-private:
-    qint64 m_slowestMs = 0;
-    QString m_slowest;
-
-    void timed(const QString &name, const std::function<void()> &call)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        call();
-        if (qEnvironmentVariableIsSet("VELM_TIMINGS") && timer.elapsed() > 100)
-            qInfo().noquote() << name << timer.elapsed() << "ms";
-        if (timer.elapsed() > m_slowestMs) {
-            m_slowestMs = timer.elapsed();
-            m_slowest = name;
-        }
-    }
-
 private slots:
-    void cleanupTestCase()
-    {
-        qInfo().noquote() << "slowest call:" << m_slowest << m_slowestMs << "ms";
-    }
-
     void bodies_data()
     {
         QTest::addColumn<QString>("body");
@@ -238,8 +214,7 @@ private slots:
         const QJsonDocument doc = QJsonDocument::fromJson(body.toUtf8());
 
         for (ExportFormat format : {ExportFormat::Markdown, ExportFormat::Html, ExportFormat::Pdf, ExportFormat::PlainText}) {
-            QString out;
-            timed(QTest::currentDataTag() + QString(" convertBody"), [&] { out = convertBody(body, format); });
+            const QString out = convertBody(body, format);
             if (!doc.isArray()) {
                 QCOMPARE(out, body);
             } else if (format == ExportFormat::Markdown) {
@@ -252,8 +227,7 @@ private slots:
             }
         }
 
-        QList<Task> tasks;
-        timed(QTest::currentDataTag() + QString(" extractTasks"), [&] { tasks = extractTasks("n", body, QDateTime()); });
+        const QList<Task> tasks = extractTasks("n", body, QDateTime());
         int lastLine = -1;
         for (const Task &task : tasks) {
             QVERIFY(!task.text.isEmpty());
@@ -264,8 +238,7 @@ private slots:
         }
 
         for (int line : {-1, 0, 1, 7, 19999, 1 << 30}) {
-            QString rewritten;
-            timed(QTest::currentDataTag() + QString(" setTaskCompleted"), [&] { rewritten = setTaskCompleted(body, line, true); });
+            const QString rewritten = setTaskCompleted(body, line, true);
             if (!rewritten.isEmpty())
                 QVERIFY(QJsonDocument::fromJson(rewritten.toUtf8()).isArray());
         }
@@ -281,10 +254,8 @@ private slots:
     void tables()
     {
         QFETCH(QString, table);
-        QString html;
-        QString markdown;
-        timed(QTest::currentDataTag() + QString(" tableToHtml"), [&] { html = tableToHtml(table); });
-        timed(QTest::currentDataTag() + QString(" tableToMarkdown"), [&] { markdown = tableToMarkdown(table); });
+        const QString html = tableToHtml(table);
+        const QString markdown = tableToMarkdown(table);
         QVERIFY(html.isEmpty() || (html.startsWith("<table ") && html.endsWith("</table>\n")));
         QVERIFY(markdown.isEmpty() || (markdown.startsWith('|') && markdown.endsWith("|\n")));
     }
@@ -299,10 +270,8 @@ private slots:
     void html()
     {
         QFETCH(QString, html);
-        QJsonArray delta;
-        timed(QTest::currentDataTag() + QString(" htmlToDelta"), [&] { delta = htmlToDelta(html); });
         QString why;
-        QVERIFY2(isDeltaShape(delta, &why), qPrintable(why));
+        QVERIFY2(isDeltaShape(htmlToDelta(html), &why), qPrintable(why));
     }
 
     void markdown_data()
@@ -316,13 +285,9 @@ private slots:
     {
         QFETCH(QString, markdown);
         QString why;
-        QJsonArray delta;
-        timed(QTest::currentDataTag() + QString(" markdownToDelta"), [&] { delta = markdownToDelta(markdown); });
-        QVERIFY2(isDeltaShape(delta, &why), qPrintable(why));
+        QVERIFY2(isDeltaShape(markdownToDelta(markdown), &why), qPrintable(why));
 
-        QString simple;
-        timed(QTest::currentDataTag() + QString(" simpleMarkdownToDelta"), [&] { simple = simpleMarkdownToDelta(markdown); });
-        const QJsonDocument doc = QJsonDocument::fromJson(simple.toUtf8());
+        const QJsonDocument doc = QJsonDocument::fromJson(simpleMarkdownToDelta(markdown).toUtf8());
         QVERIFY(doc.isArray());
         QVERIFY2(isDeltaShape(doc.array(), &why), qPrintable(why));
         // One Delta line per input line.
