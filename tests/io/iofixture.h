@@ -1,19 +1,74 @@
 #pragma once
 
-// A fresh data directory with its database and repositories, for the io tests.
+// A fresh data directory with its database and repositories, and small file
+// and archive helpers, for the io tests.
 
+#include "archivereader.h"
 #include "attachmentrepository.h"
 #include "database.h"
 #include "iorepositories.h"
 #include "noterepository.h"
 #include "notebookrepository.h"
 #include "snapshotrepository.h"
+#include "zipwriter.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
 #include <QUuid>
 
 #include <memory>
+
+namespace IoFiles {
+
+// Empty path when the file could not be written.
+inline QString write(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size() ? path : QString();
+}
+
+inline QByteArray read(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline QByteArray json(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson();
+}
+
+// Every entry of a ZIP by path; empty when it cannot be read.
+inline QMap<QString, QByteArray> readZip(const QString &path)
+{
+    QMap<QString, QByteArray> entries;
+    ArchiveReader reader(path, ArchiveReader::Format::Zip);
+    if (!reader.open())
+        return entries;
+    ArchiveEntry entry;
+    while (reader.next(&entry))
+        entries.insert(entry.path, reader.readData().value_or(QByteArray()));
+    return entries;
+}
+
+// Empty path when the archive could not be written.
+inline QString writeZip(const QString &path, const QMap<QString, QByteArray> &entries)
+{
+    ZipWriter zip(path);
+    if (!zip.open())
+        return {};
+    for (auto it = entries.constBegin(); it != entries.constEnd(); ++it) {
+        if (!zip.addFile(it.key(), it.value()))
+            return {};
+    }
+    return zip.commit() ? path : QString();
+}
+
+} // namespace IoFiles
 
 struct IoFixture
 {

@@ -5,9 +5,6 @@
 #include "joplinimporter.h"
 #include "tarbuilder.h"
 
-#include <QFile>
-#include <QMap>
-
 namespace {
 
 QString hexId(char c)
@@ -42,14 +39,7 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<IoFixture> m_fx;
 
-    QString writeBytes(const QString &name, const QByteArray &data)
-    {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
-            return {};
-        return path;
-    }
+    QString writeBytes(const QString &name, const QByteArray &data) { return IoFiles::write(m_dir.filePath(name), data); }
 
 private slots:
     void init()
@@ -165,14 +155,12 @@ private slots:
         QCOMPARE(notebooks.at(1).name, QString("Projects"));
         QCOMPARE(notebooks.at(1).createdAt, QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5, 678), Qt::UTC));
         QCOMPARE(notebooks.at(1).updatedAt, notebooks.at(1).createdAt);
-        QVERIFY(notebooks.at(1).id != folder);
 
         const QList<Note> inFolder = m_fx->notes->notesInNotebook(notebooks.at(1).id);
         QCOMPARE(inFolder.size(), 1);
         const Note trip = inFolder.first();
         QCOMPARE(trip.createdAt, QDateTime(QDate(2024, 2, 1), QTime(10, 0), Qt::UTC));
         QCOMPARE(trip.updatedAt, QDateTime(QDate(2024, 2, 1), QTime(11, 0), Qt::UTC));
-        QCOMPARE(trip.modifiedAt, trip.updatedAt);
         QCOMPARE(trip.syncStatus, SyncStatus::Pending);
         QCOMPARE(deltaPlainText(trip.body).count("Trip plan"), 1);
         QCOMPARE(noteTitle(trip.body), QString("Trip plan"));
@@ -187,12 +175,10 @@ private slots:
         // A resource whose own extension is .md is data, not an item.
         QCOMPARE(m_fx->attachments->readFile(byName.value("readme.md").id), "id: " + hexId('5').toUtf8() + "\ntype_: 2");
         QCOMPARE(byName.value("readme.md").mimeType, QString("text/markdown"));
-        QCOMPARE(image.filename, QString("photo.png"));
         QCOMPARE(image.mimeType, QString("image/png"));
         QCOMPARE(image.sizeBytes, qint64(photoBytes.size()));
         QCOMPARE(image.createdAt, QDateTime(QDate(2024, 1, 5), QTime(0, 0), Qt::UTC));
         QCOMPARE(m_fx->attachments->readFile(image.id), photoBytes);
-        QCOMPARE(pdf.filename, manual + ".pdf");
         QCOMPARE(pdf.mimeType, QString("application/octet-stream"));
         QCOMPARE(m_fx->attachments->readFile(pdf.id), QByteArray("manual bytes"));
 
@@ -213,7 +199,6 @@ private slots:
         QCOMPARE(loose.size(), 1);
         const Note clip = loose.first();
         QCOMPARE(noteTitle(clip.body), QString("Web clip"));
-        QVERIFY(clip.createdAt.isValid());
         const QList<Attachment> clipFiles = m_fx->attachments->attachmentsForNote(clip.id);
         QCOMPARE(clipFiles.size(), 1);
         QVERIFY(clipFiles.first().id != image.id);
