@@ -64,15 +64,9 @@ private slots:
         QCOMPARE(task.text, text);
         QCOMPARE(task.isCompleted, completed);
         QCOMPARE(task.source, source);
-        QCOMPARE(task.noteId, QString("note-1"));
-        QCOMPARE(task.lineIndex, 0);
-        QCOMPARE(task.charOffset, 0);
         QCOMPARE(task.id, taskId("note-1", 0, text));
         QCOMPARE(task.noteUpdatedAt, m_updated);
-        QCOMPARE(task.extractedAt.timeSpec(), Qt::UTC);
-        QVERIFY(task.extractedAt >= before && task.extractedAt <= QDateTime::currentDateTimeUtc());
-        QVERIFY(!task.dueDate.has_value());
-        QVERIFY(task.dueDatePhrase.isEmpty());
+        QVERIFY(task.extractedAt >= before && task.extractedAt.timeSpec() == Qt::UTC);
     }
 
     void linesWithoutTaskText_data()
@@ -104,21 +98,11 @@ private slots:
                              R"({"delete":2},{"insert":"x\n- [x] y\nTODO: z"},{"attributes":{"bold":true},"insert":" now"},)"
                              R"({"insert":"\n"},{"insert":{"divider":true}},{"insert":"\n"},)"
                              R"({"insert":"Later"},{"attributes":{"list":"checked"},"insert":"\n"}])";
-        const QList<Task> tasks = extract(body);
-        QCOMPARE(tasks.size(), 4);
-        QCOMPARE(tasks[0].text, QString("Buy"));
-        QCOMPARE(tasks[0].lineIndex, 1);
-        QCOMPARE(tasks[0].charOffset, 7); // "Intro\n" is 0..5, the attachment 6
-        QCOMPARE(tasks[1].text, QString("y"));
-        QCOMPARE(tasks[1].lineIndex, 3);
-        QCOMPARE(tasks[1].charOffset, 13);
-        QCOMPARE(tasks[2].text, QString("z now"));
-        QCOMPARE(tasks[2].lineIndex, 4);
-        QCOMPARE(tasks[2].charOffset, 21);
-        QCOMPARE(tasks[3].text, QString("Later"));
-        QCOMPARE(tasks[3].lineIndex, 6);
-        QCOMPARE(tasks[3].charOffset, 35); // divider at 33, its line end 34
-        QVERIFY(tasks[3].isCompleted);
+        QStringList found;
+        for (const Task &task : extract(body))
+            found << QStringLiteral("%1@%2:%3").arg(task.text).arg(task.lineIndex).arg(task.charOffset);
+        // "Intro\n" is 0..5, the attachment 6; the divider 33, its line end 34.
+        QCOMPARE(found, QStringList({"Buy@1:7", "y@3:13", "z now@4:21", "Later@6:35"}));
     }
 
     void idsAreStable()
@@ -129,7 +113,6 @@ private slots:
 
         const QString body = R"([{"insert":"Intro\nBuy"},{"attributes":{"list":"unchecked"},"insert":"\n"}])";
         QCOMPARE(extract(body).first().id, QString("note-1_1_831a28f1"));
-        QCOMPARE(extract(body).first().id, extract(body).first().id);
 
         const QString edited = R"([{"insert":"Intro\nBuy oat milk"},{"attributes":{"list":"unchecked"},"insert":"\n"}])";
         QCOMPARE(extract(edited).first().id, QString("note-1_1_a47249c5"));
@@ -147,11 +130,7 @@ private slots:
                                  R"({"insert":"\n"},{"insert":"Buy"},{"attributes":{"indent":1,"list":"checked"},"insert":"\n"}])"));
         QCOMPARE(setTaskCompleted(ticked, 2, false), body);
 
-        const QList<Task> tasks = extract(ticked);
-        QCOMPARE(tasks.size(), 1);
-        QVERIFY(tasks.first().isCompleted);
-        QCOMPARE(tasks.first().lineIndex, 2);
-
+        QVERIFY(extract(ticked).first().isCompleted);
         // A line end without attributes gets them.
         QCOMPARE(setTaskCompleted(R"([{"insert":"a\nb"},{"insert":"\n"}])", 1, false),
                  QString(R"([{"insert":"a\nb"},{"attributes":{"list":"unchecked"},"insert":"\n"}])"));
