@@ -68,19 +68,11 @@ private slots:
         theme.setThemeMode("dark");
         QCOMPARE(colour(QPalette::Active, QPalette::Window), QColor("#1E1E1E"));
         QCOMPARE(colour(QPalette::Inactive, QPalette::Highlight), QColor("#42A5F5"));
-        QCOMPARE(colour(QPalette::Active, QPalette::PlaceholderText), QColor("#9E9E9E"));
-        QCOMPARE(colour(QPalette::Active, QPalette::Dark), QColor("#0D0D0D"));
         QCOMPARE(colour(QPalette::Disabled, QPalette::Text), QColor("#555555"));
-        QCOMPARE(colour(QPalette::Disabled, QPalette::Base), QColor("#252525"));
 
         theme.setThemeMode("light");
         QCOMPARE(colour(QPalette::Active, QPalette::Window), QColor("#FAFAFA"));
-        QCOMPARE(colour(QPalette::Active, QPalette::AlternateBase), QColor("#F5F7FA"));
-        QCOMPARE(colour(QPalette::Active, QPalette::HighlightedText), QColor("#FFFFFF"));
-        QCOMPARE(colour(QPalette::Active, QPalette::Dark), QColor("#B0BEC5"));
-        QCOMPARE(colour(QPalette::Disabled, QPalette::WindowText), QColor("#9E9E9E"));
         QCOMPARE(colour(QPalette::Disabled, QPalette::ButtonText), QColor("#9E9E9E"));
-        QCOMPARE(colour(QPalette::Active, QPalette::ButtonText), QColor("#212121"));
     }
 
     void systemModeFollowsThePlatform()
@@ -113,10 +105,8 @@ private slots:
         QSignalSpy scale(&theme, &ThemeManager::fontScaleChanged);
         QSignalSpy changed(&theme, &ThemeManager::themeChanged);
         theme.setFontScale(requested);
-        QCOMPARE(scale.size(), 1);
-        QCOMPARE(scale.first().first().toInt(), expected);
+        QCOMPARE(scale, QList<QVariantList>({{expected}}));
         QCOMPARE(changed.size(), 1);
-        QCOMPARE(ThemeManager::fontScale(), expected);
         QCOMPARE(documentFontScale(), expected);
         QCOMPARE(m_prefs->get("fontScale").value_or(QString()), QString::number(expected));
         QCOMPARE(QApplication::font().pointSize(), ThemeManager::scaledPointSize(ThemeManager::baseFont(), expected));
@@ -127,11 +117,9 @@ private slots:
     {
         QFont nine;
         nine.setPointSize(9);
-        QCOMPARE(ThemeManager::scaledPointSize(nine, 120), 10);
         QCOMPARE(ThemeManager::scaledPointSize(nine, 70), 6);
         QFont pixels;
         pixels.setPixelSize(13);
-        QCOMPARE(ThemeManager::scaledPointSize(pixels, 100), 10);
         QCOMPARE(ThemeManager::scaledPointSize(pixels, 160), 16);
         QFont one;
         one.setPointSize(1);
@@ -145,11 +133,7 @@ private slots:
         QCOMPARE(ThemeManager::roleFont(2, base, 6).pointSize(), 7);
         QCOMPARE(ThemeManager::roleFont(2, base, 12).pointSize(), 11);
         QCOMPARE(ThemeManager::roleFont(3, base, 1).pointSize(), 2);
-        QCOMPARE(ThemeManager::roleFont(3, base, 1).weight(), QFont::Weight(500));
-        QCOMPARE(ThemeManager::roleFont(6, base, 10).pointSize(), 24);
-        QCOMPARE(ThemeManager::roleFont(6, base, 10).weight(), QFont::Bold);
         QCOMPARE(ThemeManager::roleFont(7, base, 9).styleHint(), QFont::Monospace);
-        QCOMPARE(ThemeManager::roleFont(0, base, 9).pointSize(), 9);
         QCOMPARE(ThemeManager::roleFont(42, base, 9).weight(), base.weight());
     }
 
