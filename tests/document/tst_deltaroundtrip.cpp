@@ -6,15 +6,12 @@
 #include <QJsonDocument>
 #include <QRandomGenerator>
 
-// Generated bodies over the whole Delta vocabulary. Each case builds a body
-// in exactly the form the writer produces, plus a loosely written variant of
-// the same content (newlines inside inserts, missing implied attributes,
-// unprefixed attachment ids, text cells, skipped operations...). Loading
-// either and writing must give the written form back, which also means
-// nothing the format expresses is lost.
-//
-// VELM_DELTA_SEED and VELM_DELTA_CASES pick the first seed and the number of
-// cases; a failure prints the seed that reproduces it.
+// Generated bodies over the whole Delta vocabulary, each in the writer's exact
+// form plus a loosely written variant (newlines inside inserts, implied
+// attributes missing, unprefixed attachment ids, text cells, skipped
+// operations). Loading either must write the exact form back, so nothing the
+// format expresses is lost. VELM_DELTA_SEED / VELM_DELTA_CASES pick the first
+// seed and the count; a failure prints its seed.
 
 namespace {
 
@@ -73,12 +70,9 @@ private:
 
     QJsonValue unknownValue()
     {
-        switch (m_random.bounded(4)) {
-        case 0: return QStringLiteral("#%1").arg(m_random.bounded(0x1000000), 6, 16, QLatin1Char('0'));
-        case 1: return int(m_random.bounded(1, 9));
-        case 2: return true;
-        default: return QJsonObject{{"nested", "v"}, {"n", 1}};
-        }
+        const QJsonValue values[] = {QStringLiteral("#%1").arg(m_random.bounded(0x1000000), 6, 16, QLatin1Char('0')),
+                                     int(m_random.bounded(1, 9)), true, QJsonObject{{"nested", "v"}, {"n", 1}}};
+        return values[m_random.bounded(4)];
     }
 
     // Inline attributes as written; never both "link" and "underline" (a
@@ -86,14 +80,10 @@ private:
     QJsonObject inlineAttributes(bool allowUnknown)
     {
         QJsonObject attributes;
-        if (chance(30))
-            attributes["bold"] = true;
-        if (chance(25))
-            attributes["italic"] = true;
-        if (chance(15))
-            attributes["strike"] = true;
-        if (chance(15))
-            attributes["code"] = true;
+        for (const auto &[key, percent] : {std::pair{"bold", 30}, {"italic", 25}, {"strike", 15}, {"code", 15}}) {
+            if (chance(percent))
+                attributes[key] = true;
+        }
         if (chance(12))
             attributes["link"] = pick(QStringList{"https://example.org/a?b=1", "mailto:x@y.z", "note:7"});
         else if (chance(20))
