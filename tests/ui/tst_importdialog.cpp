@@ -5,7 +5,6 @@
 #include "delta.h"
 #include "importdialog.h"
 
-#include <QAbstractButton>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -20,9 +19,11 @@ private:
     std::unique_ptr<IoFixture> m_fx;
 
     static QProgressBar *bar(ImportDialog &dialog) { return dialog.page(ImportDialog::ProgressPage)->findChild<QProgressBar *>(); }
-    static QLabel *progressLabel(ImportDialog &dialog)
+    static QLabel *progressLabel(ImportDialog &dialog) { return dialog.page(ImportDialog::ProgressPage)->findChild<QLabel *>(); }
+    static void chooseNoteStation(ImportDialog &dialog)
     {
-        return dialog.page(ImportDialog::ProgressPage)->findChild<QLabel *>();
+        for (QRadioButton *b : dialog.page(ImportDialog::FormatPage)->findChildren<QRadioButton *>())
+            b->setChecked(b->text() == "Synology NoteStation (.nsx)");
     }
 
     QString writeJex()
@@ -34,12 +35,7 @@ private:
                                  + "\nmarkup_language: 1\ntype_: 1").toUtf8());
         tar.add(resourceId + ".md", ("map.png\n\nid: " + resourceId + "\nmime: image/png\nfile_extension: png\ntype_: 4").toUtf8());
         tar.add("resources/" + resourceId + ".png", "png bytes");
-        const QString path = m_dir.filePath("notes.jex");
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return {};
-        file.write(tar.finish());
-        return path;
+        return IoFiles::write(m_dir.filePath("notes.jex"), tar.finish());
     }
 
 private slots:
@@ -54,11 +50,6 @@ private slots:
     void pagesAskForFormatAndFile()
     {
         ImportDialog dialog(m_fx->repositories());
-        QCOMPARE(dialog.windowTitle(), QString("Import Notes"));
-        QCOMPARE(dialog.minimumWidth(), 450);
-        QCOMPARE(dialog.page(ImportDialog::FormatPage)->title(), QString("Select Format"));
-        QCOMPARE(dialog.page(ImportDialog::FilePage)->subTitle(), QString("Choose the file to import."));
-        QCOMPARE(dialog.page(ImportDialog::SummaryPage)->title(), QString("Import Complete"));
         QCOMPARE(dialog.format(), ImportDialog::Format::Joplin);
 
         QStringList filters;
@@ -71,16 +62,12 @@ private slots:
         auto *fileLabel = dialog.page(ImportDialog::FilePage)->findChild<QLabel *>();
         QCOMPARE(fileLabel->text(), QString("No file selected"));
         auto *browse = dialog.page(ImportDialog::FilePage)->findChild<QPushButton *>();
-        QCOMPARE(browse->text(), QString("Browse..."));
         QTest::mouseClick(browse, Qt::LeftButton);
         QCOMPARE(dialog.selectedFile(), QString("/tmp/chosen.file"));
         QCOMPARE(fileLabel->text(), QString("/tmp/chosen.file"));
 
         dialog.back();
-        for (QRadioButton *b : dialog.page(ImportDialog::FormatPage)->findChildren<QRadioButton *>()) {
-            if (b->text() == "Synology NoteStation (.nsx)")
-                b->setChecked(true);
-        }
+        chooseNoteStation(dialog);
         QCOMPARE(dialog.format(), ImportDialog::Format::NoteStation);
         dialog.next();
         QTest::mouseClick(browse, Qt::LeftButton);
@@ -149,10 +136,7 @@ private slots:
                                result.error = path;
                                return result;
                            });
-        for (QRadioButton *b : dialog.page(ImportDialog::FormatPage)->findChildren<QRadioButton *>()) {
-            if (b->text() == "Synology NoteStation (.nsx)")
-                b->setChecked(true);
-        }
+        chooseNoteStation(dialog);
         dialog.show();
         dialog.next();
         dialog.next();
