@@ -158,22 +158,6 @@ private slots:
         QVERIFY(QDateTime::fromString(manifest.value("exportedAt").toString(), Qt::ISODateWithMs).isValid());
     }
 
-    void aNewBackupReplacesTheOldArchive()
-    {
-        auto fx = IoFixture::create(m_dir.path());
-        QVERIFY(fx);
-        const Note keep = fx->addNote(R"([{"insert":"keep\n"}])");
-        const Note drop = fx->addNote(R"([{"insert":"drop\n"}])");
-        const QString archive = m_dir.filePath("twice.zip");
-        QVERIFY(!createBackup(archive, fx->repositories()).failed);
-        QVERIFY(readZip(archive).contains("notes/" + drop.id + ".json"));
-        QVERIFY(fx->notes->purge(drop.id));
-        QCOMPARE(createBackup(archive, fx->repositories()).noteCount, 1);
-        const QMap<QString, QByteArray> entries = readZip(archive);
-        QVERIFY(entries.contains("notes/" + keep.id + ".json"));
-        QVERIFY(!entries.contains("notes/" + drop.id + ".json"));
-    }
-
     void aFailedBackupLeavesTheEarlierFile()
     {
         auto fx = IoFixture::create(m_dir.path());
