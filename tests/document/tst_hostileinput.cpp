@@ -176,10 +176,6 @@ QList<std::pair<QString, QString>> markdownInputs()
 // objects whose last insert is text ending in a newline.
 bool isDeltaShape(const QJsonArray &delta, QString *why)
 {
-    if (delta.isEmpty()) {
-        *why = "empty array";
-        return false;
-    }
     for (const QJsonValue &value : delta) {
         const QJsonValue insert = value.toObject().value("insert");
         if (!value.isObject() || !(insert.isString() || insert.isObject())) {
@@ -187,11 +183,15 @@ bool isDeltaShape(const QJsonArray &delta, QString *why)
             return false;
         }
     }
-    if (!delta.last().toObject().value("insert").toString().endsWith('\n')) {
-        *why = "does not end with a line end";
-        return false;
-    }
-    return true;
+    *why = "empty, or no final line end";
+    return !delta.isEmpty() && delta.last().toObject().value("insert").toString().endsWith('\n');
+}
+
+void addRows(const char *column, const QList<std::pair<QString, QString>> &inputs)
+{
+    QTest::addColumn<QString>(column);
+    for (const auto &[name, value] : inputs)
+        QTest::newRow(qPrintable(name)) << value;
 }
 
 } // namespace
@@ -201,12 +201,7 @@ class TestHostileInput : public QObject
     Q_OBJECT
 
 private slots:
-    void bodies_data()
-    {
-        QTest::addColumn<QString>("body");
-        for (const auto &[name, body] : bodyInputs())
-            QTest::newRow(qPrintable(name)) << body;
-    }
+    void bodies_data() { addRows("body", bodyInputs()); }
 
     void bodies()
     {
@@ -244,12 +239,7 @@ private slots:
         }
     }
 
-    void tables_data()
-    {
-        QTest::addColumn<QString>("table");
-        for (const auto &[name, table] : tableInputs())
-            QTest::newRow(qPrintable(name)) << table;
-    }
+    void tables_data() { addRows("table", tableInputs()); }
 
     void tables()
     {
@@ -260,12 +250,7 @@ private slots:
         QVERIFY(markdown.isEmpty() || (markdown.startsWith('|') && markdown.endsWith("|\n")));
     }
 
-    void html_data()
-    {
-        QTest::addColumn<QString>("html");
-        for (const auto &[name, html] : htmlInputs())
-            QTest::newRow(qPrintable(name)) << html;
-    }
+    void html_data() { addRows("html", htmlInputs()); }
 
     void html()
     {
@@ -274,12 +259,7 @@ private slots:
         QVERIFY2(isDeltaShape(htmlToDelta(html), &why), qPrintable(why));
     }
 
-    void markdown_data()
-    {
-        QTest::addColumn<QString>("markdown");
-        for (const auto &[name, markdown] : markdownInputs())
-            QTest::newRow(qPrintable(name)) << markdown;
-    }
+    void markdown_data() { addRows("markdown", markdownInputs()); }
 
     void markdown()
     {
