@@ -9,77 +9,46 @@ class TestDelta : public QObject
 {
     Q_OBJECT
 
+    // Each operation as "type length text kind=value attributes".
+    static QStringList describe(const QList<DeltaOp> &ops)
+    {
+        static const char *types[] = {"text", "embed", "retain", "delete"};
+        QStringList result;
+        for (const DeltaOp &op : ops)
+            result << QStringLiteral("%1 %2 [%3] %4=%5 %6")
+                          .arg(types[op.type]).arg(op.length).arg(op.text, op.embedKind(), op.embedValue(),
+                                                                  QString::fromUtf8(QJsonDocument(op.attributes).toJson(QJsonDocument::Compact)));
+        return result;
+    }
+
 private slots:
     void parsesEachOperationKindByFirstMatch()
     {
-        const QList<DeltaOp> ops = parseDeltaJson(QStringLiteral(
-            R"([{"insert":"Plan","attributes":{"bold":true}},)"
-            R"({"insert":{"divider":"hr"}},)"
-            R"({"retain":5},{"delete":2},)"
-            R"({"retain":"x"},{"delete":3.9},)"
-            R"({"insert":7,"retain":4},)"
-            R"({"foo":1},)"
-            R"({"insert":"x\n","attributes":[1,2]}])"));
-        QCOMPARE(ops.size(), 9);
+        QCOMPARE(describe(parseDeltaJson(QStringLiteral(
+                     R"([{"insert":"Plan","attributes":{"bold":true}},{"insert":{"divider":"hr"}},{"retain":5},{"delete":2},)"
+                     R"({"retain":"x"},{"delete":3.9},{"insert":7,"retain":4},{"foo":1},{"insert":"x\n","attributes":[1,2]},)"
+                     R"({"retain":1,"attributes":{"bold":true}},{"insert":{"image":"u"},"attributes":{"width":"40"}},)"
+                     R"({"insert":{"table":"{}","divider":true}},{"insert":{}},{"insert":{"divider":false}}])"))),
+                 QStringList({"text 0 [Plan] = {\"bold\":true}", "embed 0 [] divider=hr {}", "retain 5 [] = {}",
+                              "delete 2 [] = {}",
+                              "retain 0 [] = {}",  // a non-number count is still a retain, of length 0
+                              "delete 3 [] = {}",
+                              "retain 4 [] = {}",  // a non-string, non-object insert falls to the retain rule
+                              "text 0 [] = {}",    // no recognised key: an empty text insert
+                              "text 0 [x\n] = {}", // attributes that are not an object read as none
+                              "retain 1 [] = {\"bold\":true}", "embed 0 [] image=u {\"width\":\"40\"}",
+                              "embed 0 [] divider= {}", // kind: the first key in ascending order; no text value
+                              "embed 0 [] = {}", "embed 0 [] divider= {}"}));
 
-        QCOMPARE(ops[0].type, DeltaOp::InsertText);
-        QCOMPARE(ops[0].text, QStringLiteral("Plan"));
-        QCOMPARE(ops[0].attributes.value("bold").toBool(), true);
-        QCOMPARE(ops[0].length, 0);
+        // Non-boolean inline values read as off; unknown keys survive.
+        const QList<DeltaOp> ops = parseDeltaJson(QStringLiteral(R"([{"insert":"a","attributes":{"color":"#ff0000","bold":"yes"}}])"));
+        QCOMPARE(ops[0].attributes.value("color").toString(), QStringLiteral("#ff0000"));
+        QCOMPARE(ops[0].attributes.value("bold").toBool(), false);
 
-        QCOMPARE(ops[1].type, DeltaOp::InsertEmbed);
-        QCOMPARE(ops[1].embedKind(), QStringLiteral("divider"));
-        QCOMPARE(ops[1].embedValue(), QStringLiteral("hr"));
-        QVERIFY(ops[1].text.isEmpty());
-
-        QCOMPARE(ops[2].type, DeltaOp::Retain);
-        QCOMPARE(ops[2].length, 5);
-        QCOMPARE(ops[3].type, DeltaOp::Delete);
-        QCOMPARE(ops[3].length, 2);
-        // A non-number count is still a retain, of length 0.
-        QCOMPARE(ops[4].type, DeltaOp::Retain);
-        QCOMPARE(ops[4].length, 0);
-        QCOMPARE(ops[5].type, DeltaOp::Delete);
-        QCOMPARE(ops[5].length, 3);
-        // A non-string, non-object insert falls through to the retain rule.
-        QCOMPARE(ops[6].type, DeltaOp::Retain);
-        QCOMPARE(ops[6].length, 4);
-        // No recognised key: an empty text insert.
-        QCOMPARE(ops[7].type, DeltaOp::InsertText);
-        QVERIFY(ops[7].text.isEmpty());
-        // Attributes that are not an object read as none.
-        QCOMPARE(ops[8].text, QStringLiteral("x\n"));
-        QVERIFY(ops[8].attributes.isEmpty());
-    }
-
-    void attributesEmbedKindsAndSkippedElements()
-    {
-        QList<DeltaOp> ops = parseDeltaJson(QStringLiteral(
-            R"([{"retain":1,"attributes":{"bold":true}},)"
-            R"({"insert":{"image":"u"},"attributes":{"width":"40"}},)"
-            R"({"insert":"a","attributes":{"color":"#ff0000","bold":"yes"}}])"));
-        QCOMPARE(ops.size(), 3);
-        QCOMPARE(ops[0].attributes, QJsonObject({{"bold", true}}));
-        QCOMPARE(ops[1].attributes, QJsonObject({{"width", "40"}}));
-        QCOMPARE(ops[2].attributes.value("color").toString(), QStringLiteral("#ff0000"));
-        // Non-boolean inline values read as off.
-        QCOMPARE(ops[2].attributes.value("bold").toBool(), false);
-
-        // The embed kind is the first key in ascending order.
-        ops = parseDeltaJson(QStringLiteral(R"([{"insert":{"table":"{}","divider":true}},{"insert":{}}])"));
-        QCOMPARE(ops.size(), 2);
-        QCOMPARE(ops[0].embedKind(), QStringLiteral("divider"));
-        // The sample notes write a boolean divider: still a divider, no text value.
-        QVERIFY(ops[0].embedValue().isEmpty());
-        QCOMPARE(ops[1].type, DeltaOp::InsertEmbed);
-        QVERIFY(ops[1].embedKind().isEmpty());
-
-        ops = parseDeltaJson(QStringLiteral(R"([1,"two",null,[{"insert":"x"}],true,{"insert":"y\n"}])"));
-        QCOMPARE(ops.size(), 1);
-        QCOMPARE(ops[0].text, QStringLiteral("y\n"));
-
-        QJsonArray array{42, QJsonObject{{"insert", "z"}}};
-        QCOMPARE(parseDelta(array).size(), 1);
+        // Elements that are not objects are skipped.
+        QCOMPARE(describe(parseDeltaJson(QStringLiteral(R"([1,"two",null,[{"insert":"x"}],true,{"insert":"y\n"}])"))),
+                 QStringList({"text 0 [y\n] = {}"}));
+        QCOMPARE(parseDelta(QJsonArray{42, QJsonObject{{"insert", "z"}}}).size(), 1);
     }
 
     void unreadableBodiesParseToNothing_data()
