@@ -41,32 +41,23 @@ private slots:
             paintLineIcon(painter, LineIcon(icon), QRectF(12, 12, 16, 16), Qt::black);
         }
         const QRect ink = inkBounds(image);
-        QVERIFY2(!ink.isEmpty(), "nothing drawn");
-        // The pen may reach a pixel beyond the grid; never further.
-        QVERIFY2(QRect(11, 11, 18, 18).contains(ink), qPrintable(QStringLiteral("ink at %1,%2 %3x%4")
-                                                               .arg(ink.x()).arg(ink.y()).arg(ink.width()).arg(ink.height())));
-        // A real glyph, not a dot: it spans a good part of the box.
+        // The pen may reach a pixel beyond the grid, never further; a real glyph spans a good part of the box.
+        QVERIFY(QRect(11, 11, 18, 18).contains(ink));
         QVERIFY(ink.width() >= 8 || ink.height() >= 8);
     }
 
-    void iconsAreDistinct()
+    void iconsAreDistinctAndTakeTheGivenColour()
     {
         QList<QImage> seen;
         for (int i = 0; i <= int(LineIcon::More); ++i) {
-            const QImage image = lineIcon(LineIcon(i), Qt::black, QSize(18, 18)).pixmap(QSize(18, 18), 2.0).toImage();
-            for (const QImage &other : seen)
-                QVERIFY(image != other);
+            const QImage image = lineIcon(LineIcon(i), Qt::red, QSize(18, 18)).pixmap(QSize(18, 18), 2.0).toImage();
+            QVERIFY(!seen.contains(image));
             seen << image;
         }
-    }
-
-    void iconTakesTheGivenColour()
-    {
-        const QImage image = lineIcon(LineIcon::Cloud, QColor(255, 0, 0), QSize(18, 18)).pixmap(QSize(18, 18), 2.0).toImage();
         bool red = false;
-        for (int y = 0; y < image.height() && !red; ++y) {
-            for (int x = 0; x < image.width() && !red; ++x) {
-                const QColor c = image.pixelColor(x, y);
+        for (int y = 0; y < seen.first().height() && !red; ++y) {
+            for (int x = 0; x < seen.first().width() && !red; ++x) {
+                const QColor c = seen.first().pixelColor(x, y);
                 red = c.alpha() == 255 && c.red() == 255 && c.green() == 0;
             }
         }
