@@ -4,7 +4,6 @@
 
 #include <QGraphicsView>
 #include <QLabel>
-#include <QScreen>
 
 class TestImageLightbox : public QObject
 {
@@ -48,18 +47,12 @@ private slots:
     {
         ImageLightbox tiny(image(10, 10), QString());
         QCOMPARE(tiny.size(), QSize(480, 360));
-
+        QCOMPARE(tiny.findChildren<QLabel *>().size(), 0);
         ImageLightbox huge(image(4000, 3000), QStringLiteral("photo.png"));
-        QVERIFY(huge.width() <= 1400);
-        QVERIFY(huge.height() <= 900);
-        if (QScreen *screen = QGuiApplication::primaryScreen()) {
-            QVERIFY(huge.width() <= screen->availableGeometry().width() * 3 / 4
-                    || huge.width() == 480);
-        }
+        QVERIFY(huge.width() <= 1400 && huge.height() <= 900);
         const QList<QLabel *> labels = huge.findChildren<QLabel *>();
         QCOMPARE(labels.size(), 1);
         QCOMPARE(labels.first()->text(), QStringLiteral("photo.png"));
-        QCOMPARE(tiny.findChildren<QLabel *>().size(), 0);
     }
 
     // Fitting may settle on a slightly different scale once scroll bars have come and gone.
@@ -71,15 +64,25 @@ private slots:
         QVERIFY(shown.width() >= viewport.width() * 0.9 || shown.height() >= viewport.height() * 0.9);
     }
 
-    void keysZoomAndReset()
+    void keysAndWheelZoom()
     {
         ImageLightbox box(image(2000, 1500), QString());
         box.show();
         QVERIFY(QTest::qWaitForWindowExposed(&box));
         const qreal fitted = box.zoom();
-        // The whole 2000 px image fits into a window far smaller than that.
         QVERIFY(fitted < 1.0);
         verifyFits(box, QSizeF(2000, 1500));
+
+        // The wheel scales instead of scrolling.
+        QWidget *viewport = box.view()->viewport();
+        const QPoint centre = viewport->rect().center();
+        for (const int delta : {120, -120}) {
+            QWheelEvent wheel(centre, viewport->mapToGlobal(centre), QPoint(), QPoint(0, delta), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(viewport, &wheel);
+            QVERIFY(wheel.isAccepted());
+            QVERIFY(qAbs(box.zoom() - (delta > 0 ? fitted * 1.15 : fitted)) < 1e-9);
+        }
 
         QTest::keyClick(box.view(), Qt::Key_Plus);
         QCOMPARE(box.zoom(), fitted * 1.25);
@@ -91,40 +94,9 @@ private slots:
         QCOMPARE(box.zoom(), 0.8);
         QTest::keyClick(box.view(), Qt::Key_0);
         verifyFits(box, QSizeF(2000, 1500));
-    }
 
-    void wheelScalesWithoutScrolling()
-    {
-        ImageLightbox box(image(2000, 1500), QString());
-        box.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&box));
-        const qreal fitted = box.zoom();
-        QWidget *viewport = box.view()->viewport();
-        const QPoint centre = viewport->rect().center();
-        QWheelEvent up(centre, viewport->mapToGlobal(centre), QPoint(), QPoint(0, 120), Qt::NoButton,
-                       Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(viewport, &up);
-        QVERIFY(up.isAccepted());
-        QVERIFY(qAbs(box.zoom() - fitted * 1.15) < 1e-9);
-        QWheelEvent down(centre, viewport->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton,
-                         Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(viewport, &down);
-        QVERIFY(qAbs(box.zoom() - fitted) < 1e-9);
-    }
-
-    void escapeAndQClose_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::newRow("Escape") << int(Qt::Key_Escape);
-        QTest::newRow("Q") << int(Qt::Key_Q);
-    }
-    void escapeAndQClose()
-    {
-        QFETCH(int, key);
-        ImageLightbox box(image(50, 50), QString());
-        box.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&box));
-        QTest::keyClick(box.view(), Qt::Key(key));
+        // Escape closes it too (the editor's viewer test presses that).
+        QTest::keyClick(box.view(), Qt::Key_Q);
         QTRY_VERIFY(!box.isVisible());
         QCOMPARE(box.result(), int(QDialog::Accepted));
     }
