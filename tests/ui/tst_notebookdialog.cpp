@@ -67,18 +67,15 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), dialog.nameEdit());
     }
 
-    void getNewNameReturnsTrimmedTextOnOk()
+    void staticCallsAnswerTheTrimmedNameOrNothing()
     {
         whenDialogOpens([](NotebookDialog *dialog) {
             QCOMPARE(dialog->windowTitle(), QStringLiteral("New Notebook"));
             QTest::keyClicks(dialog->nameEdit(), QStringLiteral("  Recipes  "));
-            dialog->buttonBox()->button(QDialogButtonBox::Ok)->click();
+            okButton(*dialog)->click();
         });
         QCOMPARE(NotebookDialog::getNewName(nullptr), QStringLiteral("Recipes"));
-    }
 
-    void getRenameReturnsNothingOnCancel()
-    {
         whenDialogOpens([](NotebookDialog *dialog) {
             QCOMPARE(dialog->windowTitle(), QStringLiteral("Rename Notebook"));
             QCOMPARE(dialog->nameEdit()->text(), QStringLiteral("Old"));
