@@ -142,18 +142,18 @@ private slots:
         QCOMPARE(compact(table.value("cells").toArray()),
                  QString(R"([[[{"insert":"a"}],[{"attributes":{"bold":true},"insert":"b"}]],[[{"insert":"c"}],[]]])"));
         // The table is written once, alone on its line, between the paragraphs.
-        QCOMPARE(delta.first().toObject().value("insert").toString(), QString("x"));
-        QCOMPARE(delta.last().toObject().value("insert").toString(), QString("\n"));
-        QCOMPARE(delta.at(delta.size() - 2).toObject().value("insert").toString(), QString("y"));
-        QCOMPARE(tableCount(delta), 1);
-    }
+        QStringList inserts;
+        for (const QJsonValue &op : delta)
+            inserts << (op.toObject().value("insert").isObject() ? "table" : op.toObject().value("insert").toString());
+        QCOMPARE(inserts.last(), QString("\n"));
+        inserts.removeAll("\n");
+        QCOMPARE(inserts, QStringList({"x", "table", "y"}));
 
-    void nestedAndSpannedTablesDoNotDuplicateText()
-    {
-        const QJsonArray delta = htmlToDelta("<table><tr><td>a<table><tr><td>in</td></tr></table></td><td>b</td></tr>"
+        // Nested and spanned tables do not duplicate text.
+        const QJsonArray nested = htmlToDelta("<table><tr><td>a<table><tr><td>in</td></tr></table></td><td>b</td></tr>"
                                              "<tr><td colspan=2>wide</td></tr></table>");
-        QCOMPARE(tableCount(delta), 1);
-        const QJsonArray rows = firstTable(delta).value("cells").toArray();
+        QCOMPARE(tableCount(nested), 1);
+        const QJsonArray rows = firstTable(nested).value("cells").toArray();
         QCOMPARE(rows.size(), 2);
         QCOMPARE(compact(rows.at(1).toArray()), QString(R"([[{"insert":"wide"}],[]])"));
     }
@@ -218,29 +218,24 @@ private slots:
         QCOMPARE(lineAttributes(md), QStringList(450, R"({"list":"ordered"})"));
     }
 
-    void markdownIsNeverCutInsideFencedCode()
+    void fencesDeepNestingAndUnclosedScripts()
     {
         const QString markdown = "```\n" + QString("- not an item\n").repeated(450) + "```\n- real item\n";
         const QJsonArray delta = markdownToDelta(markdown);
         QCOMPARE(lineAttributes(delta).count(R"({"list":"bullet"})"), 1);
         QCOMPARE(deltaToPlainText(delta).count("- not an item\n"), 450);
-    }
 
-    void deepNestingKeepsItsText()
-    {
         const QString shallow = QString("<div>").repeated(150) + "<b>x</b>" + QString("</div>").repeated(150);
         QVERIFY(compact(htmlToDelta(shallow)).contains(R"({"attributes":{"bold":true},"insert":"x"})"));
 
         const QString deep = QString("<div><span>").repeated(1000) + "deep <b>bold</b>" + QString("</span></div>").repeated(1000)
             + "<h2>after</h2>";
-        const QJsonArray delta = htmlToDelta(deep);
-        QVERIFY(deltaToPlainText(delta).contains("deep bold\n"));
+        const QJsonArray deepDelta = htmlToDelta(deep);
+        QVERIFY(deltaToPlainText(deepDelta).contains("deep bold\n"));
         // The heading after the deep part is outside it again and keeps its markup.
-        QCOMPARE(lineAttributes(delta).last(), QString(R"({"header":2})"));
-    }
+        QCOMPARE(lineAttributes(deepDelta).last(), QString(R"({"header":2})"));
 
-    void unclosedScriptsHideTheRest()
-    {
+        // Unclosed scripts hide the rest.
         const QString few = "<p>a</p>" + QString("<script>x").repeated(3) + "<p>b</p>";
         const QString many = "<p>a</p>" + QString("<script>x").repeated(300) + "<p>b</p>";
         QCOMPARE(compact(htmlToDelta(few)), QString(R"([{"insert":"a"},{"insert":"\n"}])"));
