@@ -445,15 +445,6 @@ private slots:
         QCOMPARE(result, delta());
     }
 
-    void headingsKeepTheLinkColour()
-    {
-        load(body({R"({"insert":"see "})", linked("docs", "https://x.example"), line({})}));
-        QTest::keyClick(&editor(), Qt::Key_1, Qt::ControlModifier);
-        QTextCursor onLink(editor().document());
-        onLink.setPosition(6);
-        QCOMPARE(onLink.charFormat().foreground().color(), linkColor());
-    }
-
     void clickOnTheCheckBoxTicksIt()
     {
         load(body({line("task", kUnchecked)}));
@@ -673,14 +664,6 @@ private slots:
         QVERIFY(bold != blank);
     }
 
-    void dividerIsWrittenAsItsOwnLine()
-    {
-        load(body({line("above")}));
-        editor().insertDivider();
-        QTest::keyClicks(&editor(), "below");
-        QCOMPARE(delta(), body({line("above"), R"({"insert":{"divider":"hr"}})", line({}), line("below")}));
-    }
-
     void pasteConvertsMarkdownAndHtml_data()
     {
         QTest::addColumn<QString>("format");
@@ -749,13 +732,17 @@ private slots:
         QVERIFY(!delta().contains("velmora-notes-attachment"));
     }
 
-    void insertDeltaDropsTrailingLineBreaks()
+    void insertDeltaDropsTrailingBreaksAndDividersGetTheirOwnLine()
     {
         load(body({line("ab")}));
         placeCursor(1);
         editor().insertDelta(parse(body({line("X"), line({}), line({})})));
         editor().insertDelta(QJsonArray());
         QCOMPARE(blockTexts(), (QStringList{"aXb"}));
+        editor().moveCursor(QTextCursor::End);
+        editor().insertDivider();
+        QTest::keyClicks(&editor(), "below");
+        QCOMPARE(delta(), body({line("aXb"), R"({"insert":{"divider":"hr"}})", line({}), line("below")}));
     }
 
     void insertLinkLinksTheSelection()
@@ -857,13 +844,26 @@ private slots:
         QVERIFY(findAction(menu.get(), "Open Link"));
         findAction(menu.get(), "Copy Link Address")->trigger();
         QCOMPARE(m_seen.clipboardText, QStringLiteral("example.com"));
+        // A heading keeps the link colour.
+        QTest::keyClick(&editor(), Qt::Key_1, Qt::ControlModifier);
+        QTextCursor cursor(editor().document());
+        cursor.setPosition(6);
+        QCOMPARE(cursor.charFormat().foreground().color(), linkColor());
     }
 
-    void insertingAFileStoresBytesRowAndObject()
+    void insertingAFileStoresBytesRowAndObjectUnlessItIsEmptyOrUnreadable()
     {
-        attach();
         load(body({line("text")}));
         editor().moveCursor(QTextCursor::End);
+        // Without a repository, or from an empty or unreadable file, nothing is inserted.
+        QVERIFY(!editor().insertAttachmentFromPath(writeFile("a.txt", "a")));
+        attach();
+        QVERIFY(!editor().insertAttachmentFromPath(writeFile("empty.txt", "")));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("insertAttachmentFromPath: can't open"));
+        QVERIFY(!editor().insertAttachmentFromPath(m_files.path() + "/missing.txt"));
+        QCOMPARE(delta(), body({line("text")}));
+        QCOMPARE(attachmentRows(), 0);
+
         QVERIFY(editor().insertAttachmentFromPath(writeFile("notes.txt", "file bytes")));
         QVERIFY(!editor().isSaved());
 
@@ -882,22 +882,10 @@ private slots:
         QCOMPARE(editor().textCursor().blockNumber(), 1);
         QCOMPARE(editor().toolTipAt(pointAt(4)),
                  QStringLiteral("notes.txt (0.0 KB)\n(Double-click to open, right-click for more)"));
-    }
-
-    void emptyOrUnreadableFilesInsertNothing()
-    {
-        load(body({line("text")}));
-        // Without a repository nothing is inserted at all.
-        QVERIFY(!editor().insertAttachmentFromPath(writeFile("a.txt", "a")));
-        attach();
-        QVERIFY(!editor().insertAttachmentFromPath(writeFile("empty.txt", "")));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("insertAttachmentFromPath: can't open"));
-        QVERIFY(!editor().insertAttachmentFromPath(m_files.path() + "/missing.txt"));
-        QCOMPARE(delta(), body({line("text")}));
         // No note loaded: nothing either.
         editor().clearNote();
         QVERIFY(!editor().insertAttachmentFromPath(writeFile("b.txt", "b")));
-        QCOMPARE(attachmentRows(), 0);
+        QCOMPARE(attachmentRows(), 1);
     }
 
     void pastedFilesAndPicturesBecomeAttachments()
@@ -977,36 +965,7 @@ private slots:
         QDir(folder).removeRecursively();
     }
 
-    void attachmentMenuSavesAndRemoves()
-    {
-        attach();
-        load(body({line("x")}));
-        editor().moveCursor(QTextCursor::End);
-        QVERIFY(editor().insertAttachmentFromPath(writeFile("doc.txt", "12345")));
-        const QString id = insertedAttachmentId();
-        QVERIFY(exposed());
-
-        std::unique_ptr<QMenu> menu = editor().createContextMenu(pointAt(1));
-        QCOMPARE(actionTexts(menu.get()), (QStringList{"Open", "Save As…", "Copy File", "-", "Remove Attachment"}));
-        const QString target = m_files.path() + "/saved.txt";
-        QString suggested;
-        editor().hooks().askSaveFile = [&](const QString &path) {
-            suggested = path;
-            return target;
-        };
-        findAction(menu.get(), "Save As…")->trigger();
-        QCOMPARE(suggested, QDir::homePath() + "/doc.txt");
-        QFile saved(target);
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), QByteArray("12345"));
-
-        findAction(menu.get(), "Remove Attachment")->trigger();
-        QVERIFY(insertedAttachmentId().isEmpty());
-        QVERIFY(!m_attachments->attachmentById(id));
-        QVERIFY(!QFile::exists(AttachmentRepository::filePath(id)));
-    }
-
-    void doubleClickOpensFilesOutsideAndPicturesInTheViewer()
+    void attachmentsOpenOutsideOrInTheViewerAndTheirMenuSavesAndRemoves()
     {
         attach();
         load(body({line({})}));
@@ -1036,6 +995,24 @@ private slots:
         QCOMPARE(m_seen.opened.size(), 1);
         QTest::keyClick(lightbox->view(), Qt::Key_Escape);
         QTRY_VERIFY(!lightbox);
+
+        std::unique_ptr<QMenu> menu = editor().createContextMenu(pointAt(2));
+        QCOMPARE(actionTexts(menu.get()), (QStringList{"Open", "Save As…", "Copy File", "-", "Remove Attachment"}));
+        const QString target = m_files.path() + "/saved.csv";
+        QString suggested;
+        editor().hooks().askSaveFile = [&](const QString &path) {
+            suggested = path;
+            return target;
+        };
+        findAction(menu.get(), "Save As…")->trigger();
+        QCOMPARE(suggested, QDir::homePath() + "/data.csv");
+        QFile saved(target);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("a,b\n1,2\n"));
+        findAction(menu.get(), "Remove Attachment")->trigger();
+        QVERIFY(!delta().contains(csv));
+        QVERIFY(!m_attachments->attachmentById(csv));
+        QVERIFY(!QFile::exists(AttachmentRepository::filePath(csv)));
     }
 };
 
