@@ -10,29 +10,65 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 using namespace SqlHelpers;
 
 namespace {
 
-Note noteFromRow(const QSqlQuery &q)
+// Column positions of a notes row, looked up once per query rather than by
+// name for every value of every row.
+struct NoteColumns
+{
+    explicit NoteColumns(const QSqlRecord &record)
+        : id(record.indexOf(QStringLiteral("id")))
+        , notebookId(record.indexOf(QStringLiteral("notebook_id")))
+        , body(record.indexOf(QStringLiteral("body")))
+        , createdAt(record.indexOf(QStringLiteral("created_at")))
+        , updatedAt(record.indexOf(QStringLiteral("updated_at")))
+        , modifiedAt(record.indexOf(QStringLiteral("modified_at")))
+        , deletedAt(record.indexOf(QStringLiteral("deleted_at")))
+        , version(record.indexOf(QStringLiteral("version")))
+        , opVersion(record.indexOf(QStringLiteral("op_version")))
+        , syncStatus(record.indexOf(QStringLiteral("sync_status")))
+        , isSample(record.indexOf(QStringLiteral("is_sample")))
+        , ownerId(record.indexOf(QStringLiteral("owner_id")))
+        , isShared(record.indexOf(QStringLiteral("is_shared")))
+        , permission(record.indexOf(QStringLiteral("permission")))
+    {
+    }
+
+    int id, notebookId, body, createdAt, updatedAt, modifiedAt, deletedAt, version, opVersion, syncStatus,
+        isSample, ownerId, isShared, permission;
+};
+
+Note noteFromRow(const QSqlQuery &q, const NoteColumns &c)
 {
     Note note;
-    note.id = q.value("id").toString();
-    note.notebookId = q.value("notebook_id").toString();
-    note.body = q.value("body").toString();
-    note.createdAt = storageTimeFromText(q.value("created_at").toString());
-    note.updatedAt = storageTimeFromText(q.value("updated_at").toString());
-    note.modifiedAt = storageTimeFromText(q.value("modified_at").toString());
-    note.deletedAt = optionalTimeFromText(q.value("deleted_at").toString());
-    note.version = q.value("version").toInt();
-    note.opVersion = q.value("op_version").toInt();
-    note.syncStatus = syncStatusFromString(q.value("sync_status").toString());
-    note.isSample = q.value("is_sample").toBool();
-    note.ownerId = q.value("owner_id").toString();
-    note.isShared = q.value("is_shared").toBool();
-    note.permission = q.value("permission").toString();
+    note.id = q.value(c.id).toString();
+    note.notebookId = q.value(c.notebookId).toString();
+    note.body = q.value(c.body).toString();
+    note.createdAt = storageTimeFromText(q.value(c.createdAt).toString());
+    note.updatedAt = storageTimeFromText(q.value(c.updatedAt).toString());
+    note.modifiedAt = storageTimeFromText(q.value(c.modifiedAt).toString());
+    note.deletedAt = optionalTimeFromText(q.value(c.deletedAt).toString());
+    note.version = q.value(c.version).toInt();
+    note.opVersion = q.value(c.opVersion).toInt();
+    note.syncStatus = syncStatusFromString(q.value(c.syncStatus).toString());
+    note.isSample = q.value(c.isSample).toBool();
+    note.ownerId = q.value(c.ownerId).toString();
+    note.isShared = q.value(c.isShared).toBool();
+    note.permission = q.value(c.permission).toString();
     return note;
+}
+
+// Maps every row; the query must be forward-only so the driver keeps no copy
+// of the rows already read.
+void appendNotes(QSqlQuery &q, QList<Note> *notes)
+{
+    const NoteColumns columns(q.record());
+    while (q.next())
+        notes->append(noteFromRow(q, columns));
 }
 
 // notebook_id and body are NOT NULL: a null text must reach them as ''.
@@ -77,10 +113,10 @@ QList<Note> NoteRepository::queryNotes(const QString &sql, const QVariantList &v
 {
     QList<Note> notes;
     QSqlQuery q(m_database->database());
+    q.setForwardOnly(true);
     if (!exec(q, sql, values))
         return notes;
-    while (q.next())
-        notes << noteFromRow(q);
+    appendNotes(q, &notes);
     return notes;
 }
 
@@ -92,9 +128,10 @@ QList<Note> NoteRepository::allNotes() const
 std::optional<Note> NoteRepository::noteById(const QString &id) const
 {
     QSqlQuery q(m_database->database());
+    q.setForwardOnly(true);
     if (!exec(q, QStringLiteral("SELECT * FROM notes WHERE id = ?"), {id}) || !q.next())
         return std::nullopt;
-    return noteFromRow(q);
+    return noteFromRow(q, NoteColumns(q.record()));
 }
 
 QList<Note> NoteRepository::notesInNotebook(const QString &notebookId) const
@@ -129,13 +166,13 @@ QList<Note> NoteRepository::sharedWithMe() const
 bool NoteRepository::runSearch(const QString &expression, QList<Note> *result) const
 {
     QSqlQuery q(m_database->database());
+    q.setForwardOnly(true);
     if (!exec(q,
               QStringLiteral("SELECT n.* FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
                              "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"),
               {expression}))
         return false;
-    while (q.next())
-        *result << noteFromRow(q);
+    appendNotes(q, result);
     return true;
 }
 
