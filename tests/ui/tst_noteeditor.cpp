@@ -19,7 +19,6 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextBlock>
-#include <QTextList>
 #include <QTextTable>
 #include <QToolTip>
 
