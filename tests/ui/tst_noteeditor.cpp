@@ -887,37 +887,12 @@ private slots:
         QCOMPARE(attachmentRows(), 1);
     }
 
-    void pastedFilesAndPicturesBecomeAttachments()
-    {
-        attach();
-        load(body({line({})}));
-        auto *files = new QMimeData;
-        files->setUrls({QUrl::fromLocalFile(writeFile("one.txt", "1")), QUrl::fromLocalFile(writeFile("two.txt", "22"))});
-        files->setText(QStringLiteral("file:///somewhere"));
-        QVERIFY(offer(files));
-        paste();
-        QCOMPARE(attachmentRows(), 2);
-        QCOMPARE(delta().count("velmora-notes-attachment"), 2);
-        QVERIFY(!editor().toPlainText().contains("file:"));
-
-        QImage picture(8, 6, QImage::Format_RGB32);
-        picture.fill(Qt::blue);
-        auto *image = new QMimeData;
-        image->setImageData(picture);
-        QVERIFY(offer(image));
-        paste();
-        QCOMPARE(attachmentRows(), 3);
-        const QString id = scalar(*m_db, "SELECT id FROM attachments WHERE filename = 'image.png'").toString();
-        QCOMPARE(scalar(*m_db, "SELECT mime_type FROM attachments WHERE id = ?", {id}).toString(), QStringLiteral("image/png"));
-        QCOMPARE(QImage::fromData(m_attachments->readFile(id)).size(), QSize(8, 6));
-        QVERIFY(delta().contains(id));
-    }
-
-    void droppingTwoFilesInsertsTheReadableOne()
+    void droppedAndPastedFilesAndPicturesBecomeAttachments()
     {
         attach();
         load(body({line("drop here")}));
         QVERIFY(exposed());
+        // Of two dropped files only the readable one arrives.
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(m_files.path() + "/gone.bin"),
                       QUrl::fromLocalFile(writeFile("photo.png", "not really a png"))});
@@ -932,6 +907,28 @@ private slots:
         QCOMPARE(attachmentRows(), 1);
         QCOMPARE(scalar(*m_db, "SELECT filename FROM attachments").toString(), QStringLiteral("photo.png"));
         QCOMPARE(blockTexts().first(), QStringLiteral("drop") + QChar::ObjectReplacementCharacter);
+
+        // Pasted file URLs become attachments, not text.
+        auto *files = new QMimeData;
+        files->setUrls({QUrl::fromLocalFile(writeFile("one.txt", "1")), QUrl::fromLocalFile(writeFile("two.txt", "22"))});
+        files->setText(QStringLiteral("file:///somewhere"));
+        QVERIFY(offer(files));
+        paste();
+        QCOMPARE(attachmentRows(), 3);
+        QCOMPARE(delta().count("velmora-notes-attachment"), 3);
+        QVERIFY(!editor().toPlainText().contains("file:"));
+
+        QImage picture(8, 6, QImage::Format_RGB32);
+        picture.fill(Qt::blue);
+        auto *image = new QMimeData;
+        image->setImageData(picture);
+        QVERIFY(offer(image));
+        paste();
+        QCOMPARE(attachmentRows(), 4);
+        const QString id = scalar(*m_db, "SELECT id FROM attachments WHERE filename = 'image.png'").toString();
+        QCOMPARE(scalar(*m_db, "SELECT mime_type FROM attachments WHERE id = ?", {id}).toString(), QStringLiteral("image/png"));
+        QCOMPARE(QImage::fromData(m_attachments->readFile(id)).size(), QSize(8, 6));
+        QVERIFY(delta().contains(id));
     }
 
     void openAndCopyUseOnlyASafeFileName_data()
