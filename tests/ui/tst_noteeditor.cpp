@@ -329,12 +329,15 @@ private slots:
         QTest::addColumn<QStringList>("after");
         QTest::addColumn<int>("cursor");
         using L = QStringList;
+        const auto row = [](const char *name, const L &before, int position, const L &steps, const L &after,
+                            int cursor = -1, int anchor = -1) {
+            QTest::newRow(name) << before << anchor << position << steps << after << cursor;
+        };
 
         const L partlyBold{R"({"attributes":{"bold":true},"insert":"Bo"})", R"({"insert":"ld text"})", line({})};
-        QTest::newRow("bold follows the first selected character")
-            << partlyBold << 0 << 9 << L{"Ctrl+B"} << L{line("Bold text")} << -1;
-        QTest::newRow("bold twice") << partlyBold << 0 << 9 << L{"Ctrl+B", "Ctrl+B"}
-                                    << L{R"({"attributes":{"bold":true},"insert":"Bold text"})", line({})} << -1;
+        row("bold follows the first selected character", partlyBold, 9, {"Ctrl+B"}, {line("Bold text")}, -1, 0);
+        row("bold twice", partlyBold, 9, {"Ctrl+B", "Ctrl+B"},
+            {R"({"attributes":{"bold":true},"insert":"Bold text"})", line({})}, -1, 0);
         for (const auto &[key, attribute] : {std::pair{"Ctrl+I", "italic"}, std::pair{"Ctrl+U", "underline"},
                                              std::pair{"Ctrl+Shift+X", "strike"}, std::pair{"Ctrl+`", "code"}}) {
             QTest::addRow("%s applies to what is typed next", attribute)
@@ -345,78 +348,63 @@ private slots:
         }
 
         const L titleBody{line("Title"), line("Body")};
-        QTest::newRow("heading") << titleBody << -1 << 0 << L{"Ctrl+2"} << L{line("Title", kH2), line("Body")} << 0;
-        QTest::newRow("heading cleared with its weight") << titleBody << -1 << 0 << L{"Ctrl+2", "Ctrl+0"} << titleBody << 0;
+        row("heading", titleBody, 0, {"Ctrl+2"}, {line("Title", kH2), line("Body")}, 0);
+        row("heading cleared with its weight", titleBody, 0, {"Ctrl+2", "Ctrl+0"}, titleBody, 0);
         const L codeAndLink{R"({"insert":"call "})", "{\"attributes\":{\"code\":true},\"insert\":\"run()\"}",
                             R"({"insert":" see "})", linked("docs", "https://x.example")};
-        QTest::newRow("heading keeps inline code and links")
-            << (codeAndLink + L{line({})}) << -1 << 0 << L{"Ctrl+3"} << (codeAndLink + L{line({}, R"({"header":3})")})
-            << -1;
-        QTest::newRow("heading, quote and back") << (codeAndLink + L{line({})}) << -1 << 0
-                                                 << L{"Ctrl+3", "Ctrl+Shift+B", "Ctrl+Shift+B", "Ctrl+0"}
-                                                 << (codeAndLink + L{line({})}) << -1;
+        row("heading keeps inline code and links", codeAndLink + L{line({})}, 0, {"Ctrl+3"},
+            codeAndLink + L{line({}, R"({"header":3})")});
+        row("heading, quote and back", codeAndLink + L{line({})}, 0,
+            {"Ctrl+3", "Ctrl+Shift+B", "Ctrl+Shift+B", "Ctrl+0"}, codeAndLink + L{line({})});
         const L heading{line("x = 1", kH1)};
-        QTest::newRow("code block replaces a heading") << heading << -1 << 0 << L{"Ctrl+Shift+`"}
-                                                       << L{line("x = 1", R"({"code-block":true})")} << -1;
-        QTest::newRow("quote replaces a code block") << heading << -1 << 0 << L{"Ctrl+Shift+`", "Ctrl+Shift+B"}
-                                                     << L{line("x = 1", R"({"blockquote":true})")} << -1;
-        QTest::newRow("leaving the code block leaves no code")
-            << heading << -1 << 0 << L{"Ctrl+Shift+`", "Ctrl+Shift+B", "Ctrl+Shift+B"} << L{line("x = 1")} << -1;
-        QTest::newRow("read-only ignores commands") << L{line("a"), line("b")} << -1 << 0
-                                                    << L{"read-only", "Ctrl+Shift+K", "Ctrl+1", "text:x"}
-                                                    << L{line("a"), line("b")} << -1;
+        row("code block replaces a heading", heading, 0, {"Ctrl+Shift+`"}, {line("x = 1", R"({"code-block":true})")});
+        row("quote replaces a code block", heading, 0, {"Ctrl+Shift+`", "Ctrl+Shift+B"},
+            {line("x = 1", R"({"blockquote":true})")});
+        row("leaving the code block leaves no code", heading, 0, {"Ctrl+Shift+`", "Ctrl+Shift+B", "Ctrl+Shift+B"},
+            {line("x = 1")});
+        row("read-only ignores commands", {line("a"), line("b")}, 0, {"read-only", "Ctrl+Shift+K", "Ctrl+1", "text:x"},
+            {line("a"), line("b")});
 
         // Lists.
-        QTest::newRow("return in an empty item ends the list")
-            << L{line("one", kBullet)} << -1 << 3 << L{"Return", "Return", "text:after"}
-            << L{line("one", kBullet), line("after")} << 9;
-        QTest::newRow("return at the start of an item leaves a plain line above")
-            << L{line("first", kOrdered), line("second", kOrdered)} << -1 << 6 << L{"Return", "text:plain"}
-            << L{line("first", kOrdered), line("plain"), line("second", kOrdered)} << 11;
-        QTest::newRow("return inside an item continues the list")
-            << L{line("abcd", kBullet)} << -1 << 2 << L{"Return"} << L{line("ab", kBullet), line("cd", kBullet)} << 3;
-        QTest::newRow("a task after a ticked one starts unticked")
-            << L{line("done", kChecked)} << -1 << 4 << L{"Return", "text:todo"}
-            << L{line("done", kChecked), line("todo", kUnchecked)} << 9;
-        QTest::newRow("split and untick are one undo step")
-            << L{line("done", kChecked)} << -1 << 4 << L{"Return", "Ctrl+Z"} << L{line("done", kChecked)} << 4;
-        QTest::newRow("backspace in an empty first item keeps the next line")
-            << L{line({}, kBullet), line("Title", kH2), line("x")} << -1 << 0 << L{"Backspace"}
-            << L{line("Title", kH2), line("x")} << 0;
+        row("return in an empty item ends the list", {line("one", kBullet)}, 3, {"Return", "Return", "text:after"},
+            {line("one", kBullet), line("after")}, 9);
+        row("return at the start of an item leaves a plain line above",
+            {line("first", kOrdered), line("second", kOrdered)}, 6, {"Return", "text:plain"}, {line("first", kOrdered), line("plain"), line("second", kOrdered)}, 11);
+        row("return inside an item continues the list", {line("abcd", kBullet)}, 2, {"Return"},
+            {line("ab", kBullet), line("cd", kBullet)}, 3);
+        row("a task after a ticked one starts unticked", {line("done", kChecked)}, 4, {"Return", "text:todo"},
+            {line("done", kChecked), line("todo", kUnchecked)}, 9);
+        row("split and untick are one undo step", {line("done", kChecked)}, 4, {"Return", "Ctrl+Z"},
+            {line("done", kChecked)}, 4);
+        row("backspace in an empty first item keeps the next line", {line({}, kBullet), line("Title", kH2), line("x")},
+            0, {"Backspace"}, {line("Title", kH2), line("x")}, 0);
         const L abc{line("a"), line("b"), line("c")};
-        QTest::newRow("bullets over a selection") << abc << 0 << 3 << L{"Ctrl+Shift+8"}
-                                                  << L{line("a", kBullet), line("b", kBullet), line("c")} << -1;
-        QTest::newRow("bullets become numbers") << abc << 0 << 3 << L{"Ctrl+Shift+8", "Ctrl+Shift+7"}
-                                                << L{line("a", kOrdered), line("b", kOrdered), line("c")} << -1;
-        QTest::newRow("numbers off again") << abc << 0 << 3 << L{"Ctrl+Shift+7", "Ctrl+Shift+7"} << abc << -1;
-        QTest::newRow("check list") << L{line("task")} << -1 << 1 << L{"Ctrl+Shift+9"} << L{line("task", kUnchecked)}
-                                    << -1;
-        QTest::newRow("check list off a ticked item")
-            << L{line("task", kChecked)} << -1 << 1 << L{"Ctrl+Shift+9"} << L{line("task")} << -1;
+        row("bullets over a selection", abc, 3, {"Ctrl+Shift+8"}, {line("a", kBullet), line("b", kBullet), line("c")},
+            -1, 0);
+        row("bullets become numbers", abc, 3, {"Ctrl+Shift+8", "Ctrl+Shift+7"},
+            {line("a", kOrdered), line("b", kOrdered), line("c")}, -1, 0);
+        row("numbers off again", abc, 3, {"Ctrl+Shift+7", "Ctrl+Shift+7"}, abc, -1, 0);
+        row("check list", {line("task")}, 1, {"Ctrl+Shift+9"}, {line("task", kUnchecked)});
+        row("check list off a ticked item", {line("task", kChecked)}, 1, {"Ctrl+Shift+9"}, {line("task")});
 
         // Block moves, duplicates and deletes.
         const L three{line("first", kH1), line("middle"), line("last", kBullet)};
-        QTest::newRow("alt+up on the first block") << three << -1 << 2 << L{"Alt+Up"} << three << 2;
-        QTest::newRow("alt+down on the last block") << three << -1 << 14 << L{"Alt+Down"} << three << 14;
+        row("alt+up on the first block", three, 2, {"Alt+Up"}, three, 2);
+        row("alt+down on the last block", three, 14, {"Alt+Down"}, three, 14);
         const L pair{line("Heading", kH1), line("item text", kBullet)};
         const L swapped{line("item text", kBullet), line("Heading", kH1)};
-        QTest::newRow("alt+up swaps blocks with their formats") << pair << -1 << 16 << L{"Alt+Up"} << swapped << 8;
-        QTest::newRow("alt+down swaps back") << swapped << -1 << 8 << L{"Alt+Down"} << pair << 16;
-        QTest::newRow("one undo step per move") << pair << -1 << 16 << L{"Alt+Up", "Alt+Down", "Ctrl+Z"} << swapped
-                                                << -1;
+        row("alt+up swaps blocks with their formats", pair, 16, {"Alt+Up"}, swapped, 8);
+        row("alt+down swaps back", swapped, 8, {"Alt+Down"}, pair, 16);
+        row("one undo step per move", pair, 16, {"Alt+Up", "Alt+Down", "Ctrl+Z"}, swapped);
         const L numbers{line("one"), line("two", kH2), line("three")};
-        QTest::newRow("ctrl+shift+k removes a block and its break")
-            << numbers << -1 << 5 << L{"Ctrl+Shift+K"} << L{line("one"), line("three")} << -1;
-        QTest::newRow("ctrl+shift+k on the last block clears its text")
-            << numbers << -1 << 10 << L{"Ctrl+Shift+K"} << L{line("one"), line("two", kH2), line({})} << -1;
-        QTest::newRow("ctrl+shift+d duplicates with the format")
-            << L{line("Item", kChecked), line("end")} << -1 << 2 << L{"Ctrl+Shift+D"}
-            << L{line("Item", kChecked), line("Item", kChecked), line("end")} << 9;
+        row("ctrl+shift+k removes a block and its break", numbers, 5, {"Ctrl+Shift+K"}, {line("one"), line("three")});
+        row("ctrl+shift+k on the last block clears its text", numbers, 10, {"Ctrl+Shift+K"},
+            {line("one"), line("two", kH2), line({})});
+        row("ctrl+shift+d duplicates with the format", {line("Item", kChecked), line("end")}, 2, {"Ctrl+Shift+D"},
+            {line("Item", kChecked), line("Item", kChecked), line("end")}, 9);
         const L words{line("alpha beta gamma"), line("next")};
-        QTest::newRow("ctrl+w deletes the word before") << words << -1 << 16 << L{"Ctrl+W"}
-                                                        << L{line("alpha beta "), line("next")} << 11;
-        QTest::newRow("ctrl+l selects the line only") << words << -1 << 16 << L{"Ctrl+L", "Ctrl+W"}
-                                                      << L{line({}), line("next")} << 0;
+        row("ctrl+w deletes the word before", words, 16, {"Ctrl+W"}, {line("alpha beta "), line("next")}, 11);
+        row("ctrl+l selects the line only", words, 16, {"Ctrl+L", "Ctrl+W"}, {line({}), line("next")}, 0);
     }
     void keyCommands()
     {
