@@ -115,16 +115,14 @@ QString deltaPlainText(const QString &body)
     return text;
 }
 
-QString noteTitle(const QString &body)
+QString plainTextTitle(const QString &text)
 {
-    const QString text = deltaPlainText(body);
     const qsizetype newline = text.indexOf(QLatin1Char('\n'));
     return (newline < 0 ? text : text.left(newline)).trimmed();
 }
 
-QString notePreview(const QString &body)
+QString plainTextPreview(const QString &text)
 {
-    const QString text = deltaPlainText(body);
     const qsizetype newline = text.indexOf(QLatin1Char('\n'));
     if (newline < 0)
         return {};
@@ -137,6 +135,30 @@ QString notePreview(const QString &body)
     if (rest.at(cut - 1).isHighSurrogate())
         --cut;
     return rest.left(cut) + QLatin1String("...");
+}
+
+QString deltaOpsTitle(const QList<DeltaOp> &ops)
+{
+    // Only the text up to the first line end matters.
+    QString text;
+    for (const DeltaOp &op : ops) {
+        if (op.type != DeltaOp::InsertText)
+            continue;
+        text += op.text;
+        if (op.text.contains(QLatin1Char('\n')))
+            break;
+    }
+    return plainTextTitle(text);
+}
+
+QString noteTitle(const QString &body)
+{
+    return plainTextTitle(deltaPlainText(body));
+}
+
+QString notePreview(const QString &body)
+{
+    return plainTextPreview(deltaPlainText(body));
 }
 
 bool isNoteBodyEmpty(const QString &body)

@@ -57,6 +57,14 @@ QString deltaToJson(const QJsonArray &array);
 // a JSON array is returned unchanged, so plain-text bodies read as themselves.
 QString deltaPlainText(const QString &body);
 
+// Title and preview of a plain text already read out of a body with
+// deltaPlainText, for callers that need both and would otherwise parse twice.
+QString plainTextTitle(const QString &text);
+QString plainTextPreview(const QString &text);
+
+// noteTitle of a body that parsed to ops (a JSON array), without parsing it again.
+QString deltaOpsTitle(const QList<DeltaOp> &ops);
+
 // Text helpers over a note's body (the body field of the note record).
 // First line of the plain text, trimmed.
 QString noteTitle(const QString &body);

@@ -8,11 +8,15 @@
 #include <QMimeData>
 #include <QSignalBlocker>
 
+#include <optional>
+
 NoteRowText noteRowText(const QString &body)
 {
     NoteRowText row;
-    row.title = noteTitle(body);
-    row.preview = notePreview(body);
+    // One parse of the body for both texts: at start-up every row is new.
+    const QString text = deltaPlainText(body);
+    row.title = plainTextTitle(text);
+    row.preview = plainTextPreview(text);
     if (row.title.isEmpty()) {
         row.untitled = true;
         row.title = row.preview.isEmpty() ? QStringLiteral("Untitled") : row.preview;
@@ -20,6 +24,62 @@ NoteRowText noteRowText(const QString &body)
     }
     return row;
 }
+
+class LazyNoteRowText final
+{
+public:
+    explicit LazyNoteRowText(const QString &body)
+        : m_body(body)
+    {
+    }
+
+    const QString &body() const { return m_body; }
+    const NoteRowText &text()
+    {
+        if (!m_text)
+            m_text = noteRowText(m_body);
+        return *m_text;
+    }
+
+private:
+    QString m_body;
+    std::optional<NoteRowText> m_text;
+};
+
+namespace {
+
+// A row whose title, preview and untitled flag come from its LazyNoteRowText.
+class NoteListItem final : public QListWidgetItem
+{
+public:
+    explicit NoteListItem(std::shared_ptr<LazyNoteRowText> text)
+        : m_text(std::move(text))
+    {
+    }
+
+    QVariant data(int role) const override
+    {
+        switch (role) {
+        case Qt::DisplayRole: // accessibility and tool tips read the display text
+        case Qt::EditRole:
+        case NoteListWidget::TitleRole:
+            return m_text->text().title;
+        case NoteListWidget::PreviewRole:
+            return m_text->text().preview;
+        case NoteListWidget::UntitledRole:
+            return m_text->text().untitled;
+        default:
+            return QListWidgetItem::data(role);
+        }
+    }
+
+    QListWidgetItem *clone() const override { return new NoteListItem(*this); }
+
+private:
+    std::shared_ptr<LazyNoteRowText> m_text;
+};
+
+} // namespace
 
 NoteListWidget::NoteListWidget(QWidget *parent)
     : QListWidget(parent)
@@ -49,40 +109,28 @@ NoteListWidget::NoteListWidget(QWidget *parent)
     });
 }
 
-const NoteRowText &NoteListWidget::rowText(const Note &note)
-{
-    auto it = m_textCache.find(note.id);
-    if (it == m_textCache.end() || it->body != note.body)
-        it = m_textCache.insert(note.id, CachedText{note.body, noteRowText(note.body)});
-    return it->text;
-}
-
 void NoteListWidget::setNotes(const QList<Note> &notes)
 {
     const QString currentId = selectedNoteId();
     m_notes = notes;
     const QSignalBlocker blocker(this);
     clear();
-    QHash<QString, CachedText> previous;
+    QHash<QString, std::shared_ptr<LazyNoteRowText>> previous;
     previous.swap(m_textCache);
     int restoreRow = -1;
     for (const Note &note : notes) {
+        std::shared_ptr<LazyNoteRowText> text = previous.value(note.id);
+        if (!text || text->body() != note.body)
+            text = std::make_shared<LazyNoteRowText>(note.body);
+        m_textCache.insert(note.id, text);
         // Rows are filled before they join the list, so no change is signalled per role.
-        if (const auto old = previous.constFind(note.id); old != previous.constEnd())
-            m_textCache.insert(note.id, *old);
-        const NoteRowText &text = rowText(note);
-        auto *item = new QListWidgetItem;
+        auto *item = new NoteListItem(std::move(text));
         item->setData(IdRole, note.id);
-        item->setData(TitleRole, text.title);
-        item->setData(PreviewRole, text.preview);
         item->setData(UpdatedAtRole, note.updatedAt);
         item->setData(NotebookNameRole,
                       m_resolver && !note.notebookId.isEmpty() ? m_resolver(note.notebookId) : QString());
-        item->setData(UntitledRole, text.untitled);
         item->setData(SharedRole, note.isShared);
         item->setData(SyncStatusRole, int(note.syncStatus));
-        // Accessibility and tooltips read the display text.
-        item->setData(Qt::DisplayRole, text.title);
         addItem(item);
         if (!currentId.isEmpty() && note.id == currentId)
             restoreRow = count() - 1;

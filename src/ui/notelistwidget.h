@@ -6,6 +6,7 @@
 #include <QListWidget>
 
 #include <functional>
+#include <memory>
 
 // MIME type of a dragged note; the payload is the note id in UTF-8.
 inline constexpr char kNoteIdMimeType[] = "application/x-velmora-note-id";
@@ -20,6 +21,8 @@ struct NoteRowText
     bool untitled = false;
 };
 NoteRowText noteRowText(const QString &body);
+
+class LazyNoteRowText; // the row text of one body, made when first needed
 
 // The list of notes: shows what it is given in the given order, one card per
 // note (NoteListDelegate), and lets notes be dragged onto notebooks.
@@ -64,16 +67,11 @@ protected:
     void startDrag(Qt::DropActions supportedActions) override;
 
 private:
-    // Title and preview per note id for the body they were made from: a
-    // refresh after one save re-reads one body, not every note's.
-    struct CachedText
-    {
-        QString body;
-        NoteRowText text;
-    };
-    const NoteRowText &rowText(const Note &note);
-
+    // Title and preview per note id for the body they are made from, worked
+    // out the first time a row is drawn or asked for: at start-up only the rows
+    // in sight parse their bodies, and a refresh after one save re-reads one
+    // body, not every note's.
+    QHash<QString, std::shared_ptr<LazyNoteRowText>> m_textCache;
     QList<Note> m_notes;
     NotebookNameResolver m_resolver;
-    QHash<QString, CachedText> m_textCache;
 };

@@ -143,6 +143,10 @@ private slots:
         QTest::newRow("divider embed") << QStringLiteral(R"([{"insert":{"divider":"hr"}},{"insert":"\n"}])") << QString()
                                        << QString() << false;
         QTest::newRow("unknown embed") << QStringLiteral(R"([{"insert":{"mystery":1}}])") << QString() << QString() << false;
+        QTest::newRow("title over several inserts and an embed")
+            << QStringLiteral(R"([{"insert":" Big "},{"insert":{"image":"x"}},{"insert":"plan","attributes":{"bold":true}},)"
+                              R"({"insert":"\nrest\n"}])")
+            << QStringLiteral("Big plan") << QStringLiteral("rest") << false;
     }
     void titlePreviewAndEmptiness()
     {
@@ -155,6 +159,10 @@ private slots:
         QCOMPARE(noteTitle(note), title);
         QCOMPARE(notePreview(note), preview);
         QCOMPARE(isNoteBodyEmpty(note), empty);
+        // The title from a body parsed once, for every body that is an array.
+        const QList<DeltaOp> ops = parseDeltaJson(body);
+        if (!ops.isEmpty() || body == QLatin1String("[]"))
+            QCOMPARE(deltaOpsTitle(ops), title);
     }
 
     void previewIsCutAfter120Characters()
