@@ -60,12 +60,17 @@ std::optional<LineTask> examineLine(const QString &line, const QJsonObject &attr
 
 QList<Task> extractTasks(const QString &noteId, const QString &body, const QDateTime &noteUpdatedAt)
 {
+    return extractTasks(noteId, parseDeltaJson(body), noteUpdatedAt);
+}
+
+QList<Task> extractTasks(const QString &noteId, const QList<DeltaOp> &ops, const QDateTime &noteUpdatedAt)
+{
     QList<Task> tasks;
     const QDateTime extractedAt = QDateTime::currentDateTimeUtc();
     QString line;
     int lineIndex = 0;
     int position = 0;
-    for (const DeltaOp &op : parseDeltaJson(body)) {
+    for (const DeltaOp &op : ops) {
         if (op.type == DeltaOp::InsertEmbed) {
             ++position;
             continue;

@@ -12,6 +12,8 @@
 
 #include <optional>
 
+struct DeltaOp;
+
 enum class TaskSource { Checklist = 0, MarkdownCheckbox = 1, TodoPrefix = 2 };
 
 struct Task
@@ -32,6 +34,8 @@ struct Task
 // Tasks of one body in line order; an empty, invalid or non-array body gives none.
 // One pass over the operations, no document is built.
 QList<Task> extractTasks(const QString &noteId, const QString &body, const QDateTime &noteUpdatedAt);
+// The same over a body already parsed (parseDeltaJson).
+QList<Task> extractTasks(const QString &noteId, const QList<DeltaOp> &ops, const QDateTime &noteUpdatedAt);
 
 // Ticks or unticks the check-list line lineIndex. Returns the new body, or
 // empty text when the body is not an array, the line does not exist, or its

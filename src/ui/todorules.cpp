@@ -8,16 +8,22 @@
 
 QList<Task> visibleTasks(const QList<Note> &notes, bool showCompleted, const QString &filter, TodoSort sort)
 {
+    QList<Task> all;
+    for (const Note &note : notes)
+        all += extractTasks(note.id, note.body, note.updatedAt);
+    return visibleTasks(all, showCompleted, filter, sort);
+}
+
+QList<Task> visibleTasks(const QList<Task> &all, bool showCompleted, const QString &filter, TodoSort sort)
+{
     const QString needle = filter.trimmed().toLower();
     QList<Task> tasks;
-    for (const Note &note : notes) {
-        for (const Task &task : extractTasks(note.id, note.body, note.updatedAt)) {
-            if (!showCompleted && task.isCompleted)
-                continue;
-            if (!needle.isEmpty() && !task.text.toLower().contains(needle))
-                continue;
-            tasks.append(task);
-        }
+    for (const Task &task : all) {
+        if (!showCompleted && task.isCompleted)
+            continue;
+        if (!needle.isEmpty() && !task.text.toLower().contains(needle))
+            continue;
+        tasks.append(task);
     }
     if (sort == TodoSort::Alphabetical) {
         std::sort(tasks.begin(), tasks.end(), [](const Task &a, const Task &b) {

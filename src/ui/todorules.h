@@ -18,6 +18,8 @@ enum class TodoSort { NoteUpdated, Alphabetical };
 // contains it ignoring case; sorted by text ignoring case, or by the note's
 // update time, most recent first.
 QList<Task> visibleTasks(const QList<Note> &notes, bool showCompleted, const QString &filter, TodoSort sort);
+// The same over tasks already extracted, in note order.
+QList<Task> visibleTasks(const QList<Task> &tasks, bool showCompleted, const QString &filter, TodoSort sort);
 
 // The row text: the task, then "  — " and the note title when there is one.
 QString todoRowText(const QString &taskText, const QString &noteTitle);

@@ -69,14 +69,29 @@ void TodosScreen::refresh()
     const QList<Note> notes = m_state && m_state->notes() ? m_state->notes()->allNotes() : QList<Note>();
     const TodoSort sort = m_sortBox->currentData().toString() == QLatin1String("alpha") ? TodoSort::Alphabetical
                                                                                        : TodoSort::NoteUpdated;
-    const QList<Task> tasks = visibleTasks(notes, m_showCompleted->isChecked(), m_filter->text(), sort);
-
-    QHash<QString, QString> titles;
-    for (const Note &note : notes)
-        titles.insert(note.id, noteTitle(note));
+    QHash<QString, NoteTasks> previous;
+    previous.swap(m_noteTasks);
+    QList<Task> all;
+    for (const Note &note : notes) {
+        auto cached = previous.find(note.id);
+        if (cached == previous.end() || cached->body != note.body || cached->updatedAt != note.updatedAt) {
+            // One parse of the body for its tasks and its title.
+            const QList<DeltaOp> ops = parseDeltaJson(note.body);
+            NoteTasks fresh{note.body, note.updatedAt, extractTasks(note.id, ops, note.updatedAt), QString()};
+            if (!fresh.tasks.isEmpty())
+                fresh.title = deltaOpsTitle(ops);
+            cached = previous.insert(note.id, fresh);
+        }
+        all += cached->tasks;
+        m_noteTasks.insert(note.id, *cached);
+    }
+    const QList<Task> tasks = visibleTasks(all, m_showCompleted->isChecked(), m_filter->text(), sort);
 
     for (const Task &task : tasks) {
-        auto *item = new QListWidgetItem(todoRowText(task.text, titles.value(task.noteId)), m_list);
+        // Filled before it joins the list: every change to an item already in
+        // the view makes the view lay out all rows again.
+        const auto note = m_noteTasks.constFind(task.noteId);
+        auto *item = new QListWidgetItem(todoRowText(task.text, note != m_noteTasks.constEnd() ? note->title : QString()));
         item->setData(NoteIdRole, task.noteId);
         item->setData(LineIndexRole, task.lineIndex);
         item->setData(SourceRole, int(task.source));
@@ -93,6 +108,7 @@ void TodosScreen::refresh()
             item->setFont(font);
             item->setForeground(QColor(0x9E, 0x9E, 0x9E));
         }
+        m_list->addItem(item);
     }
     m_refreshing = false;
 }

@@ -1,6 +1,12 @@
 #pragma once
 
+#include "tasks.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
 #include <QPointer>
+#include <QString>
 #include <QWidget>
 
 class AppState;
@@ -33,7 +39,18 @@ private:
     void onItemChanged(QListWidgetItem *item);
     void onItemDoubleClicked(QListWidgetItem *item);
 
+    // What one note gave at the last refresh: reading tasks out of every body
+    // is most of a refresh, and most bodies have not changed since.
+    struct NoteTasks
+    {
+        QString body;
+        QDateTime updatedAt;
+        QList<Task> tasks;
+        QString title; // only computed when the note has tasks
+    };
+
     QPointer<AppState> m_state;
+    QHash<QString, NoteTasks> m_noteTasks;
     QComboBox *m_sortBox = nullptr;
     QCheckBox *m_showCompleted = nullptr;
     QLineEdit *m_filter = nullptr;

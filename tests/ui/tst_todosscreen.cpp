@@ -164,6 +164,33 @@ private slots:
         QCOMPARE(state->openNoteWindowIds(), QStringList({note.id}));
     }
 
+    // Each refresh shows the notes as they are now: a body edited, a note only
+    // touched (newer, so first), a note trashed, a note added.
+    void refreshReadsEveryChangedNoteAgain()
+    {
+        auto state = emptyState();
+        const QDateTime base = QDateTime::currentDateTimeUtc().addDays(-1);
+        Note older = makeNote(textDelta("Garden\nTODO: weed"), base);
+        Note newer = makeNote(textDelta("Chores\nTODO: sweep"), base.addSecs(60));
+        const Note gone = makeNote(textDelta("Old\nTODO: forget"), base.addSecs(30));
+        for (const Note &note : {older, newer, gone})
+            QVERIFY(state->notes()->insert(note));
+        TodosScreen screen(state.get());
+        screen.refresh();
+        QCOMPARE(rowTexts(screen.list()),
+                 QStringList({"sweep  — Chores", "forget  — Old", "weed  — Garden"}));
+
+        newer.body = textDelta("House\nTODO: sweep\nTODO: dust");
+        QVERIFY(state->notes()->update(newer));
+        older.updatedAt = base.addSecs(120);
+        QVERIFY(state->notes()->update(older));
+        QVERIFY(state->notes()->softDelete(gone.id));
+        addNote(*state, "Later\nTODO: fresh");
+        screen.refresh();
+        QCOMPARE(rowTexts(screen.list()),
+                 QStringList({"fresh  — Later", "weed  — Garden", "sweep  — House", "dust  — House"}));
+    }
+
     void hiddenScreenDoesNotFollowChanges()
     {
         auto state = emptyState();
