@@ -369,7 +369,8 @@ private slots:
         row("return in an empty item ends the list", {line("one", kBullet)}, 3, {"Return", "Return", "text:after"},
             {line("one", kBullet), line("after")}, 9);
         row("return at the start of an item leaves a plain line above",
-            {line("first", kOrdered), line("second", kOrdered)}, 6, {"Return", "text:plain"}, {line("first", kOrdered), line("plain"), line("second", kOrdered)}, 11);
+            {line("first", kOrdered), line("second", kOrdered)}, 6, {"Return", "text:plain"},
+            {line("first", kOrdered), line("plain"), line("second", kOrdered)}, 11);
         row("return inside an item continues the list", {line("abcd", kBullet)}, 2, {"Return"},
             {line("ab", kBullet), line("cd", kBullet)}, 3);
         row("a task after a ticked one starts unticked", {line("done", kChecked)}, 4, {"Return", "text:todo"},
