@@ -2,6 +2,8 @@
 
 #include "attachmentrepository.h"
 #include "iolog.h"
+#include "note.h"
+#include "noterepository.h"
 
 #include <QFile>
 #include <QUuid>
@@ -30,6 +32,20 @@ void storeAttachments(const IoRepositories &repositories, const QList<PendingAtt
         qCWarning(lcIo) << "Import: cannot store attachment" << attachment.record.filename;
         ++result->errors;
     }
+}
+
+void storeNote(const IoRepositories &repositories, const Note &note, const QList<PendingAttachment> &attachments,
+               BulkWriteScope &bulk, ImportResult *result)
+{
+    if (!repositories.notes->insert(note)) {
+        ++result->errors;
+        return;
+    }
+    ++result->imported;
+    bulk.notesChanged();
+    if (!attachments.isEmpty())
+        bulk.attachmentsChanged();
+    storeAttachments(repositories, attachments, result);
 }
 
 } // namespace ImportSupport

@@ -299,15 +299,7 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
         note.createdAt = isValid(item.createdTime) ? item.createdTime : now;
         note.updatedAt = isValid(item.updatedTime) ? item.updatedTime : note.createdAt;
         note.modifiedAt = note.updatedAt;
-        if (!repositories.notes->insert(note)) {
-            ++result.errors;
-            continue;
-        }
-        ++result.imported;
-        bulk.notesChanged();
-        if (!attachments.isEmpty())
-            bulk.attachmentsChanged();
-        ImportSupport::storeAttachments(repositories, attachments, &result);
+        ImportSupport::storeNote(repositories, note, attachments, bulk, &result);
     }
 
     qCInfo(lcIo) << "Joplin import:" << result.imported << "notes," << result.attachments << "attachments,"

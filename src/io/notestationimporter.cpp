@@ -200,15 +200,7 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
         note.createdAt = secondsOr(object->value(QStringLiteral("ctime")), now);
         note.updatedAt = secondsOr(object->value(QStringLiteral("mtime")), note.createdAt);
         note.modifiedAt = note.updatedAt;
-        if (!repositories.notes->insert(note)) {
-            ++result.errors;
-            continue;
-        }
-        ++result.imported;
-        bulk.notesChanged();
-        if (!attachments.isEmpty())
-            bulk.attachmentsChanged();
-        ImportSupport::storeAttachments(repositories, attachments, &result);
+        ImportSupport::storeNote(repositories, note, attachments, bulk, &result);
     }
 
     qCInfo(lcIo) << "NoteStation import:" << result.imported << "notes," << result.attachments << "attachments,"
