@@ -1110,13 +1110,20 @@ bool MainWindow::printTo(QPrinter *printer)
     return true;
 }
 
-void MainWindow::print()
+bool MainWindow::prepareToPrint()
 {
     if (m_editor->noteId().isEmpty()) {
         m_statusBar->showTemporaryMessage(QStringLiteral("No note selected"), 3000);
-        return;
+        return false;
     }
     saveCurrentNote();
+    return true;
+}
+
+void MainWindow::print()
+{
+    if (!prepareToPrint())
+        return;
     const QString title = editorNoteTitle();
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);
@@ -1128,11 +1135,8 @@ void MainWindow::print()
 
 void MainWindow::printPreview()
 {
-    if (m_editor->noteId().isEmpty()) {
-        m_statusBar->showTemporaryMessage(QStringLiteral("No note selected"), 3000);
+    if (!prepareToPrint())
         return;
-    }
-    saveCurrentNote();
     const QString title = editorNoteTitle();
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);

@@ -149,6 +149,8 @@ private:
     void copyNote(int format);
     bool printTo(QPrinter *printer);
     QString editorNoteTitle() const;
+    // Saves the note about to be printed; false (with a status message) when none is shown.
+    bool prepareToPrint();
     void showMainWindow();
     void updateTrayToggleText();
     bool readBoolPreference(const QString &key, bool fallback) const;
