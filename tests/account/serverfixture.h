@@ -49,7 +49,6 @@ public:
         VelmServer::Config config;
         config.dataDir = m_dir.path() + QStringLiteral("/server");
         config.port = 0;
-        config.threads = 2;
         m_server = std::make_unique<VelmServer::Server>(config);
         QString error;
         if (!m_server->start(&error)) {
