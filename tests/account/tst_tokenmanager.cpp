@@ -75,8 +75,9 @@ private slots:
         QTEST(client.claims().role, "role");
     }
 
-    // Refresh callbacks run unlocked: one that asks again starts a new exchange.
-    void refreshAskedFromItsOwnCallbackStartsAnother()
+    // Waiting callers are answered in the order they asked, with the lock
+    // released: one that asks again starts a new exchange.
+    void waitingCallersAreAnsweredInOrderAndMayAskAgain()
     {
         TokenManager tokens(std::make_unique<MemoryTokenStore>());
         tokens.setTokens(QString(), QStringLiteral("r0"));
@@ -86,13 +87,17 @@ private slots:
             ++issued;
             ok(jwtExpiringIn(3600), QStringLiteral("r%1").arg(issued));
         }));
-        QList<RefreshResult> results;
-        tokens.refresh([&](RefreshResult first) {
-            results.append(first);
-            tokens.refresh([&](RefreshResult second) { results.append(second); });
+        QStringList answered;
+        tokens.refresh([&](RefreshResult) {
+            answered.append(QStringLiteral("first"));
+            tokens.refresh([&](RefreshResult result) {
+                answered.append(result == RefreshResult::Success ? QStringLiteral("again") : QStringLiteral("failed"));
+            });
         });
-        tokens.refresh([&](RefreshResult result) { results.append(result); });
-        QTRY_COMPARE(results.size(), 3);
+        for (const QString &name : {QStringLiteral("second"), QStringLiteral("third")})
+            tokens.refresh([&answered, name](RefreshResult) { answered.append(name); });
+        QTRY_COMPARE(answered.size(), 4);
+        QCOMPARE(answered, QStringList({"first", "second", "third", "again"}));
         QCOMPARE(script.calls, 2);
         QCOMPARE(tokens.refreshToken(), QStringLiteral("r2"));
     }
