@@ -10,6 +10,7 @@ namespace VelmServer {
 Server::Server(Config config)
 {
     m_services.config = std::move(config);
+    m_services.signIns.setLimit(m_services.config.signInsPerMinute);
 }
 
 Server::~Server()

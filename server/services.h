@@ -26,6 +26,7 @@ struct Config
     qint64 maxAttachmentMb = 100;
     QString realm = QStringLiteral("velmora");
     int threads = 8;
+    int signInsPerMinute = 10;
 };
 
 // Counts attempts per key in a sliding minute.
@@ -33,6 +34,7 @@ class RateLimiter
 {
 public:
     explicit RateLimiter(int perMinute) : m_perMinute(perMinute) {}
+    void setLimit(int perMinute) { m_perMinute = perMinute; }
     bool allow(const QString &key);
 
 private:

@@ -132,7 +132,7 @@ struct StoredNote
     qint64 createdAt = 0;
 };
 
-QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, StampBook &stamps)
+QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, StampBook &stamps, bool *storageFailed)
 {
     const QString id = change.value("entity_id").toString();
     const auto fail = [&id](const char *status, const QString &message) {
@@ -195,8 +195,10 @@ QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, Sta
     QSet<QString> readers = noteReaders(*s.db, ownerId, id, notebookId);
     if (stored && stored->notebookId != notebookId)
         readers.unite(noteReaders(*s.db, ownerId, id, stored->notebookId));
-    if (!written || !stamps.feedNote(readers, id))
+    if (!written || !stamps.feedNote(readers, id)) {
+        *storageFailed = true;
         return fail("error", QStringLiteral("not stored"));
+    }
     return QJsonObject{{"entity_id", id}, {"status", "ok"}, {"version", version}};
 }
 
@@ -222,9 +224,11 @@ void push(Services &s, const Caller &c, const httplib::Request &req, httplib::Re
     if (!tx.ok() || !stamps.lock({c.userId}))
         return replyError(res, 503, QStringLiteral("try again"));
     QJsonArray results;
+    bool storageFailed = false;
     for (const QJsonValue &v : list)
-        results.append(pushOne(s, c, v.toObject(), stamps));
-    if (!stamps.save() || !tx.commit())
+        results.append(pushOne(s, c, v.toObject(), stamps, &storageFailed));
+    // All or nothing: a half-written push would leave versions the client never learns.
+    if (storageFailed || !stamps.save() || !tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
     recordDevice(s, c, req);
     replyJson(res, 200, QJsonObject{{"results", results}});
