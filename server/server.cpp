@@ -87,6 +87,8 @@ bool Server::start(QString *error)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     qCInfo(lcServer).noquote() << "listening on" << QStringLiteral("http://%1:%2").arg(c.bind).arg(m_port)
                                << (m_services.db->kind() == Db::Kind::Sqlite ? "(SQLite)" : "(PostgreSQL)");
+    if (!c.publicUrl.isEmpty())
+        qCInfo(lcServer).noquote() << "users reach it at" << c.publicUrl;
     return true;
 }
 

@@ -142,7 +142,11 @@ QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, Sta
         return fail("error", QStringLiteral("unsupported change"));
     const QJsonObject data = change.value("data").toObject();
     QSqlQuery q = s.db->query();
-    s.db->run(q, QStringLiteral("SELECT owner_id, notebook_id, version, created_at FROM notes WHERE id = ?"), {id});
+    // The row lock makes a concurrent editor of a shared note see this version, not overwrite it.
+    s.db->run(q, s.db->kind() == Db::Kind::Postgres
+                     ? QStringLiteral("SELECT owner_id, notebook_id, version, created_at FROM notes WHERE id = ? FOR UPDATE")
+                     : QStringLiteral("SELECT owner_id, notebook_id, version, created_at FROM notes WHERE id = ?"),
+              {id});
     std::optional<StoredNote> stored;
     if (q.next())
         stored = StoredNote{q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong(), q.value(3).toLongLong()};
