@@ -81,6 +81,10 @@ httplib::Server::Handler authed(Services &s, CallerHandler h);
 // Remembers the device behind a sync request from its identity headers.
 void recordDevice(Services &s, const Caller &c, const httplib::Request &req);
 
+// Ends every share the user gave or received (they left their group); the
+// other side's next pull withdraws the notes.
+bool dropShares(Services &s, const QString &userId);
+
 // Group and role for the token claims.
 QString groupRole(Services &s, const QString &userId, QString *groupId);
 // Creates a session and returns {access, refresh}.

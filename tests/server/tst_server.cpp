@@ -406,6 +406,13 @@ private slots:
         QCOMPARE(pullAll(member, &since).value(inside).value("permission").toString(), QStringLiteral("view"));
         QCOMPARE(owner.call("DELETE", nbShares + "/shares/" + idOf(member).toStdString()).status, 200);
         QCOMPARE(member.call("GET", "/notes/v1/notebooks").json.value("notebooks").toArray().size(), 0);
+
+        // Leaving the group ends the shares it allowed.
+        owner.call("POST", shares, QJsonObject{{"account_id", idOf(member)}, {"permission", "edit"}});
+        QVERIFY(pullAll(member, &since).value(note).value("deleted_at").isNull());
+        QCOMPARE(member.call("POST", "/account/v1/group/leave").status, 200);
+        QVERIFY(!pullAll(member, &since).value(note).value("deleted_at").isNull());
+        QCOMPARE(owner.call("GET", shares).json.value("shares").toArray().size(), 0);
     }
 
     void otherUsersIdsAreNotFound()
