@@ -142,8 +142,11 @@ private:
 // One signed-in user's JSON calls.
 struct Api
 {
+    Api(int p, QString access, QString refreshToken = {}) : port(p), token(std::move(access)), refresh(std::move(refreshToken)) {}
+
     int port = 0;
     QString token;
+    QString refresh;
 
     struct Reply
     {
