@@ -67,6 +67,7 @@ bool Server::start(QString *error)
         const bool ok = q.exec(QStringLiteral("SELECT 1")) && q.next();
         replyJson(res, ok ? 200 : 503, QJsonObject{{"status", ok ? "ok" : "database unavailable"}});
     });
+    http.set_file_extension_and_mimetype_mapping("md", "text/markdown; charset=utf-8");
     if (!c.releasesDir.isEmpty() && !http.set_mount_point("/releases", c.releasesDir.toStdString())) {
         *error = QStringLiteral("cannot serve releases from \"%1\"").arg(c.releasesDir);
         return false;
