@@ -3,7 +3,7 @@
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: setup configure build run test bench clean
+.PHONY: setup configure build run server test bench clean
 
 setup:
 	@./scripts/setup
@@ -16,6 +16,13 @@ build: configure
 
 run: build
 	@$(BUILD)/src/velmora-notes
+
+# The local sync, account and release server the application talks to by default.
+SERVER_DATA ?= $(if $(XDG_DATA_HOME),$(XDG_DATA_HOME),$(HOME)/.local/share)/velmora-server
+
+server: configure
+	@cmake --build $(BUILD) --target velmora-server
+	@$(BUILD)/server/velmora-server --data "$(SERVER_DATA)"
 
 test: build
 	@cd $(BUILD) && ctest -j2 --output-on-failure

@@ -1,0 +1,4 @@
+#include "services.h"
+namespace VelmServer {
+void addShareRoutes(httplib::Server &, Services &) {}
+}

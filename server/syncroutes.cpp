@@ -1,0 +1,4 @@
+#include "services.h"
+namespace VelmServer {
+void addSyncRoutes(httplib::Server &, Services &) {}
+}
