@@ -12,6 +12,7 @@
 #include "updatecommands.h"
 #include "updatedialog.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFontDatabase>
 #include <QIcon>
@@ -56,9 +57,16 @@ void Application::registerFonts()
         ":/fonts/IBMPlexMono-Medium.ttf",
         ":/fonts/MaterialIcons-Regular.otf",
     };
+    // Packages install the fonts beside the application's data, with their
+    // licence, instead of compiling them in.
+    const QDir installed(applicationDirPath() + QStringLiteral("/../share/velmora-notes/fonts"));
+    if (installed.exists())
+        qCInfo(lcApp).noquote() << "Fonts from" << installed.canonicalPath();
     QStringList missing;
     for (const char *font : fonts) {
-        const QString path = QString::fromLatin1(font);
+        QString path = QString::fromLatin1(font);
+        if (installed.exists())
+            path = installed.filePath(path.section(QLatin1Char('/'), -1));
         if (!QFile::exists(path) || QFontDatabase::addApplicationFont(path) < 0)
             missing << path;
     }
