@@ -6,7 +6,9 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 namespace VelmUpdate {
@@ -14,10 +16,33 @@ namespace VelmUpdate {
 QTextBrowser *createNotesView(QWidget *parent)
 {
     auto *view = new QTextBrowser(parent);
+    view->document()->setDocumentMargin(8);
     // Notes come from the network: never follow their links inside the view.
     view->setOpenLinks(false);
     QObject::connect(view, &QTextBrowser::anchorClicked, view, [](const QUrl &url) { openDownloadUrl(url); });
     return view;
+}
+
+void setNotesMarkdown(QTextBrowser *view, const QString &markdown)
+{
+    view->setMarkdown(markdown);
+    // Markdown links come in the palette's default link blue, unreadable on the
+    // dark theme; the accent colour reads well on both.
+    QList<std::pair<int, int>> links;
+    for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            if (it.fragment().charFormat().isAnchor())
+                links.append({it.fragment().position(), it.fragment().length()});
+        }
+    }
+    QTextCharFormat accent;
+    accent.setForeground(view->palette().color(QPalette::Highlight));
+    QTextCursor cursor(view->document());
+    for (const auto &[position, length] : links) {
+        cursor.setPosition(position);
+        cursor.setPosition(position + length, QTextCursor::KeepAnchor);
+        cursor.mergeCharFormat(accent);
+    }
 }
 
 UpdateDialog::UpdateDialog(const Artifact &artifact, const QString &currentVersion, const QString &displayName,
@@ -41,12 +66,12 @@ UpdateDialog::UpdateDialog(const Artifact &artifact, const QString &currentVersi
     if (artifact.releaseNotesUrl.isValid()) {
         m_notes = createNotesView(this);
         m_notes->setMinimumHeight(150);
-        m_notes->setMarkdown(tr("Loading release notes…"));
+        setNotesMarkdown(m_notes, tr("Loading release notes…"));
         layout->addWidget(m_notes, 1);
         auto *fetcher = new ReleaseNotesFetcher(artifact.releaseNotesUrl, QStringLiteral("update-dialog"), this);
         connect(fetcher, &ReleaseNotesFetcher::notesReady, this, &UpdateDialog::onNotesReady);
         connect(fetcher, &ReleaseNotesFetcher::notesUnavailable, this,
-                [this] { m_notes->setMarkdown(tr("*Release notes are not available for this version.*")); });
+                [this] { setNotesMarkdown(m_notes, tr("*Release notes are not available for this version.*")); });
         fetcher->fetch();
     } else {
         layout->addStretch(1);
@@ -72,7 +97,7 @@ void UpdateDialog::onDownloadClicked()
 void UpdateDialog::onNotesReady(const QString &markdown)
 {
     if (m_notes)
-        m_notes->setMarkdown(markdown);
+        setNotesMarkdown(m_notes, markdown);
 }
 
 } // namespace VelmUpdate

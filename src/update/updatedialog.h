@@ -31,5 +31,6 @@ private:
 
 // A read-only Markdown view whose links open in the browser only when safe.
 QTextBrowser *createNotesView(QWidget *parent);
+void setNotesMarkdown(QTextBrowser *view, const QString &markdown);
 
 } // namespace VelmUpdate

@@ -26,14 +26,16 @@ WhatsNewDialog::WhatsNewDialog(const QString &displayName, const QString &versio
     layout->addWidget(heading);
 
     QTextBrowser *notes = createNotesView(this);
-    notes->setMarkdown(markdown);
+    setNotesMarkdown(notes, markdown);
     layout->addWidget(notes, 1);
 
     auto *running = new QLabel(tr("You are running version %1").arg(version), this);
     running->setStyleSheet(QStringLiteral("color: gray; font-size: 11px;"));
     layout->addWidget(running);
 
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    // Text buttons like the update dialog's: the style's Close icon vanishes on the dark theme.
+    auto *buttons = new QDialogButtonBox(this);
+    buttons->addButton(tr("Close"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     if (offer) {
         QPushButton *download = buttons->addButton(tr("Download %1").arg(offer->version), QDialogButtonBox::AcceptRole);
