@@ -31,7 +31,7 @@ test: build
 PACKAGE_BUILD ?= build-package
 package: setup
 	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=/usr \
-		-DVELMORA_EMBED_FONTS=OFF -DBUILD_TESTING=OFF >/dev/null
+		-DVELMORA_EMBED_FONTS=OFF >/dev/null
 	@cmake --build $(PACKAGE_BUILD) --target velmora-notes velmora-server velmora_install_data
 	@cd $(PACKAGE_BUILD) && cpack -G DEB
 	@ls $(PACKAGE_BUILD)/*.deb

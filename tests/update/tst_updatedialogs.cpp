@@ -12,6 +12,7 @@
 #include <QDialogButtonBox>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMenu>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTextBrowser>
@@ -229,6 +230,15 @@ private slots:
         QCOMPARE(dialog->windowTitle(), QString("What's New in Velmora Notes 1.0.4"));
         QVERIFY(dialog->findChild<QTextBrowser *>()->toPlainText().contains("Tables can be sorted."));
         QVERIFY(!button(dialog, "Download 2.0.0"));
+    }
+
+    void feedbackOpensTheProductsPage()
+    {
+        QWidget window;
+        QMenu help;
+        addHelpActions(&help, config(), QUrl("https://velmora.app/feedback"), "Velmora Notes", &window, {});
+        help.actions().at(2)->trigger();
+        QCOMPARE(m_browser.opened, QList<QUrl>{QUrl("https://velmora.app/feedback/?tags=notes")});
     }
 
     void whatsNewCanOfferTheDownload()
