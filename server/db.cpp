@@ -66,10 +66,11 @@ const char *const migration1[] = {
     " permission TEXT NOT NULL, created_at BIGINT NOT NULL, UNIQUE (kind, item_id, user_id))",
     "CREATE INDEX shares_user ON shares(user_id)",
     "CREATE TABLE attachments (id TEXT PRIMARY KEY, owner_id TEXT NOT NULL, note_id TEXT NOT NULL,"
-    " filename TEXT NOT NULL, mime_type TEXT NOT NULL, size_bytes BIGINT NOT NULL, created_at BIGINT NOT NULL,"
-    " stamp BIGINT NOT NULL)",
-    "CREATE INDEX attachments_owner ON attachments(owner_id, stamp)",
+    " filename TEXT NOT NULL, mime_type TEXT NOT NULL, size_bytes BIGINT NOT NULL, created_at BIGINT NOT NULL)",
     "CREATE INDEX attachments_note ON attachments(note_id)",
+    "CREATE TABLE attachment_feed (user_id TEXT NOT NULL, attachment_id TEXT NOT NULL, stamp BIGINT NOT NULL,"
+    " PRIMARY KEY (user_id, attachment_id))",
+    "CREATE INDEX attachment_feed_stamp ON attachment_feed(user_id, stamp)",
 };
 
 struct Migration
@@ -123,7 +124,7 @@ bool Db::configure(const QString &dataDir, const QString &url, QString *error)
     // A "host" query item names a unix socket folder, as libpq allows.
     m_host = query.hasQueryItem(QStringLiteral("host")) ? query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded)
                                                         : u.host();
-    m_port = u.port(5432);
+    m_port = query.hasQueryItem(QStringLiteral("port")) ? query.queryItemValue(QStringLiteral("port")).toInt() : u.port(5432);
     m_user = u.userName(QUrl::FullyDecoded);
     m_password = u.password(QUrl::FullyDecoded);
     m_dbName = u.path(QUrl::FullyDecoded).mid(1);
@@ -174,8 +175,11 @@ bool Db::run(QSqlQuery &q, const QString &sql, std::initializer_list<QVariant> v
         return false;
     }
     int i = 0;
-    for (const QVariant &v : values)
-        q.bindValue(i++, v);
+    for (const QVariant &v : values) {
+        // A null QString would bind as SQL NULL; text columns want ''.
+        const bool nullText = v.typeId() == QMetaType::QString && v.toString().isNull();
+        q.bindValue(i++, nullText ? QVariant(QStringLiteral("")) : v);
+    }
     if (!q.exec()) {
         qCWarning(lcDb) << "query failed:" << q.lastError().text() << sql;
         return false;
