@@ -1,15 +1,14 @@
 #pragma once
 
+#include "attachment.h"
 #include "note.h"
+#include "notebook.h"
 
 #include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
-
-#include "attachment.h"
-#include "notebook.h"
 
 class AttachmentRepository;
 class Database;
