@@ -118,7 +118,13 @@ void AppState::wireSync()
     });
     connect(m_syncEngine, &SyncEngine::dataChanged, this, &AppState::notesChanged);
     connect(m_syncEngine, &SyncEngine::dataChanged, this, &AppState::notebooksChanged);
+    // Views store unsaved typing before a merge, so it is pending and kept,
+    // then reload what the merge replaced rather than save over it later.
     connect(m_syncEngine, &SyncEngine::aboutToMerge, this, &AppState::syncAboutToMerge);
+    connect(m_syncEngine, &SyncEngine::notesMerged, this, [this](const QStringList &ids) {
+        for (const QString &id : ids)
+            emit noteUpdatedExternally(id, m_syncEngine);
+    });
 }
 
 void AppState::refreshCanShare()

@@ -404,6 +404,7 @@ bool SyncEngine::mergeNotes(const QJsonArray &changes)
     const QDateTime now = QDateTime::currentDateTimeUtc();
     int changed = 0;
     bool allWritten = true;
+    QStringList replaced;
     for (const QJsonValue &value : changes) {
         const Note pulled = noteFromPull(value.toObject());
         if (pulled.id.isEmpty())
@@ -421,11 +422,13 @@ bool SyncEngine::mergeNotes(const QJsonArray &changes)
             if (*local == pulled)
                 continue;
             written = m_notes->update(pulled);
+            replaced << pulled.id;
             break;
         case MergeAction::Conflict: {
             const Note copy = conflictCopy(*local, now);
             qCWarning(lcSync) << "note conflict" << pulled.id << "local text kept as" << copy.id;
             written = m_notes->insert(copy) && m_notes->update(pulled);
+            replaced << pulled.id;
             break;
         }
         }
@@ -442,6 +445,8 @@ bool SyncEngine::mergeNotes(const QJsonArray &changes)
         m_dataChangedInCycle = true;
         emit m_notes->notesChanged();
     }
+    if (!replaced.isEmpty())
+        emit notesMerged(replaced);
     return allWritten;
 }
 

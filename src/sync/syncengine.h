@@ -63,6 +63,8 @@ signals:
     // Emitted right before pulled notes are written: open editors store their
     // unsaved text now, so that it is pending and cannot be overwritten.
     void aboutToMerge();
+    // Notes whose stored text a merge replaced; views showing them reload.
+    void notesMerged(const QStringList &ids);
 
 private:
     struct PushBatch

@@ -496,6 +496,7 @@ void MainWindow::connectSignals()
         if (source != this && noteId == m_editor->noteId())
             showNote(noteId, false);
     });
+    connect(m_state, &AppState::syncAboutToMerge, this, &MainWindow::saveCurrentNote);
     connect(m_state, &AppState::currentNoteChanged, this, &MainWindow::onCurrentNoteChanged);
     connect(m_state, &AppState::noteDeletedExternally, this, [this](const QString &noteId) {
         if (noteId == m_editor->noteId()) {

@@ -105,7 +105,10 @@ private slots:
         a->edit(note.id, "from a");
         b->edit(note.id, "from b");
         QVERIFY(a->sync());
+        QSignalSpy merged(b->engine.get(), &SyncEngine::notesMerged);
         QVERIFY(b->sync()); // its push is refused, its pull meets the newer text
+        QCOMPARE(merged.count(), 1);
+        QCOMPARE(merged.first().first().toStringList(), QStringList{note.id});
         QVERIFY(b->sync());
         QVERIFY(a->sync());
         for (Device *device : {a.get(), b.get()}) {
