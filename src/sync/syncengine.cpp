@@ -283,6 +283,9 @@ void SyncEngine::pushNextBatch()
 
 void SyncEngine::applyPushResults(const PushBatch &batch, const QJsonArray &results)
 {
+    // One commit for the batch, not one disk flush per note.
+    QSqlDatabase db = m_database->database();
+    const bool inTransaction = db.transaction();
     for (const QJsonValue &value : results) {
         const QJsonObject result = value.toObject();
         const QString id = result.value("entity_id").toString();
@@ -309,6 +312,10 @@ void SyncEngine::applyPushResults(const PushBatch &batch, const QJsonArray &resu
         } else {
             qCWarning(lcSync) << "note push refused" << id << result.value("message").toString();
         }
+    }
+    if (inTransaction && !db.commit()) {
+        qCWarning(lcSync) << "push results not committed";
+        db.rollback();
     }
 }
 
