@@ -127,6 +127,11 @@ void AppState::wireSync()
     });
 }
 
+bool AppState::isSignedIn() const
+{
+    return m_accountClient && m_accountClient->isAuthenticated();
+}
+
 void AppState::refreshCanShare()
 {
     const QString groupId = m_accountClient && m_accountClient->isAuthenticated()

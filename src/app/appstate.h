@@ -51,6 +51,7 @@ public:
     VelmAccount::NoteSharingService *notebookSharing() const { return m_notebookSharing; }
     // Sharing is offered to a signed-in member of a group of two or more.
     bool canShare() const { return m_canShare; }
+    bool isSignedIn() const;
     void refreshCanShare();
 
     QString currentNotebookId() const { return m_currentNotebookId; }
