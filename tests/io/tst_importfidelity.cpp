@@ -239,7 +239,7 @@ private slots:
         const QString zipBomb = zeroZip("bomb.nsx", {{"config.json", json(QJsonObject{{"note", QJsonArray{"n1"}}})},
                                                      {"n1", json(QJsonObject{{"content", "x"}, {"attachment", QJsonObject{{"a", QJsonObject{{"md5", "aa"}}}}}})}},
                                         "file_aa", gib / 4);
-        const QString noteBomb = zeroZip("bomb.zip", {{"manifest.json", "{}"}, {"attachments/orphan", "unnamed"}}, "notes/big.json", gib / 4);
+        const QString noteBomb = zeroZip("bomb.zip", {{"manifest.json", "{}"}, {"attachments/orphan", "unnamed"}}, "notes/big.json", 150 * ExtractionLimits::kMiB);
         QVERIFY(!sparse.isEmpty() && !zipBomb.isEmpty() && !noteBomb.isEmpty());
 
         resetPeak();
