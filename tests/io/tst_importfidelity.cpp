@@ -233,7 +233,7 @@ private slots:
         const qint64 gib = 1024 * ExtractionLimits::kMiB;
         const QByteArray resourceItem = "r\n\nid: " + hexId('1').toUtf8() + "\nfile_extension: bin\ntype_: 4";
         const QString sparse = sparseTar("sparse.jex",
-                                         TarBuilder().add(hexId('a') + ".md", joplinNote('a', "[r](:/" + hexId('1').toUtf8() + ")"))
+                                         TarBuilder().add(hexId('a') + ".md", joplinNote('a', "bomb\n\n[r](:/" + hexId('1').toUtf8() + ")"))
                                              .add(hexId('1') + ".md", resourceItem).finish().chopped(1024),
                                          "resources/" + hexId('1') + ".bin", gib);
         const QString zipBomb = zeroZip("bomb.nsx", {{"config.json", json(QJsonObject{{"note", QJsonArray{"n1"}}})},
