@@ -460,6 +460,7 @@ void MainWindow::connectSignals()
     connect(m_welcomePage, &WelcomePage::newNoteRequested, this, &MainWindow::createNewNote);
 
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
+    connect(m_editor, &NoteEditor::noteLinkActivated, m_state, &AppState::setCurrentNote);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     if (m_state)
         showSyncState(m_state, m_statusBar);
