@@ -4,7 +4,7 @@
 #include "applog.h"
 #include "attachmentrepository.h"
 #include "builtinnotes.h"
-#include "client.h"
+#include "account/client.h"
 #include "database.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
