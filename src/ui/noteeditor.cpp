@@ -305,7 +305,17 @@ void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force
     setUpdatesEnabled(false);
     if (m_renderer)
         m_renderer->clearCache();
-    m_deltaDocument->setJson(body);
+    if (sameNote) {
+        m_deltaDocument->setJson(body);
+    } else {
+        // Filled while detached, the note comes back with a fresh cursor at
+        // its start; a cursor pushed along to its end would make the next
+        // cursor change lay out the whole note at once.
+        QTextDocument detached;
+        setDocument(&detached);
+        m_deltaDocument->setJson(body);
+        setDocument(m_deltaDocument->document());
+    }
 
     setReadOnly(false);
     setPlaceholderText(tr("Start typing..."));
@@ -323,7 +333,6 @@ void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force
         document()->documentLayout()->documentSize();
         verticalScrollBar()->setValue(scroll);
     } else {
-        moveCursor(QTextCursor::Start);
         setUpdatesEnabled(true);
     }
 
