@@ -1,6 +1,7 @@
 #include "noteeditor.h"
 
 #include "attachmentrenderer.h"
+#include "attachmenttempfolder.h"
 #include "attachmentrepository.h"
 #include "delta.h"
 #include "deltadocument.h"
@@ -11,6 +12,7 @@
 #include "imagelightbox.h"
 #include "inserttabledialog.h"
 #include "linkdialog.h"
+#include "privatefiles.h"
 #include "textformat.h"
 #include "uilog.h"
 
@@ -27,6 +29,7 @@
 #include <QJsonDocument>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QScrollBar>
@@ -254,6 +257,14 @@ NoteEditor::NoteEditor(QWidget *parent)
                                      tr("This link is not a web or mail address and may start another "
                                         "program:\n\n%1\n\nOpen it?")
                                          .arg(url.toString()),
+                                     QMessageBox::Open | QMessageBox::Cancel, QMessageBox::Cancel)
+            == QMessageBox::Open;
+    };
+    m_hooks.confirmOpenAttachment = [this](const QString &fileName, const QString &type) {
+        return QMessageBox::question(this, tr("Open Attachment"),
+                                     tr("\"%1\" is a file of type %2, which may run a program on this "
+                                        "computer.\n\nOpen it?")
+                                         .arg(fileName, type),
                                      QMessageBox::Open | QMessageBox::Cancel, QMessageBox::Cancel)
             == QMessageBox::Open;
     };
@@ -1439,10 +1450,16 @@ bool NoteEditor::writeTempCopy(const QString &id, const QString &fileName, QStri
         return false;
     // The recorded name comes from other devices and shared notes: only its
     // last component, cleaned, is used, so the copy stays in its folder.
-    const QString target = EditorRules::attachmentTempPath(id, fileName);
-    QDir().mkpath(QFileInfo(target).absolutePath());
+    const QString folder = attachmentTempFolder();
+    if (folder.isEmpty())
+        return false;
+    const QString target = EditorRules::attachmentTempPath(folder, id, fileName);
+    PrivateFiles::ensureFolder(QFileInfo(target).absolutePath());
+    // Whatever sits at the name goes (a link is removed, not followed), and
+    // the copy is created afresh: nothing already there is written through.
+    QFile::remove(target);
     QFile file(target);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner)) {
         qCWarning(lcUi) << "openAttachment: failed to open temp file" << target << file.errorString();
         return false;
     }
@@ -1457,6 +1474,12 @@ bool NoteEditor::writeTempCopy(const QString &id, const QString &fileName, QStri
 
 bool NoteEditor::openAttachment(const QString &id, const QString &fileName)
 {
+    if (!EditorRules::attachmentOpensWithoutAsking(fileName)) {
+        const QString name = EditorRules::safeAttachmentFileName(fileName, id);
+        const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+        if (!m_hooks.confirmOpenAttachment || !m_hooks.confirmOpenAttachment(name, type.comment()))
+            return false;
+    }
     QString path;
     if (!writeTempCopy(id, fileName, &path))
         return false;

@@ -52,6 +52,8 @@ public:
         std::function<QString(const QString &suggestedPath)> askSaveFile;
         // Asks before a link with an unusual scheme is opened; true opens it.
         std::function<bool(const QUrl &url)> confirmOpenUrl;
+        // Asks before an attachment of a type that could run is opened; true opens it.
+        std::function<bool(const QString &fileName, const QString &type)> confirmOpenAttachment;
         // Hands an address to the system.
         std::function<bool(const QUrl &url)> openUrl;
         // Takes ownership of data and puts it on the clipboard.

@@ -3,6 +3,7 @@
 #include "../storage/storagefixture.h"
 
 #include "attachmentrepository.h"
+#include "attachmenttempfolder.h"
 #include "editortoolbar.h"
 #include "imagelightbox.h"
 #include "noteeditor.h"
@@ -101,6 +102,7 @@ private:
     struct Seen
     {
         QList<QUrl> opened, confirmed;
+        QStringList attachmentsConfirmed;
         bool confirmAnswer = false;
         std::optional<NoteEditor::LinkInput> linkAnswer;
         QList<QPair<QString, NoteEditor::LinkInput>> linkAsked;
@@ -201,6 +203,10 @@ private slots:
         hooks.openUrl = [this](const QUrl &url) { m_seen.opened.append(url); return true; };
         hooks.confirmOpenUrl = [this](const QUrl &url) {
             m_seen.confirmed.append(url);
+            return m_seen.confirmAnswer;
+        };
+        hooks.confirmOpenAttachment = [this](const QString &name, const QString &) {
+            m_seen.attachmentsConfirmed.append(name);
             return m_seen.confirmAnswer;
         };
         hooks.askLink = [this](const QString &title, const NoteEditor::LinkInput &initial) {
@@ -920,34 +926,50 @@ private slots:
         QVERIFY(delta().contains(id));
     }
 
-    void openAndCopyUseOnlyASafeFileName_data()
+    void attachmentCopiesArePrivateAndAskBeforeRunning_data()
     {
         QTest::addColumn<QString>("recordedName");
         QTest::addColumn<QString>("fileName");
-        QTest::newRow("ordinary") << "report.pdf" << "report.pdf";
-        QTest::newRow("climbing") << "../../../evil.sh" << "evil.sh";
-        QTest::newRow("device") << "COM1" << "@.bin";
-        QTest::newRow("nothing left") << "../.." << "@.bin";
+        QTest::addColumn<bool>("asks");
+        QTest::newRow("ordinary") << "report.pdf" << "report.pdf" << false;
+        QTest::newRow("climbing script") << "../../../evil.sh" << "evil.sh" << true;
+        QTest::newRow("device") << "COM1" << "@.bin" << true;
+        QTest::newRow("nothing left") << "../.." << "@.bin" << true;
     }
-    void openAndCopyUseOnlyASafeFileName()
+    void attachmentCopiesArePrivateAndAskBeforeRunning()
     {
         QFETCH(QString, recordedName);
         QFETCH(QString, fileName);
+        QFETCH(bool, asks);
         attach();
         load(body({line({})}));
         QVERIFY(editor().insertAttachmentBytes(recordedName, "application/octet-stream", "bytes"));
         const QString id = insertedAttachmentId();
-        const QString folder = QDir::tempPath() + "/velmora-notes/" + id;
+        const QString folder = attachmentTempFolder() + '/' + id;
         const QString path = folder + '/' + fileName.replace("@", id);
+        // A link planted where the copy goes must not be written through.
+        const QString victim = m_files.path() + "/victim";
+        QFile(victim).open(QIODevice::WriteOnly);
+        QDir().mkpath(folder);
+        QVERIFY(QFile::link(victim, path));
 
+        // Refused: nothing is written or opened.
+        QCOMPARE(editor().openAttachment(id, recordedName), !asks);
+        QCOMPARE(m_seen.attachmentsConfirmed, asks ? QStringList{fileName} : QStringList{});
+        m_seen.confirmAnswer = true;
         QVERIFY(editor().openAttachment(id, recordedName));
-        QCOMPARE(m_seen.opened, (QList<QUrl>{QUrl::fromLocalFile(path)}));
+        QCOMPARE(m_seen.opened.last(), QUrl::fromLocalFile(path));
+        QCOMPARE(QFileInfo(victim).size(), 0);
+        QVERIFY(!QFileInfo(path).isSymLink());
+        const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+            | QFile::WriteOther | QFile::ExeOther;
+        for (const QString &made : {path, attachmentTempFolder()})
+            QCOMPARE(QFileInfo(made).permissions() & others, QFileDevice::Permissions());
         QFile copy(path);
         QVERIFY(copy.open(QIODevice::ReadOnly));
         QCOMPARE(copy.readAll(), QByteArray("bytes"));
         editor().copyAttachmentFile(id, recordedName);
         QCOMPARE(m_seen.clipboardUrls, (QList<QUrl>{QUrl::fromLocalFile(path)}));
-        QDir(folder).removeRecursively();
     }
 
     void attachmentsOpenOutsideOrInTheViewerAndTheirMenuSavesAndRemoves()
@@ -969,7 +991,7 @@ private slots:
         QTest::mouseMove(editor().viewport(), pointAt(2));
         QTRY_COMPARE(editor().viewport()->cursor().shape(), Qt::PointingHandCursor);
         QTest::mouseDClick(editor().viewport(), Qt::LeftButton, {}, pointAt(2));
-        QCOMPARE(m_seen.opened, (QList<QUrl>{QUrl::fromLocalFile(QDir::tempPath() + "/velmora-notes/" + csv + "/data.csv")}));
+        QCOMPARE(m_seen.opened, (QList<QUrl>{QUrl::fromLocalFile(attachmentTempFolder() + '/' + csv + "/data.csv")}));
         QDir(QDir::tempPath() + "/velmora-notes/" + csv).removeRecursively();
 
         QTest::mouseDClick(editor().viewport(), Qt::LeftButton, {}, pointAt(0));
