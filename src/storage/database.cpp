@@ -161,8 +161,8 @@ QString Database::installationId()
         if (temporary.rename(path)) {
             temporary.setAutoRemove(false);
             const QStringList earlier = QDir(folder).entryList({QStringLiteral("velmora_notes_*.db")}, QDir::Files);
+            s_replacedDatabases = earlier;
             if (!earlier.isEmpty()) {
-                s_replacedDatabases = earlier;
                 qCWarning(lcStorage).noquote() << "New installation id" << id << "while earlier databases exist:"
                                                << earlier.join(", ");
             }
@@ -185,8 +185,7 @@ QString Database::defaultDatabasePath()
 QString Database::attachmentsDirectory()
 {
     const QString path = dataDirectory() + "/attachments";
-    if (!QDir(path).exists())
-        QDir().mkpath(path);
+    PrivateFiles::ensureFolder(path);
     return path;
 }
 

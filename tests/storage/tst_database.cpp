@@ -143,6 +143,9 @@ private slots:
         QTest::addColumn<bool>("kept");
         QTest::newRow("padded") << QByteArray("\n\n  8c6c1c5e-4c0f-4d7e-9a43-0f6f4a1b2c3d  \n\n") << true;
         QTest::newRow("blank") << QByteArray(" \n\t\n") << false;
+        QTest::newRow("path") << QByteArray("x/../../escaped") << false;
+        QTest::newRow("garbage") << QByteArray("\xff\x00\x13garbage", 10) << false;
+        QTest::newRow("uuid in braces") << QByteArray("{8c6c1c5e-4c0f-4d7e-9a43-0f6f4a1b2c3d}") << false;
     }
     void installationIdFileIsTrimmedOrReplaced()
     {
@@ -153,25 +156,50 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
         file.close();
+        // The notes of the id that was there before.
+        QFile(m_dataDir + "/velmora_notes_earlier.db").open(QIODevice::WriteOnly);
         const QString id = Database::installationId();
         QCOMPARE(id.size(), 36);
         if (kept)
             QCOMPARE(id, QString::fromUtf8(content.trimmed()));
+        QCOMPARE(Database::replacedDatabases(), kept ? QStringList() : QStringList{"velmora_notes_earlier.db"});
         QCOMPARE(Database::installationId(), id);
         QVERIFY(Database::defaultDatabasePath().endsWith("/velmora_notes_" + id + ".db"));
+        // Nothing was written beside the data folder.
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList());
     }
 
-    void nestedDataDirectoryIsCreated()
+    void everythingMadeIsPrivate()
     {
+        // A missing data home is made private as well as the folder itself.
         const QString nested = m_dataDir + "/a/b/c";
         qputenv("NOTES_DATA_DIR", nested.toUtf8());
         QCOMPARE(Database::dataDirectory(), nested);
         QCOMPARE(Database::attachmentsDirectory(), nested + "/attachments");
-        QVERIFY(QDir(nested + "/attachments").exists());
         Database db;
         QVERIFY(db.open(Database::defaultDatabasePath()));
         QVERIFY(db.migrate());
         QCOMPARE(QFileInfo(Database::defaultDatabasePath()).absolutePath(), nested);
+        const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+            | QFile::WriteOther | QFile::ExeOther;
+        const QString base = Database::defaultDatabasePath();
+        for (const QString &made : {m_dataDir, m_dataDir + "/a", nested, nested + "/attachments",
+                                    nested + "/client_id", base, base + "-wal"}) {
+            QVERIFY2(QFileInfo::exists(made), qPrintable(made));
+            QVERIFY2((QFileInfo(made).permissions() & others) == 0, qPrintable(made));
+        }
+    }
+
+    void migrationAndSeedingAreOneTransaction()
+    {
+        Database db;
+        QVERIFY(db.open(Database::defaultDatabasePath()));
+        // A failing seed leaves no schema behind, so the next start does it all again.
+        QVERIFY(!db.migrate([&db] { return QSqlQuery(db.database()).exec("CREATE TABLE seeded (x)") && false; }));
+        QVERIFY(!scalar(db, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('notes', 'seeded')").toInt());
+        QVERIFY(db.migrate([&db] { return QSqlQuery(db.database()).exec("CREATE TABLE seeded (x)"); }));
+        QCOMPARE(scalar(db, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('notes', 'seeded')").toInt(), 2);
+        QCOMPARE(scalar(db, "SELECT version FROM schema_version").toInt(), 2);
     }
 
     void unopenablePathFails()
