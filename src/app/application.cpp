@@ -3,6 +3,7 @@
 #include "applog.h"
 #include "appstate.h"
 #include "database.h"
+#include "databasehealth.h"
 #include "datafolderguard.h"
 #include "launchoptions.h"
 #include "mainwindow.h"
@@ -93,6 +94,10 @@ int Application::run()
     if (!noteWindowAsked && !m_appState->preferences()->getBool(QStringLiteral("start_minimized"), false))
         m_mainWindow->show();
 
+    watchDatabaseHealth(m_appState, Database::defaultDatabasePath(), m_mainWindow.get(), m_criticalMessage,
+                        [this](const QString &title, const QString &text) {
+                            QMessageBox::warning(m_mainWindow.get(), title, text);
+                        });
     QTimer::singleShot(0, m_mainWindow.get(), [this] {
         showReplacedDatabases(m_mainWindow.get(), Database::dataDirectory(), Database::replacedDatabases());
     });

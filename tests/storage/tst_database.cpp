@@ -1,7 +1,10 @@
 #include "velmtest.h"
 
 #include "database.h"
+#include "noterepository.h"
+#include "storagehealth.h"
 
+#include <QCryptographicHash>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -200,6 +203,59 @@ private slots:
         QVERIFY(db.migrate([&db] { return QSqlQuery(db.database()).exec("CREATE TABLE seeded (x)"); }));
         QCOMPARE(scalar(db, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('notes', 'seeded')").toInt(), 2);
         QCOMPARE(scalar(db, "SELECT version FROM schema_version").toInt(), 2);
+    }
+
+    void damageIsReportedAndTheFileLeftAlone_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("intact") << "";
+        QTest::newRow("notes table") << "notes";
+        QTest::newRow("not a database") << "header";
+    }
+    void damageIsReportedAndTheFileLeftAlone()
+    {
+        QFETCH(QString, damage);
+        const QString path = Database::defaultDatabasePath();
+        int notesPage = 0;
+        {
+            Database db;
+            QVERIFY(db.open(path) && db.migrate());
+            NoteRepository notes(&db);
+            for (int i = 0; i < 3; ++i) {
+                Note note;
+                note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+                note.body = "[{\"insert\":\"x\\n\"}]";
+                note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+                QVERIFY(notes.insert(note));
+            }
+            notesPage = scalar(db, "SELECT rootpage FROM sqlite_master WHERE name = 'notes'").toInt();
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        if (damage == "notes") {
+            file.seek(qint64(notesPage - 1) * 4096);
+            file.write(QByteArray(64, '\x7f'));
+        } else if (damage == "header") {
+            file.write("not a database!!");
+        }
+        file.close();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+        file.close();
+
+        QStringList reported;
+        StorageHealth::setCorruptionHandler([&reported](const QString &error) { reported << error; });
+        {
+            Database db;
+            db.open(path);
+            NoteRepository notes(&db);
+            QCOMPARE(notes.allNotes().size(), damage.isEmpty() ? 3 : 0);
+        }
+        StorageHealth::setCorruptionHandler({});
+        QCOMPARE(reported.isEmpty(), damage.isEmpty());
+        QCOMPARE(StorageHealth::quickCheck(path).isEmpty(), damage.isEmpty());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256), before);
     }
 
     void unopenablePathFails()
