@@ -316,7 +316,9 @@ void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force
     setUpdatesEnabled(false);
     if (m_renderer)
         m_renderer->clearCache();
-    if (sameNote) {
+    const bool wasOversized = m_oversized;
+    m_oversized = body.size() > m_oversizedNoteLimit;
+    if (sameNote && !m_oversized && !wasOversized) {
         m_deltaDocument->setJson(body);
     } else {
         // Filled while detached, the note comes back with a fresh cursor at
@@ -324,11 +326,18 @@ void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force
         // cursor change lay out the whole note at once.
         QTextDocument detached;
         setDocument(&detached);
-        m_deltaDocument->setJson(body);
+        if (m_oversized) {
+            m_deltaDocument->document()->setPlainText(
+                tr("This note is too large to edit here (%1 MB). It is shown as plain text and cannot be changed.")
+                    .arg(double(body.size()) / (1024 * 1024), 0, 'f', 1)
+                + QStringLiteral("\n\n") + deltaPlainText(body));
+        } else {
+            m_deltaDocument->setJson(body);
+        }
         setDocument(m_deltaDocument->document());
     }
 
-    setReadOnly(false);
+    setReadOnly(m_oversized);
     setPlaceholderText(tr("Start typing..."));
     m_loading = false;
     m_saved = true;
@@ -356,6 +365,7 @@ void NoteEditor::clearNote()
 {
     m_loading = true;
     m_noteId.clear();
+    m_oversized = false;
     m_saveTimer->stop();
     m_deltaDocument->setJson(QString());
     setReadOnly(true);
@@ -393,6 +403,9 @@ void NoteEditor::onContentsChanged()
 
 void NoteEditor::markEdited()
 {
+    // A plain rendering must never replace the note's own body.
+    if (m_oversized)
+        return;
     m_saved = false;
     emit savedStateChanged(false);
     m_saveTimer->start();

@@ -926,6 +926,35 @@ private slots:
         QVERIFY(delta().contains(id));
     }
 
+    void oversizedNotesOpenReadOnlyAsPlainTextAndAreNeverSaved_data()
+    {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<bool>("oversized");
+        QTest::newRow("under the limit") << 100000 << false;
+        QTest::newRow("over the limit") << 100 << true;
+    }
+    void oversizedNotesOpenReadOnlyAsPlainTextAndAreNeverSaved()
+    {
+        QFETCH(int, limit);
+        QFETCH(bool, oversized);
+        editor().setOversizedNoteLimit(limit);
+        const QString text = QString("a long line of words\n").repeated(20);
+        const QString note = QJsonDocument(QJsonArray{QJsonObject{{"insert", text}}}).toJson(QJsonDocument::Compact);
+        editor().loadNote("big", note);
+        QCOMPARE(editor().isOversized(), oversized);
+        QCOMPARE(editor().isReadOnly(), oversized);
+        QCOMPARE(editor().toPlainText().startsWith("This note is too large"), oversized);
+        QVERIFY(editor().toPlainText().contains(text.trimmed()));
+        // Even when made writable, a plain rendering is never handed out to be saved.
+        QSignalSpy modified(&editor(), &NoteEditor::noteModified);
+        editor().setReadOnly(false);
+        editor().moveCursor(QTextCursor::End);
+        QTest::keyClick(&editor(), Qt::Key_X);
+        QCOMPARE(editor().isSaved(), oversized);
+        editor().loadNote("small", body({line({})}));
+        QVERIFY(!editor().isOversized());
+    }
+
     void attachmentCopiesArePrivateAndAskBeforeRunning_data()
     {
         QTest::addColumn<QString>("recordedName");
