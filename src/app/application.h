@@ -11,6 +11,9 @@ class QLockFile;
 class AppState;
 class MainWindow;
 class SingleInstance;
+namespace VelmUpdate {
+struct Artifact;
+}
 
 class Application final : public QApplication
 {
@@ -29,6 +32,12 @@ public:
 
     void onInstanceMessage(const QString &message);
 
+    // The update dialog for a newer build, over the main window.
+    void showUpdateDialog(const VelmUpdate::Artifact &artifact);
+    // Once per upgrade (and on the first run): the running version's release
+    // notes. True when they were asked for.
+    bool showWhatsNewAfterUpgrade();
+
     AppState *appState() const { return m_appState; }
     SingleInstance *singleInstance() const { return m_singleInstance; }
     MainWindow *mainWindow() const { return m_mainWindow.get(); }
@@ -39,6 +48,7 @@ public:
 
 private:
     void registerFonts();
+    void checkForUpdatesSilently();
 
     AppState *m_appState = nullptr;
     SingleInstance *m_singleInstance = nullptr;
