@@ -55,11 +55,12 @@ bool SingleInstance::tryRun(const QString &message)
     const QString name = serverName();
     // The lock, not the socket, decides who is primary: two launches in the
     // same instant could both fail to connect and both start listening.
-    m_lock = std::make_unique<QLockFile>(name + QStringLiteral(".lock"));
+    const QString folder = PrivateFiles::runtimeFolder();
+    m_lock = std::make_unique<QLockFile>(folder + '/' + m_key + QStringLiteral(".lock"));
     m_lock->setStaleLockTime(0);
     QElapsedTimer waited;
     waited.start();
-    while (!m_lock->tryLock(0)) {
+    while (!folder.isEmpty() && !m_lock->tryLock(0)) {
         if (m_lock->error() != QLockFile::LockFailedError) {
             qCWarning(lcApp) << "SingleInstance: cannot lock, running without the guard:" << m_lock->error();
             break;

@@ -24,7 +24,7 @@ public:
     QString key() const { return m_key; }
     // The address the server listens on: on Unix a socket in the user's
     // private runtime folder, elsewhere the plain key. The lock file that
-    // decides the primary is this name + ".lock".
+    // decides the primary is key + ".lock" in the private runtime folder.
     QString serverName() const;
     bool isListening() const;
 
