@@ -47,7 +47,7 @@ bool AppState::initialize()
     m_database = new Database(this);
     const QString path = Database::defaultDatabasePath();
     qCInfo(lcApp).noquote() << "Opening database at:" << path;
-    if (!m_database->open(path) || !m_database->migrate())
+    if (!m_database->open(path))
         return false;
 
     m_notes = new NoteRepository(m_database, this);
@@ -55,6 +55,13 @@ bool AppState::initialize()
     m_preferences = new PreferencesRepository(m_database, this);
     m_snapshots = new SnapshotRepository(m_database, this);
     m_attachments = new AttachmentRepository(m_database, this);
+    // Seeded in the migration's transaction: two first starts at once cannot
+    // both find no welcome notes.
+    if (!m_database->migrate([this] {
+            createWelcomeNotes(m_preferences, m_notes);
+            return true;
+        }))
+        return false;
 
     connect(m_notes, &NoteRepository::notesChanged, this, &AppState::notesChanged);
     connect(m_notebooks, &NotebookRepository::notebooksChanged, this, &AppState::notebooksChanged);
@@ -81,8 +88,6 @@ bool AppState::initialize()
         m_currentNotebookId = *notebookId;
     if (const auto noteId = m_preferences->get(kLastNoteId))
         m_currentNoteId = *noteId;
-
-    createWelcomeNotes(m_preferences, m_notes);
 
     emit databaseReady();
     return true;
