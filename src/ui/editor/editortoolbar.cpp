@@ -134,13 +134,11 @@ EditorToolbar::EditorToolbar(QWidget *parent)
 {
     setIconSize(QSize(kIconSize, kIconSize));
 
-    addButton(Button::Bold, glyphIcon(QStringLiteral("B"), {13, true}), tr("Bold (Ctrl+B)"), true);
-    addButton(Button::Italic, glyphIcon(QStringLiteral("I"), {13, false, true}), tr("Italic (Ctrl+I)"), true);
-    addButton(Button::Underline, glyphIcon(QStringLiteral("U"), {13, false, false, true}),
-              tr("Underline (Ctrl+U)"), true);
-    addButton(Button::Strikethrough, glyphIcon(QStringLiteral("S"), {13, false, false, false, true}),
-              tr("Strikethrough (Ctrl+Shift+X)"), true);
-    addButton(Button::InlineCode, glyphIcon(QStringLiteral("<>"), {10, true}), tr("Inline Code (Ctrl+`)"), true);
+    addButton(EditorCommand::Bold, glyphIcon(QStringLiteral("B"), {13, true}), true);
+    addButton(EditorCommand::Italic, glyphIcon(QStringLiteral("I"), {13, false, true}), true);
+    addButton(EditorCommand::Underline, glyphIcon(QStringLiteral("U"), {13, false, false, true}), true);
+    addButton(EditorCommand::Strikethrough, glyphIcon(QStringLiteral("S"), {13, false, false, false, true}), true);
+    addButton(EditorCommand::InlineCode, glyphIcon(QStringLiteral("<>"), {10, true}), true);
     addSeparator();
 
     m_heading = new QComboBox(this);
@@ -153,41 +151,40 @@ EditorToolbar::EditorToolbar(QWidget *parent)
     connect(m_heading, &QComboBox::currentIndexChanged, this, &EditorToolbar::onHeadingChosen);
     addSeparator();
 
-    addButton(Button::BulletList, glyphIcon(QStringLiteral("\u2022"), {18}), tr("Bullet List (Ctrl+Shift+8)"), true);
-    addButton(Button::NumberedList, glyphIcon(QStringLiteral("1."), {12}), tr("Numbered List (Ctrl+Shift+7)"),
-              true);
-    addButton(Button::CheckList, checkBoxIcon(), tr("Checkbox List (Ctrl+Shift+9)"), true);
+    addButton(EditorCommand::BulletList, glyphIcon(QStringLiteral("\u2022"), {18}), true);
+    addButton(EditorCommand::NumberedList, glyphIcon(QStringLiteral("1."), {12}), true);
+    addButton(EditorCommand::CheckList, checkBoxIcon(), true);
     addSeparator();
 
-    addButton(Button::CodeBlock, glyphIcon(QStringLiteral("{ }"), {10}), tr("Code Block (Ctrl+Shift+`)"), true);
-    addButton(Button::Blockquote, glyphIcon(QStringLiteral("\u201C"), {18}), tr("Blockquote (Ctrl+Shift+B)"), true);
+    addButton(EditorCommand::CodeBlock, glyphIcon(QStringLiteral("{ }"), {10}), true);
+    addButton(EditorCommand::Blockquote, glyphIcon(QStringLiteral("\u201C"), {18}), true);
     addSeparator();
 
-    addButton(Button::AlignLeft, alignIcon(Qt::AlignLeft), tr("Align Left (Ctrl+Shift+L)"), true);
-    addButton(Button::AlignCenter, alignIcon(Qt::AlignHCenter), tr("Align Center (Ctrl+Shift+E)"), true);
-    addButton(Button::AlignRight, alignIcon(Qt::AlignRight), tr("Align Right (Ctrl+Shift+R)"), true);
+    addButton(EditorCommand::AlignLeft, alignIcon(Qt::AlignLeft), true);
+    addButton(EditorCommand::AlignCenter, alignIcon(Qt::AlignHCenter), true);
+    addButton(EditorCommand::AlignRight, alignIcon(Qt::AlignRight), true);
     addSeparator();
 
-    addButton(Button::Link, chainIcon(), tr("Insert Link (Ctrl+K)"), false);
-    addButton(Button::Divider, glyphIcon(QStringLiteral("\u2014"), {16}), tr("Insert Divider"), false);
-    addButton(Button::Table, glyphIcon(QStringLiteral("\u229E"), {18}), tr("Insert Table (Ctrl+T)"), false);
-    addButton(Button::Attachment, paperclipIcon(),
-              tr("Insert Attachment (Ctrl+Shift+A)"), false);
+    addButton(EditorCommand::InsertLink, chainIcon(), false);
+    addButton(EditorCommand::InsertDivider, glyphIcon(QStringLiteral("\u2014"), {16}), false);
+    addButton(EditorCommand::InsertTable, glyphIcon(QStringLiteral("\u229E"), {18}), false);
+    addButton(EditorCommand::InsertAttachment, paperclipIcon(), false);
 }
 
-QAction *EditorToolbar::addButton(Button button, const QIcon &icon, const QString &toolTip, bool checkable)
+QAction *EditorToolbar::addButton(EditorCommand command, const QIcon &icon, bool checkable)
 {
+    const QString toolTip = EditorActions::toolTip(command);
     QAction *action = addAction(icon, toolTip);
     action->setToolTip(toolTip);
     action->setCheckable(checkable);
-    connect(action, &QAction::triggered, this, [this, button] { triggerCommand(button); });
-    m_actions.insert(button, action);
+    connect(action, &QAction::triggered, this, [this, command] { EditorActions::run(m_editor, command); });
+    m_actions.insert(command, action);
     return action;
 }
 
-QAction *EditorToolbar::action(Button button) const
+QAction *EditorToolbar::action(EditorCommand command) const
 {
-    return m_actions.value(button);
+    return m_actions.value(command);
 }
 
 void EditorToolbar::setEditor(NoteEditor *editor)
@@ -199,32 +196,6 @@ void EditorToolbar::setEditor(NoteEditor *editor)
         connect(m_editor, &NoteEditor::formatStateChanged, this, &EditorToolbar::onFormatState);
 }
 
-void EditorToolbar::triggerCommand(Button button)
-{
-    NoteEditor *editor = m_editor;
-    if (!editor)
-        return;
-    switch (button) {
-    case Button::Bold: editor->toggleBold(); break;
-    case Button::Italic: editor->toggleItalic(); break;
-    case Button::Underline: editor->toggleUnderline(); break;
-    case Button::Strikethrough: editor->toggleStrikethrough(); break;
-    case Button::InlineCode: editor->toggleInlineCode(); break;
-    case Button::BulletList: editor->toggleBulletList(); break;
-    case Button::NumberedList: editor->toggleOrderedList(); break;
-    case Button::CheckList: editor->toggleCheckList(); break;
-    case Button::CodeBlock: editor->toggleCodeBlock(); break;
-    case Button::Blockquote: editor->toggleBlockquote(); break;
-    case Button::AlignLeft: editor->setAlignment(Qt::AlignLeft); break;
-    case Button::AlignCenter: editor->setAlignment(Qt::AlignHCenter); break;
-    case Button::AlignRight: editor->setAlignment(Qt::AlignRight); break;
-    case Button::Link: editor->insertLink(); break;
-    case Button::Divider: editor->insertDivider(); break;
-    case Button::Table: editor->insertTableWithDialog(); break;
-    case Button::Attachment: editor->insertAttachment(); break;
-    }
-}
-
 void EditorToolbar::onHeadingChosen(int index)
 {
     if (m_updating || !m_editor || index < 0)
@@ -232,35 +203,33 @@ void EditorToolbar::onHeadingChosen(int index)
     m_editor->setHeading(m_heading->itemData(index).toInt());
 }
 
-void EditorToolbar::onFormatState(bool bold, bool italic, bool underline, bool strike, bool code, int heading,
-                                  const QString &listType, bool codeBlock, bool blockquote, bool inTable,
-                                  Qt::Alignment alignment)
+void EditorToolbar::onFormatState(const FormatState &state)
 {
     m_updating = true;
-    action(Button::Bold)->setChecked(bold);
-    action(Button::Italic)->setChecked(italic);
-    action(Button::Underline)->setChecked(underline);
-    action(Button::Strikethrough)->setChecked(strike);
-    action(Button::InlineCode)->setChecked(code);
-    action(Button::CodeBlock)->setChecked(codeBlock);
-    action(Button::Blockquote)->setChecked(blockquote);
+    action(EditorCommand::Bold)->setChecked(state.bold);
+    action(EditorCommand::Italic)->setChecked(state.italic);
+    action(EditorCommand::Underline)->setChecked(state.underline);
+    action(EditorCommand::Strikethrough)->setChecked(state.strike);
+    action(EditorCommand::InlineCode)->setChecked(state.code);
+    action(EditorCommand::CodeBlock)->setChecked(state.codeBlock);
+    action(EditorCommand::Blockquote)->setChecked(state.blockquote);
 
-    const int headingIndex = m_heading->findData(heading);
+    const int headingIndex = m_heading->findData(state.heading);
     if (headingIndex >= 0)
         m_heading->setCurrentIndex(headingIndex);
 
-    action(Button::BulletList)->setChecked(listType == QLatin1String("bullet"));
-    action(Button::NumberedList)->setChecked(listType == QLatin1String("ordered"));
-    action(Button::CheckList)->setChecked(listType == QLatin1String("checked")
-                                          || listType == QLatin1String("unchecked"));
+    action(EditorCommand::BulletList)->setChecked(state.listType == QLatin1String("bullet"));
+    action(EditorCommand::NumberedList)->setChecked(state.listType == QLatin1String("ordered"));
+    action(EditorCommand::CheckList)->setChecked(state.listType == QLatin1String("checked")
+                                                 || state.listType == QLatin1String("unchecked"));
 
-    const Qt::Alignment horizontal = alignment & Qt::AlignHorizontal_Mask;
-    action(Button::AlignCenter)->setChecked(horizontal & Qt::AlignHCenter);
-    action(Button::AlignRight)->setChecked(horizontal & Qt::AlignRight);
-    action(Button::AlignLeft)->setChecked((horizontal & ~Qt::AlignAbsolute) == Qt::AlignLeft || horizontal == 0);
+    const Qt::Alignment horizontal = state.alignment & Qt::AlignHorizontal_Mask;
+    action(EditorCommand::AlignCenter)->setChecked(horizontal & Qt::AlignHCenter);
+    action(EditorCommand::AlignRight)->setChecked(horizontal & Qt::AlignRight);
+    action(EditorCommand::AlignLeft)->setChecked((horizontal & ~Qt::AlignAbsolute) == Qt::AlignLeft || horizontal == 0);
 
-    QAction *table = action(Button::Table);
-    table->setEnabled(!inTable);
-    table->setToolTip(inTable ? tr("Nested tables are not supported") : tr("Insert Table (Ctrl+T)"));
+    QAction *table = action(EditorCommand::InsertTable);
+    table->setEnabled(!state.inTable);
+    table->setToolTip(state.inTable ? tr("Nested tables are not supported") : EditorActions::toolTip(EditorCommand::InsertTable));
     m_updating = false;
 }

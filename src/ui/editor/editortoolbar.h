@@ -1,5 +1,8 @@
 #pragma once
 
+#include "editoractions.h"
+#include "formatstate.h"
+
 #include <QHash>
 #include <QPointer>
 #include <QToolBar>
@@ -17,44 +20,21 @@ class EditorToolbar final : public QToolBar
 {
     Q_OBJECT
 public:
-    enum class Button {
-        Bold,
-        Italic,
-        Underline,
-        Strikethrough,
-        InlineCode,
-        BulletList,
-        NumberedList,
-        CheckList,
-        CodeBlock,
-        Blockquote,
-        AlignLeft,
-        AlignCenter,
-        AlignRight,
-        Link,
-        Divider,
-        Table,
-        Attachment,
-    };
-
     explicit EditorToolbar(QWidget *parent = nullptr);
 
     void setEditor(NoteEditor *editor);
     NoteEditor *editor() const { return m_editor; }
 
-    QAction *action(Button button) const;
+    QAction *action(EditorCommand command) const;
     QComboBox *headingCombo() const { return m_heading; }
 
 private:
-    QAction *addButton(Button button, const QIcon &icon, const QString &toolTip, bool checkable);
-    void triggerCommand(Button button);
+    QAction *addButton(EditorCommand command, const QIcon &icon, bool checkable);
     void onHeadingChosen(int index);
-    void onFormatState(bool bold, bool italic, bool underline, bool strike, bool code, int heading,
-                       const QString &listType, bool codeBlock, bool blockquote, bool inTable,
-                       Qt::Alignment alignment);
+    void onFormatState(const FormatState &state);
 
     QPointer<NoteEditor> m_editor;
-    QHash<Button, QAction *> m_actions;
+    QHash<EditorCommand, QAction *> m_actions;
     QComboBox *m_heading = nullptr;
     bool m_updating = false;
 };

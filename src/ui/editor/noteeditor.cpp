@@ -7,6 +7,7 @@
 #include "deltaimport.h"
 #include "deltatable.h"
 #include "dividerrenderer.h"
+#include "editoractions.h"
 #include "editorrules.h"
 #include "imagelightbox.h"
 #include "inserttabledialog.h"
@@ -388,38 +389,9 @@ void NoteEditor::onSaveTimeout()
 
 // --- Format state and inline formatting ------------------------------------------------------
 
-QTextCharFormat NoteEditor::formatForState() const
-{
-    QTextCursor cursor = textCursor();
-    if (cursor.hasSelection()) {
-        QTextCursor first(document());
-        first.setPosition(cursor.selectionStart() + 1);
-        return first.charFormat();
-    }
-    return cursor.charFormat();
-}
-
 void NoteEditor::publishFormatState()
 {
-    const QTextCursor cursor = textCursor();
-    const QTextCharFormat format = formatForState();
-    const int weight = format.hasProperty(QTextFormat::FontWeight) ? format.intProperty(QTextFormat::FontWeight) : 400;
-    const bool bold = weight >= 700;
-    const bool italic = format.fontItalic();
-    const bool underline = format.fontUnderline() && !format.isAnchor();
-    const bool strike = format.fontStrikeOut();
-    const bool code = format.fontFixedPitch();
-
-    const QTextBlockFormat block = cursor.blockFormat();
-    const int heading = block.intProperty(TextProperty::HeadingLevel);
-    const QString listType = block.stringProperty(TextProperty::ListType);
-    const bool codeBlock = block.property(TextProperty::CodeBlock).isValid();
-    const bool blockquote = block.boolProperty(TextProperty::Blockquote);
-    const bool inTable = cursor.currentTable() != nullptr;
-
-    emit formatStateChanged(bold, italic, underline, strike, code, heading, listType, codeBlock, blockquote,
-                            inTable, block.alignment());
-    emit cursorFormatChanged();
+    emit formatStateChanged(formatStateAt(textCursor()));
 }
 
 void NoteEditor::mergeInlineFormat(const QTextCharFormat &format)
@@ -430,7 +402,7 @@ void NoteEditor::mergeInlineFormat(const QTextCharFormat &format)
 
 void NoteEditor::toggleBold()
 {
-    const QTextCharFormat state = formatForState();
+    const QTextCharFormat state = stateCharFormat(textCursor());
     const int weight = state.hasProperty(QTextFormat::FontWeight) ? state.intProperty(QTextFormat::FontWeight) : 400;
     QTextCharFormat format;
     format.setFontWeight(weight >= 700 ? 400 : 700);
@@ -440,14 +412,14 @@ void NoteEditor::toggleBold()
 void NoteEditor::toggleItalic()
 {
     QTextCharFormat format;
-    format.setFontItalic(!formatForState().fontItalic());
+    format.setFontItalic(!stateCharFormat(textCursor()).fontItalic());
     mergeInlineFormat(format);
 }
 
 void NoteEditor::toggleUnderline()
 {
     QTextCharFormat format;
-    format.setUnderlineStyle(formatForState().fontUnderline() ? QTextCharFormat::NoUnderline
+    format.setUnderlineStyle(stateCharFormat(textCursor()).fontUnderline() ? QTextCharFormat::NoUnderline
                                                               : QTextCharFormat::SingleUnderline);
     mergeInlineFormat(format);
 }
@@ -455,13 +427,13 @@ void NoteEditor::toggleUnderline()
 void NoteEditor::toggleStrikethrough()
 {
     QTextCharFormat format;
-    format.setFontStrikeOut(!formatForState().fontStrikeOut());
+    format.setFontStrikeOut(!stateCharFormat(textCursor()).fontStrikeOut());
     mergeInlineFormat(format);
 }
 
 void NoteEditor::toggleInlineCode()
 {
-    if (!formatForState().fontFixedPitch()) {
+    if (!stateCharFormat(textCursor()).fontFixedPitch()) {
         mergeInlineFormat(inlineCodeFormat());
         return;
     }
@@ -676,13 +648,10 @@ void NoteEditor::keyPressEvent(QKeyEvent *event)
             handled = handleListBackspace();
         } else if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && cursor.currentTable()) {
             handled = handleTableTab(key == Qt::Key_Backtab || (modifiers & Qt::ShiftModifier));
-        } else if (modifiers == Qt::ControlModifier) {
-            handled = handleControlKey(event);
-        } else if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) {
-            handled = handleControlShiftKey(event);
-        } else if (modifiers == Qt::AltModifier && (key == Qt::Key_Up || key == Qt::Key_Down)) {
-            moveBlock(key == Qt::Key_Up);
-            handled = true;
+        } else if (const auto command = EditorActions::commandForKey(key, modifiers)) {
+            // The text control claims some of these keys (Ctrl+K) before any
+            // window shortcut sees them.
+            handled = EditorActions::run(this, *command);
         }
         if (handled) {
             event->accept();
@@ -793,49 +762,12 @@ bool NoteEditor::handleTableTab(bool backwards)
     return true;
 }
 
-bool NoteEditor::handleControlKey(QKeyEvent *event)
+void NoteEditor::selectLine()
 {
-    switch (event->key()) {
-    case Qt::Key_0: setHeading(0); return true;
-    case Qt::Key_1: setHeading(1); return true;
-    case Qt::Key_2: setHeading(2); return true;
-    case Qt::Key_3: setHeading(3); return true;
-    case Qt::Key_B: toggleBold(); return true;
-    case Qt::Key_I: toggleItalic(); return true;
-    case Qt::Key_U: toggleUnderline(); return true;
-    case Qt::Key_QuoteLeft: toggleInlineCode(); return true;
-    case Qt::Key_L: {
-        QTextCursor cursor = textCursor();
-        cursor.movePosition(QTextCursor::StartOfBlock);
-        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-        setTextCursor(cursor);
-        return true;
-    }
-    case Qt::Key_W: deleteWordBefore(); return true;
-    default: return false;
-    }
-}
-
-bool NoteEditor::handleControlShiftKey(QKeyEvent *event)
-{
-    // Layouts report Shift+digit either as the digit or as the shifted symbol.
-    switch (event->key()) {
-    case Qt::Key_7:
-    case Qt::Key_Ampersand: toggleList(QStringLiteral("ordered")); return true;
-    case Qt::Key_8:
-    case Qt::Key_Asterisk: toggleList(QStringLiteral("bullet")); return true;
-    case Qt::Key_9:
-    case Qt::Key_ParenLeft: toggleList(QStringLiteral("unchecked")); return true;
-    case Qt::Key_B: toggleBlockquote(); return true;
-    case Qt::Key_QuoteLeft:
-    case Qt::Key_AsciiTilde: toggleCodeBlock(); return true;
-    case Qt::Key_D: duplicateBlock(); return true;
-    case Qt::Key_K: deleteBlock(); return true;
-    case Qt::Key_X: toggleStrikethrough(); return true;
-    // The toolbar's tool tip names this key for the Attachment button.
-    case Qt::Key_A: insertAttachment(); return true;
-    default: return false;
-    }
+    QTextCursor cursor = textCursor();
+    cursor.movePosition(QTextCursor::StartOfBlock);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
 }
 
 void NoteEditor::deleteWordBefore()

@@ -4,6 +4,7 @@
 #include "builtinnotes.h"
 #include "converters.h"
 #include "delta.h"
+#include "editoractions.h"
 #include "editortoolbar.h"
 #include "iocommands.h"
 #include "iorepositories.h"
@@ -14,6 +15,7 @@
 #include "notebooklistwidget.h"
 #include "notebookrepository.h"
 #include "noteeditor.h"
+#include "notesession.h"
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
@@ -69,30 +71,6 @@ QString newId()
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
-// Print output is measured in points; the editor's sizes are in pixels at 96 dpi.
-void convertPixelSizesToPoints(QTextDocument *document)
-{
-    QFont defaultFont = document->defaultFont();
-    if (defaultFont.pixelSize() >= 1)
-        defaultFont.setPointSizeF(defaultFont.pixelSize() * 72.0 / 96.0);
-    document->setDefaultFont(defaultFont);
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            QTextCharFormat format = fragment.charFormat();
-            const QFont font = format.font();
-            if (font.pixelSize() < 1)
-                continue;
-            QTextCursor cursor(document);
-            cursor.setPosition(fragment.position());
-            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
-            QTextCharFormat pointFormat;
-            pointFormat.setFontPointSize(font.pixelSize() * 72.0 / 96.0);
-            cursor.mergeCharFormat(pointFormat);
-        }
-    }
-}
-
 } // namespace
 
 MainWindow::MainWindow(AppState *state, QWidget *parent)
@@ -110,8 +88,8 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     repositories.snapshots = state->snapshots();
     m_io = new IoCommands(repositories, this, this);
 
-    buildMenus();
     buildWidgets();
+    buildMenus();
     connectSignals();
     restoreGeometryAndLayout();
 
@@ -229,6 +207,8 @@ void MainWindow::buildWidgets()
     m_editor = new NoteEditor(m_notePane);
     m_editor->setAttachmentRepository(m_state->attachments());
     m_toolbar->setEditor(m_editor);
+    m_session = new NoteSession(m_state, this);
+    m_editorActions = new EditorActions(this, m_editor);
     noteLayout->addWidget(m_headerBar);
     noteLayout->addWidget(m_toolbar);
     noteLayout->addWidget(m_editor, 1);
@@ -269,13 +249,6 @@ void MainWindow::buildMenus()
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    const auto editorCommand = [this](void (NoteEditor::*command)()) {
-        return [this, command] {
-            if (m_editor && !m_editor->noteId().isEmpty() && !m_editor->isReadOnly())
-                (m_editor->*command)();
-        };
-    };
-
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     add(file, QStringLiteral("New Note"), QKeySequence(Qt::CTRL | Qt::Key_N), [this] { createNewNote(); },
         Qt::ApplicationShortcut);
@@ -320,56 +293,7 @@ void MainWindow::buildMenus()
             m_statusBar->showTemporaryMessage(QStringLiteral("\"%1\" not found").arg(text), 3000);
     });
 
-    QMenu *format = menuBar()->addMenu(QStringLiteral("F&ormat"));
-    add(format, QStringLiteral("Bold"), QKeySequence::Bold, editorCommand(&NoteEditor::toggleBold));
-    add(format, QStringLiteral("Italic"), QKeySequence::Italic, editorCommand(&NoteEditor::toggleItalic));
-    add(format, QStringLiteral("Underline"), QKeySequence::Underline, editorCommand(&NoteEditor::toggleUnderline));
-    add(format, QStringLiteral("Strikethrough"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X),
-        editorCommand(&NoteEditor::toggleStrikethrough));
-    add(format, QStringLiteral("Code"), QKeySequence(Qt::CTRL | Qt::Key_QuoteLeft),
-        editorCommand(&NoteEditor::toggleInlineCode));
-    format->addSeparator();
-    for (int level = 1; level <= 3; ++level) {
-        add(format, QStringLiteral("Heading %1").arg(level), QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_0 + level)),
-            [this, level] {
-                if (!m_editor->noteId().isEmpty() && !m_editor->isReadOnly())
-                    m_editor->setHeading(level);
-            });
-    }
-    add(format, QStringLiteral("Normal Text"), QKeySequence(Qt::CTRL | Qt::Key_0), [this] {
-        if (!m_editor->noteId().isEmpty() && !m_editor->isReadOnly())
-            m_editor->setHeading(0);
-    });
-    format->addSeparator();
-    add(format, QStringLiteral("Bullet List"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_8),
-        editorCommand(&NoteEditor::toggleBulletList));
-    add(format, QStringLiteral("Numbered List"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_7),
-        editorCommand(&NoteEditor::toggleOrderedList));
-    add(format, QStringLiteral("Checkbox List"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_9),
-        editorCommand(&NoteEditor::toggleCheckList));
-    format->addSeparator();
-    add(format, QStringLiteral("Code Block"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_QuoteLeft),
-        editorCommand(&NoteEditor::toggleCodeBlock));
-    add(format, QStringLiteral("Blockquote"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B),
-        editorCommand(&NoteEditor::toggleBlockquote));
-    format->addSeparator();
-    const QList<std::pair<QString, Qt::Alignment>> alignments{{QStringLiteral("Align Left"), Qt::AlignLeft},
-                                                              {QStringLiteral("Align Center"), Qt::AlignHCenter},
-                                                              {QStringLiteral("Align Right"), Qt::AlignRight}};
-    const QList<Qt::Key> alignKeys{Qt::Key_L, Qt::Key_E, Qt::Key_R};
-    for (int i = 0; i < alignments.size(); ++i) {
-        const Qt::Alignment alignment = alignments.at(i).second;
-        add(format, alignments.at(i).first, QKeySequence(Qt::CTRL | Qt::SHIFT | alignKeys.at(i)), [this, alignment] {
-            if (!m_editor->noteId().isEmpty() && !m_editor->isReadOnly())
-                m_editor->setAlignment(alignment);
-        });
-    }
-    format->addSeparator();
-    add(format, QStringLiteral("Insert Link..."), QKeySequence(Qt::CTRL | Qt::Key_K),
-        editorCommand(&NoteEditor::insertLink));
-    add(format, QStringLiteral("Insert Divider"), QKeySequence(), editorCommand(&NoteEditor::insertDivider));
-    add(format, QStringLiteral("Insert Table..."), QKeySequence(Qt::CTRL | Qt::Key_T),
-        editorCommand(&NoteEditor::insertTableWithDialog));
+    m_editorActions->addFormatMenu(menuBar()->addMenu(QStringLiteral("F&ormat")));
 
     QMenu *note = menuBar()->addMenu(QStringLiteral("&Note"));
     add(note, QStringLiteral("Move to Notebook..."), QKeySequence(Qt::CTRL | Qt::Key_M), [this] { moveCurrentNote(); });
@@ -649,7 +573,7 @@ void MainWindow::clearEditor()
     m_toolbar->setEnabled(false);
     m_headerBar->setEditable(false);
     m_headerBar->hide();
-    m_lastSnapshotContent.clear();
+    m_session->clear();
 }
 
 bool MainWindow::isShowingWelcomePage() const
@@ -689,7 +613,7 @@ void MainWindow::showNote(const QString &noteId, bool force)
     m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note->id));
     m_headerBar->setShared(note->isShared);
 
-    m_lastSnapshotContent = note->body;
+    m_session->setNote(note->id, note->body);
     updatePage();
 }
 
@@ -705,38 +629,21 @@ void MainWindow::saveCurrentNote()
 {
     if (!m_state || m_editor->noteId().isEmpty() || m_editor->isReadOnly() || m_editor->isSaved())
         return;
-    std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
-    if (!note)
-        return;
-    const QString delta = m_editor->currentDelta();
-    if (delta == note->body)
-        return;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    note->body = delta;
-    note->updatedAt = now;
-    note->modifiedAt = now;
-    note->version += 1;
-    note->syncStatus = SyncStatus::Pending;
-    if (m_state->notes()->update(*note))
+    switch (m_session->save(m_editor->currentDelta())) {
+    case NoteSession::SaveResult::Unchanged:
+        break;
+    case NoteSession::SaveResult::Saved:
         updateHeaderMeta();
+        break;
+    case NoteSession::SaveResult::Failed:
+        m_statusBar->showTemporaryMessage(tr("The note could not be saved"), 5000);
+        break;
+    }
 }
 
 void MainWindow::saveSnapshot()
 {
-    if (!m_state || m_editor->noteId().isEmpty() || m_editor->isReadOnly() || m_lastSnapshotContent.isEmpty())
-        return;
-    const QString delta = m_editor->currentDelta();
-    if (delta.isEmpty() || delta == m_lastSnapshotContent)
-        return;
-    const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
-    Snapshot snapshot;
-    snapshot.id = newId();
-    snapshot.noteId = m_editor->noteId();
-    snapshot.version = note ? note->version : 1;
-    snapshot.body = delta;
-    snapshot.createdAt = QDateTime::currentDateTimeUtc();
-    if (m_state->snapshots()->insert(snapshot))
-        m_lastSnapshotContent = delta;
+    m_session->saveSnapshot(m_editor->currentDelta(), m_editor->noteId().isEmpty() || m_editor->isReadOnly());
 }
 
 void MainWindow::onNoteSelected(const QString &noteId)
@@ -951,18 +858,9 @@ void MainWindow::onNotebookChipClicked()
 
 void MainWindow::copyNote(int format)
 {
-    auto *data = new QMimeData;
-    if (ExportFormat(format) == ExportFormat::PlainText) {
-        data->setText(m_editor->toPlainText());
-    } else {
+    if (ExportFormat(format) != ExportFormat::PlainText)
         saveCurrentNote();
-        const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
-        const QString body = note ? note->body : m_editor->currentDelta();
-        if (ExportFormat(format) == ExportFormat::Html)
-            data->setHtml(convertBody(body, ExportFormat::Html));
-        data->setText(convertBody(body, ExportFormat::Markdown));
-    }
-    m_hooks.setClipboard(data);
+    m_hooks.setClipboard(m_session->copyAs(ExportFormat(format), m_editor->toPlainText(), m_editor->currentDelta()));
 }
 
 // ---------------------------------------------------------------- notebooks and menus
@@ -1094,19 +992,9 @@ void MainWindow::onFontScaleChanged()
 
 // ---------------------------------------------------------------- printing
 
-QString MainWindow::editorNoteTitle() const
-{
-    const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
-    const QString title = note ? noteTitle(note->body) : QString();
-    return title.isEmpty() ? QStringLiteral("Untitled") : title;
-}
-
 bool MainWindow::printTo(QPrinter *printer)
 {
-    std::unique_ptr<QTextDocument> clone(m_editor->document()->clone());
-    clone->setDocumentMargin(36);
-    convertPixelSizesToPoints(clone.get());
-    clone->print(printer);
+    m_session->print(*m_editor->document(), printer);
     return true;
 }
 
@@ -1124,7 +1012,7 @@ void MainWindow::print()
 {
     if (!prepareToPrint())
         return;
-    const QString title = editorNoteTitle();
+    const QString title = m_session->displayTitle();
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);
     if (!m_hooks.runPrintDialog(&printer))
@@ -1137,7 +1025,7 @@ void MainWindow::printPreview()
 {
     if (!prepareToPrint())
         return;
-    const QString title = editorNoteTitle();
+    const QString title = m_session->displayTitle();
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);
     QPrintPreviewDialog dialog(&printer, this);
