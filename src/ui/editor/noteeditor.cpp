@@ -277,7 +277,16 @@ void NoteEditor::setAttachmentRepository(AttachmentRepository *repository)
         return;
     m_attachments = repository;
     if (!m_renderer) {
-        m_renderer = new AttachmentRenderer(repository, this);
+        m_renderer = new AttachmentRenderer(
+            [store = QPointer<AttachmentRepository>(repository)](const QString &id) -> std::optional<AttachmentFile> {
+                const std::optional<Attachment> record = store ? store->attachmentById(id) : std::nullopt;
+                if (!record)
+                    return std::nullopt;
+                return AttachmentFile{record->filename, record->mimeType, [store, id] {
+                                          return store ? store->readFile(id) : QByteArray();
+                                      }};
+            },
+            this);
         document()->documentLayout()->registerHandler(TextObject::Attachment, m_renderer);
     }
     setAcceptDrops(true);
@@ -913,7 +922,7 @@ void NoteEditor::mouseDoubleClickEvent(QMouseEvent *event)
             if (!id.isEmpty()) {
                 const std::optional<Attachment> record = m_attachments->attachmentById(id);
                 if (record) {
-                    bool done = AttachmentRenderer::isImageAttachment(*record) && showImage(id);
+                    bool done = AttachmentRenderer::isImageMimeType(record->mimeType) && showImage(id);
                     if (!done)
                         done = openAttachment(id, record->filename);
                     if (done) {
