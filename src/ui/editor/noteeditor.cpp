@@ -9,6 +9,7 @@
 #include "dividerrenderer.h"
 #include "editoractions.h"
 #include "editorrules.h"
+#include "textediting.h"
 #include "imagelightbox.h"
 #include "inserttabledialog.h"
 #include "linkdialog.h"
@@ -41,9 +42,10 @@
 #include <QToolTip>
 #include <QUuid>
 
+using namespace TextEditing;
+
 namespace {
 
-constexpr QChar kObjectChar = QChar::ObjectReplacementCharacter;
 // Copies within one note carry the selection's Delta, so that a cut and paste
 // keeps attachments, check lists, code blocks and quotes, which the HTML of
 // the clipboard cannot express. Attachment records belong to their note, so
@@ -52,156 +54,12 @@ constexpr char kNoteDeltaMime[] = "application/x-velmora-note-delta";
 constexpr char kNoteIdMime[] = "application/x-velmora-note-id";
 constexpr QChar kParagraphSeparator = QChar::ParagraphSeparator;
 
-bool isListItem(const QTextBlock &block)
-{
-    return block.textList() != nullptr || block.blockFormat().marker() != QTextBlockFormat::MarkerType::NoMarker;
-}
-
-// The format of the character at position (not the one before it, as a
-// cursor reports).
-QTextCharFormat charFormatAt(const QTextDocument *document, int position)
-{
-    if (position < 0)
-        return {};
-    const QTextBlock block = document->findBlock(position);
-    for (auto it = block.begin(); !it.atEnd(); ++it) {
-        const QTextFragment fragment = it.fragment();
-        if (fragment.position() <= position && position < fragment.position() + fragment.length())
-            return fragment.charFormat();
-    }
-    return {};
-}
-
-QTextCharFormat linkFormat(const QString &url)
-{
-    QTextCharFormat format;
-    format.setAnchor(true);
-    format.setAnchorHref(url);
-    format.setUnderlineStyle(QTextCharFormat::SingleUnderline);
-    format.setForeground(linkColor());
-    return format;
-}
-
-QTextCharFormat attachmentFormat(const QString &id)
-{
-    QTextCharFormat format;
-    format.setObjectType(TextObject::Attachment);
-    format.setProperty(TextProperty::ObjectKind, QString::fromLatin1(kAttachmentEmbedKind));
-    format.setProperty(TextProperty::ObjectUrl, attachmentUrl(id));
-    return format;
-}
-
-QTextCharFormat dividerFormat()
-{
-    QTextCharFormat format;
-    format.setObjectType(TextObject::Divider);
-    format.setProperty(TextProperty::ObjectKind, QString::fromLatin1(kDividerEmbedKind));
-    format.setProperty(TextProperty::ObjectUrl, QStringLiteral("hr"));
-    return format;
-}
-
-// Every block touched by the cursor's selection (or the cursor's block).
-QList<QTextBlock> selectedBlocks(const QTextCursor &cursor)
-{
-    QList<QTextBlock> blocks;
-    const QTextDocument *document = cursor.document();
-    QTextBlock block = document->findBlock(cursor.selectionStart());
-    const QTextBlock last = document->findBlock(cursor.selectionEnd());
-    while (block.isValid()) {
-        blocks.append(block);
-        if (block == last)
-            break;
-        block = block.next();
-    }
-    return blocks;
-}
-
-// Rewrites the character format of every text fragment of a block; object
-// characters keep theirs.
-template<typename Change>
-void changeBlockText(QTextDocument *document, const QTextBlock &block, Change change)
-{
-    QList<QPair<QTextFragment, QTextCharFormat>> updates;
-    for (auto it = block.begin(); !it.atEnd(); ++it) {
-        const QTextFragment fragment = it.fragment();
-        QTextCharFormat format = fragment.charFormat();
-        if (format.objectType() != QTextFormat::NoObject)
-            continue;
-        change(format);
-        updates.append({fragment, format});
-    }
-    for (const auto &[fragment, format] : updates) {
-        QTextCursor cursor(document);
-        cursor.setPosition(fragment.position());
-        cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
-        cursor.setCharFormat(format);
-    }
-}
-
-// Whether two positions lie in the same frame and, inside a table, the same cell.
-bool sameCell(QTextDocument *document, int a, int b)
-{
-    QTextCursor first(document);
-    first.setPosition(a);
-    QTextCursor second(document);
-    second.setPosition(b);
-    if (first.currentFrame() != second.currentFrame())
-        return false;
-    QTextTable *table = first.currentTable();
-    return !table || table->cellAt(a) == table->cellAt(b);
-}
-
 bool hasLocalFiles(const QMimeData *source)
 {
     if (!source->hasUrls())
         return false;
     const QList<QUrl> urls = source->urls();
     return std::any_of(urls.begin(), urls.end(), [](const QUrl &url) { return url.isLocalFile(); });
-}
-
-// The text runs of a block with their formats; object characters included.
-using TextRuns = QList<QPair<QString, QTextCharFormat>>;
-
-TextRuns runsOf(const QTextBlock &block)
-{
-    TextRuns runs;
-    for (auto it = block.begin(); !it.atEnd(); ++it)
-        runs.append({it.fragment().text(), it.fragment().charFormat()});
-    return runs;
-}
-
-// Inserting runs rather than a document fragment keeps list and table
-// structure out of the way: only characters and their formats move.
-void insertRuns(QTextCursor &cursor, const TextRuns &runs)
-{
-    for (const auto &[text, format] : runs)
-        cursor.insertText(text, format);
-}
-
-// Font family, size, pitch, weight and colour of a line format carried onto a
-// text format. Inline code keeps its look unless the line enters or leaves a
-// code block (whose text is all code), and links keep their colour.
-void takeLineFont(QTextCharFormat &format, const QTextCharFormat &line, bool takeWeight, bool keepInlineCode)
-{
-    if (keepInlineCode && format.fontFixedPitch()) {
-        if (takeWeight)
-            format.setFontWeight(line.fontWeight());
-        return;
-    }
-    format.setFontFamilies(line.fontFamilies().toStringList());
-    format.setFontFixedPitch(line.fontFixedPitch());
-    format.setFontStyleHint(line.fontStyleHint());
-    if (line.hasProperty(QTextFormat::FontPixelSize))
-        format.setProperty(QTextFormat::FontPixelSize, line.property(QTextFormat::FontPixelSize));
-    format.clearProperty(QTextFormat::FontPointSize);
-    if (takeWeight)
-        format.setFontWeight(line.fontWeight());
-    if (format.isAnchor())
-        return;
-    if (line.hasProperty(QTextFormat::ForegroundBrush))
-        format.setForeground(line.foreground());
-    else
-        format.clearForeground();
 }
 
 } // namespace
@@ -712,166 +570,44 @@ bool NoteEditor::handleListReturn()
 
 bool NoteEditor::handleListBackspace()
 {
-    const QTextCursor cursor = textCursor();
-    const QTextBlock block = cursor.block();
-    const QTextBlock next = block.next();
-    if (block != document()->firstBlock() || !isListItem(block) || !cursor.atBlockStart()
-        || !block.text().isEmpty() || !next.isValid())
+    QTextCursor cursor = textCursor();
+    if (!removeEmptyFirstListItem(cursor))
         return false;
-
-    const QTextBlockFormat nextFormat = next.blockFormat();
-    const QTextCharFormat nextCharFormat = next.charFormat();
-    const QString nextType = nextFormat.stringProperty(TextProperty::ListType);
-    const bool nextInList = next.textList() != nullptr;
-
-    QTextCursor edit(document());
-    edit.beginEditBlock();
-    edit.setPosition(block.position());
-    edit.setPosition(next.position(), QTextCursor::KeepAnchor);
-    edit.removeSelectedText();
-    // The surviving block is the following one: it keeps its own formats.
-    QTextBlockFormat kept = nextFormat;
-    if (!nextInList)
-        kept.setObjectIndex(-1);
-    if (!nextInList && edit.block().textList())
-        edit.block().textList()->remove(edit.block());
-    edit.setBlockFormat(kept);
-    edit.setBlockCharFormat(nextCharFormat);
-    if (!nextType.isEmpty())
-        applyListType(edit, nextType);
-    edit.endEditBlock();
-    setTextCursor(QTextCursor(document()->firstBlock()));
+    setTextCursor(cursor);
     return true;
 }
 
 bool NoteEditor::handleTableTab(bool backwards)
 {
-    const QTextCursor cursor = textCursor();
-    QTextTable *table = cursor.currentTable();
-    if (!table)
-        return false;
-    const QTextTableCell cell = table->cellAt(cursor);
-    int row = cell.row();
-    int column = cell.column();
-    if (!backwards) {
-        if (++column >= table->columns()) {
-            column = 0;
-            if (++row >= table->rows())
-                table->appendRows(1);
-        }
-    } else {
-        if (--column < 0) {
-            if (row == 0)
-                return true;
-            --row;
-            column = table->columns() - 1;
-        }
-    }
-    setTextCursor(table->cellAt(row, column).firstCursorPosition());
-    return true;
+    const std::optional<QTextCursor> cell = nextTableCell(textCursor(), backwards);
+    if (cell)
+        setTextCursor(*cell);
+    return cell.has_value();
 }
 
 void NoteEditor::selectLine()
 {
-    QTextCursor cursor = textCursor();
-    cursor.movePosition(QTextCursor::StartOfBlock);
-    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    setTextCursor(cursor);
+    setTextCursor(TextEditing::selectLine(textCursor()));
 }
 
 void NoteEditor::deleteWordBefore()
 {
-    QTextCursor cursor = textCursor();
-    if (!cursor.hasSelection()) {
-        cursor.movePosition(QTextCursor::PreviousWord, QTextCursor::KeepAnchor);
-        // The word before the start of a table cell (or of the paragraph after
-        // a table) lies across a frame boundary; Qt would widen the selection
-        // to whole cells and clear them.
-        if (!sameCell(document(), cursor.anchor(), cursor.position()))
-            return;
-    }
-    cursor.removeSelectedText();
-    setTextCursor(cursor);
+    setTextCursor(TextEditing::deleteWordBefore(textCursor()));
 }
 
 void NoteEditor::duplicateBlock()
 {
-    QTextCursor cursor = textCursor();
-    const QTextBlock block = cursor.block();
-    const TextRuns contents = runsOf(block);
-    cursor.beginEditBlock();
-    cursor.movePosition(QTextCursor::EndOfBlock);
-    cursor.insertBlock(block.blockFormat(), block.charFormat());
-    insertRuns(cursor, contents);
-    cursor.endEditBlock();
-    setTextCursor(cursor);
+    setTextCursor(duplicateLine(textCursor()));
 }
 
 void NoteEditor::deleteBlock()
 {
-    QTextCursor cursor = textCursor();
-    const QTextBlock block = cursor.block();
-    const QTextBlock next = block.next();
-    // The paragraph break goes too, unless the next block lies in another
-    // frame (a table cell, or a table right after the block): removing across
-    // that boundary would tear the table apart.
-    const bool sameFrame = next.isValid() && sameCell(document(), block.position(), next.position());
-    cursor.setPosition(block.position());
-    if (sameFrame)
-        cursor.setPosition(next.position(), QTextCursor::KeepAnchor);
-    else
-        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
-    setTextCursor(cursor);
+    setTextCursor(deleteLine(textCursor()));
 }
 
 void NoteEditor::moveBlock(bool up)
 {
-    const QTextCursor current = textCursor();
-    const QTextBlock block = current.block();
-    const QTextBlock other = up ? block.previous() : block.next();
-    if (!other.isValid())
-        return;
-    // Blocks of table cells belong to their table; swapping with them would tear it.
-    QTextCursor otherCursor(other);
-    if (current.currentTable() || otherCursor.currentTable())
-        return;
-
-    const int column = current.positionInBlock();
-    const QTextBlock upper = up ? other : block;
-    const QTextBlock lower = up ? block : other;
-
-    const TextRuns upperContents = runsOf(upper);
-    const TextRuns lowerContents = runsOf(lower);
-    const QTextBlockFormat upperFormat = upper.blockFormat();
-    const QTextBlockFormat lowerFormat = lower.blockFormat();
-    const QTextCharFormat upperCharFormat = upper.charFormat();
-    const QTextCharFormat lowerCharFormat = lower.charFormat();
-    const int upperPosition = upper.position();
-
-    const auto replace = [this](int position, int length, const TextRuns &contents,
-                                const QTextBlockFormat &format, const QTextCharFormat &charFormat) {
-        QTextCursor c(document());
-        c.setPosition(position);
-        c.setPosition(position + length, QTextCursor::KeepAnchor);
-        c.removeSelectedText();
-        c.setBlockFormat(format);
-        c.setBlockCharFormat(charFormat);
-        insertRuns(c, contents);
-    };
-
-    QTextCursor edit(document());
-    edit.beginEditBlock();
-    // The lower block first, so that the upper block's position stays valid.
-    replace(lower.position(), lower.length() - 1, upperContents, upperFormat, upperCharFormat);
-    replace(upperPosition, upper.length() - 1, lowerContents, lowerFormat, lowerCharFormat);
-    edit.endEditBlock();
-
-    const QTextBlock moved = up ? document()->findBlock(upperPosition)
-                                : document()->findBlock(upperPosition).next();
-    QTextCursor cursor(document());
-    cursor.setPosition(moved.position() + qBound(0, column, qMax(0, moved.length() - 1)));
-    setTextCursor(cursor);
+    setTextCursor(moveLine(textCursor(), up));
 }
 
 // --- Mouse -----------------------------------------------------------------------------------
@@ -1077,34 +813,11 @@ void NoteEditor::openLink(const QString &href)
 
 void NoteEditor::insertTable(int rows, int columns, bool headerRow)
 {
-    if (rows < 1 || columns < 1)
-        return;
-    QTextCursor cursor = textCursor();
-    if (cursor.currentTable())
-        return;
-    cursor.beginEditBlock();
-    if (!cursor.block().text().isEmpty()) {
-        cursor.movePosition(QTextCursor::EndOfBlock);
-        cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-    }
-    QTextTable *table = insertTableAt(cursor, rows, columns, tableFormat(headerRow));
-    if (table && headerRow) {
-        QTextCharFormat bold;
-        bold.setFontWeight(700);
-        for (int column = 0; column < columns; ++column) {
-            QTextTableCell cell = table->cellAt(0, column);
-            QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
-            cellFormat.setBackground(palette().color(QPalette::AlternateBase));
-            cell.setFormat(cellFormat);
-            QTextCursor cellCursor = cell.firstCursorPosition();
-            cellCursor.setBlockCharFormat(bold);
-            cellCursor.setCharFormat(bold);
-        }
-    }
-    cursor.endEditBlock();
-    if (table)
+    if (QTextTable *table = TextEditing::insertTable(textCursor(), rows, columns, headerRow,
+                                                     palette().color(QPalette::AlternateBase))) {
         setTextCursor(table->cellAt(0, 0).firstCursorPosition());
-    setFocus();
+        setFocus();
+    }
 }
 
 void NoteEditor::insertTableWithDialog()
@@ -1117,75 +830,44 @@ void NoteEditor::insertTableWithDialog()
 
 bool NoteEditor::insertTableRow(bool below)
 {
-    QTextCursor cursor = textCursor();
-    QTextTable *table = cursor.currentTable();
-    if (!table)
-        return false;
-    const QTextTableCell cell = table->cellAt(cursor);
-    table->insertRows(cell.row() + (below ? 1 : 0), 1);
-    return true;
+    return TextEditing::insertTableRow(textCursor(), below);
 }
 
 bool NoteEditor::insertTableColumn(bool after)
 {
-    QTextCursor cursor = textCursor();
-    QTextTable *table = cursor.currentTable();
-    if (!table)
-        return false;
-    const QTextTableCell cell = table->cellAt(cursor);
-    table->insertColumns(cell.column() + (after ? 1 : 0), 1);
-    return true;
+    return TextEditing::insertTableColumn(textCursor(), after);
 }
 
 bool NoteEditor::deleteTableRow()
 {
     QTextCursor cursor = textCursor();
-    QTextTable *table = cursor.currentTable();
-    if (!table)
+    if (!TextEditing::deleteTableRow(cursor))
         return false;
-    if (table->rows() <= 1)
-        return deleteTable();
-    table->removeRows(table->cellAt(cursor).row(), 1);
+    setTextCursor(cursor);
     return true;
 }
 
 bool NoteEditor::deleteTableColumn()
 {
     QTextCursor cursor = textCursor();
-    QTextTable *table = cursor.currentTable();
-    if (!table)
+    if (!TextEditing::deleteTableColumn(cursor))
         return false;
-    if (table->columns() <= 1)
-        return deleteTable();
-    table->removeColumns(table->cellAt(cursor).column(), 1);
+    setTextCursor(cursor);
     return true;
 }
 
 bool NoteEditor::deleteTable()
 {
     QTextCursor cursor = textCursor();
-    QTextTable *table = cursor.currentTable();
-    if (!table)
+    if (!TextEditing::deleteTable(cursor))
         return false;
-    const int first = qMax(0, table->firstPosition() - 1);
-    const int last = qMin(table->lastPosition() + 1, document()->characterCount() - 1);
-    cursor.setPosition(first);
-    cursor.setPosition(last, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
     setTextCursor(cursor);
     return true;
 }
 
 void NoteEditor::insertDivider()
 {
-    QTextCursor cursor = textCursor();
-    cursor.beginEditBlock();
-    cursor.movePosition(QTextCursor::EndOfBlock);
-    cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-    cursor.insertText(QString(kObjectChar), dividerFormat());
-    cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-    cursor.endEditBlock();
-    setTextCursor(cursor);
+    setTextCursor(TextEditing::insertDivider(textCursor()));
 }
 
 // --- Paste -----------------------------------------------------------------------------------
