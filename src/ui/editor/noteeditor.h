@@ -170,8 +170,6 @@ private:
     QFont baseFont() const;
     void mergeInlineFormat(const QTextCharFormat &format);
     void toggleBlockProperty(int property);
-    QTextCharFormat headingCharFormat(int level) const;
-    QTextCharFormat blockCharFormatFor(const QTextBlockFormat &format) const;
 
     bool handleListReturn();
     bool handleListBackspace();
