@@ -8,7 +8,9 @@
 #include "deltatable.h"
 #include "dividerrenderer.h"
 #include "editoractions.h"
+#include "attachmentfiles.h"
 #include "blockformatting.h"
+#include "editorclipboard.h"
 #include "editorrules.h"
 #include "textediting.h"
 #include "imagelightbox.h"
@@ -44,26 +46,6 @@
 #include <QUuid>
 
 using namespace TextEditing;
-
-namespace {
-
-// Copies within one note carry the selection's Delta, so that a cut and paste
-// keeps attachments, check lists, code blocks and quotes, which the HTML of
-// the clipboard cannot express. Attachment records belong to their note, so
-// the Delta is only taken by the note it came from.
-constexpr char kNoteDeltaMime[] = "application/x-velmora-note-delta";
-constexpr char kNoteIdMime[] = "application/x-velmora-note-id";
-constexpr QChar kParagraphSeparator = QChar::ParagraphSeparator;
-
-bool hasLocalFiles(const QMimeData *source)
-{
-    if (!source->hasUrls())
-        return false;
-    const QList<QUrl> urls = source->urls();
-    return std::any_of(urls.begin(), urls.end(), [](const QUrl &url) { return url.isLocalFile(); });
-}
-
-} // namespace
 
 NoteEditor::NoteEditor(QWidget *parent)
     : QTextEdit(parent)
@@ -616,7 +598,7 @@ void NoteEditor::insertLink()
 {
     QTextCursor cursor = textCursor();
     QString selected = cursor.selectedText();
-    selected.replace(kParagraphSeparator, QLatin1Char('\n'));
+    selected.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     const std::optional<LinkInput> link = askLink(tr("Insert Link"), {selected, QStringLiteral("https://")});
     if (!link)
         return;
@@ -733,25 +715,9 @@ void NoteEditor::insertDivider()
 
 void NoteEditor::insertDelta(const QJsonArray &delta)
 {
-    if (delta.isEmpty())
-        return;
-    DeltaDocument scratch;
-    scratch.document()->setDefaultFont(font());
-    scratch.setDelta(delta);
-
-    QTextCursor all(scratch.document());
-    all.movePosition(QTextCursor::Start);
-    all.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    const QString text = all.selectedText();
-    int end = all.selectionEnd();
-    for (int i = int(text.size()) - 1; i >= 0 && text.at(i) == kParagraphSeparator; --i)
-        --end;
-    all.setPosition(0);
-    all.setPosition(end, QTextCursor::KeepAnchor);
-    const QTextDocumentFragment fragment = all.selection();
+    const QTextDocumentFragment fragment = EditorClipboard::deltaFragment(delta, font());
     if (fragment.isEmpty())
         return;
-
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
     cursor.insertFragment(fragment);
@@ -762,13 +728,8 @@ void NoteEditor::insertDelta(const QJsonArray &delta)
 QMimeData *NoteEditor::createMimeDataFromSelection() const
 {
     QMimeData *data = QTextEdit::createMimeDataFromSelection();
-    if (!data || m_noteId.isEmpty())
-        return data;
-    DeltaDocument scratch;
-    QTextCursor copy(scratch.document());
-    copy.insertFragment(textCursor().selection());
-    data->setData(QString::fromLatin1(kNoteDeltaMime), scratch.toJson().toUtf8());
-    data->setData(QString::fromLatin1(kNoteIdMime), m_noteId.toUtf8());
+    if (data && !m_noteId.isEmpty())
+        EditorClipboard::addNoteDelta(data, textCursor().selection(), m_noteId);
     return data;
 }
 
@@ -776,24 +737,19 @@ bool NoteEditor::canInsertFromMimeData(const QMimeData *source) const
 {
     if (source->hasFormat(QStringLiteral("text/markdown")))
         return true;
-    if (m_attachments && !m_noteId.isEmpty() && (hasLocalFiles(source) || source->hasImage()))
+    if (m_attachments && !m_noteId.isEmpty() && (EditorClipboard::hasLocalFiles(source) || source->hasImage()))
         return true;
     return QTextEdit::canInsertFromMimeData(source);
 }
 
 void NoteEditor::insertFromMimeData(const QMimeData *source)
 {
-    // The editor's own mime data lists only its standard formats, so the
-    // private ones are asked for directly.
-    if (!m_noteId.isEmpty() && QString::fromUtf8(source->data(QString::fromLatin1(kNoteIdMime))) == m_noteId) {
-        const QJsonDocument delta = QJsonDocument::fromJson(source->data(QString::fromLatin1(kNoteDeltaMime)));
-        if (delta.isArray()) {
-            insertDelta(delta.array());
-            return;
-        }
+    if (const std::optional<QJsonArray> own = EditorClipboard::noteDelta(source, m_noteId)) {
+        insertDelta(*own);
+        return;
     }
     // Files copied in a file manager become attachments, as when dropped.
-    if (m_attachments && hasLocalFiles(source)) {
+    if (m_attachments && EditorClipboard::hasLocalFiles(source)) {
         bool inserted = false;
         for (const QUrl &url : source->urls()) {
             if (url.isLocalFile() && insertAttachmentFromPath(url.toLocalFile()))
@@ -812,24 +768,9 @@ void NoteEditor::insertFromMimeData(const QMimeData *source)
             && insertAttachmentBytes(QStringLiteral("image.png"), QStringLiteral("image/png"), png))
             return;
     }
-    if (source->hasFormat(QStringLiteral("text/markdown"))) {
-        insertDelta(markdownToDelta(QString::fromUtf8(source->data(QStringLiteral("text/markdown")))));
+    if (const std::optional<QJsonArray> converted = EditorClipboard::convertedText(source)) {
+        insertDelta(*converted);
         return;
-    }
-    if (source->hasHtml()) {
-        insertDelta(htmlToDelta(source->html()));
-        return;
-    }
-    if (source->hasText()) {
-        const QString text = source->text();
-        if (EditorRules::looksLikeHtml(text)) {
-            insertDelta(htmlToDelta(text));
-            return;
-        }
-        if (EditorRules::looksLikeMarkdown(text)) {
-            insertDelta(markdownToDelta(text));
-            return;
-        }
     }
     QTextEdit::insertFromMimeData(source);
 }
@@ -838,12 +779,7 @@ void NoteEditor::insertFromMimeData(const QMimeData *source)
 
 QString NoteEditor::attachmentIdAt(int position) const
 {
-    QTextCharFormat format = charFormatAt(document(), position);
-    if (format.objectType() != TextObject::Attachment)
-        format = charFormatAt(document(), position - 1);
-    if (format.objectType() != TextObject::Attachment)
-        return {};
-    return attachmentIdFromUrl(format.stringProperty(TextProperty::ObjectUrl));
+    return AttachmentFiles::attachmentIdAt(document(), position);
 }
 
 void NoteEditor::insertAttachment()
@@ -873,33 +809,12 @@ bool NoteEditor::insertAttachmentFromPath(const QString &path)
 
 bool NoteEditor::insertAttachmentBytes(const QString &fileName, const QString &mimeType, const QByteArray &bytes)
 {
-    if (!m_attachments || m_noteId.isEmpty() || bytes.isEmpty())
+    if (!m_attachments || m_noteId.isEmpty())
         return false;
-    Attachment attachment;
-    attachment.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    attachment.noteId = m_noteId;
-    attachment.filename = fileName;
-    attachment.mimeType = mimeType;
-    attachment.sizeBytes = bytes.size();
-    attachment.createdAt = QDateTime::currentDateTimeUtc();
-    if (!m_attachments->saveFile(attachment.id, bytes)) {
-        qCWarning(lcUi) << "insertAttachmentFromPath: saveFile failed";
+    const std::optional<QString> id = AttachmentFiles::store(m_attachments, m_noteId, fileName, mimeType, bytes);
+    if (!id)
         return false;
-    }
-    if (!m_attachments->insert(attachment)) {
-        qCWarning(lcUi) << "insertAttachmentFromPath: insert failed";
-        return false;
-    }
-
-    QTextCursor cursor = textCursor();
-    cursor.beginEditBlock();
-    cursor.insertText(QString(kObjectChar), attachmentFormat(attachment.id));
-    QTextBlockFormat line = cursor.blockFormat();
-    line.setLineHeight(0, QTextBlockFormat::SingleHeight);
-    cursor.setBlockFormat(line);
-    cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-    cursor.endEditBlock();
-    setTextCursor(cursor);
+    setTextCursor(AttachmentFiles::insertObject(textCursor(), *id));
     return true;
 }
 
@@ -957,19 +872,8 @@ void NoteEditor::saveAttachmentAs(const QString &id, const QString &fileName)
     const QString suggested =
         QDir::homePath() + QLatin1Char('/') + EditorRules::safeAttachmentFileName(fileName, id);
     const QString path = m_hooks.askSaveFile(suggested);
-    if (path.isEmpty())
-        return;
-    const QByteArray bytes = m_attachments->readFile(id);
-    if (bytes.isEmpty()) {
-        qCWarning(lcUi) << "saveAttachmentAs: empty/missing file for" << id;
-        return;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qCWarning(lcUi) << "saveAttachmentAs: open failed" << file.errorString();
-        return;
-    }
-    file.write(bytes);
+    if (!path.isEmpty())
+        AttachmentFiles::saveCopy(m_attachments, id, path);
 }
 
 void NoteEditor::copyAttachmentFile(const QString &id, const QString &fileName)
@@ -986,34 +890,12 @@ void NoteEditor::removeAttachment(const QString &id)
 {
     if (!m_attachments || id.isEmpty())
         return;
-    const QTextCursor cursor = textCursor();
-    int objectPosition = -1;
-    for (int candidate : {cursor.position() - 1, cursor.position()}) {
-        const QTextCharFormat format = charFormatAt(document(), candidate);
-        if (format.objectType() == TextObject::Attachment
-            && attachmentIdFromUrl(format.stringProperty(TextProperty::ObjectUrl)) == id) {
-            objectPosition = candidate;
-            break;
-        }
-    }
-    if (objectPosition < 0)
+    QTextCursor cursor = textCursor();
+    if (!AttachmentFiles::removeObjectNear(cursor, id))
         return;
-    QTextCursor remove(document());
-    remove.setPosition(objectPosition);
-    remove.setPosition(objectPosition + 1, QTextCursor::KeepAnchor);
-    remove.removeSelectedText();
-
     // A copied object character may still show the same attachment elsewhere in the note.
-    const QString url = attachmentUrl(id);
-    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat format = it.fragment().charFormat();
-            if (format.objectType() == TextObject::Attachment
-                && format.stringProperty(TextProperty::ObjectUrl) == url)
-                return;
-        }
-    }
-    m_attachments->deleteById(id);
+    if (!AttachmentFiles::isShown(document(), id))
+        m_attachments->deleteById(id);
 }
 
 // --- Drops and the context menu --------------------------------------------------------------
