@@ -126,38 +126,6 @@ private slots:
         QCOMPARE(ThemeManager::scaledPointSize(one, 70), 1);
     }
 
-    void roleSizesAtTheEdges()
-    {
-        QFont base;
-        base.setPointSize(10);
-        QCOMPARE(ThemeManager::roleFont(2, base, 6).pointSize(), 7);
-        QCOMPARE(ThemeManager::roleFont(2, base, 12).pointSize(), 11);
-        QCOMPARE(ThemeManager::roleFont(3, base, 1).pointSize(), 2);
-        QCOMPARE(ThemeManager::roleFont(7, base, 9).styleHint(), QFont::Monospace);
-        QCOMPARE(ThemeManager::roleFont(42, base, 9).weight(), base.weight());
-    }
-
-    void taggedWidgetsGetTheirFontAfterAScaleChange()
-    {
-        ThemeManager theme(m_prefs.get());
-        QLabel tagged, italic, plain;
-        tagged.setProperty("velmFontRole", 4);
-        italic.setProperty("velmFontRole", 0);
-        italic.setProperty("velmFontItalic", true);
-        italic.setProperty("velmFontWeight", 700);
-
-        theme.setFontScale(150);
-        const int s = ThemeManager::scaledPointSize();
-        QCOMPARE(tagged.font().pointSize(), s + 4);
-        QCOMPARE(tagged.font().weight(), QFont::Weight(600));
-        QVERIFY(italic.font().italic());
-        QCOMPARE(italic.font().weight(), QFont::Bold);
-        QCOMPARE(italic.font().pointSize(), s);
-        // Untagged widgets follow the application font, not a role.
-        QVERIFY(!plain.testAttribute(Qt::WA_SetFont));
-        theme.setFontScale(100);
-    }
-
     void worksWithoutPreferences()
     {
         ThemeManager theme(nullptr);
