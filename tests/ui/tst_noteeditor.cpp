@@ -624,34 +624,6 @@ private slots:
         QVERIFY(!delta().contains("italic"));
     }
 
-    void toolbarHasEveryButtonWithItsToolTip()
-    {
-        EditorToolbar toolbar;
-        QStringList tips;
-        for (QAction *action : toolbar.actions()) {
-            if (!action->isSeparator() && !action->toolTip().isEmpty() && !action->icon().isNull())
-                tips.append(action->toolTip());
-        }
-        QCOMPARE(tips, (QStringList{"Bold (Ctrl+B)", "Italic (Ctrl+I)", "Underline (Ctrl+U)",
-                                    "Strikethrough (Ctrl+Shift+X)", "Inline Code (Ctrl+`)",
-                                    "Bullet List (Ctrl+Shift+8)", "Numbered List (Ctrl+Shift+7)",
-                                    "Checkbox List (Ctrl+Shift+9)", "Code Block (Ctrl+Shift+`)",
-                                    "Blockquote (Ctrl+Shift+B)", "Align Left (Ctrl+Shift+L)",
-                                    "Align Center (Ctrl+Shift+E)", "Align Right (Ctrl+Shift+R)",
-                                    "Insert Link (Ctrl+K)", "Insert Divider", "Insert Table (Ctrl+T)",
-                                    "Insert Attachment (Ctrl+Shift+A)"}));
-        QCOMPARE(toolbar.headingCombo()->count(), 7);
-        QCOMPARE(toolbar.headingCombo()->itemText(6), QStringLiteral("Heading 6"));
-        QCOMPARE(toolbar.headingCombo()->toolTip(), QStringLiteral("Heading Level"));
-        QVERIFY(toolbar.action(EditorCommand::Bold)->isCheckable());
-        QVERIFY(!toolbar.action(EditorCommand::InsertLink)->isCheckable());
-        // Icons are painted, not blank.
-        QImage bold = toolbar.action(EditorCommand::Bold)->icon().pixmap(24, 24).toImage();
-        QImage blank(bold.size(), bold.format());
-        blank.fill(Qt::transparent);
-        QVERIFY(bold != blank);
-    }
-
     void pasteConvertsMarkdownAndHtml_data()
     {
         QTest::addColumn<QString>("format");
