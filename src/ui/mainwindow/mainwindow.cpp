@@ -148,12 +148,12 @@ void MainWindow::installDefaultHooks()
     m_hooks.setClipboard = [](QMimeData *data) { QApplication::clipboard()->setMimeData(data); };
     m_hooks.runPrintDialog = [this](QPrinter *printer) {
         QPrintDialog dialog(printer, this);
-        dialog.setWindowTitle(QStringLiteral("Print Note"));
+        dialog.setWindowTitle(tr("Print Note"));
         return dialog.exec() == QDialog::Accepted;
     };
     m_hooks.systemTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     m_hooks.askFindText = [this](const QString &previous) {
-        return QInputDialog::getText(this, QStringLiteral("Find in Note"), QStringLiteral("Find:"), QLineEdit::Normal,
+        return QInputDialog::getText(this, tr("Find in Note"), tr("Find:"), QLineEdit::Normal,
                                      previous);
     };
 }
@@ -185,7 +185,7 @@ void MainWindow::buildWidgets()
     auto *searchLayout = new QHBoxLayout(m_searchRow);
     searchLayout->setContentsMargins(8, 8, 8, 8);
     m_searchField = new QLineEdit(m_searchRow);
-    m_searchField->setPlaceholderText(QStringLiteral("Search..."));
+    m_searchField->setPlaceholderText(tr("Search..."));
     m_searchField->setClearButtonEnabled(true);
     searchLayout->addWidget(m_searchField);
     m_noteList = new NoteListWidget(m_middle);
@@ -250,40 +250,40 @@ void MainWindow::buildMenus()
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    add(file, QStringLiteral("New Note"), QKeySequence(Qt::CTRL | Qt::Key_N), [this] { createNewNote(); },
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    add(file, tr("New Note"), QKeySequence(Qt::CTRL | Qt::Key_N), [this] { createNewNote(); },
         Qt::ApplicationShortcut);
-    add(file, QStringLiteral("New Note in Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
+    add(file, tr("New Note in Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
         [this] { m_state->newNoteInWindow(); }, Qt::ApplicationShortcut);
-    add(file, QStringLiteral("Save Snapshot"), QKeySequence::Save, [this] { saveCurrentNote(); });
+    add(file, tr("Save Snapshot"), QKeySequence::Save, [this] { saveCurrentNote(); });
     file->addSeparator();
     // Ctrl+I stays with Italic.
-    add(file, QStringLiteral("Import..."), QKeySequence(), [this] { m_io->importNotes(); });
+    add(file, tr("Import..."), QKeySequence(), [this] { m_io->importNotes(); });
     // Exports the note as last stored, without saving the editor first.
-    add(file, QStringLiteral("Export..."), QKeySequence(Qt::CTRL | Qt::Key_E),
+    add(file, tr("Export..."), QKeySequence(Qt::CTRL | Qt::Key_E),
         [this] { m_io->exportNote(m_editor->noteId()); });
     file->addSeparator();
-    add(file, QStringLiteral("Print..."), QKeySequence::Print, [this] { print(); });
-    add(file, QStringLiteral("Print Preview..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P),
+    add(file, tr("Print..."), QKeySequence::Print, [this] { print(); });
+    add(file, tr("Print Preview..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P),
         [this] { printPreview(); });
     file->addSeparator();
-    add(file, QStringLiteral("Backup Database..."), QKeySequence(), [this] {
+    add(file, tr("Backup Database..."), QKeySequence(), [this] {
         saveCurrentNote();
         m_io->backupDatabase();
     });
-    add(file, QStringLiteral("Restore Database..."), QKeySequence(), [this] {
+    add(file, tr("Restore Database..."), QKeySequence(), [this] {
         saveCurrentNote();
         m_io->restoreDatabase();
     });
     file->addSeparator();
-    QAction *quit = add(file, QStringLiteral("Quit"), QKeySequence::Quit, [this] { quitApplication(); });
+    QAction *quit = add(file, tr("Quit"), QKeySequence::Quit, [this] { quitApplication(); });
     quit->setMenuRole(QAction::QuitRole);
 
-    QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    add(edit, QStringLiteral("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
-    add(edit, QStringLiteral("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    add(edit, tr("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
+    add(edit, tr("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
     edit->addSeparator();
-    add(edit, QStringLiteral("Find in Note..."), QKeySequence::Find, [this] {
+    add(edit, tr("Find in Note..."), QKeySequence::Find, [this] {
         if (m_editor->noteId().isEmpty())
             return;
         const QString text = m_hooks.askFindText(m_lastFindText);
@@ -291,71 +291,71 @@ void MainWindow::buildMenus()
             return;
         m_lastFindText = text;
         if (!findInNote(text))
-            m_statusBar->showTemporaryMessage(QStringLiteral("\"%1\" not found").arg(text), 3000);
+            m_statusBar->showTemporaryMessage(tr("\"%1\" not found").arg(text), 3000);
     });
 
-    m_editorActions->addFormatMenu(menuBar()->addMenu(QStringLiteral("F&ormat")));
+    m_editorActions->addFormatMenu(menuBar()->addMenu(tr("F&ormat")));
 
-    QMenu *note = menuBar()->addMenu(QStringLiteral("&Note"));
-    add(note, QStringLiteral("Move to Notebook..."), QKeySequence(Qt::CTRL | Qt::Key_M), [this] { moveCurrentNote(); });
-    add(note, QStringLiteral("Version History..."), QKeySequence(Qt::CTRL | Qt::Key_H), [this] { showVersionHistory(); });
-    add(note, QStringLiteral("Open in New Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
+    QMenu *note = menuBar()->addMenu(tr("&Note"));
+    add(note, tr("Move to Notebook..."), QKeySequence(Qt::CTRL | Qt::Key_M), [this] { moveCurrentNote(); });
+    add(note, tr("Version History..."), QKeySequence(Qt::CTRL | Qt::Key_H), [this] { showVersionHistory(); });
+    add(note, tr("Open in New Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
         [this] { openCurrentNoteInWindow(); });
     note->addSeparator();
-    add(note, QStringLiteral("Move to Trash…"), QKeySequence(Qt::CTRL | Qt::Key_D), [this] { deleteCurrentNote(true); },
+    add(note, tr("Move to Trash…"), QKeySequence(Qt::CTRL | Qt::Key_D), [this] { deleteCurrentNote(true); },
         Qt::ApplicationShortcut);
 
-    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
-    add(view, QStringLiteral("To-Dos"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), [this] { openScreen(Screen::Todos); });
-    add(view, QStringLiteral("Find"), QKeySequence(Qt::Key_F3), [this] {
+    QMenu *view = menuBar()->addMenu(tr("&View"));
+    add(view, tr("To-Dos"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), [this] { openScreen(Screen::Todos); });
+    add(view, tr("Find"), QKeySequence(Qt::Key_F3), [this] {
         m_searchField->setFocus(Qt::ShortcutFocusReason);
         m_searchField->selectAll();
     });
-    add(view, QStringLiteral("Search All Notes..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
+    add(view, tr("Search All Notes..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
         [this] { openScreen(Screen::Search); });
-    add(view, QStringLiteral("Trash"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D), [this] { openScreen(Screen::Trash); });
-    add(view, QStringLiteral("Shared with Me"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S),
+    add(view, tr("Trash"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D), [this] { openScreen(Screen::Trash); });
+    add(view, tr("Shared with Me"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S),
         [this] { openScreen(Screen::SharedWithMe); });
-    add(view, QStringLiteral("Shared by Me"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_S),
+    add(view, tr("Shared by Me"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_S),
         [this] { openScreen(Screen::SharedByMe); });
     view->addSeparator();
-    m_focusModeAction = view->addAction(QStringLiteral("Focus Mode"));
+    m_focusModeAction = view->addAction(tr("Focus Mode"));
     m_focusModeAction->setCheckable(true);
     m_focusModeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Backslash));
-    m_focusModeAction->setStatusTip(QStringLiteral("Hide the notebook and note lists to write without distractions"));
+    m_focusModeAction->setStatusTip(tr("Hide the notebook and note lists to write without distractions"));
     connect(m_focusModeAction, &QAction::toggled, this, &MainWindow::setFocusMode);
-    m_sidebarAction = view->addAction(QStringLiteral("Show Notebook Sidebar"));
+    m_sidebarAction = view->addAction(tr("Show Notebook Sidebar"));
     m_sidebarAction->setCheckable(true);
     m_sidebarAction->setChecked(true);
     m_sidebarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B));
     connect(m_sidebarAction, &QAction::toggled, this, &MainWindow::setSidebarVisible);
 
-    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    add(help, QStringLiteral("About Velmora Notes"), QKeySequence(), [this] {
-        QMessageBox::about(this, QStringLiteral("About Velmora Notes"),
-                           QStringLiteral("Velmora Notes %1\n\nSearch-first, zero-friction note-taking.\n\n%2")
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
+    add(help, tr("About Velmora Notes"), QKeySequence(), [this] {
+        QMessageBox::about(this, tr("About Velmora Notes"),
+                           tr("Velmora Notes %1\n\nSearch-first, zero-friction note-taking.\n\n%2")
                                .arg(QCoreApplication::applicationVersion(), QStringLiteral("https://velmora.app")));
     });
     help->addSeparator();
     VelmUpdate::addHelpActions(
         help, VelmUpdate::UpdateConfig::fromEnvironment(QStringLiteral("notes"), QStringLiteral("stable"),
                                                    QCoreApplication::applicationVersion()),
-        QUrl(QStringLiteral("https://velmora.app/feedback")), QStringLiteral("Velmora Notes"), this,
+        QUrl(QStringLiteral("https://velmora.app/feedback")), tr("Velmora Notes"), this,
         [this](const QString &text) { m_statusBar->showTemporaryMessage(text, 5000); });
     if (qgetenv("NOTES_DEV") == "1") {
         help->addSeparator();
-        add(help, QStringLiteral("Load &Sample Notes"), QKeySequence(), [this] {
-            if (!m_hooks.askYesNo(QStringLiteral("Load Sample Notes"),
-                                  QStringLiteral("Insert 7 sample notes into this database?\n\nThey'll appear in the "
+        add(help, tr("Load &Sample Notes"), QKeySequence(), [this] {
+            if (!m_hooks.askYesNo(tr("Load Sample Notes"),
+                                  tr("Insert 7 sample notes into this database?\n\nThey'll appear in the "
                                                  "unorganized pool with staggered dates from today to 28 days ago. "
                                                  "Existing notes are not modified.")))
                 return;
             const int inserted = createSampleNotes(m_state->notes());
-            m_statusBar->showTemporaryMessage(QStringLiteral("Loaded %1 sample note(s).").arg(inserted), 3000);
+            m_statusBar->showTemporaryMessage(tr("Loaded %1 sample note(s).").arg(inserted), 3000);
         });
     }
     help->addSeparator();
-    add(help, QStringLiteral("About Qt"), QKeySequence(), [this] { QMessageBox::aboutQt(this); });
+    add(help, tr("About Qt"), QKeySequence(), [this] { QMessageBox::aboutQt(this); });
 
     // Trashes without asking; no menu entry.
     auto *quickDelete = new QAction(this);
@@ -561,7 +561,7 @@ void MainWindow::refreshNoteList()
     }
     m_noteList->setNotes(notes);
 
-    const QString name = notebookId.isEmpty() ? QStringLiteral("All Notes") : m_notebookNames.value(notebookId);
+    const QString name = notebookId.isEmpty() ? tr("All Notes") : m_notebookNames.value(notebookId);
     m_statusBar->setNotebookInfo(name, int(notes.size()));
 }
 
@@ -716,19 +716,19 @@ void MainWindow::openScreen(Screen screen)
     QString title;
     switch (screen) {
     case Screen::Search:
-        title = QStringLiteral("Search — Velmora Notes");
+        title = tr("Search — Velmora Notes");
         if (!window)
             window = new SearchScreen(m_state, this);
         static_cast<SearchScreen *>(window.data())->refresh();
         break;
     case Screen::Todos:
-        title = QStringLiteral("To-Dos — Velmora Notes");
+        title = tr("To-Dos — Velmora Notes");
         if (!window)
             window = new TodosScreen(m_state, this);
         static_cast<TodosScreen *>(window.data())->refresh();
         break;
     case Screen::Trash:
-        title = QStringLiteral("Trash — Velmora Notes");
+        title = tr("Trash — Velmora Notes");
         if (!window) {
             auto *trash = new TrashScreen(m_state, this);
             trash->setAskYesNo([this](QWidget *, const QString &t, const QString &text) { return m_hooks.askYesNo(t, text); });
@@ -738,8 +738,8 @@ void MainWindow::openScreen(Screen screen)
         break;
     case Screen::SharedByMe:
     case Screen::SharedWithMe:
-        title = screen == Screen::SharedByMe ? QStringLiteral("Shared by Me — Velmora Notes")
-                                             : QStringLiteral("Shared with Me — Velmora Notes");
+        title = screen == Screen::SharedByMe ? tr("Shared by Me — Velmora Notes")
+                                             : tr("Shared with Me — Velmora Notes");
         if (!window)
             window = new SharedScreen(m_state, screen == Screen::SharedByMe, this);
         static_cast<SharedScreen *>(window.data())->reload();
@@ -788,9 +788,9 @@ void MainWindow::deleteCurrentNote(bool confirm)
     if (confirm) {
         const std::optional<Note> note = m_state->notes()->noteById(noteId);
         const QString title = note ? noteTitle(note->body) : QString();
-        if (!m_hooks.askYesNo(QStringLiteral("Move to Trash"),
-                              QStringLiteral("Move \"%1\" to Trash?")
-                                  .arg(title.isEmpty() ? QStringLiteral("this note") : title)))
+        if (!m_hooks.askYesNo(tr("Move to Trash"),
+                              tr("Move \"%1\" to Trash?")
+                                  .arg(title.isEmpty() ? tr("this note") : title)))
             return;
     }
     const int row = m_noteList->currentRow();
@@ -918,8 +918,8 @@ void MainWindow::deleteNotebook(const QString &notebookId)
     const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
     if (!notebook)
         return;
-    if (!m_hooks.askYesNo(QStringLiteral("Delete Notebook"),
-                          QStringLiteral("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name)))
+    if (!m_hooks.askYesNo(tr("Delete Notebook"),
+                          tr("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name)))
         return;
     saveCurrentNote();
     for (const Note &note : m_state->notes()->notesInNotebook(notebookId))
@@ -938,12 +938,12 @@ std::unique_ptr<QMenu> MainWindow::createNoteContextMenu(const QString &noteId)
     if (!note)
         return nullptr;
     auto menu = std::make_unique<QMenu>(this);
-    connect(menu->addAction(QStringLiteral("Open in New Window")), &QAction::triggered, this, [this, noteId] {
+    connect(menu->addAction(tr("Open in New Window")), &QAction::triggered, this, [this, noteId] {
         if (noteId == m_editor->noteId())
             saveCurrentNote();
         m_state->openNoteWindow(noteId);
     });
-    QMenu *move = menu->addMenu(QStringLiteral("Move to Notebook"));
+    QMenu *move = menu->addMenu(tr("Move to Notebook"));
     for (const Notebook &notebook : m_state->notebooks()->allNotebooks()) {
         QAction *action = move->addAction(notebook.name);
         action->setCheckable(true);
@@ -953,7 +953,7 @@ std::unique_ptr<QMenu> MainWindow::createNoteContextMenu(const QString &noteId)
     }
     move->setEnabled(!move->isEmpty());
     menu->addSeparator();
-    connect(menu->addAction(QStringLiteral("Move to Trash")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Move to Trash")), &QAction::triggered, this,
             [this, noteId] { trashNote(noteId); });
     return menu;
 }
@@ -963,9 +963,9 @@ std::unique_ptr<QMenu> MainWindow::createNotebookContextMenu(const QString &note
     if (!m_state->notebooks()->notebookById(notebookId))
         return nullptr;
     auto menu = std::make_unique<QMenu>(this);
-    connect(menu->addAction(QStringLiteral("Rename Notebook…")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Rename Notebook…")), &QAction::triggered, this,
             [this, notebookId] { renameNotebook(notebookId); });
-    connect(menu->addAction(QStringLiteral("Delete Notebook")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Delete Notebook")), &QAction::triggered, this,
             [this, notebookId] { deleteNotebook(notebookId); });
     return menu;
 }
@@ -1009,7 +1009,7 @@ bool MainWindow::printTo(QPrinter *printer)
 bool MainWindow::prepareToPrint()
 {
     if (m_editor->noteId().isEmpty()) {
-        m_statusBar->showTemporaryMessage(QStringLiteral("No note selected"), 3000);
+        m_statusBar->showTemporaryMessage(tr("No note selected"), 3000);
         return false;
     }
     saveCurrentNote();
@@ -1026,7 +1026,7 @@ void MainWindow::print()
     if (!m_hooks.runPrintDialog(&printer))
         return;
     printTo(&printer);
-    m_statusBar->showTemporaryMessage(QStringLiteral("Printed %1").arg(title), 3000);
+    m_statusBar->showTemporaryMessage(tr("Printed %1").arg(title), 3000);
 }
 
 void MainWindow::printPreview()
@@ -1037,7 +1037,7 @@ void MainWindow::printPreview()
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);
     QPrintPreviewDialog dialog(&printer, this);
-    dialog.setWindowTitle(QStringLiteral("Print Preview — %1").arg(title));
+    dialog.setWindowTitle(tr("Print Preview — %1").arg(title));
     dialog.resize(900, 700);
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter *p) { printTo(p); });
     dialog.exec();
@@ -1055,8 +1055,8 @@ void MainWindow::showMainWindow()
 void MainWindow::updateTrayToggleText()
 {
     if (m_trayToggleAction)
-        m_trayToggleAction->setText(isVisible() && !isMinimized() ? QStringLiteral("Hide Velmora Notes")
-                                                                  : QStringLiteral("Show Velmora Notes"));
+        m_trayToggleAction->setText(isVisible() && !isMinimized() ? tr("Hide Velmora Notes")
+                                                                  : tr("Show Velmora Notes"));
 }
 
 void MainWindow::updateTray()
@@ -1084,21 +1084,21 @@ void MainWindow::updateTray()
         m_trayIcon->setToolTip(kAppName);
         auto *menu = new QMenu(this);
         connect(m_trayIcon, &QObject::destroyed, menu, &QObject::deleteLater);
-        m_trayToggleAction = menu->addAction(QStringLiteral("Show Velmora Notes"));
+        m_trayToggleAction = menu->addAction(tr("Show Velmora Notes"));
         connect(m_trayToggleAction, &QAction::triggered, this, [this] {
             if (isVisible() && !isMinimized() && isActiveWindow())
                 hide();
             else
                 showMainWindow();
         });
-        connect(menu->addAction(QStringLiteral("New Note")), &QAction::triggered, this,
+        connect(menu->addAction(tr("New Note")), &QAction::triggered, this,
                 [this] { m_state->newNoteInWindow(); });
-        connect(menu->addAction(QStringLiteral("Search…")), &QAction::triggered, this,
+        connect(menu->addAction(tr("Search…")), &QAction::triggered, this,
                 [this] { openScreen(Screen::Search); });
-        connect(menu->addAction(QStringLiteral("To-Dos")), &QAction::triggered, this,
+        connect(menu->addAction(tr("To-Dos")), &QAction::triggered, this,
                 [this] { openScreen(Screen::Todos); });
         menu->addSeparator();
-        connect(menu->addAction(QStringLiteral("Quit")), &QAction::triggered, this, &MainWindow::quitApplication);
+        connect(menu->addAction(tr("Quit")), &QAction::triggered, this, &MainWindow::quitApplication);
         connect(menu, &QMenu::aboutToShow, this, &MainWindow::updateTrayToggleText);
         m_trayIcon->setContextMenu(menu);
         connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
