@@ -8,7 +8,7 @@
 #include "notewindows.h"
 #include "preferencesrepository.h"
 #include "singleinstance.h"
-#include "client.h"
+#include "update/client.h"
 #include "updatecommands.h"
 #include "updatedialog.h"
 
