@@ -1,6 +1,5 @@
 #include "attachmentrenderer.h"
 
-#include "attachmentrepository.h"
 #include "delta.h"
 #include "textformat.h"
 
@@ -8,23 +7,14 @@
 #include <QGuiApplication>
 #include <QPainter>
 
-namespace {
+AttachmentRenderer::AttachmentRenderer(Lookup lookup, QObject *parent)
+    : QObject(parent), m_lookup(std::move(lookup))
+{
+}
 
-bool isImageMimeType(const QString &mimeType)
+bool AttachmentRenderer::isImageMimeType(const QString &mimeType)
 {
     return mimeType.startsWith(QLatin1String("image/"));
-}
-
-} // namespace
-
-AttachmentRenderer::AttachmentRenderer(AttachmentRepository *repository, QObject *parent)
-    : QObject(parent), m_repository(repository)
-{
-}
-
-bool AttachmentRenderer::isImageAttachment(const Attachment &attachment)
-{
-    return isImageMimeType(attachment.mimeType);
 }
 
 AttachmentCacheEntry AttachmentRenderer::lookup(const QString &url)
@@ -35,13 +25,13 @@ AttachmentCacheEntry AttachmentRenderer::lookup(const QString &url)
         return *cached;
 
     AttachmentCacheEntry entry;
-    if (m_repository && !id.isEmpty()) {
-        if (const std::optional<Attachment> record = m_repository->attachmentById(id)) {
-            entry.filename = record->filename;
-            entry.mimeType = record->mimeType;
-            entry.isImage = isImageMimeType(record->mimeType);
+    if (m_lookup && !id.isEmpty()) {
+        if (const std::optional<AttachmentFile> file = m_lookup(id)) {
+            entry.filename = file->filename;
+            entry.mimeType = file->mimeType;
+            entry.isImage = isImageMimeType(file->mimeType);
             if (entry.isImage) {
-                const QByteArray bytes = m_repository->readFile(id);
+                const QByteArray bytes = file->readBytes ? file->readBytes() : QByteArray();
                 QImage image;
                 if (!bytes.isEmpty() && image.loadFromData(bytes)) {
                     if (image.width() > kMaxImageWidth)

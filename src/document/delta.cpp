@@ -1,6 +1,5 @@
 #include "delta.h"
 
-#include "note.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -178,21 +177,6 @@ bool isNoteBodyEmpty(const QString &body)
             return false;
     }
     return true;
-}
-
-QString noteTitle(const Note &note)
-{
-    return noteTitle(note.body);
-}
-
-QString notePreview(const Note &note)
-{
-    return notePreview(note.body);
-}
-
-bool isNoteBodyEmpty(const Note &note)
-{
-    return isNoteBodyEmpty(note.body);
 }
 
 QString attachmentUrl(const QString &attachmentId)

@@ -10,7 +10,6 @@
 #include <QList>
 #include <QString>
 
-struct Note;
 
 // Every attachment reference in a body is this prefix followed by the attachment id.
 inline constexpr char kAttachmentUrlPrefix[] = "velmora-notes://attachment/";
@@ -73,10 +72,6 @@ QString noteTitle(const QString &body);
 QString notePreview(const QString &body);
 // True when the body holds no visible text and no embed.
 bool isNoteBodyEmpty(const QString &body);
-// The same over a note record's body.
-QString noteTitle(const Note &note);
-QString notePreview(const Note &note);
-bool isNoteBodyEmpty(const Note &note);
 
 // The attachment URL for an id, and the id inside a URL (the URL itself when
 // it lacks the prefix).

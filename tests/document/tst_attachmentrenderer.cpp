@@ -55,6 +55,16 @@ private:
         return attachment.id;
     }
 
+    static AttachmentRenderer::Lookup lookupIn(AttachmentRepository *repository)
+    {
+        return [repository](const QString &id) -> std::optional<AttachmentFile> {
+            const std::optional<Attachment> record = repository->attachmentById(id);
+            if (!record)
+                return std::nullopt;
+            return AttachmentFile{record->filename, record->mimeType, [repository, id] { return repository->readFile(id); }};
+        };
+    }
+
     static QTextCharFormat objectFormat(const QString &id)
     {
         QTextCharFormat format;
@@ -92,7 +102,7 @@ private slots:
         QFETCH(QSize, shown);
         const QString id = addAttachment("wide.png", "image/png", png(image.width(), image.height()));
         QVERIFY(!id.isEmpty());
-        AttachmentRenderer renderer(m_repo.get());
+        AttachmentRenderer renderer(lookupIn(m_repo.get()));
         QCOMPARE(renderer.intrinsicSize(nullptr, 0, objectFormat(id)), QSizeF(shown.width(), shown.height() + 4));
         const AttachmentCacheEntry entry = renderer.lookup(id);
         QVERIFY(entry.isImage);
@@ -116,12 +126,12 @@ private slots:
         QFETCH(QString, mimeType);
         QFETCH(QByteArray, bytes);
         const QString id = addAttachment(filename, mimeType, bytes);
-        AttachmentRenderer renderer(m_repo.get());
+        AttachmentRenderer renderer(lookupIn(m_repo.get()));
         const QSizeF size = renderer.intrinsicSize(nullptr, 0, objectFormat(id));
         const int expectedWidth = std::max(200, QFontMetrics(QGuiApplication::font()).horizontalAdvance(filename) + 48);
         QCOMPARE(size, QSizeF(expectedWidth, 36));
         QVERIFY(size.width() >= 200);
-        QCOMPARE(AttachmentRenderer::isImageAttachment(*m_repo->attachmentById(id)), mimeType == "image/png");
+        QCOMPARE(AttachmentRenderer::isImageMimeType(mimeType), mimeType == "image/png");
     }
 
     void unknownIdAndMissingRepositoryGiveTheAttachmentChip()
@@ -133,7 +143,7 @@ private slots:
         QGuiApplication::setFont(large);
         const int width = QFontMetrics(large).horizontalAdvance("Attachment") + 48;
         QVERIFY(width > 200);
-        AttachmentRenderer renderer(m_repo.get());
+        AttachmentRenderer renderer(lookupIn(m_repo.get()));
         QCOMPARE(renderer.intrinsicSize(nullptr, 0, objectFormat(newId())), QSizeF(width, 36));
         QVERIFY(renderer.lookup(newId()).filename.isEmpty());
 
@@ -146,7 +156,7 @@ private slots:
     void cacheAvoidsSecondReadUntilCleared()
     {
         const QString id = addAttachment("pic.png", "image/png", png(100, 50));
-        AttachmentRenderer renderer(m_repo.get());
+        AttachmentRenderer renderer(lookupIn(m_repo.get()));
         QCOMPARE(renderer.intrinsicSize(nullptr, 0, objectFormat(id)), QSizeF(100, 54));
 
         // New bytes on disk are not seen while the entry is cached.
@@ -170,7 +180,7 @@ private slots:
     {
         const QString imageId = addAttachment("pic.png", "image/png", png(20, 10));
         const QString fileId = addAttachment("report.pdf", "application/pdf", "%PDF");
-        AttachmentRenderer renderer(m_repo.get());
+        AttachmentRenderer renderer(lookupIn(m_repo.get()));
 
         QImage canvas(300, 60, QImage::Format_ARGB32);
         canvas.fill(Qt::white);
@@ -189,7 +199,7 @@ private slots:
     {
         const QString id = addAttachment("wide.png", "image/png", png(1200, 600));
         DeltaDocument doc;
-        AttachmentRenderer renderer(m_repo.get());
+        AttachmentRenderer renderer(lookupIn(m_repo.get()));
         doc.document()->documentLayout()->registerHandler(TextObject::Attachment, &renderer);
         doc.setJson(QStringLiteral(R"([{"insert":{"velmora-notes-attachment":"%1"}},{"insert":"\n"}])").arg(id));
         doc.document()->setTextWidth(800);

@@ -1,7 +1,6 @@
 #include "velmtest.h"
 
 #include "delta.h"
-#include "note.h"
 
 #include <QJsonDocument>
 
@@ -154,11 +153,9 @@ private slots:
         QFETCH(QString, title);
         QFETCH(QString, preview);
         QFETCH(bool, empty);
-        Note note;
-        note.body = body;
-        QCOMPARE(noteTitle(note), title);
-        QCOMPARE(notePreview(note), preview);
-        QCOMPARE(isNoteBodyEmpty(note), empty);
+        QCOMPARE(noteTitle(body), title);
+        QCOMPARE(notePreview(body), preview);
+        QCOMPARE(isNoteBodyEmpty(body), empty);
         // The title from a body parsed once, for every body that is an array.
         const QList<DeltaOp> ops = parseDeltaJson(body);
         if (!ops.isEmpty() || body == QLatin1String("[]"))

@@ -6,6 +6,7 @@
 #include "mainwindow.h"
 #include "noteedits.h"
 #include "noteeditor.h"
+#include "notesession.h"
 #include "notewindow.h"
 #include "notewindows.h"
 #include "preferencesrepository.h"
@@ -16,6 +17,8 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QTextBlock>
+#include <QTextDocument>
 
 using namespace VelmTest;
 
@@ -283,6 +286,66 @@ private slots:
         QVERIFY(state->notes()->noteById(note.id)->deletedAt);
         QTRY_VERIFY(window.isNull());
         QVERIFY(state->openNoteWindowIds().isEmpty());
+    }
+
+    // The window's own shortcuts and the editor's key handling read one table.
+    void editorShortcutsWorkInTheWindow_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("written");
+        const int ctrlShift = int(Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::newRow("link") << int(Qt::Key_K) << int(Qt::ControlModifier) << R"("link":"https://example.org")";
+        QTest::newRow("center") << int(Qt::Key_E) << ctrlShift << R"("align":"center")";
+        QTest::newRow("right") << int(Qt::Key_R) << ctrlShift << R"("align":"right")";
+        QTest::newRow("bullet list") << int(Qt::Key_8) << ctrlShift << R"("list":"bullet")";
+        QTest::newRow("heading") << int(Qt::Key_2) << int(Qt::ControlModifier) << R"("header":2)";
+    }
+    void editorShortcutsWorkInTheWindow()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, written);
+        auto state = newState();
+        const Note note = addNote(*state, "Plan");
+        NoteWindow *window = openWindow(state.get(), note.id);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        NoteEditor *editor = window->editor();
+        editor->setFocus();
+        editor->selectAll();
+        editor->hooks().askLink = [](const QString &, const NoteEditor::LinkInput &initial) {
+            return std::optional<NoteEditor::LinkInput>({initial.text, "https://example.org"});
+        };
+        QVERIFY(!editor->currentDelta().contains(written));
+        QTest::keyClick(editor, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QVERIFY2(editor->currentDelta().contains(written), qPrintable(editor->currentDelta()));
+        window->close();
+    }
+
+    void printingTurnsPixelSizesIntoPoints()
+    {
+        auto state = newState();
+        Note note = makeNote(R"([{"insert":"Title"},{"attributes":{"header":1},"insert":"\n"},{"insert":"body\n"}])");
+        QVERIFY(state->notes()->insert(note));
+        NoteWindow *window = openWindow(state.get(), note.id);
+        window->hooks().runPrintDialog = [](QWidget *, QPrinter *) { return true; };
+        QStringList pixelSized;
+        int fragments = 0;
+        window->session()->setDocumentPrinter([&](const QTextDocument &document, QPrinter *) {
+            if (document.defaultFont().pixelSize() > 0)
+                pixelSized << "default";
+            for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+                for (auto it = block.begin(); !it.atEnd(); ++it, ++fragments) {
+                    if (it.fragment().charFormat().font().pixelSize() > 0)
+                        pixelSized << it.fragment().text();
+                }
+            }
+        });
+        window->print();
+        QVERIFY(fragments > 0);
+        QCOMPARE(pixelSized, QStringList());
+        QCOMPARE(window->statusBarWidget()->currentMessage(), QStringLiteral("Printed Title"));
+        window->close();
     }
 
     // ---- the registry

@@ -152,7 +152,6 @@ void ThemeManager::setFontScale(int percent)
     if (m_preferences)
         m_preferences->set(QStringLiteral("fontScale"), QString::number(g_fontScale));
     applyTheme(m_mode);
-    refontTaggedWidgets();
     emit fontScaleChanged(g_fontScale);
 }
 
@@ -178,70 +177,4 @@ int ThemeManager::scaledPointSize(const QFont &base, int percent)
 int ThemeManager::scaledPointSize()
 {
     return scaledPointSize(baseFont(), g_fontScale);
-}
-
-QFont ThemeManager::roleFont(int role, const QFont &base, int s)
-{
-    QFont font = base;
-    switch (role) {
-    case 1:
-        font.setPointSize(s);
-        font.setWeight(QFont::Weight(500));
-        break;
-    case 2:
-        font.setPointSize(std::max(7, s - 1));
-        break;
-    case 3:
-        font.setPointSize(s + 1);
-        font.setWeight(QFont::Weight(500));
-        break;
-    case 4:
-        font.setPointSize(s + 4);
-        font.setWeight(QFont::Weight(600));
-        break;
-    case 5:
-        font.setPointSize(s + 8);
-        font.setWeight(QFont::Weight(600));
-        break;
-    case 6:
-        font.setPointSize(s + 14);
-        font.setWeight(QFont::Weight(700));
-        break;
-    case 7:
-        font.setFamily(QStringLiteral("monospace"));
-        font.setStyleHint(QFont::Monospace, QFont::PreferDefault);
-        font.setPointSize(s);
-        break;
-    default:
-        font.setPointSize(s);
-        break;
-    }
-    return font;
-}
-
-QFont ThemeManager::roleFont(int role)
-{
-    return roleFont(role, baseFont(), scaledPointSize());
-}
-
-void ThemeManager::refontTaggedWidgets()
-{
-    for (QWidget *widget : QApplication::allWidgets()) {
-        const QVariant role = widget->property("velmFontRole");
-        if (!role.isValid())
-            continue;
-        bool ok = false;
-        const int roleValue = role.toInt(&ok);
-        if (!ok)
-            continue;
-        QFont font = roleFont(roleValue);
-        if (widget->property("velmFontItalic").toBool())
-            font.setItalic(true);
-        const QVariant weight = widget->property("velmFontWeight");
-        bool weightOk = false;
-        const int weightValue = weight.toInt(&weightOk);
-        if (weight.isValid() && weightOk)
-            font.setWeight(QFont::Weight(weightValue));
-        widget->setFont(font);
-    }
 }

@@ -15,10 +15,6 @@ class QWidget;
 // process-wide font scale, applies both to the whole application and persists
 // the user's choice. Widgets with hand-written style sheets rebuild them on
 // themeChanged.
-//
-// Widgets may carry the dynamic properties "velmFontRole" (int),
-// "velmFontItalic" (bool) and "velmFontWeight" (int); after a scale change
-// they get the font of their role (roleFont) again.
 class ThemeManager final : public QObject
 {
     Q_OBJECT
@@ -45,9 +41,6 @@ public:
     // A base without a point size (pixel-sized) counts as 10 pt.
     static int scaledPointSize();
     static int scaledPointSize(const QFont &base, int percent);
-    // The font of a role (0..7) at the current scale.
-    static QFont roleFont(int role);
-    static QFont roleFont(int role, const QFont &base, int scaledSize);
     // The application font at the first moment a scaled font was needed.
     static QFont baseFont();
 
@@ -61,8 +54,6 @@ signals:
     void fontScaleChanged(int percent);
 
 private:
-    static void refontTaggedWidgets();
-
     QPointer<PreferencesRepository> m_preferences;
     Theme m_mode = System;
     SchemeProbe m_schemeProbe;

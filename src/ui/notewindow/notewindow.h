@@ -9,10 +9,12 @@
 #include <functional>
 
 class AppState;
+class EditorActions;
 class EditorToolbar;
 class IoCommands;
 class NoteEditor;
 class NoteHeaderBar;
+class NoteSession;
 class QMimeData;
 class QPrinter;
 class StatusBar;
@@ -71,7 +73,8 @@ public:
     EditorToolbar *toolbar() const { return m_toolbar; }
     NoteHeaderBar *headerBar() const { return m_headerBar; }
     StatusBar *statusBarWidget() const { return m_statusBar; }
-    QString lastSnapshotContent() const { return m_lastSnapshotContent; }
+    NoteSession *session() const { return m_session; }
+    EditorActions *editorActions() const { return m_actions; }
 
 signals:
     // Emitted once when the window closes, after its note was saved.
@@ -95,7 +98,8 @@ private:
     NoteEditor *m_editor = nullptr;
     StatusBar *m_statusBar = nullptr;
     IoCommands *m_io = nullptr;
-    QString m_lastSnapshotContent;
+    NoteSession *m_session = nullptr;
+    EditorActions *m_actions = nullptr;
     // Whether the note was ever seen synchronised while this window showed it.
     bool m_seenSynced = false;
     bool m_closing = false;

@@ -4,6 +4,7 @@
 #include "builtinnotes.h"
 #include "converters.h"
 #include "delta.h"
+#include "editoractions.h"
 #include "editortoolbar.h"
 #include "iocommands.h"
 #include "iorepositories.h"
@@ -14,6 +15,7 @@
 #include "notebooklistwidget.h"
 #include "notebookrepository.h"
 #include "noteeditor.h"
+#include "notesession.h"
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
@@ -73,30 +75,6 @@ QString newId()
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
-// Print output is measured in points; the editor's sizes are in pixels at 96 dpi.
-void convertPixelSizesToPoints(QTextDocument *document)
-{
-    QFont defaultFont = document->defaultFont();
-    if (defaultFont.pixelSize() >= 1)
-        defaultFont.setPointSizeF(defaultFont.pixelSize() * 72.0 / 96.0);
-    document->setDefaultFont(defaultFont);
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            QTextCharFormat format = fragment.charFormat();
-            const QFont font = format.font();
-            if (font.pixelSize() < 1)
-                continue;
-            QTextCursor cursor(document);
-            cursor.setPosition(fragment.position());
-            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
-            QTextCharFormat pointFormat;
-            pointFormat.setFontPointSize(font.pixelSize() * 72.0 / 96.0);
-            cursor.mergeCharFormat(pointFormat);
-        }
-    }
-}
-
 } // namespace
 
 MainWindow::MainWindow(AppState *state, QWidget *parent)
@@ -114,8 +92,8 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     repositories.snapshots = state->snapshots();
     m_io = new IoCommands(repositories, this, this);
 
-    buildMenus();
     buildWidgets();
+    buildMenus();
     connectSignals();
     restoreGeometryAndLayout();
 
@@ -177,12 +155,12 @@ void MainWindow::installDefaultHooks()
     m_hooks.setClipboard = [](QMimeData *data) { QApplication::clipboard()->setMimeData(data); };
     m_hooks.runPrintDialog = [this](QPrinter *printer) {
         QPrintDialog dialog(printer, this);
-        dialog.setWindowTitle(QStringLiteral("Print Note"));
+        dialog.setWindowTitle(tr("Print Note"));
         return dialog.exec() == QDialog::Accepted;
     };
     m_hooks.systemTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     m_hooks.askFindText = [this](const QString &previous) {
-        return QInputDialog::getText(this, QStringLiteral("Find in Note"), QStringLiteral("Find:"), QLineEdit::Normal,
+        return QInputDialog::getText(this, tr("Find in Note"), tr("Find:"), QLineEdit::Normal,
                                      previous);
     };
 }
@@ -214,7 +192,7 @@ void MainWindow::buildWidgets()
     auto *searchLayout = new QHBoxLayout(m_searchRow);
     searchLayout->setContentsMargins(8, 8, 8, 8);
     m_searchField = new QLineEdit(m_searchRow);
-    m_searchField->setPlaceholderText(QStringLiteral("Search..."));
+    m_searchField->setPlaceholderText(tr("Search..."));
     m_searchField->setClearButtonEnabled(true);
     searchLayout->addWidget(m_searchField);
     m_noteList = new NoteListWidget(m_middle);
@@ -237,6 +215,8 @@ void MainWindow::buildWidgets()
     m_editor = new NoteEditor(m_notePane);
     m_editor->setAttachmentRepository(m_state->attachments());
     m_toolbar->setEditor(m_editor);
+    m_session = new NoteSession(m_state, this);
+    m_editorActions = new EditorActions(this, m_editor);
     noteLayout->addWidget(m_headerBar);
     noteLayout->addWidget(m_toolbar);
     noteLayout->addWidget(m_editor, 1);
@@ -277,47 +257,40 @@ void MainWindow::buildMenus()
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    const auto editorCommand = [this](void (NoteEditor::*command)()) {
-        return [this, command] {
-            if (m_editor && !m_editor->noteId().isEmpty() && !m_editor->isReadOnly())
-                (m_editor->*command)();
-        };
-    };
-
-    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    add(file, QStringLiteral("New Note"), QKeySequence(Qt::CTRL | Qt::Key_N), [this] { createNewNote(); },
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    add(file, tr("New Note"), QKeySequence(Qt::CTRL | Qt::Key_N), [this] { createNewNote(); },
         Qt::ApplicationShortcut);
-    add(file, QStringLiteral("New Note in Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
+    add(file, tr("New Note in Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
         [this] { m_state->newNoteInWindow(); }, Qt::ApplicationShortcut);
-    add(file, QStringLiteral("Save Snapshot"), QKeySequence::Save, [this] { saveCurrentNote(); });
+    add(file, tr("Save Snapshot"), QKeySequence::Save, [this] { saveCurrentNote(); });
     file->addSeparator();
     // Ctrl+I stays with Italic.
-    add(file, QStringLiteral("Import..."), QKeySequence(), [this] { m_io->importNotes(); });
+    add(file, tr("Import..."), QKeySequence(), [this] { m_io->importNotes(); });
     // Exports the note as last stored, without saving the editor first.
-    add(file, QStringLiteral("Export..."), QKeySequence(Qt::CTRL | Qt::Key_E),
+    add(file, tr("Export..."), QKeySequence(Qt::CTRL | Qt::Key_E),
         [this] { m_io->exportNote(m_editor->noteId()); });
     file->addSeparator();
-    add(file, QStringLiteral("Print..."), QKeySequence::Print, [this] { print(); });
-    add(file, QStringLiteral("Print Preview..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P),
+    add(file, tr("Print..."), QKeySequence::Print, [this] { print(); });
+    add(file, tr("Print Preview..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P),
         [this] { printPreview(); });
     file->addSeparator();
-    add(file, QStringLiteral("Backup Database..."), QKeySequence(), [this] {
+    add(file, tr("Backup Database..."), QKeySequence(), [this] {
         saveCurrentNote();
         m_io->backupDatabase();
     });
-    add(file, QStringLiteral("Restore Database..."), QKeySequence(), [this] {
+    add(file, tr("Restore Database..."), QKeySequence(), [this] {
         saveCurrentNote();
         m_io->restoreDatabase();
     });
     file->addSeparator();
-    QAction *quit = add(file, QStringLiteral("Quit"), QKeySequence::Quit, [this] { quitApplication(); });
+    QAction *quit = add(file, tr("Quit"), QKeySequence::Quit, [this] { quitApplication(); });
     quit->setMenuRole(QAction::QuitRole);
 
-    QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    add(edit, QStringLiteral("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
-    add(edit, QStringLiteral("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    add(edit, tr("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
+    add(edit, tr("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
     edit->addSeparator();
-    add(edit, QStringLiteral("Find in Note..."), QKeySequence::Find, [this] {
+    add(edit, tr("Find in Note..."), QKeySequence::Find, [this] {
         if (m_editor->noteId().isEmpty())
             return;
         const QString text = m_hooks.askFindText(m_lastFindText);
@@ -325,89 +298,40 @@ void MainWindow::buildMenus()
             return;
         m_lastFindText = text;
         if (!findInNote(text))
-            m_statusBar->showTemporaryMessage(QStringLiteral("\"%1\" not found").arg(text), 3000);
+            m_statusBar->showTemporaryMessage(tr("\"%1\" not found").arg(text), 3000);
     });
 
-    QMenu *format = menuBar()->addMenu(QStringLiteral("F&ormat"));
-    add(format, QStringLiteral("Bold"), QKeySequence::Bold, editorCommand(&NoteEditor::toggleBold));
-    add(format, QStringLiteral("Italic"), QKeySequence::Italic, editorCommand(&NoteEditor::toggleItalic));
-    add(format, QStringLiteral("Underline"), QKeySequence::Underline, editorCommand(&NoteEditor::toggleUnderline));
-    add(format, QStringLiteral("Strikethrough"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X),
-        editorCommand(&NoteEditor::toggleStrikethrough));
-    add(format, QStringLiteral("Code"), QKeySequence(Qt::CTRL | Qt::Key_QuoteLeft),
-        editorCommand(&NoteEditor::toggleInlineCode));
-    format->addSeparator();
-    for (int level = 1; level <= 3; ++level) {
-        add(format, QStringLiteral("Heading %1").arg(level), QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_0 + level)),
-            [this, level] {
-                if (!m_editor->noteId().isEmpty() && !m_editor->isReadOnly())
-                    m_editor->setHeading(level);
-            });
-    }
-    add(format, QStringLiteral("Normal Text"), QKeySequence(Qt::CTRL | Qt::Key_0), [this] {
-        if (!m_editor->noteId().isEmpty() && !m_editor->isReadOnly())
-            m_editor->setHeading(0);
-    });
-    format->addSeparator();
-    add(format, QStringLiteral("Bullet List"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_8),
-        editorCommand(&NoteEditor::toggleBulletList));
-    add(format, QStringLiteral("Numbered List"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_7),
-        editorCommand(&NoteEditor::toggleOrderedList));
-    add(format, QStringLiteral("Checkbox List"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_9),
-        editorCommand(&NoteEditor::toggleCheckList));
-    format->addSeparator();
-    add(format, QStringLiteral("Code Block"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_QuoteLeft),
-        editorCommand(&NoteEditor::toggleCodeBlock));
-    add(format, QStringLiteral("Blockquote"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B),
-        editorCommand(&NoteEditor::toggleBlockquote));
-    format->addSeparator();
-    const QList<std::pair<QString, Qt::Alignment>> alignments{{QStringLiteral("Align Left"), Qt::AlignLeft},
-                                                              {QStringLiteral("Align Center"), Qt::AlignHCenter},
-                                                              {QStringLiteral("Align Right"), Qt::AlignRight}};
-    const QList<Qt::Key> alignKeys{Qt::Key_L, Qt::Key_E, Qt::Key_R};
-    for (int i = 0; i < alignments.size(); ++i) {
-        const Qt::Alignment alignment = alignments.at(i).second;
-        add(format, alignments.at(i).first, QKeySequence(Qt::CTRL | Qt::SHIFT | alignKeys.at(i)), [this, alignment] {
-            if (!m_editor->noteId().isEmpty() && !m_editor->isReadOnly())
-                m_editor->setAlignment(alignment);
-        });
-    }
-    format->addSeparator();
-    add(format, QStringLiteral("Insert Link..."), QKeySequence(Qt::CTRL | Qt::Key_K),
-        editorCommand(&NoteEditor::insertLink));
-    add(format, QStringLiteral("Insert Divider"), QKeySequence(), editorCommand(&NoteEditor::insertDivider));
-    add(format, QStringLiteral("Insert Table..."), QKeySequence(Qt::CTRL | Qt::Key_T),
-        editorCommand(&NoteEditor::insertTableWithDialog));
+    m_editorActions->addFormatMenu(menuBar()->addMenu(tr("F&ormat")));
 
-    QMenu *note = menuBar()->addMenu(QStringLiteral("&Note"));
-    add(note, QStringLiteral("Move to Notebook..."), QKeySequence(Qt::CTRL | Qt::Key_M), [this] { moveCurrentNote(); });
-    add(note, QStringLiteral("Version History..."), QKeySequence(Qt::CTRL | Qt::Key_H), [this] { showVersionHistory(); });
-    add(note, QStringLiteral("Open in New Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
+    QMenu *note = menuBar()->addMenu(tr("&Note"));
+    add(note, tr("Move to Notebook..."), QKeySequence(Qt::CTRL | Qt::Key_M), [this] { moveCurrentNote(); });
+    add(note, tr("Version History..."), QKeySequence(Qt::CTRL | Qt::Key_H), [this] { showVersionHistory(); });
+    add(note, tr("Open in New Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
         [this] { openCurrentNoteInWindow(); });
     note->addSeparator();
-    add(note, QStringLiteral("Move to Trash…"), QKeySequence(Qt::CTRL | Qt::Key_D), [this] { deleteCurrentNote(true); },
+    add(note, tr("Move to Trash…"), QKeySequence(Qt::CTRL | Qt::Key_D), [this] { deleteCurrentNote(true); },
         Qt::ApplicationShortcut);
 
-    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
-    add(view, QStringLiteral("To-Dos"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), [this] { openScreen(Screen::Todos); });
-    add(view, QStringLiteral("Find"), QKeySequence(Qt::Key_F3), [this] {
+    QMenu *view = menuBar()->addMenu(tr("&View"));
+    add(view, tr("To-Dos"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), [this] { openScreen(Screen::Todos); });
+    add(view, tr("Find"), QKeySequence(Qt::Key_F3), [this] {
         m_searchField->setFocus(Qt::ShortcutFocusReason);
         m_searchField->selectAll();
     });
-    add(view, QStringLiteral("Search All Notes..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
+    add(view, tr("Search All Notes..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
         [this] { openScreen(Screen::Search); });
-    add(view, QStringLiteral("Trash"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D), [this] { openScreen(Screen::Trash); });
-    add(view, QStringLiteral("Shared with Me"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S),
+    add(view, tr("Trash"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D), [this] { openScreen(Screen::Trash); });
+    add(view, tr("Shared with Me"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S),
         [this] { openScreen(Screen::SharedWithMe); });
-    add(view, QStringLiteral("Shared by Me"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_S),
+    add(view, tr("Shared by Me"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_S),
         [this] { openScreen(Screen::SharedByMe); });
     view->addSeparator();
-    m_focusModeAction = view->addAction(QStringLiteral("Focus Mode"));
+    m_focusModeAction = view->addAction(tr("Focus Mode"));
     m_focusModeAction->setCheckable(true);
     m_focusModeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Backslash));
-    m_focusModeAction->setStatusTip(QStringLiteral("Hide the notebook and note lists to write without distractions"));
+    m_focusModeAction->setStatusTip(tr("Hide the notebook and note lists to write without distractions"));
     connect(m_focusModeAction, &QAction::toggled, this, &MainWindow::setFocusMode);
-    m_sidebarAction = view->addAction(QStringLiteral("Show Notebook Sidebar"));
+    m_sidebarAction = view->addAction(tr("Show Notebook Sidebar"));
     m_sidebarAction->setCheckable(true);
     m_sidebarAction->setChecked(true);
     m_sidebarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B));
@@ -422,32 +346,32 @@ void MainWindow::buildMenus()
             confirmFullResync(m_state, m_statusBar, this);
     });
 
-    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    add(help, QStringLiteral("About Velmora Notes"), QKeySequence(), [this] {
-        QMessageBox::about(this, QStringLiteral("About Velmora Notes"),
-                           QStringLiteral("Velmora Notes %1\n\nSearch-first, zero-friction note-taking.\n\n%2")
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
+    add(help, tr("About Velmora Notes"), QKeySequence(), [this] {
+        QMessageBox::about(this, tr("About Velmora Notes"),
+                           tr("Velmora Notes %1\n\nSearch-first, zero-friction note-taking.\n\n%2")
                                .arg(QCoreApplication::applicationVersion(), QStringLiteral("https://velmora.app")));
     });
     help->addSeparator();
     VelmUpdate::addHelpActions(
         help, VelmUpdate::UpdateConfig::fromEnvironment(QStringLiteral("notes"), QStringLiteral("stable"),
                                                    QCoreApplication::applicationVersion()),
-        QUrl(QStringLiteral("https://velmora.app/feedback")), QStringLiteral("Velmora Notes"), this,
+        QUrl(QStringLiteral("https://velmora.app/feedback")), tr("Velmora Notes"), this,
         [this](const QString &text) { m_statusBar->showTemporaryMessage(text, 5000); });
     if (qgetenv("NOTES_DEV") == "1") {
         help->addSeparator();
-        add(help, QStringLiteral("Load &Sample Notes"), QKeySequence(), [this] {
-            if (!m_hooks.askYesNo(QStringLiteral("Load Sample Notes"),
-                                  QStringLiteral("Insert 7 sample notes into this database?\n\nThey'll appear in the "
+        add(help, tr("Load &Sample Notes"), QKeySequence(), [this] {
+            if (!m_hooks.askYesNo(tr("Load Sample Notes"),
+                                  tr("Insert 7 sample notes into this database?\n\nThey'll appear in the "
                                                  "unorganized pool with staggered dates from today to 28 days ago. "
                                                  "Existing notes are not modified.")))
                 return;
             const int inserted = createSampleNotes(m_state->notes());
-            m_statusBar->showTemporaryMessage(QStringLiteral("Loaded %1 sample note(s).").arg(inserted), 3000);
+            m_statusBar->showTemporaryMessage(tr("Loaded %1 sample note(s).").arg(inserted), 3000);
         });
     }
     help->addSeparator();
-    add(help, QStringLiteral("About Qt"), QKeySequence(), [this] { QMessageBox::aboutQt(this); });
+    add(help, tr("About Qt"), QKeySequence(), [this] { QMessageBox::aboutQt(this); });
 
     // Trashes without asking; no menu entry.
     auto *quickDelete = new QAction(this);
@@ -656,7 +580,7 @@ void MainWindow::refreshNoteList()
     }
     m_noteList->setNotes(notes);
 
-    const QString name = notebookId.isEmpty() ? QStringLiteral("All Notes") : m_notebookNames.value(notebookId);
+    const QString name = notebookId.isEmpty() ? tr("All Notes") : m_notebookNames.value(notebookId);
     m_statusBar->setNotebookInfo(name, int(notes.size()));
 }
 
@@ -676,7 +600,7 @@ void MainWindow::clearEditor()
     m_toolbar->setEnabled(false);
     m_headerBar->setEditable(false);
     m_headerBar->hide();
-    m_lastSnapshotContent.clear();
+    m_session->clear();
 }
 
 bool MainWindow::isShowingWelcomePage() const
@@ -716,7 +640,7 @@ void MainWindow::showNote(const QString &noteId, bool force)
     m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note->id));
     m_headerBar->setShared(note->isShared);
 
-    m_lastSnapshotContent = note->body;
+    m_session->setNote(note->id, note->body);
     updatePage();
 }
 
@@ -732,38 +656,21 @@ void MainWindow::saveCurrentNote()
 {
     if (!m_state || m_editor->noteId().isEmpty() || m_editor->isReadOnly() || m_editor->isSaved())
         return;
-    std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
-    if (!note)
-        return;
-    const QString delta = m_editor->currentDelta();
-    if (delta == note->body)
-        return;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    note->body = delta;
-    note->updatedAt = now;
-    note->modifiedAt = now;
-    note->version += 1;
-    note->syncStatus = SyncStatus::Pending;
-    if (m_state->notes()->update(*note))
+    switch (m_session->save(m_editor->currentDelta())) {
+    case NoteSession::SaveResult::Unchanged:
+        break;
+    case NoteSession::SaveResult::Saved:
         updateHeaderMeta();
+        break;
+    case NoteSession::SaveResult::Failed:
+        m_statusBar->showTemporaryMessage(tr("The note could not be saved"), 5000);
+        break;
+    }
 }
 
 void MainWindow::saveSnapshot()
 {
-    if (!m_state || m_editor->noteId().isEmpty() || m_editor->isReadOnly() || m_lastSnapshotContent.isEmpty())
-        return;
-    const QString delta = m_editor->currentDelta();
-    if (delta.isEmpty() || delta == m_lastSnapshotContent)
-        return;
-    const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
-    Snapshot snapshot;
-    snapshot.id = newId();
-    snapshot.noteId = m_editor->noteId();
-    snapshot.version = note ? note->version : 1;
-    snapshot.body = delta;
-    snapshot.createdAt = QDateTime::currentDateTimeUtc();
-    if (m_state->snapshots()->insert(snapshot))
-        m_lastSnapshotContent = delta;
+    m_session->saveSnapshot(m_editor->currentDelta(), m_editor->noteId().isEmpty() || m_editor->isReadOnly());
 }
 
 void MainWindow::onNoteSelected(const QString &noteId)
@@ -828,19 +735,19 @@ void MainWindow::openScreen(Screen screen)
     QString title;
     switch (screen) {
     case Screen::Search:
-        title = QStringLiteral("Search — Velmora Notes");
+        title = tr("Search — Velmora Notes");
         if (!window)
             window = new SearchScreen(m_state, this);
         static_cast<SearchScreen *>(window.data())->refresh();
         break;
     case Screen::Todos:
-        title = QStringLiteral("To-Dos — Velmora Notes");
+        title = tr("To-Dos — Velmora Notes");
         if (!window)
             window = new TodosScreen(m_state, this);
         static_cast<TodosScreen *>(window.data())->refresh();
         break;
     case Screen::Trash:
-        title = QStringLiteral("Trash — Velmora Notes");
+        title = tr("Trash — Velmora Notes");
         if (!window) {
             auto *trash = new TrashScreen(m_state, this);
             trash->setAskYesNo([this](QWidget *, const QString &t, const QString &text) { return m_hooks.askYesNo(t, text); });
@@ -850,8 +757,8 @@ void MainWindow::openScreen(Screen screen)
         break;
     case Screen::SharedByMe:
     case Screen::SharedWithMe:
-        title = screen == Screen::SharedByMe ? QStringLiteral("Shared by Me — Velmora Notes")
-                                             : QStringLiteral("Shared with Me — Velmora Notes");
+        title = screen == Screen::SharedByMe ? tr("Shared by Me — Velmora Notes")
+                                             : tr("Shared with Me — Velmora Notes");
         if (!window)
             window = new SharedScreen(m_state, screen == Screen::SharedByMe, this);
         static_cast<SharedScreen *>(window.data())->reload();
@@ -900,9 +807,9 @@ void MainWindow::deleteCurrentNote(bool confirm)
     if (confirm) {
         const std::optional<Note> note = m_state->notes()->noteById(noteId);
         const QString title = note ? noteTitle(note->body) : QString();
-        if (!m_hooks.askYesNo(QStringLiteral("Move to Trash"),
-                              QStringLiteral("Move \"%1\" to Trash?")
-                                  .arg(title.isEmpty() ? QStringLiteral("this note") : title)))
+        if (!m_hooks.askYesNo(tr("Move to Trash"),
+                              tr("Move \"%1\" to Trash?")
+                                  .arg(title.isEmpty() ? tr("this note") : title)))
             return;
     }
     const int row = m_noteList->currentRow();
@@ -978,18 +885,9 @@ void MainWindow::onNotebookChipClicked()
 
 void MainWindow::copyNote(int format)
 {
-    auto *data = new QMimeData;
-    if (ExportFormat(format) == ExportFormat::PlainText) {
-        data->setText(m_editor->toPlainText());
-    } else {
+    if (ExportFormat(format) != ExportFormat::PlainText)
         saveCurrentNote();
-        const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
-        const QString body = note ? note->body : m_editor->currentDelta();
-        if (ExportFormat(format) == ExportFormat::Html)
-            data->setHtml(convertBody(body, ExportFormat::Html));
-        data->setText(convertBody(body, ExportFormat::Markdown));
-    }
-    m_hooks.setClipboard(data);
+    m_hooks.setClipboard(m_session->copyAs(ExportFormat(format), m_editor->toPlainText(), m_editor->currentDelta()));
 }
 
 // ---------------------------------------------------------------- notebooks and menus
@@ -1039,8 +937,8 @@ void MainWindow::deleteNotebook(const QString &notebookId)
     const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
     if (!notebook)
         return;
-    if (!m_hooks.askYesNo(QStringLiteral("Delete Notebook"),
-                          QStringLiteral("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name)))
+    if (!m_hooks.askYesNo(tr("Delete Notebook"),
+                          tr("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name)))
         return;
     saveCurrentNote();
     for (const Note &note : m_state->notes()->notesInNotebook(notebookId))
@@ -1059,12 +957,12 @@ std::unique_ptr<QMenu> MainWindow::createNoteContextMenu(const QString &noteId)
     if (!note)
         return nullptr;
     auto menu = std::make_unique<QMenu>(this);
-    connect(menu->addAction(QStringLiteral("Open in New Window")), &QAction::triggered, this, [this, noteId] {
+    connect(menu->addAction(tr("Open in New Window")), &QAction::triggered, this, [this, noteId] {
         if (noteId == m_editor->noteId())
             saveCurrentNote();
         m_state->openNoteWindow(noteId);
     });
-    QMenu *move = menu->addMenu(QStringLiteral("Move to Notebook"));
+    QMenu *move = menu->addMenu(tr("Move to Notebook"));
     for (const Notebook &notebook : m_state->notebooks()->allNotebooks()) {
         QAction *action = move->addAction(notebook.name);
         action->setCheckable(true);
@@ -1079,7 +977,7 @@ std::unique_ptr<QMenu> MainWindow::createNoteContextMenu(const QString &noteId)
                 this, [this, noteId] { openNoteShareDialog(m_state, noteId, tr("Remove access"), this); });
     }
     menu->addSeparator();
-    connect(menu->addAction(QStringLiteral("Move to Trash")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Move to Trash")), &QAction::triggered, this,
             [this, noteId] { trashNote(noteId); });
     return menu;
 }
@@ -1089,12 +987,12 @@ std::unique_ptr<QMenu> MainWindow::createNotebookContextMenu(const QString &note
     if (!m_state->notebooks()->notebookById(notebookId))
         return nullptr;
     auto menu = std::make_unique<QMenu>(this);
-    connect(menu->addAction(QStringLiteral("Rename Notebook…")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Rename Notebook…")), &QAction::triggered, this,
             [this, notebookId] { renameNotebook(notebookId); });
     if (m_state->canShare())
         connect(menu->addAction(tr("Share Notebook…")), &QAction::triggered, this,
                 [this, notebookId] { openNotebookShareDialog(m_state, notebookId, this); });
-    connect(menu->addAction(QStringLiteral("Delete Notebook")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Delete Notebook")), &QAction::triggered, this,
             [this, notebookId] { deleteNotebook(notebookId); });
     return menu;
 }
@@ -1129,26 +1027,16 @@ void MainWindow::onFontScaleChanged()
 
 // ---------------------------------------------------------------- printing
 
-QString MainWindow::editorNoteTitle() const
-{
-    const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
-    const QString title = note ? noteTitle(note->body) : QString();
-    return title.isEmpty() ? QStringLiteral("Untitled") : title;
-}
-
 bool MainWindow::printTo(QPrinter *printer)
 {
-    std::unique_ptr<QTextDocument> clone(m_editor->document()->clone());
-    clone->setDocumentMargin(36);
-    convertPixelSizesToPoints(clone.get());
-    clone->print(printer);
+    m_session->print(*m_editor->document(), printer);
     return true;
 }
 
 bool MainWindow::prepareToPrint()
 {
     if (m_editor->noteId().isEmpty()) {
-        m_statusBar->showTemporaryMessage(QStringLiteral("No note selected"), 3000);
+        m_statusBar->showTemporaryMessage(tr("No note selected"), 3000);
         return false;
     }
     saveCurrentNote();
@@ -1159,24 +1047,24 @@ void MainWindow::print()
 {
     if (!prepareToPrint())
         return;
-    const QString title = editorNoteTitle();
+    const QString title = m_session->displayTitle();
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);
     if (!m_hooks.runPrintDialog(&printer))
         return;
     printTo(&printer);
-    m_statusBar->showTemporaryMessage(QStringLiteral("Printed %1").arg(title), 3000);
+    m_statusBar->showTemporaryMessage(tr("Printed %1").arg(title), 3000);
 }
 
 void MainWindow::printPreview()
 {
     if (!prepareToPrint())
         return;
-    const QString title = editorNoteTitle();
+    const QString title = m_session->displayTitle();
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);
     QPrintPreviewDialog dialog(&printer, this);
-    dialog.setWindowTitle(QStringLiteral("Print Preview — %1").arg(title));
+    dialog.setWindowTitle(tr("Print Preview — %1").arg(title));
     dialog.resize(900, 700);
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter *p) { printTo(p); });
     dialog.exec();
@@ -1194,8 +1082,8 @@ void MainWindow::showMainWindow()
 void MainWindow::updateTrayToggleText()
 {
     if (m_trayToggleAction)
-        m_trayToggleAction->setText(isVisible() && !isMinimized() ? QStringLiteral("Hide Velmora Notes")
-                                                                  : QStringLiteral("Show Velmora Notes"));
+        m_trayToggleAction->setText(isVisible() && !isMinimized() ? tr("Hide Velmora Notes")
+                                                                  : tr("Show Velmora Notes"));
 }
 
 void MainWindow::updateTray()
@@ -1223,21 +1111,21 @@ void MainWindow::updateTray()
         m_trayIcon->setToolTip(kAppName);
         auto *menu = new QMenu(this);
         connect(m_trayIcon, &QObject::destroyed, menu, &QObject::deleteLater);
-        m_trayToggleAction = menu->addAction(QStringLiteral("Show Velmora Notes"));
+        m_trayToggleAction = menu->addAction(tr("Show Velmora Notes"));
         connect(m_trayToggleAction, &QAction::triggered, this, [this] {
             if (isVisible() && !isMinimized() && isActiveWindow())
                 hide();
             else
                 showMainWindow();
         });
-        connect(menu->addAction(QStringLiteral("New Note")), &QAction::triggered, this,
+        connect(menu->addAction(tr("New Note")), &QAction::triggered, this,
                 [this] { m_state->newNoteInWindow(); });
-        connect(menu->addAction(QStringLiteral("Search…")), &QAction::triggered, this,
+        connect(menu->addAction(tr("Search…")), &QAction::triggered, this,
                 [this] { openScreen(Screen::Search); });
-        connect(menu->addAction(QStringLiteral("To-Dos")), &QAction::triggered, this,
+        connect(menu->addAction(tr("To-Dos")), &QAction::triggered, this,
                 [this] { openScreen(Screen::Todos); });
         menu->addSeparator();
-        connect(menu->addAction(QStringLiteral("Quit")), &QAction::triggered, this, &MainWindow::quitApplication);
+        connect(menu->addAction(tr("Quit")), &QAction::triggered, this, &MainWindow::quitApplication);
         connect(menu, &QMenu::aboutToShow, this, &MainWindow::updateTrayToggleText);
         m_trayIcon->setContextMenu(menu);
         connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {

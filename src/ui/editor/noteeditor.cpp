@@ -8,7 +8,12 @@
 #include "deltaimport.h"
 #include "deltatable.h"
 #include "dividerrenderer.h"
+#include "editoractions.h"
+#include "attachmentfiles.h"
+#include "blockformatting.h"
+#include "editorclipboard.h"
 #include "editorrules.h"
+#include "textediting.h"
 #include "imagelightbox.h"
 #include "inserttabledialog.h"
 #include "linkdialog.h"
@@ -43,170 +48,7 @@
 #include <QToolTip>
 #include <QUuid>
 
-namespace {
-
-constexpr QChar kObjectChar = QChar::ObjectReplacementCharacter;
-// Copies within one note carry the selection's Delta, so that a cut and paste
-// keeps attachments, check lists, code blocks and quotes, which the HTML of
-// the clipboard cannot express. Attachment records belong to their note, so
-// the Delta is only taken by the note it came from.
-constexpr char kNoteDeltaMime[] = "application/x-velmora-note-delta";
-constexpr char kNoteIdMime[] = "application/x-velmora-note-id";
-constexpr QChar kParagraphSeparator = QChar::ParagraphSeparator;
-
-bool isListItem(const QTextBlock &block)
-{
-    return block.textList() != nullptr || block.blockFormat().marker() != QTextBlockFormat::MarkerType::NoMarker;
-}
-
-// The format of the character at position (not the one before it, as a
-// cursor reports).
-QTextCharFormat charFormatAt(const QTextDocument *document, int position)
-{
-    if (position < 0)
-        return {};
-    const QTextBlock block = document->findBlock(position);
-    for (auto it = block.begin(); !it.atEnd(); ++it) {
-        const QTextFragment fragment = it.fragment();
-        if (fragment.position() <= position && position < fragment.position() + fragment.length())
-            return fragment.charFormat();
-    }
-    return {};
-}
-
-QTextCharFormat linkFormat(const QString &url)
-{
-    QTextCharFormat format;
-    format.setAnchor(true);
-    format.setAnchorHref(url);
-    format.setUnderlineStyle(QTextCharFormat::SingleUnderline);
-    format.setForeground(linkColor());
-    return format;
-}
-
-QTextCharFormat attachmentFormat(const QString &id)
-{
-    QTextCharFormat format;
-    format.setObjectType(TextObject::Attachment);
-    format.setProperty(TextProperty::ObjectKind, QString::fromLatin1(kAttachmentEmbedKind));
-    format.setProperty(TextProperty::ObjectUrl, attachmentUrl(id));
-    return format;
-}
-
-QTextCharFormat dividerFormat()
-{
-    QTextCharFormat format;
-    format.setObjectType(TextObject::Divider);
-    format.setProperty(TextProperty::ObjectKind, QString::fromLatin1(kDividerEmbedKind));
-    format.setProperty(TextProperty::ObjectUrl, QStringLiteral("hr"));
-    return format;
-}
-
-// Every block touched by the cursor's selection (or the cursor's block).
-QList<QTextBlock> selectedBlocks(const QTextCursor &cursor)
-{
-    QList<QTextBlock> blocks;
-    const QTextDocument *document = cursor.document();
-    QTextBlock block = document->findBlock(cursor.selectionStart());
-    const QTextBlock last = document->findBlock(cursor.selectionEnd());
-    while (block.isValid()) {
-        blocks.append(block);
-        if (block == last)
-            break;
-        block = block.next();
-    }
-    return blocks;
-}
-
-// Rewrites the character format of every text fragment of a block; object
-// characters keep theirs.
-template<typename Change>
-void changeBlockText(QTextDocument *document, const QTextBlock &block, Change change)
-{
-    QList<QPair<QTextFragment, QTextCharFormat>> updates;
-    for (auto it = block.begin(); !it.atEnd(); ++it) {
-        const QTextFragment fragment = it.fragment();
-        QTextCharFormat format = fragment.charFormat();
-        if (format.objectType() != QTextFormat::NoObject)
-            continue;
-        change(format);
-        updates.append({fragment, format});
-    }
-    for (const auto &[fragment, format] : updates) {
-        QTextCursor cursor(document);
-        cursor.setPosition(fragment.position());
-        cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
-        cursor.setCharFormat(format);
-    }
-}
-
-// Whether two positions lie in the same frame and, inside a table, the same cell.
-bool sameCell(QTextDocument *document, int a, int b)
-{
-    QTextCursor first(document);
-    first.setPosition(a);
-    QTextCursor second(document);
-    second.setPosition(b);
-    if (first.currentFrame() != second.currentFrame())
-        return false;
-    QTextTable *table = first.currentTable();
-    return !table || table->cellAt(a) == table->cellAt(b);
-}
-
-bool hasLocalFiles(const QMimeData *source)
-{
-    if (!source->hasUrls())
-        return false;
-    const QList<QUrl> urls = source->urls();
-    return std::any_of(urls.begin(), urls.end(), [](const QUrl &url) { return url.isLocalFile(); });
-}
-
-// The text runs of a block with their formats; object characters included.
-using TextRuns = QList<QPair<QString, QTextCharFormat>>;
-
-TextRuns runsOf(const QTextBlock &block)
-{
-    TextRuns runs;
-    for (auto it = block.begin(); !it.atEnd(); ++it)
-        runs.append({it.fragment().text(), it.fragment().charFormat()});
-    return runs;
-}
-
-// Inserting runs rather than a document fragment keeps list and table
-// structure out of the way: only characters and their formats move.
-void insertRuns(QTextCursor &cursor, const TextRuns &runs)
-{
-    for (const auto &[text, format] : runs)
-        cursor.insertText(text, format);
-}
-
-// Font family, size, pitch, weight and colour of a line format carried onto a
-// text format. Inline code keeps its look unless the line enters or leaves a
-// code block (whose text is all code), and links keep their colour.
-void takeLineFont(QTextCharFormat &format, const QTextCharFormat &line, bool takeWeight, bool keepInlineCode)
-{
-    if (keepInlineCode && format.fontFixedPitch()) {
-        if (takeWeight)
-            format.setFontWeight(line.fontWeight());
-        return;
-    }
-    format.setFontFamilies(line.fontFamilies().toStringList());
-    format.setFontFixedPitch(line.fontFixedPitch());
-    format.setFontStyleHint(line.fontStyleHint());
-    if (line.hasProperty(QTextFormat::FontPixelSize))
-        format.setProperty(QTextFormat::FontPixelSize, line.property(QTextFormat::FontPixelSize));
-    format.clearProperty(QTextFormat::FontPointSize);
-    if (takeWeight)
-        format.setFontWeight(line.fontWeight());
-    if (format.isAnchor())
-        return;
-    if (line.hasProperty(QTextFormat::ForegroundBrush))
-        format.setForeground(line.foreground());
-    else
-        format.clearForeground();
-}
-
-} // namespace
+using namespace TextEditing;
 
 NoteEditor::NoteEditor(QWidget *parent)
     : QTextEdit(parent)
@@ -287,7 +129,16 @@ void NoteEditor::setAttachmentRepository(AttachmentRepository *repository)
         return;
     m_attachments = repository;
     if (!m_renderer) {
-        m_renderer = new AttachmentRenderer(repository, this);
+        m_renderer = new AttachmentRenderer(
+            [store = QPointer<AttachmentRepository>(repository)](const QString &id) -> std::optional<AttachmentFile> {
+                const std::optional<Attachment> record = store ? store->attachmentById(id) : std::nullopt;
+                if (!record)
+                    return std::nullopt;
+                return AttachmentFile{record->filename, record->mimeType, [store, id] {
+                                          return store ? store->readFile(id) : QByteArray();
+                                      }};
+            },
+            this);
         document()->documentLayout()->registerHandler(TextObject::Attachment, m_renderer);
     }
     setAcceptDrops(true);
@@ -421,38 +272,9 @@ void NoteEditor::onSaveTimeout()
 
 // --- Format state and inline formatting ------------------------------------------------------
 
-QTextCharFormat NoteEditor::formatForState() const
-{
-    QTextCursor cursor = textCursor();
-    if (cursor.hasSelection()) {
-        QTextCursor first(document());
-        first.setPosition(cursor.selectionStart() + 1);
-        return first.charFormat();
-    }
-    return cursor.charFormat();
-}
-
 void NoteEditor::publishFormatState()
 {
-    const QTextCursor cursor = textCursor();
-    const QTextCharFormat format = formatForState();
-    const int weight = format.hasProperty(QTextFormat::FontWeight) ? format.intProperty(QTextFormat::FontWeight) : 400;
-    const bool bold = weight >= 700;
-    const bool italic = format.fontItalic();
-    const bool underline = format.fontUnderline() && !format.isAnchor();
-    const bool strike = format.fontStrikeOut();
-    const bool code = format.fontFixedPitch();
-
-    const QTextBlockFormat block = cursor.blockFormat();
-    const int heading = block.intProperty(TextProperty::HeadingLevel);
-    const QString listType = block.stringProperty(TextProperty::ListType);
-    const bool codeBlock = block.property(TextProperty::CodeBlock).isValid();
-    const bool blockquote = block.boolProperty(TextProperty::Blockquote);
-    const bool inTable = cursor.currentTable() != nullptr;
-
-    emit formatStateChanged(bold, italic, underline, strike, code, heading, listType, codeBlock, blockquote,
-                            inTable, block.alignment());
-    emit cursorFormatChanged();
+    emit formatStateChanged(formatStateAt(textCursor()));
 }
 
 void NoteEditor::mergeInlineFormat(const QTextCharFormat &format)
@@ -463,7 +285,7 @@ void NoteEditor::mergeInlineFormat(const QTextCharFormat &format)
 
 void NoteEditor::toggleBold()
 {
-    const QTextCharFormat state = formatForState();
+    const QTextCharFormat state = stateCharFormat(textCursor());
     const int weight = state.hasProperty(QTextFormat::FontWeight) ? state.intProperty(QTextFormat::FontWeight) : 400;
     QTextCharFormat format;
     format.setFontWeight(weight >= 700 ? 400 : 700);
@@ -473,14 +295,14 @@ void NoteEditor::toggleBold()
 void NoteEditor::toggleItalic()
 {
     QTextCharFormat format;
-    format.setFontItalic(!formatForState().fontItalic());
+    format.setFontItalic(!stateCharFormat(textCursor()).fontItalic());
     mergeInlineFormat(format);
 }
 
 void NoteEditor::toggleUnderline()
 {
     QTextCharFormat format;
-    format.setUnderlineStyle(formatForState().fontUnderline() ? QTextCharFormat::NoUnderline
+    format.setUnderlineStyle(stateCharFormat(textCursor()).fontUnderline() ? QTextCharFormat::NoUnderline
                                                               : QTextCharFormat::SingleUnderline);
     mergeInlineFormat(format);
 }
@@ -488,186 +310,44 @@ void NoteEditor::toggleUnderline()
 void NoteEditor::toggleStrikethrough()
 {
     QTextCharFormat format;
-    format.setFontStrikeOut(!formatForState().fontStrikeOut());
+    format.setFontStrikeOut(!stateCharFormat(textCursor()).fontStrikeOut());
     mergeInlineFormat(format);
 }
 
 void NoteEditor::toggleInlineCode()
 {
-    if (!formatForState().fontFixedPitch()) {
+    QTextCursor cursor = textCursor();
+    if (!stateCharFormat(cursor).fontFixedPitch()) {
         mergeInlineFormat(inlineCodeFormat());
         return;
     }
-    // Back to the body font. A merge cannot remove the foreground, so every
-    // run of the selection is rewritten.
-    const QFont base = baseFont();
-    const auto plain = [&base](QTextCharFormat &format) {
-        format.setFontFamilies(QStringList{base.family()});
-        format.setFontFixedPitch(false);
-        format.setFontStyleHint(QFont::AnyStyle);
-        format.clearProperty(QTextFormat::FontPointSize);
-        format.setProperty(QTextFormat::FontPixelSize, base.pixelSize());
-        format.setBackground(Qt::transparent);
-        format.clearForeground();
-    };
-    QTextCursor cursor = textCursor();
-    if (!cursor.hasSelection()) {
+    if (cursor.hasSelection()) {
+        BlockFormatting::clearInlineCode(cursor, baseFont());
+    } else {
         QTextCharFormat format = cursor.charFormat();
-        plain(format);
+        BlockFormatting::makePlain(format, baseFont());
         setCurrentCharFormat(format);
-        publishFormatState();
-        return;
     }
-    const int start = cursor.selectionStart();
-    const int end = cursor.selectionEnd();
-    cursor.beginEditBlock();
-    QList<QPair<QPair<int, int>, QTextCharFormat>> updates;
-    for (const QTextBlock &block : selectedBlocks(cursor)) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const int from = qMax(start, fragment.position());
-            const int to = qMin(end, fragment.position() + fragment.length());
-            if (from >= to || fragment.charFormat().objectType() != QTextFormat::NoObject)
-                continue;
-            QTextCharFormat format = fragment.charFormat();
-            plain(format);
-            updates.append({{from, to}, format});
-        }
-    }
-    for (const auto &[range, format] : updates) {
-        QTextCursor part(document());
-        part.setPosition(range.first);
-        part.setPosition(range.second, QTextCursor::KeepAnchor);
-        part.setCharFormat(format);
-    }
-    cursor.endEditBlock();
     publishFormatState();
 }
 
 // --- Block formatting ------------------------------------------------------------------------
 
-QTextCharFormat NoteEditor::headingCharFormat(int level) const
-{
-    const HeadingStyle style = headingStyle(level);
-    QFont font = QApplication::font();
-    font.setPixelSize(style.pixelSize);
-    font.setWeight(QFont::Weight(style.weight));
-    QTextCharFormat format;
-    format.setFont(font);
-    if (style.muted)
-        format.setForeground(mutedTextColor());
-    return format;
-}
-
-QTextCharFormat NoteEditor::blockCharFormatFor(const QTextBlockFormat &format) const
-{
-    const int level = format.intProperty(TextProperty::HeadingLevel);
-    if (level >= 1 && level <= 6)
-        return headingCharFormat(level);
-    if (format.property(TextProperty::CodeBlock).isValid()) {
-        QTextCharFormat code;
-        code.setFont(monospaceFont(scaledPixelSize(14)));
-        code.setForeground(mutedTextColor());
-        return code;
-    }
-    return bodyCharFormat();
-}
-
 void NoteEditor::setHeading(int level)
 {
-    if (level < 0 || level > 6)
-        return;
-    QTextCursor cursor = textCursor();
-    cursor.beginEditBlock();
-    for (const QTextBlock &block : selectedBlocks(cursor)) {
-        QTextCursor blockCursor(block);
-        QTextBlockFormat format = block.blockFormat();
-        const bool leavesCodeBlock = level > 0 && format.property(TextProperty::CodeBlock).isValid();
-        if (level > 0) {
-            format.clearProperty(TextProperty::CodeBlock);
-            format.clearProperty(TextProperty::Blockquote);
-            format.setProperty(TextProperty::HeadingLevel, level);
-        } else {
-            format.clearProperty(TextProperty::HeadingLevel);
-        }
-        applyBlockStyle(format);
-        blockCursor.setBlockFormat(format);
-
-        QTextCharFormat line;
-        if (level > 0) {
-            line = headingCharFormat(level);
-        } else {
-            line.setFont(baseFont());
-        }
-        blockCursor.setBlockCharFormat(line);
-        changeBlockText(document(), block, [&line, leavesCodeBlock](QTextCharFormat &text) {
-            takeLineFont(text, line, true, !leavesCodeBlock);
-        });
-    }
-    cursor.endEditBlock();
+    BlockFormatting::setHeading(textCursor(), level, baseFont());
     publishFormatState();
 }
 
 void NoteEditor::toggleList(const QString &type)
 {
-    QTextCursor cursor = textCursor();
-    const QList<QTextBlock> blocks = selectedBlocks(cursor);
-    if (blocks.isEmpty())
-        return;
-    const QString current = blocks.first().blockFormat().stringProperty(TextProperty::ListType);
-    // A ticked item belongs to the check list as much as an unticked one.
-    const auto family = [](const QString &t) {
-        return t == QLatin1String("checked") ? QStringLiteral("unchecked") : t;
-    };
-    const QString newType = family(current) == family(type) ? QString() : type;
-    cursor.beginEditBlock();
-    for (const QTextBlock &block : blocks) {
-        QTextCursor blockCursor(block);
-        applyListType(blockCursor, newType);
-    }
-    cursor.endEditBlock();
+    BlockFormatting::toggleList(textCursor(), type);
     publishFormatState();
 }
 
 void NoteEditor::toggleBlockProperty(int property)
 {
-    QTextCursor cursor = textCursor();
-    const QList<QTextBlock> blocks = selectedBlocks(cursor);
-    if (blocks.isEmpty())
-        return;
-    const QVariant value = blocks.first().blockFormat().property(property);
-    const bool isSet = property == TextProperty::CodeBlock ? value.isValid() : value.toBool();
-    cursor.beginEditBlock();
-    for (const QTextBlock &block : blocks) {
-        QTextCursor blockCursor(block);
-        const bool wasHeading = block.blockFormat().hasProperty(TextProperty::HeadingLevel);
-        const bool wasCodeBlock = block.blockFormat().property(TextProperty::CodeBlock).isValid();
-        if (isListItem(block) && !isSet)
-            applyListType(blockCursor, QString());
-        QTextBlockFormat format = blockCursor.blockFormat();
-        if (isSet) {
-            format.clearProperty(property);
-        } else {
-            format.clearProperty(TextProperty::HeadingLevel);
-            format.clearProperty(TextProperty::ListType);
-            format.clearProperty(TextProperty::CodeBlock);
-            format.clearProperty(TextProperty::Blockquote);
-            format.setProperty(property, true);
-        }
-        applyBlockStyle(format);
-        blockCursor.setBlockFormat(format);
-        const QTextCharFormat line = blockCharFormatFor(format);
-        blockCursor.setBlockCharFormat(line);
-        // The text takes the line's font so that a code line is written as code
-        // (and stops being code when the block is toggled back).
-        // A heading's weight is the heading's, so it leaves with it.
-        const bool takeWeight = wasHeading || format.hasProperty(TextProperty::HeadingLevel);
-        const bool keepInlineCode = !wasCodeBlock && !format.property(TextProperty::CodeBlock).isValid();
-        changeBlockText(document(), block, [&line, takeWeight, keepInlineCode](QTextCharFormat &text) {
-            takeLineFont(text, line, takeWeight, keepInlineCode);
-        });
-    }
-    cursor.endEditBlock();
+    BlockFormatting::toggleBlockProperty(textCursor(), property);
     publishFormatState();
 }
 
@@ -709,13 +389,10 @@ void NoteEditor::keyPressEvent(QKeyEvent *event)
             handled = handleListBackspace();
         } else if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && cursor.currentTable()) {
             handled = handleTableTab(key == Qt::Key_Backtab || (modifiers & Qt::ShiftModifier));
-        } else if (modifiers == Qt::ControlModifier) {
-            handled = handleControlKey(event);
-        } else if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) {
-            handled = handleControlShiftKey(event);
-        } else if (modifiers == Qt::AltModifier && (key == Qt::Key_Up || key == Qt::Key_Down)) {
-            moveBlock(key == Qt::Key_Up);
-            handled = true;
+        } else if (const auto command = EditorActions::commandForKey(key, modifiers)) {
+            // The text control claims some of these keys (Ctrl+K) before any
+            // window shortcut sees them.
+            handled = EditorActions::run(this, *command);
         }
         if (handled) {
             event->accept();
@@ -767,203 +444,44 @@ bool NoteEditor::handleListReturn()
 
 bool NoteEditor::handleListBackspace()
 {
-    const QTextCursor cursor = textCursor();
-    const QTextBlock block = cursor.block();
-    const QTextBlock next = block.next();
-    if (block != document()->firstBlock() || !isListItem(block) || !cursor.atBlockStart()
-        || !block.text().isEmpty() || !next.isValid())
+    QTextCursor cursor = textCursor();
+    if (!removeEmptyFirstListItem(cursor))
         return false;
-
-    const QTextBlockFormat nextFormat = next.blockFormat();
-    const QTextCharFormat nextCharFormat = next.charFormat();
-    const QString nextType = nextFormat.stringProperty(TextProperty::ListType);
-    const bool nextInList = next.textList() != nullptr;
-
-    QTextCursor edit(document());
-    edit.beginEditBlock();
-    edit.setPosition(block.position());
-    edit.setPosition(next.position(), QTextCursor::KeepAnchor);
-    edit.removeSelectedText();
-    // The surviving block is the following one: it keeps its own formats.
-    QTextBlockFormat kept = nextFormat;
-    if (!nextInList)
-        kept.setObjectIndex(-1);
-    if (!nextInList && edit.block().textList())
-        edit.block().textList()->remove(edit.block());
-    edit.setBlockFormat(kept);
-    edit.setBlockCharFormat(nextCharFormat);
-    if (!nextType.isEmpty())
-        applyListType(edit, nextType);
-    edit.endEditBlock();
-    setTextCursor(QTextCursor(document()->firstBlock()));
+    setTextCursor(cursor);
     return true;
 }
 
 bool NoteEditor::handleTableTab(bool backwards)
 {
-    const QTextCursor cursor = textCursor();
-    QTextTable *table = cursor.currentTable();
-    if (!table)
-        return false;
-    const QTextTableCell cell = table->cellAt(cursor);
-    int row = cell.row();
-    int column = cell.column();
-    if (!backwards) {
-        if (++column >= table->columns()) {
-            column = 0;
-            if (++row >= table->rows())
-                table->appendRows(1);
-        }
-    } else {
-        if (--column < 0) {
-            if (row == 0)
-                return true;
-            --row;
-            column = table->columns() - 1;
-        }
-    }
-    setTextCursor(table->cellAt(row, column).firstCursorPosition());
-    return true;
+    const std::optional<QTextCursor> cell = nextTableCell(textCursor(), backwards);
+    if (cell)
+        setTextCursor(*cell);
+    return cell.has_value();
 }
 
-bool NoteEditor::handleControlKey(QKeyEvent *event)
+void NoteEditor::selectLine()
 {
-    switch (event->key()) {
-    case Qt::Key_0: setHeading(0); return true;
-    case Qt::Key_1: setHeading(1); return true;
-    case Qt::Key_2: setHeading(2); return true;
-    case Qt::Key_3: setHeading(3); return true;
-    case Qt::Key_B: toggleBold(); return true;
-    case Qt::Key_I: toggleItalic(); return true;
-    case Qt::Key_U: toggleUnderline(); return true;
-    case Qt::Key_QuoteLeft: toggleInlineCode(); return true;
-    case Qt::Key_L: {
-        QTextCursor cursor = textCursor();
-        cursor.movePosition(QTextCursor::StartOfBlock);
-        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-        setTextCursor(cursor);
-        return true;
-    }
-    case Qt::Key_W: deleteWordBefore(); return true;
-    default: return false;
-    }
-}
-
-bool NoteEditor::handleControlShiftKey(QKeyEvent *event)
-{
-    // Layouts report Shift+digit either as the digit or as the shifted symbol.
-    switch (event->key()) {
-    case Qt::Key_7:
-    case Qt::Key_Ampersand: toggleList(QStringLiteral("ordered")); return true;
-    case Qt::Key_8:
-    case Qt::Key_Asterisk: toggleList(QStringLiteral("bullet")); return true;
-    case Qt::Key_9:
-    case Qt::Key_ParenLeft: toggleList(QStringLiteral("unchecked")); return true;
-    case Qt::Key_B: toggleBlockquote(); return true;
-    case Qt::Key_QuoteLeft:
-    case Qt::Key_AsciiTilde: toggleCodeBlock(); return true;
-    case Qt::Key_D: duplicateBlock(); return true;
-    case Qt::Key_K: deleteBlock(); return true;
-    case Qt::Key_X: toggleStrikethrough(); return true;
-    // The toolbar's tool tip names this key for the Attachment button.
-    case Qt::Key_A: insertAttachment(); return true;
-    default: return false;
-    }
+    setTextCursor(TextEditing::selectLine(textCursor()));
 }
 
 void NoteEditor::deleteWordBefore()
 {
-    QTextCursor cursor = textCursor();
-    if (!cursor.hasSelection()) {
-        cursor.movePosition(QTextCursor::PreviousWord, QTextCursor::KeepAnchor);
-        // The word before the start of a table cell (or of the paragraph after
-        // a table) lies across a frame boundary; Qt would widen the selection
-        // to whole cells and clear them.
-        if (!sameCell(document(), cursor.anchor(), cursor.position()))
-            return;
-    }
-    cursor.removeSelectedText();
-    setTextCursor(cursor);
+    setTextCursor(TextEditing::deleteWordBefore(textCursor()));
 }
 
 void NoteEditor::duplicateBlock()
 {
-    QTextCursor cursor = textCursor();
-    const QTextBlock block = cursor.block();
-    const TextRuns contents = runsOf(block);
-    cursor.beginEditBlock();
-    cursor.movePosition(QTextCursor::EndOfBlock);
-    cursor.insertBlock(block.blockFormat(), block.charFormat());
-    insertRuns(cursor, contents);
-    cursor.endEditBlock();
-    setTextCursor(cursor);
+    setTextCursor(duplicateLine(textCursor()));
 }
 
 void NoteEditor::deleteBlock()
 {
-    QTextCursor cursor = textCursor();
-    const QTextBlock block = cursor.block();
-    const QTextBlock next = block.next();
-    // The paragraph break goes too, unless the next block lies in another
-    // frame (a table cell, or a table right after the block): removing across
-    // that boundary would tear the table apart.
-    const bool sameFrame = next.isValid() && sameCell(document(), block.position(), next.position());
-    cursor.setPosition(block.position());
-    if (sameFrame)
-        cursor.setPosition(next.position(), QTextCursor::KeepAnchor);
-    else
-        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
-    setTextCursor(cursor);
+    setTextCursor(deleteLine(textCursor()));
 }
 
 void NoteEditor::moveBlock(bool up)
 {
-    const QTextCursor current = textCursor();
-    const QTextBlock block = current.block();
-    const QTextBlock other = up ? block.previous() : block.next();
-    if (!other.isValid())
-        return;
-    // Blocks of table cells belong to their table; swapping with them would tear it.
-    QTextCursor otherCursor(other);
-    if (current.currentTable() || otherCursor.currentTable())
-        return;
-
-    const int column = current.positionInBlock();
-    const QTextBlock upper = up ? other : block;
-    const QTextBlock lower = up ? block : other;
-
-    const TextRuns upperContents = runsOf(upper);
-    const TextRuns lowerContents = runsOf(lower);
-    const QTextBlockFormat upperFormat = upper.blockFormat();
-    const QTextBlockFormat lowerFormat = lower.blockFormat();
-    const QTextCharFormat upperCharFormat = upper.charFormat();
-    const QTextCharFormat lowerCharFormat = lower.charFormat();
-    const int upperPosition = upper.position();
-
-    const auto replace = [this](int position, int length, const TextRuns &contents,
-                                const QTextBlockFormat &format, const QTextCharFormat &charFormat) {
-        QTextCursor c(document());
-        c.setPosition(position);
-        c.setPosition(position + length, QTextCursor::KeepAnchor);
-        c.removeSelectedText();
-        c.setBlockFormat(format);
-        c.setBlockCharFormat(charFormat);
-        insertRuns(c, contents);
-    };
-
-    QTextCursor edit(document());
-    edit.beginEditBlock();
-    // The lower block first, so that the upper block's position stays valid.
-    replace(lower.position(), lower.length() - 1, upperContents, upperFormat, upperCharFormat);
-    replace(upperPosition, upper.length() - 1, lowerContents, lowerFormat, lowerCharFormat);
-    edit.endEditBlock();
-
-    const QTextBlock moved = up ? document()->findBlock(upperPosition)
-                                : document()->findBlock(upperPosition).next();
-    QTextCursor cursor(document());
-    cursor.setPosition(moved.position() + qBound(0, column, qMax(0, moved.length() - 1)));
-    setTextCursor(cursor);
+    setTextCursor(moveLine(textCursor(), up));
 }
 
 // --- Mouse -----------------------------------------------------------------------------------
@@ -1014,7 +532,7 @@ void NoteEditor::mouseDoubleClickEvent(QMouseEvent *event)
             if (!id.isEmpty()) {
                 const std::optional<Attachment> record = m_attachments->attachmentById(id);
                 if (record) {
-                    bool done = AttachmentRenderer::isImageAttachment(*record) && showImage(id);
+                    bool done = AttachmentRenderer::isImageMimeType(record->mimeType) && showImage(id);
                     if (!done)
                         done = openAttachment(id, record->filename);
                     if (done) {
@@ -1113,7 +631,7 @@ void NoteEditor::insertLink()
 {
     QTextCursor cursor = textCursor();
     QString selected = cursor.selectedText();
-    selected.replace(kParagraphSeparator, QLatin1Char('\n'));
+    selected.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     const std::optional<LinkInput> link = askLink(tr("Insert Link"), {selected, QStringLiteral("https://")});
     if (!link)
         return;
@@ -1174,34 +692,11 @@ void NoteEditor::openLink(const QString &href)
 
 void NoteEditor::insertTable(int rows, int columns, bool headerRow)
 {
-    if (rows < 1 || columns < 1)
-        return;
-    QTextCursor cursor = textCursor();
-    if (cursor.currentTable())
-        return;
-    cursor.beginEditBlock();
-    if (!cursor.block().text().isEmpty()) {
-        cursor.movePosition(QTextCursor::EndOfBlock);
-        cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-    }
-    QTextTable *table = insertTableAt(cursor, rows, columns, tableFormat(headerRow));
-    if (table && headerRow) {
-        QTextCharFormat bold;
-        bold.setFontWeight(700);
-        for (int column = 0; column < columns; ++column) {
-            QTextTableCell cell = table->cellAt(0, column);
-            QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
-            cellFormat.setBackground(palette().color(QPalette::AlternateBase));
-            cell.setFormat(cellFormat);
-            QTextCursor cellCursor = cell.firstCursorPosition();
-            cellCursor.setBlockCharFormat(bold);
-            cellCursor.setCharFormat(bold);
-        }
-    }
-    cursor.endEditBlock();
-    if (table)
+    if (QTextTable *table = TextEditing::insertTable(textCursor(), rows, columns, headerRow,
+                                                     palette().color(QPalette::AlternateBase))) {
         setTextCursor(table->cellAt(0, 0).firstCursorPosition());
-    setFocus();
+        setFocus();
+    }
 }
 
 void NoteEditor::insertTableWithDialog()
@@ -1214,100 +709,53 @@ void NoteEditor::insertTableWithDialog()
 
 bool NoteEditor::insertTableRow(bool below)
 {
-    QTextCursor cursor = textCursor();
-    QTextTable *table = cursor.currentTable();
-    if (!table)
-        return false;
-    const QTextTableCell cell = table->cellAt(cursor);
-    table->insertRows(cell.row() + (below ? 1 : 0), 1);
-    return true;
+    return TextEditing::insertTableRow(textCursor(), below);
 }
 
 bool NoteEditor::insertTableColumn(bool after)
 {
-    QTextCursor cursor = textCursor();
-    QTextTable *table = cursor.currentTable();
-    if (!table)
-        return false;
-    const QTextTableCell cell = table->cellAt(cursor);
-    table->insertColumns(cell.column() + (after ? 1 : 0), 1);
-    return true;
+    return TextEditing::insertTableColumn(textCursor(), after);
 }
 
 bool NoteEditor::deleteTableRow()
 {
     QTextCursor cursor = textCursor();
-    QTextTable *table = cursor.currentTable();
-    if (!table)
+    if (!TextEditing::deleteTableRow(cursor))
         return false;
-    if (table->rows() <= 1)
-        return deleteTable();
-    table->removeRows(table->cellAt(cursor).row(), 1);
+    setTextCursor(cursor);
     return true;
 }
 
 bool NoteEditor::deleteTableColumn()
 {
     QTextCursor cursor = textCursor();
-    QTextTable *table = cursor.currentTable();
-    if (!table)
+    if (!TextEditing::deleteTableColumn(cursor))
         return false;
-    if (table->columns() <= 1)
-        return deleteTable();
-    table->removeColumns(table->cellAt(cursor).column(), 1);
+    setTextCursor(cursor);
     return true;
 }
 
 bool NoteEditor::deleteTable()
 {
     QTextCursor cursor = textCursor();
-    QTextTable *table = cursor.currentTable();
-    if (!table)
+    if (!TextEditing::deleteTable(cursor))
         return false;
-    const int first = qMax(0, table->firstPosition() - 1);
-    const int last = qMin(table->lastPosition() + 1, document()->characterCount() - 1);
-    cursor.setPosition(first);
-    cursor.setPosition(last, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
     setTextCursor(cursor);
     return true;
 }
 
 void NoteEditor::insertDivider()
 {
-    QTextCursor cursor = textCursor();
-    cursor.beginEditBlock();
-    cursor.movePosition(QTextCursor::EndOfBlock);
-    cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-    cursor.insertText(QString(kObjectChar), dividerFormat());
-    cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-    cursor.endEditBlock();
-    setTextCursor(cursor);
+    setTextCursor(TextEditing::insertDivider(textCursor()));
 }
 
 // --- Paste -----------------------------------------------------------------------------------
 
 void NoteEditor::insertDelta(const QJsonArray &delta)
 {
-    if (delta.isEmpty())
-        return;
-    DeltaDocument scratch;
-    scratch.document()->setDefaultFont(font());
-    scratch.setDelta(delta);
-
-    QTextCursor all(scratch.document());
-    all.movePosition(QTextCursor::Start);
-    all.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    const QString text = all.selectedText();
-    int end = all.selectionEnd();
-    for (int i = int(text.size()) - 1; i >= 0 && text.at(i) == kParagraphSeparator; --i)
-        --end;
-    all.setPosition(0);
-    all.setPosition(end, QTextCursor::KeepAnchor);
-    const QTextDocumentFragment fragment = all.selection();
+    const QTextDocumentFragment fragment = EditorClipboard::deltaFragment(delta, font());
     if (fragment.isEmpty())
         return;
-
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
     cursor.insertFragment(fragment);
@@ -1318,13 +766,8 @@ void NoteEditor::insertDelta(const QJsonArray &delta)
 QMimeData *NoteEditor::createMimeDataFromSelection() const
 {
     QMimeData *data = QTextEdit::createMimeDataFromSelection();
-    if (!data || m_noteId.isEmpty())
-        return data;
-    DeltaDocument scratch;
-    QTextCursor copy(scratch.document());
-    copy.insertFragment(textCursor().selection());
-    data->setData(QString::fromLatin1(kNoteDeltaMime), scratch.toJson().toUtf8());
-    data->setData(QString::fromLatin1(kNoteIdMime), m_noteId.toUtf8());
+    if (data && !m_noteId.isEmpty())
+        EditorClipboard::addNoteDelta(data, textCursor().selection(), m_noteId);
     return data;
 }
 
@@ -1332,24 +775,19 @@ bool NoteEditor::canInsertFromMimeData(const QMimeData *source) const
 {
     if (source->hasFormat(QStringLiteral("text/markdown")))
         return true;
-    if (m_attachments && !m_noteId.isEmpty() && (hasLocalFiles(source) || source->hasImage()))
+    if (m_attachments && !m_noteId.isEmpty() && (EditorClipboard::hasLocalFiles(source) || source->hasImage()))
         return true;
     return QTextEdit::canInsertFromMimeData(source);
 }
 
 void NoteEditor::insertFromMimeData(const QMimeData *source)
 {
-    // The editor's own mime data lists only its standard formats, so the
-    // private ones are asked for directly.
-    if (!m_noteId.isEmpty() && QString::fromUtf8(source->data(QString::fromLatin1(kNoteIdMime))) == m_noteId) {
-        const QJsonDocument delta = QJsonDocument::fromJson(source->data(QString::fromLatin1(kNoteDeltaMime)));
-        if (delta.isArray()) {
-            insertDelta(delta.array());
-            return;
-        }
+    if (const std::optional<QJsonArray> own = EditorClipboard::noteDelta(source, m_noteId)) {
+        insertDelta(*own);
+        return;
     }
     // Files copied in a file manager become attachments, as when dropped.
-    if (m_attachments && hasLocalFiles(source)) {
+    if (m_attachments && EditorClipboard::hasLocalFiles(source)) {
         bool inserted = false;
         for (const QUrl &url : source->urls()) {
             if (url.isLocalFile() && insertAttachmentFromPath(url.toLocalFile()))
@@ -1368,24 +806,9 @@ void NoteEditor::insertFromMimeData(const QMimeData *source)
             && insertAttachmentBytes(QStringLiteral("image.png"), QStringLiteral("image/png"), png))
             return;
     }
-    if (source->hasFormat(QStringLiteral("text/markdown"))) {
-        insertDelta(markdownToDelta(QString::fromUtf8(source->data(QStringLiteral("text/markdown")))));
+    if (const std::optional<QJsonArray> converted = EditorClipboard::convertedText(source)) {
+        insertDelta(*converted);
         return;
-    }
-    if (source->hasHtml()) {
-        insertDelta(htmlToDelta(source->html()));
-        return;
-    }
-    if (source->hasText()) {
-        const QString text = source->text();
-        if (EditorRules::looksLikeHtml(text)) {
-            insertDelta(htmlToDelta(text));
-            return;
-        }
-        if (EditorRules::looksLikeMarkdown(text)) {
-            insertDelta(markdownToDelta(text));
-            return;
-        }
     }
     QTextEdit::insertFromMimeData(source);
 }
@@ -1394,12 +817,7 @@ void NoteEditor::insertFromMimeData(const QMimeData *source)
 
 QString NoteEditor::attachmentIdAt(int position) const
 {
-    QTextCharFormat format = charFormatAt(document(), position);
-    if (format.objectType() != TextObject::Attachment)
-        format = charFormatAt(document(), position - 1);
-    if (format.objectType() != TextObject::Attachment)
-        return {};
-    return attachmentIdFromUrl(format.stringProperty(TextProperty::ObjectUrl));
+    return AttachmentFiles::attachmentIdAt(document(), position);
 }
 
 void NoteEditor::insertAttachment()
@@ -1429,33 +847,12 @@ bool NoteEditor::insertAttachmentFromPath(const QString &path)
 
 bool NoteEditor::insertAttachmentBytes(const QString &fileName, const QString &mimeType, const QByteArray &bytes)
 {
-    if (!m_attachments || m_noteId.isEmpty() || bytes.isEmpty())
+    if (!m_attachments || m_noteId.isEmpty())
         return false;
-    Attachment attachment;
-    attachment.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    attachment.noteId = m_noteId;
-    attachment.filename = fileName;
-    attachment.mimeType = mimeType;
-    attachment.sizeBytes = bytes.size();
-    attachment.createdAt = QDateTime::currentDateTimeUtc();
-    if (!m_attachments->saveFile(attachment.id, bytes)) {
-        qCWarning(lcUi) << "insertAttachmentFromPath: saveFile failed";
+    const std::optional<QString> id = AttachmentFiles::store(m_attachments, m_noteId, fileName, mimeType, bytes);
+    if (!id)
         return false;
-    }
-    if (!m_attachments->insert(attachment)) {
-        qCWarning(lcUi) << "insertAttachmentFromPath: insert failed";
-        return false;
-    }
-
-    QTextCursor cursor = textCursor();
-    cursor.beginEditBlock();
-    cursor.insertText(QString(kObjectChar), attachmentFormat(attachment.id));
-    QTextBlockFormat line = cursor.blockFormat();
-    line.setLineHeight(0, QTextBlockFormat::SingleHeight);
-    cursor.setBlockFormat(line);
-    cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-    cursor.endEditBlock();
-    setTextCursor(cursor);
+    setTextCursor(AttachmentFiles::insertObject(textCursor(), *id));
     return true;
 }
 
@@ -1525,19 +922,8 @@ void NoteEditor::saveAttachmentAs(const QString &id, const QString &fileName)
     const QString suggested =
         QDir::homePath() + QLatin1Char('/') + EditorRules::safeAttachmentFileName(fileName, id);
     const QString path = m_hooks.askSaveFile(suggested);
-    if (path.isEmpty())
-        return;
-    const QByteArray bytes = m_attachments->readFile(id);
-    if (bytes.isEmpty()) {
-        qCWarning(lcUi) << "saveAttachmentAs: empty/missing file for" << id;
-        return;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qCWarning(lcUi) << "saveAttachmentAs: open failed" << file.errorString();
-        return;
-    }
-    file.write(bytes);
+    if (!path.isEmpty())
+        AttachmentFiles::saveCopy(m_attachments, id, path);
 }
 
 void NoteEditor::copyAttachmentFile(const QString &id, const QString &fileName)
@@ -1554,34 +940,12 @@ void NoteEditor::removeAttachment(const QString &id)
 {
     if (!m_attachments || id.isEmpty())
         return;
-    const QTextCursor cursor = textCursor();
-    int objectPosition = -1;
-    for (int candidate : {cursor.position() - 1, cursor.position()}) {
-        const QTextCharFormat format = charFormatAt(document(), candidate);
-        if (format.objectType() == TextObject::Attachment
-            && attachmentIdFromUrl(format.stringProperty(TextProperty::ObjectUrl)) == id) {
-            objectPosition = candidate;
-            break;
-        }
-    }
-    if (objectPosition < 0)
+    QTextCursor cursor = textCursor();
+    if (!AttachmentFiles::removeObjectNear(cursor, id))
         return;
-    QTextCursor remove(document());
-    remove.setPosition(objectPosition);
-    remove.setPosition(objectPosition + 1, QTextCursor::KeepAnchor);
-    remove.removeSelectedText();
-
     // A copied object character may still show the same attachment elsewhere in the note.
-    const QString url = attachmentUrl(id);
-    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat format = it.fragment().charFormat();
-            if (format.objectType() == TextObject::Attachment
-                && format.stringProperty(TextProperty::ObjectUrl) == url)
-                return;
-        }
-    }
-    m_attachments->deleteById(id);
+    if (!AttachmentFiles::isShown(document(), id))
+        m_attachments->deleteById(id);
 }
 
 // --- Drops and the context menu --------------------------------------------------------------

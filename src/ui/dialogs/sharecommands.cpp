@@ -60,7 +60,7 @@ void openNoteShareDialog(AppState *state, const QString &noteId, const QString &
     const std::optional<Note> note = state->notes()->noteById(noteId);
     if (!note || !state->noteSharing())
         return;
-    const QString title = noteTitle(*note);
+    const QString title = noteTitle(note->body);
     open(state, state->noteSharing(), noteId,
          texts(tr("Share Note"), title.isEmpty() ? tr("Untitled") : title,
                tr("Share this note with members of your Velmora family group. They'll see the latest version "

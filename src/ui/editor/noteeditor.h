@@ -1,5 +1,7 @@
 #pragma once
 
+#include "formatstate.h"
+
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QPoint>
@@ -97,6 +99,13 @@ public:
     void toggleBlockquote();
     void setAlignment(Qt::Alignment alignment);
 
+    // Line commands.
+    void selectLine();
+    void deleteWordBefore();
+    void duplicateBlock();
+    void deleteBlock();
+    void moveBlock(bool up);
+
     // Links: a range is [start, end) in document positions.
     struct LinkRange
     {
@@ -146,10 +155,7 @@ signals:
     void noteLinkActivated(const QString &noteId);
     void savedStateChanged(bool saved);
     void wordCountChanged(int count);
-    void cursorFormatChanged();
-    void formatStateChanged(bool bold, bool italic, bool underline, bool strike, bool code, int heading,
-                            QString listType, bool codeBlock, bool blockquote, bool inTable,
-                            Qt::Alignment alignment);
+    void formatStateChanged(const FormatState &state);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -172,21 +178,12 @@ private:
     void markEdited();
     void publishFormatState();
     QFont baseFont() const;
-    QTextCharFormat formatForState() const;
     void mergeInlineFormat(const QTextCharFormat &format);
     void toggleBlockProperty(int property);
-    QTextCharFormat headingCharFormat(int level) const;
-    QTextCharFormat blockCharFormatFor(const QTextBlockFormat &format) const;
 
     bool handleListReturn();
     bool handleListBackspace();
     bool handleTableTab(bool backwards);
-    bool handleControlKey(QKeyEvent *event);
-    bool handleControlShiftKey(QKeyEvent *event);
-    void duplicateBlock();
-    void deleteBlock();
-    void moveBlock(bool up);
-    void deleteWordBefore();
 
     std::optional<LinkInput> askLink(const QString &title, const LinkInput &initial);
     bool writeTempCopy(const QString &id, const QString &fileName, QString *path);

@@ -11,10 +11,12 @@
 #include <memory>
 
 class AppState;
+class EditorActions;
 class EditorToolbar;
 class IoCommands;
 class NoteEditor;
 class NoteHeaderBar;
+class NoteSession;
 class NoteListWidget;
 class NotebookListWidget;
 class QAction;
@@ -121,7 +123,7 @@ public:
     bool focusMode() const { return m_focusMode; }
     bool sidebarVisible() const { return m_sidebarVisible; }
     QList<int> normalSplitterSizes() const { return m_normalSplitterSizes; }
-    QString lastSnapshotContent() const { return m_lastSnapshotContent; }
+    NoteSession *session() const { return m_session; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -148,7 +150,6 @@ private:
     void updateHeaderMeta();
     void copyNote(int format);
     bool printTo(QPrinter *printer);
-    QString editorNoteTitle() const;
     // Saves the note about to be printed; false (with a status message) when none is shown.
     bool prepareToPrint();
     void showMainWindow();
@@ -188,7 +189,8 @@ private:
     bool m_closeToTray = false;
     bool m_selectingNote = false;
     QList<int> m_normalSplitterSizes;
-    QString m_lastSnapshotContent;
+    NoteSession *m_session = nullptr;
+    EditorActions *m_editorActions = nullptr;
     QString m_lastFindText;
     QHash<QString, QString> m_notebookNames;
 };

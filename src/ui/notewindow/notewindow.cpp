@@ -3,11 +3,13 @@
 #include "appstate.h"
 #include "attachmentrepository.h"
 #include "delta.h"
+#include "editoractions.h"
 #include "editortoolbar.h"
 #include "mainwindowrules.h"
 #include "movetonotebookdialog.h"
 #include "noteedits.h"
 #include "noteeditor.h"
+#include "notesession.h"
 #include "iocommands.h"
 #include "noteheaderbar.h"
 #include "notebookrepository.h"
@@ -56,6 +58,8 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     if (m_state)
         m_editor->setAttachmentRepository(m_state->attachments());
     m_toolbar->setEditor(m_editor);
+    m_session = new NoteSession(state, this);
+    m_actions = new EditorActions(this, m_editor);
     layout->addWidget(m_headerBar);
     layout->addWidget(m_toolbar);
     layout->addWidget(m_editor, 1);
@@ -98,7 +102,7 @@ void NoteWindow::installDefaultHooks()
     m_hooks.setClipboard = [](QMimeData *data) { QApplication::clipboard()->setMimeData(data); };
     m_hooks.runPrintDialog = [](QWidget *parent, QPrinter *printer) {
         QPrintDialog dialog(printer, parent);
-        dialog.setWindowTitle(QStringLiteral("Print Note"));
+        dialog.setWindowTitle(tr("Print Note"));
         return dialog.exec() == QDialog::Accepted;
     };
     m_hooks.chooseNotebook = [](QWidget *parent, const QList<Notebook> &notebooks, const QString &current) {
@@ -120,54 +124,28 @@ void NoteWindow::buildMenus()
         return action;
     };
 
-    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    add(file, QStringLiteral("Save Snapshot"), QKeySequence::Save, [this] { saveNote(); });
-    add(file, QStringLiteral("Export..."), QKeySequence(Qt::CTRL | Qt::Key_E), [this] { exportNote(); });
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    add(file, tr("Save Snapshot"), QKeySequence::Save, [this] { saveNote(); });
+    add(file, tr("Export..."), QKeySequence(Qt::CTRL | Qt::Key_E), [this] { exportNote(); });
     file->addSeparator();
-    add(file, QStringLiteral("Close"), QKeySequence::Close, [this] { close(); });
+    add(file, tr("Close"), QKeySequence::Close, [this] { close(); });
 
-    QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    add(edit, QStringLiteral("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
-    add(edit, QStringLiteral("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    add(edit, tr("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
+    add(edit, tr("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
     edit->addSeparator();
-    add(edit, QStringLiteral("Find in Note..."), QKeySequence::Find, [] {});
+    add(edit, tr("Find in Note..."), QKeySequence::Find, [] {});
 
-    QMenu *format = menuBar()->addMenu(QStringLiteral("F&ormat"));
-    add(format, QStringLiteral("Bold"), QKeySequence::Bold, [this] { m_editor->toggleBold(); });
-    add(format, QStringLiteral("Italic"), QKeySequence::Italic, [this] { m_editor->toggleItalic(); });
-    add(format, QStringLiteral("Underline"), QKeySequence::Underline, [this] { m_editor->toggleUnderline(); });
-    add(format, QStringLiteral("Strikethrough"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X),
-        [this] { m_editor->toggleStrikethrough(); });
-    format->addSeparator();
-    add(format, QStringLiteral("Heading 1"), QKeySequence(Qt::CTRL | Qt::Key_1), [this] { m_editor->setHeading(1); });
-    add(format, QStringLiteral("Heading 2"), QKeySequence(Qt::CTRL | Qt::Key_2), [this] { m_editor->setHeading(2); });
-    add(format, QStringLiteral("Heading 3"), QKeySequence(Qt::CTRL | Qt::Key_3), [this] { m_editor->setHeading(3); });
-    add(format, QStringLiteral("Normal Text"), QKeySequence(Qt::CTRL | Qt::Key_0), [this] { m_editor->setHeading(0); });
-    format->addSeparator();
-    add(format, QStringLiteral("Bullet List"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_8),
-        [this] { m_editor->toggleBulletList(); });
-    add(format, QStringLiteral("Numbered List"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_7),
-        [this] { m_editor->toggleOrderedList(); });
-    add(format, QStringLiteral("Checkbox List"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_9),
-        [this] { m_editor->toggleCheckList(); });
-    format->addSeparator();
-    add(format, QStringLiteral("Code Block"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_QuoteLeft),
-        [this] { m_editor->toggleCodeBlock(); });
-    add(format, QStringLiteral("Blockquote"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B),
-        [this] { m_editor->toggleBlockquote(); });
-    format->addSeparator();
-    add(format, QStringLiteral("Insert Divider"), QKeySequence(), [this] { m_editor->insertDivider(); });
-    add(format, QStringLiteral("Insert Table..."), QKeySequence(Qt::CTRL | Qt::Key_T),
-        [this] { m_editor->insertTableWithDialog(); });
+    m_actions->addFormatMenu(menuBar()->addMenu(tr("F&ormat")));
 
-    QMenu *note = menuBar()->addMenu(QStringLiteral("&Note"));
-    add(note, QStringLiteral("Move to Trash"), QKeySequence(Qt::CTRL | Qt::Key_Backspace),
+    QMenu *note = menuBar()->addMenu(tr("&Note"));
+    add(note, tr("Move to Trash"), QKeySequence(Qt::CTRL | Qt::Key_Backspace),
         [this] { moveToTrash(false); });
 
-    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    add(help, QStringLiteral("About Velmora Notes"), QKeySequence(), [this] {
-        m_hooks.inform(this, QStringLiteral("About"),
-                       QStringLiteral("Velmora Notes %1").arg(QCoreApplication::applicationVersion()));
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
+    add(help, tr("About Velmora Notes"), QKeySequence(), [this] {
+        m_hooks.inform(this, tr("About"),
+                       tr("Velmora Notes %1").arg(QCoreApplication::applicationVersion()));
     });
 }
 
@@ -218,7 +196,7 @@ void NoteWindow::loadNote()
         m_state && !m_noteId.isEmpty() ? m_state->notes()->noteById(m_noteId) : std::nullopt;
     if (!note) {
         m_editor->clearNote();
-        m_lastSnapshotContent.clear();
+        m_session->clear();
         updateWindowTitle();
         return;
     }
@@ -233,13 +211,13 @@ void NoteWindow::loadNote()
         if (const auto notebook = m_state->notebooks()->notebookById(note->notebookId); notebook && !notebook->deletedAt)
             notebookName = notebook->name;
     }
-    m_statusBar->setNotebookInfo(notebookName.isEmpty() ? QStringLiteral("All Notes") : notebookName, -1);
+    m_statusBar->setNotebookInfo(notebookName.isEmpty() ? tr("All Notes") : notebookName, -1);
     m_headerBar->setEditable(editable);
     m_headerBar->setNotebookName(notebookName);
     m_headerBar->setMetaText(noteMetaText(note->updatedAt, m_editor->wordCount()));
     m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note->id));
     m_headerBar->setShared(note->isShared);
-    m_lastSnapshotContent = note->body;
+    m_session->setNote(note->id, note->body);
     if (note->syncStatus != SyncStatus::Pending)
         m_seenSynced = true;
 }
@@ -249,11 +227,11 @@ void NoteWindow::updateWindowTitle()
     const std::optional<Note> note =
         m_state && !m_noteId.isEmpty() ? m_state->notes()->noteById(m_noteId) : std::nullopt;
     if (!note) {
-        setWindowTitle(QStringLiteral("Velmora Notes"));
+        setWindowTitle(tr("Velmora Notes"));
         return;
     }
-    const QString title = noteTitle(*note);
-    setWindowTitle(QStringLiteral("%1 — Velmora Notes").arg(title.isEmpty() ? QStringLiteral("Untitled") : title));
+    const QString title = noteTitle(note->body);
+    setWindowTitle(tr("%1 — Velmora Notes").arg(title.isEmpty() ? tr("Untitled") : title));
 }
 
 void NoteWindow::updateHeaderMeta()
@@ -267,14 +245,15 @@ void NoteWindow::saveNote()
     if (!m_state || m_noteId.isEmpty() || m_editor->noteId().isEmpty() || m_editor->isReadOnly()
         || m_editor->isSaved())
         return;
-    const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
-    if (!note)
+    switch (m_session->save(m_editor->currentDelta())) {
+    case NoteSession::SaveResult::Unchanged:
         return;
-    const QString delta = m_editor->currentDelta();
-    if (delta == note->body)
+    case NoteSession::SaveResult::Failed:
+        m_statusBar->showTemporaryMessage(tr("The note could not be saved"), 5000);
         return;
-    if (!m_state->notes()->update(noteWithEditedBody(*note, delta, QDateTime::currentDateTimeUtc())))
-        return;
+    case NoteSession::SaveResult::Saved:
+        break;
+    }
     emit m_state->noteUpdatedExternally(m_noteId, this);
     updateWindowTitle();
     updateHeaderMeta();
@@ -282,30 +261,14 @@ void NoteWindow::saveNote()
 
 void NoteWindow::saveSnapshot()
 {
-    if (!m_state)
-        return;
-    const QString delta = m_editor->currentDelta();
-    if (!snapshotWanted(!m_editor->noteId().isEmpty(), m_editor->isReadOnly(), m_lastSnapshotContent, delta))
-        return;
-    const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
-    if (takeSnapshot(m_state->snapshots(), m_noteId, note ? note->version : 1, delta))
-        m_lastSnapshotContent = delta;
+    m_session->saveSnapshot(m_editor->currentDelta(), m_editor->noteId().isEmpty() || m_editor->isReadOnly());
 }
 
 void NoteWindow::copyNote(ExportFormat format)
 {
-    auto *data = new QMimeData;
-    if (format == ExportFormat::PlainText) {
-        data->setText(m_editor->toPlainText());
-    } else {
+    if (format != ExportFormat::PlainText)
         saveNote();
-        const std::optional<Note> note = m_state ? m_state->notes()->noteById(m_noteId) : std::nullopt;
-        const QString body = note ? note->body : m_editor->currentDelta();
-        if (format == ExportFormat::Html)
-            data->setHtml(convertBody(body, ExportFormat::Html));
-        data->setText(convertBody(body, ExportFormat::Markdown));
-    }
-    m_hooks.setClipboard(data);
+    m_hooks.setClipboard(m_session->copyAs(format, m_editor->toPlainText(), m_editor->currentDelta()));
 }
 
 void NoteWindow::exportNote()
@@ -321,16 +284,13 @@ void NoteWindow::print()
     if (!m_state || m_editor->noteId().isEmpty())
         return;
     saveNote();
-    const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
-    const QString title = note && !noteTitle(*note).isEmpty() ? noteTitle(*note) : QStringLiteral("Untitled");
+    const QString title = m_session->displayTitle();
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);
     if (!m_hooks.runPrintDialog(this, &printer))
         return;
-    std::unique_ptr<QTextDocument> clone(m_editor->document()->clone());
-    clone->setDocumentMargin(36);
-    clone->print(&printer);
-    m_statusBar->showTemporaryMessage(QStringLiteral("Printed %1").arg(title), 3000);
+    m_session->print(*m_editor->document(), &printer);
+    m_statusBar->showTemporaryMessage(tr("Printed %1").arg(title), 3000);
 }
 
 void NoteWindow::moveToNotebook()
@@ -343,7 +303,7 @@ void NoteWindow::moveToNotebook()
     const QString target = m_hooks.chooseNotebook(this, m_state->notebooks()->allNotebooks(), note->notebookId);
     if (target.isEmpty())
         return;
-    m_state->notes()->moveToNotebook(m_noteId, target);
+    m_session->moveToNotebook(target);
     loadNote();
 }
 
@@ -352,15 +312,14 @@ void NoteWindow::moveToTrash(bool confirm)
     if (!m_state || m_noteId.isEmpty())
         return;
     if (confirm) {
-        const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
-        const QString title = note ? noteTitle(*note) : QString();
-        const QString text = QStringLiteral("Move \"%1\" to Trash?")
-                                 .arg(title.isEmpty() ? QStringLiteral("this note") : title);
-        if (!m_hooks.askYesNo(this, QStringLiteral("Move to Trash"), text))
+        const std::optional<Note> note = m_session->note();
+        const QString title = note ? noteTitle(note->body) : QString();
+        const QString text = tr("Move \"%1\" to Trash?").arg(title.isEmpty() ? tr("this note") : title);
+        if (!m_hooks.askYesNo(this, tr("Move to Trash"), text))
             return;
     }
     saveNote();
-    m_state->notes()->softDelete(m_noteId);
+    m_session->moveToTrash();
     close();
 }
 

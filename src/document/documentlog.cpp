@@ -1,3 +1,0 @@
-#include "documentlog.h"
-
-Q_LOGGING_CATEGORY(lcDocument, "velmora.document")

@@ -1,0 +1,202 @@
+#include "editoractions.h"
+
+#include "noteeditor.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QMenu>
+#include <QWidget>
+
+namespace {
+
+struct Entry
+{
+    EditorCommand command;
+    const char *text;
+    QKeySequence shortcut;
+};
+
+const QList<Entry> &table()
+{
+    static const QList<Entry> entries{
+        {EditorCommand::Bold, QT_TRANSLATE_NOOP("EditorActions", "Bold"), QKeySequence::Bold},
+        {EditorCommand::Italic, QT_TRANSLATE_NOOP("EditorActions", "Italic"), QKeySequence::Italic},
+        {EditorCommand::Underline, QT_TRANSLATE_NOOP("EditorActions", "Underline"), QKeySequence::Underline},
+        {EditorCommand::Strikethrough, QT_TRANSLATE_NOOP("EditorActions", "Strikethrough"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X)},
+        {EditorCommand::InlineCode, QT_TRANSLATE_NOOP("EditorActions", "Inline Code"),
+         QKeySequence(Qt::CTRL | Qt::Key_QuoteLeft)},
+        {EditorCommand::Heading1, QT_TRANSLATE_NOOP("EditorActions", "Heading 1"), QKeySequence(Qt::CTRL | Qt::Key_1)},
+        {EditorCommand::Heading2, QT_TRANSLATE_NOOP("EditorActions", "Heading 2"), QKeySequence(Qt::CTRL | Qt::Key_2)},
+        {EditorCommand::Heading3, QT_TRANSLATE_NOOP("EditorActions", "Heading 3"), QKeySequence(Qt::CTRL | Qt::Key_3)},
+        {EditorCommand::NormalText, QT_TRANSLATE_NOOP("EditorActions", "Normal Text"),
+         QKeySequence(Qt::CTRL | Qt::Key_0)},
+        {EditorCommand::BulletList, QT_TRANSLATE_NOOP("EditorActions", "Bullet List"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_8)},
+        {EditorCommand::NumberedList, QT_TRANSLATE_NOOP("EditorActions", "Numbered List"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_7)},
+        {EditorCommand::CheckList, QT_TRANSLATE_NOOP("EditorActions", "Checkbox List"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_9)},
+        {EditorCommand::CodeBlock, QT_TRANSLATE_NOOP("EditorActions", "Code Block"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_QuoteLeft)},
+        {EditorCommand::Blockquote, QT_TRANSLATE_NOOP("EditorActions", "Blockquote"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B)},
+        {EditorCommand::AlignLeft, QT_TRANSLATE_NOOP("EditorActions", "Align Left"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L)},
+        {EditorCommand::AlignCenter, QT_TRANSLATE_NOOP("EditorActions", "Align Center"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)},
+        {EditorCommand::AlignRight, QT_TRANSLATE_NOOP("EditorActions", "Align Right"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
+        {EditorCommand::InsertLink, QT_TRANSLATE_NOOP("EditorActions", "Insert Link..."),
+         QKeySequence(Qt::CTRL | Qt::Key_K)},
+        {EditorCommand::InsertDivider, QT_TRANSLATE_NOOP("EditorActions", "Insert Divider"), QKeySequence()},
+        {EditorCommand::InsertTable, QT_TRANSLATE_NOOP("EditorActions", "Insert Table..."),
+         QKeySequence(Qt::CTRL | Qt::Key_T)},
+        {EditorCommand::InsertAttachment, QT_TRANSLATE_NOOP("EditorActions", "Insert Attachment..."),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A)},
+        {EditorCommand::SelectLine, QT_TRANSLATE_NOOP("EditorActions", "Select Line"),
+         QKeySequence(Qt::CTRL | Qt::Key_L)},
+        {EditorCommand::DeleteWordBefore, QT_TRANSLATE_NOOP("EditorActions", "Delete Word"),
+         QKeySequence(Qt::CTRL | Qt::Key_W)},
+        {EditorCommand::DuplicateLine, QT_TRANSLATE_NOOP("EditorActions", "Duplicate Line"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D)},
+        {EditorCommand::DeleteLine, QT_TRANSLATE_NOOP("EditorActions", "Delete Line"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K)},
+        {EditorCommand::MoveLineUp, QT_TRANSLATE_NOOP("EditorActions", "Move Line Up"),
+         QKeySequence(Qt::ALT | Qt::Key_Up)},
+        {EditorCommand::MoveLineDown, QT_TRANSLATE_NOOP("EditorActions", "Move Line Down"),
+         QKeySequence(Qt::ALT | Qt::Key_Down)},
+    };
+    return entries;
+}
+
+const Entry &entry(EditorCommand command)
+{
+    // The table lists the commands in the order of the enumeration.
+    return table().at(int(command));
+}
+
+// Layouts report Shift+digit either as the digit or as the shifted symbol.
+int unshifted(int key)
+{
+    switch (key) {
+    case Qt::Key_Ampersand: return Qt::Key_7;
+    case Qt::Key_Asterisk: return Qt::Key_8;
+    case Qt::Key_ParenLeft: return Qt::Key_9;
+    case Qt::Key_AsciiTilde: return Qt::Key_QuoteLeft;
+    default: return key;
+    }
+}
+
+} // namespace
+
+EditorActions::EditorActions(QWidget *window, NoteEditor *editor)
+    : QObject(window)
+    , m_editor(editor)
+{
+    for (const Entry &e : table()) {
+        auto *action = new QAction(text(e.command), window);
+        // The keys that edit lines belong to the editor alone: as window
+        // shortcuts they would take Alt+Up and Ctrl+L from the lists.
+        if (e.command < EditorCommand::SelectLine)
+            action->setShortcut(e.shortcut);
+        const EditorCommand command = e.command;
+        connect(action, &QAction::triggered, this, [this, command] { run(m_editor, command); });
+        window->addAction(action);
+        m_actions.append(action);
+    }
+}
+
+QAction *EditorActions::action(EditorCommand command) const
+{
+    return m_actions.value(int(command));
+}
+
+void EditorActions::addFormatMenu(QMenu *menu) const
+{
+    const QList<QList<EditorCommand>> groups{
+        {EditorCommand::Bold, EditorCommand::Italic, EditorCommand::Underline, EditorCommand::Strikethrough,
+         EditorCommand::InlineCode},
+        {EditorCommand::Heading1, EditorCommand::Heading2, EditorCommand::Heading3, EditorCommand::NormalText},
+        {EditorCommand::BulletList, EditorCommand::NumberedList, EditorCommand::CheckList},
+        {EditorCommand::CodeBlock, EditorCommand::Blockquote},
+        {EditorCommand::AlignLeft, EditorCommand::AlignCenter, EditorCommand::AlignRight},
+        {EditorCommand::InsertLink, EditorCommand::InsertDivider, EditorCommand::InsertTable},
+    };
+    for (const QList<EditorCommand> &group : groups) {
+        if (!menu->isEmpty())
+            menu->addSeparator();
+        for (EditorCommand command : group)
+            menu->addAction(action(command));
+    }
+}
+
+QString EditorActions::text(EditorCommand command)
+{
+    return QCoreApplication::translate("EditorActions", entry(command).text);
+}
+
+QKeySequence EditorActions::shortcut(EditorCommand command)
+{
+    return entry(command).shortcut;
+}
+
+QString EditorActions::toolTip(EditorCommand command)
+{
+    QString name = text(command);
+    if (name.endsWith(QLatin1String("...")))
+        name.chop(3);
+    const QKeySequence key = shortcut(command);
+    if (key.isEmpty())
+        return name;
+    return tr("%1 (%2)").arg(name, key.toString(QKeySequence::NativeText));
+}
+
+std::optional<EditorCommand> EditorActions::commandForKey(int key, Qt::KeyboardModifiers modifiers)
+{
+    modifiers &= ~Qt::KeypadModifier;
+    if (modifiers & Qt::ShiftModifier)
+        key = unshifted(key);
+    const QKeySequence pressed(QKeyCombination(modifiers, Qt::Key(key)));
+    for (const Entry &e : table()) {
+        if (!e.shortcut.isEmpty() && e.shortcut.matches(pressed) == QKeySequence::ExactMatch)
+            return e.command;
+    }
+    return std::nullopt;
+}
+
+bool EditorActions::run(NoteEditor *editor, EditorCommand command)
+{
+    if (!editor || editor->noteId().isEmpty() || editor->isReadOnly())
+        return false;
+    switch (command) {
+    case EditorCommand::Bold: editor->toggleBold(); break;
+    case EditorCommand::Italic: editor->toggleItalic(); break;
+    case EditorCommand::Underline: editor->toggleUnderline(); break;
+    case EditorCommand::Strikethrough: editor->toggleStrikethrough(); break;
+    case EditorCommand::InlineCode: editor->toggleInlineCode(); break;
+    case EditorCommand::Heading1: editor->setHeading(1); break;
+    case EditorCommand::Heading2: editor->setHeading(2); break;
+    case EditorCommand::Heading3: editor->setHeading(3); break;
+    case EditorCommand::NormalText: editor->setHeading(0); break;
+    case EditorCommand::BulletList: editor->toggleBulletList(); break;
+    case EditorCommand::NumberedList: editor->toggleOrderedList(); break;
+    case EditorCommand::CheckList: editor->toggleCheckList(); break;
+    case EditorCommand::CodeBlock: editor->toggleCodeBlock(); break;
+    case EditorCommand::Blockquote: editor->toggleBlockquote(); break;
+    case EditorCommand::AlignLeft: editor->setAlignment(Qt::AlignLeft); break;
+    case EditorCommand::AlignCenter: editor->setAlignment(Qt::AlignHCenter); break;
+    case EditorCommand::AlignRight: editor->setAlignment(Qt::AlignRight); break;
+    case EditorCommand::InsertLink: editor->insertLink(); break;
+    case EditorCommand::InsertDivider: editor->insertDivider(); break;
+    case EditorCommand::InsertTable: editor->insertTableWithDialog(); break;
+    case EditorCommand::InsertAttachment: editor->insertAttachment(); break;
+    case EditorCommand::SelectLine: editor->selectLine(); break;
+    case EditorCommand::DeleteWordBefore: editor->deleteWordBefore(); break;
+    case EditorCommand::DuplicateLine: editor->duplicateBlock(); break;
+    case EditorCommand::DeleteLine: editor->deleteBlock(); break;
+    case EditorCommand::MoveLineUp: editor->moveBlock(true); break;
+    case EditorCommand::MoveLineDown: editor->moveBlock(false); break;
+    }
+    return true;
+}

@@ -1,0 +1,128 @@
+#include "notesession.h"
+
+#include "appstate.h"
+#include "delta.h"
+#include "noteedits.h"
+#include "noterepository.h"
+#include "uilog.h"
+
+#include <QCoreApplication>
+#include <QMimeData>
+#include <QPrinter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <memory>
+
+NoteSession::NoteSession(AppState *state, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_printDocument([](const QTextDocument &document, QPrinter *printer) { document.print(printer); })
+{
+}
+
+void NoteSession::setNote(const QString &noteId, const QString &loadedBody)
+{
+    m_noteId = noteId;
+    m_lastSnapshotContent = loadedBody;
+}
+
+void NoteSession::clear()
+{
+    setNote(QString(), QString());
+}
+
+std::optional<Note> NoteSession::note() const
+{
+    if (!m_state || m_noteId.isEmpty())
+        return std::nullopt;
+    return m_state->notes()->noteById(m_noteId);
+}
+
+QString NoteSession::displayTitle() const
+{
+    const std::optional<Note> stored = note();
+    const QString title = stored ? noteTitle(stored->body) : QString();
+    return title.isEmpty() ? QCoreApplication::translate("NoteSession", "Untitled") : title;
+}
+
+NoteSession::SaveResult NoteSession::save(const QString &body)
+{
+    const std::optional<Note> stored = note();
+    if (!stored)
+        return SaveResult::Unchanged;
+    if (body == stored->body)
+        return SaveResult::Unchanged;
+    if (!m_state->notes()->update(noteWithEditedBody(*stored, body, QDateTime::currentDateTimeUtc()))) {
+        qCWarning(lcUi) << "NoteSession: the note" << m_noteId << "could not be saved";
+        return SaveResult::Failed;
+    }
+    return SaveResult::Saved;
+}
+
+bool NoteSession::saveSnapshot(const QString &body, bool readOnly)
+{
+    if (!m_state || !snapshotWanted(!m_noteId.isEmpty(), readOnly, m_lastSnapshotContent, body))
+        return false;
+    const std::optional<Note> stored = note();
+    if (!takeSnapshot(m_state->snapshots(), m_noteId, stored ? stored->version : 1, body))
+        return false;
+    m_lastSnapshotContent = body;
+    return true;
+}
+
+QMimeData *NoteSession::copyAs(ExportFormat format, const QString &plainText, const QString &fallbackBody) const
+{
+    auto *data = new QMimeData;
+    if (format == ExportFormat::PlainText) {
+        data->setText(plainText);
+        return data;
+    }
+    const std::optional<Note> stored = note();
+    const QString body = stored ? stored->body : fallbackBody;
+    if (format == ExportFormat::Html)
+        data->setHtml(convertBody(body, ExportFormat::Html));
+    data->setText(convertBody(body, ExportFormat::Markdown));
+    return data;
+}
+
+bool NoteSession::moveToNotebook(const QString &notebookId)
+{
+    return m_state && !m_noteId.isEmpty() && m_state->notes()->moveToNotebook(m_noteId, notebookId);
+}
+
+bool NoteSession::moveToTrash()
+{
+    return m_state && !m_noteId.isEmpty() && m_state->notes()->softDelete(m_noteId);
+}
+
+void NoteSession::print(const QTextDocument &shown, QPrinter *printer) const
+{
+    std::unique_ptr<QTextDocument> copy(shown.clone());
+    copy->setDocumentMargin(36);
+    convertPixelSizesToPoints(copy.get());
+    m_printDocument(*copy, printer);
+}
+
+void convertPixelSizesToPoints(QTextDocument *document)
+{
+    QFont defaultFont = document->defaultFont();
+    if (defaultFont.pixelSize() >= 1)
+        defaultFont.setPointSizeF(defaultFont.pixelSize() * 72.0 / 96.0);
+    document->setDefaultFont(defaultFont);
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QFont font = fragment.charFormat().font();
+            if (font.pixelSize() < 1)
+                continue;
+            QTextCursor cursor(document);
+            cursor.setPosition(fragment.position());
+            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            QTextCharFormat pointFormat;
+            pointFormat.setFontPointSize(font.pixelSize() * 72.0 / 96.0);
+            cursor.mergeCharFormat(pointFormat);
+        }
+    }
+}

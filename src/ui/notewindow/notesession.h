@@ -1,0 +1,62 @@
+#pragma once
+
+#include "converters.h"
+#include "note.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <optional>
+
+class AppState;
+class QMimeData;
+class QPrinter;
+class QTextDocument;
+
+// One note as a window edits it, apart from the widgets: storing the editor's
+// body, version snapshots, copying, moving, trashing and printing. The main
+// window and the note windows share it so that both follow the same rules.
+// state is not owned.
+class NoteSession final : public QObject
+{
+    Q_OBJECT
+public:
+    enum class SaveResult { Unchanged, Saved, Failed };
+
+    explicit NoteSession(AppState *state, QObject *parent = nullptr);
+
+    // The note now shown and its body as loaded, the baseline for snapshots.
+    void setNote(const QString &noteId, const QString &loadedBody);
+    void clear();
+    QString noteId() const { return m_noteId; }
+    std::optional<Note> note() const;
+    QString lastSnapshotContent() const { return m_lastSnapshotContent; }
+    // The note's title, or "Untitled".
+    QString displayTitle() const;
+
+    // Stores body as a local edit when it differs from the stored body.
+    SaveResult save(const QString &body);
+    // Stores a version of body when it changed since the last one; true when stored.
+    bool saveSnapshot(const QString &body, bool readOnly);
+    // The clipboard data for a copy: plainText as is, otherwise the stored
+    // body (or fallbackBody without a stored note) converted. Caller owns it.
+    QMimeData *copyAs(ExportFormat format, const QString &plainText, const QString &fallbackBody) const;
+    bool moveToNotebook(const QString &notebookId);
+    bool moveToTrash();
+
+    // Prints a copy of shown with its pixel sizes turned into points.
+    void print(const QTextDocument &shown, QPrinter *printer) const;
+    // Where print sends the copy; tests look at it instead of a printer.
+    using DocumentPrinter = std::function<void(const QTextDocument &document, QPrinter *printer)>;
+    void setDocumentPrinter(DocumentPrinter printer) { m_printDocument = std::move(printer); }
+
+private:
+    QPointer<AppState> m_state;
+    QString m_noteId;
+    QString m_lastSnapshotContent;
+    DocumentPrinter m_printDocument;
+};
+
+// Print output is measured in points; the editor's sizes are in pixels at 96 dpi.
+void convertPixelSizesToPoints(QTextDocument *document);
