@@ -4,6 +4,7 @@
 #include "attachmentrepository.h"
 #include "builtinnotes.h"
 #include "database.h"
+#include "delta.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
@@ -38,11 +39,19 @@ AppState::~AppState()
     }
 }
 
+NoteText noteTextOfBody(const QString &body)
+{
+    const DeltaTexts texts = deltaTexts(body);
+    return NoteText{plainTextTitle(texts.plain), plainTextPreview(texts.plain),
+                    texts.plain + QLatin1Char('\n') + texts.tableCells};
+}
+
 bool AppState::initialize()
 {
     m_database = new Database(this);
     const QString path = Database::defaultDatabasePath();
     qCInfo(lcApp).noquote() << "Opening database at:" << path;
+    m_database->setTextExtractor(noteTextOfBody);
     if (!m_database->open(path) || !m_database->migrate())
         return false;
 
@@ -53,6 +62,7 @@ bool AppState::initialize()
     m_attachments = new AttachmentRepository(m_database, this);
 
     connect(m_notes, &NoteRepository::notesChanged, this, &AppState::notesChanged);
+    connect(m_notes, &NoteRepository::notesWritten, this, &AppState::notesWritten);
     connect(m_notebooks, &NotebookRepository::notebooksChanged, this, &AppState::notebooksChanged);
     connect(m_notes, &NoteRepository::noteDeleted, this, &AppState::noteDeletedExternally);
     // A purge removes the note's attachment rows and files itself; this sweeps

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+#include "notetext.h"
+
 class AttachmentRepository;
 class Database;
 class NoteRepository;
@@ -16,6 +18,9 @@ class PreferencesRepository;
 class SnapshotRepository;
 class ThemeManager;
 class QWidget;
+
+// What the database keeps of a body for the lists and the search index.
+NoteText noteTextOfBody(const QString &body);
 
 // The one application-wide object every window receives. Owns the database,
 // the repositories and the theme manager as QObject children; windows hold
@@ -68,7 +73,9 @@ signals:
     void databaseReady();
     void currentNotebookChanged(const QString &notebookId);
     void currentNoteChanged(const QString &noteId);
+    // Bulk note changes; single-note writes come as notesWritten.
     void notesChanged();
+    void notesWritten(const QStringList &ids);
     void notebooksChanged();
     void noteUpdatedExternally(const QString &noteId, QObject *source);
     void noteDeletedExternally(const QString &noteId);

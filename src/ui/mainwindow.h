@@ -78,6 +78,8 @@ public:
     void deleteCurrentNote(bool confirm);
     void refreshNoteList();
     void refreshNotebooks();
+    // Single-note writes: their rows alone, no list query.
+    void onNotesWritten(const QStringList &ids);
     void applyLayout();
     void setFocusMode(bool focusMode);
     void setSidebarVisible(bool visible);
