@@ -356,7 +356,9 @@ void runFor(int n, const QString &root, int runs)
     }
     {
         const Figure f = measure(runs, [&window] { window.refreshNoteList(); });
-        print(n, "note list refresh (all notes)", f);
+        const Figure b = measure(runs, direct("SELECT id, notebook_id, updated_at, deleted_at, sync_status, is_shared, "
+                                              "title, preview FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
+        print(n, "note list refresh (all notes)", f, "direct SQL, light rows", &b);
         const Figure g = measure(runs, [&window] { window.refreshNotebooks(); });
         print(n, "notebook list refresh", g);
     }

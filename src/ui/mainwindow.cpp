@@ -43,6 +43,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -477,11 +478,15 @@ void MainWindow::connectSignals()
     connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this, &MainWindow::onNoteDroppedOnNotebook);
 
     connect(m_state, &AppState::notesChanged, this, [this] {
+        if (m_holdRefresh)
+            return;
         refreshNoteList();
         refreshNotebooks();
     });
     connect(m_state, &AppState::notesWritten, this, &MainWindow::onNotesWritten);
     connect(m_state, &AppState::notebooksChanged, this, [this] {
+        if (m_holdRefresh)
+            return;
         refreshNotebooks();
         // Notebook names show on the note rows.
         refreshNoteList();
@@ -1057,8 +1062,12 @@ void MainWindow::deleteNotebook(const QString &notebookId)
                           QStringLiteral("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name)))
         return;
     saveCurrentNote();
-    m_state->notes()->releaseNotebook(notebookId);
-    m_state->notebooks()->softDelete(notebookId);
+    {
+        // Both writes signal; the lists are rebuilt once, below.
+        const QScopedValueRollback hold(m_holdRefresh, true);
+        m_state->notes()->releaseNotebook(notebookId);
+        m_state->notebooks()->softDelete(notebookId);
+    }
     m_state->setCurrentNotebook(QString());
     refreshNotebooks();
     refreshNoteList();

@@ -193,4 +193,5 @@ private:
     QString m_lastSnapshotContent;
     QString m_lastFindText;
     QHash<QString, QString> m_notebookNames;
+    bool m_holdRefresh = false; // a command rebuilds the lists itself after several writes
 };

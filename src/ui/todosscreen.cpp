@@ -55,10 +55,9 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
                 refresh();
         };
         // What was written is read again even while hidden; after bulk work
-        // (restore, import) every note is.
+        // the stamps tell which notes changed.
         connect(m_state, &AppState::notesWritten, this,
                 [this](const QStringList &ids) { m_written += QSet<QString>(ids.cbegin(), ids.cend()); });
-        connect(m_state, &AppState::notesChanged, this, [this] { m_noteTasks.clear(); });
         connect(m_state, &AppState::notesChanged, this, refreshWhenVisible, Qt::QueuedConnection);
         connect(m_state, &AppState::notesWritten, this, refreshWhenVisible, Qt::QueuedConnection);
     }
