@@ -3,7 +3,7 @@
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: setup configure build run test bench clean
+.PHONY: setup configure build run server test bench package clean
 
 setup:
 	@./scripts/setup
@@ -17,8 +17,24 @@ build: configure
 run: build
 	@$(BUILD)/src/velmora-notes
 
+# The local sync, account and release server the application talks to by default.
+SERVER_DATA ?= $(if $(XDG_DATA_HOME),$(XDG_DATA_HOME),$(HOME)/.local/share)/velmora-server
+
+server: configure
+	@cmake --build $(BUILD) --target velmora-server
+	@$(BUILD)/server/velmora-server --data "$(SERVER_DATA)"
+
 test: build
 	@cd $(BUILD) && ctest -j2 --output-on-failure
+
+# Both .deb files, from a build of their own: prefix /usr, fonts as files.
+PACKAGE_BUILD ?= build-package
+package: setup
+	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=/usr \
+		-DVELMORA_EMBED_FONTS=OFF >/dev/null
+	@cmake --build $(PACKAGE_BUILD) --target velmora-notes velmora-server velmora_install_data
+	@cd $(PACKAGE_BUILD) && cpack -G DEB
+	@ls $(PACKAGE_BUILD)/*.deb
 
 bench: build
 	@cmake --build $(BUILD) --target benchmarks

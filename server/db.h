@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+
+#include <atomic>
+#include <initializer_list>
+#include <memory>
+
+namespace VelmServer {
+
+// The store behind every route: SQLite under the data folder or PostgreSQL.
+// Each worker thread gets its own connection, opened on first use.
+class Db
+{
+public:
+    enum class Kind { Sqlite, Postgres };
+
+    // url empty: SQLite file in dataDir. Runs the migrations before returning.
+    static std::unique_ptr<Db> open(const QString &dataDir, const QString &url, QString *error);
+    ~Db();
+
+    Kind kind() const { return m_kind; }
+    QSqlDatabase conn();
+
+    // Prepares and runs sql with positional values; logs and returns false on failure.
+    bool run(QSqlQuery &q, const QString &sql, std::initializer_list<QVariant> values = {});
+    QSqlQuery query();
+
+private:
+    Db() = default;
+    bool configure(const QString &dataDir, const QString &url, QString *error);
+    bool migrate(QString *error);
+
+    Kind m_kind = Kind::Sqlite;
+    QString m_prefix;
+    QString m_sqlitePath;
+    QString m_host, m_user, m_password, m_dbName;
+    int m_port = 5432;
+};
+
+// A write transaction. SQLite takes the write lock at once so that
+// read-then-write sequences never fail on lock upgrade.
+class Tx
+{
+public:
+    explicit Tx(Db &db);
+    ~Tx();
+    bool ok() const { return m_open; }
+    bool commit();
+
+private:
+    Db &m_db;
+    bool m_open = false;
+};
+
+} // namespace VelmServer

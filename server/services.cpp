@@ -1,0 +1,134 @@
+#include "services.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QUuid>
+
+namespace VelmServer {
+
+bool RateLimiter::allow(const QString &key)
+{
+    const qint64 now = nowMs();
+    std::lock_guard lock(m_mutex);
+    QList<qint64> &hits = m_hits[key];
+    while (!hits.isEmpty() && hits.first() <= now - 60000)
+        hits.removeFirst();
+    if (hits.size() >= m_perMinute)
+        return false;
+    hits.append(now);
+    if (m_hits.size() > 100000) // forget idle keys so the table stays bounded
+        m_hits.removeIf([now](auto it) { return it.value().isEmpty() || it.value().last() <= now - 60000; });
+    return true;
+}
+
+qint64 nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+QString newId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+QString isoTime(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs);
+}
+
+bool isPlainId(const QString &id)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
+    return plain.match(id).hasMatch();
+}
+
+QString pathArg(const httplib::Request &req, int index)
+{
+    return index < int(req.matches.size()) ? QString::fromStdString(req.matches[size_t(index)].str()) : QString();
+}
+
+void replyJson(httplib::Response &res, int status, const QJsonObject &body)
+{
+    res.status = status;
+    res.set_content(QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString(), "application/json");
+}
+
+void replyError(httplib::Response &res, int status, const QString &message)
+{
+    replyJson(res, status, QJsonObject{{"error", message}});
+}
+
+std::optional<QJsonObject> jsonBody(const httplib::Request &req, httplib::Response &res)
+{
+    if (req.body.empty())
+        return QJsonObject();
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(req.body), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        replyError(res, 400, QStringLiteral("body is not a JSON object"));
+        return std::nullopt;
+    }
+    return doc.object();
+}
+
+std::optional<Caller> requireUser(Services &s, const httplib::Request &req, httplib::Response &res)
+{
+    const std::string header = req.get_header_value("Authorization");
+    const std::string prefix = "Bearer ";
+    std::optional<AccessClaims> claims;
+    if (header.compare(0, prefix.size(), prefix) == 0)
+        claims = s.tokens.verifyAccess(QByteArray::fromStdString(header.substr(prefix.size())));
+    if (claims) {
+        // A signed-out or revoked session ends its access tokens too.
+        QSqlQuery q = s.db->query();
+        if (s.db->run(q, QStringLiteral("SELECT revoked FROM sessions WHERE id = ? AND user_id = ?"),
+                      {claims->sessionId, claims->userId})
+            && q.next() && q.value(0).toInt() == 0)
+            return Caller{claims->userId, claims->sessionId};
+    }
+    replyError(res, 401, QStringLiteral("authentication required"));
+    return std::nullopt;
+}
+
+httplib::Server::Handler authed(Services &s, CallerHandler h)
+{
+    return [&s, h = std::move(h)](const httplib::Request &req, httplib::Response &res) {
+        if (const auto caller = requireUser(s, req, res))
+            h(*caller, req, res);
+    };
+}
+
+QString groupRole(Services &s, const QString &userId, QString *groupId)
+{
+    QSqlQuery q = s.db->query();
+    if (!s.db->run(q, QStringLiteral("SELECT u.group_id, g.owner_id FROM users u LEFT JOIN groups_ g ON g.id = u.group_id"
+                                     " WHERE u.id = ?"), {userId})
+        || !q.next() || q.value(0).toString().isEmpty()) {
+        groupId->clear();
+        return {};
+    }
+    *groupId = q.value(0).toString();
+    return q.value(1).toString() == userId ? QStringLiteral("owner") : QStringLiteral("member");
+}
+
+std::optional<std::pair<QString, QString>> openSession(Services &s, const QString &userId,
+                                                       const httplib::Request &req)
+{
+    const QString sessionId = newId();
+    const QByteArray secret = Tokens::randomSecret();
+    const qint64 now = nowMs();
+    QSqlQuery q = s.db->query();
+    if (!s.db->run(q, QStringLiteral("INSERT INTO sessions (id, user_id, token_hash, user_agent, ip_address, created_at,"
+                                     " last_active_at) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                   {sessionId, userId, Tokens::hashSecret(secret),
+                    QString::fromStdString(req.get_header_value("User-Agent")).left(300),
+                    QString::fromStdString(req.remote_addr), now, now}))
+        return std::nullopt;
+    QString groupId;
+    const QString role = groupRole(s, userId, &groupId);
+    return std::make_pair(s.tokens.issueAccess(userId, sessionId, groupId, role),
+                          sessionId + '.' + QString::fromLatin1(secret));
+}
+
+} // namespace VelmServer

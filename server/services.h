@@ -1,0 +1,99 @@
+#pragma once
+
+#include "db.h"
+#include "tokens.h"
+
+#include <QHash>
+#include <QJsonObject>
+#include <QString>
+
+#include <httplib.h>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace VelmServer {
+
+struct Config
+{
+    QString dataDir;
+    QString bind = QStringLiteral("127.0.0.1");
+    int port = 8787;
+    QString databaseUrl;
+    QString releasesDir;
+    QString publicUrl;
+    qint64 maxAttachmentMb = 100;
+    QString realm = QStringLiteral("velmora");
+    int threads = 8;
+    int signInsPerMinute = 10;
+};
+
+// Counts attempts per key in a sliding minute.
+class RateLimiter
+{
+public:
+    explicit RateLimiter(int perMinute) : m_perMinute(perMinute) {}
+    void setLimit(int perMinute) { m_perMinute = perMinute; }
+    bool allow(const QString &key);
+
+private:
+    int m_perMinute;
+    std::mutex m_mutex;
+    QHash<QString, QList<qint64>> m_hits;
+};
+
+// Everything a route handler needs; lives as long as the server.
+struct Services
+{
+    Config config;
+    std::unique_ptr<Db> db;
+    Tokens tokens;
+    RateLimiter signIns{10};
+};
+
+struct Caller
+{
+    QString userId;
+    QString sessionId;
+};
+
+constexpr qint64 pushMaxBytes = 32LL * 1024 * 1024;
+constexpr int pushMaxChanges = 1000;
+constexpr int pullPageSize = 500;
+
+qint64 nowMs();
+QString newId();
+QString isoTime(qint64 ms);
+bool isPlainId(const QString &id);
+QString pathArg(const httplib::Request &req, int index);
+
+void replyJson(httplib::Response &res, int status, const QJsonObject &body);
+void replyError(httplib::Response &res, int status, const QString &message);
+// The body as a JSON object; replies 400 and returns nothing when it is not one.
+std::optional<QJsonObject> jsonBody(const httplib::Request &req, httplib::Response &res);
+// The signed-in caller from the bearer token; replies 401 when there is none.
+std::optional<Caller> requireUser(Services &s, const httplib::Request &req, httplib::Response &res);
+
+using CallerHandler = std::function<void(const Caller &, const httplib::Request &, httplib::Response &)>;
+// Runs h only for a signed-in caller.
+httplib::Server::Handler authed(Services &s, CallerHandler h);
+// Remembers the device behind a sync request from its identity headers.
+void recordDevice(Services &s, const Caller &c, const httplib::Request &req);
+
+// Ends every share the user gave or received (they left their group); the
+// other side's next pull withdraws the notes.
+bool dropShares(Services &s, const QString &userId);
+
+// Group and role for the token claims.
+QString groupRole(Services &s, const QString &userId, QString *groupId);
+// Creates a session and returns {access, refresh}.
+std::optional<std::pair<QString, QString>> openSession(Services &s, const QString &userId,
+                                                       const httplib::Request &req);
+
+void addAuthRoutes(httplib::Server &http, Services &s);
+void addAccountRoutes(httplib::Server &http, Services &s);
+void addSyncRoutes(httplib::Server &http, Services &s);
+void addShareRoutes(httplib::Server &http, Services &s);
+
+} // namespace VelmServer
