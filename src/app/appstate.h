@@ -18,6 +18,9 @@ class PreferencesRepository;
 class SnapshotRepository;
 class ThemeManager;
 class QWidget;
+namespace VelmAccount {
+class Client;
+}
 
 // What the database keeps of a body for the lists and the search index.
 NoteText noteTextOfBody(const QString &body);
@@ -45,6 +48,7 @@ public:
     SnapshotRepository *snapshots() const { return m_snapshots; }
     AttachmentRepository *attachments() const { return m_attachments; }
     ThemeManager *themeManager() const { return m_themeManager; }
+    VelmAccount::Client *accountClient() const { return m_accountClient; }
 
     QString currentNotebookId() const { return m_currentNotebookId; }
     QString currentNoteId() const { return m_currentNoteId; }
@@ -88,6 +92,7 @@ private:
     SnapshotRepository *m_snapshots = nullptr;
     AttachmentRepository *m_attachments = nullptr;
     ThemeManager *m_themeManager = nullptr;
+    VelmAccount::Client *m_accountClient = nullptr;
 
     QString m_currentNotebookId;
     QString m_currentNoteId;
