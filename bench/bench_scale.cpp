@@ -19,6 +19,9 @@
 #include "notebookrepository.h"
 #include "snapshotrepository.h"
 #include "todosscreen.h"
+#include "trashscreen.h"
+#include "notelistwidget.h"
+#include "noterow.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -32,6 +35,7 @@
 #include <QKeyEvent>
 #include <QRandomGenerator>
 #include <QSqlQuery>
+#include <QTextCursor>
 #include <QTemporaryDir>
 #include <QAbstractTextDocumentLayout>
 #include <QTextDocument>
@@ -61,10 +65,12 @@ struct Figure
     double worst = 0;
 };
 
-Figure measure(int runs, const std::function<void()> &work)
+Figure measure(int runs, const std::function<void()> &work, const std::function<void()> &setUp = {})
 {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
+        if (setUp)
+            setUp();
         QElapsedTimer timer;
         timer.start();
         work();
@@ -199,6 +205,7 @@ void generate(int n)
 {
     QRandomGenerator random(20261206u + quint32(n));
     Database db;
+    db.setTextExtractor(noteTextOfBody);
     if (!db.open(Database::defaultDatabasePath()) || !db.migrate())
         qFatal("cannot create the benchmark database");
     NoteRepository notes(&db);
@@ -335,9 +342,11 @@ void runFor(int n, const QString &root, int runs)
         {"search two-word prefix", QStringLiteral("coffee morn")},
     };
     for (const auto &s : searches) {
-        const Figure f = measure(runs, [notes, &s] { notes->search(s.text); });
         const Figure b = measure(runs, direct(ftsSql, {s.text + '*'}));
-        print(n, s.name, f, "direct FTS5", &b);
+        const Figure first = measure(runs, [notes, &s] { notes->searchRows(s.text, NoteListModel::kPageSize); });
+        print(n, (QByteArray(s.name) + ", first screen").constData(), first, "direct FTS5", &b);
+        const Figure all = measure(runs, [notes, &s] { notes->searchRows(s.text); });
+        print(n, (QByteArray(s.name) + ", all rows").constData(), all, "direct FTS5", &b);
     }
     {
         const Figure f = measure(runs, [notes] { notes->countsByNotebook(); });
@@ -347,7 +356,9 @@ void runFor(int n, const QString &root, int runs)
     }
     {
         const Figure f = measure(runs, [&window] { window.refreshNoteList(); });
-        print(n, "note list refresh (all notes)", f);
+        const Figure b = measure(runs, direct("SELECT id, notebook_id, updated_at, deleted_at, sync_status, is_shared, "
+                                              "title, preview FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
+        print(n, "note list refresh (all notes)", f, "direct SQL, light rows", &b);
         const Figure g = measure(runs, [&window] { window.refreshNotebooks(); });
         print(n, "notebook list refresh", g);
     }
@@ -362,6 +373,69 @@ void runFor(int n, const QString &root, int runs)
         todos.refresh();
         const Figure f = measure(runs, [&todos] { todos.refresh(); });
         print(n, "to-dos refresh", f);
+    }
+    {
+        // Edit -> save -> the row updated and moved to the top, on the GUI thread.
+        // The baseline is what every save cost before: the whole list read again.
+        QStringList ids;
+        for (int i = 0; i < 10 && i < window.noteList()->count(); ++i)
+            ids << window.noteList()->idAt(window.noteList()->count() - 1 - i);
+        int round = 0;
+        const Figure f = measure(
+            std::max(runs, 10),
+            [&] {
+                window.editor()->textCursor().insertText(QStringLiteral("x"));
+                window.saveCurrentNote();
+                QCoreApplication::processEvents();
+            },
+            [&] { window.noteList()->selectNote(ids.at(round++ % ids.size())); });
+        const Figure b = measure(runs, [&window] { window.refreshNoteList(); });
+        print(n, "autosave with list update", f, "full list refresh", &b);
+    }
+    {
+        // 500 notes into a notebook (not timed), then the notebook deleted from the window.
+        const QList<NoteRow> rows = notes->allRows();
+        QStringList five;
+        for (int i = 0; i < 500 && i < rows.size(); ++i)
+            five << rows.at(i * (rows.size() / 500)).id;
+        window.hooks().askYesNo = [](const QString &, const QString &) { return true; };
+        QString notebookId;
+        const auto fill = [&] {
+            Notebook book;
+            book.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            book.name = QStringLiteral("Five hundred");
+            book.createdAt = book.updatedAt = QDateTime::currentDateTimeUtc();
+            state.notebooks()->insert(book);
+            notes->moveToNotebook(five, book.id);
+            notebookId = book.id;
+        };
+        const Figure f = measure(runs, [&] { window.deleteNotebook(notebookId); }, fill);
+        const Figure b = measure(
+            runs,
+            [&] {
+                QSqlQuery q(sql);
+                q.prepare(QStringLiteral("UPDATE notes SET notebook_id='', modified_at='x' WHERE notebook_id=?"));
+                q.addBindValue(notebookId);
+                q.exec();
+            },
+            fill);
+        print(n, "delete a notebook of 500 notes", f, "direct UPDATE", &b);
+
+        // A trash of exactly 500 notes, emptied from the Trash screen.
+        notes->emptyTrash();
+        window.openScreen(MainWindow::Screen::Trash);
+        auto *trash = static_cast<TrashScreen *>(window.screenWindow(MainWindow::Screen::Trash));
+        trash->setAskYesNo([](QWidget *, const QString &, const QString &) { return true; });
+        const auto trashFive = [&] {
+            QStringList live;
+            for (const NoteRow &row : notes->allRows().mid(0, 500))
+                live << row.id;
+            notes->softDelete(live);
+            trash->refresh();
+        };
+        const Figure e = measure(runs, [&] { trash->emptyTrash(); }, trashFive);
+        print(n, "empty a trash of 500 notes", e);
+        trash->close();
     }
     {
         const QString body = longBody();
@@ -401,6 +475,23 @@ void runFor(int n, const QString &root, int runs)
         print(n, "backup", backup);
         const Figure restore = measure(2, [&] { restoreBackup(archive, repositories, RestoreMode::Overwrite); });
         print(n, "restore (overwrite all)", restore);
+    }
+    {
+        // The database put back the way version 2 left it (not timed), then migrated.
+        QSqlQuery q(sql);
+        for (const char *statement :
+             {"DROP TABLE notes_fts", "ALTER TABLE notes DROP COLUMN title", "ALTER TABLE notes DROP COLUMN preview",
+              "CREATE VIRTUAL TABLE notes_fts USING fts5(body, content='notes', content_rowid='rowid')",
+              "INSERT INTO notes_fts(notes_fts) VALUES('rebuild')", "UPDATE schema_version SET version = 2"})
+            q.exec(QString::fromLatin1(statement));
+        q.finish();
+        const Figure migration = measure(1, [] {
+            Database db;
+            db.setTextExtractor(noteTextOfBody);
+            if (!db.open(Database::defaultDatabasePath()) || !db.migrate())
+                qFatal("migration failed");
+        });
+        print(n, "migration 3 (plain-text search)", migration);
     }
 }
 

@@ -114,6 +114,49 @@ QString deltaPlainText(const QString &body)
     return text;
 }
 
+namespace {
+
+// A cell is a Delta of runs, or plain text in tables written by older builds.
+void appendCellText(const QJsonValue &cell, QString *out)
+{
+    if (cell.isString()) {
+        *out += cell.toString();
+    } else {
+        for (const QJsonValue &run : cell.toArray()) {
+            const QJsonValue insert = run.toObject().value(QLatin1String("insert"));
+            if (insert.isString())
+                *out += insert.toString();
+        }
+    }
+    *out += QLatin1Char('\n');
+}
+
+} // namespace
+
+DeltaTexts deltaTexts(const QString &body)
+{
+    const std::optional<QJsonArray> array = bodyArray(body);
+    if (!array)
+        return {body, QString()};
+    DeltaTexts texts;
+    for (const QJsonValue &value : *array) {
+        const QJsonValue insert = value.toObject().value(QLatin1String("insert"));
+        if (insert.isString()) {
+            texts.plain += insert.toString();
+            continue;
+        }
+        const QJsonValue table = insert.toObject().value(QLatin1String(kTableEmbedKind));
+        if (!table.isString())
+            continue;
+        const QJsonObject object = QJsonDocument::fromJson(table.toString().toUtf8()).object();
+        for (const QJsonValue &row : object.value(QLatin1String("cells")).toArray()) {
+            for (const QJsonValue &cell : row.toArray())
+                appendCellText(cell, &texts.tableCells);
+        }
+    }
+    return texts;
+}
+
 QString plainTextTitle(const QString &text)
 {
     const qsizetype newline = text.indexOf(QLatin1Char('\n'));

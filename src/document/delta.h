@@ -56,6 +56,15 @@ QString deltaToJson(const QJsonArray &array);
 // a JSON array is returned unchanged, so plain-text bodies read as themselves.
 QString deltaPlainText(const QString &body);
 
+// The plain text of a body (as deltaPlainText) and, apart, the text of its
+// table cells, one cell per line, from one parse.
+struct DeltaTexts
+{
+    QString plain;
+    QString tableCells;
+};
+DeltaTexts deltaTexts(const QString &body);
+
 // Title and preview of a plain text already read out of a body with
 // deltaPlainText, for callers that need both and would otherwise parse twice.
 QString plainTextTitle(const QString &text);

@@ -8,6 +8,7 @@
 #include "builtinnotes.h"
 #include "account/client.h"
 #include "database.h"
+#include "delta.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
 #include "notesharingservice.h"
@@ -48,11 +49,19 @@ AppState::~AppState()
     }
 }
 
+NoteText noteTextOfBody(const QString &body)
+{
+    const DeltaTexts texts = deltaTexts(body);
+    return NoteText{plainTextTitle(texts.plain), plainTextPreview(texts.plain),
+                    texts.plain + QLatin1Char('\n') + texts.tableCells};
+}
+
 bool AppState::initialize()
 {
     m_database = new Database(this);
     const QString path = Database::defaultDatabasePath();
     qCInfo(lcApp).noquote() << "Opening database at:" << path;
+    m_database->setTextExtractor(noteTextOfBody);
     if (!m_database->open(path))
         return false;
 
@@ -70,6 +79,7 @@ bool AppState::initialize()
         return false;
 
     connect(m_notes, &NoteRepository::notesChanged, this, &AppState::notesChanged);
+    connect(m_notes, &NoteRepository::notesWritten, this, &AppState::notesWritten);
     connect(m_notebooks, &NotebookRepository::notebooksChanged, this, &AppState::notebooksChanged);
     connect(m_notes, &NoteRepository::noteDeleted, this, &AppState::noteDeletedExternally);
     // A purge removes the note's attachment rows and files itself; this sweeps
@@ -117,10 +127,12 @@ void AppState::wireSync()
         m_syncEngine->stop();
         setCanShare(false);
     });
-    connect(m_notes, &NoteRepository::notesChanged, this, [this] {
+    const auto scheduleSync = [this] {
         if (m_accountClient->isAuthenticated())
             m_syncEngine->scheduleSync();
-    });
+    };
+    connect(m_notes, &NoteRepository::notesChanged, this, scheduleSync);
+    connect(m_notes, &NoteRepository::notesWritten, this, scheduleSync);
     connect(m_syncEngine, &SyncEngine::dataChanged, this, &AppState::notesChanged);
     connect(m_syncEngine, &SyncEngine::dataChanged, this, &AppState::notebooksChanged);
     // Views store unsaved typing before a merge, so it is pending and kept,

@@ -10,6 +10,8 @@
 
 #include <functional>
 
+#include "notetext.h"
+
 class AttachmentRepository;
 class Database;
 class NoteRepository;
@@ -23,6 +25,9 @@ namespace VelmAccount {
 class Client;
 class NoteSharingService;
 }
+
+// What the database keeps of a body for the lists and the search index.
+NoteText noteTextOfBody(const QString &body);
 
 // The one application-wide object every window receives. Owns the database,
 // the repositories and the theme manager as QObject children; windows hold
@@ -86,7 +91,9 @@ signals:
     void databaseReady();
     void currentNotebookChanged(const QString &notebookId);
     void currentNoteChanged(const QString &noteId);
+    // Bulk note changes; single-note writes come as notesWritten.
     void notesChanged();
+    void notesWritten(const QStringList &ids);
     void notebooksChanged();
     void canShareChanged(bool canShare);
     // Pulled notes are about to be written: views store unsaved typing now.

@@ -1,6 +1,7 @@
 #include "attachmentrepository.h"
 
 #include "database.h"
+#include "notesearchindex.h"
 #include "sqlhelpers.h"
 #include "storagelog.h"
 #include "storagetime.h"
@@ -75,13 +76,16 @@ QByteArray AttachmentRepository::readFile(const QString &id) const
 
 bool AttachmentRepository::insert(const Attachment &attachment)
 {
+    // The file name is searchable with the note's text.
+    WriteScope write(m_database->database());
     QSqlQuery q(m_database->database());
-    const bool ok = exec(q,
+    const bool ok = write.isOpen() && exec(q,
                          QStringLiteral("INSERT INTO attachments (id, note_id, filename, mime_type, size_bytes, "
                                         "created_at, sync_status) VALUES (?, ?, ?, ?, ?, ?, ?)"),
                          {attachment.id, attachment.noteId, attachment.filename, attachment.mimeType,
                           QVariant::fromValue<qlonglong>(attachment.sizeBytes), storageTimeText(attachment.createdAt),
-                          syncStatusToString(attachment.syncStatus)});
+                          syncStatusToString(attachment.syncStatus)})
+        && NoteSearchIndex::rewrite(m_database, attachment.noteId) && write.commit();
     if (!ok) {
         qCWarning(lcStorage).noquote() << "AttachmentRepository::insert failed:" << q.lastError().text();
         return false;
@@ -136,11 +140,14 @@ bool AttachmentRepository::deleteById(const QString &id)
     const QString path = filePath(id);
     if (!path.isEmpty())
         QFile::remove(path);
+    const std::optional<Attachment> attachment = attachmentById(id);
     QSqlQuery q(m_database->database());
     if (!exec(q, QStringLiteral("DELETE FROM attachments WHERE id = ?"), {id})) {
         qCWarning(lcStorage).noquote() << "AttachmentRepository::deleteById failed:" << q.lastError().text();
         return false;
     }
+    if (attachment)
+        NoteSearchIndex::rewrite(m_database, attachment->noteId);
     emit attachmentsChanged();
     return true;
 }

@@ -89,6 +89,19 @@ const Step kMigration2[] = {
     {"delete default", "DELETE FROM notebooks WHERE is_default = 1"},
 };
 
+// Migration 3 ("plain-text search"): the index holds what a reader sees, not
+// the markup of the stored format, and no longer follows the table through
+// triggers: the repositories write it with each note.
+const Step kMigration3[] = {
+    {"drop trigger ai", "DROP TRIGGER IF EXISTS notes_ai"},
+    {"drop trigger ad", "DROP TRIGGER IF EXISTS notes_ad"},
+    {"drop trigger au", "DROP TRIGGER IF EXISTS notes_au"},
+    {"drop fts", "DROP TABLE IF EXISTS notes_fts"},
+    {"create fts", "CREATE VIRTUAL TABLE notes_fts USING fts5(text)"},
+    {"add title", "ALTER TABLE notes ADD COLUMN title TEXT NOT NULL DEFAULT ''"},
+    {"add preview", "ALTER TABLE notes ADD COLUMN preview TEXT NOT NULL DEFAULT ''"},
+};
+
 QString newUuid()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -282,6 +295,16 @@ bool Database::runMigrations()
             return false;
         emit migrationApplied(2, QStringLiteral("drop default notebook + FK"));
     }
+    if (version < 3) {
+        qCInfo(lcStorage) << "Running migration 3: plain-text search";
+        if (!migrateToV3()) {
+            emit migrationError(3, QStringLiteral("Failed to build the plain-text search index"));
+            return false;
+        }
+        if (!storeVersion(3))
+            return false;
+        emit migrationApplied(3, QStringLiteral("plain-text search"));
+    }
     qCInfo(lcStorage) << "Database at version" << currentVersion;
     return true;
 }
@@ -356,4 +379,67 @@ bool Database::migrateToV2()
     }
     query.finish();
     return endStep();
+}
+
+NoteText Database::noteText(const QString &body) const
+{
+    return m_textExtractor ? m_textExtractor(body) : NoteText{QString(), QString(), body};
+}
+
+bool Database::migrateToV3()
+{
+    // Runs inside migrate()'s transaction, as a step of its own.
+    if (!beginStep())
+        return false;
+    const auto fail = [this](const char *label, const QSqlQuery &query) {
+        qCCritical(lcStorage).noquote() << "migrateToV3" << label << query.lastError().text();
+        undoStep();
+        return false;
+    };
+    QSqlQuery query(m_db);
+    for (const Step &step : kMigration3) {
+        if (!query.exec(QString::fromUtf8(step.statement)))
+            return fail(step.label, query);
+    }
+    if (!query.exec("SELECT COUNT(*) FROM notes") || !query.next())
+        return fail("count", query);
+    const qint64 total = query.value(0).toLongLong();
+    query.finish();
+
+    QSqlQuery rows(m_db);
+    rows.setForwardOnly(true);
+    if (!rows.exec("SELECT n.rowid, n.body, (SELECT group_concat(a.filename, char(10)) FROM attachments a "
+                   "WHERE a.note_id = n.id) FROM notes n"))
+        return fail("read notes", rows);
+    QSqlQuery setTexts(m_db);
+    QSqlQuery index(m_db);
+    if (!setTexts.prepare("UPDATE notes SET title=?, preview=? WHERE rowid=?"))
+        return fail("prepare texts", setTexts);
+    if (!index.prepare("INSERT INTO notes_fts(rowid, text) VALUES (?, ?)"))
+        return fail("prepare index", index);
+    qint64 done = 0;
+    qint64 nextReport = total / 10;
+    while (rows.next()) {
+        const qint64 rowid = rows.value(0).toLongLong();
+        NoteText text = noteText(rows.value(1).toString());
+        const QString names = rows.value(2).toString();
+        if (!names.isEmpty())
+            text.searchText += QLatin1Char('\n') + names;
+        // NOT NULL columns: a null text must reach them as ''.
+        setTexts.bindValue(0, text.title.isNull() ? QStringLiteral("") : text.title);
+        setTexts.bindValue(1, text.preview.isNull() ? QStringLiteral("") : text.preview);
+        setTexts.bindValue(2, rowid);
+        if (!setTexts.exec())
+            return fail("note texts", setTexts);
+        index.bindValue(0, rowid);
+        index.bindValue(1, text.searchText);
+        if (!index.exec())
+            return fail("index note", index);
+        if (++done >= nextReport && total >= 1000) {
+            qCInfo(lcStorage).noquote() << QStringLiteral("Migration 3: %1 of %2 notes indexed").arg(done).arg(total);
+            nextReport += total / 10;
+        }
+    }
+    rows.finish();
+    return endStep() || fail("release", query);
 }

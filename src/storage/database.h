@@ -1,5 +1,7 @@
 #pragma once
 
+#include "notetext.h"
+
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
@@ -27,6 +29,11 @@ public:
     static QString defaultDatabasePath();
     static QString attachmentsDirectory();
 
+    // Set before migrate(): the search index holds the text it gives. Without
+    // one a body is indexed as it is stored.
+    void setTextExtractor(NoteTextExtractor extractor) { m_textExtractor = std::move(extractor); }
+    NoteText noteText(const QString &body) const;
+
     bool open(const QString &path);
     // Runs the pending migrations and then alsoInTransaction in one write
     // transaction; a failure of either rolls back both.
@@ -37,7 +44,7 @@ public:
     QSqlDatabase database() const { return m_db; }
     QString connectionName() const { return m_connectionName; }
 
-    static constexpr int currentVersion = 2;
+    static constexpr int currentVersion = 3;
 
 signals:
     void migrationApplied(int version, const QString &name);
@@ -50,8 +57,10 @@ private:
     void undoStep();
     bool runMigration1();
     bool migrateToV2();
+    bool migrateToV3();
     bool storeVersion(int version);
 
     QString m_connectionName;
     QSqlDatabase m_db;
+    NoteTextExtractor m_textExtractor;
 };

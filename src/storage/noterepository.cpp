@@ -2,6 +2,7 @@
 
 #include "attachmentrepository.h"
 #include "database.h"
+#include "notesearchindex.h"
 #include "sqlhelpers.h"
 #include "storagelog.h"
 #include "storagetime.h"
@@ -13,6 +14,9 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+
+#include <memory>
+#include <vector>
 
 using namespace SqlHelpers;
 
@@ -91,6 +95,24 @@ QString quotedExpression(const QString &text)
     return quoted.join(QLatin1Char(' ')) + QLatin1Char('*');
 }
 
+const QString kRowColumns = QStringLiteral(
+    "n.id, n.notebook_id, n.updated_at, n.deleted_at, n.sync_status, n.is_shared, n.title, n.preview");
+
+NoteRow rowFrom(const QSqlQuery &q)
+{
+    NoteRow row;
+    row.id = q.value(0).toString();
+    row.notebookId = q.value(1).toString();
+    row.updatedAt = storageTimeFromText(q.value(2).toString());
+    if (const auto deleted = optionalTimeFromText(q.value(3).toString()))
+        row.deletedAt = *deleted;
+    row.syncStatus = syncStatusFromString(q.value(4).toString());
+    row.isShared = q.value(5).toBool();
+    row.title = q.value(6).toString();
+    row.preview = q.value(7).toString();
+    return row;
+}
+
 } // namespace
 
 NoteRepository::NoteRepository(Database *database, QObject *parent)
@@ -165,34 +187,133 @@ QList<Note> NoteRepository::sharedWithMe() const
                                      "AND deleted_at IS NULL ORDER BY updated_at DESC"));
 }
 
-bool NoteRepository::runSearch(const QString &expression, QList<Note> *result) const
+// Runs sql with the expression first as typed, so the FTS5 query syntax
+// applies; FTS5 reports a syntax error only when stepping, hence the fall-back
+// on a failed execution rather than a failed prepare. Everyday punctuation
+// (don't, c++, e-mail, a lone quote) is such an error and is searched again as
+// quoted words.
+template<typename Read>
+bool NoteRepository::matchSearch(const QString &text, const QString &sql, const QVariantList &tail, Read read) const
 {
-    QSqlQuery q(m_database->database());
-    q.setForwardOnly(true);
-    if (!exec(q,
-              QStringLiteral("SELECT n.* FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
-                             "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"),
-              {expression}))
-        return false;
-    appendNotes(q, result);
-    return true;
+    for (const QString &expression : {text + QLatin1Char('*'), quotedExpression(text)}) {
+        QSqlQuery q(m_database->database());
+        q.setForwardOnly(true);
+        if (exec(q, sql, QVariantList{expression} + tail)) {
+            read(q);
+            return true;
+        }
+    }
+    return false;
 }
 
 QList<Note> NoteRepository::search(const QString &text) const
 {
     if (text.trimmed().isEmpty())
         return allNotes();
-    // As typed, so the FTS5 query syntax applies; FTS5 reports a syntax error
-    // only when stepping, hence the fall-back on a failed execution rather than
-    // a failed prepare. Everyday punctuation (don't, c++, e-mail, a lone quote)
-    // is such an error and is searched again as quoted words.
     QList<Note> notes;
-    if (runSearch(text + QLatin1Char('*'), &notes))
-        return notes;
-    notes.clear();
-    if (runSearch(quotedExpression(text), &notes))
-        return notes;
-    return {};
+    matchSearch(text,
+                QStringLiteral("SELECT n.* FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
+                               "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"),
+                {}, [&notes](QSqlQuery &q) { appendNotes(q, &notes); });
+    return notes;
+}
+
+QList<NoteRow> NoteRepository::searchRows(const QString &text, int limit, int offset) const
+{
+    if (text.trimmed().isEmpty())
+        return allRows();
+    QList<NoteRow> rows;
+    matchSearch(text,
+                QStringLiteral("SELECT %1, snippet(notes_fts, 0, char(2), char(3), '…', 12) FROM notes_fts f "
+                               "JOIN notes n ON n.rowid = f.rowid WHERE notes_fts MATCH ? AND n.deleted_at IS NULL "
+                               "ORDER BY rank LIMIT ? OFFSET ?")
+                    .arg(kRowColumns),
+                {limit, offset}, [&rows](QSqlQuery &q) {
+                    while (q.next()) {
+                        rows.append(rowFrom(q));
+                        rows.last().snippet = q.value(8).toString();
+                    }
+                });
+    return rows;
+}
+
+int NoteRepository::searchCount(const QString &text) const
+{
+    if (text.trimmed().isEmpty())
+        return countsByNotebook().value(QString());
+    int count = 0;
+    matchSearch(text,
+                QStringLiteral("SELECT COUNT(*) FROM notes_fts f JOIN notes n ON n.rowid = f.rowid "
+                               "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL"),
+                {}, [&count](QSqlQuery &q) { count = q.next() ? q.value(0).toInt() : 0; });
+    return count;
+}
+
+QList<NoteRow> NoteRepository::queryRows(const QString &where, const QVariantList &values) const
+{
+    QList<NoteRow> rows;
+    QSqlQuery q(m_database->database());
+    q.setForwardOnly(true);
+    if (!exec(q, QStringLiteral("SELECT %1 FROM notes n %2").arg(kRowColumns, where), values))
+        return rows;
+    while (q.next())
+        rows.append(rowFrom(q));
+    return rows;
+}
+
+QList<NoteRow> NoteRepository::allRows() const
+{
+    return queryRows(QStringLiteral("WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
+}
+
+QList<NoteRow> NoteRepository::rowsInNotebook(const QString &notebookId) const
+{
+    return queryRows(QStringLiteral("WHERE notebook_id=? AND deleted_at IS NULL ORDER BY updated_at DESC"),
+                     {textOrEmpty(notebookId)});
+}
+
+QList<NoteRow> NoteRepository::trashedRows() const
+{
+    return queryRows(QStringLiteral("WHERE deleted_at IS NOT NULL ORDER BY deleted_at DESC"));
+}
+
+QList<NoteRow> NoteRepository::sharedByMeRows() const
+{
+    return queryRows(QStringLiteral("WHERE is_shared = 1 AND (owner_id IS NULL OR owner_id = '') "
+                                    "AND deleted_at IS NULL ORDER BY updated_at DESC"));
+}
+
+QList<NoteRow> NoteRepository::sharedWithMeRows() const
+{
+    return queryRows(QStringLiteral("WHERE owner_id IS NOT NULL AND owner_id != '' "
+                                    "AND deleted_at IS NULL ORDER BY updated_at DESC"));
+}
+
+std::optional<NoteRow> NoteRepository::rowById(const QString &id) const
+{
+    const QList<NoteRow> rows = queryRows(QStringLiteral("WHERE id = ?"), {id});
+    return rows.isEmpty() ? std::nullopt : std::optional<NoteRow>(rows.first());
+}
+
+int NoteRepository::trashCount() const
+{
+    QSqlQuery q(m_database->database());
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM notes WHERE deleted_at IS NOT NULL")) || !q.next())
+        return 0;
+    return q.value(0).toInt();
+}
+
+QHash<QString, QString> NoteRepository::liveNoteStamps() const
+{
+    QHash<QString, QString> stamps;
+    QSqlQuery q(m_database->database());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT id, updated_at || modified_at || version || sync_status FROM notes "
+                               "WHERE deleted_at IS NULL")))
+        return stamps;
+    while (q.next())
+        stamps.insert(q.value(0).toString(), q.value(1).toString());
+    return stamps;
 }
 
 QHash<QString, int> NoteRepository::countsByNotebook() const
@@ -214,108 +335,177 @@ QHash<QString, int> NoteRepository::countsByNotebook() const
 
 bool NoteRepository::insert(const Note &note)
 {
+    WriteScope write(m_database->database());
     QSqlQuery q(m_database->database());
-    const bool ok = exec(q,
-                         QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, "
-                                        "deleted_at, version, op_version, sync_status, is_sample, owner_id, is_shared, "
-                                        "permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                         {note.id, textOrEmpty(note.notebookId), textOrEmpty(note.body), storageTimeText(note.createdAt),
-                          storageTimeText(note.updatedAt), storageTimeText(note.modifiedAt),
-                          optionalTime(note.deletedAt), note.version, note.opVersion,
-                          syncStatusToString(note.syncStatus), note.isSample ? 1 : 0, textOrNull(note.ownerId),
-                          note.isShared ? 1 : 0, textOrNull(note.permission)});
-    if (!ok) {
+    const bool ok = write.isOpen()
+        && exec(q,
+                QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, "
+                               "deleted_at, version, op_version, sync_status, is_sample, owner_id, is_shared, "
+                               "permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                {note.id, textOrEmpty(note.notebookId), textOrEmpty(note.body), storageTimeText(note.createdAt),
+                 storageTimeText(note.updatedAt), storageTimeText(note.modifiedAt), optionalTime(note.deletedAt),
+                 note.version, note.opVersion, syncStatusToString(note.syncStatus), note.isSample ? 1 : 0,
+                 textOrNull(note.ownerId), note.isShared ? 1 : 0, textOrNull(note.permission)});
+    if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body) || !write.commit()) {
         qCWarning(lcStorage).noquote() << "NoteRepository::insert failed:" << q.lastError().text();
         return false;
     }
-    emit notesChanged();
+    emit notesWritten({note.id});
     return true;
 }
 
 bool NoteRepository::update(const Note &note)
 {
+    WriteScope write(m_database->database());
     QSqlQuery q(m_database->database());
-    const bool ok = exec(q,
-                         QStringLiteral("UPDATE notes SET notebook_id=?, body=?, updated_at=?, modified_at=?, "
-                                        "deleted_at=?, version=?, op_version=?, sync_status=?, is_sample=?, "
-                                        "owner_id=?, is_shared=?, permission=? WHERE id=?"),
-                         {textOrEmpty(note.notebookId), textOrEmpty(note.body), storageTimeText(note.updatedAt),
-                          storageTimeText(note.modifiedAt), optionalTime(note.deletedAt), note.version,
-                          note.opVersion, syncStatusToString(note.syncStatus), note.isSample ? 1 : 0,
-                          textOrNull(note.ownerId), note.isShared ? 1 : 0, textOrNull(note.permission), note.id});
-    if (!ok) {
+    const bool ok = write.isOpen()
+        && exec(q,
+                QStringLiteral("UPDATE notes SET notebook_id=?, body=?, updated_at=?, modified_at=?, "
+                               "deleted_at=?, version=?, op_version=?, sync_status=?, is_sample=?, "
+                               "owner_id=?, is_shared=?, permission=? WHERE id=?"),
+                {textOrEmpty(note.notebookId), textOrEmpty(note.body), storageTimeText(note.updatedAt),
+                 storageTimeText(note.modifiedAt), optionalTime(note.deletedAt), note.version, note.opVersion,
+                 syncStatusToString(note.syncStatus), note.isSample ? 1 : 0, textOrNull(note.ownerId),
+                 note.isShared ? 1 : 0, textOrNull(note.permission), note.id});
+    if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body) || !write.commit()) {
         qCWarning(lcStorage).noquote() << "NoteRepository::update failed:" << q.lastError().text();
         return false;
     }
-    emit notesChanged();
+    emit notesWritten({note.id});
     return true;
+}
+
+bool NoteRepository::setColumns(const QStringList &ids, const QString &set, const QVariantList &values)
+{
+    WriteScope write(m_database->database());
+    QSqlQuery q(m_database->database());
+    if (!write.isOpen() || !q.prepare(QStringLiteral("UPDATE notes SET %1 WHERE id=?").arg(set)))
+        return false;
+    for (const QString &id : ids) {
+        for (int i = 0; i < values.size(); ++i)
+            q.bindValue(i, values.at(i));
+        q.bindValue(int(values.size()), id);
+        if (!q.exec())
+            return false;
+    }
+    return write.commit();
 }
 
 bool NoteRepository::moveToNotebook(const QString &id, const QString &notebookId)
 {
-    QSqlQuery q(m_database->database());
-    if (!exec(q, QStringLiteral("UPDATE notes SET notebook_id=?, modified_at=?, sync_status='pending' WHERE id=?"),
-              {textOrEmpty(notebookId), nowText(), id}))
+    if (!setColumns({id}, QStringLiteral("notebook_id=?, modified_at=?, sync_status='pending'"),
+                    {textOrEmpty(notebookId), nowText()}))
+        return false;
+    emit notesWritten({id});
+    return true;
+}
+
+bool NoteRepository::moveToNotebook(const QStringList &ids, const QString &notebookId)
+{
+    if (!setColumns(ids, QStringLiteral("notebook_id=?, modified_at=?, sync_status='pending'"),
+                    {textOrEmpty(notebookId), nowText()}))
         return false;
     emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::releaseNotebook(const QString &notebookId)
+{
+    if (notebookId.isEmpty())
+        return true;
+    QSqlQuery q(m_database->database());
+    if (!exec(q, QStringLiteral("UPDATE notes SET notebook_id='', modified_at=?, sync_status='pending' "
+                                "WHERE notebook_id=?"),
+              {nowText(), notebookId}))
+        return false;
+    if (q.numRowsAffected() > 0)
+        emit notesChanged();
     return true;
 }
 
 bool NoteRepository::softDelete(const QString &id)
 {
-    QSqlQuery q(m_database->database());
-    if (!exec(q, QStringLiteral("UPDATE notes SET deleted_at=?, sync_status='pending' WHERE id=?"), {nowText(), id}))
+    if (!setColumns({id}, QStringLiteral("deleted_at=?, sync_status='pending'"), {nowText()}))
         return false;
     emit noteDeleted(id);
+    emit notesWritten({id});
+    return true;
+}
+
+bool NoteRepository::softDelete(const QStringList &ids)
+{
+    if (!setColumns(ids, QStringLiteral("deleted_at=?, sync_status='pending'"), {nowText()}))
+        return false;
+    for (const QString &id : ids)
+        emit noteDeleted(id);
     emit notesChanged();
     return true;
 }
 
 bool NoteRepository::restore(const QString &id)
 {
-    QSqlQuery q(m_database->database());
-    if (!exec(q, QStringLiteral("UPDATE notes SET deleted_at=NULL, sync_status='pending' WHERE id=?"), {id}))
+    if (!setColumns({id}, QStringLiteral("deleted_at=NULL, sync_status='pending'"), {}))
+        return false;
+    emit notesWritten({id});
+    return true;
+}
+
+bool NoteRepository::restore(const QStringList &ids)
+{
+    if (!setColumns(ids, QStringLiteral("deleted_at=NULL, sync_status='pending'"), {}))
         return false;
     emit notesChanged();
     return true;
 }
 
-bool NoteRepository::purge(const QString &id)
+bool NoteRepository::purgeRows(const QStringList &ids)
 {
     // With foreign keys on, any row that still names the note makes the DELETE
     // on notes fail, so its dependants go first, all in one transaction.
     // note_operations and tasks are never written by this program but may hold
     // rows in databases written by older builds.
-    QSqlDatabase db = m_database->database();
-    if (!db.transaction())
+    const QSqlDatabase db = m_database->database();
+    WriteScope write(db);
+    if (!write.isOpen())
         return false;
 
     QStringList attachmentIds;
-    bool ok = recordPendingDeletion(id);
-    if (ok) {
-        QSqlQuery q(db);
-        ok = exec(q, QStringLiteral("SELECT id FROM attachments WHERE note_id = ?"), {id});
-        while (ok && q.next())
-            attachmentIds << q.value(0).toString();
-    }
+    QSqlQuery select(db);
+    select.setForwardOnly(true);
+    if (!select.prepare(QStringLiteral("SELECT id FROM attachments WHERE note_id = ?")))
+        return false;
     const QString statements[] = {
         QStringLiteral("DELETE FROM note_snapshots WHERE note_id = ?"),
         QStringLiteral("DELETE FROM note_task_settings WHERE note_id = ?"),
         QStringLiteral("DELETE FROM attachments WHERE note_id = ?"),
         QStringLiteral("DELETE FROM note_operations WHERE note_id = ?"),
         QStringLiteral("DELETE FROM tasks WHERE note_id = ?"),
+        QStringLiteral("DELETE FROM notes_fts WHERE rowid = (SELECT rowid FROM notes WHERE id=?)"),
         QStringLiteral("DELETE FROM notes WHERE id=?"),
     };
+    std::vector<std::unique_ptr<QSqlQuery>> deletes;
     for (const QString &sql : statements) {
-        if (!ok)
-            break;
-        QSqlQuery q(db);
-        ok = exec(q, sql, {id});
+        deletes.push_back(std::make_unique<QSqlQuery>(db));
+        if (!deletes.back()->prepare(sql))
+            return false;
     }
-    if (!ok || !db.commit()) {
-        db.rollback();
+    for (const QString &id : ids) {
+        if (!recordPendingDeletion(id))
+            return false;
+        select.bindValue(0, id);
+        if (!select.exec())
+            return false;
+        while (select.next())
+            attachmentIds << select.value(0).toString();
+        for (const auto &q : deletes) {
+            q->bindValue(0, id);
+            if (!q->exec())
+                return false;
+        }
+    }
+    select.finish();
+    if (!write.commit())
         return false;
-    }
 
     // Only now that the rows are gone for good; a leftover file would be harmless
     // but a missing file under a surviving row would not.
@@ -324,10 +514,38 @@ bool NoteRepository::purge(const QString &id)
         if (!path.isEmpty())
             QFile::remove(path);
     }
+    for (const QString &id : ids)
+        emit notePurged(id);
+    return true;
+}
 
-    emit notePurged(id);
+bool NoteRepository::purge(const QString &id)
+{
+    if (!purgeRows({id}))
+        return false;
+    emit notesWritten({id});
+    return true;
+}
+
+bool NoteRepository::purge(const QStringList &ids)
+{
+    if (!purgeRows(ids))
+        return false;
     emit notesChanged();
     return true;
+}
+
+bool NoteRepository::emptyTrash()
+{
+    QStringList ids;
+    QSqlQuery q(m_database->database());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT id FROM notes WHERE deleted_at IS NOT NULL")))
+        return false;
+    while (q.next())
+        ids << q.value(0).toString();
+    q.finish();
+    return ids.isEmpty() || purge(ids);
 }
 
 bool NoteRepository::markSynced(const QString &id, int version)

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "note.h"
+#include "noterow.h"
 
 #include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -49,6 +51,21 @@ public:
     QList<Note> search(const QString &text) const;
     // Live notes per notebook id; the empty key holds the total of live notes.
     QHash<QString, int> countsByNotebook() const;
+    int trashCount() const;
+
+    // The same lists as light rows, without bodies, in the same order.
+    QList<NoteRow> allRows() const;
+    QList<NoteRow> rowsInNotebook(const QString &notebookId) const;
+    QList<NoteRow> trashedRows() const;
+    QList<NoteRow> sharedByMeRows() const;
+    QList<NoteRow> sharedWithMeRows() const;
+    std::optional<NoteRow> rowById(const QString &id) const;
+    // Rows of search(text) with a snippet each; limit < 0 reads to the end.
+    QList<NoteRow> searchRows(const QString &text, int limit = -1, int offset = 0) const;
+    int searchCount(const QString &text) const;
+    // What the to-do list needs to see whether a note changed: id -> stamp of
+    // its last write, for live notes.
+    QHash<QString, QString> liveNoteStamps() const;
 
     bool insert(const Note &note);
     // Writes every column but id and created_at as given: no version bump, no time stamp.
@@ -59,6 +76,15 @@ public:
     // Deletes the note with its snapshots, to-do setting and attachment rows in
     // one transaction, then removes the attachment files. A failed purge changes nothing.
     bool purge(const QString &id);
+    // Bulk forms: one transaction, all or nothing, one notesChanged.
+    bool moveToNotebook(const QStringList &ids, const QString &notebookId);
+    // Every note of a notebook, trashed ones too, into no notebook.
+    bool releaseNotebook(const QString &notebookId);
+    bool softDelete(const QStringList &ids);
+    bool restore(const QStringList &ids);
+    bool purge(const QStringList &ids);
+    bool emptyTrash();
+
     // Also records version as the last one the server confirmed.
     bool markSynced(const QString &id, int version);
     // The server confirmed version while the row changed again: it stays pending.
@@ -73,13 +99,21 @@ public:
     bool setIncludeInTodos(const QString &noteId, bool include);
 
 signals:
+    // Anything may have changed: bulk writes.
     void notesChanged();
+    // The rows of these notes were inserted, changed or removed; one signal
+    // per single-note write, so lists update those rows alone.
+    void notesWritten(const QStringList &ids);
     void noteDeleted(const QString &id);
     void notePurged(const QString &id);
 
 private:
     QList<Note> queryNotes(const QString &sql, const QVariantList &values = {}) const;
-    bool runSearch(const QString &expression, QList<Note> *result) const;
+    template<typename Read>
+    bool matchSearch(const QString &text, const QString &sql, const QVariantList &tail, Read read) const;
+    QList<NoteRow> queryRows(const QString &where, const QVariantList &values = {}) const;
+    bool setColumns(const QStringList &ids, const QString &set, const QVariantList &values);
+    bool purgeRows(const QStringList &ids);
     QString nowText() const;
     bool recordPendingDeletion(const QString &id);
 

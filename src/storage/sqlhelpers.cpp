@@ -44,3 +44,30 @@ std::optional<QDateTime> optionalTimeFromText(const QString &text)
 }
 
 } // namespace SqlHelpers
+
+WriteScope::WriteScope(const QSqlDatabase &db)
+    : m_db(db)
+{
+    QSqlQuery q(m_db);
+    m_open = q.exec(QStringLiteral("SAVEPOINT note_write"));
+}
+
+WriteScope::~WriteScope()
+{
+    if (!m_open)
+        return;
+    QSqlQuery q(m_db);
+    q.exec(QStringLiteral("ROLLBACK TO note_write"));
+    q.exec(QStringLiteral("RELEASE note_write"));
+}
+
+bool WriteScope::commit()
+{
+    if (!m_open)
+        return false;
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("RELEASE note_write")))
+        return false;
+    m_open = false;
+    return true;
+}

@@ -3,6 +3,7 @@
 // Binding and execution helpers shared by the repositories (internal to storage).
 
 #include <QDateTime>
+#include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
@@ -26,3 +27,23 @@ QVariant optionalTime(const std::optional<QDateTime> &time);
 std::optional<QDateTime> optionalTimeFromText(const QString &text);
 
 } // namespace SqlHelpers
+
+
+
+// One write of several statements that lands whole or not at all, inside or
+// outside a transaction someone else holds (a bulk import joins its batch).
+class WriteScope final
+{
+public:
+    explicit WriteScope(const QSqlDatabase &db);
+    ~WriteScope(); // rolls back unless committed
+    WriteScope(const WriteScope &) = delete;
+    WriteScope &operator=(const WriteScope &) = delete;
+
+    bool isOpen() const { return m_open; }
+    bool commit();
+
+private:
+    QSqlDatabase m_db;
+    bool m_open = false;
+};

@@ -11,6 +11,43 @@
 #include "thememanager.h"
 
 #include <QSignalSpy>
+#include <QSqlQuery>
+
+
+namespace {
+
+const char *const kMarkup = "[{\"insert\":\"Plain words\"},{\"insert\":\"\\n\",\"attributes\":{\"header\":1}},"
+                            "{\"insert\":\"bold\",\"attributes\":{\"bold\":true}},{\"insert\":\"\\n\"}]";
+const char *const kInsertWords = "[{\"insert\":\"please insert coin\\n\"}]";
+const char *const kTable = "[{\"insert\":{\"table\":\"{\\\"cells\\\":[[[{\\\"insert\\\":\\\"quokka\\\"}]],"
+                           "[\\\"wombat\\\"]],\\\"hasHeader\\\":true}\"}},{\"insert\":\"\\n\"}]";
+const char *const kLink = "[{\"insert\":\"platypus\",\"attributes\":{\"link\":\"https://example.com/echidna\"}},"
+                          "{\"insert\":\"\\n\"}]";
+
+// Notes of every kind of searchable text, keyed by name; one with an attachment.
+QHash<QString, QString> addSearchNotes(AppState &state)
+{
+    QHash<QString, QString> ids;
+    const QList<std::pair<QString, QString>> bodies = {
+        {"markup", kMarkup}, {"insert", kInsertWords}, {"table", kTable}, {"link", kLink}, {"attachment", kInsertWords}};
+    for (const auto &[name, body] : bodies) {
+        const Note note = VelmTest::makeNote(body);
+        if (!state.notes()->insert(note))
+            qFatal("could not insert a note");
+        ids.insert(name, note.id);
+    }
+    Attachment attachment;
+    attachment.id = VelmTest::newId();
+    attachment.noteId = ids.value("attachment");
+    attachment.filename = "budget-narwhal.pdf";
+    attachment.mimeType = "application/pdf";
+    attachment.createdAt = QDateTime::currentDateTimeUtc();
+    if (!state.attachments()->insert(attachment))
+        qFatal("could not insert an attachment");
+    return ids;
+}
+
+} // namespace
 
 class TestAppState : public QObject
 {
@@ -23,6 +60,77 @@ private slots:
         static int run = 0;
         qputenv("NOTES_DATA_DIR",
                 (qEnvironmentVariable("XDG_DATA_HOME") + "/state" + QString::number(++run)).toUtf8());
+    }
+
+    void searchFindsTheTextNotTheMarkup_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("format key") << "attributes" << QStringList();
+        QTest::newRow("format value") << "true" << QStringList();
+        QTest::newRow("header") << "header" << QStringList();
+        QTest::newRow("insert as text") << "insert" << QStringList{"attachment", "insert"};
+        QTest::newRow("formatted word") << "bold" << QStringList{"markup"};
+        QTest::newRow("table cell") << "quokka" << QStringList{"table"};
+        QTest::newRow("plain table cell") << "wombat" << QStringList{"table"};
+        QTest::newRow("link text") << "platy" << QStringList{"link"};
+        QTest::newRow("link target") << "echidna" << QStringList();
+        QTest::newRow("attachment name") << "narwhal" << QStringList{"attachment"};
+    }
+
+    void searchFindsTheTextNotTheMarkup()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, expected);
+        const auto state = VelmTest::emptyState();
+        const QHash<QString, QString> ids = addSearchNotes(*state);
+        QStringList found;
+        for (const NoteRow &row : state->notes()->searchRows(text))
+            found << ids.key(row.id);
+        found.sort();
+        QCOMPARE(found, expected);
+        QCOMPARE(state->notes()->searchCount(text), expected.size());
+        if (!expected.isEmpty()) {
+            const QString snippet = state->notes()->searchRows(text).first().snippet;
+            QVERIFY2(snippet.contains(kSnippetOpen + text), qPrintable(snippet));
+        }
+    }
+
+    void versionTwoDatabaseMigratesToPlainTextSearch()
+    {
+        {
+            // A database as version 2 left it: raw bodies indexed through triggers.
+            AppState current;
+            QVERIFY(current.initialize());
+            QSqlQuery q(current.database()->database());
+            for (const char *sql : {
+                     "DELETE FROM notes", "DROP TABLE notes_fts", "ALTER TABLE notes DROP COLUMN title",
+                     "ALTER TABLE notes DROP COLUMN preview",
+                     "CREATE VIRTUAL TABLE notes_fts USING fts5(body, content='notes', content_rowid='rowid')",
+                     "CREATE TRIGGER notes_ai AFTER INSERT ON notes BEGIN INSERT INTO notes_fts(rowid, body) "
+                     "VALUES (new.rowid, new.body); END",
+                     "INSERT INTO notes_fts(notes_fts) VALUES('rebuild')", "UPDATE schema_version SET version = 2"})
+                QVERIFY2(q.exec(sql), sql);
+            for (const char *body : {kMarkup, kTable, kLink}) {
+                QVERIFY(q.prepare("INSERT INTO notes (id, body, created_at, updated_at, modified_at) "
+                                  "VALUES (?, ?, 't', 't', 't')"));
+                q.addBindValue(VelmTest::newId());
+                q.addBindValue(QString::fromUtf8(body));
+                QVERIFY(q.exec());
+            }
+            QVERIFY(q.exec("SELECT COUNT(*) FROM notes_fts WHERE notes_fts MATCH 'attributes'") && q.next());
+            QCOMPARE(q.value(0).toInt(), 2);
+        }
+        AppState migrated;
+        QVERIFY(migrated.initialize());
+        QSqlQuery q(migrated.database()->database());
+        QVERIFY(q.exec("SELECT version FROM schema_version") && q.next());
+        QCOMPARE(q.value(0).toInt(), 3);
+        for (const char *word : {"bold", "quokka", "platypus", "plain"})
+            QCOMPARE(migrated.notes()->searchRows(word).size(), 1);
+        QVERIFY(migrated.notes()->searchRows("attributes").isEmpty());
+        QCOMPARE(migrated.notes()->rowById(migrated.notes()->searchRows("bold").first().id)->title,
+                 QStringLiteral("Plain words"));
     }
 
     void initializeBuildsEverythingAndSignalsReady()
@@ -136,11 +244,12 @@ private slots:
         AppState state;
         QVERIFY(state.initialize());
         QSignalSpy notes(&state, &AppState::notesChanged);
+        QSignalSpy written(&state, &AppState::notesWritten);
         QSignalSpy notebooks(&state, &AppState::notebooksChanged);
         QSignalSpy deleted(&state, &AppState::noteDeletedExternally);
 
         const QString a = VelmTest::addNote(state, "hello").id;
-        QCOMPARE(notes.size(), 1);
+        QCOMPARE(written, QList<QVariantList>({{QStringList{a}}}));
 
         Notebook book;
         book.id = "nb";
@@ -151,7 +260,9 @@ private slots:
 
         QVERIFY(state.notes()->softDelete(a));
         QCOMPARE(deleted, QList<QVariantList>({{a}}));
-        QCOMPARE(notes.size(), 2);
+        QCOMPARE(written.size(), 2);
+        QVERIFY(state.notes()->restore(QStringList{a}));
+        QCOMPARE(notes.size(), 1);
     }
 
     void purgedNoteLosesItsAttachments()

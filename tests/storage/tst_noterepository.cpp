@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QSignalSpy>
 
+#include <array>
+#include <functional>
+
 using namespace StorageFixture;
 
 namespace {
@@ -72,6 +75,8 @@ private:
         connect(m_repo.get(), &NoteRepository::noteDeleted, this, [order](const QString &id) { *order << "deleted:" + id; });
         connect(m_repo.get(), &NoteRepository::notePurged, this, [order](const QString &id) { *order << "purged:" + id; });
         connect(m_repo.get(), &NoteRepository::notesChanged, this, [order] { *order << "changed"; });
+        connect(m_repo.get(), &NoteRepository::notesWritten, this,
+                [order](const QStringList &ids) { *order << "written:" + ids.join(','); });
         m_order = order;
     }
 
@@ -106,7 +111,7 @@ private slots:
         note.isShared = true;
         note.permission = "edit";
         QVERIFY(m_repo->insert(note));
-        QCOMPARE(*m_order, QStringList({"changed"}));
+        QCOMPARE(*m_order, QStringList({"written:n-full"}));
 
         const Note read = *m_repo->noteById("n-full");
         QCOMPARE(read, note);
@@ -223,7 +228,7 @@ private slots:
         QVERIFY(m_repo->insert(makeNote("t", "trash me", 0, SyncStatus::Synced)));
         m_order->clear();
         QVERIFY(m_repo->softDelete("t"));
-        QCOMPARE(*m_order, QStringList({"deleted:t", "changed"}));
+        QCOMPARE(*m_order, QStringList({"deleted:t", "written:t"}));
         const Note deleted = *m_repo->noteById("t");
         QCOMPARE(deleted.deletedAt, std::optional<QDateTime>(m_now));
         QCOMPARE(deleted.syncStatus, SyncStatus::Pending);
@@ -332,13 +337,64 @@ private slots:
         m_order->clear();
 
         QVERIFY(m_repo->purge("p"));
-        QCOMPARE(*m_order, QStringList({"purged:p", "changed"}));
+        QCOMPARE(*m_order, QStringList({"purged:p", "written:p"}));
         QCOMPARE(rowsFor("p"), 0);
         QVERIFY(!QFile::exists(file));
         QCOMPARE(scalar(*m_db, "SELECT COUNT(*) FROM notes_fts WHERE notes_fts MATCH 'target'").toInt(), 0);
         // The other note keeps all of its own.
         QCOMPARE(rowsFor("keep"), 1 + 2 + 1 + 1);
         QVERIFY(QFile::exists(keptFile));
+    }
+
+    void bulkWritesAreOneTransactionAndOneChange_data()
+    {
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<QString>("expected"); // id:notebook:trashed per note after it, "-" for gone
+        QTest::newRow("move") << 0 << "a:nb-2:0 b:nb-2:0 c:nb-1:1";
+        QTest::newRow("release notebook") << 1 << "a::0 b::0 c::1";
+        QTest::newRow("trash") << 2 << "a:nb-1:1 b::1 c:nb-1:1";
+        QTest::newRow("restore") << 3 << "a:nb-1:0 b::0 c:nb-1:0";
+        QTest::newRow("purge") << 4 << "- - c:nb-1:1";
+        QTest::newRow("empty trash") << 5 << "a:nb-1:0 b::0 -";
+    }
+
+    void bulkWritesAreOneTransactionAndOneChange()
+    {
+        QFETCH(int, operation);
+        for (const QString &id : {"a", "b", "c"}) {
+            Note note = makeNote(id, "bulk " + id);
+            note.notebookId = id == "b" ? "" : "nb-1";
+            QVERIFY(m_repo->insert(note));
+        }
+        QVERIFY(m_repo->softDelete("c"));
+        m_order->clear();
+        const QStringList ab{"a", "b"};
+        const bool ok = std::array<std::function<bool()>, 6>{
+            [&] { return m_repo->moveToNotebook(ab, "nb-2"); }, [&] { return m_repo->releaseNotebook("nb-1"); },
+            [&] { return m_repo->softDelete(ab); }, [&] { return m_repo->restore(QStringList{"c"}); },
+            [&] { return m_repo->purge(ab); }, [&] { return m_repo->emptyTrash(); }}[operation]();
+        QVERIFY(ok);
+        QCOMPARE(m_order->filter("changed").size(), 1);
+        QCOMPARE(m_order->filter("written").size(), 0);
+        QStringList state;
+        for (const QString &id : {"a", "b", "c"}) {
+            const auto note = m_repo->noteById(id);
+            state << (note ? QString("%1:%2:%3").arg(id, note->notebookId).arg(int(note->deletedAt.has_value()))
+                           : QString("-"));
+        }
+        QTEST(state.join(' '), "expected");
+    }
+
+    void failedBulkWriteChangesNothing()
+    {
+        QVERIFY(m_repo->insert(makeNote("a", "one")));
+        QVERIFY(m_repo->insert(makeNote("b", "two")));
+        QVERIFY(run(*m_db, "CREATE TRIGGER refuse BEFORE UPDATE ON notes WHEN old.id = 'b' "
+                           "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+        m_order->clear();
+        QVERIFY(!m_repo->softDelete(QStringList{"a", "b"}));
+        QVERIFY(m_order->isEmpty());
+        QCOMPARE(m_repo->trashCount(), 0);
     }
 
     void failedPurgeChangesNothing()

@@ -88,7 +88,7 @@ private:
     {
         QStringList ids;
         for (int i = 0; i < window.noteList()->count(); ++i)
-            ids << window.noteList()->item(i)->data(NoteListWidget::IdRole).toString();
+            ids << window.noteList()->idAt(i);
         return ids;
     }
     static QString chipText(MainWindow &window)
@@ -158,13 +158,24 @@ private slots:
 
     void editorDebounceSavesTheNote()
     {
+        const QString newer = addNote(QStringLiteral("Newer"), 1);
         const QString a = addNote(QStringLiteral("Draft"), 5);
         auto w = makeWindow();
         w->noteList()->selectNote(a);
+        // The save updates its one row: no reset (a rebuilt list), one change, one move.
+        const QAbstractItemModel *model = w->noteList()->model();
+        QSignalSpy reset(model, &QAbstractItemModel::modelReset);
+        QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+        QSignalSpy moved(model, &QAbstractItemModel::rowsMoved);
         typeAtEnd(w->editor(), QStringLiteral("ed"));
         QTRY_VERIFY_WITH_TIMEOUT(m_state->notes()->noteById(a)->body.contains(QStringLiteral("Drafted")), 3000);
         QVERIFY(w->statusBarWidget()->wordCountLabelText().endsWith(QStringLiteral(" · Saved")));
-        // The saved note moved to the top and stays the current row.
+        QCOMPARE(reset.size(), 0);
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(moved.size(), 1);
+        // The saved note moved to the top with its new title and stays the current row.
+        QCOMPARE(listIds(*w), (QStringList{a, newer}));
+        QCOMPARE(model->index(0, 0).data(NoteListWidget::TitleRole).toString(), QStringLiteral("Drafted"));
         QCOMPARE(w->noteList()->selectedNoteId(), a);
     }
 
@@ -271,7 +282,7 @@ private slots:
         QTRY_COMPARE(w->noteList()->count(), 1);
         QVERIFY(!timer->isActive());
         QCOMPARE(refreshes.count(), 1);
-        QCOMPARE(w->noteList()->item(0)->data(NoteListWidget::TitleRole).toString(), QStringLiteral("abcdef"));
+        QCOMPARE(w->noteList()->noteModel()->index(0).data(NoteListWidget::TitleRole).toString(), QStringLiteral("abcdef"));
     }
 
     void stenoModeListsOldestFirstWithTheFieldBelow()
@@ -517,12 +528,12 @@ private slots:
         w->resize(1280, 800);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QCOMPARE(w->noteList()->visualItemRect(w->noteList()->item(1)).top(), 91);
+        QCOMPARE(w->noteList()->visualRect(w->noteList()->noteModel()->index(1)).top(), 91);
 
         m_state->themeManager()->setFontScale(160);
-        QCOMPARE(w->noteList()->visualItemRect(w->noteList()->item(1)).top(), 117);
+        QCOMPARE(w->noteList()->visualRect(w->noteList()->noteModel()->index(1)).top(), 117);
         m_state->themeManager()->setFontScale(100);
-        QCOMPARE(w->noteList()->visualItemRect(w->noteList()->item(1)).top(), 91);
+        QCOMPARE(w->noteList()->visualRect(w->noteList()->noteModel()->index(1)).top(), 91);
 
         m_state->preferences()->set(QStringLiteral("theme_mode"), QStringLiteral("dark"));
         QCOMPARE(m_state->themeManager()->themeMode(), ThemeManager::Dark);

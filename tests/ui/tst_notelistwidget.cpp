@@ -4,6 +4,7 @@
 #include "notelistwidget.h"
 
 #include <QMimeData>
+#include <QAbstractItemModelTester>
 #include <QSignalSpy>
 
 class TestNoteListWidget : public QObject
@@ -11,22 +12,29 @@ class TestNoteListWidget : public QObject
     Q_OBJECT
 
 private:
-    static Note note(const QString &id, const QString &body, SyncStatus status = SyncStatus::Synced,
-                     const QString &notebookId = QString())
+    static NoteRow row(const QString &id, const QString &title, const QString &preview = QString(),
+                       int minutesAgo = 2, SyncStatus status = SyncStatus::Synced)
     {
-        Note n;
-        n.id = id;
-        n.body = body;
-        n.notebookId = notebookId;
-        n.syncStatus = status;
-        n.updatedAt = QDateTime::currentDateTimeUtc().addSecs(-120);
-        return n;
+        NoteRow r;
+        r.id = id;
+        r.title = title;
+        r.preview = preview;
+        r.syncStatus = status;
+        r.updatedAt = QDateTime::currentDateTimeUtc().addSecs(-60 * minutesAgo);
+        return r;
     }
-    static QList<Note> threeNotes()
+
+    static QList<NoteRow> threeRows()
     {
-        return {note("a", R"([{"insert":"Alpha\nfirst body\n"}])"),
-                note("b", R"([{"insert":"Beta\nsecond body\n"}])"),
-                note("c", R"([{"insert":"Gamma\n"}])")};
+        return {row("a", "Alpha", "first body", 1), row("b", "Beta", "second body", 2), row("c", "Gamma", "", 3)};
+    }
+
+    static QStringList ids(const NoteListWidget &list)
+    {
+        QStringList out;
+        for (int i = 0; i < list.count(); ++i)
+            out << list.idAt(i);
+        return out;
     }
 
 private slots:
@@ -56,23 +64,104 @@ private slots:
 
     void untitledRowsShowTheirFirstTextOrUntitled_data()
     {
-        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("storedTitle");
+        QTest::addColumn<QString>("storedPreview");
         QTest::addColumn<bool>("untitled");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("preview");
-        QTest::newRow("empty") << R"([{"insert":"\n"}])" << true << "Untitled" << "";
-        QTest::newRow("text below an empty line")
-            << R"([{"insert":"\nShopping list\nmilk\n"}])" << true << "Shopping list milk" << "";
-        QTest::newRow("titled") << R"([{"insert":"Plans\nfor the weekend\n"}])" << false << "Plans"
-                                << "for the weekend";
+        QTest::newRow("empty") << "" << "" << true << "Untitled" << "";
+        QTest::newRow("text below an empty line") << "" << "Shopping list milk" << true << "Shopping list milk" << "";
+        QTest::newRow("titled") << "Plans" << "for the weekend" << false << "Plans" << "for the weekend";
     }
+
     void untitledRowsShowTheirFirstTextOrUntitled()
     {
-        QFETCH(QString, body);
-        const NoteRowText row = noteRowText(body);
-        QTEST(row.untitled, "untitled");
-        QTEST(row.title, "title");
-        QTEST(row.preview, "preview");
+        QFETCH(QString, storedTitle);
+        QFETCH(QString, storedPreview);
+        NoteListModel model;
+        model.setRows({row("n", storedTitle, storedPreview)}, NoteListModel::Order::NewestUpdateFirst);
+        const QModelIndex index = model.index(0);
+        QTEST(index.data(NoteListModel::UntitledRole).toBool(), "untitled");
+        QTEST(index.data(NoteListModel::TitleRole).toString(), "title");
+        QTEST(index.data(NoteListModel::PreviewRole).toString(), "preview");
+    }
+
+    void snippetsSplitIntoMatchedRuns()
+    {
+        const QString snippet = QString("…the ") + kSnippetOpen + "quick" + kSnippetClose + " fox\n"
+            + kSnippetOpen + "quicker" + kSnippetClose;
+        QCOMPARE(snippetParts(snippet), (QList<SnippetPart>{{"…the ", false}, {"quick", true}, {" fox ", false},
+                                                            {"quicker", true}}));
+        QCOMPARE(snippetParts("plain"), (QList<SnippetPart>{{"plain", false}}));
+    }
+
+    void writesMoveChangeInsertAndRemoveSingleRows_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<int>("minutesAgo");
+        QTest::addColumn<bool>("trashed");
+        QTest::addColumn<QString>("order");
+        QTest::addColumn<int>("changed");
+        QTest::addColumn<int>("moved");
+        QTest::addColumn<int>("inserted");
+        QTest::addColumn<int>("removed");
+        QTest::newRow("saved in place") << "a" << 0 << false << "a b c" << 1 << 0 << 0 << 0;
+        QTest::newRow("saved to the top") << "c" << 0 << false << "c a b" << 1 << 1 << 0 << 0;
+        QTest::newRow("older: moves down") << "a" << 5 << false << "b c a" << 1 << 1 << 0 << 0;
+        QTest::newRow("new note") << "d" << 0 << false << "d a b c" << 0 << 0 << 1 << 0;
+        QTest::newRow("trashed") << "b" << 0 << true << "a c" << 0 << 0 << 0 << 1;
+        QTest::newRow("trashed, not listed") << "d" << 0 << true << "a b c" << 0 << 0 << 0 << 0;
+    }
+
+    void writesMoveChangeInsertAndRemoveSingleRows()
+    {
+        QFETCH(QString, id);
+        QFETCH(int, minutesAgo);
+        QFETCH(bool, trashed);
+        NoteListWidget list;
+        QAbstractItemModelTester tester(list.noteModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        list.setRows(threeRows(), NoteListModel::Order::NewestUpdateFirst,
+                     [](const NoteRow &r) { return !r.deletedAt.isValid(); });
+        NoteListModel *model = list.noteModel();
+        QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+        QSignalSpy moved(model, &QAbstractItemModel::rowsMoved);
+        QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy reset(model, &QAbstractItemModel::modelReset);
+        NoteRow written = row(id, "Edited " + id, "", minutesAgo);
+        if (trashed)
+            written.deletedAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(model->applyWrite(id, written));
+        QTEST(ids(list).join(' '), "order");
+        QTEST(int(changed.size()), "changed");
+        QTEST(int(moved.size()), "moved");
+        QTEST(int(inserted.size()), "inserted");
+        QTEST(int(removed.size()), "removed");
+        QCOMPARE(reset.size(), 0);
+        if (!trashed)
+            QCOMPARE(model->index(model->rowOf(id)).data(NoteListModel::TitleRole).toString(), "Edited " + id);
+        // A purged note leaves; a ranked list cannot place a write.
+        QVERIFY(model->applyWrite(id, std::nullopt));
+        QCOMPARE(model->rowOf(id), -1);
+        list.setRows(threeRows(), NoteListModel::Order::Ranked);
+        QVERIFY(!model->applyWrite("a", written));
+    }
+
+    void rankedListsPageInAsTheViewAsks()
+    {
+        NoteListModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QList<NoteRow> all;
+        for (int i = 0; i < NoteListModel::kPageSize * 2 + 5; ++i)
+            all << row(QString::number(i), "row");
+        int reads = 0;
+        model.setRows(all.mid(0, NoteListModel::kPageSize), NoteListModel::Order::Ranked, {},
+                      [&](int offset, int limit) { ++reads; return all.mid(offset, limit); });
+        while (model.canFetchMore(QModelIndex()))
+            model.fetchMore(QModelIndex());
+        QCOMPARE(model.rowCount(), all.size());
+        QCOMPARE(reads, 2);
+        QCOMPARE(model.index(all.size() - 1).data(NoteListModel::IdRole).toString(), all.last().id);
     }
 
     void untitledTitlesAreMarkedOnce()
@@ -86,16 +175,17 @@ private slots:
     {
         NoteListWidget list;
         list.setNotebookNameResolver([](const QString &id) { return id == "nb1" ? QStringLiteral("Work") : QString(); });
-        Note shared = note("s", R"([{"insert":"\n"}])", SyncStatus::Conflict, "nb1");
+        NoteRow shared = row("s", "", "", 2, SyncStatus::Conflict);
+        shared.notebookId = "nb1";
         shared.isShared = true;
-        list.setNotes({shared, note("p", R"([{"insert":"Plain\n"}])", SyncStatus::Pending)});
-        const QListWidgetItem *first = list.item(0);
-        QCOMPARE(first->data(NoteListWidget::TitleRole).toString(), QStringLiteral("Untitled"));
-        QCOMPARE(first->data(NoteListWidget::UntitledRole).toBool(), true);
-        QCOMPARE(first->data(NoteListWidget::NotebookNameRole).toString(), QStringLiteral("Work"));
-        QCOMPARE(first->data(NoteListWidget::SharedRole).toBool(), true);
-        QCOMPARE(first->data(NoteListWidget::SyncStatusRole).toInt(), int(SyncStatus::Conflict));
-        QCOMPARE(list.item(1)->data(NoteListWidget::NotebookNameRole).toString(), QString());
+        list.setRows({shared, row("p", "Plain", "", 3, SyncStatus::Pending)});
+        const QModelIndex first = list.noteModel()->index(0);
+        QCOMPARE(first.data(NoteListWidget::TitleRole).toString(), QStringLiteral("Untitled"));
+        QCOMPARE(first.data(NoteListWidget::UntitledRole).toBool(), true);
+        QCOMPARE(first.data(NoteListWidget::NotebookNameRole).toString(), QStringLiteral("Work"));
+        QCOMPARE(first.data(NoteListWidget::SharedRole).toBool(), true);
+        QCOMPARE(first.data(NoteListWidget::SyncStatusRole).toInt(), int(SyncStatus::Conflict));
+        QCOMPARE(list.noteModel()->index(1).data(NoteListWidget::NotebookNameRole).toString(), QString());
     }
 
     void badgesAndTheTitleRoomTheyTake()
@@ -121,43 +211,29 @@ private slots:
     {
         NoteListWidget list;
         QSignalSpy selected(&list, &NoteListWidget::noteSelected);
-        list.setNotes(threeNotes());
+        list.setRows(threeRows());
         QCOMPARE(selected.count(), 0);
         list.selectNote(QStringLiteral("b"));
         QCOMPARE(selected.count(), 1);
 
-        list.setNotes(threeNotes());
+        list.setRows(threeRows());
         QCOMPARE(selected.count(), 1);
         QCOMPARE(list.selectedNoteId(), QStringLiteral("b"));
         QCOMPARE(list.currentRow(), 1);
 
         // The current note follows its id when the order changes.
-        QList<Note> reordered = threeNotes();
+        QList<NoteRow> reordered = threeRows();
         reordered.move(1, 2);
-        list.setNotes(reordered);
+        list.setRows(reordered);
         QCOMPARE(list.currentRow(), 2);
         QCOMPARE(selected.count(), 1);
 
         // A vanished note leaves no current row.
-        list.setNotes({reordered.first()});
+        list.setRows({reordered.first()});
         QCOMPARE(list.selectedNoteId(), QString());
         list.selectNote(QStringLiteral("missing"));
         QCOMPARE(list.selectedNoteId(), QString());
         QCOMPARE(selected.count(), 1);
-    }
-
-    void changedBodyIsReadAgain()
-    {
-        NoteListWidget list;
-        QList<Note> notes = threeNotes();
-        list.setNotes(notes);
-        notes[0].body = R"([{"insert":"Alpha revised\nnew body\n"}])";
-        list.setNotes(notes);
-        QCOMPARE(list.item(0)->data(NoteListWidget::TitleRole).toString(), QStringLiteral("Alpha revised"));
-        QCOMPARE(list.item(0)->data(NoteListWidget::PreviewRole).toString(), QStringLiteral("new body"));
-        notes[1].body = R"([{"insert":"\n"}])";
-        list.setNotes(notes);
-        QCOMPARE(list.item(1)->data(NoteListWidget::UntitledRole).toBool(), true);
     }
 
     void keysActivateAndDelete()
@@ -170,7 +246,7 @@ private slots:
         QCOMPARE(deleted.count(), 0);
         QCOMPARE(activated.count(), 0);
 
-        list.setNotes(threeNotes());
+        list.setRows(threeRows());
         list.selectNote(QStringLiteral("c"));
         QTest::keyClick(&list, Qt::Key_Delete);
         QTest::keyClick(&list, Qt::Key_Enter);
@@ -183,7 +259,7 @@ private slots:
     void dragCarriesTheNoteId()
     {
         NoteListWidget list;
-        list.setNotes(threeNotes());
+        list.setRows(threeRows());
         std::unique_ptr<QMimeData> data(list.model()->mimeData({list.model()->index(1, 0)}));
         QCOMPARE(data->data(QStringLiteral("application/x-velmora-note-id")), QByteArray("b"));
         QCOMPARE(list.dragDropMode(), QAbstractItemView::DragOnly);
@@ -214,7 +290,7 @@ private slots:
         pal.setColor(QPalette::Highlight, QColor(0x15, 0x65, 0xC0));
         list.setPalette(pal);
         list.resize(320, 300);
-        list.setNotes(threeNotes());
+        list.setRows(threeRows());
         list.selectNote(QStringLiteral("a"));
         const QImage image = list.grab().toImage();
         const NoteListColors colors = noteListColors(pal);

@@ -30,7 +30,7 @@ private slots:
         QCOMPARE(searched.size(), 1);
         QCOMPARE(searched.first().at(0).toString(), QStringLiteral("abc"));
         QCOMPARE(screen.noteList()->count(), 1);
-        QCOMPARE(screen.noteList()->item(0)->data(NoteListWidget::IdRole).toString(), match.id);
+        QCOMPARE(screen.noteList()->idAt(0), match.id);
 
         // Choosing a result makes it the current note.
         screen.noteList()->setCurrentRow(0);

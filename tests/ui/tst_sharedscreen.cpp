@@ -38,7 +38,7 @@ private slots:
         theirs.permission = "view";
         QVERIFY(state->notes()->insert(theirs));
         QCOMPARE(withMe.noteList()->count(), 1);
-        QCOMPARE(withMe.noteList()->item(0)->data(NoteListWidget::IdRole).toString(), theirs.id);
+        QCOMPARE(withMe.noteList()->idAt(0), theirs.id);
         QCOMPARE(byMe.noteList()->count(), 1);
         withMe.noteList()->setCurrentRow(0);
         QCOMPARE(state->currentNoteId(), theirs.id);

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QSignalSpy>
 
 using namespace VelmTest;
@@ -72,6 +73,33 @@ private slots:
         QCOMPARE(taskTexts(visibleTasks(notes, true, QString(), TodoSort::Alphabetical)),
                  QStringList({"apple", "Mango", "zebra"}));
         QCOMPARE(taskTexts(visibleTasks(notes, true, QString(), TodoSort::NoteUpdated)).first(), "Mango");
+    }
+
+    void tasksOfOneNoteKeepTheirOrder()
+    {
+        // More tasks than an unstable sort keeps in place by chance.
+        QStringList lines;
+        for (int i = 1; i <= 24; ++i)
+            lines << QStringLiteral("TODO: task %1").arg(i, 2, 10, QLatin1Char('0'));
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const QList<Note> notes{makeNote(textDelta(lines.join('\n')), now.addDays(-1)),
+                                makeNote(textDelta("TODO: newer"), now)};
+        QStringList expected = lines.replaceInStrings("TODO: ", "");
+        expected.prepend("newer");
+        QCOMPARE(taskTexts(visibleTasks(notes, true, QString(), TodoSort::NoteUpdated)), expected);
+
+        // The screen, refreshed after another note changed, shows the same order.
+        const auto state = emptyState();
+        for (const Note &note : notes)
+            QVERIFY(state->notes()->insert(note));
+        TodosScreen screen(state.get());
+        screen.refresh();
+        Note newer = notes.last();
+        newer.body = textDelta("TODO: newer still");
+        QVERIFY(state->notes()->update(newer));
+        screen.refresh();
+        expected.first() = "newer still";
+        QCOMPARE(rowTexts(screen.list()).replaceInStrings(QRegularExpression("  — .*"), ""), expected);
     }
 
     void rowTextAddsTheTitleOnlyWhenThereIsOne()

@@ -49,6 +49,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -427,10 +428,15 @@ void MainWindow::connectSignals()
     connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this, &MainWindow::onNoteDroppedOnNotebook);
 
     connect(m_state, &AppState::notesChanged, this, [this] {
+        if (m_holdRefresh)
+            return;
         refreshNoteList();
         refreshNotebooks();
     });
+    connect(m_state, &AppState::notesWritten, this, &MainWindow::onNotesWritten);
     connect(m_state, &AppState::notebooksChanged, this, [this] {
+        if (m_holdRefresh)
+            return;
         refreshNotebooks();
         // Notebook names show on the note rows.
         refreshNoteList();
@@ -570,18 +576,58 @@ void MainWindow::refreshNoteList()
 
     const QString text = m_searchField->text().trimmed();
     const QString notebookId = m_state->currentNotebookId();
-    QList<Note> notes;
+    NoteRepository *notes = m_state->notes();
+    int count = 0;
     if (text.isEmpty()) {
-        notes = notebookId.isEmpty() ? m_state->notes()->allNotes() : m_state->notes()->notesInNotebook(notebookId);
-        if (readBoolPreference(QStringLiteral("steno_mode"), false))
-            std::reverse(notes.begin(), notes.end());
+        QList<NoteRow> rows = notebookId.isEmpty() ? notes->allRows() : notes->rowsInNotebook(notebookId);
+        const bool steno = readBoolPreference(QStringLiteral("steno_mode"), false);
+        if (steno)
+            std::reverse(rows.begin(), rows.end());
+        count = int(rows.size());
+        m_noteList->setRows(rows,
+                            steno ? NoteListModel::Order::OldestUpdateFirst : NoteListModel::Order::NewestUpdateFirst,
+                            [notebookId](const NoteRow &row) {
+                                return !row.deletedAt.isValid()
+                                    && (notebookId.isEmpty() || row.notebookId == notebookId);
+                            });
     } else {
-        notes = m_state->notes()->search(text);
+        m_noteList->setRows(notes->searchRows(text, NoteListModel::kPageSize), NoteListModel::Order::Ranked, {},
+                            [notes, text](int offset, int limit) { return notes->searchRows(text, limit, offset); });
+        count = notes->searchCount(text);
     }
-    m_noteList->setNotes(notes);
 
     const QString name = notebookId.isEmpty() ? tr("All Notes") : m_notebookNames.value(notebookId);
-    m_statusBar->setNotebookInfo(name, int(notes.size()));
+    m_statusBar->setNotebookInfo(name, count);
+}
+
+void MainWindow::onNotesWritten(const QStringList &ids)
+{
+    NoteListModel *model = m_noteList->noteModel();
+    bool reload = false;
+    bool countsChanged = false;
+    {
+        // A row that leaves the list must not pick another note for the editor.
+        const QSignalBlocker blocker(m_noteList);
+        const QString currentId = m_noteList->selectedNoteId();
+        for (const QString &id : ids) {
+            const std::optional<NoteRow> row = m_state->notes()->rowById(id);
+            const int at = model->rowOf(id);
+            countsChanged = countsChanged || at < 0 || !row || row->deletedAt.isValid()
+                || row->notebookId != model->rowAt(at).notebookId;
+            reload = !model->applyWrite(id, row) || reload;
+        }
+        if (!currentId.isEmpty() && model->rowOf(currentId) < 0)
+            m_noteList->setCurrentIndex(QModelIndex());
+    }
+    if (reload) {
+        refreshNoteList();
+    } else {
+        const QString notebookId = m_state->currentNotebookId();
+        m_statusBar->setNotebookInfo(
+            notebookId.isEmpty() ? tr("All Notes") : m_notebookNames.value(notebookId), model->rowCount());
+    }
+    if (countsChanged)
+        refreshNotebooks();
 }
 
 void MainWindow::refreshNotebooks()
@@ -589,7 +635,7 @@ void MainWindow::refreshNotebooks()
     if (!m_state)
         return;
     m_notebookList->setNotebooks(m_state->notebooks()->allNotebooks(), m_state->notes()->countsByNotebook(),
-                                 m_state->currentNotebookId(), int(m_state->notes()->trashedNotes().size()));
+                                 m_state->currentNotebookId(), m_state->notes()->trashCount());
 }
 
 // ---------------------------------------------------------------- the note pane
@@ -941,9 +987,12 @@ void MainWindow::deleteNotebook(const QString &notebookId)
                           tr("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name)))
         return;
     saveCurrentNote();
-    for (const Note &note : m_state->notes()->notesInNotebook(notebookId))
-        m_state->notes()->moveToNotebook(note.id, QString());
-    m_state->notebooks()->softDelete(notebookId);
+    {
+        // Both writes signal; the lists are rebuilt once, below.
+        const QScopedValueRollback hold(m_holdRefresh, true);
+        m_state->notes()->releaseNotebook(notebookId);
+        m_state->notebooks()->softDelete(notebookId);
+    }
     m_state->setCurrentNotebook(QString());
     refreshNotebooks();
     refreshNoteList();

@@ -80,6 +80,8 @@ public:
     void deleteCurrentNote(bool confirm);
     void refreshNoteList();
     void refreshNotebooks();
+    // Single-note writes: their rows alone, no list query.
+    void onNotesWritten(const QStringList &ids);
     void applyLayout();
     void setFocusMode(bool focusMode);
     void setSidebarVisible(bool visible);
@@ -193,4 +195,5 @@ private:
     EditorActions *m_editorActions = nullptr;
     QString m_lastFindText;
     QHash<QString, QString> m_notebookNames;
+    bool m_holdRefresh = false; // a command rebuilds the lists itself after several writes
 };

@@ -182,11 +182,16 @@ void NoteWindow::connectSignals()
         if (noteId == m_noteId && !m_closing)
             close();
     });
-    connect(m_state, &AppState::notesChanged, this, [this] {
+    const auto reload = [this] {
         // Typing not yet saved would be lost by a reload; the pending save
         // writes it shortly and the next change reloads.
         if (!m_noteId.isEmpty() && !m_closing && m_editor->isSaved())
             loadNote();
+    };
+    connect(m_state, &AppState::notesChanged, this, reload);
+    connect(m_state, &AppState::notesWritten, this, [this, reload](const QStringList &ids) {
+        if (ids.contains(m_noteId))
+            reload();
     });
 }
 

@@ -47,9 +47,13 @@ void SearchScreen::refresh()
 {
     m_timer->stop();
     const QString text = m_field->text().trimmed();
-    if (text.isEmpty() || !m_state || !m_state->notes())
-        m_list->setNotes({});
-    else
-        m_list->setNotes(m_state->notes()->search(text));
+    if (text.isEmpty() || !m_state || !m_state->notes()) {
+        m_list->setRows({});
+    } else {
+        // The first screen of rows now, the rest as the list scrolls.
+        NoteRepository *notes = m_state->notes();
+        m_list->setRows(notes->searchRows(text, NoteListModel::kPageSize), NoteListModel::Order::Ranked, {},
+                        [notes, text](int offset, int limit) { return notes->searchRows(text, limit, offset); });
+    }
     emit searched(m_state ? text : QString());
 }

@@ -31,17 +31,19 @@ SharedScreen::SharedScreen(AppState *state, bool sharedByMe, QWidget *parent)
         if (m_state && !id.isEmpty())
             m_state->openNoteWindow(id);
     });
-    if (m_state && m_state->notes())
+    if (m_state && m_state->notes()) {
         connect(m_state->notes(), &NoteRepository::notesChanged, this, &SharedScreen::reload);
+        connect(m_state->notes(), &NoteRepository::notesWritten, this, &SharedScreen::reload);
+    }
     reload();
 }
 
 void SharedScreen::reload()
 {
-    QList<Note> notes;
+    QList<NoteRow> notes;
     if (m_state && m_state->notes())
-        notes = m_sharedByMe ? m_state->notes()->sharedByMe() : m_state->notes()->sharedWithMe();
-    m_list->setNotes(notes);
+        notes = m_sharedByMe ? m_state->notes()->sharedByMeRows() : m_state->notes()->sharedWithMeRows();
+    m_list->setRows(notes);
     m_list->setVisible(!notes.isEmpty());
     m_emptyLabel->setVisible(notes.isEmpty());
 }

@@ -25,12 +25,13 @@ QList<Task> visibleTasks(const QList<Task> &all, bool showCompleted, const QStri
             continue;
         tasks.append(task);
     }
+    // Stable: the tasks of one note keep their order in it.
     if (sort == TodoSort::Alphabetical) {
-        std::sort(tasks.begin(), tasks.end(), [](const Task &a, const Task &b) {
+        std::stable_sort(tasks.begin(), tasks.end(), [](const Task &a, const Task &b) {
             return a.text.compare(b.text, Qt::CaseInsensitive) < 0;
         });
     } else {
-        std::sort(tasks.begin(), tasks.end(),
+        std::stable_sort(tasks.begin(), tasks.end(),
                   [](const Task &a, const Task &b) { return a.noteUpdatedAt > b.noteUpdatedAt; });
     }
     return tasks;

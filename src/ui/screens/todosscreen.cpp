@@ -50,13 +50,16 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
     if (m_state) {
         // Queued: a tick writes the note from inside the list's itemChanged,
         // and the rebuild must not delete that item under it.
-        connect(
-            m_state, &AppState::notesChanged, this,
-            [this] {
-                if (isVisible())
-                    refresh();
-            },
-            Qt::QueuedConnection);
+        const auto refreshWhenVisible = [this] {
+            if (isVisible())
+                refresh();
+        };
+        // What was written is read again even while hidden; after bulk work
+        // the stamps tell which notes changed.
+        connect(m_state, &AppState::notesWritten, this,
+                [this](const QStringList &ids) { m_written += QSet<QString>(ids.cbegin(), ids.cend()); });
+        connect(m_state, &AppState::notesChanged, this, refreshWhenVisible, Qt::QueuedConnection);
+        connect(m_state, &AppState::notesWritten, this, refreshWhenVisible, Qt::QueuedConnection);
     }
 }
 
@@ -66,25 +69,58 @@ void TodosScreen::refresh()
     const QSignalBlocker blocker(m_list);
     m_list->clear();
 
-    const QList<Note> notes = m_state && m_state->notes() ? m_state->notes()->allNotes() : QList<Note>();
     const TodoSort sort = m_sortBox->currentData().toString() == QLatin1String("alpha") ? TodoSort::Alphabetical
                                                                                        : TodoSort::NoteUpdated;
+    NoteRepository *repository = m_state ? m_state->notes() : nullptr;
+    const QHash<QString, QString> stamps = repository ? repository->liveNoteStamps() : QHash<QString, QString>();
     QHash<QString, NoteTasks> previous;
     previous.swap(m_noteTasks);
-    QList<Task> all;
-    for (const Note &note : notes) {
-        auto cached = previous.find(note.id);
-        if (cached == previous.end() || cached->body != note.body || cached->updatedAt != note.updatedAt) {
-            // One parse of the body for its tasks and its title.
-            const QList<DeltaOp> ops = parseDeltaJson(note.body);
-            NoteTasks fresh{note.body, note.updatedAt, extractTasks(note.id, ops, note.updatedAt), QString()};
-            if (!fresh.tasks.isEmpty())
-                fresh.title = deltaOpsTitle(ops);
-            cached = previous.insert(note.id, fresh);
-        }
-        all += cached->tasks;
-        m_noteTasks.insert(note.id, *cached);
+    QStringList changed;
+    for (auto it = stamps.cbegin(); it != stamps.cend(); ++it) {
+        auto cached = previous.find(it.key());
+        if (cached != previous.end() && cached->stamp == it.value() && !m_written.contains(it.key()))
+            m_noteTasks.insert(it.key(), *cached);
+        else
+            changed << it.key();
     }
+    const auto read = [this, &stamps](const Note &note) {
+        // One parse of the body for its tasks and its title.
+        const QList<DeltaOp> ops = parseDeltaJson(note.body);
+        NoteTasks fresh{stamps.value(note.id), note.updatedAt, extractTasks(note.id, ops, note.updatedAt), QString()};
+        if (!fresh.tasks.isEmpty())
+            fresh.title = deltaOpsTitle(ops);
+        m_noteTasks.insert(note.id, fresh);
+    };
+    // Only the bodies of notes written since the last refresh are read; the
+    // first refresh reads them all in one pass.
+    if (changed.size() > 64) {
+        for (const Note &note : repository->allNotes()) {
+            if (stamps.contains(note.id))
+                read(note);
+        }
+    } else {
+        for (const QString &id : std::as_const(changed)) {
+            if (const std::optional<Note> note = repository->noteById(id))
+                read(*note);
+        }
+    }
+
+    m_written.clear();
+
+    // Notes newest first, ties by id, so the list does not depend on hash order.
+    QList<const QString *> order;
+    for (auto it = m_noteTasks.cbegin(); it != m_noteTasks.cend(); ++it) {
+        if (!it->tasks.isEmpty())
+            order << &it.key();
+    }
+    std::sort(order.begin(), order.end(), [this](const QString *a, const QString *b) {
+        const QDateTime &ta = m_noteTasks[*a].updatedAt;
+        const QDateTime &tb = m_noteTasks[*b].updatedAt;
+        return ta != tb ? ta > tb : *a < *b;
+    });
+    QList<Task> all;
+    for (const QString *id : std::as_const(order))
+        all += m_noteTasks[*id].tasks;
     const QList<Task> tasks = visibleTasks(all, m_showCompleted->isChecked(), m_filter->text(), sort);
 
     for (const Task &task : tasks) {

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QList>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QWidget>
 
@@ -43,7 +44,7 @@ private:
     // is most of a refresh, and most bodies have not changed since.
     struct NoteTasks
     {
-        QString body;
+        QString stamp; // of the write it was read from
         QDateTime updatedAt;
         QList<Task> tasks;
         QString title; // only computed when the note has tasks
@@ -51,6 +52,7 @@ private:
 
     QPointer<AppState> m_state;
     QHash<QString, NoteTasks> m_noteTasks;
+    QSet<QString> m_written; // notes written since the last refresh
     QComboBox *m_sortBox = nullptr;
     QCheckBox *m_showCompleted = nullptr;
     QLineEdit *m_filter = nullptr;

@@ -33,7 +33,7 @@ TrashScreen::TrashScreen(AppState *state, QWidget *parent)
     connect(m_restoreButton, &QPushButton::clicked, this, &TrashScreen::restoreSelected);
     connect(m_deleteButton, &QPushButton::clicked, this, &TrashScreen::deleteSelected);
     connect(m_emptyButton, &QPushButton::clicked, this, &TrashScreen::emptyTrash);
-    connect(m_list, &QListWidget::currentItemChanged, this,
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { setSelectionButtons(m_list->selectedNoteId()); });
     refresh();
 }
@@ -46,12 +46,13 @@ void TrashScreen::setSelectionButtons(const QString &selectedId)
 
 void TrashScreen::refresh()
 {
-    const QList<Note> trashed = m_state && m_state->notes() ? m_state->notes()->trashedNotes() : QList<Note>();
-    m_list->setNotes(trashed);
+    const QList<NoteRow> trashed =
+        m_state && m_state->notes() ? m_state->notes()->trashedRows() : QList<NoteRow>();
+    m_list->setRows(trashed, NoteListModel::Order::NewestDeletionFirst);
     {
         // The buttons start disabled, so no row may look selected.
-        const QSignalBlocker blocker(m_list);
-        m_list->setCurrentItem(nullptr);
+        const QSignalBlocker blocker(m_list->selectionModel());
+        m_list->setCurrentIndex(QModelIndex());
     }
     setSelectionButtons(QString());
     m_emptyButton->setEnabled(!trashed.isEmpty());
@@ -82,14 +83,12 @@ void TrashScreen::emptyTrash()
 {
     if (!m_state)
         return;
-    const QList<Note> trashed = m_state->notes()->trashedNotes();
-    if (trashed.isEmpty())
+    const int trashed = m_state->notes()->trashCount();
+    if (trashed == 0)
         return;
     if (!m_askYesNo(this, QStringLiteral("Empty Trash"),
-                    QStringLiteral("Permanently delete all %1 notes in trash? This cannot be undone.")
-                        .arg(trashed.size())))
+                    QStringLiteral("Permanently delete all %1 notes in trash? This cannot be undone.").arg(trashed)))
         return;
-    for (const Note &note : trashed)
-        m_state->notes()->purge(note.id);
+    m_state->notes()->emptyTrash();
     refresh();
 }

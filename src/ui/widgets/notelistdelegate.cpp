@@ -137,6 +137,26 @@ NoteRowLayout noteRowLayout(const QRectF &row, const NoteRowMetrics &metrics, in
     return l;
 }
 
+QList<SnippetPart> snippetParts(const QString &snippet)
+{
+    QList<SnippetPart> parts;
+    QString text = snippet;
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    bool matched = false;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        const bool end = i == text.size();
+        if (!end && text.at(i) != kSnippetOpen && text.at(i) != kSnippetClose)
+            continue;
+        if (i > start)
+            parts.append({text.mid(start, i - start), matched});
+        if (!end)
+            matched = text.at(i) == kSnippetOpen;
+        start = i + 1;
+    }
+    return parts;
+}
+
 NoteListDelegate::NoteListDelegate(QObject *parent)
     : QStyledItemDelegate(parent)
 {
@@ -197,9 +217,26 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
 
     const qreal contentWidth = layout.contentRight - layout.contentLeft;
 
-    // Preview
+    // Preview: a search result shows the text around its first match instead
+    const QString snippet = index.data(NoteListWidget::SnippetRole).toString();
     const QString preview = index.data(NoteListWidget::PreviewRole).toString();
-    if (!preview.isEmpty()) {
+    if (!snippet.isEmpty()) {
+        qreal x = layout.contentLeft;
+        for (const SnippetPart &part : snippetParts(snippet)) {
+            const QFont font = noteSansFont(metrics.previewSize, part.matched ? 600 : 400);
+            const QFontMetricsF fm(font);
+            const qreal room = layout.contentRight - x;
+            if (room <= 0)
+                break;
+            const QString text = fm.elidedText(part.text, Qt::ElideRight, room);
+            painter->setFont(font);
+            painter->setPen(part.matched ? colors.text : colors.previewText);
+            painter->drawText(QPointF(x, layout.previewBaseline), text);
+            if (text != part.text)
+                break;
+            x += fm.horizontalAdvance(text);
+        }
+    } else if (!preview.isEmpty()) {
         const QFont font = noteSansFont(metrics.previewSize, 400);
         painter->setFont(font);
         painter->setPen(colors.previewText);

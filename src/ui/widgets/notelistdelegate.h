@@ -53,6 +53,15 @@ struct NoteRowLayout
 };
 NoteRowLayout noteRowLayout(const QRectF &row, const NoteRowMetrics &metrics, int badgeCount, bool untitled);
 
+// A search snippet cut into its plain and matched runs, line ends as spaces.
+struct SnippetPart
+{
+    QString text;
+    bool matched = false;
+    bool operator==(const SnippetPart &) const = default;
+};
+QList<SnippetPart> snippetParts(const QString &snippet);
+
 // Draws note rows as cards of title, preview and meta line (relative time and
 // notebook) with status badges. Reads the font scale at paint time.
 class NoteListDelegate final : public QStyledItemDelegate

@@ -1,6 +1,5 @@
 #include "notelistwidget.h"
 
-#include "delta.h"
 #include "notelistdelegate.h"
 
 #include <QDrag>
@@ -8,82 +7,11 @@
 #include <QMimeData>
 #include <QSignalBlocker>
 
-#include <optional>
-
-NoteRowText noteRowText(const QString &body)
-{
-    NoteRowText row;
-    // One parse of the body for both texts: at start-up every row is new.
-    const QString text = deltaPlainText(body);
-    row.title = plainTextTitle(text);
-    row.preview = plainTextPreview(text);
-    if (row.title.isEmpty()) {
-        row.untitled = true;
-        row.title = row.preview.isEmpty() ? QStringLiteral("Untitled") : row.preview;
-        row.preview.clear();
-    }
-    return row;
-}
-
-class LazyNoteRowText final
-{
-public:
-    explicit LazyNoteRowText(const QString &body)
-        : m_body(body)
-    {
-    }
-
-    const QString &body() const { return m_body; }
-    const NoteRowText &text()
-    {
-        if (!m_text)
-            m_text = noteRowText(m_body);
-        return *m_text;
-    }
-
-private:
-    QString m_body;
-    std::optional<NoteRowText> m_text;
-};
-
-namespace {
-
-// A row whose title, preview and untitled flag come from its LazyNoteRowText.
-class NoteListItem final : public QListWidgetItem
-{
-public:
-    explicit NoteListItem(std::shared_ptr<LazyNoteRowText> text)
-        : m_text(std::move(text))
-    {
-    }
-
-    QVariant data(int role) const override
-    {
-        switch (role) {
-        case Qt::DisplayRole: // accessibility and tool tips read the display text
-        case Qt::EditRole:
-        case NoteListWidget::TitleRole:
-            return m_text->text().title;
-        case NoteListWidget::PreviewRole:
-            return m_text->text().preview;
-        case NoteListWidget::UntitledRole:
-            return m_text->text().untitled;
-        default:
-            return QListWidgetItem::data(role);
-        }
-    }
-
-    QListWidgetItem *clone() const override { return new NoteListItem(*this); }
-
-private:
-    std::shared_ptr<LazyNoteRowText> m_text;
-};
-
-} // namespace
-
 NoteListWidget::NoteListWidget(QWidget *parent)
-    : QListWidget(parent)
+    : QListView(parent)
+    , m_model(new NoteListModel(this))
 {
+    setModel(m_model);
     setContextMenuPolicy(Qt::CustomContextMenu);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -96,118 +24,92 @@ NoteListWidget::NoteListWidget(QWidget *parent)
     setDefaultDropAction(Qt::MoveAction);
     setItemDelegate(new NoteListDelegate(this));
 
-    connect(this, &QListWidget::currentItemChanged, this, [this](QListWidgetItem *current) {
-        if (current)
-            emit noteSelected(current->data(IdRole).toString());
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
+        if (current.isValid())
+            emit noteSelected(current.data(IdRole).toString());
     });
-    connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem *item) {
-        emit noteDoubleClicked(item->data(IdRole).toString());
-    });
+    connect(this, &QListView::doubleClicked, this,
+            [this](const QModelIndex &index) { emit noteDoubleClicked(index.data(IdRole).toString()); });
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        if (QListWidgetItem *item = itemAt(pos))
-            emit noteContextMenuRequested(item->data(IdRole).toString(), viewport()->mapToGlobal(pos));
+        const QModelIndex index = indexAt(pos);
+        if (index.isValid())
+            emit noteContextMenuRequested(index.data(IdRole).toString(), viewport()->mapToGlobal(pos));
     });
 }
 
-void NoteListWidget::setNotes(const QList<Note> &notes)
+void NoteListWidget::setRows(const QList<NoteRow> &rows, NoteListModel::Order order, NoteListModel::RowFilter filter,
+                             NoteListModel::PageReader pages)
 {
     const QString currentId = selectedNoteId();
-    m_notes = notes;
     const QSignalBlocker blocker(this);
-    clear();
-    QHash<QString, std::shared_ptr<LazyNoteRowText>> previous;
-    previous.swap(m_textCache);
-    int restoreRow = -1;
-    for (const Note &note : notes) {
-        std::shared_ptr<LazyNoteRowText> text = previous.value(note.id);
-        if (!text || text->body() != note.body)
-            text = std::make_shared<LazyNoteRowText>(note.body);
-        m_textCache.insert(note.id, text);
-        // Rows are filled before they join the list, so no change is signalled per role.
-        auto *item = new NoteListItem(std::move(text));
-        item->setData(IdRole, note.id);
-        item->setData(UpdatedAtRole, note.updatedAt);
-        item->setData(NotebookNameRole,
-                      m_resolver && !note.notebookId.isEmpty() ? m_resolver(note.notebookId) : QString());
-        item->setData(SharedRole, note.isShared);
-        item->setData(SyncStatusRole, int(note.syncStatus));
-        addItem(item);
-        if (!currentId.isEmpty() && note.id == currentId)
-            restoreRow = count() - 1;
-    }
-    if (restoreRow >= 0)
-        setCurrentRow(restoreRow);
+    const QSignalBlocker selection(selectionModel());
+    m_model->setRows(rows, order, std::move(filter), std::move(pages));
+    const int row = currentId.isEmpty() ? -1 : m_model->rowOf(currentId);
+    if (row >= 0)
+        setCurrentIndex(m_model->index(row));
 }
 
 void NoteListWidget::selectNote(const QString &id)
 {
-    for (int i = 0; i < count(); ++i) {
-        if (item(i)->data(IdRole).toString() == id) {
-            setCurrentRow(i);
-            scrollToItem(item(i));
-            return;
-        }
-    }
+    const int row = m_model->rowOf(id);
+    if (row < 0)
+        return;
+    setCurrentRow(row);
+    scrollTo(m_model->index(row));
 }
 
 QString NoteListWidget::selectedNoteId() const
 {
-    const QListWidgetItem *current = currentItem();
-    return current ? current->data(IdRole).toString() : QString();
+    return currentIndex().data(IdRole).toString();
 }
 
-void NoteListWidget::setNotebookNameResolver(NotebookNameResolver resolver)
+void NoteListWidget::setNotebookNameResolver(NoteListModel::NotebookNameResolver resolver)
 {
-    m_resolver = std::move(resolver);
+    m_model->setNotebookNameResolver(std::move(resolver));
+}
+
+void NoteListWidget::setCurrentRow(int row)
+{
+    setCurrentIndex(m_model->index(row));
+}
+
+QString NoteListWidget::idAt(int row) const
+{
+    return m_model->index(row).data(IdRole).toString();
 }
 
 void NoteListWidget::keyPressEvent(QKeyEvent *event)
 {
-    const QListWidgetItem *current = currentItem();
-    if (current) {
+    const QString id = selectedNoteId();
+    if (!id.isEmpty()) {
         switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            emit noteActivated(current->data(IdRole).toString());
+            emit noteActivated(id);
             event->accept();
             return;
         case Qt::Key_Delete:
-            emit noteDeleteRequested(current->data(IdRole).toString());
+            emit noteDeleteRequested(id);
             event->accept();
             return;
         default:
             break;
         }
     }
-    QListWidget::keyPressEvent(event);
-}
-
-QStringList NoteListWidget::mimeTypes() const
-{
-    return {QString::fromLatin1(kNoteIdMimeType)};
-}
-
-QMimeData *NoteListWidget::mimeData(const QList<QListWidgetItem *> &items) const
-{
-    if (items.isEmpty())
-        return nullptr;
-    auto *data = new QMimeData;
-    data->setData(QString::fromLatin1(kNoteIdMimeType), items.first()->data(IdRole).toString().toUtf8());
-    return data;
+    QListView::keyPressEvent(event);
 }
 
 void NoteListWidget::startDrag(Qt::DropActions supportedActions)
 {
-    // The base class removes the dragged rows after a move; here a move only
-    // files the note elsewhere and the list is rebuilt from the database, so
-    // removing the (by then rebuilt) selected row would hide the wrong note.
-    const QList<QListWidgetItem *> items = selectedItems();
-    QMimeData *data = mimeData(items);
-    if (!data)
+    // A move only files the note elsewhere; the list follows the database, so
+    // the view must not remove the dragged row itself.
+    const QModelIndex index = currentIndex();
+    if (!index.isValid())
         return;
+    QMimeData *data = m_model->mimeData({index});
     auto *drag = new QDrag(this);
     drag->setMimeData(data);
-    const QRect rect = visualItemRect(items.first());
+    const QRect rect = visualRect(index);
     if (rect.isValid()) {
         drag->setPixmap(viewport()->grab(rect));
         drag->setHotSpot(viewport()->mapFromGlobal(QCursor::pos()) - rect.topLeft());

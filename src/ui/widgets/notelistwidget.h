@@ -1,57 +1,41 @@
 #pragma once
 
-#include "note.h"
+#include "notelistmodel.h"
 
-#include <QHash>
-#include <QListWidget>
+#include <QListView>
 
-#include <functional>
-#include <memory>
-
-// MIME type of a dragged note; the payload is the note id in UTF-8.
-inline constexpr char kNoteIdMimeType[] = "application/x-velmora-note-id";
-
-// Title and preview of a row from a note body. A body without a first line
-// is untitled: its preview moves up as the title ("Untitled" when there is
-// none either) and the preview line stays empty.
-struct NoteRowText
-{
-    QString title;
-    QString preview;
-    bool untitled = false;
-};
-NoteRowText noteRowText(const QString &body);
-
-class LazyNoteRowText; // the row text of one body, made when first needed
-
-// The list of notes: shows what it is given in the given order, one card per
-// note (NoteListDelegate), and lets notes be dragged onto notebooks.
-class NoteListWidget final : public QListWidget
+// The list of notes: shows the rows of its model in the model's order, one
+// card per note (NoteListDelegate), and lets notes be dragged onto notebooks.
+class NoteListWidget final : public QListView
 {
     Q_OBJECT
 public:
-    enum Role {
-        IdRole = Qt::UserRole,
-        TitleRole,
-        PreviewRole,
-        UpdatedAtRole,
-        NotebookNameRole,
-        UntitledRole,
-        SharedRole,
-        SyncStatusRole,
-    };
-    using NotebookNameResolver = std::function<QString(const QString &notebookId)>;
+    using Role = NoteListModel::Role;
+    static constexpr Role IdRole = NoteListModel::IdRole;
+    static constexpr Role TitleRole = NoteListModel::TitleRole;
+    static constexpr Role PreviewRole = NoteListModel::PreviewRole;
+    static constexpr Role UpdatedAtRole = NoteListModel::UpdatedAtRole;
+    static constexpr Role NotebookNameRole = NoteListModel::NotebookNameRole;
+    static constexpr Role UntitledRole = NoteListModel::UntitledRole;
+    static constexpr Role SharedRole = NoteListModel::SharedRole;
+    static constexpr Role SyncStatusRole = NoteListModel::SyncStatusRole;
+    static constexpr Role SnippetRole = NoteListModel::SnippetRole;
 
     explicit NoteListWidget(QWidget *parent = nullptr);
 
+    NoteListModel *noteModel() const { return m_model; }
     // Replaces the rows, keeping the current note current. Emits nothing.
-    void setNotes(const QList<Note> &notes);
+    void setRows(const QList<NoteRow> &rows, NoteListModel::Order order = NoteListModel::Order::NewestUpdateFirst,
+                 NoteListModel::RowFilter filter = {}, NoteListModel::PageReader pages = {});
     // Makes the row of id current (emitting noteSelected); nothing when absent.
     void selectNote(const QString &id);
     QString selectedNoteId() const;
-    void setNotebookNameResolver(NotebookNameResolver resolver);
-    // The notes of the last setNotes, in the order given.
-    const QList<Note> &notes() const { return m_notes; }
+    void setNotebookNameResolver(NoteListModel::NotebookNameResolver resolver);
+
+    int count() const { return m_model->rowCount(); }
+    int currentRow() const { return currentIndex().row(); }
+    void setCurrentRow(int row);
+    QString idAt(int row) const;
 
 signals:
     void noteSelected(const QString &noteId);
@@ -62,16 +46,8 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
-    QStringList mimeTypes() const override;
-    QMimeData *mimeData(const QList<QListWidgetItem *> &items) const override;
     void startDrag(Qt::DropActions supportedActions) override;
 
 private:
-    // Title and preview per note id for the body they are made from, worked
-    // out the first time a row is drawn or asked for: at start-up only the rows
-    // in sight parse their bodies, and a refresh after one save re-reads one
-    // body, not every note's.
-    QHash<QString, std::shared_ptr<LazyNoteRowText>> m_textCache;
-    QList<Note> m_notes;
-    NotebookNameResolver m_resolver;
+    NoteListModel *m_model = nullptr;
 };

@@ -1,0 +1,173 @@
+#include "notelistmodel.h"
+
+#include <QMimeData>
+
+NoteRowText noteRowText(const QString &title, const QString &preview)
+{
+    if (!title.isEmpty())
+        return {title, preview, false};
+    return {preview.isEmpty() ? QStringLiteral("Untitled") : preview, QString(), true};
+}
+
+NoteListModel::NoteListModel(QObject *parent)
+    : QAbstractListModel(parent)
+{
+}
+
+void NoteListModel::setRows(const QList<NoteRow> &rows, Order order, RowFilter filter, PageReader pages)
+{
+    beginResetModel();
+    m_rows = rows;
+    m_order = order;
+    m_filter = std::move(filter);
+    m_pages = std::move(pages);
+    m_morePages = false; // not while the reset is in flight
+    endResetModel();
+    m_morePages = bool(m_pages) && rows.size() >= kPageSize;
+}
+
+void NoteListModel::setNotebookNameResolver(NotebookNameResolver resolver)
+{
+    m_resolver = std::move(resolver);
+}
+
+int NoteListModel::rowOf(const QString &id) const
+{
+    for (int i = 0; i < m_rows.size(); ++i) {
+        if (m_rows.at(i).id == id)
+            return i;
+    }
+    return -1;
+}
+
+// Where row goes among the rows other than skip, as an index into that shorter list.
+int NoteListModel::placeFor(const NoteRow &row, int skip) const
+{
+    const auto before = [this, &row](const NoteRow &other) {
+        switch (m_order) {
+        case Order::OldestUpdateFirst:
+            return other.updatedAt <= row.updatedAt;
+        case Order::NewestDeletionFirst:
+            return other.deletedAt >= row.deletedAt;
+        default:
+            return other.updatedAt >= row.updatedAt;
+        }
+    };
+    int place = 0;
+    for (int i = 0; i < m_rows.size(); ++i) {
+        if (i == skip)
+            continue;
+        if (!before(m_rows.at(i)))
+            break;
+        ++place;
+    }
+    return place;
+}
+
+bool NoteListModel::applyWrite(const QString &id, const std::optional<NoteRow> &row)
+{
+    if (m_order == Order::Ranked)
+        return false;
+    const int current = rowOf(id);
+    const bool belongs = row && (!m_filter || m_filter(*row));
+    if (!belongs) {
+        if (current >= 0) {
+            beginRemoveRows(QModelIndex(), current, current);
+            m_rows.removeAt(current);
+            endRemoveRows();
+        }
+        return true;
+    }
+    const int place = placeFor(*row, current);
+    if (current < 0) {
+        beginInsertRows(QModelIndex(), place, place);
+        m_rows.insert(place, *row);
+        endInsertRows();
+        return true;
+    }
+    if (place != current) {
+        // The destination counts the moving row itself when it lies below.
+        beginMoveRows(QModelIndex(), current, current, QModelIndex(), place > current ? place + 1 : place);
+        m_rows.move(current, place);
+        endMoveRows();
+    }
+    if (m_rows.at(place) != *row) {
+        m_rows[place] = *row;
+        emit dataChanged(index(place), index(place));
+    }
+    return true;
+}
+
+int NoteListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+QVariant NoteListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return {};
+    const NoteRow &row = m_rows.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole: // accessibility and tool tips read the display text
+    case TitleRole:
+        return noteRowText(row.title, row.preview).title;
+    case PreviewRole:
+        return noteRowText(row.title, row.preview).preview;
+    case UntitledRole:
+        return row.title.isEmpty();
+    case IdRole:
+        return row.id;
+    case UpdatedAtRole:
+        return row.updatedAt;
+    case NotebookNameRole:
+        return m_resolver && !row.notebookId.isEmpty() ? m_resolver(row.notebookId) : QString();
+    case SharedRole:
+        return row.isShared;
+    case SyncStatusRole:
+        return int(row.syncStatus);
+    case SnippetRole:
+        return row.snippet;
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags NoteListModel::flags(const QModelIndex &index) const
+{
+    return QAbstractListModel::flags(index) | (index.isValid() ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
+}
+
+QStringList NoteListModel::mimeTypes() const
+{
+    return {QString::fromLatin1(kNoteIdMimeType)};
+}
+
+QMimeData *NoteListModel::mimeData(const QModelIndexList &indexes) const
+{
+    if (indexes.isEmpty())
+        return nullptr;
+    auto *data = new QMimeData;
+    data->setData(QString::fromLatin1(kNoteIdMimeType), indexes.first().data(IdRole).toString().toUtf8());
+    return data;
+}
+
+bool NoteListModel::canFetchMore(const QModelIndex &parent) const
+{
+    return !parent.isValid() && m_morePages;
+}
+
+void NoteListModel::fetchMore(const QModelIndex &parent)
+{
+    if (!canFetchMore(parent))
+        return;
+    const QList<NoteRow> page = m_pages(int(m_rows.size()), kPageSize);
+    // Cleared before the rows arrive: whoever watches the insertion may ask for more.
+    m_morePages = false;
+    if (page.isEmpty())
+        return;
+    beginInsertRows(QModelIndex(), int(m_rows.size()), int(m_rows.size() + page.size() - 1));
+    m_rows += page;
+    endInsertRows();
+    m_morePages = page.size() >= kPageSize;
+}
