@@ -3,7 +3,7 @@
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: setup configure build run server test bench clean
+.PHONY: setup configure build run server test bench package clean
 
 setup:
 	@./scripts/setup
@@ -26,6 +26,15 @@ server: configure
 
 test: build
 	@cd $(BUILD) && ctest -j2 --output-on-failure
+
+# Both .deb files, from a build of their own: prefix /usr, fonts as files.
+PACKAGE_BUILD ?= build-package
+package: setup
+	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=/usr \
+		-DVELMORA_EMBED_FONTS=OFF >/dev/null
+	@cmake --build $(PACKAGE_BUILD) --target velmora-notes velmora-server velmora_install_data
+	@cd $(PACKAGE_BUILD) && cpack -G DEB
+	@ls $(PACKAGE_BUILD)/*.deb
 
 bench: build
 	@cmake --build $(BUILD) --target benchmarks

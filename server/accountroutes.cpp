@@ -167,12 +167,24 @@ void leave(Services &s, const Caller &c, httplib::Response &res)
         return replyError(res, 404, QStringLiteral("not in a group"));
     Tx tx(*s.db);
     QSqlQuery q = s.db->query();
+    // Shares exist only inside a group; a dissolved group ends all of them.
+    bool ok = tx.ok();
+    if (g->ownerId == c.userId) {
+        s.db->run(q, QStringLiteral("SELECT id FROM users WHERE group_id = ?"), {g->id});
+        QStringList members;
+        while (q.next())
+            members.append(q.value(0).toString());
+        for (const QString &member : members)
+            ok = ok && dropShares(s, member);
+    } else {
+        ok = ok && dropShares(s, c.userId);
+    }
     // A group never stays without its owner: the owner leaving dissolves it.
-    const bool ok = g->ownerId == c.userId
+    ok = ok && (g->ownerId == c.userId
         ? s.db->run(q, QStringLiteral("UPDATE users SET group_id = NULL WHERE group_id = ?"), {g->id})
               && s.db->run(q, QStringLiteral("DELETE FROM invitations WHERE group_id = ?"), {g->id})
               && s.db->run(q, QStringLiteral("DELETE FROM groups_ WHERE id = ?"), {g->id})
-        : s.db->run(q, QStringLiteral("UPDATE users SET group_id = NULL WHERE id = ?"), {c.userId});
+        : s.db->run(q, QStringLiteral("UPDATE users SET group_id = NULL WHERE id = ?"), {c.userId}));
     if (!ok || !tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
     replyJson(res, 200, QJsonObject{{"ok", true}});
@@ -275,10 +287,13 @@ void addAccountRoutes(httplib::Server &http, Services &s)
         const QString member = pathArg(req, 1);
         if (!g || g->ownerId != c.userId || member == c.userId)
             return replyError(res, 404, QStringLiteral("not found"));
+        Tx tx(*s.db);
         QSqlQuery q = s.db->query();
         if (!s.db->run(q, QStringLiteral("UPDATE users SET group_id = NULL WHERE id = ? AND group_id = ?"), {member, g->id})
             || q.numRowsAffected() != 1)
             return replyError(res, 404, QStringLiteral("not found"));
+        if (!dropShares(s, member) || !tx.commit())
+            return replyError(res, 503, QStringLiteral("try again"));
         replyJson(res, 200, QJsonObject{{"ok", true}});
     }));
     http.Delete(base + R"(/group/invitations/([A-Za-z0-9-]+))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {

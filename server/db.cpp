@@ -175,8 +175,11 @@ bool Db::run(QSqlQuery &q, const QString &sql, std::initializer_list<QVariant> v
         return false;
     }
     int i = 0;
-    for (const QVariant &v : values)
-        q.bindValue(i++, v);
+    for (const QVariant &v : values) {
+        // A null QString would bind as SQL NULL; text columns want ''.
+        const bool nullText = v.typeId() == QMetaType::QString && v.toString().isNull();
+        q.bindValue(i++, nullText ? QVariant(QStringLiteral("")) : v);
+    }
     if (!q.exec()) {
         qCWarning(lcDb) << "query failed:" << q.lastError().text() << sql;
         return false;

@@ -10,6 +10,7 @@ namespace VelmServer {
 Server::Server(Config config)
 {
     m_services.config = std::move(config);
+    m_services.signIns.setLimit(m_services.config.signInsPerMinute);
 }
 
 Server::~Server()
@@ -66,6 +67,7 @@ bool Server::start(QString *error)
         const bool ok = q.exec(QStringLiteral("SELECT 1")) && q.next();
         replyJson(res, ok ? 200 : 503, QJsonObject{{"status", ok ? "ok" : "database unavailable"}});
     });
+    http.set_file_extension_and_mimetype_mapping("md", "text/markdown; charset=utf-8");
     if (!c.releasesDir.isEmpty() && !http.set_mount_point("/releases", c.releasesDir.toStdString())) {
         *error = QStringLiteral("cannot serve releases from \"%1\"").arg(c.releasesDir);
         return false;
@@ -86,6 +88,8 @@ bool Server::start(QString *error)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     qCInfo(lcServer).noquote() << "listening on" << QStringLiteral("http://%1:%2").arg(c.bind).arg(m_port)
                                << (m_services.db->kind() == Db::Kind::Sqlite ? "(SQLite)" : "(PostgreSQL)");
+    if (!c.publicUrl.isEmpty())
+        qCInfo(lcServer).noquote() << "users reach it at" << c.publicUrl;
     return true;
 }
 

@@ -26,6 +26,7 @@ struct Config
     qint64 maxAttachmentMb = 100;
     QString realm = QStringLiteral("velmora");
     int threads = 8;
+    int signInsPerMinute = 10;
 };
 
 // Counts attempts per key in a sliding minute.
@@ -33,6 +34,7 @@ class RateLimiter
 {
 public:
     explicit RateLimiter(int perMinute) : m_perMinute(perMinute) {}
+    void setLimit(int perMinute) { m_perMinute = perMinute; }
     bool allow(const QString &key);
 
 private:
@@ -78,6 +80,10 @@ using CallerHandler = std::function<void(const Caller &, const httplib::Request 
 httplib::Server::Handler authed(Services &s, CallerHandler h);
 // Remembers the device behind a sync request from its identity headers.
 void recordDevice(Services &s, const Caller &c, const httplib::Request &req);
+
+// Ends every share the user gave or received (they left their group); the
+// other side's next pull withdraws the notes.
+bool dropShares(Services &s, const QString &userId);
 
 // Group and role for the token claims.
 QString groupRole(Services &s, const QString &userId, QString *groupId);

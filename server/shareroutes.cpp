@@ -222,6 +222,30 @@ void download(Services &s, const Caller &c, const QString &id, httplib::Response
 
 } // namespace
 
+bool dropShares(Services &s, const QString &userId)
+{
+    QSqlQuery q = s.db->query();
+    if (!s.db->run(q, QStringLiteral("SELECT sh.kind, sh.item_id, sh.user_id FROM shares sh"
+                                     " LEFT JOIN notes n ON sh.kind = 0 AND n.id = sh.item_id"
+                                     " LEFT JOIN notebooks b ON sh.kind = 1 AND b.id = sh.item_id"
+                                     " WHERE sh.user_id = ? OR n.owner_id = ? OR b.owner_id = ?"), {userId, userId, userId}))
+        return false;
+    struct Share { int kind; QString item, user; };
+    QList<Share> shares;
+    while (q.next())
+        shares.append({q.value(0).toInt(), q.value(1).toString(), q.value(2).toString()});
+    StampBook stamps(*s.db);
+    for (const Share &sh : shares) {
+        if (!s.db->run(q, QStringLiteral("DELETE FROM shares WHERE kind = ? AND item_id = ? AND user_id = ?"),
+                       {sh.kind, sh.item, sh.user}))
+            return false;
+        for (const QString &noteId : notesOf(*s.db, sh.kind, sh.item))
+            if (!stamps.feedNote({sh.user}, noteId))
+                return false;
+    }
+    return stamps.save();
+}
+
 void addShareRoutes(httplib::Server &http, Services &s)
 {
     const std::string id = "([A-Za-z0-9_-]{1,64})";

@@ -132,7 +132,7 @@ struct StoredNote
     qint64 createdAt = 0;
 };
 
-QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, StampBook &stamps)
+QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, StampBook &stamps, bool *storageFailed)
 {
     const QString id = change.value("entity_id").toString();
     const auto fail = [&id](const char *status, const QString &message) {
@@ -142,7 +142,11 @@ QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, Sta
         return fail("error", QStringLiteral("unsupported change"));
     const QJsonObject data = change.value("data").toObject();
     QSqlQuery q = s.db->query();
-    s.db->run(q, QStringLiteral("SELECT owner_id, notebook_id, version, created_at FROM notes WHERE id = ?"), {id});
+    // The row lock makes a concurrent editor of a shared note see this version, not overwrite it.
+    s.db->run(q, s.db->kind() == Db::Kind::Postgres
+                     ? QStringLiteral("SELECT owner_id, notebook_id, version, created_at FROM notes WHERE id = ? FOR UPDATE")
+                     : QStringLiteral("SELECT owner_id, notebook_id, version, created_at FROM notes WHERE id = ?"),
+              {id});
     std::optional<StoredNote> stored;
     if (q.next())
         stored = StoredNote{q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong(), q.value(3).toLongLong()};
@@ -195,8 +199,10 @@ QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, Sta
     QSet<QString> readers = noteReaders(*s.db, ownerId, id, notebookId);
     if (stored && stored->notebookId != notebookId)
         readers.unite(noteReaders(*s.db, ownerId, id, stored->notebookId));
-    if (!written || !stamps.feedNote(readers, id))
+    if (!written || !stamps.feedNote(readers, id)) {
+        *storageFailed = true;
         return fail("error", QStringLiteral("not stored"));
+    }
     return QJsonObject{{"entity_id", id}, {"status", "ok"}, {"version", version}};
 }
 
@@ -222,9 +228,11 @@ void push(Services &s, const Caller &c, const httplib::Request &req, httplib::Re
     if (!tx.ok() || !stamps.lock({c.userId}))
         return replyError(res, 503, QStringLiteral("try again"));
     QJsonArray results;
+    bool storageFailed = false;
     for (const QJsonValue &v : list)
-        results.append(pushOne(s, c, v.toObject(), stamps));
-    if (!stamps.save() || !tx.commit())
+        results.append(pushOne(s, c, v.toObject(), stamps, &storageFailed));
+    // All or nothing: a half-written push would leave versions the client never learns.
+    if (storageFailed || !stamps.save() || !tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
     recordDevice(s, c, req);
     replyJson(res, 200, QJsonObject{{"results", results}});

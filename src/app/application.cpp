@@ -8,11 +8,24 @@
 #include "notewindows.h"
 #include "preferencesrepository.h"
 #include "singleinstance.h"
+#include "client.h"
+#include "updatecommands.h"
+#include "updatedialog.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFontDatabase>
 #include <QIcon>
 #include <QMessageBox>
+#include <QTimer>
+
+namespace {
+VelmUpdate::UpdateConfig updateConfig()
+{
+    return VelmUpdate::UpdateConfig::fromEnvironment(QStringLiteral("notes"), QStringLiteral("stable"),
+                                                     QCoreApplication::applicationVersion());
+}
+} // namespace
 
 Application::Application(int &argc, char **argv)
     : QApplication(argc, argv)
@@ -44,9 +57,16 @@ void Application::registerFonts()
         ":/fonts/IBMPlexMono-Medium.ttf",
         ":/fonts/MaterialIcons-Regular.otf",
     };
+    // Packages install the fonts beside the application's data, with their
+    // licence, instead of compiling them in.
+    const QDir installed(applicationDirPath() + QStringLiteral("/../share/velmora-notes/fonts"));
+    if (installed.exists())
+        qCInfo(lcApp).noquote() << "Fonts from" << installed.canonicalPath();
     QStringList missing;
     for (const char *font : fonts) {
-        const QString path = QString::fromLatin1(font);
+        QString path = QString::fromLatin1(font);
+        if (installed.exists())
+            path = installed.filePath(path.section(QLatin1Char('/'), -1));
         if (!QFile::exists(path) || QFontDatabase::addApplicationFont(path) < 0)
             missing << path;
     }
@@ -84,6 +104,8 @@ int Application::run()
     if (takeRestoreTodosWindow(m_appState))
         m_mainWindow->openScreen(MainWindow::Screen::Todos);
 
+    showWhatsNewAfterUpgrade();
+    QTimer::singleShot(1500, this, &Application::checkForUpdatesSilently);
     return exec();
 }
 
@@ -94,4 +116,38 @@ void Application::onInstanceMessage(const QString &message)
     m_mainWindow->show();
     m_mainWindow->raise();
     m_mainWindow->activateWindow();
+}
+
+bool Application::showWhatsNewAfterUpgrade()
+{
+    const QString key = QStringLiteral("last_whats_new_version");
+    PreferencesRepository *preferences = m_appState->preferences();
+    if (VelmUpdate::parseVersion(preferences->get(key).value_or(QString()))
+        >= VelmUpdate::parseVersion(applicationVersion()))
+        return false;
+    // Stored first: notes that fail to load are not asked for again.
+    preferences->set(key, applicationVersion());
+    VelmUpdate::showWhatsNew(updateConfig(), QString::fromLatin1(displayName), m_mainWindow.get());
+    return true;
+}
+
+void Application::checkForUpdatesSilently()
+{
+    auto *client = new VelmUpdate::Client(updateConfig(), this);
+    connect(client, &VelmUpdate::Client::updateAvailable, m_mainWindow.get(),
+            [this](const VelmUpdate::Artifact &artifact) { showUpdateDialog(artifact); });
+    connect(client, &VelmUpdate::Client::checkFailed, this,
+            [](const QString &reason) { qCWarning(lcApp).noquote() << "update check failed:" << reason; });
+    connect(client, &VelmUpdate::Client::updateAvailable, client, &QObject::deleteLater);
+    connect(client, &VelmUpdate::Client::upToDate, client, &QObject::deleteLater);
+    connect(client, &VelmUpdate::Client::checkFailed, client, &QObject::deleteLater);
+    client->check();
+}
+
+void Application::showUpdateDialog(const VelmUpdate::Artifact &artifact)
+{
+    auto *dialog = new VelmUpdate::UpdateDialog(artifact, applicationVersion(), QString::fromLatin1(displayName),
+                                                m_mainWindow.get());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
 }

@@ -9,6 +9,9 @@
 class AppState;
 class MainWindow;
 class SingleInstance;
+namespace VelmUpdate {
+struct Artifact;
+}
 
 class Application final : public QApplication
 {
@@ -27,6 +30,12 @@ public:
 
     void onInstanceMessage(const QString &message);
 
+    // The update dialog for a newer build, over the main window.
+    void showUpdateDialog(const VelmUpdate::Artifact &artifact);
+    // Once per upgrade (and on the first run): the running version's release
+    // notes. True when they were asked for.
+    bool showWhatsNewAfterUpgrade();
+
     AppState *appState() const { return m_appState; }
     SingleInstance *singleInstance() const { return m_singleInstance; }
     MainWindow *mainWindow() const { return m_mainWindow.get(); }
@@ -37,6 +46,7 @@ public:
 
 private:
     void registerFonts();
+    void checkForUpdatesSilently();
 
     AppState *m_appState = nullptr;
     SingleInstance *m_singleInstance = nullptr;

@@ -26,6 +26,7 @@
 #include "todosscreen.h"
 #include "trashscreen.h"
 #include "uilog.h"
+#include "updatecommands.h"
 #include "versionhistorydialog.h"
 #include "welcomepage.h"
 
@@ -411,6 +412,12 @@ void MainWindow::buildMenus()
                            QStringLiteral("Velmora Notes %1\n\nSearch-first, zero-friction note-taking.\n\n%2")
                                .arg(QCoreApplication::applicationVersion(), QStringLiteral("https://velmora.app")));
     });
+    help->addSeparator();
+    VelmUpdate::addHelpActions(
+        help, VelmUpdate::UpdateConfig::fromEnvironment(QStringLiteral("notes"), QStringLiteral("stable"),
+                                                   QCoreApplication::applicationVersion()),
+        QUrl(QStringLiteral("https://velmora.app/feedback")), QStringLiteral("Velmora Notes"), this,
+        [this](const QString &text) { m_statusBar->showTemporaryMessage(text, 5000); });
     if (qgetenv("NOTES_DEV") == "1") {
         help->addSeparator();
         add(help, QStringLiteral("Load &Sample Notes"), QKeySequence(), [this] {

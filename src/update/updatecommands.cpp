@@ -1,0 +1,120 @@
+#include "updatecommands.h"
+
+#include "client.h"
+#include "releasenotesfetcher.h"
+#include "updatedialog.h"
+#include "updatelog.h"
+#include "whatsnewdialog.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QHostAddress>
+#include <QMenu>
+#include <QUrlQuery>
+#include <QWidget>
+
+namespace VelmUpdate {
+
+namespace {
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("VelmUpdate", text);
+}
+} // namespace
+
+bool isSafeDownloadUrl(const QUrl &url)
+{
+    if (url.scheme() == QLatin1String("https"))
+        return !url.host().isEmpty();
+    if (url.scheme() != QLatin1String("http"))
+        return false;
+    return url.host() == QLatin1String("localhost") || QHostAddress(url.host()).isLoopback();
+}
+
+bool openDownloadUrl(const QUrl &url)
+{
+    if (url.isEmpty() || !url.isValid()) {
+        qCWarning(lcUpdate) << "VelmUpdate: download URL is empty or invalid";
+        return false;
+    }
+    if (!isSafeDownloadUrl(url)) {
+        qCWarning(lcUpdate) << "VelmUpdate: refusing to open a download URL that is not https:" << url;
+        return false;
+    }
+    if (!QDesktopServices::openUrl(url)) {
+        qCWarning(lcUpdate) << "VelmUpdate: QDesktopServices::openUrl failed for:" << url;
+        return false;
+    }
+    return true;
+}
+
+void checkForUpdates(const UpdateConfig &config, const QString &displayName, QWidget *parent,
+                     const StatusReport &status)
+{
+    auto *client = new Client(config, parent);
+    QObject *context = parent ? static_cast<QObject *>(parent) : client;
+    status(tr("Checking for updates…"));
+    QObject::connect(client, &Client::updateAvailable, context, [=](const Artifact &artifact) {
+        auto *dialog = new UpdateDialog(artifact, config.currentVersion, displayName, parent);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->show();
+        client->deleteLater();
+    });
+    QObject::connect(client, &Client::upToDate, context, [=] {
+        status(tr("%1 is up to date (version %2)").arg(displayName, config.currentVersion));
+        client->deleteLater();
+    });
+    QObject::connect(client, &Client::checkFailed, context, [=](const QString &reason) {
+        status(tr("Update check failed: %1").arg(reason));
+        client->deleteLater();
+    });
+    client->check();
+}
+
+void showWhatsNew(const UpdateConfig &config, const QString &displayName, QWidget *parent,
+                  const StatusReport &status)
+{
+    auto *fetcher = new ReleaseNotesFetcher(config, parent);
+    QObject *context = parent ? static_cast<QObject *>(parent) : fetcher;
+    if (status)
+        status(tr("Loading release notes…"));
+    QObject::connect(fetcher, &ReleaseNotesFetcher::notesReady, context, [=](const QString &markdown) {
+        auto *dialog = new WhatsNewDialog(displayName, config.currentVersion, markdown, std::nullopt, parent);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->show();
+        fetcher->deleteLater();
+    });
+    QObject::connect(fetcher, &ReleaseNotesFetcher::notesUnavailable, context, [=] {
+        if (status)
+            status(tr("No release notes available for %1 %2").arg(displayName, config.currentVersion));
+        fetcher->deleteLater();
+    });
+    fetcher->fetch();
+}
+
+QUrl feedbackUrl(const QUrl &siteBase, const QString &product)
+{
+    QUrl url = siteBase;
+    if (!url.path().endsWith(QLatin1Char('/')))
+        url.setPath(url.path() + QLatin1Char('/'));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("tags"), product);
+    url.setQuery(query);
+    return url;
+}
+
+void addHelpActions(QMenu *menu, const UpdateConfig &config, const QUrl &feedbackSite, const QString &displayName,
+                    QWidget *parent, const StatusReport &status)
+{
+    QObject::connect(menu->addAction(tr("What's &New...")), &QAction::triggered, parent,
+                     [=] { showWhatsNew(config, displayName, parent, status); });
+    QObject::connect(menu->addAction(tr("Check for &Updates...")), &QAction::triggered, parent,
+                     [=] { checkForUpdates(config, displayName, parent, status); });
+    QObject::connect(menu->addAction(tr("Send &Feedback...")), &QAction::triggered, parent, [=] {
+        const QUrl url = feedbackUrl(feedbackSite, config.product);
+        if (!QDesktopServices::openUrl(url))
+            qCWarning(lcUpdate) << "VelmUpdate: QDesktopServices::openUrl failed for:" << url;
+    });
+}
+
+} // namespace VelmUpdate

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+namespace VelmUpdate {
+
+// Where one product's channel is published and which version is running.
+struct UpdateConfig
+{
+    QString product;
+    QString channel;
+    QUrl releaseBaseUrl; // directory of the channel, path ending "/<product>/<channel>/"
+    QString currentVersion;
+
+    // The release server is UPDATE_BASE_URL when set and not empty, else the
+    // local velmora-server; the channel directory lies below it.
+    static UpdateConfig fromEnvironment(const QString &product, const QString &channel,
+                                        const QString &currentVersion);
+};
+
+} // namespace VelmUpdate

@@ -1,0 +1,3 @@
+#include "updatelog.h"
+
+Q_LOGGING_CATEGORY(lcUpdate, "velmupdate.client")

@@ -1,0 +1,179 @@
+#pragma once
+
+// Runs velmora-server in-process on a free loopback port, over SQLite or a
+// throwaway PostgreSQL cluster, and signs users up through the browser form.
+
+#include "server.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTcpServer>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <httplib.h>
+
+#include <memory>
+#include <unistd.h>
+
+namespace VelmServerTest {
+
+// A PostgreSQL 15 cluster in a temporary folder, reached over a unix socket there.
+class PgCluster
+{
+public:
+    bool start(QString *error)
+    {
+        const QString bin = QStringLiteral("/usr/lib/postgresql/15/bin/");
+        if (!m_dir.isValid()) {
+            *error = QStringLiteral("no temporary folder");
+            return false;
+        }
+        // initdb refuses to run as root: the cluster belongs to the postgres user then.
+        if (::getuid() == 0) {
+            m_prefix = {QStringLiteral("runuser"), QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--")};
+            if (!run({QStringLiteral("chown"), QStringLiteral("postgres"), m_dir.path()}, false, error))
+                return false;
+        }
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        m_port = probe.serverPort();
+        probe.close();
+        const QString data = m_dir.filePath(QStringLiteral("data"));
+        if (!run({bin + "initdb", "-D", data, "-U", "velm", "--auth=trust", "-E", "UTF8", "--no-sync"}, true, error))
+            return false;
+        const QString options = QStringLiteral("-p %1 -k %2 -c listen_addresses='' -c fsync=off -c max_connections=60")
+                                    .arg(m_port).arg(m_dir.path());
+        if (!run({bin + "pg_ctl", "-D", data, "-o", options, "-l", m_dir.filePath("log"), "-w", "start"}, true, error))
+            return false;
+        m_running = true;
+        return run({bin + "createdb", "-h", m_dir.path(), "-p", QString::number(m_port), "-U", "velm", "velm"}, true, error);
+    }
+    void stop()
+    {
+        QString ignored;
+        if (m_running)
+            run({"/usr/lib/postgresql/15/bin/pg_ctl", "-D", m_dir.filePath("data"), "-m", "immediate", "stop"}, true, &ignored);
+        m_running = false;
+    }
+    ~PgCluster() { stop(); }
+    QString url() const
+    {
+        return QStringLiteral("postgresql://velm@/velm?host=%1&port=%2").arg(m_dir.path()).arg(m_port);
+    }
+
+private:
+    bool run(QStringList args, bool asOwner, QString *error)
+    {
+        if (asOwner)
+            args = m_prefix + args;
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(args.takeFirst(), args);
+        const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        if (!ok)
+            *error = QString::fromLocal8Bit(p.readAll()) + p.errorString();
+        return ok;
+    }
+    QTemporaryDir m_dir;
+    QStringList m_prefix;
+    int m_port = 0;
+    bool m_running = false;
+};
+
+struct Tokens
+{
+    QString access, refresh, state;
+};
+
+class Harness
+{
+public:
+    // databaseUrl empty: SQLite.
+    bool start(const QString &databaseUrl, QString *error, int signInsPerMinute = 100000)
+    {
+        VelmServer::Config config;
+        config.dataDir = m_data.path();
+        config.port = 0;
+        config.databaseUrl = databaseUrl;
+        config.releasesDir = m_releases.path();
+        config.maxAttachmentMb = 1;
+        config.signInsPerMinute = signInsPerMinute;
+        m_server = std::make_unique<VelmServer::Server>(config);
+        return m_server->start(error);
+    }
+    void stop() { m_server.reset(); }
+    int port() const { return m_server->port(); }
+    QString releasesDir() const { return m_releases.path(); }
+    std::unique_ptr<httplib::Client> client() const
+    {
+        auto c = std::make_unique<httplib::Client>("127.0.0.1", port());
+        c->set_read_timeout(60, 0);
+        return c;
+    }
+
+    // Plays the browser: posts the sign-in form and reads the tokens off the redirect.
+    Tokens signIn(const QString &email, bool create, int *status = nullptr, const QString &password = "correct horse")
+    {
+        const QList<std::pair<const char *, QString>> fields{
+            {"client_id", "test"}, {"redirect_uri", "http://127.0.0.1:19876/callback"}, {"state", "state 1"},
+            {"email", email}, {"password", password}, {"action", create ? "signup" : "signin"}};
+        QByteArray form;
+        for (const auto &[key, value] : fields)
+            form += (form.isEmpty() ? "" : "&") + QByteArray(key) + '=' + QUrl::toPercentEncoding(value);
+        const auto res = client()->Post("/velmora/account/login", form.toStdString(), "application/x-www-form-urlencoded");
+        if (status)
+            *status = res ? res->status : 0;
+        if (!res || res->status != 302)
+            return {};
+        const QUrlQuery q(QUrl(QString::fromStdString(res->get_header_value("Location"))).query(QUrl::FullyEncoded));
+        return {q.queryItemValue("access_token", QUrl::FullyDecoded), q.queryItemValue("refresh_token", QUrl::FullyDecoded),
+                q.queryItemValue("state", QUrl::FullyDecoded)};
+    }
+
+private:
+    QTemporaryDir m_data, m_releases;
+    std::unique_ptr<VelmServer::Server> m_server;
+};
+
+// One signed-in user's JSON calls.
+struct Api
+{
+    Api(int p, QString access, QString refreshToken = {}) : port(p), token(std::move(access)), refresh(std::move(refreshToken)) {}
+
+    int port = 0;
+    QString token;
+    QString refresh;
+
+    struct Reply
+    {
+        int status = 0;
+        QJsonObject json;
+        std::string body;
+    };
+
+    Reply call(const char *method, const std::string &path, const QJsonObject &body = {},
+               const httplib::Headers &extra = {}) const
+    {
+        httplib::Client c("127.0.0.1", port);
+        c.set_read_timeout(60, 0);
+        httplib::Headers headers = extra;
+        if (!token.isEmpty())
+            headers.emplace("Authorization", "Bearer " + token.toStdString());
+        const std::string data = body.isEmpty() ? std::string() : QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString();
+        const std::string m = method;
+        httplib::Result r = m == "GET"      ? c.Get(path, headers)
+                            : m == "DELETE" ? c.Delete(path, headers)
+                            : m == "PUT"    ? c.Put(path, headers, data, "application/json")
+                            : m == "PATCH"  ? c.Patch(path, headers, data, "application/json")
+                                            : c.Post(path, headers, data, "application/json");
+        if (!r)
+            return {};
+        return {r->status, QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object(), r->body};
+    }
+};
+
+} // namespace VelmServerTest

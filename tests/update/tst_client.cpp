@@ -1,0 +1,236 @@
+#include "velmtest.h"
+
+#include "client.h"
+#include "releasenotesfetcher.h"
+#include "updatecommands.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace VelmUpdate;
+
+namespace {
+
+QJsonObject artifact(const QString &version)
+{
+    return {{"version", version},
+            {"released_at", "2026-11-02T10:00:00Z"},
+            {"url", "https://downloads.example/notes-" + version + ".deb"},
+            {"size", 1024},
+            {"sha256", QString(64, 'a')}};
+}
+
+QByteArray manifest(const QJsonObject &artifacts, int schema = 1)
+{
+    const QJsonObject root{{"schema", schema}, {"app", "notes"}, {"channel", "stable"}, {"artifacts", artifacts}};
+    return QJsonDocument(root).toJson();
+}
+
+QByteArray withField(const QString &version, const QString &key, const QJsonValue &value)
+{
+    QJsonObject a = artifact(version);
+    a.insert(key, value);
+    return manifest({{"linux-x64", a}});
+}
+
+} // namespace
+
+class TestClient : public QObject
+{
+    Q_OBJECT
+private slots:
+    void manifestDecidesTheOutcome_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("current");
+        QTest::addColumn<QString>("offered"); // empty: no update
+        QTest::addColumn<QString>("failure");
+
+        const QString invalid = "manifest invalid: ";
+        QTest::newRow("newer patch compares as a number") << manifest({{"linux-x64", artifact("1.0.10")}}) << "1.0.4"
+                                                          << "1.0.10" << "";
+        QTest::newRow("shorter version equal to fewer parts") << manifest({{"linux-x64", artifact("1.0")}}) << "1.0.4"
+                                                              << "" << "";
+        QTest::newRow("same version") << manifest({{"linux-x64", artifact("1.0.4")}}) << "1.0.4" << "" << "";
+        QTest::newRow("suffixed current reads as 0.0.0") << manifest({{"linux-x64", artifact("0.0.1")}})
+                                                         << "1.0.4-beta" << "0.0.1" << "";
+        QTest::newRow("other platform only") << manifest({{"windows-x64", artifact("9.0.0")}}) << "1.0.4" << ""
+                                             << "";
+        QTest::newRow("too old to upgrade directly")
+            << withField("1.2.0", "min_upgradable_from", "1.1.0") << "1.0.4" << ""
+            << "current version 1.0.4 is older than min_upgradable_from 1.1.0; please upgrade to an intermediate "
+               "release first";
+        QTest::newRow("upgradable from an older minimum")
+            << withField("1.2.0", "min_upgradable_from", "1.0.0") << "1.0.4" << "1.2.0" << "";
+        QTest::newRow("schema 2") << manifest({{"linux-x64", artifact("2.0.0")}}, 2) << "1.0.4" << ""
+                                  << invalid + "unsupported manifest schema: 2 (expected 1)";
+        QTest::newRow("sha256 one short")
+            << withField("2.0.0", "sha256", QString(63, 'a')) << "1.0.4" << ""
+            << invalid + "artifact linux-x64 failed validation";
+        QTest::newRow("size zero") << withField("2.0.0", "size", 0) << "1.0.4" << ""
+                                   << invalid + "artifact linux-x64 failed validation";
+        QTest::newRow("unparsable date") << withField("2.0.0", "released_at", "yesterday") << "1.0.4" << ""
+                                         << invalid + "artifact linux-x64 failed validation";
+        QTest::newRow("url not a string") << withField("2.0.0", "url", 5) << "1.0.4" << ""
+                                          << invalid + "missing or non-string field: url";
+        QTest::newRow("later broken artifact does not spoil an earlier one")
+            << manifest({{"linux-x64", artifact("2.0.0")}, {"macos-arm64", QJsonValue(3)}}) << "1.0.4" << "2.0.0"
+            << "";
+        QTest::newRow("reading stops at the first broken artifact")
+            << manifest({{"a-first", QJsonValue("x")}, {"linux-x64", artifact("2.0.0")}}) << "1.0.4" << ""
+            << invalid + "artifact a-first is not an object";
+        QTest::newRow("no artifacts") << manifest({}) << "1.0.4" << "" << invalid + "manifest failed validation";
+        QTest::newRow("root is an array") << QByteArray("[1]") << "1.0.4" << ""
+                                          << invalid + "manifest root is not a JSON object";
+        QTest::newRow("schema as text") << QByteArray(R"({"schema":"1"})") << "1.0.4" << ""
+                                        << invalid + "missing or non-integer field: schema";
+        QTest::newRow("channel missing") << QByteArray(R"({"schema":1,"app":"notes","artifacts":{}})") << "1.0.4"
+                                         << "" << invalid + "missing or non-string field: channel";
+        QTest::newRow("empty app") << QByteArray(R"({"schema":1,"app":"","channel":"stable","artifacts":)"
+                                                 + QJsonDocument(QJsonObject{{"linux-x64", artifact("2.0.0")}})
+                                                       .toJson(QJsonDocument::Compact)
+                                                 + "}")
+                                   << "1.0.4" << "" << invalid + "manifest failed validation";
+    }
+
+    void manifestDecidesTheOutcome()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QString, current);
+        QFETCH(QString, offered);
+        QFETCH(QString, failure);
+        const Client::Outcome outcome = Client::evaluate(json, "linux-x64", current);
+        QCOMPARE(outcome.update ? outcome.update->version : QString(), offered);
+        QCOMPARE(outcome.failure, failure);
+    }
+
+    void unparsableManifestReportsTheParser()
+    {
+        const QString failure = Client::evaluate("{\"schema\":", "linux-x64", "1.0.4").failure;
+        QVERIFY2(failure.startsWith("manifest invalid: JSON parse error: "), qPrintable(failure));
+    }
+
+    void unknownPlatformIsUpToDate()
+    {
+        const Client::Outcome outcome = Client::evaluate(manifest({{"linux-x64", artifact("9.0.0")}}), "", "1.0.4");
+        QVERIFY(!outcome.update);
+        QVERIFY(outcome.failure.isEmpty());
+    }
+
+    void optionalFieldsAreRead()
+    {
+        QJsonObject a = artifact("2.0.0");
+        a.insert("mandatory", true);
+        a.insert("release_notes_url", "https://downloads.example/notes/2.0.0/release-notes.md");
+        const auto outcome = Client::evaluate(manifest({{"linux-x64", a}}), "linux-x64", "1.0.4");
+        QVERIFY(outcome.update);
+        QVERIFY(outcome.update->mandatory);
+        QCOMPARE(outcome.update->releaseNotesUrl, QUrl("https://downloads.example/notes/2.0.0/release-notes.md"));
+        QCOMPARE(outcome.update->size, 1024);
+    }
+
+    void versionsParse_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QVersionNumber>("version");
+        QTest::newRow("three parts") << "1.0.4" << QVersionNumber(1, 0, 4);
+        QTest::newRow("one part") << "7" << QVersionNumber(7, 0, 0);
+        QTest::newRow("suffix") << "1.0.4-beta" << QVersionNumber(0, 0, 0);
+        QTest::newRow("four parts") << "1.2.3.4" << QVersionNumber(0, 0, 0);
+        QTest::newRow("empty part") << "1..2" << QVersionNumber(0, 0, 0);
+        QTest::newRow("empty") << "" << QVersionNumber(0, 0, 0);
+    }
+
+    void versionsParse()
+    {
+        QFETCH(QString, text);
+        QFETCH(QVersionNumber, version);
+        QCOMPARE(parseVersion(text), version);
+    }
+
+    void platformKeyFollowsSystemAndProcessor_data()
+    {
+        QTest::addColumn<QString>("kernel");
+        QTest::addColumn<QString>("cpu");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("windows x86_64") << "winnt" << "x86_64" << "windows-x64";
+        QTest::newRow("linux x86_64") << "linux" << "x86_64" << "linux-x64";
+        QTest::newRow("macos arm") << "darwin" << "arm64" << "macos-arm64";
+        QTest::newRow("macos intel") << "darwin" << "x86_64" << "macos-x64";
+        QTest::newRow("windows arm") << "winnt" << "arm64" << "windows-arm64";
+        QTest::newRow("linux arm") << "linux" << "arm64" << "linux-arm64";
+        QTest::newRow("32-bit linux") << "linux" << "i386" << "";
+        QTest::newRow("other kernel") << "freebsd" << "x86_64" << "";
+    }
+
+    void platformKeyFollowsSystemAndProcessor()
+    {
+        QFETCH(QString, kernel);
+        QFETCH(QString, cpu);
+        QFETCH(QString, key);
+        QCOMPARE(platformKey(kernel, cpu), key);
+    }
+
+    void urlsAreBuiltFromTheBase_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("manifestUrl");
+        QTest::addColumn<QString>("notesUrl");
+        QTest::newRow("trailing slash") << "http://127.0.0.1:8787/releases/notes/stable/"
+                                        << "http://127.0.0.1:8787/releases/notes/stable/latest.json"
+                                        << "http://127.0.0.1:8787/releases/notes/1.0.4/release-notes.md";
+        QTest::newRow("no trailing slash") << "https://dl.example/notes/stable"
+                                           << "https://dl.example/notes/stable/latest.json"
+                                           << "https://dl.example/notes/1.0.4/release-notes.md";
+    }
+
+    void urlsAreBuiltFromTheBase()
+    {
+        QFETCH(QString, base);
+        QFETCH(QString, manifestUrl);
+        QFETCH(QString, notesUrl);
+        QCOMPARE(Client::manifestUrl(QUrl(base)).toString(), manifestUrl);
+        const UpdateConfig config{"notes", "stable", QUrl(base), "1.0.4"};
+        QCOMPARE(ReleaseNotesFetcher::notesUrl(config).toString(), notesUrl);
+    }
+
+    void localizedNotesOnlyForOtherLanguages_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("url");
+        QTest::newRow("german") << "de_DE" << "https://dl.example/notes/1.0.4/release-notes.de.md";
+        QTest::newRow("english") << "en_US" << "";
+        QTest::newRow("C locale") << "C" << "";
+        QTest::newRow("none") << "" << "";
+    }
+
+    void localizedNotesOnlyForOtherLanguages()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, url);
+        const QUrl plain("https://dl.example/notes/1.0.4/release-notes.md");
+        QCOMPARE(ReleaseNotesFetcher::localizedUrl(plain, locale).toString(), url);
+    }
+
+    void downloadsOpenOnlyOverHttpsOrLoopback_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("safe");
+        QTest::newRow("https") << "https://dl.example/a.deb" << true;
+        QTest::newRow("http remote") << "http://dl.example/a.deb" << false;
+        QTest::newRow("http loopback v4") << "http://127.0.0.1:8787/a.deb" << true;
+        QTest::newRow("http loopback v6") << "http://[::1]:8787/a.deb" << true;
+        QTest::newRow("file") << "file:///etc/passwd" << false;
+        QTest::newRow("javascript") << "javascript:alert(1)" << false;
+    }
+
+    void downloadsOpenOnlyOverHttpsOrLoopback()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, safe);
+        QCOMPARE(isSafeDownloadUrl(QUrl(url)), safe);
+    }
+};
+
+VELM_TEST_CORE_MAIN(TestClient)
+#include "tst_client.moc"
