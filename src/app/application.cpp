@@ -8,7 +8,8 @@
 #include "notewindows.h"
 #include "preferencesrepository.h"
 #include "singleinstance.h"
-#include "client.h"
+// Two libraries name their façade client.h; this one is the update client.
+#include "../update/client.h"
 #include "updatecommands.h"
 #include "updatedialog.h"
 

@@ -263,6 +263,11 @@ NoteEditor::NoteEditor(QWidget *parent)
 
 NoteEditor::~NoteEditor() = default;
 
+void NoteEditor::applyFontScale()
+{
+    setFont(baseFont());
+}
+
 QFont NoteEditor::baseFont() const
 {
     QFont font = QApplication::font();

@@ -15,6 +15,7 @@
 #include "preferencesrepository.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
+#include "thememanager.h"
 #include "uilog.h"
 #include "versionhistorydialog.h"
 
@@ -55,6 +56,8 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     m_editor = new NoteEditor(central);
     if (m_state)
         m_editor->setAttachmentRepository(m_state->attachments());
+    if (ThemeManager *theme = m_state ? m_state->themeManager() : nullptr)
+        connect(theme, &ThemeManager::fontScaleChanged, m_editor, &NoteEditor::applyFontScale);
     m_toolbar->setEditor(m_editor);
     layout->addWidget(m_headerBar);
     layout->addWidget(m_toolbar);
