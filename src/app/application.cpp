@@ -8,8 +8,7 @@
 #include "notewindows.h"
 #include "preferencesrepository.h"
 #include "singleinstance.h"
-// Two libraries name their façade client.h; this one is the update client.
-#include "../update/client.h"
+#include "client.h"
 #include "updatecommands.h"
 #include "updatedialog.h"
 

@@ -2,6 +2,7 @@
 
 #include "delta.h"
 #include "deltatable.h"
+#include "markdownsegments.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -160,6 +161,19 @@ QJsonObject tableEmbed(QTextTable *table)
     return QJsonObject{{QStringLiteral("insert"), QJsonObject{{QLatin1String(kTableEmbedKind), json}}}};
 }
 
+// Qt's HTML reader gives <code>, <tt>, <pre> and backtick spans a monospace
+// family but never sets fixed pitch.
+bool isMonospace(const QTextCharFormat &format)
+{
+    if (format.fontFixedPitch())
+        return true;
+    static const QRegularExpression mono(QStringLiteral("mono|courier|consolas|menlo|fixed"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QStringList families = format.fontFamilies().toStringList();
+    return std::any_of(families.cbegin(), families.cend(),
+                       [](const QString &family) { return mono.match(family).hasMatch(); });
+}
+
 QJsonObject inlineAttributes(const QTextCharFormat &format)
 {
     QJsonObject attributes;
@@ -171,7 +185,7 @@ QJsonObject inlineAttributes(const QTextCharFormat &format)
         attributes.insert(QStringLiteral("underline"), true);
     if (format.fontStrikeOut())
         attributes.insert(QStringLiteral("strike"), true);
-    if (format.fontFixedPitch())
+    if (isMonospace(format))
         attributes.insert(QStringLiteral("code"), true);
     if (format.isAnchor() && !format.anchorHref().isEmpty())
         attributes.insert(QStringLiteral("link"), format.anchorHref());
@@ -207,6 +221,9 @@ QJsonObject lineAttributes(const QTextBlock &block)
 
 void appendBlock(QJsonArray &out, const QTextBlock &block)
 {
+    const QJsonObject lineFormat = lineAttributes(block);
+    // Preformatted text keeps its lines; elsewhere a <br> stays a break inside the line.
+    const bool preformatted = block.blockFormat().nonBreakableLines();
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
         if (!fragment.isValid())
@@ -230,13 +247,20 @@ void appendBlock(QJsonArray &out, const QTextBlock &block)
         text.remove(QChar::ObjectReplacementCharacter);
         if (text.isEmpty())
             continue;
-        QJsonObject op{{QStringLiteral("insert"), text}};
         const QJsonObject attributes = inlineAttributes(format);
-        if (!attributes.isEmpty())
-            op.insert(QStringLiteral("attributes"), attributes);
-        out.append(op);
+        const QStringList lines = preformatted ? text.split(QChar::LineSeparator) : QStringList{text};
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (i > 0)
+                out.append(lineEnd(lineFormat));
+            if (lines.at(i).isEmpty())
+                continue;
+            QJsonObject op{{QStringLiteral("insert"), lines.at(i)}};
+            if (!attributes.isEmpty())
+                op.insert(QStringLiteral("attributes"), attributes);
+            out.append(op);
+        }
     }
-    out.append(lineEnd(lineAttributes(block)));
+    out.append(lineEnd(lineFormat));
 }
 
 const QRegularExpression &orderedItemPattern()
@@ -282,12 +306,6 @@ void appendInlineRuns(QJsonArray &out, QStringView text)
 }
 
 
-// Qt's rich text keeps each list as one group and touches every block of the
-// group whenever an item is added, so reading one list of n items costs n²:
-// minutes for a paste of tens of thousands of items. Lists are read in runs
-// of at most this many items; a Delta knows no list identity (every item
-// carries its own "bullet" or "ordered"), so the result is the same.
-constexpr int kMaxListItems = 200;
 
 bool startsWithTag(QStringView rest, QLatin1String name)
 {
@@ -446,102 +464,6 @@ QString limitHtmlNesting(const QString &html)
     return out;
 }
 
-bool isBlank(QStringView line)
-{
-    return line.trimmed().isEmpty();
-}
-
-// A top-level list item: "-", "*", "+" or up to nine digits with "." or ")",
-// at the very start of the line, then a blank or the end of the line.
-bool isTopLevelItem(QStringView line)
-{
-    qsizetype marker = 0;
-    if (!line.isEmpty() && (line.at(0) == QLatin1Char('-') || line.at(0) == QLatin1Char('*') || line.at(0) == QLatin1Char('+'))) {
-        marker = 1;
-    } else {
-        while (marker < line.size() && marker < 9 && line.at(marker).isDigit())
-            ++marker;
-        if (marker == 0 || marker == line.size() || (line.at(marker) != QLatin1Char('.') && line.at(marker) != QLatin1Char(')')))
-            return false;
-        ++marker;
-    }
-    return marker == line.size() || line.at(marker) == QLatin1Char(' ') || line.at(marker) == QLatin1Char('\t');
-}
-
-// The opening or closing fence of a fenced code block ("```" or "~~~", up to three spaces in).
-QStringView fenceOf(QStringView line)
-{
-    const QStringView text = line;
-    qsizetype indent = 0;
-    while (indent < text.size() && indent < 4 && text.at(indent) == QLatin1Char(' '))
-        ++indent;
-    if (indent > 3 || indent >= text.size())
-        return {};
-    const QChar c = text.at(indent);
-    if (c != QLatin1Char('`') && c != QLatin1Char('~'))
-        return {};
-    qsizetype end = indent;
-    while (end < text.size() && text.at(end) == c)
-        ++end;
-    return end - indent >= 3 ? text.mid(indent, end - indent) : QStringView();
-}
-
-// Same reason as for HTML lists: Qt's Markdown reader builds its lists the
-// same way. Long runs of top-level items are read in separate passes, cut
-// only between two items of a run (never inside fenced code or an HTML
-// block), where the reader starts a new block anyway. Reference link
-// definitions apply within their pass only.
-QList<QStringView> markdownPasses(const QString &markdown)
-{
-    QList<QStringView> passes;
-    const QStringView all(markdown);
-    qsizetype passStart = 0;
-    qsizetype lineStart = 0;
-    int items = 0;
-    QStringView fence;
-    bool inHtmlBlock = false;
-    bool previousBlank = true;
-    bool lastTextWasItem = false;
-    while (lineStart < all.size()) {
-        qsizetype lineEnd = all.indexOf(QLatin1Char('\n'), lineStart);
-        if (lineEnd < 0)
-            lineEnd = all.size();
-        QStringView line = all.mid(lineStart, lineEnd - lineStart);
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-
-        const QStringView lineFence = fenceOf(line);
-        if (!fence.isEmpty()) {
-            if (!lineFence.isEmpty() && lineFence.at(0) == fence.at(0) && lineFence.size() >= fence.size()
-                && line.trimmed().size() == lineFence.size())
-                fence = {};
-            lastTextWasItem = false;
-        } else if (!lineFence.isEmpty()) {
-            fence = lineFence;
-            lastTextWasItem = false;
-        } else if (isBlank(line)) {
-            inHtmlBlock = false;
-        } else {
-            if (previousBlank && line.trimmed().startsWith(QLatin1Char('<')))
-                inHtmlBlock = true;
-            const bool item = !inHtmlBlock && isTopLevelItem(line);
-            if (item) {
-                if (lastTextWasItem && items >= kMaxListItems) {
-                    passes.append(all.mid(passStart, lineStart - passStart));
-                    passStart = lineStart;
-                    items = 0;
-                }
-                ++items;
-            }
-            lastTextWasItem = item;
-        }
-        previousBlank = isBlank(line);
-        lineStart = lineEnd + 1;
-    }
-    passes.append(all.mid(passStart));
-    return passes;
-}
-
 } // namespace
 
 QJsonArray htmlToDelta(const QString &html)
@@ -578,11 +500,20 @@ QJsonArray markdownToDelta(const QString &markdown)
 {
     if (markdown.trimmed().isEmpty())
         return emptyDocument();
+    // Without the underline extension "_a_" and "__a__" are emphasis, as everywhere else.
+    constexpr int kUnderlineFeature = 0x4000;
+    const auto features = QTextDocument::MarkdownFeatures(QTextDocument::MarkdownDialectGitHub & ~kUnderlineFeature);
     QJsonArray out;
-    for (const QStringView pass : markdownPasses(markdown)) {
-        QTextDocument document;
-        document.setMarkdown(pass.toString(), QTextDocument::MarkdownDialectGitHub);
-        for (const QJsonValue &op : htmlToDelta(document.toHtml()))
+    for (const MarkdownSegment &segment : markdownSegments(markdown)) {
+        QString html;
+        if (segment.html) {
+            html = segment.text.trimmed().toString();
+        } else {
+            QTextDocument document;
+            document.setMarkdown(normaliseMarkdown(segment.text), features);
+            html = document.toHtml();
+        }
+        for (const QJsonValue &op : htmlToDelta(html))
             out.append(op);
     }
     return out;

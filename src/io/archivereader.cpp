@@ -1,5 +1,6 @@
 #include "archivereader.h"
 
+#include "extractionlimits.h"
 #include "iolog.h"
 
 #include <QDir>
@@ -100,25 +101,52 @@ bool ArchiveReader::next(ArchiveEntry *entry)
         const mode_t type = archive_entry_filetype(header);
         if (type == AE_IFDIR) {
             // Folders are created on demand by extractTo; an unsafe one is still worth counting.
-            if (!safeEntryPath(name)) {
-                ++m_rejected;
-                qCWarning(lcIo) << "Skipping unsafe archive entry:" << name;
-            }
+            if (!safeEntryPath(name))
+                reject(name, QStringLiteral("unsafe name"));
             continue;
         }
         const std::optional<QString> path = safeEntryPath(name);
         if (type != AE_IFREG || !path) {
-            ++m_rejected;
-            qCWarning(lcIo) << "Skipping unsafe archive entry:" << name;
+            reject(name, path ? QStringLiteral("not a regular file") : QStringLiteral("unsafe name"));
             continue;
         }
+        m_refusal.clear();
+        m_entryStart = archive_filter_bytes(m_archive, -1);
         entry->path = *path;
         entry->size = archive_entry_size_is_set(header) ? archive_entry_size(header) : -1;
         return true;
     }
 }
 
-std::optional<QByteArray> ArchiveReader::readData()
+qint64 ArchiveReader::readChunk(QByteArray &chunk, qint64 entryBytes, qint64 maxBytes)
+{
+    const la_ssize_t n = archive_read_data(m_archive, chunk.data(), size_t(chunk.size()));
+    if (n < 0) {
+        fail(QString::fromUtf8(archive_error_string(m_archive)));
+        return -1;
+    }
+    if (!m_budget || n == 0)
+        return n;
+    const ExtractionLimits &limits = m_budget->limits();
+    const qint64 written = entryBytes + n;
+    if (written > (maxBytes >= 0 ? maxBytes : limits.maxEntryBytes)) {
+        refuse(QStringLiteral("larger than %1 MB").arg((maxBytes >= 0 ? maxBytes : limits.maxEntryBytes) / ExtractionLimits::kMiB));
+        return -1;
+    }
+    // A sparse or highly compressed entry: a few KiB of archive that would unpack to gigabytes.
+    const qint64 consumed = qMax<qint64>(1, archive_filter_bytes(m_archive, -1) - m_entryStart);
+    if (written > limits.ratioThreshold && written / consumed > limits.maxRatio) {
+        refuse(QStringLiteral("expands more than %1 times").arg(limits.maxRatio));
+        return -1;
+    }
+    if (!m_budget->spend(n)) {
+        fail(QStringLiteral("the archive expands beyond the space allowed for it"));
+        return -1;
+    }
+    return n;
+}
+
+std::optional<QByteArray> ArchiveReader::readData(qint64 maxBytes)
 {
     if (!m_archive)
         return std::nullopt;
@@ -126,34 +154,34 @@ std::optional<QByteArray> ArchiveReader::readData()
     QByteArray chunk(64 * 1024, Qt::Uninitialized);
     QByteArray data;
     for (;;) {
-        const la_ssize_t n = archive_read_data(m_archive, chunk.data(), size_t(chunk.size()));
-        if (n < 0) {
-            fail(QString::fromUtf8(archive_error_string(m_archive)));
+        const qint64 n = readChunk(chunk, data.size(), maxBytes);
+        if (n < 0)
             return std::nullopt;
-        }
         if (n == 0)
             return data;
         data.append(chunk.constData(), qsizetype(n));
     }
 }
 
-bool ArchiveReader::copyData(QIODevice *out)
+bool ArchiveReader::copyData(QIODevice *out, qint64 maxBytes)
 {
     if (!m_archive)
         return false;
     QByteArray chunk(64 * 1024, Qt::Uninitialized);
-    for (;;) {
-        const la_ssize_t n = archive_read_data(m_archive, chunk.data(), size_t(chunk.size()));
+    for (qint64 total = 0;;) {
+        const qint64 n = readChunk(chunk, total, maxBytes);
         if (n < 0)
-            return fail(QString::fromUtf8(archive_error_string(m_archive)));
+            return false;
         if (n == 0)
             return true;
-        if (out->write(chunk.constData(), qint64(n)) != qint64(n))
+        if (out->write(chunk.constData(), n) != n)
             return false;
+        total += n;
     }
 }
 
-int ArchiveReader::extractTo(const QString &directory, const ProgressCallback &progress)
+int ArchiveReader::extractTo(const QString &directory, const ProgressCallback &progress,
+                             const std::function<bool(const QString &path)> &accept)
 {
     if (!m_archive && !open())
         return -1;
@@ -166,17 +194,18 @@ int ArchiveReader::extractTo(const QString &directory, const ProgressCallback &p
     sinceReport.start();
     ArchiveEntry entry;
     while (next(&entry)) {
+        if (accept && !accept(entry.path))
+            continue;
         const QString target = QDir::cleanPath(root + QLatin1Char('/') + entry.path);
         // safeEntryPath already refuses climbing; this guards the join itself.
         if (!target.startsWith(root + QLatin1Char('/'))) {
-            ++m_rejected;
+            reject(entry.path, QStringLiteral("unsafe name"));
             continue;
         }
         // Plain files: a save file would sync each of thousands of small entries to disk.
         QFile out(target);
         if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !out.open(QIODevice::WriteOnly)) {
-            qCWarning(lcIo) << "Cannot extract archive entry:" << entry.path << out.errorString();
-            ++m_rejected;
+            reject(entry.path, out.errorString());
             continue;
         }
         const bool copied = copyData(&out);
@@ -185,8 +214,7 @@ int ArchiveReader::extractTo(const QString &directory, const ProgressCallback &p
             out.remove();
             if (hasError())
                 return -1;
-            qCWarning(lcIo) << "Cannot extract archive entry:" << entry.path << out.errorString();
-            ++m_rejected;
+            reject(entry.path, m_refusal.isEmpty() ? out.errorString() : m_refusal);
             continue;
         }
         ++written;
@@ -236,6 +264,19 @@ bool ArchiveReader::isSafeFileName(const QString &name)
     while (stem.endsWith(QLatin1Char(' ')) || stem.endsWith(QLatin1Char('.')))
         stem.chop(1);
     return !device.match(stem).hasMatch() && !stem.isEmpty();
+}
+
+bool ArchiveReader::refuse(const QString &reason)
+{
+    m_refusal = reason;
+    return false;
+}
+
+void ArchiveReader::reject(const QString &path, const QString &reason)
+{
+    ++m_rejected;
+    m_problems.append(QStringLiteral("%1: %2").arg(path, reason));
+    qCWarning(lcIo) << "Skipping archive entry:" << path << reason;
 }
 
 bool ArchiveReader::fail(const QString &message)

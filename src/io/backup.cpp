@@ -18,6 +18,8 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 
 namespace {
@@ -177,14 +179,59 @@ QStringList jsonFiles(const QString &folder)
     return files;
 }
 
-// Absent when the file cannot be opened (skipped without counting); a file
-// that is not a JSON object reads as an empty object, refused later for its empty id.
-std::optional<QJsonObject> readObject(const QString &path)
+// Absent, and counted as an error with its name, when the file is unreadable,
+// too large or not a JSON object.
+std::optional<QJsonObject> readObject(const QString &path, qint64 maxBytes, RestoreResult *result)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return QJsonDocument::fromJson(file.readAll()).object();
+    QString problem;
+    std::optional<QJsonObject> object = readJsonObjectFile(path, maxBytes, &problem);
+    if (!object) {
+        ++result->errors;
+        qCWarning(lcIo) << "Restore: skipping" << QFileInfo(path).fileName() << problem;
+    }
+    return object;
+}
+
+// Ids name archive entries and stored files: only plain file names are taken.
+bool isPlainId(const QString &id)
+{
+    return ArchiveReader::isSafeFileName(id);
+}
+
+// Streams each named attachment file of the archive into the attachments
+// folder; existing files are never overwritten, unnamed ones never written.
+void restoreAttachmentFiles(const QString &archivePath, const QSet<QString> &named, ExtractionBudget *budget,
+                            RestoreResult *result)
+{
+    ArchiveReader reader(archivePath, ArchiveReader::Format::Zip);
+    reader.setBudget(budget);
+    if (!reader.open())
+        return;
+    ArchiveEntry entry;
+    while (reader.next(&entry)) {
+        const QString name = entry.path.section(QLatin1Char('/'), 1);
+        if (!entry.path.startsWith(QLatin1String("attachments/")) || !isPlainId(name) || !named.contains(name))
+            continue;
+        const QString target = AttachmentRepository::filePath(name);
+        if (QFile::exists(target))
+            continue;
+        QFile out(target);
+        // NewOnly: never through a file or link that appeared meanwhile.
+        const bool copied = out.open(QIODevice::WriteOnly | QIODevice::NewOnly) && reader.copyData(&out);
+        out.close();
+        if (!copied || out.error() != QFileDevice::NoError) {
+            out.remove();
+            ++result->errors;
+            qCWarning(lcIo) << "Cannot restore attachment file" << name
+                            << (reader.refusal().isEmpty() ? out.errorString() : reader.refusal());
+        }
+        if (reader.hasError())
+            break;
+    }
+    if (reader.hasError()) {
+        ++result->errors;
+        qCWarning(lcIo) << "Restore: attachments not all read:" << reader.errorString();
+    }
 }
 
 class Progress
@@ -299,7 +346,7 @@ BackupResult createBackup(const QString &targetPath, const IoRepositories &repos
 }
 
 RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &repositories, RestoreMode mode,
-                            const ProgressCallback &progress)
+                            const ProgressCallback &progress, const ExtractionLimits &limits)
 {
     RestoreResult result;
     const auto fatal = [&result](const QString &error) {
@@ -317,11 +364,15 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
 
     if (progress)
         progress(0, 0, tr("Extracting backup..."));
+    ExtractionBudget budget(limits, temp.path());
     ArchiveReader reader(archivePath, ArchiveReader::Format::Zip);
+    reader.setBudget(&budget);
+    const QString attachmentsFolder = QStringLiteral("attachments/");
+    // Attachment files come later, straight from the archive, and only those a record or note names.
     const int extracted = reader.open() ? reader.extractTo(temp.path(), [&progress](int current, int total, const QString &) {
         if (progress)
             progress(current, total, tr("Extracting backup..."));
-    })
+    }, [&attachmentsFolder](const QString &path) { return !path.startsWith(attachmentsFolder); })
                                         : -1;
     if (extracted < 0)
         return fatal(tr("Failed to extract backup"));
@@ -337,13 +388,11 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
         : QStringList();
     const QStringList snapshotFiles = repositories.snapshots ? jsonFiles(root.filePath(QStringLiteral("snapshots")))
                                                              : QStringList();
-    const QFileInfoList archivedFiles = repositories.attachments
-        ? QDir(root.filePath(QStringLiteral("attachments")))
-              .entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name)
-        : QFileInfoList();
+    for (const QString &problem : reader.problems())
+        qCWarning(lcIo) << "Restore:" << problem;
 
-    const int total = int(notebookFiles.size() + noteFiles.size() + archivedFiles.size()
-                          + attachmentRecordFiles.size() + snapshotFiles.size());
+    const int total = int(notebookFiles.size() + noteFiles.size() + 2 * attachmentRecordFiles.size()
+                          + snapshotFiles.size());
     int current = 0;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     BulkWriteScope bulk(repositories, progress);
@@ -365,11 +414,11 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
     // Notebooks before notes, so notes find their notebooks.
     for (const QString &path : notebookFiles) {
         step(tr("Restoring notebooks..."));
-        const std::optional<QJsonObject> object = readObject(path);
+        const std::optional<QJsonObject> object = readObject(path, limits.maxJsonBytes, &result);
         if (!object)
             continue;
         const Notebook notebook = notebookFromJson(*object, now);
-        if (notebook.id.isEmpty()) {
+        if (!isPlainId(notebook.id)) {
             ++result.errors;
             continue;
         }
@@ -384,20 +433,41 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
             continue;
         }
         if (ok) {
-            ++result.imported;
+            bulk.countOnCommit(&result.imported);
             bulk.notebooksChanged();
         } else {
             ++result.errors;
         }
     }
 
+    // Attachment rows are read first, so their files are known before any is unpacked.
+    QList<Attachment> archivedAttachments;
+    QSet<QString> namedFiles;
+    for (const QString &path : attachmentRecordFiles) {
+        step(tr("Restoring attachments..."));
+        const std::optional<QJsonObject> object = readObject(path, limits.maxJsonBytes, &result);
+        if (!object)
+            continue;
+        const Attachment attachment = attachmentFromJson(*object, now);
+        // The id names the stored file: anything that is not a plain file name is refused.
+        if (!isPlainId(attachment.id) || attachment.noteId.isEmpty()) {
+            ++result.errors;
+            continue;
+        }
+        archivedAttachments.append(attachment);
+        namedFiles.insert(attachment.id);
+    }
+
+    static const QRegularExpression attachmentLink(QStringLiteral("velmora-notes://attachment/([^\"\\\\\\s]+)"));
     for (const QString &path : noteFiles) {
         step(tr("Restoring notes..."));
-        const std::optional<QJsonObject> object = readObject(path);
+        const std::optional<QJsonObject> object = readObject(path, limits.maxJsonBytes, &result);
         if (!object)
             continue;
         const Note note = noteFromJson(*object, now);
-        if (note.id.isEmpty()) {
+        for (auto it = attachmentLink.globalMatch(note.body); it.hasNext();)
+            namedFiles.insert(it.next().captured(1));
+        if (!isPlainId(note.id)) {
             ++result.errors;
             continue;
         }
@@ -412,7 +482,7 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
             continue;
         }
         if (ok) {
-            ++result.imported;
+            bulk.countOnCommit(&result.imported);
             bulk.notesChanged();
         } else {
             ++result.errors;
@@ -420,36 +490,10 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
     }
 
     if (repositories.attachments) {
-        // Existing attachment files are never overwritten. Extraction only
-        // created safe names, so every file here lands inside the attachments folder.
-        for (const QFileInfo &file : archivedFiles) {
-            step(tr("Restoring attachments..."));
-            if (!ArchiveReader::isSafeFileName(file.fileName())) {
-                ++result.errors;
-                continue;
-            }
-            const QString target = repositories.attachments->filePath(file.fileName());
-            if (QFile::exists(target))
-                continue;
-            if (!QFile::copy(file.absoluteFilePath(), target)) {
-                qCWarning(lcIo) << "Cannot restore attachment file" << file.fileName();
-                ++result.errors;
-            }
-        }
-
+        restoreAttachmentFiles(archivePath, namedFiles, &budget, &result);
         // Attachment rows never change after insertion, so an existing one is kept in every mode.
-        for (const QString &path : attachmentRecordFiles) {
+        for (const Attachment &attachment : std::as_const(archivedAttachments)) {
             step(tr("Restoring attachments..."));
-            const std::optional<QJsonObject> object = readObject(path);
-            if (!object)
-                continue;
-            const Attachment attachment = attachmentFromJson(*object, now);
-            // The id names the stored file: anything that is not a plain file name is refused.
-            if (attachment.id.isEmpty() || !ArchiveReader::isSafeFileName(attachment.id)
-                || attachment.noteId.isEmpty()) {
-                ++result.errors;
-                continue;
-            }
             if (repositories.attachments->attachmentById(attachment.id))
                 continue;
             // A row without its file would show a chip that can never open nor upload.
@@ -458,7 +502,7 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
                 continue;
             }
             if (repositories.attachments->insert(attachment)) {
-                ++result.attachmentsRestored;
+                bulk.countOnCommit(&result.attachmentsRestored);
                 bulk.attachmentsChanged();
             } else {
                 ++result.errors;
@@ -469,11 +513,11 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
     if (repositories.snapshots) {
         for (const QString &path : snapshotFiles) {
             step(tr("Restoring version history..."));
-            const std::optional<QJsonObject> object = readObject(path);
+            const std::optional<QJsonObject> object = readObject(path, limits.maxJsonBytes, &result);
             if (!object)
                 continue;
             const Snapshot snapshot = snapshotFromJson(*object, now);
-            if (snapshot.id.isEmpty() || snapshot.noteId.isEmpty()) {
+            if (!isPlainId(snapshot.id) || snapshot.noteId.isEmpty()) {
                 ++result.errors;
                 continue;
             }
@@ -489,12 +533,18 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
             if (local && !overwrite(local->createdAt, snapshot.createdAt))
                 continue;
             if (repositories.snapshots->insert(snapshot))
-                ++result.snapshotsRestored;
+                bulk.countOnCommit(&result.snapshotsRestored);
             else
                 ++result.errors;
         }
     }
 
+    bulk.finish();
+    if (bulk.lostRows() > 0) {
+        result.errors += bulk.lostRows();
+        result.error = tr("%1 rows were not saved: %2").arg(bulk.lostRows()).arg(bulk.commitError());
+        qCWarning(lcIo) << "Restore:" << result.error;
+    }
     qCInfo(lcIo) << "Restore finished:" << result.imported << "imported," << result.skipped << "skipped,"
                  << result.errors << "errors";
     return result;

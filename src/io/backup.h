@@ -1,6 +1,7 @@
 #pragma once
 
 #include "iorepositories.h"
+#include "extractionlimits.h"
 #include "ioprogress.h"
 
 #include <QString>
@@ -26,7 +27,7 @@ struct RestoreResult
     int imported = 0; // notebooks and notes
     int skipped = 0;  // notebooks and notes kept as they were
     int errors = 0;   // anything refused or failed, unsafe archive entries included
-    QString error;    // set when the restore did not start
+    QString error;    // why the restore did not start, or why rows it wrote were lost
     int attachmentsRestored = 0;
     int snapshotsRestored = 0;
 };
@@ -46,5 +47,7 @@ BackupResult createBackup(const QString &targetPath, const IoRepositories &repos
 // been unpacked completely and its manifest found. Restored rows are pending,
 // so they reach the server with the next sync. Notes, notebooks and attachments
 // signal their change once at the end, not once per row.
+// Counts only committed rows. Only attachment files that an archived record or
+// note names are restored, streamed to their place; the archive is held to limits.
 RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &repositories, RestoreMode mode,
-                            const ProgressCallback &progress = {});
+                            const ProgressCallback &progress = {}, const ExtractionLimits &limits = {});

@@ -6,6 +6,7 @@
 #include "noterepository.h"
 #include "notebookrepository.h"
 
+#include <QFile>
 #include <QSqlError>
 
 BulkWriteScope::BulkWriteScope(const IoRepositories &repositories, ProgressCallback progress)
@@ -50,9 +51,29 @@ void BulkWriteScope::report(int current, int total, const QString &label)
     begin();
 }
 
+void BulkWriteScope::countOnCommit(int *counter)
+{
+    if (m_inTransaction)
+        m_pendingCounts.append(counter);
+    else
+        ++*counter;
+}
+
+void BulkWriteScope::removeOnRollback(const QString &path)
+{
+    if (m_inTransaction)
+        m_pendingFiles.append(path);
+}
+
+void BulkWriteScope::finish()
+{
+    commit();
+    m_finished = true;
+}
+
 void BulkWriteScope::begin()
 {
-    if (!m_repositories.database || m_inTransaction)
+    if (!m_repositories.database || m_inTransaction || m_finished)
         return;
     // When someone else's transaction is open the rows simply join it.
     m_inTransaction = m_repositories.database->database().transaction();
@@ -64,8 +85,17 @@ void BulkWriteScope::commit()
         return;
     m_inTransaction = false;
     QSqlDatabase db = m_repositories.database->database();
-    if (!db.commit()) {
-        qCWarning(lcIo) << "Bulk write commit failed:" << db.lastError().text();
+    if (db.commit()) {
+        for (int *counter : std::as_const(m_pendingCounts))
+            ++*counter;
+    } else {
+        m_commitError = db.lastError().text();
+        m_lostRows += int(m_pendingCounts.size());
+        qCWarning(lcIo) << "Bulk write commit failed:" << m_commitError << "-" << m_pendingCounts.size() << "rows lost";
         db.rollback();
+        for (const QString &path : std::as_const(m_pendingFiles))
+            QFile::remove(path);
     }
+    m_pendingCounts.clear();
+    m_pendingFiles.clear();
 }

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QString>
+#include <QStringList>
 
 // Outcome of importing another application's archive.
 struct ImportResult
@@ -10,11 +11,17 @@ struct ImportResult
     int skipped = 0;
     int errors = 0;      // failed inserts and refused archive entries or records
     int attachments = 0; // attachment files stored
+    int warnings = 0;    // imported, but not as written (text in another encoding)
     QString error;       // set when the import could not run at all
+    QStringList problems; // each error and warning, naming what it concerns
+
+    void addError(const QString &problem) { ++errors; problems.append(problem); }
+    void addWarning(const QString &problem) { ++warnings; problems.append(problem); }
 };
 
 // "Imported: %1 notes", then the attachments, skipped and errors lines only
-// when their count is above zero, then the error text when there is one.
+// when their count is above zero, then the error text when there is one,
+// then the first problems by name.
 inline QString importSummary(const ImportResult &result)
 {
     const auto tr = [](const char *text) { return QCoreApplication::translate("ImportDialog", text); };
@@ -25,7 +32,14 @@ inline QString importSummary(const ImportResult &result)
         summary += tr("\nSkipped: %1").arg(result.skipped);
     if (result.errors > 0)
         summary += tr("\nErrors: %1").arg(result.errors);
+    if (result.warnings > 0)
+        summary += tr("\nWarnings: %1").arg(result.warnings);
     if (!result.error.isEmpty())
         summary += QLatin1Char('\n') + result.error;
+    constexpr int kShown = 10;
+    for (qsizetype i = 0; i < qMin<qsizetype>(kShown, result.problems.size()); ++i)
+        summary += QStringLiteral("\n\u2022 ") + result.problems.at(i);
+    if (result.problems.size() > kShown)
+        summary += tr("\n... and %1 more (see the log)").arg(result.problems.size() - kShown);
     return summary;
 }

@@ -5,7 +5,10 @@
 #include "note.h"
 #include "noterepository.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QJsonObject>
+#include <QStringDecoder>
 #include <QUuid>
 
 namespace ImportSupport {
@@ -16,21 +19,27 @@ QString newId()
 }
 
 void storeAttachments(const IoRepositories &repositories, const QList<PendingAttachment> &attachments,
-                      ImportResult *result)
+                      BulkWriteScope &bulk, ImportResult *result)
 {
     if (!repositories.attachments)
         return;
     for (const PendingAttachment &attachment : attachments) {
-        const bool saved = repositories.attachments->saveFile(attachment.record.id, attachment.data);
-        if (saved && repositories.attachments->insert(attachment.record)) {
-            ++result->attachments;
-            continue;
+        const QString target = AttachmentRepository::filePath(attachment.record.id);
+        QFile::remove(target);
+        const bool saved = !target.isEmpty() && QFile::copy(attachment.sourcePath, target);
+        if (saved) {
+            QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+            if (repositories.attachments->insert(attachment.record)) {
+                bulk.countOnCommit(&result->attachments);
+                bulk.removeOnRollback(target);
+                continue;
+            }
+            // A file without its row would never be shown, synced or deleted.
+            QFile::remove(target);
         }
-        // A file without its row would never be shown, synced or deleted.
-        if (saved)
-            QFile::remove(repositories.attachments->filePath(attachment.record.id));
         qCWarning(lcIo) << "Import: cannot store attachment" << attachment.record.filename;
-        ++result->errors;
+        result->addError(QCoreApplication::translate("ImportDialog", "Attachment %1: cannot be stored")
+                             .arg(attachment.record.filename));
     }
 }
 
@@ -38,14 +47,72 @@ void storeNote(const IoRepositories &repositories, const Note &note, const QList
                BulkWriteScope &bulk, ImportResult *result)
 {
     if (!repositories.notes->insert(note)) {
-        ++result->errors;
+        result->addError(QCoreApplication::translate("ImportDialog", "Note %1: cannot be stored").arg(note.id));
         return;
     }
-    ++result->imported;
+    bulk.countOnCommit(&result->imported);
     bulk.notesChanged();
     if (!attachments.isEmpty())
         bulk.attachmentsChanged();
-    storeAttachments(repositories, attachments, result);
+    storeAttachments(repositories, attachments, bulk, result);
+}
+
+void finish(BulkWriteScope &bulk, ImportResult *result)
+{
+    bulk.finish();
+    if (bulk.lostRows() == 0)
+        return;
+    result->errors += bulk.lostRows();
+    result->problems.append(QCoreApplication::translate("ImportDialog", "%1 rows were not saved: %2")
+                                .arg(bulk.lostRows())
+                                .arg(bulk.commitError()));
+}
+
+QString noteLinkUrl(const QString &noteId)
+{
+    return QStringLiteral("velmora-notes://note/") + noteId;
+}
+
+QJsonArray retargetLinks(const QJsonArray &delta, const std::function<QString(const QString &href)> &target)
+{
+    QJsonArray out;
+    for (const QJsonValue &value : delta) {
+        QJsonObject op = value.toObject();
+        QJsonObject attributes = op.value(QStringLiteral("attributes")).toObject();
+        const QString href = attributes.value(QStringLiteral("link")).toString();
+        if (!href.isEmpty()) {
+            const QString to = target(href);
+            if (to.isEmpty())
+                attributes.remove(QStringLiteral("link"));
+            else
+                attributes.insert(QStringLiteral("link"), to);
+            if (attributes.isEmpty())
+                op.remove(QStringLiteral("attributes"));
+            else
+                op.insert(QStringLiteral("attributes"), attributes);
+        }
+        out.append(op);
+    }
+    return out;
+}
+
+QString decodeText(const QByteArray &bytes, bool *fellBack)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8.decode(bytes);
+    *fellBack = utf8.hasError();
+    if (!*fellBack)
+        return text;
+    // Windows-1252 in 0x80-0x9F; Latin-1 elsewhere. 0 marks its five unassigned codes.
+    static const char16_t high[32] = {0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+                                      0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+                                      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+    text = QString::fromLatin1(bytes);
+    for (QChar &c : text) {
+        if (c.unicode() >= 0x80 && c.unicode() < 0xA0 && high[c.unicode() - 0x80] != 0)
+            c = QChar(high[c.unicode() - 0x80]);
+    }
+    return text;
 }
 
 } // namespace ImportSupport

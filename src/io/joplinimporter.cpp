@@ -11,6 +11,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
@@ -72,12 +73,23 @@ QString withoutRepeatedTitle(const QString &text, const QString &title)
     return rest.trimmed();
 }
 
-QByteArray fileBytes(const QString &path)
+// The id of "resources/<id>[.<ext>]" at any depth, or empty.
+QString resourceIdOf(const QString &path)
 {
-    if (path.isEmpty())
+    const QStringList parts = path.split(QLatin1Char('/'));
+    if (parts.size() < 2 || parts.at(parts.size() - 2) != QLatin1String("resources"))
         return {};
+    return parts.last().section(QLatin1Char('.'), 0, 0);
+}
+
+// A tar archive ends with two zero blocks (and zero padding); one cut short does not.
+bool endsWithEndBlocks(const QString &path)
+{
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 1024 || !file.seek(file.size() - 1024))
+        return false;
+    const QByteArray tail = file.read(1024);
+    return tail.size() == 1024 && tail.count('\0') == 1024;
 }
 
 bool isValid(const QDateTime &time)
@@ -140,7 +152,7 @@ JoplinItem parseJoplinItem(const QString &content)
 }
 
 ImportResult importJoplin(const QString &archivePath, const IoRepositories &repositories,
-                          const ProgressCallback &progress)
+                          const ProgressCallback &progress, const ExtractionLimits &limits)
 {
     ImportResult result;
     if (progress)
@@ -152,10 +164,12 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
         result.error = tr("Failed to create temp directory");
         return result;
     }
+    ExtractionBudget budget(limits, temp.path());
     QList<JoplinItem> items;
-    QHash<QString, QString> files; // entries other than items: archive path -> file in temp
+    QHash<QString, QString> resourceFiles; // resource id -> its data in temp
     {
         ArchiveReader reader(archivePath, ArchiveReader::Format::Tar);
+        reader.setBudget(&budget);
         int entries = 0;
         QElapsedTimer sinceReport;
         sinceReport.start();
@@ -164,24 +178,33 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
             while (reader.next(&entry)) {
                 ++entries;
                 // Resource files keep their own extension, which may well be ".md".
-                if (entry.path.endsWith(QLatin1String(".md")) && !entry.path.startsWith(QLatin1String("resources/"))) {
-                    const std::optional<QByteArray> data = reader.readData();
-                    if (!data)
+                const QString resourceId = resourceIdOf(entry.path);
+                if (resourceId.isEmpty() && entry.path.endsWith(QLatin1String(".md"))) {
+                    const std::optional<QByteArray> data = reader.readData(limits.maxJsonBytes);
+                    if (reader.hasError())
                         break;
-                    items.append(parseJoplinItem(QString::fromUtf8(*data)));
-                } else {
-                    const QString target = temp.filePath(QString::number(files.size()));
+                    if (!data) {
+                        result.addError(tr("%1: %2").arg(entry.path, reader.refusal()));
+                        continue;
+                    }
+                    bool fellBack = false;
+                    items.append(parseJoplinItem(ImportSupport::decodeText(*data, &fellBack)));
+                    if (fellBack)
+                        result.addWarning(tr("%1: not UTF-8, read as Windows-1252").arg(entry.path));
+                } else if (!resourceId.isEmpty() && ArchiveReader::isSafeFileName(resourceId)) {
+                    const QString target = temp.filePath(resourceId);
                     QFile out(target);
                     const bool copied = out.open(QIODevice::WriteOnly) && reader.copyData(&out);
                     out.close();
                     if (reader.hasError())
                         break;
                     if (!copied || out.error() != QFileDevice::NoError) {
-                        qCWarning(lcIo) << "Joplin import: cannot keep" << entry.path << out.errorString();
-                        ++result.errors;
+                        out.remove();
+                        result.addError(tr("%1: %2").arg(entry.path, reader.refusal().isEmpty() ? out.errorString()
+                                                                                               : reader.refusal()));
                         continue;
                     }
-                    files.insert(entry.path, target);
+                    resourceFiles.insert(resourceId, target);
                 }
                 if (progress && sinceReport.elapsed() >= 50) {
                     sinceReport.restart();
@@ -189,13 +212,18 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
                 }
             }
         }
-        // A damaged archive imports nothing rather than a random part of it.
-        if (entries == 0 || reader.hasError() || !repositories.notes || !repositories.notebooks) {
+        if (entries == 0 || !repositories.notes || !repositories.notebooks) {
             result.error = tr("Failed to read archive or archive is empty");
             result.errors = reader.rejectedEntries();
             return result;
         }
+        // What was read whole is imported; the rest is named as lost.
+        if (reader.hasError())
+            result.addError(tr("The archive is damaged or cut short: %1").arg(reader.errorString()));
+        else if (!endsWithEndBlocks(archivePath))
+            result.addError(tr("The archive is cut short: it ends without its end-of-archive blocks"));
         result.errors += reader.rejectedEntries();
+        result.problems += reader.problems();
     }
 
     const auto order = [](int type) { return type == JoplinItem::Folder ? 0 : type == JoplinItem::Note ? 1 : 2; };
@@ -206,12 +234,15 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
     });
 
     QHash<QString, JoplinItem> resources;
+    QHash<QString, QString> noteIds; // note id in the archive -> new note id
     int noteCount = 0;
     for (const JoplinItem &item : std::as_const(items)) {
         if (item.type == JoplinItem::Resource && !item.id.isEmpty())
             resources.insert(item.id, item);
         else if (item.type == JoplinItem::Note)
             ++noteCount;
+        if (item.type == JoplinItem::Note && !item.id.isEmpty())
+            noteIds.insert(item.id, ImportSupport::newId());
     }
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -222,7 +253,7 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
         if (item.type != JoplinItem::Folder)
             continue;
         if (item.id.isEmpty()) {
-            ++result.errors;
+            result.addError(tr("Folder %1: no id").arg(item.title));
             continue;
         }
         Notebook notebook;
@@ -234,12 +265,22 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
             notebookIds.insert(item.id, notebook.id);
             bulk.notebooksChanged();
         } else {
-            ++result.errors;
+            result.addError(tr("Folder %1: cannot be stored").arg(notebook.name));
         }
     }
 
     bulk.report(0, noteCount, tr("Importing %1 notes...").arg(noteCount));
     static const QRegularExpression resourceLink(QStringLiteral(":/([a-f0-9]{32})"));
+    static const QRegularExpression internalLink(QStringLiteral("^:/([a-f0-9]{32})"));
+    const auto target = [&noteIds, &resources](const QString &href) {
+        const QRegularExpressionMatch m = internalLink.match(href);
+        // A resource whose data is missing keeps its link as it was.
+        if (!m.hasMatch() || resources.contains(m.captured(1)))
+            return href;
+        // Another note of the archive, or a target that was not imported.
+        const QString id = noteIds.value(m.captured(1));
+        return id.isEmpty() ? QString() : ImportSupport::noteLinkUrl(id);
+    };
     int current = 0;
     for (const JoplinItem &item : std::as_const(items)) {
         if (item.type != JoplinItem::Note)
@@ -247,12 +288,12 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
         ++current;
         bulk.report(current, noteCount, tr("Importing: %1").arg(item.title.isEmpty() ? tr("(untitled)") : item.title));
         if (item.id.isEmpty()) {
-            ++result.errors;
+            result.addError(tr("Note %1: no id").arg(item.title));
             continue;
         }
 
         Note note;
-        note.id = ImportSupport::newId();
+        note.id = noteIds.value(item.id);
         QString text = item.text;
         QList<PendingAttachment> attachments;
         QSet<QString> seen;
@@ -264,12 +305,13 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
             const auto resource = resources.constFind(resourceId);
             if (resource == resources.constEnd())
                 continue;
-            QByteArray data = fileBytes(files.value(QStringLiteral("resources/%1.%2").arg(resourceId, resource->fileExtension)));
-            if (data.isEmpty())
-                data = fileBytes(files.value(QStringLiteral("resources/%1").arg(resourceId)));
+            const QString source = resourceFiles.value(resourceId);
             // A link whose data is missing stays as it was.
-            if (data.isEmpty())
+            if (source.isEmpty() || QFileInfo(source).size() == 0) {
+                result.addError(tr("%1: attachment %2 is missing from the archive")
+                                    .arg(item.title, resource->title.isEmpty() ? resourceId : resource->title));
                 continue;
+            }
             PendingAttachment attachment;
             attachment.record.id = ImportSupport::newId();
             attachment.record.noteId = note.id;
@@ -278,9 +320,9 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
                 : resource->title;
             attachment.record.mimeType = resource->mime.isEmpty() ? QStringLiteral("application/octet-stream")
                                                                   : resource->mime;
-            attachment.record.sizeBytes = data.size();
+            attachment.record.sizeBytes = QFileInfo(source).size();
             attachment.record.createdAt = isValid(resource->createdTime) ? resource->createdTime : now;
-            attachment.data = data;
+            attachment.sourcePath = source;
             text.replace(QStringLiteral(":/") + resourceId, attachmentUrl(attachment.record.id));
             attachments.append(attachment);
         }
@@ -294,14 +336,17 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
                           : QStringLiteral("# %1\n\n%2").arg(item.title, text);
         }
         const QJsonArray delta = html ? htmlToDelta(source) : markdownToDelta(source);
-        note.body = deltaToJson(delta);
+        note.body = deltaToJson(ImportSupport::retargetLinks(delta, target));
         note.notebookId = notebookIds.value(item.parentId);
         note.createdAt = isValid(item.createdTime) ? item.createdTime : now;
         note.updatedAt = isValid(item.updatedTime) ? item.updatedTime : note.createdAt;
         note.modifiedAt = note.updatedAt;
         ImportSupport::storeNote(repositories, note, attachments, bulk, &result);
     }
+    ImportSupport::finish(bulk, &result);
 
+    for (const QString &problem : std::as_const(result.problems))
+        qCWarning(lcIo) << "Joplin import:" << problem;
     qCInfo(lcIo) << "Joplin import:" << result.imported << "notes," << result.attachments << "attachments,"
                  << result.errors << "errors";
     return result;

@@ -2,6 +2,7 @@
 
 #include "importresult.h"
 #include "iorepositories.h"
+#include "extractionlimits.h"
 #include "ioprogress.h"
 
 #include <QDateTime>
@@ -32,6 +33,9 @@ JoplinItem parseJoplinItem(const QString &content);
 
 // Imports a ".jex" archive (a tar of items and "resources/" files) into new
 // notebooks and notes with new ids; nothing existing is overwritten. Resource
-// links ":/<id>" become attachments of the note that references them.
+// links ":/<id>" become attachments of the note that references them, links
+// to other notes of the archive point at their imported copies. The archive
+// may sit inside one top-level folder; resources are found by id whatever
+// their extension.
 ImportResult importJoplin(const QString &archivePath, const IoRepositories &repositories,
-                          const ProgressCallback &progress = {});
+                          const ProgressCallback &progress = {}, const ExtractionLimits &limits = {});

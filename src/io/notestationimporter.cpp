@@ -11,12 +11,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QUrl>
 
 using ImportSupport::PendingAttachment;
 
@@ -28,19 +30,34 @@ QString tr(const char *text)
 }
 
 // Object files are named by ids taken from config.json: only plain names are opened.
-std::optional<QJsonObject> readObject(const QDir &root, const QString &name, ImportResult *result)
+std::optional<QJsonObject> readObject(const QDir &root, const QString &name, qint64 maxBytes, ImportResult *result)
 {
     if (!ArchiveReader::isSafeFileName(name)) {
-        ++result->errors;
+        result->addError(tr("%1: unsafe name").arg(name));
         return std::nullopt;
     }
-    QFile file(root.filePath(name));
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
-    if (!document.isObject())
-        return std::nullopt;
-    return document.object();
+    QString problem;
+    std::optional<QJsonObject> object = readJsonObjectFile(root.filePath(name), maxBytes, &problem);
+    if (!object)
+        result->addError(tr("%1: %2").arg(name, problem));
+    return object;
+}
+
+// The folder holding config.json: the archive's root or its one top-level folder.
+QDir archiveRoot(const QString &path)
+{
+    const QDir top(path);
+    if (top.exists(QStringLiteral("config.json")))
+        return top;
+    const QStringList folders = top.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList files = top.entryList(QDir::Files);
+    return folders.size() == 1 && files.isEmpty() ? QDir(top.filePath(folders.first())) : top;
+}
+
+// NoteStation files its recycle bin as a notebook with this reserved id.
+bool inRecycleBin(const QString &parentId)
+{
+    return parentId.endsWith(QLatin1String("#00000000"));
 }
 
 QDateTime secondsOr(const QJsonValue &value, const QDateTime &fallback)
@@ -78,7 +95,7 @@ QString pointRefAt(const QString &html, const QString &ref, const QString &url)
 } // namespace
 
 ImportResult importNoteStation(const QString &archivePath, const IoRepositories &repositories,
-                               const ProgressCallback &progress)
+                               const ProgressCallback &progress, const ExtractionLimits &limits)
 {
     ImportResult result;
     if (progress)
@@ -92,7 +109,9 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
         result.error = tr("Failed to create temp directory");
         return result;
     }
+    ExtractionBudget budget(limits, temp.path());
     ArchiveReader reader(archivePath, ArchiveReader::Format::Zip);
+    reader.setBudget(&budget);
     const int extracted = reader.open() ? reader.extractTo(temp.path(), [&progress](int current, int total, const QString &) {
         if (progress)
             progress(current, total, tr("Extracting archive..."));
@@ -100,19 +119,36 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
                                         : -1;
     if (extracted < 0) {
         result.error = tr("Failed to extract archive: %1").arg(reader.errorString());
+        ++result.errors;
         return result;
     }
     result.errors += reader.rejectedEntries();
+    result.problems += reader.problems();
 
-    const QDir root(temp.path());
-    QFile configFile(root.filePath(QStringLiteral("config.json")));
-    if (!configFile.open(QIODevice::ReadOnly)) {
-        result.error = tr("No config.json found in archive");
+    const QDir root = archiveRoot(temp.path());
+    QString problem;
+    const std::optional<QJsonObject> config = readJsonObjectFile(root.filePath(QStringLiteral("config.json")),
+                                                                 limits.maxJsonBytes, &problem);
+    if (!config) {
+        result.error = root.exists(QStringLiteral("config.json"))
+            ? tr("config.json: %1").arg(problem)
+            : tr("No config.json found in archive");
+        ++result.errors;
         return result;
     }
-    const QJsonObject config = QJsonDocument::fromJson(configFile.readAll()).object();
-    const QJsonArray notebookIds = config.value(QStringLiteral("notebook")).toArray();
-    const QJsonArray noteIds = config.value(QStringLiteral("note")).toArray();
+    const QJsonArray notebookIds = config->value(QStringLiteral("notebook")).toArray();
+    const QJsonArray noteIds = config->value(QStringLiteral("note")).toArray();
+    QHash<QString, QString> noteMap; // archive id -> new note id
+    for (const QJsonValue &value : noteIds) {
+        if (!value.toString().isEmpty())
+            noteMap.insert(value.toString(), ImportSupport::newId());
+    }
+    const auto target = [&noteMap](const QString &href) {
+        if (!href.startsWith(QLatin1String("notestation:"), Qt::CaseInsensitive))
+            return href;
+        const QString id = noteMap.value(QUrl::fromPercentEncoding(href.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty).toUtf8()));
+        return id.isEmpty() ? QString() : ImportSupport::noteLinkUrl(id);
+    };
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
     BulkWriteScope bulk(repositories, progress);
@@ -121,10 +157,10 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
     for (const QJsonValue &value : notebookIds) {
         const QString id = value.toString();
         if (id.isEmpty()) {
-            ++result.errors;
+            result.addError(tr("config.json: a notebook without id"));
             continue;
         }
-        const std::optional<QJsonObject> object = readObject(root, id, &result);
+        const std::optional<QJsonObject> object = readObject(root, id, limits.maxJsonBytes, &result);
         if (!object)
             continue;
         Notebook notebook;
@@ -138,7 +174,7 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
             notebookMap.insert(id, notebook.id);
             bulk.notebooksChanged();
         } else {
-            ++result.errors;
+            result.addError(tr("Notebook %1: cannot be stored").arg(notebook.name));
         }
     }
 
@@ -149,21 +185,28 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
         ++current;
         const QString id = value.toString();
         if (id.isEmpty()) {
-            ++result.errors;
+            result.addError(tr("config.json: a note without id"));
             continue;
         }
-        const std::optional<QJsonObject> object = readObject(root, id, &result);
+        const std::optional<QJsonObject> object = readObject(root, id, limits.maxJsonBytes, &result);
         if (!object)
             continue;
         const QString title = object->value(QStringLiteral("title")).toString();
         bulk.report(current, noteCount, tr("Importing: %1").arg(title.isEmpty() ? tr("(untitled)") : title));
+        // The content of an encrypted note is ciphertext.
+        if (object->value(QStringLiteral("encrypt")).toBool()) {
+            result.addError(tr("%1: encrypted notes cannot be imported").arg(title.isEmpty() ? id : title));
+            continue;
+        }
 
         Note note;
-        note.id = ImportSupport::newId();
-        note.notebookId = notebookMap.value(object->value(QStringLiteral("parent_id")).toString());
+        note.id = noteMap.value(id);
+        const QString parentId = object->value(QStringLiteral("parent_id")).toString();
+        note.notebookId = notebookMap.value(parentId);
         QString content = object->value(QStringLiteral("content")).toString();
 
         QList<PendingAttachment> attachments;
+        QStringList unshown; // attachment URLs no text refers to
         const QJsonObject attachmentObjects = object->value(QStringLiteral("attachment")).toObject();
         for (auto it = attachmentObjects.constBegin(); it != attachmentObjects.constEnd(); ++it) {
             const QJsonObject a = it.value().toObject();
@@ -172,37 +215,58 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
             const QString ext = a.value(QStringLiteral("ext")).toString();
             const QString type = a.value(QStringLiteral("type")).toString();
             const QString ref = a.value(QStringLiteral("ref")).toString();
+            const QString shownName = name.isEmpty() ? QStringLiteral("attachment.%1").arg(ext) : name;
             // The md5 names a file: anything but hexadecimal could point elsewhere.
             if (!isHex(md5)) {
-                ++result.errors;
+                result.addError(tr("%1: attachment %2 has no valid md5").arg(title, shownName));
                 continue;
             }
-            QFile dataFile(root.filePath(QStringLiteral("file_%1").arg(md5)));
-            if (!dataFile.open(QIODevice::ReadOnly))
+            const QString source = root.filePath(QStringLiteral("file_%1").arg(md5));
+            if (!QFileInfo(source).isFile()) {
+                result.addError(tr("%1: attachment %2 is missing from the archive").arg(title, shownName));
                 continue;
+            }
             PendingAttachment attachment;
-            attachment.data = dataFile.readAll();
+            attachment.sourcePath = source;
             attachment.record.id = ImportSupport::newId();
             attachment.record.noteId = note.id;
-            attachment.record.mimeType = type == QLatin1String("image")
-                ? QStringLiteral("image/%1").arg(ext.isEmpty() ? QStringLiteral("png") : ext)
-                : QStringLiteral("application/octet-stream");
-            attachment.record.filename = name.isEmpty() ? QStringLiteral("attachment.%1").arg(ext) : name;
-            attachment.record.sizeBytes = attachment.data.size();
+            // Older exports give the MIME type itself ("image/png") instead of "image".
+            if (type == QLatin1String("image"))
+                attachment.record.mimeType = QStringLiteral("image/%1").arg(ext.isEmpty() ? QStringLiteral("png") : ext);
+            else if (type.startsWith(QLatin1String("image/")))
+                attachment.record.mimeType = type;
+            else
+                attachment.record.mimeType = QStringLiteral("application/octet-stream");
+            attachment.record.filename = shownName;
+            attachment.record.sizeBytes = QFileInfo(source).size();
             attachment.record.createdAt = now;
+            const QString url = attachmentUrl(attachment.record.id);
             if (!ref.isEmpty())
-                content = pointRefAt(content, ref, attachmentUrl(attachment.record.id));
+                content = pointRefAt(content, ref, url);
+            if (ref.isEmpty() || !content.contains(url))
+                unshown.append(url);
             attachments.append(attachment);
         }
 
         const QString html = title.isEmpty() ? content : QStringLiteral("<h1>%1</h1>\n%2").arg(title.toHtmlEscaped(), content);
-        note.body = deltaToJson(htmlToDelta(html));
+        QJsonArray delta = ImportSupport::retargetLinks(htmlToDelta(html), target);
+        // Listed at the end as NoteStation itself shows a note's attachment list.
+        for (const QString &url : std::as_const(unshown)) {
+            delta.append(QJsonObject{{QStringLiteral("insert"), QJsonObject{{QLatin1String(kAttachmentEmbedKind), url}}}});
+            delta.append(QJsonObject{{QStringLiteral("insert"), QStringLiteral("\n")}});
+        }
+        note.body = deltaToJson(delta);
         note.createdAt = secondsOr(object->value(QStringLiteral("ctime")), now);
         note.updatedAt = secondsOr(object->value(QStringLiteral("mtime")), note.createdAt);
         note.modifiedAt = note.updatedAt;
+        if (inRecycleBin(parentId))
+            note.deletedAt = note.updatedAt;
         ImportSupport::storeNote(repositories, note, attachments, bulk, &result);
     }
+    ImportSupport::finish(bulk, &result);
 
+    for (const QString &problem : std::as_const(result.problems))
+        qCWarning(lcIo) << "NoteStation import:" << problem;
     qCInfo(lcIo) << "NoteStation import:" << result.imported << "notes," << result.attachments << "attachments,"
                  << result.errors << "errors";
     return result;

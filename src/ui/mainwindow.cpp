@@ -21,11 +21,13 @@
 #include "settingsdialog.h"
 #include "accountscreen.h"
 #include "authclient.h"
-#include "client.h"
+#include "accountfacade.h"
 #include "searchscreen.h"
 #include "sharedscreen.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
+#include "syncengine.h"
+#include "syncstatus.h"
 #include "thememanager.h"
 #include "todosscreen.h"
 #include "trashscreen.h"
@@ -414,6 +416,15 @@ void MainWindow::buildMenus()
     m_sidebarAction->setChecked(true);
     m_sidebarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B));
     connect(m_sidebarAction, &QAction::toggled, this, &MainWindow::setSidebarVisible);
+    view->addSeparator();
+    add(view, tr("Sync Now"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_R), [this] {
+        if (m_state && m_state->syncEngine() && m_state->isSignedIn())
+            m_state->syncEngine()->syncNow();
+    });
+    add(view, tr("Force Full Resync…"), QKeySequence(), [this] {
+        if (m_state)
+            confirmFullResync(m_state, m_statusBar, this);
+    });
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     add(help, QStringLiteral("About Velmora Notes"), QKeySequence(), [this] {
@@ -458,7 +469,10 @@ void MainWindow::connectSignals()
     connect(m_welcomePage, &WelcomePage::newNoteRequested, this, &MainWindow::createNewNote);
 
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
+    connect(m_editor, &NoteEditor::noteLinkActivated, m_state, &AppState::setCurrentNote);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    if (m_state)
+        showSyncState(m_state, m_statusBar);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSavedState);
 
     connect(m_noteList, &NoteListWidget::noteSelected, this, &MainWindow::onNoteSelected);
@@ -505,6 +519,7 @@ void MainWindow::connectSignals()
         if (source != this && noteId == m_editor->noteId())
             showNote(noteId, false);
     });
+    connect(m_state, &AppState::syncAboutToMerge, this, &MainWindow::saveCurrentNote);
     connect(m_state, &AppState::currentNoteChanged, this, &MainWindow::onCurrentNoteChanged);
     connect(m_state, &AppState::noteDeletedExternally, this, [this](const QString &noteId) {
         if (noteId == m_editor->noteId()) {

@@ -1126,6 +1126,11 @@ void NoteEditor::removeLink(const LinkRange &range)
 
 void NoteEditor::openLink(const QString &href)
 {
+    const QLatin1String noteLink("velmora-notes://note/");
+    if (href.startsWith(noteLink)) {
+        emit noteLinkActivated(href.mid(noteLink.size()));
+        return;
+    }
     const QUrl url = EditorRules::linkTarget(href);
     if (url.isEmpty())
         return;

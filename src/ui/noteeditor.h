@@ -138,6 +138,8 @@ public:
 
 signals:
     void noteModified();
+    // A link to another note ("velmora-notes://note/<id>") was followed.
+    void noteLinkActivated(const QString &noteId);
     void savedStateChanged(bool saved);
     void wordCountChanged(int count);
     void cursorFormatChanged();

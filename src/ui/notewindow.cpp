@@ -202,6 +202,7 @@ void NoteWindow::connectSignals()
         if (source != this && noteId == m_noteId)
             loadNote();
     });
+    connect(m_state, &AppState::syncAboutToMerge, this, &NoteWindow::saveNote);
     connect(m_state, &AppState::noteDeletedExternally, this, [this](const QString &noteId) {
         if (noteId == m_noteId && !m_closing)
             close();

@@ -3,8 +3,9 @@
 #include "accountscreen.h"
 #include "appstate.h"
 #include "authclient.h"
-#include "client.h"
+#include "accountfacade.h"
 #include "preferencesrepository.h"
+#include "syncengine.h"
 #include "thememanager.h"
 
 #include <QCheckBox>
@@ -82,6 +83,10 @@ SettingsDialog::SettingsDialog(AppState *appState, QWidget *parent)
     if (ThemeManager *theme = m_state ? m_state->themeManager() : nullptr) {
         connect(theme, &ThemeManager::themeChanged, this, &SettingsDialog::applyColours);
         connect(theme, &ThemeManager::fontScaleChanged, this, &SettingsDialog::applyFonts);
+    }
+    if (SyncEngine *engine = m_state ? m_state->syncEngine() : nullptr) {
+        connect(engine, &SyncEngine::stateChanged, this, &SettingsDialog::refreshSyncStatus);
+        connect(m_syncNow, &QPushButton::clicked, engine, &SyncEngine::syncNow);
     }
     if (VelmAccount::Client *client = m_state ? m_state->accountClient() : nullptr) {
         connect(client, &VelmAccount::Client::authStateChanged, this, [this] {
@@ -326,9 +331,11 @@ QWidget *SettingsDialog::buildAccountPage()
 void SettingsDialog::refreshSyncStatus()
 {
     const bool in = signedIn();
-    // No sync engine is built into this version: signed in, sync stays off.
-    m_syncStatus->setText(in ? tr("Signed in. Sync is not available in this version.") : tr("Not signed in"));
-    m_syncNow->setEnabled(false);
+    SyncEngine *engine = m_state ? m_state->syncEngine() : nullptr;
+    m_syncStatus->setText(!in ? tr("Not signed in")
+                              : engine ? SyncEngine::stateText(engine->state())
+                                       : tr("Sync is not available."));
+    m_syncNow->setEnabled(in && engine);
     m_syncNow->setToolTip(in ? tr("Push pending changes and pull the latest from the server.")
                              : tr("Sign in to your Velmora account to sync."));
     for (QWidget *control : std::initializer_list<QWidget *>{m_autoSync, m_interval, m_offlineBanner})

@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <random>
+
 namespace {
 
 // Raw strings holding "//" trip up moc's lexer; expected texts spell it "$$".
@@ -178,6 +180,90 @@ private slots:
                          R"([[{"insert":"c"}],[{"insert":"d"}]]])"));
         QCOMPARE(compact(markdownToDelta("see [the docs](https://example.com/d)")),
                  slashes(R"([{"insert":"see "},{"attributes":{"link":"https:$$example.com/d"},"insert":"the docs"},{"insert":"\n"}])"));
+    }
+
+    // Text other readers take in their stride and Qt's readers lose or change.
+    void markdownAndHtmlFidelity_data()
+    {
+        QTest::addColumn<bool>("markdown");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("delta");
+        const QString image = q("{'insert':{'velmora-notes-attachment':'velmora-notes:$$attachment/a1'}}");
+        QTest::newRow("unclosed img keeps the rest")
+            << true << slashes("one\n\n<img src=\"velmora-notes:$$attachment/a1\" alt=\"x\">\n\n## Head\n\nafter")
+            << slashes(q("[{'insert':'one'},{'insert':'\\n'},") + image
+                       + q(",{'insert':'\\n'},{'insert':'Head','attributes':{'bold':true}},{'insert':'\\n','attributes':{'header':2}},"
+                           "{'insert':'after'},{'insert':'\\n'}]"));
+        QTest::newRow("unclosed br inside a line") << true << "a <br> b\n\nc"
+                                                   << q("[{'insert':'a \u2028 b'},{'insert':'\\n'},{'insert':'c'},{'insert':'\\n'}]");
+        QTest::newRow("empty alt text") << true << slashes("![](velmora-notes:$$attachment/a1)")
+                                        << slashes("[" + image + q(",{'insert':'\\n'}]"));
+        QTest::newRow("html block between paragraphs") << true << "text\n\n<div>html</div>\n\nmore"
+                                                       << q("[{'insert':'text'},{'insert':'\\n'},{'insert':'html'},{'insert':'\\n'},"
+                                                            "{'insert':'more'},{'insert':'\\n'}]");
+        QTest::newRow("block tag interrupts a paragraph") << true << "text\n<div>html</div>\n\nmore"
+                                                          << q("[{'insert':'text'},{'insert':'\\n'},{'insert':'html'},{'insert':'\\n'},"
+                                                               "{'insert':'more'},{'insert':'\\n'}]");
+        QTest::newRow("autolink is no html block") << true << "<https://a.example/x>"
+                                                   << slashes(q("[{'insert':'https:$$a.example/x','attributes':{'link':'https:$$a.example/x'}},{'insert':'\\n'}]"));
+        QTest::newRow("backtick code, tags inside stay text") << true << "`<br>` and `x`"
+                                                              << q("[{'insert':'<br>','attributes':{'code':true}},{'insert':' and '},"
+                                                                   "{'insert':'x','attributes':{'code':true}},{'insert':'\\n'}]");
+        QTest::newRow("underscores are emphasis") << true << "_it_ __bold__ snake_case"
+                                                  << q("[{'insert':'it','attributes':{'italic':true}},{'insert':' '},"
+                                                       "{'insert':'bold','attributes':{'bold':true}},{'insert':' snake_case'},{'insert':'\\n'}]");
+        QTest::newRow("code, tt and monospace spans") << false << "<p><code>a</code> <tt>b</tt> <span style=\"font-family:Courier New\">c</span></p>"
+                                                      << q("[{'insert':'a','attributes':{'code':true}},{'insert':' '},{'insert':'b','attributes':{'code':true}},"
+                                                           "{'insert':' '},{'insert':'c','attributes':{'code':true}},{'insert':'\\n'}]");
+        QTest::newRow("pre keeps its lines") << false << "<pre>l1<br>l2</pre>"
+                                             << q("[{'insert':'l1','attributes':{'code':true}},{'insert':'\\n'},"
+                                                  "{'insert':'l2','attributes':{'code':true}},{'insert':'\\n'}]");
+    }
+
+    void markdownAndHtmlFidelity()
+    {
+        QFETCH(bool, markdown);
+        QFETCH(QString, source);
+        QFETCH(QString, delta);
+        const QJsonArray actual = markdown ? markdownToDelta(source) : htmlToDelta(source);
+        QCOMPARE(actual, QJsonDocument::fromJson(delta.toUtf8()).array());
+    }
+
+    // Whatever constructs surround it, no word of paragraph text is lost.
+    void noWordIsLost()
+    {
+        const QStringList markdownPieces = {"<img src=\":/x\" alt=\"p\">", "<br>", "![](:/y)", "`code`", "_em_",
+                                            "__strong__", "<div>block</div>", "**b**", "<hr>", "[link](:/z)"};
+        const QStringList htmlPieces = {"<code>c</code>", "<tt>t</tt>", "<br>", "<img src=x>", "<b>b</b>", "<pre>p<br>q</pre>"};
+        std::mt19937 random(18);
+        for (int round = 0; round < 60; ++round) {
+            const bool markdown = round % 2 == 0;
+            const QStringList &pieces = markdown ? markdownPieces : htmlPieces;
+            QString source;
+            QStringList words;
+            for (int paragraph = 0; paragraph < 6; ++paragraph) {
+                QString text;
+                for (int w = 0; w < 5; ++w) {
+                    const QString word = QStringLiteral("w%1x%2").arg(round).arg(words.size());
+                    words << word;
+                    text += word + QLatin1Char(' ');
+                    if (random() % 3 == 0)
+                        text += pieces.at(int(random() % pieces.size())) + QLatin1Char(' ');
+                }
+                const bool ownLine = random() % 4 == 0;
+                const QString extra = ownLine ? pieces.at(int(random() % pieces.size())) : QString();
+                source += markdown ? text + "\n\n" + (ownLine ? extra + "\n\n" : QString())
+                                   : "<p>" + text + "</p>" + extra;
+            }
+            const QString plain = deltaToPlainText(markdown ? markdownToDelta(source) : htmlToDelta(source));
+            static const QRegularExpression word(QStringLiteral("w\\d+x\\d+"));
+            QStringList found;
+            for (auto it = word.globalMatch(plain); it.hasNext();)
+                found << it.next().captured(0);
+            words.sort();
+            found.sort();
+            QVERIFY2(found == words, qPrintable(source + "\n=> " + plain));
+        }
     }
 
     // Long lists and deep nesting are read in pieces (see deltaimport.cpp);

@@ -272,7 +272,6 @@ private slots:
         auto fx = IoFixture::create(sandbox.path());
         QVERIFY(fx);
         const Note note = fx->addNote(R"([{"insert":"n\n"}])");
-        const QString attachmentsDir = Database::attachmentsDirectory();
         const QString badId = "../../escaped-record";
         const QString archive = writeArchive(
             "hostile.zip",
@@ -287,6 +286,7 @@ private slots:
              {"attachmentRecords/nofile.json",
               json(QJsonObject{{"id", IoFixture::newId()}, {"noteId", note.id}, {"filename", "x"}})}});
         QVERIFY(!archive.isEmpty());
+        Database::attachmentsDirectory(); // exists before any restore, as in the application
         const QStringList before = treeOf(sandbox.path());
 
         const RestoreResult result = restoreBackup(archive, fx->repositories(), RestoreMode::SkipExisting);
@@ -294,10 +294,8 @@ private slots:
         QCOMPARE(result.error, QString());
         QCOMPARE(result.errors, 4 + 3);
         QCOMPARE(result.imported, 0);
-        QStringList expected = before;
-        expected << QDir(sandbox.path()).relativeFilePath(attachmentsDir + "/ok-file");
-        expected.sort();
-        QCOMPARE(treeOf(sandbox.path()), expected);
+        // No record names "ok-file": it would only be an orphan.
+        QCOMPARE(treeOf(sandbox.path()), before);
         QVERIFY(!QFile::exists(m_dir.filePath("escaped.txt")));
         QVERIFY(fx->attachments->attachmentsForNote(note.id).isEmpty());
         QCOMPARE(fx->notes->allNotes().size(), 1);

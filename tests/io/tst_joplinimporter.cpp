@@ -144,7 +144,7 @@ private slots:
         QCOMPARE(result.error, QString());
         QCOMPARE(result.imported, 2);
         QCOMPARE(result.attachments, 4);
-        QCOMPARE(result.errors, 1); // the entry that climbs out
+        QCOMPARE(result.errors, 2); // the entry that climbs out, the resource without data
         QCOMPARE(labels.first(), QString("Reading archive..."));
         QVERIFY(labels.contains("Importing 2 notes..."));
         QVERIFY(labels.contains("Importing: Trip plan"));
@@ -242,6 +242,15 @@ private slots:
         result.error = "Failed to read archive or archive is empty";
         QCOMPARE(importSummary(result), QString("Imported: 3 notes\nAttachments: 2\nSkipped: 4\nErrors: 1\n"
                                                 "Failed to read archive or archive is empty"));
+        result = ImportResult();
+        result.addWarning("a.md: not UTF-8");
+        for (int i = 0; i < 11; ++i)
+            result.addError(QString("n%1: bad").arg(i));
+        const QStringList lines = importSummary(result).split('\n');
+        QCOMPARE(lines.mid(0, 5), QStringList({"Imported: 0 notes", "Errors: 11", "Warnings: 1",
+                                               QString::fromUtf8("\u2022 a.md: not UTF-8"), QString::fromUtf8("\u2022 n0: bad")}));
+        QCOMPARE(lines.size(), 3 + 10 + 1);
+        QCOMPARE(lines.last(), QString("... and 2 more (see the log)"));
     }
 };
 

@@ -82,8 +82,9 @@ private slots:
         QCOMPARE(result.error, QString());
         QCOMPARE(result.imported, 2);
         QCOMPARE(result.attachments, 3);
-        // The climbing zip entry, the non-hexadecimal md5, the climbing and the empty note id.
-        QCOMPARE(result.errors, 4);
+        // The climbing zip entry, the non-hexadecimal md5, the climbing and the empty note id,
+        // the missing notebook and note files and the attachment without data.
+        QCOMPARE(result.errors, 7);
         QCOMPARE(labels.first(), QString("Extracting archive..."));
         QVERIFY(labels.contains("Importing 5 notes..."));
         QVERIFY(labels.contains("Importing: Soup"));
@@ -115,9 +116,10 @@ private slots:
         QCOMPARE(m_fx->attachments->readFile(byName["attachment."].id), QByteArray("png bytes"));
         QCOMPARE(m_fx->attachments->readFile(byName["data.csv"].id), QByteArray("a,b\n"));
 
-        // Each image points at its attachment; the placeholder pictures are gone.
+        // Each image points at its attachment; the placeholder pictures are gone; the file no text shows is listed last.
         QCOMPARE(embeds(note.body), QStringList({"velmora-notes-attachment:" + attachmentUrl(byName["soup.jpg"].id),
-                                                 "velmora-notes-attachment:" + attachmentUrl(byName["attachment."].id)}));
+                                                 "velmora-notes-attachment:" + attachmentUrl(byName["attachment."].id),
+                                                 "velmora-notes-attachment:" + attachmentUrl(byName["data.csv"].id)}));
 
         const QList<Note> loose = m_fx->notes->notesInNotebook(QString());
         QCOMPARE(loose.size(), 1);

@@ -790,11 +790,13 @@ private slots:
         QTest::addColumn<bool>("answer");
         QTest::addColumn<bool>("asks");
         QTest::addColumn<QString>("opened");
-        QTest::newRow("scheme-less") << "example.com/page" << false << false << "https://example.com/page";
-        QTest::newRow("https") << "https://example.com" << false << false << "https://example.com";
-        QTest::newRow("file, declined") << "file:///bin/sh" << false << true << "";
-        QTest::newRow("file, confirmed") << "file:///bin/sh" << true << true << "file:///bin/sh";
-        QTest::newRow("javascript, declined") << "javascript:alert(1)" << false << true << "";
+        QTest::addColumn<QString>("note");
+        QTest::newRow("scheme-less") << "example.com/page" << false << false << "https://example.com/page" << "";
+        QTest::newRow("https") << "https://example.com" << false << false << "https://example.com" << "";
+        QTest::newRow("file, declined") << "file:///bin/sh" << false << true << "" << "";
+        QTest::newRow("file, confirmed") << "file:///bin/sh" << true << true << "file:///bin/sh" << "";
+        QTest::newRow("javascript, declined") << "javascript:alert(1)" << false << true << "" << "";
+        QTest::newRow("another note") << "velmora-notes://note/n-1" << false << false << "" << "n-1";
     }
     void openingALinkFollowsTheSchemeRule()
     {
@@ -802,8 +804,13 @@ private slots:
         QFETCH(bool, answer);
         QFETCH(bool, asks);
         QFETCH(QString, opened);
+        QFETCH(QString, note);
         m_seen.confirmAnswer = answer;
+        QSignalSpy noteLinks(&editor(), &NoteEditor::noteLinkActivated);
         editor().openLink(href);
+        QCOMPARE(noteLinks.count(), note.isEmpty() ? 0 : 1);
+        if (!note.isEmpty())
+            QCOMPARE(noteLinks.first().first().toString(), note);
         QCOMPARE(m_seen.confirmed, asks ? QList<QUrl>{QUrl(href)} : QList<QUrl>());
         QCOMPARE(m_seen.opened, opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(opened)});
     }

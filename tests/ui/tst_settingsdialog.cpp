@@ -3,7 +3,7 @@
 #include "apiclient.h"
 #include "appstatefixture.h"
 #include "authclient.h"
-#include "client.h"
+#include "accountfacade.h"
 #include "mainwindow.h"
 #include "noteeditor.h"
 #include "notewindow.h"
@@ -143,6 +143,7 @@ private slots:
         auto *syncNow = button(&dialog, "Sync now");
         auto *interval = dialog.findChild<QSpinBox *>();
         QVERIFY(!interval->isEnabled());
+        QVERIFY(!syncNow->isEnabled());
         QCOMPARE(syncNow->toolTip(), QStringLiteral("Sign in to your Velmora account to sync."));
         QVERIFY(button(&dialog, "Sign In…")->isEnabled());
         QVERIFY(!button(&dialog, "Sign Out")->isEnabled());
@@ -150,6 +151,7 @@ private slots:
         signIn(*state, server, "settings@example.org");
         QVERIFY(state->accountClient()->isAuthenticated());
         QVERIFY(interval->isEnabled());
+        QVERIFY(syncNow->isEnabled());
         QCOMPARE(syncNow->toolTip(), QStringLiteral("Push pending changes and pull the latest from the server."));
         QVERIFY(!button(&dialog, "Sign In…")->isEnabled());
         QVERIFY(button(&dialog, "Manage Account…")->isEnabled());

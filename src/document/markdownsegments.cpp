@@ -1,0 +1,214 @@
+#include "markdownsegments.h"
+
+#include <QRegularExpression>
+#include <QString>
+
+namespace {
+
+bool isBlank(QStringView line)
+{
+    return line.trimmed().isEmpty();
+}
+
+// A top-level list item: "-", "*", "+" or up to nine digits with "." or ")",
+// at the very start of the line, then a blank or the end of the line.
+bool isTopLevelItem(QStringView line)
+{
+    qsizetype marker = 0;
+    if (!line.isEmpty() && (line.at(0) == QLatin1Char('-') || line.at(0) == QLatin1Char('*') || line.at(0) == QLatin1Char('+'))) {
+        marker = 1;
+    } else {
+        while (marker < line.size() && marker < 9 && line.at(marker).isDigit())
+            ++marker;
+        if (marker == 0 || marker == line.size() || (line.at(marker) != QLatin1Char('.') && line.at(marker) != QLatin1Char(')')))
+            return false;
+        ++marker;
+    }
+    return marker == line.size() || line.at(marker) == QLatin1Char(' ') || line.at(marker) == QLatin1Char('\t');
+}
+
+// The opening or closing fence of a fenced code block ("```" or "~~~", up to three spaces in).
+QStringView fenceOf(QStringView line)
+{
+    qsizetype indent = 0;
+    while (indent < line.size() && indent < 4 && line.at(indent) == QLatin1Char(' '))
+        ++indent;
+    if (indent > 3 || indent >= line.size())
+        return {};
+    const QChar c = line.at(indent);
+    if (c != QLatin1Char('`') && c != QLatin1Char('~'))
+        return {};
+    qsizetype end = indent;
+    while (end < line.size() && line.at(end) == c)
+        ++end;
+    return end - indent >= 3 ? line.mid(indent, end - indent) : QStringView();
+}
+
+// Elements that may interrupt a paragraph as an HTML block.
+bool isBlockTag(QStringView name)
+{
+    static const QRegularExpression block(QStringLiteral(
+        "^(address|article|blockquote|center|details|dialog|dd|div|dl|dt|fieldset|figcaption|figure|form|"
+        "h[1-6]|hr|li|main|ol|p|pre|section|table|tbody|td|tfoot|th|thead|tr|ul)$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return block.match(name).hasMatch();
+}
+
+// The start of an HTML block: "<tag", "</tag" or "<!--" up to three spaces
+// in. "<https://...>" is an autolink, not a tag. Sets *block for elements
+// that interrupt a paragraph.
+bool startsHtmlBlock(QStringView line, bool *block)
+{
+    qsizetype indent = 0;
+    while (indent < line.size() && line.at(indent) == QLatin1Char(' '))
+        ++indent;
+    if (indent > 3)
+        return false;
+    const QStringView text = line.mid(indent);
+    *block = false;
+    if (text.startsWith(QLatin1String("<!--")))
+        return true;
+    qsizetype start = text.startsWith(QLatin1String("</")) ? 2 : 1;
+    if (!text.startsWith(QLatin1Char('<')) || start >= text.size() || !text.at(start).isLetter())
+        return false;
+    qsizetype end = start;
+    while (end < text.size() && text.at(end).isLetterOrNumber())
+        ++end;
+    if (end < text.size() && !text.at(end).isSpace() && text.at(end) != QLatin1Char('>') && text.at(end) != QLatin1Char('/'))
+        return false;
+    *block = isBlockTag(text.mid(start, end - start));
+    return true;
+}
+
+// Calls visit(piece, isCode) for the parts of a line outside and inside backtick code spans.
+template<typename Visit>
+void splitCodeSpans(QStringView line, Visit visit)
+{
+    qsizetype copied = 0;
+    qsizetype pos = 0;
+    while ((pos = line.indexOf(QLatin1Char('`'), pos)) >= 0) {
+        qsizetype run = pos;
+        while (run < line.size() && line.at(run) == QLatin1Char('`'))
+            ++run;
+        const QStringView ticks = line.mid(pos, run - pos);
+        qsizetype close = run;
+        for (;;) {
+            close = line.indexOf(ticks, close);
+            if (close < 0 || close + ticks.size() >= line.size() || line.at(close + ticks.size()) != QLatin1Char('`'))
+                break;
+            while (close < line.size() && line.at(close) == QLatin1Char('`'))
+                ++close;
+        }
+        if (close < 0) {
+            pos = run;
+            continue;
+        }
+        visit(line.mid(copied, pos - copied), false);
+        visit(line.mid(pos, close + ticks.size() - pos), true);
+        copied = pos = close + ticks.size();
+    }
+    visit(line.mid(copied), false);
+}
+
+QString normaliseText(QStringView text)
+{
+    static const QRegularExpression voidTag(
+        QStringLiteral("<(area|base|br|col|embed|hr|img|input|link|meta|param|source|track|wbr)\\b([^<>]*?)\\s*/?>"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression emptyAlt(QStringLiteral("!\\[\\s*\\]\\("));
+    // A rule inside a paragraph ends the reader's paragraph and the words after it with it.
+    static const QRegularExpression rule(QStringLiteral("<hr\\b[^<>]*>"), QRegularExpression::CaseInsensitiveOption);
+    QString out = text.toString();
+    out.replace(rule, QStringLiteral("<br>"));
+    out.replace(voidTag, QStringLiteral("<\\1\\2 />"));
+    out.replace(emptyAlt, QStringLiteral("![image]("));
+    return out;
+}
+
+} // namespace
+
+QList<MarkdownSegment> markdownSegments(const QString &markdown)
+{
+    QList<MarkdownSegment> segments;
+    const QStringView all(markdown);
+    qsizetype segmentStart = 0;
+    const auto cut = [&](qsizetype at, bool html) {
+        if (at > segmentStart)
+            segments.append({all.mid(segmentStart, at - segmentStart), html});
+        segmentStart = at;
+    };
+    qsizetype lineStart = 0;
+    int items = 0;
+    QStringView fence;
+    bool inHtmlBlock = false;
+    bool previousBlank = true;
+    bool lastTextWasItem = false;
+    while (lineStart < all.size()) {
+        qsizetype lineEnd = all.indexOf(QLatin1Char('\n'), lineStart);
+        if (lineEnd < 0)
+            lineEnd = all.size();
+        QStringView line = all.mid(lineStart, lineEnd - lineStart);
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+
+        const QStringView lineFence = fenceOf(line);
+        bool blockTag = false;
+        if (!fence.isEmpty()) {
+            if (!lineFence.isEmpty() && lineFence.at(0) == fence.at(0) && lineFence.size() >= fence.size()
+                && line.trimmed().size() == lineFence.size())
+                fence = {};
+            lastTextWasItem = false;
+        } else if (inHtmlBlock) {
+            if (isBlank(line)) {
+                inHtmlBlock = false;
+                cut(lineStart, true);
+            }
+        } else if (!lineFence.isEmpty()) {
+            fence = lineFence;
+            lastTextWasItem = false;
+        } else if (!isBlank(line) && startsHtmlBlock(line, &blockTag) && (previousBlank || blockTag)) {
+            cut(lineStart, false);
+            inHtmlBlock = true;
+            items = 0;
+            lastTextWasItem = false;
+        } else if (!isBlank(line)) {
+            const bool item = isTopLevelItem(line);
+            if (item) {
+                if (lastTextWasItem && items >= kMaxListItems) {
+                    cut(lineStart, false);
+                    items = 0;
+                }
+                ++items;
+            }
+            lastTextWasItem = item;
+        }
+        previousBlank = isBlank(line);
+        lineStart = lineEnd + 1;
+    }
+    cut(all.size(), inHtmlBlock);
+    return segments;
+}
+
+QString normaliseMarkdown(QStringView markdown)
+{
+    QString out;
+    out.reserve(markdown.size() + 16);
+    QStringView fence;
+    bool first = true;
+    for (QStringView line : markdown.split(QLatin1Char('\n'))) {
+        if (!first)
+            out += QLatin1Char('\n');
+        first = false;
+        const QStringView lineFence = fenceOf(line);
+        if (!fence.isEmpty() || !lineFence.isEmpty()) {
+            if (fence.isEmpty())
+                fence = lineFence;
+            else if (!lineFence.isEmpty() && lineFence.at(0) == fence.at(0) && lineFence.size() >= fence.size())
+                fence = {};
+            out += line;
+            continue;
+        }
+        splitCodeSpans(line, [&out](QStringView piece, bool code) { out += code ? piece.toString() : normaliseText(piece); });
+    }
+    return out;
+}

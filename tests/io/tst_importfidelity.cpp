@@ -1,0 +1,267 @@
+#include "velmtest.h"
+
+#include "backup.h"
+#include "iofixture.h"
+#include "joplinimporter.h"
+#include "notestationimporter.h"
+#include "tarbuilder.h"
+
+#include <QJsonArray>
+#include <QRegularExpression>
+#include <QSqlQuery>
+
+using IoFiles::json;
+
+namespace {
+
+QString hexId(char c)
+{
+    return QString(32, QLatin1Char(c));
+}
+
+QByteArray joplinNote(char id, const QByteArray &text, const QByteArray &extra = {})
+{
+    return text + "\n\nid: " + hexId(id).toUtf8() + "\nmarkup_language: 1\ntype_: 1" + extra;
+}
+
+// Peak resident memory since the last reset, in MiB (Linux).
+qint64 peakMiB()
+{
+    const QByteArray status = IoFiles::read(QStringLiteral("/proc/self/status"));
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("VmHWM:\\s*(\\d+)")).match(QString::fromLatin1(status));
+    return m.captured(1).toLongLong() / 1024;
+}
+
+void resetPeak()
+{
+    IoFiles::write(QStringLiteral("/proc/self/clear_refs"), "5");
+}
+
+} // namespace
+
+class TestImportFidelity : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<IoFixture> m_fx;
+
+    QString file(const QString &name, const QByteArray &data) { return IoFiles::write(m_dir.filePath(name), data); }
+
+    // A tar whose last entry claims `size` bytes the file holds as a hole.
+    QString sparseTar(const QString &name, const QByteArray &before, const QString &entry, qint64 size)
+    {
+        TarBuilder header;
+        header.add(entry, QByteArray(1, 'x'));
+        QByteArray head = header.finish().left(512);
+        head.replace(124, 11, QByteArray::number(size, 8).rightJustified(11, '0'));
+        head.replace(148, 8, QByteArray(8, ' '));
+        unsigned sum = 0;
+        for (const char c : std::as_const(head))
+            sum += static_cast<unsigned char>(c);
+        head.replace(148, 7, QByteArray::number(sum, 8).rightJustified(6, '0') + '\0');
+        QFile out(m_dir.filePath(name));
+        if (!out.open(QIODevice::WriteOnly) || out.write(before + head) < 0 || !out.resize(out.pos() + size + 1024))
+            return {};
+        return out.fileName();
+    }
+
+    // A ZIP entry of `size` zero bytes, compressed a thousand times.
+    QString zeroZip(const QString &name, const QMap<QString, QByteArray> &entries, const QString &bomb, qint64 size)
+    {
+        QFile zeros(m_dir.filePath(name + ".zeros"));
+        if (!zeros.open(QIODevice::WriteOnly) || !zeros.resize(size))
+            return {};
+        zeros.close();
+        ZipWriter zip(m_dir.filePath(name));
+        if (!zip.open() || !zip.addFileFromDisk(bomb, zeros.fileName()))
+            return {};
+        for (auto it = entries.constBegin(); it != entries.constEnd(); ++it) {
+            if (!zip.addFile(it.key(), it.value()))
+                return {};
+        }
+        zeros.remove();
+        return zip.commit() ? m_dir.filePath(name) : QString();
+    }
+
+    // Each note's body followed by the MIME types of its attachments.
+    QString allBodies() const
+    {
+        QString bodies;
+        for (const Note &note : m_fx->notes->allNotes() + m_fx->notes->trashedNotes()) {
+            bodies += note.body;
+            for (const Attachment &attachment : m_fx->attachments->attachmentsForNote(note.id))
+                bodies += " " + attachment.mimeType;
+        }
+        return bodies;
+    }
+
+private slots:
+    void init()
+    {
+        m_fx = IoFixture::create(m_dir.path());
+        QVERIFY(m_fx);
+    }
+
+    void cleanup() { m_fx.reset(); }
+
+    void archivesArriveWhole_data()
+    {
+        QTest::addColumn<bool>("joplin");
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<QList<int>>("counts"); // live notes, trashed notes, attachments, errors, warnings
+        QTest::addColumn<QString>("body");      // pattern all bodies together must match
+
+        const QString png = hexId('1');
+        TarBuilder wrapped;
+        wrapped.add("export/" + hexId('a') + ".md", joplinNote('a', "pic\n\n![](:/" + png.toUtf8() + ")"))
+            .add("export/" + png + ".md", "p.png\n\nid: " + png.toUtf8() + "\nmime: image/png\nfile_extension: \ntype_: 4")
+            .add("export/resources/" + png + ".png", "png bytes");
+        QTest::newRow("one top folder, resource without extension")
+            << true << file("wrapped.jex", wrapped.finish()) << QList<int>{1, 0, 1, 0, 0} << "velmora-notes-attachment";
+        QTest::newRow("Latin-1 note")
+            << true << file("latin.jex", TarBuilder().add(hexId('a') + ".md", joplinNote('a', "Caf\xe9 \x80 cr\xe8me")).finish())
+            << QList<int>{1, 0, 0, 0, 1} << QString::fromUtf8("Café € crème");
+        const QByteArray links = "[b](:/" + hexId('b').toUtf8() + ") [dead](:/" + hexId('d').toUtf8() + ")";
+        TarBuilder linked;
+        linked.add(hexId('a') + ".md", joplinNote('a', links)).add(hexId('b') + ".md", joplinNote('b', "B"));
+        QTest::newRow("links between notes")
+            << true << file("links.jex", linked.finish()) << QList<int>{2, 0, 0, 0, 0}
+            << "^(?!.*:/d{32})(?=.*\"link\":\"velmora-notes://note/[0-9a-f-]{36}\").*\"insert\":\"dead\"";
+        QTest::newRow("cut short")
+            << true << file("cut.jex", TarBuilder().add(hexId('a') + ".md", joplinNote('a', "kept")).finish().chopped(1024))
+            << QList<int>{1, 0, 0, 1, 0} << "kept";
+
+        const auto nsx = [this](const QString &name, const QJsonObject &note, const QMap<QString, QByteArray> &more = {},
+                                const QString &prefix = {}) {
+            QMap<QString, QByteArray> entries{{prefix + "config.json", json(QJsonObject{{"notebook", QJsonArray{}},
+                                                                                       {"note", QJsonArray{"n1"}}})},
+                                              {prefix + "n1", json(note)}};
+            for (auto it = more.constBegin(); it != more.constEnd(); ++it)
+                entries.insert(prefix + it.key(), it.value());
+            return IoFiles::writeZip(m_dir.filePath(name), entries);
+        };
+        const QJsonObject picture{{"content", "<p>pic <img ref=\"R\" src=\"x.gif\"></p>"},
+                                  {"attachment", QJsonObject{{"a", QJsonObject{{"md5", "aa"}, {"name", "p.gif"}, {"type", "image/gif"}, {"ref", "R"}}},
+                                                             {"b", QJsonObject{{"md5", "bb"}, {"name", "doc.pdf"}, {"type", "file"}}}}}};
+        QTest::newRow("NoteStation in a top folder, unshown attachment listed")
+            << false << nsx("top.nsx", picture, {{"file_aa", "png"}, {"file_bb", "pdf"}}, "top/") << QList<int>{1, 0, 2, 0, 0}
+            << "pic.*velmora-notes-attachment.*velmora-notes-attachment.* image/gif";
+        QTest::newRow("recycle bin goes to the trash")
+            << false << nsx("bin.nsx", {{"title", "old"}, {"parent_id", "1027_#00000000"}, {"content", "x"}})
+            << QList<int>{0, 1, 0, 0, 0} << "old";
+        QTest::newRow("encrypted note refused")
+            << false << nsx("enc.nsx", {{"title", "secret"}, {"encrypt", true}, {"content", "c2VjcmV0"}})
+            << QList<int>{0, 0, 0, 1, 0} << "^$";
+        QTest::newRow("note link to the archive")
+            << false << nsx("nslink.nsx", {{"content", "<a href=\"notestation://remote/self/n1\">me</a> <a href=\"notestation://x/gone\">gone</a>"}})
+            << QList<int>{1, 0, 0, 0, 0} << "^(?!.*notestation).*velmora-notes://note/";
+        QTest::newRow("note file not JSON")
+            << false << IoFiles::writeZip(m_dir.filePath("bad.nsx"), {{"config.json", json(QJsonObject{{"note", QJsonArray{"n1"}}})},
+                                                                      {"n1", "{not json"}})
+            << QList<int>{0, 0, 0, 1, 0} << "^$";
+    }
+
+    void archivesArriveWhole()
+    {
+        QFETCH(bool, joplin);
+        QFETCH(QString, archive);
+        QFETCH(QList<int>, counts);
+        QFETCH(QString, body);
+        QVERIFY(!archive.isEmpty());
+        const ImportResult result = joplin ? importJoplin(archive, m_fx->repositories())
+                                           : importNoteStation(archive, m_fx->repositories());
+        QCOMPARE(result.error, QString());
+        const QList<int> actual{int(m_fx->notes->allNotes().size()), int(m_fx->notes->trashedNotes().size()),
+                                result.attachments, result.errors, result.warnings};
+        QCOMPARE(actual, counts);
+        QCOMPARE(result.imported, counts[0] + counts[1]);
+        QCOMPARE(result.problems.size(), result.errors + result.warnings);
+        QVERIFY2(QRegularExpression(body).match(allBodies()).hasMatch(), qPrintable(allBodies()));
+    }
+
+    void unreadableConfigIsNamed()
+    {
+        const QString archive = IoFiles::writeZip(m_dir.filePath("cfg.nsx"), {{"config.json", "]["}});
+        const ImportResult result = importNoteStation(archive, m_fx->repositories());
+        QVERIFY(result.error.startsWith("config.json: not valid JSON"));
+        QCOMPARE(result.errors, 1);
+    }
+
+    // Rows a failed commit rolled back are not counted as stored.
+    void aFailedCommitIsCountedWithItsCause()
+    {
+        QSqlQuery sql(m_fx->database->database());
+        QVERIFY(sql.exec("PRAGMA foreign_keys=ON"));
+        QVERIFY(sql.exec("CREATE TABLE refusal(x REFERENCES nothing_here(id) DEFERRABLE INITIALLY DEFERRED)"));
+        QVERIFY(sql.exec("CREATE TABLE nothing_here(id INTEGER PRIMARY KEY)"));
+        QVERIFY(sql.exec("CREATE TRIGGER refuse AFTER INSERT ON notes WHEN (SELECT count(*) FROM notes) > 1 "
+                         "BEGIN INSERT INTO refusal VALUES (1); END"));
+        TarBuilder tar;
+        for (const char id : {'a', 'b', 'c'})
+            tar.add(hexId(id) + ".md", joplinNote(id, "text"));
+        const ImportResult result = importJoplin(file("three.jex", tar.finish()), m_fx->repositories());
+        QCOMPARE(result.imported, int(m_fx->notes->allNotes().size()));
+        QCOMPARE(result.imported, 0);
+        QCOMPARE(result.errors, 3);
+        QVERIFY2(result.problems.join(' ').contains("FOREIGN KEY"), qPrintable(result.problems.join(' ')));
+
+        const auto backupOf = [](const QString &id) {
+            return json(QJsonObject{{"id", id}, {"body", "[]"}, {"createdAt", "2026-01-01T00:00:00.000Z"}});
+        };
+        const QString archive = IoFiles::writeZip(m_dir.filePath("b.zip"), {{"manifest.json", "{}"},
+                                                                            {"notes/1.json", backupOf(IoFixture::newId())},
+                                                                            {"notes/2.json", backupOf(IoFixture::newId())},
+                                                                            {"notes/3.json", backupOf("../../x")}});
+        const RestoreResult restored = restoreBackup(archive, m_fx->repositories(), RestoreMode::SkipExisting);
+        QCOMPARE(restored.imported, 0);
+        QCOMPARE(restored.errors, 3); // two lost, one id that is a path
+        QVERIFY(restored.error.contains("FOREIGN KEY"));
+    }
+
+    // Each bomb is refused with bounded memory and no file left behind.
+    void archiveBombsAreRefused()
+    {
+        const qint64 gib = 1024 * ExtractionLimits::kMiB;
+        const QByteArray resourceItem = "r\n\nid: " + hexId('1').toUtf8() + "\nfile_extension: bin\ntype_: 4";
+        const QString sparse = sparseTar("sparse.jex",
+                                         TarBuilder().add(hexId('a') + ".md", joplinNote('a', "bomb\n\n[r](:/" + hexId('1').toUtf8() + ")"))
+                                             .add(hexId('1') + ".md", resourceItem).finish().chopped(1024),
+                                         "resources/" + hexId('1') + ".bin", gib);
+        const QString zipBomb = zeroZip("bomb.nsx", {{"config.json", json(QJsonObject{{"note", QJsonArray{"n1"}}})},
+                                                     {"n1", json(QJsonObject{{"content", "x"}, {"attachment", QJsonObject{{"a", QJsonObject{{"md5", "aa"}}}}}})}},
+                                        "file_aa", gib / 4);
+        const QString noteBomb = zeroZip("bomb.zip", {{"manifest.json", "{}"}, {"attachments/orphan", "unnamed"}}, "notes/big.json", 150 * ExtractionLimits::kMiB);
+        QVERIFY(!sparse.isEmpty() && !zipBomb.isEmpty() && !noteBomb.isEmpty());
+
+        resetPeak();
+        const ImportResult joplin = importJoplin(sparse, m_fx->repositories());
+        const qint64 joplinPeak = peakMiB();
+        resetPeak();
+        const ImportResult noteStation = importNoteStation(zipBomb, m_fx->repositories());
+        const qint64 noteStationPeak = peakMiB();
+        resetPeak();
+        const RestoreResult restore = restoreBackup(noteBomb, m_fx->repositories(), RestoreMode::SkipExisting);
+        const qint64 restorePeak = peakMiB();
+        qInfo("Peak memory (MiB): sparse .jex %lld, zeros .nsx %lld, backup %lld", joplinPeak, noteStationPeak, restorePeak);
+
+        QCOMPARE(joplin.attachments, 0);
+        QVERIFY(joplin.problems.join(' ').contains("larger than 200 MB"));
+        QCOMPARE(noteStation.attachments, 0);
+        QVERIFY(noteStation.problems.join(' ').contains("expands more than"));
+        QCOMPARE(restore.errors, 1);
+        QCOMPARE(QDir(Database::attachmentsDirectory()).entryList(QDir::Files), QStringList());
+        for (const qint64 peak : {joplinPeak, noteStationPeak, restorePeak})
+            QVERIFY2(peak < 100, qPrintable(QString::number(peak)));
+
+        ExtractionLimits tight;
+        tight.maxTotalBytes = 1024;
+        const RestoreResult capped = restoreBackup(IoFiles::writeZip(m_dir.filePath("c.zip"), {{"manifest.json", QByteArray(2048, ' ')}}),
+                                                   m_fx->repositories(), RestoreMode::SkipExisting, {}, tight);
+        QCOMPARE(capped.error, QString("Failed to extract backup"));
+    }
+};
+
+VELM_TEST_MAIN(TestImportFidelity)
+#include "tst_importfidelity.moc"
