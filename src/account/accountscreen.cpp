@@ -43,6 +43,8 @@ QLabel *label(const QString &text, int pointDelta = 0, int weight = -1)
     auto *result = new QLabel(text);
     result->setWordWrap(true);
     result->setTextFormat(Qt::PlainText);
+    // A long address may be cut, but must not push a row's buttons out of sight.
+    result->setMinimumWidth(1);
     if (pointDelta != 0 || weight > 0) {
         QFont font = result->font();
         font.setPointSize(std::max(7, font.pointSize() + pointDelta));
@@ -116,15 +118,21 @@ AccountScreen::AccountScreen(Client *client, QWidget *parent)
         QMessageBox::information(this, title, text);
     };
 
-    m_categories->setFixedWidth(180);
     m_categories->setFrameShape(QFrame::NoFrame);
     m_categories->setFocusPolicy(Qt::NoFocus);
     m_categories->setSpacing(2);
+    m_categories->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_categories->addItems({tr("Profile"), tr("Group"), tr("Devices"), tr("Security"), tr("Data & Privacy")});
+    // Wider only when a large font scale would clip a category.
+    int widest = 0;
+    for (int i = 0; i < m_categories->count(); ++i)
+        widest = std::max(widest, m_categories->fontMetrics().horizontalAdvance(m_categories->item(i)->text()));
+    m_categories->setFixedWidth(std::max(180, widest + 60));
     for (int i = 0; i < m_categories->count(); ++i) {
         auto *scroll = new QScrollArea(m_pages);
         scroll->setWidgetResizable(true);
         scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         auto *content = new QWidget;
         auto *layout = new QVBoxLayout(content);
         layout->setContentsMargins(24, 20, 24, 20);

@@ -48,12 +48,17 @@ SettingsDialog::SettingsDialog(AppState *appState, QWidget *parent)
     m_hooks.warn = [this](const QString &title, const QString &text) { QMessageBox::warning(this, title, text); };
 
     m_categories = new QListWidget(this);
-    m_categories->setFixedWidth(190);
     m_categories->setFrameShape(QFrame::NoFrame);
     m_categories->setFocusPolicy(Qt::NoFocus);
     m_categories->setSpacing(2);
     m_categories->setIconSize(QSize(20, 20));
+    m_categories->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_categories->addItems({tr("Appearance"), tr("Editor"), tr("Window"), tr("Sync"), tr("Account")});
+    // Wider only when a large font scale would clip a category.
+    int widest = 0;
+    for (int i = 0; i < m_categories->count(); ++i)
+        widest = std::max(widest, m_categories->fontMetrics().horizontalAdvance(m_categories->item(i)->text()));
+    m_categories->setFixedWidth(std::max(190, widest + 60));
 
     m_pages = new QStackedWidget(this);
     for (QWidget *page : {buildAppearancePage(), buildEditorPage(), buildWindowPage(), buildSyncPage(),
