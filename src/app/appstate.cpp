@@ -6,7 +6,7 @@
 #include "applog.h"
 #include "attachmentrepository.h"
 #include "builtinnotes.h"
-#include "client.h"
+#include "account/client.h"
 #include "database.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
@@ -53,7 +53,7 @@ bool AppState::initialize()
     m_database = new Database(this);
     const QString path = Database::defaultDatabasePath();
     qCInfo(lcApp).noquote() << "Opening database at:" << path;
-    if (!m_database->open(path) || !m_database->migrate())
+    if (!m_database->open(path))
         return false;
 
     m_notes = new NoteRepository(m_database, this);
@@ -61,6 +61,13 @@ bool AppState::initialize()
     m_preferences = new PreferencesRepository(m_database, this);
     m_snapshots = new SnapshotRepository(m_database, this);
     m_attachments = new AttachmentRepository(m_database, this);
+    // Seeded in the migration's transaction: two first starts at once cannot
+    // both find no welcome notes.
+    if (!m_database->migrate([this] {
+            createWelcomeNotes(m_preferences, m_notes);
+            return true;
+        }))
+        return false;
 
     connect(m_notes, &NoteRepository::notesChanged, this, &AppState::notesChanged);
     connect(m_notebooks, &NotebookRepository::notebooksChanged, this, &AppState::notebooksChanged);
@@ -91,8 +98,6 @@ bool AppState::initialize()
         m_currentNotebookId = *notebookId;
     if (const auto noteId = m_preferences->get(kLastNoteId))
         m_currentNoteId = *noteId;
-
-    createWelcomeNotes(m_preferences, m_notes);
 
     emit databaseReady();
     return true;

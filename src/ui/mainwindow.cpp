@@ -144,7 +144,11 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
             const QSignalBlocker blocker(m_noteList);
             m_noteList->selectNote(currentNote);
         }
-        showNote(currentNote, false);
+        // Loaded once the window is up: a long note must not keep it from showing.
+        QTimer::singleShot(0, this, [this, currentNote] {
+            if (m_editor->noteId().isEmpty())
+                showNote(currentNote, false);
+        });
     }
 
     connect(m_state->preferences(), &PreferencesRepository::changed, this, &MainWindow::onPreferenceChanged);
@@ -706,7 +710,7 @@ void MainWindow::showNote(const QString &noteId, bool force)
     m_editor->loadNote(note->id, note->body, force);
     const bool editable = note->ownerId.isEmpty() || note->permission == QStringLiteral("edit");
     m_toolbar->setEnabled(editable);
-    m_editor->setReadOnly(!editable);
+    m_editor->setReadOnly(!editable || m_editor->isOversized());
 
     m_headerBar->show();
     m_headerBar->setEditable(editable);

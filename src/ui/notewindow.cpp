@@ -227,7 +227,7 @@ void NoteWindow::loadNote()
     }
     m_editor->loadNote(note->id, note->body, false);
     const bool editable = noteIsEditable(*note);
-    m_editor->setReadOnly(!editable);
+    m_editor->setReadOnly(!editable || m_editor->isOversized());
     m_toolbar->setEnabled(editable);
     updateWindowTitle();
 
