@@ -2,7 +2,7 @@
 
 #include "accountclient.h"
 #include "authclient.h"
-#include "client.h"
+#include "account/client.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

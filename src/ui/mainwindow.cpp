@@ -21,7 +21,7 @@
 #include "settingsdialog.h"
 #include "accountscreen.h"
 #include "authclient.h"
-#include "accountfacade.h"
+#include "account/client.h"
 #include "searchscreen.h"
 #include "sharedscreen.h"
 #include "snapshotrepository.h"

@@ -3,7 +3,7 @@
 #include "accountscreen.h"
 #include "appstate.h"
 #include "authclient.h"
-#include "accountfacade.h"
+#include "account/client.h"
 #include "preferencesrepository.h"
 #include "syncengine.h"
 #include "thememanager.h"

@@ -1,7 +1,7 @@
 #include "accountclient.h"
 #include "accountscreen.h"
 #include "authclient.h"
-#include "client.h"
+#include "account/client.h"
 #include "memorytokenstore.h"
 #include "serverfixture.h"
 #include "tokenmanager.h"

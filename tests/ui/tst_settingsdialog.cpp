@@ -3,7 +3,7 @@
 #include "apiclient.h"
 #include "appstatefixture.h"
 #include "authclient.h"
-#include "accountfacade.h"
+#include "account/client.h"
 #include "mainwindow.h"
 #include "noteeditor.h"
 #include "notewindow.h"
