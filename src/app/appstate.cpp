@@ -140,6 +140,24 @@ bool AppState::isSignedIn() const
     return m_accountClient && m_accountClient->isAuthenticated();
 }
 
+void AppState::loadShareGroup(GroupCallback callback)
+{
+    if (!isSignedIn())
+        return callback(QString(), {});
+    VelmAccount::AccountClient *account = m_accountClient->accountClient();
+    const QPointer<AppState> self(this);
+    account->getProfile([self, account, callback](const VelmAccount::Profile &profile) {
+        if (!self)
+            return;
+        account->getGroup([profile, callback](const VelmAccount::Group &group) {
+            QList<VelmAccount::GroupPerson> members;
+            for (const VelmAccount::GroupMember &m : group.members)
+                members.append({m.accountId, m.authUserId, m.displayName, m.email});
+            callback(profile.id, members);
+        });
+    });
+}
+
 void AppState::refreshCanShare()
 {
     const QString groupId = m_accountClient && m_accountClient->isAuthenticated()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sharingbackend.h"
+
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -52,6 +54,9 @@ public:
     // Sharing is offered to a signed-in member of a group of two or more.
     bool canShare() const { return m_canShare; }
     bool isSignedIn() const;
+    // The user's own id and the members of the user's group, for sharing.
+    using GroupCallback = std::function<void(const QString &selfId, const QList<VelmAccount::GroupPerson> &members)>;
+    void loadShareGroup(GroupCallback callback);
     void refreshCanShare();
 
     QString currentNotebookId() const { return m_currentNotebookId; }

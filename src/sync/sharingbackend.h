@@ -19,6 +19,15 @@ struct ShareMember
     QString createdAt;  // ISO 8601 local time; empty when unknown
 };
 
+// A member of the user's group, as far as sharing needs it.
+struct GroupPerson
+{
+    QString accountId;
+    QString authUserId;
+    QString displayName;
+    QString email;
+};
+
 // Lists, adds and removes the shares of one kind of item.
 class SharingBackend : public QObject
 {

@@ -25,6 +25,7 @@
 #include "searchscreen.h"
 #include "sharedscreen.h"
 #include "snapshotrepository.h"
+#include "sharecommands.h"
 #include "statusbar.h"
 #include "syncengine.h"
 #include "syncstatus.h"
@@ -1081,6 +1082,11 @@ std::unique_ptr<QMenu> MainWindow::createNoteContextMenu(const QString &noteId)
         connect(action, &QAction::triggered, this, [this, noteId, target] { onNoteDroppedOnNotebook(noteId, target); });
     }
     move->setEnabled(!move->isEmpty());
+    if (m_state->canShare() && (note->ownerId.isEmpty() || note->permission == QLatin1String("edit"))) {
+        menu->addSeparator();
+        connect(menu->addAction(note->isShared ? tr("Manage Sharing…") : tr("Share…")), &QAction::triggered,
+                this, [this, noteId] { openNoteShareDialog(m_state, noteId, tr("Remove access"), this); });
+    }
     menu->addSeparator();
     connect(menu->addAction(QStringLiteral("Move to Trash")), &QAction::triggered, this,
             [this, noteId] { trashNote(noteId); });
@@ -1094,6 +1100,9 @@ std::unique_ptr<QMenu> MainWindow::createNotebookContextMenu(const QString &note
     auto menu = std::make_unique<QMenu>(this);
     connect(menu->addAction(QStringLiteral("Rename Notebook…")), &QAction::triggered, this,
             [this, notebookId] { renameNotebook(notebookId); });
+    if (m_state->canShare())
+        connect(menu->addAction(tr("Share Notebook…")), &QAction::triggered, this,
+                [this, notebookId] { openNotebookShareDialog(m_state, notebookId, this); });
     connect(menu->addAction(QStringLiteral("Delete Notebook")), &QAction::triggered, this,
             [this, notebookId] { deleteNotebook(notebookId); });
     return menu;
