@@ -65,6 +65,12 @@ void AuthClient::setState(AuthState state)
     emit stateChanged(state);
 }
 
+void AuthClient::setServer(const QString &authBaseUrl, const QString &realm)
+{
+    m_authBaseUrl = authBaseUrl;
+    m_realm = realm;
+}
+
 void AuthClient::initialize()
 {
     m_tokens->loadTokens();

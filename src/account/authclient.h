@@ -38,6 +38,8 @@ public:
     User currentUser() const { return m_user; }
 
     void initialize();
+    // Another server; takes effect with the next sign-in.
+    void setServer(const QString &authBaseUrl, const QString &realm);
     // Opens the login page in the browser and waits for its redirect.
     void login();
     // Signs out locally at once; the server is told without waiting for it.

@@ -29,7 +29,7 @@ Client::Client(const ClientConfig &config, std::unique_ptr<TokenStore> store, QO
     m_config.platform = platformName(config.platform, QSysInfo::kernelType());
     m_tokens = new TokenManager(std::move(store), this);
     m_authApi = new ApiClient(m_tokens, this);
-    m_authApi->setBaseUrl(QUrl(QStringLiteral("%1/api/v1/realms/%2").arg(config.authBaseUrl, config.realm)));
+    m_authApi->setBaseUrl(authApiUrl(config));
     m_accountApi = new ApiClient(m_tokens, this);
     m_accountApi->setBaseUrl(QUrl(config.accountApiUrl));
     m_syncApi = new ApiClient(m_tokens, this);
@@ -44,6 +44,23 @@ Client::Client(const ClientConfig &config, std::unique_ptr<TokenStore> store, QO
     });
     connect(m_authClient, &AuthClient::tokenStorageFailed, this, &Client::tokenStorageFailed);
     m_accountClient = new AccountClient(m_accountApi, m_authClient, this);
+}
+
+QUrl Client::authApiUrl(const ClientConfig &config)
+{
+    return QUrl(QStringLiteral("%1/api/v1/realms/%2").arg(config.authBaseUrl, config.realm));
+}
+
+void Client::setEndpoints(const ClientConfig &config, const QString &syncApiUrl)
+{
+    m_config.authBaseUrl = config.authBaseUrl;
+    m_config.realm = config.realm;
+    m_config.accountApiUrl = config.accountApiUrl;
+    m_config.portalUrl = config.portalUrl;
+    m_authApi->setBaseUrl(authApiUrl(config));
+    m_accountApi->setBaseUrl(QUrl(config.accountApiUrl));
+    m_syncApi->setBaseUrl(QUrl(syncApiUrl));
+    m_authClient->setServer(config.authBaseUrl, config.realm);
 }
 
 void Client::initialize()

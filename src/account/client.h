@@ -5,6 +5,7 @@
 #include "vlmclaims.h"
 
 #include <QObject>
+#include <QUrl>
 
 #include <memory>
 
@@ -34,6 +35,9 @@ public:
     VlmClaims claims() const;
 
     ClientConfig config() const { return m_config; }
+    // Points every request frame at other services. Meant for a signed-out
+    // client: tokens of the old server are not carried over.
+    void setEndpoints(const ClientConfig &config, const QString &syncApiUrl);
     TokenManager *tokenManager() const { return m_tokens; }
     ApiClient *authApi() const { return m_authApi; }
     ApiClient *accountApi() const { return m_accountApi; }
@@ -50,6 +54,8 @@ signals:
     void tokenStorageFailed(const QString &message);
 
 private:
+    static QUrl authApiUrl(const ClientConfig &config);
+
     ClientConfig m_config;
     TokenManager *m_tokens;
     ApiClient *m_authApi;

@@ -1,5 +1,6 @@
 #include "clientconfig.h"
 
+#include <QUrl>
 #include <QtGlobal>
 
 namespace VelmAccount {
@@ -10,25 +11,55 @@ QString envOr(const char *name, const QString &builtIn)
     const QString value = qEnvironmentVariable(name);
     return value.isEmpty() ? builtIn : value;
 }
+
+QString serverOrDefault(const QString &serverUrl)
+{
+    const QString normalized = ClientConfig::normalizedServerUrl(serverUrl);
+    return normalized.isEmpty() ? ClientConfig::defaultServerUrl() : normalized;
+}
 } // namespace
 
-ClientConfig ClientConfig::fromEnvironment(const QString &appVersion)
+QString ClientConfig::defaultServerUrl()
 {
+    return QStringLiteral("http://127.0.0.1:8787");
+}
+
+QString ClientConfig::normalizedServerUrl(const QString &serverUrl)
+{
+    QString text = serverUrl.trimmed();
+    while (text.endsWith(QLatin1Char('/')))
+        text.chop(1);
+    const QUrl url(text, QUrl::StrictMode);
+    const QString scheme = url.scheme();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        || url.host().isEmpty() || url.hasQuery() || url.hasFragment() || !url.userInfo().isEmpty())
+        return {};
+    return text;
+}
+
+bool ClientConfig::serverFromEnvironment()
+{
+    return !qEnvironmentVariable("AUTH_BASE_URL").isEmpty();
+}
+
+ClientConfig ClientConfig::fromEnvironment(const QString &appVersion, const QString &serverUrl)
+{
+    const QString server = serverOrDefault(serverUrl);
     ClientConfig config;
-    config.authBaseUrl = envOr("AUTH_BASE_URL", QStringLiteral("http://127.0.0.1:8787"));
+    config.authBaseUrl = envOr("AUTH_BASE_URL", server);
     config.realm = envOr("AUTH_REALM_SLUG", QStringLiteral("velmora"));
-    config.accountApiUrl = envOr("ACCOUNT_API_URL", QStringLiteral("http://127.0.0.1:8787/account/v1"));
+    config.accountApiUrl = envOr("ACCOUNT_API_URL", server + QStringLiteral("/account/v1"));
     config.clientId = envOr("AUTH_CLIENT_ID", QStringLiteral("9f1c2a7be04d53c8a6e1f0b2d7c4e913"));
     config.appId = QStringLiteral("app.velmora.notes");
     config.appName = QStringLiteral("Velmora Notes");
     config.appVersion = appVersion;
-    config.portalUrl = envOr("ACCOUNT_PORTAL_URL", QStringLiteral("http://127.0.0.1:8787/velmora/account"));
+    config.portalUrl = envOr("ACCOUNT_PORTAL_URL", QStringLiteral("%1/%2/account").arg(server, config.realm));
     return config;
 }
 
-QString ClientConfig::syncApiUrlFromEnvironment()
+QString ClientConfig::syncApiUrlFromEnvironment(const QString &serverUrl)
 {
-    return envOr("SYNC_API_URL", QStringLiteral("http://127.0.0.1:8787/notes/v1"));
+    return envOr("SYNC_API_URL", serverOrDefault(serverUrl) + QStringLiteral("/notes/v1"));
 }
 
 } // namespace VelmAccount

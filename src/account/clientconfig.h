@@ -18,10 +18,18 @@ struct ClientConfig
     QString platform; // empty: derived from the running system
     QString portalUrl;
 
-    // Built-in values (a velmora-server on this machine), each overridden by
-    // its environment variable when that is set and not empty.
-    static ClientConfig fromEnvironment(const QString &appVersion);
-    static QString syncApiUrlFromEnvironment();
+    // The services of a velmora-server at serverUrl (empty: the one on this
+    // machine), each overridden by its environment variable when that is set
+    // and not empty.
+    static ClientConfig fromEnvironment(const QString &appVersion, const QString &serverUrl = QString());
+    static QString syncApiUrlFromEnvironment(const QString &serverUrl = QString());
+    // True when AUTH_BASE_URL names the server, so a stored address is ignored.
+    static bool serverFromEnvironment();
+
+    static QString defaultServerUrl();
+    // serverUrl trimmed and without trailing slashes; empty unless it is an
+    // http or https address with a host and nothing after the path.
+    static QString normalizedServerUrl(const QString &serverUrl);
 };
 
 } // namespace VelmAccount

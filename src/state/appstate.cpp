@@ -88,10 +88,13 @@ bool AppState::initialize()
 
     m_themeManager = new ThemeManager(m_preferences, this);
     m_themeManager->setThemeMode(m_preferences->getString(QStringLiteral("theme_mode"), QStringLiteral("system")));
+    if (m_preferences->get(QStringLiteral("fontScale")))
+        m_themeManager->setFontScale(m_preferences->getInt(QStringLiteral("fontScale"), 100));
 
-    // The local server's endpoints unless the environment names others.
-    const auto config = VelmAccount::ClientConfig::fromEnvironment(QCoreApplication::applicationVersion());
-    const QString syncUrl = VelmAccount::ClientConfig::syncApiUrlFromEnvironment();
+    // The chosen server's endpoints unless the environment names others.
+    const QString server = m_preferences->getString(QStringLiteral("server_url"), QString());
+    const auto config = VelmAccount::ClientConfig::fromEnvironment(QCoreApplication::applicationVersion(), server);
+    const QString syncUrl = VelmAccount::ClientConfig::syncApiUrlFromEnvironment(server);
     qCInfo(lcApp).noquote() << "Auth:" << config.authBaseUrl << "Account:" << config.accountApiUrl << "Sync:" << syncUrl;
     m_accountClient = new VelmAccount::Client(
         config, VelmAccount::createPlatformTokenStore(config.appId, Database::dataDirectory()), this);

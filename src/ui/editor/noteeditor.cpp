@@ -116,6 +116,11 @@ NoteEditor::NoteEditor(QWidget *parent)
 
 NoteEditor::~NoteEditor() = default;
 
+void NoteEditor::applyFontScale()
+{
+    setFont(baseFont());
+}
+
 QFont NoteEditor::baseFont() const
 {
     QFont font = QApplication::font();

@@ -33,6 +33,10 @@ class NoteEditor final : public QTextEdit
 {
     Q_OBJECT
 public:
+    // Takes the body font of the current font scale; the font is explicit,
+    // so an application-wide change passes it by.
+    void applyFontScale();
+
     // A link as the link dialog shows and returns it.
     struct LinkInput
     {

@@ -20,6 +20,10 @@
 #include "notelistwidget.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
+#include "settingsdialog.h"
+#include "accountscreen.h"
+#include "authclient.h"
+#include "account/client.h"
 #include "searchscreen.h"
 #include "sharedscreen.h"
 #include "snapshotrepository.h"
@@ -284,6 +288,8 @@ void MainWindow::buildMenus()
         m_io->restoreDatabase();
     });
     file->addSeparator();
+    addAccountAndPreferenceActions(file);
+    file->addSeparator();
     QAction *quit = add(file, tr("Quit"), QKeySequence::Quit, [this] { quitApplication(); });
     quit->setMenuRole(QAction::QuitRole);
 
@@ -301,6 +307,9 @@ void MainWindow::buildMenus()
         if (!findInNote(text))
             m_statusBar->showTemporaryMessage(tr("\"%1\" not found").arg(text), 3000);
     });
+    edit->addSeparator();
+    connect(edit->addAction(tr("Preferences…")), &QAction::triggered, this, &MainWindow::showPreferences);
+    edit->actions().constLast()->setMenuRole(QAction::PreferencesRole);
 
     m_editorActions->addFormatMenu(menuBar()->addMenu(tr("F&ormat")));
 
@@ -1065,6 +1074,7 @@ void MainWindow::onPreferenceChanged(const QString &key)
 void MainWindow::onFontScaleChanged()
 {
     saveCurrentNote();
+    m_editor->applyFontScale();
     if (!m_editor->noteId().isEmpty())
         showNote(m_editor->noteId(), true);
     // Row heights follow the scale: let the views ask for size hints again.
@@ -1072,6 +1082,46 @@ void MainWindow::onFontScaleChanged()
     refreshNotebooks();
     m_noteList->doItemsLayout();
     m_notebookList->doItemsLayout();
+}
+
+// ---------------------------------------------------------------- account and preferences
+
+void MainWindow::addAccountAndPreferenceActions(QMenu *file)
+{
+    VelmAccount::Client *client = m_state->accountClient();
+    QAction *signIn = file->addAction(tr("Sign In…"));
+    QAction *manage = file->addAction(tr("&Manage Account…"));
+    QAction *signOut = file->addAction(tr("Sign &Out"));
+    file->addSeparator();
+    QAction *preferences = file->addAction(tr("Preferences…"));
+    preferences->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    preferences->setShortcutContext(Qt::ApplicationShortcut);
+    connect(preferences, &QAction::triggered, this, &MainWindow::showPreferences);
+    if (!client) {
+        for (QAction *action : {signIn, manage, signOut})
+            action->setVisible(false);
+        return;
+    }
+    connect(signIn, &QAction::triggered, client->authClient(), &VelmAccount::AuthClient::login);
+    connect(signOut, &QAction::triggered, client->authClient(), &VelmAccount::AuthClient::logout);
+    connect(manage, &QAction::triggered, this, [client] {
+        VelmAccount::AccountScreen::openWindow(client)->setWindowTitle(tr("Velmora Account"));
+    });
+    const auto follow = [client, signIn, manage, signOut] {
+        const bool in = client->isAuthenticated();
+        signIn->setVisible(!in);
+        manage->setVisible(in);
+        signOut->setVisible(in);
+    };
+    connect(client, &VelmAccount::Client::authStateChanged, this, follow);
+    follow();
+}
+
+void MainWindow::showPreferences()
+{
+    auto *dialog = new SettingsDialog(m_state, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
 }
 
 // ---------------------------------------------------------------- printing

@@ -131,6 +131,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void addAccountAndPreferenceActions(QMenu *file);
+    void showPreferences();
     void buildMenus();
     void buildWidgets();
     void connectSignals();

@@ -17,6 +17,7 @@
 #include "preferencesrepository.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
+#include "thememanager.h"
 #include "uilog.h"
 #include "versionhistorydialog.h"
 
@@ -57,6 +58,8 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     m_editor = new NoteEditor(central);
     if (m_state)
         m_editor->setAttachmentRepository(m_state->attachments());
+    if (ThemeManager *theme = m_state ? m_state->themeManager() : nullptr)
+        connect(theme, &ThemeManager::fontScaleChanged, m_editor, &NoteEditor::applyFontScale);
     m_toolbar->setEditor(m_editor);
     m_session = new NoteSession(state, this);
     m_actions = new EditorActions(this, m_editor);

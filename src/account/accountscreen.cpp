@@ -1,0 +1,669 @@
+#include "accountscreen.h"
+
+#include "accountclient.h"
+#include "authclient.h"
+#include "account/client.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace VelmAccount {
+
+QString accountRelativeTime(const QDateTime &time, const QDateTime &now)
+{
+    if (!time.isValid())
+        return AccountScreen::tr("Unknown");
+    const qint64 seconds = time.secsTo(now);
+    if (seconds < 60)
+        return AccountScreen::tr("Active now");
+    if (seconds < 3600)
+        return AccountScreen::tr("%1m ago").arg(seconds / 60);
+    if (seconds < 86400)
+        return AccountScreen::tr("%1h ago").arg(seconds / 3600);
+    if (seconds < 604800)
+        return AccountScreen::tr("%1d ago").arg(seconds / 86400);
+    return QLocale::c().toString(time.toLocalTime().date(), QStringLiteral("MMM d, yyyy"));
+}
+
+namespace {
+
+QLabel *label(const QString &text, int pointDelta = 0, int weight = -1)
+{
+    auto *result = new QLabel(text);
+    result->setWordWrap(true);
+    result->setTextFormat(Qt::PlainText);
+    // A long address may be cut, but must not push a row's buttons out of sight.
+    result->setMinimumWidth(1);
+    if (pointDelta != 0 || weight > 0) {
+        QFont font = result->font();
+        font.setPointSize(std::max(7, font.pointSize() + pointDelta));
+        if (weight > 0)
+            font.setWeight(QFont::Weight(weight));
+        result->setFont(font);
+    }
+    return result;
+}
+
+QLabel *muted(const QString &text, int pointDelta = 0)
+{
+    QLabel *result = label(text, pointDelta);
+    result->setForegroundRole(QPalette::PlaceholderText);
+    return result;
+}
+
+// A row of text lines on the left and its buttons on the right.
+QVBoxLayout *addRow(QVBoxLayout *page, QList<QWidget *> trailing)
+{
+    auto *row = new QHBoxLayout;
+    auto *lines = new QVBoxLayout;
+    lines->setSpacing(2);
+    row->addLayout(lines, 1);
+    for (QWidget *widget : trailing)
+        row->addWidget(widget, 0, Qt::AlignVCenter);
+    page->addLayout(row);
+    return lines;
+}
+
+void clearLayout(QLayout *layout)
+{
+    while (QLayoutItem *item = layout->takeAt(0)) {
+        if (QWidget *widget = item->widget()) {
+            // Out of the tree at once; a button may still be inside its click.
+            widget->hide();
+            widget->setParent(nullptr);
+            widget->deleteLater();
+        }
+        if (QLayout *child = item->layout())
+            clearLayout(child);
+        delete item;
+    }
+}
+
+} // namespace
+
+AccountScreen::AccountScreen(Client *client, QWidget *parent)
+    : QWidget(parent)
+    , m_client(client)
+    , m_categories(new QListWidget(this))
+    , m_pages(new QStackedWidget(this))
+    , m_status(new QLabel(this))
+    , m_statusTimer(new QTimer(this))
+{
+    m_prompts.text = [this](const QString &title, const QString &text, const QString &initial) -> std::optional<QString> {
+        bool ok = false;
+        const QString answer = QInputDialog::getText(this, title, text, QLineEdit::Normal, initial, &ok);
+        return ok ? std::optional<QString>(answer) : std::nullopt;
+    };
+    m_prompts.password = [this](const QString &title, const QString &text) -> std::optional<QString> {
+        bool ok = false;
+        const QString answer = QInputDialog::getText(this, title, text, QLineEdit::Password, QString(), &ok);
+        return ok ? std::optional<QString>(answer) : std::nullopt;
+    };
+    m_prompts.confirm = [this](const QString &title, const QString &text) {
+        return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            == QMessageBox::Yes;
+    };
+    m_prompts.inform = [this](const QString &title, const QString &text) {
+        QMessageBox::information(this, title, text);
+    };
+
+    m_categories->setFrameShape(QFrame::NoFrame);
+    m_categories->setFocusPolicy(Qt::NoFocus);
+    m_categories->setSpacing(2);
+    m_categories->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_categories->addItems({tr("Profile"), tr("Group"), tr("Devices"), tr("Security"), tr("Data & Privacy")});
+    // Wider only when a large font scale would clip a category.
+    int widest = 0;
+    for (int i = 0; i < m_categories->count(); ++i)
+        widest = std::max(widest, m_categories->fontMetrics().horizontalAdvance(m_categories->item(i)->text()));
+    m_categories->setFixedWidth(std::max(180, widest + 60));
+    for (int i = 0; i < m_categories->count(); ++i) {
+        auto *scroll = new QScrollArea(m_pages);
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        auto *content = new QWidget;
+        auto *layout = new QVBoxLayout(content);
+        layout->setContentsMargins(24, 20, 24, 20);
+        scroll->setWidget(content);
+        m_pages->addWidget(scroll);
+    }
+    connect(m_categories, &QListWidget::currentRowChanged, m_pages, &QStackedWidget::setCurrentIndex);
+    m_categories->setCurrentRow(0);
+
+    m_status->setFixedHeight(24);
+    QFont small = m_status->font();
+    small.setPointSize(std::max(7, small.pointSize() - 1));
+    m_status->setFont(small);
+    m_statusTimer->setSingleShot(true);
+    connect(m_statusTimer, &QTimer::timeout, m_status, &QLabel::clear);
+
+    auto *right = new QVBoxLayout;
+    right->setContentsMargins(0, 0, 0, 0);
+    right->setSpacing(0);
+    right->addWidget(m_pages, 1);
+    right->addWidget(m_status);
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_categories);
+    layout->addLayout(right, 1);
+    applyListStyle();
+
+    rebuildProfile();
+    rebuildGroup({});
+    rebuildDevices({});
+    rebuildSessions({});
+    rebuildDataPage();
+}
+
+AccountScreen *AccountScreen::openWindow(Client *client)
+{
+    auto *screen = new AccountScreen(client);
+    screen->setAttribute(Qt::WA_DeleteOnClose);
+    screen->resize(720, 560);
+    screen->refreshAll();
+    screen->show();
+    return screen;
+}
+
+QWidget *AccountScreen::page(Page page) const
+{
+    return static_cast<QScrollArea *>(m_pages->widget(page))->widget();
+}
+
+QString AccountScreen::statusText() const
+{
+    return m_status->text();
+}
+
+void AccountScreen::showError(const QString &text)
+{
+    m_status->setStyleSheet(QStringLiteral("color: #C62828; padding: 4px;"));
+    m_status->setText(text);
+    m_statusTimer->start(4000);
+}
+
+void AccountScreen::showSuccess(const QString &text)
+{
+    m_status->setStyleSheet(QStringLiteral("color: #2E7D32; padding: 4px;"));
+    m_status->setText(text);
+    m_statusTimer->start(3000);
+}
+
+bool AccountScreen::isOwner() const
+{
+    return m_client && m_client->claims().role == QLatin1String("owner");
+}
+
+void AccountScreen::applyListStyle()
+{
+    const QPalette pal = QApplication::palette(this);
+    const bool dark = pal.color(QPalette::Window).lightness() < 128;
+    const QColor base = pal.color(QPalette::AlternateBase);
+    const QColor background = dark ? base.lighter(115) : base.lighter(97);
+    const QColor hover = dark ? background.lighter(135) : background.darker(105);
+    m_categories->setStyleSheet(
+        QStringLiteral("QListWidget {  background: %1; border: none; padding: 12px 8px;}"
+                       "QListWidget::item {  padding: 8px 12px; border-radius: 6px;}"
+                       "QListWidget::item:hover { background: %2; }"
+                       "QListWidget::item:selected { background: %3; color: %4; }")
+            .arg(background.name(), hover.name(), pal.color(QPalette::Highlight).name(),
+                 pal.color(QPalette::HighlightedText).name()));
+}
+
+QVBoxLayout *AccountScreen::resetPage(Page which, const QString &title, const QString &description)
+{
+    auto *layout = static_cast<QVBoxLayout *>(page(which)->layout());
+    clearLayout(layout);
+    layout->addWidget(label(title, 6, 600));
+    if (!description.isEmpty())
+        layout->addWidget(muted(description));
+    layout->addSpacing(8);
+    return layout;
+}
+
+QLabel *AccountScreen::addSection(QVBoxLayout *layout, const QString &title, const QString &description)
+{
+    layout->addSpacing(6);
+    layout->addWidget(label(title, 2, 500));
+    QLabel *text = nullptr;
+    if (!description.isEmpty()) {
+        text = muted(description);
+        layout->addWidget(text);
+    }
+    return text;
+}
+
+void AccountScreen::refreshAll()
+{
+    refreshProfile();
+    refreshGroup();
+    refreshDevices();
+    refreshSessions();
+}
+
+// ---------------------------------------------------------------- profile
+
+void AccountScreen::refreshProfile()
+{
+    if (!m_client)
+        return;
+    m_client->authClient()->fetchCurrentUser([guard = QPointer<AccountScreen>(this)](const User &user) {
+        if (!guard)
+            return;
+        guard->m_user = user;
+        guard->rebuildProfile();
+    });
+}
+
+void AccountScreen::rebuildProfile()
+{
+    QVBoxLayout *layout = resetPage(ProfilePage, tr("Profile"));
+    addSection(layout, tr("Personal Information"));
+    layout->addWidget(label(m_user.email));
+    layout->addWidget(label(m_user.displayName.isEmpty() ? tr("(not set)") : m_user.displayName));
+    m_editName = new QPushButton(tr("Edit Display Name"));
+    connect(m_editName, &QPushButton::clicked, this, &AccountScreen::editDisplayName);
+    layout->addWidget(m_editName, 0, Qt::AlignLeft);
+    addSection(layout, tr("Password"), tr("Change your account password."));
+    m_changePassword = new QPushButton(tr("Change Password"));
+    connect(m_changePassword, &QPushButton::clicked, this, &AccountScreen::changePassword);
+    layout->addWidget(m_changePassword, 0, Qt::AlignLeft);
+    layout->addStretch(1);
+    emit pageRebuilt(ProfilePage);
+}
+
+void AccountScreen::editDisplayName()
+{
+    const auto answer = m_prompts.text(tr("Edit Display Name"), tr("Display name:"), m_user.displayName);
+    const QString name = answer ? answer->trimmed() : QString();
+    if (name.isEmpty() || !m_client)
+        return;
+    QPointer<QPushButton> button = m_editName;
+    button->setEnabled(false);
+    m_client->authClient()->updateProfile(name, [guard = QPointer<AccountScreen>(this), button](const User &user) {
+        if (!guard)
+            return;
+        if (user.id.isEmpty()) {
+            guard->showError(tr("Failed to update profile."));
+            if (button)
+                button->setEnabled(true);
+            return;
+        }
+        guard->m_user = user;
+        guard->rebuildProfile();
+        guard->showSuccess(tr("Display name updated."));
+    });
+}
+
+void AccountScreen::changePassword()
+{
+    const QString title = tr("Change Password");
+    const auto current = m_prompts.password(title, tr("Current password:"));
+    if (!current || current->isEmpty())
+        return;
+    const auto replacement = m_prompts.password(title, tr("New password (min 8 characters):"));
+    if (!replacement || replacement->isEmpty())
+        return;
+    if (replacement->size() < 8) {
+        showError(tr("Password must be at least 8 characters."));
+        return;
+    }
+    const auto confirmation = m_prompts.password(title, tr("Confirm new password:"));
+    if (!confirmation)
+        return;
+    if (*confirmation != *replacement) {
+        showError(tr("Passwords do not match."));
+        return;
+    }
+    if (!m_client)
+        return;
+    QPointer<QPushButton> button = m_changePassword;
+    button->setEnabled(false);
+    m_client->authClient()->changePassword(*current, *replacement,
+                                           [guard = QPointer<AccountScreen>(this), button](bool ok) {
+        if (!guard)
+            return;
+        if (ok)
+            guard->showSuccess(tr("Password changed."));
+        else
+            guard->showError(tr("Failed to change password."));
+        if (button)
+            button->setEnabled(true);
+    });
+}
+
+// ---------------------------------------------------------------- group
+
+void AccountScreen::refreshGroup()
+{
+    if (!m_client)
+        return;
+    m_client->accountClient()->getGroup([guard = QPointer<AccountScreen>(this)](const Group &group) {
+        if (guard) {
+            guard->rebuildGroup(group);
+            // Ownership decides what the deletion page allows.
+            guard->rebuildDataPage();
+        }
+    });
+}
+
+void AccountScreen::refreshGroupAsOwner()
+{
+    // The first invitation creates the group: until the token is renewed its
+    // claims do not say owner, and the page would offer "Leave Group".
+    if (isOwner() || !m_client) {
+        refreshGroup();
+        return;
+    }
+    m_client->authClient()->refreshToken([guard = QPointer<AccountScreen>(this)](bool) {
+        if (guard)
+            guard->refreshGroup();
+    });
+}
+
+void AccountScreen::refreshGroupLater()
+{
+    QTimer::singleShot(500, this, &AccountScreen::refreshGroup);
+}
+
+void AccountScreen::rebuildGroup(const Group &group)
+{
+    QVBoxLayout *layout = resetPage(GroupPage, tr("Group"));
+    const auto button = [this](const QString &text, auto slot) {
+        auto *result = new QPushButton(text);
+        connect(result, &QPushButton::clicked, this, slot);
+        return result;
+    };
+    if (group.id.isEmpty()) {
+        addSection(layout, tr("No Group"),
+                   tr("You're not part of a group. The group owner can invite you, or you can join with an invite "
+                      "code."));
+        layout->addWidget(button(tr("Join with Invite Code"), [this] { joinGroup(); }), 0, Qt::AlignLeft);
+        layout->addStretch(1);
+        emit pageRebuilt(GroupPage);
+        return;
+    }
+    const bool owner = isOwner();
+    addSection(layout, tr("Members"));
+    for (const GroupMember &member : group.members) {
+        const QString shown = member.displayName.isEmpty() ? member.email : member.displayName;
+        QList<QWidget *> trailing;
+        if (member.role == QLatin1String("owner")) {
+            QLabel *badge = label(tr("Owner"), -2, 500);
+            badge->setStyleSheet(QStringLiteral("color: #00897B;"));
+            trailing << badge;
+        } else if (owner) {
+            trailing << button(tr("Remove"), [this, member] { removeMember(member); });
+        }
+        QVBoxLayout *lines = addRow(layout, trailing);
+        lines->addWidget(label(shown, 0, 500));
+        if (member.email != shown)
+            lines->addWidget(muted(member.email, -1));
+    }
+    if (owner && !group.pendingInvitations.isEmpty()) {
+        addSection(layout, tr("Pending Invitations"));
+        for (const GroupInvitation &invitation : group.pendingInvitations) {
+            const QString id = invitation.id;
+            QVBoxLayout *lines = addRow(layout, {button(tr("Revoke"), [this, id] { revokeInvitation(id); })});
+            lines->addWidget(label(invitation.invitedEmail.isEmpty()
+                                       ? tr("Invite code: %1").arg(invitation.inviteCode)
+                                       : invitation.invitedEmail));
+        }
+    }
+    if (owner) {
+        addSection(layout, tr("Invite Members"));
+        auto *row = new QHBoxLayout;
+        row->addWidget(button(tr("Invite by Email"), [this] { inviteByEmail(); }));
+        row->addWidget(button(tr("Generate Invite Code"), [this] { generateInviteCode(); }));
+        row->addStretch(1);
+        layout->addLayout(row);
+    } else {
+        layout->addSpacing(12);
+        layout->addWidget(button(tr("Leave Group"), [this] { leaveGroup(); }), 0, Qt::AlignLeft);
+    }
+    layout->addStretch(1);
+    emit pageRebuilt(GroupPage);
+}
+
+void AccountScreen::joinGroup()
+{
+    const auto answer = m_prompts.text(tr("Join Group"), tr("Enter invite code:"), QString());
+    const QString code = answer ? answer->trimmed() : QString();
+    if (code.isEmpty() || !m_client)
+        return;
+    m_client->accountClient()->joinGroup(code, [guard = QPointer<AccountScreen>(this)](bool ok) {
+        if (!guard)
+            return;
+        if (!ok) {
+            guard->showError(tr("Invalid or expired invite code."));
+            return;
+        }
+        guard->showSuccess(tr("Joined group."));
+        guard->refreshGroup();
+    });
+}
+
+void AccountScreen::inviteByEmail()
+{
+    const auto answer = m_prompts.text(tr("Invite by Email"), tr("Email address:"), QString());
+    const QString email = answer ? answer->trimmed() : QString();
+    if (email.isEmpty() || !m_client)
+        return;
+    m_client->accountClient()->inviteByEmail(email, [guard = QPointer<AccountScreen>(this)](const GroupInvitation &sent) {
+        if (!guard)
+            return;
+        if (sent.id.isEmpty()) {
+            guard->showError(tr("Failed to send invitation."));
+            return;
+        }
+        guard->showSuccess(tr("Invitation sent."));
+        guard->refreshGroupAsOwner();
+    });
+}
+
+void AccountScreen::generateInviteCode()
+{
+    if (!m_client)
+        return;
+    m_client->accountClient()->generateInviteCode([guard = QPointer<AccountScreen>(this)](const GroupInvitation &made) {
+        if (!guard)
+            return;
+        if (made.inviteCode.isEmpty()) {
+            guard->showError(tr("Failed to generate code."));
+            return;
+        }
+        guard->m_prompts.inform(tr("Invite Code"),
+                                tr("Share this code with the person you want to invite:\n\n%1").arg(made.inviteCode));
+        guard->refreshGroupAsOwner();
+    });
+}
+
+void AccountScreen::leaveGroup()
+{
+    if (!m_client
+        || !m_prompts.confirm(tr("Leave Group"), tr("Leave this group? You will lose access to shared data.")))
+        return;
+    m_client->accountClient()->leaveGroup();
+    showSuccess(tr("Left group."));
+    refreshGroupLater();
+}
+
+void AccountScreen::removeMember(const GroupMember &member)
+{
+    const QString shown = member.displayName.isEmpty() ? member.email : member.displayName;
+    if (!m_client || !m_prompts.confirm(tr("Remove Member"), tr("Remove %1 from the group?").arg(shown)))
+        return;
+    m_client->accountClient()->removeMember(member.accountId);
+    showSuccess(tr("%1 removed.").arg(shown));
+    refreshGroupLater();
+}
+
+void AccountScreen::revokeInvitation(const QString &id)
+{
+    if (!m_client)
+        return;
+    m_client->accountClient()->revokeInvitation(id);
+    showSuccess(tr("Invitation revoked."));
+    refreshGroupLater();
+}
+
+// ---------------------------------------------------------------- devices and sessions
+
+void AccountScreen::refreshDevices()
+{
+    if (!m_client)
+        return;
+    m_client->accountClient()->getDevices([guard = QPointer<AccountScreen>(this)](const QList<Device> &devices) {
+        if (guard)
+            guard->rebuildDevices(devices);
+    });
+}
+
+void AccountScreen::refreshDevicesLater()
+{
+    QTimer::singleShot(500, this, &AccountScreen::refreshDevices);
+}
+
+void AccountScreen::rebuildDevices(const QList<Device> &devices)
+{
+    QVBoxLayout *layout = resetPage(DevicesPage, tr("Devices"), tr("Devices that have synced with your account."));
+    addSection(layout, tr("Registered Devices"));
+    if (devices.isEmpty())
+        layout->addWidget(muted(tr("No devices registered.")));
+    for (const Device &device : devices) {
+        auto *remove = new QPushButton(tr("Remove"));
+        connect(remove, &QPushButton::clicked, this, [this, device] { removeDevice(device); });
+        QVBoxLayout *lines = addRow(layout, {remove});
+        QLabel *name = new QLabel(tr("<b>%1</b>").arg(
+            (device.deviceName.isEmpty() ? tr("Unknown Device") : device.deviceName).toHtmlEscaped()));
+        lines->addWidget(name);
+        QString platform = device.platform;
+        if (!device.appVersion.isEmpty())
+            platform += tr("  ·  v%1").arg(device.appVersion);
+        lines->addWidget(muted(platform, -1));
+        lines->addWidget(muted(accountRelativeTime(device.lastSyncAt), -1));
+    }
+    layout->addStretch(1);
+    emit pageRebuilt(DevicesPage);
+}
+
+void AccountScreen::removeDevice(const Device &device)
+{
+    const QString name = device.deviceName.isEmpty() ? tr("Unknown Device") : device.deviceName;
+    if (!m_client || !m_prompts.confirm(tr("Remove Device"), tr("Remove %1?").arg(name)))
+        return;
+    m_client->accountClient()->removeDevice(device.id);
+    showSuccess(tr("Device removed."));
+    refreshDevicesLater();
+}
+
+void AccountScreen::refreshSessions()
+{
+    if (!m_client)
+        return;
+    m_client->authClient()->listSessions([guard = QPointer<AccountScreen>(this)](const QList<Session> &sessions) {
+        if (guard)
+            guard->rebuildSessions(sessions);
+    });
+}
+
+void AccountScreen::rebuildSessions(const QList<Session> &sessions)
+{
+    QVBoxLayout *layout = resetPage(SecurityPage, tr("Security"), tr("Sessions currently signed in to your account."));
+    addSection(layout, tr("Active Sessions"));
+    if (sessions.isEmpty())
+        layout->addWidget(muted(tr("No active sessions.")));
+    for (const Session &session : sessions) {
+        QWidget *trailing = nullptr;
+        if (session.isCurrent) {
+            QLabel *badge = label(tr("Current"), -1, 500);
+            badge->setStyleSheet(QStringLiteral("color: #2E7D32;"));
+            trailing = badge;
+        } else {
+            auto *revoke = new QPushButton(tr("Revoke"));
+            const QString id = session.id;
+            connect(revoke, &QPushButton::clicked, this, [this, id] { revokeSession(id); });
+            trailing = revoke;
+        }
+        QVBoxLayout *lines = addRow(layout, {trailing});
+        QString agent = session.userAgent;
+        if (agent.isEmpty())
+            agent = tr("Unknown client");
+        else if (agent.size() > 60)
+            agent = agent.left(60) + QStringLiteral("...");
+        lines->addWidget(label(agent, 0, 500));
+        QString when = session.isCurrent ? tr("This session") : accountRelativeTime(session.lastActiveAt);
+        if (!session.ipAddress.isEmpty())
+            when += tr("  ·  %1").arg(session.ipAddress);
+        lines->addWidget(muted(when, -1));
+    }
+    layout->addStretch(1);
+    emit pageRebuilt(SecurityPage);
+}
+
+void AccountScreen::revokeSession(const QString &id)
+{
+    if (!m_client)
+        return;
+    m_client->authClient()->revokeSession(id);
+    showSuccess(tr("Session revoked."));
+    QTimer::singleShot(500, this, &AccountScreen::refreshSessions);
+}
+
+// ---------------------------------------------------------------- data and privacy
+
+void AccountScreen::rebuildDataPage()
+{
+    QVBoxLayout *layout = resetPage(DataPage, tr("Data & Privacy"));
+    addSection(layout, tr("Danger Zone"), tr("Permanently delete your account. This cannot be undone after 30 days."));
+    auto *remove = new QPushButton(tr("Delete Account"));
+    remove->setStyleSheet(QStringLiteral(
+        "QPushButton { color: white; background: #C62828; border: none;  border-radius: 4px; padding: 6px 16px; "
+        "font-weight: 600; }QPushButton:hover { background: #B71C1C; }QPushButton:disabled { background: #666; }"));
+    connect(remove, &QPushButton::clicked, this, &AccountScreen::deleteAccount);
+    if (isOwner()) {
+        remove->setEnabled(false);
+        layout->addWidget(muted(tr("You are the group owner. Transfer ownership or remove all members before "
+                                   "deleting your account.")));
+    }
+    layout->addWidget(remove, 0, Qt::AlignLeft);
+    layout->addStretch(1);
+    emit pageRebuilt(DataPage);
+}
+
+void AccountScreen::deleteAccount()
+{
+    if (!m_client || isOwner())
+        return;
+    const auto answer = m_prompts.text(
+        tr("Delete Account"),
+        tr("This will schedule your account for permanent deletion after 30 days.\n\nType DELETE to confirm:"),
+        QString());
+    if (!answer || *answer != QLatin1String("DELETE"))
+        return;
+    m_client->accountClient()->deleteAccount([guard = QPointer<AccountScreen>(this)](bool ok) {
+        if (!guard)
+            return;
+        if (ok)
+            guard->m_prompts.inform(tr("Account Scheduled for Deletion"),
+                                    tr("Your account will be permanently deleted in 30 days. You can recover it by "
+                                       "signing in before then."));
+        else
+            guard->showError(tr("Failed to delete account."));
+    });
+}
+
+} // namespace VelmAccount

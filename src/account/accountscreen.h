@@ -1,0 +1,107 @@
+#pragma once
+
+#include "accountrecords.h"
+
+#include <QDateTime>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QStackedWidget;
+class QTimer;
+class QVBoxLayout;
+
+namespace VelmAccount {
+
+class Client;
+
+// "Active now", "5m ago", "3h ago", "2d ago", else the local date; "Unknown"
+// for an invalid time.
+QString accountRelativeTime(const QDateTime &time, const QDateTime &now = QDateTime::currentDateTimeUtc());
+
+// The window in which the user manages the account: profile and password,
+// group, devices, sessions and deletion. Every page is rebuilt from the
+// server's answer; results show in a status line that clears itself.
+class AccountScreen final : public QWidget
+{
+    Q_OBJECT
+public:
+    enum Page { ProfilePage, GroupPage, DevicesPage, SecurityPage, DataPage };
+
+    // The questions the screen asks; tests answer them.
+    struct Prompts
+    {
+        std::function<std::optional<QString>(const QString &title, const QString &label, const QString &text)> text;
+        std::function<std::optional<QString>(const QString &title, const QString &label)> password;
+        std::function<bool(const QString &title, const QString &text)> confirm;
+        std::function<void(const QString &title, const QString &text)> inform;
+    };
+
+    // client is not owned and must outlive the screen.
+    explicit AccountScreen(Client *client, QWidget *parent = nullptr);
+
+    // A top-level window of its own, deleted when closed, with every page loading.
+    static AccountScreen *openWindow(Client *client);
+
+    Prompts &prompts() { return m_prompts; }
+
+    void refreshAll();
+    void refreshProfile();
+    void refreshGroup();
+    void refreshDevices();
+    void refreshSessions();
+
+    void editDisplayName();
+    void changePassword();
+    void joinGroup();
+    void inviteByEmail();
+    void generateInviteCode();
+    void leaveGroup();
+    void removeMember(const GroupMember &member);
+    void revokeInvitation(const QString &id);
+    void removeDevice(const Device &device);
+    void revokeSession(const QString &id);
+    void deleteAccount();
+
+    QString statusText() const;
+    // The timer that clears the status line; tests fire it.
+    QTimer *statusTimer() const { return m_statusTimer; }
+    QWidget *page(Page page) const;
+
+signals:
+    void pageRebuilt(VelmAccount::AccountScreen::Page page);
+
+private:
+    void showError(const QString &text);
+    void showSuccess(const QString &text);
+    bool isOwner() const;
+    void applyListStyle();
+    // Empties a page and starts it again with a title and description.
+    QVBoxLayout *resetPage(Page page, const QString &title, const QString &description = QString());
+    QLabel *addSection(QVBoxLayout *layout, const QString &title, const QString &description = QString());
+    void rebuildProfile();
+    void rebuildGroup(const Group &group);
+    void rebuildDevices(const QList<Device> &devices);
+    void rebuildSessions(const QList<Session> &sessions);
+    void rebuildDataPage();
+    void refreshGroupLater();
+    void refreshGroupAsOwner();
+    void refreshDevicesLater();
+
+    QPointer<Client> m_client;
+    Prompts m_prompts;
+    QListWidget *m_categories;
+    QStackedWidget *m_pages;
+    QLabel *m_status;
+    QTimer *m_statusTimer;
+    User m_user;
+    QPushButton *m_editName = nullptr;
+    QPushButton *m_changePassword = nullptr;
+};
+
+} // namespace VelmAccount

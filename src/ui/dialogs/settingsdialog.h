@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+#include <QPointer>
+
+#include <functional>
+
+class AppState;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QSpinBox;
+class QStackedWidget;
+class QVBoxLayout;
+
+// The Preferences window: five categories, every change written at once.
+// The theme, steno and tray options take effect through whoever listens to
+// the preferences; the font size goes straight to the theme manager.
+class SettingsDialog final : public QDialog
+{
+    Q_OBJECT
+public:
+    // Dialogs the window would show; tests answer them.
+    struct Hooks
+    {
+        std::function<bool(const QString &title, const QString &text)> confirm;
+        std::function<void(const QString &title, const QString &text)> warn;
+    };
+
+    explicit SettingsDialog(AppState *appState, QWidget *parent = nullptr);
+
+    Hooks &hooks() { return m_hooks; }
+
+    // Stores a new server address, signing out first (after asking) when
+    // signed in. False when the address is refused or the user declines.
+    bool changeServerAddress(const QString &address);
+
+public slots:
+    void onCategoryChanged(int row);
+
+private:
+    struct Heading
+    {
+        QPointer<QLabel> label;
+        int pixelSize;
+        int weight;
+    };
+
+    QWidget *buildAppearancePage();
+    QWidget *buildEditorPage();
+    QWidget *buildWindowPage();
+    QWidget *buildSyncPage();
+    QWidget *buildAccountPage();
+
+    QVBoxLayout *newPage(QWidget *page, const QString &title);
+    void addSection(QVBoxLayout *layout, const QString &title, const QString &description);
+    QLabel *addHeading(QLayout *layout, const QString &text, int pixelSize, int weight);
+    QCheckBox *addCheck(QVBoxLayout *layout, const QString &text, const QString &key, bool fallback);
+    void addSeparator(QVBoxLayout *layout);
+
+    void applyColours();
+    void applyFonts();
+    void refreshSyncStatus();
+    void refreshAccountPage();
+    void showServerAddress();
+    bool signedIn() const;
+
+    AppState *m_state;
+    Hooks m_hooks;
+    QListWidget *m_categories = nullptr;
+    QStackedWidget *m_pages = nullptr;
+    QComboBox *m_theme = nullptr;
+    QComboBox *m_fontSize = nullptr;
+    QLabel *m_syncStatus = nullptr;
+    QPushButton *m_syncNow = nullptr;
+    QCheckBox *m_autoSync = nullptr;
+    QSpinBox *m_interval = nullptr;
+    QCheckBox *m_offlineBanner = nullptr;
+    QLabel *m_accountStatus = nullptr;
+    QPushButton *m_manageAccount = nullptr;
+    QPushButton *m_signIn = nullptr;
+    QPushButton *m_signOut = nullptr;
+    QLineEdit *m_server = nullptr;
+    QLabel *m_serverNote = nullptr;
+    QList<Heading> m_headings;
+    QList<QPointer<QLabel>> m_descriptions;
+    QList<QPointer<QFrame>> m_lines;
+};
