@@ -118,7 +118,8 @@ void invite(Services &s, const Caller &c, const httplib::Request &req, httplib::
     const qint64 expires = nowMs() + inviteLifetimeMs;
     if (!s.db->run(q, QStringLiteral("INSERT INTO invitations (id, group_id, invited_email, invite_code, status, expires_at,"
                                      " created_at) VALUES (?, ?, ?, ?, 'pending', ?, ?)"),
-                   {id, group->id, email, inviteCode(), expires, nowMs()})
+                   // A code invitation has no e-mail; the column takes "", never NULL.
+                   {id, group->id, email.isNull() ? QStringLiteral("") : email, inviteCode(), expires, nowMs()})
         || !s.db->run(q, QStringLiteral("SELECT id, invited_email, invite_code, status, expires_at FROM invitations"
                                         " WHERE id = ?"), {id})
         || !q.next())

@@ -1,15 +1,19 @@
 #include "appstate.h"
 
+#include "apiclient.h"
 #include "applog.h"
 #include "attachmentrepository.h"
 #include "builtinnotes.h"
+#include "client.h"
 #include "database.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
 #include "snapshotrepository.h"
 #include "thememanager.h"
+#include "tokenstore.h"
 
+#include <QCoreApplication>
 #include <QUuid>
 #include <QWidget>
 
@@ -61,6 +65,16 @@ bool AppState::initialize()
 
     m_themeManager = new ThemeManager(m_preferences, this);
     m_themeManager->setThemeMode(m_preferences->getString(QStringLiteral("theme_mode"), QStringLiteral("system")));
+
+    // The local server's endpoints unless the environment names others.
+    const auto config = VelmAccount::ClientConfig::fromEnvironment(QCoreApplication::applicationVersion());
+    const QString syncUrl = VelmAccount::ClientConfig::syncApiUrlFromEnvironment();
+    qCInfo(lcApp).noquote() << "Auth:" << config.authBaseUrl << "Account:" << config.accountApiUrl << "Sync:" << syncUrl;
+    m_accountClient = new VelmAccount::Client(
+        config, VelmAccount::createPlatformTokenStore(config.appId, Database::dataDirectory()), this);
+    m_accountClient->syncApi()->setBaseUrl(QUrl(syncUrl));
+    // Sync and sharing connect to the sign-in state before this first decision.
+    m_accountClient->initialize();
 
     // Restoring the selection is not a change: no signals.
     if (const auto notebookId = m_preferences->get(kLastNotebookId))

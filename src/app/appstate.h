@@ -16,6 +16,9 @@ class PreferencesRepository;
 class SnapshotRepository;
 class ThemeManager;
 class QWidget;
+namespace VelmAccount {
+class Client;
+}
 
 // The one application-wide object every window receives. Owns the database,
 // the repositories and the theme manager as QObject children; windows hold
@@ -40,6 +43,7 @@ public:
     SnapshotRepository *snapshots() const { return m_snapshots; }
     AttachmentRepository *attachments() const { return m_attachments; }
     ThemeManager *themeManager() const { return m_themeManager; }
+    VelmAccount::Client *accountClient() const { return m_accountClient; }
 
     QString currentNotebookId() const { return m_currentNotebookId; }
     QString currentNoteId() const { return m_currentNoteId; }
@@ -81,6 +85,7 @@ private:
     SnapshotRepository *m_snapshots = nullptr;
     AttachmentRepository *m_attachments = nullptr;
     ThemeManager *m_themeManager = nullptr;
+    VelmAccount::Client *m_accountClient = nullptr;
 
     QString m_currentNotebookId;
     QString m_currentNoteId;

@@ -1,7 +1,11 @@
 #include "velmtest.h"
 
 #include "appstatefixture.h"
+#include "apiclient.h"
 #include "attachmentrepository.h"
+#include "client.h"
+#include "database.h"
+#include "filetokenstore.h"
 #include "notebookrepository.h"
 #include "preferencesrepository.h"
 #include "thememanager.h"
@@ -29,6 +33,26 @@ private slots:
         QCOMPARE(ready.size(), 1);
         QVERIFY(state.notes() && state.notebooks() && state.preferences() && state.snapshots() && state.attachments());
         QVERIFY(state.themeManager());
+        QVERIFY(state.accountClient() && !state.accountClient()->isAuthenticated());
+    }
+
+    // Without a Secret Service the tokens wait in the data folder; a start
+    // finds them and the sync requests go where the environment says.
+    void startUpRestoresSignInAndServiceUrls()
+    {
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        qputenv("SYNC_API_URL", "http://127.0.0.1:9/notes/v1");
+        const QByteArray payload = QByteArray(R"({"exp":)")
+                                   + QByteArray::number(QDateTime::currentSecsSinceEpoch() + 3600) + '}';
+        const QString access = "h." + QString::fromLatin1(payload.toBase64(QByteArray::Base64UrlEncoding)) + ".s";
+        VelmAccount::FileTokenStore stored(Database::dataDirectory() + "/account-tokens.json");
+        QVERIFY(stored.write(VelmAccount::TokenStore::accessTokenKey, access));
+        QVERIFY(stored.write(VelmAccount::TokenStore::refreshTokenKey, "s1.secret"));
+        AppState state;
+        QVERIFY(state.initialize());
+        qunsetenv("SYNC_API_URL");
+        QVERIFY(state.accountClient()->isAuthenticated());
+        QCOMPARE(state.accountClient()->syncApi()->baseUrl(), QUrl("http://127.0.0.1:9/notes/v1"));
     }
 
     void firstRunSeedsTheWelcomeNotesOnce()

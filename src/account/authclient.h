@@ -1,0 +1,87 @@
+#pragma once
+
+#include "accountrecords.h"
+#include "authstate.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <functional>
+
+class QTimer;
+
+namespace VelmAccount {
+
+class ApiClient;
+class TokenManager;
+class WebAuthHandler;
+
+// Owns the sign-in state: browser sign-in over a loopback listener, the
+// decision at start-up from the stored tokens, sign-out, and the calls about
+// the signed-in user.
+class AuthClient final : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool isAuthenticated READ isAuthenticated NOTIFY stateChanged)
+public:
+    using UrlOpener = std::function<bool(const QUrl &url)>;
+    static constexpr int defaultLoginTimeoutMs = 5 * 60 * 1000;
+
+    // api and tokens are not owned; both outlive this object.
+    AuthClient(const QString &authBaseUrl, const QString &realm, const QString &clientId, ApiClient *api,
+               TokenManager *tokens, QObject *parent = nullptr);
+    ~AuthClient() override;
+
+    AuthState state() const { return m_state; }
+    bool isAuthenticated() const { return m_state == AuthState::Authenticated; }
+    User currentUser() const { return m_user; }
+
+    void initialize();
+    // Opens the login page in the browser and waits for its redirect.
+    void login();
+    // Signs out locally at once; the server is told without waiting for it.
+    void logout();
+    void refreshToken(std::function<void(bool ok)> callback);
+
+    void fetchCurrentUser(std::function<void(const User &)> callback);
+    void updateProfile(const QString &displayName, std::function<void(const User &)> callback);
+    void changePassword(const QString &current, const QString &replacement, std::function<void(bool ok)> callback);
+    void listSessions(std::function<void(const QList<Session> &)> callback);
+    void revokeSession(const QString &id);
+
+    // Seams for tests: how the login page is opened, how long sign-in waits.
+    void setUrlOpener(UrlOpener opener) { m_urlOpener = std::move(opener); }
+    void setLoginTimeout(int ms) { m_loginTimeoutMs = ms; }
+
+signals:
+    void stateChanged(VelmAccount::AuthState state);
+    void loginSucceeded();
+    void loginFailed(const QString &error);
+    void logoutCompleted();
+    // The store refused the tokens; said once per run, for the UI to show.
+    void tokenStorageFailed(const QString &message);
+
+private:
+    void setState(AuthState state);
+    void handleCallback(const QUrl &url);
+    void endLogin();
+    void storeUser(bool ok, const QJsonObject &body, const std::function<void(const User &)> &callback);
+
+    QString m_authBaseUrl;
+    QString m_realm;
+    QString m_clientId;
+    ApiClient *m_api;
+    TokenManager *m_tokens;
+    AuthState m_state = AuthState::Unknown;
+    User m_user;
+
+    UrlOpener m_urlOpener;
+    int m_loginTimeoutMs = defaultLoginTimeoutMs;
+    QPointer<WebAuthHandler> m_handler;
+    QTimer *m_loginTimer;
+    QString m_loginState;
+    bool m_storageFailureTold = false;
+};
+
+} // namespace VelmAccount

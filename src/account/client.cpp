@@ -1,0 +1,65 @@
+#include "client.h"
+
+#include "accountclient.h"
+#include "apiclient.h"
+#include "authclient.h"
+#include "tokenmanager.h"
+#include "tokenstore.h"
+
+#include <QSysInfo>
+
+namespace VelmAccount {
+
+QString Client::platformName(const QString &configured, const QString &kernelType)
+{
+    if (!configured.isEmpty())
+        return configured;
+    const QString kernel = kernelType.toLower();
+    if (kernel == QLatin1String("darwin"))
+        return QStringLiteral("macos");
+    if (kernel == QLatin1String("winnt"))
+        return QStringLiteral("windows");
+    return kernel;
+}
+
+Client::Client(const ClientConfig &config, std::unique_ptr<TokenStore> store, QObject *parent)
+    : QObject(parent)
+    , m_config(config)
+{
+    m_config.platform = platformName(config.platform, QSysInfo::kernelType());
+    m_tokens = new TokenManager(std::move(store), this);
+    m_authApi = new ApiClient(m_tokens, this);
+    m_authApi->setBaseUrl(QUrl(QStringLiteral("%1/api/v1/realms/%2").arg(config.authBaseUrl, config.realm)));
+    m_accountApi = new ApiClient(m_tokens, this);
+    m_accountApi->setBaseUrl(QUrl(config.accountApiUrl));
+    m_syncApi = new ApiClient(m_tokens, this);
+    for (ApiClient *api : {m_authApi, m_accountApi, m_syncApi})
+        api->setAppInfo(m_config.appId, m_config.appVersion, m_config.platform);
+
+    m_authClient = new AuthClient(config.authBaseUrl, config.realm, config.clientId, m_authApi, m_tokens, this);
+    connect(m_authClient, &AuthClient::stateChanged, this, [this](AuthState state) {
+        emit authStateChanged(state);
+        if (state == AuthState::Authenticated)
+            emit claimsUpdated(claims());
+    });
+    connect(m_authClient, &AuthClient::tokenStorageFailed, this, &Client::tokenStorageFailed);
+    m_accountClient = new AccountClient(m_accountApi, m_authClient, this);
+}
+
+void Client::initialize()
+{
+    m_authClient->initialize();
+}
+
+bool Client::isAuthenticated() const
+{
+    return m_authClient->isAuthenticated();
+}
+
+VlmClaims Client::claims() const
+{
+    const QString token = m_tokens->accessToken();
+    return token.isEmpty() ? VlmClaims() : VlmClaims::fromToken(token);
+}
+
+} // namespace VelmAccount

@@ -1,0 +1,261 @@
+#include "apiclient.h"
+#include "client.h"
+#include "fakehttpserver.h"
+#include "memorytokenstore.h"
+#include "tokenmanager.h"
+#include "velmtest.h"
+
+#include <QHttpMultiPart>
+#include <QSignalSpy>
+
+using namespace VelmAccount;
+
+namespace {
+
+struct Outcome
+{
+    bool done = false;
+    bool ok = false;
+    int status = -1;
+    QJsonObject body;
+};
+
+ApiClient::Callback recordInto(Outcome &outcome)
+{
+    return [&outcome](bool ok, int status, const QJsonObject &body) {
+        outcome = {true, ok, status, body};
+    };
+}
+
+const QString refreshPath = QStringLiteral("/api/v1/realms/velmora/auth/token/refresh");
+
+} // namespace
+
+class TestApiClient : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Client> clientOver(const FakeHttpServer &server)
+    {
+        ClientConfig config;
+        config.authBaseUrl = server.baseUrl();
+        config.realm = QStringLiteral("velmora");
+        config.accountApiUrl = server.baseUrl(QStringLiteral("/account/v1"));
+        config.appId = QStringLiteral("app.test.notes");
+        config.appVersion = QStringLiteral("9.9");
+        config.platform = QStringLiteral("testos");
+        auto client = std::make_unique<Client>(config, std::make_unique<MemoryTokenStore>());
+        client->syncApi()->setBaseUrl(QUrl(server.baseUrl(QStringLiteral("/notes/v1"))));
+        return client;
+    }
+
+private slots:
+    void requestCarriesVerbPathBodyAndIdentity_data()
+    {
+        QTest::addColumn<QString>("verb");
+        QTest::addColumn<QJsonObject>("body");
+        QTest::addColumn<QByteArray>("sentBody");
+        const QJsonObject email{{QStringLiteral("email"), QStringLiteral("a@b.c")}};
+        QTest::newRow("GET") << "GET" << QJsonObject() << QByteArray();
+        QTest::newRow("POST with an empty object sends no body") << "POST" << QJsonObject() << QByteArray();
+        QTest::newRow("POST compact body") << "POST" << email << QByteArray(R"({"email":"a@b.c"})");
+        QTest::newRow("PUT") << "PUT" << email << QByteArray(R"({"email":"a@b.c"})");
+        QTest::newRow("PATCH") << "PATCH" << email << QByteArray(R"({"email":"a@b.c"})");
+        QTest::newRow("DELETE") << "DELETE" << QJsonObject() << QByteArray();
+    }
+    void requestCarriesVerbPathBodyAndIdentity()
+    {
+        QFETCH(QString, verb);
+        QFETCH(QJsonObject, body);
+        QFETCH(QByteArray, sentBody);
+        FakeHttpServer server([](const RecordedRequest &) { return FakeReply(); });
+        auto client = clientOver(server);
+        const QString token = jwtExpiringIn(3600);
+        client->tokenManager()->setTokens(token, QStringLiteral("r1"));
+        ApiClient *api = client->syncApi();
+        Outcome outcome;
+        const QString path = QStringLiteral("/sync/pull");
+        if (verb == "GET")
+            api->get(path, recordInto(outcome));
+        else if (verb == "POST")
+            api->post(path, body, recordInto(outcome));
+        else if (verb == "PUT")
+            api->put(path, body, recordInto(outcome));
+        else if (verb == "PATCH")
+            api->patch(path, body, recordInto(outcome));
+        else
+            api->del(path, recordInto(outcome));
+        QTRY_VERIFY(outcome.done);
+        QVERIFY(outcome.ok);
+        QCOMPARE(server.requests.size(), 1);
+        const RecordedRequest &request = server.requests.first();
+        QCOMPARE(request.method, verb.toLatin1());
+        QCOMPARE(request.target, QByteArray("/notes/v1/sync/pull"));
+        QCOMPARE(request.body, sentBody);
+        QCOMPARE(request.headers.value("content-type"), QByteArray("application/json"));
+        QCOMPARE(request.headers.value("x-app-id"), QByteArray("app.test.notes"));
+        QCOMPARE(request.headers.value("x-app-version"), QByteArray("9.9"));
+        QCOMPARE(request.headers.value("x-platform"), QByteArray("testos"));
+        QCOMPARE(request.headers.value("authorization"), "Bearer " + token.toLatin1());
+    }
+
+    void replyReachesCallback_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("drop");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("seenStatus");
+        QTest::addColumn<QJsonObject>("body");
+        QTest::addColumn<int>("networkErrors");
+        const QJsonObject error{{QStringLiteral("error"), QStringLiteral("not found")}};
+        QTest::newRow("404 keeps its error body") << 404 << QByteArray(R"({"error":"not found"})") << false << false << 404 << error << 0;
+        QTest::newRow("array gives {}") << 200 << QByteArray("[1,2]") << false << true << 200 << QJsonObject() << 0;
+        QTest::newRow("garbage gives {}") << 201 << QByteArray("<html>") << false << true << 201 << QJsonObject() << 0;
+        QTest::newRow("500") << 500 << QByteArray(R"({"error":"not found"})") << false << false << 500 << error << 0;
+        QTest::newRow("dropped connection") << 0 << QByteArray() << true << false << 0 << QJsonObject() << 1;
+    }
+    void replyReachesCallback()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, drop);
+        FakeHttpServer server([&](const RecordedRequest &) { return FakeReply{status, reply, drop}; });
+        auto client = clientOver(server);
+        QSignalSpy networkErrors(client->syncApi(), &ApiClient::networkError);
+        Outcome outcome;
+        client->syncApi()->get(QStringLiteral("/x"), recordInto(outcome));
+        QTRY_VERIFY(outcome.done);
+        QTEST(outcome.ok, "ok");
+        QTEST(outcome.status, "seenStatus");
+        QTEST(outcome.body, "body");
+        QTEST(int(networkErrors.size()), "networkErrors");
+    }
+
+    void noRefreshTokenSendsNoAuthorization()
+    {
+        FakeHttpServer server([](const RecordedRequest &) { return FakeReply(); });
+        auto client = clientOver(server);
+        client->tokenManager()->setTokens(jwtExpiringIn(-60), QString());
+        Outcome outcome;
+        client->syncApi()->get(QStringLiteral("/x"), recordInto(outcome));
+        QTRY_VERIFY(outcome.done);
+        QCOMPARE(server.requests.size(), 1);
+        QVERIFY(!server.requests.first().hasHeader("authorization"));
+    }
+
+    // Ten requests meet an expiring token: one refresh, then all ten in order.
+    void expiringTokenIsRefreshedOnceForManyRequests()
+    {
+        const QString fresh = jwtExpiringIn(3600);
+        FakeHttpServer server([&](const RecordedRequest &request) {
+            if (request.target == refreshPath.toLatin1())
+                return FakeReply{200, QJsonDocument(QJsonObject{{"access_token", fresh}, {"refresh_token", "r2"}}).toJson()};
+            return FakeReply();
+        });
+        auto client = clientOver(server);
+        client->tokenManager()->setTokens(jwtExpiringIn(20), QStringLiteral("r1"));
+        QList<int> answered;
+        for (int i = 0; i < 10; ++i)
+            client->syncApi()->get(QStringLiteral("/item/%1").arg(i), [&answered, i](bool ok, int, const QJsonObject &) {
+                if (ok)
+                    answered.append(i);
+            });
+        QTRY_COMPARE(answered.size(), 10);
+        // Replies come back over parallel connections, so only the set is fixed here;
+        // the order of release is the token manager's test.
+        std::sort(answered.begin(), answered.end());
+        QCOMPARE(answered, QList<int>({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+        QCOMPARE(server.requests.size(), 11);
+        QCOMPARE(server.requests.first().target, refreshPath.toLatin1());
+        QCOMPARE(server.requests.first().body, QByteArray(R"({"refresh_token":"r1"})"));
+        QVERIFY(!server.requests.first().hasHeader("authorization"));
+        for (int i = 1; i <= 10; ++i) {
+            QVERIFY(server.requests[i].target.startsWith("/notes/v1/item/"));
+            QCOMPARE(server.requests[i].headers.value("authorization"), "Bearer " + fresh.toLatin1());
+        }
+        QCOMPARE(client->tokenManager()->refreshToken(), QStringLiteral("r2"));
+    }
+
+    // A 401 is retried once after a refresh; a second 401 reaches the caller.
+    void unauthorizedIsRetriedOnceThenReported()
+    {
+        FakeHttpServer server([](const RecordedRequest &request) {
+            if (request.target == refreshPath.toLatin1())
+                return FakeReply{200, QJsonDocument(QJsonObject{{"access_token", jwtExpiringIn(3600, {{"sub", "renewed"}})}, {"refresh_token", "r2"}}).toJson()};
+            return FakeReply{401, R"({"error":"expired"})"};
+        });
+        auto client = clientOver(server);
+        client->tokenManager()->setTokens(jwtExpiringIn(3600), QStringLiteral("r1"));
+        Outcome outcome;
+        client->syncApi()->get(QStringLiteral("/x"), recordInto(outcome));
+        QTRY_VERIFY(outcome.done);
+        QCOMPARE(outcome.status, 401);
+        QCOMPARE(outcome.body.value("error").toString(), QStringLiteral("expired"));
+        QStringList targets;
+        for (const RecordedRequest &request : std::as_const(server.requests))
+            targets.append(QString::fromLatin1(request.target));
+        QCOMPARE(targets, QStringList({"/notes/v1/x", refreshPath, "/notes/v1/x"}));
+        QVERIFY(server.requests[0].headers.value("authorization") != server.requests[2].headers.value("authorization"));
+    }
+
+    // A refused refresh means sign in again; an unreachable one is transient.
+    void failedRefreshEndsTheRequest_data()
+    {
+        QTest::addColumn<int>("refreshStatus");
+        QTest::addColumn<int>("seenStatus");
+        QTest::addColumn<int>("authRequired");
+        QTest::newRow("refused") << 400 << 401 << 1;
+        QTest::newRow("server error") << 503 << 0 << 0;
+    }
+    void failedRefreshEndsTheRequest()
+    {
+        QFETCH(int, refreshStatus);
+        FakeHttpServer server([&](const RecordedRequest &request) {
+            if (request.target == refreshPath.toLatin1())
+                return FakeReply{refreshStatus, R"({"error":"no"})"};
+            return FakeReply();
+        });
+        auto client = clientOver(server);
+        client->tokenManager()->setTokens(QStringLiteral("not-a-jwt"), QStringLiteral("r1"));
+        QSignalSpy authRequired(client->syncApi(), &ApiClient::authenticationRequired);
+        Outcome outcome;
+        client->syncApi()->get(QStringLiteral("/x"), recordInto(outcome));
+        QTRY_VERIFY(outcome.done);
+        QVERIFY(!outcome.ok);
+        QTEST(outcome.status, "seenStatus");
+        QTEST(int(authRequired.size()), "authRequired");
+        QCOMPARE(server.requests.size(), 1); // the request itself never left
+    }
+
+    void binaryAndMultipartUseTheirOwnHeaders()
+    {
+        FakeHttpServer server([](const RecordedRequest &) { return FakeReply{200, "\x01raw["}; });
+        auto client = clientOver(server);
+        client->tokenManager()->setTokens(jwtExpiringIn(3600), QStringLiteral("r1"));
+        QByteArray data;
+        client->syncApi()->getBinary(QStringLiteral("/attachments/a1"), [&data](bool ok, int, const QByteArray &bytes) {
+            data = ok ? bytes : QByteArray("failed");
+        });
+        QTRY_VERIFY(!data.isEmpty());
+        QCOMPARE(data, QByteArray("\x01raw["));
+        QCOMPARE(server.requests.first().headers.value("accept"), QByteArray("*/*"));
+
+        auto *multipart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+        QHttpPart part;
+        part.setHeader(QNetworkRequest::ContentDispositionHeader, QStringLiteral("form-data; name=\"file\""));
+        part.setBody("payload");
+        multipart->append(part);
+        Outcome outcome;
+        client->syncApi()->postMultipart(QStringLiteral("/attachments"), multipart, recordInto(outcome));
+        QTRY_VERIFY(outcome.done);
+        const RecordedRequest &upload = server.requests.last();
+        QCOMPARE(upload.method, QByteArray("POST"));
+        QVERIFY(upload.headers.value("content-type").startsWith("multipart/form-data; boundary="));
+        QVERIFY(upload.body.contains("payload"));
+        QVERIFY(upload.hasHeader("authorization"));
+    }
+};
+
+VELM_TEST_CORE_MAIN(TestApiClient)
+#include "tst_apiclient.moc"

@@ -1,0 +1,253 @@
+#include "apiclient.h"
+#include "authclient.h"
+#include "client.h"
+#include "fakehttpserver.h"
+#include "filetokenstore.h"
+#include "memorytokenstore.h"
+#include "serverfixture.h"
+#include "tokenmanager.h"
+#include "velmtest.h"
+#include "webauthhandler.h"
+
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+
+using namespace VelmAccount;
+
+namespace {
+
+QStringList *capturedLog = nullptr;
+
+void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    if (capturedLog)
+        capturedLog->append(message);
+}
+
+// Starts sign-in and hands back the login page URL the browser would open.
+QUrl startLogin(Client &client)
+{
+    QUrl opened;
+    client.authClient()->setUrlOpener([&opened](const QUrl &url) {
+        opened = url;
+        return true;
+    });
+    client.authClient()->login();
+    return opened;
+}
+
+QString queryValue(const QUrl &url, const QString &key)
+{
+    return QUrlQuery(url.query()).queryItemValue(key, QUrl::FullyDecoded);
+}
+
+bool listening(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(2000);
+}
+
+} // namespace
+
+class TestAuthClient : public QObject
+{
+    Q_OBJECT
+private slots:
+    // The test plays the browser: opens the login page, sends its form and
+    // follows the redirect to the loopback listener.
+    void browserSignInEndToEnd_data()
+    {
+        QTest::addColumn<bool>("occupyPreferredPort");
+        QTest::addColumn<bool>("faviconFirst");
+        QTest::newRow("preferred port") << false << false;
+        QTest::newRow("preferred port taken") << true << false;
+        QTest::newRow("a favicon request first") << false << true;
+    }
+    void browserSignInEndToEnd()
+    {
+        QFETCH(bool, occupyPreferredPort);
+        QFETCH(bool, faviconFirst);
+        ServerFixture server;
+        QVERIFY(server.start());
+        QTemporaryDir dir;
+        const QString tokenFile = dir.filePath(QStringLiteral("tokens.json"));
+        QTcpServer blocker;
+        if (occupyPreferredPort)
+            blocker.listen(QHostAddress::LocalHost, WebAuthHandler::preferredPort);
+        const bool preferredFree = !occupyPreferredPort && QTcpServer().listen(QHostAddress::LocalHost, WebAuthHandler::preferredPort);
+
+        QStringList log;
+        capturedLog = &log;
+        QLoggingCategory::setFilterRules(QStringLiteral("velmora.*=true"));
+        const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+        auto cleanup = qScopeGuard([previous]() {
+            qInstallMessageHandler(previous);
+            capturedLog = nullptr;
+        });
+
+        auto client = std::make_unique<Client>(server.config(), std::make_unique<FileTokenStore>(tokenFile));
+        client->initialize();
+        QCOMPARE(client->authClient()->state(), AuthState::Unauthenticated);
+        QSignalSpy succeeded(client->authClient(), &AuthClient::loginSucceeded);
+        const QUrl loginUrl = startLogin(*client);
+        QCOMPARE(loginUrl.path(), QStringLiteral("/velmora/account/login"));
+        QCOMPARE(queryValue(loginUrl, QStringLiteral("client_id")), server.config().clientId);
+        const QUrl redirect(queryValue(loginUrl, QStringLiteral("redirect_uri")));
+        QCOMPARE(redirect.path(), QStringLiteral("/callback"));
+        if (occupyPreferredPort)
+            QVERIFY(redirect.port() != WebAuthHandler::preferredPort);
+        if (preferredFree)
+            QCOMPARE(redirect.port(), int(WebAuthHandler::preferredPort));
+        QVERIFY(listening(quint16(redirect.port())));
+
+        QCOMPARE(httpRequest(loginUrl).status, 200);
+        if (faviconFirst) {
+            QCOMPARE(httpRequest(redirect.resolved(QUrl(QStringLiteral("/favicon.ico")))).status, 404);
+            QCOMPARE(succeeded.size(), 0);
+        }
+        const HttpResult form = ServerFixture::submitLogin(loginUrl, QStringLiteral("ann@example.org"));
+        QCOMPARE(form.status, 302);
+        const QUrl back(QString::fromLatin1(form.location));
+        QCOMPARE(back.port(), redirect.port());
+        const HttpResult page = httpRequest(back);
+        QCOMPARE(page.status, 200);
+        QVERIFY(page.body.contains("Authentication complete!"));
+        QTRY_COMPARE(succeeded.size(), 1);
+        QVERIFY(client->isAuthenticated());
+        QTRY_VERIFY(!listening(quint16(redirect.port())));
+
+        User user;
+        client->authClient()->fetchCurrentUser([&user](const User &fetched) { user = fetched; });
+        QTRY_COMPARE(user.email, QStringLiteral("ann@example.org"));
+
+        // Started again, the application is still signed in.
+        const QString access = queryValue(back, QStringLiteral("access_token"));
+        const QString refresh = queryValue(back, QStringLiteral("refresh_token"));
+        client.reset();
+        Client again(server.config(), std::make_unique<FileTokenStore>(tokenFile));
+        QSignalSpy states(&again, &Client::authStateChanged);
+        again.initialize();
+        QCOMPARE(states.size(), 1);
+        QCOMPARE(states.first().first().value<AuthState>(), AuthState::Authenticated);
+        QCOMPARE(QFile::permissions(tokenFile) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+
+        again.authClient()->logout();
+        QCOMPARE(again.authClient()->state(), AuthState::Unauthenticated);
+        QCOMPARE(FileTokenStore(tokenFile).read(TokenStore::refreshTokenKey), std::nullopt);
+        QCOMPARE(FileTokenStore(tokenFile).read(TokenStore::accessTokenKey), std::nullopt);
+
+        for (const QString &line : std::as_const(log)) {
+            QVERIFY2(!line.contains(access) && !line.contains(refresh), qPrintable(line));
+            QVERIFY2(!line.contains(refresh.section('.', 1)), qPrintable(line));
+        }
+        QVERIFY(!log.isEmpty()); // the capture saw the client's own lines
+    }
+
+    void callbackIsCheckedBeforeSigningIn_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("tokens in the query") << "access_token=%A&refresh_token=%R&state=%S" << "";
+        QTest::newRow("no state echoed") << "access_token=%A&refresh_token=%R" << "";
+        QTest::newRow("another request's state") << "access_token=%A&refresh_token=%R&state=forged"
+                                                 << "Sign-in response did not match this request";
+        QTest::newRow("only an access token") << "access_token=%A&state=%S" << "No tokens received";
+    }
+    void callbackIsCheckedBeforeSigningIn()
+    {
+        QFETCH(QString, query);
+        QFETCH(QString, error);
+        Client client(ClientConfig(), std::make_unique<MemoryTokenStore>());
+        client.initialize();
+        QSignalSpy succeeded(client.authClient(), &AuthClient::loginSucceeded);
+        QSignalSpy failed(client.authClient(), &AuthClient::loginFailed);
+        const QUrl loginUrl = startLogin(client);
+        const QString access = jwtExpiringIn(3600);
+        query.replace(QLatin1String("%A"), access)
+            .replace(QLatin1String("%R"), QStringLiteral("s1.secret"))
+            .replace(QLatin1String("%S"), queryValue(loginUrl, QStringLiteral("state")));
+        QUrl callback(queryValue(loginUrl, QStringLiteral("redirect_uri")));
+        callback.setQuery(query);
+        QCOMPARE(httpRequest(callback).status, 200);
+        QTRY_COMPARE(succeeded.size() + failed.size(), 1);
+        if (error.isEmpty()) {
+            QCOMPARE(client.authClient()->state(), AuthState::Authenticated);
+            QCOMPARE(client.tokenManager()->accessToken(), access);
+        } else {
+            QCOMPARE(failed.size(), 1);
+            QCOMPARE(failed.first().first().toString(), error);
+            QCOMPARE(client.authClient()->state(), AuthState::Unauthenticated);
+            QVERIFY(client.tokenManager()->refreshToken().isEmpty());
+        }
+    }
+
+    void signInGivesUpAfterItsTimeout()
+    {
+        Client client(ClientConfig(), std::make_unique<MemoryTokenStore>());
+        client.authClient()->setLoginTimeout(50);
+        QSignalSpy failed(client.authClient(), &AuthClient::loginFailed);
+        const QUrl redirect(queryValue(startLogin(client), QStringLiteral("redirect_uri")));
+        QVERIFY(failed.wait());
+        QCOMPARE(failed.first().first().toString(), QStringLiteral("Sign-in timed out"));
+        QTRY_VERIFY(!listening(quint16(redirect.port())));
+    }
+
+    // At start-up an expired access token and a refresh token meet the server.
+    void startUpWithStoredRefreshToken_data()
+    {
+        QTest::addColumn<bool>("serverRunning");
+        QTest::addColumn<AuthState>("state");
+        QTest::addColumn<bool>("tokensKept");
+        QTest::newRow("server stopped: stay signed in") << false << AuthState::Authenticated << true;
+        QTest::newRow("server refuses the token") << true << AuthState::Unauthenticated << false;
+    }
+    void startUpWithStoredRefreshToken()
+    {
+        QFETCH(bool, serverRunning);
+        ServerFixture server;
+        QVERIFY(server.start());
+        const ClientConfig config = server.config();
+        if (!serverRunning)
+            server.stop();
+        auto store = std::make_unique<MemoryTokenStore>();
+        MemoryTokenStore *stored = store.get();
+        stored->write(TokenStore::accessTokenKey, jwtExpiringIn(-60));
+        stored->write(TokenStore::refreshTokenKey, QStringLiteral("s1.unknown"));
+        Client client(config, std::move(store));
+        QSignalSpy states(&client, &Client::authStateChanged);
+        client.initialize();
+        QVERIFY(states.wait());
+        QTEST(states.first().first().value<AuthState>(), "state");
+        QTEST(stored->read(TokenStore::refreshTokenKey).has_value(), "tokensKept");
+        QTEST(stored->read(TokenStore::accessTokenKey).has_value(), "tokensKept");
+    }
+
+    // Sign-out while a request waits on a refresh: the refresh's answer must
+    // not sign the user back in.
+    void signOutWhileRefreshingStaysSignedOut()
+    {
+        ServerFixture server;
+        QVERIFY(server.start());
+        const auto [access, refresh] = server.signUp(QStringLiteral("bo@example.org"));
+        QVERIFY(!refresh.isEmpty());
+        auto store = std::make_unique<MemoryTokenStore>();
+        MemoryTokenStore *stored = store.get();
+        Client client(server.config(), std::move(store));
+        client.tokenManager()->setTokens(jwtExpiringIn(-60), refresh);
+        auto *network = client.authApi()->findChild<QNetworkAccessManager *>();
+        QSignalSpy answered(network, &QNetworkAccessManager::finished);
+
+        bool userAnswered = false;
+        client.authClient()->fetchCurrentUser([&userAnswered](const User &) { userAnswered = true; });
+        client.authClient()->logout();
+        QVERIFY(userAnswered);
+        QTRY_COMPARE(answered.size(), 2); // the refresh and the sign-out
+        QCOMPARE(client.authClient()->state(), AuthState::Unauthenticated);
+        QVERIFY(client.tokenManager()->refreshToken().isEmpty());
+        QCOMPARE(stored->read(TokenStore::refreshTokenKey), std::nullopt);
+    }
+};
+
+VELM_TEST_CORE_MAIN(TestAuthClient)
+#include "tst_authclient.moc"
