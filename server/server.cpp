@@ -42,6 +42,9 @@ bool Server::start(QString *error)
     http.set_read_timeout(30, 0);
     http.set_write_timeout(30, 0);
     http.set_keep_alive_max_count(1000);
+    // Headers and body leave in separate writes; without this each reply waits
+    // for the client's delayed acknowledgement.
+    http.set_tcp_nodelay(true);
 
     http.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request &, httplib::Response &res) {
         if (!res.body.empty())

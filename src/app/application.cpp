@@ -3,12 +3,14 @@
 #include "applog.h"
 #include "appstate.h"
 #include "database.h"
+#include "databasehealth.h"
+#include "datafolderguard.h"
 #include "launchoptions.h"
 #include "mainwindow.h"
 #include "notewindows.h"
 #include "preferencesrepository.h"
 #include "singleinstance.h"
-#include "client.h"
+#include "update/client.h"
 #include "updatecommands.h"
 #include "updatedialog.h"
 
@@ -16,6 +18,8 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QLockFile>
+#include <QTimer>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -81,6 +85,16 @@ int Application::run()
     if (!m_singleInstance->tryRun(options.instanceMessage()))
         return 0;
 
+    // Another user session or runtime folder may run a primary of its own;
+    // two processes writing one database would overwrite each other.
+    m_dataFolderLock = lockDataFolder(Database::dataDirectory());
+    if (!m_dataFolderLock) {
+        m_criticalMessage(tr("Data Folder In Use"),
+                          tr("Another Velmora Notes process is using the data folder:\n\n%1\n\nClose it first.")
+                              .arg(Database::dataDirectory()));
+        return 1;
+    }
+
     m_appState = new AppState(this);
     if (!m_appState->initialize()) {
         m_criticalMessage(QStringLiteral("Database Error"),
@@ -99,6 +113,14 @@ int Application::run()
     m_mainWindow = std::make_unique<MainWindow>(m_appState);
     if (!noteWindowAsked && !m_appState->preferences()->getBool(QStringLiteral("start_minimized"), false))
         m_mainWindow->show();
+
+    watchDatabaseHealth(m_appState, Database::defaultDatabasePath(), m_mainWindow.get(), m_criticalMessage,
+                        [this](const QString &title, const QString &text) {
+                            QMessageBox::warning(m_mainWindow.get(), title, text);
+                        });
+    QTimer::singleShot(0, m_mainWindow.get(), [this] {
+        showReplacedDatabases(m_mainWindow.get(), Database::dataDirectory(), Database::replacedDatabases());
+    });
 
     restoreNoteWindows(m_appState);
     if (takeRestoreTodosWindow(m_appState))

@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+class QLockFile;
+
 class AppState;
 class MainWindow;
 class SingleInstance;
@@ -51,5 +53,6 @@ private:
     AppState *m_appState = nullptr;
     SingleInstance *m_singleInstance = nullptr;
     std::unique_ptr<MainWindow> m_mainWindow;
+    std::unique_ptr<QLockFile> m_dataFolderLock;
     CriticalMessage m_criticalMessage;
 };

@@ -1,25 +1,31 @@
 #include "appstate.h"
 
+#include "accountclient.h"
+#include "accountrecords.h"
 #include "apiclient.h"
 #include "applog.h"
 #include "attachmentrepository.h"
 #include "builtinnotes.h"
-#include "client.h"
+#include "account/client.h"
 #include "database.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
+#include "notesharingservice.h"
 #include "preferencesrepository.h"
 #include "snapshotrepository.h"
+#include "syncengine.h"
 #include "thememanager.h"
 #include "tokenstore.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QUuid>
 #include <QWidget>
 
 namespace {
 const QString kLastNotebookId = QStringLiteral("lastNotebookId");
 const QString kLastNoteId = QStringLiteral("lastNoteId");
+constexpr int kSyncIntervalMs = 5 * 60 * 1000;
 } // namespace
 
 AppState::AppState(QObject *parent)
@@ -47,7 +53,7 @@ bool AppState::initialize()
     m_database = new Database(this);
     const QString path = Database::defaultDatabasePath();
     qCInfo(lcApp).noquote() << "Opening database at:" << path;
-    if (!m_database->open(path) || !m_database->migrate())
+    if (!m_database->open(path))
         return false;
 
     m_notes = new NoteRepository(m_database, this);
@@ -55,6 +61,13 @@ bool AppState::initialize()
     m_preferences = new PreferencesRepository(m_database, this);
     m_snapshots = new SnapshotRepository(m_database, this);
     m_attachments = new AttachmentRepository(m_database, this);
+    // Seeded in the migration's transaction: two first starts at once cannot
+    // both find no welcome notes.
+    if (!m_database->migrate([this] {
+            createWelcomeNotes(m_preferences, m_notes);
+            return true;
+        }))
+        return false;
 
     connect(m_notes, &NoteRepository::notesChanged, this, &AppState::notesChanged);
     connect(m_notebooks, &NotebookRepository::notebooksChanged, this, &AppState::notebooksChanged);
@@ -73,6 +86,7 @@ bool AppState::initialize()
     m_accountClient = new VelmAccount::Client(
         config, VelmAccount::createPlatformTokenStore(config.appId, Database::dataDirectory()), this);
     m_accountClient->syncApi()->setBaseUrl(QUrl(syncUrl));
+    wireSync();
     // Sync and sharing connect to the sign-in state before this first decision.
     m_accountClient->initialize();
 
@@ -82,10 +96,84 @@ bool AppState::initialize()
     if (const auto noteId = m_preferences->get(kLastNoteId))
         m_currentNoteId = *noteId;
 
-    createWelcomeNotes(m_preferences, m_notes);
-
     emit databaseReady();
     return true;
+}
+
+void AppState::wireSync()
+{
+    m_syncEngine = new SyncEngine(m_accountClient->syncApi(), m_database, m_notes, m_notebooks, m_attachments,
+                                  m_preferences, this);
+    m_noteSharing = new VelmAccount::NoteSharingService(m_accountClient->syncApi(),
+                                                        VelmAccount::NoteSharingService::Notes, this);
+    m_notebookSharing = new VelmAccount::NoteSharingService(m_accountClient->syncApi(),
+                                                            VelmAccount::NoteSharingService::Notebooks, this);
+    connect(m_accountClient, &VelmAccount::Client::authStateChanged, this, [this](VelmAccount::AuthState state) {
+        if (state == VelmAccount::AuthState::Authenticated) {
+            m_syncEngine->start(kSyncIntervalMs);
+            refreshCanShare();
+            return;
+        }
+        m_syncEngine->stop();
+        setCanShare(false);
+    });
+    connect(m_notes, &NoteRepository::notesChanged, this, [this] {
+        if (m_accountClient->isAuthenticated())
+            m_syncEngine->scheduleSync();
+    });
+    connect(m_syncEngine, &SyncEngine::dataChanged, this, &AppState::notesChanged);
+    connect(m_syncEngine, &SyncEngine::dataChanged, this, &AppState::notebooksChanged);
+    // Views store unsaved typing before a merge, so it is pending and kept,
+    // then reload what the merge replaced rather than save over it later.
+    connect(m_syncEngine, &SyncEngine::aboutToMerge, this, &AppState::syncAboutToMerge);
+    connect(m_syncEngine, &SyncEngine::notesMerged, this, [this](const QStringList &ids) {
+        for (const QString &id : ids)
+            emit noteUpdatedExternally(id, m_syncEngine);
+    });
+}
+
+bool AppState::isSignedIn() const
+{
+    return m_accountClient && m_accountClient->isAuthenticated();
+}
+
+void AppState::loadShareGroup(GroupCallback callback)
+{
+    if (!isSignedIn())
+        return callback(QString(), {});
+    VelmAccount::AccountClient *account = m_accountClient->accountClient();
+    const QPointer<AppState> self(this);
+    account->getProfile([self, account, callback](const VelmAccount::Profile &profile) {
+        if (!self)
+            return;
+        account->getGroup([profile, callback](const VelmAccount::Group &group) {
+            QList<VelmAccount::GroupPerson> members;
+            for (const VelmAccount::GroupMember &m : group.members)
+                members.append({m.accountId, m.authUserId, m.displayName, m.email});
+            callback(profile.id, members);
+        });
+    });
+}
+
+void AppState::refreshCanShare()
+{
+    const QString groupId = m_accountClient && m_accountClient->isAuthenticated()
+        ? m_accountClient->claims().groupId : QString();
+    if (groupId.isEmpty())
+        return setCanShare(false);
+    const QPointer<AppState> self(this);
+    m_accountClient->accountClient()->getGroup([self](const VelmAccount::Group &group) {
+        if (self)
+            self->setCanShare(group.members.size() >= 2);
+    });
+}
+
+void AppState::setCanShare(bool canShare)
+{
+    if (canShare == m_canShare)
+        return;
+    m_canShare = canShare;
+    emit canShareChanged(canShare);
 }
 
 void AppState::setCurrentNotebook(const QString &notebookId)

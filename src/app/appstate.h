@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sharingbackend.h"
+
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -14,10 +16,12 @@ class NoteRepository;
 class NotebookRepository;
 class PreferencesRepository;
 class SnapshotRepository;
+class SyncEngine;
 class ThemeManager;
 class QWidget;
 namespace VelmAccount {
 class Client;
+class NoteSharingService;
 }
 
 // The one application-wide object every window receives. Owns the database,
@@ -44,6 +48,16 @@ public:
     AttachmentRepository *attachments() const { return m_attachments; }
     ThemeManager *themeManager() const { return m_themeManager; }
     VelmAccount::Client *accountClient() const { return m_accountClient; }
+    SyncEngine *syncEngine() const { return m_syncEngine; }
+    VelmAccount::NoteSharingService *noteSharing() const { return m_noteSharing; }
+    VelmAccount::NoteSharingService *notebookSharing() const { return m_notebookSharing; }
+    // Sharing is offered to a signed-in member of a group of two or more.
+    bool canShare() const { return m_canShare; }
+    bool isSignedIn() const;
+    // The user's own id and the members of the user's group, for sharing.
+    using GroupCallback = std::function<void(const QString &selfId, const QList<VelmAccount::GroupPerson> &members)>;
+    void loadShareGroup(GroupCallback callback);
+    void refreshCanShare();
 
     QString currentNotebookId() const { return m_currentNotebookId; }
     QString currentNoteId() const { return m_currentNoteId; }
@@ -74,10 +88,16 @@ signals:
     void currentNoteChanged(const QString &noteId);
     void notesChanged();
     void notebooksChanged();
+    void canShareChanged(bool canShare);
+    // Pulled notes are about to be written: views store unsaved typing now.
+    void syncAboutToMerge();
     void noteUpdatedExternally(const QString &noteId, QObject *source);
     void noteDeletedExternally(const QString &noteId);
 
 private:
+    void wireSync();
+    void setCanShare(bool canShare);
+
     Database *m_database = nullptr;
     NoteRepository *m_notes = nullptr;
     NotebookRepository *m_notebooks = nullptr;
@@ -86,6 +106,10 @@ private:
     AttachmentRepository *m_attachments = nullptr;
     ThemeManager *m_themeManager = nullptr;
     VelmAccount::Client *m_accountClient = nullptr;
+    SyncEngine *m_syncEngine = nullptr;
+    VelmAccount::NoteSharingService *m_noteSharing = nullptr;
+    VelmAccount::NoteSharingService *m_notebookSharing = nullptr;
+    bool m_canShare = false;
 
     QString m_currentNotebookId;
     QString m_currentNoteId;

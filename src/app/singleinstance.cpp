@@ -1,10 +1,13 @@
 #include "singleinstance.h"
 
 #include "applog.h"
+#include "privatefiles.h"
 
+#include <QElapsedTimer>
 #include <QLocalServer>
+#include <QLockFile>
 #include <QLocalSocket>
-#include <QStandardPaths>
+#include <QThread>
 #include <QVariant>
 
 SingleInstance::SingleInstance(const QString &key, QObject *parent)
@@ -13,14 +16,16 @@ SingleInstance::SingleInstance(const QString &key, QObject *parent)
 {
 }
 
+SingleInstance::~SingleInstance() = default;
+
 QString SingleInstance::serverName() const
 {
 #ifdef Q_OS_UNIX
     // A bare name would live in the shared temporary folder, where other users
     // could claim it or receive our launches.
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!runtime.isEmpty())
-        return runtime + '/' + m_key;
+    const QString folder = PrivateFiles::runtimeFolder();
+    if (!folder.isEmpty())
+        return folder + '/' + m_key;
 #endif
     return m_key;
 }
@@ -30,21 +35,44 @@ bool SingleInstance::isListening() const
     return m_server && m_server->isListening();
 }
 
+bool SingleInstance::sendTo(const QString &name, const QString &message)
+{
+    QLocalSocket socket;
+    socket.connectToServer(name, QIODevice::ReadWrite);
+    if (!socket.waitForConnected(500))
+        return false;
+    if (!message.isEmpty()) {
+        socket.write(message.toUtf8());
+        socket.flush();
+        socket.waitForBytesWritten(1000);
+    }
+    socket.disconnectFromServer();
+    return true;
+}
+
 bool SingleInstance::tryRun(const QString &message)
 {
     const QString name = serverName();
-    {
-        QLocalSocket socket;
-        socket.connectToServer(name, QIODevice::ReadWrite);
-        if (socket.waitForConnected(500)) {
-            if (!message.isEmpty()) {
-                socket.write(message.toUtf8());
-                socket.flush();
-                socket.waitForBytesWritten(1000);
-            }
-            socket.disconnectFromServer();
+    // The lock, not the socket, decides who is primary: two launches in the
+    // same instant could both fail to connect and both start listening.
+    const QString folder = PrivateFiles::runtimeFolder();
+    m_lock = std::make_unique<QLockFile>(folder + '/' + m_key + QStringLiteral(".lock"));
+    m_lock->setStaleLockTime(0);
+    QElapsedTimer waited;
+    waited.start();
+    while (!folder.isEmpty() && !m_lock->tryLock(0)) {
+        if (m_lock->error() != QLockFile::LockFailedError) {
+            qCWarning(lcApp) << "SingleInstance: cannot lock, running without the guard:" << m_lock->error();
+            break;
+        }
+        // The primary listens right after it takes the lock.
+        if (sendTo(name, message))
+            return false;
+        if (waited.elapsed() > 10000) {
+            qCWarning(lcApp) << "SingleInstance: another instance holds the lock but does not answer";
             return false;
         }
+        QThread::msleep(50);
     }
 
     QLocalServer::removeServer(name);

@@ -56,12 +56,52 @@ public:
         }
         if (!m_pending.isEmpty())
             closeLine({});
+        flushPlainRun();
         m_cursor.endEditBlock();
     }
 
 private:
+    // Lines without any attribute are gathered and inserted in one call: one
+    // insertion per line made loading a long plain note many times slower
+    // than the text itself takes.
+    bool takePlainLine(const QJsonObject &lineAttributes)
+    {
+        if (!lineAttributes.isEmpty())
+            return false;
+        for (const Piece &piece : std::as_const(m_pending)) {
+            if (piece.isEmbed || !piece.attributes.isEmpty())
+                return false;
+        }
+        if (m_inPlainRun)
+            m_plainRun += QLatin1Char('\n');
+        m_inPlainRun = true;
+        for (const Piece &piece : std::as_const(m_pending))
+            m_plainRun += piece.text;
+        m_pending.clear();
+        return true;
+    }
+
+    void flushPlainRun()
+    {
+        if (!m_inPlainRun)
+            return;
+        if (!m_fillCurrentBlock)
+            m_cursor.insertBlock();
+        m_fillCurrentBlock = false;
+        m_cursor.setBlockFormat(lineAttributesToBlockFormat({}));
+        const QTextCharFormat lineFormat = lineCharFormat({});
+        m_cursor.setBlockCharFormat(lineFormat);
+        // New paragraphs take the block and character formats just set.
+        m_cursor.insertText(m_plainRun, lineFormat);
+        m_plainRun.clear();
+        m_inPlainRun = false;
+    }
+
     void closeLine(const QJsonObject &lineAttributes)
     {
+        if (takePlainLine(lineAttributes))
+            return;
+        flushPlainRun();
         if (m_pending.size() == 1 && m_pending.first().isEmbed
             && m_pending.first().embed.contains(QLatin1String(kTableEmbedKind))) {
             const int sizeBefore = m_cursor.document()->characterCount();
@@ -174,6 +214,8 @@ private:
 
     QTextCursor m_cursor;
     QList<Piece> m_pending;
+    QString m_plainRun;
+    bool m_inPlainRun = false;
     bool m_fillCurrentBlock = true;
 };
 
@@ -267,10 +309,16 @@ void DeltaDocument::setDelta(const QJsonArray &delta)
     // also keeps a large body from building one undo command per piece.
     const bool undoEnabled = m_document->isUndoRedoEnabled();
     m_document->setUndoRedoEnabled(false);
+    // With a null page size the layout ignores the edits; setting it back
+    // starts one lazy layout of the whole text, the top first, instead of
+    // laying out every line before the load returns.
+    const QSizeF pageSize = m_document->pageSize();
+    m_document->setPageSize(QSizeF(0, 0));
     m_document->clear();
     const QList<DeltaOp> ops = parseDelta(delta);
     if (!ops.isEmpty())
         Loader(m_document).load(ops);
+    m_document->setPageSize(pageSize);
     m_document->setUndoRedoEnabled(undoEnabled);
     m_document->blockSignals(wasBlocked);
     m_document->clearUndoRedoStacks();

@@ -76,7 +76,7 @@ void BulkWriteScope::begin()
     if (!m_repositories.database || m_inTransaction || m_finished)
         return;
     // When someone else's transaction is open the rows simply join it.
-    m_inTransaction = m_repositories.database->database().transaction();
+    m_inTransaction = m_repositories.database->beginImmediate();
 }
 
 void BulkWriteScope::commit()

@@ -1,5 +1,6 @@
 #include "database.h"
 
+#include "privatefiles.h"
 #include "storagelog.h"
 
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QUuid>
 
 namespace {
@@ -114,30 +116,65 @@ QString Database::dataDirectory()
     const QByteArray env = qgetenv("NOTES_DATA_DIR");
     if (!env.isEmpty()) {
         const QString path = QString::fromUtf8(env);
-        QDir().mkpath(path);
+        PrivateFiles::ensureFolder(path);
         return path;
     }
     const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Velmora/Notes";
-    if (!QDir(path).exists())
-        QDir().mkpath(path);
+    // Earlier builds made it readable by everyone.
+    PrivateFiles::ensureFolder(path, true);
     return path;
 }
 
+namespace {
+
+QStringList s_replacedDatabases;
+
+// The id names the database file, so only a plain UUID is taken from the file.
+bool isInstallationId(const QString &text)
+{
+    return text.size() == 36 && !QUuid::fromString(text).isNull();
+}
+
+} // namespace
+
 QString Database::installationId()
 {
-    const QString path = dataDirectory() + "/client_id";
-    QFile file(path);
-    if (file.exists() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        const QString id = QString::fromUtf8(file.readAll()).trimmed();
-        file.close();
-        if (!id.isEmpty())
-            return id;
-    }
+    const QString folder = dataDirectory();
+    const QString path = folder + "/client_id";
     const QString id = newUuid();
-    QFile out(path);
-    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        out.write(id.toUtf8());
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            const QString stored = QString::fromUtf8(file.read(4096)).trimmed();
+            if (isInstallationId(stored))
+                return stored;
+            file.close();
+            if (!stored.isEmpty())
+                qCWarning(lcStorage) << "client_id does not hold an installation id; making a new one";
+            QFile::remove(path);
+        }
+        // Written whole under another name and moved into place only if no
+        // other process got there first; the loser reads the winner's id.
+        QTemporaryFile temporary(folder + "/client_id.XXXXXX");
+        if (!temporary.open() || temporary.write(id.toUtf8()) != id.toUtf8().size() || !temporary.flush())
+            break;
+        if (temporary.rename(path)) {
+            temporary.setAutoRemove(false);
+            const QStringList earlier = QDir(folder).entryList({QStringLiteral("velmora_notes_*.db")}, QDir::Files);
+            s_replacedDatabases = earlier;
+            if (!earlier.isEmpty()) {
+                qCWarning(lcStorage).noquote() << "New installation id" << id << "while earlier databases exist:"
+                                               << earlier.join(", ");
+            }
+            return id;
+        }
+    }
     return id;
+}
+
+QStringList Database::replacedDatabases()
+{
+    return s_replacedDatabases;
 }
 
 QString Database::defaultDatabasePath()
@@ -148,16 +185,19 @@ QString Database::defaultDatabasePath()
 QString Database::attachmentsDirectory()
 {
     const QString path = dataDirectory() + "/attachments";
-    if (!QDir(path).exists())
-        QDir().mkpath(path);
+    PrivateFiles::ensureFolder(path);
     return path;
 }
 
 bool Database::open(const QString &path)
 {
-    const QDir dir = QFileInfo(path).absoluteDir();
-    if (!dir.exists())
-        QDir().mkpath(dir.absolutePath());
+    PrivateFiles::ensureFolder(QFileInfo(path).absolutePath());
+    // SQLite gives the journal files the mode of the database file.
+    QFile file(path);
+    if (!file.exists() && file.open(QIODevice::NewOnly | QIODevice::WriteOnly, QFile::ReadOwner | QFile::WriteOwner))
+        file.close();
+    for (const char *suffix : {"", "-wal", "-shm"})
+        PrivateFiles::restrictFile(path + QLatin1String(suffix));
 
     m_db = QSqlDatabase::addDatabase("QSQLITE", m_connectionName);
     m_db.setDatabaseName(path);
@@ -172,7 +212,37 @@ bool Database::open(const QString &path)
     return true;
 }
 
-bool Database::migrate()
+bool Database::beginImmediate()
+{
+    // Takes the write lock at once, so two writers cannot both read first
+    // and then fail (or interleave) on their writes.
+    return QSqlQuery(m_db).exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+bool Database::migrate(const std::function<bool()> &alsoInTransaction)
+{
+    // One transaction from reading the version to the last seeded row, so a
+    // second process on the same file waits and then sees all of it or none.
+    // Foreign keys can only be switched off outside a transaction.
+    QSqlQuery pragma(m_db);
+    pragma.exec("PRAGMA foreign_keys=OFF");
+    bool ok = beginImmediate();
+    if (!ok)
+        qCCritical(lcStorage).noquote() << "Cannot begin the migration:" << m_db.lastError().text();
+    if (ok) {
+        ok = runMigrations() && (!alsoInTransaction || alsoInTransaction());
+        if (ok && !m_db.commit()) {
+            qCCritical(lcStorage).noquote() << "Migration commit failed:" << m_db.lastError().text();
+            ok = false;
+        }
+        if (!ok)
+            m_db.rollback();
+    }
+    pragma.exec("PRAGMA foreign_keys=ON");
+    return ok;
+}
+
+bool Database::runMigrations()
 {
     QSqlQuery query(m_db);
     if (!query.exec(kVersionTable)) {
@@ -224,9 +294,26 @@ bool Database::storeVersion(int version)
     return query.exec();
 }
 
+bool Database::beginStep()
+{
+    return QSqlQuery(m_db).exec(QStringLiteral("SAVEPOINT migration_step"));
+}
+
+bool Database::endStep()
+{
+    return QSqlQuery(m_db).exec(QStringLiteral("RELEASE migration_step"));
+}
+
+void Database::undoStep()
+{
+    QSqlQuery query(m_db);
+    query.exec(QStringLiteral("ROLLBACK TO migration_step"));
+    query.exec(QStringLiteral("RELEASE migration_step"));
+}
+
 bool Database::runMigration1()
 {
-    if (!m_db.transaction())
+    if (!beginStep())
         return false;
     QSqlQuery query(m_db);
     bool ok = true;
@@ -239,7 +326,7 @@ bool Database::runMigration1()
     QString error;
     if (ok) {
         query.finish();
-        ok = m_db.commit();
+        ok = endStep();
         if (!ok)
             error = m_db.lastError().text();
     } else {
@@ -247,7 +334,7 @@ bool Database::runMigration1()
     }
     if (!ok) {
         qCCritical(lcStorage).noquote() << "Schema creation failed:" << error;
-        m_db.rollback();
+        undoStep();
         return false;
     }
     return true;
@@ -255,24 +342,18 @@ bool Database::runMigration1()
 
 bool Database::migrateToV2()
 {
-    QSqlQuery pragma(m_db);
-    pragma.exec("PRAGMA foreign_keys=OFF");
-    if (!m_db.transaction()) {
-        pragma.exec("PRAGMA foreign_keys=ON");
+    // Foreign keys are off for the whole migration (see migrate()).
+    if (!beginStep())
         return false;
-    }
     QSqlQuery query(m_db);
     for (const Step &step : kMigration2) {
         if (!query.exec(QString::fromUtf8(step.statement))) {
             qCCritical(lcStorage).noquote() << "migrateToV2" << step.label << query.lastError().text();
             query.finish();
-            m_db.rollback();
-            pragma.exec("PRAGMA foreign_keys=ON");
+            undoStep();
             return false;
         }
     }
     query.finish();
-    const bool committed = m_db.commit();
-    pragma.exec("PRAGMA foreign_keys=ON");
-    return committed;
+    return endStep();
 }

@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 // Owns one named SQLite connection, the data directory and the schema.
 // Repositories hold a plain pointer to it and must not outlive it.
@@ -16,12 +19,20 @@ public:
     // Stateless helpers, usable without a Database object. Each creates the
     // directory it names when missing.
     static QString dataDirectory();
+    // A UUID read from "client_id"; anything else there is replaced by a new one.
     static QString installationId();
+    // Database files that sat in the data folder when this process had to
+    // make a new installation id: the user's notes that are no longer shown.
+    static QStringList replacedDatabases();
     static QString defaultDatabasePath();
     static QString attachmentsDirectory();
 
     bool open(const QString &path);
-    bool migrate();
+    // Runs the pending migrations and then alsoInTransaction in one write
+    // transaction; a failure of either rolls back both.
+    bool migrate(const std::function<bool()> &alsoInTransaction = {});
+    // BEGIN IMMEDIATE: the write lock is taken before anything is read.
+    bool beginImmediate();
 
     QSqlDatabase database() const { return m_db; }
     QString connectionName() const { return m_connectionName; }
@@ -33,6 +44,10 @@ signals:
     void migrationError(int version, const QString &error);
 
 private:
+    bool runMigrations();
+    bool beginStep();
+    bool endStep();
+    void undoStep();
     bool runMigration1();
     bool migrateToV2();
     bool storeVersion(int version);

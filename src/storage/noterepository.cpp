@@ -7,6 +7,8 @@
 #include "storagetime.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -289,8 +291,8 @@ bool NoteRepository::purge(const QString &id)
         return false;
 
     QStringList attachmentIds;
-    bool ok = true;
-    {
+    bool ok = recordPendingDeletion(id);
+    if (ok) {
         QSqlQuery q(db);
         ok = exec(q, QStringLiteral("SELECT id FROM attachments WHERE note_id = ?"), {id});
         while (ok && q.next())
@@ -331,16 +333,68 @@ bool NoteRepository::purge(const QString &id)
 bool NoteRepository::markSynced(const QString &id, int version)
 {
     QSqlQuery q(m_database->database());
-    return exec(q, QStringLiteral("UPDATE notes SET sync_status='synced', version=? WHERE id=?"), {version, id});
+    return exec(q, QStringLiteral("UPDATE notes SET sync_status='synced', version=?, op_version=? WHERE id=?"),
+                {version, version, id});
+}
+
+bool NoteRepository::setServerVersion(const QString &id, int version)
+{
+    QSqlQuery q(m_database->database());
+    return exec(q, QStringLiteral("UPDATE notes SET op_version=? WHERE id=?"), {version, id});
 }
 
 int NoteRepository::markAllPending()
 {
+    // A welcome note nobody edited exists on every device under its own id;
+    // uploading it would give every other device a copy.
     QSqlQuery q(m_database->database());
-    if (!q.exec(QStringLiteral(
-            "UPDATE notes SET sync_status='pending' WHERE deleted_at IS NULL AND sync_status != 'pending'")))
+    if (!q.exec(QStringLiteral("UPDATE notes SET sync_status='pending' WHERE deleted_at IS NULL AND "
+                               "sync_status != 'pending' AND NOT (is_sample = 1 AND version = 1)")))
         return 0;
     return q.numRowsAffected();
+}
+
+// A note the server has seen must be deleted there too, or the next full
+// resync brings it back; the row is about to go, so its last state is kept.
+bool NoteRepository::recordPendingDeletion(const QString &id)
+{
+    QSqlQuery q(m_database->database());
+    if (!exec(q, QStringLiteral("SELECT op_version, owner_id, notebook_id, body, created_at FROM notes WHERE id = ?"), {id}))
+        return false;
+    if (!q.next() || q.value(0).toInt() <= 0 || !q.value(1).toString().isEmpty())
+        return true;
+    const QJsonObject payload{{"op_version", q.value(0).toInt()},
+                              {"notebook_id", q.value(2).toString()},
+                              {"body", q.value(3).toString()},
+                              {"created_at", q.value(4).toString()}};
+    QSqlQuery insert(m_database->database());
+    return exec(insert, QStringLiteral("DELETE FROM sync_queue WHERE entity_type = 'note' AND entity_id = ?"), {id})
+        && exec(insert,
+                QStringLiteral("INSERT INTO sync_queue (entity_type, entity_id, action, payload, created_at) "
+                               "VALUES ('note', ?, 'delete', ?, ?)"),
+                {id, QString::fromUtf8(QJsonDocument(payload).toJson(QJsonDocument::Compact)), nowText()});
+}
+
+QList<PendingDeletion> NoteRepository::pendingDeletions() const
+{
+    QList<PendingDeletion> list;
+    QSqlQuery q(m_database->database());
+    if (!q.exec(QStringLiteral("SELECT entity_id, payload, created_at FROM sync_queue "
+                               "WHERE entity_type = 'note' AND action = 'delete' ORDER BY id")))
+        return list;
+    while (q.next()) {
+        const QJsonObject payload = QJsonDocument::fromJson(q.value(1).toString().toUtf8()).object();
+        list.append({q.value(0).toString(), payload.value("op_version").toInt(), payload.value("notebook_id").toString(),
+                     payload.value("body").toString(), storageTimeFromText(payload.value("created_at").toString()),
+                     storageTimeFromText(q.value(2).toString())});
+    }
+    return list;
+}
+
+bool NoteRepository::clearPendingDeletion(const QString &id)
+{
+    QSqlQuery q(m_database->database());
+    return exec(q, QStringLiteral("DELETE FROM sync_queue WHERE entity_type = 'note' AND entity_id = ?"), {id});
 }
 
 bool NoteRepository::includeInTodos(const QString &noteId) const

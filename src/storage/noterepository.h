@@ -12,6 +12,17 @@
 
 class Database;
 
+// A purged note the server still holds, with its last state.
+struct PendingDeletion
+{
+    QString noteId;
+    int serverVersion = 0;
+    QString notebookId;
+    QString body;
+    QDateTime createdAt;
+    QDateTime deletedAt;
+};
+
 // The only code that reads and writes the notes table, its full-text index and
 // the per-note to-do setting. Holds a non-owning pointer to the Database, which
 // must outlive it. GUI thread only; signals are emitted after successful writes.
@@ -48,8 +59,15 @@ public:
     // Deletes the note with its snapshots, to-do setting and attachment rows in
     // one transaction, then removes the attachment files. A failed purge changes nothing.
     bool purge(const QString &id);
+    // Also records version as the last one the server confirmed.
     bool markSynced(const QString &id, int version);
+    // The server confirmed version while the row changed again: it stays pending.
+    bool setServerVersion(const QString &id, int version);
+    // Live notes other than never-edited welcome notes; returns the rows changed.
     int markAllPending();
+    // Purges of notes the server had seen, oldest first, until cleared.
+    QList<PendingDeletion> pendingDeletions() const;
+    bool clearPendingDeletion(const QString &id);
 
     bool includeInTodos(const QString &noteId) const;
     bool setIncludeInTodos(const QString &noteId, bool include);
@@ -63,6 +81,7 @@ private:
     QList<Note> queryNotes(const QString &sql, const QVariantList &values = {}) const;
     bool runSearch(const QString &expression, QList<Note> *result) const;
     QString nowText() const;
+    bool recordPendingDeletion(const QString &id);
 
     Database *m_database;
     Clock m_clock;

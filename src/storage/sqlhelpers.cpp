@@ -1,18 +1,24 @@
 #include "sqlhelpers.h"
 
+#include "storagehealth.h"
 #include "storagetime.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 
 namespace SqlHelpers {
 
 bool exec(QSqlQuery &q, const QString &sql, const QVariantList &values)
 {
-    if (!q.prepare(sql))
-        return false;
-    for (const QVariant &value : values)
-        q.addBindValue(value);
-    return q.exec();
+    bool ok = q.prepare(sql);
+    if (ok) {
+        for (const QVariant &value : values)
+            q.addBindValue(value);
+        ok = q.exec();
+    }
+    if (!ok)
+        StorageHealth::reportFailure(q.lastError(), sql);
+    return ok;
 }
 
 QVariant nullText()

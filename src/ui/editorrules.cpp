@@ -126,14 +126,28 @@ QString safeAttachmentFileName(const QString &fileName, const QString &attachmen
     return last;
 }
 
-QString attachmentTempPath(const QString &attachmentId, const QString &fileName)
+QString attachmentTempPath(const QString &folder, const QString &attachmentId, const QString &fileName)
 {
     // The id names a folder, and ids arrive from other devices too.
-    QString folder = replaceForbidden(attachmentId);
-    if (folder.isEmpty() || folder.count(QLatin1Char('.')) == folder.size())
-        folder = QStringLiteral("attachment");
-    return QDir::tempPath() + QStringLiteral("/velmora-notes/") + folder + QLatin1Char('/')
-        + safeAttachmentFileName(fileName, attachmentId);
+    QString sub = replaceForbidden(attachmentId);
+    if (sub.isEmpty() || sub.count(QLatin1Char('.')) == sub.size())
+        sub = QStringLiteral("attachment");
+    return folder + QLatin1Char('/') + sub + QLatin1Char('/') + safeAttachmentFileName(fileName, attachmentId);
+}
+
+bool attachmentOpensWithoutAsking(const QString &fileName)
+{
+    static const QStringList safe = {
+        QStringLiteral("png"), QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("gif"),
+        QStringLiteral("webp"), QStringLiteral("bmp"), QStringLiteral("tif"),  QStringLiteral("tiff"),
+        QStringLiteral("pdf"),  QStringLiteral("txt"), QStringLiteral("md"),   QStringLiteral("csv"),
+        QStringLiteral("doc"),  QStringLiteral("docx"), QStringLiteral("xls"), QStringLiteral("xlsx"),
+        QStringLiteral("ppt"),  QStringLiteral("pptx"), QStringLiteral("odt"), QStringLiteral("ods"),
+        QStringLiteral("odp"),  QStringLiteral("rtf"),
+    };
+    const QString name = safeAttachmentFileName(fileName, QStringLiteral("x"));
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 && safe.contains(name.mid(dot + 1).toLower());
 }
 
 QString formatAttachmentSize(qint64 bytes)

@@ -29,8 +29,12 @@ bool opensWithoutAsking(const QUrl &url);
 // characters the platforms forbid replaced by "_"; names that are empty,
 // dots only or reserved device names fall back to id + ".bin".
 QString safeAttachmentFileName(const QString &fileName, const QString &attachmentId);
-// QDir::tempPath() + "/velmora-notes/" + id + "/" + the safe file name.
-QString attachmentTempPath(const QString &attachmentId, const QString &fileName);
+// folder + "/" + id + "/" + the safe file name.
+QString attachmentTempPath(const QString &folder, const QString &attachmentId, const QString &fileName);
+// Whether the system may open a copy of the attachment without asking: only
+// images, PDF, plain text and office documents, judged by the extension the
+// system itself goes by. Programs, scripts and shortcuts would run.
+bool attachmentOpensWithoutAsking(const QString &fileName);
 
 // "12.5 KB" below 1024 KB, else "3.2 MB".
 QString formatAttachmentSize(qint64 bytes);

@@ -21,7 +21,10 @@
 #include "searchscreen.h"
 #include "sharedscreen.h"
 #include "snapshotrepository.h"
+#include "sharecommands.h"
 #include "statusbar.h"
+#include "syncengine.h"
+#include "syncstatus.h"
 #include "thememanager.h"
 #include "todosscreen.h"
 #include "trashscreen.h"
@@ -138,7 +141,11 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
             const QSignalBlocker blocker(m_noteList);
             m_noteList->selectNote(currentNote);
         }
-        showNote(currentNote, false);
+        // Loaded once the window is up: a long note must not keep it from showing.
+        QTimer::singleShot(0, this, [this, currentNote] {
+            if (m_editor->noteId().isEmpty())
+                showNote(currentNote, false);
+        });
     }
 
     connect(m_state->preferences(), &PreferencesRepository::changed, this, &MainWindow::onPreferenceChanged);
@@ -405,6 +412,15 @@ void MainWindow::buildMenus()
     m_sidebarAction->setChecked(true);
     m_sidebarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B));
     connect(m_sidebarAction, &QAction::toggled, this, &MainWindow::setSidebarVisible);
+    view->addSeparator();
+    add(view, tr("Sync Now"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_R), [this] {
+        if (m_state && m_state->syncEngine() && m_state->isSignedIn())
+            m_state->syncEngine()->syncNow();
+    });
+    add(view, tr("Force Full Resync…"), QKeySequence(), [this] {
+        if (m_state)
+            confirmFullResync(m_state, m_statusBar, this);
+    });
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     add(help, QStringLiteral("About Velmora Notes"), QKeySequence(), [this] {
@@ -451,6 +467,8 @@ void MainWindow::connectSignals()
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
     connect(m_editor, &NoteEditor::noteLinkActivated, m_state, &AppState::setCurrentNote);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    if (m_state)
+        showSyncState(m_state, m_statusBar);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSavedState);
 
     connect(m_noteList, &NoteListWidget::noteSelected, this, &MainWindow::onNoteSelected);
@@ -497,6 +515,7 @@ void MainWindow::connectSignals()
         if (source != this && noteId == m_editor->noteId())
             showNote(noteId, false);
     });
+    connect(m_state, &AppState::syncAboutToMerge, this, &MainWindow::saveCurrentNote);
     connect(m_state, &AppState::currentNoteChanged, this, &MainWindow::onCurrentNoteChanged);
     connect(m_state, &AppState::noteDeletedExternally, this, [this](const QString &noteId) {
         if (noteId == m_editor->noteId()) {
@@ -683,7 +702,7 @@ void MainWindow::showNote(const QString &noteId, bool force)
     m_editor->loadNote(note->id, note->body, force);
     const bool editable = note->ownerId.isEmpty() || note->permission == QStringLiteral("edit");
     m_toolbar->setEnabled(editable);
-    m_editor->setReadOnly(!editable);
+    m_editor->setReadOnly(!editable || m_editor->isOversized());
 
     m_headerBar->show();
     m_headerBar->setEditable(editable);
@@ -1054,6 +1073,11 @@ std::unique_ptr<QMenu> MainWindow::createNoteContextMenu(const QString &noteId)
         connect(action, &QAction::triggered, this, [this, noteId, target] { onNoteDroppedOnNotebook(noteId, target); });
     }
     move->setEnabled(!move->isEmpty());
+    if (m_state->canShare() && (note->ownerId.isEmpty() || note->permission == QLatin1String("edit"))) {
+        menu->addSeparator();
+        connect(menu->addAction(note->isShared ? tr("Manage Sharing…") : tr("Share…")), &QAction::triggered,
+                this, [this, noteId] { openNoteShareDialog(m_state, noteId, tr("Remove access"), this); });
+    }
     menu->addSeparator();
     connect(menu->addAction(QStringLiteral("Move to Trash")), &QAction::triggered, this,
             [this, noteId] { trashNote(noteId); });
@@ -1067,6 +1091,9 @@ std::unique_ptr<QMenu> MainWindow::createNotebookContextMenu(const QString &note
     auto menu = std::make_unique<QMenu>(this);
     connect(menu->addAction(QStringLiteral("Rename Notebook…")), &QAction::triggered, this,
             [this, notebookId] { renameNotebook(notebookId); });
+    if (m_state->canShare())
+        connect(menu->addAction(tr("Share Notebook…")), &QAction::triggered, this,
+                [this, notebookId] { openNotebookShareDialog(m_state, notebookId, this); });
     connect(menu->addAction(QStringLiteral("Delete Notebook")), &QAction::triggered, this,
             [this, notebookId] { deleteNotebook(notebookId); });
     return menu;

@@ -1,6 +1,7 @@
 #include "noteeditor.h"
 
 #include "attachmentrenderer.h"
+#include "attachmenttempfolder.h"
 #include "attachmentrepository.h"
 #include "delta.h"
 #include "deltadocument.h"
@@ -11,6 +12,7 @@
 #include "imagelightbox.h"
 #include "inserttabledialog.h"
 #include "linkdialog.h"
+#include "privatefiles.h"
 #include "textformat.h"
 #include "uilog.h"
 
@@ -27,6 +29,7 @@
 #include <QJsonDocument>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QScrollBar>
@@ -257,6 +260,14 @@ NoteEditor::NoteEditor(QWidget *parent)
                                      QMessageBox::Open | QMessageBox::Cancel, QMessageBox::Cancel)
             == QMessageBox::Open;
     };
+    m_hooks.confirmOpenAttachment = [this](const QString &fileName, const QString &type) {
+        return QMessageBox::question(this, tr("Open Attachment"),
+                                     tr("\"%1\" is a file of type %2, which may run a program on this "
+                                        "computer.\n\nOpen it?")
+                                         .arg(fileName, type),
+                                     QMessageBox::Open | QMessageBox::Cancel, QMessageBox::Cancel)
+            == QMessageBox::Open;
+    };
     m_hooks.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     m_hooks.setClipboard = [](QMimeData *data) { QGuiApplication::clipboard()->setMimeData(data); };
 }
@@ -305,9 +316,28 @@ void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force
     setUpdatesEnabled(false);
     if (m_renderer)
         m_renderer->clearCache();
-    m_deltaDocument->setJson(body);
+    const bool wasOversized = m_oversized;
+    m_oversized = body.size() > m_oversizedNoteLimit;
+    if (sameNote && !m_oversized && !wasOversized) {
+        m_deltaDocument->setJson(body);
+    } else {
+        // Filled while detached, the note comes back with a fresh cursor at
+        // its start; a cursor pushed along to its end would make the next
+        // cursor change lay out the whole note at once.
+        QTextDocument detached;
+        setDocument(&detached);
+        if (m_oversized) {
+            m_deltaDocument->document()->setPlainText(
+                tr("This note is too large to edit here (%1 MB). It is shown as plain text and cannot be changed.")
+                    .arg(double(body.size()) / (1024 * 1024), 0, 'f', 1)
+                + QStringLiteral("\n\n") + deltaPlainText(body));
+        } else {
+            m_deltaDocument->setJson(body);
+        }
+        setDocument(m_deltaDocument->document());
+    }
 
-    setReadOnly(false);
+    setReadOnly(m_oversized);
     setPlaceholderText(tr("Start typing..."));
     m_loading = false;
     m_saved = true;
@@ -323,7 +353,6 @@ void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force
         document()->documentLayout()->documentSize();
         verticalScrollBar()->setValue(scroll);
     } else {
-        moveCursor(QTextCursor::Start);
         setUpdatesEnabled(true);
     }
 
@@ -336,6 +365,7 @@ void NoteEditor::clearNote()
 {
     m_loading = true;
     m_noteId.clear();
+    m_oversized = false;
     m_saveTimer->stop();
     m_deltaDocument->setJson(QString());
     setReadOnly(true);
@@ -373,6 +403,9 @@ void NoteEditor::onContentsChanged()
 
 void NoteEditor::markEdited()
 {
+    // A plain rendering must never replace the note's own body.
+    if (m_oversized)
+        return;
     m_saved = false;
     emit savedStateChanged(false);
     m_saveTimer->start();
@@ -1435,10 +1468,16 @@ bool NoteEditor::writeTempCopy(const QString &id, const QString &fileName, QStri
         return false;
     // The recorded name comes from other devices and shared notes: only its
     // last component, cleaned, is used, so the copy stays in its folder.
-    const QString target = EditorRules::attachmentTempPath(id, fileName);
-    QDir().mkpath(QFileInfo(target).absolutePath());
+    const QString folder = attachmentTempFolder();
+    if (folder.isEmpty())
+        return false;
+    const QString target = EditorRules::attachmentTempPath(folder, id, fileName);
+    PrivateFiles::ensureFolder(QFileInfo(target).absolutePath());
+    // Whatever sits at the name goes (a link is removed, not followed), and
+    // the copy is created afresh: nothing already there is written through.
+    QFile::remove(target);
     QFile file(target);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner)) {
         qCWarning(lcUi) << "openAttachment: failed to open temp file" << target << file.errorString();
         return false;
     }
@@ -1453,6 +1492,12 @@ bool NoteEditor::writeTempCopy(const QString &id, const QString &fileName, QStri
 
 bool NoteEditor::openAttachment(const QString &id, const QString &fileName)
 {
+    if (!EditorRules::attachmentOpensWithoutAsking(fileName)) {
+        const QString name = EditorRules::safeAttachmentFileName(fileName, id);
+        const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+        if (!m_hooks.confirmOpenAttachment || !m_hooks.confirmOpenAttachment(name, type.comment()))
+            return false;
+    }
     QString path;
     if (!writeTempCopy(id, fileName, &path))
         return false;

@@ -52,6 +52,8 @@ public:
         std::function<QString(const QString &suggestedPath)> askSaveFile;
         // Asks before a link with an unusual scheme is opened; true opens it.
         std::function<bool(const QUrl &url)> confirmOpenUrl;
+        // Asks before an attachment of a type that could run is opened; true opens it.
+        std::function<bool(const QString &fileName, const QString &type)> confirmOpenAttachment;
         // Hands an address to the system.
         std::function<bool(const QUrl &url)> openUrl;
         // Takes ownership of data and puts it on the clipboard.
@@ -71,6 +73,12 @@ public:
     QString currentDelta() const;
     QString noteId() const { return m_noteId; }
     bool isSaved() const { return m_saved; }
+    // Bodies above this many characters (16 MB unless set) are shown as plain
+    // text, read-only, with a line saying so: laying out and editing them
+    // would stall the editor.
+    void setOversizedNoteLimit(qsizetype characters) { m_oversizedNoteLimit = characters; }
+    // The note loaded is shown that way; it is never saved from here.
+    bool isOversized() const { return m_oversized; }
     int wordCount() const;
     void refreshAttachments();
 
@@ -191,6 +199,8 @@ private:
     QString m_noteId;
     bool m_loading = false;
     bool m_saved = true;
+    bool m_oversized = false;
+    qsizetype m_oversizedNoteLimit = 16 * 1024 * 1024;
     QTimer *m_saveTimer = nullptr;
     QElapsedTimer m_tripleClickTimer;
     QPoint m_tripleClickPos;

@@ -199,6 +199,7 @@ void NoteWindow::connectSignals()
         if (source != this && noteId == m_noteId)
             loadNote();
     });
+    connect(m_state, &AppState::syncAboutToMerge, this, &NoteWindow::saveNote);
     connect(m_state, &AppState::noteDeletedExternally, this, [this](const QString &noteId) {
         if (noteId == m_noteId && !m_closing)
             close();
@@ -223,7 +224,7 @@ void NoteWindow::loadNote()
     }
     m_editor->loadNote(note->id, note->body, false);
     const bool editable = noteIsEditable(*note);
-    m_editor->setReadOnly(!editable);
+    m_editor->setReadOnly(!editable || m_editor->isOversized());
     m_toolbar->setEnabled(editable);
     updateWindowTitle();
 

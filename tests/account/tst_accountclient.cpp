@@ -1,7 +1,7 @@
 #include "accountclient.h"
 #include "apiclient.h"
 #include "authclient.h"
-#include "client.h"
+#include "account/client.h"
 #include "fakehttpserver.h"
 #include "memorytokenstore.h"
 #include "serverfixture.h"

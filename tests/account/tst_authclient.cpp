@@ -1,6 +1,6 @@
 #include "apiclient.h"
 #include "authclient.h"
-#include "client.h"
+#include "account/client.h"
 #include "fakehttpserver.h"
 #include "filetokenstore.h"
 #include "memorytokenstore.h"

@@ -1,5 +1,5 @@
 #include "authclient.h"
-#include "client.h"
+#include "account/client.h"
 #include "clientconfig.h"
 #include "fakehttpserver.h"
 #include "memorytokenstore.h"

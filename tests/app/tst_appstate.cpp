@@ -3,7 +3,7 @@
 #include "appstatefixture.h"
 #include "apiclient.h"
 #include "attachmentrepository.h"
-#include "client.h"
+#include "account/client.h"
 #include "database.h"
 #include "filetokenstore.h"
 #include "notebookrepository.h"

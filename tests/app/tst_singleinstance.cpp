@@ -62,6 +62,46 @@ private slots:
         QVERIFY(QDir(dataDir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
     }
 
+    void socketStaysOutOfRuntimeFoldersOthersCanEnter_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("used");
+        QTest::newRow("private") << "0700" << true;
+        QTest::newRow("open to others") << "0755" << false;
+        QTest::newRow("link to a private folder") << "link" << false;
+        QTest::newRow("missing") << "missing" << false;
+    }
+    void socketStaysOutOfRuntimeFoldersOthersCanEnter()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, used);
+        const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+        QTemporaryDir root;
+        const QString runtime = root.path() + "/runtime";
+        if (kind == "link") {
+            QDir().mkpath(root.path() + "/real");
+            QFile::setPermissions(root.path() + "/real", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QVERIFY(QFile::link(root.path() + "/real", runtime));
+        } else if (kind != "missing") {
+            QDir().mkpath(runtime);
+            QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+            if (kind == "0755")
+                mode |= QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+            QFile::setPermissions(runtime, mode);
+        }
+        qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
+        SingleInstance primary("velmora-notes-instance");
+        const QString folder = QFileInfo(primary.serverName()).absolutePath();
+        QCOMPARE(folder == runtime, used);
+        const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+            | QFile::WriteOther | QFile::ExeOther;
+        QVERIFY(!QFileInfo(folder).isSymLink());
+        QCOMPARE(QFileInfo(folder).permissions() & others, QFileDevice::Permissions());
+        QVERIFY(primary.tryRun("focus"));
+        QVERIFY(primary.isListening());
+        qputenv("XDG_RUNTIME_DIR", saved);
+    }
+
     void serverLivesInTheUserRuntimeDirectory()
     {
         SingleInstance primary("velmora-notes-instance");

@@ -92,6 +92,56 @@ private slots:
         if (!primary.waitForFinished(10000))
             primary.kill();
     }
+
+    void simultaneousLaunchesMakeExactlyOnePrimary()
+    {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            QProcess first, second;
+            start(first, {});
+            start(second, {});
+            QVERIFY(first.waitForStarted(10000) && second.waitForStarted(10000));
+            // The one that is not primary hands over and leaves; the primary stays.
+            QTRY_VERIFY_WITH_TIMEOUT(first.state() == QProcess::NotRunning || second.state() == QProcess::NotRunning,
+                                     30000);
+            QProcess &left = first.state() == QProcess::NotRunning ? first : second;
+            QProcess &stayed = &left == &first ? second : first;
+            QCOMPARE(left.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(left.exitCode(), 0);
+            QVERIFY2(!stayed.waitForFinished(300), qPrintable(QString("attempt %1").arg(attempt)));
+            stayed.terminate();
+            if (!stayed.waitForFinished(10000))
+                stayed.kill();
+        }
+        QCOMPARE(QDir(dataDir()).entryList({"velmora_notes_*.db"}, QDir::Files).size(), 1);
+    }
+
+    void aSecondPrimaryOnTheSameDataFolderSaysSoAndLeaves()
+    {
+        // The new note shows that the primary is past its start-up.
+        const int before = qMax(ownNotes(), 0);
+        QProcess primary;
+        start(primary, {"--new-note"});
+        QVERIFY(primary.waitForStarted(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(ownNotes(), before + 1, 20000);
+
+        // Another runtime folder, as in a second session: it becomes a primary of its own.
+        QTemporaryDir otherRuntime;
+        QProcessEnvironment env = m_env;
+        env.insert("XDG_RUNTIME_DIR", otherRuntime.path());
+        QProcess other;
+        other.setProcessEnvironment(env);
+        other.start(QStringLiteral(VELM_APP_PATH), {});
+        QVERIFY(other.waitForStarted(10000));
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += other.readAllStandardError()).contains("data folder is in use"), 20000);
+        // Its message box stands in the way of an exit here.
+        other.kill();
+        other.waitForFinished(10000);
+        QCOMPARE(primary.state(), QProcess::Running);
+        primary.terminate();
+        if (!primary.waitForFinished(10000))
+            primary.kill();
+    }
 };
 
 VELM_TEST_MAIN(TestStartup)

@@ -1,7 +1,10 @@
 #include "velmtest.h"
 
 #include "database.h"
+#include "noterepository.h"
+#include "storagehealth.h"
 
+#include <QCryptographicHash>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -143,6 +146,9 @@ private slots:
         QTest::addColumn<bool>("kept");
         QTest::newRow("padded") << QByteArray("\n\n  8c6c1c5e-4c0f-4d7e-9a43-0f6f4a1b2c3d  \n\n") << true;
         QTest::newRow("blank") << QByteArray(" \n\t\n") << false;
+        QTest::newRow("path") << QByteArray("x/../../escaped") << false;
+        QTest::newRow("garbage") << QByteArray("\xff\x00\x13garbage", 10) << false;
+        QTest::newRow("uuid in braces") << QByteArray("{8c6c1c5e-4c0f-4d7e-9a43-0f6f4a1b2c3d}") << false;
     }
     void installationIdFileIsTrimmedOrReplaced()
     {
@@ -153,25 +159,103 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
         file.close();
+        // The notes of the id that was there before.
+        QFile(m_dataDir + "/velmora_notes_earlier.db").open(QIODevice::WriteOnly);
         const QString id = Database::installationId();
         QCOMPARE(id.size(), 36);
         if (kept)
             QCOMPARE(id, QString::fromUtf8(content.trimmed()));
+        QCOMPARE(Database::replacedDatabases(), kept ? QStringList() : QStringList{"velmora_notes_earlier.db"});
         QCOMPARE(Database::installationId(), id);
         QVERIFY(Database::defaultDatabasePath().endsWith("/velmora_notes_" + id + ".db"));
+        // Nothing was written beside the data folder.
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList());
     }
 
-    void nestedDataDirectoryIsCreated()
+    void everythingMadeIsPrivate()
     {
+        // A missing data home is made private as well as the folder itself.
         const QString nested = m_dataDir + "/a/b/c";
         qputenv("NOTES_DATA_DIR", nested.toUtf8());
         QCOMPARE(Database::dataDirectory(), nested);
         QCOMPARE(Database::attachmentsDirectory(), nested + "/attachments");
-        QVERIFY(QDir(nested + "/attachments").exists());
         Database db;
         QVERIFY(db.open(Database::defaultDatabasePath()));
         QVERIFY(db.migrate());
         QCOMPARE(QFileInfo(Database::defaultDatabasePath()).absolutePath(), nested);
+        const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+            | QFile::WriteOther | QFile::ExeOther;
+        const QString base = Database::defaultDatabasePath();
+        for (const QString &made : {m_dataDir, m_dataDir + "/a", nested, nested + "/attachments",
+                                    nested + "/client_id", base, base + "-wal"}) {
+            QVERIFY2(QFileInfo::exists(made), qPrintable(made));
+            QVERIFY2((QFileInfo(made).permissions() & others) == 0, qPrintable(made));
+        }
+    }
+
+    void migrationAndSeedingAreOneTransaction()
+    {
+        Database db;
+        QVERIFY(db.open(Database::defaultDatabasePath()));
+        // A failing seed leaves no schema behind, so the next start does it all again.
+        QVERIFY(!db.migrate([&db] { return QSqlQuery(db.database()).exec("CREATE TABLE seeded (x)") && false; }));
+        QVERIFY(!scalar(db, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('notes', 'seeded')").toInt());
+        QVERIFY(db.migrate([&db] { return QSqlQuery(db.database()).exec("CREATE TABLE seeded (x)"); }));
+        QCOMPARE(scalar(db, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('notes', 'seeded')").toInt(), 2);
+        QCOMPARE(scalar(db, "SELECT version FROM schema_version").toInt(), 2);
+    }
+
+    void damageIsReportedAndTheFileLeftAlone_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("intact") << "";
+        QTest::newRow("notes table") << "notes";
+        QTest::newRow("not a database") << "header";
+    }
+    void damageIsReportedAndTheFileLeftAlone()
+    {
+        QFETCH(QString, damage);
+        const QString path = Database::defaultDatabasePath();
+        int notesPage = 0;
+        {
+            Database db;
+            QVERIFY(db.open(path) && db.migrate());
+            NoteRepository notes(&db);
+            for (int i = 0; i < 3; ++i) {
+                Note note;
+                note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+                note.body = "[{\"insert\":\"x\\n\"}]";
+                note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+                QVERIFY(notes.insert(note));
+            }
+            notesPage = scalar(db, "SELECT rootpage FROM sqlite_master WHERE name = 'notes'").toInt();
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        if (damage == "notes") {
+            file.seek(qint64(notesPage - 1) * 4096);
+            file.write(QByteArray(64, '\x7f'));
+        } else if (damage == "header") {
+            file.write("not a database!!");
+        }
+        file.close();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+        file.close();
+
+        QStringList reported;
+        StorageHealth::setCorruptionHandler([&reported](const QString &error) { reported << error; });
+        {
+            Database db;
+            db.open(path);
+            NoteRepository notes(&db);
+            QCOMPARE(notes.allNotes().size(), damage.isEmpty() ? 3 : 0);
+        }
+        StorageHealth::setCorruptionHandler({});
+        QCOMPARE(reported.isEmpty(), damage.isEmpty());
+        QCOMPARE(StorageHealth::quickCheck(path).isEmpty(), damage.isEmpty());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256), before);
     }
 
     void unopenablePathFails()

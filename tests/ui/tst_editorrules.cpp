@@ -119,19 +119,41 @@ private slots:
         QFETCH(QString, safe);
         QCOMPARE(safeAttachmentFileName(name, QStringLiteral("id-1")), safe);
 
-        const QString root = QDir::cleanPath(QDir::tempPath() + "/velmora-notes/id-1");
-        const QString path = attachmentTempPath(QStringLiteral("id-1"), name);
-        QCOMPARE(QFileInfo(path).absolutePath(), root);
+        const QString path = attachmentTempPath(QStringLiteral("/private"), QStringLiteral("id-1"), name);
+        QCOMPARE(QFileInfo(path).absolutePath(), QStringLiteral("/private/id-1"));
     }
 
     void climbingAttachmentIdsStayInsideToo()
     {
-        const QString root = QDir::cleanPath(QDir::tempPath() + "/velmora-notes");
         for (const QString &id : {QStringLiteral(".."), QStringLiteral("../../x"), QStringLiteral("a/b")}) {
-            const QString path = QDir::cleanPath(attachmentTempPath(id, QStringLiteral("f.txt")));
-            QVERIFY2(path.startsWith(root + '/'), qPrintable(path));
-            QCOMPARE(QFileInfo(QFileInfo(path).absolutePath()).absolutePath(), root);
+            const QString path = QDir::cleanPath(attachmentTempPath(QStringLiteral("/private"), id, "f.txt"));
+            QCOMPARE(QFileInfo(QFileInfo(path).absolutePath()).absolutePath(), QStringLiteral("/private"));
         }
+    }
+
+    void onlyHarmlessAttachmentTypesOpenWithoutAsking_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("picture") << "photo.JPG" << true;
+        QTest::newRow("pdf") << "report.pdf" << true;
+        QTest::newRow("office") << "sheet.xlsx" << true;
+        QTest::newRow("text") << "notes.txt" << true;
+        QTest::newRow("program") << "setup.exe" << false;
+        QTest::newRow("script") << "run.bat" << false;
+        QTest::newRow("javascript") << "invoice.js" << false;
+        QTest::newRow("shortcut") << "docs.lnk" << false;
+        QTest::newRow("double extension") << "report.pdf.exe" << false;
+        QTest::newRow("no extension") << "README" << false;
+        QTest::newRow("dot file") << ".pdf" << false;
+        QTest::newRow("path hides the type") << "x.exe/clean.pdf" << true;
+        QTest::newRow("trailing dot") << "setup.exe." << false;
+    }
+    void onlyHarmlessAttachmentTypesOpenWithoutAsking()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, opens);
+        QCOMPARE(attachmentOpensWithoutAsking(name), opens);
     }
 
     void formatsSizes_data()

@@ -3,6 +3,7 @@
 #include "../storage/storagefixture.h"
 
 #include "attachmentrepository.h"
+#include "attachmenttempfolder.h"
 #include "editortoolbar.h"
 #include "imagelightbox.h"
 #include "noteeditor.h"
@@ -101,6 +102,7 @@ private:
     struct Seen
     {
         QList<QUrl> opened, confirmed;
+        QStringList attachmentsConfirmed;
         bool confirmAnswer = false;
         std::optional<NoteEditor::LinkInput> linkAnswer;
         QList<QPair<QString, NoteEditor::LinkInput>> linkAsked;
@@ -201,6 +203,10 @@ private slots:
         hooks.openUrl = [this](const QUrl &url) { m_seen.opened.append(url); return true; };
         hooks.confirmOpenUrl = [this](const QUrl &url) {
             m_seen.confirmed.append(url);
+            return m_seen.confirmAnswer;
+        };
+        hooks.confirmOpenAttachment = [this](const QString &name, const QString &) {
+            m_seen.attachmentsConfirmed.append(name);
             return m_seen.confirmAnswer;
         };
         hooks.askLink = [this](const QString &title, const NoteEditor::LinkInput &initial) {
@@ -927,34 +933,79 @@ private slots:
         QVERIFY(delta().contains(id));
     }
 
-    void openAndCopyUseOnlyASafeFileName_data()
+    void oversizedNotesOpenReadOnlyAsPlainTextAndAreNeverSaved_data()
+    {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<bool>("oversized");
+        QTest::newRow("under the limit") << 100000 << false;
+        QTest::newRow("over the limit") << 100 << true;
+    }
+    void oversizedNotesOpenReadOnlyAsPlainTextAndAreNeverSaved()
+    {
+        QFETCH(int, limit);
+        QFETCH(bool, oversized);
+        editor().setOversizedNoteLimit(limit);
+        const QString text = QString("a long line of words\n").repeated(20);
+        const QString note = QJsonDocument(QJsonArray{QJsonObject{{"insert", text}}}).toJson(QJsonDocument::Compact);
+        editor().loadNote("big", note);
+        QCOMPARE(editor().isOversized(), oversized);
+        QCOMPARE(editor().isReadOnly(), oversized);
+        QCOMPARE(editor().toPlainText().startsWith("This note is too large"), oversized);
+        QVERIFY(editor().toPlainText().contains(text.trimmed()));
+        // Even when made writable, a plain rendering is never handed out to be saved.
+        QSignalSpy modified(&editor(), &NoteEditor::noteModified);
+        editor().setReadOnly(false);
+        editor().moveCursor(QTextCursor::End);
+        QTest::keyClick(&editor(), Qt::Key_X);
+        QCOMPARE(editor().isSaved(), oversized);
+        editor().loadNote("small", body({line({})}));
+        QVERIFY(!editor().isOversized());
+    }
+
+    void attachmentCopiesArePrivateAndAskBeforeRunning_data()
     {
         QTest::addColumn<QString>("recordedName");
         QTest::addColumn<QString>("fileName");
-        QTest::newRow("ordinary") << "report.pdf" << "report.pdf";
-        QTest::newRow("climbing") << "../../../evil.sh" << "evil.sh";
-        QTest::newRow("device") << "COM1" << "@.bin";
-        QTest::newRow("nothing left") << "../.." << "@.bin";
+        QTest::addColumn<bool>("asks");
+        QTest::newRow("ordinary") << "report.pdf" << "report.pdf" << false;
+        QTest::newRow("climbing script") << "../../../evil.sh" << "evil.sh" << true;
+        QTest::newRow("device") << "COM1" << "@.bin" << true;
+        QTest::newRow("nothing left") << "../.." << "@.bin" << true;
     }
-    void openAndCopyUseOnlyASafeFileName()
+    void attachmentCopiesArePrivateAndAskBeforeRunning()
     {
         QFETCH(QString, recordedName);
         QFETCH(QString, fileName);
+        QFETCH(bool, asks);
         attach();
         load(body({line({})}));
         QVERIFY(editor().insertAttachmentBytes(recordedName, "application/octet-stream", "bytes"));
         const QString id = insertedAttachmentId();
-        const QString folder = QDir::tempPath() + "/velmora-notes/" + id;
+        const QString folder = attachmentTempFolder() + '/' + id;
         const QString path = folder + '/' + fileName.replace("@", id);
+        // A link planted where the copy goes must not be written through.
+        const QString victim = m_files.path() + "/victim";
+        QFile(victim).open(QIODevice::WriteOnly);
+        QDir().mkpath(folder);
+        QVERIFY(QFile::link(victim, path));
 
+        // Refused: nothing is written or opened.
+        QCOMPARE(editor().openAttachment(id, recordedName), !asks);
+        QCOMPARE(m_seen.attachmentsConfirmed, asks ? QStringList{fileName} : QStringList{});
+        m_seen.confirmAnswer = true;
         QVERIFY(editor().openAttachment(id, recordedName));
-        QCOMPARE(m_seen.opened, (QList<QUrl>{QUrl::fromLocalFile(path)}));
+        QCOMPARE(m_seen.opened.last(), QUrl::fromLocalFile(path));
+        QCOMPARE(QFileInfo(victim).size(), 0);
+        QVERIFY(!QFileInfo(path).isSymLink());
+        const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+            | QFile::WriteOther | QFile::ExeOther;
+        for (const QString &made : {path, attachmentTempFolder()})
+            QCOMPARE(QFileInfo(made).permissions() & others, QFileDevice::Permissions());
         QFile copy(path);
         QVERIFY(copy.open(QIODevice::ReadOnly));
         QCOMPARE(copy.readAll(), QByteArray("bytes"));
         editor().copyAttachmentFile(id, recordedName);
         QCOMPARE(m_seen.clipboardUrls, (QList<QUrl>{QUrl::fromLocalFile(path)}));
-        QDir(folder).removeRecursively();
     }
 
     void attachmentsOpenOutsideOrInTheViewerAndTheirMenuSavesAndRemoves()
@@ -976,7 +1027,7 @@ private slots:
         QTest::mouseMove(editor().viewport(), pointAt(2));
         QTRY_COMPARE(editor().viewport()->cursor().shape(), Qt::PointingHandCursor);
         QTest::mouseDClick(editor().viewport(), Qt::LeftButton, {}, pointAt(2));
-        QCOMPARE(m_seen.opened, (QList<QUrl>{QUrl::fromLocalFile(QDir::tempPath() + "/velmora-notes/" + csv + "/data.csv")}));
+        QCOMPARE(m_seen.opened, (QList<QUrl>{QUrl::fromLocalFile(attachmentTempFolder() + '/' + csv + "/data.csv")}));
         QDir(QDir::tempPath() + "/velmora-notes/" + csv).removeRecursively();
 
         QTest::mouseDClick(editor().viewport(), Qt::LeftButton, {}, pointAt(0));

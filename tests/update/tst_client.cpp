@@ -1,6 +1,6 @@
 #include "velmtest.h"
 
-#include "client.h"
+#include "update/client.h"
 #include "releasenotesfetcher.h"
 #include "updatecommands.h"
 

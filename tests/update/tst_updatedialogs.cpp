@@ -2,7 +2,7 @@
 
 #include "releaseserver.h"
 
-#include "client.h"
+#include "update/client.h"
 #include "releasenotesfetcher.h"
 #include "updatecommands.h"
 #include "updatedialog.h"

@@ -1,0 +1,28 @@
+#pragma once
+
+// Damage to the database file: recognised on any failed statement, and
+// looked for by a quick check that runs away from the GUI thread.
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QSqlError;
+
+namespace StorageHealth {
+
+// SQLITE_CORRUPT or SQLITE_NOTADB.
+bool isCorruption(const QSqlError &error);
+// Logs a failed statement with the driver's error; a corruption error also
+// goes to the handler (see setCorruptionHandler).
+void reportFailure(const QSqlError &error, const QString &sql);
+// Called on the thread of the failing statement with the driver's text;
+// replaces any earlier handler. An empty function removes it.
+void setCorruptionHandler(std::function<void(const QString &error)> handler);
+
+// "PRAGMA quick_check" on a connection of its own that only reads: the
+// problems found, empty when the file is sound. Safe on any thread.
+QStringList quickCheck(const QString &path);
+
+} // namespace StorageHealth

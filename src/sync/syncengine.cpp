@@ -1,0 +1,569 @@
+#include "syncengine.h"
+
+#include "apiclient.h"
+#include "attachmentrepository.h"
+#include "database.h"
+#include "notebookrepository.h"
+#include "noterepository.h"
+#include "preferencesrepository.h"
+#include "synclog.h"
+#include "syncrecords.h"
+
+#include <QFile>
+#include <QHttpMultiPart>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPointer>
+#include <QSignalBlocker>
+#include <QSqlDatabase>
+
+using namespace VelmSync;
+
+namespace {
+
+const QString kNoteCursor = QStringLiteral("lastSyncTimestampMs");
+const QString kAttachmentCursor = QStringLiteral("lastAttachmentSyncMs");
+constexpr int kAutoIntervalMs = 300000;
+
+QString replyError(const QJsonObject &body)
+{
+    return body.value(QLatin1String("error")).toString();
+}
+
+QHttpPart formPart(const QByteArray &disposition, const QByteArray &body)
+{
+    QHttpPart part;
+    part.setHeader(QNetworkRequest::ContentDispositionHeader, disposition);
+    part.setBody(body);
+    return part;
+}
+
+} // namespace
+
+SyncEngine::SyncEngine(VelmAccount::ApiClient *api, Database *database, NoteRepository *notes,
+                       NotebookRepository *notebooks, AttachmentRepository *attachments,
+                       PreferencesRepository *preferences, QObject *parent)
+    : QObject(parent)
+    , m_api(api)
+    , m_database(database)
+    , m_notes(notes)
+    , m_notebooks(notebooks)
+    , m_attachments(attachments)
+    , m_preferences(preferences)
+{
+    m_debounceTimer.setSingleShot(true);
+    m_debounceTimer.setInterval(2000);
+    connect(&m_autoTimer, &QTimer::timeout, this, &SyncEngine::syncNow);
+    connect(&m_debounceTimer, &QTimer::timeout, this, &SyncEngine::syncNow);
+    connect(m_api, &VelmAccount::ApiClient::authenticationRequired, this, [this] {
+        m_lastError = tr("Authentication required");
+        setState(Error);
+        emit syncFailed(m_lastError);
+    });
+}
+
+QString SyncEngine::stateText(SyncState state)
+{
+    switch (state) {
+    case Idle: return tr("Synced");
+    case Syncing: return tr("Syncing...");
+    case Error: return tr("Sync error");
+    case Offline: return tr("Offline");
+    }
+    return tr("Unknown");
+}
+
+void SyncEngine::syncNow()
+{
+    if (m_state == Syncing) {
+        m_resyncRequested = true;
+        return;
+    }
+    setState(Syncing);
+    m_dataChangedInCycle = false;
+    beginCycle();
+}
+
+void SyncEngine::start(int intervalMs)
+{
+    m_autoTimer.start(intervalMs);
+    syncNow();
+}
+
+void SyncEngine::stop()
+{
+    m_autoTimer.stop();
+    m_debounceTimer.stop();
+}
+
+void SyncEngine::scheduleSync()
+{
+    m_debounceTimer.start();
+}
+
+int SyncEngine::forceFullResync()
+{
+    const bool wasActive = m_autoTimer.isActive();
+    m_autoTimer.stop();
+    m_preferences->remove(kNoteCursor);
+    m_preferences->remove(kAttachmentCursor);
+    const int marked = m_notes->markAllPending();
+    m_notebooks->markAllPending();
+    if (wasActive)
+        m_autoTimer.start(kAutoIntervalMs);
+    syncNow();
+    return marked;
+}
+
+void SyncEngine::setState(SyncState state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
+void SyncEngine::fail(const QString &message, int status)
+{
+    m_lastError = message.arg(status);
+    qCWarning(lcSync).noquote() << "sync failed:" << m_lastError;
+    setState(status == 0 ? Offline : Error);
+    emit syncFailed(m_lastError);
+}
+
+void SyncEngine::beginCycle()
+{
+    m_pullRowFailed = false;
+    m_pendingNotebooks = m_notebooks->pendingNotebooks();
+    if (!m_pendingNotebooks.isEmpty())
+        emit syncProgress(tr("Uploading notebooks"), 0, int(m_pendingNotebooks.size()));
+    pushNextNotebook();
+}
+
+void SyncEngine::finishCycle()
+{
+    if (m_attachmentsSaved)
+        emit attachmentsChanged();
+    setState(Idle);
+    emit syncCompleted();
+    if (m_dataChangedInCycle)
+        emit dataChanged();
+    if (m_resyncRequested) {
+        m_resyncRequested = false;
+        syncNow();
+    }
+}
+
+void SyncEngine::markNotebookSynced(const QString &id, int version)
+{
+    std::optional<Notebook> notebook = m_notebooks->notebookById(id);
+    if (!notebook)
+        return;
+    notebook->version = version;
+    notebook->syncStatus = SyncStatus::Synced;
+    const QSignalBlocker blocker(m_notebooks);
+    m_notebooks->update(*notebook);
+}
+
+void SyncEngine::pushNextNotebook()
+{
+    if (m_pendingNotebooks.isEmpty())
+        return pushNotes();
+    const Notebook notebook = m_pendingNotebooks.takeFirst();
+    const QPointer<SyncEngine> self(this);
+    const QString path = QStringLiteral("/notebooks/%1").arg(notebook.id);
+    if (notebook.deletedAt) {
+        m_api->del(path, [this, self, notebook](bool ok, int status, const QJsonObject &) {
+            if (!self)
+                return;
+            if (ok || status == 404)
+                markNotebookSynced(notebook.id, notebook.version);
+            else
+                qCWarning(lcSync) << "notebook delete failed" << notebook.id << status;
+            pushNextNotebook();
+        });
+        return;
+    }
+    m_api->put(path, {{"name", notebook.name}, {"version", notebook.version}},
+               [this, self, notebook](bool ok, int status, const QJsonObject &body) {
+                   if (!self)
+                       return;
+                   if (ok) {
+                       markNotebookSynced(notebook.id, body.value("version").toInt(notebook.version));
+                       m_dataChangedInCycle = true;
+                   } else if (status == 404) {
+                       return createNotebookOnServer(notebook);
+                   } else {
+                       qCWarning(lcSync) << "notebook put failed" << notebook.id << status;
+                   }
+                   pushNextNotebook();
+               });
+}
+
+void SyncEngine::createNotebookOnServer(const Notebook &notebook)
+{
+    const QPointer<SyncEngine> self(this);
+    m_api->post(QStringLiteral("/notebooks"),
+                {{"id", notebook.id}, {"name", notebook.name}, {"is_default", notebook.isDefault}},
+                [this, self, notebook](bool ok, int status, const QJsonObject &body) {
+                    if (!self)
+                        return;
+                    if (ok) {
+                        markNotebookSynced(notebook.id, body.value("version").toInt(1));
+                        m_dataChangedInCycle = true;
+                    } else {
+                        qCWarning(lcSync) << "notebook post failed" << notebook.id << status;
+                    }
+                    pushNextNotebook();
+                });
+}
+
+void SyncEngine::pushNotes()
+{
+    m_pushQueue.clear();
+    const QList<Note> pending = m_notes->pendingNotes();
+    const QList<PendingDeletion> deletions = m_notes->pendingDeletions();
+    if (pending.isEmpty() && deletions.isEmpty())
+        return collectAttachments();
+    emit syncProgress(tr("Uploading notes"), 0, int(pending.size() + deletions.size()));
+
+    PushBatch batch;
+    qsizetype bytes = 0;
+    const auto add = [&](const QJsonObject &change, const Note *note) {
+        const qsizetype size = QJsonDocument(change).toJson(QJsonDocument::Compact).size() + 1;
+        if (!batch.changes.isEmpty() && (batch.changes.size() >= maxNotesPerPush || bytes + size > maxBytesPerPush)) {
+            m_pushQueue.append(batch);
+            batch = {};
+            bytes = 0;
+        }
+        batch.changes.append(change);
+        if (note)
+            batch.sent.insert(note->id, *note);
+        bytes += size;
+    };
+    for (const Note &note : pending)
+        add(noteChange(note), &note);
+    for (const PendingDeletion &deletion : deletions)
+        add(deletionChange(deletion), nullptr);
+    m_pushQueue.append(batch);
+    pushNextBatch();
+}
+
+void SyncEngine::pushNextBatch()
+{
+    if (m_pushQueue.isEmpty())
+        return collectAttachments();
+    const PushBatch batch = m_pushQueue.takeFirst();
+    QJsonArray changes;
+    for (const QJsonObject &change : batch.changes)
+        changes.append(change);
+    const QPointer<SyncEngine> self(this);
+    m_api->post(QStringLiteral("/sync/push"), {{"changes", changes}},
+                [this, self, batch](bool ok, int status, const QJsonObject &body) {
+                    if (!self)
+                        return;
+                    if (status == 413 && batch.changes.size() > 1) {
+                        // Too large for the server: halve it rather than fail every cycle.
+                        const qsizetype half = batch.changes.size() / 2;
+                        m_pushQueue.prepend({batch.changes.mid(half), batch.sent});
+                        m_pushQueue.prepend({batch.changes.mid(0, half), batch.sent});
+                        return pushNextBatch();
+                    }
+                    if (status == 413) {
+                        qCWarning(lcSync) << "note push refused as too large"
+                                          << batch.changes.first().value("entity_id").toString();
+                        return pushNextBatch();
+                    }
+                    if (!ok)
+                        return fail(tr("Note push failed (HTTP %1)"), status);
+                    applyPushResults(batch, body.value("results").toArray());
+                    pushNextBatch();
+                });
+}
+
+void SyncEngine::applyPushResults(const PushBatch &batch, const QJsonArray &results)
+{
+    // One commit for the batch, not one disk flush per note.
+    QSqlDatabase db = m_database->database();
+    const bool inTransaction = db.transaction();
+    for (const QJsonValue &value : results) {
+        const QJsonObject result = value.toObject();
+        const QString id = result.value("entity_id").toString();
+        const QString status = result.value("status").toString();
+        const auto sent = batch.sent.constFind(id);
+        if (sent == batch.sent.constEnd()) {
+            // A purged note's deletion: whatever the answer, retrying cannot change it.
+            if (status != QLatin1String("ok"))
+                qCWarning(lcSync) << "note deletion not applied" << id << result.value("message").toString();
+            m_notes->clearPendingDeletion(id);
+            m_dataChangedInCycle = true;
+            continue;
+        }
+        if (status == QLatin1String("ok")) {
+            const int version = result.value("version").toInt();
+            // An edit made while the push was in flight is still to be pushed.
+            if (m_notes->noteById(id) == *sent)
+                m_notes->markSynced(id, version);
+            else
+                m_notes->setServerVersion(id, version);
+            m_dataChangedInCycle = true;
+        } else if (status == QLatin1String("conflict")) {
+            qCWarning(lcSync) << "note conflict" << id << result.value("message").toString();
+        } else {
+            qCWarning(lcSync) << "note push refused" << id << result.value("message").toString();
+        }
+    }
+    if (inTransaction && !db.commit()) {
+        qCWarning(lcSync) << "push results not committed";
+        db.rollback();
+    }
+}
+
+void SyncEngine::collectAttachments()
+{
+    m_uploadQueue = m_attachments->pendingAttachments();
+    m_uploadTotal = int(m_uploadQueue.size());
+    m_uploadDone = 0;
+    if (m_uploadTotal > 0)
+        emit syncProgress(tr("Uploading attachments"), 0, m_uploadTotal);
+    pushNextAttachment();
+}
+
+void SyncEngine::pushNextAttachment()
+{
+    if (m_uploadQueue.isEmpty())
+        return pullNotes(m_preferences->getString(kNoteCursor));
+    const Attachment attachment = m_uploadQueue.takeFirst();
+    const QString path = AttachmentRepository::filePath(attachment.id);
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcSync) << "attachment upload skipped, file missing:" << path;
+        m_attachments->markSynced(attachment.id);
+        emit syncProgress(tr("Uploading attachments"), ++m_uploadDone, m_uploadTotal);
+        return pushNextAttachment();
+    }
+    auto *multipart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+    multipart->append(formPart("form-data; name=\"note_id\"", attachment.noteId.toUtf8()));
+    multipart->append(formPart("form-data; name=\"id\"", attachment.id.toUtf8()));
+    QHttpPart filePart = formPart("form-data; name=\"file\"; filename=\"" + attachment.filename.toUtf8() + "\"",
+                                  file.readAll());
+    filePart.setHeader(QNetworkRequest::ContentTypeHeader, attachment.mimeType.isEmpty()
+                                                               ? QStringLiteral("application/octet-stream")
+                                                               : attachment.mimeType);
+    multipart->append(filePart);
+    const QPointer<SyncEngine> self(this);
+    m_api->postMultipart(QStringLiteral("/attachments"), multipart,
+                         [this, self, attachment](bool ok, int status, const QJsonObject &body) {
+                             if (!self)
+                                 return;
+                             emit syncProgress(tr("Uploading attachments"), ++m_uploadDone, m_uploadTotal);
+                             // 401: the session comes back; 408 and 429: the server asks to come back later.
+                             const bool retry = status == 0 || status == 401 || status == 408 || status == 429
+                                 || status >= 500;
+                             if (ok) {
+                                 m_attachments->markSynced(attachment.id);
+                                 m_dataChangedInCycle = true;
+                             } else if (retry) {
+                                 qCWarning(lcSync) << "attachment upload failed" << attachment.id << status;
+                             } else {
+                                 qCWarning(lcSync) << "attachment upload failed, marking synced to stop retry"
+                                                   << attachment.id << status << replyError(body);
+                                 m_attachments->markSynced(attachment.id);
+                             }
+                             pushNextAttachment();
+                         });
+}
+
+void SyncEngine::pullNotes(const QString &since)
+{
+    emit syncProgress(tr("Downloading notes"), 0, 0);
+    QUrlQuery query;
+    if (!since.isEmpty())
+        query.addQueryItem(QStringLiteral("since"), since);
+    const QPointer<SyncEngine> self(this);
+    m_api->get(
+        QStringLiteral("/sync/pull"),
+        [this, self, since](bool ok, int status, const QJsonObject &body) {
+            if (!self)
+                return;
+            if (!ok)
+                return fail(tr("Pull failed (HTTP %1)"), status);
+            const QJsonArray changes = body.value("changes").toArray();
+            if (!changes.isEmpty() && !mergeNotes(changes))
+                m_pullRowFailed = true;
+            const qint64 timestamp = body.value("timestamp").toInteger();
+            // A row that could not be written comes again only if the cursor stays before it.
+            if (timestamp > 0 && !m_pullRowFailed)
+                m_preferences->set(kNoteCursor, QString::number(timestamp));
+            if (body.value("has_more").toBool() && timestamp > since.toLongLong())
+                return pullNotes(QString::number(timestamp));
+            pullNotebooks();
+        },
+        query);
+}
+
+bool SyncEngine::mergeNotes(const QJsonArray &changes)
+{
+    emit aboutToMerge();
+    QSqlDatabase db = m_database->database();
+    const bool inTransaction = db.transaction();
+    QSignalBlocker blocker(m_notes);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    int changed = 0;
+    bool allWritten = true;
+    QStringList replaced;
+    for (const QJsonValue &value : changes) {
+        const Note pulled = noteFromPull(value.toObject());
+        if (pulled.id.isEmpty())
+            continue;
+        const std::optional<Note> local = m_notes->noteById(pulled.id);
+        bool written = true;
+        switch (mergeAction(local, pulled)) {
+        case MergeAction::Keep:
+        case MergeAction::Skip:
+            continue;
+        case MergeAction::Insert:
+            written = m_notes->insert(pulled);
+            break;
+        case MergeAction::Replace:
+            if (*local == pulled)
+                continue;
+            written = m_notes->update(pulled);
+            replaced << pulled.id;
+            break;
+        case MergeAction::Conflict: {
+            const Note copy = conflictCopy(*local, now);
+            qCWarning(lcSync) << "note conflict" << pulled.id << "local text kept as" << copy.id;
+            written = m_notes->insert(copy) && m_notes->update(pulled);
+            replaced << pulled.id;
+            break;
+        }
+        }
+        ++changed;
+        allWritten = allWritten && written;
+    }
+    if (inTransaction && !db.commit()) {
+        qCWarning(lcSync) << "note merge not committed";
+        db.rollback();
+        allWritten = false;
+    }
+    blocker.unblock();
+    if (changed > 0) {
+        m_dataChangedInCycle = true;
+        emit m_notes->notesChanged();
+    }
+    if (!replaced.isEmpty())
+        emit notesMerged(replaced);
+    return allWritten;
+}
+
+void SyncEngine::pullNotebooks()
+{
+    emit syncProgress(tr("Downloading notebooks"), 0, 0);
+    const QPointer<SyncEngine> self(this);
+    m_api->get(QStringLiteral("/notebooks"), [this, self](bool ok, int status, const QJsonObject &body) {
+        if (!self)
+            return;
+        if (!ok)
+            return fail(tr("Notebook list failed (HTTP %1)"), status);
+        mergeNotebooks(body.value("notebooks").toArray());
+        pullAttachments();
+    });
+}
+
+void SyncEngine::mergeNotebooks(const QJsonArray &list)
+{
+    QSqlDatabase db = m_database->database();
+    const bool inTransaction = db.transaction();
+    QSignalBlocker blocker(m_notebooks);
+    int changed = 0;
+    for (const QJsonValue &value : list) {
+        Notebook pulled = notebookFromPull(value.toObject());
+        if (pulled.isShared)
+            pulled.ownerId = value.toObject().value("owner_id").toString();
+        const std::optional<Notebook> local = m_notebooks->notebookById(pulled.id);
+        if (pulled.id.isEmpty() || (local && *local == pulled))
+            continue;
+        // A notebook renamed or deleted here wins until it is pushed.
+        if (local && (local->syncStatus != SyncStatus::Synced || pulled.version < local->version))
+            continue;
+        if (!(local ? m_notebooks->update(pulled) : m_notebooks->insert(pulled)))
+            qCWarning(lcSync) << "notebook merge failed" << pulled.id;
+        ++changed;
+    }
+    if (inTransaction && !db.commit())
+        db.rollback();
+    blocker.unblock();
+    if (changed > 0) {
+        m_dataChangedInCycle = true;
+        emit m_notebooks->notebooksChanged();
+    }
+}
+
+void SyncEngine::pullAttachments()
+{
+    emit syncProgress(tr("Checking attachments"), 0, 0);
+    QUrlQuery query;
+    const QString since = m_preferences->getString(kAttachmentCursor);
+    if (!since.isEmpty())
+        query.addQueryItem(QStringLiteral("since"), since);
+    const QPointer<SyncEngine> self(this);
+    m_api->get(
+        QStringLiteral("/attachments"),
+        [this, self](bool ok, int status, const QJsonObject &body) {
+            if (!self)
+                return;
+            if (!ok) {
+                qCWarning(lcSync) << "attachment list failed" << status;
+                return finishCycle();
+            }
+            m_downloadQueue.clear();
+            for (const QJsonValue &value : body.value("attachments").toArray()) {
+                const Attachment attachment = attachmentFromPull(value.toObject());
+                if (m_attachments->attachmentById(attachment.id)
+                    && QFile::exists(AttachmentRepository::filePath(attachment.id)))
+                    continue;
+                m_downloadQueue.append(attachment);
+            }
+            m_attachmentTimestamp = body.value("timestamp").toInteger();
+            m_downloadTotal = int(m_downloadQueue.size());
+            m_downloadDone = 0;
+            m_attachmentsSaved = false;
+            m_attachmentFailed = false;
+            if (m_downloadTotal > 0)
+                emit syncProgress(tr("Downloading attachments"), 0, m_downloadTotal);
+            downloadNextAttachment();
+        },
+        query);
+}
+
+void SyncEngine::downloadNextAttachment()
+{
+    if (m_downloadQueue.isEmpty()) {
+        // A file that did not arrive is listed again only if the cursor stays before it.
+        if (m_attachmentTimestamp > 0 && !m_attachmentFailed)
+            m_preferences->set(kAttachmentCursor, QString::number(m_attachmentTimestamp));
+        return finishCycle();
+    }
+    const Attachment attachment = m_downloadQueue.takeFirst();
+    const QPointer<SyncEngine> self(this);
+    m_api->getBinary(QStringLiteral("/attachments/%1").arg(attachment.id),
+                     [this, self, attachment](bool ok, int status, const QByteArray &data) {
+                         if (!self)
+                             return;
+                         emit syncProgress(tr("Downloading attachments"), ++m_downloadDone, m_downloadTotal);
+                         if (!ok || (data.isEmpty() && attachment.sizeBytes > 0)) {
+                             qCWarning(lcSync) << "attachment download failed" << attachment.id << status;
+                             // Gone from the server or no longer readable: asking again will not help.
+                             m_attachmentFailed = m_attachmentFailed || status != 404;
+                         } else if (!m_attachments->saveFile(attachment.id, data)
+                                    || (!m_attachments->attachmentById(attachment.id)
+                                        && !m_attachments->insert(attachment))) {
+                             qCWarning(lcSync) << "attachment save failed" << attachment.id;
+                             m_attachmentFailed = true;
+                         } else {
+                             m_attachmentsSaved = true;
+                         }
+                         downloadNextAttachment();
+                     });
+}

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "attachment.h"
+#include "note.h"
+#include "notebook.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class AttachmentRepository;
+class Database;
+class NoteRepository;
+class NotebookRepository;
+class PreferencesRepository;
+class QJsonArray;
+class QJsonObject;
+namespace VelmAccount {
+class ApiClient;
+}
+
+// Keeps the local database and the server in step. One cycle pushes what is
+// pending (notebooks, notes in bounded batches, deletions of purged notes,
+// attachment files) and then pulls what changed (notes page by page,
+// notebooks, attachments). Requests go one at a time over the sync ApiClient;
+// every step starts from the previous reply. No pending edit is ever replaced
+// silently: when the server holds a newer version of an edited note, the
+// local text is kept as a conflict copy. GUI thread only.
+class SyncEngine final : public QObject
+{
+    Q_OBJECT
+public:
+    enum SyncState { Idle = 0, Syncing = 1, Error = 2, Offline = 3 };
+    Q_ENUM(SyncState)
+
+    static constexpr int maxNotesPerPush = 200;
+    static constexpr qsizetype maxBytesPerPush = 8 * 1024 * 1024;
+
+    // None of the pointers is owned; all must outlive the engine.
+    SyncEngine(VelmAccount::ApiClient *api, Database *database, NoteRepository *notes, NotebookRepository *notebooks,
+               AttachmentRepository *attachments, PreferencesRepository *preferences, QObject *parent = nullptr);
+
+    void syncNow();
+    void start(int intervalMs);
+    void stop();
+    void scheduleSync();
+    // Uploads everything again and pulls from the start; returns the notes marked.
+    int forceFullResync();
+
+    SyncState state() const { return m_state; }
+    QString lastError() const { return m_lastError; }
+    static QString stateText(SyncState state);
+
+signals:
+    void stateChanged(SyncEngine::SyncState state);
+    void syncCompleted();
+    void syncFailed(const QString &error);
+    void dataChanged();
+    void syncProgress(const QString &label, int current, int total);
+    void attachmentsChanged();
+    // Emitted right before pulled notes are written: open editors store their
+    // unsaved text now, so that it is pending and cannot be overwritten.
+    void aboutToMerge();
+    // Notes whose stored text a merge replaced; views showing them reload.
+    void notesMerged(const QStringList &ids);
+
+private:
+    struct PushBatch
+    {
+        QList<QJsonObject> changes;
+        QHash<QString, Note> sent; // by id; deletions are absent
+    };
+
+    void setState(SyncState state);
+    void beginCycle();
+    // message holds %1 for the status; status 0 means the server was not reached.
+    void fail(const QString &message, int status);
+    void finishCycle();
+
+    void pushNextNotebook();
+    void markNotebookSynced(const QString &id, int version);
+    void createNotebookOnServer(const Notebook &notebook);
+    void pushNotes();
+    void pushNextBatch();
+    void applyPushResults(const PushBatch &batch, const QJsonArray &results);
+    void collectAttachments();
+    void pushNextAttachment();
+    void pullNotes(const QString &since);
+    bool mergeNotes(const QJsonArray &changes);
+    void pullNotebooks();
+    void mergeNotebooks(const QJsonArray &list);
+    void pullAttachments();
+    void downloadNextAttachment();
+
+    VelmAccount::ApiClient *m_api;
+    Database *m_database;
+    NoteRepository *m_notes;
+    NotebookRepository *m_notebooks;
+    AttachmentRepository *m_attachments;
+    PreferencesRepository *m_preferences;
+    QTimer m_autoTimer;
+    QTimer m_debounceTimer;
+    SyncState m_state = Idle;
+    QString m_lastError;
+    QList<Notebook> m_pendingNotebooks;
+    QList<PushBatch> m_pushQueue;
+    QList<Attachment> m_downloadQueue;
+    int m_downloadTotal = 0;
+    int m_downloadDone = 0;
+    QList<Attachment> m_uploadQueue;
+    int m_uploadTotal = 0;
+    int m_uploadDone = 0;
+    bool m_attachmentsSaved = false;
+    bool m_attachmentFailed = false;
+    qint64 m_attachmentTimestamp = 0;
+    bool m_pullRowFailed = false;
+    bool m_resyncRequested = false;
+    bool m_dataChangedInCycle = false;
+};

@@ -1,0 +1,184 @@
+#include "syncrecords.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QUuid>
+
+namespace VelmSync {
+
+namespace {
+
+qint64 ms(const QDateTime &time)
+{
+    return time.isValid() ? time.toMSecsSinceEpoch() : 0;
+}
+
+// The text inserted before the first line break, as a plain insert of its own
+// so that it takes no line or character format of its neighbours.
+QString insertBeforeFirstLineBreak(const QString &body, const QString &text)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(body.toUtf8());
+    if (!doc.isArray()) {
+        const qsizetype at = body.indexOf(QLatin1Char('\n'));
+        return at < 0 ? body + text : body.left(at) + text + body.mid(at);
+    }
+    QJsonArray ops = doc.array();
+    for (qsizetype i = 0; i < ops.size(); ++i) {
+        const QJsonObject op = ops.at(i).toObject();
+        const QString insert = op.value(QLatin1String("insert")).toString();
+        const qsizetype at = insert.indexOf(QLatin1Char('\n'));
+        if (!op.value(QLatin1String("insert")).isString() || at < 0)
+            continue;
+        QJsonObject before = op, after = op;
+        before.insert(QLatin1String("insert"), insert.left(at));
+        after.insert(QLatin1String("insert"), insert.mid(at));
+        ops.removeAt(i);
+        ops.insert(i, after);
+        ops.insert(i, QJsonObject{{"insert", text}});
+        if (at > 0)
+            ops.insert(i, before);
+        return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
+    }
+    ops.append(QJsonObject{{"insert", text + QLatin1Char('\n')}});
+    return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
+QDateTime dateFromJson(const QJsonValue &value, bool acceptText)
+{
+    if (value.isDouble())
+        return QDateTime::fromMSecsSinceEpoch(value.toInteger(), Qt::UTC);
+    if (acceptText && value.isString() && !value.toString().isEmpty())
+        return QDateTime::fromString(value.toString(), Qt::ISODateWithMs).toUTC();
+    return {};
+}
+
+QJsonObject noteChange(const Note &note)
+{
+    QJsonObject data{{"body", note.body},
+                     {"created_at", ms(note.createdAt)},
+                     {"updated_at", ms(note.updatedAt)},
+                     {"modified_at", ms(note.modifiedAt)}};
+    if (!note.notebookId.isEmpty())
+        data.insert("notebook_id", note.notebookId);
+    if (note.deletedAt)
+        data.insert("deleted_at", ms(*note.deletedAt));
+    QJsonObject change{{"entity_type", "note"},
+                       {"entity_id", note.id},
+                       {"action", note.deletedAt ? "delete" : "update"},
+                       {"version", note.version},
+                       {"data", data}};
+    if (note.opVersion > 0)
+        change.insert("base_version", note.opVersion);
+    return change;
+}
+
+QJsonObject deletionChange(const PendingDeletion &deletion)
+{
+    QJsonObject data{{"body", deletion.body},
+                     {"created_at", ms(deletion.createdAt)},
+                     {"updated_at", ms(deletion.deletedAt)},
+                     {"modified_at", ms(deletion.deletedAt)},
+                     {"deleted_at", ms(deletion.deletedAt)}};
+    if (!deletion.notebookId.isEmpty())
+        data.insert("notebook_id", deletion.notebookId);
+    return {{"entity_type", "note"},
+            {"entity_id", deletion.noteId},
+            {"action", "delete"},
+            {"version", deletion.serverVersion + 1},
+            {"base_version", deletion.serverVersion},
+            {"data", data}};
+}
+
+Note noteFromPull(const QJsonObject &change)
+{
+    Note note;
+    note.id = change.value("id").toString();
+    note.notebookId = change.value("notebook_id").toString();
+    note.body = change.value("body").toString();
+    note.version = change.value("version").toInt();
+    note.opVersion = note.version;
+    note.createdAt = dateFromJson(change.value("created_at"), true);
+    note.updatedAt = dateFromJson(change.value("updated_at"), true);
+    note.modifiedAt = dateFromJson(change.value("modified_at"), true);
+    const QDateTime deletedAt = dateFromJson(change.value("deleted_at"), true);
+    if (deletedAt.isValid())
+        note.deletedAt = deletedAt;
+    note.syncStatus = SyncStatus::Synced;
+    note.ownerId = change.value("owner_id").toString();
+    note.isShared = change.value("is_shared").toBool();
+    note.permission = change.value("permission").toString();
+    // The server names the owner of every note; locally only others' notes carry one.
+    if (!note.isShared) {
+        note.ownerId.clear();
+        note.permission.clear();
+    }
+    return note;
+}
+
+Notebook notebookFromPull(const QJsonObject &object)
+{
+    Notebook notebook;
+    notebook.id = object.value("id").toString();
+    notebook.name = object.value("name").toString();
+    notebook.isDefault = object.value("is_default").toBool();
+    notebook.isShared = object.value("is_shared").toBool();
+    notebook.version = object.value("version").toInt();
+    notebook.createdAt = dateFromJson(object.value("created_at"), false);
+    notebook.updatedAt = dateFromJson(object.value("updated_at"), false);
+    notebook.syncStatus = SyncStatus::Synced;
+    return notebook;
+}
+
+Attachment attachmentFromPull(const QJsonObject &object)
+{
+    Attachment attachment;
+    attachment.id = object.value("id").toString();
+    attachment.noteId = object.value("note_id").toString();
+    attachment.filename = object.value("filename").toString();
+    attachment.mimeType = object.value("mime_type").toString();
+    attachment.sizeBytes = object.value("size_bytes").toInteger();
+    attachment.createdAt = dateFromJson(object.value("created_at"), true);
+    attachment.syncStatus = SyncStatus::Synced;
+    return attachment;
+}
+
+MergeAction mergeAction(const std::optional<Note> &local, const Note &pulled)
+{
+    if (!local)
+        return pulled.deletedAt ? MergeAction::Skip : MergeAction::Insert;
+    if (local->syncStatus == SyncStatus::Synced)
+        return pulled.version >= local->version ? MergeAction::Replace : MergeAction::Keep;
+    // Pending: our own push echoed back, or an older row, leaves the edit to be
+    // pushed, unless access to the note was withdrawn and it can never be pushed.
+    const bool withdrawn = pulled.isShared && pulled.permission.isEmpty();
+    if (pulled.version <= local->opVersion && !withdrawn)
+        return MergeAction::Keep;
+    const bool sameContent = local->body == pulled.body && local->deletedAt.has_value() == pulled.deletedAt.has_value();
+    // A local deletion loses nothing when the server's newer row wins.
+    return sameContent || local->deletedAt ? MergeAction::Replace : MergeAction::Conflict;
+}
+
+Note conflictCopy(const Note &local, const QDateTime &now)
+{
+    Note copy = local;
+    copy.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    copy.body = insertBeforeFirstLineBreak(
+        local.body, QStringLiteral(" (conflict %1)").arg(now.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+    copy.createdAt = copy.updatedAt = copy.modifiedAt = now;
+    copy.deletedAt.reset();
+    copy.version = 1;
+    copy.opVersion = 0;
+    copy.syncStatus = SyncStatus::Pending;
+    copy.isSample = false;
+    // Someone else's notebook may not take new notes from us.
+    if (!local.ownerId.isEmpty() && local.permission != QLatin1String("edit"))
+        copy.notebookId.clear();
+    copy.ownerId.clear();
+    copy.isShared = false;
+    copy.permission.clear();
+    return copy;
+}
+
+} // namespace VelmSync

@@ -1,0 +1,43 @@
+#pragma once
+
+// What travels between the sync engine and the server: push changes built from
+// local rows, local rows built from pulled objects, and the rules that decide
+// whether a pulled note may replace the local one.
+
+#include "attachment.h"
+#include "note.h"
+#include "notebook.h"
+#include "noterepository.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QJsonValue>
+
+namespace VelmSync {
+
+// A JSON number is milliseconds since the epoch; for notes and attachments an
+// ISO 8601 text is accepted too (empty gives an invalid time).
+QDateTime dateFromJson(const QJsonValue &value, bool acceptText);
+
+// One "/sync/push" change; base_version carries the version the edit started
+// from, so the server can refuse an edit made over someone else's.
+QJsonObject noteChange(const Note &note);
+QJsonObject deletionChange(const PendingDeletion &deletion);
+
+Note noteFromPull(const QJsonObject &change);
+Notebook notebookFromPull(const QJsonObject &object);
+Attachment attachmentFromPull(const QJsonObject &object);
+
+enum class MergeAction {
+    Insert,   // unknown locally
+    Replace,  // the server's row wins
+    Keep,     // the local row stays as it is
+    Conflict, // the server's row wins and the local text survives as a copy
+    Skip,     // a deletion of a note this device never had
+};
+MergeAction mergeAction(const std::optional<Note> &local, const Note &pulled);
+
+// A new pending note holding local's text, its first line marked as a conflict copy.
+Note conflictCopy(const Note &local, const QDateTime &now);
+
+} // namespace VelmSync

@@ -1,0 +1,83 @@
+#include "sharecommands.h"
+
+#include "appstate.h"
+#include "delta.h"
+#include "notebookrepository.h"
+#include "noterepository.h"
+#include "notesharingservice.h"
+#include "sharemembersdialog.h"
+#include "syncengine.h"
+
+#include <QCoreApplication>
+
+using VelmAccount::ShareMembersDialog;
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("ShareCommands", text);
+}
+
+void open(AppState *state, VelmAccount::SharingBackend *backend, const QString &id, const QStringList &texts,
+          QWidget *parent)
+{
+    auto *dialog = new ShareMembersDialog(
+        backend, id, texts, [state](auto callback) { state->loadShareGroup(callback); }, parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Shares change what the other members pull; a sync makes it visible soon.
+    QObject::connect(dialog, &ShareMembersDialog::sharingChanged, state, [state] {
+        if (state->syncEngine())
+            state->syncEngine()->scheduleSync();
+    });
+    dialog->show();
+}
+
+QStringList texts(const QString &title, const QString &subject, const QString &description, const QString &removeText,
+                  const QString &question)
+{
+    QStringList t(ShareMembersDialog::TextCount);
+    t[ShareMembersDialog::Title] = title;
+    t[ShareMembersDialog::Subtitle] = tr("Sharing: %1").arg(subject);
+    t[ShareMembersDialog::Description] = description;
+    t[ShareMembersDialog::AccessHeading] = tr("Shared with");
+    t[ShareMembersDialog::EmptyAccess] = tr("Not shared with anyone yet.");
+    t[ShareMembersDialog::ShareButton] = tr("Share");
+    t[ShareMembersDialog::RemoveButton] = removeText;
+    t[ShareMembersDialog::CloseButton] = tr("Close");
+    t[ShareMembersDialog::Permission] = QStringLiteral("edit");
+    t[ShareMembersDialog::ShareFailedTitle] = tr("Share Failed");
+    t[ShareMembersDialog::RemoveFailedTitle] = tr("Remove Failed");
+    t[ShareMembersDialog::RemoveQuestionTitle] = tr("Remove Share");
+    t[ShareMembersDialog::RemoveQuestion] = question;
+    return t;
+}
+
+} // namespace
+
+void openNoteShareDialog(AppState *state, const QString &noteId, const QString &removeText, QWidget *parent)
+{
+    const std::optional<Note> note = state->notes()->noteById(noteId);
+    if (!note || !state->noteSharing())
+        return;
+    const QString title = noteTitle(*note);
+    open(state, state->noteSharing(), noteId,
+         texts(tr("Share Note"), title.isEmpty() ? tr("Untitled") : title,
+               tr("Share this note with members of your Velmora family group. They'll see the latest version "
+                  "synced to their devices."),
+               removeText, tr("Remove %1's access to this note?")),
+         parent);
+}
+
+void openNotebookShareDialog(AppState *state, const QString &notebookId, QWidget *parent)
+{
+    const std::optional<Notebook> notebook = state->notebooks()->notebookById(notebookId);
+    if (!notebook || !state->notebookSharing())
+        return;
+    open(state, state->notebookSharing(), notebookId,
+         texts(tr("Share Notebook"), notebook->name,
+               tr("Share this notebook with members of your Velmora family group. They'll see every note inside "
+                  "it on their devices."),
+               tr("Remove access"), tr("Remove %1's access to this notebook?")),
+         parent);
+}

@@ -1,0 +1,385 @@
+#include "notesharingservice.h"
+#include "serverharness.h"
+#include "syncdevice.h"
+#include "syncrecords.h"
+#include "velmtest.h"
+
+#include <QSignalSpy>
+#include <QSqlQuery>
+
+using namespace VelmSyncTest;
+
+class TestSyncEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(m_server.start(QString(), &error), qPrintable(error));
+    }
+
+    void notesNotebooksAndDeletionsReachTheOtherDevice()
+    {
+        auto [a, b] = devices();
+        Notebook notebook;
+        notebook.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        notebook.name = QStringLiteral("Trips");
+        notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+        a->notebooks.insert(notebook);
+        const Note kept = a->addNote("packing list", notebook.id);
+        const Note trashed = a->addNote("old idea");
+        QVERIFY(a->sync());
+        // The notebook was unknown to the server: its PUT is followed by a create.
+        QVERIFY(a->requests.contains("PUT /notebooks/" + notebook.id));
+        QVERIFY(a->requests.contains("POST /notebooks"));
+        QCOMPARE(a->notebooks.notebookById(notebook.id)->syncStatus, SyncStatus::Synced);
+        QCOMPARE(a->notes.pendingNotes(), QList<Note>());
+
+        QVERIFY(b->sync());
+        QCOMPARE(b->notes.noteById(kept.id)->notebookId, notebook.id);
+        QCOMPARE(b->notebooks.notebookById(notebook.id)->name, QStringLiteral("Trips"));
+
+        b->edit(kept.id, "packing list, sunscreen");
+        b->notes.softDelete(trashed.id);
+        QVERIFY(b->sync());
+        QVERIFY(a->sync());
+        QCOMPARE(a->notes.noteById(kept.id)->body, textBody("packing list, sunscreen"));
+        QVERIFY(a->notes.noteById(trashed.id)->deletedAt.has_value());
+    }
+
+    void cycleWithNothingNew()
+    {
+        auto [a, b] = devices();
+        a->addNote("one");
+        QVERIFY(a->sync());
+        a->requests.clear();
+        QSignalSpy changed(a->engine.get(), &SyncEngine::dataChanged);
+        QVERIFY(a->sync());
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(a->requests.size(), 3);
+        QVERIFY(a->requests[0].startsWith("GET /sync/pull?since="));
+        QCOMPARE(a->requests[1], QStringLiteral("GET /notebooks"));
+        QVERIFY(a->requests[2].startsWith("GET /attachments?since="));
+    }
+
+    void syncNowDuringACycleRunsOneMore()
+    {
+        auto [a, b] = devices();
+        QSignalSpy completed(a->engine.get(), &SyncEngine::syncCompleted);
+        a->engine->syncNow();
+        a->engine->syncNow();
+        a->engine->syncNow();
+        a->engine->syncNow();
+        QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 2, 30000);
+        QCOMPARE(a->engine->state(), SyncEngine::Idle);
+        QTest::qWait(0);
+        QCOMPARE(completed.count(), 2);
+    }
+
+    void editDuringPushIsPushedLater()
+    {
+        auto [a, b] = devices();
+        const Note note = a->addNote("first");
+        // The save lands after the push left and before its reply is handled.
+        connect(a->engine.get(), &SyncEngine::syncProgress, this, [&](const QString &label) {
+            if (label == QLatin1String("Uploading notes"))
+                QTimer::singleShot(0, this, [&] { a->edit(note.id, "second"); });
+        });
+        QVERIFY(a->sync());
+        QCOMPARE(a->notes.noteById(note.id)->body, textBody("second"));
+        QCOMPARE(a->notes.noteById(note.id)->syncStatus, SyncStatus::Pending);
+        a->engine->disconnect(this);
+        QVERIFY(a->sync());
+        QVERIFY(b->sync());
+        QCOMPARE(b->notes.noteById(note.id)->body, textBody("second"));
+    }
+
+    void bothDevicesEditTheSameNote()
+    {
+        auto [a, b] = devices();
+        const Note note = a->addNote("shared base");
+        QVERIFY(a->sync());
+        QVERIFY(b->sync());
+        a->edit(note.id, "from a");
+        b->edit(note.id, "from b");
+        QVERIFY(a->sync());
+        QSignalSpy merged(b->engine.get(), &SyncEngine::notesMerged);
+        QVERIFY(b->sync()); // its push is refused, its pull meets the newer text
+        QCOMPARE(merged.count(), 1);
+        QCOMPARE(merged.first().first().toStringList(), QStringList{note.id});
+        QVERIFY(b->sync());
+        QVERIFY(a->sync());
+        for (Device *device : {a.get(), b.get()}) {
+            QCOMPARE(device->notes.noteById(note.id)->body, textBody("from a"));
+            const QStringList texts = device->liveTexts();
+            QCOMPARE(texts.size(), 2);
+            QVERIFY2(texts.last().startsWith(QLatin1String("[{\"insert\":\"from b\"},{\"insert\":\" (conflict ")),
+                     qPrintable(texts.last()));
+        }
+        QVERIFY(b->notes.pendingNotes().isEmpty());
+    }
+
+    void pullKeepsPendingEditsAndReplacesSyncedRows_data()
+    {
+        QTest::addColumn<int>("localVersion");
+        QTest::addColumn<int>("serverVersion");
+        QTest::addColumn<bool>("pending");
+        QTest::addColumn<int>("pulledVersion");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("synced, same version") << 3 << 3 << false << 3 << int(VelmSync::MergeAction::Replace);
+        QTest::newRow("synced, older pulled") << 3 << 3 << false << 2 << int(VelmSync::MergeAction::Keep);
+        QTest::newRow("pending, own push echoed") << 4 << 3 << true << 3 << int(VelmSync::MergeAction::Keep);
+        QTest::newRow("pending, server moved on") << 4 << 3 << true << 4 << int(VelmSync::MergeAction::Conflict);
+    }
+    void pullKeepsPendingEditsAndReplacesSyncedRows()
+    {
+        QFETCH(int, localVersion);
+        QFETCH(int, serverVersion);
+        QFETCH(bool, pending);
+        QFETCH(int, pulledVersion);
+        QFETCH(int, expected);
+        Note local;
+        local.id = QStringLiteral("n1");
+        local.body = textBody("local");
+        local.version = localVersion;
+        local.opVersion = serverVersion;
+        local.syncStatus = pending ? SyncStatus::Pending : SyncStatus::Synced;
+        Note pulled = local;
+        pulled.body = textBody("server");
+        pulled.version = pulledVersion;
+        QCOMPARE(int(VelmSync::mergeAction(local, pulled)), expected);
+    }
+
+    void failedRowWriteKeepsTheCursor()
+    {
+        auto [a, b] = devices();
+        const Note note = a->addNote("arrives late");
+        QVERIFY(a->sync());
+        QSqlQuery q(b->database.database());
+        QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON notes WHEN new.id = '%1' "
+                                      "BEGIN SELECT RAISE(ABORT, 'disk full'); END").arg(note.id)));
+        QVERIFY(b->sync());
+        QVERIFY(!b->notes.noteById(note.id));
+        QVERIFY(q.exec(QStringLiteral("DROP TRIGGER refuse")));
+        QVERIFY(b->sync());
+        QCOMPARE(b->notes.noteById(note.id)->body, textBody("arrives late"));
+    }
+
+    void manyNotesGoInBatchesAndComeInPages()
+    {
+        auto [a, b] = devices();
+        {
+            QSqlDatabase db = a->database.database();
+            db.transaction();
+            for (int i = 0; i < 1000; ++i)
+                a->addNote(QStringLiteral("note %1").arg(i));
+            db.commit();
+        }
+        QVERIFY(a->sync());
+        QCOMPARE(a->requests.filter("POST /sync/push").size(), 5);
+        QVERIFY(a->notes.pendingNotes().isEmpty());
+        QVERIFY(b->sync());
+        QCOMPARE(b->notes.allNotes().size(), 1000);
+        QCOMPARE(b->requests.filter("GET /sync/pull").size(), 2); // pages of 500
+    }
+
+    void purgedNoteDisappearsFromTheOtherDevice()
+    {
+        auto [a, b] = devices();
+        const Note note = a->addNote("to purge");
+        const Note neverPushed = a->addNote("draft");
+        QVERIFY(a->sync());
+        QVERIFY(b->sync());
+        QVERIFY(a->notes.purge(note.id));
+        QVERIFY(a->notes.purge(neverPushed.id));
+        QVERIFY(a->sync());
+        QVERIFY(a->notes.pendingDeletions().isEmpty());
+        QVERIFY(b->sync());
+        QVERIFY(b->notes.noteById(note.id)->deletedAt.has_value());
+        // Neither a full resync nor a fresh device brings it back.
+        a->engine->forceFullResync();
+        QVERIFY(a->sync());
+        QVERIFY(!a->notes.noteById(note.id));
+        QVERIFY(!a->notes.noteById(neverPushed.id));
+    }
+
+    void fullResyncLeavesUneditedWelcomeNotesHome_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::addColumn<bool>("reachesOtherDevice");
+        QTest::newRow("never edited") << 1 << false;
+        QTest::newRow("edited") << 2 << true;
+    }
+    void fullResyncLeavesUneditedWelcomeNotesHome()
+    {
+        QFETCH(int, version);
+        QFETCH(bool, reachesOtherDevice);
+        auto [a, b] = devices();
+        Note welcome = a->addNote("Welcome");
+        welcome.isSample = true;
+        welcome.version = version;
+        welcome.syncStatus = SyncStatus::Synced;
+        a->notes.update(welcome);
+        QVERIFY(a->sync());
+        QCOMPARE(a->engine->forceFullResync(), int(reachesOtherDevice));
+        QTRY_COMPARE_WITH_TIMEOUT(a->engine->state(), SyncEngine::Idle, 30000);
+        QVERIFY(a->requests.last().startsWith("GET /attachments"));
+        QVERIFY(a->requests.contains("GET /sync/pull"));
+        QVERIFY(b->sync());
+        QCOMPARE(b->notes.noteById(welcome.id).has_value(), reachesOtherDevice);
+    }
+
+    void attachmentsTravelAndMissingFilesComeAgain()
+    {
+        auto [a, b] = devices();
+        const Note note = a->addNote("with a file");
+        const Attachment attachment = a->addAttachment(note.id, QStringLiteral("plan.txt"), "plans");
+        QVERIFY(a->sync());
+        QCOMPARE(a->attachments.attachmentById(attachment.id)->syncStatus, SyncStatus::Synced);
+
+        QSignalSpy saved(b->engine.get(), &SyncEngine::attachmentsChanged);
+        QVERIFY(b->sync());
+        QCOMPARE(saved.count(), 1);
+        QCOMPARE(b->attachments.attachmentById(attachment.id)->filename, QStringLiteral("plan.txt"));
+        QCOMPARE(b->attachments.readFile(attachment.id), QByteArray("plans"));
+
+        // A file present is skipped; a missing one is fetched again after a full resync lists it.
+        b->requests.clear();
+        b->engine->forceFullResync();
+        QTRY_COMPARE_WITH_TIMEOUT(b->engine->state(), SyncEngine::Idle, 30000);
+        QVERIFY(b->requests.filter("GET /attachments/").isEmpty());
+        QVERIFY(QFile::remove(AttachmentRepository::filePath(attachment.id)));
+        b->engine->forceFullResync();
+        QTRY_COMPARE_WITH_TIMEOUT(b->engine->state(), SyncEngine::Idle, 30000);
+        QCOMPARE(b->requests.filter("GET /attachments/").size(), 1);
+        QCOMPARE(b->attachments.readFile(attachment.id), QByteArray("plans"));
+    }
+
+    void refusedAttachmentStopsRetrying()
+    {
+        auto [a, b] = devices();
+        const Note note = a->addNote("big file");
+        // Over the server's limit of 1 MB: refused for good, so not retried.
+        const Attachment attachment = a->addAttachment(note.id, QStringLiteral("big.bin"), QByteArray(2 << 20, 'x'));
+        QVERIFY(a->sync());
+        QCOMPARE(a->attachments.attachmentById(attachment.id)->syncStatus, SyncStatus::Synced);
+    }
+
+    void sharedNotesFollowTheirPermission_data()
+    {
+        QTest::addColumn<QString>("permission");
+        QTest::newRow("view") << QStringLiteral("view");
+        QTest::newRow("edit") << QStringLiteral("edit");
+    }
+    void sharedNotesFollowTheirPermission()
+    {
+        QFETCH(QString, permission);
+        auto [owner, member, memberId] = group();
+        const Note note = owner->addNote("family recipes");
+        QVERIFY(owner->sync());
+        VelmAccount::NoteSharingService sharing(&owner->api, VelmAccount::NoteSharingService::Notes);
+        bool shared = false;
+        sharing.shareWith(note.id, memberId, permission, [&](bool ok, const QString &) { shared = ok; });
+        QTRY_VERIFY(shared);
+        QList<VelmAccount::ShareMember> members;
+        sharing.listMembers(note.id, [&](const QList<VelmAccount::ShareMember> &list) { members = list; });
+        QTRY_COMPARE(members.size(), 1);
+        QCOMPARE(sharing.memberKey(members.first()), memberId);
+        QCOMPARE(members.first().permission, permission);
+
+        QVERIFY(member->sync());
+        const Note received = *member->notes.noteById(note.id);
+        QVERIFY(received.isShared);
+        QCOMPARE(received.permission, permission);
+        QVERIFY(!received.ownerId.isEmpty());
+
+        member->edit(note.id, "family recipes, grandma's cake");
+        QVERIFY(member->sync());
+        QVERIFY(owner->sync());
+        QCOMPARE(owner->notes.noteById(note.id)->body == textBody("family recipes, grandma's cake"),
+                 permission == QLatin1String("edit"));
+
+        bool removed = false;
+        sharing.removeShare(note.id, sharing.memberKey(members.first()), [&](bool ok) { removed = ok; });
+        QTRY_VERIFY(removed);
+        QVERIFY(member->sync());
+        QVERIFY(member->notes.sharedWithMe().isEmpty());
+    }
+
+    void shareFailureCarriesTheServersReason()
+    {
+        auto [owner, member, memberId] = group();
+        auto [stranger, unused] = devices();
+        const Note note = stranger->addNote("private");
+        QVERIFY(stranger->sync());
+        VelmAccount::NoteSharingService sharing(&stranger->api, VelmAccount::NoteSharingService::Notes);
+        QString error;
+        sharing.shareWith(note.id, memberId, QStringLiteral("view"), [&](bool ok, const QString &e) {
+            error = ok ? QStringLiteral("ok") : e;
+        });
+        QTRY_VERIFY(!error.isEmpty());
+        QCOMPARE(error, QStringLiteral("you can share only with other members of your group"));
+    }
+
+    void cycleCutShortIsRedoneWithoutLossOrDuplicates()
+    {
+        auto [a, b] = devices();
+        for (int i = 0; i < 50; ++i)
+            a->addNote(QStringLiteral("note %1").arg(i));
+        // The application goes away while the push is on the wire.
+        connect(a->engine.get(), &SyncEngine::syncProgress, this, [&](const QString &label) {
+            if (label == QLatin1String("Uploading notes"))
+                QTimer::singleShot(0, this, [&] { a->engine.reset(); });
+        });
+        a->engine->syncNow();
+        QTRY_VERIFY(!a->engine);
+        QTRY_VERIFY(a->requests.filter("POST /sync/push").size() == 1);
+        a->newEngine();
+        QVERIFY(a->sync());
+        QVERIFY(b->sync());
+        QCOMPARE(b->liveTexts(), a->liveTexts());
+        QCOMPARE(b->notes.allNotes().size(), 50);
+    }
+
+    void unreachableServerShowsOffline()
+    {
+        auto [a, b] = devices();
+        a->api.setBaseUrl(QUrl(QStringLiteral("http://127.0.0.1:1/notes/v1")));
+        a->addNote("waits");
+        QVERIFY(!a->sync());
+        QCOMPARE(a->engine->state(), SyncEngine::Offline);
+        QCOMPARE(a->engine->lastError(), QStringLiteral("Note push failed (HTTP 0)"));
+        QCOMPARE(a->notes.pendingNotes().size(), 1);
+    }
+
+private:
+    // Two devices signed in to one new account.
+    std::pair<std::unique_ptr<Device>, std::unique_ptr<Device>> devices()
+    {
+        const QString email = QStringLiteral("user%1@example.org").arg(++m_users);
+        const auto first = m_server.signIn(email, true);
+        const auto second = m_server.signIn(email, false);
+        return {std::make_unique<Device>(m_server.port(), first.access, first.refresh),
+                std::make_unique<Device>(m_server.port(), second.access, second.refresh)};
+    }
+    // The devices of two members of one group, and the second member's account id.
+    std::tuple<std::unique_ptr<Device>, std::unique_ptr<Device>, QString> group()
+    {
+        auto [owner, unused] = devices();
+        auto [member, unused2] = devices();
+        const VelmServerTest::Api ownerApi(m_server.port(), owner->tokens.accessToken());
+        const VelmServerTest::Api memberApi(m_server.port(), member->tokens.accessToken());
+        const auto invite = ownerApi.call("POST", "/account/v1/group/invite");
+        memberApi.call("POST", "/account/v1/group/join/" + invite.json.value("invite_code").toString().toStdString());
+        const QString memberId = memberApi.call("GET", "/account/v1/profile").json.value("id").toString();
+        return {std::move(owner), std::move(member), memberId};
+    }
+
+    VelmServerTest::Harness m_server;
+    int m_users = 0;
+};
+
+VELM_TEST_CORE_MAIN(TestSyncEngine)
+#include "tst_syncengine.moc"
