@@ -3,7 +3,7 @@
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: setup configure build run server test bench package clean
+.PHONY: setup configure build run server test bench package fuzz clean
 
 setup:
 	@./scripts/setup
@@ -38,6 +38,16 @@ package: setup
 
 bench: build
 	@cmake --build $(BUILD) --target benchmarks
+
+# Every parser under libFuzzer with sanitizers, from a clang build of its own;
+# FUZZ_SECONDS per target, FUZZ_TARGETS to pick some (names without fuzz_).
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: setup
+	@CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DVELMORA_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) --target fuzz_targets
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) ./scripts/fuzz $(FUZZ_BUILD) $(FUZZ_TARGETS)
 
 clean:
 	@rm -rf $(BUILD)

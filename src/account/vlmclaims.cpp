@@ -27,7 +27,8 @@ bool tokenIsFresh(const QString &token, qint64 nowSecs)
     if (token.isEmpty())
         return false;
     const qint64 expiry = jwtExpiry(token);
-    return expiry != 0 && nowSecs < expiry - 30;
+    // Compared on the side of the clock: a hostile "exp" near the lower limit must not wrap to the future.
+    return expiry != 0 && nowSecs + 30 < expiry;
 }
 
 VlmClaims VlmClaims::fromToken(const QString &token)

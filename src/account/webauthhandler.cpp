@@ -27,6 +27,21 @@ void replyAndClose(QTcpSocket *socket, const QByteArray &statusLine, const QByte
 
 } // namespace
 
+CallbackRequest readCallbackRequest(const QByteArray &received, quint16 port)
+{
+    const qsizetype headEnd = received.indexOf("\r\n\r\n");
+    if (headEnd < 0)
+        return {received.size() > maxHeadBytes ? CallbackRequest::State::Oversized : CallbackRequest::State::Incomplete, {}};
+    const QByteArray requestLine = received.left(received.indexOf("\r\n"));
+    const QList<QByteArray> parts = requestLine.split(' ');
+    const QByteArray target = parts.size() >= 2 ? parts.at(1) : QByteArray();
+    const QByteArray targetPath = target.left(target.indexOf('?') < 0 ? target.size() : target.indexOf('?'));
+    if (parts.value(0) != "GET" || targetPath != "/callback")
+        return {CallbackRequest::State::NotFound, {}};
+    return {CallbackRequest::State::Callback,
+            QUrl(QStringLiteral("http://localhost:%1%2").arg(port).arg(QString::fromUtf8(target)))};
+}
+
 WebAuthHandler::WebAuthHandler(QObject *parent)
     : QObject(parent)
     , m_server(new QTcpServer(this))
@@ -65,27 +80,20 @@ void WebAuthHandler::onReadyRead(QTcpSocket *socket)
 {
     QByteArray &buffer = m_buffers[socket];
     buffer += socket->readAll();
-    const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
-    if (headEnd < 0) {
-        if (buffer.size() > maxHeadBytes) {
-            m_buffers.remove(socket);
-            socket->abort();
-        }
+    const CallbackRequest request = readCallbackRequest(buffer, m_port);
+    if (request.state == CallbackRequest::State::Incomplete)
+        return;
+    m_buffers.remove(socket);
+    if (request.state == CallbackRequest::State::Oversized) {
+        socket->abort();
         return;
     }
-    const QByteArray requestLine = buffer.left(buffer.indexOf("\r\n"));
-    m_buffers.remove(socket);
-
-    const QList<QByteArray> parts = requestLine.split(' ');
-    const QByteArray target = parts.size() >= 2 ? parts.at(1) : QByteArray();
-    const QByteArray targetPath = target.left(target.indexOf('?') < 0 ? target.size() : target.indexOf('?'));
-    if (parts.value(0) != "GET" || targetPath != "/callback") {
+    if (request.state == CallbackRequest::State::NotFound) {
         replyAndClose(socket, "HTTP/1.1 404 Not Found", QByteArray());
         return;
     }
     replyAndClose(socket, "HTTP/1.1 200 OK", donePage);
-    const QUrl url(QStringLiteral("http://localhost:%1%2").arg(m_port).arg(QString::fromUtf8(target)));
-    emit callbackReceived(url);
+    emit callbackReceived(request.url);
     if (m_server->isListening())
         m_server->close();
 }

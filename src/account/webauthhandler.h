@@ -9,6 +9,17 @@ class QTcpSocket;
 
 namespace VelmAccount {
 
+// What the bytes one connection has sent so far ask of the listener.
+struct CallbackRequest
+{
+    enum class State { Incomplete, Oversized, NotFound, Callback };
+    State state = State::Incomplete;
+    QUrl url; // Callback only: the redirect as the browser followed it
+};
+
+// Waits for the whole request head; only "GET /callback..." is a callback.
+CallbackRequest readCallbackRequest(const QByteArray &received, quint16 port);
+
 // The loopback listener that receives the browser's redirect after sign-in.
 // Only "GET /callback..." ends it; anything else (a favicon, a port scan) is
 // answered 404 and it keeps listening. Lives for one sign-in attempt.

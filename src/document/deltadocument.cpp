@@ -250,6 +250,7 @@ bool isEmbedObject(int objectType)
 
 void appendBlockRuns(QJsonArray &delta, const QTextBlock &block)
 {
+    const qsizetype blockStart = delta.size();
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
         if (!fragment.isValid())
@@ -273,6 +274,17 @@ void appendBlockRuns(QJsonArray &delta, const QTextBlock &block)
         const QJsonObject attributes = charFormatToInlineAttributes(format);
         if (!attributes.isEmpty())
             op.insert(QLatin1String("attributes"), attributes);
+        // Runs that differ only in what is not written (a dropped object
+        // between them, say) are one run when read back: write them as one.
+        if (delta.size() > blockStart) {
+            QJsonObject last = delta.last().toObject();
+            if (last.value(QLatin1String("insert")).isString()
+                && last.value(QLatin1String("attributes")).toObject() == attributes) {
+                last.insert(QLatin1String("insert"), last.value(QLatin1String("insert")).toString() + text);
+                delta[delta.size() - 1] = last;
+                continue;
+            }
+        }
         delta.append(op);
     }
 }

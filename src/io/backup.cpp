@@ -95,7 +95,8 @@ int versionOf(const QJsonObject &o)
     if (!v.isDouble())
         return 1;
     const double d = v.toDouble();
-    if (d != double(qint64(d)) || d < INT_MIN || d > INT_MAX)
+    // Range first: converting a double out of range is undefined.
+    if (!(d >= INT_MIN && d <= INT_MAX) || d != double(int(d)))
         return 1;
     return int(d);
 }
@@ -151,7 +152,7 @@ Attachment attachmentFromJson(const QJsonObject &o, const QDateTime &now)
     attachment.noteId = o.value("noteId").toString();
     attachment.filename = o.value("filename").toString();
     attachment.mimeType = o.value("mimeType").toString();
-    attachment.sizeBytes = qint64(o.value("sizeBytes").toDouble());
+    attachment.sizeBytes = o.value("sizeBytes").toInteger(0);
     attachment.createdAt = timeOr(o, "createdAt", now);
     attachment.syncStatus = SyncStatus::Pending;
     return attachment;

@@ -62,8 +62,11 @@ bool inRecycleBin(const QString &parentId)
 
 QDateTime secondsOr(const QJsonValue &value, const QDateTime &fallback)
 {
-    const qint64 seconds = qint64(value.toDouble());
-    return seconds >= 1 ? QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC) : fallback;
+    // Checked before the conversion, which is undefined out of range; past
+    // the year 9999 is no time an export could mean.
+    const double seconds = value.toDouble();
+    constexpr double latest = 253402300799.0;
+    return seconds >= 1 && seconds <= latest ? QDateTime::fromSecsSinceEpoch(qint64(seconds), Qt::UTC) : fallback;
 }
 
 bool isHex(const QString &text)

@@ -46,7 +46,8 @@ std::optional<Artifact> readArtifact(const QString &key, const QJsonObject &obje
     artifact.url = QUrl(*url, QUrl::StrictMode);
     artifact.sha256 = *sha256;
     const QJsonValue size = object.value(QLatin1String("size"));
-    artifact.size = size.isDouble() ? qint64(size.toDouble()) : 0;
+    // 0 (refused below) for sizes that are not a whole number a 64-bit integer holds.
+    artifact.size = size.toInteger(0);
     if (artifact.version.isEmpty() || !artifact.releasedAt.isValid() || url->isEmpty() || !artifact.url.isValid()
         || artifact.size < 1 || artifact.sha256.size() != 64)
         return failed();
