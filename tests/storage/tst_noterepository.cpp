@@ -361,7 +361,7 @@ private slots:
     void bulkWritesAreOneTransactionAndOneChange()
     {
         QFETCH(int, operation);
-        for (const QString &id : {"a", "b", "c"}) {
+        for (const QString &id : QStringList{"a", "b", "c"}) {
             Note note = makeNote(id, "bulk " + id);
             note.notebookId = id == "b" ? "" : "nb-1";
             QVERIFY(m_repo->insert(note));
@@ -377,7 +377,7 @@ private slots:
         QCOMPARE(m_order->filter("changed").size(), 1);
         QCOMPARE(m_order->filter("written").size(), 0);
         QStringList state;
-        for (const QString &id : {"a", "b", "c"}) {
+        for (const QString &id : QStringList{"a", "b", "c"}) {
             const auto note = m_repo->noteById(id);
             state << (note ? QString("%1:%2:%3").arg(id, note->notebookId).arg(int(note->deletedAt.has_value()))
                            : QString("-"));
