@@ -366,6 +366,12 @@ private slots:
         QTRY_VERIFY(first.isNull());
         QVERIFY(state->openNoteWindow(a.id));
         QCOMPARE(state->openNoteWindowIds().size(), 2);
+
+        // A link to another note, as imports write them, opens that note's window.
+        other->close();
+        QTRY_VERIFY(other.isNull());
+        openWindow(state.get(), a.id)->editor()->openLink("velmora-notes://note/" + b.id);
+        QCOMPARE(sorted(state->openNoteWindowIds()), sorted({a.id, b.id}));
     }
 
     void restoreListsAreTakenOnceAndSkipEmptyParts()

@@ -155,6 +155,8 @@ void NoteWindow::buildMenus()
 void NoteWindow::connectSignals()
 {
     connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::saveNote);
+    // A link to another note opens it beside this one, as windows are what this view works in.
+    connect(m_editor, &NoteEditor::noteLinkActivated, this, [this](const QString &id) { m_state->openNoteWindow(id); });
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSavedState);
 
