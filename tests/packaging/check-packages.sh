@@ -6,7 +6,8 @@ build=$1
 version=$2
 work=$(mktemp -d)
 app_pid=
-trap '[ -z "$app_pid" ] || kill "$app_pid" 2>/dev/null; rm -rf "$work"' EXIT
+# The application may be gone already (its log reader quits early): a failed kill is no failure.
+trap '[ -z "$app_pid" ] || kill "$app_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 (cd "$build" && cpack -G DEB -B "$work/out") >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack"; }
