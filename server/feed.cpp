@@ -46,6 +46,13 @@ QString notebookPermission(Db &db, const QString &userId, const QString &ownerId
     return q.next() ? q.value(0).toString() : QString();
 }
 
+qint64 committedStamp(Db &db, const QString &userId)
+{
+    QSqlQuery q = db.query();
+    db.run(q, QStringLiteral("SELECT last_stamp FROM users WHERE id = ?"), {userId});
+    return q.next() ? q.value(0).toLongLong() : 0;
+}
+
 QSet<QString> noteReaders(Db &db, const QString &ownerId, const QString &noteId, const QString &notebookId)
 {
     QSet<QString> readers{ownerId};

@@ -15,6 +15,9 @@ QString notebookPermission(Db &db, const QString &userId, const QString &ownerId
 // Everyone whose pull must bring a change to this note.
 QSet<QString> noteReaders(Db &db, const QString &ownerId, const QString &noteId, const QString &notebookId);
 
+// The highest stamp the user's committed writes reached; every stamp up to it is visible.
+qint64 committedStamp(Db &db, const QString &userId);
+
 // Hands out each reader's pull stamps inside one write transaction. The
 // readers' rows stay locked until commit, so stamps become visible in order
 // and a pull cursor never passes a stamp that is still uncommitted.

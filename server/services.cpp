@@ -59,6 +59,19 @@ void replyError(httplib::Response &res, int status, const QString &message)
     replyJson(res, status, QJsonObject{{"error", message}});
 }
 
+std::optional<qint64> sinceParam(const httplib::Request &req, httplib::Response &res)
+{
+    if (!req.has_param("since"))
+        return 0;
+    bool ok = false;
+    const qint64 since = QString::fromStdString(req.get_param_value("since")).toLongLong(&ok);
+    if (!ok) {
+        replyError(res, 400, QStringLiteral("since must be a number"));
+        return std::nullopt;
+    }
+    return since;
+}
+
 std::optional<QJsonObject> jsonBody(const httplib::Request &req, httplib::Response &res)
 {
     if (req.body.empty())

@@ -70,6 +70,8 @@ QString pathArg(const httplib::Request &req, int index);
 
 void replyJson(httplib::Response &res, int status, const QJsonObject &body);
 void replyError(httplib::Response &res, int status, const QString &message);
+// The "since" cursor of a pull (0 when absent); replies 400 and returns nothing when it is not a number.
+std::optional<qint64> sinceParam(const httplib::Request &req, httplib::Response &res);
 // The body as a JSON object; replies 400 and returns nothing when it is not one.
 std::optional<QJsonObject> jsonBody(const httplib::Request &req, httplib::Response &res);
 // The signed-in caller from the bearer token; replies 401 when there is none.

@@ -175,13 +175,12 @@ void upload(Services &s, const Caller &c, const httplib::Request &req, httplib::
 
 void listAttachments(Services &s, const Caller &c, const httplib::Request &req, httplib::Response &res)
 {
-    bool ok = true;
-    const qint64 since = req.has_param("since") ? QString::fromStdString(req.get_param_value("since")).toLongLong(&ok) : 0;
-    if (!ok)
-        return replyError(res, 400, QStringLiteral("since must be a number"));
+    const std::optional<qint64> sinceArg = sinceParam(req, res);
+    if (!sinceArg)
+        return;
+    const qint64 since = *sinceArg;
+    const qint64 committed = committedStamp(*s.db, c.userId);
     QSqlQuery q = s.db->query();
-    s.db->run(q, QStringLiteral("SELECT last_stamp FROM users WHERE id = ?"), {c.userId});
-    const qint64 committed = q.next() ? q.value(0).toLongLong() : 0;
     s.db->run(q, QStringLiteral("SELECT f.stamp, a.id, a.note_id, a.filename, a.mime_type, a.size_bytes, a.created_at,"
                                 " n.owner_id, n.notebook_id FROM attachment_feed f JOIN attachments a ON a.id = f.attachment_id"
                                 " JOIN notes n ON n.id = a.note_id WHERE f.user_id = ? AND f.stamp > ? ORDER BY f.stamp"),

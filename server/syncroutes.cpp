@@ -266,14 +266,13 @@ AccessMap accessMap(Db &db, const QString &userId)
 
 void pull(Services &s, const Caller &c, const httplib::Request &req, httplib::Response &res)
 {
-    bool ok = true;
-    const qint64 since = req.has_param("since") ? QString::fromStdString(req.get_param_value("since")).toLongLong(&ok) : 0;
-    if (!ok)
-        return replyError(res, 400, QStringLiteral("since must be a number"));
+    const std::optional<qint64> sinceArg = sinceParam(req, res);
+    if (!sinceArg)
+        return;
+    const qint64 since = *sinceArg;
     // Read the committed stamp first: every stamp up to it is already visible below.
+    const qint64 committed = committedStamp(*s.db, c.userId);
     QSqlQuery q = s.db->query();
-    s.db->run(q, QStringLiteral("SELECT last_stamp FROM users WHERE id = ?"), {c.userId});
-    const qint64 committed = q.next() ? q.value(0).toLongLong() : 0;
     if (!s.db->run(q, QStringLiteral("SELECT f.stamp, n.id, n.notebook_id, n.body, n.version, n.created_at, n.updated_at,"
                                      " n.modified_at, n.deleted_at, n.owner_id FROM feed f JOIN notes n ON n.id = f.note_id"
                                      " WHERE f.user_id = ? AND f.stamp > ? ORDER BY f.stamp LIMIT %1")
