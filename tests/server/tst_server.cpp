@@ -532,6 +532,7 @@ private slots:
         QTest::newRow("array body") << "POST" << "/notes/v1/sync/push" << QByteArray("[]") << true << 400;
         QTest::newRow("changes not array") << "POST" << "/notes/v1/sync/push" << QByteArray("{\"changes\":1}") << true << 400;
         QTest::newRow("bad since") << "GET" << "/notes/v1/sync/pull?since=abc" << QByteArray() << true << 400;
+        QTest::newRow("bad attachments since") << "GET" << "/notes/v1/attachments?since=1x" << QByteArray() << true << 400;
         QTest::newRow("unknown route") << "GET" << "/notes/v1/nothing" << QByteArray() << true << 404;
         QTest::newRow("no token") << "GET" << "/notes/v1/notebooks" << QByteArray() << false << 401;
         QTest::newRow("push over 32 MB") << "POST" << "/notes/v1/sync/push"
