@@ -9,7 +9,10 @@
 #include "mainwindow.h"
 #include "notewindows.h"
 #include "preferencesrepository.h"
+#include "noteeditor.h"
 #include "singleinstance.h"
+#include "terminationsignals.h"
+#include "unsavednotes.h"
 #include "update/client.h"
 #include "updatecommands.h"
 #include "updatedialog.h"
@@ -128,7 +131,27 @@ int Application::run()
 
     showWhatsNewAfterUpgrade();
     QTimer::singleShot(1500, this, &Application::checkForUpdatesSilently);
+
+    // Typing not yet stored must survive every way out of the process.
+    if (TerminationSignals *watcher = TerminationSignals::install(this))
+        connect(watcher, &TerminationSignals::terminationRequested, this, &Application::quitOnSignal);
+    connect(this, &QGuiApplication::commitDataRequest, this, [] { saveOpenNotes(); });
+    connect(this, &QCoreApplication::aboutToQuit, this, [] { saveOpenNotes(); });
     return exec();
+}
+
+void Application::quitOnSignal(int signal)
+{
+    qCInfo(lcApp) << "Signal" << signal << "received: storing open notes and quitting";
+    const QList<NoteEditor *> unsaved = saveOpenNotes();
+    for (NoteEditor *editor : unsaved) {
+        qCWarning(lcApp) << "Quitting on a signal: unsaved changes to the note" << editor->noteId() << "are lost";
+        editor->abandonUnsavedChanges();
+    }
+    if (m_mainWindow)
+        m_mainWindow->quitApplication();
+    else
+        quit();
 }
 
 void Application::onInstanceMessage(const QString &message)

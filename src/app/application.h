@@ -46,6 +46,9 @@ public:
     using CriticalMessage = std::function<void(const QString &title, const QString &text)>;
     void setCriticalMessage(CriticalMessage show) { m_criticalMessage = std::move(show); }
 
+    // Stores every open note, then quits without asking: the process is asked to end.
+    void quitOnSignal(int signal);
+
 private:
     void registerFonts();
     void checkForUpdatesSilently();

@@ -4,6 +4,7 @@
 #include "database.h"
 #include "notesearchindex.h"
 #include "sqlhelpers.h"
+#include "storagehealth.h"
 #include "storagelog.h"
 #include "storagetime.h"
 
@@ -385,8 +386,10 @@ bool NoteRepository::setColumns(const QStringList &ids, const QString &set, cons
         for (int i = 0; i < values.size(); ++i)
             q.bindValue(i, values.at(i));
         q.bindValue(int(values.size()), id);
-        if (!q.exec())
+        if (!q.exec()) {
+            StorageHealth::reportFailure(q.lastError(), q.lastQuery());
             return false;
+        }
     }
     return write.commit();
 }
@@ -499,8 +502,10 @@ bool NoteRepository::purgeRows(const QStringList &ids)
             attachmentIds << select.value(0).toString();
         for (const auto &q : deletes) {
             q->bindValue(0, id);
-            if (!q->exec())
+            if (!q->exec()) {
+                StorageHealth::reportFailure(q->lastError(), q->lastQuery());
                 return false;
+            }
         }
     }
     select.finish();

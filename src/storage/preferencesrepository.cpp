@@ -1,6 +1,7 @@
 #include "preferencesrepository.h"
 
 #include "database.h"
+#include "sqlhelpers.h"
 
 #include <QSqlQuery>
 
@@ -51,12 +52,9 @@ void PreferencesRepository::set(const QString &key, const QString &value)
     if (current && *current == value)
         return;
     QSqlQuery q(m_database->database());
-    if (!q.prepare(QStringLiteral("INSERT INTO preferences (key, value) VALUES (?, ?) "
-                                  "ON CONFLICT(key) DO UPDATE SET value = excluded.value")))
-        return;
-    q.addBindValue(key);
-    q.addBindValue(value);
-    if (q.exec())
+    if (SqlHelpers::exec(q, QStringLiteral("INSERT INTO preferences (key, value) VALUES (?, ?) "
+                                           "ON CONFLICT(key) DO UPDATE SET value = excluded.value"),
+                         {key, value}))
         emit changed(key);
 }
 
@@ -73,9 +71,6 @@ void PreferencesRepository::setInt(const QString &key, int value)
 void PreferencesRepository::remove(const QString &key)
 {
     QSqlQuery q(m_database->database());
-    if (!q.prepare(QStringLiteral("DELETE FROM preferences WHERE key = ?")))
-        return;
-    q.addBindValue(key);
-    if (q.exec())
+    if (SqlHelpers::exec(q, QStringLiteral("DELETE FROM preferences WHERE key = ?"), {key}))
         emit changed(key);
 }

@@ -50,6 +50,8 @@ WriteScope::WriteScope(const QSqlDatabase &db)
 {
     QSqlQuery q(m_db);
     m_open = q.exec(QStringLiteral("SAVEPOINT note_write"));
+    if (!m_open)
+        StorageHealth::reportFailure(q.lastError(), q.lastQuery());
 }
 
 WriteScope::~WriteScope()
@@ -66,8 +68,10 @@ bool WriteScope::commit()
     if (!m_open)
         return false;
     QSqlQuery q(m_db);
-    if (!q.exec(QStringLiteral("RELEASE note_write")))
+    if (!q.exec(QStringLiteral("RELEASE note_write"))) {
+        StorageHealth::reportFailure(q.lastError(), q.lastQuery());
         return false;
+    }
     m_open = false;
     return true;
 }

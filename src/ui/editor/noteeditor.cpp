@@ -1,6 +1,7 @@
 #include "noteeditor.h"
 
 #include "attachmentrenderer.h"
+#include "autosavescheduler.h"
 #include "attachmenttempfolder.h"
 #include "attachmentrepository.h"
 #include "delta.h"
@@ -44,7 +45,6 @@
 #include <QTextDocumentFragment>
 #include <QTextList>
 #include <QTextTable>
-#include <QTimer>
 #include <QToolTip>
 #include <QUuid>
 
@@ -62,12 +62,9 @@ NoteEditor::NoteEditor(QWidget *parent)
     viewport()->setMouseTracking(true);
     setFont(baseFont());
 
-    m_saveTimer = new QTimer(this);
-    m_saveTimer->setSingleShot(true);
-    m_saveTimer->setInterval(1000);
-    // A coarse timer may fire up to 5 % early; the debounce is a full second.
-    m_saveTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_saveTimer, &QTimer::timeout, this, &NoteEditor::onSaveTimeout);
+    m_autosave = new AutosaveScheduler(this);
+    connect(m_autosave, &AutosaveScheduler::saveDue, this, &NoteEditor::onSaveDue);
+    connect(m_autosave, &AutosaveScheduler::failingChanged, this, &NoteEditor::saveFailingChanged);
     connect(m_deltaDocument, &DeltaDocument::contentsChanged, this, &NoteEditor::onContentsChanged);
     connect(this, &QTextEdit::cursorPositionChanged, this, &NoteEditor::publishFormatState);
 
@@ -154,7 +151,7 @@ void NoteEditor::setAttachmentRepository(AttachmentRepository *repository)
 void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force)
 {
     const bool sameNote = !noteId.isEmpty() && noteId == m_noteId;
-    if (!force && sameNote && m_saved && m_deltaDocument->toJson() == body)
+    if (!force && sameNote && isSaved() && m_deltaDocument->toJson() == body)
         return;
 
     int anchor = 0;
@@ -168,7 +165,7 @@ void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force
 
     m_loading = true;
     m_noteId = noteId;
-    m_saveTimer->stop();
+    m_autosave->reset();
     setUpdatesEnabled(false);
     if (m_renderer)
         m_renderer->clearCache();
@@ -196,7 +193,6 @@ void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force
     setReadOnly(m_oversized);
     setPlaceholderText(tr("Start typing..."));
     m_loading = false;
-    m_saved = true;
 
     if (sameNote) {
         const int last = qMax(0, document()->characterCount() - 1);
@@ -222,12 +218,11 @@ void NoteEditor::clearNote()
     m_loading = true;
     m_noteId.clear();
     m_oversized = false;
-    m_saveTimer->stop();
+    m_autosave->reset();
     m_deltaDocument->setJson(QString());
     setReadOnly(true);
     setPlaceholderText(tr("Select a note or press Ctrl+N to create one"));
     m_loading = false;
-    m_saved = true;
     emit savedStateChanged(true);
     emit wordCountChanged(0);
 }
@@ -262,16 +257,53 @@ void NoteEditor::markEdited()
     // A plain rendering must never replace the note's own body.
     if (m_oversized)
         return;
-    m_saved = false;
+    m_autosave->edited();
     emit savedStateChanged(false);
-    m_saveTimer->start();
     emit wordCountChanged(wordCount());
 }
 
-void NoteEditor::onSaveTimeout()
+bool NoteEditor::isSaved() const
 {
+    return m_autosave->isSaved();
+}
+
+bool NoteEditor::isSaveFailing() const
+{
+    return m_autosave->isFailing();
+}
+
+void NoteEditor::onSaveDue()
+{
+    m_awaitingSave = true;
     emit noteModified();
-    m_saved = true;
+    if (m_awaitingSave)
+        saveFinished(true);
+}
+
+void NoteEditor::saveFinished(bool stored)
+{
+    m_awaitingSave = false;
+    if (m_noteId.isEmpty() || isSaved())
+        return;
+    if (stored)
+        m_autosave->saveSucceeded();
+    else
+        m_autosave->saveFailed();
+    emit savedStateChanged(stored);
+}
+
+bool NoteEditor::saveNow()
+{
+    if (!isSaved())
+        onSaveDue();
+    return isSaved();
+}
+
+void NoteEditor::abandonUnsavedChanges()
+{
+    if (isSaved())
+        return;
+    m_autosave->reset();
     emit savedStateChanged(true);
 }
 

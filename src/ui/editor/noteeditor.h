@@ -16,19 +16,21 @@
 
 class AttachmentRenderer;
 class AttachmentRepository;
+class AutosaveScheduler;
 class DeltaDocument;
 class QMenu;
 class QMimeData;
-class QTimer;
 
 // The rich-text editing widget in which a note is written. Its document is
 // owned by a DeltaDocument, which loads a note body (Delta JSON) and writes it
-// back. The editor adds change tracking with a one-second save debounce, word
+// back. The editor adds change tracking with autosave (AutosaveScheduler), word
 // counting, the format state of the cursor that the toolbar mirrors, keyboard
 // commands, links, attachments, tables, dividers and smart paste.
 //
 // The editor never saves: its owner stores currentDelta() on noteModified(),
-// and before loading another note or closing while the editor is unsaved.
+// and before loading another note or closing while the editor is unsaved, and
+// answers with saveFinished(). A failed save leaves the editor unsaved and is
+// retried; an owner that does not answer is taken to have stored the text.
 class NoteEditor final : public QTextEdit
 {
     Q_OBJECT
@@ -78,7 +80,16 @@ public:
     void clearNote();
     QString currentDelta() const;
     QString noteId() const { return m_noteId; }
-    bool isSaved() const { return m_saved; }
+    bool isSaved() const;
+    // The last save failed and a retry is pending.
+    bool isSaveFailing() const;
+    // The owner's answer to noteModified(), or the result of a save of its own.
+    void saveFinished(bool stored);
+    // Asks the owner to store unsaved text at once; true when nothing is left unsaved.
+    bool saveNow();
+    // Gives up text that cannot be stored (the user agreed to lose it).
+    void abandonUnsavedChanges();
+    AutosaveScheduler *autosave() const { return m_autosave; }
     // Bodies above this many characters (16 MB unless set) are shown as plain
     // text, read-only, with a line saying so: laying out and editing them
     // would stall the editor.
@@ -158,6 +169,7 @@ signals:
     // A link to another note ("velmora-notes://note/<id>") was followed.
     void noteLinkActivated(const QString &noteId);
     void savedStateChanged(bool saved);
+    void saveFailingChanged(bool failing);
     void wordCountChanged(int count);
     void formatStateChanged(const FormatState &state);
 
@@ -178,7 +190,7 @@ protected:
 
 private:
     void onContentsChanged();
-    void onSaveTimeout();
+    void onSaveDue();
     void markEdited();
     void publishFormatState();
     QFont baseFont() const;
@@ -199,10 +211,11 @@ private:
     QPointer<AttachmentRepository> m_attachments;
     QString m_noteId;
     bool m_loading = false;
-    bool m_saved = true;
+    // Set while noteModified() waits for the owner's saveFinished().
+    bool m_awaitingSave = false;
     bool m_oversized = false;
     qsizetype m_oversizedNoteLimit = 16 * 1024 * 1024;
-    QTimer *m_saveTimer = nullptr;
+    AutosaveScheduler *m_autosave = nullptr;
     QElapsedTimer m_tripleClickTimer;
     QPoint m_tripleClickPos;
     Hooks m_hooks;

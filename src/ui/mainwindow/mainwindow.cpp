@@ -35,6 +35,7 @@
 #include "todosscreen.h"
 #include "trashscreen.h"
 #include "uilog.h"
+#include "unsavednotes.h"
 #include "updatecommands.h"
 #include "versionhistorydialog.h"
 #include "welcomepage.h"
@@ -267,7 +268,11 @@ void MainWindow::buildMenus()
         Qt::ApplicationShortcut);
     add(file, tr("New Note in Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
         [this] { m_state->newNoteInWindow(); }, Qt::ApplicationShortcut);
-    add(file, tr("Save Snapshot"), QKeySequence::Save, [this] { saveCurrentNote(); });
+    add(file, tr("Save Snapshot"), QKeySequence::Save, [this] {
+        saveCurrentNote();
+        if (!m_editor->noteId().isEmpty() && !m_session->snapshotNow(m_editor->currentDelta()))
+            m_statusBar->showTemporaryMessage(tr("The snapshot could not be saved"), 5000);
+    });
     file->addSeparator();
     // Ctrl+I stays with Italic.
     add(file, tr("Import..."), QKeySequence(), [this] { m_io->importNotes(); });
@@ -404,6 +409,7 @@ void MainWindow::connectSignals()
     if (m_state)
         showSyncState(m_state, m_statusBar);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSavedState);
+    connect(m_editor, &NoteEditor::saveFailingChanged, m_statusBar, &StatusBar::setSaveFailing);
 
     connect(m_noteList, &NoteListWidget::noteSelected, this, &MainWindow::onNoteSelected);
     connect(m_noteList, &NoteListWidget::noteDoubleClicked, this,
@@ -711,16 +717,25 @@ void MainWindow::saveCurrentNote()
 {
     if (!m_state || m_editor->noteId().isEmpty() || m_editor->isReadOnly() || m_editor->isSaved())
         return;
-    switch (m_session->save(m_editor->currentDelta())) {
-    case NoteSession::SaveResult::Unchanged:
-        break;
-    case NoteSession::SaveResult::Saved:
+    const NoteSession::SaveResult result = m_session->save(m_editor->currentDelta());
+    m_editor->saveFinished(result != NoteSession::SaveResult::Failed);
+    if (result == NoteSession::SaveResult::Saved)
         updateHeaderMeta();
-        break;
-    case NoteSession::SaveResult::Failed:
-        m_statusBar->showTemporaryMessage(tr("The note could not be saved"), 5000);
-        break;
-    }
+}
+
+bool MainWindow::leaveCurrentNote()
+{
+    if (m_editor->isSaved())
+        return true;
+    saveCurrentNote();
+    saveSnapshot();
+    if (m_editor->isSaved())
+        return true;
+    if (!m_hooks.askYesNo(discardUnsavedTitle(), discardUnsavedQuestion({m_editor})))
+        return false;
+    qCWarning(lcUi) << "MainWindow: unsaved changes to the note" << m_editor->noteId() << "were discarded";
+    m_editor->abandonUnsavedChanges();
+    return true;
 }
 
 void MainWindow::saveSnapshot()
@@ -732,9 +747,10 @@ void MainWindow::onNoteSelected(const QString &noteId)
 {
     if (noteId == m_editor->noteId())
         return;
-    if (!m_editor->isSaved()) {
-        saveCurrentNote();
-        saveSnapshot();
+    if (!leaveCurrentNote()) {
+        const QSignalBlocker blocker(m_noteList);
+        m_noteList->selectNote(m_editor->noteId());
+        return;
     }
     m_selectingNote = true;
     m_state->setCurrentNote(noteId);
@@ -747,10 +763,8 @@ void MainWindow::onCurrentNoteChanged(const QString &noteId)
     // Another view (the Search or Shared screen) picked a note: show it here.
     if (m_selectingNote || noteId.isEmpty() || noteId == m_editor->noteId())
         return;
-    if (!m_editor->isSaved()) {
-        saveCurrentNote();
-        saveSnapshot();
-    }
+    if (!leaveCurrentNote())
+        return;
     {
         const QSignalBlocker blocker(m_noteList);
         m_noteList->selectNote(noteId);
@@ -833,7 +847,8 @@ void MainWindow::openScreen(Screen screen)
 
 void MainWindow::createNewNote()
 {
-    saveCurrentNote();
+    if (!leaveCurrentNote())
+        return;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     Note note;
     note.id = newId();
@@ -1245,11 +1260,22 @@ void MainWindow::closeEvent(QCloseEvent *event)
         hide();
         return;
     }
+    if (!leaveCurrentNote()) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
 }
 
 void MainWindow::quitApplication()
 {
+    const QList<NoteEditor *> unsaved = saveOpenNotes();
+    if (!unsaved.isEmpty()) {
+        if (!m_hooks.askYesNo(discardUnsavedTitle(), discardUnsavedQuestion(unsaved)))
+            return;
+        for (NoteEditor *editor : unsaved)
+            editor->abandonUnsavedChanges();
+    }
     if (m_state && m_state->preferences()) {
         m_state->preferences()->set(QStringLiteral("restore_note_windows"),
                                     m_state->openNoteWindowIds().join(QLatin1Char(',')));

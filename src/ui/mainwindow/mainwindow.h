@@ -76,6 +76,9 @@ public:
     void showNote(const QString &noteId, bool force);
     void saveCurrentNote();
     void saveSnapshot();
+    // Stores the editor before it shows something else; false when its text
+    // could not be stored and the user keeps it.
+    bool leaveCurrentNote();
     void createNewNote();
     void deleteCurrentNote(bool confirm);
     void refreshNoteList();

@@ -72,6 +72,17 @@ bool NoteSession::saveSnapshot(const QString &body, bool readOnly)
     return true;
 }
 
+bool NoteSession::snapshotNow(const QString &body)
+{
+    const std::optional<Note> stored = note();
+    if (!stored || !takeSnapshot(m_state->snapshots(), m_noteId, stored->version, body)) {
+        qCWarning(lcUi) << "NoteSession: no snapshot of the note" << m_noteId << "could be stored";
+        return false;
+    }
+    m_lastSnapshotContent = body;
+    return true;
+}
+
 QMimeData *NoteSession::copyAs(ExportFormat format, const QString &plainText, const QString &fallbackBody) const
 {
     auto *data = new QMimeData;

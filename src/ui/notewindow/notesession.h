@@ -39,6 +39,8 @@ public:
     SaveResult save(const QString &body);
     // Stores a version of body when it changed since the last one; true when stored.
     bool saveSnapshot(const QString &body, bool readOnly);
+    // Stores a version of body whether or not it changed ("Save Snapshot"); true when stored.
+    bool snapshotNow(const QString &body);
     // The clipboard data for a copy: plainText as is, otherwise the stored
     // body (or fallbackBody without a stored note) converted. Caller owns it.
     QMimeData *copyAs(ExportFormat format, const QString &plainText, const QString &fallbackBody) const;

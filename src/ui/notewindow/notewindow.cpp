@@ -19,6 +19,7 @@
 #include "statusbar.h"
 #include "thememanager.h"
 #include "uilog.h"
+#include "unsavednotes.h"
 #include "versionhistorydialog.h"
 
 #include <QAction>
@@ -128,7 +129,11 @@ void NoteWindow::buildMenus()
     };
 
     QMenu *file = menuBar()->addMenu(tr("&File"));
-    add(file, tr("Save Snapshot"), QKeySequence::Save, [this] { saveNote(); });
+    add(file, tr("Save Snapshot"), QKeySequence::Save, [this] {
+        saveNote();
+        if (!m_noteId.isEmpty() && !m_session->snapshotNow(m_editor->currentDelta()))
+            m_statusBar->showTemporaryMessage(tr("The snapshot could not be saved"), 5000);
+    });
     add(file, tr("Export..."), QKeySequence(Qt::CTRL | Qt::Key_E), [this] { exportNote(); });
     file->addSeparator();
     add(file, tr("Close"), QKeySequence::Close, [this] { close(); });
@@ -159,6 +164,7 @@ void NoteWindow::connectSignals()
     connect(m_editor, &NoteEditor::noteLinkActivated, this, [this](const QString &id) { m_state->openNoteWindow(id); });
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSavedState);
+    connect(m_editor, &NoteEditor::saveFailingChanged, m_statusBar, &StatusBar::setSaveFailing);
 
     connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this, [this] { copyNote(ExportFormat::PlainText); });
     connect(m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this, [this] { copyNote(ExportFormat::Markdown); });
@@ -255,15 +261,10 @@ void NoteWindow::saveNote()
     if (!m_state || m_noteId.isEmpty() || m_editor->noteId().isEmpty() || m_editor->isReadOnly()
         || m_editor->isSaved())
         return;
-    switch (m_session->save(m_editor->currentDelta())) {
-    case NoteSession::SaveResult::Unchanged:
+    const NoteSession::SaveResult result = m_session->save(m_editor->currentDelta());
+    m_editor->saveFinished(result != NoteSession::SaveResult::Failed);
+    if (result != NoteSession::SaveResult::Saved)
         return;
-    case NoteSession::SaveResult::Failed:
-        m_statusBar->showTemporaryMessage(tr("The note could not be saved"), 5000);
-        return;
-    case NoteSession::SaveResult::Saved:
-        break;
-    }
     emit m_state->noteUpdatedExternally(m_noteId, this);
     updateWindowTitle();
     updateHeaderMeta();
@@ -361,6 +362,17 @@ void NoteWindow::closeEvent(QCloseEvent *event)
     m_closing = true;
     saveNote();
     saveSnapshot();
+    if (!m_editor->isSaved()) {
+        // Closing while the application ends leaves no one to ask.
+        if (!QCoreApplication::closingDown()
+            && !m_hooks.askYesNo(this, discardUnsavedTitle(), discardUnsavedQuestion({m_editor}))) {
+            m_closing = false;
+            event->ignore();
+            return;
+        }
+        qCWarning(lcUi) << "NoteWindow: unsaved changes to the note" << m_noteId << "were discarded";
+        m_editor->abandonUnsavedChanges();
+    }
     bool removed = false;
     if (m_state && !m_noteId.isEmpty() && !m_editor->isReadOnly() && !m_editor->noteId().isEmpty()) {
         removeIfEmptied();

@@ -8,6 +8,25 @@ namespace {
 const QString kSeparator = QStringLiteral(" · ");
 const QString kSaved = QStringLiteral("Saved");
 const QString kSaving = QStringLiteral("Saving...");
+const QString kNotSaved = QStringLiteral("Not saved — retrying");
+
+QString withSuffix(const QString &current, const QString &suffix)
+{
+    QString text = current;
+    for (const QString &state : {kSaved, kSaving, kNotSaved}) {
+        if (text == state) {
+            text.clear();
+            break;
+        }
+        if (text.endsWith(kSeparator + state)) {
+            text.chop(kSeparator.size() + state.size());
+            break;
+        }
+    }
+    if (!text.isEmpty())
+        text += kSeparator;
+    return text + suffix;
+}
 
 } // namespace
 
@@ -28,20 +47,7 @@ QString wordCountText(int words)
 
 QString withSavedState(const QString &current, bool saved)
 {
-    QString text = current;
-    for (const QString &state : {kSaved, kSaving}) {
-        if (text == state) {
-            text.clear();
-            break;
-        }
-        if (text.endsWith(kSeparator + state)) {
-            text.chop(kSeparator.size() + state.size());
-            break;
-        }
-    }
-    if (!text.isEmpty())
-        text += kSeparator;
-    return text + (saved ? kSaved : kSaving);
+    return withSuffix(current, saved ? kSaved : kSaving);
 }
 
 StatusBar::StatusBar(QWidget *parent)
@@ -79,11 +85,21 @@ void StatusBar::setNotebookInfo(const QString &name, int count)
 void StatusBar::setWordCount(int words)
 {
     m_wordCountLabel->setText(wordCountText(words));
+    if (m_saveFailing)
+        setSaveFailing(true);
 }
 
 void StatusBar::setSavedState(bool saved)
 {
-    m_wordCountLabel->setText(withSavedState(m_wordCountLabel->text(), saved));
+    m_wordCountLabel->setText(m_saveFailing ? withSuffix(m_wordCountLabel->text(), kNotSaved)
+                                            : withSavedState(m_wordCountLabel->text(), saved));
+}
+
+void StatusBar::setSaveFailing(bool failing)
+{
+    m_saveFailing = failing;
+    if (failing)
+        m_wordCountLabel->setText(withSuffix(m_wordCountLabel->text(), kNotSaved));
 }
 
 void StatusBar::setStatusText(const QString &text)

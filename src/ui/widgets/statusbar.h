@@ -26,6 +26,8 @@ public:
     void setNotebookInfo(const QString &name, int count);
     void setWordCount(int words);
     void setSavedState(bool saved);
+    // While a save is failing the saved state reads "Not saved — retrying".
+    void setSaveFailing(bool failing);
     void setStatusText(const QString &text);
     // Hides the auxiliary label and the busy indicator, then shows text for timeoutMs.
     void showTemporaryMessage(const QString &text, int timeoutMs);
@@ -40,4 +42,5 @@ private:
     QProgressBar *m_busyIndicator = nullptr;
     QLabel *m_wordCountLabel = nullptr;
     QLabel *m_statusLabel = nullptr;
+    bool m_saveFailing = false;
 };
