@@ -87,6 +87,10 @@ int Application::run()
     const LaunchOptions options = LaunchOptions::parse(arguments());
     if (!m_singleInstance->tryRun(options.instanceMessage()))
         return 0;
+    // Typing not yet stored must survive every way out of the process; a
+    // signal that comes during start-up is answered once the event loop runs.
+    if (TerminationSignals *watcher = TerminationSignals::install(this))
+        connect(watcher, &TerminationSignals::terminationRequested, this, &Application::quitOnSignal);
 
     // Another user session or runtime folder may run a primary of its own;
     // two processes writing one database would overwrite each other.
@@ -132,9 +136,6 @@ int Application::run()
     showWhatsNewAfterUpgrade();
     QTimer::singleShot(1500, this, &Application::checkForUpdatesSilently);
 
-    // Typing not yet stored must survive every way out of the process.
-    if (TerminationSignals *watcher = TerminationSignals::install(this))
-        connect(watcher, &TerminationSignals::terminationRequested, this, &Application::quitOnSignal);
     connect(this, &QGuiApplication::commitDataRequest, this, [] { saveOpenNotes(); });
     connect(this, &QCoreApplication::aboutToQuit, this, [] { saveOpenNotes(); });
     return exec();

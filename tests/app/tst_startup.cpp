@@ -5,6 +5,8 @@
 #include <QSqlQuery>
 #include <QUuid>
 
+#include <csignal>
+
 // The real executable, started the way a user starts it, in folders of its own.
 class TestStartup : public QObject
 {
@@ -141,6 +143,29 @@ private slots:
         primary.terminate();
         if (!primary.waitForFinished(10000))
             primary.kill();
+    }
+
+    void terminationSignalsEndTheProcessCleanly_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+    void terminationSignalsEndTheProcessCleanly()
+    {
+        QFETCH(int, signal);
+        const int before = qMax(ownNotes(), 0);
+        QProcess primary;
+        start(primary, {"--new-note"});
+        QVERIFY(primary.waitForStarted(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(ownNotes(), before + 1, 20000);
+        ::kill(primary.processId(), signal);
+        QVERIFY(primary.waitForFinished(20000));
+        QCOMPARE(primary.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(primary.exitCode(), 0);
+        // Its window closed as on quit: the untouched new note is gone again.
+        QCOMPARE(ownNotes(), before);
     }
 };
 

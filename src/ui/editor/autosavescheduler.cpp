@@ -19,6 +19,7 @@ AutosaveScheduler::AutosaveScheduler(QObject *parent)
     m_timer->setTimerType(Qt::PreciseTimer);
     connect(m_timer, &QTimer::timeout, this, [this] {
         m_due = -1;
+        m_retryAt = -1;
         emit saveDue();
     });
 }
@@ -29,9 +30,9 @@ void AutosaveScheduler::edited()
     if (m_pendingSince < 0)
         m_pendingSince = now;
     qint64 due = std::min(now + m_timing.debounceMs, m_pendingSince + m_timing.maxWaitMs);
-    // A retry already nearer than the debounce is not pushed back by typing.
-    if (isFailing() && m_due >= 0)
-        due = std::min(due, m_due);
+    // Typing does not push back a retry that is due sooner.
+    if (m_retryAt >= 0)
+        due = std::min(due, m_retryAt);
     setSaved(false);
     arm(due);
 }
@@ -40,6 +41,7 @@ void AutosaveScheduler::reset()
 {
     disarm();
     m_pendingSince = -1;
+    m_retryAt = -1;
     setFailures(0);
     setSaved(true);
 }
@@ -57,8 +59,9 @@ void AutosaveScheduler::saveFailed()
     m_pendingSince = now;
     const int doublings = std::min(m_failures - 1, 16);
     const qint64 wait = std::min<qint64>(qint64(m_timing.firstRetryMs) << doublings, m_timing.maxRetryMs);
+    m_retryAt = now + wait;
     setSaved(false);
-    arm(now + wait);
+    arm(m_retryAt);
 }
 
 qint64 AutosaveScheduler::dueIn() const

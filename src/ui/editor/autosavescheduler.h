@@ -58,7 +58,9 @@ private:
     QTimer *m_timer = nullptr;
     bool m_saved = true;
     int m_failures = 0;
-    // The oldest edit not yet attempted, and when saveDue comes; -1 for none.
+    // The oldest edit not yet attempted, the retry after a failure, and when
+    // saveDue comes; -1 for none.
     qint64 m_pendingSince = -1;
+    qint64 m_retryAt = -1;
     qint64 m_due = -1;
 };
