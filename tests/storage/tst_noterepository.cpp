@@ -141,10 +141,18 @@ private slots:
         QVERIFY(run(*m_db, "CREATE TRIGGER refuse BEFORE UPDATE ON notes BEGIN SELECT RAISE(ABORT, 'refused'); END"));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^NoteRepository::update failed: refused"));
         QVERIFY(!m_repo->update(makeNote("dup", "three")));
-        QVERIFY(!m_repo->moveToNotebook("dup", "x"));
-        QVERIFY(!m_repo->softDelete("dup"));
-        QVERIFY(!m_repo->restore("dup"));
-        QVERIFY(!m_repo->markSynced("dup", 2));
+        // Each refused write names its statement and the driver's error.
+        const QRegularExpression refusedUpdate("^Statement failed: refused.* in UPDATE notes SET");
+        const std::array<std::function<bool()>, 4> writes{
+            [this] { return m_repo->moveToNotebook("dup", "x"); }, [this] { return m_repo->softDelete("dup"); },
+            [this] { return m_repo->restore("dup"); }, [this] { return m_repo->markSynced("dup", 2); }};
+        for (const auto &write : writes) {
+            QTest::ignoreMessage(QtWarningMsg, refusedUpdate);
+            QVERIFY(!write());
+        }
+        QVERIFY(run(*m_db, "CREATE TRIGGER keep BEFORE DELETE ON notes BEGIN SELECT RAISE(ABORT, 'kept'); END"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Statement failed: kept.* in DELETE FROM notes WHERE"));
+        QVERIFY(!m_repo->purge("dup"));
         QCOMPARE(m_repo->markAllPending(), 0);
         QVERIFY(m_order->isEmpty());
         QCOMPARE(*m_repo->noteById("dup"), makeNote("dup", "one"));

@@ -65,6 +65,21 @@ private slots:
         QCOMPARE(m_prefs->getString("k", "fallback"), stored.isNull() ? QString("fallback") : stored);
     }
 
+    void refusedWritesAreLoggedAndEmitNothing()
+    {
+        QSignalSpy changed(m_prefs.get(), &PreferencesRepository::changed);
+        QVERIFY(run(*m_db, "CREATE TRIGGER refuse BEFORE INSERT ON preferences BEGIN SELECT RAISE(ABORT, 'no'); END"));
+        QVERIFY(run(*m_db, "CREATE TRIGGER keep BEFORE DELETE ON preferences BEGIN SELECT RAISE(ABORT, 'no'); END"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Statement failed: no.* in INSERT INTO preferences"));
+        m_prefs->set("k", "v");
+        QVERIFY(run(*m_db, "DROP TRIGGER refuse"));
+        m_prefs->set("k", "v");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Statement failed: no.* in DELETE FROM preferences"));
+        m_prefs->remove("k");
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(m_prefs->getString("k"), QString("v"));
+    }
+
     void writersStoreTextAndEmitOnlyForChanges()
     {
         QString seen;
