@@ -22,7 +22,6 @@ private slots:
     {
         auto *app = qobject_cast<Application *>(QCoreApplication::instance());
         QVERIFY(app);
-        app->setCriticalMessage([](const QString &title, const QString &text) { qFatal("%s: %s", qPrintable(title), qPrintable(text)); });
         QString inMain, inWindow;
         QTimer::singleShot(0, app, [&] {
             AppState *state = app->appState();

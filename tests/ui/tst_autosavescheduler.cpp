@@ -2,8 +2,6 @@
 
 #include "autosavescheduler.h"
 
-#include <QSignalSpy>
-
 // The timing rules, on a clock the test moves by hand.
 class TestAutosaveScheduler : public QObject
 {
@@ -51,17 +49,6 @@ private slots:
         QCOMPARE(scheduler.dueIn() < 0 ? -1 : int(now + scheduler.dueIn()), due);
         QCOMPARE(scheduler.isFailing(), failing);
         QCOMPARE(scheduler.isSaved(), due < 0);
-    }
-
-    void theDueSaveIsAskedForOnce()
-    {
-        AutosaveScheduler scheduler;
-        scheduler.setTiming({20, 60, 20, 60});
-        QSignalSpy due(&scheduler, &AutosaveScheduler::saveDue);
-        scheduler.edited();
-        QVERIFY(due.wait(2000));
-        QCOMPARE(scheduler.dueIn(), -1);
-        QVERIFY(!scheduler.isSaved());
     }
 };
 

@@ -46,52 +46,6 @@ NoteWindow *openWindow(AppState *state, const QString &id)
     return qobject_cast<NoteWindow *>(state->openNoteWindow(id));
 }
 
-// One note shown for editing, in the main window or a note window of its own.
-struct EditingView
-{
-    std::unique_ptr<MainWindow> main;
-    QPointer<NoteWindow> window;
-    QPointer<NoteEditor> editor;
-    StatusBar *statusBar = nullptr;
-    QWidget *top = nullptr;
-    int questions = 0;
-
-    EditingView(AppState *state, const QString &id, bool inMain)
-    {
-        if (inMain) {
-            main = std::make_unique<MainWindow>(state);
-            main->showNote(id, true);
-            main->hooks().askYesNo = [this](const QString &, const QString &) { return ++questions, false; };
-            top = main.get();
-            editor = main->editor();
-            statusBar = main->statusBarWidget();
-        } else {
-            window = openWindow(state, id);
-            window->hooks().askYesNo = [this](QWidget *, const QString &, const QString &) {
-                return ++questions, false;
-            };
-            top = window;
-            editor = window->editor();
-            statusBar = window->statusBarWidget();
-        }
-        editor->autosave()->setTiming({10, 50, 20, 40});
-    }
-    ~EditingView()
-    {
-        if (window)
-            window->hooks().askYesNo = [](QWidget *, const QString &, const QString &) { return true; };
-    }
-
-    QAction *saveSnapshotAction() const
-    {
-        for (QAction *action : top->findChildren<QAction *>()) {
-            if (action->shortcut() == QKeySequence(QKeySequence::Save))
-                return action;
-        }
-        return nullptr;
-    }
-};
-
 QStringList sorted(QStringList ids)
 {
     ids.sort();
@@ -502,56 +456,67 @@ private slots:
         QVERIFY(reopened.notes()->noteById(note.id)->body.contains("Last words kept"));
     }
 
-    void refusedSaveIsKeptAndRetried_data()
+    void refusedSaveIsKeptAndRetriedAndSaveSnapshotStoresOneVersion_data()
     {
         QTest::addColumn<bool>("inMain");
         QTest::newRow("note window") << false;
         QTest::newRow("main window") << true;
     }
-    void refusedSaveIsKeptAndRetried()
+    void refusedSaveIsKeptAndRetriedAndSaveSnapshotStoresOneVersion()
     {
         QFETCH(bool, inMain);
+        int questions = 0; // outlives the windows that ask
         auto state = newState();
         const Note note = addNote(*state, "Kept");
-        EditingView view(state.get(), note.id, inMain);
+        std::unique_ptr<MainWindow> main;
+        QWidget *top = nullptr;
+        if (inMain) {
+            main = std::make_unique<MainWindow>(state.get());
+            main->showNote(note.id, true);
+            main->hooks().askYesNo = [&](const QString &, const QString &) { return !++questions; };
+            top = main.get();
+        } else {
+            NoteWindow *window = openWindow(state.get(), note.id);
+            window->hooks().askYesNo = [&](QWidget *, const QString &, const QString &) { return !++questions; };
+            top = window;
+        }
+        QPointer<NoteEditor> editor = top->findChild<NoteEditor *>();
+        auto *statusBar = top->findChild<StatusBar *>();
+        editor->autosave()->setTiming({10, 50, 20, 40});
         QSqlQuery sql(state->database()->database());
         QVERIFY(sql.exec("CREATE TEMP TRIGGER refuse BEFORE UPDATE ON main.notes BEGIN SELECT RAISE(ABORT, 'refused'); END"));
 
-        typeAtEnd(view.editor, " typed");
-        QTRY_VERIFY(view.editor->isSaveFailing());
-        QVERIFY(!view.editor->isSaved());
-        QVERIFY(view.statusBar->wordCountLabelText().endsWith(QStringLiteral("Not saved — retrying")));
+        typeAtEnd(editor, " typed");
+        QTRY_VERIFY(editor->isSaveFailing());
+        QVERIFY(!editor->isSaved());
+        QVERIFY(statusBar->wordCountLabelText().endsWith(QStringLiteral("Not saved — retrying")));
 
         // Closing asks before the text is lost; the answer No keeps it.
-        view.top->close();
-        QCOMPARE(view.questions, 1);
-        QVERIFY(view.editor);
-        typeAtEnd(view.editor, " more");
-        QVERIFY(view.statusBar->wordCountLabelText().endsWith(QStringLiteral("Not saved — retrying")));
+        top->close();
+        QCOMPARE(questions, 1);
+        QVERIFY(editor);
+        typeAtEnd(editor, " more");
+        QVERIFY(statusBar->wordCountLabelText().endsWith(QStringLiteral("Not saved — retrying")));
         QCOMPARE(state->notes()->noteById(note.id)->body, textDelta("Kept"));
 
         QVERIFY(sql.exec("DROP TRIGGER refuse"));
-        QTRY_VERIFY(view.editor->isSaved());
-        QVERIFY(!view.editor->isSaveFailing());
+        QTRY_VERIFY(editor->isSaved());
+        QVERIFY(!editor->isSaveFailing());
         QCOMPARE(deltaPlainText(state->notes()->noteById(note.id)->body), QStringLiteral("Kept typed more\n"));
-        QCOMPARE(view.statusBar->wordCountLabelText(), QStringLiteral("Words: 3 · Saved"));
-    }
 
-    void saveSnapshotStoresTheNoteAndOneVersion_data() { refusedSaveIsKeptAndRetried_data(); }
-    void saveSnapshotStoresTheNoteAndOneVersion()
-    {
-        QFETCH(bool, inMain);
-        auto state = newState();
-        const Note note = addNote(*state, "Versioned");
-        EditingView view(state.get(), note.id, inMain);
-        QAction *save = view.saveSnapshotAction();
-        QVERIFY(save);
-        typeAtEnd(view.editor, " now");
-        save->trigger();
-        QCOMPARE(deltaPlainText(state->notes()->noteById(note.id)->body), QStringLiteral("Versioned now\n"));
+        // "Save Snapshot" stores the note, then exactly one version of it.
+        const qsizetype versions = state->snapshots()->snapshotsForNote(note.id).size();
+        typeAtEnd(editor, " now");
+        for (QAction *action : top->findChildren<QAction *>()) {
+            if (action->shortcut() == QKeySequence(QKeySequence::Save))
+                action->trigger();
+        }
+        const Note stored = *state->notes()->noteById(note.id);
+        QCOMPARE(deltaPlainText(stored.body), QStringLiteral("Kept typed more now\n"));
         const QList<Snapshot> snapshots = state->snapshots()->snapshotsForNote(note.id);
-        QCOMPARE(snapshots.size(), 1);
-        QCOMPARE(snapshots.first().body, state->notes()->noteById(note.id)->body);
+        QCOMPARE(snapshots.size(), versions + 1);
+        QCOMPARE(snapshots.first().body, stored.body);
+        QCOMPARE(statusBar->wordCountLabelText(), QStringLiteral("Words: 4 · Saved"));
     }
 
     void withoutAFactoryNoNoteIsLeftBehind()

@@ -52,15 +52,6 @@ private slots:
         // Text that merely contains the word keeps it.
         QCOMPARE(withSavedState(QStringLiteral("Unsaved"), true), QStringLiteral("Unsaved · Saved"));
     }
-
-    void temporaryMessageShowsAndStatusTextStays()
-    {
-        StatusBar bar;
-        bar.setStatusText(QStringLiteral("Synced"));
-        bar.showTemporaryMessage(QStringLiteral("Printed Plans"), 3000);
-        QCOMPARE(bar.currentMessage(), QStringLiteral("Printed Plans"));
-        QCOMPARE(bar.statusText(), QStringLiteral("Synced"));
-    }
 };
 
 VELM_TEST_MAIN(TestStatusBar)
