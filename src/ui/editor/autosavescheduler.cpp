@@ -33,7 +33,7 @@ void AutosaveScheduler::edited()
     // Typing does not push back a retry that is due sooner.
     if (m_retryAt >= 0)
         due = std::min(due, m_retryAt);
-    setSaved(false);
+    m_saved = false;
     arm(due);
 }
 
@@ -43,7 +43,7 @@ void AutosaveScheduler::reset()
     m_pendingSince = -1;
     m_retryAt = -1;
     setFailures(0);
-    setSaved(true);
+    m_saved = true;
 }
 
 void AutosaveScheduler::saveSucceeded()
@@ -60,7 +60,7 @@ void AutosaveScheduler::saveFailed()
     const int doublings = std::min(m_failures - 1, 16);
     const qint64 wait = std::min<qint64>(qint64(m_timing.firstRetryMs) << doublings, m_timing.maxRetryMs);
     m_retryAt = now + wait;
-    setSaved(false);
+    m_saved = false;
     arm(m_retryAt);
 }
 
@@ -79,14 +79,6 @@ void AutosaveScheduler::disarm()
 {
     m_due = -1;
     m_timer->stop();
-}
-
-void AutosaveScheduler::setSaved(bool saved)
-{
-    if (m_saved == saved)
-        return;
-    m_saved = saved;
-    emit savedChanged(saved);
 }
 
 void AutosaveScheduler::setFailures(int failures)

@@ -44,13 +44,11 @@ public:
 
 signals:
     void saveDue();
-    void savedChanged(bool saved);
     void failingChanged(bool failing);
 
 private:
     void arm(qint64 due);
     void disarm();
-    void setSaved(bool saved);
     void setFailures(int failures);
 
     Timing m_timing;
