@@ -1,0 +1,184 @@
+// The main window's layout (focus mode, sidebar, pane widths and the stored
+// geometry) and its tray icon.
+#include "mainwindow.h"
+
+#include "appstate.h"
+#include "mainwindowrules.h"
+#include "noteheaderbar.h"
+#include "notelistwidget.h"
+#include "preferencesrepository.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSettings>
+#include <QSplitter>
+#include <QSystemTrayIcon>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kGroup = QStringLiteral("mainWindow");
+const QString kGeometry = QStringLiteral("geometry");
+const QString kWindowState = QStringLiteral("windowState");
+const QString kNormalSizes = QStringLiteral("normalSplitterSizes");
+const QString kFocusMode = QStringLiteral("focusMode");
+const QString kSidebarVisible = QStringLiteral("notebookSidebarVisible");
+
+const QString kAppName = QStringLiteral("Velmora Notes");
+
+} // namespace
+
+void MainWindow::restoreGeometryAndLayout()
+{
+    QSettings settings;
+    settings.beginGroup(kGroup);
+    const QByteArray geometry = settings.value(kGeometry).toByteArray();
+    if (geometry.isEmpty() || !restoreGeometry(geometry))
+        resize(1280, 1024);
+    const QByteArray state = settings.value(kWindowState).toByteArray();
+    if (!state.isEmpty())
+        restoreState(state);
+    m_normalSplitterSizes = parseSplitterSizes(settings.value(kNormalSizes).toString());
+    settings.endGroup();
+}
+
+void MainWindow::saveGeometryAndLayout()
+{
+    onSplitterMoved();
+    QSettings settings;
+    settings.beginGroup(kGroup);
+    settings.setValue(kGeometry, saveGeometry());
+    settings.setValue(kWindowState, saveState());
+    if (m_normalSplitterSizes.size() == 3)
+        settings.setValue(kNormalSizes, splitterSizesText(m_normalSplitterSizes));
+    settings.endGroup();
+}
+
+void MainWindow::applyLayout()
+{
+    const bool sidebarShown = !m_focusMode && m_sidebarVisible;
+    m_sidebar->setVisible(sidebarShown);
+    m_middle->setVisible(!m_focusMode);
+    m_headerBar->setFocusMode(m_focusMode);
+    m_splitter->setSizes(paneWidths(m_focusMode, m_sidebarVisible, m_normalSplitterSizes, width()));
+}
+
+void MainWindow::onSplitterMoved()
+{
+    if (m_focusMode || !m_sidebarVisible || m_sidebar->isHidden() || m_middle->isHidden())
+        return;
+    const QList<int> sizes = m_splitter->sizes();
+    if (sizes.size() == 3)
+        m_normalSplitterSizes = sizes;
+}
+
+void MainWindow::setFocusMode(bool focusMode)
+{
+    // Leaving the normal layout: remember its widths first.
+    if (focusMode && !m_focusMode && isVisible())
+        onSplitterMoved();
+    m_focusMode = focusMode;
+    {
+        const QSignalBlocker blocker(m_focusModeAction);
+        m_focusModeAction->setChecked(focusMode);
+    }
+    applyLayout();
+    QSettings settings;
+    settings.setValue(kGroup + QLatin1Char('/') + kFocusMode, focusMode);
+}
+
+void MainWindow::setSidebarVisible(bool visible)
+{
+    if (!visible && m_sidebarVisible && isVisible())
+        onSplitterMoved();
+    m_sidebarVisible = visible;
+    {
+        const QSignalBlocker blocker(m_sidebarAction);
+        m_sidebarAction->setChecked(visible);
+    }
+    applyLayout();
+    QSettings settings;
+    settings.setValue(kGroup + QLatin1Char('/') + kSidebarVisible, visible);
+}
+
+void MainWindow::applyStenoMode()
+{
+    const bool steno = readBoolPreference(QStringLiteral("steno_mode"), false);
+    m_middleLayout->removeWidget(m_searchRow);
+    m_middleLayout->removeWidget(m_noteList);
+    if (steno) {
+        m_middleLayout->addWidget(m_noteList);
+        m_middleLayout->addWidget(m_searchRow);
+    } else {
+        m_middleLayout->addWidget(m_searchRow);
+        m_middleLayout->addWidget(m_noteList);
+    }
+    refreshNoteList();
+}
+
+// ---------------------------------------------------------------- tray and closing
+
+void MainWindow::showMainWindow()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::updateTrayToggleText()
+{
+    if (m_trayToggleAction)
+        m_trayToggleAction->setText(isVisible() && !isMinimized() ? tr("Hide Velmora Notes")
+                                                                  : tr("Show Velmora Notes"));
+}
+
+void MainWindow::updateTray()
+{
+    m_closeToTray = readBoolPreference(QStringLiteral("close_to_tray"), false);
+    const bool wanted = m_closeToTray || readBoolPreference(QStringLiteral("start_minimized"), false);
+    if (wanted && !m_hooks.systemTrayAvailable()) {
+        m_closeToTray = false;
+        return;
+    }
+    if (!wanted) {
+        if (m_trayIcon) {
+            m_trayIcon->hide();
+            m_trayIcon->deleteLater();
+            m_trayIcon = nullptr;
+            m_trayToggleAction = nullptr;
+        }
+        return;
+    }
+    if (!m_trayIcon) {
+        QIcon icon(QStringLiteral(":/icons/app-icon.png"));
+        if (icon.isNull())
+            icon = windowIcon();
+        m_trayIcon = new QSystemTrayIcon(icon, this);
+        m_trayIcon->setToolTip(kAppName);
+        auto *menu = new QMenu(this);
+        connect(m_trayIcon, &QObject::destroyed, menu, &QObject::deleteLater);
+        m_trayToggleAction = menu->addAction(tr("Show Velmora Notes"));
+        connect(m_trayToggleAction, &QAction::triggered, this, [this] {
+            if (isVisible() && !isMinimized() && isActiveWindow())
+                hide();
+            else
+                showMainWindow();
+        });
+        connect(menu->addAction(tr("New Note")), &QAction::triggered, this,
+                [this] { m_state->newNoteInWindow(); });
+        connect(menu->addAction(tr("Search…")), &QAction::triggered, this,
+                [this] { openScreen(Screen::Search); });
+        connect(menu->addAction(tr("To-Dos")), &QAction::triggered, this,
+                [this] { openScreen(Screen::Todos); });
+        menu->addSeparator();
+        connect(menu->addAction(tr("Quit")), &QAction::triggered, this, &MainWindow::quitApplication);
+        connect(menu, &QMenu::aboutToShow, this, &MainWindow::updateTrayToggleText);
+        m_trayIcon->setContextMenu(menu);
+        connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                showMainWindow();
+        });
+    }
+    m_trayIcon->show();
+}
