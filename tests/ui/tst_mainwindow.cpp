@@ -30,6 +30,8 @@
 
 using namespace VelmTest;
 
+Q_DECLARE_METATYPE(MainWindow::Screen)
+
 namespace {
 
 QAction *actionNamed(const QList<QAction *> &actions, const QString &text)
@@ -370,6 +372,7 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::newRow("two numbers") << "300,200";
         QTest::newRow("a negative one") << "300,-200,700";
+        QTest::newRow("squeezed by a small window") << "70,70,500";
     }
     void malformedStoredWidthsAreIgnored()
     {
@@ -382,6 +385,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         w->applyLayout();
         QCOMPARE(w->splitter()->sizes(), (QList<int>{200, 260, 818}));
+        QVERIFY(w->splitter()->sizes().at(1) >= w->middlePane()->minimumWidth());
     }
 
     void focusModePersistsAcrossWindows()
@@ -500,6 +504,30 @@ private slots:
         w->openScreen(MainWindow::Screen::SharedWithMe);
         QCOMPARE(w->screenWindow(MainWindow::Screen::SharedWithMe)->windowTitle(),
                  QStringLiteral("Shared with Me — Velmora Notes"));
+    }
+
+    void screensOpenOverTheWindowAndCloseOnEscape_data()
+    {
+        QTest::addColumn<MainWindow::Screen>("screen");
+        QTest::newRow("search") << MainWindow::Screen::Search;
+        QTest::newRow("to-dos") << MainWindow::Screen::Todos;
+        QTest::newRow("trash") << MainWindow::Screen::Trash;
+    }
+    void screensOpenOverTheWindowAndCloseOnEscape()
+    {
+        QFETCH(MainWindow::Screen, screen);
+        auto w = makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->openScreen(screen);
+        QWidget *window = w->screenWindow(screen);
+        QVERIFY(w->frameGeometry().contains(window->frameGeometry()));
+        QVERIFY(w->frameGeometry().topLeft() != window->frameGeometry().topLeft());
+
+        QApplication::setActiveWindow(window);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(!window->isVisible());
     }
 
     void noteChosenInSearchScreenShowsHere()

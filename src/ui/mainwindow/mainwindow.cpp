@@ -15,6 +15,7 @@
 #include "notesession.h"
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
+#include "notewindowregistry.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
 #include "statusbar.h"
@@ -157,7 +158,7 @@ void MainWindow::buildWidgets()
 {
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setHandleWidth(1);
-    m_splitter->setChildrenCollapsible(true);
+    m_splitter->setChildrenCollapsible(false);
 
     m_sidebar = new QWidget(m_splitter);
     auto *sidebarLayout = new QVBoxLayout(m_sidebar);
@@ -242,7 +243,7 @@ void MainWindow::connectSignals()
 
     connect(m_noteList, &NoteListWidget::noteSelected, this, &MainWindow::onNoteSelected);
     connect(m_noteList, &NoteListWidget::noteDoubleClicked, this,
-            [this](const QString &id) { m_state->openNoteWindow(id); });
+            [this](const QString &id) { NoteWindowRegistry::of(m_state)->open(id); });
     connect(m_noteList, &NoteListWidget::noteActivated, this, [this] { m_editor->setFocus(Qt::OtherFocusReason); });
     connect(m_noteList, &NoteListWidget::noteDeleteRequested, this, [this] { deleteCurrentNote(false); });
     connect(m_noteList, &NoteListWidget::noteContextMenuRequested, this,
@@ -434,7 +435,7 @@ void MainWindow::openCurrentNoteInWindow()
     if (m_editor->noteId().isEmpty())
         return;
     saveCurrentNote();
-    m_state->openNoteWindow(m_editor->noteId());
+    NoteWindowRegistry::of(m_state)->open(m_editor->noteId());
 }
 
 void MainWindow::showVersionHistory()
@@ -556,7 +557,7 @@ void MainWindow::quitApplication()
 {
     if (m_state && m_state->preferences()) {
         m_state->preferences()->set(QStringLiteral("restore_note_windows"),
-                                    m_state->openNoteWindowIds().join(QLatin1Char(',')));
+                                    NoteWindowRegistry::of(m_state)->openIds().join(QLatin1Char(',')));
         const QWidget *todos = m_screens[int(Screen::Todos)];
         m_state->preferences()->setBool(QStringLiteral("restore_todos_window"), todos && todos->isVisible());
     }

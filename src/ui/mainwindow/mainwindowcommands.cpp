@@ -10,6 +10,7 @@
 #include "editoractions.h"
 #include "iocommands.h"
 #include "noteeditor.h"
+#include "notewindowregistry.h"
 #include "notesession.h"
 #include "settingsdialog.h"
 #include "statusbar.h"
@@ -41,7 +42,7 @@ void MainWindow::buildMenus()
     add(file, tr("New Note"), QKeySequence(Qt::CTRL | Qt::Key_N), [this] { createNewNote(); },
         Qt::ApplicationShortcut);
     add(file, tr("New Note in Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
-        [this] { m_state->newNoteInWindow(); }, Qt::ApplicationShortcut);
+        [this] { NoteWindowRegistry::of(m_state)->newNoteInWindow(); }, Qt::ApplicationShortcut);
     add(file, tr("Save Snapshot"), QKeySequence::Save, [this] { saveCurrentNote(); });
     file->addSeparator();
     // Ctrl+I stays with Italic.

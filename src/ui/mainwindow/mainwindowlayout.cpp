@@ -6,11 +6,14 @@
 #include "mainwindowrules.h"
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
+#include "notewindowregistry.h"
 #include "preferencesrepository.h"
+#include "windowplacement.h"
 
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QSystemTrayIcon>
@@ -27,6 +30,13 @@ const QString kSidebarVisible = QStringLiteral("notebookSidebarVisible");
 
 const QString kAppName = QStringLiteral("Velmora Notes");
 
+// Wide enough for a notebook name with its count, and for a note title with its date.
+PaneMinimums paneMinimumsFor(const QWidget *window)
+{
+    const int charWidth = window->fontMetrics().averageCharWidth();
+    return {18 * charWidth, 26 * charWidth};
+}
+
 } // namespace
 
 void MainWindow::restoreGeometryAndLayout()
@@ -34,12 +44,22 @@ void MainWindow::restoreGeometryAndLayout()
     QSettings settings;
     settings.beginGroup(kGroup);
     const QByteArray geometry = settings.value(kGeometry).toByteArray();
-    if (geometry.isEmpty() || !restoreGeometry(geometry))
-        resize(1280, 1024);
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        // First start: a roomy window in the middle of the screen, never past its edges.
+        const QRect area = screen()->availableGeometry();
+        const QSize size = QSize(1280, 1024).boundedTo(area.size() * 0.9);
+        setGeometry(placeWindow(QRect(QPoint(), size), area, area));
+    } else if (!isMaximized() && !isFullScreen()) {
+        // Stored on a larger or since removed screen.
+        placeOnScreen(this);
+    }
     const QByteArray state = settings.value(kWindowState).toByteArray();
     if (!state.isEmpty())
         restoreState(state);
-    m_normalSplitterSizes = parseSplitterSizes(settings.value(kNormalSizes).toString());
+    // Widths squeezed by a small window are not kept for a large one.
+    const QList<int> stored = parseSplitterSizes(settings.value(kNormalSizes).toString());
+    if (normalPaneWidths(stored, width(), paneMinimumsFor(this)) == stored)
+        m_normalSplitterSizes = stored;
     settings.endGroup();
 }
 
@@ -61,7 +81,10 @@ void MainWindow::applyLayout()
     m_sidebar->setVisible(sidebarShown);
     m_middle->setVisible(!m_focusMode);
     m_headerBar->setFocusMode(m_focusMode);
-    m_splitter->setSizes(paneWidths(m_focusMode, m_sidebarVisible, m_normalSplitterSizes, width()));
+    const PaneMinimums minimums = paneMinimumsFor(this);
+    m_sidebar->setMinimumWidth(minimums.sidebar);
+    m_middle->setMinimumWidth(minimums.list);
+    m_splitter->setSizes(paneWidths(m_focusMode, m_sidebarVisible, m_normalSplitterSizes, width(), minimums));
 }
 
 void MainWindow::onSplitterMoved()
@@ -166,7 +189,7 @@ void MainWindow::updateTray()
                 showMainWindow();
         });
         connect(menu->addAction(tr("New Note")), &QAction::triggered, this,
-                [this] { m_state->newNoteInWindow(); });
+                [this] { NoteWindowRegistry::of(m_state)->newNoteInWindow(); });
         connect(menu->addAction(tr("Search…")), &QAction::triggered, this,
                 [this] { openScreen(Screen::Search); });
         connect(menu->addAction(tr("To-Dos")), &QAction::triggered, this,

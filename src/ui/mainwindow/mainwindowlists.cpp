@@ -10,6 +10,7 @@
 #include "noteeditor.h"
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
+#include "notewindowregistry.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
 #include "sharecommands.h"
@@ -230,7 +231,7 @@ std::unique_ptr<QMenu> MainWindow::createNoteContextMenu(const QString &noteId)
     connect(menu->addAction(tr("Open in New Window")), &QAction::triggered, this, [this, noteId] {
         if (noteId == m_editor->noteId())
             saveCurrentNote();
-        m_state->openNoteWindow(noteId);
+        NoteWindowRegistry::of(m_state)->open(noteId);
     });
     QMenu *move = menu->addMenu(tr("Move to Notebook"));
     for (const Notebook &notebook : m_state->notebooks()->allNotebooks()) {

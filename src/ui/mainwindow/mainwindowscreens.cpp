@@ -6,6 +6,9 @@
 #include "sharedscreen.h"
 #include "todosscreen.h"
 #include "trashscreen.h"
+#include "windowplacement.h"
+
+#include <QAction>
 
 QWidget *MainWindow::screenWindow(Screen screen) const
 {
@@ -15,6 +18,7 @@ QWidget *MainWindow::screenWindow(Screen screen) const
 void MainWindow::openScreen(Screen screen)
 {
     QPointer<QWidget> &window = m_screens[int(screen)];
+    const bool created = !window;
     QString title;
     switch (screen) {
     case Screen::Search:
@@ -50,8 +54,16 @@ void MainWindow::openScreen(Screen screen)
     // A child of the main window, so it goes with it, but a window of its own.
     window->setWindowFlag(Qt::Window, true);
     window->setWindowTitle(title);
-    if (!window->isVisible())
+    if (created) {
+        auto *closeAction = new QAction(window);
+        closeAction->setShortcut(QKeySequence(Qt::Key_Escape));
+        connect(closeAction, &QAction::triggered, window, &QWidget::close);
+        window->addAction(closeAction);
+    }
+    if (!window->isVisible()) {
         window->resize(600, 500);
+        placeOnScreen(window, this);
+    }
     window->show();
     window->raise();
     window->activateWindow();
