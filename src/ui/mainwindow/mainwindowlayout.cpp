@@ -34,7 +34,7 @@ const QString kAppName = QStringLiteral("Velmora Notes");
 PaneMinimums paneMinimumsFor(const QWidget *window)
 {
     const int charWidth = window->fontMetrics().averageCharWidth();
-    return {18 * charWidth, 26 * charWidth};
+    return {22 * charWidth, 26 * charWidth};
 }
 
 } // namespace
