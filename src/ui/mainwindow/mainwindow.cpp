@@ -21,6 +21,7 @@
 #include "statusbar.h"
 #include "syncstatus.h"
 #include "thememanager.h"
+#include "traycontroller.h"
 #include "versionhistorydialog.h"
 #include "welcomepage.h"
 
@@ -217,6 +218,11 @@ void MainWindow::buildWidgets()
     setCentralWidget(m_splitter);
 
     m_statusBar = new StatusBar(this);
+    m_tray = new TrayController(
+        this, {[this] { return m_hooks.systemTrayAvailable(); },
+               [this](const QString &key) { return readBoolPreference(key, false); },
+               [this] { NoteWindowRegistry::of(m_state)->newNoteInWindow(); }, [this] { openScreen(Screen::Search); },
+               [this] { openScreen(Screen::Todos); }, [this] { quitApplication(); }});
     setStatusBar(m_statusBar);
 
     m_searchTimer = new QTimer(this);
@@ -545,7 +551,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     saveGeometryAndLayout();
     saveCurrentNote();
     saveSnapshot();
-    if (m_closeToTray && m_trayIcon && m_trayIcon->isVisible()) {
+    if (m_tray->hidesOnClose()) {
         event->ignore();
         hide();
         return;
@@ -561,7 +567,7 @@ void MainWindow::quitApplication()
         const QWidget *todos = m_screens[int(Screen::Todos)];
         m_state->preferences()->setBool(QStringLiteral("restore_todos_window"), todos && todos->isVisible());
     }
-    m_closeToTray = false;
+    m_tray->stopHidingOnClose();
     QApplication::closeAllWindows();
     QCoreApplication::quit();
 }

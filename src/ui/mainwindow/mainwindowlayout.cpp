@@ -1,22 +1,20 @@
-// The main window's layout (focus mode, sidebar, pane widths and the stored
-// geometry) and its tray icon.
+// The main window's layout: focus mode, sidebar, pane widths and the stored
+// geometry.
 #include "mainwindow.h"
 
 #include "appstate.h"
 #include "mainwindowrules.h"
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
-#include "notewindowregistry.h"
 #include "preferencesrepository.h"
+#include "traycontroller.h"
 #include "windowplacement.h"
 
 #include <QAction>
 #include <QLineEdit>
-#include <QMenu>
 #include <QScreen>
 #include <QSettings>
 #include <QSplitter>
-#include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
 namespace {
@@ -27,8 +25,6 @@ const QString kWindowState = QStringLiteral("windowState");
 const QString kNormalSizes = QStringLiteral("normalSplitterSizes");
 const QString kFocusMode = QStringLiteral("focusMode");
 const QString kSidebarVisible = QStringLiteral("notebookSidebarVisible");
-
-const QString kAppName = QStringLiteral("Velmora Notes");
 
 // Wide enough for a notebook name with its count, and for a note title with its date.
 PaneMinimums paneMinimumsFor(const QWidget *window)
@@ -140,68 +136,7 @@ void MainWindow::applyStenoMode()
     refreshNoteList();
 }
 
-// ---------------------------------------------------------------- tray and closing
-
-void MainWindow::showMainWindow()
-{
-    showNormal();
-    raise();
-    activateWindow();
-}
-
-void MainWindow::updateTrayToggleText()
-{
-    if (m_trayToggleAction)
-        m_trayToggleAction->setText(isVisible() && !isMinimized() ? tr("Hide Velmora Notes")
-                                                                  : tr("Show Velmora Notes"));
-}
-
 void MainWindow::updateTray()
 {
-    m_closeToTray = readBoolPreference(QStringLiteral("close_to_tray"), false);
-    const bool wanted = m_closeToTray || readBoolPreference(QStringLiteral("start_minimized"), false);
-    if (wanted && !m_hooks.systemTrayAvailable()) {
-        m_closeToTray = false;
-        return;
-    }
-    if (!wanted) {
-        if (m_trayIcon) {
-            m_trayIcon->hide();
-            m_trayIcon->deleteLater();
-            m_trayIcon = nullptr;
-            m_trayToggleAction = nullptr;
-        }
-        return;
-    }
-    if (!m_trayIcon) {
-        QIcon icon(QStringLiteral(":/icons/app-icon.png"));
-        if (icon.isNull())
-            icon = windowIcon();
-        m_trayIcon = new QSystemTrayIcon(icon, this);
-        m_trayIcon->setToolTip(kAppName);
-        auto *menu = new QMenu(this);
-        connect(m_trayIcon, &QObject::destroyed, menu, &QObject::deleteLater);
-        m_trayToggleAction = menu->addAction(tr("Show Velmora Notes"));
-        connect(m_trayToggleAction, &QAction::triggered, this, [this] {
-            if (isVisible() && !isMinimized() && isActiveWindow())
-                hide();
-            else
-                showMainWindow();
-        });
-        connect(menu->addAction(tr("New Note")), &QAction::triggered, this,
-                [this] { NoteWindowRegistry::of(m_state)->newNoteInWindow(); });
-        connect(menu->addAction(tr("Search…")), &QAction::triggered, this,
-                [this] { openScreen(Screen::Search); });
-        connect(menu->addAction(tr("To-Dos")), &QAction::triggered, this,
-                [this] { openScreen(Screen::Todos); });
-        menu->addSeparator();
-        connect(menu->addAction(tr("Quit")), &QAction::triggered, this, &MainWindow::quitApplication);
-        connect(menu, &QMenu::aboutToShow, this, &MainWindow::updateTrayToggleText);
-        m_trayIcon->setContextMenu(menu);
-        connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-                showMainWindow();
-        });
-    }
-    m_trayIcon->show();
+    m_tray->update();
 }
