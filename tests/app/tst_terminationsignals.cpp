@@ -5,6 +5,7 @@
 #include "delta.h"
 #include "mainwindow.h"
 #include "noteeditor.h"
+#include "notewindowregistry.h"
 
 #include <QTimer>
 
@@ -27,7 +28,7 @@ private slots:
             AppState *state = app->appState();
             inMain = addNote(*state, "Main").id;
             inWindow = addNote(*state, "Window").id;
-            auto *window = state->openNoteWindow(inWindow);
+            QWidget *window = NoteWindowRegistry::of(state)->open(inWindow);
             app->mainWindow()->showNote(inMain, true);
             // Well inside the 1 s pause that would store them otherwise.
             typeAtEnd(app->mainWindow()->editor(), " typed");
