@@ -191,9 +191,11 @@ public:
         const int level = headingLevel(attributes);
         const QString list = attributes.value(QLatin1String("list")).toString();
 
+        // Nothing is marked up inside an indented code block: its text is literal.
+        const bool codeLine = level == 0 && list.isEmpty() && attributes.contains(QLatin1String("code-block"));
         QString line;
         for (const Segment &segment : segments)
-            line += wrap(segment, level > 0);
+            line += codeLine ? segment.text : wrap(segment, level > 0);
 
         if (level > 0) {
             // An empty heading would be a lone run of "#": leave it out.
@@ -352,26 +354,52 @@ QString deltaToMarkdown(const QJsonArray &delta)
 QString deltaToHtml(const QJsonArray &delta)
 {
     QString html = QStringLiteral("<html><body>\n");
+    // Consecutive code lines are one <pre> block, as they are one block in the
+    // note; its text is code already, so no <code> is nested inside.
+    bool inCode = false;
+    const auto endCode = [&html, &inCode] {
+        if (inCode)
+            html += QLatin1String("</code></pre>\n");
+        inCode = false;
+    };
     DeltaWalker walker;
-    walker.closeLine = [&html](const Line &line, const QJsonObject &attributes) {
+    walker.closeLine = [&](const Line &line, const QJsonObject &attributes) {
+        const bool codeLine = !headingLevel(attributes) && !isOn(attributes, QLatin1String("blockquote"))
+            && attributes.contains(QLatin1String("code-block"));
         QString inner;
-        for (const Segment &segment : line)
-            inner += htmlWrap(segment.text.toHtmlEscaped(), segment.attributes);
+        for (const Segment &segment : line) {
+            QJsonObject segmentAttributes = segment.attributes;
+            if (codeLine)
+                segmentAttributes.remove(QLatin1String("code"));
+            inner += htmlWrap(segment.text.toHtmlEscaped(), segmentAttributes);
+        }
+        if (codeLine) {
+            html += inCode ? QStringLiteral("\n") : QStringLiteral("<pre><code>");
+            html += inner;
+            inCode = true;
+            return;
+        }
+        endCode();
         if (const int level = headingLevel(attributes)) {
             const QString tag = QString::number(level);
             html += QLatin1String("<h") + tag + QLatin1Char('>') + inner + QLatin1String("</h") + tag
                 + QLatin1String(">\n");
         } else if (isOn(attributes, QLatin1String("blockquote"))) {
             html += QLatin1String("<blockquote>") + inner + QLatin1String("</blockquote>\n");
-        } else if (attributes.contains(QLatin1String("code-block"))) {
-            html += QLatin1String("<pre><code>") + inner + QLatin1String("</code></pre>\n");
         } else {
             html += QLatin1String("<p>") + inner + QLatin1String("</p>\n");
         }
     };
-    walker.divider = [&html] { html += QLatin1String("<hr>\n"); };
-    walker.table = [&html](const QString &json) { html += tableToHtml(json); };
+    walker.divider = [&] {
+        endCode();
+        html += QLatin1String("<hr>\n");
+    };
+    walker.table = [&](const QString &json) {
+        endCode();
+        html += tableToHtml(json);
+    };
     walker.walk(delta);
+    endCode();
     html += QLatin1String("</body></html>");
     return html;
 }
