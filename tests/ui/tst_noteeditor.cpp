@@ -370,6 +370,15 @@ private slots:
             {line("x = 1")});
         row("read-only ignores commands", {line("a"), line("b")}, 0, {"read-only", "Ctrl+Shift+K", "Ctrl+1", "text:x"},
             {line("a"), line("b")});
+        const L boldX{R"({"attributes":{"bold":true},"insert":"x"})", line({})};
+        row("return at the end of a heading gives a body line", {line("Title", kH1)}, 5, {"Return", "Ctrl+B", "text:x"},
+            L{line("Title", kH1)} + boldX, 7);
+        row("return inside a heading splits it in two", {line("Title", kH1)}, 2, {"Return"},
+            {line("Ti", kH1), line("tle", kH1)}, 3);
+        row("return on an empty quote line leaves the quote", {line("q", R"({"blockquote":true})")}, 1,
+            {"Return", "Return", "text:x"}, {line("q", R"({"blockquote":true})"), line("x")});
+        row("return keeps a code block going", {line("a", R"({"code-block":true})")}, 1, {"Return", "Return", "text:b"},
+            {line("a", R"({"code-block":true})"), line({}, R"({"code-block":true})"), line("b", R"({"code-block":true})")});
 
         // Lists.
         row("return in an empty item ends the list", {line("one", kBullet)}, 3, {"Return", "Return", "text:after"},
@@ -437,6 +446,73 @@ private slots:
         const QString result = delta();
         load(body(after));
         QCOMPARE(result, delta());
+    }
+
+    // Text typed after a link is plain: right after inserting it, after moving
+    // to the end of one, and on the line Return opens after it.
+    void typingAfterALinkIsPlain_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::newRow("after inserting") << "insert";
+        QTest::newRow("after moving to its end") << "move";
+        QTest::newRow("on the next line") << "return";
+    }
+    void typingAfterALinkIsPlain()
+    {
+        QFETCH(QString, step);
+        load(body({R"({"insert":"see "})", linked("docs", "https://x.example"), line({})}));
+        editor().moveCursor(QTextCursor::End);
+        if (step == "insert") {
+            m_seen.linkAnswer = NoteEditor::LinkInput{"more", "https://y.example"};
+            editor().insertLink();
+        } else {
+            editor().moveCursor(QTextCursor::Start);
+            editor().moveCursor(QTextCursor::End);
+        }
+        if (step == "return")
+            QTest::keyClick(&editor(), Qt::Key_Return);
+        QTest::keyClicks(&editor(), " tail");
+        QVERIFY2(delta().contains(QStringLiteral("{\"insert\":\" tail\"}")), qPrintable(delta()));
+        QCOMPARE(delta().count("link"), step == "insert" ? 2 : 1);
+    }
+
+    // A line typed and the same line reloaded have the same formats (so the
+    // same spacing and colours) for every kind of line.
+    void typedAndReloadedLinesLookAlike_data()
+    {
+        QTest::addColumn<QString>("command");
+        for (const char *command : {"", "Ctrl+1", "Ctrl+3", "Ctrl+Shift+8", "Ctrl+Shift+7", "Ctrl+Shift+9",
+                                    "Ctrl+Shift+`", "Ctrl+Shift+B"})
+            QTest::newRow(*command ? command : "body") << QString::fromLatin1(command);
+    }
+    void typedAndReloadedLinesLookAlike()
+    {
+        QFETCH(QString, command);
+        load(body({line({})}));
+        if (!command.isEmpty())
+            QTest::keySequence(&editor(), QKeySequence(command));
+        for (const char *text : {"one", "two"}) {
+            QTest::keyClicks(&editor(), text);
+            QTest::keyClick(&editor(), Qt::Key_Return);
+        }
+        QTest::keyClick(&editor(), Qt::Key_Return);
+        QTest::keyClicks(&editor(), "end");
+        const QString typed = delta();
+        NoteEditor reloaded;
+        reloaded.loadNote("note-1", typed, true);
+        QCOMPARE(reloaded.currentDelta(), typed);
+        const auto looks = [](const QTextBlock &block) {
+            const QTextBlockFormat b = block.blockFormat();
+            const QTextCharFormat c = QTextCursor(block).charFormat();
+            return QVariantList{block.text(), b.topMargin(), b.bottomMargin(), b.leftMargin(), b.lineHeight(),
+                                b.lineHeightType(), b.background(), int(b.marker()), c.font().pixelSize(),
+                                c.font().weight(), c.fontFixedPitch(), c.foreground(), c.background()};
+        };
+        for (QTextBlock a = editor().document()->begin(), b = reloaded.document()->begin(); a.isValid() || b.isValid();
+             a = a.next(), b = b.next()) {
+            QVERIFY(a.isValid() && b.isValid());
+            QCOMPARE(looks(a), looks(b));
+        }
     }
 
     void clickOnTheCheckBoxTicksIt()

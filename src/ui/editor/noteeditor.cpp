@@ -12,6 +12,9 @@
 #include "attachmentfiles.h"
 #include "blockformatting.h"
 #include "editorclipboard.h"
+#include "editorlinks.h"
+#include "inlineformatting.h"
+#include "linebreak.h"
 #include "editorrules.h"
 #include "textediting.h"
 #include "imagelightbox.h"
@@ -73,6 +76,7 @@ NoteEditor::NoteEditor(QWidget *parent)
 
     setPlaceholderText(tr("Select a note or press Ctrl+N to create one"));
     setReadOnly(true);
+    connect(this, &QTextEdit::cursorPositionChanged, this, &NoteEditor::leaveLinkEnd);
 
     m_hooks.askLink = [this](const QString &title, const LinkInput &initial) -> std::optional<LinkInput> {
         LinkDialog dialog(title, initial.text, initial.url, this);
@@ -282,65 +286,46 @@ void NoteEditor::publishFormatState()
     emit formatStateChanged(formatStateAt(textCursor()));
 }
 
-void NoteEditor::mergeInlineFormat(const QTextCharFormat &format)
+void NoteEditor::toggleMark(InlineFormatting::Mark mark)
 {
-    mergeCurrentCharFormat(format);
+    QTextCursor cursor = textCursor();
+    InlineFormatting::toggle(cursor, mark, baseFont());
+    setTextCursor(cursor);
     publishFormatState();
 }
 
 void NoteEditor::toggleBold()
 {
-    const QTextCharFormat state = stateCharFormat(textCursor());
-    const int weight = state.hasProperty(QTextFormat::FontWeight) ? state.intProperty(QTextFormat::FontWeight) : 400;
-    QTextCharFormat format;
-    format.setFontWeight(weight >= 700 ? 400 : 700);
-    mergeInlineFormat(format);
+    toggleMark(InlineFormatting::Mark::Bold);
 }
 
 void NoteEditor::toggleItalic()
 {
-    QTextCharFormat format;
-    format.setFontItalic(!stateCharFormat(textCursor()).fontItalic());
-    mergeInlineFormat(format);
+    toggleMark(InlineFormatting::Mark::Italic);
 }
 
 void NoteEditor::toggleUnderline()
 {
-    QTextCharFormat format;
-    format.setUnderlineStyle(stateCharFormat(textCursor()).fontUnderline() ? QTextCharFormat::NoUnderline
-                                                              : QTextCharFormat::SingleUnderline);
-    mergeInlineFormat(format);
+    toggleMark(InlineFormatting::Mark::Underline);
 }
 
 void NoteEditor::toggleStrikethrough()
 {
-    QTextCharFormat format;
-    format.setFontStrikeOut(!stateCharFormat(textCursor()).fontStrikeOut());
-    mergeInlineFormat(format);
+    toggleMark(InlineFormatting::Mark::Strike);
 }
 
 void NoteEditor::toggleInlineCode()
 {
-    QTextCursor cursor = textCursor();
-    if (!stateCharFormat(cursor).fontFixedPitch()) {
-        mergeInlineFormat(inlineCodeFormat());
-        return;
-    }
-    if (cursor.hasSelection()) {
-        BlockFormatting::clearInlineCode(cursor, baseFont());
-    } else {
-        QTextCharFormat format = cursor.charFormat();
-        BlockFormatting::makePlain(format, baseFont());
-        setCurrentCharFormat(format);
-    }
-    publishFormatState();
+    toggleMark(InlineFormatting::Mark::Code);
 }
 
 // --- Block formatting ------------------------------------------------------------------------
 
 void NoteEditor::setHeading(int level)
 {
-    BlockFormatting::setHeading(textCursor(), level, baseFont());
+    QTextCursor cursor = textCursor();
+    BlockFormatting::setHeading(cursor, level);
+    setTextCursor(cursor);
     publishFormatState();
 }
 
@@ -352,7 +337,9 @@ void NoteEditor::toggleList(const QString &type)
 
 void NoteEditor::toggleBlockProperty(int property)
 {
-    BlockFormatting::toggleBlockProperty(textCursor(), property);
+    QTextCursor cursor = textCursor();
+    BlockFormatting::toggleBlockProperty(cursor, property);
+    setTextCursor(cursor);
     publishFormatState();
 }
 
@@ -387,9 +374,13 @@ void NoteEditor::keyPressEvent(QKeyEvent *event)
         bool handled = false;
         const int key = event->key();
 
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier
-            && !cursor.hasSelection() && isListItem(cursor.block())) {
-            handled = handleListReturn();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+            // Not the text control's own: it keeps a heading going and drops the
+            // spacing of list items and empty lines, which a reload brings back.
+            QTextCursor broken = textCursor();
+            LineBreak::breakLine(broken);
+            setTextCursor(broken);
+            handled = true;
         } else if (key == Qt::Key_Backspace && modifiers == Qt::NoModifier && !cursor.hasSelection()) {
             handled = handleListBackspace();
         } else if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && cursor.currentTable()) {
@@ -405,46 +396,6 @@ void NoteEditor::keyPressEvent(QKeyEvent *event)
         }
     }
     QTextEdit::keyPressEvent(event);
-}
-
-bool NoteEditor::handleListReturn()
-{
-    QTextCursor cursor = textCursor();
-    const QTextBlock block = cursor.block();
-    if (block.text().isEmpty()) {
-        cursor.beginEditBlock();
-        applyListType(cursor, QString());
-        cursor.endEditBlock();
-        publishFormatState();
-        return true;
-    }
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-    if (!cursor.atBlockStart()) {
-        // The list continues; a new task after a ticked one starts unticked
-        // rather than copying the tick.
-        QTextEdit::keyPressEvent(&enter);
-        QTextCursor item = textCursor();
-        QTextBlockFormat format = item.blockFormat();
-        if (format.marker() == QTextBlockFormat::MarkerType::Checked) {
-            format.setMarker(QTextBlockFormat::MarkerType::Unchecked);
-            format.setProperty(TextProperty::ListType, QStringLiteral("unchecked"));
-            item.joinPreviousEditBlock();
-            item.setBlockFormat(format);
-            item.endEditBlock();
-        }
-        return true;
-    }
-
-    QTextEdit::keyPressEvent(&enter);
-    const QTextBlock above = textCursor().block().previous();
-    if (above.isValid() && above.text().isEmpty()) {
-        QTextCursor aboveCursor(above);
-        aboveCursor.beginEditBlock();
-        applyListType(aboveCursor, QString());
-        aboveCursor.endEditBlock();
-        setTextCursor(QTextCursor(above));
-    }
-    return true;
 }
 
 bool NoteEditor::handleListBackspace()
@@ -605,18 +556,13 @@ bool NoteEditor::showToolTip(const QPoint &viewportPos, const QPoint &globalPos)
 
 std::optional<NoteEditor::LinkRange> NoteEditor::linkAt(int position) const
 {
-    const QTextBlock block = document()->findBlock(position);
-    for (auto it = block.begin(); !it.atEnd(); ++it) {
-        const QTextFragment fragment = it.fragment();
-        const int start = fragment.position();
-        const int end = start + fragment.length();
-        if (start <= position && position <= end) {
-            const QTextCharFormat format = fragment.charFormat();
-            if (format.isAnchor() && !format.anchorHref().isEmpty())
-                return LinkRange{start, end, format.anchorHref()};
-        }
-    }
-    return std::nullopt;
+    return EditorLinks::linkAt(document(), position);
+}
+
+void NoteEditor::leaveLinkEnd()
+{
+    if (const std::optional<QTextCharFormat> plain = EditorLinks::typingFormat(textCursor()))
+        setCurrentCharFormat(*plain);
 }
 
 std::optional<NoteEditor::LinkInput> NoteEditor::askLink(const QString &title, const LinkInput &initial)
@@ -640,10 +586,7 @@ void NoteEditor::insertLink()
     const std::optional<LinkInput> link = askLink(tr("Insert Link"), {selected, QStringLiteral("https://")});
     if (!link)
         return;
-    if (cursor.hasSelection() && link->text == selected)
-        cursor.mergeCharFormat(linkFormat(link->url));
-    else
-        cursor.insertText(link->text.isEmpty() ? link->url : link->text, linkFormat(link->url));
+    EditorLinks::insertLink(cursor, link->text, link->url);
     setTextCursor(cursor);
 }
 
@@ -664,15 +607,7 @@ void NoteEditor::editLink(const LinkRange &range)
 
 void NoteEditor::removeLink(const LinkRange &range)
 {
-    QTextCursor cursor(document());
-    cursor.setPosition(range.start);
-    cursor.setPosition(range.end, QTextCursor::KeepAnchor);
-    QTextCharFormat format;
-    format.setAnchor(false);
-    format.setAnchorHref(QString());
-    format.setUnderlineStyle(QTextCharFormat::NoUnderline);
-    format.setForeground(palette().color(QPalette::Text));
-    cursor.mergeCharFormat(format);
+    EditorLinks::removeLink(document(), range, palette().color(QPalette::Text));
 }
 
 void NoteEditor::openLink(const QString &href)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "editorlinks.h"
 #include "formatstate.h"
+#include "inlineformatting.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -111,12 +113,7 @@ public:
     void moveBlock(bool up);
 
     // Links: a range is [start, end) in document positions.
-    struct LinkRange
-    {
-        int start = 0;
-        int end = 0;
-        QString href;
-    };
+    using LinkRange = EditorLinks::LinkRange;
     std::optional<LinkRange> linkAt(int position) const;
     void insertLink();
     void editLink(const LinkRange &range);
@@ -182,10 +179,10 @@ private:
     void markEdited();
     void publishFormatState();
     QFont baseFont() const;
-    void mergeInlineFormat(const QTextCharFormat &format);
+    void toggleMark(InlineFormatting::Mark mark);
+    void leaveLinkEnd();
     void toggleBlockProperty(int property);
 
-    bool handleListReturn();
     bool handleListBackspace();
     bool handleTableTab(bool backwards);
 
