@@ -42,6 +42,19 @@ std::optional<QTextCharFormat> typingFormat(const QTextCursor &cursor)
     return withoutLink(format, cursor.blockFormat());
 }
 
+std::optional<EditorLinkInput> ask(const EditorHooks &hooks, const QString &title, const EditorLinkInput &initial)
+{
+    if (!hooks.askLink)
+        return std::nullopt;
+    std::optional<EditorLinkInput> answer = hooks.askLink(title, initial);
+    if (!answer)
+        return std::nullopt;
+    answer->url = answer->url.trimmed();
+    if (answer->url.isEmpty())
+        return std::nullopt;
+    return answer;
+}
+
 void insertLink(QTextCursor &cursor, const QString &text, const QString &url)
 {
     QString selected = cursor.selectedText();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "editorhooks.h"
+
 #include <QString>
 #include <QTextCharFormat>
 
@@ -29,6 +31,10 @@ std::optional<LinkRange> linkAt(const QTextDocument *document, int position);
 // text typed is plain, so a link never grows by what follows it. Nothing
 // inside a link, away from one, or over a selection.
 std::optional<QTextCharFormat> typingFormat(const QTextCursor &cursor);
+
+// The link dialog's answer through hooks, its URL trimmed; nothing when
+// cancelled or the URL is empty.
+std::optional<EditorLinkInput> ask(const EditorHooks &hooks, const QString &title, const EditorLinkInput &initial);
 
 // Links the selection when text is what it holds, else puts text (the url
 // when empty) linked in its place. Typing after it is plain.
