@@ -373,27 +373,6 @@ private slots:
         const L boldX{R"({"attributes":{"bold":true},"insert":"x"})", line({})};
         row("return at the end of a heading gives a body line", {line("Title", kH1)}, 5, {"Return", "Ctrl+B", "text:x"},
             L{line("Title", kH1)} + boldX, 7);
-        row("return inside a heading splits it in two", {line("Title", kH1)}, 2, {"Return"},
-            {line("Ti", kH1), line("tle", kH1)}, 3);
-        row("return on an empty quote line leaves the quote", {line("q", R"({"blockquote":true})")}, 1,
-            {"Return", "Return", "text:x"}, {line("q", R"({"blockquote":true})"), line("x")});
-        row("return keeps a code block going", {line("a", R"({"code-block":true})")}, 1, {"Return", "Return", "text:b"},
-            {line("a", R"({"code-block":true})"), line({}, R"({"code-block":true})"), line("b", R"({"code-block":true})")});
-
-        // Lists.
-        row("return in an empty item ends the list", {line("one", kBullet)}, 3, {"Return", "Return", "text:after"},
-            {line("one", kBullet), line("after")}, 9);
-        row("return at the start of an item leaves a plain line above",
-            {line("first", kOrdered), line("second", kOrdered)}, 6, {"Return", "text:plain"},
-            {line("first", kOrdered), line("plain"), line("second", kOrdered)}, 11);
-        row("return inside an item continues the list", {line("abcd", kBullet)}, 2, {"Return"},
-            {line("ab", kBullet), line("cd", kBullet)}, 3);
-        row("a task after a ticked one starts unticked", {line("done", kChecked)}, 4, {"Return", "text:todo"},
-            {line("done", kChecked), line("todo", kUnchecked)}, 9);
-        row("split and untick are one undo step", {line("done", kChecked)}, 4, {"Return", "Ctrl+Z"},
-            {line("done", kChecked)}, 4);
-        row("backspace in an empty first item keeps the next line", {line({}, kBullet), line("Title", kH2), line("x")},
-            0, {"Backspace"}, {line("Title", kH2), line("x")}, 0);
         const L abc{line("a"), line("b"), line("c")};
         row("bullets over a selection", abc, 3, {"Ctrl+Shift+8"}, {line("a", kBullet), line("b", kBullet), line("c")},
             -1, 0);
