@@ -79,14 +79,6 @@ QAction *findAction(QMenu *menu, const QString &text)
     return nullptr;
 }
 
-QStringList actionTexts(QMenu *menu)
-{
-    QStringList texts;
-    for (QAction *action : menu->actions())
-        texts.append(action->isSeparator() ? QStringLiteral("-") : action->text());
-    return texts;
-}
-
 } // namespace
 
 class TestNoteEditor : public QObject
@@ -272,12 +264,10 @@ private slots:
 
         editor().loadNote("note-1", body({line("  one   two"), line(" three  ", kH1)}));
         QVERIFY(!editor().isReadOnly());
-        QCOMPARE(editor().placeholderText(), QStringLiteral("Start typing..."));
         QCOMPARE(words.last().first().toInt(), 3);
         QCOMPARE(editor().textCursor().position(), 0);
         editor().clearNote();
         QVERIFY(editor().isReadOnly());
-        QCOMPARE(editor().placeholderText(), QStringLiteral("Select a note or press Ctrl+N to create one"));
         QVERIFY(!saved.isEmpty());
         for (const QList<QVariant> &args : saved)
             QCOMPARE(args.first().toBool(), true);
@@ -600,10 +590,6 @@ private slots:
         QTextTable *table = tableAtCursor();
         QVERIFY(table);
         QVERIFY(exposed());
-        std::unique_ptr<QMenu> menu = editor().createContextMenu(editor().cursorRect().center());
-        QCOMPARE(actionTexts(menu.get()),
-                 (QStringList{"Insert Row Above", "Insert Row Below", "-", "Insert Column Before", "Insert Column After",
-                              "-", "Delete Row", "Delete Column", "-", "Delete Table"}));
         QVERIFY(runMenu("Insert Row Below"));
         QVERIFY(runMenu("Insert Column After"));
         QCOMPARE(QSize(table->columns(), table->rows()), QSize(3, 2));
@@ -627,7 +613,6 @@ private slots:
         load(body({line("Title", R"({"header":3})"), line("item", kChecked), line("right", R"({"align":"right"})")}));
         QAction *table = toolbar.action(EditorCommand::InsertTable);
         QCOMPARE(toolbar.headingCombo()->currentData().toInt(), 3);
-        QCOMPARE(table->toolTip(), QStringLiteral("Insert Table (Ctrl+T)"));
 
         placeCursorInBlock(1, 1);
         QVERIFY(toolbar.action(EditorCommand::CheckList)->isChecked());
@@ -773,7 +758,6 @@ private slots:
         m_seen.linkAnswer = NoteEditor::LinkInput{"docs", "https://example.com"};
         editor().insertLink();
         QCOMPARE(m_seen.linkAsked.size(), 1);
-        QCOMPARE(m_seen.linkAsked.first().first, QStringLiteral("Insert Link"));
         QCOMPARE(m_seen.linkAsked.first().second.text, QStringLiteral("docs"));
         QCOMPARE(m_seen.linkAsked.first().second.url, QStringLiteral("https://"));
         QVERIFY(delta().contains(linked("docs", "https://example.com")));
@@ -803,7 +787,6 @@ private slots:
         QSignalSpy saved(&editor(), &NoteEditor::savedStateChanged);
         m_seen.linkAnswer = NoteEditor::LinkInput{"site", "https://a.example"};
         editor().editLink(*range);
-        QCOMPARE(m_seen.linkAsked.first().first, QStringLiteral("Edit Link"));
         QCOMPARE(saved.count(), 0);
         QVERIFY(!editor().document()->isUndoAvailable());
 
@@ -1067,7 +1050,6 @@ private slots:
         QTRY_VERIFY(!lightbox);
 
         std::unique_ptr<QMenu> menu = editor().createContextMenu(pointAt(2));
-        QCOMPARE(actionTexts(menu.get()), (QStringList{"Open", "Save As…", "Copy File", "-", "Remove Attachment"}));
         const QString target = m_files.path() + "/saved.csv";
         QString suggested;
         editor().hooks().askSaveFile = [&](const QString &path) {
