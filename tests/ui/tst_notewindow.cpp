@@ -105,7 +105,7 @@ private slots:
     void newNoteWindowTakesTheFirstKeystroke()
     {
         auto state = newState();
-        QPointer<NoteWindow> window = qobject_cast<NoteWindow *>(state->newNoteInWindow());
+        QPointer<NoteWindow> window = qobject_cast<NoteWindow *>(NoteWindowRegistry::of(state.get())->newNoteInWindow());
         QVERIFY(window);
         QVERIFY(QTest::qWaitForWindowActive(window));
         QTest::keyClicks(QApplication::focusWidget(), " Hi");
