@@ -354,16 +354,9 @@ QString deltaToMarkdown(const QJsonArray &delta)
 QString deltaToHtml(const QJsonArray &delta)
 {
     QString html = QStringLiteral("<html><body>\n");
-    // Consecutive code lines are one <pre> block, as they are one block in the
-    // note; its text is code already, so no <code> is nested inside.
-    bool inCode = false;
-    const auto endCode = [&html, &inCode] {
-        if (inCode)
-            html += QLatin1String("</code></pre>\n");
-        inCode = false;
-    };
     DeltaWalker walker;
-    walker.closeLine = [&](const Line &line, const QJsonObject &attributes) {
+    walker.closeLine = [&html](const Line &line, const QJsonObject &attributes) {
+        // A code line's text is code already: no <code> is nested inside its <pre><code>.
         const bool codeLine = !headingLevel(attributes) && !isOn(attributes, QLatin1String("blockquote"))
             && attributes.contains(QLatin1String("code-block"));
         QString inner;
@@ -373,33 +366,21 @@ QString deltaToHtml(const QJsonArray &delta)
                 segmentAttributes.remove(QLatin1String("code"));
             inner += htmlWrap(segment.text.toHtmlEscaped(), segmentAttributes);
         }
-        if (codeLine) {
-            html += inCode ? QStringLiteral("\n") : QStringLiteral("<pre><code>");
-            html += inner;
-            inCode = true;
-            return;
-        }
-        endCode();
         if (const int level = headingLevel(attributes)) {
             const QString tag = QString::number(level);
             html += QLatin1String("<h") + tag + QLatin1Char('>') + inner + QLatin1String("</h") + tag
                 + QLatin1String(">\n");
         } else if (isOn(attributes, QLatin1String("blockquote"))) {
             html += QLatin1String("<blockquote>") + inner + QLatin1String("</blockquote>\n");
+        } else if (codeLine) {
+            html += QLatin1String("<pre><code>") + inner + QLatin1String("</code></pre>\n");
         } else {
             html += QLatin1String("<p>") + inner + QLatin1String("</p>\n");
         }
     };
-    walker.divider = [&] {
-        endCode();
-        html += QLatin1String("<hr>\n");
-    };
-    walker.table = [&](const QString &json) {
-        endCode();
-        html += tableToHtml(json);
-    };
+    walker.divider = [&html] { html += QLatin1String("<hr>\n"); };
+    walker.table = [&html](const QString &json) { html += tableToHtml(json); };
     walker.walk(delta);
-    endCode();
     html += QLatin1String("</body></html>");
     return html;
 }

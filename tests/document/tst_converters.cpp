@@ -157,9 +157,9 @@ private slots:
         QTest::newRow("heading level 6, level 7 is a paragraph")
             << R"([{"insert":"a"},{"attributes":{"header":6},"insert":"\n"},{"insert":"b"},{"attributes":{"header":7},"insert":"\n"}])"
             << "<h6>a</h6>\n<p>b</p>\n";
-        QTest::newRow("code lines are one pre block without inline code")
+        QTest::newRow("quote and code lines are separate elements, no inline code in code")
             << R"([{"insert":"q"},{"attributes":{"blockquote":true},"insert":"\n"},{"attributes":{"code":true},"insert":"c1"},{"attributes":{"code-block":true},"insert":"\n"},{"insert":"c2"},{"attributes":{"code-block":true},"insert":"\n"},{"insert":{"divider":true}},{"insert":"\n"},{"insert":"c3"},{"attributes":{"code-block":true},"insert":"\n"}])"
-            << "<blockquote>q</blockquote>\n<pre><code>c1\nc2</code></pre>\n<hr>\n<p></p>\n<pre><code>c3</code></pre>\n";
+            << "<blockquote>q</blockquote>\n<pre><code>c1</code></pre>\n<pre><code>c2</code></pre>\n<hr>\n<p></p>\n<pre><code>c3</code></pre>\n";
         QTest::newRow("list items and alignment are paragraphs")
             << R"([{"insert":"i"},{"attributes":{"list":"bullet","align":"center"},"insert":"\n"}])" << "<p>i</p>\n";
         QTest::newRow("escaping")
