@@ -2,6 +2,7 @@
 
 #include "preferencesrepository.h"
 #include "textformat.h"
+#include "themestyle.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -134,6 +135,8 @@ void ThemeManager::applyTheme(ThemeManager::Theme theme)
     }
     if (install)
         QApplication::setPalette(dark ? darkPalette() : lightPalette());
+    if (!qobject_cast<ThemeStyle *>(QApplication::style()))
+        QApplication::setStyle(new ThemeStyle);
 
     QFont font = baseFont();
     font.setPointSize(scaledPointSize());
