@@ -26,7 +26,7 @@ QColor chipTextColor(const QPalette &palette)
 
 QString notebookChipText(const QString &notebookName)
 {
-    return notebookName.isEmpty() ? QStringLiteral("Unorganized") : notebookName;
+    return notebookName.isEmpty() ? NoteHeaderBar::tr("Unorganized") : notebookName;
 }
 
 QString notebookChipStyleSheet(const QPalette &palette)
@@ -53,7 +53,7 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
     m_focusToggle->setAutoRaise(true);
     m_focusToggle->setCursor(Qt::PointingHandCursor);
     m_focusToggle->setFocusPolicy(Qt::NoFocus);
-    m_focusToggle->setToolTip(QStringLiteral("Toggle sidebars (Ctrl+\\)"));
+    m_focusToggle->setToolTip(tr("Toggle sidebars (Ctrl+\\)"));
     m_focusToggle->setIconSize(QSize(18, 18));
     connect(m_focusToggle, &QToolButton::clicked, this, &NoteHeaderBar::focusToggleClicked);
     layout->addWidget(m_focusToggle);
@@ -63,7 +63,7 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
     m_notebookChip->setFlat(true);
     m_notebookChip->setCursor(Qt::PointingHandCursor);
     m_notebookChip->setFocusPolicy(Qt::NoFocus);
-    m_notebookChip->setToolTip(QStringLiteral("Open this notebook"));
+    m_notebookChip->setToolTip(tr("Open this notebook"));
     m_notebookChip->setIconSize(QSize(14, 14));
     connect(m_notebookChip, &QPushButton::clicked, this, &NoteHeaderBar::notebookChipClicked);
     layout->addWidget(m_notebookChip);
@@ -78,40 +78,40 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
     m_metaLabel->setContentsMargins(0, 0, 10, 0);
     layout->addWidget(m_metaLabel);
 
-    m_copyButton = makeIconButton(QStringLiteral("copyButton"), QStringLiteral("Copy…"));
+    m_copyButton = makeIconButton(QStringLiteral("copyButton"), tr("Copy…"));
     auto *copyMenu = new QMenu(m_copyButton);
-    connect(copyMenu->addAction(QStringLiteral("Copy as Plain Text")), &QAction::triggered, this,
+    connect(copyMenu->addAction(tr("Copy as Plain Text")), &QAction::triggered, this,
             &NoteHeaderBar::copyAsPlainTextRequested);
-    connect(copyMenu->addAction(QStringLiteral("Copy as Markdown")), &QAction::triggered, this,
+    connect(copyMenu->addAction(tr("Copy as Markdown")), &QAction::triggered, this,
             &NoteHeaderBar::copyAsMarkdownRequested);
-    connect(copyMenu->addAction(QStringLiteral("Copy as HTML")), &QAction::triggered, this,
+    connect(copyMenu->addAction(tr("Copy as HTML")), &QAction::triggered, this,
             &NoteHeaderBar::copyAsHtmlRequested);
     m_copyButton->setMenu(copyMenu);
     m_copyButton->setPopupMode(QToolButton::InstantPopup);
     layout->addWidget(m_copyButton);
 
-    m_shareButton = makeIconButton(QStringLiteral("shareButton"), QStringLiteral("Share note"));
+    m_shareButton = makeIconButton(QStringLiteral("shareButton"), tr("Share note"));
     connect(m_shareButton, &QToolButton::clicked, this, &NoteHeaderBar::shareRequested);
     layout->addWidget(m_shareButton);
 
-    m_historyButton = makeIconButton(QStringLiteral("historyButton"), QStringLiteral("Version history"));
+    m_historyButton = makeIconButton(QStringLiteral("historyButton"), tr("Version history"));
     connect(m_historyButton, &QToolButton::clicked, this, &NoteHeaderBar::historyRequested);
     layout->addWidget(m_historyButton);
 
-    m_moreButton = makeIconButton(QStringLiteral("moreButton"), QStringLiteral("More actions"));
+    m_moreButton = makeIconButton(QStringLiteral("moreButton"), tr("More actions"));
     auto *moreMenu = new QMenu(m_moreButton);
-    m_includeInTodosAction = moreMenu->addAction(QStringLiteral("Include in To-Dos"));
+    m_includeInTodosAction = moreMenu->addAction(tr("Include in To-Dos"));
     m_includeInTodosAction->setCheckable(true);
     connect(m_includeInTodosAction, &QAction::toggled, this, &NoteHeaderBar::includeInTodosToggled);
     moreMenu->addSeparator();
-    connect(moreMenu->addAction(QStringLiteral("Move to Notebook…")), &QAction::triggered, this,
+    connect(moreMenu->addAction(tr("Move to Notebook…")), &QAction::triggered, this,
             &NoteHeaderBar::moveToNotebookRequested);
-    connect(moreMenu->addAction(QStringLiteral("Export…")), &QAction::triggered, this,
+    connect(moreMenu->addAction(tr("Export…")), &QAction::triggered, this,
             &NoteHeaderBar::exportRequested);
-    connect(moreMenu->addAction(QStringLiteral("Print…")), &QAction::triggered, this,
+    connect(moreMenu->addAction(tr("Print…")), &QAction::triggered, this,
             &NoteHeaderBar::printRequested);
     moreMenu->addSeparator();
-    connect(moreMenu->addAction(QStringLiteral("Move to Trash")), &QAction::triggered, this,
+    connect(moreMenu->addAction(tr("Move to Trash")), &QAction::triggered, this,
             &NoteHeaderBar::deleteRequested);
     m_moreButton->setMenu(moreMenu);
     m_moreButton->setPopupMode(QToolButton::InstantPopup);
@@ -166,7 +166,7 @@ void NoteHeaderBar::setShared(bool shared)
     if (m_shared == shared)
         return;
     m_shared = shared;
-    m_shareButton->setToolTip(shared ? QStringLiteral("Manage sharing") : QStringLiteral("Share note"));
+    m_shareButton->setToolTip(shared ? tr("Manage sharing") : tr("Share note"));
     refreshLook();
 }
 

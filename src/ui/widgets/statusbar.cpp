@@ -18,12 +18,12 @@ QString notebookInfoText(const QString &name, int count)
     return QStringLiteral("%1 (%2 %3)")
         .arg(name)
         .arg(count)
-        .arg(count == 1 ? QStringLiteral("note") : QStringLiteral("notes"));
+        .arg(count == 1 ? StatusBar::tr("note") : StatusBar::tr("notes"));
 }
 
 QString wordCountText(int words)
 {
-    return words < 0 ? QString() : QStringLiteral("Words: %1").arg(words);
+    return words < 0 ? QString() : StatusBar::tr("Words: %1").arg(words);
 }
 
 QString withSavedState(const QString &current, bool saved)
@@ -50,7 +50,7 @@ StatusBar::StatusBar(QWidget *parent)
     setStyleSheet(QStringLiteral("QStatusBar {  font-size: 9pt;  color: %1;}QStatusBar::item { border: none; }")
                       .arg(QStringLiteral("#78909C")));
 
-    m_notebookLabel = new QLabel(QStringLiteral("All Notes"), this);
+    m_notebookLabel = new QLabel(tr("All Notes"), this);
     addWidget(m_notebookLabel, 1);
 
     m_auxLabel = new QLabel(this);
@@ -67,7 +67,7 @@ StatusBar::StatusBar(QWidget *parent)
     m_wordCountLabel = new QLabel(this);
     addPermanentWidget(m_wordCountLabel);
 
-    m_statusLabel = new QLabel(QStringLiteral("Not signed in"), this);
+    m_statusLabel = new QLabel(tr("Not signed in"), this);
     addPermanentWidget(m_statusLabel);
 }
 
