@@ -1,5 +1,6 @@
 #include "backup.h"
 
+#include "safefilename.h"
 #include "archivereader.h"
 #include "attachmentrepository.h"
 #include "bulkwritescope.h"
@@ -197,7 +198,7 @@ std::optional<QJsonObject> readObject(const QString &path, qint64 maxBytes, Rest
 // Ids name archive entries and stored files: only plain file names are taken.
 bool isPlainId(const QString &id)
 {
-    return ArchiveReader::isSafeFileName(id);
+    return isSafeFileName(id);
 }
 
 // Streams each named attachment file of the archive into the attachments

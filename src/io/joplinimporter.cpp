@@ -1,5 +1,6 @@
 #include "joplinimporter.h"
 
+#include "safefilename.h"
 #include "archivereader.h"
 #include "bulkwritescope.h"
 #include "delta.h"
@@ -186,7 +187,7 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
                     items.append(parseJoplinItem(ImportSupport::decodeText(*data, &fellBack)));
                     if (fellBack)
                         result.addWarning(ImportText::tr("%1: not UTF-8, read as Windows-1252").arg(entry.path));
-                } else if (!resourceId.isEmpty() && ArchiveReader::isSafeFileName(resourceId)) {
+                } else if (!resourceId.isEmpty() && isSafeFileName(resourceId)) {
                     const QString target = temp.filePath(resourceId);
                     QFile out(target);
                     const bool copied = out.open(QIODevice::WriteOnly) && reader.copyData(&out);

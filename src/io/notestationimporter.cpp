@@ -1,5 +1,6 @@
 #include "notestationimporter.h"
 
+#include "safefilename.h"
 #include "archivereader.h"
 #include "bulkwritescope.h"
 #include "delta.h"
@@ -27,7 +28,7 @@ namespace {
 // Object files are named by ids taken from config.json: only plain names are opened.
 std::optional<QJsonObject> readObject(const QDir &root, const QString &name, qint64 maxBytes, ImportResult *result)
 {
-    if (!ArchiveReader::isSafeFileName(name)) {
+    if (!isSafeFileName(name)) {
         result->addError(ImportText::tr("%1: unsafe name").arg(name));
         return std::nullopt;
     }
