@@ -110,6 +110,26 @@ QPalette ThemeManager::darkPalette()
                          "#1E1E1E", "#252525", "#E0E0E0", "#9E9E9E", "#3A3A3A", "#3A3A3A", "#0D0D0D", "#555555"});
 }
 
+QColor ThemeManager::colour(Colour role, const QPalette &palette)
+{
+    struct Pair
+    {
+        const char *light, *dark;
+    };
+    static constexpr Pair table[] = {
+        {"#EFF1F4", "#2A2D31"}, // ChipBackground
+        {"#E4E7EC", "#34383D"}, // ChipHover
+        {"#2B3138", "#D7DBE0"}, // ChipText
+        {"#78909C", "#78909C"}, // StatusText
+        {"#E6B23B", "#E6B23B"}, // SyncWarning
+        {"#E07A6B", "#E07A6B"}, // SyncConflict
+        {"#0A0A0A", "#0A0A0A"}, // ViewerBackground
+        {"#CCCCCC", "#CCCCCC"}, // ViewerCaption
+    };
+    const Pair &pair = table[int(role)];
+    return QColor(QLatin1String(isDarkPalette(palette) ? pair.dark : pair.light));
+}
+
 void ThemeManager::setThemeMode(const QString &mode)
 {
     applyTheme(themeFromText(mode));
@@ -133,10 +153,11 @@ void ThemeManager::applyTheme(ThemeManager::Theme theme)
         install = false;
         break;
     }
-    if (install)
-        QApplication::setPalette(dark ? darkPalette() : lightPalette());
+    // The style first: installing one may bring its own palette along.
     if (!qobject_cast<ThemeStyle *>(QApplication::style()))
         QApplication::setStyle(new ThemeStyle);
+    if (install)
+        QApplication::setPalette(dark ? darkPalette() : lightPalette());
 
     QFont font = baseFont();
     font.setPointSize(scaledPointSize());

@@ -18,9 +18,7 @@ VersionHistoryDialog::VersionHistoryDialog(AppState *state, const QString &noteI
     , m_state(state)
     , m_noteId(noteId)
 {
-    m_hooks.askYesNo = [](QWidget *parent, const QString &title, const QString &text) {
-        return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    };
+    m_hooks.askYesNo = askYesNoBox;
     m_hooks.inform = [](QWidget *parent, const QString &title, const QString &text) {
         QMessageBox::information(parent, title, text, QMessageBox::Ok);
     };

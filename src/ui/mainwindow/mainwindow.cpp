@@ -148,10 +148,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::installDefaultHooks()
 {
-    m_hooks.askYesNo = [this](const QString &title, const QString &text) {
-        return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-               == QMessageBox::Yes;
-    };
+    m_hooks.askYesNo = askYesNoBox;
     m_hooks.askNewNotebookName = [this] { return NotebookDialog::getNewName(this); };
     m_hooks.askNotebookRename = [this](const QString &name) { return NotebookDialog::getRename(this, name); };
     m_hooks.chooseNotebook = [this](const QList<Notebook> &notebooks, const QString &current) {
@@ -371,7 +368,7 @@ void MainWindow::buildMenus()
     if (qgetenv("NOTES_DEV") == "1") {
         help->addSeparator();
         add(help, tr("Load &Sample Notes"), QKeySequence(), [this] {
-            if (!m_hooks.askYesNo(tr("Load Sample Notes"),
+            if (!m_hooks.askYesNo(this, tr("Load Sample Notes"),
                                   tr("Insert 7 sample notes into this database?\n\nThey'll appear in the "
                                                  "unorganized pool with staggered dates from today to 28 days ago. "
                                                  "Existing notes are not modified.")))
@@ -773,9 +770,7 @@ void MainWindow::showVersionHistory()
     saveCurrentNote();
     auto *dialog = new VersionHistoryDialog(m_state, m_editor->noteId(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->hooks().askYesNo = [this](QWidget *, const QString &title, const QString &text) {
-        return m_hooks.askYesNo(title, text);
-    };
+    dialog->hooks().askYesNo = m_hooks.askYesNo;
     dialog->show();
 }
 
@@ -805,7 +800,7 @@ void MainWindow::openScreen(Screen screen)
         title = tr("Trash — Velmora Notes");
         if (!window) {
             auto *trash = new TrashScreen(m_state, this);
-            trash->setAskYesNo([this](QWidget *, const QString &t, const QString &text) { return m_hooks.askYesNo(t, text); });
+            trash->setAskYesNo(m_hooks.askYesNo);
             window = trash;
         }
         static_cast<TrashScreen *>(window.data())->refresh();
@@ -862,7 +857,7 @@ void MainWindow::deleteCurrentNote(bool confirm)
     if (confirm) {
         const std::optional<Note> note = m_state->notes()->noteById(noteId);
         const QString title = note ? noteTitle(note->body) : QString();
-        if (!m_hooks.askYesNo(tr("Move to Trash"),
+        if (!m_hooks.askYesNo(this, tr("Move to Trash"),
                               tr("Move \"%1\" to Trash?")
                                   .arg(title.isEmpty() ? tr("this note") : title)))
             return;
@@ -992,7 +987,7 @@ void MainWindow::deleteNotebook(const QString &notebookId)
     const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
     if (!notebook)
         return;
-    if (!m_hooks.askYesNo(tr("Delete Notebook"),
+    if (!m_hooks.askYesNo(this, tr("Delete Notebook"),
                           tr("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name)))
         return;
     saveCurrentNote();

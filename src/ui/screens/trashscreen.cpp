@@ -12,9 +12,7 @@
 TrashScreen::TrashScreen(AppState *state, QWidget *parent)
     : QWidget(parent)
     , m_state(state)
-    , m_askYesNo([](QWidget *parent, const QString &title, const QString &text) {
-        return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    })
+    , m_askYesNo(askYesNoBox)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);

@@ -1,6 +1,7 @@
 #include "noteheaderbar.h"
 
 #include "lineicons.h"
+#include "thememanager.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -10,20 +11,6 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 
-namespace {
-
-bool isDarkPalette(const QPalette &palette)
-{
-    return palette.color(QPalette::Window).lightness() <= QColor(0x1E, 0x1E, 0x1E).lightness();
-}
-
-QColor chipTextColor(const QPalette &palette)
-{
-    return isDarkPalette(palette) ? QColor(0xD7, 0xDB, 0xE0) : QColor(0x2B, 0x31, 0x38);
-}
-
-} // namespace
-
 QString notebookChipText(const QString &notebookName)
 {
     return notebookName.isEmpty() ? NoteHeaderBar::tr("Unorganized") : notebookName;
@@ -31,13 +18,12 @@ QString notebookChipText(const QString &notebookName)
 
 QString notebookChipStyleSheet(const QPalette &palette)
 {
-    const bool dark = isDarkPalette(palette);
     return QStringLiteral("QPushButton {  background-color: %1;  color: %3;  border: none;  border-radius: 10px;"
                           "  padding: 3px 10px 3px 8px;  font-family: 'IBM Plex Sans';  font-size: 12px;"
                           "  font-weight: 500;  text-align: left;}QPushButton:hover { background-color: %2; }")
-        .arg(dark ? QStringLiteral("#2A2D31") : QStringLiteral("#EFF1F4"),
-             dark ? QStringLiteral("#34383D") : QStringLiteral("#E4E7EC"),
-             dark ? QStringLiteral("#D7DBE0") : QStringLiteral("#2B3138"));
+        .arg(ThemeManager::colour(ThemeManager::Colour::ChipBackground, palette).name().toUpper(),
+             ThemeManager::colour(ThemeManager::Colour::ChipHover, palette).name().toUpper(),
+             ThemeManager::colour(ThemeManager::Colour::ChipText, palette).name().toUpper());
 }
 
 NoteHeaderBar::NoteHeaderBar(QWidget *parent)
@@ -224,6 +210,7 @@ void NoteHeaderBar::refreshLook()
     m_historyButton->setIcon(lineIcon(LineIcon::History, ink, iconSize));
     m_moreButton->setIcon(lineIcon(LineIcon::More, ink, iconSize));
     m_notebookChip->setStyleSheet(notebookChipStyleSheet(pal));
-    m_notebookChip->setIcon(lineIcon(LineIcon::Notebook, chipTextColor(pal), QSize(14, 14)));
+    const QColor chipText = ThemeManager::colour(ThemeManager::Colour::ChipText, pal);
+    m_notebookChip->setIcon(lineIcon(LineIcon::Notebook, chipText, QSize(14, 14)));
     m_refreshingLook = false;
 }

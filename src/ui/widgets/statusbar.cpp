@@ -1,5 +1,7 @@
 #include "statusbar.h"
 
+#include "thememanager.h"
+
 #include <QLabel>
 #include <QProgressBar>
 
@@ -48,7 +50,7 @@ StatusBar::StatusBar(QWidget *parent)
     : QStatusBar(parent)
 {
     setStyleSheet(QStringLiteral("QStatusBar {  font-size: 9pt;  color: %1;}QStatusBar::item { border: none; }")
-                      .arg(QStringLiteral("#78909C")));
+                      .arg(ThemeManager::colour(ThemeManager::Colour::StatusText, palette()).name().toUpper()));
 
     m_notebookLabel = new QLabel(tr("All Notes"), this);
     addWidget(m_notebookLabel, 1);
