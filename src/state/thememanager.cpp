@@ -125,6 +125,8 @@ QColor ThemeManager::colour(Colour role, const QPalette &palette)
         {"#E07A6B", "#E07A6B"}, // SyncConflict
         {"#0A0A0A", "#0A0A0A"}, // ViewerBackground
         {"#CCCCCC", "#CCCCCC"}, // ViewerCaption
+        {"#B00020", "#B00020"}, // ErrorText
+        {"#40808080", "#40808080"}, // Rule: a quarter-opaque grey
     };
     const Pair &pair = table[int(role)];
     return QColor(QLatin1String(isDarkPalette(palette) ? pair.dark : pair.light));

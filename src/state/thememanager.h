@@ -48,6 +48,8 @@ public:
         SyncConflict,
         ViewerBackground,
         ViewerCaption,
+        ErrorText,
+        Rule,
     };
     // The value for palette's theme (dark or light as isDarkPalette says).
     static QColor colour(Colour role, const QPalette &palette);
