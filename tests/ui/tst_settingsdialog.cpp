@@ -184,7 +184,7 @@ private slots:
         QVERIFY(server.start());
         auto state = freshState();
         SettingsDialog dialog(state.get());
-        dialog.hooks().confirm = [](const QString &, const QString &) { return true; };
+        dialog.hooks().confirm = [](QWidget *, const QString &, const QString &) { return true; };
         QVERIFY(dialog.changeServerAddress(server.url()));
         VelmAccount::Client *client = state->accountClient();
         QCOMPARE(client->accountApi()->baseUrl(), QUrl(server.url("/account/v1")));
@@ -192,7 +192,7 @@ private slots:
         QVERIFY(client->isAuthenticated());
 
         int asked = 0, warned = 0;
-        dialog.hooks().confirm = [&](const QString &, const QString &) { return ++asked, agree; };
+        dialog.hooks().confirm = [&](QWidget *, const QString &, const QString &) { return ++asked, agree; };
         dialog.hooks().warn = [&](const QString &, const QString &) { ++warned; };
         const bool changed = dialog.changeServerAddress(typed);
 

@@ -126,10 +126,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::installDefaultHooks()
 {
-    m_hooks.askYesNo = [this](const QString &title, const QString &text) {
-        return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-               == QMessageBox::Yes;
-    };
+    m_hooks.askYesNo = askYesNoBox;
     m_hooks.askNewNotebookName = [this] { return NotebookDialog::getNewName(this); };
     m_hooks.askNotebookRename = [this](const QString &name) { return NotebookDialog::getRename(this, name); };
     m_hooks.chooseNotebook = [this](const QList<Notebook> &notebooks, const QString &current) {
@@ -451,9 +448,7 @@ void MainWindow::showVersionHistory()
     saveCurrentNote();
     auto *dialog = new VersionHistoryDialog(m_state, m_editor->noteId(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->hooks().askYesNo = [this](QWidget *, const QString &title, const QString &text) {
-        return m_hooks.askYesNo(title, text);
-    };
+    dialog->hooks().askYesNo = m_hooks.askYesNo;
     dialog->show();
 }
 

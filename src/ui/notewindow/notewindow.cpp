@@ -99,9 +99,7 @@ NoteWindow::~NoteWindow() = default;
 
 void NoteWindow::installDefaultHooks()
 {
-    m_hooks.askYesNo = [](QWidget *parent, const QString &title, const QString &text) {
-        return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    };
+    m_hooks.askYesNo = askYesNoBox;
     m_hooks.inform = [](QWidget *parent, const QString &title, const QString &text) {
         QMessageBox::information(parent, title, text);
     };
