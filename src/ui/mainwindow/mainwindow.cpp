@@ -481,6 +481,12 @@ void MainWindow::connectSignals()
     });
     connect(m_io, &IoCommands::statusMessage, m_statusBar, &StatusBar::showTemporaryMessage);
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { deleteCurrentNote(false); });
+    m_headerBar->setCanShare(m_state->canShare());
+    connect(m_state, &AppState::canShareChanged, m_headerBar, &NoteHeaderBar::setCanShare);
+    connect(m_headerBar, &NoteHeaderBar::shareRequested, this, [this] {
+        if (!m_editor->noteId().isEmpty())
+            openNoteShareDialog(m_state, m_editor->noteId(), tr("Remove access"), this);
+    });
 }
 
 // ---------------------------------------------------------------- geometry and layout
@@ -719,6 +725,10 @@ void MainWindow::saveCurrentNote()
         break;
     case NoteSession::SaveResult::Failed:
         m_statusBar->showTemporaryMessage(tr("The note could not be saved"), 5000);
+        break;
+    case NoteSession::SaveResult::Conflict:
+        m_statusBar->showTemporaryMessage(tr("The note changed elsewhere; your text was kept as a conflict copy"), 8000);
+        showNote(m_editor->noteId(), true);
         break;
     }
 }
