@@ -11,6 +11,7 @@ Server::Server(Config config)
 {
     m_services.config = std::move(config);
     m_services.signIns.setLimit(m_services.config.signInsPerMinute);
+    m_services.uploads.setLimit(m_services.config.uploadsPerMinute);
 }
 
 Server::~Server()
