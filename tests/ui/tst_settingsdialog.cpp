@@ -1,3 +1,4 @@
+#include "notewindowregistry.h"
 #include "velmtest.h"
 
 #include "apiclient.h"
@@ -117,9 +118,11 @@ private slots:
         installNoteWindowFactory(state.get());
         state->preferences()->set("theme_mode", "light");
         MainWindow main(state.get());
-        Note note = makeNote(R"([{"insert":"Title"},{"insert":"\n","attributes":{"header":1}},{"insert":"hello\n"}])");
+        Note note = makeNote(R"([{"insert":"Title"},{"insert":"
+","attributes":{"header":1}},{"insert":"hello
+"}])");
         QVERIFY(state->notes()->insert(note));
-        auto *window = qobject_cast<NoteWindow *>(state->openNoteWindow(note.id));
+        auto *window = qobject_cast<NoteWindow *>(NoteWindowRegistry::of(state.get())->open(note.id));
         QVERIFY(window);
         const auto headingSize = [window] {
             return window->editor()->document()->firstBlock().begin().fragment().charFormat().font().pixelSize();
