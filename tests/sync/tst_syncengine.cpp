@@ -286,22 +286,6 @@ private slots:
         QCOMPARE(a->attachments.attachmentById(attachment.id)->syncStatus, SyncStatus::Synced);
     }
 
-    void uploadRetriedOnlyWhenItMayStillSucceed_data()
-    {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<bool>("retried");
-        for (int status : {0, 401, 408, 429, 500, 503})
-            QTest::addRow("%d", status) << status << true;
-        for (int status : {400, 403, 404, 413})
-            QTest::addRow("%d", status) << status << false;
-    }
-    void uploadRetriedOnlyWhenItMayStillSucceed()
-    {
-        QFETCH(int, status);
-        QFETCH(bool, retried);
-        QCOMPARE(VelmSync::uploadWorthRetrying(status), retried);
-    }
-
     void uploadRefusedForNowStaysPending()
     {
         // 429: the server takes one upload a minute here.
