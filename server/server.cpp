@@ -78,6 +78,7 @@ bool Server::start(QString *error)
     // request objects are the library's own, not const.
     http.set_pre_routing_handler([](const httplib::Request &req, httplib::Response &) {
         auto &request = const_cast<httplib::Request &>(req);
+        request.headers.erase(kTakesGzip);
         if (request.get_header_value("Accept-Encoding").find("gzip") != std::string::npos)
             request.set_header(kTakesGzip, "1");
         request.headers.erase("Accept-Encoding");
