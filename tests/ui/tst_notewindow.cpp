@@ -102,6 +102,17 @@ private slots:
         QVERIFY(state->preferences()->getString(noteWindowGeometryKey(id)).isEmpty());
     }
 
+    void newNoteWindowTakesTheFirstKeystroke()
+    {
+        auto state = newState();
+        QPointer<NoteWindow> window = qobject_cast<NoteWindow *>(NoteWindowRegistry::of(state.get())->newNoteInWindow());
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClicks(QApplication::focusWidget(), " Hi");
+        QCOMPARE(window->editor()->toPlainText(), QStringLiteral(" Hi"));
+        window->close();
+    }
+
     void emptiedNoteGoesToTheTrash_data()
     {
         QTest::addColumn<SyncStatus>("status");

@@ -92,6 +92,8 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
             restoreGeometry(QByteArray::fromBase64(geometry.toLatin1()));
     }
     loadNote();
+    // Otherwise the first control of the toolbar takes the keys when the window shows.
+    m_editor->setFocus(Qt::OtherFocusReason);
 }
 
 NoteWindow::~NoteWindow() = default;
