@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTextBlock>
 
 using namespace VelmTest;
 
@@ -117,9 +118,16 @@ private slots:
         installNoteWindowFactory(state.get());
         state->preferences()->set("theme_mode", "light");
         MainWindow main(state.get());
-        const Note note = addNote(*state, "hello");
+        Note note = makeNote(R"([{"insert":"Title"},{"insert":"
+","attributes":{"header":1}},{"insert":"hello
+"}])");
+        QVERIFY(state->notes()->insert(note));
         auto *window = qobject_cast<NoteWindow *>(NoteWindowRegistry::of(state.get())->open(note.id));
         QVERIFY(window);
+        const auto headingSize = [window] {
+            return window->editor()->document()->firstBlock().begin().fragment().charFormat().font().pixelSize();
+        };
+        const int headingAtDefault = headingSize();
         SettingsDialog dialog(state.get(), &main);
 
         comboWith(&dialog, "Dark")->setCurrentIndex(comboWith(&dialog, "Dark")->findText("Dark"));
@@ -130,6 +138,8 @@ private slots:
         comboWith(&dialog, "Large")->setCurrentIndex(comboWith(&dialog, "Large")->findText("Large"));
         QCOMPARE(ThemeManager::fontScale(), 130);
         QCOMPARE(window->editor()->document()->defaultFont().pixelSize(), 16 * 130 / 100);
+        QVERIFY(headingAtDefault > 16);
+        QCOMPARE(headingSize(), headingAtDefault * 130 / 100);
         window->close();
     }
 

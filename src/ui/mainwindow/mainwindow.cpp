@@ -18,6 +18,7 @@
 #include "notewindowregistry.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
+#include "sharecommands.h"
 #include "statusbar.h"
 #include "syncstatus.h"
 #include "thememanager.h"
@@ -320,6 +321,12 @@ void MainWindow::connectSignals()
     });
     connect(m_io, &IoCommands::statusMessage, m_statusBar, &StatusBar::showTemporaryMessage);
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { deleteCurrentNote(false); });
+    m_headerBar->setCanShare(m_state->canShare());
+    connect(m_state, &AppState::canShareChanged, m_headerBar, &NoteHeaderBar::setCanShare);
+    connect(m_headerBar, &NoteHeaderBar::shareRequested, this, [this] {
+        if (!m_editor->noteId().isEmpty())
+            openNoteShareDialog(m_state, m_editor->noteId(), tr("Remove access"), this);
+    });
 }
 
 // ---------------------------------------------------------------- the note pane
@@ -394,6 +401,10 @@ void MainWindow::saveCurrentNote()
         break;
     case NoteSession::SaveResult::Failed:
         m_statusBar->showTemporaryMessage(tr("The note could not be saved"), 5000);
+        break;
+    case NoteSession::SaveResult::Conflict:
+        m_statusBar->showTemporaryMessage(tr("The note changed elsewhere; your text was kept as a conflict copy"), 8000);
+        showNote(m_editor->noteId(), true);
         break;
     }
 }

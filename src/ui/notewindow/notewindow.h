@@ -90,6 +90,7 @@ private:
     void installDefaultHooks();
     void updateHeaderMeta();
     void removeIfEmptied();
+    void applyFontScale();
 
     QPointer<AppState> m_state;
     QString m_noteId;
