@@ -27,6 +27,8 @@ struct Config
     QString realm = QStringLiteral("velmora");
     int threads = 8;
     int signInsPerMinute = 10;
+    // Per user: keeps one account from filling the disk at wire speed.
+    int uploadsPerMinute = 600;
 };
 
 // Counts attempts per key in a sliding minute.
@@ -50,6 +52,7 @@ struct Services
     std::unique_ptr<Db> db;
     Tokens tokens;
     RateLimiter signIns{10};
+    RateLimiter uploads{600};
 };
 
 struct Caller

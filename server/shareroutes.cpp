@@ -105,9 +105,10 @@ void changeShare(Services &s, int kind, const Caller &c, const QString &id, cons
         if (!ok)
             return replyError(res, 503, QStringLiteral("try again"));
     }
+    // The owner's devices learn that the item is shared, or no longer.
     StampBook stamps(*s.db);
     for (const QString &noteId : notesOf(*s.db, kind, id))
-        if (!stamps.feedNote({member}, noteId))
+        if (!stamps.feedNote({member, c.userId}, noteId))
             return replyError(res, 503, QStringLiteral("try again"));
     if (!stamps.save() || !tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
@@ -140,6 +141,10 @@ void upload(Services &s, const Caller &c, const httplib::Request &req, httplib::
     const httplib::MultipartFormData file = req.get_file_value("file");
     if (!isPlainId(id) || !isPlainId(noteId))
         return replyError(res, 400, QStringLiteral("ids must be plain"));
+    if (!s.uploads.allow(c.userId)) {
+        res.set_header("Retry-After", "60");
+        return replyError(res, 429, QStringLiteral("too many uploads; try again in a minute"));
+    }
     if (qint64(file.content.size()) > s.config.maxAttachmentMb * 1024 * 1024)
         return replyError(res, 413, QStringLiteral("attachment too large"));
     const auto note = item(*s.db, 0, noteId);

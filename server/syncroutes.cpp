@@ -3,6 +3,7 @@
 
 #include <QJsonArray>
 #include <QJsonValue>
+#include <QSet>
 
 namespace VelmServer {
 
@@ -264,6 +265,19 @@ AccessMap accessMap(Db &db, const QString &userId)
     return map;
 }
 
+// The caller's notes and notebooks that someone else may read.
+QSet<QString> sharedByCaller(Db &db, const QString &userId)
+{
+    QSet<QString> ids;
+    QSqlQuery q = db.query();
+    db.run(q, QStringLiteral("SELECT item_id FROM shares WHERE (kind = 0 AND item_id IN (SELECT id FROM notes WHERE owner_id = ?))"
+                             " OR (kind = 1 AND item_id IN (SELECT id FROM notebooks WHERE owner_id = ?))"),
+           {userId, userId});
+    while (q.next())
+        ids.insert(q.value(0).toString());
+    return ids;
+}
+
 void pull(Services &s, const Caller &c, const httplib::Request &req, httplib::Response &res)
 {
     const std::optional<qint64> sinceArg = sinceParam(req, res);
@@ -279,6 +293,7 @@ void pull(Services &s, const Caller &c, const httplib::Request &req, httplib::Re
                                          .arg(pullPageSize + 1), {c.userId, since}))
         return replyError(res, 503, QStringLiteral("try again"));
     std::optional<AccessMap> access;
+    std::optional<QSet<QString>> ownShared;
     QJsonArray changes;
     qint64 last = since;
     bool more = false;
@@ -301,6 +316,12 @@ void pull(Services &s, const Caller &c, const httplib::Request &req, httplib::Re
                            {"modified_at", q.value(7).toLongLong()}, {"deleted_at", msOrNull(q.value(8))},
                            {"owner_id", owner},                  {"is_shared", owner != c.userId},
                            {"permission", permission}};
+        if (owner == c.userId) {
+            if (!ownShared)
+                ownShared = sharedByCaller(*s.db, c.userId);
+            if (ownShared->contains(q.value(1).toString()) || ownShared->contains(q.value(2).toString()))
+                change.insert("shared_by_me", true);
+        }
         if (permission.isEmpty()) {
             // No longer shared with the caller: it leaves their devices as a deletion.
             change.insert("body", QStringLiteral("[]"));

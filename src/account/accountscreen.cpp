@@ -1,16 +1,17 @@
 #include "accountscreen.h"
 
 #include "accountclient.h"
+#include "accountpageparts.h"
 #include "authclient.h"
 #include "account/client.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
@@ -20,77 +21,7 @@
 
 namespace VelmAccount {
 
-QString accountRelativeTime(const QDateTime &time, const QDateTime &now)
-{
-    if (!time.isValid())
-        return AccountScreen::tr("Unknown");
-    const qint64 seconds = time.secsTo(now);
-    if (seconds < 60)
-        return AccountScreen::tr("Active now");
-    if (seconds < 3600)
-        return AccountScreen::tr("%1m ago").arg(seconds / 60);
-    if (seconds < 86400)
-        return AccountScreen::tr("%1h ago").arg(seconds / 3600);
-    if (seconds < 604800)
-        return AccountScreen::tr("%1d ago").arg(seconds / 86400);
-    return QLocale::c().toString(time.toLocalTime().date(), QStringLiteral("MMM d, yyyy"));
-}
-
-namespace {
-
-QLabel *label(const QString &text, int pointDelta = 0, int weight = -1)
-{
-    auto *result = new QLabel(text);
-    result->setWordWrap(true);
-    result->setTextFormat(Qt::PlainText);
-    // A long address may be cut, but must not push a row's buttons out of sight.
-    result->setMinimumWidth(1);
-    if (pointDelta != 0 || weight > 0) {
-        QFont font = result->font();
-        font.setPointSize(std::max(7, font.pointSize() + pointDelta));
-        if (weight > 0)
-            font.setWeight(QFont::Weight(weight));
-        result->setFont(font);
-    }
-    return result;
-}
-
-QLabel *muted(const QString &text, int pointDelta = 0)
-{
-    QLabel *result = label(text, pointDelta);
-    result->setForegroundRole(QPalette::PlaceholderText);
-    return result;
-}
-
-// A row of text lines on the left and its buttons on the right.
-QVBoxLayout *addRow(QVBoxLayout *page, QList<QWidget *> trailing)
-{
-    auto *row = new QHBoxLayout;
-    auto *lines = new QVBoxLayout;
-    lines->setSpacing(2);
-    row->addLayout(lines, 1);
-    for (QWidget *widget : trailing)
-        row->addWidget(widget, 0, Qt::AlignVCenter);
-    page->addLayout(row);
-    return lines;
-}
-
-void clearLayout(QLayout *layout)
-{
-    while (QLayoutItem *item = layout->takeAt(0)) {
-        if (QWidget *widget = item->widget()) {
-            // Out of the tree at once; a button may still be inside its click.
-            widget->hide();
-            widget->setParent(nullptr);
-            widget->deleteLater();
-        }
-        if (QLayout *child = item->layout())
-            clearLayout(child);
-        delete item;
-    }
-}
-
-} // namespace
+using namespace AccountParts;
 
 AccountScreen::AccountScreen(Client *client, QWidget *parent)
     : QWidget(parent)
@@ -207,6 +138,15 @@ bool AccountScreen::isOwner() const
     return m_client && m_client->claims().role == QLatin1String("owner");
 }
 
+void AccountScreen::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // The category list's colours are baked into a style sheet: a theme
+    // change while the screen is open must bake them again.
+    if (event->type() == QEvent::PaletteChange)
+        applyListStyle();
+}
+
 void AccountScreen::applyListStyle()
 {
     const QPalette pal = QApplication::palette(this);
@@ -232,18 +172,6 @@ QVBoxLayout *AccountScreen::resetPage(Page which, const QString &title, const QS
         layout->addWidget(muted(description));
     layout->addSpacing(8);
     return layout;
-}
-
-QLabel *AccountScreen::addSection(QVBoxLayout *layout, const QString &title, const QString &description)
-{
-    layout->addSpacing(6);
-    layout->addWidget(label(title, 2, 500));
-    QLabel *text = nullptr;
-    if (!description.isEmpty()) {
-        text = muted(description);
-        layout->addWidget(text);
-    }
-    return text;
 }
 
 void AccountScreen::refreshAll()

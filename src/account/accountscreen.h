@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accountpageparts.h"
 #include "accountrecords.h"
 
 #include <QDateTime>
@@ -19,10 +20,6 @@ class QVBoxLayout;
 namespace VelmAccount {
 
 class Client;
-
-// "Active now", "5m ago", "3h ago", "2d ago", else the local date; "Unknown"
-// for an invalid time.
-QString accountRelativeTime(const QDateTime &time, const QDateTime &now = QDateTime::currentDateTimeUtc());
 
 // The window in which the user manages the account: profile and password,
 // group, devices, sessions and deletion. Every page is rebuilt from the
@@ -76,6 +73,9 @@ public:
 signals:
     void pageRebuilt(VelmAccount::AccountScreen::Page page);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void showError(const QString &text);
     void showSuccess(const QString &text);
@@ -83,7 +83,6 @@ private:
     void applyListStyle();
     // Empties a page and starts it again with a title and description.
     QVBoxLayout *resetPage(Page page, const QString &title, const QString &description = QString());
-    QLabel *addSection(QVBoxLayout *layout, const QString &title, const QString &description = QString());
     void rebuildProfile();
     void rebuildGroup(const Group &group);
     void rebuildDevices(const QList<Device> &devices);

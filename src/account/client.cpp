@@ -43,6 +43,11 @@ Client::Client(const ClientConfig &config, std::unique_ptr<TokenStore> store, QO
             emit claimsUpdated(claims());
     });
     connect(m_authClient, &AuthClient::tokenStorageFailed, this, &Client::tokenStorageFailed);
+    // A refreshed token may name another group (joined or left meanwhile).
+    connect(m_tokens, &TokenManager::tokensChanged, this, [this] {
+        if (m_authClient->isAuthenticated())
+            emit claimsUpdated(claims());
+    });
     m_accountClient = new AccountClient(m_accountApi, m_authClient, this);
 }
 

@@ -35,6 +35,7 @@ bool TokenManager::setTokens(const QString &access, const QString &refresh)
     const QList<RefreshCallback> pending = supersedeRefresh();
     for (const RefreshCallback &callback : pending)
         callback(RefreshResult::Success);
+    emit tokensChanged();
     return stored;
 }
 

@@ -52,6 +52,8 @@ public:
 
 signals:
     void storeFailed();
+    // New tokens were set (sign-in or refresh); their claims may differ.
+    void tokensChanged();
 
 private:
     void finish(quint64 generation, RefreshResult result);

@@ -157,11 +157,12 @@ void Application::quitOnSignal(int signal)
 
 void Application::onInstanceMessage(const QString &message)
 {
-    if (handleNoteWindowMessage(m_appState, message) || !m_mainWindow)
-        return;
-    m_mainWindow->show();
-    m_mainWindow->raise();
-    m_mainWindow->activateWindow();
+    if (!handleNoteWindowMessage(m_appState, message) && m_mainWindow) {
+        m_mainWindow->show();
+        m_mainWindow->raise();
+        m_mainWindow->activateWindow();
+    }
+    qCInfo(lcApp) << "Handled a later launch:" << (message.isEmpty() ? QStringLiteral("focus") : message);
 }
 
 bool Application::showWhatsNewAfterUpgrade()

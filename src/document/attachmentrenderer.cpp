@@ -77,13 +77,13 @@ void AttachmentRenderer::drawObject(QPainter *painter, const QRectF &rect, QText
     if (entry.isImage && !entry.image.isNull()) {
         painter->drawImage(QRectF(rect.x(), rect.y(), entry.image.width(), entry.image.height()), entry.image);
     } else {
-        const bool dark = isDarkPalette();
+        // The chip shares the code block's background and muted text, edged in the palette's Mid.
         const QRectF chip = rect.adjusted(0, 0, 0, -2);
         painter->setRenderHint(QPainter::Antialiasing, true);
-        painter->setBrush(QColor(QLatin1String(dark ? "#2A2D31" : "#ECEEF1")));
-        painter->setPen(QPen(QColor(QLatin1String(dark ? "#3A3A3A" : "#E0E0E0")), 1, Qt::SolidLine));
+        painter->setBrush(codeBlockBackgroundColor());
+        painter->setPen(QPen(QGuiApplication::palette().color(QPalette::Mid), 1, Qt::SolidLine));
         painter->drawRoundedRect(chip, 6, 6);
-        painter->setPen(QColor(QLatin1String(dark ? "#C4C6CF" : "#44474E")));
+        painter->setPen(mutedTextColor());
         painter->drawText(chip.adjusted(12, 0, -12, 0), Qt::AlignLeft | Qt::AlignVCenter,
                           QStringLiteral("\U0001F4CE  %1").arg(chipLabel(entry)));
     }

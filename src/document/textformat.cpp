@@ -59,9 +59,14 @@ HeadingStyle headingStyle(int level)
     return HeadingStyle{scaledPixelSize(row.factor), row.weight, row.lineHeight, row.top, row.bottom, row.muted};
 }
 
+bool isDarkPalette(const QPalette &palette)
+{
+    return palette.color(QPalette::Window).lightness() <= QColor(0x1E, 0x1E, 0x1E).lightness();
+}
+
 bool isDarkPalette()
 {
-    return QGuiApplication::palette().color(QPalette::Window).lightness() <= QColor(0x1E, 0x1E, 0x1E).lightness();
+    return isDarkPalette(QGuiApplication::palette());
 }
 
 QColor mutedTextColor()

@@ -62,6 +62,7 @@ HeadingStyle headingStyle(int level);
 
 // True when the application palette's window colour is at most as light as #1E1E1E.
 bool isDarkPalette();
+bool isDarkPalette(const QPalette &palette);
 
 // Theme colours of the document.
 QColor mutedTextColor();

@@ -2,6 +2,7 @@
 
 #include "extractionlimits.h"
 #include "iolog.h"
+#include "safefilename.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -247,23 +248,6 @@ std::optional<QString> ArchiveReader::safeEntryPath(const QString &raw)
     if (parts.isEmpty())
         return std::nullopt;
     return parts.join(QLatin1Char('/'));
-}
-
-bool ArchiveReader::isSafeFileName(const QString &name)
-{
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-        return false;
-    for (const QChar c : name) {
-        if (c.unicode() < 0x20 || c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':'))
-            return false;
-    }
-    // Windows opens these names as devices whatever the folder or extension.
-    static const QRegularExpression device(QStringLiteral("^(CON|PRN|AUX|NUL|COM[0-9]|LPT[0-9])(\\..*)?$"),
-                                           QRegularExpression::CaseInsensitiveOption);
-    QString stem = name;
-    while (stem.endsWith(QLatin1Char(' ')) || stem.endsWith(QLatin1Char('.')))
-        stem.chop(1);
-    return !device.match(stem).hasMatch() && !stem.isEmpty();
 }
 
 bool ArchiveReader::refuse(const QString &reason)

@@ -70,8 +70,6 @@ public:
     // absent when the path is empty, absolute (also "C:..."), has a ".."
     // component, a control character, a ':' or a reserved device name.
     static std::optional<QString> safeEntryPath(const QString &raw);
-    // A single path component that is safe to create inside a folder.
-    static bool isSafeFileName(const QString &name);
 
 private:
     bool fail(const QString &message);

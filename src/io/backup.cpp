@@ -1,5 +1,6 @@
 #include "backup.h"
 
+#include "safefilename.h"
 #include "archivereader.h"
 #include "attachmentrepository.h"
 #include "bulkwritescope.h"
@@ -24,10 +25,11 @@
 
 namespace {
 
-QString tr(const char *text)
+// The context lupdate files these texts under.
+struct BackupText
 {
-    return QCoreApplication::translate("Backup", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(Backup)
+};
 
 QByteArray indented(const QJsonObject &object)
 {
@@ -196,7 +198,7 @@ std::optional<QJsonObject> readObject(const QString &path, qint64 maxBytes, Rest
 // Ids name archive entries and stored files: only plain file names are taken.
 bool isPlainId(const QString &id)
 {
-    return ArchiveReader::isSafeFileName(id);
+    return isSafeFileName(id);
 }
 
 // Streams each named attachment file of the archive into the attachments
@@ -270,7 +272,7 @@ BackupResult createBackup(const QString &targetPath, const IoRepositories &repos
     BackupResult result;
     if (!repositories.notes || !repositories.notebooks) {
         result.failed = true;
-        result.error = tr("Failed to create ZIP: %1").arg(QStringLiteral("no database"));
+        result.error = BackupText::tr("Failed to create ZIP: %1").arg(QStringLiteral("no database"));
         return result;
     }
 
@@ -285,13 +287,13 @@ BackupResult createBackup(const QString &targetPath, const IoRepositories &repos
     }
 
     Progress steps(progress, int(notebooks.size() + notes.size() + attachmentFiles.size()));
-    steps.report(tr("Preparing backup..."));
+    steps.report(BackupText::tr("Preparing backup..."));
 
     ZipWriter zip(targetPath);
     const auto failed = [&result, &zip] {
         result.failed = true;
         result.noteCount = 0;
-        result.error = tr("Failed to create ZIP: %1").arg(zip.errorString());
+        result.error = BackupText::tr("Failed to create ZIP: %1").arg(zip.errorString());
         return result;
     };
     if (!zip.open())
@@ -304,7 +306,7 @@ BackupResult createBackup(const QString &targetPath, const IoRepositories &repos
     for (const Notebook &notebook : notebooks) {
         if (!zip.addFile(QStringLiteral("notebooks/%1.json").arg(notebook.id), indented(notebookToJson(notebook))))
             return failed();
-        steps.step(tr("Saving notebooks..."));
+        steps.step(BackupText::tr("Saving notebooks..."));
     }
 
     for (const Note &note : notes) {
@@ -326,13 +328,13 @@ BackupResult createBackup(const QString &targetPath, const IoRepositories &repos
             }
         }
         ++result.noteCount;
-        steps.step(tr("Saving notes..."));
+        steps.step(BackupText::tr("Saving notes..."));
     }
 
     for (const QFileInfo &file : std::as_const(attachmentFiles)) {
         if (!zip.addFileFromDisk(QStringLiteral("attachments/%1").arg(file.fileName()), file.absoluteFilePath()))
             return failed();
-        steps.step(tr("Saving attachments..."));
+        steps.step(BackupText::tr("Saving attachments..."));
     }
 
     QJsonObject manifest;
@@ -357,14 +359,14 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
         return result;
     };
     if (!repositories.notes || !repositories.notebooks)
-        return fatal(tr("Failed to extract backup"));
+        return fatal(BackupText::tr("Failed to extract backup"));
 
     QTemporaryDir temp;
     if (!temp.isValid())
-        return fatal(tr("Failed to create temp directory"));
+        return fatal(BackupText::tr("Failed to create temp directory"));
 
     if (progress)
-        progress(0, 0, tr("Extracting backup..."));
+        progress(0, 0, BackupText::tr("Extracting backup..."));
     ExtractionBudget budget(limits, temp.path());
     ArchiveReader reader(archivePath, ArchiveReader::Format::Zip);
     reader.setBudget(&budget);
@@ -372,14 +374,14 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
     // Attachment files come later, straight from the archive, and only those a record or note names.
     const int extracted = reader.open() ? reader.extractTo(temp.path(), [&progress](int current, int total, const QString &) {
         if (progress)
-            progress(current, total, tr("Extracting backup..."));
+            progress(current, total, BackupText::tr("Extracting backup..."));
     }, [&attachmentsFolder](const QString &path) { return !path.startsWith(attachmentsFolder); })
                                         : -1;
     if (extracted < 0)
-        return fatal(tr("Failed to extract backup"));
+        return fatal(BackupText::tr("Failed to extract backup"));
     const QDir root(temp.path());
     if (!QFile::exists(root.filePath(QStringLiteral("manifest.json"))))
-        return fatal(tr("No manifest.json found"));
+        return fatal(BackupText::tr("No manifest.json found"));
     result.errors += reader.rejectedEntries();
 
     const QStringList notebookFiles = jsonFiles(root.filePath(QStringLiteral("notebooks")));
@@ -414,7 +416,7 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
 
     // Notebooks before notes, so notes find their notebooks.
     for (const QString &path : notebookFiles) {
-        step(tr("Restoring notebooks..."));
+        step(BackupText::tr("Restoring notebooks..."));
         const std::optional<QJsonObject> object = readObject(path, limits.maxJsonBytes, &result);
         if (!object)
             continue;
@@ -445,7 +447,7 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
     QList<Attachment> archivedAttachments;
     QSet<QString> namedFiles;
     for (const QString &path : attachmentRecordFiles) {
-        step(tr("Restoring attachments..."));
+        step(BackupText::tr("Restoring attachments..."));
         const std::optional<QJsonObject> object = readObject(path, limits.maxJsonBytes, &result);
         if (!object)
             continue;
@@ -461,7 +463,7 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
 
     static const QRegularExpression attachmentLink(QStringLiteral("velmora-notes://attachment/([^\"\\\\\\s]+)"));
     for (const QString &path : noteFiles) {
-        step(tr("Restoring notes..."));
+        step(BackupText::tr("Restoring notes..."));
         const std::optional<QJsonObject> object = readObject(path, limits.maxJsonBytes, &result);
         if (!object)
             continue;
@@ -494,7 +496,7 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
         restoreAttachmentFiles(archivePath, namedFiles, &budget, &result);
         // Attachment rows never change after insertion, so an existing one is kept in every mode.
         for (const Attachment &attachment : std::as_const(archivedAttachments)) {
-            step(tr("Restoring attachments..."));
+            step(BackupText::tr("Restoring attachments..."));
             if (repositories.attachments->attachmentById(attachment.id))
                 continue;
             // A row without its file would show a chip that can never open nor upload.
@@ -513,7 +515,7 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
 
     if (repositories.snapshots) {
         for (const QString &path : snapshotFiles) {
-            step(tr("Restoring version history..."));
+            step(BackupText::tr("Restoring version history..."));
             const std::optional<QJsonObject> object = readObject(path, limits.maxJsonBytes, &result);
             if (!object)
                 continue;
@@ -543,7 +545,7 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
     bulk.finish();
     if (bulk.lostRows() > 0) {
         result.errors += bulk.lostRows();
-        result.error = tr("%1 rows were not saved: %2").arg(bulk.lostRows()).arg(bulk.commitError());
+        result.error = BackupText::tr("%1 rows were not saved: %2").arg(bulk.lostRows()).arg(bulk.commitError());
         qCWarning(lcIo) << "Restore:" << result.error;
     }
     qCInfo(lcIo) << "Restore finished:" << result.imported << "imported," << result.skipped << "skipped,"

@@ -4,6 +4,12 @@
 #include <QString>
 #include <QStringList>
 
+// The context lupdate files the import texts under, shared with the import dialog.
+struct ImportText
+{
+    Q_DECLARE_TR_FUNCTIONS(ImportDialog)
+};
+
 // Outcome of importing another application's archive.
 struct ImportResult
 {
@@ -24,22 +30,21 @@ struct ImportResult
 // then the first problems by name.
 inline QString importSummary(const ImportResult &result)
 {
-    const auto tr = [](const char *text) { return QCoreApplication::translate("ImportDialog", text); };
-    QString summary = tr("Imported: %1 notes").arg(result.imported);
+    QString summary = ImportText::tr("Imported: %1 notes").arg(result.imported);
     if (result.attachments > 0)
-        summary += tr("\nAttachments: %1").arg(result.attachments);
+        summary += ImportText::tr("\nAttachments: %1").arg(result.attachments);
     if (result.skipped > 0)
-        summary += tr("\nSkipped: %1").arg(result.skipped);
+        summary += ImportText::tr("\nSkipped: %1").arg(result.skipped);
     if (result.errors > 0)
-        summary += tr("\nErrors: %1").arg(result.errors);
+        summary += ImportText::tr("\nErrors: %1").arg(result.errors);
     if (result.warnings > 0)
-        summary += tr("\nWarnings: %1").arg(result.warnings);
+        summary += ImportText::tr("\nWarnings: %1").arg(result.warnings);
     if (!result.error.isEmpty())
         summary += QLatin1Char('\n') + result.error;
     constexpr int kShown = 10;
     for (qsizetype i = 0; i < qMin<qsizetype>(kShown, result.problems.size()); ++i)
         summary += QStringLiteral("\n\u2022 ") + result.problems.at(i);
     if (result.problems.size() > kShown)
-        summary += tr("\n... and %1 more (see the log)").arg(result.problems.size() - kShown);
+        summary += ImportText::tr("\n... and %1 more (see the log)").arg(result.problems.size() - kShown);
     return summary;
 }

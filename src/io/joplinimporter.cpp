@@ -1,5 +1,6 @@
 #include "joplinimporter.h"
 
+#include "safefilename.h"
 #include "archivereader.h"
 #include "bulkwritescope.h"
 #include "delta.h"
@@ -22,11 +23,6 @@
 using ImportSupport::PendingAttachment;
 
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("ImportDialog", text);
-}
 
 QDateTime joplinTime(const QString &value)
 {
@@ -156,12 +152,12 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
 {
     ImportResult result;
     if (progress)
-        progress(0, 0, tr("Reading archive..."));
+        progress(0, 0, ImportText::tr("Reading archive..."));
 
     // Resource data waits on disk: an export can hold far more than fits in memory.
     QTemporaryDir temp;
     if (!temp.isValid()) {
-        result.error = tr("Failed to create temp directory");
+        result.error = ImportText::tr("Failed to create temp directory");
         return result;
     }
     ExtractionBudget budget(limits, temp.path());
@@ -184,14 +180,14 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
                     if (reader.hasError())
                         break;
                     if (!data) {
-                        result.addError(tr("%1: %2").arg(entry.path, reader.refusal()));
+                        result.addError(ImportText::tr("%1: %2").arg(entry.path, reader.refusal()));
                         continue;
                     }
                     bool fellBack = false;
                     items.append(parseJoplinItem(ImportSupport::decodeText(*data, &fellBack)));
                     if (fellBack)
-                        result.addWarning(tr("%1: not UTF-8, read as Windows-1252").arg(entry.path));
-                } else if (!resourceId.isEmpty() && ArchiveReader::isSafeFileName(resourceId)) {
+                        result.addWarning(ImportText::tr("%1: not UTF-8, read as Windows-1252").arg(entry.path));
+                } else if (!resourceId.isEmpty() && isSafeFileName(resourceId)) {
                     const QString target = temp.filePath(resourceId);
                     QFile out(target);
                     const bool copied = out.open(QIODevice::WriteOnly) && reader.copyData(&out);
@@ -200,7 +196,7 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
                         break;
                     if (!copied || out.error() != QFileDevice::NoError) {
                         out.remove();
-                        result.addError(tr("%1: %2").arg(entry.path, reader.refusal().isEmpty() ? out.errorString()
+                        result.addError(ImportText::tr("%1: %2").arg(entry.path, reader.refusal().isEmpty() ? out.errorString()
                                                                                                : reader.refusal()));
                         continue;
                     }
@@ -208,20 +204,20 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
                 }
                 if (progress && sinceReport.elapsed() >= 50) {
                     sinceReport.restart();
-                    progress(0, 0, tr("Reading archive..."));
+                    progress(0, 0, ImportText::tr("Reading archive..."));
                 }
             }
         }
         if (entries == 0 || !repositories.notes || !repositories.notebooks) {
-            result.error = tr("Failed to read archive or archive is empty");
+            result.error = ImportText::tr("Failed to read archive or archive is empty");
             result.errors = reader.rejectedEntries();
             return result;
         }
         // What was read whole is imported; the rest is named as lost.
         if (reader.hasError())
-            result.addError(tr("The archive is damaged or cut short: %1").arg(reader.errorString()));
+            result.addError(ImportText::tr("The archive is damaged or cut short: %1").arg(reader.errorString()));
         else if (!endsWithEndBlocks(archivePath))
-            result.addError(tr("The archive is cut short: it ends without its end-of-archive blocks"));
+            result.addError(ImportText::tr("The archive is cut short: it ends without its end-of-archive blocks"));
         result.errors += reader.rejectedEntries();
         result.problems += reader.problems();
     }
@@ -253,23 +249,23 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
         if (item.type != JoplinItem::Folder)
             continue;
         if (item.id.isEmpty()) {
-            result.addError(tr("Folder %1: no id").arg(item.title));
+            result.addError(ImportText::tr("Folder %1: no id").arg(item.title));
             continue;
         }
         Notebook notebook;
         notebook.id = ImportSupport::newId();
-        notebook.name = item.title.isEmpty() ? tr("Imported Folder") : item.title;
+        notebook.name = item.title.isEmpty() ? ImportText::tr("Imported Folder") : item.title;
         notebook.createdAt = isValid(item.createdTime) ? item.createdTime : now;
         notebook.updatedAt = isValid(item.updatedTime) ? item.updatedTime : notebook.createdAt;
         if (repositories.notebooks->insert(notebook)) {
             notebookIds.insert(item.id, notebook.id);
             bulk.notebooksChanged();
         } else {
-            result.addError(tr("Folder %1: cannot be stored").arg(notebook.name));
+            result.addError(ImportText::tr("Folder %1: cannot be stored").arg(notebook.name));
         }
     }
 
-    bulk.report(0, noteCount, tr("Importing %1 notes...").arg(noteCount));
+    bulk.report(0, noteCount, ImportText::tr("Importing %1 notes...").arg(noteCount));
     static const QRegularExpression resourceLink(QStringLiteral(":/([a-f0-9]{32})"));
     static const QRegularExpression internalLink(QStringLiteral("^:/([a-f0-9]{32})"));
     const auto target = [&noteIds, &resources](const QString &href) {
@@ -286,9 +282,9 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
         if (item.type != JoplinItem::Note)
             continue;
         ++current;
-        bulk.report(current, noteCount, tr("Importing: %1").arg(item.title.isEmpty() ? tr("(untitled)") : item.title));
+        bulk.report(current, noteCount, ImportText::tr("Importing: %1").arg(item.title.isEmpty() ? ImportText::tr("(untitled)") : item.title));
         if (item.id.isEmpty()) {
-            result.addError(tr("Note %1: no id").arg(item.title));
+            result.addError(ImportText::tr("Note %1: no id").arg(item.title));
             continue;
         }
 
@@ -308,7 +304,7 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
             const QString source = resourceFiles.value(resourceId);
             // A link whose data is missing stays as it was.
             if (source.isEmpty() || QFileInfo(source).size() == 0) {
-                result.addError(tr("%1: attachment %2 is missing from the archive")
+                result.addError(ImportText::tr("%1: attachment %2 is missing from the archive")
                                     .arg(item.title, resource->title.isEmpty() ? resourceId : resource->title));
                 continue;
             }

@@ -1,5 +1,6 @@
 #include "noteexport.h"
 
+#include "safefilename.h"
 #include "archivereader.h"
 #include "attachmentrepository.h"
 #include "delta.h"
@@ -99,19 +100,10 @@ QString writeText(const QString &content, const QString &path)
 // (case-insensitively, as on Windows) among the names already used.
 QString bundleName(const QString &filename, QSet<QString> *used)
 {
-    static const QRegularExpression forbidden(QStringLiteral("[<>:\"/\\\\|?*\\x00-\\x1f]"));
-    QString name = filename;
-    name.remove(forbidden);
-    name = name.trimmed();
-    // No hidden files, and no trailing dots or blanks, which Windows drops.
-    while (name.startsWith(QLatin1Char('.')) || name.startsWith(QLatin1Char(' ')))
-        name.remove(0, 1);
-    while (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
-        name.chop(1);
+    const QString attachment = QStringLiteral("attachment");
+    QString name = safeFileName(filename, attachment);
     if (name.size() > 120)
-        name = name.right(120).trimmed(); // the end holds the extension
-    if (!ArchiveReader::isSafeFileName(name))
-        name = QStringLiteral("attachment");
+        name = safeFileName(name.right(120), attachment); // the end holds the extension
     const QFileInfo info(name);
     const QString base = info.completeBaseName().isEmpty() ? name : info.completeBaseName();
     const QString suffix = info.completeBaseName().isEmpty() || info.suffix().isEmpty()
@@ -304,15 +296,8 @@ QString exportFileExtension(ExportFormat format)
 
 QString sanitizeFileName(const QString &name)
 {
-    static const QRegularExpression forbidden(QStringLiteral("[<>:\"/\\\\|?*]"));
-    QString result = name;
-    result.remove(forbidden);
-    result = result.trimmed();
-    if (result.size() > 50)
-        result = result.left(50).trimmed();
-    if (result.isEmpty())
-        result = QStringLiteral("note");
-    return result;
+    const QString note = QStringLiteral("note");
+    return safeFileName(safeFileName(name, note).left(50), note);
 }
 
 QString suggestedFileName(const Note &note, ExportFormat format)

@@ -1,5 +1,6 @@
 #include "notestationimporter.h"
 
+#include "safefilename.h"
 #include "archivereader.h"
 #include "bulkwritescope.h"
 #include "delta.h"
@@ -24,22 +25,17 @@ using ImportSupport::PendingAttachment;
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("ImportDialog", text);
-}
-
 // Object files are named by ids taken from config.json: only plain names are opened.
 std::optional<QJsonObject> readObject(const QDir &root, const QString &name, qint64 maxBytes, ImportResult *result)
 {
-    if (!ArchiveReader::isSafeFileName(name)) {
-        result->addError(tr("%1: unsafe name").arg(name));
+    if (!isSafeFileName(name)) {
+        result->addError(ImportText::tr("%1: unsafe name").arg(name));
         return std::nullopt;
     }
     QString problem;
     std::optional<QJsonObject> object = readJsonObjectFile(root.filePath(name), maxBytes, &problem);
     if (!object)
-        result->addError(tr("%1: %2").arg(name, problem));
+        result->addError(ImportText::tr("%1: %2").arg(name, problem));
     return object;
 }
 
@@ -102,14 +98,14 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
 {
     ImportResult result;
     if (progress)
-        progress(0, 0, tr("Extracting archive..."));
+        progress(0, 0, ImportText::tr("Extracting archive..."));
     if (!repositories.notes || !repositories.notebooks) {
-        result.error = tr("Failed to extract archive: %1").arg(QStringLiteral("no database"));
+        result.error = ImportText::tr("Failed to extract archive: %1").arg(QStringLiteral("no database"));
         return result;
     }
     QTemporaryDir temp;
     if (!temp.isValid()) {
-        result.error = tr("Failed to create temp directory");
+        result.error = ImportText::tr("Failed to create temp directory");
         return result;
     }
     ExtractionBudget budget(limits, temp.path());
@@ -117,11 +113,11 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
     reader.setBudget(&budget);
     const int extracted = reader.open() ? reader.extractTo(temp.path(), [&progress](int current, int total, const QString &) {
         if (progress)
-            progress(current, total, tr("Extracting archive..."));
+            progress(current, total, ImportText::tr("Extracting archive..."));
     })
                                         : -1;
     if (extracted < 0) {
-        result.error = tr("Failed to extract archive: %1").arg(reader.errorString());
+        result.error = ImportText::tr("Failed to extract archive: %1").arg(reader.errorString());
         ++result.errors;
         return result;
     }
@@ -134,8 +130,8 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
                                                                  limits.maxJsonBytes, &problem);
     if (!config) {
         result.error = root.exists(QStringLiteral("config.json"))
-            ? tr("config.json: %1").arg(problem)
-            : tr("No config.json found in archive");
+            ? ImportText::tr("config.json: %1").arg(problem)
+            : ImportText::tr("No config.json found in archive");
         ++result.errors;
         return result;
     }
@@ -160,7 +156,7 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
     for (const QJsonValue &value : notebookIds) {
         const QString id = value.toString();
         if (id.isEmpty()) {
-            result.addError(tr("config.json: a notebook without id"));
+            result.addError(ImportText::tr("config.json: a notebook without id"));
             continue;
         }
         const std::optional<QJsonObject> object = readObject(root, id, limits.maxJsonBytes, &result);
@@ -170,35 +166,35 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
         notebook.id = ImportSupport::newId();
         notebook.name = object->value(QStringLiteral("title")).toString();
         if (notebook.name.isEmpty())
-            notebook.name = tr("Imported Notebook");
+            notebook.name = ImportText::tr("Imported Notebook");
         notebook.createdAt = secondsOr(object->value(QStringLiteral("ctime")), now);
         notebook.updatedAt = secondsOr(object->value(QStringLiteral("mtime")), notebook.createdAt);
         if (repositories.notebooks->insert(notebook)) {
             notebookMap.insert(id, notebook.id);
             bulk.notebooksChanged();
         } else {
-            result.addError(tr("Notebook %1: cannot be stored").arg(notebook.name));
+            result.addError(ImportText::tr("Notebook %1: cannot be stored").arg(notebook.name));
         }
     }
 
     const int noteCount = int(noteIds.size());
-    bulk.report(0, noteCount, tr("Importing %1 notes...").arg(noteCount));
+    bulk.report(0, noteCount, ImportText::tr("Importing %1 notes...").arg(noteCount));
     int current = 0;
     for (const QJsonValue &value : noteIds) {
         ++current;
         const QString id = value.toString();
         if (id.isEmpty()) {
-            result.addError(tr("config.json: a note without id"));
+            result.addError(ImportText::tr("config.json: a note without id"));
             continue;
         }
         const std::optional<QJsonObject> object = readObject(root, id, limits.maxJsonBytes, &result);
         if (!object)
             continue;
         const QString title = object->value(QStringLiteral("title")).toString();
-        bulk.report(current, noteCount, tr("Importing: %1").arg(title.isEmpty() ? tr("(untitled)") : title));
+        bulk.report(current, noteCount, ImportText::tr("Importing: %1").arg(title.isEmpty() ? ImportText::tr("(untitled)") : title));
         // The content of an encrypted note is ciphertext.
         if (object->value(QStringLiteral("encrypt")).toBool()) {
-            result.addError(tr("%1: encrypted notes cannot be imported").arg(title.isEmpty() ? id : title));
+            result.addError(ImportText::tr("%1: encrypted notes cannot be imported").arg(title.isEmpty() ? id : title));
             continue;
         }
 
@@ -221,12 +217,12 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
             const QString shownName = name.isEmpty() ? QStringLiteral("attachment.%1").arg(ext) : name;
             // The md5 names a file: anything but hexadecimal could point elsewhere.
             if (!isHex(md5)) {
-                result.addError(tr("%1: attachment %2 has no valid md5").arg(title, shownName));
+                result.addError(ImportText::tr("%1: attachment %2 has no valid md5").arg(title, shownName));
                 continue;
             }
             const QString source = root.filePath(QStringLiteral("file_%1").arg(md5));
             if (!QFileInfo(source).isFile()) {
-                result.addError(tr("%1: attachment %2 is missing from the archive").arg(title, shownName));
+                result.addError(ImportText::tr("%1: attachment %2 is missing from the archive").arg(title, shownName));
                 continue;
             }
             PendingAttachment attachment;

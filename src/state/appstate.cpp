@@ -21,10 +21,13 @@
 #include <QCoreApplication>
 #include <QPointer>
 
+#include <algorithm>
+
 namespace {
 const QString kLastNotebookId = QStringLiteral("lastNotebookId");
 const QString kLastNoteId = QStringLiteral("lastNoteId");
-constexpr int kSyncIntervalMs = 5 * 60 * 1000;
+const QString kAutoSync = QStringLiteral("auto_sync");
+const QString kSyncInterval = QStringLiteral("sync_interval_minutes");
 } // namespace
 
 AppState::AppState(QObject *parent)
@@ -111,17 +114,28 @@ void AppState::wireSync()
                                                             VelmAccount::NoteSharingService::Notebooks, this);
     connect(m_accountClient, &VelmAccount::Client::authStateChanged, this, [this](VelmAccount::AuthState state) {
         if (state == VelmAccount::AuthState::Authenticated) {
-            m_syncEngine->start(kSyncIntervalMs);
-            refreshCanShare();
+            if (m_preferences->getBool(kAutoSync, true))
+                m_syncEngine->start(syncIntervalMs());
+            else
+                m_syncEngine->syncNow();
             return;
         }
         m_syncEngine->stop();
         setCanShare(false);
     });
+    connect(m_accountClient, &VelmAccount::Client::claimsUpdated, this, &AppState::refreshCanShare);
     const auto scheduleSync = [this] {
-        if (m_accountClient->isAuthenticated())
+        if (m_accountClient->isAuthenticated() && m_preferences->getBool(kAutoSync, true))
             m_syncEngine->scheduleSync();
     };
+    connect(m_preferences, &PreferencesRepository::changed, this, [this](const QString &key) {
+        if ((key != kAutoSync && key != kSyncInterval) || !m_accountClient->isAuthenticated())
+            return;
+        if (m_preferences->getBool(kAutoSync, true))
+            m_syncEngine->setInterval(syncIntervalMs());
+        else
+            m_syncEngine->stop();
+    });
     connect(m_notes, &NoteRepository::notesChanged, this, scheduleSync);
     connect(m_notes, &NoteRepository::notesWritten, this, scheduleSync);
     connect(m_syncEngine, &SyncEngine::dataChanged, this, &AppState::notesChanged);
@@ -133,6 +147,11 @@ void AppState::wireSync()
         for (const QString &id : ids)
             emit noteUpdatedExternally(id, m_syncEngine);
     });
+}
+
+int AppState::syncIntervalMs() const
+{
+    return std::clamp(m_preferences->getInt(kSyncInterval, 5), 1, 120) * 60 * 1000;
 }
 
 bool AppState::isSignedIn() const

@@ -62,6 +62,8 @@ public:
     using GroupCallback = std::function<void(const QString &selfId, const QList<VelmAccount::GroupPerson> &members)>;
     void loadShareGroup(GroupCallback callback);
     void refreshCanShare();
+    // The periodic sync's interval the preferences ask for.
+    int syncIntervalMs() const;
 
     QString currentNotebookId() const { return m_currentNotebookId; }
     QString currentNoteId() const { return m_currentNoteId; }

@@ -2,6 +2,7 @@
 
 #include "preferencesrepository.h"
 #include "textformat.h"
+#include "themestyle.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -109,6 +110,28 @@ QPalette ThemeManager::darkPalette()
                          "#1E1E1E", "#252525", "#E0E0E0", "#9E9E9E", "#3A3A3A", "#3A3A3A", "#0D0D0D", "#555555"});
 }
 
+QColor ThemeManager::colour(Colour role, const QPalette &palette)
+{
+    struct Pair
+    {
+        const char *light, *dark;
+    };
+    static constexpr Pair table[] = {
+        {"#EFF1F4", "#2A2D31"}, // ChipBackground
+        {"#E4E7EC", "#34383D"}, // ChipHover
+        {"#2B3138", "#D7DBE0"}, // ChipText
+        {"#78909C", "#78909C"}, // StatusText
+        {"#E6B23B", "#E6B23B"}, // SyncWarning
+        {"#E07A6B", "#E07A6B"}, // SyncConflict
+        {"#0A0A0A", "#0A0A0A"}, // ViewerBackground
+        {"#CCCCCC", "#CCCCCC"}, // ViewerCaption
+        {"#B00020", "#B00020"}, // ErrorText
+        {"#40808080", "#40808080"}, // Rule: a quarter-opaque grey
+    };
+    const Pair &pair = table[int(role)];
+    return QColor(QLatin1String(isDarkPalette(palette) ? pair.dark : pair.light));
+}
+
 void ThemeManager::setThemeMode(const QString &mode)
 {
     applyTheme(themeFromText(mode));
@@ -132,6 +155,9 @@ void ThemeManager::applyTheme(ThemeManager::Theme theme)
         install = false;
         break;
     }
+    // The style first: installing one may bring its own palette along.
+    if (!qobject_cast<ThemeStyle *>(QApplication::style()))
+        QApplication::setStyle(new ThemeStyle);
     if (install)
         QApplication::setPalette(dark ? darkPalette() : lightPalette());
 

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QObject>
+#include <QColor>
 #include <QPalette>
 #include <QPointer>
 
@@ -36,6 +37,22 @@ public:
     static QString textFromTheme(Theme theme);
     static QPalette lightPalette();
     static QPalette darkPalette();
+
+    // Colours widgets draw with beyond the palette's roles.
+    enum class Colour {
+        ChipBackground,
+        ChipHover,
+        ChipText,
+        StatusText,
+        SyncWarning,
+        SyncConflict,
+        ViewerBackground,
+        ViewerCaption,
+        ErrorText,
+        Rule,
+    };
+    // The value for palette's theme (dark or light as isDarkPalette says).
+    static QColor colour(Colour role, const QPalette &palette);
 
     // The base point size scaled by the current percentage; never below 1.
     // A base without a point size (pixel-sized) counts as 10 pt.

@@ -357,23 +357,39 @@ bool NoteRepository::insert(const Note &note)
 
 bool NoteRepository::update(const Note &note)
 {
+    return updateRow(note, nullptr) == WriteResult::Written;
+}
+
+NoteRepository::WriteResult NoteRepository::updateIfBodyIs(const Note &note, const QString &expectedBody)
+{
+    return updateRow(note, &expectedBody);
+}
+
+NoteRepository::WriteResult NoteRepository::updateRow(const Note &note, const QString *expectedBody)
+{
     WriteScope write(m_database->database());
     QSqlQuery q(m_database->database());
+    QVariantList values{textOrEmpty(note.notebookId), textOrEmpty(note.body), storageTimeText(note.updatedAt),
+                        storageTimeText(note.modifiedAt), optionalTime(note.deletedAt), note.version, note.opVersion,
+                        syncStatusToString(note.syncStatus), note.isSample ? 1 : 0, textOrNull(note.ownerId),
+                        note.isShared ? 1 : 0, textOrNull(note.permission), note.id};
+    if (expectedBody)
+        values << textOrEmpty(*expectedBody);
     const bool ok = write.isOpen()
         && exec(q,
                 QStringLiteral("UPDATE notes SET notebook_id=?, body=?, updated_at=?, modified_at=?, "
                                "deleted_at=?, version=?, op_version=?, sync_status=?, is_sample=?, "
-                               "owner_id=?, is_shared=?, permission=? WHERE id=?"),
-                {textOrEmpty(note.notebookId), textOrEmpty(note.body), storageTimeText(note.updatedAt),
-                 storageTimeText(note.modifiedAt), optionalTime(note.deletedAt), note.version, note.opVersion,
-                 syncStatusToString(note.syncStatus), note.isSample ? 1 : 0, textOrNull(note.ownerId),
-                 note.isShared ? 1 : 0, textOrNull(note.permission), note.id});
+                               "owner_id=?, is_shared=?, permission=? WHERE id=?")
+                    + (expectedBody ? QStringLiteral(" AND body=?") : QString()),
+                values);
+    if (ok && expectedBody && q.numRowsAffected() == 0)
+        return WriteResult::RowChanged;
     if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body) || !write.commit()) {
         qCWarning(lcStorage).noquote() << "NoteRepository::update failed:" << q.lastError().text();
-        return false;
+        return WriteResult::Failed;
     }
     emit notesWritten({note.id});
-    return true;
+    return WriteResult::Written;
 }
 
 bool NoteRepository::setColumns(const QStringList &ids, const QString &set, const QVariantList &values)

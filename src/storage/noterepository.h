@@ -70,6 +70,10 @@ public:
     bool insert(const Note &note);
     // Writes every column but id and created_at as given: no version bump, no time stamp.
     bool update(const Note &note);
+    enum class WriteResult { Written, RowChanged, Failed };
+    // update, only while the stored body is still expectedBody: an editor's
+    // save must not overwrite text another writer put there meanwhile.
+    WriteResult updateIfBodyIs(const Note &note, const QString &expectedBody);
     bool moveToNotebook(const QString &id, const QString &notebookId);
     bool softDelete(const QString &id);
     bool restore(const QString &id);
@@ -112,6 +116,7 @@ private:
     template<typename Read>
     bool matchSearch(const QString &text, const QString &sql, const QVariantList &tail, Read read) const;
     QList<NoteRow> queryRows(const QString &where, const QVariantList &values = {}) const;
+    WriteResult updateRow(const Note &note, const QString *expectedBody);
     bool setColumns(const QStringList &ids, const QString &set, const QVariantList &values);
     bool purgeRows(const QStringList &ids);
     QString nowText() const;

@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
+#include <QSet>
 #include <QSignalBlocker>
 #include <QSqlDatabase>
 
@@ -23,7 +24,6 @@ namespace {
 
 const QString kNoteCursor = QStringLiteral("lastSyncTimestampMs");
 const QString kAttachmentCursor = QStringLiteral("lastAttachmentSyncMs");
-constexpr int kAutoIntervalMs = 300000;
 
 QString replyError(const QJsonObject &body)
 {
@@ -96,6 +96,11 @@ void SyncEngine::stop()
     m_debounceTimer.stop();
 }
 
+void SyncEngine::setInterval(int intervalMs)
+{
+    m_autoTimer.start(intervalMs);
+}
+
 void SyncEngine::scheduleSync()
 {
     m_debounceTimer.start();
@@ -110,7 +115,7 @@ int SyncEngine::forceFullResync()
     const int marked = m_notes->markAllPending();
     m_notebooks->markAllPending();
     if (wasActive)
-        m_autoTimer.start(kAutoIntervalMs);
+        m_autoTimer.start();
     syncNow();
     return marked;
 }
@@ -357,9 +362,7 @@ void SyncEngine::pushNextAttachment()
                              if (!self)
                                  return;
                              emit syncProgress(tr("Uploading attachments"), ++m_uploadDone, m_uploadTotal);
-                             // 401: the session comes back; 408 and 429: the server asks to come back later.
-                             const bool retry = status == 0 || status == 401 || status == 408 || status == 429
-                                 || status >= 500;
+                             const bool retry = uploadWorthRetrying(status);
                              if (ok) {
                                  m_attachments->markSynced(attachment.id);
                                  m_dataChangedInCycle = true;
@@ -466,7 +469,11 @@ void SyncEngine::pullNotebooks()
             return;
         if (!ok)
             return fail(tr("Notebook list failed (HTTP %1)"), status);
-        mergeNotebooks(body.value("notebooks").toArray());
+        const QJsonValue list = body.value("notebooks");
+        if (list.isArray())
+            mergeNotebooks(list.toArray());
+        else
+            qCWarning(lcSync) << "notebook list without notebooks";
         pullAttachments();
     });
 }
@@ -477,8 +484,10 @@ void SyncEngine::mergeNotebooks(const QJsonArray &list)
     const bool inTransaction = db.transaction();
     QSignalBlocker blocker(m_notebooks);
     int changed = 0;
+    QSet<QString> listed;
     for (const QJsonValue &value : list) {
         Notebook pulled = notebookFromPull(value.toObject());
+        listed.insert(pulled.id);
         if (pulled.isShared)
             pulled.ownerId = value.toObject().value("owner_id").toString();
         const std::optional<Notebook> local = m_notebooks->notebookById(pulled.id);
@@ -491,13 +500,45 @@ void SyncEngine::mergeNotebooks(const QJsonArray &list)
             qCWarning(lcSync) << "notebook merge failed" << pulled.id;
         ++changed;
     }
+    const int removed = removeNotebooksGoneFromServer(listed);
     if (inTransaction && !db.commit())
         db.rollback();
     blocker.unblock();
-    if (changed > 0) {
+    if (changed + removed > 0) {
         m_dataChangedInCycle = true;
         emit m_notebooks->notebooksChanged();
     }
+    if (removed > 0)
+        emit m_notes->notesChanged();
+}
+
+int SyncEngine::removeNotebooksGoneFromServer(const QSet<QString> &listed)
+{
+    // The list is complete: a notebook the server once confirmed and no longer
+    // lists was deleted there (or is no longer shared with us). One created or
+    // changed here is still pending and stays. Its notes move to All Notes
+    // without becoming pending: the device that deleted it moves them on the
+    // server too, and a pending edit here keeps its text and status.
+    const QSignalBlocker notesBlocker(m_notes);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    int removed = 0;
+    for (Notebook notebook : m_notebooks->allNotebooks()) {
+        if (listed.contains(notebook.id) || notebook.syncStatus != SyncStatus::Synced || notebook.isDefault)
+            continue;
+        for (Note note : m_notes->notesInNotebook(notebook.id)) {
+            note.notebookId.clear();
+            if (!m_notes->update(note))
+                qCWarning(lcSync) << "note of a removed notebook not moved" << note.id;
+        }
+        notebook.deletedAt = now;
+        if (!m_notebooks->update(notebook)) {
+            qCWarning(lcSync) << "notebook removed on the server not removed here" << notebook.id;
+            continue;
+        }
+        qCInfo(lcSync) << "notebook removed on the server" << notebook.id;
+        ++removed;
+    }
+    return removed;
 }
 
 void SyncEngine::pullAttachments()

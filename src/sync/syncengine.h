@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 
@@ -45,6 +46,10 @@ public:
     void syncNow();
     void start(int intervalMs);
     void stop();
+    // Changes the periodic interval (starting the timer if stopped) without syncing now.
+    void setInterval(int intervalMs);
+    // 0 while the periodic sync is stopped.
+    int interval() const { return m_autoTimer.isActive() ? m_autoTimer.interval() : 0; }
     void scheduleSync();
     // Uploads everything again and pulls from the start; returns the notes marked.
     int forceFullResync();
@@ -91,6 +96,7 @@ private:
     bool mergeNotes(const QJsonArray &changes);
     void pullNotebooks();
     void mergeNotebooks(const QJsonArray &list);
+    int removeNotebooksGoneFromServer(const QSet<QString> &listed);
     void pullAttachments();
     void downloadNextAttachment();
 

@@ -109,8 +109,10 @@ Note noteFromPull(const QJsonObject &change)
     note.ownerId = change.value("owner_id").toString();
     note.isShared = change.value("is_shared").toBool();
     note.permission = change.value("permission").toString();
-    // The server names the owner of every note; locally only others' notes carry one.
+    // The server names the owner of every note; locally only others' notes
+    // carry one, and the flag alone marks the user's own shared notes.
     if (!note.isShared) {
+        note.isShared = change.value("shared_by_me").toBool();
         note.ownerId.clear();
         note.permission.clear();
     }
@@ -158,6 +160,11 @@ MergeAction mergeAction(const std::optional<Note> &local, const Note &pulled)
     const bool sameContent = local->body == pulled.body && local->deletedAt.has_value() == pulled.deletedAt.has_value();
     // A local deletion loses nothing when the server's newer row wins.
     return sameContent || local->deletedAt ? MergeAction::Replace : MergeAction::Conflict;
+}
+
+bool uploadWorthRetrying(int status)
+{
+    return status == 0 || status == 401 || status == 408 || status == 429 || status >= 500;
 }
 
 Note conflictCopy(const Note &local, const QDateTime &now)

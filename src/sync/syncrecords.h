@@ -37,6 +37,11 @@ enum class MergeAction {
 };
 MergeAction mergeAction(const std::optional<Note> &local, const Note &pulled);
 
+// Whether a failed attachment upload is tried again next cycle: the server was
+// not reached, the session is being renewed (401), the server asks to come
+// back later (408, 429) or failed itself (5xx). Other refusals are final.
+bool uploadWorthRetrying(int status);
+
 // A new pending note holding local's text, its first line marked as a conflict copy.
 Note conflictCopy(const Note &local, const QDateTime &now);
 

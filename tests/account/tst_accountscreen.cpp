@@ -7,7 +7,9 @@
 #include "tokenmanager.h"
 #include "velmtest.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
@@ -94,20 +96,30 @@ private slots:
         QTest::newRow("just under an hour") << qint64(3599) << "59m ago";
         QTest::newRow("two hours") << qint64(7300) << "2h ago";
         QTest::newRow("six days") << qint64(6 * 86400 + 10) << "6d ago";
+        QTest::newRow("eight days") << qint64(8 * 86400) << "Mar 12, 2026";
+        QTest::newRow("invalid") << qint64(-1) << "Unknown";
     }
     void relativeTimes()
     {
         QFETCH(qint64, secondsAgo);
         QFETCH(QString, text);
-        const QDateTime now = QDateTime::currentDateTimeUtc();
-        QCOMPARE(accountRelativeTime(now.addSecs(-secondsAgo), now), text);
+        const QDateTime now(QDate(2026, 3, 20), QTime(12, 0), Qt::LocalTime);
+        QCOMPARE(accountRelativeTime(secondsAgo < 0 ? QDateTime() : now.addSecs(-secondsAgo), now), text);
     }
 
-    void oldTimesShowTheirDate()
+    void categoryColoursFollowAThemeChange()
     {
-        const QDateTime now(QDate(2026, 3, 20), QTime(12, 0), Qt::LocalTime);
-        QCOMPARE(accountRelativeTime(now.addDays(-8), now), QStringLiteral("Mar 12, 2026"));
-        QCOMPARE(accountRelativeTime(QDateTime(), now), QStringLiteral("Unknown"));
+        AccountScreen screen(nullptr);
+        // A theme change reaches the windows on screen.
+        screen.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&screen));
+        const QPalette before = QApplication::palette();
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+        QPalette dark = before;
+        dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+        dark.setColor(QPalette::Highlight, QColor(0x12, 0x34, 0x56));
+        QApplication::setPalette(dark);
+        QTRY_VERIFY(screen.findChild<QListWidget *>()->styleSheet().contains(QStringLiteral("#123456")));
     }
 
     void passwordPromptsStopEarly_data()

@@ -19,10 +19,11 @@ private:
     QString dataDir() const { return m_root.path() + "/data"; }
     QString socketPath() const { return m_root.path() + "/runtime/velmora-notes-instance"; }
 
-    void start(QProcess &process, const QStringList &arguments)
+    void start(QProcess &process, const QStringList &arguments,
+               QProcess::ProcessChannelMode mode = QProcess::ForwardedErrorChannel)
     {
         process.setProcessEnvironment(m_env);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.setProcessChannelMode(mode);
         process.start(QStringLiteral(VELM_APP_PATH), arguments);
     }
 
@@ -67,8 +68,13 @@ private slots:
     void launchesMeetTheRunningInstance()
     {
         QProcess primary;
-        start(primary, {"--new-note"});
+        start(primary, {"--new-note"}, QProcess::MergedChannels);
         QVERIFY(primary.waitForStarted(10000));
+        QByteArray log;
+        const auto handledLaunches = [&] {
+            log += primary.readAllStandardOutput();
+            return log.count("Handled a later launch");
+        };
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socketPath()), 20000);
         // The first launch made a note in its own window.
         QTRY_COMPARE_WITH_TIMEOUT(ownNotes(), 1, 20000);
@@ -86,7 +92,7 @@ private slots:
         start(third, {});
         QVERIFY(third.waitForFinished(15000));
         QCOMPARE(third.exitCode(), 0);
-        QTest::qWait(300);
+        QTRY_COMPARE_WITH_TIMEOUT(handledLaunches(), 2, 20000);
         QCOMPARE(ownNotes(), 2);
         QCOMPARE(primary.state(), QProcess::Running);
 

@@ -191,7 +191,7 @@ private slots:
         }
         QCOMPARE(canvas.pixelColor(10, 10), QColor(Qt::red));
         // The chip background fills its inside; the border runs along its edge.
-        QCOMPARE(canvas.pixelColor(60, 20), isDarkPalette() ? QColor("#2A2D31") : QColor("#ECEEF1"));
+        QCOMPARE(canvas.pixelColor(60, 20), codeBlockBackgroundColor());
         QCOMPARE(canvas.pixelColor(60, 47), QColor(Qt::white)); // two pixels left free below
     }
 

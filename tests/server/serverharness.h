@@ -93,7 +93,7 @@ class Harness
 {
 public:
     // databaseUrl empty: SQLite.
-    bool start(const QString &databaseUrl, QString *error, int signInsPerMinute = 100000)
+    bool start(const QString &databaseUrl, QString *error, int signInsPerMinute = 100000, int uploadsPerMinute = 100000)
     {
         VelmServer::Config config;
         config.dataDir = m_data.path();
@@ -102,6 +102,7 @@ public:
         config.releasesDir = m_releases.path();
         config.maxAttachmentMb = 1;
         config.signInsPerMinute = signInsPerMinute;
+        config.uploadsPerMinute = uploadsPerMinute;
         m_server = std::make_unique<VelmServer::Server>(config);
         return m_server->start(error);
     }

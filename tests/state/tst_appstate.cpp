@@ -8,6 +8,9 @@
 #include "filetokenstore.h"
 #include "notebookrepository.h"
 #include "preferencesrepository.h"
+#include "serverharness.h"
+#include "syncengine.h"
+#include "tokenmanager.h"
 #include "thememanager.h"
 
 #include <QSignalSpy>
@@ -133,17 +136,6 @@ private slots:
                  QStringLiteral("Plain words"));
     }
 
-    void initializeBuildsEverythingAndSignalsReady()
-    {
-        AppState state;
-        QSignalSpy ready(&state, &AppState::databaseReady);
-        QVERIFY(state.initialize());
-        QCOMPARE(ready.size(), 1);
-        QVERIFY(state.notes() && state.notebooks() && state.preferences() && state.snapshots() && state.attachments());
-        QVERIFY(state.themeManager());
-        QVERIFY(state.accountClient() && !state.accountClient()->isAuthenticated());
-    }
-
     // Without a Secret Service the tokens wait in the data folder; a start
     // finds them and the sync requests go where the environment says.
     void startUpRestoresSignInAndServiceUrls()
@@ -163,18 +155,63 @@ private slots:
         QCOMPARE(state.accountClient()->syncApi()->baseUrl(), QUrl("http://127.0.0.1:9/notes/v1"));
     }
 
+    void sharingFollowsTheGroupAndSyncItsPreferences()
+    {
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        VelmServerTest::Harness server;
+        QString error;
+        QVERIFY2(server.start(QString(), &error), qPrintable(error));
+        const QByteArray url = "http://127.0.0.1:" + QByteArray::number(server.port());
+        const QList<std::pair<const char *, QByteArray>> endpoints{
+            {"AUTH_BASE_URL", url}, {"ACCOUNT_API_URL", url + "/account/v1"}, {"SYNC_API_URL", url + "/notes/v1"}};
+        for (const auto &[name, value] : endpoints)
+            qputenv(name, value);
+        const auto unset = qScopeGuard([&] {
+            for (const auto &endpoint : endpoints)
+                qunsetenv(endpoint.first);
+        });
+        const auto owner = server.signIn("owner@example.org", true);
+        const auto member = server.signIn("member@example.org", true);
+        VelmAccount::FileTokenStore stored(Database::dataDirectory() + "/account-tokens.json");
+        QVERIFY(stored.write(VelmAccount::TokenStore::accessTokenKey, owner.access));
+        QVERIFY(stored.write(VelmAccount::TokenStore::refreshTokenKey, owner.refresh));
+        AppState state;
+        QVERIFY(state.initialize());
+        QVERIFY(state.isSignedIn());
+        QVERIFY(!state.canShare());
+
+        // The periodic sync follows its preferences while signed in.
+        QCOMPARE(state.syncEngine()->interval(), 5 * 60 * 1000);
+        state.preferences()->setInt("sync_interval_minutes", 7);
+        QCOMPARE(state.syncEngine()->interval(), 7 * 60 * 1000);
+        state.preferences()->setInt("sync_interval_minutes", 500);
+        QCOMPARE(state.syncEngine()->interval(), 120 * 60 * 1000);
+        state.preferences()->setBool("auto_sync", false);
+        QCOMPARE(state.syncEngine()->interval(), 0);
+
+        // Joining a group shows in the next token; a group of two may share.
+        const VelmServerTest::Api ownerApi(server.port(), owner.access), memberApi(server.port(), member.access);
+        const auto invite = ownerApi.call("POST", "/account/v1/group/invite");
+        memberApi.call("POST", "/account/v1/group/join/" + invite.json.value("invite_code").toString().toStdString());
+        state.accountClient()->tokenManager()->refresh([](VelmAccount::RefreshResult) {});
+        QTRY_VERIFY_WITH_TIMEOUT(state.canShare(), 30000);
+
+        const std::string memberId = memberApi.call("GET", "/account/v1/profile").json.value("id").toString().toStdString();
+        QCOMPARE(ownerApi.call("DELETE", "/account/v1/group/members/" + memberId).status, 200);
+        state.accountClient()->tokenManager()->refresh([](VelmAccount::RefreshResult) {});
+        QTRY_VERIFY_WITH_TIMEOUT(!state.canShare(), 30000);
+    }
+
     void firstRunSeedsTheWelcomeNotesOnce()
     {
         {
             AppState first;
+            QSignalSpy ready(&first, &AppState::databaseReady);
             QVERIFY(first.initialize());
+            QCOMPARE(ready.size(), 1);
+            QVERIFY(first.accountClient() && !first.accountClient()->isAuthenticated());
             const QList<Note> notes = first.notes()->allNotes();
             QCOMPARE(notes.size(), 3);
-            QVERIFY(notes.first().body.contains("Welcome to Velmora Notes"));
-            for (const Note &note : notes) {
-                QVERIFY(note.isSample);
-                QCOMPARE(note.syncStatus, SyncStatus::Synced);
-            }
             QVERIFY(first.notes()->softDelete(notes.first().id));
         }
         AppState second;

@@ -86,6 +86,15 @@ struct Device
         notes.insert(note);
         return note;
     }
+    Notebook addNotebook(const QString &name)
+    {
+        Notebook notebook;
+        notebook.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        notebook.name = name;
+        notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+        notebooks.insert(notebook);
+        return notebook;
+    }
     Attachment addAttachment(const QString &noteId, const QString &filename, const QByteArray &bytes)
     {
         Attachment attachment;

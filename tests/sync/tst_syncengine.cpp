@@ -23,11 +23,7 @@ private slots:
     void notesNotebooksAndDeletionsReachTheOtherDevice()
     {
         auto [a, b] = devices();
-        Notebook notebook;
-        notebook.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        notebook.name = QStringLiteral("Trips");
-        notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
-        a->notebooks.insert(notebook);
+        const Notebook notebook = a->addNotebook(QStringLiteral("Trips"));
         const Note kept = a->addNote("packing list", notebook.id);
         const Note trashed = a->addNote("old idea");
         QVERIFY(a->sync());
@@ -47,6 +43,28 @@ private slots:
         QVERIFY(a->sync());
         QCOMPARE(a->notes.noteById(kept.id)->body, textBody("packing list, sunscreen"));
         QVERIFY(a->notes.noteById(trashed.id)->deletedAt.has_value());
+    }
+
+    void notebookDeletedElsewhereLeavesNoNoteBehind()
+    {
+        auto [a, b] = devices();
+        const Notebook notebook = a->addNotebook(QStringLiteral("Old"));
+        const Note note = a->addNote("in the old notebook", notebook.id);
+        QVERIFY(a->sync());
+        QVERIFY(b->sync());
+        QVERIFY(b->notebooks.notebookById(notebook.id));
+
+        b->edit(note.id, "edited here meanwhile");
+        QVERIFY(a->notes.releaseNotebook(notebook.id));
+        QVERIFY(a->notebooks.softDelete(notebook.id));
+        QVERIFY(a->sync());
+        QVERIFY(b->sync());
+        QVERIFY(b->notebooks.notebookById(notebook.id)->deletedAt.has_value());
+        QVERIFY(b->notes.notesInNotebook(notebook.id).isEmpty());
+        QVERIFY(b->liveTexts().filter("edited here meanwhile").size() == 1);
+        QVERIFY(b->sync());
+        QVERIFY(a->sync());
+        QCOMPARE(a->liveTexts(), b->liveTexts());
     }
 
     void cycleWithNothingNew()
@@ -74,7 +92,8 @@ private slots:
         a->engine->syncNow();
         QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 2, 30000);
         QCOMPARE(a->engine->state(), SyncEngine::Idle);
-        QTest::qWait(0);
+        QCoreApplication::processEvents();
+        QCOMPARE(a->engine->state(), SyncEngine::Idle);
         QCOMPARE(completed.count(), 2);
     }
 
@@ -267,6 +286,35 @@ private slots:
         QCOMPARE(a->attachments.attachmentById(attachment.id)->syncStatus, SyncStatus::Synced);
     }
 
+    void uploadRefusedForNowStaysPending()
+    {
+        // 429: the server takes one upload a minute here.
+        VelmServerTest::Harness limited;
+        QString error;
+        QVERIFY2(limited.start(QString(), &error, 100000, 1), qPrintable(error));
+        const auto tokens = limited.signIn(QStringLiteral("uploads@example.org"), true);
+        Device a(limited.port(), tokens.access, tokens.refresh);
+        const Note note = a.addNote("two files");
+        a.addAttachment(note.id, QStringLiteral("a.bin"), "first");
+        a.addAttachment(note.id, QStringLiteral("b.bin"), "second");
+        QVERIFY(a.sync());
+        QCOMPARE(a.attachments.pendingAttachments().size(), 1);
+
+        // 401: the session was signed out elsewhere; the upload waits for a new one.
+        auto [b, unused] = devices();
+        const Note other = b->addNote("signed out");
+        QVERIFY(b->sync());
+        const Attachment waiting = b->addAttachment(other.id, QStringLiteral("c.bin"), "third");
+        const VelmServerTest::Api session(m_server.port(), b->tokens.accessToken());
+        QCOMPARE(session.call("POST", "/api/v1/realms/velmora/auth/logout").status, 200);
+        QVERIFY(!b->sync());
+        QCOMPARE(b->attachments.attachmentById(waiting.id)->syncStatus, SyncStatus::Pending);
+        const auto renewed = m_server.signIn(QStringLiteral("user%1@example.org").arg(m_users), false);
+        b->tokens.setTokens(renewed.access, renewed.refresh);
+        QVERIFY(b->sync());
+        QCOMPARE(b->attachments.attachmentById(waiting.id)->syncStatus, SyncStatus::Synced);
+    }
+
     void sharedNotesFollowTheirPermission_data()
     {
         QTest::addColumn<QString>("permission");
@@ -288,6 +336,10 @@ private slots:
         QTRY_COMPARE(members.size(), 1);
         QCOMPARE(sharing.memberKey(members.first()), memberId);
         QCOMPARE(members.first().permission, permission);
+        // The owner's devices learn it from the server: "Shared by Me" lists it.
+        QVERIFY(owner->sync());
+        QCOMPARE(owner->notes.sharedByMeRows().size(), 1);
+        QVERIFY(owner->notes.sharedWithMeRows().isEmpty());
 
         QVERIFY(member->sync());
         const Note received = *member->notes.noteById(note.id);
@@ -306,6 +358,8 @@ private slots:
         QTRY_VERIFY(removed);
         QVERIFY(member->sync());
         QVERIFY(member->notes.sharedWithMe().isEmpty());
+        QVERIFY(owner->sync());
+        QVERIFY(owner->notes.sharedByMeRows().isEmpty());
     }
 
     void shareFailureCarriesTheServersReason()

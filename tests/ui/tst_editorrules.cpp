@@ -102,16 +102,16 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("safe");
         QTest::newRow("ordinary") << "report.pdf" << "report.pdf";
-        QTest::newRow("climbing out") << "../../.bashrc" << ".bashrc";
+        QTest::newRow("climbing out") << "../../.bashrc" << "bashrc";
         QTest::newRow("windows path") << "..\\..\\Windows\\evil.exe" << "evil.exe";
         QTest::newRow("absolute") << "/etc/passwd" << "passwd";
-        QTest::newRow("forbidden characters") << "a:b*c?.txt" << "a_b_c_.txt";
+        QTest::newRow("forbidden characters") << "a:b*c?.txt" << "abc.txt";
         QTest::newRow("device name") << "CON" << "id-1.bin";
         QTest::newRow("device with extension") << "nul.txt" << "id-1.bin";
         QTest::newRow("dots only") << ".." << "id-1.bin";
         QTest::newRow("trailing separator") << "folder/" << "id-1.bin";
         QTest::newRow("empty") << "" << "id-1.bin";
-        QTest::newRow("control character") << QString("a\nb") << "a_b";
+        QTest::newRow("control character") << QString("a\nb") << "ab";
     }
     void attachmentNamesStayInsideTheTemporaryFolder()
     {

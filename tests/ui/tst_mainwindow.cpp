@@ -76,7 +76,7 @@ private:
     std::unique_ptr<MainWindow> makeWindow()
     {
         auto window = std::make_unique<MainWindow>(m_state.get());
-        window->hooks().askYesNo = [this](const QString &title, const QString &text) {
+        window->hooks().askYesNo = [this](QWidget *, const QString &title, const QString &text) {
             m_questions << title + QLatin1Char('|') + text;
             return m_answer;
         };

@@ -199,6 +199,53 @@ private slots:
         QVERIFY(state->notes()->noteById(note.id)->body.contains("Two!"));
     }
 
+    void saveOverTextReplacedMeanwhileKeepsBoth_data()
+    {
+        QTest::addColumn<bool>("noteWindow");
+        QTest::newRow("note window") << true;
+        QTest::newRow("main window") << false;
+    }
+    void saveOverTextReplacedMeanwhileKeepsBoth()
+    {
+        QFETCH(bool, noteWindow);
+        auto state = newState();
+        Note note = addNote(*state, "Draft");
+        MainWindow main(state.get());
+        main.showNote(note.id, true);
+        NoteEditor *editor = noteWindow ? openWindow(state.get(), note.id)->editor() : main.editor();
+        typeAtEnd(editor, " mine");
+        // A merge writes silently: the editor still holds its unsaved typing.
+        note.body = textDelta("Theirs");
+        note.version = 7;
+        {
+            const QSignalBlocker quiet(state->notes());
+            QVERIFY(state->notes()->update(note));
+        }
+        if (noteWindow)
+            openWindow(state.get(), note.id)->saveNote();
+        else
+            main.saveCurrentNote();
+
+        QCOMPARE(state->notes()->noteById(note.id)->body, textDelta("Theirs"));
+        QCOMPARE(editor->toPlainText(), QStringLiteral("Theirs"));
+        QStringList bodies;
+        for (const Note &n : state->notes()->allNotes())
+            bodies << n.body;
+        QCOMPARE(bodies.size(), 2);
+        const QStringList copies = bodies.filter(QStringLiteral("(conflict "));
+        QCOMPARE(copies.size(), 1);
+        QVERIFY(copies.first().contains(QStringLiteral("mine")));
+
+        // The editor now works on the stored text: the next save is an ordinary one.
+        typeAtEnd(editor, " too");
+        if (noteWindow)
+            openWindow(state.get(), note.id)->saveNote();
+        else
+            main.saveCurrentNote();
+        QVERIFY(state->notes()->noteById(note.id)->body.contains("Theirs too"));
+        QCOMPARE(state->notes()->allNotes().size(), 2);
+    }
+
     void deletingTheNoteElsewhereClosesItsWindow()
     {
         auto state = newState();
@@ -485,7 +532,7 @@ private slots:
         if (inMain) {
             main = std::make_unique<MainWindow>(state.get());
             main->showNote(note.id, true);
-            main->hooks().askYesNo = [&](const QString &, const QString &) { return !++questions; };
+            main->hooks().askYesNo = [&](QWidget *, const QString &, const QString &) { return !++questions; };
             top = main.get();
         } else {
             NoteWindow *window = openWindow(state.get(), note.id);

@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTextBlock>
 
 using namespace VelmTest;
 
@@ -117,9 +118,16 @@ private slots:
         installNoteWindowFactory(state.get());
         state->preferences()->set("theme_mode", "light");
         MainWindow main(state.get());
-        const Note note = addNote(*state, "hello");
+        Note note = makeNote(R"([{"insert":"Title"},{"insert":"
+","attributes":{"header":1}},{"insert":"hello
+"}])");
+        QVERIFY(state->notes()->insert(note));
         auto *window = qobject_cast<NoteWindow *>(NoteWindowRegistry::of(state.get())->open(note.id));
         QVERIFY(window);
+        const auto headingSize = [window] {
+            return window->editor()->document()->firstBlock().begin().fragment().charFormat().font().pixelSize();
+        };
+        const int headingAtDefault = headingSize();
         SettingsDialog dialog(state.get(), &main);
 
         comboWith(&dialog, "Dark")->setCurrentIndex(comboWith(&dialog, "Dark")->findText("Dark"));
@@ -130,6 +138,8 @@ private slots:
         comboWith(&dialog, "Large")->setCurrentIndex(comboWith(&dialog, "Large")->findText("Large"));
         QCOMPARE(ThemeManager::fontScale(), 130);
         QCOMPARE(window->editor()->document()->defaultFont().pixelSize(), 16 * 130 / 100);
+        QVERIFY(headingAtDefault > 16);
+        QCOMPARE(headingSize(), headingAtDefault * 130 / 100);
         window->close();
     }
 
@@ -184,7 +194,7 @@ private slots:
         QVERIFY(server.start());
         auto state = freshState();
         SettingsDialog dialog(state.get());
-        dialog.hooks().confirm = [](const QString &, const QString &) { return true; };
+        dialog.hooks().confirm = [](QWidget *, const QString &, const QString &) { return true; };
         QVERIFY(dialog.changeServerAddress(server.url()));
         VelmAccount::Client *client = state->accountClient();
         QCOMPARE(client->accountApi()->baseUrl(), QUrl(server.url("/account/v1")));
@@ -192,7 +202,7 @@ private slots:
         QVERIFY(client->isAuthenticated());
 
         int asked = 0, warned = 0;
-        dialog.hooks().confirm = [&](const QString &, const QString &) { return ++asked, agree; };
+        dialog.hooks().confirm = [&](QWidget *, const QString &, const QString &) { return ++asked, agree; };
         dialog.hooks().warn = [&](const QString &, const QString &) { ++warned; };
         const bool changed = dialog.changeServerAddress(typed);
 

@@ -1,9 +1,13 @@
+#include "account/client.h"
 #include "appstatefixture.h"
+#include "database.h"
 #include "statusbar.h"
 #include "syncengine.h"
 #include "syncstatus.h"
+#include "tokenmanager.h"
 #include "velmtest.h"
 
+#include <QDir>
 #include <QSignalSpy>
 
 class TestSyncStatus : public QObject
@@ -45,6 +49,19 @@ private slots:
         QCOMPARE(bar.statusText(), QStringLiteral("Offline"));
         QCOMPARE(state->notes()->pendingNotes().size(), 1);
         QVERIFY(!state->canShare());
+    }
+
+    void tokenStorageFailureIsShown()
+    {
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        // A folder where the token file belongs: every write of it fails.
+        QVERIFY(QDir().mkpath(Database::dataDirectory() + "/account-tokens.json/blocked"));
+        auto state = VelmTest::emptyState();
+        StatusBar bar;
+        showSyncState(state.get(), &bar);
+        state->accountClient()->tokenManager()->setTokens("access", "refresh");
+        QCOMPARE(bar.currentMessage(),
+                 QStringLiteral("Could not store your sign-in; you will need to sign in again next time."));
     }
 };
 

@@ -29,9 +29,7 @@ IoCommands::IoCommands(const IoRepositories &repositories, QWidget *window, QObj
     m_dialogs.openFileName = [](QWidget *p, const QString &caption, const QString &dir, const QString &filter) {
         return QFileDialog::getOpenFileName(p, caption, dir, filter);
     };
-    m_dialogs.question = [](QWidget *p, const QString &title, const QString &text) {
-        return QMessageBox::question(p, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    };
+    m_dialogs.question = askYesNoBox;
     m_dialogs.warning = [](QWidget *p, const QString &title, const QString &text) {
         QMessageBox::warning(p, title, text);
     };

@@ -3,6 +3,7 @@
 #include "converters.h"
 #include "iorepositories.h"
 #include "ioprogress.h"
+#include "yesnoprompt.h"
 
 #include <QObject>
 #include <QPointer>
@@ -37,7 +38,7 @@ public:
         std::function<QString(QWidget *, const QString &, const QString &, const QString &)> saveFileName;
         std::function<QString(QWidget *, const QString &, const QString &, const QString &)> openFileName;
         // Yes/No question; true for Yes.
-        std::function<bool(QWidget *, const QString &title, const QString &text)> question;
+        YesNoPrompt question;
         std::function<void(QWidget *, const QString &title, const QString &text)> warning;
         std::function<void(QWidget *, const QString &title, const QString &text)> information;
     };

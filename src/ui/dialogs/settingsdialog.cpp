@@ -6,6 +6,7 @@
 #include "account/client.h"
 #include "preferencesrepository.h"
 #include "syncengine.h"
+#include "textformat.h"
 #include "thememanager.h"
 
 #include <QCheckBox>
@@ -41,10 +42,7 @@ SettingsDialog::SettingsDialog(AppState *appState, QWidget *parent)
     setMinimumSize(720, 520);
     resize(780, 560);
 
-    m_hooks.confirm = [this](const QString &title, const QString &text) {
-        return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-            == QMessageBox::Yes;
-    };
+    m_hooks.confirm = askYesNoBox;
     m_hooks.warn = [this](const QString &title, const QString &text) { QMessageBox::warning(this, title, text); };
 
     m_categories = new QListWidget(this);
@@ -387,7 +385,7 @@ bool SettingsDialog::changeServerAddress(const QString &address)
         return false;
     }
     if (client && client->isAuthenticated()) {
-        if (!m_hooks.confirm(tr("Change Server"),
+        if (!m_hooks.confirm(this, tr("Change Server"),
                              tr("Changing the server signs you out of your Velmora account. Continue?"))) {
             showServerAddress();
             return false;
@@ -409,8 +407,7 @@ bool SettingsDialog::changeServerAddress(const QString &address)
 void SettingsDialog::applyColours()
 {
     const QPalette pal = QApplication::palette(this);
-    const QColor window = pal.color(QPalette::Window);
-    const bool dark = window.lightness() < 128;
+    const bool dark = isDarkPalette(pal);
     const QColor list = pal.color(QPalette::AlternateBase).lighter(dark ? 115 : 97);
     const QColor hover = dark ? list.lighter(135) : list.darker(105);
     m_categories->setStyleSheet(

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "yesnoprompt.h"
+
 #include <QDialog>
 #include <QList>
 #include <QPointer>
@@ -28,7 +30,7 @@ public:
     // Dialogs the window would show; tests answer them.
     struct Hooks
     {
-        std::function<bool(const QString &title, const QString &text)> confirm;
+        YesNoPrompt confirm;
         std::function<void(const QString &title, const QString &text)> warn;
     };
 

@@ -1,5 +1,7 @@
 #include "sharemembersdialog.h"
 
+#include "thememanager.h"
+
 #include <QCursor>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -102,11 +104,13 @@ ShareMembersDialog::ShareMembersDialog(SharingBackend *backend, const QString &r
         layout->addWidget(placeholderLabel(text(Description)));
     auto *line = new QFrame;
     line->setFrameShape(QFrame::HLine);
-    line->setStyleSheet(QStringLiteral("color: rgba(128,128,128,0.25);"));
+    line->setStyleSheet(QStringLiteral("color: %1;")
+                            .arg(ThemeManager::colour(ThemeManager::Colour::Rule, palette()).name(QColor::HexArgb)));
     layout->addWidget(line);
     m_error = new QLabel;
     m_error->setWordWrap(true);
-    m_error->setStyleSheet(QStringLiteral("QLabel { color: #b00020; padding: 4px 0; }"));
+    m_error->setStyleSheet(QStringLiteral("QLabel { color: %1; padding: 4px 0; }")
+                               .arg(ThemeManager::colour(ThemeManager::Colour::ErrorText, palette()).name()));
     m_error->hide();
     layout->addWidget(m_error);
 

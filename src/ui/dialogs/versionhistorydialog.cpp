@@ -18,14 +18,12 @@ VersionHistoryDialog::VersionHistoryDialog(AppState *state, const QString &noteI
     , m_state(state)
     , m_noteId(noteId)
 {
-    m_hooks.askYesNo = [](QWidget *parent, const QString &title, const QString &text) {
-        return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    };
+    m_hooks.askYesNo = askYesNoBox;
     m_hooks.inform = [](QWidget *parent, const QString &title, const QString &text) {
         QMessageBox::information(parent, title, text, QMessageBox::Ok);
     };
 
-    setWindowTitle(QStringLiteral("Version History"));
+    setWindowTitle(tr("Version History"));
     resize(800, 500);
 
     auto *layout = new QVBoxLayout(this);
@@ -38,8 +36,8 @@ VersionHistoryDialog::VersionHistoryDialog(AppState *state, const QString &noteI
     m_list = new QListWidget(left);
     leftLayout->addWidget(m_list);
     auto *buttons = new QHBoxLayout;
-    auto *saveButton = new QPushButton(QStringLiteral("Save Snapshot Now"), left);
-    m_restoreButton = new QPushButton(QStringLiteral("Restore Selected"), left);
+    auto *saveButton = new QPushButton(tr("Save Snapshot Now"), left);
+    m_restoreButton = new QPushButton(tr("Restore Selected"), left);
     m_restoreButton->setEnabled(false);
     buttons->addWidget(saveButton);
     buttons->addWidget(m_restoreButton);
@@ -64,11 +62,11 @@ void VersionHistoryDialog::fillList()
         m_state && m_state->snapshots() ? m_state->snapshots()->snapshotsForNote(m_noteId) : QList<Snapshot>();
     for (const Snapshot &snapshot : snapshots) {
         const QString when = snapshot.createdAt.toLocalTime().toString(QStringLiteral("MMM d, yyyy h:mm AP"));
-        auto *item = new QListWidgetItem(QStringLiteral("v%1 — %2").arg(snapshot.version).arg(when), m_list);
+        auto *item = new QListWidgetItem(tr("v%1 — %2").arg(snapshot.version).arg(when), m_list);
         item->setData(Qt::UserRole, snapshot.id);
     }
     if (snapshots.isEmpty())
-        new QListWidgetItem(QStringLiteral("No snapshots yet. Press Ctrl+S to save one."), m_list);
+        new QListWidgetItem(tr("No snapshots yet. Press Ctrl+S to save one."), m_list);
 }
 
 void VersionHistoryDialog::onCurrentRowChanged(int row)
@@ -107,16 +105,16 @@ void VersionHistoryDialog::restoreSelected()
     const std::optional<Snapshot> snapshot = m_state->snapshots()->snapshotById(id);
     if (!snapshot)
         return;
-    if (!m_hooks.askYesNo(this, QStringLiteral("Restore Snapshot"),
-                          QStringLiteral("Replace current content with this snapshot? A snapshot of the current "
+    if (!m_hooks.askYesNo(this, tr("Restore Snapshot"),
+                          tr("Replace current content with this snapshot? A snapshot of the current "
                                          "content will be saved first.")))
         return;
     if (const std::optional<Note> note = m_state->notes()->noteById(m_noteId)) {
         // Without its safety copy a restore would lose the current content for good.
         if (!takeSnapshot(m_state->snapshots(), m_noteId, note->version, note->body)) {
             fillList();
-            m_hooks.inform(this, QStringLiteral("Restore Failed"),
-                           QStringLiteral("The current content could not be saved, so nothing was restored."));
+            m_hooks.inform(this, tr("Restore Failed"),
+                           tr("The current content could not be saved, so nothing was restored."));
             return;
         }
         const Note restored = noteWithEditedBody(*note, snapshot->body, QDateTime::currentDateTimeUtc());
@@ -124,5 +122,5 @@ void VersionHistoryDialog::restoreSelected()
             emit m_state->noteUpdatedExternally(m_noteId, this);
     }
     fillList();
-    m_hooks.inform(this, QStringLiteral("Restored"), QStringLiteral("Snapshot restored successfully."));
+    m_hooks.inform(this, tr("Restored"), tr("Snapshot restored successfully."));
 }

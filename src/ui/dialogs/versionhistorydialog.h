@@ -1,5 +1,7 @@
 #pragma once
 
+#include "yesnoprompt.h"
+
 #include <QDialog>
 #include <QPointer>
 
@@ -22,7 +24,7 @@ public:
     struct Hooks
     {
         // A Yes/No question; true for Yes.
-        std::function<bool(QWidget *parent, const QString &title, const QString &text)> askYesNo;
+        YesNoPrompt askYesNo;
         std::function<void(QWidget *parent, const QString &title, const QString &text)> inform;
     };
 

@@ -1,5 +1,7 @@
 #include "editorrules.h"
 
+#include "safefilename.h"
+
 #include <QDir>
 #include <QRegularExpression>
 #include <QStringList>
@@ -88,30 +90,6 @@ bool opensWithoutAsking(const QUrl &url)
         || scheme == QLatin1String("mailto");
 }
 
-namespace {
-
-QString replaceForbidden(QString name)
-{
-    for (QChar &c : name) {
-        const ushort u = c.unicode();
-        if (u < 0x20 || u == 0x7f || QStringLiteral("<>:\"/\\|?*").contains(c))
-            c = QLatin1Char('_');
-    }
-    // Windows drops trailing dots and spaces, which would change the name we wrote.
-    while (!name.isEmpty() && (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' '))))
-        name.chop(1);
-    return name.trimmed();
-}
-
-bool isReservedDeviceName(const QString &name)
-{
-    static const QRegularExpression device(QStringLiteral("^(con|prn|aux|nul|com[0-9]|lpt[0-9])(\\..*)?$"),
-                                           QRegularExpression::CaseInsensitiveOption);
-    return device.match(name).hasMatch();
-}
-
-} // namespace
-
 QString safeAttachmentFileName(const QString &fileName, const QString &attachmentId)
 {
     // Both separators count, whatever platform wrote the name.
@@ -119,19 +97,13 @@ QString safeAttachmentFileName(const QString &fileName, const QString &attachmen
     const qsizetype cut = qMax(last.lastIndexOf(QLatin1Char('/')), last.lastIndexOf(QLatin1Char('\\')));
     if (cut >= 0)
         last = last.mid(cut + 1);
-    last = replaceForbidden(last);
-    const bool onlyDots = !last.isEmpty() && last.count(QLatin1Char('.')) == last.size();
-    if (last.isEmpty() || onlyDots || isReservedDeviceName(last))
-        return replaceForbidden(attachmentId) + QStringLiteral(".bin");
-    return last;
+    return safeFileName(last, safeFileName(attachmentId, QStringLiteral("attachment")) + QStringLiteral(".bin"));
 }
 
 QString attachmentTempPath(const QString &folder, const QString &attachmentId, const QString &fileName)
 {
     // The id names a folder, and ids arrive from other devices too.
-    QString sub = replaceForbidden(attachmentId);
-    if (sub.isEmpty() || sub.count(QLatin1Char('.')) == sub.size())
-        sub = QStringLiteral("attachment");
+    const QString sub = safeFileName(attachmentId, QStringLiteral("attachment"));
     return folder + QLatin1Char('/') + sub + QLatin1Char('/') + safeAttachmentFileName(fileName, attachmentId);
 }
 

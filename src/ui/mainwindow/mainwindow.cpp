@@ -18,6 +18,7 @@
 #include "notewindowregistry.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
+#include "sharecommands.h"
 #include "statusbar.h"
 #include "syncstatus.h"
 #include "thememanager.h"
@@ -128,10 +129,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::installDefaultHooks()
 {
-    m_hooks.askYesNo = [this](const QString &title, const QString &text) {
-        return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-               == QMessageBox::Yes;
-    };
+    m_hooks.askYesNo = askYesNoBox;
     m_hooks.askNewNotebookName = [this] { return NotebookDialog::getNewName(this); };
     m_hooks.askNotebookRename = [this](const QString &name) { return NotebookDialog::getRename(this, name); };
     m_hooks.chooseNotebook = [this](const QList<Notebook> &notebooks, const QString &current) {
@@ -326,6 +324,12 @@ void MainWindow::connectSignals()
     });
     connect(m_io, &IoCommands::statusMessage, m_statusBar, &StatusBar::showTemporaryMessage);
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { deleteCurrentNote(false); });
+    m_headerBar->setCanShare(m_state->canShare());
+    connect(m_state, &AppState::canShareChanged, m_headerBar, &NoteHeaderBar::setCanShare);
+    connect(m_headerBar, &NoteHeaderBar::shareRequested, this, [this] {
+        if (!m_editor->noteId().isEmpty())
+            openNoteShareDialog(m_state, m_editor->noteId(), tr("Remove access"), this);
+    });
 }
 
 // ---------------------------------------------------------------- the note pane
@@ -396,6 +400,10 @@ void MainWindow::saveCurrentNote()
     m_editor->saveFinished(result != NoteSession::SaveResult::Failed);
     if (result == NoteSession::SaveResult::Saved)
         updateHeaderMeta();
+    if (result == NoteSession::SaveResult::Conflict) {
+        m_statusBar->showTemporaryMessage(tr("The note changed elsewhere; your text was kept as a conflict copy"), 8000);
+        showNote(m_editor->noteId(), true);
+    }
 }
 
 bool MainWindow::leaveCurrentNote()
@@ -406,7 +414,7 @@ bool MainWindow::leaveCurrentNote()
     saveSnapshot();
     if (m_editor->isSaved())
         return true;
-    if (!m_hooks.askYesNo(discardUnsavedTitle(), discardUnsavedQuestion({m_editor})))
+    if (!m_hooks.askYesNo(this, discardUnsavedTitle(), discardUnsavedQuestion({m_editor})))
         return false;
     qCWarning(lcUi) << "MainWindow: unsaved changes to the note" << m_editor->noteId() << "were discarded";
     m_editor->abandonUnsavedChanges();
@@ -462,9 +470,7 @@ void MainWindow::showVersionHistory()
     saveCurrentNote();
     auto *dialog = new VersionHistoryDialog(m_state, m_editor->noteId(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->hooks().askYesNo = [this](QWidget *, const QString &title, const QString &text) {
-        return m_hooks.askYesNo(title, text);
-    };
+    dialog->hooks().askYesNo = m_hooks.askYesNo;
     dialog->show();
 }
 
@@ -579,7 +585,7 @@ void MainWindow::quitApplication()
 {
     const QList<NoteEditor *> unsaved = saveOpenNotes();
     if (!unsaved.isEmpty()) {
-        if (!m_hooks.askYesNo(discardUnsavedTitle(), discardUnsavedQuestion(unsaved)))
+        if (!m_hooks.askYesNo(this, discardUnsavedTitle(), discardUnsavedQuestion(unsaved)))
             return;
         for (NoteEditor *editor : unsaved)
             editor->abandonUnsavedChanges();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "notebook.h"
+#include "yesnoprompt.h"
 
 #include <QHash>
 #include <QList>
@@ -49,7 +50,7 @@ public:
     struct Hooks
     {
         // A Yes/No question whose default is No; true for Yes.
-        std::function<bool(const QString &title, const QString &text)> askYesNo;
+        YesNoPrompt askYesNo;
         // A name for a new notebook; empty when cancelled.
         std::function<QString()> askNewNotebookName;
         // A new name for a notebook; empty when cancelled.

@@ -151,7 +151,7 @@ void MainWindow::buildMenus()
     if (qgetenv("NOTES_DEV") == "1") {
         help->addSeparator();
         add(help, tr("Load &Sample Notes"), QKeySequence(), [this] {
-            if (!m_hooks.askYesNo(tr("Load Sample Notes"),
+            if (!m_hooks.askYesNo(this, tr("Load Sample Notes"),
                                   tr("Insert 7 sample notes into this database?\n\nThey'll appear in the "
                                                  "unorganized pool with staggered dates from today to 28 days ago. "
                                                  "Existing notes are not modified.")))

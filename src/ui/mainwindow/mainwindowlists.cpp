@@ -112,7 +112,7 @@ void MainWindow::deleteCurrentNote(bool confirm)
     if (confirm) {
         const std::optional<Note> note = m_state->notes()->noteById(noteId);
         const QString title = note ? noteTitle(note->body) : QString();
-        if (!m_hooks.askYesNo(tr("Move to Trash"),
+        if (!m_hooks.askYesNo(this, tr("Move to Trash"),
                               tr("Move \"%1\" to Trash?")
                                   .arg(title.isEmpty() ? tr("this note") : title)))
             return;
@@ -205,7 +205,7 @@ void MainWindow::deleteNotebook(const QString &notebookId)
     const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
     if (!notebook)
         return;
-    if (!m_hooks.askYesNo(tr("Delete Notebook"),
+    if (!m_hooks.askYesNo(this, tr("Delete Notebook"),
                           tr("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name)))
         return;
     saveCurrentNote();

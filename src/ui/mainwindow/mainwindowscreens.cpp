@@ -37,7 +37,7 @@ void MainWindow::openScreen(Screen screen)
         title = tr("Trash — Velmora Notes");
         if (!window) {
             auto *trash = new TrashScreen(m_state, this);
-            trash->setAskYesNo([this](QWidget *, const QString &t, const QString &text) { return m_hooks.askYesNo(t, text); });
+            trash->setAskYesNo(m_hooks.askYesNo);
             window = trash;
         }
         static_cast<TrashScreen *>(window.data())->refresh();

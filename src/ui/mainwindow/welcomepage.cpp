@@ -22,7 +22,7 @@ WelcomePage::WelcomePage(QWidget *parent)
     layout->addWidget(m_icon);
     layout->addSpacing(12);
 
-    auto *name = new QLabel(QStringLiteral("Velmora Notes"), this);
+    auto *name = new QLabel(tr("Velmora Notes"), this);
     name->setObjectName(QStringLiteral("welcomeTitle"));
     name->setAlignment(Qt::AlignCenter);
     QFont nameFont(QStringLiteral("IBM Plex Sans"));
@@ -31,7 +31,7 @@ WelcomePage::WelcomePage(QWidget *parent)
     name->setFont(nameFont);
     layout->addWidget(name);
 
-    auto *line = new QLabel(QStringLiteral("Write things down, file them in notebooks, find them again in a moment."),
+    auto *line = new QLabel(tr("Write things down, file them in notebooks, find them again in a moment."),
                             this);
     line->setAlignment(Qt::AlignCenter);
     line->setWordWrap(true);
@@ -42,7 +42,7 @@ WelcomePage::WelcomePage(QWidget *parent)
     layout->addWidget(line);
     layout->addSpacing(20);
 
-    auto *button = new QPushButton(QStringLiteral("New Note"), this);
+    auto *button = new QPushButton(tr("New Note"), this);
     button->setObjectName(QStringLiteral("welcomeNewNote"));
     button->setCursor(Qt::PointingHandCursor);
     button->setMinimumWidth(140);

@@ -4,6 +4,7 @@
 #include "delta.h"
 #include "noteedits.h"
 #include "noterepository.h"
+#include "syncrecords.h"
 #include "uilog.h"
 
 #include <QCoreApplication>
@@ -26,6 +27,7 @@ void NoteSession::setNote(const QString &noteId, const QString &loadedBody)
 {
     m_noteId = noteId;
     m_lastSnapshotContent = loadedBody;
+    m_storedBody = loadedBody;
 }
 
 void NoteSession::clear()
@@ -54,11 +56,28 @@ NoteSession::SaveResult NoteSession::save(const QString &body)
         return SaveResult::Unchanged;
     if (body == stored->body)
         return SaveResult::Unchanged;
-    if (!m_state->notes()->update(noteWithEditedBody(*stored, body, QDateTime::currentDateTimeUtc()))) {
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const Note edited = noteWithEditedBody(*stored, body, now);
+    switch (m_state->notes()->updateIfBodyIs(edited, m_storedBody)) {
+    case NoteRepository::WriteResult::Written:
+        m_storedBody = body;
+        return SaveResult::Saved;
+    case NoteRepository::WriteResult::Failed:
         qCWarning(lcUi) << "NoteSession: the note" << m_noteId << "could not be saved";
         return SaveResult::Failed;
+    case NoteRepository::WriteResult::RowChanged:
+        break;
     }
-    return SaveResult::Saved;
+    // Someone else's text replaced what this editor loaded: both stay.
+    const Note copy = VelmSync::conflictCopy(edited, now);
+    if (!m_state->notes()->insert(copy)) {
+        qCWarning(lcUi) << "NoteSession: the conflict copy of" << m_noteId << "could not be stored";
+        return SaveResult::Failed;
+    }
+    qCWarning(lcUi) << "note conflict" << m_noteId << "editor text kept as" << copy.id;
+    m_storedBody = m_state->notes()->noteById(m_noteId).value_or(*stored).body;
+    m_conflictCopyId = copy.id;
+    return SaveResult::Conflict;
 }
 
 bool NoteSession::saveSnapshot(const QString &body, bool readOnly)

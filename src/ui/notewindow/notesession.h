@@ -22,7 +22,9 @@ class NoteSession final : public QObject
 {
     Q_OBJECT
 public:
-    enum class SaveResult { Unchanged, Saved, Failed };
+    // Conflict: the stored text changed since it was loaded (a sync merge); the
+    // stored row stays and the editor's text went to a new conflict copy.
+    enum class SaveResult { Unchanged, Saved, Failed, Conflict };
 
     explicit NoteSession(AppState *state, QObject *parent = nullptr);
 
@@ -37,6 +39,8 @@ public:
 
     // Stores body as a local edit when it differs from the stored body.
     SaveResult save(const QString &body);
+    // The conflict copy the last Conflict save made.
+    QString conflictCopyId() const { return m_conflictCopyId; }
     // Stores a version of body when it changed since the last one; true when stored.
     bool saveSnapshot(const QString &body, bool readOnly);
     // Stores a version of body whether or not it changed ("Save Snapshot"); true when stored.
@@ -57,6 +61,9 @@ private:
     QPointer<AppState> m_state;
     QString m_noteId;
     QString m_lastSnapshotContent;
+    // The stored body this session last loaded or wrote.
+    QString m_storedBody;
+    QString m_conflictCopyId;
     DocumentPrinter m_printDocument;
 };
 

@@ -16,6 +16,7 @@
 #include "noterepository.h"
 #include "notewindowregistry.h"
 #include "preferencesrepository.h"
+#include "sharecommands.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
 #include "thememanager.h"
@@ -61,7 +62,7 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     if (m_state)
         m_editor->setAttachmentRepository(m_state->attachments());
     if (ThemeManager *theme = m_state ? m_state->themeManager() : nullptr)
-        connect(theme, &ThemeManager::fontScaleChanged, m_editor, &NoteEditor::applyFontScale);
+        connect(theme, &ThemeManager::fontScaleChanged, this, &NoteWindow::applyFontScale);
     m_toolbar->setEditor(m_editor);
     m_session = new NoteSession(state, this);
     m_actions = new EditorActions(this, m_editor);
@@ -100,9 +101,7 @@ NoteWindow::~NoteWindow() = default;
 
 void NoteWindow::installDefaultHooks()
 {
-    m_hooks.askYesNo = [](QWidget *parent, const QString &title, const QString &text) {
-        return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    };
+    m_hooks.askYesNo = askYesNoBox;
     m_hooks.inform = [](QWidget *parent, const QString &title, const QString &text) {
         QMessageBox::information(parent, title, text);
     };
@@ -187,6 +186,12 @@ void NoteWindow::connectSignals()
 
     if (!m_state)
         return;
+    m_headerBar->setCanShare(m_state->canShare());
+    connect(m_state, &AppState::canShareChanged, m_headerBar, &NoteHeaderBar::setCanShare);
+    connect(m_headerBar, &NoteHeaderBar::shareRequested, this, [this] {
+        if (!m_noteId.isEmpty())
+            openNoteShareDialog(m_state, m_noteId, tr("Remove Selected"), this);
+    });
     connect(m_state, &AppState::noteUpdatedExternally, this, [this](const QString &noteId, QObject *source) {
         if (source != this && noteId == m_noteId)
             loadNote();
@@ -266,11 +271,26 @@ void NoteWindow::saveNote()
         return;
     const NoteSession::SaveResult result = m_session->save(m_editor->currentDelta());
     m_editor->saveFinished(result != NoteSession::SaveResult::Failed);
+    if (result == NoteSession::SaveResult::Conflict) {
+        m_statusBar->showTemporaryMessage(tr("The note changed elsewhere; your text was kept as a conflict copy"), 8000);
+        loadNote();
+    }
     if (result != NoteSession::SaveResult::Saved)
         return;
     emit m_state->noteUpdatedExternally(m_noteId, this);
     updateWindowTitle();
     updateHeaderMeta();
+}
+
+void NoteWindow::applyFontScale()
+{
+    // Headings carry pixel sizes of their own: only a fresh rendering scales
+    // them. Typing that could not be stored is not thrown away for it.
+    saveNote();
+    m_editor->applyFontScale();
+    const std::optional<Note> note = m_state && !m_noteId.isEmpty() ? m_state->notes()->noteById(m_noteId) : std::nullopt;
+    if (note && (m_editor->isSaved() || note->body == m_editor->currentDelta()))
+        m_editor->loadNote(note->id, note->body, true);
 }
 
 void NoteWindow::saveSnapshot()

@@ -2,6 +2,7 @@
 
 #include "converters.h"
 #include "notebook.h"
+#include "yesnoprompt.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -36,7 +37,7 @@ public:
     struct Hooks
     {
         // A Yes/No question; true for Yes.
-        std::function<bool(QWidget *parent, const QString &title, const QString &text)> askYesNo;
+        YesNoPrompt askYesNo;
         std::function<void(QWidget *parent, const QString &title, const QString &text)> inform;
         // Takes ownership of data.
         std::function<void(QMimeData *data)> setClipboard;
@@ -89,6 +90,7 @@ private:
     void installDefaultHooks();
     void updateHeaderMeta();
     void removeIfEmptied();
+    void applyFontScale();
 
     QPointer<AppState> m_state;
     QString m_noteId;

@@ -12,16 +12,14 @@
 TrashScreen::TrashScreen(AppState *state, QWidget *parent)
     : QWidget(parent)
     , m_state(state)
-    , m_askYesNo([](QWidget *parent, const QString &title, const QString &text) {
-        return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    })
+    , m_askYesNo(askYesNoBox)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     auto *buttons = new QHBoxLayout;
-    m_restoreButton = new QPushButton(QStringLiteral("Restore"), this);
-    m_deleteButton = new QPushButton(QStringLiteral("Delete Permanently"), this);
-    m_emptyButton = new QPushButton(QStringLiteral("Empty Trash"), this);
+    m_restoreButton = new QPushButton(tr("Restore"), this);
+    m_deleteButton = new QPushButton(tr("Delete Permanently"), this);
+    m_emptyButton = new QPushButton(tr("Empty Trash"), this);
     buttons->addWidget(m_restoreButton);
     buttons->addWidget(m_deleteButton);
     buttons->addStretch();
@@ -72,8 +70,8 @@ void TrashScreen::deleteSelected()
     const QString id = m_list->selectedNoteId();
     if (id.isEmpty() || !m_state)
         return;
-    if (!m_askYesNo(this, QStringLiteral("Delete Permanently"),
-                    QStringLiteral("This note will be permanently deleted. This cannot be undone.")))
+    if (!m_askYesNo(this, tr("Delete Permanently"),
+                    tr("This note will be permanently deleted. This cannot be undone.")))
         return;
     m_state->notes()->purge(id);
     refresh();
@@ -86,8 +84,8 @@ void TrashScreen::emptyTrash()
     const int trashed = m_state->notes()->trashCount();
     if (trashed == 0)
         return;
-    if (!m_askYesNo(this, QStringLiteral("Empty Trash"),
-                    QStringLiteral("Permanently delete all %1 notes in trash? This cannot be undone.").arg(trashed)))
+    if (!m_askYesNo(this, tr("Empty Trash"),
+                    tr("Permanently delete all %1 notes in trash? This cannot be undone.").arg(trashed)))
         return;
     m_state->notes()->emptyTrash();
     refresh();

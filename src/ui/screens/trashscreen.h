@@ -1,5 +1,7 @@
 #pragma once
 
+#include "yesnoprompt.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -17,11 +19,10 @@ class TrashScreen final : public QWidget
     Q_OBJECT
 public:
     // A Yes/No question; true for Yes. Replaced by tests.
-    using AskYesNo = std::function<bool(QWidget *parent, const QString &title, const QString &text)>;
 
     explicit TrashScreen(AppState *state, QWidget *parent = nullptr);
 
-    void setAskYesNo(AskYesNo ask) { m_askYesNo = std::move(ask); }
+    void setAskYesNo(YesNoPrompt ask) { m_askYesNo = std::move(ask); }
 
     void refresh();
     void restoreSelected();
@@ -37,7 +38,7 @@ private:
     void setSelectionButtons(const QString &selectedId);
 
     QPointer<AppState> m_state;
-    AskYesNo m_askYesNo;
+    YesNoPrompt m_askYesNo;
     NoteListWidget *m_list = nullptr;
     QPushButton *m_restoreButton = nullptr;
     QPushButton *m_deleteButton = nullptr;

@@ -1,5 +1,7 @@
 #include "imagelightbox.h"
 
+#include "thememanager.h"
+
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
 #include <QGraphicsView>
@@ -42,7 +44,8 @@ ImageLightbox::ImageLightbox(const QImage &image, const QString &caption, QWidge
     setWindowTitle(tr("Image"));
     setModal(true);
     setWindowFlags(windowFlags() | Qt::Dialog);
-    setStyleSheet(QStringLiteral("QDialog { background-color: #0a0a0a; }"));
+    const QColor background = ThemeManager::colour(ThemeManager::Colour::ViewerBackground, palette());
+    setStyleSheet(QStringLiteral("QDialog { background-color: %1; }").arg(background.name()));
 
     m_scene = new QGraphicsScene(this);
     m_item = m_scene->addPixmap(QPixmap::fromImage(image));
@@ -57,7 +60,7 @@ ImageLightbox::ImageLightbox(const QImage &image, const QString &caption, QWidge
     m_view->setDragMode(QGraphicsView::ScrollHandDrag);
     m_view->setTransformationAnchor(QGraphicsView::AnchorUnderMouse);
     m_view->setResizeAnchor(QGraphicsView::AnchorUnderMouse);
-    m_view->setBackgroundBrush(QColor(10, 10, 10));
+    m_view->setBackgroundBrush(background);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -67,8 +70,9 @@ ImageLightbox::ImageLightbox(const QImage &image, const QString &caption, QWidge
     if (!caption.isEmpty()) {
         auto *label = new QLabel(caption, this);
         label->setAlignment(Qt::AlignCenter);
-        label->setStyleSheet(QStringLiteral(
-            "QLabel { color: #cccccc; background-color: #0a0a0a; padding: 8px; font-size: 12px; }"));
+        label->setStyleSheet(
+            QStringLiteral("QLabel { color: %1; background-color: %2; padding: 8px; font-size: 12px; }")
+                .arg(ThemeManager::colour(ThemeManager::Colour::ViewerCaption, palette()).name(), background.name()));
         layout->addWidget(label);
     }
 

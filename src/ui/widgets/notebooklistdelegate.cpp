@@ -24,6 +24,7 @@ NotebookListColors notebookListColors(const QPalette &palette)
 {
     const QColor base = palette.color(QPalette::Active, QPalette::Base);
     const QColor text = palette.color(QPalette::Active, QPalette::Text);
+    // Shades go towards the middle of the colour the rows are painted on.
     const bool light = base.lightness() >= 128;
     NotebookListColors c;
     c.background = base;

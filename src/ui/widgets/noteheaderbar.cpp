@@ -1,6 +1,7 @@
 #include "noteheaderbar.h"
 
 #include "lineicons.h"
+#include "thememanager.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -10,34 +11,19 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 
-namespace {
-
-bool isDarkPalette(const QPalette &palette)
-{
-    return palette.color(QPalette::Window).lightness() <= QColor(0x1E, 0x1E, 0x1E).lightness();
-}
-
-QColor chipTextColor(const QPalette &palette)
-{
-    return isDarkPalette(palette) ? QColor(0xD7, 0xDB, 0xE0) : QColor(0x2B, 0x31, 0x38);
-}
-
-} // namespace
-
 QString notebookChipText(const QString &notebookName)
 {
-    return notebookName.isEmpty() ? QStringLiteral("Unorganized") : notebookName;
+    return notebookName.isEmpty() ? NoteHeaderBar::tr("Unorganized") : notebookName;
 }
 
 QString notebookChipStyleSheet(const QPalette &palette)
 {
-    const bool dark = isDarkPalette(palette);
     return QStringLiteral("QPushButton {  background-color: %1;  color: %3;  border: none;  border-radius: 10px;"
                           "  padding: 3px 10px 3px 8px;  font-family: 'IBM Plex Sans';  font-size: 12px;"
                           "  font-weight: 500;  text-align: left;}QPushButton:hover { background-color: %2; }")
-        .arg(dark ? QStringLiteral("#2A2D31") : QStringLiteral("#EFF1F4"),
-             dark ? QStringLiteral("#34383D") : QStringLiteral("#E4E7EC"),
-             dark ? QStringLiteral("#D7DBE0") : QStringLiteral("#2B3138"));
+        .arg(ThemeManager::colour(ThemeManager::Colour::ChipBackground, palette).name().toUpper(),
+             ThemeManager::colour(ThemeManager::Colour::ChipHover, palette).name().toUpper(),
+             ThemeManager::colour(ThemeManager::Colour::ChipText, palette).name().toUpper());
 }
 
 NoteHeaderBar::NoteHeaderBar(QWidget *parent)
@@ -53,7 +39,7 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
     m_focusToggle->setAutoRaise(true);
     m_focusToggle->setCursor(Qt::PointingHandCursor);
     m_focusToggle->setFocusPolicy(Qt::NoFocus);
-    m_focusToggle->setToolTip(QStringLiteral("Toggle sidebars (Ctrl+\\)"));
+    m_focusToggle->setToolTip(tr("Toggle sidebars (Ctrl+\\)"));
     m_focusToggle->setIconSize(QSize(18, 18));
     connect(m_focusToggle, &QToolButton::clicked, this, &NoteHeaderBar::focusToggleClicked);
     layout->addWidget(m_focusToggle);
@@ -63,7 +49,7 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
     m_notebookChip->setFlat(true);
     m_notebookChip->setCursor(Qt::PointingHandCursor);
     m_notebookChip->setFocusPolicy(Qt::NoFocus);
-    m_notebookChip->setToolTip(QStringLiteral("Open this notebook"));
+    m_notebookChip->setToolTip(tr("Open this notebook"));
     m_notebookChip->setIconSize(QSize(14, 14));
     connect(m_notebookChip, &QPushButton::clicked, this, &NoteHeaderBar::notebookChipClicked);
     layout->addWidget(m_notebookChip);
@@ -80,40 +66,40 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
     m_metaLabel->setMinimumWidth(1);
     layout->addWidget(m_metaLabel);
 
-    m_copyButton = makeIconButton(QStringLiteral("copyButton"), QStringLiteral("Copy…"));
+    m_copyButton = makeIconButton(QStringLiteral("copyButton"), tr("Copy…"));
     auto *copyMenu = new QMenu(m_copyButton);
-    connect(copyMenu->addAction(QStringLiteral("Copy as Plain Text")), &QAction::triggered, this,
+    connect(copyMenu->addAction(tr("Copy as Plain Text")), &QAction::triggered, this,
             &NoteHeaderBar::copyAsPlainTextRequested);
-    connect(copyMenu->addAction(QStringLiteral("Copy as Markdown")), &QAction::triggered, this,
+    connect(copyMenu->addAction(tr("Copy as Markdown")), &QAction::triggered, this,
             &NoteHeaderBar::copyAsMarkdownRequested);
-    connect(copyMenu->addAction(QStringLiteral("Copy as HTML")), &QAction::triggered, this,
+    connect(copyMenu->addAction(tr("Copy as HTML")), &QAction::triggered, this,
             &NoteHeaderBar::copyAsHtmlRequested);
     m_copyButton->setMenu(copyMenu);
     m_copyButton->setPopupMode(QToolButton::InstantPopup);
     layout->addWidget(m_copyButton);
 
-    m_shareButton = makeIconButton(QStringLiteral("shareButton"), QStringLiteral("Share note"));
+    m_shareButton = makeIconButton(QStringLiteral("shareButton"), tr("Share note"));
     connect(m_shareButton, &QToolButton::clicked, this, &NoteHeaderBar::shareRequested);
     layout->addWidget(m_shareButton);
 
-    m_historyButton = makeIconButton(QStringLiteral("historyButton"), QStringLiteral("Version history"));
+    m_historyButton = makeIconButton(QStringLiteral("historyButton"), tr("Version history"));
     connect(m_historyButton, &QToolButton::clicked, this, &NoteHeaderBar::historyRequested);
     layout->addWidget(m_historyButton);
 
-    m_moreButton = makeIconButton(QStringLiteral("moreButton"), QStringLiteral("More actions"));
+    m_moreButton = makeIconButton(QStringLiteral("moreButton"), tr("More actions"));
     auto *moreMenu = new QMenu(m_moreButton);
-    m_includeInTodosAction = moreMenu->addAction(QStringLiteral("Include in To-Dos"));
+    m_includeInTodosAction = moreMenu->addAction(tr("Include in To-Dos"));
     m_includeInTodosAction->setCheckable(true);
     connect(m_includeInTodosAction, &QAction::toggled, this, &NoteHeaderBar::includeInTodosToggled);
     moreMenu->addSeparator();
-    connect(moreMenu->addAction(QStringLiteral("Move to Notebook…")), &QAction::triggered, this,
+    connect(moreMenu->addAction(tr("Move to Notebook…")), &QAction::triggered, this,
             &NoteHeaderBar::moveToNotebookRequested);
-    connect(moreMenu->addAction(QStringLiteral("Export…")), &QAction::triggered, this,
+    connect(moreMenu->addAction(tr("Export…")), &QAction::triggered, this,
             &NoteHeaderBar::exportRequested);
-    connect(moreMenu->addAction(QStringLiteral("Print…")), &QAction::triggered, this,
+    connect(moreMenu->addAction(tr("Print…")), &QAction::triggered, this,
             &NoteHeaderBar::printRequested);
     moreMenu->addSeparator();
-    connect(moreMenu->addAction(QStringLiteral("Move to Trash")), &QAction::triggered, this,
+    connect(moreMenu->addAction(tr("Move to Trash")), &QAction::triggered, this,
             &NoteHeaderBar::deleteRequested);
     m_moreButton->setMenu(moreMenu);
     m_moreButton->setPopupMode(QToolButton::InstantPopup);
@@ -168,7 +154,7 @@ void NoteHeaderBar::setShared(bool shared)
     if (m_shared == shared)
         return;
     m_shared = shared;
-    m_shareButton->setToolTip(shared ? QStringLiteral("Manage sharing") : QStringLiteral("Share note"));
+    m_shareButton->setToolTip(shared ? tr("Manage sharing") : tr("Share note"));
     refreshLook();
 }
 
@@ -226,6 +212,7 @@ void NoteHeaderBar::refreshLook()
     m_historyButton->setIcon(lineIcon(LineIcon::History, ink, iconSize));
     m_moreButton->setIcon(lineIcon(LineIcon::More, ink, iconSize));
     m_notebookChip->setStyleSheet(notebookChipStyleSheet(pal));
-    m_notebookChip->setIcon(lineIcon(LineIcon::Notebook, chipTextColor(pal), QSize(14, 14)));
+    const QColor chipText = ThemeManager::colour(ThemeManager::Colour::ChipText, pal);
+    m_notebookChip->setIcon(lineIcon(LineIcon::Notebook, chipText, QSize(14, 14)));
     m_refreshingLook = false;
 }

@@ -44,6 +44,7 @@ NoteListColors noteListColors(const QPalette &palette)
 {
     const QColor base = palette.color(QPalette::Active, QPalette::Base);
     const QColor text = palette.color(QPalette::Active, QPalette::Text);
+    // Shades go towards the middle of the colour the rows are painted on.
     const bool light = base.lightness() >= 128;
     NoteListColors c;
     c.background = base;
@@ -55,8 +56,8 @@ NoteListColors noteListColors(const QPalette &palette)
     c.metaText = light ? text.lighter(225) : text.darker(170);
     c.previewText = light ? text.lighter(175) : text.darker(140);
     c.accent = palette.color(QPalette::Active, QPalette::Highlight);
-    c.warning = QColor(230, 178, 59);
-    c.conflict = QColor(224, 122, 107);
+    c.warning = ThemeManager::colour(ThemeManager::Colour::SyncWarning, palette);
+    c.conflict = ThemeManager::colour(ThemeManager::Colour::SyncConflict, palette);
     return c;
 }
 

@@ -1,5 +1,7 @@
 #include "statusbar.h"
 
+#include "thememanager.h"
+
 #include <QLabel>
 #include <QProgressBar>
 
@@ -37,12 +39,12 @@ QString notebookInfoText(const QString &name, int count)
     return QStringLiteral("%1 (%2 %3)")
         .arg(name)
         .arg(count)
-        .arg(count == 1 ? QStringLiteral("note") : QStringLiteral("notes"));
+        .arg(count == 1 ? StatusBar::tr("note") : StatusBar::tr("notes"));
 }
 
 QString wordCountText(int words)
 {
-    return words < 0 ? QString() : QStringLiteral("Words: %1").arg(words);
+    return words < 0 ? QString() : StatusBar::tr("Words: %1").arg(words);
 }
 
 QString withSavedState(const QString &current, bool saved)
@@ -54,9 +56,9 @@ StatusBar::StatusBar(QWidget *parent)
     : QStatusBar(parent)
 {
     setStyleSheet(QStringLiteral("QStatusBar {  font-size: 9pt;  color: %1;}QStatusBar::item { border: none; }")
-                      .arg(QStringLiteral("#78909C")));
+                      .arg(ThemeManager::colour(ThemeManager::Colour::StatusText, palette()).name().toUpper()));
 
-    m_notebookLabel = new QLabel(QStringLiteral("All Notes"), this);
+    m_notebookLabel = new QLabel(tr("All Notes"), this);
     addWidget(m_notebookLabel, 1);
 
     m_auxLabel = new QLabel(this);
@@ -73,7 +75,7 @@ StatusBar::StatusBar(QWidget *parent)
     m_wordCountLabel = new QLabel(this);
     addPermanentWidget(m_wordCountLabel);
 
-    m_statusLabel = new QLabel(QStringLiteral("Not signed in"), this);
+    m_statusLabel = new QLabel(tr("Not signed in"), this);
     addPermanentWidget(m_statusLabel);
 }
 

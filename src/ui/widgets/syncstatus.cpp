@@ -1,5 +1,6 @@
 #include "syncstatus.h"
 
+#include "account/client.h"
 #include "appstate.h"
 #include "statusbar.h"
 #include "syncengine.h"
@@ -9,6 +10,10 @@
 
 void showSyncState(AppState *state, StatusBar *statusBar)
 {
+    // Signed in only until quitting: the user must know to sign in again.
+    if (VelmAccount::Client *client = state->accountClient())
+        QObject::connect(client, &VelmAccount::Client::tokenStorageFailed, statusBar,
+                         [statusBar](const QString &message) { statusBar->showTemporaryMessage(message, 30000); });
     SyncEngine *engine = state->syncEngine();
     if (!engine)
         return;

@@ -1,0 +1,35 @@
+#pragma once
+
+// The building blocks of the account screen's pages: texts, rows of a person
+// or device with their buttons, sections, and relative times.
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+class QLabel;
+class QLayout;
+class QVBoxLayout;
+class QWidget;
+
+namespace VelmAccount {
+
+// "Active now", "5m ago", "3h ago", "2d ago", else the local date; "Unknown"
+// for an invalid time.
+QString accountRelativeTime(const QDateTime &time, const QDateTime &now = QDateTime::currentDateTimeUtc());
+
+namespace AccountParts {
+
+// Plain, word-wrapped text, pointDelta points larger and of the given weight.
+QLabel *label(const QString &text, int pointDelta = 0, int weight = -1);
+// The same in the placeholder colour, which follows the theme.
+QLabel *muted(const QString &text, int pointDelta = 0);
+// A row of text lines on the left and its buttons on the right; returns the lines.
+QVBoxLayout *addRow(QVBoxLayout *page, const QList<QWidget *> &trailing);
+// Removes and deletes everything in layout, nested layouts included.
+void clearLayout(QLayout *layout);
+// A section heading with its description, if any; returns the description.
+QLabel *addSection(QVBoxLayout *layout, const QString &title, const QString &description = QString());
+
+} // namespace AccountParts
+} // namespace VelmAccount
