@@ -8,15 +8,13 @@
 #include "storagetime.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-
-#include <memory>
-#include <vector>
 
 using namespace SqlHelpers;
 
@@ -458,9 +456,11 @@ bool NoteRepository::restore(const QStringList &ids)
     return true;
 }
 
-bool NoteRepository::purgeRows(const QStringList &ids)
+bool NoteRepository::purgeRows(const QString &idSet, const QVariant &idSetValue)
 {
-    // With foreign keys on, any row that still names the note makes the DELETE
+    // Set-based: each statement covers every note at once, so emptying a large
+    // trash costs a handful of statements rather than a handful per note.
+    // With foreign keys on, any row that still names a note makes the DELETE
     // on notes fail, so its dependants go first, all in one transaction.
     // note_operations and tasks are never written by this program but may hold
     // rows in databases written by older builds.
@@ -468,42 +468,48 @@ bool NoteRepository::purgeRows(const QStringList &ids)
     WriteScope write(db);
     if (!write.isOpen())
         return false;
-
-    QStringList attachmentIds;
-    QSqlQuery select(db);
-    select.setForwardOnly(true);
-    if (!select.prepare(QStringLiteral("SELECT id FROM attachments WHERE note_id = ?")))
-        return false;
-    const QString statements[] = {
-        QStringLiteral("DELETE FROM note_snapshots WHERE note_id = ?"),
-        QStringLiteral("DELETE FROM note_task_settings WHERE note_id = ?"),
-        QStringLiteral("DELETE FROM attachments WHERE note_id = ?"),
-        QStringLiteral("DELETE FROM note_operations WHERE note_id = ?"),
-        QStringLiteral("DELETE FROM tasks WHERE note_id = ?"),
-        QStringLiteral("DELETE FROM notes_fts WHERE rowid = (SELECT rowid FROM notes WHERE id=?)"),
-        QStringLiteral("DELETE FROM notes WHERE id=?"),
+    const QVariantList bound = idSetValue.isValid() ? QVariantList{idSetValue} : QVariantList{};
+    const auto readIds = [&db, &bound](const QString &sql, QStringList *ids) {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        if (!exec(q, sql, bound))
+            return false;
+        while (q.next())
+            *ids << q.value(0).toString();
+        return true;
     };
-    std::vector<std::unique_ptr<QSqlQuery>> deletes;
-    for (const QString &sql : statements) {
-        deletes.push_back(std::make_unique<QSqlQuery>(db));
-        if (!deletes.back()->prepare(sql))
+    QStringList ids;
+    QStringList attachmentIds;
+    if (!readIds(QStringLiteral("SELECT id FROM notes WHERE id IN %1").arg(idSet), &ids)
+        || !readIds(QStringLiteral("SELECT id FROM attachments WHERE note_id IN %1").arg(idSet), &attachmentIds))
+        return false;
+    if (ids.isEmpty())
+        return true;
+
+    // A note the server has seen must be deleted there too, or the next full
+    // resync brings it back; the row is about to go, so its last state is kept.
+    const QString seen = QStringLiteral("SELECT id FROM notes WHERE id IN %1 AND op_version > 0 "
+                                        "AND (owner_id IS NULL OR owner_id = '')").arg(idSet);
+    QSqlQuery q(db);
+    if (!exec(q, QStringLiteral("DELETE FROM sync_queue WHERE entity_type = 'note' AND entity_id IN (%1)").arg(seen),
+              bound)
+        || !exec(q,
+                 QStringLiteral("INSERT INTO sync_queue (entity_type, entity_id, action, payload, created_at) "
+                                "SELECT 'note', id, 'delete', json_object('op_version', op_version, 'notebook_id', "
+                                "notebook_id, 'body', body, 'created_at', created_at), ? FROM notes "
+                                "WHERE id IN (%1) ORDER BY rowid")
+                     .arg(seen),
+                 QVariantList{nowText()} + bound))
+        return false;
+    for (const char *statement :
+         {"DELETE FROM note_snapshots WHERE note_id IN %1", "DELETE FROM note_task_settings WHERE note_id IN %1",
+          "DELETE FROM attachments WHERE note_id IN %1", "DELETE FROM note_operations WHERE note_id IN %1",
+          "DELETE FROM tasks WHERE note_id IN %1",
+          "DELETE FROM notes_fts WHERE rowid IN (SELECT rowid FROM notes WHERE id IN %1)",
+          "DELETE FROM notes WHERE id IN %1"}) {
+        if (!exec(q, QString::fromLatin1(statement).arg(idSet), bound))
             return false;
     }
-    for (const QString &id : ids) {
-        if (!recordPendingDeletion(id))
-            return false;
-        select.bindValue(0, id);
-        if (!select.exec())
-            return false;
-        while (select.next())
-            attachmentIds << select.value(0).toString();
-        for (const auto &q : deletes) {
-            q->bindValue(0, id);
-            if (!q->exec())
-                return false;
-        }
-    }
-    select.finish();
     if (!write.commit())
         return false;
 
@@ -514,14 +520,26 @@ bool NoteRepository::purgeRows(const QStringList &ids)
         if (!path.isEmpty())
             QFile::remove(path);
     }
-    for (const QString &id : ids)
+    for (const QString &id : std::as_const(ids))
         emit notePurged(id);
     return true;
 }
 
+namespace {
+
+// The ids bound as one JSON array, read back as a set inside the statement.
+const QString kBoundIdSet = QStringLiteral("(SELECT value FROM json_each(?))");
+
+QVariant idArray(const QStringList &ids)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(ids)).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
 bool NoteRepository::purge(const QString &id)
 {
-    if (!purgeRows({id}))
+    if (!purgeRows(kBoundIdSet, idArray({id})))
         return false;
     emit notesWritten({id});
     return true;
@@ -529,7 +547,7 @@ bool NoteRepository::purge(const QString &id)
 
 bool NoteRepository::purge(const QStringList &ids)
 {
-    if (!purgeRows(ids))
+    if (!purgeRows(kBoundIdSet, idArray(ids)))
         return false;
     emit notesChanged();
     return true;
@@ -537,15 +555,12 @@ bool NoteRepository::purge(const QStringList &ids)
 
 bool NoteRepository::emptyTrash()
 {
-    QStringList ids;
-    QSqlQuery q(m_database->database());
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT id FROM notes WHERE deleted_at IS NOT NULL")))
+    if (trashCount() == 0)
+        return true;
+    if (!purgeRows(QStringLiteral("(SELECT id FROM notes WHERE deleted_at IS NOT NULL)")))
         return false;
-    while (q.next())
-        ids << q.value(0).toString();
-    q.finish();
-    return ids.isEmpty() || purge(ids);
+    emit notesChanged();
+    return true;
 }
 
 bool NoteRepository::markSynced(const QString &id, int version)
@@ -570,27 +585,6 @@ int NoteRepository::markAllPending()
                                "sync_status != 'pending' AND NOT (is_sample = 1 AND version = 1)")))
         return 0;
     return q.numRowsAffected();
-}
-
-// A note the server has seen must be deleted there too, or the next full
-// resync brings it back; the row is about to go, so its last state is kept.
-bool NoteRepository::recordPendingDeletion(const QString &id)
-{
-    QSqlQuery q(m_database->database());
-    if (!exec(q, QStringLiteral("SELECT op_version, owner_id, notebook_id, body, created_at FROM notes WHERE id = ?"), {id}))
-        return false;
-    if (!q.next() || q.value(0).toInt() <= 0 || !q.value(1).toString().isEmpty())
-        return true;
-    const QJsonObject payload{{"op_version", q.value(0).toInt()},
-                              {"notebook_id", q.value(2).toString()},
-                              {"body", q.value(3).toString()},
-                              {"created_at", q.value(4).toString()}};
-    QSqlQuery insert(m_database->database());
-    return exec(insert, QStringLiteral("DELETE FROM sync_queue WHERE entity_type = 'note' AND entity_id = ?"), {id})
-        && exec(insert,
-                QStringLiteral("INSERT INTO sync_queue (entity_type, entity_id, action, payload, created_at) "
-                               "VALUES ('note', ?, 'delete', ?, ?)"),
-                {id, QString::fromUtf8(QJsonDocument(payload).toJson(QJsonDocument::Compact)), nowText()});
 }
 
 QList<PendingDeletion> NoteRepository::pendingDeletions() const

@@ -113,9 +113,10 @@ private:
     bool matchSearch(const QString &text, const QString &sql, const QVariantList &tail, Read read) const;
     QList<NoteRow> queryRows(const QString &where, const QVariantList &values = {}) const;
     bool setColumns(const QStringList &ids, const QString &set, const QVariantList &values);
-    bool purgeRows(const QStringList &ids);
+    // Purges the notes whose ids the SQL set expression idSet gives (bound to
+    // idSetValue when valid), with everything that names them.
+    bool purgeRows(const QString &idSet, const QVariant &idSetValue = {});
     QString nowText() const;
-    bool recordPendingDeletion(const QString &id);
 
     Database *m_database;
     Clock m_clock;
