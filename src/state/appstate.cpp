@@ -1,5 +1,7 @@
 #include "appstate.h"
 
+#include "tasks.h"
+
 #include "accountclient.h"
 #include "accountrecords.h"
 #include "apiclient.h"
@@ -52,8 +54,13 @@ AppState::~AppState()
 NoteText noteTextOfBody(const QString &body)
 {
     const DeltaTexts texts = deltaTexts(body);
+    // Every kind of task shows one of these in its text or its attributes; a
+    // body without any is not parsed a second time.
+    const bool mayHaveTasks = body.contains(QLatin1String("checked")) || texts.plain.contains(QLatin1Char('['))
+        || texts.plain.contains(QLatin1String("todo:"), Qt::CaseInsensitive);
     return NoteText{plainTextTitle(texts.plain), plainTextPreview(texts.plain),
-                    texts.plain + QLatin1Char('\n') + texts.tableCells};
+                    texts.plain + QLatin1Char('\n') + texts.tableCells,
+                    mayHaveTasks ? encodeTasks(extractTasks(QString(), body, QDateTime())) : QString()};
 }
 
 bool AppState::initialize()

@@ -44,7 +44,7 @@ public:
     QSqlDatabase database() const { return m_db; }
     QString connectionName() const { return m_connectionName; }
 
-    static constexpr int currentVersion = 3;
+    static constexpr int currentVersion = 4;
 
 signals:
     void migrationApplied(int version, const QString &name);
