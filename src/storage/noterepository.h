@@ -63,9 +63,6 @@ public:
     // Rows of search(text) with a snippet each; limit < 0 reads to the end.
     QList<NoteRow> searchRows(const QString &text, int limit = -1, int offset = 0) const;
     int searchCount(const QString &text) const;
-    // What the to-do list needs to see whether a note changed: id -> stamp of
-    // its last write, for live notes.
-    QHash<QString, QString> liveNoteStamps() const;
     // Up to limit live rows of notebookId (empty: every notebook) in update
     // order, ties by id, newest first unless oldestFirst, starting after the
     // row `after` (absent: from the first). A page starts from a row, not a

@@ -272,19 +272,6 @@ int NoteRepository::trashCount() const
     return q.value(0).toInt();
 }
 
-QHash<QString, QString> NoteRepository::liveNoteStamps() const
-{
-    QHash<QString, QString> stamps;
-    QSqlQuery q(m_database->database());
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT id, updated_at || modified_at || version || sync_status FROM notes "
-                               "WHERE deleted_at IS NULL")))
-        return stamps;
-    while (q.next())
-        stamps.insert(q.value(0).toString(), q.value(1).toString());
-    return stamps;
-}
-
 QHash<QString, int> NoteRepository::countsByNotebook() const
 {
     QHash<QString, int> counts;
