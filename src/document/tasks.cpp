@@ -184,7 +184,6 @@ QList<Task> decodeTasks(const QString &noteId, QStringView encoded, const QDateT
         task.charOffset = fields[1];
         task.source = TaskSource(fields[2]);
         task.isCompleted = fields[3] == 1;
-        task.id = taskId(noteId, task.lineIndex, task.text);
         task.noteUpdatedAt = noteUpdatedAt;
         tasks.append(task);
     }

@@ -2,6 +2,8 @@
 
 #include "tasks.h"
 
+#include <QRegularExpression>
+
 #include "accountclient.h"
 #include "accountrecords.h"
 #include "apiclient.h"
@@ -54,13 +56,19 @@ AppState::~AppState()
 NoteText noteTextOfBody(const QString &body)
 {
     const DeltaTexts texts = deltaTexts(body);
-    // Every kind of task shows one of these in its text or its attributes; a
-    // body without any is not parsed a second time.
-    const bool mayHaveTasks = body.contains(QLatin1String("checked")) || texts.plain.contains(QLatin1Char('['))
-        || texts.plain.contains(QLatin1String("todo:"), Qt::CaseInsensitive);
     return NoteText{plainTextTitle(texts.plain), plainTextPreview(texts.plain),
-                    texts.plain + QLatin1Char('\n') + texts.tableCells,
-                    mayHaveTasks ? encodeTasks(extractTasks(QString(), body, QDateTime())) : QString()};
+                    texts.plain + QLatin1Char('\n') + texts.tableCells};
+}
+
+QString noteTodosOfBody(const QString &body)
+{
+    // Every kind of task shows one of these in its text or its attributes; a
+    // body without any is not parsed.
+    static const QRegularExpression box(QStringLiteral("-\\s*\\["));
+    if (!body.contains(QLatin1String("checked")) && !body.contains(QLatin1String("todo:"), Qt::CaseInsensitive)
+        && !body.contains(box))
+        return QString();
+    return encodeTasks(extractTasks(QString(), body, QDateTime()));
 }
 
 bool AppState::initialize()
@@ -69,6 +77,7 @@ bool AppState::initialize()
     const QString path = Database::defaultDatabasePath();
     qCInfo(lcApp).noquote() << "Opening database at:" << path;
     m_database->setTextExtractor(noteTextOfBody);
+    m_database->setTodoExtractor(noteTodosOfBody);
     if (!m_database->open(path))
         return false;
 

@@ -419,7 +419,12 @@ bool Database::migrateToV2()
 
 NoteText Database::noteText(const QString &body) const
 {
-    return m_textExtractor ? m_textExtractor(body) : NoteText{QString(), QString(), body, std::nullopt};
+    return m_textExtractor ? m_textExtractor(body) : NoteText{QString(), QString(), body};
+}
+
+std::optional<QString> Database::noteTodos(const QString &body) const
+{
+    return m_todoExtractor ? std::optional<QString>(m_todoExtractor(body)) : std::nullopt;
 }
 
 bool Database::migrateToV3()

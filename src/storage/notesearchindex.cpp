@@ -25,6 +25,7 @@ bool write(Database *database, const QString &noteId, const QString &body)
 {
     const QSqlDatabase db = database->database();
     NoteText text = database->noteText(body);
+    const std::optional<QString> todos = database->noteTodos(body);
     QSqlQuery q(db);
     q.setForwardOnly(true);
     // File names are what a reader sees of an attachment.
@@ -37,8 +38,8 @@ bool write(Database *database, const QString &noteId, const QString &body)
         && remove(database, noteId)
         && exec(q, QStringLiteral("INSERT INTO notes_fts(rowid, text) SELECT rowid, ? FROM notes WHERE id=?"),
                 {nonNull(text.searchText), noteId})
-        && (text.todos ? exec(q, QStringLiteral("INSERT OR REPLACE INTO note_todos (note_id, tasks) VALUES (?, ?)"),
-                              {noteId, nonNull(*text.todos)})
+        && (todos ? exec(q, QStringLiteral("INSERT OR REPLACE INTO note_todos (note_id, tasks) VALUES (?, ?)"),
+                         {noteId, nonNull(*todos)})
                        : exec(q, QStringLiteral("DELETE FROM note_todos WHERE note_id = ?"), {noteId}));
     if (!ok)
         qCWarning(lcStorage).noquote() << "Search text not written:" << q.lastError().text();
@@ -58,7 +59,7 @@ bool writeTodos(Database *database)
     if (!insert.prepare(QStringLiteral("INSERT INTO note_todos (note_id, tasks) VALUES (?, ?)")))
         return false;
     while (notes.next()) {
-        const std::optional<QString> todos = database->noteText(notes.value(1).toString()).todos;
+        const std::optional<QString> todos = database->noteTodos(notes.value(1).toString());
         if (!todos)
             return true; // nothing reads to-dos here
         insert.bindValue(0, notes.value(0));

@@ -41,30 +41,6 @@ private:
     }
 
 private slots:
-    void rowMetricsFollowFontScale_data()
-    {
-        QTest::addColumn<int>("scale");
-        QTest::addColumn<int>("title");
-        QTest::addColumn<int>("preview");
-        QTest::addColumn<int>("meta");
-        QTest::addColumn<int>("notebook");
-        QTest::addColumn<int>("height");
-        QTest::newRow("100 %") << 100 << 15 << 13 << 11 << 12 << 91;
-        QTest::newRow("70 %") << 70 << 10 << 9 << 8 << 9 << 76;
-        QTest::newRow("160 %") << 160 << 23 << 20 << 17 << 19 << 117;
-    }
-    void rowMetricsFollowFontScale()
-    {
-        QFETCH(int, scale);
-        const NoteRowMetrics m = noteRowMetrics(scale);
-        QTEST(m.titleSize, "title");
-        QCOMPARE(m.untitledTitleSize, m.titleSize);
-        QTEST(m.previewSize, "preview");
-        QTEST(m.metaSize, "meta");
-        QTEST(m.notebookSize, "notebook");
-        QTEST(m.rowHeight, "height");
-    }
-
     void untitledRowsShowTheirFirstTextOrUntitled_data()
     {
         QTest::addColumn<QString>("storedTitle");

@@ -105,12 +105,6 @@ private slots:
         QCOMPARE(rowTexts(screen.model()).replaceInStrings(QRegularExpression("  — .*"), ""), expected);
     }
 
-    void rowTextAddsTheTitleOnlyWhenThereIsOne()
-    {
-        QCOMPARE(todoRowText("Call Bob", "Work"), QStringLiteral("Call Bob  — Work"));
-        QCOMPARE(todoRowText("Call Bob", QString()), QStringLiteral("Call Bob"));
-    }
-
     void tickingRewritesOnlyCheckListLines()
     {
         const Note note = makeNote(kChecklistBody);
