@@ -1,3 +1,4 @@
+#include "notewindowregistry.h"
 #include "velmtest.h"
 
 #include "appstatefixture.h"
@@ -186,7 +187,7 @@ private slots:
         TodosScreen screen(state.get());
         screen.refresh();
         emit screen.list()->doubleClicked(screen.model()->index(0));
-        QCOMPARE(state->openNoteWindowIds(), QStringList({note.id}));
+        QCOMPARE(NoteWindowRegistry::of(state.get())->openIds(), QStringList({note.id}));
     }
 
     // Each single write moves the rows of its note alone, in either order,

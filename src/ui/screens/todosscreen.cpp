@@ -2,6 +2,7 @@
 
 #include "appstate.h"
 #include "noterepository.h"
+#include "notewindowregistry.h"
 #include "todolistmodel.h"
 #include "todorules.h"
 
@@ -54,7 +55,7 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
     connect(m_list, &QListView::doubleClicked, this, [this](const QModelIndex &index) {
         const QString noteId = index.data(TodoListModel::NoteIdRole).toString();
         if (m_state && !noteId.isEmpty())
-            m_state->openNoteWindow(noteId);
+            NoteWindowRegistry::of(m_state)->open(noteId);
     });
     if (m_state) {
         connect(m_state, &AppState::notesWritten, m_model, &TodoListModel::updateNotes);
