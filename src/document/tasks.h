@@ -46,3 +46,10 @@ QString setTaskCompleted(const QString &body, int lineIndex, bool completed);
 // "<noteId>_<lineIndex>_<first 8 hex digits of the MD5 of text>": stable for
 // the same text on the same line, changed by any edit of the text.
 QString taskId(const QString &noteId, int lineIndex, const QString &text);
+
+// The tasks of one note as one line of text each ("line offset source done text"),
+// the form in which storage keeps them beside the note.
+QString encodeTasks(const QList<Task> &tasks);
+// Tasks of noteId back from encodeTasks; a malformed line is skipped. Neither
+// id nor extractedAt is kept: taskId() gives the id where one is needed.
+QList<Task> decodeTasks(const QString &noteId, QStringView encoded, const QDateTime &noteUpdatedAt);

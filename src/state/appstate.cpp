@@ -1,5 +1,9 @@
 #include "appstate.h"
 
+#include "tasks.h"
+
+#include <QRegularExpression>
+
 #include "accountclient.h"
 #include "accountrecords.h"
 #include "apiclient.h"
@@ -47,12 +51,24 @@ NoteText noteTextOfBody(const QString &body)
                     texts.plain + QLatin1Char('\n') + texts.tableCells};
 }
 
+QString noteTodosOfBody(const QString &body)
+{
+    // Every kind of task shows one of these in its text or its attributes; a
+    // body without any is not parsed.
+    static const QRegularExpression box(QStringLiteral("-\\s*\\["));
+    if (!body.contains(QLatin1String("checked")) && !body.contains(QLatin1String("todo:"), Qt::CaseInsensitive)
+        && !body.contains(box))
+        return QString();
+    return encodeTasks(extractTasks(QString(), body, QDateTime()));
+}
+
 bool AppState::initialize()
 {
     m_database = new Database(this);
     const QString path = Database::defaultDatabasePath();
     qCInfo(lcApp).noquote() << "Opening database at:" << path;
     m_database->setTextExtractor(noteTextOfBody);
+    m_database->setTodoExtractor(noteTodosOfBody);
     if (!m_database->open(path))
         return false;
 

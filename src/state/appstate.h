@@ -27,6 +27,8 @@ class NoteSharingService;
 
 // What the database keeps of a body for the lists and the search index.
 NoteText noteTextOfBody(const QString &body);
+// The to-dos kept beside a note (encodeTasks of its tasks).
+QString noteTodosOfBody(const QString &body);
 
 // The one application-wide object every window receives. Owns the database,
 // the repositories and the theme manager as QObject children; windows hold

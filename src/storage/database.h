@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 // Owns one named SQLite connection, the data directory and the schema.
 // Repositories hold a plain pointer to it and must not outlive it.
@@ -33,6 +34,10 @@ public:
     // one a body is indexed as it is stored.
     void setTextExtractor(NoteTextExtractor extractor) { m_textExtractor = std::move(extractor); }
     NoteText noteText(const QString &body) const;
+    // Set before notes are written: each note's to-dos are kept beside it.
+    // Without one they are not kept, and whoever lists to-dos reads bodies.
+    void setTodoExtractor(NoteTodoExtractor extractor) { m_todoExtractor = std::move(extractor); }
+    std::optional<QString> noteTodos(const QString &body) const;
 
     bool open(const QString &path);
     // Runs the pending migrations and then alsoInTransaction in one write
@@ -44,7 +49,7 @@ public:
     QSqlDatabase database() const { return m_db; }
     QString connectionName() const { return m_connectionName; }
 
-    static constexpr int currentVersion = 3;
+    static constexpr int currentVersion = 4;
 
 signals:
     void migrationApplied(int version, const QString &name);
@@ -63,4 +68,5 @@ private:
     QString m_connectionName;
     QSqlDatabase m_db;
     NoteTextExtractor m_textExtractor;
+    NoteTodoExtractor m_todoExtractor;
 };

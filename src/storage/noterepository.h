@@ -63,9 +63,28 @@ public:
     // Rows of search(text) with a snippet each; limit < 0 reads to the end.
     QList<NoteRow> searchRows(const QString &text, int limit = -1, int offset = 0) const;
     int searchCount(const QString &text) const;
-    // What the to-do list needs to see whether a note changed: id -> stamp of
-    // its last write, for live notes.
-    QHash<QString, QString> liveNoteStamps() const;
+    // Up to limit live rows of notebookId (empty: every notebook) in update
+    // order, ties by id, newest first unless oldestFirst, starting after the
+    // row `after` (absent: from the first). A page starts from a row, not a
+    // position, so rows that other writes move are neither skipped nor repeated.
+    QList<NoteRow> rowsPage(const QString &notebookId, bool oldestFirst, const std::optional<NoteRow> &after,
+                            int limit) const;
+    // Live notes of notebookId (empty: every notebook).
+    int liveCount(const QString &notebookId = QString()) const;
+
+    // The to-dos of a live note as the text extractor wrote them at its last write.
+    struct TodoText
+    {
+        QString noteId;
+        QString title;
+        QDateTime updatedAt;
+        QString tasks;
+    };
+    // Every live note that has to-dos. Notes whose to-dos were never read
+    // (written before they were kept) are read and stored first.
+    QList<TodoText> todoTexts();
+    // Absent when the note is trashed, gone or has no to-dos.
+    std::optional<TodoText> todoText(const QString &noteId) const;
 
     bool insert(const Note &note);
     // Writes every column but id and created_at as given: no version bump, no time stamp.
@@ -118,9 +137,10 @@ private:
     QList<NoteRow> queryRows(const QString &where, const QVariantList &values = {}) const;
     WriteResult updateRow(const Note &note, const QString *expectedBody);
     bool setColumns(const QStringList &ids, const QString &set, const QVariantList &values);
-    bool purgeRows(const QStringList &ids);
+    // Purges the notes whose ids the SQL set expression idSet gives (bound to
+    // idSetValue when valid), with everything that names them.
+    bool purgeRows(const QString &idSet, const QVariant &idSetValue = {});
     QString nowText() const;
-    bool recordPendingDeletion(const QString &id);
 
     Database *m_database;
     Clock m_clock;

@@ -1,6 +1,6 @@
 #pragma once
 
-// The list texts (title, preview) and the full-text row of a note, written in
+// The list texts (title, preview), the full-text row and the to-dos of a note, written in
 // the same transaction as the note itself. Internal to storage.
 
 #include <QString>
@@ -13,6 +13,9 @@ namespace NoteSearchIndex {
 bool write(Database *database, const QString &noteId, const QString &body);
 // The same after the attachments of a note changed: reads the stored body.
 bool rewrite(Database *database, const QString &noteId);
+// Reads the to-dos of every live note that has none stored yet (notes
+// written before they were kept), in one transaction.
+bool writeTodos(Database *database);
 // Drops the full-text row of a note that is about to be deleted.
 bool remove(Database *database, const QString &noteId);
 

@@ -14,3 +14,5 @@ struct NoteText
 };
 
 using NoteTextExtractor = std::function<NoteText(const QString &body)>;
+// The to-dos of a body in the extractor's own form; empty: none.
+using NoteTodoExtractor = std::function<QString(const QString &body)>;

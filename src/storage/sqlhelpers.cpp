@@ -26,6 +26,11 @@ QVariant nullText()
     return QVariant(QMetaType::fromType<QString>());
 }
 
+QVariant textOrEmpty(const QString &text)
+{
+    return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
+}
+
 QVariant textOrNull(const QString &text)
 {
     return text.isEmpty() ? nullText() : QVariant(text);

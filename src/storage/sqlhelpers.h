@@ -19,6 +19,8 @@ bool exec(QSqlQuery &q, const QString &sql, const QVariantList &values = {});
 
 // A typed NULL for a nullable text column.
 QVariant nullText();
+// A null text binds as '' (for NOT NULL text columns).
+QVariant textOrEmpty(const QString &text);
 // Empty text binds as NULL.
 QVariant textOrNull(const QString &text);
 // Absent time binds as NULL, a present one in the storage time format.

@@ -64,15 +64,15 @@ private slots:
         QSignalSpy applied(&db, &Database::migrationApplied);
         QVERIFY(db.open(path));
         QVERIFY(db.migrate());
-        QCOMPARE(applied.size(), 3);
+        QCOMPARE(applied.size(), 4);
         QCOMPARE(applied.at(0).at(0).toInt(), 1);
         QCOMPARE(applied.at(1).at(1).toString(), QString("drop default notebook + FK"));
         QCOMPARE(applied.at(2).at(1).toString(), QString("plain-text search"));
-        QCOMPARE(scalar(db, "SELECT COUNT(*) || version FROM schema_version").toString(), QString("13"));
+        QCOMPARE(scalar(db, "SELECT COUNT(*) || version FROM schema_version").toString(), QString("14"));
         QCOMPARE(scalar(db, "PRAGMA foreign_keys").toInt(), 1);
         QCOMPARE(scalar(db, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('notebooks', 'notes', 'notes_fts', "
                             "'note_operations', 'note_snapshots', 'attachments', 'sync_queue', 'tasks', "
-                            "'note_task_settings', 'preferences')").toInt(), 10);
+                            "'note_task_settings', 'preferences', 'note_todos', 'idx_notes_list')").toInt(), 12);
         QVERIFY(QFile::exists(path));
 
         // Opened again at the current version: no migration runs.
@@ -114,9 +114,9 @@ private slots:
         QSignalSpy applied(&db, &Database::migrationApplied);
         QVERIFY(db.open(path));
         QVERIFY(db.migrate());
-        QCOMPARE(applied.size(), 2);
+        QCOMPARE(applied.size(), 3);
         QCOMPARE(applied.at(0).at(0).toInt(), 2);
-        QCOMPARE(scalar(db, "SELECT version FROM schema_version").toInt(), 3);
+        QCOMPARE(scalar(db, "SELECT version FROM schema_version").toInt(), Database::currentVersion);
         QCOMPARE(scalar(db, "SELECT group_concat(id || ':' || notebook_id, ' ') FROM (SELECT * FROM notes ORDER BY id)")
                      .toString(), QString("n1: n2: n3:nb-work"));
         QCOMPARE(scalar(db, "SELECT group_concat(id) FROM notebooks").toString(), QString("nb-work"));

@@ -279,6 +279,31 @@ private slots:
         QVERIFY(m_order->isEmpty());
     }
 
+    // Emptying the trash queues a server deletion, with the last state, only
+    // for notes the server has seen and this account owns.
+    void purgesQueueServerDeletionsOfSeenOwnNotes()
+    {
+        Note seen = makeNote("seen", "seen");
+        seen.opVersion = 4;
+        seen.notebookId = "nb-1";
+        Note shared = makeNote("shared", "shared");
+        shared.opVersion = 2;
+        shared.ownerId = "someone-else";
+        for (const Note &note : {seen, shared, makeNote("local", "local")}) {
+            QVERIFY(m_repo->insert(note));
+            QVERIFY(m_repo->softDelete(note.id));
+        }
+        QVERIFY(m_repo->emptyTrash());
+        QCOMPARE(m_repo->trashCount(), 0);
+        const QList<PendingDeletion> pending = m_repo->pendingDeletions();
+        QCOMPARE(pending.size(), 1);
+        QCOMPARE(pending.first().noteId, QString("seen"));
+        QCOMPARE(pending.first().serverVersion, 4);
+        QCOMPARE(pending.first().notebookId, QString("nb-1"));
+        QCOMPARE(pending.first().body, seen.body);
+        QCOMPARE(pending.first().createdAt, kBase);
+    }
+
     void todoSettingDefaultsToIncludedAndIsUpserted()
     {
         QVERIFY(m_repo->insert(makeNote("td", "todo")));

@@ -2,10 +2,13 @@
 
 #include "notelistdelegate.h"
 #include "notelistwidget.h"
+#include "database.h"
+#include "noterepository.h"
 
 #include <QMimeData>
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 class TestNoteListWidget : public QObject
 {
@@ -38,30 +41,6 @@ private:
     }
 
 private slots:
-    void rowMetricsFollowFontScale_data()
-    {
-        QTest::addColumn<int>("scale");
-        QTest::addColumn<int>("title");
-        QTest::addColumn<int>("preview");
-        QTest::addColumn<int>("meta");
-        QTest::addColumn<int>("notebook");
-        QTest::addColumn<int>("height");
-        QTest::newRow("100 %") << 100 << 15 << 13 << 11 << 12 << 91;
-        QTest::newRow("70 %") << 70 << 10 << 9 << 8 << 9 << 76;
-        QTest::newRow("160 %") << 160 << 23 << 20 << 17 << 19 << 117;
-    }
-    void rowMetricsFollowFontScale()
-    {
-        QFETCH(int, scale);
-        const NoteRowMetrics m = noteRowMetrics(scale);
-        QTEST(m.titleSize, "title");
-        QCOMPARE(m.untitledTitleSize, m.titleSize);
-        QTEST(m.previewSize, "preview");
-        QTEST(m.metaSize, "meta");
-        QTEST(m.notebookSize, "notebook");
-        QTEST(m.rowHeight, "height");
-    }
-
     void untitledRowsShowTheirFirstTextOrUntitled_data()
     {
         QTest::addColumn<QString>("storedTitle");
@@ -156,12 +135,81 @@ private slots:
             all << row(QString::number(i), "row");
         int reads = 0;
         model.setRows(all.mid(0, NoteListModel::kPageSize), NoteListModel::Order::Ranked, {},
-                      [&](int offset, int limit) { ++reads; return all.mid(offset, limit); });
+                      [&](const QList<NoteRow> &loaded, int limit) { ++reads; return all.mid(loaded.size(), limit); });
         while (model.canFetchMore(QModelIndex()))
             model.fetchMore(QModelIndex());
         QCOMPARE(model.rowCount(), all.size());
         QCOMPARE(reads, 2);
         QCOMPARE(model.index(all.size() - 1).data(NoteListModel::IdRole).toString(), all.last().id);
+    }
+
+    // Pages read from the database while writes land between reads: every live
+    // note once, in the order a full read gives, ties of time broken by id.
+    void datePagesNeitherSkipNorRepeatAcrossWrites_data()
+    {
+        QTest::addColumn<bool>("oldestFirst");
+        QTest::newRow("newest first") << false;
+        QTest::newRow("oldest first") << true;
+    }
+    void datePagesNeitherSkipNorRepeatAcrossWrites()
+    {
+        QFETCH(bool, oldestFirst);
+        QTemporaryDir dir;
+        Database db;
+        QVERIFY(db.open(dir.filePath("pages.db")) && db.migrate());
+        NoteRepository notes(&db);
+        const QDateTime base = QDateTime::currentDateTimeUtc().addDays(-1);
+        const auto note = [&base](int i, int seconds) {
+            Note n;
+            n.id = QStringLiteral("n%1").arg(i, 3, 10, QLatin1Char('0'));
+            n.body = QStringLiteral("[]");
+            n.createdAt = n.updatedAt = n.modifiedAt = base.addSecs(seconds);
+            return n;
+        };
+        for (int i = 0; i < 250; ++i)
+            QVERIFY(notes.insert(note(i, i / 2)));
+
+        NoteListModel model; // no model tester: it reads every page itself
+        const auto page = [&](const QList<NoteRow> &loaded, int limit) {
+            return notes.rowsPage(QString(), oldestFirst,
+                                  loaded.isEmpty() ? std::nullopt : std::optional<NoteRow>(loaded.last()), limit);
+        };
+        model.setRows(page({}, NoteListModel::kPageSize),
+                      oldestFirst ? NoteListModel::Order::OldestUpdateFirst : NoteListModel::Order::NewestUpdateFirst,
+                      [](const NoteRow &r) { return !r.deletedAt.isValid(); }, page);
+        model.setRowReader([&notes](const QString &id) { return notes.rowById(id); });
+        connect(&notes, &NoteRepository::notesWritten, &model, [&](const QStringList &ids) {
+            for (const QString &id : ids)
+                QVERIFY(model.applyWrite(id, notes.rowById(id)));
+        });
+
+        // A note read and one not read yet move to either end, one is trashed, one added in the middle.
+        for (const auto &[id, at] : {std::pair{"n020", base.addDays(1)}, std::pair{"n230", base.addDays(-1)}}) {
+            Note n = *notes.noteById(id);
+            n.updatedAt = at;
+            QVERIFY(notes.update(n));
+        }
+        QVERIFY(notes.softDelete(QStringLiteral("n120")));
+        QVERIFY(notes.insert(note(999, 60)));
+
+        QStringList expected;
+        for (const NoteRow &r : notes.allRows())
+            expected << r.id;
+        if (oldestFirst)
+            std::reverse(expected.begin(), expected.end());
+        const auto loaded = [&model] {
+            QStringList ids;
+            for (int i = 0; i < model.rowCount(); ++i)
+                ids << model.rowAt(i).id;
+            return ids;
+        };
+        model.ensureLoaded(expected.at(150));
+        QVERIFY(model.rowCount() < expected.size());
+        QCOMPARE(loaded(), expected.mid(0, model.rowCount()));
+        QVERIFY(model.rowOf(expected.at(150)) >= 0);
+        while (model.canFetchMore(QModelIndex()))
+            model.fetchMore(QModelIndex());
+        QCOMPARE(loaded(), expected);
     }
 
     void untitledTitlesAreMarkedOnce()

@@ -180,6 +180,9 @@ void MainWindow::buildWidgets()
     searchLayout->addWidget(m_searchField);
     m_noteList = new NoteListWidget(m_middle);
     m_noteList->setNotebookNameResolver([this](const QString &id) { return m_notebookNames.value(id); });
+    m_noteList->noteModel()->setRowReader([this](const QString &id) {
+        return m_state ? m_state->notes()->rowById(id) : std::nullopt;
+    });
     m_middleLayout->addWidget(m_searchRow);
     m_middleLayout->addWidget(m_noteList);
 

@@ -45,20 +45,25 @@ void MainWindow::refreshNoteList()
     NoteRepository *notes = m_state->notes();
     int count = 0;
     if (text.isEmpty()) {
-        QList<NoteRow> rows = notebookId.isEmpty() ? notes->allRows() : notes->rowsInNotebook(notebookId);
+        // The first page now, the rest as the list scrolls.
         const bool steno = readBoolPreference(QStringLiteral("steno_mode"), false);
-        if (steno)
-            std::reverse(rows.begin(), rows.end());
-        count = int(rows.size());
-        m_noteList->setRows(rows,
+        const auto page = [notes, notebookId, steno](const QList<NoteRow> &loaded, int limit) {
+            return notes->rowsPage(notebookId, steno,
+                                   loaded.isEmpty() ? std::nullopt : std::optional<NoteRow>(loaded.last()), limit);
+        };
+        m_noteList->setRows(page({}, NoteListModel::kPageSize),
                             steno ? NoteListModel::Order::OldestUpdateFirst : NoteListModel::Order::NewestUpdateFirst,
                             [notebookId](const NoteRow &row) {
                                 return !row.deletedAt.isValid()
                                     && (notebookId.isEmpty() || row.notebookId == notebookId);
-                            });
+                            },
+                            page);
+        count = notes->liveCount(notebookId);
     } else {
         m_noteList->setRows(notes->searchRows(text, NoteListModel::kPageSize), NoteListModel::Order::Ranked, {},
-                            [notes, text](int offset, int limit) { return notes->searchRows(text, limit, offset); });
+                            [notes, text](const QList<NoteRow> &loaded, int limit) {
+                                return notes->searchRows(text, limit, int(loaded.size()));
+                            });
         count = notes->searchCount(text);
     }
 
@@ -87,10 +92,11 @@ void MainWindow::onNotesWritten(const QStringList &ids)
     }
     if (reload) {
         refreshNoteList();
-    } else {
+    } else if (countsChanged) {
+        // The list holds only the pages read so far: the count comes from the database.
         const QString notebookId = m_state->currentNotebookId();
-        m_statusBar->setNotebookInfo(
-            notebookId.isEmpty() ? tr("All Notes") : m_notebookNames.value(notebookId), model->rowCount());
+        m_statusBar->setNotebookInfo(notebookId.isEmpty() ? tr("All Notes") : m_notebookNames.value(notebookId),
+                                     m_state->notes()->liveCount(notebookId));
     }
     if (countsChanged)
         refreshNotebooks();

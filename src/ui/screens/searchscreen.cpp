@@ -54,7 +54,9 @@ void SearchScreen::refresh()
         // The first screen of rows now, the rest as the list scrolls.
         NoteRepository *notes = m_state->notes();
         m_list->setRows(notes->searchRows(text, NoteListModel::kPageSize), NoteListModel::Order::Ranked, {},
-                        [notes, text](int offset, int limit) { return notes->searchRows(text, limit, offset); });
+                        [notes, text](const QList<NoteRow> &loaded, int limit) {
+                            return notes->searchRows(text, limit, int(loaded.size()));
+                        });
     }
     emit searched(m_state ? text : QString());
 }

@@ -14,26 +14,33 @@ QList<Task> visibleTasks(const QList<Note> &notes, bool showCompleted, const QSt
     return visibleTasks(all, showCompleted, filter, sort);
 }
 
+bool todoShown(const Task &task, bool showCompleted, const QString &needle)
+{
+    return (showCompleted || !task.isCompleted) && (needle.isEmpty() || task.text.toLower().contains(needle));
+}
+
+bool todoBefore(const Task &a, const Task &b, TodoSort sort)
+{
+    if (sort == TodoSort::Alphabetical) {
+        if (const int byText = a.text.compare(b.text, Qt::CaseInsensitive))
+            return byText < 0;
+    }
+    if (a.noteUpdatedAt != b.noteUpdatedAt)
+        return a.noteUpdatedAt > b.noteUpdatedAt;
+    if (a.noteId != b.noteId)
+        return a.noteId < b.noteId;
+    return a.lineIndex < b.lineIndex;
+}
+
 QList<Task> visibleTasks(const QList<Task> &all, bool showCompleted, const QString &filter, TodoSort sort)
 {
     const QString needle = filter.trimmed().toLower();
     QList<Task> tasks;
     for (const Task &task : all) {
-        if (!showCompleted && task.isCompleted)
-            continue;
-        if (!needle.isEmpty() && !task.text.toLower().contains(needle))
-            continue;
-        tasks.append(task);
+        if (todoShown(task, showCompleted, needle))
+            tasks.append(task);
     }
-    // Stable: the tasks of one note keep their order in it.
-    if (sort == TodoSort::Alphabetical) {
-        std::stable_sort(tasks.begin(), tasks.end(), [](const Task &a, const Task &b) {
-            return a.text.compare(b.text, Qt::CaseInsensitive) < 0;
-        });
-    } else {
-        std::stable_sort(tasks.begin(), tasks.end(),
-                  [](const Task &a, const Task &b) { return a.noteUpdatedAt > b.noteUpdatedAt; });
-    }
+    std::sort(tasks.begin(), tasks.end(), [sort](const Task &a, const Task &b) { return todoBefore(a, b, sort); });
     return tasks;
 }
 

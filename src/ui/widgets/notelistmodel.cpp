@@ -31,6 +31,22 @@ void NoteListModel::setNotebookNameResolver(NotebookNameResolver resolver)
     m_resolver = std::move(resolver);
 }
 
+void NoteListModel::setRowReader(std::function<std::optional<NoteRow>(const QString &)> reader)
+{
+    m_rowReader = std::move(reader);
+}
+
+void NoteListModel::ensureLoaded(const QString &id)
+{
+    if (!m_morePages || !m_rowReader || m_order == Order::Ranked || rowOf(id) >= 0)
+        return;
+    const std::optional<NoteRow> row = m_rowReader(id);
+    if (!row || (m_filter && !m_filter(*row)))
+        return;
+    while (m_morePages && placeFor(*row, -1) == m_rows.size())
+        fetchMore(QModelIndex());
+}
+
 int NoteListModel::rowOf(const QString &id) const
 {
     for (int i = 0; i < m_rows.size(); ++i) {
@@ -44,13 +60,14 @@ int NoteListModel::rowOf(const QString &id) const
 int NoteListModel::placeFor(const NoteRow &row, int skip) const
 {
     const auto before = [this, &row](const NoteRow &other) {
+        // Ties by id, as the pages are read.
         switch (m_order) {
         case Order::OldestUpdateFirst:
-            return other.updatedAt <= row.updatedAt;
+            return other.updatedAt != row.updatedAt ? other.updatedAt < row.updatedAt : other.id < row.id;
         case Order::NewestDeletionFirst:
             return other.deletedAt >= row.deletedAt;
         default:
-            return other.updatedAt >= row.updatedAt;
+            return other.updatedAt != row.updatedAt ? other.updatedAt > row.updatedAt : other.id > row.id;
         }
     };
     int place = 0;
@@ -70,7 +87,10 @@ bool NoteListModel::applyWrite(const QString &id, const std::optional<NoteRow> &
         return false;
     const int current = rowOf(id);
     const bool belongs = row && (!m_filter || m_filter(*row));
-    if (!belongs) {
+    const int place = belongs ? placeFor(*row, current) : -1;
+    // A row below every row read so far is left to a later page.
+    const int others = int(m_rows.size()) - (current >= 0 ? 1 : 0);
+    if (!belongs || (m_morePages && place == others)) {
         if (current >= 0) {
             beginRemoveRows(QModelIndex(), current, current);
             m_rows.removeAt(current);
@@ -78,7 +98,6 @@ bool NoteListModel::applyWrite(const QString &id, const std::optional<NoteRow> &
         }
         return true;
     }
-    const int place = placeFor(*row, current);
     if (current < 0) {
         beginInsertRows(QModelIndex(), place, place);
         m_rows.insert(place, *row);
@@ -161,7 +180,7 @@ void NoteListModel::fetchMore(const QModelIndex &parent)
 {
     if (!canFetchMore(parent))
         return;
-    const QList<NoteRow> page = m_pages(int(m_rows.size()), kPageSize);
+    const QList<NoteRow> page = m_pages(m_rows, kPageSize);
     // Cleared before the rows arrive: whoever watches the insertion may ask for more.
     m_morePages = false;
     if (page.isEmpty())

@@ -22,9 +22,9 @@ struct NoteRowText
 };
 NoteRowText noteRowText(const QString &title, const QString &preview);
 
-// The rows of a note list over light rows (no bodies). A list in date order
-// takes single-note writes row by row; a ranked list (search) pages its rows
-// in as the view scrolls.
+// The rows of a note list over light rows (no bodies), paged in as the view
+// scrolls. A list in date order takes single-note writes row by row; a ranked
+// list (search) is read again instead.
 class NoteListModel final : public QAbstractListModel
 {
     Q_OBJECT
@@ -43,12 +43,13 @@ public:
     enum class Order { NewestUpdateFirst, OldestUpdateFirst, NewestDeletionFirst, Ranked };
     using NotebookNameResolver = std::function<QString(const QString &notebookId)>;
     using RowFilter = std::function<bool(const NoteRow &row)>;
-    using PageReader = std::function<QList<NoteRow>(int offset, int limit)>;
+    // Up to limit rows that follow the rows loaded so far.
+    using PageReader = std::function<QList<NoteRow>(const QList<NoteRow> &loaded, int limit)>;
 
     explicit NoteListModel(QObject *parent = nullptr);
 
     // Replaces every row (a reset). filter says which rows belong, for writes
-    // that come later; pages reads further rows of a ranked list.
+    // that come later; pages reads the rows after the first page.
     void setRows(const QList<NoteRow> &rows, Order order, RowFilter filter = {}, PageReader pages = {});
     // Brings the row of one written note up to date: changed in place, moved,
     // inserted or removed. row is the note as stored now (absent: purged).
@@ -56,6 +57,11 @@ public:
     bool applyWrite(const QString &id, const std::optional<NoteRow> &row);
 
     void setNotebookNameResolver(NotebookNameResolver resolver);
+    // How to read the row of one note, so that a note below the pages read
+    // so far can be brought in (ensureLoaded).
+    void setRowReader(std::function<std::optional<NoteRow>(const QString &id)> reader);
+    // Reads pages until the row of id is in, when it belongs to this list.
+    void ensureLoaded(const QString &id);
     int rowOf(const QString &id) const;
     const NoteRow &rowAt(int row) const { return m_rows.at(row); }
 
@@ -78,4 +84,5 @@ private:
     PageReader m_pages;
     bool m_morePages = false;
     NotebookNameResolver m_resolver;
+    std::function<std::optional<NoteRow>(const QString &id)> m_rowReader;
 };

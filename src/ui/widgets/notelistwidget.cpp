@@ -51,6 +51,7 @@ void NoteListWidget::setRows(const QList<NoteRow> &rows, NoteListModel::Order or
 
 void NoteListWidget::selectNote(const QString &id)
 {
+    m_model->ensureLoaded(id);
     const int row = m_model->rowOf(id);
     if (row < 0)
         return;

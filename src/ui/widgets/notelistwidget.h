@@ -27,7 +27,8 @@ public:
     // Replaces the rows, keeping the current note current. Emits nothing.
     void setRows(const QList<NoteRow> &rows, NoteListModel::Order order = NoteListModel::Order::NewestUpdateFirst,
                  NoteListModel::RowFilter filter = {}, NoteListModel::PageReader pages = {});
-    // Makes the row of id current (emitting noteSelected); nothing when absent.
+    // Makes the row of id current (emitting noteSelected), reading pages up to
+    // it when needed; nothing when absent.
     void selectNote(const QString &id);
     QString selectedNoteId() const;
     void setNotebookNameResolver(NoteListModel::NotebookNameResolver resolver);
