@@ -7,7 +7,9 @@
 //   velmora-faults check MODE "LAST LINE" [ARCHIVE]   exit 0 when sound
 //   velmora-faults once MODE [ARCHIVE]   one write; prints its outcome
 //
-// MODE: type, notebook-delete, empty-trash, import, restore.
+// MODE: type, notebook-delete, empty-trash, import, restore, sync. The sync
+// mode talks to the velmora-server at 127.0.0.1:$FAULT_PORT as the user whose
+// tokens $FAULT_ACCESS and $FAULT_REFRESH hold.
 
 #include "appstate.h"
 #include "attachmentrepository.h"
@@ -18,9 +20,17 @@
 #include "noteedits.h"
 #include "noterepository.h"
 #include "notesession.h"
+#include "preferencesrepository.h"
 #include "snapshotrepository.h"
+#include "syncengine.h"
+#include "apiclient.h"
+#include "memorytokenstore.h"
+#include "tokenmanager.h"
 
 #include <QApplication>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QTimer>
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -135,8 +145,73 @@ IoRepositories stores(AppState &state)
     return {state.database(), state.notes(), state.notebooks(), state.attachments(), state.snapshots()};
 }
 
+// A sync engine over the state's stores, signed in with the tokens the
+// environment gives; nothing of them is printed.
+class Syncer
+{
+public:
+    explicit Syncer(AppState &state)
+        : m_tokens(std::make_unique<VelmAccount::MemoryTokenStore>())
+        , m_api(&m_tokens)
+        , m_engine(&m_api, state.database(), state.notes(), state.notebooks(), state.attachments(),
+                   state.preferences())
+    {
+        m_tokens.setTokens(qEnvironmentVariable("FAULT_ACCESS"), qEnvironmentVariable("FAULT_REFRESH"));
+        m_api.setBaseUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/notes/v1").arg(qEnvironmentVariable("FAULT_PORT"))));
+    }
+
+    // One cycle to its end; true when it completed.
+    bool sync()
+    {
+        QEventLoop loop;
+        bool completed = false;
+        QObject::connect(&m_engine, &SyncEngine::syncCompleted, &loop, [&] {
+            completed = true;
+            loop.quit();
+        });
+        QObject::connect(&m_engine, &SyncEngine::syncFailed, &loop, &QEventLoop::quit);
+        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+        m_engine.syncNow();
+        loop.exec();
+        return completed;
+    }
+
+    // Every note id the server holds for the user, read from the start.
+    std::optional<QSet<QString>> serverIds()
+    {
+        QSet<QString> ids;
+        QString since;
+        for (;;) {
+            QEventLoop loop;
+            bool ok = false, more = false;
+            QUrlQuery query;
+            if (!since.isEmpty())
+                query.addQueryItem(QStringLiteral("since"), since);
+            m_api.get(QStringLiteral("/sync/pull"), [&](bool replyOk, int, const QJsonObject &body) {
+                ok = replyOk;
+                for (const QJsonValue &change : body.value("changes").toArray())
+                    ids.insert(change.toObject().value("id").toString());
+                const QString next = QString::number(body.value("timestamp").toInteger());
+                more = body.value("has_more").toBool() && next != since;
+                since = next;
+                loop.quit();
+            }, query);
+            loop.exec();
+            if (!ok)
+                return std::nullopt;
+            if (!more)
+                return ids;
+        }
+    }
+
+private:
+    VelmAccount::TokenManager m_tokens;
+    VelmAccount::ApiClient m_api;
+    SyncEngine m_engine;
+};
+
 // One round of a mode; the line it prints is the promise "check" holds it to.
-void round(AppState &state, const QString &mode, int i, const QString &archive, NoteSession *session)
+void round(AppState &state, const QString &mode, int i, const QString &archive, NoteSession *session, Syncer *syncer)
 {
     if (mode == QLatin1String("type")) {
         QStringList words;
@@ -207,6 +282,16 @@ void round(AppState &state, const QString &mode, int i, const QString &archive, 
             say(QStringLiteral("edited %1").arg(i));
         const RestoreResult result = restoreBackup(archive, stores(state), RestoreMode::Overwrite);
         say(QStringLiteral("restored %1 %2 %3").arg(i).arg(result.imported).arg(result.error));
+    } else if (mode == QLatin1String("sync")) {
+        // Rounds are named by process too: every run starts from round 1.
+        const QString tag = QStringLiteral("%1-%2").arg(QCoreApplication::applicationPid()).arg(i);
+        QSqlDatabase db = state.database()->database();
+        db.transaction();
+        for (int n = 0; n < 50; ++n)
+            state.notes()->insert(newNote(QStringLiteral("synced-note %1.%2").arg(tag).arg(n)));
+        if (db.commit())
+            say(QStringLiteral("wrote ") + tag);
+        say((syncer->sync() ? QStringLiteral("synced ") : QStringLiteral("unsynced ")) + tag);
     } else {
         fail(QStringLiteral("unknown mode ") + mode);
     }
@@ -214,7 +299,7 @@ void round(AppState &state, const QString &mode, int i, const QString &archive, 
 
 // What the folder must hold after a kill at any moment of mode, given the last
 // line the writer printed.
-void check(AppState &state, const QString &mode, const QString &last)
+void check(AppState &state, const QString &mode, const QString &last, Syncer *syncer)
 {
     const QString integrity = one(state, QStringLiteral("PRAGMA integrity_check"));
     if (integrity != QLatin1String("ok"))
@@ -253,6 +338,33 @@ void check(AppState &state, const QString &mode, const QString &last)
             fail(QStringLiteral("a half import: %1 notes").arg(imported));
         if (last.startsWith(QLatin1String("imported")) && imported < n * kBatch)
             fail(QStringLiteral("%1 imports reported, %2 notes").arg(n).arg(imported));
+    } else if (mode == QLatin1String("sync")) {
+        if (last.startsWith(QLatin1String("wrote")) || last.startsWith(QLatin1String("synced"))) {
+            const QString tag = lastNumber(last);
+            if (count(state, QStringLiteral("SELECT COUNT(*) FROM notes WHERE body LIKE '%synced-note %1.%'").arg(tag)) != 50)
+                fail(QStringLiteral("round %1 written but not all there").arg(tag));
+        }
+        // What the server acknowledged is still there, and one more cycle brings the rest.
+        QStringList acknowledged;
+        QSqlQuery q(state.database()->database());
+        q.exec(QStringLiteral("SELECT id FROM notes WHERE sync_status = 'synced' AND body LIKE '%synced-note %'"));
+        while (q.next())
+            acknowledged << q.value(0).toString();
+        const std::optional<QSet<QString>> before = syncer->serverIds();
+        if (!before)
+            fail(QStringLiteral("the server did not answer"));
+        for (const QString &id : std::as_const(acknowledged)) {
+            if (!before->contains(id))
+                fail(QStringLiteral("note %1 acknowledged but not on the server").arg(id));
+        }
+        if (!syncer->sync() && !syncer->sync())
+            fail(QStringLiteral("no sync completed after the kill"));
+        const std::optional<QSet<QString>> after = syncer->serverIds();
+        q.exec(QStringLiteral("SELECT id FROM notes WHERE deleted_at IS NULL AND body LIKE '%synced-note %'"));
+        while (q.next()) {
+            if (!after || !after->contains(q.value(0).toString()))
+                fail(QStringLiteral("note %1 never reached the server").arg(q.value(0).toString()));
+        }
     } else if (mode == QLatin1String("restore")) {
         const int live = count(state, QStringLiteral("SELECT COUNT(*) FROM notes WHERE deleted_at IS NULL"));
         const int versions = count(state, QStringLiteral("SELECT COUNT(DISTINCT body) FROM notes WHERE deleted_at IS NULL"));
@@ -278,8 +390,9 @@ int main(int argc, char **argv)
     AppState state;
     if (!state.initialize())
         fail(QStringLiteral("the database did not open"));
+    Syncer syncer(state);
     if (command == QLatin1String("check")) {
-        check(state, mode, args.value(3));
+        check(state, mode, args.value(3), &syncer);
         say(QStringLiteral("sound"));
         return 0;
     }
@@ -302,7 +415,7 @@ int main(int argc, char **argv)
     }
     const int rounds = command == QLatin1String("once") ? 1 : 1 << 30;
     for (int i = 1; i <= rounds; ++i) {
-        round(state, mode, i, archive, &session);
+        round(state, mode, i, archive, &session, &syncer);
         app.processEvents();
     }
     return 0;
