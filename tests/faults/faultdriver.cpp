@@ -41,7 +41,8 @@
 namespace {
 
 constexpr int kKeep = 20;     // notes every mode keeps alive
-constexpr int kBatch = 200;   // notes an import, restore or trash round writes
+constexpr int kBatch = 200;   // notes an import or trash round writes
+constexpr int kSyncRound = 10; // notes a sync round writes: every check reads them all back
 
 QString body(const QString &text)
 {
@@ -289,7 +290,7 @@ void round(AppState &state, const QString &mode, int i, const QString &archive, 
         const QString tag = QStringLiteral("%1-%2").arg(QCoreApplication::applicationPid()).arg(i);
         QSqlDatabase db = state.database()->database();
         db.transaction();
-        for (int n = 0; n < 50; ++n)
+        for (int n = 0; n < kSyncRound; ++n)
             state.notes()->insert(newNote(QStringLiteral("synced-note %1.%2").arg(tag).arg(n)));
         if (db.commit())
             say(QStringLiteral("wrote ") + tag);
@@ -343,7 +344,7 @@ void check(AppState &state, const QString &mode, const QString &last, Syncer *sy
     } else if (mode == QLatin1String("sync")) {
         if (last.startsWith(QLatin1String("wrote")) || last.startsWith(QLatin1String("synced"))) {
             const QString tag = lastNumber(last);
-            if (count(state, QStringLiteral("SELECT COUNT(*) FROM notes WHERE body LIKE '%synced-note %1.%'").arg(tag)) != 50)
+            if (count(state, QStringLiteral("SELECT COUNT(*) FROM notes WHERE body LIKE '%synced-note %1.%'").arg(tag)) != kSyncRound)
                 fail(QStringLiteral("round %1 written but not all there").arg(tag));
         }
         // What the server acknowledged is still there, and one more cycle brings the rest.
