@@ -191,9 +191,11 @@ public:
         const int level = headingLevel(attributes);
         const QString list = attributes.value(QLatin1String("list")).toString();
 
+        // Nothing is marked up inside an indented code block: its text is literal.
+        const bool codeLine = level == 0 && list.isEmpty() && attributes.contains(QLatin1String("code-block"));
         QString line;
         for (const Segment &segment : segments)
-            line += wrap(segment, level > 0);
+            line += codeLine ? segment.text : wrap(segment, level > 0);
 
         if (level > 0) {
             // An empty heading would be a lone run of "#": leave it out.
@@ -354,16 +356,23 @@ QString deltaToHtml(const QJsonArray &delta)
     QString html = QStringLiteral("<html><body>\n");
     DeltaWalker walker;
     walker.closeLine = [&html](const Line &line, const QJsonObject &attributes) {
+        // A code line's text is code already: no <code> is nested inside its <pre><code>.
+        const bool codeLine = !headingLevel(attributes) && !isOn(attributes, QLatin1String("blockquote"))
+            && attributes.contains(QLatin1String("code-block"));
         QString inner;
-        for (const Segment &segment : line)
-            inner += htmlWrap(segment.text.toHtmlEscaped(), segment.attributes);
+        for (const Segment &segment : line) {
+            QJsonObject segmentAttributes = segment.attributes;
+            if (codeLine)
+                segmentAttributes.remove(QLatin1String("code"));
+            inner += htmlWrap(segment.text.toHtmlEscaped(), segmentAttributes);
+        }
         if (const int level = headingLevel(attributes)) {
             const QString tag = QString::number(level);
             html += QLatin1String("<h") + tag + QLatin1Char('>') + inner + QLatin1String("</h") + tag
                 + QLatin1String(">\n");
         } else if (isOn(attributes, QLatin1String("blockquote"))) {
             html += QLatin1String("<blockquote>") + inner + QLatin1String("</blockquote>\n");
-        } else if (attributes.contains(QLatin1String("code-block"))) {
+        } else if (codeLine) {
             html += QLatin1String("<pre><code>") + inner + QLatin1String("</code></pre>\n");
         } else {
             html += QLatin1String("<p>") + inner + QLatin1String("</p>\n");

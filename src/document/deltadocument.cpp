@@ -17,6 +17,13 @@ namespace {
 
 const QChar kObjectChar = QChar::ObjectReplacementCharacter;
 
+// A code block line that is no heading: its text takes the code block's look.
+bool isCodeLine(const QTextBlockFormat &format)
+{
+    const int level = format.intProperty(TextProperty::HeadingLevel);
+    return format.property(TextProperty::CodeBlock).isValid() && (level < 1 || level > 6);
+}
+
 struct Piece
 {
     bool isEmbed = false;
@@ -88,8 +95,9 @@ private:
         if (!m_fillCurrentBlock)
             m_cursor.insertBlock();
         m_fillCurrentBlock = false;
-        m_cursor.setBlockFormat(lineAttributesToBlockFormat({}));
-        const QTextCharFormat lineFormat = lineCharFormat({});
+        const QTextBlockFormat blockFormat = lineAttributesToBlockFormat({});
+        m_cursor.setBlockFormat(blockFormat);
+        const QTextCharFormat lineFormat = lineCharFormat(blockFormat);
         m_cursor.setBlockCharFormat(lineFormat);
         // New paragraphs take the block and character formats just set.
         m_cursor.insertText(m_plainRun, lineFormat);
@@ -146,43 +154,25 @@ private:
         if (!listType.isEmpty())
             applyListType(m_cursor, listType);
 
-        const QTextCharFormat lineFormat = lineCharFormat(lineAttributes);
+        const QTextCharFormat lineFormat = lineCharFormat(blockFormat);
         m_cursor.setBlockCharFormat(lineFormat);
+        // A code block's text is code already; bodies written before that
+        // was understood carry "code" on it, which would paint it as inline code.
+        const bool codeLine = isCodeLine(blockFormat);
 
         for (const Piece &piece : std::as_const(m_pending)) {
             if (piece.isEmbed) {
                 m_cursor.insertText(QString(kObjectChar), embedFormat(piece.embed));
             } else {
+                QJsonObject attributes = piece.attributes;
+                if (codeLine)
+                    attributes.remove(QLatin1String("code"));
                 QTextCharFormat format = lineFormat;
-                format.merge(inlineAttributesToCharFormat(piece.attributes));
+                format.merge(inlineAttributesToCharFormat(attributes));
                 m_cursor.insertText(piece.text, format);
             }
         }
         m_pending.clear();
-    }
-
-    static QTextCharFormat lineCharFormat(const QJsonObject &lineAttributes)
-    {
-        QTextCharFormat format;
-        const QJsonValue header = lineAttributes.value(QLatin1String("header"));
-        const double level = header.toDouble(0);
-        if (header.isDouble() && level >= 1 && level <= 6 && level == int(level)) {
-            const HeadingStyle style = headingStyle(int(level));
-            QFont font = QGuiApplication::font();
-            font.setPixelSize(style.pixelSize);
-            font.setWeight(QFont::Weight(style.weight));
-            format.setFont(font);
-            if (style.muted)
-                format.setForeground(mutedTextColor());
-        } else if (lineAttributes.contains(QLatin1String("code-block"))) {
-            format.setFont(monospaceFont(scaledPixelSize(14)));
-            format.setForeground(mutedTextColor());
-        } else {
-            QFont font = QGuiApplication::font();
-            font.setPixelSize(scaledPixelSize(16));
-            format.setFont(font);
-        }
-        return format;
     }
 
     static QTextCharFormat embedFormat(const QJsonObject &embed)
@@ -251,6 +241,8 @@ bool isEmbedObject(int objectType)
 void appendBlockRuns(QJsonArray &delta, const QTextBlock &block)
 {
     const qsizetype blockStart = delta.size();
+    // The fixed pitch of a code line is the block's, not inline code.
+    const bool codeLine = isCodeLine(block.blockFormat());
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
         if (!fragment.isValid())
@@ -271,7 +263,9 @@ void appendBlockRuns(QJsonArray &delta, const QTextBlock &block)
         if (text.isEmpty())
             continue;
         QJsonObject op{{QLatin1String("insert"), text}};
-        const QJsonObject attributes = charFormatToInlineAttributes(format);
+        QJsonObject attributes = charFormatToInlineAttributes(format);
+        if (codeLine)
+            attributes.remove(QLatin1String("code"));
         if (!attributes.isEmpty())
             op.insert(QLatin1String("attributes"), attributes);
         // Runs that differ only in what is not written (a dropped object

@@ -117,6 +117,37 @@ QTextCharFormat bodyCharFormat()
     return format;
 }
 
+QTextCharFormat lineCharFormat(const QTextBlockFormat &format)
+{
+    const int level = format.intProperty(TextProperty::HeadingLevel);
+    QTextCharFormat line;
+    if (level >= 1 && level <= 6) {
+        const HeadingStyle style = headingStyle(level);
+        line.setFont(applicationFontAt(style.pixelSize, style.weight), QTextCharFormat::FontPropertiesAll);
+        if (style.muted)
+            line.setForeground(mutedTextColor());
+    } else if (format.property(TextProperty::CodeBlock).isValid()) {
+        line.setFont(monospaceFont(scaledPixelSize(14)), QTextCharFormat::FontPropertiesAll);
+        line.setForeground(mutedTextColor());
+    } else {
+        line = bodyCharFormat();
+    }
+    return line;
+}
+
+QTextCharFormat withoutLink(QTextCharFormat format, const QTextBlockFormat &block)
+{
+    format.setAnchor(false);
+    format.clearProperty(QTextFormat::AnchorHref);
+    format.setUnderlineStyle(QTextCharFormat::NoUnderline);
+    const QTextCharFormat line = lineCharFormat(block);
+    if (line.hasProperty(QTextFormat::ForegroundBrush))
+        format.setForeground(line.foreground());
+    else
+        format.clearForeground();
+    return format;
+}
+
 void applyListType(QTextCursor &cursor, const QString &listType)
 {
     QTextBlock block = cursor.block();

@@ -78,6 +78,12 @@ QFont monospaceFont(int pixelSize);
 QTextCharFormat inlineCodeFormat();
 // The application font at pixel size 16 scaled, every font property set.
 QTextCharFormat bodyCharFormat();
+// The character format of a line's own text, from its block format: heading,
+// code block or body. Loading a body and editing by hand both take it, so a
+// line typed and the same line reloaded look alike.
+QTextCharFormat lineCharFormat(const QTextBlockFormat &format);
+// A line format's look without a link, for text typed after one.
+QTextCharFormat withoutLink(QTextCharFormat format, const QTextBlockFormat &block);
 
 // Makes the cursor's block an item of the given list type ("bullet",
 // "ordered", "checked", "unchecked" or any other text); an empty type turns

@@ -20,8 +20,6 @@
 
 #include <QCoreApplication>
 #include <QPointer>
-#include <QUuid>
-#include <QWidget>
 
 namespace {
 const QString kLastNotebookId = QStringLiteral("lastNotebookId");
@@ -36,17 +34,7 @@ AppState::AppState(QObject *parent)
 
 AppState::~AppState()
 {
-    // Closing lets each window save its note while the repositories still
-    // exist; cut the links first so nothing calls back into a dying object.
-    const auto windows = m_noteWindows;
-    m_noteWindows.clear();
-    for (const QPointer<QWidget> &window : windows) {
-        if (!window)
-            continue;
-        disconnect(window, nullptr, this, nullptr);
-        disconnect(this, nullptr, window, nullptr);
-        window->close();
-    }
+    emit aboutToShutDown();
 }
 
 NoteText noteTextOfBody(const QString &body)
@@ -207,69 +195,4 @@ void AppState::setCurrentNote(const QString &noteId)
     m_currentNoteId = noteId;
     m_preferences->set(kLastNoteId, noteId);
     emit currentNoteChanged(noteId);
-}
-
-void AppState::setNoteWindowFactory(NoteWindowFactory factory)
-{
-    m_noteWindowFactory = std::move(factory);
-}
-
-QWidget *AppState::newNoteInWindow()
-{
-    // Without a way to show it the note would only be left behind empty.
-    if (!m_notes || !m_noteWindowFactory)
-        return nullptr;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    Note note;
-    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    note.notebookId = m_currentNotebookId;
-    note.body = QStringLiteral("[{\"insert\":\"\\n\"}]");
-    note.createdAt = now;
-    note.updatedAt = now;
-    note.modifiedAt = now;
-    note.version = 1;
-    note.opVersion = 0;
-    note.syncStatus = SyncStatus::Pending;
-    if (!m_notes->insert(note))
-        return nullptr;
-    return openNoteWindow(note.id);
-}
-
-QWidget *AppState::openNoteWindow(const QString &noteId)
-{
-    QWidget *window = noteWindow(noteId);
-    if (!window) {
-        if (!m_noteWindowFactory) {
-            qCWarning(lcApp) << "AppState: no note window factory installed";
-            return nullptr;
-        }
-        window = m_noteWindowFactory(noteId);
-        if (!window)
-            return nullptr;
-        m_noteWindows.insert(noteId, window);
-        window->show();
-    }
-    window->raise();
-    window->activateWindow();
-    return window;
-}
-
-QStringList AppState::openNoteWindowIds() const
-{
-    QStringList ids;
-    for (auto it = m_noteWindows.cbegin(); it != m_noteWindows.cend(); ++it) {
-        if (it.value())
-            ids.append(it.key());
-    }
-    return ids;
-}
-
-QWidget *AppState::noteWindow(const QString &noteId) const
-{
-    return m_noteWindows.value(noteId).data();
-}
-
-void AppState::closeNoteWindowEntry(const QString &noteId)
-{
-    m_noteWindows.remove(noteId);
 }

@@ -20,7 +20,6 @@ class PreferencesRepository;
 class SnapshotRepository;
 class SyncEngine;
 class ThemeManager;
-class QWidget;
 namespace VelmAccount {
 class Client;
 class NoteSharingService;
@@ -69,25 +68,10 @@ public:
     void setCurrentNotebook(const QString &notebookId);
     void setCurrentNote(const QString &noteId);
 
-    // Note windows live in the widget layer above this object, so the
-    // application installs how one is made. The factory returns a top-level
-    // window without a parent for the note id, and arranges for
-    // closeNoteWindowEntry(noteId) when that window closes.
-    using NoteWindowFactory = std::function<QWidget *(const QString &noteId)>;
-    void setNoteWindowFactory(NoteWindowFactory factory);
-
-    // Stores a new empty note in the current notebook and opens it in its own
-    // window. Null when the note could not be stored or no window could be made.
-    QWidget *newNoteInWindow();
-    // Raises the note's window, or opens one. The id is not looked up: the
-    // window copes with a note that does not exist. Null without a factory.
-    QWidget *openNoteWindow(const QString &noteId);
-    QStringList openNoteWindowIds() const;
-    QWidget *noteWindow(const QString &noteId) const;
-    // Forgets the window of noteId; its owner calls this when it closes.
-    void closeNoteWindowEntry(const QString &noteId);
-
 signals:
+    // Emitted first thing on destruction: windows save their notes while the
+    // repositories still exist.
+    void aboutToShutDown();
     void databaseReady();
     void currentNotebookChanged(const QString &notebookId);
     void currentNoteChanged(const QString &noteId);
@@ -120,7 +104,4 @@ private:
 
     QString m_currentNotebookId;
     QString m_currentNoteId;
-    NoteWindowFactory m_noteWindowFactory;
-    // Not owned: the windows delete themselves on close.
-    QHash<QString, QPointer<QWidget>> m_noteWindows;
 };

@@ -79,9 +79,10 @@ private slots:
         QTest::newRow("unknown list type keeps the line in the list block")
             << R"([{"insert":"a"},{"attributes":{"list":"weird"},"insert":"\n"},{"insert":"b"},{"attributes":{"list":"bullet"},"insert":"\n"}])"
             << "a\n- b\n";
-        QTest::newRow("code lines are tight and indented")
-            << R"([{"insert":"x = 1"},{"attributes":{"code-block":true},"insert":"\n"},{"insert":"y = 2"},{"attributes":{"code-block":"cpp"},"insert":"\n"}])"
-            << "    x = 1\n    y = 2\n";
+        // Older bodies mark code-block text as inline code too: the block stays literal.
+        QTest::newRow("code lines are one indented block without marks")
+            << R"([{"attributes":{"code":true},"insert":"x = 1"},{"attributes":{"code-block":true},"insert":"\n"},{"attributes":{"code":true,"bold":true},"insert":"y = *2"},{"attributes":{"code-block":"cpp"},"insert":"\n"}])"
+            << "    x = 1\n    y = *2\n";
         QTest::newRow("code after list gets a blank line")
             << R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"x"},{"attributes":{"code-block":true},"insert":"\n"},{"insert":"after\n"}])"
             << "- a\n\n    x\n\nafter\n";
@@ -156,9 +157,9 @@ private slots:
         QTest::newRow("heading level 6, level 7 is a paragraph")
             << R"([{"insert":"a"},{"attributes":{"header":6},"insert":"\n"},{"insert":"b"},{"attributes":{"header":7},"insert":"\n"}])"
             << "<h6>a</h6>\n<p>b</p>\n";
-        QTest::newRow("quote and code lines are separate elements")
-            << R"([{"insert":"q"},{"attributes":{"blockquote":true},"insert":"\n"},{"insert":"c1"},{"attributes":{"code-block":true},"insert":"\n"},{"insert":"c2"},{"attributes":{"code-block":true},"insert":"\n"}])"
-            << "<blockquote>q</blockquote>\n<pre><code>c1</code></pre>\n<pre><code>c2</code></pre>\n";
+        QTest::newRow("quote and code lines are separate elements, no inline code in code")
+            << R"([{"insert":"q"},{"attributes":{"blockquote":true},"insert":"\n"},{"attributes":{"code":true},"insert":"c1"},{"attributes":{"code-block":true},"insert":"\n"},{"insert":"c2"},{"attributes":{"code-block":true},"insert":"\n"},{"insert":{"divider":true}},{"insert":"\n"},{"insert":"c3"},{"attributes":{"code-block":true},"insert":"\n"}])"
+            << "<blockquote>q</blockquote>\n<pre><code>c1</code></pre>\n<pre><code>c2</code></pre>\n<hr>\n<p></p>\n<pre><code>c3</code></pre>\n";
         QTest::newRow("list items and alignment are paragraphs")
             << R"([{"insert":"i"},{"attributes":{"list":"bullet","align":"center"},"insert":"\n"}])" << "<p>i</p>\n";
         QTest::newRow("escaping")

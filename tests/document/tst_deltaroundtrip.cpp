@@ -111,15 +111,12 @@ private:
         return attributes;
     }
 
-    // What loading adds to every run of a line: headings 1 and 2 are bold,
-    // code block lines (that are not headings) are code.
+    // What loading adds to every run of a line: headings 1 and 2 are bold.
     static QJsonObject implied(const QJsonObject &line)
     {
         const int header = line.value("header").toInt();
         if (header == 1 || header == 2)
             return {{"bold", true}};
-        if (header == 0 && line.contains("code-block"))
-            return {{"code", true}};
         return {};
     }
 
@@ -207,6 +204,9 @@ private:
             }
             QJsonObject given = inlineAttributes(true);
             QJsonObject attributes = withImplied(given, lineImplied);
+            // The text of a code block (that is no heading) is never inline code.
+            if (line.value("header").toInt() == 0 && line.contains("code-block"))
+                attributes.remove("code");
             // Equal neighbours would be one run in the document.
             if (previousIsText && attributes == previous) {
                 if (attributes.contains("italic")) {

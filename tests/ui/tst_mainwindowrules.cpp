@@ -62,10 +62,27 @@ private slots:
         QTEST(paneWidths(focus, sidebar, normal, width), "expected");
     }
 
-    void defaultEditorWidthHasAFloor()
+    void normalWidthsKeepOnlyReadablePanes_data()
     {
-        QCOMPARE(normalPaneWidths({}, 600), (QList<int>{200, 260, 400}));
-        QCOMPARE(normalPaneWidths({1, 2}, 1000), (QList<int>{200, 260, 540}));
+        QTest::addColumn<QList<int>>("stored");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("minSidebar");
+        QTest::addColumn<int>("minList");
+        QTest::addColumn<QList<int>>("expected");
+        QTest::newRow("readable, kept") << QList<int>{150, 200, 900} << 1366 << 120 << 180 << QList<int>{150, 200, 900};
+        QTest::newRow("squeezed sidebar") << QList<int>{70, 200, 400} << 1366 << 120 << 180 << QList<int>{200, 260, 906};
+        QTest::newRow("squeezed list") << QList<int>{150, 70, 400} << 1366 << 120 << 180 << QList<int>{200, 260, 906};
+        QTest::newRow("none stored") << QList<int>() << 1000 << 0 << 0 << QList<int>{200, 260, 540};
+        QTest::newRow("editor keeps a floor") << QList<int>() << 600 << 0 << 0 << QList<int>{200, 260, 400};
+        QTest::newRow("minimums above defaults") << QList<int>{} << 1366 << 240 << 300 << QList<int>{240, 300, 826};
+    }
+    void normalWidthsKeepOnlyReadablePanes()
+    {
+        QFETCH(QList<int>, stored);
+        QFETCH(int, width);
+        QFETCH(int, minSidebar);
+        QFETCH(int, minList);
+        QTEST(normalPaneWidths(stored, width, {minSidebar, minList}), "expected");
     }
 
     void metaTextMentionsWordsOnlyWhenThereAreSome()

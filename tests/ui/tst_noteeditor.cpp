@@ -79,14 +79,6 @@ QAction *findAction(QMenu *menu, const QString &text)
     return nullptr;
 }
 
-QStringList actionTexts(QMenu *menu)
-{
-    QStringList texts;
-    for (QAction *action : menu->actions())
-        texts.append(action->isSeparator() ? QStringLiteral("-") : action->text());
-    return texts;
-}
-
 } // namespace
 
 class TestNoteEditor : public QObject
@@ -272,12 +264,10 @@ private slots:
 
         editor().loadNote("note-1", body({line("  one   two"), line(" three  ", kH1)}));
         QVERIFY(!editor().isReadOnly());
-        QCOMPARE(editor().placeholderText(), QStringLiteral("Start typing..."));
         QCOMPARE(words.last().first().toInt(), 3);
         QCOMPARE(editor().textCursor().position(), 0);
         editor().clearNote();
         QVERIFY(editor().isReadOnly());
-        QCOMPARE(editor().placeholderText(), QStringLiteral("Select a note or press Ctrl+N to create one"));
         QVERIFY(!saved.isEmpty());
         for (const QList<QVariant> &args : saved)
             QCOMPARE(args.first().toBool(), true);
@@ -370,21 +360,9 @@ private slots:
             {line("x = 1")});
         row("read-only ignores commands", {line("a"), line("b")}, 0, {"read-only", "Ctrl+Shift+K", "Ctrl+1", "text:x"},
             {line("a"), line("b")});
-
-        // Lists.
-        row("return in an empty item ends the list", {line("one", kBullet)}, 3, {"Return", "Return", "text:after"},
-            {line("one", kBullet), line("after")}, 9);
-        row("return at the start of an item leaves a plain line above",
-            {line("first", kOrdered), line("second", kOrdered)}, 6, {"Return", "text:plain"},
-            {line("first", kOrdered), line("plain"), line("second", kOrdered)}, 11);
-        row("return inside an item continues the list", {line("abcd", kBullet)}, 2, {"Return"},
-            {line("ab", kBullet), line("cd", kBullet)}, 3);
-        row("a task after a ticked one starts unticked", {line("done", kChecked)}, 4, {"Return", "text:todo"},
-            {line("done", kChecked), line("todo", kUnchecked)}, 9);
-        row("split and untick are one undo step", {line("done", kChecked)}, 4, {"Return", "Ctrl+Z"},
-            {line("done", kChecked)}, 4);
-        row("backspace in an empty first item keeps the next line", {line({}, kBullet), line("Title", kH2), line("x")},
-            0, {"Backspace"}, {line("Title", kH2), line("x")}, 0);
+        const L boldX{R"({"attributes":{"bold":true},"insert":"x"})", line({})};
+        row("return at the end of a heading gives a body line", {line("Title", kH1)}, 5, {"Return", "Ctrl+B", "text:x"},
+            L{line("Title", kH1)} + boldX, 7);
         const L abc{line("a"), line("b"), line("c")};
         row("bullets over a selection", abc, 3, {"Ctrl+Shift+8"}, {line("a", kBullet), line("b", kBullet), line("c")},
             -1, 0);
@@ -437,6 +415,73 @@ private slots:
         const QString result = delta();
         load(body(after));
         QCOMPARE(result, delta());
+    }
+
+    // Text typed after a link is plain: right after inserting it, after moving
+    // to the end of one, and on the line Return opens after it.
+    void typingAfterALinkIsPlain_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::newRow("after inserting") << "insert";
+        QTest::newRow("after moving to its end") << "move";
+        QTest::newRow("on the next line") << "return";
+    }
+    void typingAfterALinkIsPlain()
+    {
+        QFETCH(QString, step);
+        load(body({R"({"insert":"see "})", linked("docs", "https://x.example"), line({})}));
+        editor().moveCursor(QTextCursor::End);
+        if (step == "insert") {
+            m_seen.linkAnswer = NoteEditor::LinkInput{"more", "https://y.example"};
+            editor().insertLink();
+        } else {
+            editor().moveCursor(QTextCursor::Start);
+            editor().moveCursor(QTextCursor::End);
+        }
+        if (step == "return")
+            QTest::keyClick(&editor(), Qt::Key_Return);
+        QTest::keyClicks(&editor(), " tail");
+        QVERIFY2(delta().contains(QStringLiteral("{\"insert\":\" tail\"}")), qPrintable(delta()));
+        QCOMPARE(delta().count("link"), step == "insert" ? 2 : 1);
+    }
+
+    // A line typed and the same line reloaded have the same formats (so the
+    // same spacing and colours) for every kind of line.
+    void typedAndReloadedLinesLookAlike_data()
+    {
+        QTest::addColumn<QString>("command");
+        for (const char *command : {"", "Ctrl+1", "Ctrl+3", "Ctrl+Shift+8", "Ctrl+Shift+7", "Ctrl+Shift+9",
+                                    "Ctrl+Shift+`", "Ctrl+Shift+B"})
+            QTest::newRow(*command ? command : "body") << QString::fromLatin1(command);
+    }
+    void typedAndReloadedLinesLookAlike()
+    {
+        QFETCH(QString, command);
+        load(body({line({})}));
+        if (!command.isEmpty())
+            QTest::keySequence(&editor(), QKeySequence(command));
+        for (const char *text : {"one", "two"}) {
+            QTest::keyClicks(&editor(), text);
+            QTest::keyClick(&editor(), Qt::Key_Return);
+        }
+        QTest::keyClick(&editor(), Qt::Key_Return);
+        QTest::keyClicks(&editor(), "end");
+        const QString typed = delta();
+        NoteEditor reloaded;
+        reloaded.loadNote("note-1", typed, true);
+        QCOMPARE(reloaded.currentDelta(), typed);
+        const auto looks = [](const QTextBlock &block) {
+            const QTextBlockFormat b = block.blockFormat();
+            const QTextCharFormat c = QTextCursor(block).charFormat();
+            return QVariantList{block.text(), b.topMargin(), b.bottomMargin(), b.leftMargin(), b.lineHeight(),
+                                b.lineHeightType(), b.background(), int(b.marker()), c.font().pixelSize(),
+                                c.font().weight(), c.fontFixedPitch(), c.foreground(), c.background()};
+        };
+        for (QTextBlock a = editor().document()->begin(), b = reloaded.document()->begin(); a.isValid() || b.isValid();
+             a = a.next(), b = b.next()) {
+            QVERIFY(a.isValid() && b.isValid());
+            QCOMPARE(looks(a), looks(b));
+        }
     }
 
     void clickOnTheCheckBoxTicksIt()
@@ -545,10 +590,6 @@ private slots:
         QTextTable *table = tableAtCursor();
         QVERIFY(table);
         QVERIFY(exposed());
-        std::unique_ptr<QMenu> menu = editor().createContextMenu(editor().cursorRect().center());
-        QCOMPARE(actionTexts(menu.get()),
-                 (QStringList{"Insert Row Above", "Insert Row Below", "-", "Insert Column Before", "Insert Column After",
-                              "-", "Delete Row", "Delete Column", "-", "Delete Table"}));
         QVERIFY(runMenu("Insert Row Below"));
         QVERIFY(runMenu("Insert Column After"));
         QCOMPARE(QSize(table->columns(), table->rows()), QSize(3, 2));
@@ -572,7 +613,6 @@ private slots:
         load(body({line("Title", R"({"header":3})"), line("item", kChecked), line("right", R"({"align":"right"})")}));
         QAction *table = toolbar.action(EditorCommand::InsertTable);
         QCOMPARE(toolbar.headingCombo()->currentData().toInt(), 3);
-        QCOMPARE(table->toolTip(), QStringLiteral("Insert Table (Ctrl+T)"));
 
         placeCursorInBlock(1, 1);
         QVERIFY(toolbar.action(EditorCommand::CheckList)->isChecked());
@@ -718,7 +758,6 @@ private slots:
         m_seen.linkAnswer = NoteEditor::LinkInput{"docs", "https://example.com"};
         editor().insertLink();
         QCOMPARE(m_seen.linkAsked.size(), 1);
-        QCOMPARE(m_seen.linkAsked.first().first, QStringLiteral("Insert Link"));
         QCOMPARE(m_seen.linkAsked.first().second.text, QStringLiteral("docs"));
         QCOMPARE(m_seen.linkAsked.first().second.url, QStringLiteral("https://"));
         QVERIFY(delta().contains(linked("docs", "https://example.com")));
@@ -748,7 +787,6 @@ private slots:
         QSignalSpy saved(&editor(), &NoteEditor::savedStateChanged);
         m_seen.linkAnswer = NoteEditor::LinkInput{"site", "https://a.example"};
         editor().editLink(*range);
-        QCOMPARE(m_seen.linkAsked.first().first, QStringLiteral("Edit Link"));
         QCOMPARE(saved.count(), 0);
         QVERIFY(!editor().document()->isUndoAvailable());
 
@@ -1012,7 +1050,6 @@ private slots:
         QTRY_VERIFY(!lightbox);
 
         std::unique_ptr<QMenu> menu = editor().createContextMenu(pointAt(2));
-        QCOMPARE(actionTexts(menu.get()), (QStringList{"Open", "Save As…", "Copy File", "-", "Remove Attachment"}));
         const QString target = m_files.path() + "/saved.csv";
         QString suggested;
         editor().hooks().askSaveFile = [&](const QString &path) {

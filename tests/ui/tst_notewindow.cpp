@@ -1,3 +1,4 @@
+#include "notewindowregistry.h"
 #include "velmtest.h"
 
 #include "appstatefixture.h"
@@ -38,7 +39,7 @@ std::unique_ptr<AppState> newState()
 
 NoteWindow *openWindow(AppState *state, const QString &id)
 {
-    return qobject_cast<NoteWindow *>(state->openNoteWindow(id));
+    return qobject_cast<NoteWindow *>(NoteWindowRegistry::of(state)->open(id));
 }
 
 QStringList sorted(QStringList ids)
@@ -88,17 +89,28 @@ private slots:
     void newNoteClosedUntouchedLeavesNothing()
     {
         auto state = newState();
-        QPointer<NoteWindow> window = qobject_cast<NoteWindow *>(state->newNoteInWindow());
+        QPointer<NoteWindow> window = qobject_cast<NoteWindow *>(NoteWindowRegistry::of(state.get())->newNoteInWindow());
         QVERIFY(window);
         const QString id = window->noteId();
         QCOMPARE(state->notes()->noteById(id)->body, kEmptyBody);
-        QCOMPARE(state->openNoteWindowIds(), QStringList({id}));
+        QCOMPARE(NoteWindowRegistry::of(state.get())->openIds(), QStringList({id}));
 
         window->close();
         QVERIFY(state->notes()->allNotes().isEmpty());
         QVERIFY(state->notes()->trashedNotes().isEmpty());
-        QVERIFY(state->openNoteWindowIds().isEmpty());
+        QVERIFY(NoteWindowRegistry::of(state.get())->openIds().isEmpty());
         QVERIFY(state->preferences()->getString(noteWindowGeometryKey(id)).isEmpty());
+    }
+
+    void newNoteWindowTakesTheFirstKeystroke()
+    {
+        auto state = newState();
+        QPointer<NoteWindow> window = qobject_cast<NoteWindow *>(NoteWindowRegistry::of(state.get())->newNoteInWindow());
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClicks(QApplication::focusWidget(), " Hi");
+        QCOMPARE(window->editor()->toPlainText(), QStringLiteral(" Hi"));
+        window->close();
     }
 
     void emptiedNoteGoesToTheTrash_data()
@@ -186,9 +198,9 @@ private slots:
     {
         auto state = newState();
         const Note note = addNote(*state, "Short-lived");
-        QPointer<QWidget> window = state->openNoteWindow(note.id);
+        QPointer<QWidget> window = NoteWindowRegistry::of(state.get())->open(note.id);
         QVERIFY(state->notes()->softDelete(note.id));
-        QVERIFY(state->openNoteWindowIds().isEmpty());
+        QVERIFY(NoteWindowRegistry::of(state.get())->openIds().isEmpty());
         QTRY_VERIFY(window.isNull());
         QVERIFY(state->notes()->noteById(note.id)); // trashed, not purged, by the close
     }
@@ -197,7 +209,7 @@ private slots:
     {
         auto state = newState();
         const Note note = addNote(*state, "Placed");
-        QPointer<QWidget> window = state->openNoteWindow(note.id);
+        QPointer<QWidget> window = NoteWindowRegistry::of(state.get())->open(note.id);
         QVERIFY(QTest::qWaitForWindowExposed(window));
         const QRect placed(130, 150, 620, 410);
         window->setGeometry(placed);
@@ -205,7 +217,7 @@ private slots:
         window->close();
         QTRY_VERIFY(window.isNull());
 
-        window = state->openNoteWindow(note.id);
+        window = NoteWindowRegistry::of(state.get())->open(note.id);
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QCOMPARE(window->geometry(), placed);
         window->close();
@@ -235,7 +247,7 @@ private slots:
         QCOMPARE(window->windowTitle(), QStringLiteral("Velmora Notes"));
         QVERIFY(window->editor()->noteId().isEmpty());
         window->close();
-        QVERIFY(state->openNoteWindowIds().isEmpty());
+        QVERIFY(NoteWindowRegistry::of(state.get())->openIds().isEmpty());
     }
 
     void copyExportAndTrashCommands()
@@ -285,7 +297,7 @@ private slots:
         window->moveToTrash(true);
         QVERIFY(state->notes()->noteById(note.id)->deletedAt);
         QTRY_VERIFY(window.isNull());
-        QVERIFY(state->openNoteWindowIds().isEmpty());
+        QVERIFY(NoteWindowRegistry::of(state.get())->openIds().isEmpty());
     }
 
     // The window's own shortcuts and the editor's key handling read one table.
@@ -355,23 +367,23 @@ private slots:
         auto state = newState();
         const Note a = addNote(*state, "A");
         const Note b = addNote(*state, "B");
-        QPointer<QWidget> first = state->openNoteWindow(a.id);
-        QCOMPARE(state->openNoteWindow(a.id), first.data());
+        QPointer<QWidget> first = NoteWindowRegistry::of(state.get())->open(a.id);
+        QCOMPARE(NoteWindowRegistry::of(state.get())->open(a.id), first.data());
         QVERIFY(first->isVisible());
-        QPointer<QWidget> other = state->openNoteWindow(b.id);
-        QCOMPARE(sorted(state->openNoteWindowIds()), sorted({a.id, b.id}));
+        QPointer<QWidget> other = NoteWindowRegistry::of(state.get())->open(b.id);
+        QCOMPARE(sorted(NoteWindowRegistry::of(state.get())->openIds()), sorted({a.id, b.id}));
 
         first->close();
-        QCOMPARE(state->openNoteWindowIds(), QStringList({b.id}));
+        QCOMPARE(NoteWindowRegistry::of(state.get())->openIds(), QStringList({b.id}));
         QTRY_VERIFY(first.isNull());
-        QVERIFY(state->openNoteWindow(a.id));
-        QCOMPARE(state->openNoteWindowIds().size(), 2);
+        QVERIFY(NoteWindowRegistry::of(state.get())->open(a.id));
+        QCOMPARE(NoteWindowRegistry::of(state.get())->openIds().size(), 2);
 
         // A link to another note, as imports write them, opens that note's window.
         other->close();
         QTRY_VERIFY(other.isNull());
         openWindow(state.get(), a.id)->editor()->openLink("velmora-notes://note/" + b.id);
-        QCOMPARE(sorted(state->openNoteWindowIds()), sorted({a.id, b.id}));
+        QCOMPARE(sorted(NoteWindowRegistry::of(state.get())->openIds()), sorted({a.id, b.id}));
     }
 
     void restoreListsAreTakenOnceAndSkipEmptyParts()
@@ -381,7 +393,7 @@ private slots:
         const Note b = addNote(*state, "B");
         state->preferences()->set("restore_note_windows", QString(",%1,,%2,").arg(a.id, b.id));
         QCOMPARE(restoreNoteWindows(state.get()), 2);
-        QCOMPARE(sorted(state->openNoteWindowIds()), sorted({a.id, b.id}));
+        QCOMPARE(sorted(NoteWindowRegistry::of(state.get())->openIds()), sorted({a.id, b.id}));
         QVERIFY(!state->preferences()->get("restore_note_windows"));
         QCOMPARE(restoreNoteWindows(state.get()), 0);
 
@@ -396,15 +408,15 @@ private slots:
         auto state = newState();
         const Note note = addNote(*state, "Asked for");
         QVERIFY(!openLaunchNoteWindow(state.get(), false, QString()));
-        QVERIFY(state->openNoteWindowIds().isEmpty());
+        QVERIFY(NoteWindowRegistry::of(state.get())->openIds().isEmpty());
         QVERIFY(openLaunchNoteWindow(state.get(), false, note.id));
-        QCOMPARE(state->openNoteWindowIds(), QStringList({note.id}));
+        QCOMPARE(NoteWindowRegistry::of(state.get())->openIds(), QStringList({note.id}));
         // "--new-note" wins over "--note" and makes a new empty note.
         QVERIFY(openLaunchNoteWindow(state.get(), true, note.id));
         QCOMPARE(state->notes()->allNotes().size(), 2);
         for (const char *message : {"focus", "", "note:"})
             QVERIFY(!handleNoteWindowMessage(state.get(), message));
-        QCOMPARE(state->openNoteWindowIds().size(), 2);
+        QCOMPARE(NoteWindowRegistry::of(state.get())->openIds().size(), 2);
     }
 
     void secondLaunchOpensOrRaisesThroughTheInstanceSocket()
@@ -423,18 +435,18 @@ private slots:
             return second.tryRun(LaunchOptions::parse(QStringList{"velmora-notes"} + arguments).instanceMessage());
         };
         QVERIFY(!launch({"--note", note.id}));
-        QTRY_COMPARE(state->openNoteWindowIds(), QStringList({note.id}));
-        QPointer<QWidget> window = state->noteWindow(note.id);
+        QTRY_COMPARE(NoteWindowRegistry::of(state.get())->openIds(), QStringList({note.id}));
+        QPointer<QWidget> window = NoteWindowRegistry::of(state.get())->window(note.id);
 
         QVERIFY(!launch({"--note", note.id}));
         QVERIFY(!launch({"--new-note"}));
-        QTRY_COMPARE(state->openNoteWindowIds().size(), 2);
-        QCOMPARE(state->noteWindow(note.id), window.data()); // raised, not reopened
+        QTRY_COMPARE(NoteWindowRegistry::of(state.get())->openIds().size(), 2);
+        QCOMPARE(NoteWindowRegistry::of(state.get())->window(note.id), window.data()); // raised, not reopened
         QCOMPARE(state->notes()->allNotes().size(), 2);
 
         QVERIFY(!launch({}));
         QTRY_COMPARE(focusRequests, 1);
-        QCOMPARE(state->openNoteWindowIds().size(), 2);
+        QCOMPARE(NoteWindowRegistry::of(state.get())->openIds().size(), 2);
     }
 
     void destroyingTheStateClosesAndSavesTheWindows()
@@ -454,8 +466,8 @@ private slots:
     void withoutAFactoryNoNoteIsLeftBehind()
     {
         auto state = emptyState();
-        QVERIFY(!state->newNoteInWindow());
-        QVERIFY(!state->openNoteWindow("whatever"));
+        QVERIFY(!NoteWindowRegistry::of(state.get())->newNoteInWindow());
+        QVERIFY(!NoteWindowRegistry::of(state.get())->open("whatever"));
         QVERIFY(state->notes()->allNotes().isEmpty());
     }
 };

@@ -1,3 +1,4 @@
+#include "notewindowregistry.h"
 #include "velmtest.h"
 
 #include "apiclient.h"
@@ -117,7 +118,7 @@ private slots:
         state->preferences()->set("theme_mode", "light");
         MainWindow main(state.get());
         const Note note = addNote(*state, "hello");
-        auto *window = qobject_cast<NoteWindow *>(state->openNoteWindow(note.id));
+        auto *window = qobject_cast<NoteWindow *>(NoteWindowRegistry::of(state.get())->open(note.id));
         QVERIFY(window);
         SettingsDialog dialog(state.get(), &main);
 

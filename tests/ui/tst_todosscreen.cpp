@@ -1,3 +1,4 @@
+#include "notewindowregistry.h"
 #include "velmtest.h"
 
 #include "appstatefixture.h"
@@ -189,7 +190,7 @@ private slots:
         TodosScreen screen(state.get());
         screen.refresh();
         emit screen.list()->itemDoubleClicked(screen.list()->item(0));
-        QCOMPARE(state->openNoteWindowIds(), QStringList({note.id}));
+        QCOMPARE(NoteWindowRegistry::of(state.get())->openIds(), QStringList({note.id}));
     }
 
     // Each refresh shows the notes as they are now: a body edited, a note only

@@ -3,7 +3,6 @@
 #include "textediting.h"
 #include "textformat.h"
 
-#include <QGuiApplication>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -11,34 +10,19 @@ using namespace TextEditing;
 
 namespace BlockFormatting {
 
-QTextCharFormat headingCharFormat(int level)
+namespace {
+
+// On an empty line the cursor would type in whatever format it carried
+// before: the line's new format is what typing there takes.
+void typeInLineFormat(QTextCursor &cursor)
 {
-    const HeadingStyle style = headingStyle(level);
-    QFont font = QGuiApplication::font();
-    font.setPixelSize(style.pixelSize);
-    font.setWeight(QFont::Weight(style.weight));
-    QTextCharFormat format;
-    format.setFont(font);
-    if (style.muted)
-        format.setForeground(mutedTextColor());
-    return format;
+    if (!cursor.hasSelection() && cursor.block().text().isEmpty())
+        cursor.setCharFormat(cursor.block().charFormat());
 }
 
-QTextCharFormat blockCharFormatFor(const QTextBlockFormat &format)
-{
-    const int level = format.intProperty(TextProperty::HeadingLevel);
-    if (level >= 1 && level <= 6)
-        return headingCharFormat(level);
-    if (format.property(TextProperty::CodeBlock).isValid()) {
-        QTextCharFormat code;
-        code.setFont(monospaceFont(scaledPixelSize(14)));
-        code.setForeground(mutedTextColor());
-        return code;
-    }
-    return bodyCharFormat();
-}
+} // namespace
 
-void setHeading(QTextCursor cursor, int level, const QFont &base)
+void setHeading(QTextCursor &cursor, int level)
 {
     if (level < 0 || level > 6)
         return;
@@ -57,18 +41,14 @@ void setHeading(QTextCursor cursor, int level, const QFont &base)
         applyBlockStyle(format);
         blockCursor.setBlockFormat(format);
 
-        QTextCharFormat line;
-        if (level > 0) {
-            line = headingCharFormat(level);
-        } else {
-            line.setFont(base);
-        }
+        const QTextCharFormat line = lineCharFormat(format);
         blockCursor.setBlockCharFormat(line);
         changeBlockText(cursor.document(), block, [&line, leavesCodeBlock](QTextCharFormat &text) {
             takeLineFont(text, line, true, !leavesCodeBlock);
         });
     }
     cursor.endEditBlock();
+    typeInLineFormat(cursor);
 }
 
 void toggleList(QTextCursor cursor, const QString &type)
@@ -90,7 +70,7 @@ void toggleList(QTextCursor cursor, const QString &type)
     cursor.endEditBlock();
 }
 
-void toggleBlockProperty(QTextCursor cursor, int property)
+void toggleBlockProperty(QTextCursor &cursor, int property)
 {
     const QList<QTextBlock> blocks = selectedBlocks(cursor);
     if (blocks.isEmpty())
@@ -116,7 +96,7 @@ void toggleBlockProperty(QTextCursor cursor, int property)
         }
         applyBlockStyle(format);
         blockCursor.setBlockFormat(format);
-        const QTextCharFormat line = blockCharFormatFor(format);
+        const QTextCharFormat line = lineCharFormat(format);
         blockCursor.setBlockCharFormat(line);
         // The text takes the line's font so that a code line is written as code
         // (and stops being code when the block is toggled back).
@@ -128,45 +108,7 @@ void toggleBlockProperty(QTextCursor cursor, int property)
         });
     }
     cursor.endEditBlock();
-}
-
-void makePlain(QTextCharFormat &format, const QFont &base)
-{
-    format.setFontFamilies(QStringList{base.family()});
-    format.setFontFixedPitch(false);
-    format.setFontStyleHint(QFont::AnyStyle);
-    format.clearProperty(QTextFormat::FontPointSize);
-    format.setProperty(QTextFormat::FontPixelSize, base.pixelSize());
-    format.setBackground(Qt::transparent);
-    format.clearForeground();
-}
-
-void clearInlineCode(QTextCursor cursor, const QFont &base)
-{
-    // A merge cannot remove the foreground, so every run of the selection is rewritten.
-    const int start = cursor.selectionStart();
-    const int end = cursor.selectionEnd();
-    cursor.beginEditBlock();
-    QList<QPair<QPair<int, int>, QTextCharFormat>> updates;
-    for (const QTextBlock &block : selectedBlocks(cursor)) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const int from = qMax(start, fragment.position());
-            const int to = qMin(end, fragment.position() + fragment.length());
-            if (from >= to || fragment.charFormat().objectType() != QTextFormat::NoObject)
-                continue;
-            QTextCharFormat format = fragment.charFormat();
-            makePlain(format, base);
-            updates.append({{from, to}, format});
-        }
-    }
-    for (const auto &[range, format] : updates) {
-        QTextCursor part(cursor.document());
-        part.setPosition(range.first);
-        part.setPosition(range.second, QTextCursor::KeepAnchor);
-        part.setCharFormat(format);
-    }
-    cursor.endEditBlock();
+    typeInLineFormat(cursor);
 }
 
 } // namespace BlockFormatting

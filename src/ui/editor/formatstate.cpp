@@ -25,12 +25,13 @@ FormatState formatStateAt(const QTextCursor &cursor)
     state.italic = format.fontItalic();
     state.underline = format.fontUnderline() && !format.isAnchor();
     state.strike = format.fontStrikeOut();
-    state.code = format.fontFixedPitch();
 
     const QTextBlockFormat block = cursor.blockFormat();
     state.heading = block.intProperty(TextProperty::HeadingLevel);
     state.listType = block.stringProperty(TextProperty::ListType);
     state.codeBlock = block.property(TextProperty::CodeBlock).isValid();
+    // A code block's fixed pitch is the block's own, not inline code.
+    state.code = format.fontFixedPitch() && !(state.codeBlock && state.heading == 0);
     state.blockquote = block.boolProperty(TextProperty::Blockquote);
     state.inTable = cursor.currentTable() != nullptr;
     state.alignment = block.alignment();

@@ -1,42 +1,28 @@
 #include "noteeditor.h"
 
+#include "attachmentfiles.h"
 #include "attachmentrenderer.h"
-#include "attachmenttempfolder.h"
 #include "attachmentrepository.h"
 #include "delta.h"
 #include "deltadocument.h"
-#include "deltaimport.h"
-#include "deltatable.h"
 #include "dividerrenderer.h"
 #include "editoractions.h"
-#include "attachmentfiles.h"
 #include "blockformatting.h"
+#include "editorattachments.h"
 #include "editorclipboard.h"
+#include "editormenu.h"
+#include "editorlinks.h"
+#include "inlineformatting.h"
+#include "editorkeys.h"
 #include "editorrules.h"
 #include "textediting.h"
-#include "imagelightbox.h"
-#include "inserttabledialog.h"
-#include "linkdialog.h"
-#include "privatefiles.h"
 #include "textformat.h"
-#include "uilog.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
-#include <QBuffer>
-#include <QClipboard>
-#include <QDesktopServices>
-#include <QDir>
-#include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QHelpEvent>
-#include <QJsonDocument>
 #include <QMenu>
-#include <QMessageBox>
-#include <QMimeDatabase>
 #include <QMimeData>
-#include <QMimeDatabase>
 #include <QScrollBar>
 #include <QStyleHints>
 #include <QTextBlock>
@@ -46,7 +32,6 @@
 #include <QTextTable>
 #include <QTimer>
 #include <QToolTip>
-#include <QUuid>
 
 using namespace TextEditing;
 
@@ -73,45 +58,10 @@ NoteEditor::NoteEditor(QWidget *parent)
 
     setPlaceholderText(tr("Select a note or press Ctrl+N to create one"));
     setReadOnly(true);
+    connect(this, &QTextEdit::cursorPositionChanged, this, &NoteEditor::leaveLinkEnd);
 
-    m_hooks.askLink = [this](const QString &title, const LinkInput &initial) -> std::optional<LinkInput> {
-        LinkDialog dialog(title, initial.text, initial.url, this);
-        if (dialog.exec() != QDialog::Accepted || dialog.url().isEmpty())
-            return std::nullopt;
-        return LinkInput{dialog.text(), dialog.url()};
-    };
-    m_hooks.askTableSize = [this]() -> std::optional<std::tuple<int, int, bool>> {
-        InsertTableDialog dialog(this);
-        if (dialog.exec() != QDialog::Accepted)
-            return std::nullopt;
-        return std::make_tuple(dialog.rows(), dialog.columns(), dialog.headerRow());
-    };
-    m_hooks.askOpenFile = [this] {
-        return QFileDialog::getOpenFileName(
-            this, tr("Insert Attachment"), QString(),
-            tr("All Files (*.*);;Images (*.png *.jpg *.jpeg *.gif *.webp *.bmp *.svg)"));
-    };
-    m_hooks.askSaveFile = [this](const QString &suggestedPath) {
-        return QFileDialog::getSaveFileName(this, tr("Save Attachment"), suggestedPath);
-    };
-    m_hooks.confirmOpenUrl = [this](const QUrl &url) {
-        return QMessageBox::question(this, tr("Open Link"),
-                                     tr("This link is not a web or mail address and may start another "
-                                        "program:\n\n%1\n\nOpen it?")
-                                         .arg(url.toString()),
-                                     QMessageBox::Open | QMessageBox::Cancel, QMessageBox::Cancel)
-            == QMessageBox::Open;
-    };
-    m_hooks.confirmOpenAttachment = [this](const QString &fileName, const QString &type) {
-        return QMessageBox::question(this, tr("Open Attachment"),
-                                     tr("\"%1\" is a file of type %2, which may run a program on this "
-                                        "computer.\n\nOpen it?")
-                                         .arg(fileName, type),
-                                     QMessageBox::Open | QMessageBox::Cancel, QMessageBox::Cancel)
-            == QMessageBox::Open;
-    };
-    m_hooks.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
-    m_hooks.setClipboard = [](QMimeData *data) { QGuiApplication::clipboard()->setMimeData(data); };
+    m_hooks = defaultEditorHooks(this);
+    m_attachmentFiles = new EditorAttachments(this, m_hooks);
 }
 
 NoteEditor::~NoteEditor() = default;
@@ -133,6 +83,7 @@ void NoteEditor::setAttachmentRepository(AttachmentRepository *repository)
     if (!repository)
         return;
     m_attachments = repository;
+    m_attachmentFiles->setRepository(repository);
     if (!m_renderer) {
         m_renderer = new AttachmentRenderer(
             [store = QPointer<AttachmentRepository>(repository)](const QString &id) -> std::optional<AttachmentFile> {
@@ -282,57 +233,11 @@ void NoteEditor::publishFormatState()
     emit formatStateChanged(formatStateAt(textCursor()));
 }
 
-void NoteEditor::mergeInlineFormat(const QTextCharFormat &format)
-{
-    mergeCurrentCharFormat(format);
-    publishFormatState();
-}
-
-void NoteEditor::toggleBold()
-{
-    const QTextCharFormat state = stateCharFormat(textCursor());
-    const int weight = state.hasProperty(QTextFormat::FontWeight) ? state.intProperty(QTextFormat::FontWeight) : 400;
-    QTextCharFormat format;
-    format.setFontWeight(weight >= 700 ? 400 : 700);
-    mergeInlineFormat(format);
-}
-
-void NoteEditor::toggleItalic()
-{
-    QTextCharFormat format;
-    format.setFontItalic(!stateCharFormat(textCursor()).fontItalic());
-    mergeInlineFormat(format);
-}
-
-void NoteEditor::toggleUnderline()
-{
-    QTextCharFormat format;
-    format.setUnderlineStyle(stateCharFormat(textCursor()).fontUnderline() ? QTextCharFormat::NoUnderline
-                                                              : QTextCharFormat::SingleUnderline);
-    mergeInlineFormat(format);
-}
-
-void NoteEditor::toggleStrikethrough()
-{
-    QTextCharFormat format;
-    format.setFontStrikeOut(!stateCharFormat(textCursor()).fontStrikeOut());
-    mergeInlineFormat(format);
-}
-
-void NoteEditor::toggleInlineCode()
+void NoteEditor::toggleMark(InlineFormatting::Mark mark)
 {
     QTextCursor cursor = textCursor();
-    if (!stateCharFormat(cursor).fontFixedPitch()) {
-        mergeInlineFormat(inlineCodeFormat());
-        return;
-    }
-    if (cursor.hasSelection()) {
-        BlockFormatting::clearInlineCode(cursor, baseFont());
-    } else {
-        QTextCharFormat format = cursor.charFormat();
-        BlockFormatting::makePlain(format, baseFont());
-        setCurrentCharFormat(format);
-    }
+    InlineFormatting::toggle(cursor, mark, baseFont());
+    setTextCursor(cursor);
     publishFormatState();
 }
 
@@ -340,7 +245,9 @@ void NoteEditor::toggleInlineCode()
 
 void NoteEditor::setHeading(int level)
 {
-    BlockFormatting::setHeading(textCursor(), level, baseFont());
+    QTextCursor cursor = textCursor();
+    BlockFormatting::setHeading(cursor, level);
+    setTextCursor(cursor);
     publishFormatState();
 }
 
@@ -352,18 +259,10 @@ void NoteEditor::toggleList(const QString &type)
 
 void NoteEditor::toggleBlockProperty(int property)
 {
-    BlockFormatting::toggleBlockProperty(textCursor(), property);
+    QTextCursor cursor = textCursor();
+    BlockFormatting::toggleBlockProperty(cursor, property);
+    setTextCursor(cursor);
     publishFormatState();
-}
-
-void NoteEditor::toggleCodeBlock()
-{
-    toggleBlockProperty(TextProperty::CodeBlock);
-}
-
-void NoteEditor::toggleBlockquote()
-{
-    toggleBlockProperty(TextProperty::Blockquote);
 }
 
 void NoteEditor::setAlignment(Qt::Alignment alignment)
@@ -383,18 +282,13 @@ void NoteEditor::keyPressEvent(QKeyEvent *event)
     // changed by the commands below; navigation and copying still work.
     if (!isReadOnly()) {
         const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-        const QTextCursor cursor = textCursor();
         bool handled = false;
-        const int key = event->key();
-
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier
-            && !cursor.hasSelection() && isListItem(cursor.block())) {
-            handled = handleListReturn();
-        } else if (key == Qt::Key_Backspace && modifiers == Qt::NoModifier && !cursor.hasSelection()) {
-            handled = handleListBackspace();
-        } else if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && cursor.currentTable()) {
-            handled = handleTableTab(key == Qt::Key_Backtab || (modifiers & Qt::ShiftModifier));
-        } else if (const auto command = EditorActions::commandForKey(key, modifiers)) {
+        // Return is not the text control's own: it keeps a heading going and drops the
+        // spacing of list items and empty lines, which a reload brings back.
+        if (const std::optional<QTextCursor> edited = EditorKeys::edit(textCursor(), event->key(), modifiers)) {
+            setTextCursor(*edited);
+            handled = true;
+        } else if (const auto command = EditorActions::commandForKey(event->key(), modifiers)) {
             // The text control claims some of these keys (Ctrl+K) before any
             // window shortcut sees them.
             handled = EditorActions::run(this, *command);
@@ -405,63 +299,6 @@ void NoteEditor::keyPressEvent(QKeyEvent *event)
         }
     }
     QTextEdit::keyPressEvent(event);
-}
-
-bool NoteEditor::handleListReturn()
-{
-    QTextCursor cursor = textCursor();
-    const QTextBlock block = cursor.block();
-    if (block.text().isEmpty()) {
-        cursor.beginEditBlock();
-        applyListType(cursor, QString());
-        cursor.endEditBlock();
-        publishFormatState();
-        return true;
-    }
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-    if (!cursor.atBlockStart()) {
-        // The list continues; a new task after a ticked one starts unticked
-        // rather than copying the tick.
-        QTextEdit::keyPressEvent(&enter);
-        QTextCursor item = textCursor();
-        QTextBlockFormat format = item.blockFormat();
-        if (format.marker() == QTextBlockFormat::MarkerType::Checked) {
-            format.setMarker(QTextBlockFormat::MarkerType::Unchecked);
-            format.setProperty(TextProperty::ListType, QStringLiteral("unchecked"));
-            item.joinPreviousEditBlock();
-            item.setBlockFormat(format);
-            item.endEditBlock();
-        }
-        return true;
-    }
-
-    QTextEdit::keyPressEvent(&enter);
-    const QTextBlock above = textCursor().block().previous();
-    if (above.isValid() && above.text().isEmpty()) {
-        QTextCursor aboveCursor(above);
-        aboveCursor.beginEditBlock();
-        applyListType(aboveCursor, QString());
-        aboveCursor.endEditBlock();
-        setTextCursor(QTextCursor(above));
-    }
-    return true;
-}
-
-bool NoteEditor::handleListBackspace()
-{
-    QTextCursor cursor = textCursor();
-    if (!removeEmptyFirstListItem(cursor))
-        return false;
-    setTextCursor(cursor);
-    return true;
-}
-
-bool NoteEditor::handleTableTab(bool backwards)
-{
-    const std::optional<QTextCursor> cell = nextTableCell(textCursor(), backwards);
-    if (cell)
-        setTextCursor(*cell);
-    return cell.has_value();
 }
 
 void NoteEditor::selectLine()
@@ -532,20 +369,9 @@ void NoteEditor::mouseDoubleClickEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton) {
         m_tripleClickTimer.start();
         m_tripleClickPos = event->position().toPoint();
-        if (m_attachments) {
-            const QString id = attachmentIdAt(cursorForPosition(m_tripleClickPos).position());
-            if (!id.isEmpty()) {
-                const std::optional<Attachment> record = m_attachments->attachmentById(id);
-                if (record) {
-                    bool done = AttachmentRenderer::isImageMimeType(record->mimeType) && showImage(id);
-                    if (!done)
-                        done = openAttachment(id, record->filename);
-                    if (done) {
-                        event->accept();
-                        return;
-                    }
-                }
-            }
+        if (m_attachmentFiles->openAt(cursorForPosition(m_tripleClickPos).position())) {
+            event->accept();
+            return;
         }
     }
     QTextEdit::mouseDoubleClickEvent(event);
@@ -575,15 +401,9 @@ bool NoteEditor::viewportEvent(QEvent *event)
 
 QString NoteEditor::toolTipAt(const QPoint &viewportPos) const
 {
-    if (m_attachments) {
-        const QString id = attachmentIdAt(cursorForPosition(viewportPos).position());
-        if (!id.isEmpty()) {
-            if (const std::optional<Attachment> record = m_attachments->attachmentById(id)) {
-                return tr("%1 (%2)\n(Double-click to open, right-click for more)")
-                    .arg(record->filename, EditorRules::formatAttachmentSize(record->sizeBytes));
-            }
-        }
-    }
+    const QString attachment = m_attachmentFiles->toolTipAt(cursorForPosition(viewportPos).position());
+    if (!attachment.isEmpty())
+        return attachment;
     const QString href = anchorAt(viewportPos);
     if (!href.isEmpty())
         return tr("%1\n(Ctrl+click to open)").arg(href);
@@ -605,31 +425,13 @@ bool NoteEditor::showToolTip(const QPoint &viewportPos, const QPoint &globalPos)
 
 std::optional<NoteEditor::LinkRange> NoteEditor::linkAt(int position) const
 {
-    const QTextBlock block = document()->findBlock(position);
-    for (auto it = block.begin(); !it.atEnd(); ++it) {
-        const QTextFragment fragment = it.fragment();
-        const int start = fragment.position();
-        const int end = start + fragment.length();
-        if (start <= position && position <= end) {
-            const QTextCharFormat format = fragment.charFormat();
-            if (format.isAnchor() && !format.anchorHref().isEmpty())
-                return LinkRange{start, end, format.anchorHref()};
-        }
-    }
-    return std::nullopt;
+    return EditorLinks::linkAt(document(), position);
 }
 
-std::optional<NoteEditor::LinkInput> NoteEditor::askLink(const QString &title, const LinkInput &initial)
+void NoteEditor::leaveLinkEnd()
 {
-    if (!m_hooks.askLink)
-        return std::nullopt;
-    std::optional<LinkInput> answer = m_hooks.askLink(title, initial);
-    if (!answer)
-        return std::nullopt;
-    answer->url = answer->url.trimmed();
-    if (answer->url.isEmpty())
-        return std::nullopt;
-    return answer;
+    if (const std::optional<QTextCharFormat> plain = EditorLinks::typingFormat(textCursor()))
+        setCurrentCharFormat(*plain);
 }
 
 void NoteEditor::insertLink()
@@ -637,13 +439,10 @@ void NoteEditor::insertLink()
     QTextCursor cursor = textCursor();
     QString selected = cursor.selectedText();
     selected.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    const std::optional<LinkInput> link = askLink(tr("Insert Link"), {selected, QStringLiteral("https://")});
+    const std::optional<LinkInput> link = EditorLinks::ask(m_hooks, tr("Insert Link"), {selected, QStringLiteral("https://")});
     if (!link)
         return;
-    if (cursor.hasSelection() && link->text == selected)
-        cursor.mergeCharFormat(linkFormat(link->url));
-    else
-        cursor.insertText(link->text.isEmpty() ? link->url : link->text, linkFormat(link->url));
+    EditorLinks::insertLink(cursor, link->text, link->url);
     setTextCursor(cursor);
 }
 
@@ -653,26 +452,14 @@ void NoteEditor::editLink(const LinkRange &range)
     cursor.setPosition(range.start);
     cursor.setPosition(range.end, QTextCursor::KeepAnchor);
     const QString text = cursor.selectedText();
-    const std::optional<LinkInput> link = askLink(tr("Edit Link"), {text, range.href});
-    if (!link || (link->text == text && link->url == range.href))
-        return;
-    if (link->text == text)
-        cursor.mergeCharFormat(linkFormat(link->url));
-    else
-        cursor.insertText(link->text.isEmpty() ? link->url : link->text, linkFormat(link->url));
+    const std::optional<LinkInput> link = EditorLinks::ask(m_hooks, tr("Edit Link"), {text, range.href});
+    if (link && (link->text != text || link->url != range.href))
+        EditorLinks::insertLink(cursor, link->text, link->url);
 }
 
 void NoteEditor::removeLink(const LinkRange &range)
 {
-    QTextCursor cursor(document());
-    cursor.setPosition(range.start);
-    cursor.setPosition(range.end, QTextCursor::KeepAnchor);
-    QTextCharFormat format;
-    format.setAnchor(false);
-    format.setAnchorHref(QString());
-    format.setUnderlineStyle(QTextCharFormat::NoUnderline);
-    format.setForeground(palette().color(QPalette::Text));
-    cursor.mergeCharFormat(format);
+    EditorLinks::removeLink(document(), range, palette().color(QPalette::Text));
 }
 
 void NoteEditor::openLink(const QString &href)
@@ -710,43 +497,6 @@ void NoteEditor::insertTableWithDialog()
         return;
     if (const auto size = m_hooks.askTableSize())
         insertTable(std::get<0>(*size), std::get<1>(*size), std::get<2>(*size));
-}
-
-bool NoteEditor::insertTableRow(bool below)
-{
-    return TextEditing::insertTableRow(textCursor(), below);
-}
-
-bool NoteEditor::insertTableColumn(bool after)
-{
-    return TextEditing::insertTableColumn(textCursor(), after);
-}
-
-bool NoteEditor::deleteTableRow()
-{
-    QTextCursor cursor = textCursor();
-    if (!TextEditing::deleteTableRow(cursor))
-        return false;
-    setTextCursor(cursor);
-    return true;
-}
-
-bool NoteEditor::deleteTableColumn()
-{
-    QTextCursor cursor = textCursor();
-    if (!TextEditing::deleteTableColumn(cursor))
-        return false;
-    setTextCursor(cursor);
-    return true;
-}
-
-bool NoteEditor::deleteTable()
-{
-    QTextCursor cursor = textCursor();
-    if (!TextEditing::deleteTable(cursor))
-        return false;
-    setTextCursor(cursor);
-    return true;
 }
 
 void NoteEditor::insertDivider()
@@ -791,26 +541,8 @@ void NoteEditor::insertFromMimeData(const QMimeData *source)
         insertDelta(*own);
         return;
     }
-    // Files copied in a file manager become attachments, as when dropped.
-    if (m_attachments && EditorClipboard::hasLocalFiles(source)) {
-        bool inserted = false;
-        for (const QUrl &url : source->urls()) {
-            if (url.isLocalFile() && insertAttachmentFromPath(url.toLocalFile()))
-                inserted = true;
-        }
-        if (inserted)
-            return;
-    }
-    // A bare picture (a screenshot) is stored as a PNG attachment; text that
-    // comes with an image is pasted as text below.
-    if (m_attachments && source->hasImage() && !source->hasText() && !source->hasHtml()) {
-        const QImage image = qvariant_cast<QImage>(source->imageData());
-        QByteArray png;
-        QBuffer buffer(&png);
-        if (!image.isNull() && buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG")
-            && insertAttachmentBytes(QStringLiteral("image.png"), QStringLiteral("image/png"), png))
-            return;
-    }
+    if (m_attachmentFiles->paste(m_noteId, source))
+        return;
     if (const std::optional<QJsonArray> converted = EditorClipboard::convertedText(source)) {
         insertDelta(*converted);
         return;
@@ -836,135 +568,42 @@ void NoteEditor::insertAttachment()
 
 bool NoteEditor::insertAttachmentFromPath(const QString &path)
 {
-    if (!m_attachments || m_noteId.isEmpty())
-        return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcUi) << "insertAttachmentFromPath: can't open" << path;
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (bytes.isEmpty())
-        return false;
-
-    return insertAttachmentBytes(QFileInfo(path).fileName(), QMimeDatabase().mimeTypeForFile(path).name(), bytes);
+    return m_attachmentFiles->insertFile(m_noteId, path);
 }
 
 bool NoteEditor::insertAttachmentBytes(const QString &fileName, const QString &mimeType, const QByteArray &bytes)
 {
-    if (!m_attachments || m_noteId.isEmpty())
-        return false;
-    const std::optional<QString> id = AttachmentFiles::store(m_attachments, m_noteId, fileName, mimeType, bytes);
-    if (!id)
-        return false;
-    setTextCursor(AttachmentFiles::insertObject(textCursor(), *id));
-    return true;
-}
-
-bool NoteEditor::writeTempCopy(const QString &id, const QString &fileName, QString *path)
-{
-    if (!m_attachments)
-        return false;
-    const QByteArray bytes = m_attachments->readFile(id);
-    if (bytes.isEmpty())
-        return false;
-    // The recorded name comes from other devices and shared notes: only its
-    // last component, cleaned, is used, so the copy stays in its folder.
-    const QString folder = attachmentTempFolder();
-    if (folder.isEmpty())
-        return false;
-    const QString target = EditorRules::attachmentTempPath(folder, id, fileName);
-    PrivateFiles::ensureFolder(QFileInfo(target).absolutePath());
-    // Whatever sits at the name goes (a link is removed, not followed), and
-    // the copy is created afresh: nothing already there is written through.
-    QFile::remove(target);
-    QFile file(target);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner)) {
-        qCWarning(lcUi) << "openAttachment: failed to open temp file" << target << file.errorString();
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        qCWarning(lcUi) << "openAttachment: short write for" << target;
-        return false;
-    }
-    file.close();
-    *path = target;
-    return true;
+    return m_attachmentFiles->insertBytes(m_noteId, fileName, mimeType, bytes);
 }
 
 bool NoteEditor::openAttachment(const QString &id, const QString &fileName)
 {
-    if (!EditorRules::attachmentOpensWithoutAsking(fileName)) {
-        const QString name = EditorRules::safeAttachmentFileName(fileName, id);
-        const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
-        if (!m_hooks.confirmOpenAttachment || !m_hooks.confirmOpenAttachment(name, type.comment()))
-            return false;
-    }
-    QString path;
-    if (!writeTempCopy(id, fileName, &path))
-        return false;
-    return m_hooks.openUrl && m_hooks.openUrl(QUrl::fromLocalFile(path));
-}
-
-bool NoteEditor::showImage(const QString &id)
-{
-    if (!m_attachments)
-        return false;
-    const std::optional<Attachment> record = m_attachments->attachmentById(id);
-    const QImage image = QImage::fromData(m_attachments->readFile(id));
-    if (!record || image.isNull())
-        return false;
-    auto *lightbox = new ImageLightbox(image, record->filename, this);
-    lightbox->setAttribute(Qt::WA_DeleteOnClose);
-    lightbox->show();
-    return true;
+    return m_attachmentFiles->open(id, fileName);
 }
 
 void NoteEditor::saveAttachmentAs(const QString &id, const QString &fileName)
 {
-    if (!m_attachments || !m_hooks.askSaveFile)
-        return;
-    const QString suggested =
-        QDir::homePath() + QLatin1Char('/') + EditorRules::safeAttachmentFileName(fileName, id);
-    const QString path = m_hooks.askSaveFile(suggested);
-    if (!path.isEmpty())
-        AttachmentFiles::saveCopy(m_attachments, id, path);
+    m_attachmentFiles->saveAs(id, fileName);
 }
 
 void NoteEditor::copyAttachmentFile(const QString &id, const QString &fileName)
 {
-    QString path;
-    if (!writeTempCopy(id, fileName, &path) || !m_hooks.setClipboard)
-        return;
-    auto *data = new QMimeData;
-    data->setUrls({QUrl::fromLocalFile(path)});
-    m_hooks.setClipboard(data);
+    m_attachmentFiles->copyFile(id, fileName);
 }
 
 void NoteEditor::removeAttachment(const QString &id)
 {
-    if (!m_attachments || id.isEmpty())
-        return;
-    QTextCursor cursor = textCursor();
-    if (!AttachmentFiles::removeObjectNear(cursor, id))
-        return;
-    // A copied object character may still show the same attachment elsewhere in the note.
-    if (!AttachmentFiles::isShown(document(), id))
-        m_attachments->deleteById(id);
+    m_attachmentFiles->remove(id);
 }
 
 // --- Drops and the context menu --------------------------------------------------------------
 
 void NoteEditor::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (m_attachments && event->mimeData()->hasUrls()) {
-        const QList<QUrl> urls = event->mimeData()->urls();
-        if (std::any_of(urls.begin(), urls.end(), [](const QUrl &url) { return url.isLocalFile(); })) {
-            event->acceptProposedAction();
-            return;
-        }
-    }
-    QTextEdit::dragEnterEvent(event);
+    if (m_attachments && EditorClipboard::hasLocalFiles(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        QTextEdit::dragEnterEvent(event);
 }
 
 void NoteEditor::dragMoveEvent(QDragMoveEvent *event)
@@ -978,12 +617,7 @@ void NoteEditor::dropEvent(QDropEvent *event)
 {
     if (m_attachments && event->mimeData()->hasUrls()) {
         setTextCursor(cursorForPosition(event->position().toPoint()));
-        bool inserted = false;
-        for (const QUrl &url : event->mimeData()->urls()) {
-            if (url.isLocalFile() && insertAttachmentFromPath(url.toLocalFile()))
-                inserted = true;
-        }
-        if (inserted) {
+        if (m_attachmentFiles->insertFiles(m_noteId, event->mimeData()->urls())) {
             event->acceptProposedAction();
             return;
         }
@@ -999,63 +633,7 @@ std::unique_ptr<QMenu> NoteEditor::createContextMenu(const QPoint &viewportPos)
     if (!(current.hasSelection() && clicked.position() >= current.selectionStart()
           && clicked.position() <= current.selectionEnd()))
         setTextCursor(clicked);
-    const int position = textCursor().position();
-
-    if (m_attachments) {
-        const QString id = attachmentIdAt(position);
-        const std::optional<Attachment> record =
-            id.isEmpty() ? std::nullopt : m_attachments->attachmentById(id);
-        if (record) {
-            auto menu = std::make_unique<QMenu>();
-            const Attachment attachment = *record;
-            menu->addAction(tr("Open"), this, [this, attachment] {
-                if (attachment.mimeType.startsWith(QLatin1String("image/")) && showImage(attachment.id))
-                    return;
-                openAttachment(attachment.id, attachment.filename);
-            });
-            menu->addAction(tr("Save As…"), this,
-                            [this, attachment] { saveAttachmentAs(attachment.id, attachment.filename); });
-            menu->addAction(tr("Copy File"), this,
-                            [this, attachment] { copyAttachmentFile(attachment.id, attachment.filename); });
-            menu->addSeparator();
-            menu->addAction(tr("Remove Attachment"), this, [this, attachment] { removeAttachment(attachment.id); });
-            return menu;
-        }
-    }
-
-    if (const std::optional<LinkRange> link = linkAt(position)) {
-        auto menu = std::make_unique<QMenu>();
-        const LinkRange range = *link;
-        menu->addAction(tr("Open Link"), this, [this, range] { openLink(range.href); });
-        menu->addAction(tr("Copy Link Address"), this, [this, range] {
-            if (!m_hooks.setClipboard)
-                return;
-            auto *data = new QMimeData;
-            data->setText(range.href);
-            m_hooks.setClipboard(data);
-        });
-        menu->addSeparator();
-        menu->addAction(tr("Edit Link…"), this, [this, range] { editLink(range); });
-        menu->addAction(tr("Remove Link"), this, [this, range] { removeLink(range); });
-        return menu;
-    }
-
-    if (textCursor().currentTable()) {
-        auto menu = std::make_unique<QMenu>();
-        menu->addAction(tr("Insert Row Above"), this, [this] { insertTableRow(false); });
-        menu->addAction(tr("Insert Row Below"), this, [this] { insertTableRow(true); });
-        menu->addSeparator();
-        menu->addAction(tr("Insert Column Before"), this, [this] { insertTableColumn(false); });
-        menu->addAction(tr("Insert Column After"), this, [this] { insertTableColumn(true); });
-        menu->addSeparator();
-        menu->addAction(tr("Delete Row"), this, [this] { deleteTableRow(); });
-        menu->addAction(tr("Delete Column"), this, [this] { deleteTableColumn(); });
-        menu->addSeparator();
-        menu->addAction(tr("Delete Table"), this, [this] { deleteTable(); });
-        return menu;
-    }
-
-    return std::unique_ptr<QMenu>(createStandardContextMenu(viewportPos));
+    return editorContextMenu(this, m_attachmentFiles, viewportPos);
 }
 
 void NoteEditor::contextMenuEvent(QContextMenuEvent *event)

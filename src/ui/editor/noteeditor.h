@@ -1,6 +1,10 @@
 #pragma once
 
+#include "editorhooks.h"
+#include "editorlinks.h"
 #include "formatstate.h"
+#include "inlineformatting.h"
+#include "textformat.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -16,6 +20,7 @@
 
 class AttachmentRenderer;
 class AttachmentRepository;
+class EditorAttachments;
 class DeltaDocument;
 class QMenu;
 class QMimeData;
@@ -37,34 +42,8 @@ public:
     // so an application-wide change passes it by.
     void applyFontScale();
 
-    // A link as the link dialog shows and returns it.
-    struct LinkInput
-    {
-        QString text;
-        QString url;
-    };
-
-    // Everything that would block a test or reach outside the process. The
-    // defaults run the real dialogs, QDesktopServices and the clipboard.
-    struct Hooks
-    {
-        // Runs the link dialog; nothing when cancelled or the URL is empty.
-        std::function<std::optional<LinkInput>(const QString &title, const LinkInput &initial)> askLink;
-        // The table size dialog; nothing when cancelled.
-        std::function<std::optional<std::tuple<int, int, bool>>()> askTableSize;
-        // A file to attach; empty when cancelled.
-        std::function<QString()> askOpenFile;
-        // Where to save an attachment, starting at suggestedPath; empty when cancelled.
-        std::function<QString(const QString &suggestedPath)> askSaveFile;
-        // Asks before a link with an unusual scheme is opened; true opens it.
-        std::function<bool(const QUrl &url)> confirmOpenUrl;
-        // Asks before an attachment of a type that could run is opened; true opens it.
-        std::function<bool(const QString &fileName, const QString &type)> confirmOpenAttachment;
-        // Hands an address to the system.
-        std::function<bool(const QUrl &url)> openUrl;
-        // Takes ownership of data and puts it on the clipboard.
-        std::function<void(QMimeData *data)> setClipboard;
-    };
+    using LinkInput = EditorLinkInput;
+    using Hooks = EditorHooks;
 
     explicit NoteEditor(QWidget *parent = nullptr);
     ~NoteEditor() override;
@@ -88,19 +67,19 @@ public:
     int wordCount() const;
     void refreshAttachments();
 
-    void toggleBold();
-    void toggleItalic();
-    void toggleUnderline();
-    void toggleStrikethrough();
-    void toggleInlineCode();
+    void toggleBold() { toggleMark(InlineFormatting::Mark::Bold); }
+    void toggleItalic() { toggleMark(InlineFormatting::Mark::Italic); }
+    void toggleUnderline() { toggleMark(InlineFormatting::Mark::Underline); }
+    void toggleStrikethrough() { toggleMark(InlineFormatting::Mark::Strike); }
+    void toggleInlineCode() { toggleMark(InlineFormatting::Mark::Code); }
 
     void setHeading(int level);
     void toggleList(const QString &type);
     void toggleBulletList() { toggleList(QStringLiteral("bullet")); }
     void toggleOrderedList() { toggleList(QStringLiteral("ordered")); }
     void toggleCheckList() { toggleList(QStringLiteral("unchecked")); }
-    void toggleCodeBlock();
-    void toggleBlockquote();
+    void toggleCodeBlock() { toggleBlockProperty(TextProperty::CodeBlock); }
+    void toggleBlockquote() { toggleBlockProperty(TextProperty::Blockquote); }
     void setAlignment(Qt::Alignment alignment);
 
     // Line commands.
@@ -111,12 +90,7 @@ public:
     void moveBlock(bool up);
 
     // Links: a range is [start, end) in document positions.
-    struct LinkRange
-    {
-        int start = 0;
-        int end = 0;
-        QString href;
-    };
+    using LinkRange = EditorLinks::LinkRange;
     std::optional<LinkRange> linkAt(int position) const;
     void insertLink();
     void editLink(const LinkRange &range);
@@ -139,13 +113,6 @@ public:
     void removeAttachment(const QString &id);
     // The attachment id at a document position (or just before it); empty when none.
     QString attachmentIdAt(int position) const;
-
-    // Table context commands at the cursor; false when the cursor is not in a table.
-    bool insertTableRow(bool below);
-    bool insertTableColumn(bool after);
-    bool deleteTableRow();
-    bool deleteTableColumn();
-    bool deleteTable();
 
     // The context menu for a click at viewportPos (moves the cursor there
     // unless the click is inside the selection); the caller runs it.
@@ -182,21 +149,17 @@ private:
     void markEdited();
     void publishFormatState();
     QFont baseFont() const;
-    void mergeInlineFormat(const QTextCharFormat &format);
+    void toggleMark(InlineFormatting::Mark mark);
+    void leaveLinkEnd();
     void toggleBlockProperty(int property);
 
-    bool handleListReturn();
-    bool handleListBackspace();
-    bool handleTableTab(bool backwards);
 
-    std::optional<LinkInput> askLink(const QString &title, const LinkInput &initial);
-    bool writeTempCopy(const QString &id, const QString &fileName, QString *path);
-    bool showImage(const QString &id);
     bool showToolTip(const QPoint &viewportPos, const QPoint &globalPos);
 
     DeltaDocument *m_deltaDocument = nullptr;
     AttachmentRenderer *m_renderer = nullptr;
     QPointer<AttachmentRepository> m_attachments;
+    EditorAttachments *m_attachmentFiles = nullptr;
     QString m_noteId;
     bool m_loading = false;
     bool m_saved = true;

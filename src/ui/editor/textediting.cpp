@@ -105,6 +105,9 @@ void takeLineFont(QTextCharFormat &format, const QTextCharFormat &line, bool tak
             format.setFontWeight(line.fontWeight());
         return;
     }
+    // Inline code taken into (or out of) a code block loses its own background too.
+    if (!keepInlineCode)
+        format.clearBackground();
     format.setFontFamilies(line.fontFamilies().toStringList());
     format.setFontFixedPitch(line.fontFixedPitch());
     format.setFontStyleHint(line.fontStyleHint());

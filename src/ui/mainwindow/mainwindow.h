@@ -26,10 +26,10 @@ class QMimeData;
 class QPrinter;
 class QSplitter;
 class QStackedWidget;
-class QSystemTrayIcon;
 class QTimer;
 class QVBoxLayout;
 class StatusBar;
+class TrayController;
 class WelcomePage;
 
 // The application's main window: notebook sidebar, note list with its search
@@ -156,8 +156,6 @@ private:
     bool printTo(QPrinter *printer);
     // Saves the note about to be printed; false (with a status message) when none is shown.
     bool prepareToPrint();
-    void showMainWindow();
-    void updateTrayToggleText();
     bool readBoolPreference(const QString &key, bool fallback) const;
 
     QPointer<AppState> m_state;
@@ -185,12 +183,10 @@ private:
 
     QAction *m_focusModeAction = nullptr;
     QAction *m_sidebarAction = nullptr;
-    QAction *m_trayToggleAction = nullptr;
-    QSystemTrayIcon *m_trayIcon = nullptr;
+    TrayController *m_tray = nullptr;
 
     bool m_focusMode = false;
     bool m_sidebarVisible = true;
-    bool m_closeToTray = false;
     bool m_selectingNote = false;
     QList<int> m_normalSplitterSizes;
     NoteSession *m_session = nullptr;

@@ -30,16 +30,19 @@ QString splitterSizesText(const QList<int> &sizes)
     return parts.join(QLatin1Char(','));
 }
 
-QList<int> normalPaneWidths(const QList<int> &stored, int windowWidth)
+QList<int> normalPaneWidths(const QList<int> &stored, int windowWidth, PaneMinimums minimums)
 {
-    if (stored.size() == 3)
+    if (stored.size() == 3 && stored.at(0) >= minimums.sidebar && stored.at(1) >= minimums.list)
         return stored;
-    return {200, 260, std::max(windowWidth - 460, 400)};
+    const int sidebar = std::max(200, minimums.sidebar);
+    const int list = std::max(260, minimums.list);
+    return {sidebar, list, std::max(windowWidth - sidebar - list, 400)};
 }
 
-QList<int> paneWidths(bool focusMode, bool sidebarVisible, const QList<int> &normal, int windowWidth)
+QList<int> paneWidths(bool focusMode, bool sidebarVisible, const QList<int> &normal, int windowWidth,
+                      PaneMinimums minimums)
 {
-    const QList<int> n = normalPaneWidths(normal, windowWidth);
+    const QList<int> n = normalPaneWidths(normal, windowWidth, minimums);
     const int first = !focusMode && sidebarVisible ? n.at(0) : 0;
     const int second = !focusMode ? n.at(1) : 0;
     return {first, second, std::max(windowWidth - first - second, 100)};

@@ -12,13 +12,23 @@
 QList<int> parseSplitterSizes(const QString &text);
 QString splitterSizesText(const QList<int> &sizes);
 
-// The widths of the normal layout: the stored ones when three are known,
-// else 200, 260 and the rest of the window (at least 400).
-QList<int> normalPaneWidths(const QList<int> &stored, int windowWidth);
+// The narrowest the sidebar and the note list may be with their rows readable.
+struct PaneMinimums
+{
+    int sidebar = 0;
+    int list = 0;
+};
+
+// The widths of the normal layout: the stored ones when three are known and
+// the sidebar and list are each at least their minimum (a small window can
+// have squeezed them); else 200, 260 (or the minimums when wider) and the
+// rest of the window (at least 400).
+QList<int> normalPaneWidths(const QList<int> &stored, int windowWidth, PaneMinimums minimums = {});
 
 // The splitter widths for focus mode and sidebar visibility: hidden panes
 // get 0; the editor pane takes the rest of the window, at least 100.
-QList<int> paneWidths(bool focusMode, bool sidebarVisible, const QList<int> &normal, int windowWidth);
+QList<int> paneWidths(bool focusMode, bool sidebarVisible, const QList<int> &normal, int windowWidth,
+                      PaneMinimums minimums = {});
 
 // "Updated %1", with " · %2 words" once the note has words.
 QString noteMetaText(const QDateTime &updatedAt, int words, const QDateTime &now = QDateTime::currentDateTime());

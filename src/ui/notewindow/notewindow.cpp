@@ -14,6 +14,7 @@
 #include "noteheaderbar.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
+#include "notewindowregistry.h"
 #include "preferencesrepository.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
@@ -90,6 +91,8 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
             restoreGeometry(QByteArray::fromBase64(geometry.toLatin1()));
     }
     loadNote();
+    // Otherwise the first control of the toolbar takes the keys when the window shows.
+    m_editor->setFocus(Qt::OtherFocusReason);
 }
 
 NoteWindow::~NoteWindow() = default;
@@ -156,7 +159,7 @@ void NoteWindow::connectSignals()
 {
     connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::saveNote);
     // A link to another note opens it beside this one, as windows are what this view works in.
-    connect(m_editor, &NoteEditor::noteLinkActivated, this, [this](const QString &id) { m_state->openNoteWindow(id); });
+    connect(m_editor, &NoteEditor::noteLinkActivated, this, [this](const QString &id) { NoteWindowRegistry::of(m_state)->open(id); });
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSavedState);
 

@@ -2,6 +2,7 @@
 
 #include "appstate.h"
 #include "notewindow.h"
+#include "notewindowregistry.h"
 #include "preferencesrepository.h"
 
 #include <QStringList>
@@ -15,9 +16,10 @@ void installNoteWindowFactory(AppState *state)
 {
     if (!state)
         return;
-    state->setNoteWindowFactory([state](const QString &noteId) -> QWidget * {
+    NoteWindowRegistry *registry = NoteWindowRegistry::of(state);
+    registry->setFactory([state, registry](const QString &noteId) -> QWidget * {
         auto *window = new NoteWindow(state, noteId);
-        QObject::connect(window, &NoteWindow::windowClosed, state, &AppState::closeNoteWindowEntry);
+        QObject::connect(window, &NoteWindow::windowClosed, registry, &NoteWindowRegistry::forget);
         return window;
     });
 }
@@ -27,12 +29,12 @@ bool openLaunchNoteWindow(AppState *state, bool newNote, const QString &noteId)
     if (!state)
         return false;
     if (newNote) {
-        state->newNoteInWindow();
+        NoteWindowRegistry::of(state)->newNoteInWindow();
         return true;
     }
     if (noteId.isEmpty())
         return false;
-    state->openNoteWindow(noteId);
+    NoteWindowRegistry::of(state)->open(noteId);
     return true;
 }
 
@@ -45,7 +47,7 @@ int restoreNoteWindows(AppState *state)
         return 0;
     int opened = 0;
     for (const QString &id : stored.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        if (state->openNoteWindow(id))
+        if (NoteWindowRegistry::of(state)->open(id))
             ++opened;
     }
     state->preferences()->remove(kRestoreNoteWindows);
@@ -66,7 +68,7 @@ bool handleNoteWindowMessage(AppState *state, const QString &message)
 {
     if (message == QLatin1String("new-note")) {
         if (state)
-            state->newNoteInWindow();
+            NoteWindowRegistry::of(state)->newNoteInWindow();
         return true;
     }
     if (message.startsWith(QLatin1String("note:"))) {
@@ -74,7 +76,7 @@ bool handleNoteWindowMessage(AppState *state, const QString &message)
         if (noteId.isEmpty())
             return false; // no note named: the main window is the sensible answer
         if (state)
-            state->openNoteWindow(noteId);
+            NoteWindowRegistry::of(state)->open(noteId);
         return true;
     }
     return false;

@@ -3,6 +3,7 @@
 #include "appstate.h"
 #include "noterepository.h"
 #include "notelistwidget.h"
+#include "notewindowregistry.h"
 
 #include <QLineEdit>
 #include <QTimer>
@@ -33,7 +34,7 @@ SearchScreen::SearchScreen(AppState *state, QWidget *parent)
     });
     connect(m_list, &NoteListWidget::noteDoubleClicked, this, [this](const QString &id) {
         if (m_state && !id.isEmpty())
-            m_state->openNoteWindow(id);
+            NoteWindowRegistry::of(m_state)->open(id);
     });
 }
 

@@ -3,6 +3,7 @@
 #include "appstate.h"
 #include "noterepository.h"
 #include "notelistwidget.h"
+#include "notewindowregistry.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -29,7 +30,7 @@ SharedScreen::SharedScreen(AppState *state, bool sharedByMe, QWidget *parent)
     });
     connect(m_list, &NoteListWidget::noteActivated, this, [this](const QString &id) {
         if (m_state && !id.isEmpty())
-            m_state->openNoteWindow(id);
+            NoteWindowRegistry::of(m_state)->open(id);
     });
     if (m_state && m_state->notes()) {
         connect(m_state->notes(), &NoteRepository::notesChanged, this, &SharedScreen::reload);

@@ -3,6 +3,7 @@
 #include "appstate.h"
 #include "delta.h"
 #include "noterepository.h"
+#include "notewindowregistry.h"
 #include "todorules.h"
 
 #include <QCheckBox>
@@ -179,5 +180,5 @@ void TodosScreen::onItemDoubleClicked(QListWidgetItem *item)
         return;
     const QString noteId = item->data(NoteIdRole).toString();
     if (!noteId.isEmpty())
-        m_state->openNoteWindow(noteId);
+        NoteWindowRegistry::of(m_state)->open(noteId);
 }

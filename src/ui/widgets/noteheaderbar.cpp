@@ -76,6 +76,8 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
     metaFont.setPixelSize(11);
     m_metaLabel->setFont(metaFont);
     m_metaLabel->setContentsMargins(0, 0, 10, 0);
+    // A narrow window clips the meta text rather than widening the note pane.
+    m_metaLabel->setMinimumWidth(1);
     layout->addWidget(m_metaLabel);
 
     m_copyButton = makeIconButton(QStringLiteral("copyButton"), QStringLiteral("Copy…"));

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <tuple>
+
+class QMimeData;
+class QUrl;
+class QWidget;
+
+// A link as the link dialog shows and returns it.
+struct EditorLinkInput
+{
+    QString text;
+    QString url;
+};
+
+// Everything of the editor that would block a test or reach outside the
+// process. The defaults run the real dialogs, QDesktopServices and the clipboard.
+struct EditorHooks
+{
+    // Runs the link dialog; nothing when cancelled or the URL is empty.
+    std::function<std::optional<EditorLinkInput>(const QString &title, const EditorLinkInput &initial)> askLink;
+    // The table size dialog; nothing when cancelled.
+    std::function<std::optional<std::tuple<int, int, bool>>()> askTableSize;
+    // A file to attach; empty when cancelled.
+    std::function<QString()> askOpenFile;
+    // Where to save an attachment, starting at suggestedPath; empty when cancelled.
+    std::function<QString(const QString &suggestedPath)> askSaveFile;
+    // Asks before a link with an unusual scheme is opened; true opens it.
+    std::function<bool(const QUrl &url)> confirmOpenUrl;
+    // Asks before an attachment of a type that could run is opened; true opens it.
+    std::function<bool(const QString &fileName, const QString &type)> confirmOpenAttachment;
+    // Hands an address to the system.
+    std::function<bool(const QUrl &url)> openUrl;
+    // Takes ownership of data and puts it on the clipboard.
+    std::function<void(QMimeData *data)> setClipboard;
+};
+
+// The real dialogs, parented to the editor.
+EditorHooks defaultEditorHooks(QWidget *editor);

@@ -1,0 +1,253 @@
+// The main window's menus and the commands only they reach: account,
+// preferences and printing.
+#include "mainwindow.h"
+
+#include "accountscreen.h"
+#include "account/client.h"
+#include "authclient.h"
+#include "builtinnotes.h"
+#include "appstate.h"
+#include "editoractions.h"
+#include "iocommands.h"
+#include "noteeditor.h"
+#include "notewindowregistry.h"
+#include "notesession.h"
+#include "settingsdialog.h"
+#include "statusbar.h"
+#include "syncengine.h"
+#include "syncstatus.h"
+#include "updatecommands.h"
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+
+void MainWindow::buildMenus()
+{
+    const auto add = [this](QMenu *menu, const QString &text, const QKeySequence &key, auto slot,
+                            Qt::ShortcutContext context = Qt::WindowShortcut) {
+        QAction *action = menu->addAction(text);
+        if (!key.isEmpty()) {
+            action->setShortcut(key);
+            action->setShortcutContext(context);
+        }
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    add(file, tr("New Note"), QKeySequence(Qt::CTRL | Qt::Key_N), [this] { createNewNote(); },
+        Qt::ApplicationShortcut);
+    add(file, tr("New Note in Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
+        [this] { NoteWindowRegistry::of(m_state)->newNoteInWindow(); }, Qt::ApplicationShortcut);
+    add(file, tr("Save Snapshot"), QKeySequence::Save, [this] { saveCurrentNote(); });
+    file->addSeparator();
+    // Ctrl+I stays with Italic.
+    add(file, tr("Import..."), QKeySequence(), [this] { m_io->importNotes(); });
+    // Exports the note as last stored, without saving the editor first.
+    add(file, tr("Export..."), QKeySequence(Qt::CTRL | Qt::Key_E),
+        [this] { m_io->exportNote(m_editor->noteId()); });
+    file->addSeparator();
+    add(file, tr("Print..."), QKeySequence::Print, [this] { print(); });
+    add(file, tr("Print Preview..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P),
+        [this] { printPreview(); });
+    file->addSeparator();
+    add(file, tr("Backup Database..."), QKeySequence(), [this] {
+        saveCurrentNote();
+        m_io->backupDatabase();
+    });
+    add(file, tr("Restore Database..."), QKeySequence(), [this] {
+        saveCurrentNote();
+        m_io->restoreDatabase();
+    });
+    file->addSeparator();
+    addAccountAndPreferenceActions(file);
+    file->addSeparator();
+    QAction *quit = add(file, tr("Quit"), QKeySequence::Quit, [this] { quitApplication(); });
+    quit->setMenuRole(QAction::QuitRole);
+
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    add(edit, tr("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
+    add(edit, tr("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
+    edit->addSeparator();
+    add(edit, tr("Find in Note..."), QKeySequence::Find, [this] {
+        if (m_editor->noteId().isEmpty())
+            return;
+        const QString text = m_hooks.askFindText(m_lastFindText);
+        if (text.isEmpty())
+            return;
+        m_lastFindText = text;
+        if (!findInNote(text))
+            m_statusBar->showTemporaryMessage(tr("\"%1\" not found").arg(text), 3000);
+    });
+    edit->addSeparator();
+    connect(edit->addAction(tr("Preferences…")), &QAction::triggered, this, &MainWindow::showPreferences);
+    edit->actions().constLast()->setMenuRole(QAction::PreferencesRole);
+
+    m_editorActions->addFormatMenu(menuBar()->addMenu(tr("F&ormat")));
+
+    QMenu *note = menuBar()->addMenu(tr("&Note"));
+    add(note, tr("Move to Notebook..."), QKeySequence(Qt::CTRL | Qt::Key_M), [this] { moveCurrentNote(); });
+    add(note, tr("Version History..."), QKeySequence(Qt::CTRL | Qt::Key_H), [this] { showVersionHistory(); });
+    add(note, tr("Open in New Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
+        [this] { openCurrentNoteInWindow(); });
+    note->addSeparator();
+    add(note, tr("Move to Trash…"), QKeySequence(Qt::CTRL | Qt::Key_D), [this] { deleteCurrentNote(true); },
+        Qt::ApplicationShortcut);
+
+    QMenu *view = menuBar()->addMenu(tr("&View"));
+    add(view, tr("To-Dos"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), [this] { openScreen(Screen::Todos); });
+    add(view, tr("Find"), QKeySequence(Qt::Key_F3), [this] {
+        m_searchField->setFocus(Qt::ShortcutFocusReason);
+        m_searchField->selectAll();
+    });
+    add(view, tr("Search All Notes..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
+        [this] { openScreen(Screen::Search); });
+    add(view, tr("Trash"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D), [this] { openScreen(Screen::Trash); });
+    add(view, tr("Shared with Me"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S),
+        [this] { openScreen(Screen::SharedWithMe); });
+    add(view, tr("Shared by Me"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_S),
+        [this] { openScreen(Screen::SharedByMe); });
+    view->addSeparator();
+    m_focusModeAction = view->addAction(tr("Focus Mode"));
+    m_focusModeAction->setCheckable(true);
+    m_focusModeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Backslash));
+    m_focusModeAction->setStatusTip(tr("Hide the notebook and note lists to write without distractions"));
+    connect(m_focusModeAction, &QAction::toggled, this, &MainWindow::setFocusMode);
+    m_sidebarAction = view->addAction(tr("Show Notebook Sidebar"));
+    m_sidebarAction->setCheckable(true);
+    m_sidebarAction->setChecked(true);
+    m_sidebarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B));
+    connect(m_sidebarAction, &QAction::toggled, this, &MainWindow::setSidebarVisible);
+    view->addSeparator();
+    add(view, tr("Sync Now"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_R), [this] {
+        if (m_state && m_state->syncEngine() && m_state->isSignedIn())
+            m_state->syncEngine()->syncNow();
+    });
+    add(view, tr("Force Full Resync…"), QKeySequence(), [this] {
+        if (m_state)
+            confirmFullResync(m_state, m_statusBar, this);
+    });
+
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
+    add(help, tr("About Velmora Notes"), QKeySequence(), [this] {
+        QMessageBox::about(this, tr("About Velmora Notes"),
+                           tr("Velmora Notes %1\n\nSearch-first, zero-friction note-taking.\n\n%2")
+                               .arg(QCoreApplication::applicationVersion(), QStringLiteral("https://velmora.app")));
+    });
+    help->addSeparator();
+    VelmUpdate::addHelpActions(
+        help, VelmUpdate::UpdateConfig::fromEnvironment(QStringLiteral("notes"), QStringLiteral("stable"),
+                                                   QCoreApplication::applicationVersion()),
+        QUrl(QStringLiteral("https://velmora.app/feedback")), tr("Velmora Notes"), this,
+        [this](const QString &text) { m_statusBar->showTemporaryMessage(text, 5000); });
+    if (qgetenv("NOTES_DEV") == "1") {
+        help->addSeparator();
+        add(help, tr("Load &Sample Notes"), QKeySequence(), [this] {
+            if (!m_hooks.askYesNo(tr("Load Sample Notes"),
+                                  tr("Insert 7 sample notes into this database?\n\nThey'll appear in the "
+                                                 "unorganized pool with staggered dates from today to 28 days ago. "
+                                                 "Existing notes are not modified.")))
+                return;
+            const int inserted = createSampleNotes(m_state->notes());
+            m_statusBar->showTemporaryMessage(tr("Loaded %1 sample note(s).").arg(inserted), 3000);
+        });
+    }
+    help->addSeparator();
+    add(help, tr("About Qt"), QKeySequence(), [this] { QMessageBox::aboutQt(this); });
+
+    // Trashes without asking; no menu entry.
+    auto *quickDelete = new QAction(this);
+    quickDelete->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Backspace));
+    quickDelete->setShortcutContext(Qt::ApplicationShortcut);
+    connect(quickDelete, &QAction::triggered, this, [this] { deleteCurrentNote(false); });
+    addAction(quickDelete);
+}
+
+// ---------------------------------------------------------------- account and preferences
+
+void MainWindow::addAccountAndPreferenceActions(QMenu *file)
+{
+    VelmAccount::Client *client = m_state->accountClient();
+    QAction *signIn = file->addAction(tr("Sign In…"));
+    QAction *manage = file->addAction(tr("&Manage Account…"));
+    QAction *signOut = file->addAction(tr("Sign &Out"));
+    file->addSeparator();
+    QAction *preferences = file->addAction(tr("Preferences…"));
+    preferences->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    preferences->setShortcutContext(Qt::ApplicationShortcut);
+    connect(preferences, &QAction::triggered, this, &MainWindow::showPreferences);
+    if (!client) {
+        for (QAction *action : {signIn, manage, signOut})
+            action->setVisible(false);
+        return;
+    }
+    connect(signIn, &QAction::triggered, client->authClient(), &VelmAccount::AuthClient::login);
+    connect(signOut, &QAction::triggered, client->authClient(), &VelmAccount::AuthClient::logout);
+    connect(manage, &QAction::triggered, this, [client] {
+        VelmAccount::AccountScreen::openWindow(client)->setWindowTitle(tr("Velmora Account"));
+    });
+    const auto follow = [client, signIn, manage, signOut] {
+        const bool in = client->isAuthenticated();
+        signIn->setVisible(!in);
+        manage->setVisible(in);
+        signOut->setVisible(in);
+    };
+    connect(client, &VelmAccount::Client::authStateChanged, this, follow);
+    follow();
+}
+
+void MainWindow::showPreferences()
+{
+    auto *dialog = new SettingsDialog(m_state, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+// ---------------------------------------------------------------- printing
+
+bool MainWindow::printTo(QPrinter *printer)
+{
+    m_session->print(*m_editor->document(), printer);
+    return true;
+}
+
+bool MainWindow::prepareToPrint()
+{
+    if (m_editor->noteId().isEmpty()) {
+        m_statusBar->showTemporaryMessage(tr("No note selected"), 3000);
+        return false;
+    }
+    saveCurrentNote();
+    return true;
+}
+
+void MainWindow::print()
+{
+    if (!prepareToPrint())
+        return;
+    const QString title = m_session->displayTitle();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(title);
+    if (!m_hooks.runPrintDialog(&printer))
+        return;
+    printTo(&printer);
+    m_statusBar->showTemporaryMessage(tr("Printed %1").arg(title), 3000);
+}
+
+void MainWindow::printPreview()
+{
+    if (!prepareToPrint())
+        return;
+    const QString title = m_session->displayTitle();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(title);
+    QPrintPreviewDialog dialog(&printer, this);
+    dialog.setWindowTitle(tr("Print Preview — %1").arg(title));
+    dialog.resize(900, 700);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter *p) { printTo(p); });
+    dialog.exec();
+}

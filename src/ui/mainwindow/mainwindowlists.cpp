@@ -1,0 +1,269 @@
+// The main window's note list and notebook sidebar: filling them, and the
+// note and notebook commands started from them.
+#include "mainwindow.h"
+
+#include "appstate.h"
+#include "delta.h"
+#include "mainwindowrules.h"
+#include "notebooklistwidget.h"
+#include "notebookrepository.h"
+#include "noteeditor.h"
+#include "noteheaderbar.h"
+#include "notelistwidget.h"
+#include "notewindowregistry.h"
+#include "noterepository.h"
+#include "preferencesrepository.h"
+#include "sharecommands.h"
+#include "statusbar.h"
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QScopedValueRollback>
+#include <QUuid>
+
+#include <algorithm>
+
+namespace {
+
+QString newId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+} // namespace
+
+void MainWindow::refreshNoteList()
+{
+    if (!m_state)
+        return;
+    m_notebookNames.clear();
+    for (const Notebook &notebook : m_state->notebooks()->allNotebooks())
+        m_notebookNames.insert(notebook.id, notebook.name);
+
+    const QString text = m_searchField->text().trimmed();
+    const QString notebookId = m_state->currentNotebookId();
+    NoteRepository *notes = m_state->notes();
+    int count = 0;
+    if (text.isEmpty()) {
+        QList<NoteRow> rows = notebookId.isEmpty() ? notes->allRows() : notes->rowsInNotebook(notebookId);
+        const bool steno = readBoolPreference(QStringLiteral("steno_mode"), false);
+        if (steno)
+            std::reverse(rows.begin(), rows.end());
+        count = int(rows.size());
+        m_noteList->setRows(rows,
+                            steno ? NoteListModel::Order::OldestUpdateFirst : NoteListModel::Order::NewestUpdateFirst,
+                            [notebookId](const NoteRow &row) {
+                                return !row.deletedAt.isValid()
+                                    && (notebookId.isEmpty() || row.notebookId == notebookId);
+                            });
+    } else {
+        m_noteList->setRows(notes->searchRows(text, NoteListModel::kPageSize), NoteListModel::Order::Ranked, {},
+                            [notes, text](int offset, int limit) { return notes->searchRows(text, limit, offset); });
+        count = notes->searchCount(text);
+    }
+
+    const QString name = notebookId.isEmpty() ? tr("All Notes") : m_notebookNames.value(notebookId);
+    m_statusBar->setNotebookInfo(name, count);
+}
+
+void MainWindow::onNotesWritten(const QStringList &ids)
+{
+    NoteListModel *model = m_noteList->noteModel();
+    bool reload = false;
+    bool countsChanged = false;
+    {
+        // A row that leaves the list must not pick another note for the editor.
+        const QSignalBlocker blocker(m_noteList);
+        const QString currentId = m_noteList->selectedNoteId();
+        for (const QString &id : ids) {
+            const std::optional<NoteRow> row = m_state->notes()->rowById(id);
+            const int at = model->rowOf(id);
+            countsChanged = countsChanged || at < 0 || !row || row->deletedAt.isValid()
+                || row->notebookId != model->rowAt(at).notebookId;
+            reload = !model->applyWrite(id, row) || reload;
+        }
+        if (!currentId.isEmpty() && model->rowOf(currentId) < 0)
+            m_noteList->setCurrentIndex(QModelIndex());
+    }
+    if (reload) {
+        refreshNoteList();
+    } else {
+        const QString notebookId = m_state->currentNotebookId();
+        m_statusBar->setNotebookInfo(
+            notebookId.isEmpty() ? tr("All Notes") : m_notebookNames.value(notebookId), model->rowCount());
+    }
+    if (countsChanged)
+        refreshNotebooks();
+}
+
+void MainWindow::refreshNotebooks()
+{
+    if (!m_state)
+        return;
+    m_notebookList->setNotebooks(m_state->notebooks()->allNotebooks(), m_state->notes()->countsByNotebook(),
+                                 m_state->currentNotebookId(), m_state->notes()->trashCount());
+}
+
+void MainWindow::deleteCurrentNote(bool confirm)
+{
+    const QString noteId = m_noteList->selectedNoteId();
+    if (noteId.isEmpty())
+        return;
+    if (confirm) {
+        const std::optional<Note> note = m_state->notes()->noteById(noteId);
+        const QString title = note ? noteTitle(note->body) : QString();
+        if (!m_hooks.askYesNo(tr("Move to Trash"),
+                              tr("Move \"%1\" to Trash?")
+                                  .arg(title.isEmpty() ? tr("this note") : title)))
+            return;
+    }
+    const int row = m_noteList->currentRow();
+    trashNote(noteId);
+    if (m_noteList->count() == 0) {
+        updatePage();
+        return;
+    }
+    m_noteList->setCurrentRow(rowAfterRemoval(row, m_noteList->count()));
+}
+
+void MainWindow::trashNote(const QString &noteId)
+{
+    if (noteId == m_editor->noteId()) {
+        // Unsaved edits go into the trash with the note rather than being lost.
+        saveCurrentNote();
+        clearEditor();
+    }
+    m_state->notes()->softDelete(noteId);
+    updatePage();
+}
+
+void MainWindow::onNoteDroppedOnNotebook(const QString &noteId, const QString &notebookId)
+{
+    const std::optional<Note> note = m_state->notes()->noteById(noteId);
+    if (!note || note->notebookId == notebookId)
+        return;
+    if (noteId == m_editor->noteId())
+        saveCurrentNote();
+    if (m_state->notes()->moveToNotebook(noteId, notebookId) && noteId == m_editor->noteId())
+        m_headerBar->setNotebookName(m_notebookNames.value(notebookId));
+}
+
+void MainWindow::onNotebookChipClicked()
+{
+    const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
+    if (!note)
+        return;
+    m_state->setCurrentNotebook(note->notebookId);
+    refreshNoteList();
+    refreshNotebooks();
+}
+
+// ---------------------------------------------------------------- notebooks and menus
+
+void MainWindow::createNotebook()
+{
+    const QString name = m_hooks.askNewNotebookName();
+    if (name.isEmpty()) {
+        refreshNotebooks(); // the click selected "New Notebook…"; put the selection back
+        return;
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    Notebook notebook;
+    notebook.id = newId();
+    notebook.name = name;
+    notebook.createdAt = now;
+    notebook.updatedAt = now;
+    if (!m_state->notebooks()->insert(notebook)) {
+        refreshNotebooks();
+        return;
+    }
+    m_state->setCurrentNotebook(notebook.id);
+    refreshNotebooks();
+    refreshNoteList();
+}
+
+void MainWindow::renameNotebook(const QString &notebookId)
+{
+    std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
+    if (!notebook)
+        return;
+    const QString name = m_hooks.askNotebookRename(notebook->name);
+    if (name.isEmpty() || name == notebook->name)
+        return;
+    notebook->name = name;
+    notebook->updatedAt = QDateTime::currentDateTimeUtc();
+    notebook->version += 1;
+    notebook->syncStatus = SyncStatus::Pending;
+    if (m_state->notebooks()->update(*notebook) && !m_editor->noteId().isEmpty()) {
+        if (const auto note = m_state->notes()->noteById(m_editor->noteId()); note && note->notebookId == notebookId)
+            m_headerBar->setNotebookName(name);
+    }
+}
+
+void MainWindow::deleteNotebook(const QString &notebookId)
+{
+    const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
+    if (!notebook)
+        return;
+    if (!m_hooks.askYesNo(tr("Delete Notebook"),
+                          tr("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name)))
+        return;
+    saveCurrentNote();
+    {
+        // Both writes signal; the lists are rebuilt once, below.
+        const QScopedValueRollback hold(m_holdRefresh, true);
+        m_state->notes()->releaseNotebook(notebookId);
+        m_state->notebooks()->softDelete(notebookId);
+    }
+    m_state->setCurrentNotebook(QString());
+    refreshNotebooks();
+    refreshNoteList();
+    if (!m_editor->noteId().isEmpty())
+        showNote(m_editor->noteId(), false);
+}
+
+std::unique_ptr<QMenu> MainWindow::createNoteContextMenu(const QString &noteId)
+{
+    const std::optional<Note> note = m_state->notes()->noteById(noteId);
+    if (!note)
+        return nullptr;
+    auto menu = std::make_unique<QMenu>(this);
+    connect(menu->addAction(tr("Open in New Window")), &QAction::triggered, this, [this, noteId] {
+        if (noteId == m_editor->noteId())
+            saveCurrentNote();
+        NoteWindowRegistry::of(m_state)->open(noteId);
+    });
+    QMenu *move = menu->addMenu(tr("Move to Notebook"));
+    for (const Notebook &notebook : m_state->notebooks()->allNotebooks()) {
+        QAction *action = move->addAction(notebook.name);
+        action->setCheckable(true);
+        action->setChecked(notebook.id == note->notebookId);
+        const QString target = notebook.id;
+        connect(action, &QAction::triggered, this, [this, noteId, target] { onNoteDroppedOnNotebook(noteId, target); });
+    }
+    move->setEnabled(!move->isEmpty());
+    if (m_state->canShare() && (note->ownerId.isEmpty() || note->permission == QLatin1String("edit"))) {
+        menu->addSeparator();
+        connect(menu->addAction(note->isShared ? tr("Manage Sharing…") : tr("Share…")), &QAction::triggered,
+                this, [this, noteId] { openNoteShareDialog(m_state, noteId, tr("Remove access"), this); });
+    }
+    menu->addSeparator();
+    connect(menu->addAction(tr("Move to Trash")), &QAction::triggered, this,
+            [this, noteId] { trashNote(noteId); });
+    return menu;
+}
+
+std::unique_ptr<QMenu> MainWindow::createNotebookContextMenu(const QString &notebookId)
+{
+    if (!m_state->notebooks()->notebookById(notebookId))
+        return nullptr;
+    auto menu = std::make_unique<QMenu>(this);
+    connect(menu->addAction(tr("Rename Notebook…")), &QAction::triggered, this,
+            [this, notebookId] { renameNotebook(notebookId); });
+    if (m_state->canShare())
+        connect(menu->addAction(tr("Share Notebook…")), &QAction::triggered, this,
+                [this, notebookId] { openNotebookShareDialog(m_state, notebookId, this); });
+    connect(menu->addAction(tr("Delete Notebook")), &QAction::triggered, this,
+            [this, notebookId] { deleteNotebook(notebookId); });
+    return menu;
+}
