@@ -186,7 +186,7 @@ public:
         QString since;
         for (;;) {
             QEventLoop loop;
-            bool ok = false, more = false;
+            bool ok = false, more = false, answered = false;
             QUrlQuery query;
             if (!since.isEmpty())
                 query.addQueryItem(QStringLiteral("since"), since);
@@ -197,9 +197,12 @@ public:
                 const QString next = QString::number(body.value("timestamp").toInteger());
                 more = body.value("has_more").toBool() && next != since;
                 since = next;
+                answered = true;
                 loop.quit();
             }, query);
-            loop.exec();
+            // A refused refresh answers at once, before the loop runs.
+            if (!answered)
+                loop.exec();
             if (!ok)
                 return std::nullopt;
             if (!more)
