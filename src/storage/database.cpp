@@ -244,7 +244,12 @@ bool Database::beginImmediate()
 {
     // Takes the write lock at once, so two writers cannot both read first
     // and then fail (or interleave) on their writes.
-    return QSqlQuery(m_db).exec(QStringLiteral("BEGIN IMMEDIATE"));
+    QSqlQuery q(m_db);
+    if (q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return true;
+    // The connection keeps no error of its own for this: "database is locked", a full disk.
+    qCWarning(lcStorage).noquote() << "Cannot take the write lock:" << q.lastError().text();
+    return false;
 }
 
 bool Database::migrate(const std::function<bool()> &alsoInTransaction)
@@ -256,7 +261,7 @@ bool Database::migrate(const std::function<bool()> &alsoInTransaction)
     pragma.exec("PRAGMA foreign_keys=OFF");
     bool ok = beginImmediate();
     if (!ok)
-        qCCritical(lcStorage).noquote() << "Cannot begin the migration:" << m_db.lastError().text();
+        qCCritical(lcStorage).noquote() << "Cannot begin the migration";
     if (ok) {
         ok = runMigrations() && (!alsoInTransaction || alsoInTransaction());
         if (ok && !m_db.commit()) {

@@ -237,6 +237,16 @@ private slots:
         const RestoreResult garbage = restoreBackup(m_dir.filePath("nomanifest.zip.missing"), fx->repositories(),
                                                     RestoreMode::SkipExisting);
         QCOMPARE(garbage.error, QString("Failed to extract backup"));
+
+        // Cut short, as by a full disk or an interrupted copy: nothing of it is written.
+        const QString cut = writeArchive("cut.zip", {{"manifest.json", "{}"},
+                                                     {"notes/a.json", json(noteJson(IoFixture::newId(), "x", IoFixture::at(3)))},
+                                                     {"notes/b.json", json(noteJson(IoFixture::newId(), "y", IoFixture::at(3)))}});
+        QVERIFY(QFile::resize(cut, QFileInfo(cut).size() / 2));
+        const RestoreResult truncated = restoreBackup(cut, fx->repositories(), RestoreMode::SkipExisting);
+        QCOMPARE(truncated.error, QString("Failed to extract backup"));
+        QCOMPARE(truncated.imported, 0);
+        QVERIFY(fx->notes->allNotes().isEmpty());
     }
 
     void archivedRecordsFillTheirDefaults()

@@ -209,6 +209,7 @@ private slots:
         QTest::newRow("intact") << "";
         QTest::newRow("notes table") << "notes";
         QTest::newRow("not a database") << "header";
+        QTest::newRow("cut short") << "truncated";
     }
     void damageIsReportedAndTheFileLeftAlone()
     {
@@ -235,6 +236,8 @@ private slots:
             file.write(QByteArray(64, '\x7f'));
         } else if (damage == "header") {
             file.write("not a database!!");
+        } else if (damage == "truncated") {
+            file.resize(qint64(notesPage - 1) * 4096);
         }
         file.close();
         QVERIFY(file.open(QIODevice::ReadOnly));
