@@ -107,7 +107,7 @@ private slots:
             QVERIFY(current.initialize());
             QSqlQuery q(current.database()->database());
             for (const char *sql : {
-                     "DELETE FROM notes", "DROP TABLE notes_fts", "ALTER TABLE notes DROP COLUMN title",
+                     "DROP TABLE note_todos", "DROP INDEX idx_notes_list", "DELETE FROM notes", "DROP TABLE notes_fts", "ALTER TABLE notes DROP COLUMN title",
                      "ALTER TABLE notes DROP COLUMN preview",
                      "CREATE VIRTUAL TABLE notes_fts USING fts5(body, content='notes', content_rowid='rowid')",
                      "CREATE TRIGGER notes_ai AFTER INSERT ON notes BEGIN INSERT INTO notes_fts(rowid, body) "
@@ -128,7 +128,7 @@ private slots:
         QVERIFY(migrated.initialize());
         QSqlQuery q(migrated.database()->database());
         QVERIFY(q.exec("SELECT version FROM schema_version") && q.next());
-        QCOMPARE(q.value(0).toInt(), 3);
+        QCOMPARE(q.value(0).toInt(), 4);
         for (const char *word : {"bold", "quokka", "platypus", "plain"})
             QCOMPARE(migrated.notes()->searchRows(word).size(), 1);
         QVERIFY(migrated.notes()->searchRows("attributes").isEmpty());
