@@ -50,7 +50,8 @@ bool NoteRepository::insert(const Note &note)
                  note.version, note.opVersion, syncStatusToString(note.syncStatus), note.isSample ? 1 : 0,
                  textOrNull(note.ownerId), note.isShared ? 1 : 0, textOrNull(note.permission)});
     if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body) || !write.commit()) {
-        qCWarning(lcStorage).noquote() << "NoteRepository::insert failed:" << q.lastError().text();
+        // The failing statement has logged its own cause just before.
+        qCWarning(lcStorage).noquote() << "NoteRepository::insert failed for note" << note.id;
         return false;
     }
     emit notesWritten({note.id});
@@ -87,7 +88,7 @@ NoteRepository::WriteResult NoteRepository::updateRow(const Note &note, const QS
     if (ok && expectedBody && q.numRowsAffected() == 0)
         return WriteResult::RowChanged;
     if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body) || !write.commit()) {
-        qCWarning(lcStorage).noquote() << "NoteRepository::update failed:" << q.lastError().text();
+        qCWarning(lcStorage).noquote() << "NoteRepository::update failed for note" << note.id;
         return WriteResult::Failed;
     }
     emit notesWritten({note.id});

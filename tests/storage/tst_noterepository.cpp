@@ -135,11 +135,13 @@ private slots:
     {
         QVERIFY(m_repo->insert(makeNote("dup", "one")));
         m_order->clear();
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^NoteRepository::insert failed: .*UNIQUE"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Statement failed: .*UNIQUE.* in INSERT INTO notes"));
+        QTest::ignoreMessage(QtWarningMsg, "NoteRepository::insert failed for note dup");
         QVERIFY(!m_repo->insert(makeNote("dup", "two")));
 
         QVERIFY(run(*m_db, "CREATE TRIGGER refuse BEFORE UPDATE ON notes BEGIN SELECT RAISE(ABORT, 'refused'); END"));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^NoteRepository::update failed: refused"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Statement failed: refused.* in UPDATE notes SET"));
+        QTest::ignoreMessage(QtWarningMsg, "NoteRepository::update failed for note dup");
         QVERIFY(!m_repo->update(makeNote("dup", "three")));
         // Each refused write names its statement and the driver's error.
         const QRegularExpression refusedUpdate("^Statement failed: refused.* in UPDATE notes SET");
