@@ -1,6 +1,6 @@
 // Runs one of the application's writes in a loop over the data folder that
 // NOTES_DATA_DIR names, printing a line after every write that returned
-// success, so that scripts/faults can kill it at any moment and then ask
+// success, so that tests/faults/campaign can kill it at any moment and then ask
 // "check" whether the folder still holds everything those lines promised.
 //
 //   velmora-faults run  MODE [ARCHIVE]   writes until killed
