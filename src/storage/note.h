@@ -26,4 +26,18 @@ struct Note
     QString permission; // "view" or "edit" for a note owned by someone else
 
     bool operator==(const Note &) const = default;
+
+    // A new, empty note of this moment in the given notebook.
+    static Note blank(const QString &id, const QString &notebookId)
+    {
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        Note note;
+        note.id = id;
+        note.notebookId = notebookId;
+        note.body = QStringLiteral("[{\"insert\":\"\\n\"}]");
+        note.createdAt = now;
+        note.updatedAt = now;
+        note.modifiedAt = now;
+        return note;
+    }
 };

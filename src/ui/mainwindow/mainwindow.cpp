@@ -481,15 +481,7 @@ void MainWindow::createNewNote()
 {
     if (!leaveCurrentNote())
         return;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    Note note;
-    note.id = newId();
-    note.notebookId = m_state->currentNotebookId();
-    note.body = QStringLiteral("[{\"insert\":\"\\n\"}]");
-    note.createdAt = now;
-    note.updatedAt = now;
-    note.modifiedAt = now;
-    note.version = 1;
+    const Note note = Note::blank(newId(), m_state->currentNotebookId());
     if (!m_state->notes()->insert(note))
         return;
     m_noteList->selectNote(note.id);

@@ -36,17 +36,7 @@ QWidget *NoteWindowRegistry::newNoteInWindow()
     // Without a way to show it the note would only be left behind empty.
     if (!m_state->notes() || !m_factory)
         return nullptr;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    Note note;
-    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    note.notebookId = m_state->currentNotebookId();
-    note.body = QStringLiteral("[{\"insert\":\"\\n\"}]");
-    note.createdAt = now;
-    note.updatedAt = now;
-    note.modifiedAt = now;
-    note.version = 1;
-    note.opVersion = 0;
-    note.syncStatus = SyncStatus::Pending;
+    const Note note = Note::blank(QUuid::createUuid().toString(QUuid::WithoutBraces), m_state->currentNotebookId());
     if (!m_state->notes()->insert(note))
         return nullptr;
     return open(note.id);
