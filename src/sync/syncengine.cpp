@@ -10,7 +10,6 @@
 #include "syncrecords.h"
 
 #include <QFile>
-#include <QHttpMultiPart>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
@@ -19,26 +18,6 @@
 #include <QSqlDatabase>
 
 using namespace VelmSync;
-
-namespace {
-
-const QString kNoteCursor = QStringLiteral("lastSyncTimestampMs");
-const QString kAttachmentCursor = QStringLiteral("lastAttachmentSyncMs");
-
-QString replyError(const QJsonObject &body)
-{
-    return body.value(QLatin1String("error")).toString();
-}
-
-QHttpPart formPart(const QByteArray &disposition, const QByteArray &body)
-{
-    QHttpPart part;
-    part.setHeader(QNetworkRequest::ContentDispositionHeader, disposition);
-    part.setBody(body);
-    return part;
-}
-
-} // namespace
 
 SyncEngine::SyncEngine(VelmAccount::ApiClient *api, Database *database, NoteRepository *notes,
                        NotebookRepository *notebooks, AttachmentRepository *attachments,
@@ -324,59 +303,6 @@ void SyncEngine::applyPushResults(const PushBatch &batch, const QJsonArray &resu
     }
 }
 
-void SyncEngine::collectAttachments()
-{
-    m_uploadQueue = m_attachments->pendingAttachments();
-    m_uploadTotal = int(m_uploadQueue.size());
-    m_uploadDone = 0;
-    if (m_uploadTotal > 0)
-        emit syncProgress(tr("Uploading attachments"), 0, m_uploadTotal);
-    pushNextAttachment();
-}
-
-void SyncEngine::pushNextAttachment()
-{
-    if (m_uploadQueue.isEmpty())
-        return pullNotes(m_preferences->getString(kNoteCursor));
-    const Attachment attachment = m_uploadQueue.takeFirst();
-    const QString path = AttachmentRepository::filePath(attachment.id);
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcSync) << "attachment upload skipped, file missing:" << path;
-        m_attachments->markSynced(attachment.id);
-        emit syncProgress(tr("Uploading attachments"), ++m_uploadDone, m_uploadTotal);
-        return pushNextAttachment();
-    }
-    auto *multipart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
-    multipart->append(formPart("form-data; name=\"note_id\"", attachment.noteId.toUtf8()));
-    multipart->append(formPart("form-data; name=\"id\"", attachment.id.toUtf8()));
-    QHttpPart filePart = formPart("form-data; name=\"file\"; filename=\"" + attachment.filename.toUtf8() + "\"",
-                                  file.readAll());
-    filePart.setHeader(QNetworkRequest::ContentTypeHeader, attachment.mimeType.isEmpty()
-                                                               ? QStringLiteral("application/octet-stream")
-                                                               : attachment.mimeType);
-    multipart->append(filePart);
-    const QPointer<SyncEngine> self(this);
-    m_api->postMultipart(QStringLiteral("/attachments"), multipart,
-                         [this, self, attachment](bool ok, int status, const QJsonObject &body) {
-                             if (!self)
-                                 return;
-                             emit syncProgress(tr("Uploading attachments"), ++m_uploadDone, m_uploadTotal);
-                             const bool retry = uploadWorthRetrying(status);
-                             if (ok) {
-                                 m_attachments->markSynced(attachment.id);
-                                 m_dataChangedInCycle = true;
-                             } else if (retry) {
-                                 qCWarning(lcSync) << "attachment upload failed" << attachment.id << status;
-                             } else {
-                                 qCWarning(lcSync) << "attachment upload failed, marking synced to stop retry"
-                                                   << attachment.id << status << replyError(body);
-                                 m_attachments->markSynced(attachment.id);
-                             }
-                             pushNextAttachment();
-                         });
-}
-
 void SyncEngine::pullNotes(const QString &since)
 {
     emit syncProgress(tr("Downloading notes"), 0, 0);
@@ -539,72 +465,4 @@ int SyncEngine::removeNotebooksGoneFromServer(const QSet<QString> &listed)
         ++removed;
     }
     return removed;
-}
-
-void SyncEngine::pullAttachments()
-{
-    emit syncProgress(tr("Checking attachments"), 0, 0);
-    QUrlQuery query;
-    const QString since = m_preferences->getString(kAttachmentCursor);
-    if (!since.isEmpty())
-        query.addQueryItem(QStringLiteral("since"), since);
-    const QPointer<SyncEngine> self(this);
-    m_api->get(
-        QStringLiteral("/attachments"),
-        [this, self](bool ok, int status, const QJsonObject &body) {
-            if (!self)
-                return;
-            if (!ok) {
-                qCWarning(lcSync) << "attachment list failed" << status;
-                return finishCycle();
-            }
-            m_downloadQueue.clear();
-            for (const QJsonValue &value : body.value("attachments").toArray()) {
-                const Attachment attachment = attachmentFromPull(value.toObject());
-                if (m_attachments->attachmentById(attachment.id)
-                    && QFile::exists(AttachmentRepository::filePath(attachment.id)))
-                    continue;
-                m_downloadQueue.append(attachment);
-            }
-            m_attachmentTimestamp = body.value("timestamp").toInteger();
-            m_downloadTotal = int(m_downloadQueue.size());
-            m_downloadDone = 0;
-            m_attachmentsSaved = false;
-            m_attachmentFailed = false;
-            if (m_downloadTotal > 0)
-                emit syncProgress(tr("Downloading attachments"), 0, m_downloadTotal);
-            downloadNextAttachment();
-        },
-        query);
-}
-
-void SyncEngine::downloadNextAttachment()
-{
-    if (m_downloadQueue.isEmpty()) {
-        // A file that did not arrive is listed again only if the cursor stays before it.
-        if (m_attachmentTimestamp > 0 && !m_attachmentFailed)
-            m_preferences->set(kAttachmentCursor, QString::number(m_attachmentTimestamp));
-        return finishCycle();
-    }
-    const Attachment attachment = m_downloadQueue.takeFirst();
-    const QPointer<SyncEngine> self(this);
-    m_api->getBinary(QStringLiteral("/attachments/%1").arg(attachment.id),
-                     [this, self, attachment](bool ok, int status, const QByteArray &data) {
-                         if (!self)
-                             return;
-                         emit syncProgress(tr("Downloading attachments"), ++m_downloadDone, m_downloadTotal);
-                         if (!ok || (data.isEmpty() && attachment.sizeBytes > 0)) {
-                             qCWarning(lcSync) << "attachment download failed" << attachment.id << status;
-                             // Gone from the server or no longer readable: asking again will not help.
-                             m_attachmentFailed = m_attachmentFailed || status != 404;
-                         } else if (!m_attachments->saveFile(attachment.id, data)
-                                    || (!m_attachments->attachmentById(attachment.id)
-                                        && !m_attachments->insert(attachment))) {
-                             qCWarning(lcSync) << "attachment save failed" << attachment.id;
-                             m_attachmentFailed = true;
-                         } else {
-                             m_attachmentsSaved = true;
-                         }
-                         downloadNextAttachment();
-                     });
 }

@@ -72,6 +72,10 @@ signals:
     void notesMerged(const QStringList &ids);
 
 private:
+    // Preference keys of the pull cursors.
+    static inline const QString kNoteCursor = QStringLiteral("lastSyncTimestampMs");
+    static inline const QString kAttachmentCursor = QStringLiteral("lastAttachmentSyncMs");
+
     struct PushBatch
     {
         QList<QJsonObject> changes;
