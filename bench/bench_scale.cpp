@@ -415,7 +415,7 @@ void runFor(int n, const QString &root, int runs)
         QStringList five;
         for (int i = 0; i < 500 && i < rows.size(); ++i)
             five << rows.at(i * (rows.size() / 500)).id;
-        window.hooks().askYesNo = [](const QString &, const QString &) { return true; };
+        window.hooks().askYesNo = [](QWidget *, const QString &, const QString &) { return true; };
         QString notebookId;
         const auto fill = [&] {
             Notebook book;
