@@ -24,7 +24,9 @@ server: configure
 	@cmake --build $(BUILD) --target velmora-server
 	@$(BUILD)/server/velmora-server --data "$(SERVER_DATA)"
 
+# The benchmarks are built too so that they never fall behind the code they measure.
 test: build
+	@cmake --build $(BUILD) --target benchmarks
 	@cd $(BUILD) && ctest -j2 --output-on-failure
 
 # Both .deb files, from a build of their own: prefix /usr, fonts as files.
