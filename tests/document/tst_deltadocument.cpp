@@ -73,6 +73,7 @@ private slots:
 
     void writtenForms_data()
     {
+        // Written forms the round-trip generator covers are not repeated here.
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("written"); // null: written as given
         QTest::newRow("empty document") << R"([{"insert":"\n"}])" << R"([{"insert":"\n"}])";
@@ -81,18 +82,11 @@ private slots:
         QTest::newRow("heading 1 written bold")
             << R"([{"insert":"Title"},{"attributes":{"header":1},"insert":"\n"}])"
             << R"([{"attributes":{"bold":true},"insert":"Title"},{"attributes":{"header":1},"insert":"\n"}])";
-        QTest::newRow("heading 3 stays unbold")
-            << R"([{"insert":"Sub"},{"attributes":{"header":3},"insert":"\n"}])" << QString();
         QTest::newRow("header out of range is no heading")
             << R"([{"insert":"x"},{"attributes":{"header":7},"insert":"\n"}])" << R"([{"insert":"x"},{"insert":"\n"}])";
         QTest::newRow("left alignment not written")
             << R"([{"insert":"x"},{"attributes":{"align":"left"},"insert":"\n"}])"
             << R"([{"insert":"x"},{"insert":"\n"}])";
-        QTest::newRow("other alignments kept")
-            << R"([{"insert":"c"},{"attributes":{"align":"center"},"insert":"\n"},{"insert":"r"},)"
-               R"({"attributes":{"align":"right"},"insert":"\n"},{"insert":"j"},{"attributes":{"align":"justify"},"insert":"\n"}])" << QString();
-        QTest::newRow("unknown line and inline attributes survive")
-            << R"([{"attributes":{"color":"#f00"},"insert":"red"},{"insert":" plain"},{"attributes":{"indent":2},"insert":"\n"}])" << QString();
         QTest::newRow("inline keys on a line end and line keys on a run are ignored")
             << R"([{"attributes":{"header":2,"bold":true},"insert":"x"},{"attributes":{"bold":true},"insert":"\n"}])"
             << R"([{"attributes":{"bold":true},"insert":"x"},{"insert":"\n"}])";
@@ -101,12 +95,6 @@ private slots:
                R"({"attributes":{"link":"https://e.org/"},"insert":"b"},{"attributes":{"bold":false,"italic":"yes"},"insert":"c"},{"insert":"\n"}])"
             << R"([{"attributes":{"bold":true,"italic":true,"strike":true,"underline":true},"insert":"a"},)"
                R"({"attributes":{"link":"https://e.org/"},"insert":"b"},{"insert":"c"},{"insert":"\n"}])";
-        QTest::newRow("inline code keeps bold and italic")
-            << R"([{"attributes":{"bold":true,"code":true,"italic":true},"insert":"fn"},{"insert":"\n"}])" << QString();
-        QTest::newRow("check-list markers and list types")
-            << R"([{"insert":"a"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"b"},)"
-               R"({"attributes":{"list":"checked"},"insert":"\n"},{"insert":"c"},{"attributes":{"list":"bullet"},"insert":"\n"},)"
-               R"({"insert":"d"},{"attributes":{"list":"ordered"},"insert":"\n"},{"insert":"e"},{"attributes":{"list":"dashed"},"insert":"\n"}])" << QString();
         // Code-block text is not inline code, however an older body marked it.
         QTest::newRow("code block text and value survive")
             << R"([{"insert":"x = 1"},{"attributes":{"code-block":"python"},"insert":"\n"},{"attributes":{"code":true},"insert":"y"},{"attributes":{"code-block":true},"insert":"\n"}])"
@@ -127,8 +115,6 @@ private slots:
         QTest::newRow("unknown embed, retain and delete dropped")
             << R"([{"retain":5},{"delete":2},{"insert":"x"},{"insert":{"video":"v"}},{"insert":"\n"},7,"s"])"
             << R"([{"insert":"x"},{"insert":"\n"}])";
-        QTest::newRow("table embed sharing its line stays an embed")
-            << R"([{"insert":"t "},{"insert":{"table":"{}"}},{"insert":"\n"}])" << QString();
         QTest::newRow("identical attachments side by side both kept")
             << R"([{"insert":{"velmora-notes-attachment":"velmora-notes://attachment/a"}},{"insert":{"velmora-notes-attachment":"velmora-notes://attachment/a"}},{"insert":"\n"}])" << QString();
         QTest::newRow("object characters in text are not written")
