@@ -105,20 +105,11 @@ private slots:
         QCOMPARE(found, QStringList({"Buy@1:7", "y@3:13", "z now@4:21", "Later@6:35"}));
     }
 
+    // The first 8 hex digits of the MD5 of the text's UTF-8 (oneTaskPerLine checks the rest).
     void idsAreStable()
     {
-        QCOMPARE(taskId("n", 1, "Buy"), QString("n_1_831a28f1"));
         QCOMPARE(taskId("n", 12, "call back"), QString("n_12_d0d87c6e"));
         QCOMPARE(taskId("n", 0, QString::fromUtf8("Milch kaufen ü")), QString("n_0_1590e045"));
-
-        const QString body = R"([{"insert":"Intro\nBuy"},{"attributes":{"list":"unchecked"},"insert":"\n"}])";
-        QCOMPARE(extract(body).first().id, QString("note-1_1_831a28f1"));
-
-        const QString edited = R"([{"insert":"Intro\nBuy oat milk"},{"attributes":{"list":"unchecked"},"insert":"\n"}])";
-        QCOMPARE(extract(edited).first().id, QString("note-1_1_a47249c5"));
-        const QString moved = R"([{"insert":"Buy"},{"attributes":{"list":"unchecked"},"insert":"\n"}])";
-        QCOMPARE(extract(moved).first().id, QString("note-1_0_831a28f1"));
-        QCOMPARE(extractTasks("note-2", moved, m_updated).first().id, QString("note-2_0_831a28f1"));
     }
 
     // Only a line end alone in its insert is rewritten; anything else is refused (empty).
