@@ -3,7 +3,6 @@
 #include "iofixture.h"
 #include "tarbuilder.h"
 
-#include <QDirIterator>
 
 class TestArchiveReader : public QObject
 {
@@ -13,17 +12,6 @@ private:
     QTemporaryDir m_dir;
 
     QString writeBytes(const QString &name, const QByteArray &data) { return IoFiles::write(m_dir.filePath(name), data); }
-
-    // Every file below root, relative to it.
-    static QStringList treeOf(const QString &root)
-    {
-        QStringList files;
-        QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            files.append(QDir(root).relativeFilePath(it.next()));
-        files.sort();
-        return files;
-    }
 
 private slots:
     void entryPathsAreCleanedOrRefused_data()
@@ -121,7 +109,7 @@ private slots:
         QCOMPARE(reader.extractTo(target, [&reports](int, int, const QString &) { ++reports; }), 2);
         QCOMPARE(reader.rejectedEntries(), 4);
         QVERIFY(reports >= 1);
-        QCOMPARE(treeOf(outer.path()), QStringList({"extract/manifest.json", "extract/notes/n.json", "hostile.zip"}));
+        QCOMPARE(IoFiles::tree(outer.path()), QStringList({"extract/manifest.json", "extract/notes/n.json", "hostile.zip"}));
         QCOMPARE(IoFiles::read(target + "/notes/n.json"), QByteArray("{\"id\":\"n\"}"));
     }
 

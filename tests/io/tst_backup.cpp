@@ -3,23 +3,10 @@
 #include "backup.h"
 #include "iofixture.h"
 
-#include <QDirIterator>
-
 using IoFiles::json;
 using IoFiles::readZip;
 
 namespace {
-
-QStringList treeOf(const QString &root)
-{
-    QStringList files;
-    QDirIterator it(root, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(QDir(root).relativeFilePath(it.next()));
-    files.sort();
-    return files;
-}
 
 QJsonObject noteJson(const QString &id, const QString &body, const QDateTime &updated)
 {
@@ -292,7 +279,7 @@ private slots:
               json(QJsonObject{{"id", IoFixture::newId()}, {"noteId", note.id}, {"filename", "x"}})}});
         QVERIFY(!archive.isEmpty());
         Database::attachmentsDirectory(); // exists before any restore, as in the application
-        const QStringList before = treeOf(sandbox.path());
+        const QStringList before = IoFiles::tree(sandbox.path());
 
         const RestoreResult result = restoreBackup(archive, fx->repositories(), RestoreMode::SkipExisting);
         qunsetenv("TMPDIR");
@@ -300,7 +287,7 @@ private slots:
         QCOMPARE(result.errors, 4 + 3);
         QCOMPARE(result.imported, 0);
         // No record names "ok-file": it would only be an orphan.
-        QCOMPARE(treeOf(sandbox.path()), before);
+        QCOMPARE(IoFiles::tree(sandbox.path()), before);
         QVERIFY(!QFile::exists(m_dir.filePath("escaped.txt")));
         QVERIFY(fx->attachments->attachmentsForNote(note.id).isEmpty());
         QCOMPARE(fx->notes->allNotes().size(), 1);

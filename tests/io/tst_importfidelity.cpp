@@ -67,17 +67,9 @@ private:
     // A tar whose last entry claims `size` bytes the file holds as a hole.
     QString sparseTar(const QString &name, const QByteArray &before, const QString &entry, qint64 size)
     {
-        TarBuilder header;
-        header.add(entry, QByteArray(1, 'x'));
-        QByteArray head = header.finish().left(512);
-        head.replace(124, 11, QByteArray::number(size, 8).rightJustified(11, '0'));
-        head.replace(148, 8, QByteArray(8, ' '));
-        unsigned sum = 0;
-        for (const char c : std::as_const(head))
-            sum += static_cast<unsigned char>(c);
-        head.replace(148, 7, QByteArray::number(sum, 8).rightJustified(6, '0') + '\0');
         QFile out(m_dir.filePath(name));
-        if (!out.open(QIODevice::WriteOnly) || out.write(before + head) < 0 || !out.resize(out.pos() + size + 1024))
+        if (!out.open(QIODevice::WriteOnly) || out.write(before + TarBuilder::header(entry, size)) < 0
+            || !out.resize(out.pos() + size + 1024))
             return {};
         return out.fileName();
     }
