@@ -177,7 +177,7 @@ private slots:
         m_db.reset();
     }
 
-    // The timing itself is AutosaveScheduler's (tst_autosavescheduler).
+    // The timing itself is AutosaveScheduler's (tst_uirules).
     void keystrokesAreSavedOnceAfterThePauseButNotWithoutANote()
     {
         QSignalSpy modified(&editor(), &NoteEditor::noteModified);
@@ -737,7 +737,7 @@ private slots:
         image->setImageData(picture);
         QVERIFY(offer(image));
         paste();
-        const QString id = scalar(*m_db, "SELECT id FROM attachments WHERE mime_type = 'image/png'").toString();
+        const QString id = scalar(*m_db, "SELECT id FROM attachments WHERE filename = 'image.png'").toString();
         QCOMPARE(QImage::fromData(m_attachments->readFile(id)).size(), QSize(8, 6));
         QCOMPARE(delta().count("velmora-notes-attachment"), 4);
     }
