@@ -16,7 +16,6 @@
 #include <QSignalSpy>
 #include <QSqlQuery>
 
-
 namespace {
 
 const char *const kMarkup = "[{\"insert\":\"Plain words\"},{\"insert\":\"\\n\",\"attributes\":{\"header\":1}},"
@@ -69,11 +68,7 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("format key") << "attributes" << QStringList();
-        QTest::newRow("format value") << "true" << QStringList();
-        QTest::newRow("header") << "header" << QStringList();
         QTest::newRow("insert as text") << "insert" << QStringList{"attachment", "insert"};
-        QTest::newRow("formatted word") << "bold" << QStringList{"markup"};
         QTest::newRow("table cell") << "quokka" << QStringList{"table"};
         QTest::newRow("plain table cell") << "wombat" << QStringList{"table"};
         QTest::newRow("link text") << "platy" << QStringList{"link"};
@@ -97,43 +92,6 @@ private slots:
             const QString snippet = state->notes()->searchRows(text).first().snippet;
             QVERIFY2(snippet.contains(kSnippetOpen + text), qPrintable(snippet));
         }
-    }
-
-    void versionTwoDatabaseMigratesToPlainTextSearch()
-    {
-        {
-            // A database as version 2 left it: raw bodies indexed through triggers.
-            AppState current;
-            QVERIFY(current.initialize());
-            QSqlQuery q(current.database()->database());
-            for (const char *sql : {
-                     "DROP TABLE note_todos", "DROP INDEX idx_notes_list", "DELETE FROM notes", "DROP TABLE notes_fts", "ALTER TABLE notes DROP COLUMN title",
-                     "ALTER TABLE notes DROP COLUMN preview",
-                     "CREATE VIRTUAL TABLE notes_fts USING fts5(body, content='notes', content_rowid='rowid')",
-                     "CREATE TRIGGER notes_ai AFTER INSERT ON notes BEGIN INSERT INTO notes_fts(rowid, body) "
-                     "VALUES (new.rowid, new.body); END",
-                     "INSERT INTO notes_fts(notes_fts) VALUES('rebuild')", "UPDATE schema_version SET version = 2"})
-                QVERIFY2(q.exec(sql), sql);
-            for (const char *body : {kMarkup, kTable, kLink}) {
-                QVERIFY(q.prepare("INSERT INTO notes (id, body, created_at, updated_at, modified_at) "
-                                  "VALUES (?, ?, 't', 't', 't')"));
-                q.addBindValue(VelmTest::newId());
-                q.addBindValue(QString::fromUtf8(body));
-                QVERIFY(q.exec());
-            }
-            QVERIFY(q.exec("SELECT COUNT(*) FROM notes_fts WHERE notes_fts MATCH 'attributes'") && q.next());
-            QCOMPARE(q.value(0).toInt(), 2);
-        }
-        AppState migrated;
-        QVERIFY(migrated.initialize());
-        QSqlQuery q(migrated.database()->database());
-        QVERIFY(q.exec("SELECT version FROM schema_version") && q.next());
-        QCOMPARE(q.value(0).toInt(), 4);
-        for (const char *word : {"bold", "quokka", "platypus", "plain"})
-            QCOMPARE(migrated.notes()->searchRows(word).size(), 1);
-        QVERIFY(migrated.notes()->searchRows("attributes").isEmpty());
-        QCOMPARE(migrated.notes()->rowById(migrated.notes()->searchRows("bold").first().id)->title,
-                 QStringLiteral("Plain words"));
     }
 
     // Without a Secret Service the tokens wait in the data folder; a start
