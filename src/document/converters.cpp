@@ -105,7 +105,7 @@ struct ParsedTable
 
 std::optional<ParsedTable> parseTable(const QString &tableJson)
 {
-    const QJsonDocument doc = QJsonDocument::fromJson(tableJson.toUtf8());
+    const QJsonDocument doc = parseJsonText(tableJson);
     if (!doc.isObject())
         return std::nullopt;
     const QJsonObject object = doc.object();
@@ -313,7 +313,7 @@ QString convertBody(const QString &body, ExportFormat format)
 {
     if (body.isEmpty())
         return {};
-    const QJsonDocument doc = QJsonDocument::fromJson(body.toUtf8());
+    const QJsonDocument doc = parseJsonText(body);
     if (!doc.isArray())
         return body;
     switch (format) {

@@ -18,10 +18,19 @@ std::optional<QJsonArray> bodyArray(const QString &body)
     if (body.isEmpty())
         return std::nullopt;
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(body.toUtf8(), &error);
+    const QJsonDocument doc = parseJsonText(body, &error);
     if (error.error != QJsonParseError::NoError || !doc.isArray())
         return std::nullopt;
     return doc.array();
+}
+
+constexpr QChar kZeroWidthNoBreakSpace(0xFEFF);
+
+QString escapedZeroWidthNoBreakSpaces(const QByteArray &json)
+{
+    QString text = QString::fromUtf8(json);
+    text.replace(kZeroWidthNoBreakSpace, QLatin1String("\\ufeff"));
+    return text;
 }
 
 int lengthOf(const QJsonValue &value)
@@ -93,9 +102,24 @@ QList<DeltaOp> parseDeltaJson(const QString &json)
     return array ? parseDelta(*array) : QList<DeltaOp>();
 }
 
+// A raw U+FEFF can only stand inside a JSON string here, where its escape means the same.
 QString deltaToJson(const QJsonArray &array)
 {
-    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+    return escapedZeroWidthNoBreakSpaces(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
+QString compactJson(const QJsonObject &object)
+{
+    return escapedZeroWidthNoBreakSpaces(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+QJsonDocument parseJsonText(const QString &json, QJsonParseError *error)
+{
+    if (!json.contains(kZeroWidthNoBreakSpace))
+        return QJsonDocument::fromJson(json.toUtf8(), error);
+    QString text = json.startsWith(kZeroWidthNoBreakSpace) ? json.mid(1) : json;
+    text.replace(kZeroWidthNoBreakSpace, QLatin1String("\\ufeff"));
+    return QJsonDocument::fromJson(text.toUtf8(), error);
 }
 
 QString deltaPlainText(const QString &body)
@@ -148,7 +172,7 @@ DeltaTexts deltaTexts(const QString &body)
         const QJsonValue table = insert.toObject().value(QLatin1String(kTableEmbedKind));
         if (!table.isString())
             continue;
-        const QJsonObject object = QJsonDocument::fromJson(table.toString().toUtf8()).object();
+        const QJsonObject object = parseJsonText(table.toString()).object();
         for (const QJsonValue &row : object.value(QLatin1String("cells")).toArray()) {
             for (const QJsonValue &cell : row.toArray())
                 appendCellText(cell, &texts.tableCells);

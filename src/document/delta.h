@@ -6,6 +6,7 @@
 // less (or, for the text helpers, as plain text).
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -51,6 +52,13 @@ DeltaOp parseDeltaOp(const QJsonObject &object);
 
 // Compact UTF-8 JSON as every writer stores it (keys in ascending order).
 QString deltaToJson(const QJsonArray &array);
+QString compactJson(const QJsonObject &object);
+
+// QJsonDocument::fromJson for note text. Qt's reader silently drops a U+FEFF
+// inside a string, so a zero-width no-break space the user typed would vanish
+// on the next load; the writers above escape it and this reader keeps one
+// stored raw. A leading byte-order mark is still skipped.
+QJsonDocument parseJsonText(const QString &json, QJsonParseError *error = nullptr);
 
 // Concatenated text of all string inserts, newlines kept. A body that is not
 // a JSON array is returned unchanged, so plain-text bodies read as themselves.

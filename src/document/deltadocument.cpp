@@ -326,7 +326,7 @@ void DeltaDocument::setJson(const QString &body)
         return;
     }
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(body.toUtf8(), &error);
+    const QJsonDocument doc = parseJsonText(body, &error);
     if (error.error == QJsonParseError::NoError && doc.isArray()) {
         setDelta(doc.array());
         return;

@@ -157,7 +157,7 @@ QJsonObject tableEmbed(QTextTable *table)
         rows.append(row);
     }
     const QJsonObject object{{QStringLiteral("cells"), rows}, {QStringLiteral("hasHeader"), table->rows() > 0}};
-    const QString json = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    const QString json = compactJson(object);
     return QJsonObject{{QStringLiteral("insert"), QJsonObject{{QLatin1String(kTableEmbedKind), json}}}};
 }
 

@@ -1,5 +1,5 @@
 #include "deltatable.h"
-
+#include "delta.h"
 #include "textformat.h"
 
 #include <QGuiApplication>
@@ -112,7 +112,7 @@ QTextTable *insertTableAt(QTextCursor &cursor, int rows, int columns, const QTex
 
 void insertTableFromJson(QTextCursor &cursor, const QString &tableJson)
 {
-    const QJsonDocument doc = QJsonDocument::fromJson(tableJson.toUtf8());
+    const QJsonDocument doc = parseJsonText(tableJson);
     if (!doc.isObject())
         return;
     const QJsonObject object = doc.object();
@@ -187,5 +187,5 @@ QString tableToJson(QTextTable *table)
     }
     const QJsonObject object{{QLatin1String("cells"), rows},
                              {QLatin1String("hasHeader"), table->format().headerRowCount() >= 1}};
-    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    return compactJson(object);
 }

@@ -109,7 +109,7 @@ QList<Task> extractTasks(const QString &noteId, const QList<DeltaOp> &ops, const
 
 QString setTaskCompleted(const QString &body, int lineIndex, bool completed)
 {
-    const QJsonDocument doc = QJsonDocument::fromJson(body.toUtf8());
+    const QJsonDocument doc = parseJsonText(body);
     if (!doc.isArray())
         return {};
     QJsonArray array = doc.array();
