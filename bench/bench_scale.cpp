@@ -4,6 +4,10 @@
 //
 //   bench_scale [N ...]        default: 1000 10000
 //   BENCH_RUNS=5               runs per figure (start-up and backup use fewer)
+//   BENCH_DATA=DIR             keeps the generated databases in DIR and reuses them
+//                              (the bulk group purges notes: reuse it only without)
+//   BENCH_ONLY=search,backup   only these groups (start-up, queries, search, search-all,
+//                              lists, to-dos, autosave, bulk, editor, backup, migration)
 //
 // Prints one line per figure: N, name, median and worst in milliseconds, and
 // the baseline where one exists.
@@ -43,6 +47,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <vector>
 
@@ -63,29 +68,41 @@ struct Figure
 {
     double median = 0;
     double worst = 0;
+    double cpu = 0; // median CPU time of the process, which a busy machine inflates far less
 };
+
+double cpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
 
 Figure measure(int runs, const std::function<void()> &work, const std::function<void()> &setUp = {})
 {
-    std::vector<double> times;
+    std::vector<double> times, cpu;
     for (int i = 0; i < runs; ++i) {
         if (setUp)
             setUp();
         QElapsedTimer timer;
+        const double cpuStart = cpuMs();
         timer.start();
         work();
         times.push_back(timer.nsecsElapsed() / 1e6);
+        cpu.push_back(cpuMs() - cpuStart);
     }
     std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], times.back()};
+    std::sort(cpu.begin(), cpu.end());
+    return {times[times.size() / 2], times.back(), cpu[cpu.size() / 2]};
 }
 
 void print(int n, const char *name, const Figure &figure, const char *baselineName = nullptr,
            const Figure *baseline = nullptr)
 {
-    std::printf("N=%-7d %-34s median %9.2f ms  worst %9.2f ms", n, name, figure.median, figure.worst);
+    std::printf("N=%-7d %-34s median %9.2f ms  worst %9.2f ms  cpu %9.2f ms", n, name, figure.median, figure.worst,
+                figure.cpu);
     if (baseline)
-        std::printf("   | %s median %8.2f ms (x%.2f)", baselineName, baseline->median,
+        std::printf("   | %s median %8.2f ms cpu %8.2f ms (x%.2f)", baselineName, baseline->median, baseline->cpu,
                     baseline->median > 0 ? figure.median / baseline->median : 0.0);
     std::printf("\n");
     std::fflush(stdout);
@@ -275,11 +292,19 @@ QString longBody()
     return builder.build(200 * 1024, false, QString());
 }
 
+bool wanted(const char *group)
+{
+    const QStringList only = qEnvironmentVariable("BENCH_ONLY").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    return only.isEmpty() || only.contains(QLatin1String(group));
+}
+
 void runFor(int n, const QString &root, int runs)
 {
     const QString dataDir = root + QStringLiteral("/n%1").arg(n);
     qputenv("NOTES_DATA_DIR", dataDir.toUtf8());
-    {
+    if (QFileInfo::exists(Database::defaultDatabasePath())) {
+        std::printf("N=%-7d reusing %s\n", n, qPrintable(dataDir));
+    } else {
         QElapsedTimer timer;
         timer.start();
         generate(n);
@@ -288,7 +313,7 @@ void runFor(int n, const QString &root, int runs)
     }
 
     // Start-up: the state over the database, then the main window shown and painted.
-    {
+    if (wanted("start-up")) {
         const Figure startUp = measure(3, [] {
             AppState state;
             state.initialize();
@@ -326,7 +351,7 @@ void runFor(int n, const QString &root, int runs)
     };
 
     NoteRepository *notes = state.notes();
-    {
+    if (wanted("queries")) {
         const Figure f = measure(runs, [notes] { notes->allNotes(); });
         const Figure b = measure(runs, direct("SELECT * FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
         print(n, "allNotes", f, "direct SQL", &b);
@@ -343,19 +368,25 @@ void runFor(int n, const QString &root, int runs)
         {"search two-word prefix", QStringLiteral("coffee morn")},
     };
     for (const auto &s : searches) {
+        if (!wanted("search"))
+            break;
         const Figure b = measure(runs, direct(ftsSql, {s.text + '*'}));
         const Figure first = measure(runs, [notes, &s] { notes->searchRows(s.text, NoteListModel::kPageSize); });
         print(n, (QByteArray(s.name) + ", first screen").constData(), first, "direct FTS5", &b);
-        const Figure all = measure(runs, [notes, &s] { notes->searchRows(s.text); });
-        print(n, (QByteArray(s.name) + ", all rows").constData(), all, "direct FTS5", &b);
+        if (wanted("search-all")) {
+            const Figure all = measure(runs, [notes, &s] { notes->searchRows(s.text); });
+            print(n, (QByteArray(s.name) + ", all rows").constData(), all, "direct FTS5", &b);
+        }
+        const Figure count = measure(runs, [notes, &s] { notes->searchCount(s.text); });
+        print(n, (QByteArray(s.name) + ", count").constData(), count, "direct FTS5", &b);
     }
-    {
+    if (wanted("queries")) {
         const Figure f = measure(runs, [notes] { notes->countsByNotebook(); });
         const Figure b = measure(
             runs, direct("SELECT notebook_id, COUNT(*) AS c FROM notes WHERE deleted_at IS NULL GROUP BY notebook_id"));
         print(n, "countsByNotebook", f, "direct SQL", &b);
     }
-    {
+    if (wanted("lists")) {
         const Figure f = measure(runs, [&window] { window.refreshNoteList(); });
         const Figure b = measure(runs, direct("SELECT id, notebook_id, updated_at, deleted_at, sync_status, is_shared, "
                                               "title, preview FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
@@ -363,7 +394,7 @@ void runFor(int n, const QString &root, int runs)
         const Figure g = measure(runs, [&window] { window.refreshNotebooks(); });
         print(n, "notebook list refresh", g);
     }
-    {
+    if (wanted("to-dos")) {
         // The first refresh reads what storage keeps of every note's to-dos;
         // after that a write moves the rows of its note alone.
         const Figure cold = measure(runs, [&state] {
@@ -391,7 +422,7 @@ void runFor(int n, const QString &root, int runs)
         });
         print(n, "to-dos refresh after one note changed", f, "the same write, no to-dos", &b);
     }
-    {
+    if (wanted("autosave")) {
         // Edit -> save -> the row updated and moved to the top, on the GUI thread.
         // The baseline is what every save cost before: the whole list read again.
         QStringList ids;
@@ -409,7 +440,7 @@ void runFor(int n, const QString &root, int runs)
         const Figure b = measure(runs, [&window] { window.refreshNoteList(); });
         print(n, "autosave with list update", f, "full list refresh", &b);
     }
-    {
+    if (wanted("bulk")) {
         // 500 notes into a notebook (not timed), then the notebook deleted from the window.
         const QList<NoteRow> rows = notes->allRows();
         QStringList five;
@@ -454,7 +485,7 @@ void runFor(int n, const QString &root, int runs)
         print(n, "empty a trash of 500 notes", e);
         trash->close();
     }
-    {
+    if (wanted("editor")) {
         const QString body = longBody();
         NoteEditor editor;
         editor.resize(900, 700);
@@ -483,7 +514,7 @@ void runFor(int n, const QString &root, int runs)
         });
         print(n, "keystroke in 200 KB note", key);
     }
-    {
+    if (wanted("backup")) {
         IoRepositories repositories{state.database(), state.notes(), state.notebooks(), state.attachments(),
                                     state.snapshots()};
         const QString archive = root + QStringLiteral("/backup-%1.zip").arg(n);
@@ -493,7 +524,7 @@ void runFor(int n, const QString &root, int runs)
         const Figure restore = measure(2, [&] { restoreBackup(archive, repositories, RestoreMode::Overwrite); });
         print(n, "restore (overwrite all)", restore);
     }
-    {
+    if (wanted("migration")) {
         // The database put back the way version 2 left it (not timed), then migrated.
         QSqlQuery q(sql);
         for (const char *statement :
@@ -536,7 +567,8 @@ int main(int argc, char **argv)
     if (sizes.isEmpty())
         sizes = {1000, 10000};
     const int runs = std::max(3, qEnvironmentVariableIntValue("BENCH_RUNS"));
+    const QString kept = qEnvironmentVariable("BENCH_DATA");
     for (int n : sizes)
-        runFor(n, home, runs);
+        runFor(n, kept.isEmpty() ? home : kept, runs);
     return 0;
 }

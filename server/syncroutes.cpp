@@ -270,8 +270,12 @@ QSet<QString> sharedByCaller(Db &db, const QString &userId)
 {
     QSet<QString> ids;
     QSqlQuery q = db.query();
-    db.run(q, QStringLiteral("SELECT item_id FROM shares WHERE (kind = 0 AND item_id IN (SELECT id FROM notes WHERE owner_id = ?))"
-                             " OR (kind = 1 AND item_id IN (SELECT id FROM notebooks WHERE owner_id = ?))"),
+    // Driven by the shares, each looked up by key: listing the caller's notes
+    // first made every pull with a change of theirs read all of them.
+    db.run(q, QStringLiteral("SELECT s.item_id FROM shares s JOIN notes n ON n.id = s.item_id "
+                             "WHERE s.kind = 0 AND n.owner_id = ? UNION ALL "
+                             "SELECT s.item_id FROM shares s JOIN notebooks b ON b.id = s.item_id "
+                             "WHERE s.kind = 1 AND b.owner_id = ?"),
            {userId, userId});
     while (q.next())
         ids.insert(q.value(0).toString());

@@ -171,6 +171,14 @@ Snapshot snapshotFromJson(const QJsonObject &o, const QDateTime &now)
     return snapshot;
 }
 
+bool holdsArchived(const Note &local, const Note &archived)
+{
+    return local.body == archived.body && local.notebookId == archived.notebookId
+        && local.createdAt == archived.createdAt && local.updatedAt == archived.updatedAt
+        && local.modifiedAt == archived.modifiedAt && local.deletedAt == archived.deletedAt
+        && local.version == archived.version;
+}
+
 // The "*.json" files directly in folder, in name order. A folder that is
 // missing (an older archive) gives none.
 QStringList jsonFiles(const QString &folder)
@@ -479,7 +487,11 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
         if (!local) {
             ok = repositories.notes->insert(note);
         } else if (overwrite(local->updatedAt, note.updatedAt)) {
-            ok = repositories.notes->update(note);
+            // A note that already holds everything the archive keeps of it is
+            // left alone: rewriting it would cost a full index write and mark
+            // it for upload again.
+            if (!holdsArchived(*local, note))
+                ok = repositories.notes->update(note);
         } else {
             ++result.skipped;
             continue;

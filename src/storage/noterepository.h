@@ -133,7 +133,8 @@ signals:
 private:
     QList<Note> queryNotes(const QString &sql, const QVariantList &values = {}) const;
     template<typename Read>
-    bool matchSearch(const QString &text, const QString &sql, const QVariantList &tail, Read read) const;
+    bool matchSearch(const QString &text, const QString &sql, const QVariantList &tail, Read read,
+                     int matches = 1) const;
     QList<NoteRow> queryRows(const QString &where, const QVariantList &values = {}) const;
     WriteResult updateRow(const Note &note, const QString *expectedBody);
     bool setColumns(const QStringList &ids, const QString &set, const QVariantList &values);

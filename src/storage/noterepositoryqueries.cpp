@@ -85,6 +85,12 @@ QString quotedExpression(const QString &text)
 const QString kRowColumns = QStringLiteral(
     "n.id, n.notebook_id, n.updated_at, n.deleted_at, n.sync_status, n.is_shared, n.title, n.preview");
 
+// A match of a live note. A note row holds its body before deleted_at, so
+// reading it per match is slow; the few trashed rowids come from
+// idx_notes_deleted_at instead.
+const QString kLiveMatch = QStringLiteral(
+    "notes_fts MATCH ? AND rowid NOT IN (SELECT rowid FROM notes WHERE deleted_at IS NOT NULL)");
+
 NoteRow rowFrom(const QSqlQuery &q)
 {
     NoteRow row;
@@ -160,14 +166,15 @@ QList<Note> NoteRepository::sharedWithMe() const
 // applies; FTS5 reports a syntax error only when stepping, hence the fall-back
 // on a failed execution rather than a failed prepare. Everyday punctuation
 // (don't, c++, e-mail, a lone quote) is such an error and is searched again as
-// quoted words.
+// quoted words. The expression binds to the first `matches` placeholders.
 template<typename Read>
-bool NoteRepository::matchSearch(const QString &text, const QString &sql, const QVariantList &tail, Read read) const
+bool NoteRepository::matchSearch(const QString &text, const QString &sql, const QVariantList &tail, Read read,
+                                 int matches) const
 {
     for (const QString &expression : {text + QLatin1Char('*'), quotedExpression(text)}) {
         QSqlQuery q(m_database->database());
         q.setForwardOnly(true);
-        if (exec(q, sql, QVariantList{expression} + tail)) {
+        if (exec(q, sql, QVariantList(matches, expression) + tail)) {
             read(q);
             return true;
         }
@@ -192,17 +199,24 @@ QList<NoteRow> NoteRepository::searchRows(const QString &text, int limit, int of
     if (text.trimmed().isEmpty())
         return allRows();
     QList<NoteRow> rows;
+    // ORDER BY rank has FTS5 score and sort every match; ordering by bm25()
+    // under a LIMIT keeps only the page in the sorter. The outer scan makes the
+    // snippets of that page alone; its unary + keeps the IN list from becoming
+    // one lookup per row, each of which rebuilds a prefix term's matches.
     matchSearch(text,
                 QStringLiteral("SELECT %1, snippet(notes_fts, 0, char(2), char(3), '…', 12) FROM notes_fts f "
-                               "JOIN notes n ON n.rowid = f.rowid WHERE notes_fts MATCH ? AND n.deleted_at IS NULL "
-                               "ORDER BY rank LIMIT ? OFFSET ?")
-                    .arg(kRowColumns),
-                {limit, offset}, [&rows](QSqlQuery &q) {
+                               "JOIN notes n ON n.rowid = f.rowid WHERE notes_fts MATCH ? AND +f.rowid IN "
+                               "(SELECT rowid FROM notes_fts WHERE %2 ORDER BY bm25(notes_fts), rowid LIMIT ? OFFSET ?) "
+                               "ORDER BY bm25(notes_fts), f.rowid")
+                    .arg(kRowColumns, kLiveMatch),
+                {limit, offset},
+                [&rows](QSqlQuery &q) {
                     while (q.next()) {
                         rows.append(rowFrom(q));
                         rows.last().snippet = q.value(8).toString();
                     }
-                });
+                },
+                2);
     return rows;
 }
 
@@ -212,8 +226,7 @@ int NoteRepository::searchCount(const QString &text) const
         return countsByNotebook().value(QString());
     int count = 0;
     matchSearch(text,
-                QStringLiteral("SELECT COUNT(*) FROM notes_fts f JOIN notes n ON n.rowid = f.rowid "
-                               "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL"),
+                QStringLiteral("SELECT COUNT(*) FROM notes_fts WHERE %1").arg(kLiveMatch),
                 {}, [&count](QSqlQuery &q) { count = q.next() ? q.value(0).toInt() : 0; });
     return count;
 }

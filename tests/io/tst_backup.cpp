@@ -203,6 +203,19 @@ private slots:
         QCOMPARE(fx->notes->noteById(fresh)->version, 4);
     }
 
+    void overwritingANoteWithItsOwnStateLeavesItSynced()
+    {
+        // Notes that differ are written: modesDecideAboutExistingRows.
+        auto fx = IoFixture::create(m_dir.path());
+        QVERIFY(fx);
+        const Note kept = fx->addNote("kept");
+        QVERIFY(fx->notes->markSynced(kept.id, 1));
+        const QString archive = m_dir.filePath("own-state.zip");
+        QVERIFY(!createBackup(archive, fx->repositories()).failed);
+        QCOMPARE(restoreBackup(archive, fx->repositories(), RestoreMode::Overwrite).imported, 1);
+        QCOMPARE(fx->notes->noteById(kept.id)->syncStatus, SyncStatus::Synced);
+    }
+
     // Nothing of an archive that cannot be read whole is written.
     void unusableArchivesRestoreNothing_data()
     {

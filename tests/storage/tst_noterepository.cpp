@@ -462,6 +462,28 @@ private slots:
         QVERIFY(m_repo->purge("p"));
         QCOMPARE(rowsFor("p"), 0);
     }
+
+    void searchRowsPageLiveMatchesInRankOrder()
+    {
+        // Inserted weakest first, so neither insertion order nor its reverse is rank order.
+        const QStringList ranked{"a4", "a3", "a2", "a1"};
+        for (const QString id : {"a1", "a4", "a2", "a3"})
+            QVERIFY(m_repo->insert(makeNote(id, QString("apple ").repeated(id.mid(1).toInt()) + "pear plum fig")));
+        Note trashed = makeNote("trashed", "apple apple apple apple apple pear");
+        trashed.deletedAt = kBase;
+        QVERIFY(m_repo->insert(trashed));
+        QVERIFY(m_repo->insert(makeNote("quote", "can't apple")));
+        QVERIFY(m_repo->softDelete("quote"));
+
+        QStringList paged;
+        for (int offset = 0; offset < 4; offset += 3)
+            for (const NoteRow &row : m_repo->searchRows("pear appl", 3, offset))
+                paged << row.id;
+        QCOMPARE(paged, ranked);
+        QCOMPARE(m_repo->searchCount("appl"), 4);
+        QVERIFY(m_repo->restore("quote"));
+        QCOMPARE(m_repo->searchRows("can't").value(0).id, QString("quote"));
+    }
 };
 
 VELM_TEST_CORE_MAIN(TestNoteRepository)
