@@ -235,6 +235,9 @@ bool Database::open(const QString &path)
     // process loses nothing; only an OS crash or power loss may lose the last
     // commits (never the file). Saves no longer wait for an fsync each.
     pragma.exec("PRAGMA synchronous=NORMAL");
+    // Once checkpointed, the log gives back what a large write made it grow
+    // to instead of keeping it until the last connection closes.
+    pragma.exec("PRAGMA journal_size_limit=1048576");
     pragma.exec("PRAGMA foreign_keys=ON");
     qCInfo(lcStorage).noquote() << "Database opened:" << path;
     return true;

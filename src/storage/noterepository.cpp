@@ -72,19 +72,25 @@ NoteRepository::WriteResult NoteRepository::updateRow(const Note &note, const QS
 {
     WriteScope write(m_database->database());
     QSqlQuery q(m_database->database());
-    QVariantList values{textOrEmpty(note.notebookId), textOrEmpty(note.body), storageTimeText(note.updatedAt),
-                        storageTimeText(note.modifiedAt), optionalTime(note.deletedAt), note.version, note.opVersion,
-                        syncStatusToString(note.syncStatus), note.isSample ? 1 : 0, textOrNull(note.ownerId),
-                        note.isShared ? 1 : 0, textOrNull(note.permission), note.id};
-    if (expectedBody)
-        values << textOrEmpty(*expectedBody);
-    const bool ok = write.isOpen()
-        && exec(q,
-                QStringLiteral("UPDATE notes SET notebook_id=?, body=?, updated_at=?, modified_at=?, "
-                               "deleted_at=?, version=?, op_version=?, sync_status=?, is_sample=?, "
-                               "owner_id=?, is_shared=?, permission=? WHERE id=?")
-                    + (expectedBody ? QStringLiteral(" AND body=?") : QString()),
-                values);
+    QString sql;
+    QVariantList values;
+    if (expectedBody) {
+        // The rest of the row was read before the edit: another window or
+        // process may have moved, trashed or synced the note since.
+        sql = QStringLiteral("UPDATE notes SET body=?, updated_at=?, modified_at=?, version=version+1, "
+                             "sync_status=? WHERE id=? AND body=?");
+        values = {textOrEmpty(note.body), storageTimeText(note.updatedAt), storageTimeText(note.modifiedAt),
+                  syncStatusToString(note.syncStatus), note.id, textOrEmpty(*expectedBody)};
+    } else {
+        sql = QStringLiteral("UPDATE notes SET notebook_id=?, body=?, updated_at=?, modified_at=?, deleted_at=?, "
+                             "version=?, op_version=?, sync_status=?, is_sample=?, owner_id=?, is_shared=?, "
+                             "permission=? WHERE id=?");
+        values = {textOrEmpty(note.notebookId), textOrEmpty(note.body), storageTimeText(note.updatedAt),
+                  storageTimeText(note.modifiedAt), optionalTime(note.deletedAt), note.version, note.opVersion,
+                  syncStatusToString(note.syncStatus), note.isSample ? 1 : 0, textOrNull(note.ownerId),
+                  note.isShared ? 1 : 0, textOrNull(note.permission), note.id};
+    }
+    const bool ok = write.isOpen() && exec(q, sql, values);
     if (ok && expectedBody && q.numRowsAffected() == 0)
         return WriteResult::RowChanged;
     if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body) || !write.commit()) {

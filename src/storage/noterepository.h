@@ -90,8 +90,10 @@ public:
     // Writes every column but id and created_at as given: no version bump, no time stamp.
     bool update(const Note &note);
     enum class WriteResult { Written, RowChanged, Failed };
-    // update, only while the stored body is still expectedBody: an editor's
-    // save must not overwrite text another writer put there meanwhile.
+    // An editor's save: the body, its time stamps and sync status, one version
+    // up, only while the stored body is still expectedBody (an editor's save
+    // must not overwrite text another writer put there meanwhile). The other
+    // columns stay as stored.
     WriteResult updateIfBodyIs(const Note &note, const QString &expectedBody);
     bool moveToNotebook(const QString &id, const QString &notebookId);
     bool softDelete(const QString &id);

@@ -16,16 +16,28 @@ QMutex s_mutex;
 std::function<void(const QString &)> s_handler;
 
 constexpr int kSqliteCorrupt = 11;
+constexpr int kSqliteFull = 13;
 constexpr int kSqliteNotADatabase = 26;
+
+int primaryCode(const QSqlError &error)
+{
+    bool ok = false;
+    // Extended codes keep the primary code in the low byte.
+    const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
+    return ok ? code : -1;
+}
 
 } // namespace
 
 bool isCorruption(const QSqlError &error)
 {
-    bool ok = false;
-    // Extended codes keep the primary code in the low byte.
-    const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
-    return ok && (code == kSqliteCorrupt || code == kSqliteNotADatabase);
+    const int code = primaryCode(error);
+    return code == kSqliteCorrupt || code == kSqliteNotADatabase;
+}
+
+bool isDiskFull(const QSqlError &error)
+{
+    return primaryCode(error) == kSqliteFull;
 }
 
 void reportFailure(const QSqlError &error, const QString &sql)

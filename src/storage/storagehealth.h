@@ -14,6 +14,8 @@ namespace StorageHealth {
 
 // SQLITE_CORRUPT or SQLITE_NOTADB.
 bool isCorruption(const QSqlError &error);
+// SQLITE_FULL.
+bool isDiskFull(const QSqlError &error);
 // Logs a failed statement with the driver's error; a corruption error also
 // goes to the handler (see setCorruptionHandler).
 void reportFailure(const QSqlError &error, const QString &sql);

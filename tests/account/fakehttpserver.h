@@ -44,6 +44,7 @@ public:
             while (QTcpSocket *socket = nextPendingConnection()) {
                 connect(socket, &QTcpSocket::readyRead, this, [this, socket]() { onData(socket); });
                 connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                connect(socket, &QObject::destroyed, this, [this, socket] { m_buffers.remove(socket); });
             }
         });
     }

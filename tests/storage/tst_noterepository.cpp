@@ -432,6 +432,26 @@ private slots:
         QTEST(state.join(' '), "expected");
     }
 
+    // Another process on the same file (a connection of its own) moves, trashes
+    // and syncs the note while an editor here holds it: the editor's save keeps all that.
+    void editorSaveKeepsAnotherProcessChanges()
+    {
+        Note loaded = makeNote("e", "loaded");
+        QVERIFY(m_repo->insert(loaded));
+        Database other;
+        QVERIFY(other.open(m_db->database().databaseName()));
+        NoteRepository notes(&other);
+        notes.setClock([this] { return m_now; });
+        QVERIFY(notes.moveToNotebook("e", "nb-2") && notes.softDelete("e") && notes.markSynced("e", 5));
+
+        Note edited = loaded;
+        edited.body = makeNote("e", "typed").body;
+        edited.version += 1;
+        QCOMPARE(m_repo->updateIfBodyIs(edited, loaded.body), NoteRepository::WriteResult::Written);
+        QCOMPARE(scalar(*m_db, "SELECT notebook_id || ' ' || IFNULL(deleted_at, '') || ' ' || version FROM notes")
+                     .toString(), QString("nb-2 2026-05-06T07:08:09.123Z 6"));
+    }
+
     void failedBulkWriteChangesNothing()
     {
         QVERIFY(m_repo->insert(makeNote("a", "one")));
