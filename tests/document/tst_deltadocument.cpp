@@ -246,7 +246,7 @@ private slots:
         QGuiApplication::setPalette(palette);
         QVERIFY(isDarkPalette());
         const QColor dark = inlineCodeFormat().background().color();
-        palette.setColor(QPalette::Window, QColor("#1F1F1F"));
+        palette.setColor(QPalette::Window, QColor("#FAFAFA"));
         QGuiApplication::setPalette(palette);
         QVERIFY(!isDarkPalette());
         QVERIFY(inlineCodeFormat().background().color() != dark);
