@@ -118,8 +118,11 @@ private slots:
         QPalette dark = before;
         dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
         dark.setColor(QPalette::Highlight, QColor(0x12, 0x34, 0x56));
+        const auto *remove = screen.page(AccountScreen::DataPage)->findChild<QPushButton *>();
+        const QString lightStyle = remove->styleSheet();
         QApplication::setPalette(dark);
         QTRY_VERIFY(screen.findChild<QListWidget *>()->styleSheet().contains(QStringLiteral("#123456")));
+        QVERIFY(remove->styleSheet() != lightStyle);
     }
 
     void passwordPromptsStopEarly_data()
