@@ -93,8 +93,8 @@ private:
     // What the editor handed to its hooks, and their answers; new for every test.
     struct Seen
     {
-        QList<QUrl> opened, confirmed;
-        QStringList attachmentsConfirmed;
+        QList<QUrl> opened;
+        QStringList asked;
         bool confirmAnswer = false;
         std::optional<NoteEditor::LinkInput> linkAnswer;
         QList<QPair<QString, NoteEditor::LinkInput>> linkAsked;
@@ -193,12 +193,8 @@ private slots:
         m_seen = {};
         NoteEditor::Hooks &hooks = m_editor->hooks();
         hooks.openUrl = [this](const QUrl &url) { m_seen.opened.append(url); return true; };
-        hooks.confirmOpenUrl = [this](const QUrl &url) {
-            m_seen.confirmed.append(url);
-            return m_seen.confirmAnswer;
-        };
-        hooks.confirmOpenAttachment = [this](const QString &name, const QString &) {
-            m_seen.attachmentsConfirmed.append(name);
+        hooks.askYesNo = [this](QWidget *, const QString &, const QString &text) {
+            m_seen.asked.append(text);
             return m_seen.confirmAnswer;
         };
         hooks.askLink = [this](const QString &title, const NoteEditor::LinkInput &initial) {
@@ -819,7 +815,7 @@ private slots:
         QCOMPARE(noteLinks.count(), note.isEmpty() ? 0 : 1);
         if (!note.isEmpty())
             QCOMPARE(noteLinks.first().first().toString(), note);
-        QCOMPARE(m_seen.confirmed, asks ? QList<QUrl>{QUrl(href)} : QList<QUrl>());
+        QCOMPARE(m_seen.asked.size() == 1 && m_seen.asked.first().contains(href), asks);
         QCOMPARE(m_seen.opened, opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(opened)});
     }
 
@@ -993,7 +989,7 @@ private slots:
 
         // Refused: nothing is written or opened.
         QCOMPARE(editor().openAttachment(id, recordedName), !asks);
-        QCOMPARE(m_seen.attachmentsConfirmed, asks ? QStringList{fileName} : QStringList{});
+        QCOMPARE(m_seen.asked.size() == 1 && m_seen.asked.first().contains(fileName), asks);
         m_seen.confirmAnswer = true;
         QVERIFY(editor().openAttachment(id, recordedName));
         QCOMPARE(m_seen.opened.last(), QUrl::fromLocalFile(path));
