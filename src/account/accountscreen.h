@@ -66,8 +66,6 @@ public:
     void deleteAccount();
 
     QString statusText() const;
-    // The timer that clears the status line; tests fire it.
-    QTimer *statusTimer() const { return m_statusTimer; }
     QWidget *page(Page page) const;
 
 signals:

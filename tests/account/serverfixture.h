@@ -1,19 +1,19 @@
 #pragma once
 
-// A real velmora-server on a free loopback port in a private folder, and the
-// steps a browser takes on its sign-in page.
+// The account tests' velmora-server (serverharness.h), the client settings
+// that reach it, clients signed in to it, and requests waited for on the
+// event loop, where the sign-in listener answers.
 
+#include "../server/serverharness.h"
+#include "account/client.h"
 #include "clientconfig.h"
-#include "server.h"
+#include "memorytokenstore.h"
+#include "tokenmanager.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QUrlQuery>
 #include <QtTest>
-
-#include <memory>
 
 struct HttpResult
 {
@@ -22,55 +22,47 @@ struct HttpResult
     QByteArray body;
 };
 
-// One request, waited for on the event loop; redirects are not followed.
-inline HttpResult httpRequest(const QUrl &url, const QByteArray &verb = "GET", const QByteArray &form = {})
+// A GET, or a form POST when form is given; redirects are not followed.
+inline HttpResult httpRequest(const QUrl &url, const QByteArray &form = {})
 {
     QNetworkAccessManager network;
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    QNetworkReply *reply = verb == "POST"
-        ? (request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded"),
-           network.post(request, form))
-        : network.get(request);
-    QSignalSpy finished(reply, &QNetworkReply::finished);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+    std::unique_ptr<QNetworkReply> reply(form.isEmpty() ? network.get(request) : network.post(request, form));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
     if (!reply->isFinished() && !finished.wait(20000))
         return {};
-    HttpResult result{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
-                      reply->rawHeader("Location"), reply->readAll()};
-    delete reply;
-    return result;
+    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->rawHeader("Location"),
+            reply->readAll()};
 }
 
-class ServerFixture
+// Waits for an asynchronous call's single answer.
+template<typename Value, typename Call>
+Value await(Call call)
+{
+    std::optional<Value> result;
+    call([&result](const Value &value) { result = value; });
+    if (!QTest::qWaitFor([&result] { return result.has_value(); }, 20000))
+        qWarning("no answer within 20 s");
+    return result.value_or(Value());
+}
+
+class ServerFixture : public VelmServerTest::Harness
 {
 public:
     bool start()
     {
-        VelmServer::Config config;
-        config.dataDir = m_dir.path() + QStringLiteral("/server");
-        config.port = 0;
-        m_server = std::make_unique<VelmServer::Server>(config);
         QString error;
-        if (!m_server->start(&error)) {
+        const bool started = Harness::start({}, &error);
+        if (!started)
             qWarning() << "server did not start:" << error;
-            return false;
-        }
-        m_port = m_server->port();
-        return true;
+        return started;
     }
-    void stop()
-    {
-        if (!m_server)
-            return;
-        m_server->stop();
-        m_server->wait();
-        m_server.reset();
-    }
-    ~ServerFixture() { stop(); }
 
     QString url(const QString &path = QString()) const
     {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
     }
 
     VelmAccount::ClientConfig config() const
@@ -81,34 +73,34 @@ public:
         config.accountApiUrl = url(QStringLiteral("/account/v1"));
         config.clientId = QStringLiteral("9f1c2a7be04d53c8a6e1f0b2d7c4e913");
         config.appId = QStringLiteral("app.velmora.notes");
-        config.appName = QStringLiteral("Velmora Notes");
         config.appVersion = QStringLiteral("1.0.4");
         return config;
     }
 
-    // Fills and sends the sign-in page of loginUrl as a browser does; the
-    // reply's Location is where the browser would go next.
-    static HttpResult submitLogin(const QUrl &loginUrl, const QString &email, const QString &action = "signup")
+    // A new account's access and refresh token.
+    std::pair<QString, QString> signUp(const QString &email)
+    {
+        const VelmServerTest::Tokens tokens = signIn(email, true);
+        return {tokens.access, tokens.refresh};
+    }
+
+    // A client signed in as a new account.
+    std::unique_ptr<VelmAccount::Client> signedIn(const QString &email)
+    {
+        const auto [access, refresh] = signUp(email);
+        auto client = std::make_unique<VelmAccount::Client>(config(), std::make_unique<VelmAccount::MemoryTokenStore>());
+        client->tokenManager()->setTokens(access, refresh);
+        client->initialize();
+        return client;
+    }
+
+    // Sends the sign-in form of loginUrl as a browser does; Location is where it goes next.
+    static HttpResult submitLogin(const QUrl &loginUrl, const QString &email)
     {
         QUrlQuery form(loginUrl.query());
         form.addQueryItem(QStringLiteral("email"), email);
-        form.addQueryItem(QStringLiteral("password"), QStringLiteral("correct horse battery"));
-        form.addQueryItem(QStringLiteral("action"), action);
-        return httpRequest(loginUrl, "POST", form.query(QUrl::FullyEncoded).toLatin1());
+        form.addQueryItem(QStringLiteral("password"), QStringLiteral("correct horse"));
+        form.addQueryItem(QStringLiteral("action"), QStringLiteral("signup"));
+        return httpRequest(loginUrl, form.query(QUrl::FullyEncoded).toLatin1());
     }
-
-    // A new account's tokens, as its sign-in would hand them over.
-    std::pair<QString, QString> signUp(const QString &email) const
-    {
-        QUrl login(url(QStringLiteral("/velmora/account/login")));
-        login.setQuery(QStringLiteral("client_id=test&redirect_uri=http%3A%2F%2F127.0.0.1%3A9%2Fcallback"));
-        const QUrlQuery reply(QUrl(QString::fromLatin1(submitLogin(login, email).location)).query());
-        return {reply.queryItemValue(QStringLiteral("access_token"), QUrl::FullyDecoded),
-                reply.queryItemValue(QStringLiteral("refresh_token"), QUrl::FullyDecoded)};
-    }
-
-private:
-    QTemporaryDir m_dir;
-    std::unique_ptr<VelmServer::Server> m_server;
-    int m_port = 0;
 };

@@ -1,16 +1,9 @@
-#include "apiclient.h"
 #include "authclient.h"
-#include "account/client.h"
 #include "fakehttpserver.h"
 #include "filetokenstore.h"
-#include "memorytokenstore.h"
 #include "serverfixture.h"
-#include "tokenmanager.h"
 #include "velmtest.h"
 #include "webauthhandler.h"
-
-#include <QNetworkAccessManager>
-#include <QSignalSpy>
 
 using namespace VelmAccount;
 
@@ -41,10 +34,10 @@ QString queryValue(const QUrl &url, const QString &key)
     return QUrlQuery(url.query()).queryItemValue(key, QUrl::FullyDecoded);
 }
 
-bool listening(quint16 port)
+bool listening(int port)
 {
     QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
+    socket.connectToHost(QHostAddress::LocalHost, quint16(port));
     return socket.waitForConnected(2000);
 }
 
@@ -81,25 +74,21 @@ private slots:
         capturedLog = &log;
         QLoggingCategory::setFilterRules(QStringLiteral("velmora.*=true"));
         const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
-        auto cleanup = qScopeGuard([previous]() {
+        auto cleanup = qScopeGuard([previous] {
             qInstallMessageHandler(previous);
             capturedLog = nullptr;
         });
 
         auto client = std::make_unique<Client>(server.config(), std::make_unique<FileTokenStore>(tokenFile));
         client->initialize();
-        QCOMPARE(client->authClient()->state(), AuthState::Unauthenticated);
         QSignalSpy succeeded(client->authClient(), &AuthClient::loginSucceeded);
         const QUrl loginUrl = startLogin(*client);
-        QCOMPARE(loginUrl.path(), QStringLiteral("/velmora/account/login"));
         QCOMPARE(queryValue(loginUrl, QStringLiteral("client_id")), server.config().clientId);
         const QUrl redirect(queryValue(loginUrl, QStringLiteral("redirect_uri")));
         QCOMPARE(redirect.path(), QStringLiteral("/callback"));
-        if (occupyPreferredPort)
-            QVERIFY(redirect.port() != WebAuthHandler::preferredPort);
-        if (preferredFree)
-            QCOMPARE(redirect.port(), int(WebAuthHandler::preferredPort));
-        QVERIFY(listening(quint16(redirect.port())));
+        QVERIFY(redirect.port() != WebAuthHandler::preferredPort || !occupyPreferredPort);
+        QVERIFY(redirect.port() == WebAuthHandler::preferredPort || !preferredFree);
+        QVERIFY(listening(redirect.port()));
 
         QCOMPARE(httpRequest(loginUrl).status, 200);
         if (faviconFirst) {
@@ -107,40 +96,30 @@ private slots:
             QCOMPARE(succeeded.size(), 0);
         }
         const HttpResult form = ServerFixture::submitLogin(loginUrl, QStringLiteral("ann@example.org"));
-        QCOMPARE(form.status, 302);
         const QUrl back(QString::fromLatin1(form.location));
         QCOMPARE(back.port(), redirect.port());
-        const HttpResult page = httpRequest(back);
-        QCOMPARE(page.status, 200);
-        QVERIFY(page.body.contains("Authentication complete!"));
+        QVERIFY(httpRequest(back).body.contains("Authentication complete!"));
         QTRY_COMPARE(succeeded.size(), 1);
         QVERIFY(client->isAuthenticated());
-        QTRY_VERIFY(!listening(quint16(redirect.port())));
-
+        QTRY_VERIFY(!listening(redirect.port()));
         User user;
         client->authClient()->fetchCurrentUser([&user](const User &fetched) { user = fetched; });
         QTRY_COMPARE(user.email, QStringLiteral("ann@example.org"));
 
-        // Started again, the application is still signed in.
+        // Started again, the application is still signed in; signing out forgets the tokens.
         const QString access = queryValue(back, QStringLiteral("access_token"));
         const QString refresh = queryValue(back, QStringLiteral("refresh_token"));
         client.reset();
         Client again(server.config(), std::make_unique<FileTokenStore>(tokenFile));
-        QSignalSpy states(&again, &Client::authStateChanged);
         again.initialize();
-        QCOMPARE(states.size(), 1);
-        QCOMPARE(states.first().first().value<AuthState>(), AuthState::Authenticated);
-        QCOMPARE(QFile::permissions(tokenFile) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
-
+        QCOMPARE(again.authClient()->state(), AuthState::Authenticated);
         again.authClient()->logout();
         QCOMPARE(again.authClient()->state(), AuthState::Unauthenticated);
         QCOMPARE(FileTokenStore(tokenFile).read(TokenStore::refreshTokenKey), std::nullopt);
         QCOMPARE(FileTokenStore(tokenFile).read(TokenStore::accessTokenKey), std::nullopt);
 
-        for (const QString &line : std::as_const(log)) {
-            QVERIFY2(!line.contains(access) && !line.contains(refresh), qPrintable(line));
-            QVERIFY2(!line.contains(refresh.section('.', 1)), qPrintable(line));
-        }
+        for (const QString &line : std::as_const(log))
+            QVERIFY2(!line.contains(access) && !line.contains(refresh.section('.', 1)), qPrintable(line));
         QVERIFY(!log.isEmpty()); // the capture saw the client's own lines
     }
 
@@ -171,15 +150,9 @@ private slots:
         callback.setQuery(query);
         QCOMPARE(httpRequest(callback).status, 200);
         QTRY_COMPARE(succeeded.size() + failed.size(), 1);
-        if (error.isEmpty()) {
-            QCOMPARE(client.authClient()->state(), AuthState::Authenticated);
-            QCOMPARE(client.tokenManager()->accessToken(), access);
-        } else {
-            QCOMPARE(failed.size(), 1);
-            QCOMPARE(failed.first().first().toString(), error);
-            QCOMPARE(client.authClient()->state(), AuthState::Unauthenticated);
-            QVERIFY(client.tokenManager()->refreshToken().isEmpty());
-        }
+        QCOMPARE(failed.value(0).value(0).toString(), error);
+        QCOMPARE(client.isAuthenticated(), error.isEmpty());
+        QCOMPARE(client.tokenManager()->accessToken(), error.isEmpty() ? access : QString());
     }
 
     void signInGivesUpAfterItsTimeout()
@@ -190,7 +163,7 @@ private slots:
         const QUrl redirect(queryValue(startLogin(client), QStringLiteral("redirect_uri")));
         QVERIFY(failed.wait());
         QCOMPARE(failed.first().first().toString(), QStringLiteral("Sign-in timed out"));
-        QTRY_VERIFY(!listening(quint16(redirect.port())));
+        QTRY_VERIFY(!listening(redirect.port()));
     }
 
     // At start-up an expired access token and a refresh token meet the server.
@@ -221,31 +194,6 @@ private slots:
         QTEST(states.first().first().value<AuthState>(), "state");
         QTEST(stored->read(TokenStore::refreshTokenKey).has_value(), "tokensKept");
         QTEST(stored->read(TokenStore::accessTokenKey).has_value(), "tokensKept");
-    }
-
-    // Sign-out while a request waits on a refresh: the refresh's answer must
-    // not sign the user back in.
-    void signOutWhileRefreshingStaysSignedOut()
-    {
-        ServerFixture server;
-        QVERIFY(server.start());
-        const auto [access, refresh] = server.signUp(QStringLiteral("bo@example.org"));
-        QVERIFY(!refresh.isEmpty());
-        auto store = std::make_unique<MemoryTokenStore>();
-        MemoryTokenStore *stored = store.get();
-        Client client(server.config(), std::move(store));
-        client.tokenManager()->setTokens(jwtExpiringIn(-60), refresh);
-        auto *network = client.authApi()->findChild<QNetworkAccessManager *>();
-        QSignalSpy answered(network, &QNetworkAccessManager::finished);
-
-        bool userAnswered = false;
-        client.authClient()->fetchCurrentUser([&userAnswered](const User &) { userAnswered = true; });
-        client.authClient()->logout();
-        QVERIFY(userAnswered);
-        QTRY_COMPARE(answered.size(), 2); // the refresh and the sign-out
-        QCOMPARE(client.authClient()->state(), AuthState::Unauthenticated);
-        QVERIFY(client.tokenManager()->refreshToken().isEmpty());
-        QCOMPARE(stored->read(TokenStore::refreshTokenKey), std::nullopt);
     }
 };
 

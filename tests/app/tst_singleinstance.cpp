@@ -36,10 +36,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("message");
-        QTest::newRow("new note") << QStringList{"--note", "x", "--new-note"} << "new-note";
         QTest::newRow("note") << QStringList{"--note", "1234"} << "note:1234";
         QTest::newRow("focus") << QStringList{} << "focus";
-        QTest::newRow("note last") << QStringList{"--note"} << "focus";
     }
     void secondLaunchHandsItsMessageToTheFirst()
     {

@@ -13,22 +13,19 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_root;
-    QProcessEnvironment m_env;
+    // The test's own isolated folders (velmtest.h), which the processes inherit.
+    static QString dataDir() { return qEnvironmentVariable("NOTES_DATA_DIR"); }
+    static QString socketPath() { return qEnvironmentVariable("XDG_RUNTIME_DIR") + "/velmora-notes-instance"; }
 
-    QString dataDir() const { return m_root.path() + "/data"; }
-    QString socketPath() const { return m_root.path() + "/runtime/velmora-notes-instance"; }
-
-    void start(QProcess &process, const QStringList &arguments,
-               QProcess::ProcessChannelMode mode = QProcess::ForwardedErrorChannel)
+    static void start(QProcess &process, const QStringList &arguments,
+                      QProcess::ProcessChannelMode mode = QProcess::ForwardedErrorChannel)
     {
-        process.setProcessEnvironment(m_env);
         process.setProcessChannelMode(mode);
         process.start(QStringLiteral(VELM_APP_PATH), arguments);
     }
 
     // Notes the user made (the welcome notes are samples).
-    int ownNotes() const
+    static int ownNotes()
     {
         const QStringList files = QDir(dataDir()).entryList({"velmora_notes_*.db"}, QDir::Files);
         if (files.isEmpty())
@@ -49,22 +46,6 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        m_env = QProcessEnvironment::systemEnvironment();
-        for (const char *sub : {"data", "runtime", "config", "share", "cache"}) {
-            const QString path = m_root.path() + '/' + sub;
-            QDir().mkpath(path);
-            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        }
-        m_env.insert("NOTES_DATA_DIR", dataDir());
-        m_env.insert("XDG_RUNTIME_DIR", m_root.path() + "/runtime");
-        m_env.insert("XDG_CONFIG_HOME", m_root.path() + "/config");
-        m_env.insert("XDG_DATA_HOME", m_root.path() + "/share");
-        m_env.insert("XDG_CACHE_HOME", m_root.path() + "/cache");
-        m_env.insert("QT_QPA_PLATFORM", "offscreen");
-    }
-
     void launchesMeetTheRunningInstance()
     {
         QProcess primary;
@@ -134,7 +115,7 @@ private slots:
 
         // Another runtime folder, as in a second session: it becomes a primary of its own.
         QTemporaryDir otherRuntime;
-        QProcessEnvironment env = m_env;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", otherRuntime.path());
         QProcess other;
         other.setProcessEnvironment(env);

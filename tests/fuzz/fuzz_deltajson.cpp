@@ -17,10 +17,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(notePreview(body).size() <= 123, notePreview(body));
     isNoteBodyEmpty(body);
     const QString plain = deltaPlainText(body);
-    for (const ExportFormat format : {ExportFormat::Markdown, ExportFormat::Html, ExportFormat::PlainText})
-        convertBody(body, format);
-
     const QJsonDocument doc = QJsonDocument::fromJson(body.toUtf8());
+    // A body that is no Delta is exported as it is.
+    for (const ExportFormat format : {ExportFormat::Markdown, ExportFormat::Html, ExportFormat::PlainText}) {
+        const QString out = convertBody(body, format);
+        if (!doc.isArray())
+            FUZZ_CHECK(out == body, out);
+        else if (format == ExportFormat::Markdown)
+            FUZZ_CHECK(out.isEmpty() || (out.endsWith('\n') && !out.endsWith("\n\n") && !out.endsWith(" \n")), out);
+        else if (format == ExportFormat::Html)
+            FUZZ_CHECK(out.startsWith("<html><body>\n") && out.endsWith("</body></html>"), out);
+    }
+
     if (doc.isArray()) {
         FUZZ_CHECK(plain == deltaToPlainText(doc.array()), body);
         FUZZ_CHECK(deltaOpsTitle(ops) == title, body);

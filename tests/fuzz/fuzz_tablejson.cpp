@@ -36,8 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > 16 * 1024)
         return 0;
     const QString json = VelmFuzz::text(data, size);
-    tableToHtml(json);
-    tableToMarkdown(json);
+    const QString html = tableToHtml(json);
+    const QString markdown = tableToMarkdown(json);
+    FUZZ_CHECK(html.isEmpty() || (html.startsWith("<table ") && html.endsWith("</table>\n")), html);
+    FUZZ_CHECK(markdown.isEmpty() || (markdown.startsWith('|') && markdown.endsWith("|\n")), markdown);
     const QString first = rebuilt(json);
     if (!first.isEmpty()) {
         const QString second = rebuilt(first);

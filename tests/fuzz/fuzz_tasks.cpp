@@ -3,6 +3,8 @@
 #include "fuzzsupport.h"
 #include "tasks.h"
 
+#include <QJsonDocument>
+
 VELM_FUZZ_INIT
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -15,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int lastLine = -1;
     for (const Task &task : tasks) {
         FUZZ_CHECK(!task.text.isEmpty() && task.text == task.text.trimmed(), task.text);
-        FUZZ_CHECK(task.lineIndex > lastLine, body);
+        FUZZ_CHECK(task.lineIndex > lastLine && task.charOffset >= 0, body);
         lastLine = task.lineIndex;
         if (task.source != TaskSource::Checklist)
             continue;
@@ -32,6 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(seen, changed);
     }
     // Any line index, also one before the first or past the last line.
-    setTaskCompleted(body, int(size % 97) - 1, size % 2);
+    const QString any = setTaskCompleted(body, int(size % 97) - 1, size % 2);
+    FUZZ_CHECK(any.isEmpty() || QJsonDocument::fromJson(any.toUtf8()).isArray(), any);
     return 0;
 }

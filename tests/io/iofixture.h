@@ -14,6 +14,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,6 +36,17 @@ inline QByteArray read(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every file below root, relative to it, sorted.
+inline QStringList tree(const QString &root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QDir(root).relativeFilePath(it.next()));
+    files.sort();
+    return files;
 }
 
 inline QByteArray json(const QJsonObject &object)

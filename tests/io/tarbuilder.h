@@ -13,13 +13,25 @@ public:
     TarBuilder &add(const QString &name, const QByteArray &data, char typeFlag = '0',
                     const QByteArray &linkTarget = {})
     {
+        m_bytes += header(name, typeFlag == '0' ? data.size() : 0, typeFlag, linkTarget);
+        if (typeFlag == '0') {
+            m_bytes += data;
+            const qsizetype pad = (512 - data.size() % 512) % 512;
+            m_bytes += QByteArray(pad, '\0');
+        }
+        return *this;
+    }
+
+    // One entry's header block, claiming size bytes of data.
+    static QByteArray header(const QString &name, qint64 size, char typeFlag = '0', const QByteArray &linkTarget = {})
+    {
         QByteArray header(512, '\0');
         const QByteArray utf8 = name.toUtf8();
         header.replace(0, qMin<qsizetype>(utf8.size(), 100), utf8.left(100));
         putOctal(header, 100, 8, typeFlag == '5' ? 0755 : 0644);
         putOctal(header, 108, 8, 0);
         putOctal(header, 116, 8, 0);
-        putOctal(header, 124, 12, typeFlag == '0' ? data.size() : 0);
+        putOctal(header, 124, 12, size);
         putOctal(header, 136, 12, 1700000000);
         header[156] = typeFlag;
         header.replace(157, qMin<qsizetype>(linkTarget.size(), 100), linkTarget.left(100));
@@ -32,13 +44,7 @@ public:
             sum += static_cast<unsigned char>(c);
         putOctal(header, 148, 7, sum);
         header[155] = ' ';
-        m_bytes += header;
-        if (typeFlag == '0') {
-            m_bytes += data;
-            const qsizetype pad = (512 - data.size() % 512) % 512;
-            m_bytes += QByteArray(pad, '\0');
-        }
-        return *this;
+        return header;
     }
 
     QByteArray finish() const { return m_bytes + QByteArray(1024, '\0'); }

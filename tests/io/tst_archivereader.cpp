@@ -3,7 +3,6 @@
 #include "iofixture.h"
 #include "tarbuilder.h"
 
-#include <QDirIterator>
 
 class TestArchiveReader : public QObject
 {
@@ -13,17 +12,6 @@ private:
     QTemporaryDir m_dir;
 
     QString writeBytes(const QString &name, const QByteArray &data) { return IoFiles::write(m_dir.filePath(name), data); }
-
-    // Every file below root, relative to it.
-    static QStringList treeOf(const QString &root)
-    {
-        QStringList files;
-        QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            files.append(QDir(root).relativeFilePath(it.next()));
-        files.sort();
-        return files;
-    }
 
 private slots:
     void entryPathsAreCleanedOrRefused_data()
@@ -84,26 +72,6 @@ private slots:
         QCOMPARE(reader.rejectedEntries(), 0);
     }
 
-    void aTarStartingWithAZeroBlockHasNoEntries()
-    {
-        const QByteArray bytes = QByteArray(512, '\0') + TarBuilder().add("a.md", "x").finish();
-        const QString path = writeBytes("zero.tar", bytes);
-        ArchiveReader reader(path, ArchiveReader::Format::Tar);
-        QVERIFY(reader.open());
-        ArchiveEntry entry;
-        QVERIFY(!reader.next(&entry));
-    }
-
-    void garbageIsAnErrorNotAnEmptyArchive()
-    {
-        const QString path = writeBytes("garbage.zip", QByteArray(3000, 'g'));
-        ArchiveReader reader(path, ArchiveReader::Format::Zip);
-        ArchiveEntry entry;
-        QVERIFY(!reader.open() || !reader.next(&entry));
-        QVERIFY(reader.hasError());
-        QVERIFY(!ArchiveReader(m_dir.filePath("missing.zip"), ArchiveReader::Format::Zip).open());
-    }
-
     void unsafeTarEntriesAreSkippedAndCounted()
     {
         TarBuilder tar;
@@ -141,22 +109,75 @@ private slots:
         QCOMPARE(reader.extractTo(target, [&reports](int, int, const QString &) { ++reports; }), 2);
         QCOMPARE(reader.rejectedEntries(), 4);
         QVERIFY(reports >= 1);
-        QCOMPARE(treeOf(outer.path()), QStringList({"extract/manifest.json", "extract/notes/n.json", "hostile.zip"}));
+        QCOMPARE(IoFiles::tree(outer.path()), QStringList({"extract/manifest.json", "extract/notes/n.json", "hostile.zip"}));
         QCOMPARE(IoFiles::read(target + "/notes/n.json"), QByteArray("{\"id\":\"n\"}"));
     }
 
-    void aDamagedArchiveFailsExtraction()
+    void garbageOrADamagedArchiveIsAnErrorNotAnEmptyArchive()
     {
+        const QString garbage = writeBytes("garbage.zip", QByteArray(3000, 'g'));
+        ArchiveReader reader(garbage, ArchiveReader::Format::Zip);
+        ArchiveEntry entry;
+        QVERIFY(!reader.open() || !reader.next(&entry));
+        QVERIFY(reader.hasError());
+        QVERIFY(!ArchiveReader(m_dir.filePath("missing.zip"), ArchiveReader::Format::Zip).open());
+
         QByteArray payload;
         for (int i = 0; i < 20000; ++i)
             payload.append(char(i * 31 % 256));
         const QByteArray bytes = IoFiles::read(IoFiles::writeZip(m_dir.filePath("good.zip"), {{"a.bin", payload}}));
         // Cut in the middle of the compressed data: the central directory is lost.
-        const QString path = writeBytes("cut.zip", bytes.left(bytes.size() / 2));
-        ArchiveReader reader(path, ArchiveReader::Format::Zip);
-        const int written = reader.open() ? reader.extractTo(m_dir.filePath("cut")) : -1;
-        QCOMPARE(written, -1);
-        QVERIFY(reader.hasError());
+        ArchiveReader cut(writeBytes("cut.zip", bytes.left(bytes.size() / 2)), ArchiveReader::Format::Zip);
+        QCOMPARE(cut.open() ? cut.extractTo(m_dir.filePath("cut")) : -1, -1);
+        QVERIFY(cut.hasError());
+    }
+
+    void zipEntriesReadBackWithTheirBytesAndNames()
+    {
+        QByteArray big;
+        for (int i = 0; i < 300000; ++i)
+            big.append(char(i * 7 % 251));
+        const QString source = writeBytes("big.bin", big);
+        const QString target = m_dir.filePath("roundtrip.zip");
+        ZipWriter writer(target);
+        QVERIFY(writer.open());
+        QVERIFY(writer.addDirectory("notes"));
+        QVERIFY(writer.addFile("notes/empty.json", QByteArray()));
+        QVERIFY(writer.addFile("attachments/Grüße 🌍.txt", "unicode name"));
+        QVERIFY(writer.addFileFromDisk("attachments/big.bin", source));
+        QVERIFY(writer.commit());
+        const QMap<QString, QByteArray> entries = IoFiles::readZip(target);
+        QCOMPARE(entries.keys(), QStringList({"attachments/Grüße 🌍.txt", "attachments/big.bin", "notes/empty.json"}));
+        QCOMPARE(entries.value("attachments/Grüße 🌍.txt"), QByteArray("unicode name"));
+        QCOMPARE(entries.value("attachments/big.bin"), big);
+    }
+
+    // A ZIP replaces its target whole on commit, and not at all otherwise.
+    void zipWritesReplaceTheTargetWholeOrNotAtAll()
+    {
+        QTemporaryDir dir;
+        const QString target = IoFiles::writeZip(dir.filePath("keep.zip"), {{"old.txt", "old"}});
+        QCOMPARE(IoFiles::writeZip(target, {{"new.txt", "new"}}), target);
+        QCOMPARE(IoFiles::readZip(target).keys(), QStringList({"new.txt"}));
+        {
+            ZipWriter abandoned(target);
+            QVERIFY(abandoned.open() && abandoned.addFile("a.txt", "a"));
+        }
+        {
+            ZipWriter failing(target);
+            QVERIFY(failing.open() && failing.addFile("a.txt", "a"));
+            QVERIFY(!failing.addFileFromDisk("b.bin", dir.filePath("does-not-exist")));
+            QVERIFY(!failing.errorString().isEmpty());
+            QVERIFY(!failing.commit());
+        }
+        QCOMPARE(IoFiles::readZip(target).keys(), QStringList({"new.txt"}));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"keep.zip"}));
+
+        ZipWriter unwritable(dir.filePath("no/such/folder/x.zip"));
+        QVERIFY(!unwritable.open());
+        QVERIFY(!unwritable.errorString().isEmpty());
+        QVERIFY(!unwritable.commit());
+        QVERIFY(!QFile::exists(dir.filePath("no")));
     }
 };
 

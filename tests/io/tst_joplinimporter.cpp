@@ -67,15 +67,13 @@ private slots:
         QVERIFY(item.isTodo);
         QCOMPARE(item.createdTime, QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5, 678), Qt::UTC));
         QCOMPARE(item.updatedTime, QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5), Qt::UTC));
-    }
 
-    void timesAcceptMillisecondCounts()
-    {
-        const JoplinItem item = parseJoplinItem("id: " + hexId('b') + "\ncreated_time: 1706781600000\nupdated_time: 0\ntype_: 2");
-        QCOMPARE(item.createdTime, QDateTime(QDate(2024, 2, 1), QTime(10, 0), Qt::UTC));
-        QVERIFY(!item.updatedTime.isValid());
-        QCOMPARE(item.type, int(JoplinItem::Folder));
-        QCOMPARE(item.title, QString());
+        // Times may be millisecond counts; zero is no time.
+        const JoplinItem folder = parseJoplinItem("id: " + hexId('b') + "\ncreated_time: 1706781600000\nupdated_time: 0\ntype_: 2");
+        QCOMPARE(folder.createdTime, QDateTime(QDate(2024, 2, 1), QTime(10, 0), Qt::UTC));
+        QVERIFY(!folder.updatedTime.isValid());
+        QCOMPARE(folder.type, int(JoplinItem::Folder));
+        QCOMPARE(folder.title, QString());
     }
 
     void repeatedTitlesAreRemoved_data()
@@ -145,8 +143,6 @@ private slots:
         QCOMPARE(result.imported, 2);
         QCOMPARE(result.attachments, 4);
         QCOMPARE(result.errors, 2); // the entry that climbs out, the resource without data
-        QCOMPARE(labels.first(), QString("Reading archive..."));
-        QVERIFY(labels.contains("Importing 2 notes..."));
         QVERIFY(labels.contains("Importing: Trip plan"));
 
         const QList<Notebook> notebooks = m_fx->notebooks->allNotebooks();

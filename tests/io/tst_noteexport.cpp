@@ -90,50 +90,42 @@ private slots:
         QCOMPARE(suggestedFileName(note, ExportFormat(format)), expected);
     }
 
-    void filesHoldTheConvertedBody()
+    // Each format writes the converted body, replacing an earlier file; a body
+    // that is no Delta is written as it is.
+    void filesHoldTheConvertedBody_data()
     {
-        Note note;
-        note.id = IoFixture::newId();
-        note.body = body({text("Title"), QJsonObject{{"insert", "\n"}, {"attributes", QJsonObject{{"header", 1}}}},
-                          text("a <b> c\n"), text("\n"), text("\n")});
-
-        const QString html = m_dir.filePath("n.html");
-        ExportResult result = exportNote(note, html, ExportFormat::Html, false);
-        QVERIFY2(result.ok, qPrintable(result.error));
-        QCOMPARE(result.path, html);
-        const QByteArray htmlBytes = read(html);
-        QVERIFY(htmlBytes.startsWith("<html><body>\n<h1>Title</h1>\n<p>a &lt;b&gt; c</p>\n"));
-        QVERIFY(htmlBytes.endsWith("</body></html>"));
-
-        const QString md = m_dir.filePath("n.md");
-        result = exportNote(note, md, ExportFormat::Markdown, false);
-        QVERIFY(result.ok);
-        QCOMPARE(read(md), QByteArray("# Title\n\na <b> c\n"));
-
-        // A second export replaces the file, it does not append.
-        note.body = body({text("Short\n")});
-        QVERIFY(exportNote(note, md, ExportFormat::Markdown, false).ok);
-        QCOMPARE(read(md), QByteArray("Short\n"));
-
-        const QString txt = m_dir.filePath("n.txt");
-        QVERIFY(exportNote(note, txt, ExportFormat::PlainText, false).ok);
-        QCOMPARE(read(txt), QByteArray("Short\n"));
-
-        const QString pdf = m_dir.filePath("n.pdf");
-        result = exportNote(note, pdf, ExportFormat::Pdf, false);
-        QVERIFY2(result.ok, qPrintable(result.error));
-        QVERIFY(read(pdf).startsWith("%PDF"));
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QByteArray>("start");
+        const QString heading = body({text("Title"), QJsonObject{{"insert", "\n"}, {"attributes", QJsonObject{{"header", 1}}}},
+                                      text("a <b> c\n"), text("\n"), text("\n")});
+        QTest::newRow("markdown") << int(ExportFormat::Markdown) << heading << QByteArray("# Title\n\na <b> c\n");
+        QTest::newRow("html") << int(ExportFormat::Html) << heading
+                              << QByteArray("<html><body>\n<h1>Title</h1>\n<p>a &lt;b&gt; c</p>\n<p></p>\n<p></p>\n</body></html>");
+        QTest::newRow("text") << int(ExportFormat::PlainText) << heading << QByteArray("Title\na <b> c\n\n\n");
+        QTest::newRow("pdf") << int(ExportFormat::Pdf) << heading << QByteArray("%PDF");
+        QTest::newRow("markdown, no Delta") << int(ExportFormat::Markdown) << "just words <i>" << QByteArray("just words <i>");
+        QTest::newRow("html, no Delta") << int(ExportFormat::Html) << "just words <i>" << QByteArray("just words <i>");
     }
 
-    void aBodyThatIsNotADeltaIsWrittenUnchanged()
+    void filesHoldTheConvertedBody()
     {
+        QFETCH(int, format);
+        QFETCH(QString, body);
+        QFETCH(QByteArray, start);
+        const QString path = m_dir.filePath(QStringLiteral("n%1").arg(format));
+        QVERIFY(IoFiles::write(path, QByteArray(20000, 'o')) == path);
         Note note;
-        note.body = "just words <i>";
-        for (const ExportFormat format : {ExportFormat::Markdown, ExportFormat::Html}) {
-            const QString path = m_dir.filePath(QString("raw%1").arg(int(format)));
-            QVERIFY(exportNote(note, path, format, false).ok);
-            QCOMPARE(read(path), QByteArray("just words <i>"));
-        }
+        note.id = IoFixture::newId();
+        note.body = body;
+        const ExportResult result = exportNote(note, path, ExportFormat(format), false);
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(result.path, path);
+        const QByteArray bytes = read(path);
+        if (ExportFormat(format) == ExportFormat::Pdf)
+            QVERIFY(bytes.startsWith(start) && !bytes.contains("oooo"));
+        else
+            QCOMPARE(bytes, start);
     }
 
     void anUnwritablePathIsAnError_data()
@@ -209,6 +201,11 @@ private slots:
         QVERIFY(page.contains("<a href=\"attachments/report.pdf\">report.pdf</a>"));
         QVERIFY(page.startsWith("<html><body>\n"));
 
+        // Without the box the export is the one file.
+        QVERIFY(exportNote(note, md, ExportFormat::Markdown, false, m_fx->attachments.get()).ok);
+        QCOMPARE(read(md), QByteArray("Trip\n\nend\n"));
+        QVERIFY(!QFile::exists(m_dir.filePath("bundle/attachments")));
+
         const QString pdf = m_dir.filePath("bundle/Trip.pdf");
         result = exportNote(note, pdf, ExportFormat::Pdf, true, m_fx->attachments.get());
         QVERIFY2(result.ok, qPrintable(result.error));
@@ -217,19 +214,6 @@ private slots:
         QCOMPARE(entries.value("attachments/report.pdf"), QByteArray("%PDF-1.4 fake"));
     }
 
-    void withoutTheBoxTheExportIsOneFile()
-    {
-        Note note = m_fx->addNote(QString());
-        const Attachment photo = m_fx->addAttachment(note.id, "photo.png", "image/png", pngBytes(Qt::red));
-        note.body = body({text("Pic\n"), embed("velmora-notes-attachment", attachmentUrl(photo.id)), text("\n")});
-        const QString md = m_dir.filePath("single/Pic.md");
-        QVERIFY(QDir().mkpath(m_dir.filePath("single")));
-        const ExportResult result = exportNote(note, md, ExportFormat::Markdown, false, m_fx->attachments.get());
-        QVERIFY(result.ok);
-        QCOMPARE(result.path, md);
-        QCOMPARE(read(md), QByteArray("Pic\n"));
-        QCOMPARE(QDir(m_dir.filePath("single")).entryList(QDir::Files), QStringList({"Pic.md"}));
-    }
 };
 
 VELM_TEST_MAIN(TestNoteExport)

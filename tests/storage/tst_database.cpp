@@ -2,6 +2,7 @@
 
 #include "database.h"
 #include "noterepository.h"
+#include "storagefixture.h"
 #include "storagehealth.h"
 
 #include <QCryptographicHash>
@@ -9,6 +10,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QUuid>
+
+using StorageFixture::scalar;
 
 class TestDatabase : public QObject
 {
@@ -34,13 +37,6 @@ private:
         QSqlDatabase::removeDatabase(name);
         return ok;
     }
-    static QVariant scalar(const Database &db, const QString &sql)
-    {
-        QSqlQuery q(db.database());
-        if (!q.exec(sql) || !q.next())
-            return {};
-        return q.value(0);
-    }
 
 private slots:
     void init()
@@ -49,42 +45,7 @@ private slots:
         qputenv("NOTES_DATA_DIR", m_dataDir.toUtf8());
     }
 
-    void freshDirectoryEndsAtCurrentVersionWithNamedFile()
-    {
-        const QString path = Database::defaultDatabasePath();
-        QFile idFile(m_dataDir + "/client_id");
-        QVERIFY(idFile.open(QIODevice::ReadOnly));
-        const QString id = QString::fromUtf8(idFile.readAll());
-        QVERIFY(!QUuid::fromString(id).isNull());
-        QCOMPARE(path, m_dataDir + "/velmora_notes_" + id + ".db");
-        QCOMPARE(Database::installationId(), id);
-        QVERIFY(QDir(Database::attachmentsDirectory()).exists());
-
-        Database db;
-        QSignalSpy applied(&db, &Database::migrationApplied);
-        QVERIFY(db.open(path));
-        QVERIFY(db.migrate());
-        QCOMPARE(applied.size(), 4);
-        QCOMPARE(applied.at(0).at(0).toInt(), 1);
-        QCOMPARE(applied.at(1).at(1).toString(), QString("drop default notebook + FK"));
-        QCOMPARE(applied.at(2).at(1).toString(), QString("plain-text search"));
-        QCOMPARE(scalar(db, "SELECT COUNT(*) || version FROM schema_version").toString(), QString("14"));
-        QCOMPARE(scalar(db, "PRAGMA foreign_keys").toInt(), 1);
-        QCOMPARE(scalar(db, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('notebooks', 'notes', 'notes_fts', "
-                            "'note_operations', 'note_snapshots', 'attachments', 'sync_queue', 'tasks', "
-                            "'note_task_settings', 'preferences', 'note_todos', 'idx_notes_list')").toInt(), 12);
-        QVERIFY(QFile::exists(path));
-
-        // Opened again at the current version: no migration runs.
-        Database again;
-        QSignalSpy appliedAgain(&again, &Database::migrationApplied);
-        QSignalSpy failed(&again, &Database::migrationError);
-        QVERIFY(again.open(path));
-        QVERIFY(again.migrate());
-        QCOMPARE(appliedAgain.size() + failed.size(), 0);
-        QCOMPARE(scalar(again, "SELECT COUNT(*) FROM schema_version").toInt(), 1);
-    }
-
+    // Search afterwards finds what a reader sees, not the markup around it.
     void versionOneDatabaseIsMigrated()
     {
         const QString path = m_dataDir + "/old.db";
@@ -105,22 +66,26 @@ private slots:
             "INSERT INTO notebooks (id, name, is_default, created_at, updated_at) VALUES ('nb-default', 'Default', 1, 't', 't')",
             "INSERT INTO notebooks (id, name, is_default, created_at, updated_at) VALUES ('nb-work', 'Work', 0, 't', 't')",
         };
-        for (const char *row : {"'n1', 'nb-default', 'alpha'", "'n2', 'nb-default', 'bravo'", "'n3', 'nb-work', 'charlie'"})
+        const QString body = R"([{"insert":"%1","attributes":{"bold":true}},{"insert":"\n"}])";
+        for (const auto &[id, notebook, word] : {std::tuple{"n1", "nb-default", "alpha"}, {"n2", "nb-default", "bravo"},
+                                                 {"n3", "nb-work", "charlie"}})
             setup << QString("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at) "
-                             "VALUES (%1, 't', 't', 't')").arg(row);
+                             "VALUES ('%1', '%2', '%3', 't', 't', 't')").arg(id, notebook, body.arg(word));
         QVERIFY(buildRaw(path, setup));
 
         Database db;
+        db.setTextExtractor(StorageFixture::deltaText);
         QSignalSpy applied(&db, &Database::migrationApplied);
-        QVERIFY(db.open(path));
-        QVERIFY(db.migrate());
+        QVERIFY(db.open(path) && db.migrate());
         QCOMPARE(applied.size(), 3);
-        QCOMPARE(applied.at(0).at(0).toInt(), 2);
         QCOMPARE(scalar(db, "SELECT version FROM schema_version").toInt(), Database::currentVersion);
         QCOMPARE(scalar(db, "SELECT group_concat(id || ':' || notebook_id, ' ') FROM (SELECT * FROM notes ORDER BY id)")
                      .toString(), QString("n1: n2: n3:nb-work"));
         QCOMPARE(scalar(db, "SELECT group_concat(id) FROM notebooks").toString(), QString("nb-work"));
-        QCOMPARE(scalar(db, "SELECT COUNT(*) FROM notes_fts WHERE notes_fts MATCH 'alpha OR bravo OR charlie'").toInt(), 3);
+        NoteRepository notes(&db);
+        QCOMPARE(notes.search("alpha OR bravo OR charlie").size(), 3);
+        for (const char *markup : {"bold", "insert", "attributes", "true"})
+            QVERIFY2(notes.search(markup).isEmpty(), markup);
         // The rebuilt table has no foreign key to notebooks any more.
         QVERIFY(!scalar(db, "SELECT COUNT(*) FROM pragma_foreign_key_list('notes')").toInt());
     }
@@ -170,16 +135,18 @@ private slots:
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList());
     }
 
-    void everythingMadeIsPrivate()
+    void freshFolderIsMigratedAndPrivate()
     {
         // A missing data home is made private as well as the folder itself.
         const QString nested = m_dataDir + "/a/b/c";
         qputenv("NOTES_DATA_DIR", nested.toUtf8());
-        QCOMPARE(Database::dataDirectory(), nested);
         QCOMPARE(Database::attachmentsDirectory(), nested + "/attachments");
         Database db;
-        QVERIFY(db.open(Database::defaultDatabasePath()));
-        QVERIFY(db.migrate());
+        QSignalSpy applied(&db, &Database::migrationApplied);
+        QVERIFY(db.open(Database::defaultDatabasePath()) && db.migrate());
+        QCOMPARE(applied.size(), Database::currentVersion);
+        QCOMPARE(scalar(db, "SELECT COUNT(*) || version FROM schema_version").toString(), QString("14"));
+        QCOMPARE(scalar(db, "PRAGMA foreign_keys").toInt(), 1);
         QCOMPARE(QFileInfo(Database::defaultDatabasePath()).absolutePath(), nested);
         const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
             | QFile::WriteOther | QFile::ExeOther;
@@ -189,6 +156,11 @@ private slots:
             QVERIFY2(QFileInfo::exists(made), qPrintable(made));
             QVERIFY2((QFileInfo(made).permissions() & others) == 0, qPrintable(made));
         }
+        // Opened again at the current version: no migration runs.
+        Database again;
+        QSignalSpy appliedAgain(&again, &Database::migrationApplied);
+        QVERIFY(again.open(Database::defaultDatabasePath()) && again.migrate());
+        QCOMPARE(appliedAgain.size(), 0);
     }
 
     void migrationAndSeedingAreOneTransaction()
@@ -219,14 +191,8 @@ private slots:
         {
             Database db;
             QVERIFY(db.open(path) && db.migrate());
-            NoteRepository notes(&db);
-            for (int i = 0; i < 3; ++i) {
-                Note note;
-                note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-                note.body = "[{\"insert\":\"x\\n\"}]";
-                note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
-                QVERIFY(notes.insert(note));
-            }
+            for (int i = 0; i < 3; ++i)
+                QVERIFY(StorageFixture::addNoteRow(db, StorageFixture::newId()));
             notesPage = scalar(db, "SELECT rootpage FROM sqlite_master WHERE name = 'notes'").toInt();
         }
         QFile file(path);
@@ -257,15 +223,6 @@ private slots:
         QCOMPARE(StorageHealth::quickCheck(path).isEmpty(), damage.isEmpty());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256), before);
-    }
-
-    void unopenablePathFails()
-    {
-        // A directory where the file should be cannot be opened as a database.
-        const QString path = m_dataDir + "/isadir.db";
-        QDir().mkpath(path);
-        Database db;
-        QVERIFY(!db.open(path));
     }
 };
 

@@ -40,12 +40,9 @@ private slots:
         QTest::newRow("true") << "true" << 1 << 5;
         QTest::newRow("yes") << "yes" << 1 << 5;
         QTest::newRow("capital True") << "True" << 0 << 5;
-        QTest::newRow("YES") << "YES" << 0 << 5;
         QTest::newRow("0") << "0" << 0 << 0;
         QTest::newRow("negative") << "-7" << 0 << -7;
         QTest::newRow("digits then letters") << "12abc" << 0 << 5;
-        QTest::newRow("hex") << "0x10" << 0 << 5;
-        QTest::newRow("fraction") << "1.5" << 0 << 5;
         QTest::newRow("empty") << "" << 0 << 5;
         QTest::newRow("too large") << "99999999999" << 0 << 5;
         QTest::newRow("absent") << QString() << -1 << 5;
@@ -63,21 +60,6 @@ private slots:
         // A stored empty text is present, not absent.
         QCOMPARE(m_prefs->get("k").has_value(), !stored.isNull());
         QCOMPARE(m_prefs->getString("k", "fallback"), stored.isNull() ? QString("fallback") : stored);
-    }
-
-    void refusedWritesAreLoggedAndEmitNothing()
-    {
-        QSignalSpy changed(m_prefs.get(), &PreferencesRepository::changed);
-        QVERIFY(run(*m_db, "CREATE TRIGGER refuse BEFORE INSERT ON preferences BEGIN SELECT RAISE(ABORT, 'no'); END"));
-        QVERIFY(run(*m_db, "CREATE TRIGGER keep BEFORE DELETE ON preferences BEGIN SELECT RAISE(ABORT, 'no'); END"));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Statement failed: no.* in INSERT INTO preferences"));
-        m_prefs->set("k", "v");
-        QVERIFY(run(*m_db, "DROP TRIGGER refuse"));
-        m_prefs->set("k", "v");
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Statement failed: no.* in DELETE FROM preferences"));
-        m_prefs->remove("k");
-        QCOMPARE(changed.size(), 1);
-        QCOMPARE(m_prefs->getString("k"), QString("v"));
     }
 
     void writersStoreTextAndEmitOnlyForChanges()
@@ -113,14 +95,20 @@ private slots:
         QVERIFY(!m_prefs->get("theme_mode"));
     }
 
-    void failingStatementsReadAsDefaultsAndEmitNothing()
+    void refusedWritesAreLoggedAndEmitNothing()
     {
-        m_prefs->set("auto_sync", "0");
-        QVERIFY(run(*m_db, "DROP TABLE preferences"));
+        m_prefs->set("k", "v");
         QSignalSpy changed(m_prefs.get(), &PreferencesRepository::changed);
-        QCOMPARE(m_prefs->getBool("auto_sync", true), true);
-        m_prefs->set("auto_sync", "1");
-        m_prefs->remove("auto_sync");
+        QVERIFY(run(*m_db, "CREATE TRIGGER refuse BEFORE INSERT ON preferences BEGIN SELECT RAISE(ABORT, 'no'); END"));
+        QVERIFY(run(*m_db, "CREATE TRIGGER keep BEFORE DELETE ON preferences BEGIN SELECT RAISE(ABORT, 'no'); END"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Statement failed: no.* in INSERT INTO preferences"));
+        m_prefs->set("k", "w");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Statement failed: no.* in DELETE FROM preferences"));
+        m_prefs->remove("k");
+        QCOMPARE(m_prefs->getString("k"), QString("v"));
+        // Unreadable, the defaults answer.
+        QVERIFY(run(*m_db, "DROP TABLE preferences"));
+        QCOMPARE(m_prefs->getBool("k", true), true);
         QCOMPARE(changed.size(), 0);
     }
 };

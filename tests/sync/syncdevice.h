@@ -43,11 +43,8 @@ struct Device
         // Every request the engine sends, as "VERB path?query".
         QObject::connect(api.findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished, &api,
                          [this](QNetworkReply *reply) {
-                             const QByteArray verb = reply->operation() == QNetworkAccessManager::GetOperation ? "GET"
-                                 : reply->operation() == QNetworkAccessManager::PostOperation                 ? "POST"
-                                 : reply->operation() == QNetworkAccessManager::PutOperation                  ? "PUT"
-                                                                                                              : "DELETE";
-                             requests << QString::fromLatin1(verb) + ' '
+                             static const char *const verbs[] = {"", "HEAD", "GET", "PUT", "POST", "DELETE", "CUSTOM"};
+                             requests << QLatin1String(verbs[reply->operation()]) + ' '
                                      + reply->url().toString(QUrl::RemoveScheme | QUrl::RemoveAuthority).mid(9);
                          });
         newEngine();

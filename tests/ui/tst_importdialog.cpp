@@ -47,34 +47,6 @@ private slots:
 
     void cleanup() { m_fx.reset(); }
 
-    void pagesAskForFormatAndFile()
-    {
-        ImportDialog dialog(m_fx->repositories());
-        QCOMPARE(dialog.format(), ImportDialog::Format::Joplin);
-
-        QStringList filters;
-        dialog.setOpenFileDialog([&filters](QWidget *, const QString &caption, const QString &filter) {
-            filters << caption + "|" + filter;
-            return QString("/tmp/chosen.file");
-        });
-        dialog.show();
-        dialog.next();
-        auto *fileLabel = dialog.page(ImportDialog::FilePage)->findChild<QLabel *>();
-        QCOMPARE(fileLabel->text(), QString("No file selected"));
-        auto *browse = dialog.page(ImportDialog::FilePage)->findChild<QPushButton *>();
-        QTest::mouseClick(browse, Qt::LeftButton);
-        QCOMPARE(dialog.selectedFile(), QString("/tmp/chosen.file"));
-        QCOMPARE(fileLabel->text(), QString("/tmp/chosen.file"));
-
-        dialog.back();
-        chooseNoteStation(dialog);
-        QCOMPARE(dialog.format(), ImportDialog::Format::NoteStation);
-        dialog.next();
-        QTest::mouseClick(browse, Qt::LeftButton);
-        QCOMPARE(filters, QStringList({"Select Import File|Joplin Export (*.jex);;All Files (*)",
-                                       "Select Import File|NoteStation Export (*.nsx);;All Files (*)"}));
-    }
-
     void anImportRunsWhenTheProgressPageShowsAndEndsOnTheSummary()
     {
         ImportDialog dialog(m_fx->repositories());

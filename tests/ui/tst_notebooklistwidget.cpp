@@ -2,6 +2,7 @@
 
 #include "notebooklistdelegate.h"
 #include "notebooklistwidget.h"
+#include "uitestkit.h"
 
 #include <QMimeData>
 #include <QSignalSpy>
@@ -46,50 +47,12 @@ private:
         }
     };
 
-    // Drags mime into the list's viewport as the platform would: enter, move
-    // and drop over row. True when the drop was accepted.
-    static bool dropOn(NotebookListWidget &list, int row, QMimeData *mime)
+    static bool dropOn(NotebookListWidget &list, int row, const QByteArray &noteId)
     {
-        const QPoint pos = list.visualItemRect(list.item(row)).center();
-        enter(list, pos, mime);
-        QDragMoveEvent move(pos, Qt::MoveAction | Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(list.viewport(), &move);
-        QDropEvent drop(QPointF(pos), Qt::MoveAction | Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(list.viewport(), &drop);
-        return drop.isAccepted();
-    }
-    static void enter(NotebookListWidget &list, const QPoint &pos, QMimeData *mime)
-    {
-        QDragEnterEvent event(pos, Qt::MoveAction | Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(list.viewport(), &event);
-    }
-    static std::unique_ptr<QMimeData> noteMime(const QByteArray &id)
-    {
-        auto mime = std::make_unique<QMimeData>();
-        mime->setData(QStringLiteral("application/x-velmora-note-id"), id);
-        return mime;
+        return VelmTest::dropNoteId(&list, list.visualItemRect(list.item(row)).center(), noteId);
     }
 
 private slots:
-    void rowMetricsFollowFontScale_data()
-    {
-        QTest::addColumn<int>("scale");
-        QTest::addColumn<int>("name");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("height");
-        QTest::newRow("100 %") << 100 << 14 << 11 << 37;
-        QTest::newRow("70 %") << 70 << 10 << 8 << 36;
-        QTest::newRow("160 %") << 160 << 22 << 17 << 54;
-    }
-    void rowMetricsFollowFontScale()
-    {
-        QFETCH(int, scale);
-        const NotebookRowMetrics m = notebookRowMetrics(scale);
-        QTEST(m.nameSize, "name");
-        QTEST(m.countSize, "count");
-        QTEST(m.rowHeight, "height");
-    }
-
     void rowsCountsAndDeletedNotebooks()
     {
         Fixture f;
@@ -133,32 +96,28 @@ private slots:
     {
         Fixture f;
         QVERIFY(QTest::qWaitForWindowExposed(&f.list));
-        auto mime = noteMime("note-1");
-        // Trash, New Notebook, a note without id and plain text are refused.
-        QVERIFY(!dropOn(f.list, 3, mime.get()));
-        QVERIFY(!dropOn(f.list, 4, mime.get()));
-        QVERIFY(!dropOn(f.list, 1, noteMime(QByteArray()).get()));
-        QMimeData text;
-        text.setText(QStringLiteral("note-1"));
-        dropOn(f.list, 1, &text);
+        // Trash, New Notebook and a note without id are refused.
+        QVERIFY(!dropOn(f.list, 3, "note-1"));
+        QVERIFY(!dropOn(f.list, 4, "note-1"));
+        QVERIFY(!dropOn(f.list, 1, QByteArray()));
         QCOMPARE(f.emitted(), 0);
         QCOMPARE(f.list.currentRow(), 0);
-
-        QVERIFY(dropOn(f.list, 1, mime.get()));
-        QVERIFY(dropOn(f.list, 0, mime.get()));
-        QCOMPARE(f.dropped.count(), 2);
-        QCOMPARE(f.dropped.at(0), (QVariantList{"note-1", "w"}));
-        QCOMPARE(f.dropped.at(1), (QVariantList{"note-1", QString()}));
+        QVERIFY(dropOn(f.list, 1, "note-1"));
+        QVERIFY(dropOn(f.list, 0, "note-1"));
+        QCOMPARE(f.dropped, (QList<QVariantList>{{"note-1", "w"}, {"note-1", QString()}}));
     }
 
     void dragMoveHighlightsOnlyDropTargets()
     {
         Fixture f;
         QVERIFY(QTest::qWaitForWindowExposed(&f.list));
-        auto mime = noteMime("note-1");
-        enter(f.list, f.list.visualItemRect(f.list.item(0)).center(), mime.get());
+        QMimeData mime;
+        mime.setData(QStringLiteral("application/x-velmora-note-id"), "note-1");
+        QDragEnterEvent enter(f.list.visualItemRect(f.list.item(0)).center(), Qt::MoveAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(f.list.viewport(), &enter);
         const auto moveOver = [&](int row) {
-            QDragMoveEvent move(f.list.visualItemRect(f.list.item(row)).center(), Qt::MoveAction, mime.get(),
+            QDragMoveEvent move(f.list.visualItemRect(f.list.item(row)).center(), Qt::MoveAction, &mime,
                                 Qt::LeftButton, Qt::NoModifier);
             QCoreApplication::sendEvent(f.list.viewport(), &move);
             return move.isAccepted();
@@ -173,24 +132,6 @@ private slots:
         QCoreApplication::sendEvent(f.list.viewport(), &leave);
         QCOMPARE(f.list.currentRow(), 0);
         QCOMPARE(f.emitted(), 0);
-    }
-
-    void selectedRowIsPaintedWithAccentBar()
-    {
-        NotebookListWidget list;
-        QPalette pal = list.palette();
-        pal.setColor(QPalette::Base, QColor(0x25, 0x25, 0x25));
-        pal.setColor(QPalette::Text, QColor(0xE0, 0xE0, 0xE0));
-        pal.setColor(QPalette::Highlight, QColor(0x42, 0xA5, 0xF5));
-        list.setPalette(pal);
-        list.resize(240, 300);
-        list.setNotebooks(notebooks(), counts(), QStringLiteral("w"), 0);
-        const QImage image = list.grab().toImage();
-        const NotebookListColors colors = notebookListColors(pal);
-        const int top = list.visualItemRect(list.item(1)).top();
-        QCOMPARE(image.pixelColor(0, top + 18).rgb(), colors.accent.rgb());
-        QCOMPARE(image.pixelColor(0, 18).rgb(), colors.background.rgb());
-        QCOMPARE(image.pixelColor(230, top + 2).rgb(), colors.selected.rgb());
     }
 };
 

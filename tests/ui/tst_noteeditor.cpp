@@ -8,20 +8,17 @@
 #include "imagelightbox.h"
 #include "noteeditor.h"
 #include "textformat.h"
+#include "uitestkit.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QAction>
 #include <QClipboard>
 #include <QComboBox>
 #include <QGraphicsView>
 #include <QJsonDocument>
-#include <QMenu>
-#include <QMimeData>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextTable>
-#include <QToolTip>
 
 using namespace StorageFixture;
 
@@ -33,11 +30,6 @@ const QString kBullet = R"({"list":"bullet"})";
 const QString kOrdered = R"({"list":"ordered"})";
 const QString kChecked = R"({"list":"checked"})";
 const QString kUnchecked = R"({"list":"unchecked"})";
-
-QJsonArray parse(const QString &json)
-{
-    return QJsonDocument::fromJson(json.toUtf8()).array();
-}
 
 // One line of a Delta: its text (if any) and the line end with its attributes.
 QString line(const QString &text, const QString &attributes = {})
@@ -63,20 +55,11 @@ QString body(const QStringList &lines)
 QList<QJsonObject> lineAttributes(const QString &json)
 {
     QList<QJsonObject> lines;
-    for (const QJsonValue &op : parse(json)) {
+    for (const QJsonValue &op : QJsonDocument::fromJson(json.toUtf8()).array()) {
         if (op.toObject().value("insert").toString() == "\n")
             lines.append(op.toObject().value("attributes").toObject());
     }
     return lines;
-}
-
-QAction *findAction(QMenu *menu, const QString &text)
-{
-    for (QAction *action : menu->actions()) {
-        if (action->text() == text)
-            return action;
-    }
-    return nullptr;
 }
 
 } // namespace
@@ -97,28 +80,22 @@ private:
         QStringList asked;
         bool confirmAnswer = false;
         std::optional<NoteEditor::LinkInput> linkAnswer;
-        QList<QPair<QString, NoteEditor::LinkInput>> linkAsked;
+        QList<NoteEditor::LinkInput> linkAsked;
         QString clipboardText;
         QList<QUrl> clipboardUrls;
     } m_seen;
 
     NoteEditor &editor() { return *m_editor; }
     QString delta() const { return m_editor->currentDelta(); }
-    void load(const QString &json) { editor().loadNote(QStringLiteral("note-1"), json, true); }
+    void load(const QStringList &lines) { editor().loadNote(QStringLiteral("note-1"), body(lines), true); }
     void attach() { editor().setAttachmentRepository(m_attachments.get()); }
-
-    bool exposed()
-    {
-        editor().show();
-        return QTest::qWaitForWindowExposed(&editor());
-    }
+    bool exposed() { return VelmTest::showExposed(m_editor.get()); }
 
     QString writeFile(const QString &name, const QByteArray &bytes)
     {
         QFile file(m_files.path() + '/' + name);
         return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? file.fileName() : QString();
     }
-
     void select(int anchor, int position)
     {
         QTextCursor cursor(editor().document());
@@ -126,12 +103,7 @@ private:
         cursor.setPosition(position, QTextCursor::KeepAnchor);
         editor().setTextCursor(cursor);
     }
-    void placeCursor(int position) { select(position, position); }
-    void placeCursorInBlock(int block, int column = 0)
-    {
-        placeCursor(editor().document()->findBlockByNumber(block).position() + column);
-    }
-
+    int blockStart(int block) { return editor().document()->findBlockByNumber(block).position(); }
     QStringList blockTexts() const
     {
         QStringList texts;
@@ -139,10 +111,8 @@ private:
             texts.append(b.text());
         return texts;
     }
-
     QTextTable *tableAtCursor() const { return m_editor->textCursor().currentTable(); }
-    int tableCount() const { return m_editor->document()->rootFrame()->childFrames().size(); }
-
+    int tableCount() const { return int(m_editor->document()->rootFrame()->childFrames().size()); }
     // Viewport point of a document position.
     QPoint pointAt(int position)
     {
@@ -150,29 +120,21 @@ private:
         cursor.setPosition(position);
         return editor().cursorRect(cursor).center();
     }
-
-    // Runs an entry of the context menu at the cursor; false when there is none.
-    bool runMenu(const QString &text)
+    // Runs the context menu entry at point (the cursor by default); false when there is none.
+    bool runMenu(const QString &text, std::optional<QPoint> at = std::nullopt)
     {
-        std::unique_ptr<QMenu> menu = editor().createContextMenu(editor().cursorRect().center());
-        QAction *action = findAction(menu.get(), text);
+        std::unique_ptr<QMenu> menu = editor().createContextMenu(at.value_or(editor().cursorRect().center()));
+        QAction *action = VelmTest::findAction(menu->actions(), text);
         if (action)
             action->trigger();
         return action;
     }
-
     QString insertedAttachmentId()
     {
-        for (const QJsonValue &op : parse(delta())) {
-            const QString ref = op.toObject().value("insert").toObject().value("velmora-notes-attachment").toString();
-            if (!ref.isEmpty())
-                return ref.mid(QStringLiteral("velmora-notes://attachment/").size());
-        }
-        return {};
+        const qsizetype at = delta().indexOf("velmora-notes://attachment/");
+        return at < 0 ? QString() : delta().mid(at + 27).section('"', 0, 0);
     }
-
     int attachmentRows() { return scalar(*m_db, "SELECT COUNT(*) FROM attachments").toInt(); }
-
     // Puts data on the clipboard (which takes it) and answers whether the editor would paste it.
     bool offer(QMimeData *data)
     {
@@ -185,21 +147,18 @@ private slots:
     void init()
     {
         m_db = openFreshDatabase();
-        QVERIFY(m_db);
-        QVERIFY(addNoteRow(*m_db, "note-1"));
+        QVERIFY(m_db && addNoteRow(*m_db, "note-1"));
         m_attachments = std::make_unique<AttachmentRepository>(m_db.get());
         m_editor = std::make_unique<NoteEditor>();
         m_editor->resize(600, 400);
         m_seen = {};
         NoteEditor::Hooks &hooks = m_editor->hooks();
-        hooks.openUrl = [this](const QUrl &url) { m_seen.opened.append(url); return true; };
+        hooks.openUrl = [this](const QUrl &url) { return m_seen.opened.append(url), true; };
         hooks.askYesNo = [this](QWidget *, const QString &, const QString &text) {
-            m_seen.asked.append(text);
-            return m_seen.confirmAnswer;
+            return m_seen.asked.append(text), m_seen.confirmAnswer;
         };
-        hooks.askLink = [this](const QString &title, const NoteEditor::LinkInput &initial) {
-            m_seen.linkAsked.append({title, initial});
-            return m_seen.linkAnswer;
+        hooks.askLink = [this](const QString &, const NoteEditor::LinkInput &initial) {
+            return m_seen.linkAsked.append(initial), m_seen.linkAnswer;
         };
         hooks.setClipboard = [this](QMimeData *data) {
             const std::unique_ptr<QMimeData> owned(data);
@@ -210,7 +169,6 @@ private slots:
         hooks.askSaveFile = [](const QString &) { return QString(); };
         hooks.askTableSize = [] { return std::nullopt; };
     }
-
     void cleanup()
     {
         m_editor.reset();
@@ -218,48 +176,27 @@ private slots:
         m_db.reset();
     }
 
-    // The timing itself is AutosaveScheduler's (tst_autosavescheduler).
-    void keystrokesAreSavedOnceAfterThePause()
+    // The timing itself is AutosaveScheduler's (tst_uirules).
+    void keystrokesAreSavedOnceAfterThePauseButNotWithoutANote()
     {
-        load(body({line("Hello")}));
         QSignalSpy modified(&editor(), &NoteEditor::noteModified);
         QSignalSpy saved(&editor(), &NoteEditor::savedStateChanged);
         QSignalSpy words(&editor(), &NoteEditor::wordCountChanged);
+        // No note: read-only, and even a direct change to the document is no edit.
+        QVERIFY(editor().isReadOnly());
+        editor().textCursor().insertText("direct");
+        QVERIFY(saved.isEmpty());
+
+        load({line("Hello")});
         editor().moveCursor(QTextCursor::End);
         QTest::keyClicks(&editor(), " a b c");
         QCOMPARE(modified.count(), 0);
-        QVERIFY(!editor().isSaved());
-        QCOMPARE(saved.first().first().toBool(), false);
+        QCOMPARE(saved.last().first().toBool(), false);
         QCOMPARE(words.last().first().toInt(), 4);
-
         QVERIFY(modified.wait(2000));
         QCOMPARE(modified.count(), 1);
         QCOMPARE(saved.last().first().toBool(), true);
-        QVERIFY(editor().isSaved());
         QCOMPARE(delta(), body({line("Hello a b c")}));
-    }
-
-    void changesWithoutANoteOrWhileLoadingAreNotEdits()
-    {
-        QSignalSpy saved(&editor(), &NoteEditor::savedStateChanged);
-        QSignalSpy modified(&editor(), &NoteEditor::noteModified);
-        QSignalSpy words(&editor(), &NoteEditor::wordCountChanged);
-        QVERIFY(editor().isReadOnly());
-        QTest::keyClicks(&editor(), "typed");
-        QVERIFY(editor().toPlainText().isEmpty());
-        // Even a change made directly to the document is not an edit without a note.
-        editor().textCursor().insertText("direct");
-
-        editor().loadNote("note-1", body({line("  one   two"), line(" three  ", kH1)}));
-        QVERIFY(!editor().isReadOnly());
-        QCOMPARE(words.last().first().toInt(), 3);
-        QCOMPARE(editor().textCursor().position(), 0);
-        editor().clearNote();
-        QVERIFY(editor().isReadOnly());
-        QVERIFY(!saved.isEmpty());
-        for (const QList<QVariant> &args : saved)
-            QCOMPARE(args.first().toBool(), true);
-        QVERIFY(!modified.wait(1100));
     }
 
     void reloadingTheSameNoteKeepsCursorAndScroll()
@@ -267,43 +204,36 @@ private slots:
         QStringList lines;
         for (int i = 0; i < 200; ++i)
             lines.append(line(QStringLiteral("Line number %1").arg(i)));
-        const QString json = body(lines);
-        editor().loadNote("note-1", json);
+        load(lines);
         QVERIFY(exposed());
         const QString written = delta();
-        placeCursorInBlock(150, 4);
+        select(blockStart(150) + 4, blockStart(150) + 4);
         QScrollBar *bar = editor().verticalScrollBar();
         bar->setValue(bar->maximum() / 2);
         const int scroll = bar->value();
         QVERIFY(scroll > 0);
 
         QSignalSpy saved(&editor(), &NoteEditor::savedStateChanged);
-        QSignalSpy words(&editor(), &NoteEditor::wordCountChanged);
         QSignalSpy format(&editor(), &NoteEditor::formatStateChanged);
         editor().loadNote("note-1", written);
-        QCOMPARE(saved.count() + words.count() + format.count(), 0);
+        QCOMPARE(saved.count() + format.count(), 0);
         QCOMPARE(editor().textCursor().blockNumber(), 150);
         QCOMPARE(bar->value(), scroll);
-
-        // Changed content keeps the cursor and the scroll value, even scrolled away from the cursor.
-        placeCursorInBlock(199, 3);
+        // Changed content keeps them too, even scrolled away from the cursor.
+        select(blockStart(199) + 3, blockStart(199) + 3);
         const int position = editor().textCursor().position();
         bar->setValue(scroll / 3);
         lines.last() = line("Changed");
         editor().loadNote("note-1", body(lines));
-        QCOMPARE(saved.count(), 1);
         QCOMPARE(editor().textCursor().position(), position);
         QCOMPARE(bar->value(), scroll / 3);
         // A cursor past the new end is clamped; another note starts at the top.
         editor().loadNote("note-1", body({line("ab")}));
         QCOMPARE(editor().textCursor().position(), 2);
-        editor().loadNote("note-2", json);
+        editor().loadNote("note-2", written);
         QCOMPARE(editor().textCursor().position(), 0);
     }
 
-    // The document before, the selection (anchor -1: none), the steps ("text:" types,
-    // "read-only" locks the editor, anything else is a key sequence), the document
-    // after and the cursor position after (-1: not checked).
     void keyCommands_data()
     {
         QTest::addColumn<QStringList>("before");
@@ -338,8 +268,6 @@ private slots:
                             R"({"insert":" see "})", linked("docs", "https://x.example")};
         row("heading keeps inline code and links", codeAndLink + L{line({})}, 0, {"Ctrl+3"},
             codeAndLink + L{line({}, R"({"header":3})")});
-        row("heading, quote and back", codeAndLink + L{line({})}, 0,
-            {"Ctrl+3", "Ctrl+Shift+B", "Ctrl+Shift+B", "Ctrl+0"}, codeAndLink + L{line({})});
         const L heading{line("x = 1", kH1)};
         row("code block replaces a heading", heading, 0, {"Ctrl+Shift+`"}, {line("x = 1", R"({"code-block":true})")});
         row("quote replaces a code block", heading, 0, {"Ctrl+Shift+`", "Ctrl+Shift+B"},
@@ -356,7 +284,6 @@ private slots:
             -1, 0);
         row("bullets become numbers", abc, 3, {"Ctrl+Shift+8", "Ctrl+Shift+7"},
             {line("a", kOrdered), line("b", kOrdered), line("c")}, -1, 0);
-        row("numbers off again", abc, 3, {"Ctrl+Shift+7", "Ctrl+Shift+7"}, abc, -1, 0);
         row("check list", {line("task")}, 1, {"Ctrl+Shift+9"}, {line("task", kUnchecked)});
         row("check list off a ticked item", {line("task", kChecked)}, 1, {"Ctrl+Shift+9"}, {line("task")});
 
@@ -367,7 +294,6 @@ private slots:
         const L pair{line("Heading", kH1), line("item text", kBullet)};
         const L swapped{line("item text", kBullet), line("Heading", kH1)};
         row("alt+up swaps blocks with their formats", pair, 16, {"Alt+Up"}, swapped, 8);
-        row("alt+down swaps back", swapped, 8, {"Alt+Down"}, pair, 16);
         row("one undo step per move", pair, 16, {"Alt+Up", "Alt+Down", "Ctrl+Z"}, swapped);
         const L numbers{line("one"), line("two", kH2), line("three")};
         row("ctrl+shift+k removes a block and its break", numbers, 5, {"Ctrl+Shift+K"}, {line("one"), line("three")});
@@ -387,7 +313,7 @@ private slots:
         QFETCH(QStringList, steps);
         QFETCH(QStringList, after);
         QFETCH(int, cursor);
-        load(body(before));
+        load(before);
         select(anchor < 0 ? position : anchor, position);
         for (const QString &step : steps) {
             if (step.startsWith(QLatin1String("text:")))
@@ -401,7 +327,7 @@ private slots:
             QCOMPARE(editor().textCursor().position(), cursor);
         // Compared with the expected document as the editor writes it after loading.
         const QString result = delta();
-        load(body(after));
+        load(after);
         QCOMPARE(result, delta());
     }
 
@@ -417,7 +343,7 @@ private slots:
     void typingAfterALinkIsPlain()
     {
         QFETCH(QString, step);
-        load(body({R"({"insert":"see "})", linked("docs", "https://x.example"), line({})}));
+        load({R"({"insert":"see "})", linked("docs", "https://x.example"), line({})});
         editor().moveCursor(QTextCursor::End);
         if (step == "insert") {
             m_seen.linkAnswer = NoteEditor::LinkInput{"more", "https://y.example"};
@@ -445,7 +371,7 @@ private slots:
     void typedAndReloadedLinesLookAlike()
     {
         QFETCH(QString, command);
-        load(body({line({})}));
+        load({line({})});
         if (!command.isEmpty())
             QTest::keySequence(&editor(), QKeySequence(command));
         for (const char *text : {"one", "two"}) {
@@ -472,9 +398,9 @@ private slots:
         }
     }
 
-    void clickOnTheCheckBoxTicksIt()
+    void clicksTickCheckBoxesAndTripleClickSelectsTheLine()
     {
-        load(body({line("task", kUnchecked)}));
+        load({line("task", kUnchecked), line("several words in one line")});
         QVERIFY(exposed());
         const QRect lineRect = editor().cursorRect(QTextCursor(editor().document()->firstBlock()));
         QAbstractTextDocumentLayout *layout = editor().document()->documentLayout();
@@ -486,174 +412,116 @@ private slots:
         }
         QVERIFY(marker.x() >= 0);
         QTest::mouseClick(editor().viewport(), Qt::LeftButton, {}, marker);
-        QCOMPARE(delta(), body({line("task", kChecked)}));
-    }
+        QCOMPARE(lineAttributes(delta()).first(), QJsonObject({{"list", "checked"}}));
 
-    void lineAndWordDeletionStayInsideTheirTableCell()
-    {
-        load(body({line("before")}));
-        editor().moveCursor(QTextCursor::End);
-        editor().insertTable(2, 2, false);
-        QTextTable *table = tableAtCursor();
-        QVERIFY(table);
-        const auto cellText = [table](int column) { return table->cellAt(0, column).firstCursorPosition().block().text(); };
-        QTest::keyClick(&editor(), Qt::Key_Tab);
-        QTest::keyClicks(&editor(), "next");
-        QTest::keyClick(&editor(), Qt::Key_Backtab, Qt::ShiftModifier);
-        QTest::keyClicks(&editor(), "cell");
-        // The cell's only block: its text goes, the next cell and the table stay.
-        QTest::keyClick(&editor(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(table->rows(), 2);
-        QCOMPARE(cellText(0), QString());
-        QCOMPARE(cellText(1), QStringLiteral("next"));
-
-        // Ctrl+W at the start of a cell does not reach into the previous one.
-        QTest::keyClicks(&editor(), "z");
-        QTest::keyClick(&editor(), Qt::Key_Tab);
-        QTest::keyClick(&editor(), Qt::Key_W, Qt::ControlModifier);
-        QCOMPARE(cellText(0), QStringLiteral("z"));
-        QCOMPARE(cellText(1), QStringLiteral("next"));
-
-        // The block before the table goes alone.
-        placeCursorInBlock(0, 2);
-        QTest::keyClick(&editor(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(tableCount(), 1);
-        QCOMPARE(table->rows() * table->columns(), 4);
-        QCOMPARE(editor().document()->firstBlock().text(), QString());
-    }
-
-    void tripleClickSelectsTheBlock()
-    {
-        load(body({line("several words in one line"), line("other")}));
-        QVERIFY(exposed());
-        const QPoint point = pointAt(10);
+        const QPoint point = pointAt(15);
         QTest::mouseDClick(editor().viewport(), Qt::LeftButton, {}, point);
         QTest::mousePress(editor().viewport(), Qt::LeftButton, {}, point + QPoint(1, 1));
         QTest::mouseRelease(editor().viewport(), Qt::LeftButton, {}, point + QPoint(1, 1));
         QCOMPARE(editor().textCursor().selectedText(), QStringLiteral("several words in one line"));
     }
 
-    void tabWalksTheCellsAndTablesDoNotNest()
+    void tablesTakeTabsAndLineKeysStayInTheirCell()
     {
-        load(body({line("Intro")}));
+        load({line("Intro")});
         editor().moveCursor(QTextCursor::End);
         editor().insertTable(2, 2, true);
         QTextTable *table = tableAtCursor();
         QVERIFY(table);
         QCOMPARE(table->format().headerRowCount(), 1);
-        QCOMPARE(blockTexts().first(), QStringLiteral("Intro"));
+        // No table inside a table.
         const int blocks = editor().document()->blockCount();
         editor().insertTable(3, 3, true);
-        editor().insertTable(0, 3, true);
         QCOMPARE(editor().document()->blockCount(), blocks);
-        QCOMPARE(tableAtCursor(), table);
-
-        const int first = editor().textCursor().position();
-        QTest::keyClick(&editor(), Qt::Key_Backtab, Qt::ShiftModifier);
-        QCOMPARE(editor().textCursor().position(), first);
         const auto cell = [&] {
             const QTextTableCell at = table->cellAt(editor().textCursor());
             return QPoint(at.column(), at.row());
         };
+        const auto cellText = [table](int column) { return table->cellAt(0, column).firstCursorPosition().block().text(); };
         QTest::keyClicks(&editor(), "h1");
         QTest::keyClick(&editor(), Qt::Key_Tab);
         QTest::keyClicks(&editor(), "h2");
         QTest::keyClick(&editor(), Qt::Key_Tab);
-        QCOMPARE(cell(), QPoint(0, 1));
         QTest::keyClick(&editor(), Qt::Key_Tab);
-        QTest::keyClick(&editor(), Qt::Key_Tab);
+        QTest::keyClick(&editor(), Qt::Key_Tab); // past the last cell: a new row
         QCOMPARE(table->rows(), 3);
         QCOMPARE(cell(), QPoint(0, 2));
         QTest::keyClick(&editor(), Qt::Key_Backtab, Qt::ShiftModifier);
         QCOMPARE(cell(), QPoint(1, 1));
         QVERIFY(!editor().toPlainText().contains('\t'));
         QVERIFY(delta().contains(R"({\"cells\":[[[{\"attributes\":{\"bold\":true},\"insert\":\"h1\"}])"));
+
+        // Ctrl+W at the start of a cell and Ctrl+Shift+K in one stay inside it.
+        select(table->cellAt(0, 1).firstCursorPosition().position(), table->cellAt(0, 1).firstCursorPosition().position());
+        QTest::keyClick(&editor(), Qt::Key_W, Qt::ControlModifier);
+        QCOMPARE(cellText(0), QStringLiteral("h1"));
+        QTest::keyClick(&editor(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(cellText(1), QString());
+        QCOMPARE(cellText(0), QStringLiteral("h1"));
+        QCOMPARE(table->rows(), 3);
+        // The block before the table goes alone.
+        select(2, 2);
+        QTest::keyClick(&editor(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(tableCount(), 1);
+        QCOMPARE(editor().document()->firstBlock().text(), QString());
     }
 
     void tableMenuEditsRowsAndColumns()
     {
-        load(body({line("before")}));
+        load({line("before")});
         editor().moveCursor(QTextCursor::End);
         editor().insertTable(1, 2, false);
         QTextTable *table = tableAtCursor();
-        QVERIFY(table);
         QVERIFY(exposed());
-        QVERIFY(runMenu("Insert Row Below"));
-        QVERIFY(runMenu("Insert Column After"));
+        QVERIFY(runMenu("Insert Row Below") && runMenu("Insert Column After"));
         QCOMPARE(QSize(table->columns(), table->rows()), QSize(3, 2));
-        QVERIFY(runMenu("Delete Column"));
-        QVERIFY(runMenu("Delete Row"));
+        QVERIFY(runMenu("Delete Column") && runMenu("Delete Row"));
         QCOMPARE(QSize(table->columns(), table->rows()), QSize(2, 1));
         // Deleting the only row deletes the table.
         QVERIFY(runMenu("Delete Row"));
         QCOMPARE(tableCount(), 0);
         QCOMPARE(delta(), body({line("before"), line({})}));
-
         editor().insertTable(2, 2, false);
         QVERIFY(runMenu("Delete Table"));
         QCOMPARE(tableCount(), 0);
     }
 
-    void toolbarMirrorsTheFormatState()
+    void toolbarRunsCommandsAndMirrorsTheFormatWithoutApplyingIt()
     {
         EditorToolbar toolbar;
         toolbar.setEditor(&editor());
-        load(body({line("Title", R"({"header":3})"), line("item", kChecked), line("right", R"({"align":"right"})")}));
-        QAction *table = toolbar.action(EditorCommand::InsertTable);
+        load({line("Title", R"({"header":3})"), line("item", kChecked), line("right", R"({"align":"right"})")});
         QCOMPARE(toolbar.headingCombo()->currentData().toInt(), 3);
-
-        placeCursorInBlock(1, 1);
+        select(blockStart(1) + 1, blockStart(1) + 1);
         QVERIFY(toolbar.action(EditorCommand::CheckList)->isChecked());
-        QVERIFY(!toolbar.action(EditorCommand::BulletList)->isChecked());
         QCOMPARE(toolbar.headingCombo()->currentData().toInt(), 0);
-        placeCursorInBlock(2, 1);
-        QVERIFY(toolbar.action(EditorCommand::AlignRight)->isChecked());
-        QVERIFY(!toolbar.action(EditorCommand::AlignLeft)->isChecked());
-
-        // Mirroring never applies the state: a selection from a paragraph up into
-        // the heading shows "Heading 3" without making the paragraph one.
-        select(editor().document()->findBlockByNumber(2).position() + 3, 2);
+        // A selection from a paragraph up into the heading shows the heading without making the paragraph one.
+        select(blockStart(2) + 3, 2);
         QCOMPARE(toolbar.headingCombo()->currentData().toInt(), 3);
         QCOMPARE(lineAttributes(delta()).at(2), QJsonObject({{"align", "right"}}));
 
-        editor().moveCursor(QTextCursor::End);
-        editor().insertTable(2, 2, false);
-        QVERIFY(!table->isEnabled());
-        QCOMPARE(table->toolTip(), QStringLiteral("Nested tables are not supported"));
-        editor().moveCursor(QTextCursor::Start);
-        QVERIFY(table->isEnabled());
-        QCOMPARE(table->toolTip(), QStringLiteral("Insert Table (Ctrl+T)"));
-    }
-
-    void toolbarButtonsRunTheEditorCommands()
-    {
-        EditorToolbar toolbar;
-        toolbar.setEditor(&editor());
-        load(body({line("word"), line("two"), line("three")}));
+        load({line("word"), line("two"), line("three")});
         select(0, 5);
         toolbar.action(EditorCommand::Bold)->trigger();
         QVERIFY(toolbar.action(EditorCommand::Bold)->isChecked());
         toolbar.headingCombo()->setCurrentIndex(1);
         toolbar.action(EditorCommand::BulletList)->trigger();
-        // Alignment covers every selected block.
         toolbar.action(EditorCommand::AlignCenter)->trigger();
         const QJsonObject formatted{{"header", 1}, {"list", "bullet"}, {"align", "center"}};
         QCOMPARE(lineAttributes(delta()), (QList<QJsonObject>{formatted, formatted, QJsonObject()}));
 
         editor().moveCursor(QTextCursor::End);
         editor().hooks().askTableSize = [] { return std::make_tuple(2, 4, false); };
-        toolbar.action(EditorCommand::InsertTable)->trigger();
-        QVERIFY(tableAtCursor());
+        QAction *table = toolbar.action(EditorCommand::InsertTable);
+        table->trigger();
         QCOMPARE(QSize(tableAtCursor()->columns(), tableAtCursor()->rows()), QSize(4, 2));
-        QCOMPARE(tableAtCursor()->format().headerRowCount(), 0);
+        QVERIFY(!table->isEnabled()); // no nested tables
 
         // A toolbar bound to another editor no longer follows the first.
         NoteEditor other;
         toolbar.setEditor(&other);
-        const int shown = toolbar.headingCombo()->currentData().toInt();
         editor().moveCursor(QTextCursor::Start);
-        editor().setHeading(4);
-        QCOMPARE(toolbar.headingCombo()->currentData().toInt(), shown);
+        QVERIFY(!table->isEnabled());
         toolbar.action(EditorCommand::Italic)->trigger();
         QVERIFY(!delta().contains("italic"));
     }
@@ -665,13 +533,11 @@ private slots:
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QJsonObject>("firstLine");
-        QTest::newRow("markdown heading as text") << "text/plain" << "# Heading\nbody" << true << "Heading"
-                                                  << QJsonObject({{"header", 1}});
+        QTest::newRow("markdown as text") << "text/plain" << "# Heading\nbody" << true << "Heading"
+                                          << QJsonObject({{"header", 1}});
         QTest::newRow("html as text") << "text/plain" << "<p>Hello <b>you</b></p>" << true << "Hello you"
                                       << QJsonObject();
         QTest::newRow("lone less-than") << "text/plain" << "if a < b then" << true << "if a < b then" << QJsonObject();
-        QTest::newRow("markdown data") << "text/markdown" << "- item" << true << "item"
-                                       << QJsonObject({{"list", "bullet"}});
         QTest::newRow("html data") << "text/html" << "<h2>Big</h2>" << true << "Big" << QJsonObject({{"header", 2}});
         QTest::newRow("unknown data") << "application/x-unknown" << "x" << false << "" << QJsonObject();
     }
@@ -679,59 +545,49 @@ private slots:
     {
         QFETCH(QString, format);
         QFETCH(QString, data);
-        QFETCH(bool, accepted);
-        QFETCH(QString, text);
-        QFETCH(QJsonObject, firstLine);
-        load(body({line({})}));
+        load({line({})});
         auto *mime = new QMimeData;
         mime->setData(format, data.toUtf8());
-        QCOMPARE(offer(mime), accepted);
+        QTEST(offer(mime), "accepted");
         paste();
-        QCOMPARE(editor().document()->firstBlock().text(), text);
-        QCOMPARE(lineAttributes(delta()).first(), firstLine);
-        if (data.contains("<b>"))
-            QVERIFY(delta().contains(R"({"attributes":{"bold":true},"insert":"you"})"));
+        QTEST(editor().document()->firstBlock().text(), "text");
+        QTEST(lineAttributes(delta()).first(), "firstLine");
     }
 
     void cutAndPasteWithinANoteKeepsAttachmentsAndCheckLists()
     {
         attach();
-        load(body({line("task", kChecked), line("plain"), line({})}));
+        load({line("task", kChecked), line("plain"), line({})});
         editor().moveCursor(QTextCursor::End);
         QVERIFY(editor().insertAttachmentBytes("pic.txt", "text/plain", "bytes"));
         const QString id = insertedAttachmentId();
-
         // Cut task and plain and paste them back after the attachment.
-        select(0, editor().document()->findBlockByNumber(2).position());
+        select(0, blockStart(2));
         QTest::keyClick(&editor(), Qt::Key_X, Qt::ControlModifier);
-        QCOMPARE(blockTexts().first(), QString(QChar::ObjectReplacementCharacter));
         editor().moveCursor(QTextCursor::End);
-        QTest::keyClick(&editor(), Qt::Key_V, Qt::ControlModifier);
+        paste();
         const QList<QJsonObject> lines = lineAttributes(delta());
         QCOMPARE(blockTexts().mid(blockTexts().size() - 2), (QStringList{"task", "plain"}));
         QCOMPARE(lines.at(lines.size() - 2), QJsonObject({{"list", "checked"}}));
         QCOMPARE(insertedAttachmentId(), id);
-
         // A copied attachment pasted again: both objects point at the one record.
         select(0, 1);
         QTest::keyClick(&editor(), Qt::Key_C, Qt::ControlModifier);
         editor().moveCursor(QTextCursor::End);
-        QTest::keyClick(&editor(), Qt::Key_V, Qt::ControlModifier);
+        paste();
         QCOMPARE(delta().count(QStringLiteral("velmora-notes://attachment/") + id), 2);
-
         // Another note gets the clipboard's HTML instead: no attachment reference crosses notes.
         QVERIFY(addNoteRow(*m_db, "note-2"));
         editor().loadNote("note-2", body({line({})}));
-        QTest::keyClick(&editor(), Qt::Key_V, Qt::ControlModifier);
+        paste();
         QVERIFY(!delta().contains("velmora-notes-attachment"));
     }
 
     void insertDeltaDropsTrailingBreaksAndDividersGetTheirOwnLine()
     {
-        load(body({line("ab")}));
-        placeCursor(1);
-        editor().insertDelta(parse(body({line("X"), line({}), line({})})));
-        editor().insertDelta(QJsonArray());
+        load({line("ab")});
+        select(1, 1);
+        editor().insertDelta(QJsonDocument::fromJson(body({line("X"), line({}), line({})}).toUtf8()).array());
         QCOMPARE(blockTexts(), (QStringList{"aXb"}));
         editor().moveCursor(QTextCursor::End);
         editor().insertDivider();
@@ -739,23 +595,14 @@ private slots:
         QCOMPARE(delta(), body({line("aXb"), R"({"insert":{"divider":"hr"}})", line({}), line("below")}));
     }
 
-    void insertLinkLinksTheSelection()
+    void linksAreInsertedEditedAndRemoved()
     {
-        load(body({line("see docs here")}));
+        load({line("see docs here")});
         select(4, 8);
         m_seen.linkAnswer = NoteEditor::LinkInput{"docs", "https://example.com"};
         editor().insertLink();
-        QCOMPARE(m_seen.linkAsked.size(), 1);
-        QCOMPARE(m_seen.linkAsked.first().second.text, QStringLiteral("docs"));
-        QCOMPARE(m_seen.linkAsked.first().second.url, QStringLiteral("https://"));
+        QCOMPARE(m_seen.linkAsked.first().text, QStringLiteral("docs"));
         QVERIFY(delta().contains(linked("docs", "https://example.com")));
-
-        // An empty text inserts the URL.
-        editor().moveCursor(QTextCursor::End);
-        m_seen.linkAnswer = NoteEditor::LinkInput{"", "example.org"};
-        editor().insertLink();
-        QVERIFY(delta().contains(linked("example.org", "example.org")));
-
         // Cancel or an empty URL changes nothing.
         const QString before = delta();
         m_seen.linkAnswer.reset();
@@ -763,27 +610,19 @@ private slots:
         m_seen.linkAnswer = NoteEditor::LinkInput{"t", "   "};
         editor().insertLink();
         QCOMPARE(delta(), before);
-    }
 
-    void editingALinkWithoutChangesLeavesTheDocumentUntouched()
-    {
-        const auto linkLine = [](const char *text, const char *href) { return body({linked(text, href), line({})}); };
-        load(linkLine("site", "https://a.example"));
+        // An edit that changes nothing leaves the document untouched.
+        load({linked("site", "https://a.example"), line({})});
         const std::optional<NoteEditor::LinkRange> range = editor().linkAt(2);
         QVERIFY(range);
-        QCOMPARE(std::pair(range->start, range->end), std::pair(0, 4));
         QSignalSpy saved(&editor(), &NoteEditor::savedStateChanged);
         m_seen.linkAnswer = NoteEditor::LinkInput{"site", "https://a.example"};
         editor().editLink(*range);
         QCOMPARE(saved.count(), 0);
         QVERIFY(!editor().document()->isUndoAvailable());
-
-        m_seen.linkAnswer = NoteEditor::LinkInput{"site", "https://b.example"};
-        editor().editLink(*range);
-        QCOMPARE(delta(), linkLine("site", "https://b.example"));
         m_seen.linkAnswer = NoteEditor::LinkInput{"web", "https://b.example"};
-        editor().editLink(*editor().linkAt(1));
-        QCOMPARE(delta(), linkLine("web", "https://b.example"));
+        editor().editLink(*range);
+        QCOMPARE(delta(), body({linked("web", "https://b.example"), line({})}));
         editor().removeLink(*editor().linkAt(1));
         QCOMPARE(delta(), body({line("web")}));
     }
@@ -796,52 +635,35 @@ private slots:
         QTest::addColumn<QString>("opened");
         QTest::addColumn<QString>("note");
         QTest::newRow("scheme-less") << "example.com/page" << false << false << "https://example.com/page" << "";
-        QTest::newRow("https") << "https://example.com" << false << false << "https://example.com" << "";
         QTest::newRow("file, declined") << "file:///bin/sh" << false << true << "" << "";
         QTest::newRow("file, confirmed") << "file:///bin/sh" << true << true << "file:///bin/sh" << "";
-        QTest::newRow("javascript, declined") << "javascript:alert(1)" << false << true << "" << "";
         QTest::newRow("another note") << "velmora-notes://note/n-1" << false << false << "" << "n-1";
     }
     void openingALinkFollowsTheSchemeRule()
     {
         QFETCH(QString, href);
-        QFETCH(bool, answer);
         QFETCH(bool, asks);
         QFETCH(QString, opened);
         QFETCH(QString, note);
+        QFETCH(bool, answer);
         m_seen.confirmAnswer = answer;
         QSignalSpy noteLinks(&editor(), &NoteEditor::noteLinkActivated);
         editor().openLink(href);
-        QCOMPARE(noteLinks.count(), note.isEmpty() ? 0 : 1);
-        if (!note.isEmpty())
-            QCOMPARE(noteLinks.first().first().toString(), note);
+        QCOMPARE(noteLinks, note.isEmpty() ? QList<QVariantList>() : QList<QVariantList>{{note}});
         QCOMPARE(m_seen.asked.size() == 1 && m_seen.asked.first().contains(href), asks);
         QCOMPARE(m_seen.opened, opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(opened)});
     }
 
-    void ctrlClickOpensALinkAndShowsItsToolTip()
+    void onlyCtrlClickOpensALink()
     {
-        load(body({R"({"insert":"go "})", linked("there now", "example.com"), line({})}));
+        load({R"({"insert":"go "})", linked("there now", "example.com"), line({})});
         QVERIFY(exposed());
         const QPoint onLink = pointAt(6);
-        const QString tip = QStringLiteral("example.com\n(Ctrl+click to open)");
-        QCOMPARE(editor().toolTipAt(onLink), tip);
-        QVERIFY(editor().toolTipAt(pointAt(1)).isEmpty());
-        // The tool tip event arrives at the viewport.
-        QHelpEvent help(QEvent::ToolTip, onLink, editor().viewport()->mapToGlobal(onLink));
-        QApplication::sendEvent(editor().viewport(), &help);
-        QTRY_COMPARE(QToolTip::text(), tip);
-        QHelpEvent elsewhere(QEvent::ToolTip, pointAt(1), editor().viewport()->mapToGlobal(pointAt(1)));
-        QApplication::sendEvent(editor().viewport(), &elsewhere);
-        QVERIFY(!elsewhere.isAccepted());
         QTest::mouseClick(editor().viewport(), Qt::LeftButton, {}, onLink);
         QVERIFY(m_seen.opened.isEmpty());
         QTest::mouseClick(editor().viewport(), Qt::LeftButton, Qt::ControlModifier, onLink);
         QCOMPARE(m_seen.opened, (QList<QUrl>{QUrl("https://example.com")}));
-
-        std::unique_ptr<QMenu> menu = editor().createContextMenu(onLink);
-        QVERIFY(findAction(menu.get(), "Open Link"));
-        findAction(menu.get(), "Copy Link Address")->trigger();
+        QVERIFY(runMenu("Copy Link Address", onLink));
         QCOMPARE(m_seen.clipboardText, QStringLiteral("example.com"));
         // A heading keeps the link colour.
         QTest::keyClick(&editor(), Qt::Key_1, Qt::ControlModifier);
@@ -852,9 +674,9 @@ private slots:
 
     void insertingAFileStoresBytesRowAndObjectUnlessItIsEmptyOrUnreadable()
     {
-        load(body({line("text")}));
+        load({line("text")});
         editor().moveCursor(QTextCursor::End);
-        // Without a repository, or from an empty or unreadable file, nothing is inserted.
+        // Without a repository, from an empty or unreadable file, or without a note: nothing.
         QVERIFY(!editor().insertAttachmentFromPath(writeFile("a.txt", "a")));
         attach();
         QVERIFY(!editor().insertAttachmentFromPath(writeFile("empty.txt", "")));
@@ -865,23 +687,16 @@ private slots:
 
         QVERIFY(editor().insertAttachmentFromPath(writeFile("notes.txt", "file bytes")));
         QVERIFY(!editor().isSaved());
-
         const QString id = insertedAttachmentId();
         const std::optional<Attachment> record = m_attachments->attachmentById(id);
         QVERIFY(record);
         QCOMPARE(record->noteId, QStringLiteral("note-1"));
-        QCOMPARE(record->filename, QStringLiteral("notes.txt"));
         QCOMPARE(record->mimeType, QStringLiteral("text/plain"));
-        QCOMPARE(record->sizeBytes, qint64(10));
         QCOMPARE(m_attachments->readFile(id), QByteArray("file bytes"));
         QCOMPARE(delta(), body({R"({"insert":"text"})",
                                 QStringLiteral("{\"insert\":{\"velmora-notes-attachment\":\"velmora-notes://attachment/%1\"}}")
                                     .arg(id),
                                 line({}), line({})}));
-        QCOMPARE(editor().textCursor().blockNumber(), 1);
-        QCOMPARE(editor().toolTipAt(pointAt(4)),
-                 QStringLiteral("notes.txt (0.0 KB)\n(Double-click to open, right-click for more)"));
-        // No note loaded: nothing either.
         editor().clearNote();
         QVERIFY(!editor().insertAttachmentFromPath(writeFile("b.txt", "b")));
         QCOMPARE(attachmentRows(), 1);
@@ -890,7 +705,7 @@ private slots:
     void droppedAndPastedFilesAndPicturesBecomeAttachments()
     {
         attach();
-        load(body({line("drop here")}));
+        load({line("drop here")});
         QVERIFY(exposed());
         // Of two dropped files only the readable one arrives.
         QMimeData data;
@@ -899,13 +714,11 @@ private slots:
         const QPoint at = pointAt(4);
         QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(editor().viewport(), &enter);
-        QVERIFY(enter.isAccepted());
         QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("insertAttachmentFromPath: can't open"));
         QApplication::sendEvent(editor().viewport(), &drop);
         QVERIFY(drop.isAccepted());
         QCOMPARE(attachmentRows(), 1);
-        QCOMPARE(scalar(*m_db, "SELECT filename FROM attachments").toString(), QStringLiteral("photo.png"));
         QCOMPARE(blockTexts().first(), QStringLiteral("drop") + QChar::ObjectReplacementCharacter);
 
         // Pasted file URLs become attachments, not text.
@@ -915,7 +728,6 @@ private slots:
         QVERIFY(offer(files));
         paste();
         QCOMPARE(attachmentRows(), 3);
-        QCOMPARE(delta().count("velmora-notes-attachment"), 3);
         QVERIFY(!editor().toPlainText().contains("file:"));
 
         QImage picture(8, 6, QImage::Format_RGB32);
@@ -924,11 +736,9 @@ private slots:
         image->setImageData(picture);
         QVERIFY(offer(image));
         paste();
-        QCOMPARE(attachmentRows(), 4);
         const QString id = scalar(*m_db, "SELECT id FROM attachments WHERE filename = 'image.png'").toString();
-        QCOMPARE(scalar(*m_db, "SELECT mime_type FROM attachments WHERE id = ?", {id}).toString(), QStringLiteral("image/png"));
         QCOMPARE(QImage::fromData(m_attachments->readFile(id)).size(), QSize(8, 6));
-        QVERIFY(delta().contains(id));
+        QCOMPARE(delta().count("velmora-notes-attachment"), 4);
     }
 
     void oversizedNotesOpenReadOnlyAsPlainTextAndAreNeverSaved_data()
@@ -944,20 +754,14 @@ private slots:
         QFETCH(bool, oversized);
         editor().setOversizedNoteLimit(limit);
         const QString text = QString("a long line of words\n").repeated(20);
-        const QString note = QJsonDocument(QJsonArray{QJsonObject{{"insert", text}}}).toJson(QJsonDocument::Compact);
-        editor().loadNote("big", note);
-        QCOMPARE(editor().isOversized(), oversized);
+        editor().loadNote("big", QJsonDocument(QJsonArray{QJsonObject{{"insert", text}}}).toJson(QJsonDocument::Compact));
         QCOMPARE(editor().isReadOnly(), oversized);
-        QCOMPARE(editor().toPlainText().startsWith("This note is too large"), oversized);
         QVERIFY(editor().toPlainText().contains(text.trimmed()));
         // Even when made writable, a plain rendering is never handed out to be saved.
-        QSignalSpy modified(&editor(), &NoteEditor::noteModified);
         editor().setReadOnly(false);
         editor().moveCursor(QTextCursor::End);
         QTest::keyClick(&editor(), Qt::Key_X);
         QCOMPARE(editor().isSaved(), oversized);
-        editor().loadNote("small", body({line({})}));
-        QVERIFY(!editor().isOversized());
     }
 
     void attachmentCopiesArePrivateAndAskBeforeRunning_data()
@@ -967,7 +771,6 @@ private slots:
         QTest::addColumn<bool>("asks");
         QTest::newRow("ordinary") << "report.pdf" << "report.pdf" << false;
         QTest::newRow("climbing script") << "../../../evil.sh" << "evil.sh" << true;
-        QTest::newRow("device") << "COM1" << "@.bin" << true;
         QTest::newRow("nothing left") << "../.." << "@.bin" << true;
     }
     void attachmentCopiesArePrivateAndAskBeforeRunning()
@@ -976,7 +779,7 @@ private slots:
         QFETCH(QString, fileName);
         QFETCH(bool, asks);
         attach();
-        load(body({line({})}));
+        load({line({})});
         QVERIFY(editor().insertAttachmentBytes(recordedName, "application/octet-stream", "bytes"));
         const QString id = insertedAttachmentId();
         const QString folder = attachmentTempFolder() + '/' + id;
@@ -1009,7 +812,7 @@ private slots:
     void attachmentsOpenOutsideOrInTheViewerAndTheirMenuSavesAndRemoves()
     {
         attach();
-        load(body({line({})}));
+        load({line({})});
         // The Attachment command's file dialog answers with a picture.
         QImage red(40, 30, QImage::Format_RGB32);
         red.fill(Qt::red);
@@ -1022,34 +825,22 @@ private slots:
         QVERIFY(!csv.isEmpty());
         QVERIFY(exposed());
 
-        QTest::mouseMove(editor().viewport(), pointAt(2));
-        QTRY_COMPARE(editor().viewport()->cursor().shape(), Qt::PointingHandCursor);
         QTest::mouseDClick(editor().viewport(), Qt::LeftButton, {}, pointAt(2));
         QCOMPARE(m_seen.opened, (QList<QUrl>{QUrl::fromLocalFile(attachmentTempFolder() + '/' + csv + "/data.csv")}));
-        QDir(QDir::tempPath() + "/velmora-notes/" + csv).removeRecursively();
-
         QTest::mouseDClick(editor().viewport(), Qt::LeftButton, {}, pointAt(0));
         QPointer<ImageLightbox> lightbox = editor().findChild<ImageLightbox *>();
-        QVERIFY(lightbox);
-        QVERIFY(lightbox->isVisible());
-        QVERIFY(lightbox->testAttribute(Qt::WA_DeleteOnClose));
+        QVERIFY(lightbox && lightbox->isVisible());
         QCOMPARE(m_seen.opened.size(), 1);
         QTest::keyClick(lightbox->view(), Qt::Key_Escape);
         QTRY_VERIFY(!lightbox);
 
-        std::unique_ptr<QMenu> menu = editor().createContextMenu(pointAt(2));
         const QString target = m_files.path() + "/saved.csv";
-        QString suggested;
-        editor().hooks().askSaveFile = [&](const QString &path) {
-            suggested = path;
-            return target;
-        };
-        findAction(menu.get(), "Save As…")->trigger();
-        QCOMPARE(suggested, QDir::homePath() + "/data.csv");
+        editor().hooks().askSaveFile = [&](const QString &) { return target; };
+        QVERIFY(runMenu(QStringLiteral("Save As…"), pointAt(2)));
         QFile saved(target);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), QByteArray("a,b\n1,2\n"));
-        findAction(menu.get(), "Remove Attachment")->trigger();
+        QVERIFY(runMenu(QStringLiteral("Remove Attachment"), pointAt(2)));
         QVERIFY(!delta().contains(csv));
         QVERIFY(!m_attachments->attachmentById(csv));
         QVERIFY(!QFile::exists(AttachmentRepository::filePath(csv)));
