@@ -1,6 +1,8 @@
 #include "accountpageparts.h"
 
-#include <QCoreApplication>
+#include "thememanager.h"
+
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
@@ -16,6 +18,29 @@ namespace {
 QString tr(const char *text)
 {
     return QCoreApplication::translate("AccountScreen", text);
+}
+
+const char *const kTintProperty = "accountTint";
+
+QString tintStyle(AccountParts::Tint tint, const QPalette &palette)
+{
+    using Colour = ThemeManager::Colour;
+    const auto name = [&palette](Colour role) { return ThemeManager::colour(role, palette).name(); };
+    switch (tint) {
+    case AccountParts::Tint::Error:
+        return QStringLiteral("color: %1;").arg(name(Colour::ErrorText));
+    case AccountParts::Tint::Success:
+        return QStringLiteral("color: %1;").arg(name(Colour::SuccessText));
+    case AccountParts::Tint::Accent:
+        return QStringLiteral("color: %1;").arg(name(Colour::AccentText));
+    case AccountParts::Tint::Destructive:
+        return QStringLiteral("QPushButton { color: %1; background: %2; border: none; border-radius: 4px; "
+                              "padding: 6px 16px; font-weight: 600; }"
+                              "QPushButton:hover { background: %3; } QPushButton:disabled { background: %4; }")
+            .arg(name(Colour::DestructiveText), name(Colour::Destructive), name(Colour::DestructiveHover),
+                 name(Colour::DestructiveDisabled));
+    }
+    return {};
 }
 
 } // namespace
@@ -99,6 +124,23 @@ QLabel *addSection(QVBoxLayout *layout, const QString &title, const QString &des
         layout->addWidget(text);
     }
     return text;
+}
+
+void tint(QWidget *widget, Tint tint)
+{
+    widget->setProperty(kTintProperty, int(tint));
+    widget->setStyleSheet(tintStyle(tint, QApplication::palette(widget)));
+}
+
+void retint(QWidget *root)
+{
+    QList<QWidget *> widgets = root->findChildren<QWidget *>();
+    widgets.prepend(root);
+    for (QWidget *widget : std::as_const(widgets)) {
+        const QVariant tinted = widget->property(kTintProperty);
+        if (tinted.isValid())
+            tint(widget, Tint(tinted.toInt()));
+    }
 }
 
 } // namespace AccountParts

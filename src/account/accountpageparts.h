@@ -31,5 +31,13 @@ void clearLayout(QLayout *layout);
 // A section heading with its description, if any; returns the description.
 QLabel *addSection(QVBoxLayout *layout, const QString &title, const QString &description = QString());
 
+// Theme colours beyond the palette's roles.
+enum class Tint { Error, Success, Accent, Destructive };
+// Colours widget's text (a push button: the whole button) with the theme's
+// colours for tint, and remembers the tint for retint.
+void tint(QWidget *widget, Tint tint);
+// Applies every remembered tint at or below root again, after a theme change.
+void retint(QWidget *root);
+
 } // namespace AccountParts
 } // namespace VelmAccount

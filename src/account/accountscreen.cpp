@@ -4,6 +4,7 @@
 #include "accountpageparts.h"
 #include "authclient.h"
 #include "account/client.h"
+#include "categorylist.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -49,16 +50,8 @@ AccountScreen::AccountScreen(Client *client, QWidget *parent)
         QMessageBox::information(this, title, text);
     };
 
-    m_categories->setFrameShape(QFrame::NoFrame);
-    m_categories->setFocusPolicy(Qt::NoFocus);
-    m_categories->setSpacing(2);
-    m_categories->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_categories->addItems({tr("Profile"), tr("Group"), tr("Devices"), tr("Security"), tr("Data & Privacy")});
-    // Wider only when a large font scale would clip a category.
-    int widest = 0;
-    for (int i = 0; i < m_categories->count(); ++i)
-        widest = std::max(widest, m_categories->fontMetrics().horizontalAdvance(m_categories->item(i)->text()));
-    m_categories->setFixedWidth(std::max(180, widest + 60));
+    setUpCategoryList(m_categories, {tr("Profile"), tr("Group"), tr("Devices"), tr("Security"), tr("Data & Privacy")},
+                      180);
     for (int i = 0; i < m_categories->count(); ++i) {
         auto *scroll = new QScrollArea(m_pages);
         scroll->setWidgetResizable(true);
@@ -74,6 +67,7 @@ AccountScreen::AccountScreen(Client *client, QWidget *parent)
     m_categories->setCurrentRow(0);
 
     m_status->setFixedHeight(24);
+    m_status->setMargin(4);
     QFont small = m_status->font();
     small.setPointSize(std::max(7, small.pointSize() - 1));
     m_status->setFont(small);
@@ -90,7 +84,6 @@ AccountScreen::AccountScreen(Client *client, QWidget *parent)
     layout->setSpacing(0);
     layout->addWidget(m_categories);
     layout->addLayout(right, 1);
-    applyListStyle();
 
     rebuildProfile();
     rebuildGroup({});
@@ -121,14 +114,14 @@ QString AccountScreen::statusText() const
 
 void AccountScreen::showError(const QString &text)
 {
-    m_status->setStyleSheet(QStringLiteral("color: #C62828; padding: 4px;"));
+    tint(m_status, Tint::Error);
     m_status->setText(text);
     m_statusTimer->start(4000);
 }
 
 void AccountScreen::showSuccess(const QString &text)
 {
-    m_status->setStyleSheet(QStringLiteral("color: #2E7D32; padding: 4px;"));
+    tint(m_status, Tint::Success);
     m_status->setText(text);
     m_statusTimer->start(3000);
 }
@@ -141,26 +134,12 @@ bool AccountScreen::isOwner() const
 void AccountScreen::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    // The category list's colours are baked into a style sheet: a theme
-    // change while the screen is open must bake them again.
-    if (event->type() == QEvent::PaletteChange)
-        applyListStyle();
-}
-
-void AccountScreen::applyListStyle()
-{
-    const QPalette pal = QApplication::palette(this);
-    const bool dark = pal.color(QPalette::Window).lightness() < 128;
-    const QColor base = pal.color(QPalette::AlternateBase);
-    const QColor background = dark ? base.lighter(115) : base.lighter(97);
-    const QColor hover = dark ? background.lighter(135) : background.darker(105);
-    m_categories->setStyleSheet(
-        QStringLiteral("QListWidget {  background: %1; border: none; padding: 12px 8px;}"
-                       "QListWidget::item {  padding: 8px 12px; border-radius: 6px;}"
-                       "QListWidget::item:hover { background: %2; }"
-                       "QListWidget::item:selected { background: %3; color: %4; }")
-            .arg(background.name(), hover.name(), pal.color(QPalette::Highlight).name(),
-                 pal.color(QPalette::HighlightedText).name()));
+    // Colours are baked into style sheets: a theme change while the screen
+    // is open must bake them again.
+    if (event->type() == QEvent::PaletteChange) {
+        styleCategoryList(m_categories);
+        retint(this);
+    }
 }
 
 QVBoxLayout *AccountScreen::resetPage(Page which, const QString &title, const QString &description)
@@ -331,7 +310,7 @@ void AccountScreen::rebuildGroup(const Group &group)
         QList<QWidget *> trailing;
         if (member.role == QLatin1String("owner")) {
             QLabel *badge = label(tr("Owner"), -2, 500);
-            badge->setStyleSheet(QStringLiteral("color: #00897B;"));
+            tint(badge, Tint::Accent);
             trailing << badge;
         } else if (owner) {
             trailing << button(tr("Remove"), [this, member] { removeMember(member); });
@@ -518,7 +497,7 @@ void AccountScreen::rebuildSessions(const QList<Session> &sessions)
         QWidget *trailing = nullptr;
         if (session.isCurrent) {
             QLabel *badge = label(tr("Current"), -1, 500);
-            badge->setStyleSheet(QStringLiteral("color: #2E7D32;"));
+            tint(badge, Tint::Success);
             trailing = badge;
         } else {
             auto *revoke = new QPushButton(tr("Revoke"));
@@ -558,9 +537,7 @@ void AccountScreen::rebuildDataPage()
     QVBoxLayout *layout = resetPage(DataPage, tr("Data & Privacy"));
     addSection(layout, tr("Danger Zone"), tr("Permanently delete your account. This cannot be undone after 30 days."));
     auto *remove = new QPushButton(tr("Delete Account"));
-    remove->setStyleSheet(QStringLiteral(
-        "QPushButton { color: white; background: #C62828; border: none;  border-radius: 4px; padding: 6px 16px; "
-        "font-weight: 600; }QPushButton:hover { background: #B71C1C; }QPushButton:disabled { background: #666; }"));
+    tint(remove, Tint::Destructive);
     connect(remove, &QPushButton::clicked, this, &AccountScreen::deleteAccount);
     if (isOwner()) {
         remove->setEnabled(false);

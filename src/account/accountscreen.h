@@ -78,7 +78,6 @@ private:
     void showError(const QString &text);
     void showSuccess(const QString &text);
     bool isOwner() const;
-    void applyListStyle();
     // Empties a page and starts it again with a title and description.
     QVBoxLayout *resetPage(Page page, const QString &title, const QString &description = QString());
     void rebuildProfile();

@@ -104,9 +104,9 @@ int Application::run()
 
     m_appState = new AppState(this);
     if (!m_appState->initialize()) {
-        m_criticalMessage(QStringLiteral("Database Error"),
-                          QStringLiteral("Failed to initialize the database.\n\nData directory: %1\n\n"
-                                         "Please check file permissions and try again.")
+        m_criticalMessage(tr("Database Error"),
+                          tr("Failed to initialize the database.\n\nData directory: %1\n\n"
+                             "Please check file permissions and try again.")
                               .arg(Database::dataDirectory()));
         return 1;
     }

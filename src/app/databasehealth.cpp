@@ -40,7 +40,8 @@ void watchDatabaseHealth(AppState *state, const QString &path, QObject *context,
             stopping = true;
             if (guarded && guarded->database())
                 guarded->database()->database().close();
-            critical(QStringLiteral("Database Error"), damagedDatabaseText(path, error));
+            critical(QCoreApplication::translate("DatabaseHealth", "Database Error"),
+                     damagedDatabaseText(path, error));
             QCoreApplication::exit(1);
         }, Qt::QueuedConnection);
     });

@@ -13,9 +13,26 @@ namespace {
 
 int g_fontScale = 100;
 
-QColor themed(const char *light, const char *dark)
+// The colours a note renders with. They are part of how a note looks rather
+// than window chrome, and the theme manager sits above this layer, so the
+// one table of them lives here.
+enum class DocumentColour { MutedText, CodeBlockBackground, InlineCodeText, InlineCodeBackground, Link };
+
+QColor documentColour(DocumentColour role)
 {
-    return QColor(QLatin1String(isDarkPalette() ? dark : light));
+    struct Pair
+    {
+        const char *light, *dark;
+    };
+    static constexpr Pair table[] = {
+        {"#44474E", "#C4C6CF"}, // MutedText
+        {"#ECEEF1", "#2A2D31"}, // CodeBlockBackground
+        {"#0E1B2C", "#D6E3F7"}, // InlineCodeText
+        {"#DCE6F4", "#33445C"}, // InlineCodeBackground
+        {"#1565C0", "#64B5F6"}, // Link
+    };
+    const Pair &pair = table[int(role)];
+    return QColor(QLatin1String(isDarkPalette() ? pair.dark : pair.light));
 }
 
 QFont applicationFontAt(int pixelSize, int weight)
@@ -61,7 +78,7 @@ HeadingStyle headingStyle(int level)
 
 bool isDarkPalette(const QPalette &palette)
 {
-    return palette.color(QPalette::Window).lightness() <= QColor(0x1E, 0x1E, 0x1E).lightness();
+    return palette.color(QPalette::Window).lightness() < 128;
 }
 
 bool isDarkPalette()
@@ -71,27 +88,27 @@ bool isDarkPalette()
 
 QColor mutedTextColor()
 {
-    return themed("#44474E", "#C4C6CF");
+    return documentColour(DocumentColour::MutedText);
 }
 
 QColor codeBlockBackgroundColor()
 {
-    return themed("#ECEEF1", "#2A2D31");
+    return documentColour(DocumentColour::CodeBlockBackground);
 }
 
 QColor inlineCodeTextColor()
 {
-    return themed("#0E1B2C", "#D6E3F7");
+    return documentColour(DocumentColour::InlineCodeText);
 }
 
 QColor inlineCodeBackgroundColor()
 {
-    return themed("#DCE6F4", "#33445C");
+    return documentColour(DocumentColour::InlineCodeBackground);
 }
 
 QColor linkColor()
 {
-    return QColor(0x15, 0x65, 0xC0);
+    return documentColour(DocumentColour::Link);
 }
 
 QFont monospaceFont(int pixelSize)

@@ -60,7 +60,8 @@ struct HeadingStyle
 // Levels 1..6; any other level gives the body style.
 HeadingStyle headingStyle(int level);
 
-// True when the application palette's window colour is at most as light as #1E1E1E.
+// The one test of "is this theme dark" for every layer: the window colour is
+// darker than mid-grey.
 bool isDarkPalette();
 bool isDarkPalette(const QPalette &palette);
 

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 
 namespace {
@@ -72,7 +73,7 @@ ThemeManager::ThemeManager(PreferencesRepository *preferences, QObject *parent)
 #else
     // Before 6.5 Qt has no colour-scheme hint; the platform theme's own palette,
     // read before we install one, tells light from dark.
-    const bool systemDark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+    const bool systemDark = isDarkPalette(QGuiApplication::palette());
     m_schemeProbe = [systemDark]() -> std::optional<bool> { return systemDark; };
 #endif
 }
@@ -125,9 +126,17 @@ QColor ThemeManager::colour(Colour role, const QPalette &palette)
         {"#E07A6B", "#E07A6B"}, // SyncConflict
         {"#0A0A0A", "#0A0A0A"}, // ViewerBackground
         {"#CCCCCC", "#CCCCCC"}, // ViewerCaption
-        {"#B00020", "#B00020"}, // ErrorText
+        {"#B00020", "#EF9A9A"}, // ErrorText
         {"#40808080", "#40808080"}, // Rule: a quarter-opaque grey
+        {"#2E7D32", "#81C784"}, // SuccessText
+        {"#00897B", "#4DB6AC"}, // AccentText
+        {"#9E9E9E", "#8A8A8A"}, // MutedText
+        {"#C62828", "#C62828"}, // Destructive
+        {"#B71C1C", "#B71C1C"}, // DestructiveHover
+        {"#666666", "#555555"}, // DestructiveDisabled
+        {"#FFFFFF", "#FFFFFF"}, // DestructiveText
     };
+    static_assert(std::size(table) == int(Colour::DestructiveText) + 1, "one row per role");
     const Pair &pair = table[int(role)];
     return QColor(QLatin1String(isDarkPalette(palette) ? pair.dark : pair.light));
 }

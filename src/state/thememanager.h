@@ -50,6 +50,13 @@ public:
         ViewerCaption,
         ErrorText,
         Rule,
+        SuccessText,
+        AccentText,
+        MutedText,
+        Destructive,      // background of a button that deletes for good
+        DestructiveHover,
+        DestructiveDisabled,
+        DestructiveText,
     };
     // The value for palette's theme (dark or light as isDarkPalette says).
     static QColor colour(Colour role, const QPalette &palette);

@@ -30,7 +30,11 @@ WhatsNewDialog::WhatsNewDialog(const QString &displayName, const QString &versio
     layout->addWidget(notes, 1);
 
     auto *running = new QLabel(tr("You are running version %1").arg(version), this);
-    running->setStyleSheet(QStringLiteral("color: gray; font-size: 11px;"));
+    // A palette role rather than a colour, so that it follows the theme.
+    running->setForegroundRole(QPalette::PlaceholderText);
+    QFont small = running->font();
+    small.setPixelSize(11);
+    running->setFont(small);
     layout->addWidget(running);
 
     // Text buttons like the update dialog's: the style's Close icon vanishes on the dark theme.

@@ -76,8 +76,8 @@ private:
     // What the editor handed to its hooks, and their answers; new for every test.
     struct Seen
     {
-        QList<QUrl> opened, confirmed;
-        QStringList attachmentsConfirmed;
+        QList<QUrl> opened;
+        QStringList asked;
         bool confirmAnswer = false;
         std::optional<NoteEditor::LinkInput> linkAnswer;
         QList<NoteEditor::LinkInput> linkAsked;
@@ -154,9 +154,8 @@ private slots:
         m_seen = {};
         NoteEditor::Hooks &hooks = m_editor->hooks();
         hooks.openUrl = [this](const QUrl &url) { return m_seen.opened.append(url), true; };
-        hooks.confirmOpenUrl = [this](const QUrl &url) { return m_seen.confirmed.append(url), m_seen.confirmAnswer; };
-        hooks.confirmOpenAttachment = [this](const QString &name, const QString &) {
-            return m_seen.attachmentsConfirmed.append(name), m_seen.confirmAnswer;
+        hooks.askYesNo = [this](QWidget *, const QString &, const QString &text) {
+            return m_seen.asked.append(text), m_seen.confirmAnswer;
         };
         hooks.askLink = [this](const QString &, const NoteEditor::LinkInput &initial) {
             return m_seen.linkAsked.append(initial), m_seen.linkAnswer;
@@ -651,7 +650,7 @@ private slots:
         QSignalSpy noteLinks(&editor(), &NoteEditor::noteLinkActivated);
         editor().openLink(href);
         QCOMPARE(noteLinks, note.isEmpty() ? QList<QVariantList>() : QList<QVariantList>{{note}});
-        QCOMPARE(m_seen.confirmed, asks ? QList<QUrl>{QUrl(href)} : QList<QUrl>());
+        QCOMPARE(m_seen.asked.size() == 1 && m_seen.asked.first().contains(href), asks);
         QCOMPARE(m_seen.opened, opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(opened)});
     }
 
@@ -793,7 +792,7 @@ private slots:
 
         // Refused: nothing is written or opened.
         QCOMPARE(editor().openAttachment(id, recordedName), !asks);
-        QCOMPARE(m_seen.attachmentsConfirmed, asks ? QStringList{fileName} : QStringList{});
+        QCOMPARE(m_seen.asked.size() == 1 && m_seen.asked.first().contains(fileName), asks);
         m_seen.confirmAnswer = true;
         QVERIFY(editor().openAttachment(id, recordedName));
         QCOMPARE(m_seen.opened.last(), QUrl::fromLocalFile(path));

@@ -2,11 +2,11 @@
 
 #include "accountscreen.h"
 #include "appstate.h"
+#include "categorylist.h"
 #include "authclient.h"
 #include "account/client.h"
 #include "preferencesrepository.h"
 #include "syncengine.h"
-#include "textformat.h"
 #include "thememanager.h"
 
 #include <QCheckBox>
@@ -45,22 +45,20 @@ SettingsDialog::SettingsDialog(AppState *appState, QWidget *parent)
     m_hooks.confirm = askYesNoBox;
     m_hooks.warn = [this](const QString &title, const QString &text) { QMessageBox::warning(this, title, text); };
 
-    m_categories = new QListWidget(this);
-    m_categories->setFrameShape(QFrame::NoFrame);
-    m_categories->setFocusPolicy(Qt::NoFocus);
-    m_categories->setSpacing(2);
-    m_categories->setIconSize(QSize(20, 20));
-    m_categories->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_categories->addItems({tr("Appearance"), tr("Editor"), tr("Window"), tr("Sync"), tr("Account")});
-    // Wider only when a large font scale would clip a category.
-    int widest = 0;
-    for (int i = 0; i < m_categories->count(); ++i)
-        widest = std::max(widest, m_categories->fontMetrics().horizontalAdvance(m_categories->item(i)->text()));
-    m_categories->setFixedWidth(std::max(190, widest + 60));
-
+    using Builder = void (SettingsDialog::*)(QVBoxLayout *);
+    const std::pair<QString, Builder> pages[] = {
+        {tr("Appearance"), &SettingsDialog::buildAppearancePage}, {tr("Editor"), &SettingsDialog::buildEditorPage},
+        {tr("Window"), &SettingsDialog::buildWindowPage},         {tr("Sync"), &SettingsDialog::buildSyncPage},
+        {tr("Account"), &SettingsDialog::buildAccountPage},
+    };
+    QStringList categories;
     m_pages = new QStackedWidget(this);
-    for (QWidget *page : {buildAppearancePage(), buildEditorPage(), buildWindowPage(), buildSyncPage(),
-                          buildAccountPage()}) {
+    for (const auto &[title, build] : pages) {
+        categories << title;
+        auto *page = new QWidget;
+        QVBoxLayout *pageLayout = newPage(page, title);
+        (this->*build)(pageLayout);
+        pageLayout->addStretch(1);
         // A large font scale must not squeeze a page's texts: let it scroll.
         auto *scroll = new QScrollArea(m_pages);
         scroll->setWidgetResizable(true);
@@ -68,6 +66,9 @@ SettingsDialog::SettingsDialog(AppState *appState, QWidget *parent)
         scroll->setWidget(page);
         m_pages->addWidget(scroll);
     }
+    m_categories = new QListWidget(this);
+    m_categories->setIconSize(QSize(20, 20));
+    setUpCategoryList(m_categories, categories, 190);
 
     auto *divider = new QFrame(this);
     divider->setFrameShape(QFrame::VLine);
@@ -174,10 +175,8 @@ QCheckBox *SettingsDialog::addCheck(QVBoxLayout *layout, const QString &text, co
 
 // ---------------------------------------------------------------- pages
 
-QWidget *SettingsDialog::buildAppearancePage()
+void SettingsDialog::buildAppearancePage(QVBoxLayout *layout)
 {
-    auto *page = new QWidget;
-    QVBoxLayout *layout = newPage(page, tr("Appearance"));
     addSection(layout,
                tr("Theme"),
                tr("Choose how Velmora Notes looks. System follows your desktop's light or dark mode automatically."));
@@ -210,26 +209,18 @@ QWidget *SettingsDialog::buildAppearancePage()
     form->addRow(tr("Theme"), m_theme);
     form->addRow(tr("Font size"), m_fontSize);
     layout->addLayout(form);
-    layout->addStretch(1);
-    return page;
 }
 
-QWidget *SettingsDialog::buildEditorPage()
+void SettingsDialog::buildEditorPage(QVBoxLayout *layout)
 {
-    auto *page = new QWidget;
-    QVBoxLayout *layout = newPage(page, tr("Editor"));
     addSection(layout, tr("Layout"),
                tr("Steno mode flips the note list so the oldest note is at the top and the search bar moves to "
                   "the bottom — a steno-pad feel for rapid capture."));
     addCheck(layout, tr("Enable Steno mode"), QStringLiteral("steno_mode"), false);
-    layout->addStretch(1);
-    return page;
 }
 
-QWidget *SettingsDialog::buildWindowPage()
+void SettingsDialog::buildWindowPage(QVBoxLayout *layout)
 {
-    auto *page = new QWidget;
-    QVBoxLayout *layout = newPage(page, tr("Window"));
     addSection(layout, tr("System Tray"),
                tr("Keep Velmora Notes running in the background for instant capture without a cold start."));
     addCheck(layout, tr("Close to tray"), QStringLiteral("close_to_tray"), false);
@@ -238,14 +229,10 @@ QWidget *SettingsDialog::buildWindowPage()
     addCheck(layout, tr("Start minimized to tray"), QStringLiteral("start_minimized"), false);
     m_descriptions << addHeading(layout, tr("Launch Velmora Notes directly to the tray — useful for autostart at login."),
                                  11, -1);
-    layout->addStretch(1);
-    return page;
 }
 
-QWidget *SettingsDialog::buildSyncPage()
+void SettingsDialog::buildSyncPage(QVBoxLayout *layout)
 {
-    auto *page = new QWidget;
-    QVBoxLayout *layout = newPage(page, tr("Sync"));
     addSection(layout, tr("Status"), tr("Current sync state and a quick manual trigger."));
     m_syncStatus = new QLabel;
     m_syncStatus->setWordWrap(true);
@@ -273,14 +260,10 @@ QWidget *SettingsDialog::buildSyncPage()
     addSeparator(layout);
     addSection(layout, tr("Notifications"), tr("Toast messages about sync state."));
     m_offlineBanner = addCheck(layout, tr("Show a banner when offline"), QStringLiteral("show_offline_notification"), true);
-    layout->addStretch(1);
-    return page;
 }
 
-QWidget *SettingsDialog::buildAccountPage()
+void SettingsDialog::buildAccountPage(QVBoxLayout *layout)
 {
-    auto *page = new QWidget;
-    QVBoxLayout *layout = newPage(page, tr("Account"));
     addSection(layout, tr("Velmora Account"), tr("Your Velmora account unlocks cloud sync and sharing across devices."));
     m_accountStatus = new QLabel;
     layout->addWidget(m_accountStatus);
@@ -306,7 +289,6 @@ QWidget *SettingsDialog::buildAccountPage()
     m_descriptions << m_serverNote;
     m_headings.append({m_serverNote, 11, -1});
     layout->addWidget(m_serverNote);
-    layout->addStretch(1);
     showServerAddress();
 
     VelmAccount::Client *client = m_state ? m_state->accountClient() : nullptr;
@@ -326,7 +308,6 @@ QWidget *SettingsDialog::buildAccountPage()
         if (m_server->isModified())
             changeServerAddress(m_server->text());
     });
-    return page;
 }
 
 // ---------------------------------------------------------------- state
@@ -406,17 +387,8 @@ bool SettingsDialog::changeServerAddress(const QString &address)
 
 void SettingsDialog::applyColours()
 {
+    styleCategoryList(m_categories);
     const QPalette pal = QApplication::palette(this);
-    const bool dark = isDarkPalette(pal);
-    const QColor list = pal.color(QPalette::AlternateBase).lighter(dark ? 115 : 97);
-    const QColor hover = dark ? list.lighter(135) : list.darker(105);
-    m_categories->setStyleSheet(
-        QStringLiteral("QListWidget { background: %1; border: none; padding: 12px 8px; }"
-                       "QListWidget::item { padding: 8px 12px; border-radius: 6px; color: %5; }"
-                       "QListWidget::item:hover { background: %2; }"
-                       "QListWidget::item:selected { background: %3; color: %4; }")
-            .arg(list.name(), hover.name(), pal.color(QPalette::Highlight).name(),
-                 pal.color(QPalette::HighlightedText).name(), pal.color(QPalette::WindowText).name()));
     const QString muted = QStringLiteral("color: %1;").arg(pal.color(QPalette::PlaceholderText).name());
     for (const QPointer<QLabel> &label : std::as_const(m_descriptions)) {
         if (label)

@@ -53,11 +53,11 @@ private:
         int weight;
     };
 
-    QWidget *buildAppearancePage();
-    QWidget *buildEditorPage();
-    QWidget *buildWindowPage();
-    QWidget *buildSyncPage();
-    QWidget *buildAccountPage();
+    void buildAppearancePage(QVBoxLayout *layout);
+    void buildEditorPage(QVBoxLayout *layout);
+    void buildWindowPage(QVBoxLayout *layout);
+    void buildSyncPage(QVBoxLayout *layout);
+    void buildAccountPage(QVBoxLayout *layout);
 
     QVBoxLayout *newPage(QWidget *page, const QString &title);
     void addSection(QVBoxLayout *layout, const QString &title, const QString &description);

@@ -28,14 +28,14 @@ QLabel *placeholderLabel(const QString &text)
     return label;
 }
 
-QLabel *avatar(const QString &initials, const QColor &colour)
+QLabel *avatar(const QString &initials, const QColor &colour, const QColor &text)
 {
     constexpr int size = 36;
     auto *label = new QLabel(initials);
     label->setAlignment(Qt::AlignCenter);
     label->setFixedSize(size, size);
-    label->setStyleSheet(QStringLiteral("QLabel { background: %1; color: white; border-radius: %2px; font-weight: 600; }")
-                             .arg(colour.name(QColor::HexArgb))
+    label->setStyleSheet(QStringLiteral("QLabel { background: %1; color: %2; border-radius: %3px; font-weight: 600; }")
+                             .arg(colour.name(QColor::HexArgb), text.name())
                              .arg(size / 2));
     QFont font = label->font();
     font.setPointSize(std::max(size / 3, 8));
@@ -213,7 +213,7 @@ QWidget *ShareMembersDialog::personRow(const QString &name, const QString &email
     QColor colour = palette().color(QPalette::Highlight);
     if (member)
         colour.setAlphaF(0.55f);
-    layout->addWidget(avatar(personInitials(name, email), colour));
+    layout->addWidget(avatar(personInitials(name, email), colour, palette().color(QPalette::HighlightedText)));
     auto *names = new QVBoxLayout;
     auto *nameLabel = new QLabel(shownName(name, email));
     QFont font = nameLabel->font();

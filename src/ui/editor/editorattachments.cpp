@@ -123,7 +123,7 @@ bool EditorAttachments::open(const QString &id, const QString &fileName)
     if (!EditorRules::attachmentOpensWithoutAsking(fileName)) {
         const QString name = EditorRules::safeAttachmentFileName(fileName, id);
         const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
-        if (!m_hooks.confirmOpenAttachment || !m_hooks.confirmOpenAttachment(name, type.comment()))
+        if (!confirmOpenAttachment(m_hooks, m_editor, name, type.comment()))
             return false;
     }
     QString path;

@@ -13,7 +13,8 @@
 
 namespace {
 
-bool confirm(QWidget *parent, const QString &title, const QString &text)
+// Open and Cancel rather than Yes and No: the answer names what happens.
+bool askOpenBox(QWidget *parent, const QString &title, const QString &text)
 {
     return QMessageBox::question(parent, title, text, QMessageBox::Open | QMessageBox::Cancel, QMessageBox::Cancel)
         == QMessageBox::Open;
@@ -26,7 +27,28 @@ class EditorDialogs
 
 public:
     static EditorHooks make(QWidget *editor);
+    static bool openLink(const EditorHooks &hooks, QWidget *parent, const QUrl &url);
+    static bool openAttachment(const EditorHooks &hooks, QWidget *parent, const QString &fileName, const QString &type);
 };
+
+bool EditorDialogs::openLink(const EditorHooks &hooks, QWidget *parent, const QUrl &url)
+{
+    return hooks.askYesNo
+        && hooks.askYesNo(parent, tr("Open Link"),
+                          tr("This link is not a web or mail address and may start another "
+                             "program:\n\n%1\n\nOpen it?")
+                              .arg(url.toString()));
+}
+
+bool EditorDialogs::openAttachment(const EditorHooks &hooks, QWidget *parent, const QString &fileName,
+                                   const QString &type)
+{
+    return hooks.askYesNo
+        && hooks.askYesNo(parent, tr("Open Attachment"),
+                          tr("\"%1\" is a file of type %2, which may run a program on this "
+                             "computer.\n\nOpen it?")
+                              .arg(fileName, type));
+}
 
 EditorHooks EditorDialogs::make(QWidget *editor)
 {
@@ -50,18 +72,7 @@ EditorHooks EditorDialogs::make(QWidget *editor)
     hooks.askSaveFile = [editor](const QString &suggestedPath) {
         return QFileDialog::getSaveFileName(editor, tr("Save Attachment"), suggestedPath);
     };
-    hooks.confirmOpenUrl = [editor](const QUrl &url) {
-        return confirm(editor, tr("Open Link"),
-                       tr("This link is not a web or mail address and may start another "
-                          "program:\n\n%1\n\nOpen it?")
-                           .arg(url.toString()));
-    };
-    hooks.confirmOpenAttachment = [editor](const QString &fileName, const QString &type) {
-        return confirm(editor, tr("Open Attachment"),
-                       tr("\"%1\" is a file of type %2, which may run a program on this "
-                          "computer.\n\nOpen it?")
-                           .arg(fileName, type));
-    };
+    hooks.askYesNo = askOpenBox;
     hooks.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     hooks.setClipboard = [](QMimeData *data) { QGuiApplication::clipboard()->setMimeData(data); };
     return hooks;
@@ -72,4 +83,14 @@ EditorHooks EditorDialogs::make(QWidget *editor)
 EditorHooks defaultEditorHooks(QWidget *editor)
 {
     return EditorDialogs::make(editor);
+}
+
+bool confirmOpenLink(const EditorHooks &hooks, QWidget *parent, const QUrl &url)
+{
+    return EditorDialogs::openLink(hooks, parent, url);
+}
+
+bool confirmOpenAttachment(const EditorHooks &hooks, QWidget *parent, const QString &fileName, const QString &type)
+{
+    return EditorDialogs::openAttachment(hooks, parent, fileName, type);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "yesnoprompt.h"
+
 #include <QString>
 
 #include <functional>
@@ -29,10 +31,10 @@ struct EditorHooks
     std::function<QString()> askOpenFile;
     // Where to save an attachment, starting at suggestedPath; empty when cancelled.
     std::function<QString(const QString &suggestedPath)> askSaveFile;
-    // Asks before a link with an unusual scheme is opened; true opens it.
-    std::function<bool(const QUrl &url)> confirmOpenUrl;
-    // Asks before an attachment of a type that could run is opened; true opens it.
-    std::function<bool(const QString &fileName, const QString &type)> confirmOpenAttachment;
+    // Asks before a link or an attachment that may start a program is
+    // opened (the questions of confirmOpenLink and confirmOpenAttachment);
+    // true opens it.
+    YesNoPrompt askYesNo;
     // Hands an address to the system.
     std::function<bool(const QUrl &url)> openUrl;
     // Takes ownership of data and puts it on the clipboard.
@@ -41,3 +43,7 @@ struct EditorHooks
 
 // The real dialogs, parented to the editor.
 EditorHooks defaultEditorHooks(QWidget *editor);
+
+// Put the question through hooks.askYesNo; false when it is unset or declined.
+bool confirmOpenLink(const EditorHooks &hooks, QWidget *parent, const QUrl &url);
+bool confirmOpenAttachment(const EditorHooks &hooks, QWidget *parent, const QString &fileName, const QString &type);

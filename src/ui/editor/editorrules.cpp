@@ -2,6 +2,7 @@
 
 #include "safefilename.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QRegularExpression>
 #include <QStringList>
@@ -126,8 +127,8 @@ QString formatAttachmentSize(qint64 bytes)
 {
     const double kb = double(bytes) / 1024.0;
     if (kb < 1024.0)
-        return QString::number(kb, 'f', 1) + QStringLiteral(" KB");
-    return QString::number(kb / 1024.0, 'f', 1) + QStringLiteral(" MB");
+        return QCoreApplication::translate("NoteEditor", "%1 KB").arg(kb, 0, 'f', 1);
+    return QCoreApplication::translate("NoteEditor", "%1 MB").arg(kb / 1024.0, 0, 'f', 1);
 }
 
 } // namespace EditorRules

@@ -411,7 +411,7 @@ void NoteEditor::openLink(const QString &href)
         return;
     // Notes come from other people too: anything but web and mail addresses
     // can start a local program, so the user sees the address first.
-    if (!EditorRules::opensWithoutAsking(url) && !(m_hooks.confirmOpenUrl && m_hooks.confirmOpenUrl(url)))
+    if (!EditorRules::opensWithoutAsking(url) && !confirmOpenLink(m_hooks, this, url))
         return;
     if (m_hooks.openUrl)
         m_hooks.openUrl(url);

@@ -5,7 +5,6 @@
 #include "editoractions.h"
 #include "editortoolbar.h"
 #include "iocommands.h"
-#include "iorepositories.h"
 #include "mainwindowrules.h"
 #include "movetonotebookdialog.h"
 #include "notebookdialog.h"
@@ -70,13 +69,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     Q_ASSERT(state && state->notes());
     installDefaultHooks();
     setWindowTitle(kAppName);
-    IoRepositories repositories;
-    repositories.database = state->database();
-    repositories.notes = state->notes();
-    repositories.notebooks = state->notebooks();
-    repositories.attachments = state->attachments();
-    repositories.snapshots = state->snapshots();
-    m_io = new IoCommands(repositories, this, this);
+    m_io = new IoCommands(state, this, this);
 
     buildWidgets();
     buildMenus();

@@ -142,6 +142,9 @@ private:
     void connectSignals();
     void restoreGeometryAndLayout();
     void saveGeometryAndLayout();
+    // Sets a layout switch, its menu action and stored value; hidesPanes when
+    // wanted leaves the normal three-pane layout.
+    void setLayoutSwitch(bool &current, bool wanted, bool hidesPanes, QAction *action, const QString &key);
     void installDefaultHooks();
 
     void onNoteSelected(const QString &noteId);

@@ -94,31 +94,27 @@ void MainWindow::onSplitterMoved()
 
 void MainWindow::setFocusMode(bool focusMode)
 {
-    // Leaving the normal layout: remember its widths first.
-    if (focusMode && !m_focusMode && isVisible())
-        onSplitterMoved();
-    m_focusMode = focusMode;
-    {
-        const QSignalBlocker blocker(m_focusModeAction);
-        m_focusModeAction->setChecked(focusMode);
-    }
-    applyLayout();
-    QSettings settings;
-    settings.setValue(kGroup + QLatin1Char('/') + kFocusMode, focusMode);
+    setLayoutSwitch(m_focusMode, focusMode, focusMode, m_focusModeAction, kFocusMode);
 }
 
 void MainWindow::setSidebarVisible(bool visible)
 {
-    if (!visible && m_sidebarVisible && isVisible())
+    setLayoutSwitch(m_sidebarVisible, visible, !visible, m_sidebarAction, kSidebarVisible);
+}
+
+void MainWindow::setLayoutSwitch(bool &current, bool wanted, bool hidesPanes, QAction *action, const QString &key)
+{
+    // Leaving the normal layout: remember its widths first.
+    if (hidesPanes && current != wanted && isVisible())
         onSplitterMoved();
-    m_sidebarVisible = visible;
+    current = wanted;
     {
-        const QSignalBlocker blocker(m_sidebarAction);
-        m_sidebarAction->setChecked(visible);
+        const QSignalBlocker blocker(action);
+        action->setChecked(wanted);
     }
     applyLayout();
     QSettings settings;
-    settings.setValue(kGroup + QLatin1Char('/') + kSidebarVisible, visible);
+    settings.setValue(kGroup + QLatin1Char('/') + key, wanted);
 }
 
 void MainWindow::applyStenoMode()

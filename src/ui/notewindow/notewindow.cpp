@@ -73,13 +73,7 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     m_statusBar = new StatusBar(this);
     setStatusBar(m_statusBar);
     if (m_state) {
-        IoRepositories stores;
-        stores.database = m_state->database();
-        stores.notes = m_state->notes();
-        stores.notebooks = m_state->notebooks();
-        stores.attachments = m_state->attachments();
-        stores.snapshots = m_state->snapshots();
-        m_io = new IoCommands(stores, this, this);
+        m_io = new IoCommands(m_state, this, this);
         connect(m_io, &IoCommands::statusMessage, m_statusBar, &StatusBar::showTemporaryMessage);
     }
     resize(800, 600);

@@ -16,7 +16,7 @@ SearchScreen::SearchScreen(AppState *state, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     m_field = new QLineEdit(this);
-    m_field->setPlaceholderText(QStringLiteral("Search all notes..."));
+    m_field->setPlaceholderText(tr("Search all notes..."));
     m_field->setClearButtonEnabled(true);
     layout->addWidget(m_field);
     m_list = new NoteListWidget(this);

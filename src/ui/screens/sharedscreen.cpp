@@ -17,8 +17,8 @@ SharedScreen::SharedScreen(AppState *state, bool sharedByMe, QWidget *parent)
     layout->setContentsMargins(8, 8, 8, 8);
     m_list = new NoteListWidget(this);
     layout->addWidget(m_list);
-    m_emptyLabel = new QLabel(sharedByMe ? QStringLiteral("You haven't shared any notes yet.")
-                                         : QStringLiteral("No notes have been shared with you yet."),
+    m_emptyLabel = new QLabel(sharedByMe ? tr("You haven't shared any notes yet.")
+                                         : tr("No notes have been shared with you yet."),
                               this);
     m_emptyLabel->setAlignment(Qt::AlignCenter);
     m_emptyLabel->setEnabled(false);

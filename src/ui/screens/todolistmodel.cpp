@@ -1,9 +1,10 @@
 #include "todolistmodel.h"
 
 #include "noterepository.h"
+#include "thememanager.h"
 
-#include <QColor>
 #include <QFont>
+#include <QGuiApplication>
 
 #include <algorithm>
 
@@ -154,7 +155,9 @@ QVariant TodoListModel::data(const QModelIndex &index, int role) const
         }
         return {};
     case Qt::ForegroundRole:
-        return task.isCompleted ? QVariant(QColor(0x9E, 0x9E, 0x9E)) : QVariant();
+        if (!task.isCompleted)
+            return {};
+        return ThemeManager::colour(ThemeManager::Colour::MutedText, QGuiApplication::palette());
     case NoteIdRole:
         return task.noteId;
     case LineIndexRole:

@@ -2,6 +2,7 @@
 
 #include "lineicons.h"
 #include "notebooklistwidget.h"
+#include "notelistdelegate.h"
 #include "thememanager.h"
 
 #include <QFontMetricsF>
@@ -22,19 +23,9 @@ NotebookRowMetrics notebookRowMetrics(int fontScalePercent)
 
 NotebookListColors notebookListColors(const QPalette &palette)
 {
-    const QColor base = palette.color(QPalette::Active, QPalette::Base);
-    const QColor text = palette.color(QPalette::Active, QPalette::Text);
-    // Shades go towards the middle of the colour the rows are painted on.
-    const bool light = base.lightness() >= 128;
-    NotebookListColors c;
-    c.background = base;
-    c.hover = light ? base.darker(103) : base.lighter(125);
-    c.selected = light ? base.darker(108) : base.lighter(150);
-    c.text = text;
-    c.muted = light ? text.lighter(225) : text.darker(170);
-    c.icon = light ? text.lighter(175) : text.darker(140);
-    c.accent = palette.color(QPalette::Active, QPalette::Highlight);
-    return c;
+    // The note list's shades, so that the two panes match.
+    const NoteListColors c = noteListColors(palette);
+    return {c.background, c.hover, c.selected, c.text, c.metaText, c.previewText, c.accent};
 }
 
 QString notebookCountText(int kind, int count)

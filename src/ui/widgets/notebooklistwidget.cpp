@@ -63,7 +63,7 @@ void NotebookListWidget::setNotebooks(const QList<Notebook> &notebooks, const QH
 {
     const QSignalBlocker blocker(this);
     clear();
-    QListWidgetItem *current = addRow(AllNotesKind, QStringLiteral("All Notes"), counts.value(QString(), 0));
+    QListWidgetItem *current = addRow(AllNotesKind, tr("All Notes"), counts.value(QString(), 0));
     for (const Notebook &notebook : notebooks) {
         if (notebook.deletedAt)
             continue;
@@ -74,8 +74,8 @@ void NotebookListWidget::setNotebooks(const QList<Notebook> &notebooks, const QH
         if (!currentNotebookId.isEmpty() && notebook.id == currentNotebookId)
             current = item;
     }
-    addRow(TrashKind, QStringLiteral("Trash"), trashCount);
-    addRow(NewNotebookKind, QStringLiteral("New Notebook…"), QVariant());
+    addRow(TrashKind, tr("Trash"), trashCount);
+    addRow(NewNotebookKind, tr("New Notebook…"), QVariant());
     setCurrentItem(current);
 }
 

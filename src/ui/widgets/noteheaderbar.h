@@ -9,8 +9,7 @@ class QToolButton;
 
 // Chip text for a note's notebook: the name, or "Unorganized" for none.
 QString notebookChipText(const QString &notebookName);
-// Style sheet of the notebook chip for the palette (dark when Window is not
-// lighter than #1E1E1E).
+// Style sheet of the notebook chip for the palette (dark as isDarkPalette says).
 QString notebookChipStyleSheet(const QPalette &palette);
 
 // The strip above a note's toolbar: focus toggle, notebook chip, meta text and

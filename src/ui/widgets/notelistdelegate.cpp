@@ -5,6 +5,7 @@
 #include "relativetime.h"
 #include "thememanager.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -76,7 +77,7 @@ QList<NoteBadge> noteBadges(bool shared, int syncStatus)
 QString untitledTitleText(const QString &text)
 {
     if (text.isEmpty())
-        return kUntitledDash + QStringLiteral("Untitled");
+        return kUntitledDash + QCoreApplication::translate("NoteListWidget", "Untitled");
     if (text.startsWith(QStringLiteral("\u2E3A ")))
         return text;
     return kUntitledDash + text;

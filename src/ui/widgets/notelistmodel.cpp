@@ -1,12 +1,13 @@
 #include "notelistmodel.h"
 
+#include <QCoreApplication>
 #include <QMimeData>
 
 NoteRowText noteRowText(const QString &title, const QString &preview)
 {
     if (!title.isEmpty())
         return {title, preview, false};
-    return {preview.isEmpty() ? QStringLiteral("Untitled") : preview, QString(), true};
+    return {preview.isEmpty() ? QCoreApplication::translate("NoteListWidget", "Untitled") : preview, QString(), true};
 }
 
 NoteListModel::NoteListModel(QObject *parent)

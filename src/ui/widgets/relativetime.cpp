@@ -1,8 +1,14 @@
 #include "relativetime.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("RelativeTime", text);
+}
 
 QString dateText(const QDate &date, const QDate &today)
 {
@@ -25,15 +31,15 @@ QString relativeTimeText(const QDateTime &time, const QDateTime &now)
     if (s < 0)
         return dateText(local.date(), today);
     if (s < 60)
-        return QStringLiteral("just now");
+        return tr("just now");
     if (s < 3600)
-        return QStringLiteral("%1m ago").arg(s / 60);
+        return tr("%1m ago").arg(s / 60);
     if (s < 86400)
-        return QStringLiteral("%1h ago").arg(s / 3600);
+        return tr("%1h ago").arg(s / 3600);
 
     const QDate date = local.date();
     if (date == today.addDays(-1))
-        return QStringLiteral("Yesterday");
+        return tr("Yesterday");
     if (date > today.addDays(-7))
         return QLocale().dayName(date.dayOfWeek(), QLocale::LongFormat);
     return dateText(date, today);

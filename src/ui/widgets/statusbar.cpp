@@ -8,14 +8,25 @@
 namespace {
 
 const QString kSeparator = QStringLiteral(" · ");
-const QString kSaved = QStringLiteral("Saved");
-const QString kSaving = QStringLiteral("Saving...");
-const QString kNotSaved = QStringLiteral("Not saved — retrying");
+QString savedText()
+{
+    return StatusBar::tr("Saved");
+}
+
+QString savingText()
+{
+    return StatusBar::tr("Saving...");
+}
+
+QString notSavedText()
+{
+    return StatusBar::tr("Not saved — retrying");
+}
 
 QString withSuffix(const QString &current, const QString &suffix)
 {
     QString text = current;
-    for (const QString &state : {kSaved, kSaving, kNotSaved}) {
+    for (const QString &state : {savedText(), savingText(), notSavedText()}) {
         if (text == state) {
             text.clear();
             break;
@@ -49,7 +60,7 @@ QString wordCountText(int words)
 
 QString withSavedState(const QString &current, bool saved)
 {
-    return withSuffix(current, saved ? kSaved : kSaving);
+    return withSuffix(current, saved ? savedText() : savingText());
 }
 
 StatusBar::StatusBar(QWidget *parent)
@@ -93,7 +104,7 @@ void StatusBar::setWordCount(int words)
 
 void StatusBar::setSavedState(bool saved)
 {
-    m_wordCountLabel->setText(m_saveFailing ? withSuffix(m_wordCountLabel->text(), kNotSaved)
+    m_wordCountLabel->setText(m_saveFailing ? withSuffix(m_wordCountLabel->text(), notSavedText())
                                             : withSavedState(m_wordCountLabel->text(), saved));
 }
 
@@ -101,7 +112,7 @@ void StatusBar::setSaveFailing(bool failing)
 {
     m_saveFailing = failing;
     if (failing)
-        m_wordCountLabel->setText(withSuffix(m_wordCountLabel->text(), kNotSaved));
+        m_wordCountLabel->setText(withSuffix(m_wordCountLabel->text(), notSavedText()));
 }
 
 void StatusBar::setStatusText(const QString &text)
