@@ -207,7 +207,7 @@ private slots:
         QCOMPARE(noteChanged.size(), 0);
     }
 
-    void repositorySignalsAreRelayed()
+    void repositorySignalsAreRelayedAndAPurgeTakesTheAttachments()
     {
         AppState state;
         QVERIFY(state.initialize());
@@ -223,12 +223,7 @@ private slots:
         QCOMPARE(deleted, QList<QVariantList>({{a}}));
         QVERIFY(state.notes()->restore(QStringList{a}));
         QCOMPARE(notes.size(), 1);
-    }
 
-    void purgedNoteLosesItsAttachments()
-    {
-        AppState state;
-        QVERIFY(state.initialize());
         const QHash<QString, QString> ids = addSearchNotes(state);
         const Attachment attachment = state.attachments()->attachmentsForNote(ids.value("attachment")).first();
         QVERIFY(state.attachments()->saveFile(attachment.id, "abc"));

@@ -333,30 +333,24 @@ private slots:
 
     // Text typed after a link is plain: right after inserting it, after moving
     // to the end of one, and on the line Return opens after it.
-    void typingAfterALinkIsPlain_data()
-    {
-        QTest::addColumn<QString>("step");
-        QTest::newRow("after inserting") << "insert";
-        QTest::newRow("after moving to its end") << "move";
-        QTest::newRow("on the next line") << "return";
-    }
     void typingAfterALinkIsPlain()
     {
-        QFETCH(QString, step);
-        load({R"({"insert":"see "})", linked("docs", "https://x.example"), line({})});
-        editor().moveCursor(QTextCursor::End);
-        if (step == "insert") {
-            m_seen.linkAnswer = NoteEditor::LinkInput{"more", "https://y.example"};
-            editor().insertLink();
-        } else {
-            editor().moveCursor(QTextCursor::Start);
+        for (const QString step : {"insert", "move", "return"}) {
+            load({R"({"insert":"see "})", linked("docs", "https://x.example"), line({})});
             editor().moveCursor(QTextCursor::End);
+            if (step == "insert") {
+                m_seen.linkAnswer = NoteEditor::LinkInput{"more", "https://y.example"};
+                editor().insertLink();
+            } else {
+                editor().moveCursor(QTextCursor::Start);
+                editor().moveCursor(QTextCursor::End);
+            }
+            if (step == "return")
+                QTest::keyClick(&editor(), Qt::Key_Return);
+            QTest::keyClicks(&editor(), " tail");
+            QVERIFY2(delta().contains(QStringLiteral("{\"insert\":\" tail\"}")), qPrintable(step + delta()));
+            QCOMPARE(delta().count("link"), step == "insert" ? 2 : 1);
         }
-        if (step == "return")
-            QTest::keyClick(&editor(), Qt::Key_Return);
-        QTest::keyClicks(&editor(), " tail");
-        QVERIFY2(delta().contains(QStringLiteral("{\"insert\":\" tail\"}")), qPrintable(delta()));
-        QCOMPARE(delta().count("link"), step == "insert" ? 2 : 1);
     }
 
     // A line typed and the same line reloaded have the same formats (so the
@@ -441,9 +435,8 @@ private slots:
         QTest::keyClicks(&editor(), "h1");
         QTest::keyClick(&editor(), Qt::Key_Tab);
         QTest::keyClicks(&editor(), "h2");
-        QTest::keyClick(&editor(), Qt::Key_Tab);
-        QTest::keyClick(&editor(), Qt::Key_Tab);
-        QTest::keyClick(&editor(), Qt::Key_Tab); // past the last cell: a new row
+        for (int cells = 0; cells < 3; ++cells) // the last goes past the last cell: a new row
+            QTest::keyClick(&editor(), Qt::Key_Tab);
         QCOMPARE(table->rows(), 3);
         QCOMPARE(cell(), QPoint(0, 2));
         QTest::keyClick(&editor(), Qt::Key_Backtab, Qt::ShiftModifier);
@@ -741,27 +734,21 @@ private slots:
         QCOMPARE(delta().count("velmora-notes-attachment"), 4);
     }
 
-    void oversizedNotesOpenReadOnlyAsPlainTextAndAreNeverSaved_data()
-    {
-        QTest::addColumn<int>("limit");
-        QTest::addColumn<bool>("oversized");
-        QTest::newRow("under the limit") << 100000 << false;
-        QTest::newRow("over the limit") << 100 << true;
-    }
     void oversizedNotesOpenReadOnlyAsPlainTextAndAreNeverSaved()
     {
-        QFETCH(int, limit);
-        QFETCH(bool, oversized);
-        editor().setOversizedNoteLimit(limit);
         const QString text = QString("a long line of words\n").repeated(20);
-        editor().loadNote("big", QJsonDocument(QJsonArray{QJsonObject{{"insert", text}}}).toJson(QJsonDocument::Compact));
-        QCOMPARE(editor().isReadOnly(), oversized);
-        QVERIFY(editor().toPlainText().contains(text.trimmed()));
-        // Even when made writable, a plain rendering is never handed out to be saved.
-        editor().setReadOnly(false);
-        editor().moveCursor(QTextCursor::End);
-        QTest::keyClick(&editor(), Qt::Key_X);
-        QCOMPARE(editor().isSaved(), oversized);
+        for (const auto &[limit, oversized] : {std::pair{100000, false}, std::pair{100, true}}) {
+            editor().setOversizedNoteLimit(limit);
+            const QByteArray json = QJsonDocument(QJsonArray{QJsonObject{{"insert", text}}}).toJson(QJsonDocument::Compact);
+            editor().loadNote("big" + QString::number(limit), json);
+            QCOMPARE(editor().isReadOnly(), oversized);
+            QVERIFY(editor().toPlainText().contains(text.trimmed()));
+            // Even when made writable, a plain rendering is never handed out to be saved.
+            editor().setReadOnly(false);
+            editor().moveCursor(QTextCursor::End);
+            QTest::keyClick(&editor(), Qt::Key_X);
+            QCOMPARE(editor().isSaved(), oversized);
+        }
     }
 
     void attachmentCopiesArePrivateAndAskBeforeRunning_data()

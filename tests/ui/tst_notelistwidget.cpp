@@ -79,16 +79,14 @@ private slots:
         QTest::addColumn<int>("minutesAgo");
         QTest::addColumn<bool>("trashed");
         QTest::addColumn<QString>("order");
-        QTest::addColumn<int>("changed");
-        QTest::addColumn<int>("moved");
-        QTest::addColumn<int>("inserted");
-        QTest::addColumn<int>("removed");
-        QTest::newRow("saved in place") << "a" << 0 << false << "a b c" << 1 << 0 << 0 << 0;
-        QTest::newRow("saved to the top") << "c" << 0 << false << "c a b" << 1 << 1 << 0 << 0;
-        QTest::newRow("older: moves down") << "a" << 5 << false << "b c a" << 1 << 1 << 0 << 0;
-        QTest::newRow("new note") << "d" << 0 << false << "d a b c" << 0 << 0 << 1 << 0;
-        QTest::newRow("trashed") << "b" << 0 << true << "a c" << 0 << 0 << 0 << 1;
-        QTest::newRow("trashed, not listed") << "d" << 0 << true << "a b c" << 0 << 0 << 0 << 0;
+        QTest::addColumn<QList<int>>("signals"); // changed, moved, inserted, removed
+        using S = QList<int>;
+        QTest::newRow("saved in place") << "a" << 0 << false << "a b c" << S{1, 0, 0, 0};
+        QTest::newRow("saved to the top") << "c" << 0 << false << "c a b" << S{1, 1, 0, 0};
+        QTest::newRow("older: moves down") << "a" << 5 << false << "b c a" << S{1, 1, 0, 0};
+        QTest::newRow("new note") << "d" << 0 << false << "d a b c" << S{0, 0, 1, 0};
+        QTest::newRow("trashed") << "b" << 0 << true << "a c" << S{0, 0, 0, 1};
+        QTest::newRow("trashed, not listed") << "d" << 0 << true << "a b c" << S{0, 0, 0, 0};
     }
 
     void writesMoveChangeInsertAndRemoveSingleRows()
@@ -111,10 +109,8 @@ private slots:
             written.deletedAt = QDateTime::currentDateTimeUtc();
         QVERIFY(model->applyWrite(id, written));
         QTEST(ids(list).join(' '), "order");
-        QTEST(int(changed.size()), "changed");
-        QTEST(int(moved.size()), "moved");
-        QTEST(int(inserted.size()), "inserted");
-        QTEST(int(removed.size()), "removed");
+        const QList<int> counts{int(changed.size()), int(moved.size()), int(inserted.size()), int(removed.size())};
+        QTEST(counts, "signals");
         QCOMPARE(reset.size(), 0);
         if (!trashed)
             QCOMPARE(model->index(model->rowOf(id)).data(NoteListModel::TitleRole).toString(), "Edited " + id);
@@ -222,7 +218,6 @@ private slots:
         QCOMPARE(noteBadges(false, 1), QList<NoteBadge>());
         QCOMPARE(noteBadges(true, 0), (QList<NoteBadge>{NoteBadge::Shared, NoteBadge::Pending}));
         QCOMPARE(noteBadges(false, 2), QList<NoteBadge>{NoteBadge::Conflict});
-
     }
 
     void refreshingWithTheSameNotesKeepsTheRowSilently()
@@ -281,7 +276,6 @@ private slots:
         QCOMPARE(data->data(QStringLiteral("application/x-velmora-note-id")), QByteArray("b"));
         QCOMPARE(list.dragDropMode(), QAbstractItemView::DragOnly);
     }
-
 };
 
 VELM_TEST_MAIN(TestNoteListWidget)

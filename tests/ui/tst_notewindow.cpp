@@ -44,17 +44,23 @@ NoteWindow *openWindow(AppState *state, const QString &id)
     return qobject_cast<NoteWindow *>(NoteWindowRegistry::of(state)->open(id));
 }
 
-QStringList openIds(AppState *state)
-{
-    QStringList ids = NoteWindowRegistry::of(state)->openIds();
-    ids.sort();
-    return ids;
-}
-
 QStringList sorted(QStringList ids)
 {
     ids.sort();
     return ids;
+}
+
+QStringList openIds(AppState *state)
+{
+    return sorted(NoteWindowRegistry::of(state)->openIds());
+}
+
+// Rows for the checks that hold for a note window and the main window alike.
+void inEitherWindow()
+{
+    QTest::addColumn<bool>("inMain");
+    QTest::newRow("note window") << false;
+    QTest::newRow("main window") << true;
 }
 
 } // namespace
@@ -110,30 +116,24 @@ private slots:
         QVERIFY(state->preferences()->getString(noteWindowGeometryKey(id)).isEmpty());
     }
 
-    void emptiedNoteGoesToTheTrash_data()
-    {
-        QTest::addColumn<SyncStatus>("status");
-        QTest::addColumn<bool>("withSnapshot");
-        QTest::newRow("synchronised") << SyncStatus::Synced << false;
-        QTest::newRow("with a snapshot") << SyncStatus::Pending << true;
-    }
     void emptiedNoteGoesToTheTrash()
     {
-        QFETCH(SyncStatus, status);
-        QFETCH(bool, withSnapshot);
-        auto state = newState();
-        const Note note = addNote(*state, "Soon empty", status);
-        if (withSnapshot)
-            QVERIFY(takeSnapshot(state->snapshots(), note.id, 2, note.body));
-        QPointer<NoteWindow> window = openWindow(state.get(), note.id);
-        window->editor()->selectAll();
-        QTest::keyClick(window->editor(), Qt::Key_Delete);
-        window->close();
-        const std::optional<Note> stored = state->notes()->noteById(note.id);
-        QVERIFY(stored && stored->deletedAt);
-        QCOMPARE(stored->syncStatus, SyncStatus::Pending);
-        // No snapshot of the empty body.
-        QCOMPARE(state->snapshots()->snapshotsForNote(note.id).size(), withSnapshot ? 1 : 0);
+        for (const auto &[status, withSnapshot] :
+             {std::pair{SyncStatus::Synced, false}, std::pair{SyncStatus::Pending, true}}) {
+            auto state = newState();
+            const Note note = addNote(*state, "Soon empty", status);
+            if (withSnapshot)
+                QVERIFY(takeSnapshot(state->snapshots(), note.id, 2, note.body));
+            QPointer<NoteWindow> window = openWindow(state.get(), note.id);
+            window->editor()->selectAll();
+            QTest::keyClick(window->editor(), Qt::Key_Delete);
+            window->close();
+            const std::optional<Note> stored = state->notes()->noteById(note.id);
+            QVERIFY(stored && stored->deletedAt);
+            QCOMPARE(stored->syncStatus, SyncStatus::Pending);
+            // No snapshot of the empty body.
+            QCOMPARE(state->snapshots()->snapshotsForNote(note.id).size(), withSnapshot ? 1 : 0);
+        }
     }
 
     void savingReachesTheOtherViewsAndClosingKeepsOneSnapshot()
@@ -169,21 +169,16 @@ private slots:
         QCOMPARE(state->snapshots()->snapshotsForNote(note.id).size(), 1);
     }
 
-    void saveOverTextReplacedMeanwhileKeepsBoth_data()
-    {
-        QTest::addColumn<bool>("noteWindow");
-        QTest::newRow("note window") << true;
-        QTest::newRow("main window") << false;
-    }
+    void saveOverTextReplacedMeanwhileKeepsBoth_data() { inEitherWindow(); }
     void saveOverTextReplacedMeanwhileKeepsBoth()
     {
-        QFETCH(bool, noteWindow);
+        QFETCH(bool, inMain);
         auto state = newState();
         Note note = addNote(*state, "Draft");
         MainWindow main(state.get());
         main.showNote(note.id, true);
-        NoteEditor *editor = noteWindow ? openWindow(state.get(), note.id)->editor() : main.editor();
-        const auto save = [&] { noteWindow ? openWindow(state.get(), note.id)->saveNote() : main.saveCurrentNote(); };
+        NoteEditor *editor = inMain ? main.editor() : openWindow(state.get(), note.id)->editor();
+        const auto save = [&] { inMain ? main.saveCurrentNote() : openWindow(state.get(), note.id)->saveNote(); };
         typeAtEnd(editor, " mine");
         // A merge writes silently: the editor still holds its unsaved typing.
         note.body = textDelta("Theirs");
@@ -323,12 +318,7 @@ private slots:
     }
 
     // Both windows print a copy whose pixel sizes became points.
-    void printingTurnsPixelSizesIntoPoints_data()
-    {
-        QTest::addColumn<bool>("inMain");
-        QTest::newRow("note window") << false;
-        QTest::newRow("main window") << true;
-    }
+    void printingTurnsPixelSizesIntoPoints_data() { inEitherWindow(); }
     void printingTurnsPixelSizesIntoPoints()
     {
         QFETCH(bool, inMain);
@@ -424,12 +414,7 @@ private slots:
 
     // A refused write is never shown as saved, is retried, and closing or
     // switching notes asks before the text goes; Ctrl+S then stores one version.
-    void refusedSaveIsKeptAndRetried_data()
-    {
-        QTest::addColumn<bool>("inMain");
-        QTest::newRow("note window") << false;
-        QTest::newRow("main window") << true;
-    }
+    void refusedSaveIsKeptAndRetried_data() { inEitherWindow(); }
     void refusedSaveIsKeptAndRetried()
     {
         QFETCH(bool, inMain);
@@ -437,18 +422,12 @@ private slots:
         auto state = newState();
         const Note note = addNote(*state, "Kept");
         const Note other = addNote(*state, "Other");
-        std::unique_ptr<MainWindow> main;
-        QWidget *top = nullptr;
-        if (inMain) {
-            main = std::make_unique<MainWindow>(state.get());
+        std::unique_ptr<MainWindow> main = inMain ? std::make_unique<MainWindow>(state.get()) : nullptr;
+        NoteWindow *window = inMain ? nullptr : openWindow(state.get(), note.id);
+        if (main)
             main->showNote(note.id, true);
-            main->hooks().askYesNo = questions.hook();
-            top = main.get();
-        } else {
-            NoteWindow *window = openWindow(state.get(), note.id);
-            window->hooks().askYesNo = questions.hook();
-            top = window;
-        }
+        (main ? main->hooks().askYesNo : window->hooks().askYesNo) = questions.hook();
+        QWidget *top = main ? static_cast<QWidget *>(main.get()) : window;
         QPointer<NoteEditor> editor = top->findChild<NoteEditor *>();
         auto *statusBar = top->findChild<StatusBar *>();
         editor->autosave()->setTiming({10, 50, 20, 40});

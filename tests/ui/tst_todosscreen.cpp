@@ -47,8 +47,6 @@ class TestTodosScreen : public QObject
     Q_OBJECT
 
 private slots:
-    // ---- rules
-
     void filterTrimsIgnoresCaseAndHidesCompleted_data()
     {
         QTest::addColumn<bool>("showCompleted");
@@ -120,17 +118,18 @@ private slots:
         QVERIFY(!noteWithTaskCompleted(note, 0, true, now));
     }
 
-    // ---- screen
-
-    void tickingWritesTheNoteAndTheRowFollows()
+    void tickingWritesTheNoteAndTheRowFollowsAndDoubleClickOpensIt()
     {
         auto state = emptyState();
+        installNoteWindowFactory(state.get());
         const Note note = makeNote(kChecklistBody);
         QVERIFY(state->notes()->insert(note));
         TodosScreen screen(state.get());
         screen.show();
         screen.refresh();
         QCOMPARE(screen.model()->rowCount(), 1);
+        emit screen.list()->doubleClicked(screen.model()->index(0));
+        QCOMPARE(NoteWindowRegistry::of(state.get())->openIds(), QStringList({note.id}));
 
         QSignalSpy external(state.get(), &AppState::noteUpdatedExternally);
         screen.model()->setData(screen.model()->index(0), Qt::Checked, Qt::CheckStateRole);
@@ -156,18 +155,6 @@ private slots:
         }
         QCoreApplication::processEvents();
         QCOMPARE(*state->notes()->noteById(note.id), note);
-    }
-
-    void doubleClickOpensTheNoteInItsWindow()
-    {
-        auto state = emptyState();
-        installNoteWindowFactory(state.get());
-        const Note note = makeNote(kChecklistBody);
-        QVERIFY(state->notes()->insert(note));
-        TodosScreen screen(state.get());
-        screen.refresh();
-        emit screen.list()->doubleClicked(screen.model()->index(0));
-        QCOMPARE(NoteWindowRegistry::of(state.get())->openIds(), QStringList({note.id}));
     }
 
     // Each single write moves the rows of its note alone, in either order,

@@ -51,31 +51,19 @@ private slots:
         QFETCH(QDateTime, time);
         QFETCH(QString, expected);
         QCOMPARE(relativeTimeText(time, m_now), expected);
+        // UTC times are the same instants.
+        QCOMPARE(relativeTimeText(time.toUTC(), m_now), expected);
+        QCOMPARE(relativeTimeText(time.toUTC(), m_now.toUTC()), expected);
     }
 
-    void utcTimesAreComparedAsTheSameInstant()
-    {
-        const QDateTime utc = m_now.addSecs(-5 * 60).toUTC();
-        QCOMPARE(relativeTimeText(utc, m_now), QStringLiteral("5m ago"));
-        QCOMPARE(relativeTimeText(utc, m_now.toUTC()), QStringLiteral("5m ago"));
-    }
-
-    void notebookInfoTakesNoteOnlyForExactlyOne_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("none") << 0 << "Work (0 notes)";
-        QTest::newRow("one") << 1 << "Work (1 note)";
-        QTest::newRow("two") << 2 << "Work (2 notes)";
-        QTest::newRow("unknown count") << -1 << "Work";
-    }
     void notebookInfoTakesNoteOnlyForExactlyOne()
     {
-        QFETCH(int, count);
-        QFETCH(QString, expected);
         StatusBar bar;
-        bar.setNotebookInfo(QStringLiteral("Work"), count);
-        QCOMPARE(bar.notebookText(), expected);
+        for (const auto &[count, expected] : {std::pair{0, "Work (0 notes)"}, std::pair{1, "Work (1 note)"},
+                                              std::pair{2, "Work (2 notes)"}, std::pair{-1, "Work"}}) {
+            bar.setNotebookInfo(QStringLiteral("Work"), count);
+            QCOMPARE(bar.notebookText(), QString::fromLatin1(expected));
+        }
     }
 
     void wordCountThenSavedStateReadsAsOneLine()
@@ -294,47 +282,49 @@ private slots:
         QCOMPARE(wordCount(text), count);
     }
 
-    void recognisesPastedHtml_data()
+    // Pasted HTML and Markdown, and attachment types that open without asking.
+    void recognises_data()
     {
+        QTest::addColumn<char>("rule");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("html");
-        QTest::newRow("paragraph tag") << "<p>Hello</p>" << true;
-        QTest::newRow("doctype, any case") << "  <!DOCTYPE html><title>x</title>" << true;
-        QTest::newRow("lone less-than in a sentence") << "a < b is true" << false;
-        QTest::newRow("starts with an unknown tag") << "<foo>bar</foo>" << false;
-        QTest::newRow("comparison at the start") << "<3 love" << false;
-        QTest::newRow("empty") << "   " << false;
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("html: paragraph tag") << 'h' << "<p>Hello</p>" << true;
+        QTest::newRow("html: doctype, any case") << 'h' << "  <!DOCTYPE html><title>x</title>" << true;
+        QTest::newRow("html: lone less-than in a sentence") << 'h' << "a < b is true" << false;
+        QTest::newRow("html: starts with an unknown tag") << 'h' << "<foo>bar</foo>" << false;
+        QTest::newRow("html: comparison at the start") << 'h' << "<3 love" << false;
+        QTest::newRow("html: empty") << 'h' << "   " << false;
+        QTest::newRow("md: heading") << 'm' << "# Title\nbody" << true;
+        QTest::newRow("md: heading on a later line") << 'm' << "intro\n## Part" << true;
+        QTest::newRow("md: bullet") << 'm' << "- item" << true;
+        QTest::newRow("md: numbered") << 'm' << "12. twelve" << true;
+        QTest::newRow("md: quote") << 'm' << "> said" << true;
+        QTest::newRow("md: table row") << 'm' << "| a | b |" << true;
+        QTest::newRow("md: link") << 'm' << "see [docs](http://x)" << true;
+        QTest::newRow("md: rule") << 'm' << "---" << true;
+        QTest::newRow("md: fence") << 'm' << "```cpp\nint x;\n```" << true;
+        QTest::newRow("md: hash without space") << 'm' << "#hashtag here" << false;
+        QTest::newRow("md: deeply indented heading") << 'm' << "     # not" << false;
+        QTest::newRow("md: plain sentence") << 'm' << "Just words, nothing else." << false;
+        QTest::newRow("md: empty") << 'm' << "" << false;
+        QTest::newRow("opens: picture") << 'a' << "photo.JPG" << true;
+        QTest::newRow("opens: pdf") << 'a' << "report.pdf" << true;
+        QTest::newRow("opens: program") << 'a' << "setup.exe" << false;
+        QTest::newRow("opens: javascript") << 'a' << "invoice.js" << false;
+        QTest::newRow("opens: double extension") << 'a' << "report.pdf.exe" << false;
+        QTest::newRow("opens: no extension") << 'a' << "README" << false;
+        QTest::newRow("opens: dot file") << 'a' << ".pdf" << false;
+        QTest::newRow("opens: path hides the type") << 'a' << "x.exe/clean.pdf" << true;
+        QTest::newRow("opens: trailing dot") << 'a' << "setup.exe." << false;
     }
-    void recognisesPastedHtml()
+    void recognises()
     {
+        QFETCH(char, rule);
         QFETCH(QString, text);
-        QFETCH(bool, html);
-        QCOMPARE(looksLikeHtml(text), html);
-    }
-
-    void recognisesPastedMarkdown_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("markdown");
-        QTest::newRow("heading") << "# Title\nbody" << true;
-        QTest::newRow("heading on a later line") << "intro\n## Part" << true;
-        QTest::newRow("bullet") << "- item" << true;
-        QTest::newRow("numbered") << "12. twelve" << true;
-        QTest::newRow("quote") << "> said" << true;
-        QTest::newRow("table row") << "| a | b |" << true;
-        QTest::newRow("link") << "see [docs](http://x)" << true;
-        QTest::newRow("rule") << "---" << true;
-        QTest::newRow("fence") << "```cpp\nint x;\n```" << true;
-        QTest::newRow("hash without space") << "#hashtag here" << false;
-        QTest::newRow("deeply indented heading") << "     # not" << false;
-        QTest::newRow("plain sentence") << "Just words, nothing else." << false;
-        QTest::newRow("empty") << "" << false;
-    }
-    void recognisesPastedMarkdown()
-    {
-        QFETCH(QString, text);
-        QFETCH(bool, markdown);
-        QCOMPARE(looksLikeMarkdown(text), markdown);
+        const bool result = rule == 'h' ? looksLikeHtml(text)
+            : rule == 'm'               ? looksLikeMarkdown(text)
+                                        : attachmentOpensWithoutAsking(text);
+        QTEST(result, "expected");
     }
 
     void linkTargets_data()
@@ -392,27 +382,6 @@ private slots:
             const QString path = QDir::cleanPath(attachmentTempPath(QStringLiteral("/private"), id, "f.txt"));
             QCOMPARE(QFileInfo(QFileInfo(path).absolutePath()).absolutePath(), QStringLiteral("/private"));
         }
-    }
-
-    void onlyHarmlessAttachmentTypesOpenWithoutAsking_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("opens");
-        QTest::newRow("picture") << "photo.JPG" << true;
-        QTest::newRow("pdf") << "report.pdf" << true;
-        QTest::newRow("program") << "setup.exe" << false;
-        QTest::newRow("javascript") << "invoice.js" << false;
-        QTest::newRow("double extension") << "report.pdf.exe" << false;
-        QTest::newRow("no extension") << "README" << false;
-        QTest::newRow("dot file") << ".pdf" << false;
-        QTest::newRow("path hides the type") << "x.exe/clean.pdf" << true;
-        QTest::newRow("trailing dot") << "setup.exe." << false;
-    }
-    void onlyHarmlessAttachmentTypesOpenWithoutAsking()
-    {
-        QFETCH(QString, name);
-        QFETCH(bool, opens);
-        QCOMPARE(attachmentOpensWithoutAsking(name), opens);
     }
 
     void formatsSizes_data()
