@@ -416,26 +416,19 @@ private slots:
         QTEST(state.join(' '), "expected");
     }
 
-    void failedBulkWriteChangesNothing()
+    void failedBulkWriteAndPurgeChangeNothing()
     {
-        QVERIFY(m_repo->insert(makeNote("a", "one")));
         QVERIFY(m_repo->insert(makeNote("b", "two")));
-        QVERIFY(run(*m_db, "CREATE TRIGGER refuse BEFORE UPDATE ON notes WHEN old.id = 'b' "
-                           "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
-        m_order->clear();
-        QVERIFY(!m_repo->softDelete(QStringList{"a", "b"}));
-        QVERIFY(m_order->isEmpty());
-        QCOMPARE(m_repo->trashCount(), 0);
-    }
-
-    void failedPurgeChangesNothing()
-    {
         QVERIFY(m_repo->insert(makeNote("p", "purge target")));
         const QString file = addDependants("p");
         QVERIFY(!file.isEmpty());
+        QVERIFY(run(*m_db, "CREATE TRIGGER refuseUpdate BEFORE UPDATE ON notes WHEN old.id = 'b' "
+                           "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
         QVERIFY(run(*m_db, "CREATE TRIGGER refuse BEFORE DELETE ON notes BEGIN SELECT RAISE(ABORT, 'refused'); END"));
         m_order->clear();
 
+        QVERIFY(!m_repo->softDelete(QStringList{"p", "b"}));
+        QCOMPARE(m_repo->trashCount(), 0);
         QVERIFY(!m_repo->purge("p"));
         QVERIFY(m_order->isEmpty());
         QCOMPARE(rowsFor("p"), 1 + 2 + 1 + 1);
