@@ -257,10 +257,11 @@ private slots:
     // the Delta must be the one a single read would give.
     void longListsKeepEveryItem()
     {
-        QString html = "<ol type=a>";
-        QString expected;
+        QString html = "<ol type=a>", nested = "<ul><li>top<ul>", markdown, expected;
         for (int i = 0; i < 450; ++i) {
             html += QStringLiteral("<li>item %1</li>").arg(i);
+            nested += QStringLiteral("<li>in %1</li>").arg(i);
+            markdown += QStringLiteral("- item %1\n").arg(i);
             expected += QStringLiteral("item %1\n").arg(i);
         }
         html += "</ol><p>end</p>";
@@ -270,18 +271,12 @@ private slots:
         QCOMPARE(lines.count(R"({"list":"ordered"})"), 450);
         QCOMPARE(lines.last(), QString("{}"));
 
-        QString nested = "<ul><li>top<ul>";
-        for (int i = 0; i < 450; ++i)
-            nested += QStringLiteral("<li>in %1</li>").arg(i);
         nested += "</ul></li><li>after</li></ul>";
         const QJsonArray nestedDelta = htmlToDelta(nested);
         QCOMPARE(lineAttributes(nestedDelta).count(R"({"list":"bullet"})"), 452);
         QVERIFY(deltaToPlainText(nestedDelta).startsWith("top\nin 0\nin 1\n"));
         QVERIFY(deltaToPlainText(nestedDelta).endsWith("in 449\nafter\n"));
 
-        QString markdown;
-        for (int i = 0; i < 450; ++i)
-            markdown += QStringLiteral("- item %1\n").arg(i);
         QJsonArray md = markdownToDelta(markdown + "\nend **bold**\n");
         QCOMPARE(deltaToPlainText(md), expected + "end bold\n");
         QCOMPARE(lineAttributes(md).count(R"({"list":"bullet"})"), 450);

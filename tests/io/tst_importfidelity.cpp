@@ -201,9 +201,7 @@ private slots:
         for (const char id : {'a', 'b', 'c'})
             tar.add(hexId(id) + ".md", joplinNote(id, "text"));
         const ImportResult result = importJoplin(file("three.jex", tar.finish()), m_fx->repositories());
-        QCOMPARE(result.imported, int(m_fx->notes->allNotes().size()));
-        QCOMPARE(result.imported, 0);
-        QCOMPARE(result.errors, 3);
+        QCOMPARE(QList<int>({result.imported, int(m_fx->notes->allNotes().size()), result.errors}), QList<int>({0, 0, 3}));
         QVERIFY2(result.problems.join(' ').contains("FOREIGN KEY"), qPrintable(result.problems.join(' ')));
 
         const auto backupOf = [](const QString &id) {
@@ -214,8 +212,7 @@ private slots:
                                                                             {"notes/2.json", backupOf(IoFixture::newId())},
                                                                             {"notes/3.json", backupOf("../../x")}});
         const RestoreResult restored = restoreBackup(archive, m_fx->repositories(), RestoreMode::SkipExisting);
-        QCOMPARE(restored.imported, 0);
-        QCOMPARE(restored.errors, 3); // two lost, one id that is a path
+        QCOMPARE(QList<int>({restored.imported, restored.errors}), QList<int>({0, 3})); // two lost, one id that is a path
         QVERIFY(restored.error.contains("FOREIGN KEY"));
     }
 
@@ -297,11 +294,9 @@ private slots:
         const ImportResult result = importNoteStation(archive, m_fx->repositories(),
                                                       [&labels](int, int, const QString &label) { labels << label; });
         QCOMPARE(result.error, QString());
-        QCOMPARE(result.imported, 2);
-        QCOMPARE(result.attachments, 3);
-        // The climbing zip entry, the non-hexadecimal md5, the climbing and the empty note id,
+        // Errors: the climbing zip entry, the non-hexadecimal md5, the climbing and the empty note id,
         // the missing notebook and note files and the attachment without data.
-        QCOMPARE(result.errors, 7);
+        QCOMPARE(QList<int>({result.imported, result.attachments, result.errors}), QList<int>({2, 3, 7}));
         QVERIFY(labels.contains("Importing: Soup"));
 
         const QList<Notebook> notebooks = m_fx->notebooks->allNotebooks();
@@ -323,17 +318,17 @@ private slots:
         for (const Attachment &a : m_fx->attachments->attachmentsForNote(note.id))
             byName.insert(a.filename, a);
         QCOMPARE(byName.keys(), QStringList({"attachment.", "data.csv", "soup.jpg"}));
-        QCOMPARE(byName["soup.jpg"].mimeType, QString("image/jpg"));
-        QCOMPARE(byName["attachment."].mimeType, QString("image/png"));
-        QCOMPARE(byName["data.csv"].mimeType, QString("application/octet-stream"));
-        QCOMPARE(m_fx->attachments->readFile(byName["soup.jpg"].id), QByteArray("jpeg bytes"));
-        QCOMPARE(m_fx->attachments->readFile(byName["attachment."].id), QByteArray("png bytes"));
-        QCOMPARE(m_fx->attachments->readFile(byName["data.csv"].id), QByteArray("a,b\n"));
-
         // Each image points at its attachment; the placeholder pictures are gone; the file no text shows is listed last.
-        QCOMPARE(embeds(note.body), QStringList({"velmora-notes-attachment:" + attachmentUrl(byName["soup.jpg"].id),
-                                                 "velmora-notes-attachment:" + attachmentUrl(byName["attachment."].id),
-                                                 "velmora-notes-attachment:" + attachmentUrl(byName["data.csv"].id)}));
+        const std::tuple<QString, QString, QByteArray> files[] = {{"soup.jpg", "image/jpg", "jpeg bytes"},
+                                                                  {"attachment.", "image/png", "png bytes"},
+                                                                  {"data.csv", "application/octet-stream", "a,b\n"}};
+        QStringList urls;
+        for (const auto &[name, mimeType, bytes] : files) {
+            QCOMPARE(byName[name].mimeType, mimeType);
+            QCOMPARE(m_fx->attachments->readFile(byName[name].id), bytes);
+            urls << "velmora-notes-attachment:" + attachmentUrl(byName[name].id);
+        }
+        QCOMPARE(embeds(note.body), urls);
 
         const QList<Note> loose = m_fx->notes->notesInNotebook(QString());
         QCOMPARE(loose.size(), 1);
@@ -364,8 +359,7 @@ private slots:
         QFETCH(QString, error);
         const ImportResult result = importNoteStation(archive, m_fx->repositories());
         QVERIFY2(result.error.startsWith(error), qPrintable(result.error));
-        QCOMPARE(result.errors, 1);
-        QCOMPARE(result.imported, 0);
+        QCOMPARE(QList<int>({result.imported, result.errors}), QList<int>({0, 1}));
         QVERIFY(m_fx->notes->allNotes().isEmpty());
         QVERIFY(m_fx->notebooks->allNotebooks().isEmpty());
     }

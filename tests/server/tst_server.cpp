@@ -99,6 +99,10 @@ private:
         return status;
     }
     QString databaseUrl() const { return postgres ? m_pg->url() : QString(); }
+    Api::Reply refresh(const QString &token) const
+    {
+        return Api(m_h->port(), {}).call("POST", "/api/v1/realms/velmora/auth/token/refresh", {{"refresh_token", token}});
+    }
 
     std::unique_ptr<PgCluster> m_pg;
     std::unique_ptr<Harness> m_h;
@@ -180,10 +184,6 @@ private slots:
     void refreshRotatesWithGraceForThePreviousToken()
     {
         const Tokens t = m_h->signIn("rotate@example.org", true);
-        const auto refresh = [this](const QString &token) {
-            return Api(m_h->port(), {}).call("POST", "/api/v1/realms/velmora/auth/token/refresh",
-                                             QJsonObject{{"refresh_token", token}});
-        };
         const auto r1 = refresh(t.refresh);
         QCOMPARE(r1.status, 200);
         QVERIFY(r1.json.value("refresh_token").toString() != t.refresh);
@@ -253,9 +253,7 @@ private slots:
         QCOMPARE(profile.value("member_count").toInt(), 2);
         QCOMPARE(profile.value("role"), QJsonValue("member"));
         // Claims follow the group after a refresh.
-        const auto refreshed = Api{m_h->port(), {}}.call("POST", "/api/v1/realms/velmora/auth/token/refresh",
-                                                         {{"refresh_token", owner.refresh}});
-        const QJsonObject vlm = jwtPayload(refreshed.json.value("access_token").toString())
+        const QJsonObject vlm = jwtPayload(refresh(owner.refresh).json.value("access_token").toString())
                                     .value("custom").toObject().value("vlm").toObject();
         QCOMPARE(vlm.value("group_id"), group.value("id"));
         QCOMPARE(vlm.value("role"), QJsonValue("owner"));
@@ -340,10 +338,8 @@ private slots:
         QCOMPARE(live.value("created_at").toInteger(), 1000);
 
         QJsonObject del = noteChange(id, 2, "body", 1);
-        del.insert("action", "delete");
-        QJsonObject data = del.value("data").toObject();
-        data.insert("deleted_at", 4242);
-        del.insert("data", data);
+        del["action"] = "delete";
+        del["data"] = QJsonObject{{"body", "body"}, {"created_at", 1000}, {"deleted_at", 4242}};
         QCOMPARE(pushOne(a, del).value("status"), QJsonValue("ok"));
         const auto changes = pullAll(a, &since);
         QCOMPARE(changes.size(), 1);

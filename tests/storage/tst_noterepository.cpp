@@ -28,8 +28,6 @@ Note makeNote(const QString &id, const QString &text, int minutesAfterBase = 0, 
 
 } // namespace
 
-Q_DECLARE_METATYPE(SyncStatus)
-
 class TestNoteRepository : public QObject
 {
     Q_OBJECT
@@ -126,8 +124,14 @@ private slots:
                                "AND permission IS NULL AND deleted_at IS NULL AND sync_status = 'pending'").toInt(), 1);
         QCOMPARE(*m_repo->noteById("n-bare"), bare);
         QVERIFY(!m_repo->noteById("missing"));
-        // Outside the enum is written as pending.
+        // Outside the enum is written as pending; stored text is read case-sensitively.
         QCOMPARE(syncStatusToString(static_cast<SyncStatus>(9)), QString("pending"));
+        const std::pair<QString, SyncStatus> stored[] = {{"synced", SyncStatus::Synced}, {"conflict", SyncStatus::Conflict},
+                                                         {"Synced", SyncStatus::Pending}, {"uploaded", SyncStatus::Pending}};
+        for (const auto &[text, status] : stored) {
+            QVERIFY(run(*m_db, "UPDATE notes SET sync_status = ? WHERE id = 'n-bare'", {text}));
+            QCOMPARE(m_repo->noteById("n-bare")->syncStatus, status);
+        }
     }
 
     void failedWritesAreLoggedAndEmitNothing()
@@ -182,24 +186,6 @@ private slots:
         QCOMPARE(m_repo->noteById("u")->body, note.body);
         QCOMPARE(m_repo->updateIfBodyIs(later, note.body), NoteRepository::WriteResult::Written);
         QCOMPARE(m_repo->noteById("u")->body, later.body);
-    }
-
-    void syncStatusTextIsReadCaseSensitively_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<SyncStatus>("expected");
-        QTest::newRow("synced") << "synced" << SyncStatus::Synced;
-        QTest::newRow("conflict") << "conflict" << SyncStatus::Conflict;
-        QTest::newRow("capitalised synced") << "Synced" << SyncStatus::Pending;
-        QTest::newRow("unknown") << "uploaded" << SyncStatus::Pending;
-    }
-    void syncStatusTextIsReadCaseSensitively()
-    {
-        QFETCH(QString, stored);
-        QFETCH(SyncStatus, expected);
-        QVERIFY(m_repo->insert(makeNote("s", "status", 0, SyncStatus::Synced)));
-        QVERIFY(run(*m_db, "UPDATE notes SET sync_status = ?", {stored}));
-        QCOMPARE(m_repo->noteById("s")->syncStatus, expected);
     }
 
     void listsFilterAndOrder()
@@ -303,11 +289,9 @@ private slots:
         QCOMPARE(m_repo->trashCount(), 0);
         const QList<PendingDeletion> pending = m_repo->pendingDeletions();
         QCOMPARE(pending.size(), 1);
-        QCOMPARE(pending.first().noteId, QString("seen"));
-        QCOMPARE(pending.first().serverVersion, 4);
-        QCOMPARE(pending.first().notebookId, QString("nb-1"));
-        QCOMPARE(pending.first().body, seen.body);
-        QCOMPARE(pending.first().createdAt, kBase);
+        const PendingDeletion &p = pending.first();
+        QCOMPARE(QVariantList({p.noteId, p.serverVersion, p.notebookId, p.body, p.createdAt}),
+                 QVariantList({"seen", 4, "nb-1", seen.body, kBase}));
     }
 
     void todoSettingDefaultsToIncludedAndIsUpserted()
@@ -452,26 +436,19 @@ private slots:
                      .toString(), QString("nb-2 2026-05-06T07:08:09.123Z 6"));
     }
 
-    void failedBulkWriteChangesNothing()
+    void failedBulkWriteAndPurgeChangeNothing()
     {
-        QVERIFY(m_repo->insert(makeNote("a", "one")));
         QVERIFY(m_repo->insert(makeNote("b", "two")));
-        QVERIFY(run(*m_db, "CREATE TRIGGER refuse BEFORE UPDATE ON notes WHEN old.id = 'b' "
-                           "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
-        m_order->clear();
-        QVERIFY(!m_repo->softDelete(QStringList{"a", "b"}));
-        QVERIFY(m_order->isEmpty());
-        QCOMPARE(m_repo->trashCount(), 0);
-    }
-
-    void failedPurgeChangesNothing()
-    {
         QVERIFY(m_repo->insert(makeNote("p", "purge target")));
         const QString file = addDependants("p");
         QVERIFY(!file.isEmpty());
+        QVERIFY(run(*m_db, "CREATE TRIGGER refuseUpdate BEFORE UPDATE ON notes WHEN old.id = 'b' "
+                           "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
         QVERIFY(run(*m_db, "CREATE TRIGGER refuse BEFORE DELETE ON notes BEGIN SELECT RAISE(ABORT, 'refused'); END"));
         m_order->clear();
 
+        QVERIFY(!m_repo->softDelete(QStringList{"p", "b"}));
+        QCOMPARE(m_repo->trashCount(), 0);
         QVERIFY(!m_repo->purge("p"));
         QVERIFY(m_order->isEmpty());
         QCOMPARE(rowsFor("p"), 1 + 2 + 1 + 1);
