@@ -6,6 +6,7 @@
 #include "textformat.h"
 
 #include <QJsonDocument>
+#include <QPalette>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -332,6 +333,23 @@ private slots:
         for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
             spacers += block.blockFormat().boolProperty(TextProperty::TableSpacer) ? 1 : 0;
         QCOMPARE(spacers, 1);
+    }
+    // A platform's dark window such as #31363B once read as light.
+    void darkPalettesAreRecognised_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("near black") << "#1E1E1E" << true;
+        QTest::newRow("slate") << "#31363B" << true;
+        QTest::newRow("light grey") << "#EFF0F1" << false;
+    }
+
+    void darkPalettesAreRecognised()
+    {
+        QFETCH(QString, window);
+        QPalette palette;
+        palette.setColor(QPalette::Window, QColor(window));
+        QTEST(isDarkPalette(palette), "dark");
     }
 };
 
