@@ -196,7 +196,10 @@ private:
         } else if (kind == QLatin1String(kDividerEmbedKind)) {
             format.setObjectType(TextObject::Divider);
         } else if (kind == QLatin1String(kTableEmbedKind)) {
-            format.setObjectType(TextObject::Table);
+            // What is no table could not be built on a line of its own either:
+            // dropped on the next write, so the body reads back the same.
+            if (parseJsonText(url).isObject())
+                format.setObjectType(TextObject::Table);
         }
         format.setProperty(TextProperty::ObjectUrl, url);
         return format;
