@@ -198,7 +198,7 @@ private:
         } else if (kind == QLatin1String(kTableEmbedKind)) {
             // What is no table could not be built on a line of its own either:
             // dropped on the next write, so the body reads back the same.
-            if (holdsTable(url))
+            if (parseJsonText(url).isObject())
                 format.setObjectType(TextObject::Table);
         }
         format.setProperty(TextProperty::ObjectUrl, url);
