@@ -196,10 +196,7 @@ private:
         } else if (kind == QLatin1String(kDividerEmbedKind)) {
             format.setObjectType(TextObject::Divider);
         } else if (kind == QLatin1String(kTableEmbedKind)) {
-            // What is no table could not be built on a line of its own either:
-            // dropped on the next write, so the body reads back the same.
-            if (parseJsonText(url).isObject())
-                format.setObjectType(TextObject::Table);
+            format.setObjectType(TextObject::Table);
         }
         format.setProperty(TextProperty::ObjectUrl, url);
         return format;
