@@ -106,6 +106,21 @@ NoteRow rowFrom(const QSqlQuery &q)
     return row;
 }
 
+// One filter per list, shared by whole notes and light rows so that both list alike.
+const QString kLive = QStringLiteral("WHERE deleted_at IS NULL ORDER BY updated_at DESC, id DESC");
+const QString kInNotebook =
+    QStringLiteral("WHERE notebook_id=? AND deleted_at IS NULL ORDER BY updated_at DESC, id DESC");
+const QString kTrashed = QStringLiteral("WHERE deleted_at IS NOT NULL ORDER BY deleted_at DESC");
+const QString kSharedByMe = QStringLiteral("WHERE is_shared = 1 AND (owner_id IS NULL OR owner_id = '') "
+                                           "AND deleted_at IS NULL ORDER BY updated_at DESC");
+const QString kSharedWithMe = QStringLiteral("WHERE owner_id IS NOT NULL AND owner_id != '' "
+                                             "AND deleted_at IS NULL ORDER BY updated_at DESC");
+
+QString allColumns(const QString &where)
+{
+    return QStringLiteral("SELECT * FROM notes ") + where;
+}
+
 } // namespace
 
 QList<Note> NoteRepository::queryNotes(const QString &sql, const QVariantList &values) const
@@ -121,7 +136,7 @@ QList<Note> NoteRepository::queryNotes(const QString &sql, const QVariantList &v
 
 QList<Note> NoteRepository::allNotes() const
 {
-    return queryNotes(QStringLiteral("SELECT * FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
+    return queryNotes(allColumns(kLive));
 }
 
 std::optional<Note> NoteRepository::noteById(const QString &id) const
@@ -135,14 +150,12 @@ std::optional<Note> NoteRepository::noteById(const QString &id) const
 
 QList<Note> NoteRepository::notesInNotebook(const QString &notebookId) const
 {
-    return queryNotes(
-        QStringLiteral("SELECT * FROM notes WHERE notebook_id=? AND deleted_at IS NULL ORDER BY updated_at DESC"),
-        {textOrEmpty(notebookId)});
+    return queryNotes(allColumns(kInNotebook), {textOrEmpty(notebookId)});
 }
 
 QList<Note> NoteRepository::trashedNotes() const
 {
-    return queryNotes(QStringLiteral("SELECT * FROM notes WHERE deleted_at IS NOT NULL ORDER BY deleted_at DESC"));
+    return queryNotes(allColumns(kTrashed));
 }
 
 QList<Note> NoteRepository::pendingNotes() const
@@ -152,14 +165,12 @@ QList<Note> NoteRepository::pendingNotes() const
 
 QList<Note> NoteRepository::sharedByMe() const
 {
-    return queryNotes(QStringLiteral("SELECT * FROM notes WHERE is_shared = 1 AND (owner_id IS NULL OR owner_id = '') "
-                                     "AND deleted_at IS NULL ORDER BY updated_at DESC"));
+    return queryNotes(allColumns(kSharedByMe));
 }
 
 QList<Note> NoteRepository::sharedWithMe() const
 {
-    return queryNotes(QStringLiteral("SELECT * FROM notes WHERE owner_id IS NOT NULL AND owner_id != '' "
-                                     "AND deleted_at IS NULL ORDER BY updated_at DESC"));
+    return queryNotes(allColumns(kSharedWithMe));
 }
 
 // Runs sql with the expression first as typed, so the FTS5 query syntax
@@ -245,30 +256,27 @@ QList<NoteRow> NoteRepository::queryRows(const QString &where, const QVariantLis
 
 QList<NoteRow> NoteRepository::allRows() const
 {
-    return queryRows(QStringLiteral("WHERE deleted_at IS NULL ORDER BY updated_at DESC, id DESC"));
+    return queryRows(kLive);
 }
 
 QList<NoteRow> NoteRepository::rowsInNotebook(const QString &notebookId) const
 {
-    return queryRows(QStringLiteral("WHERE notebook_id=? AND deleted_at IS NULL ORDER BY updated_at DESC, id DESC"),
-                     {textOrEmpty(notebookId)});
+    return queryRows(kInNotebook, {textOrEmpty(notebookId)});
 }
 
 QList<NoteRow> NoteRepository::trashedRows() const
 {
-    return queryRows(QStringLiteral("WHERE deleted_at IS NOT NULL ORDER BY deleted_at DESC"));
+    return queryRows(kTrashed);
 }
 
 QList<NoteRow> NoteRepository::sharedByMeRows() const
 {
-    return queryRows(QStringLiteral("WHERE is_shared = 1 AND (owner_id IS NULL OR owner_id = '') "
-                                    "AND deleted_at IS NULL ORDER BY updated_at DESC"));
+    return queryRows(kSharedByMe);
 }
 
 QList<NoteRow> NoteRepository::sharedWithMeRows() const
 {
-    return queryRows(QStringLiteral("WHERE owner_id IS NOT NULL AND owner_id != '' "
-                                    "AND deleted_at IS NULL ORDER BY updated_at DESC"));
+    return queryRows(kSharedWithMe);
 }
 
 std::optional<NoteRow> NoteRepository::rowById(const QString &id) const
