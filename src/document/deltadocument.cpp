@@ -13,6 +13,9 @@
 #include <QTextDocument>
 #include <QTextTable>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 const QChar kObjectChar = QChar::ObjectReplacementCharacter;
@@ -105,34 +108,66 @@ private:
         m_inPlainRun = false;
     }
 
+    static bool isTableEmbed(const Piece &piece)
+    {
+        return piece.isEmbed && piece.embed.contains(QLatin1String(kTableEmbedKind));
+    }
+
+    // A table is a block of its own wherever its embed stands: one that shares
+    // its line splits the line around it, so that the body reads back the same
+    // once written, whatever else was on the line.
     void closeLine(const QJsonObject &lineAttributes)
     {
         if (takePlainLine(lineAttributes))
             return;
         flushPlainRun();
-        if (m_pending.size() == 1 && m_pending.first().isEmbed
-            && m_pending.first().embed.contains(QLatin1String(kTableEmbedKind))) {
-            const int sizeBefore = m_cursor.document()->characterCount();
-            const QTextBlock blockBefore = m_cursor.block();
-            insertTableFromJson(m_cursor, m_pending.first().embed.value(QLatin1String(kTableEmbedKind)).toString());
-            // A table that could not be built leaves no line, and the next
-            // line must not be joined to the one before it.
-            if (m_cursor.document()->characterCount() != sizeBefore) {
-                // A table on the first line sits after the document's initial
-                // empty paragraph, which holds no line of the body: mark it
-                // like the paragraphs the table created, so the body does not
-                // grow an empty line in front of the table when written.
-                if (m_fillCurrentBlock && blockBefore.isValid() && blockBefore.text().isEmpty()) {
-                    QTextBlockFormat format = blockBefore.blockFormat();
-                    format.setProperty(TextProperty::TableSpacer, true);
-                    QTextCursor(blockBefore).setBlockFormat(format);
-                }
-                // The paragraph after the table receives the next line.
-                m_fillCurrentBlock = true;
-            }
-            m_pending.clear();
+        if (std::none_of(m_pending.cbegin(), m_pending.cend(), isTableEmbed)) {
+            closeTextLine(lineAttributes);
             return;
         }
+        const QList<Piece> pieces = std::exchange(m_pending, {});
+        for (const Piece &piece : pieces) {
+            if (!isTableEmbed(piece)) {
+                m_pending.append(piece);
+                continue;
+            }
+            const QString tableJson = piece.embed.value(QLatin1String(kTableEmbedKind)).toString();
+            if (!m_pending.isEmpty()) {
+                // What holds no table is dropped without splitting the line.
+                if (!holdsTable(tableJson))
+                    continue;
+                closeTextLine(lineAttributes);
+            }
+            insertTable(tableJson);
+        }
+        if (!m_pending.isEmpty())
+            closeTextLine(lineAttributes);
+    }
+
+    void insertTable(const QString &tableJson)
+    {
+        const int sizeBefore = m_cursor.document()->characterCount();
+        const QTextBlock blockBefore = m_cursor.block();
+        insertTableFromJson(m_cursor, tableJson);
+        // A table that could not be built leaves no line, and the next
+        // line must not be joined to the one before it.
+        if (m_cursor.document()->characterCount() == sizeBefore)
+            return;
+        // A table on the first line sits after the document's initial
+        // empty paragraph, which holds no line of the body: mark it
+        // like the paragraphs the table created, so the body does not
+        // grow an empty line in front of the table when written.
+        if (m_fillCurrentBlock && blockBefore.isValid() && blockBefore.text().isEmpty()) {
+            QTextBlockFormat format = blockBefore.blockFormat();
+            format.setProperty(TextProperty::TableSpacer, true);
+            QTextCursor(blockBefore).setBlockFormat(format);
+        }
+        // The paragraph after the table receives the next line.
+        m_fillCurrentBlock = true;
+    }
+
+    void closeTextLine(const QJsonObject &lineAttributes)
+    {
         if (!m_fillCurrentBlock)
             m_cursor.insertBlock();
         m_fillCurrentBlock = false;
@@ -195,8 +230,6 @@ private:
                 format.setObjectType(TextObject::Attachment);
         } else if (kind == QLatin1String(kDividerEmbedKind)) {
             format.setObjectType(TextObject::Divider);
-        } else if (kind == QLatin1String(kTableEmbedKind)) {
-            format.setObjectType(TextObject::Table);
         }
         format.setProperty(TextProperty::ObjectUrl, url);
         return format;
@@ -234,8 +267,7 @@ bool isSpacer(const QTextBlock &block)
 
 bool isEmbedObject(int objectType)
 {
-    return objectType == TextObject::Attachment || objectType == TextObject::Divider
-        || objectType == TextObject::Table;
+    return objectType == TextObject::Attachment || objectType == TextObject::Divider;
 }
 
 void appendBlockRuns(QJsonArray &delta, const QTextBlock &block)

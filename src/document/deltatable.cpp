@@ -11,6 +11,8 @@
 #include <QTextDocument>
 #include <QTextTable>
 
+#include <optional>
+
 namespace {
 
 void markAllBlocks(QTextDocument *document, bool mark)
@@ -110,22 +112,49 @@ QTextTable *insertTableAt(QTextCursor &cursor, int rows, int columns, const QTex
     return table;
 }
 
-void insertTableFromJson(QTextCursor &cursor, const QString &tableJson)
+namespace {
+
+struct TableShape
+{
+    QJsonArray cells;
+    bool hasHeader = true;
+    int rows = 0;
+    int columns = 0;
+};
+
+// Nothing when the text describes no table of at least one cell.
+std::optional<TableShape> tableShape(const QString &tableJson)
 {
     const QJsonDocument doc = parseJsonText(tableJson);
     if (!doc.isObject())
+        return std::nullopt;
+    TableShape shape;
+    shape.cells = doc.object().value(QLatin1String("cells")).toArray();
+    shape.hasHeader = doc.object().value(QLatin1String("hasHeader")).toBool(true);
+    shape.rows = int(shape.cells.size());
+    for (const QJsonValue &row : std::as_const(shape.cells))
+        shape.columns = std::max(shape.columns, int(row.toArray().size()));
+    if (shape.rows == 0 || shape.columns == 0)
+        return std::nullopt;
+    return shape;
+}
+
+} // namespace
+
+bool holdsTable(const QString &tableJson)
+{
+    return tableShape(tableJson).has_value();
+}
+
+void insertTableFromJson(QTextCursor &cursor, const QString &tableJson)
+{
+    const std::optional<TableShape> shape = tableShape(tableJson);
+    if (!shape)
         return;
-    const QJsonObject object = doc.object();
-    const QJsonArray cells = object.value(QLatin1String("cells")).toArray();
-    const bool hasHeader = object.value(QLatin1String("hasHeader")).toBool(true);
-    if (cells.isEmpty())
-        return;
-    const int rows = int(cells.size());
-    int columns = 0;
-    for (const QJsonValue &row : cells)
-        columns = std::max(columns, int(row.toArray().size()));
-    if (columns == 0)
-        return;
+    const QJsonArray &cells = shape->cells;
+    const bool hasHeader = shape->hasHeader;
+    const int rows = shape->rows;
+    const int columns = shape->columns;
 
     QTextTable *table = insertTableAt(cursor, rows, columns, tableFormat(hasHeader));
     const QColor headerBackground = QGuiApplication::palette().color(QPalette::Active, QPalette::AlternateBase);

@@ -21,6 +21,8 @@ QTextTable *insertTableAt(QTextCursor &cursor, int rows, int columns, const QTex
 // Builds a table from the text of a "table" embed and leaves the cursor in the
 // paragraph after it. Invalid JSON or a table without cells inserts nothing.
 void insertTableFromJson(QTextCursor &cursor, const QString &tableJson);
+// Whether insertTableFromJson would build a table from the text.
+bool holdsTable(const QString &tableJson);
 // The text of the "table" embed for a table: every row has every column.
 QString tableToJson(QTextTable *table);
 // A cell's runs as a Delta, "\n" between lines, none after the last.

@@ -35,7 +35,6 @@ namespace TextObject {
 enum : int {
     Attachment = QTextFormat::UserObject + 1, // drawn by AttachmentRenderer
     Divider = QTextFormat::UserObject + 2,    // drawn by DividerRenderer
-    Table = QTextFormat::UserObject + 3,      // a table embed that shares its line; not drawn
 };
 } // namespace TextObject
 

@@ -154,6 +154,21 @@ private slots:
         QTest::newRow("two tables in a row") << tableBody(table, "t").chopped(1) + "," + tableBody(table).mid(1) << QString();
         QTest::newRow("empty line after table") << tableBody(table, "b").chopped(1) + R"(,{"insert":"\n"}])" << QString();
         QTest::newRow("table on the first line") << tableBody(R"({"cells":[[[{"insert":"a"}]]],"hasHeader":false})", {}, "z") << QString();
+        // A table is a block of its own even when its embed shares a line.
+        const QString cell = R"({"cells":[[[{"insert":"x"}]]],"hasHeader":false})";
+        const QString embed = compactJson(QJsonObject{{"insert", QJsonObject{{"table", cell}}}});
+        QTest::newRow("table sharing its line splits it")
+            << QString(R"([{"insert":"a"},%1,{"insert":"b"},{"attributes":{"list":"bullet"},"insert":"\n"}])").arg(embed)
+            << QString(R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},%1,{"insert":"\n"},)"
+                       R"({"insert":"b"},{"attributes":{"list":"bullet"},"insert":"\n"}])").arg(embed);
+        QTest::newRow("two tables on one line")
+            << QString(R"([%1,%1,{"insert":"\n"}])").arg(embed) << QString(R"([%1,{"insert":"\n"},%1,{"insert":"\n"}])").arg(embed);
+        QTest::newRow("table holding none beside a foreign image")
+            << R"([{"insert":{"table":5}},{"insert":{"image":"https://x/y.png"}},{"insert":"\n"}])" << R"([{"insert":"\n"}])";
+        QTest::newRow("table holding none beside text")
+            << QString(R"([{"insert":"a"},%1,{"insert":"b\n"}])")
+                   .arg(compactJson(QJsonObject{{"insert", QJsonObject{{"table", R"({"cells":[]})"}}}}))
+            << R"([{"insert":"ab"},{"insert":"\n"}])";
         // An unreadable table inserts nothing and joins no lines.
         const QString xy = R"([{"insert":"x"},{"insert":"\n"},{"insert":"y"},{"insert":"\n"}])";
         for (const char *bad : {"{cells", "[1]", R"({"hasHeader":true})", R"({"cells":[[],[]]})", R"({"cells":[1,"x"]})"})

@@ -112,14 +112,13 @@ private:
         previous = attributes;
     }
 
-    QJsonObject embed(bool inLine)
+    QJsonObject embed()
     {
         const QString url = attachmentUrl(QStringLiteral("att-%1").arg(m_random.bounded(1000)));
-        switch (m_random.bounded(inLine ? 4 : 3)) {
+        switch (m_random.bounded(3)) {
         case 0: return {{"velmora-notes-attachment", url}};
         case 1: return {{"image", url}};
-        case 2: return {{"divider", pick({"hr", "", "line"})}};
-        default: return {{"table", R"({"cells":[["x"]]})"}}; // sharing its line: an embed, text untouched
+        default: return {{"divider", pick({"hr", "", "line"})}};
         }
     }
 
@@ -134,7 +133,7 @@ private:
         QJsonObject previous{{"none", true}};
         for (int i = 0; i < pieces; ++i) {
             if (chance(15)) {
-                m_ops.append(op(embed(pieces > 1)));
+                m_ops.append(op(embed()));
                 previous = {{"none", true}};
             } else {
                 run(m_ops, previous, implied, true, code);
@@ -145,7 +144,7 @@ private:
 
     void embedLine()
     {
-        m_ops.append(op(embed(false)));
+        m_ops.append(op(embed()));
         m_ops.append(op("\n", chance(30) ? QJsonObject{{"align", pick({"center", "right"})}} : QJsonObject()));
     }
 
