@@ -3,6 +3,7 @@
 #include "attachmentrepository.h"
 #include "database.h"
 #include "iolog.h"
+#include "storagehealth.h"
 #include "noterepository.h"
 #include "notebookrepository.h"
 
@@ -89,7 +90,9 @@ void BulkWriteScope::commit()
         for (int *counter : std::as_const(m_pendingCounts))
             ++*counter;
     } else {
-        m_commitError = db.lastError().text();
+        const QSqlError error = db.lastError();
+        StorageHealth::reportFailure(error, QStringLiteral("COMMIT"));
+        m_commitError = error.text();
         m_lostRows += int(m_pendingCounts.size());
         qCWarning(lcIo) << "Bulk write commit failed:" << m_commitError << "-" << m_pendingCounts.size() << "rows lost";
         db.rollback();

@@ -1,6 +1,7 @@
 #include "database.h"
 
 #include "privatefiles.h"
+#include "storagehealth.h"
 #include "storagelog.h"
 
 #include <QDir>
@@ -241,6 +242,41 @@ bool Database::open(const QString &path)
     pragma.exec("PRAGMA foreign_keys=ON");
     qCInfo(lcStorage).noquote() << "Database opened:" << path;
     return true;
+}
+
+QSqlDatabase Database::database() const
+{
+    const int failures = StorageHealth::diskFullFailures();
+    if (failures != m_logReclaimedAt && reclaimLog())
+        m_logReclaimedAt = failures;
+    return m_db;
+}
+
+// A write that fails on a full disk leaves the write-ahead log grown, and only
+// a checkpoint lets it start over: none runs before the log reaches its
+// threshold, which on a nearly full disk it never does, so every later write
+// would fail too. Inside a transaction this does nothing and is tried again.
+bool Database::reclaimLog() const
+{
+    if (!m_db.isOpen())
+        return false;
+    QSqlQuery q(m_db);
+    // Below its usual threshold the log no longer takes the last free bytes
+    // and leaves none for the checkpoint.
+    q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=64"));
+    if (!q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) || !q.next() || q.value(0).toInt() != 0)
+        return false;
+    qCInfo(lcStorage) << "Write-ahead log checkpointed after a full disk";
+    return true;
+}
+
+bool Database::commit()
+{
+    if (m_db.commit())
+        return true;
+    StorageHealth::reportFailure(m_db.lastError(), QStringLiteral("COMMIT"));
+    m_db.rollback();
+    return false;
 }
 
 bool Database::beginImmediate()

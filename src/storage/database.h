@@ -46,7 +46,12 @@ public:
     // BEGIN IMMEDIATE: the write lock is taken before anything is read.
     bool beginImmediate();
 
-    QSqlDatabase database() const { return m_db; }
+    // After a write failed on a full disk, first the checkpoint that lets the
+    // write-ahead log start over (see reclaimLog).
+    QSqlDatabase database() const;
+    // Commits the transaction open on the connection; a failure is logged
+    // with its cause and rolled back.
+    bool commit();
     QString connectionName() const { return m_connectionName; }
 
     static constexpr int currentVersion = 4;
@@ -64,9 +69,11 @@ private:
     bool migrateToV2();
     bool migrateToV3();
     bool storeVersion(int version);
+    bool reclaimLog() const;
 
     QString m_connectionName;
     QSqlDatabase m_db;
+    mutable int m_logReclaimedAt = 0;
     NoteTextExtractor m_textExtractor;
     NoteTodoExtractor m_todoExtractor;
 };

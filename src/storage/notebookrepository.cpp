@@ -124,8 +124,8 @@ bool NotebookRepository::softDelete(const QString &id)
 int NotebookRepository::markAllPending()
 {
     QSqlQuery q(m_database->database());
-    if (!q.exec(QStringLiteral(
-            "UPDATE notebooks SET sync_status='pending' WHERE deleted_at IS NULL AND sync_status != 'pending'")))
+    if (!exec(q, QStringLiteral(
+                 "UPDATE notebooks SET sync_status='pending' WHERE deleted_at IS NULL AND sync_status != 'pending'")))
         return 0;
     return q.numRowsAffected();
 }

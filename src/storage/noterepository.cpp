@@ -311,8 +311,8 @@ int NoteRepository::markAllPending()
     // A welcome note nobody edited exists on every device under its own id;
     // uploading it would give every other device a copy.
     QSqlQuery q(m_database->database());
-    if (!q.exec(QStringLiteral("UPDATE notes SET sync_status='pending' WHERE deleted_at IS NULL AND "
-                               "sync_status != 'pending' AND NOT (is_sample = 1 AND version = 1)")))
+    if (!exec(q, QStringLiteral("UPDATE notes SET sync_status='pending' WHERE deleted_at IS NULL AND "
+                                "sync_status != 'pending' AND NOT (is_sample = 1 AND version = 1)")))
         return 0;
     return q.numRowsAffected();
 }

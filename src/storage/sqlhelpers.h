@@ -48,5 +48,4 @@ public:
 private:
     QSqlDatabase m_db;
     bool m_open = false;
-    bool m_diskFull = false;
 };

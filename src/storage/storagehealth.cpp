@@ -8,12 +8,15 @@
 #include <QSqlQuery>
 #include <QUuid>
 
+#include <atomic>
+
 namespace StorageHealth {
 
 namespace {
 
 QMutex s_mutex;
 std::function<void(const QString &)> s_handler;
+std::atomic<int> s_diskFullFailures{0};
 
 constexpr int kSqliteCorrupt = 11;
 constexpr int kSqliteFull = 13;
@@ -43,6 +46,8 @@ bool isDiskFull(const QSqlError &error)
 void reportFailure(const QSqlError &error, const QString &sql)
 {
     qCWarning(lcStorage).noquote() << "Statement failed:" << error.text() << "in" << sql.left(80);
+    if (isDiskFull(error))
+        ++s_diskFullFailures;
     if (!isCorruption(error))
         return;
     std::function<void(const QString &)> handler;
@@ -52,6 +57,11 @@ void reportFailure(const QSqlError &error, const QString &sql)
     }
     if (handler)
         handler(error.text());
+}
+
+int diskFullFailures()
+{
+    return s_diskFullFailures;
 }
 
 void setCorruptionHandler(std::function<void(const QString &error)> handler)

@@ -19,6 +19,8 @@ bool isDiskFull(const QSqlError &error);
 // Logs a failed statement with the driver's error; a corruption error also
 // goes to the handler (see setCorruptionHandler).
 void reportFailure(const QSqlError &error, const QString &sql);
+// Statements that failed on a full disk in this process so far.
+int diskFullFailures();
 // Called on the thread of the failing statement with the driver's text;
 // replaces any earlier handler. An empty function removes it.
 void setCorruptionHandler(std::function<void(const QString &error)> handler);

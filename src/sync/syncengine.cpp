@@ -297,10 +297,8 @@ void SyncEngine::applyPushResults(const PushBatch &batch, const QJsonArray &resu
             qCWarning(lcSync) << "note push refused" << id << result.value("message").toString();
         }
     }
-    if (inTransaction && !db.commit()) {
+    if (inTransaction && !m_database->commit())
         qCWarning(lcSync) << "push results not committed";
-        db.rollback();
-    }
 }
 
 void SyncEngine::pullNotes(const QString &since)
@@ -371,9 +369,8 @@ bool SyncEngine::mergeNotes(const QJsonArray &changes)
         ++changed;
         allWritten = allWritten && written;
     }
-    if (inTransaction && !db.commit()) {
+    if (inTransaction && !m_database->commit()) {
         qCWarning(lcSync) << "note merge not committed";
-        db.rollback();
         allWritten = false;
     }
     blocker.unblock();
@@ -427,8 +424,8 @@ void SyncEngine::mergeNotebooks(const QJsonArray &list)
         ++changed;
     }
     const int removed = removeNotebooksGoneFromServer(listed);
-    if (inTransaction && !db.commit())
-        db.rollback();
+    if (inTransaction && !m_database->commit())
+        qCWarning(lcSync) << "notebook merge not committed";
     blocker.unblock();
     if (changed + removed > 0) {
         m_dataChangedInCycle = true;

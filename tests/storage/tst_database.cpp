@@ -2,10 +2,12 @@
 
 #include "database.h"
 #include "noterepository.h"
+#include "preferencesrepository.h"
 #include "storagefixture.h"
 #include "storagehealth.h"
 
 #include <QCryptographicHash>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -43,6 +45,44 @@ private slots:
     {
         m_dataDir = m_dir.path() + "/" + QUuid::createUuid().toString(QUuid::WithoutBraces);
         qputenv("NOTES_DATA_DIR", m_dataDir.toUtf8());
+    }
+
+    // A write that fails on a full disk, whichever way it was made, has the
+    // next use of the connection empty the write-ahead log.
+    void aFullDiskFailureEmptiesTheLogBeforeTheNextWrite_data()
+    {
+        QTest::addColumn<bool>("throughNotes");
+        QTest::newRow("preference") << false;
+        QTest::newRow("note") << true;
+    }
+    void aFullDiskFailureEmptiesTheLogBeforeTheNextWrite()
+    {
+        QFETCH(bool, throughNotes);
+        const QString path = Database::defaultDatabasePath();
+        Database db;
+        QVERIFY(db.open(path) && db.migrate());
+        PreferencesRepository preferences(&db);
+        NoteRepository notes(&db);
+        const QString big(200000, 'x');
+        preferences.set("filler", big);
+        QVERIFY(QFileInfo(path + "-wal").size() > 0);
+
+        // A page limit makes SQLite answer as on a full disk.
+        QSqlQuery(db.database()).exec("PRAGMA max_page_count=" + scalar(db, "PRAGMA page_count").toString());
+        if (throughNotes) {
+            Note note;
+            note.id = StorageFixture::newId();
+            note.body = big;
+            note.createdAt = note.updatedAt = note.modifiedAt = StorageFixture::kBase;
+            QVERIFY(!notes.insert(note));
+        } else {
+            preferences.set("more", big);
+            QVERIFY(!preferences.get("more"));
+        }
+        QSqlQuery(db.database()).exec("PRAGMA max_page_count=1073741823");
+        QCOMPARE(QFileInfo(path + "-wal").size(), 0);
+        preferences.set("more", big);
+        QCOMPARE(preferences.get("more"), big);
     }
 
     // Search afterwards finds what a reader sees, not the markup around it.
