@@ -422,6 +422,20 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
         return false;
     };
 
+    // An id met again in one archive is the same record: only its first file
+    // is restored, so what the count says is what is stored.
+    const auto seenBefore = [&result](QSet<QString> &seen, const QString &id) {
+        if (!seen.contains(id)) {
+            seen.insert(id);
+            return false;
+        }
+        qCWarning(lcIo) << "Restore: a second record with id" << id << "skipped";
+        ++result.skipped;
+        return true;
+    };
+    QSet<QString> notebookIds;
+    QSet<QString> noteIds;
+
     // Notebooks before notes, so notes find their notebooks.
     for (const QString &path : notebookFiles) {
         step(BackupText::tr("Restoring notebooks..."));
@@ -433,6 +447,8 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
             ++result.errors;
             continue;
         }
+        if (seenBefore(notebookIds, notebook.id))
+            continue;
         const std::optional<Notebook> local = repositories.notebooks->notebookById(notebook.id);
         bool ok = true;
         if (!local) {
@@ -482,6 +498,8 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
             ++result.errors;
             continue;
         }
+        if (seenBefore(noteIds, note.id))
+            continue;
         const std::optional<Note> local = repositories.notes->noteById(note.id);
         bool ok = true;
         if (!local) {

@@ -160,9 +160,9 @@ private slots:
         QTest::addColumn<int>("imported");
         QTest::addColumn<int>("skipped");
 
-        QTest::newRow("skip existing") << 0 << "local same" << "local older" << 1 << 2;
-        QTest::newRow("overwrite") << 1 << "archived same" << "archived older" << 3 << 0;
-        QTest::newRow("overwrite older") << 2 << "local same" << "archived older" << 2 << 1;
+        QTest::newRow("skip existing") << 0 << "local same" << "local older" << 1 << 3;
+        QTest::newRow("overwrite") << 1 << "archived same" << "archived older" << 3 << 1;
+        QTest::newRow("overwrite older") << 2 << "local same" << "archived older" << 2 << 2;
     }
 
     void modesDecideAboutExistingRows()
@@ -183,7 +183,9 @@ private slots:
             {{"manifest.json", "{\"version\":1}"},
              {"notes/a.json", json(noteJson(same.id, "archived same", same.updatedAt))},
              {"notes/b.json", json(noteJson(older.id, "archived older", IoFixture::at(9)))},
-             {"notes/c.json", json(noteJson(fresh, "archived fresh", IoFixture::at(9)))}});
+             {"notes/c.json", json(noteJson(fresh, "archived fresh", IoFixture::at(9)))},
+             // The same id again is no second note, whatever the mode.
+             {"notes/d.json", json(noteJson(fresh, "archived twice", IoFixture::at(10)))}});
         QVERIFY(!archive.isEmpty());
 
         QCOMPARE(tally(restoreBackup(archive, fx->repositories(), RestoreMode(mode))), QList<int>({imported, skipped, 0}));
