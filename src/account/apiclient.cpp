@@ -44,6 +44,14 @@ ApiClient::ApiClient(TokenManager *tokens, QObject *parent)
     , m_network(new QNetworkAccessManager(this))
     , m_tokens(tokens)
 {
+    // A server that accepts and then says nothing would otherwise hold a
+    // request, and the sync waiting on it, for good.
+    m_network->setTransferTimeout(QNetworkRequest::DefaultTransferTimeoutConstant);
+}
+
+void ApiClient::setTransferTimeout(int milliseconds)
+{
+    m_network->setTransferTimeout(milliseconds);
 }
 
 void ApiClient::setAppInfo(const QString &appId, const QString &appVersion, const QString &platform)

@@ -47,6 +47,8 @@ public:
     // Takes ownership of multipart.
     void postMultipart(const QString &path, QHttpMultiPart *multipart, Callback callback);
 
+    // A request that receives nothing for this long fails with status 0.
+    void setTransferTimeout(int milliseconds);
     void setBaseUrl(const QUrl &baseUrl) { m_baseUrl = baseUrl; }
     QUrl baseUrl() const { return m_baseUrl; }
     void setAppInfo(const QString &appId, const QString &appVersion, const QString &platform);

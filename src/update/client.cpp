@@ -16,9 +16,10 @@ Client::Client(const UpdateConfig &config, QObject *parent)
 {
 }
 
-QNetworkRequest Client::request(const QUrl &url, const QString &product)
+QNetworkRequest Client::request(const QUrl &url, const QString &product, int transferTimeoutMs)
 {
     QNetworkRequest request(url);
+    request.setTransferTimeout(transferTimeoutMs);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("VelmUpdateQt/0.1 (%1)").arg(product));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     return request;
@@ -49,7 +50,7 @@ void Client::check()
         return;
     }
     m_inFlight = true;
-    QNetworkReply *reply = m_network->get(request(manifestUrl(m_config.releaseBaseUrl), m_config.product));
+    QNetworkReply *reply = m_network->get(request(manifestUrl(m_config.releaseBaseUrl), m_config.product, m_config.transferTimeoutMs));
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onReply(reply); });
 }
 

@@ -37,7 +37,8 @@ public:
     static QUrl manifestUrl(const QUrl &releaseBaseUrl);
 
     // User agent and redirect policy shared by every request of this library.
-    static QNetworkRequest request(const QUrl &url, const QString &product);
+    static QNetworkRequest request(const QUrl &url, const QString &product,
+                                   int transferTimeoutMs = UpdateConfig().transferTimeoutMs);
 
 signals:
     void updateAvailable(const VelmUpdate::Artifact &artifact);

@@ -12,6 +12,9 @@ struct UpdateConfig
     QString channel;
     QUrl releaseBaseUrl; // directory of the channel, path ending "/<product>/<channel>/"
     QString currentVersion;
+    // A request that receives nothing for this long fails, so that a silent
+    // server never leaves a check in flight for good.
+    int transferTimeoutMs = 30000;
 
     // The release server is UPDATE_BASE_URL when set and not empty, else the
     // local velmora-server; the channel directory lies below it.

@@ -29,6 +29,7 @@ struct FakeReply
     int status = 200;
     QByteArray body = "{}";
     bool drop = false; // close the connection without answering
+    bool stall = false; // keep the connection open without answering
 };
 
 class FakeHttpServer : public QTcpServer
@@ -85,6 +86,8 @@ private:
             socket->abort();
             return;
         }
+        if (reply.stall)
+            return;
         socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + " X\r\nContent-Type: application/json\r\n"
                       "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n" + reply.body);
     }

@@ -113,14 +113,18 @@ private slots:
         QTest::newRow("garbage gives {}") << 201 << QByteArray("<html>") << false << true << 201 << QJsonObject() << 0;
         QTest::newRow("500") << 500 << QByteArray(R"({"error":"not found"})") << false << false << 500 << error << 0;
         QTest::newRow("dropped connection") << 0 << QByteArray() << true << false << 0 << QJsonObject() << 1;
+        // Both would hold the request, and a sync, for good.
+        QTest::newRow("server that never answers") << -1 << QByteArray() << false << false << 0 << QJsonObject() << 1;
+        QTest::newRow("only an interim reply") << 100 << QByteArray() << false << false << 0 << QJsonObject() << 1;
     }
     void replyReachesCallback()
     {
         QFETCH(int, status);
         QFETCH(QByteArray, reply);
         QFETCH(bool, drop);
-        FakeHttpServer server([&](const RecordedRequest &) { return FakeReply{status, reply, drop}; });
+        FakeHttpServer server([&](const RecordedRequest &) { return FakeReply{status, reply, drop, status < 0}; });
         auto client = clientOver(server);
+        client->syncApi()->setTransferTimeout(300);
         QSignalSpy networkErrors(client->syncApi(), &ApiClient::networkError);
         Outcome outcome;
         client->syncApi()->get(QStringLiteral("/x"), recordInto(outcome));

@@ -95,6 +95,9 @@ struct World
 
     World()
     {
+        // A reply that never ends fails after this; the default would run
+        // past the input time limit.
+        device.api.setTransferTimeout(200);
         // A synced notebook and note, a notebook and an edit waiting to be pushed.
         const QDateTime at = QDateTime::fromMSecsSinceEpoch(1767225600000, Qt::UTC);
         for (const auto &[id, status] : {std::pair{"b1", SyncStatus::Synced}, std::pair{"b2", SyncStatus::Pending}}) {

@@ -6,6 +6,8 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSignalSpy>
+#include <QTcpServer>
 
 using namespace VelmUpdate;
 
@@ -39,6 +41,22 @@ class TestClient : public QObject
 {
     Q_OBJECT
 private slots:
+    // Without a timeout the check would stay in flight and refuse every later one.
+    void aServerThatNeverAnswersFailsTheCheck()
+    {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        UpdateConfig config{"notes", "stable", QUrl(QString("http://127.0.0.1:%1/notes/stable/").arg(silent.serverPort())),
+                            "1.0.4"};
+        config.transferTimeoutMs = 200;
+        Client client(config);
+        QSignalSpy failed(&client, &Client::checkFailed);
+        client.check();
+        QTRY_COMPARE(failed.size(), 1);
+        client.check();
+        QTRY_COMPARE(failed.size(), 2);
+    }
+
     void manifestDecidesTheOutcome_data()
     {
         QTest::addColumn<QByteArray>("json");
