@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QUuid>
 
+#include <initializer_list>
+
 namespace VelmSync {
 
 namespace {
@@ -11,6 +13,24 @@ namespace {
 qint64 ms(const QDateTime &time)
 {
     return time.isValid() ? time.toMSecsSinceEpoch() : 0;
+}
+
+// Rows need every time: one the server left out takes another time of the
+// same record, or the start of the epoch when it sent none, instead of the
+// record (and the notes filed in it) failing to be stored on every sync.
+void fillMissingTimes(std::initializer_list<QDateTime *> times)
+{
+    QDateTime known = QDateTime::fromMSecsSinceEpoch(0, Qt::UTC);
+    for (const QDateTime *time : times) {
+        if (time->isValid()) {
+            known = *time;
+            break;
+        }
+    }
+    for (QDateTime *time : times) {
+        if (!time->isValid())
+            *time = known;
+    }
 }
 
 // The text inserted before the first line break, as a plain insert of its own
@@ -102,6 +122,7 @@ Note noteFromPull(const QJsonObject &change)
     note.createdAt = dateFromJson(change.value("created_at"), true);
     note.updatedAt = dateFromJson(change.value("updated_at"), true);
     note.modifiedAt = dateFromJson(change.value("modified_at"), true);
+    fillMissingTimes({&note.createdAt, &note.updatedAt, &note.modifiedAt});
     const QDateTime deletedAt = dateFromJson(change.value("deleted_at"), true);
     if (deletedAt.isValid())
         note.deletedAt = deletedAt;
@@ -129,6 +150,7 @@ Notebook notebookFromPull(const QJsonObject &object)
     notebook.version = object.value("version").toInt();
     notebook.createdAt = dateFromJson(object.value("created_at"), false);
     notebook.updatedAt = dateFromJson(object.value("updated_at"), false);
+    fillMissingTimes({&notebook.createdAt, &notebook.updatedAt});
     notebook.syncStatus = SyncStatus::Synced;
     return notebook;
 }
@@ -142,6 +164,7 @@ Attachment attachmentFromPull(const QJsonObject &object)
     attachment.mimeType = object.value("mime_type").toString();
     attachment.sizeBytes = object.value("size_bytes").toInteger();
     attachment.createdAt = dateFromJson(object.value("created_at"), true);
+    fillMissingTimes({&attachment.createdAt});
     attachment.syncStatus = SyncStatus::Synced;
     return attachment;
 }

@@ -45,6 +45,20 @@ private slots:
         QVERIFY(a->notes.noteById(trashed.id)->deletedAt.has_value());
     }
 
+    // Records sent without their times are still stored, with the times they have.
+    void pulledRecordsWithoutTimesAreStored()
+    {
+        Device device(1, QString(), QString());
+        const qint64 at = 1767225600000;
+        QVERIFY(device.notebooks.insert(VelmSync::notebookFromPull({{"id", "b9"}, {"name", "No times"}})));
+        QVERIFY(device.notes.insert(VelmSync::noteFromPull({{"id", "n9"}, {"notebook_id", "b9"}, {"updated_at", double(at)}})));
+        QVERIFY(device.attachments.insert(VelmSync::attachmentFromPull({{"id", "a9"}, {"note_id", "n9"}, {"filename", "a.txt"}, {"mime_type", "text/plain"}})));
+        const Note note = *device.notes.noteById("n9");
+        QCOMPARE(note.createdAt, QDateTime::fromMSecsSinceEpoch(at, Qt::UTC));
+        QCOMPARE(note.modifiedAt, note.createdAt);
+        QCOMPARE(device.notebooks.notebookById("b9")->updatedAt, QDateTime::fromMSecsSinceEpoch(0, Qt::UTC));
+    }
+
     void notebookDeletedElsewhereLeavesNoNoteBehind()
     {
         auto [a, b] = devices();
