@@ -1,9 +1,14 @@
 #include "services.h"
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
+#include <QLoggingCategory>
 
 #include <sodium.h>
+
+Q_DECLARE_LOGGING_CATEGORY(lcServer)
 
 namespace VelmServer {
 
@@ -97,7 +102,7 @@ void invite(Services &s, const Caller &c, const httplib::Request &req, httplib::
     if (!body)
         return;
     const QString email = body->value("email").toString().trimmed().toLower();
-    if (body->contains("email") && !email.contains('@'))
+    if (body->contains("email") && (!email.contains('@') || email.size() > maxEmailLength))
         return replyError(res, 400, QStringLiteral("email is not an e-mail address"));
     Tx tx(*s.db);
     QSqlQuery q = s.db->query();
@@ -160,33 +165,78 @@ void join(Services &s, const Caller &c, const QString &code, httplib::Response &
     replyJson(res, 200, QJsonObject{{"ok", true}, {"group_id", groupId}});
 }
 
+// The caller leaves g (the owner dissolves it), inside the caller's transaction.
+bool leaveWithin(Services &s, const Caller &c, const GroupRow &g)
+{
+    QSqlQuery q = s.db->query();
+    // Shares exist only inside a group; a dissolved group ends all of them.
+    bool ok = true;
+    if (g.ownerId == c.userId) {
+        ok = s.db->run(q, QStringLiteral("SELECT id FROM users WHERE group_id = ?"), {g.id});
+        QStringList members;
+        while (ok && q.next())
+            members.append(q.value(0).toString());
+        for (const QString &member : members)
+            ok = ok && dropShares(s, member);
+    } else {
+        ok = dropShares(s, c.userId);
+    }
+    // A group never stays without its owner: the owner leaving dissolves it.
+    return ok && (g.ownerId == c.userId
+        ? s.db->run(q, QStringLiteral("UPDATE users SET group_id = NULL WHERE group_id = ?"), {g.id})
+              && s.db->run(q, QStringLiteral("DELETE FROM invitations WHERE group_id = ?"), {g.id})
+              && s.db->run(q, QStringLiteral("DELETE FROM groups_ WHERE id = ?"), {g.id})
+        : s.db->run(q, QStringLiteral("UPDATE users SET group_id = NULL WHERE id = ?"), {c.userId}));
+}
+
 void leave(Services &s, const Caller &c, httplib::Response &res)
 {
     const auto g = groupOf(s, c.userId);
     if (!g)
         return replyError(res, 404, QStringLiteral("not in a group"));
     Tx tx(*s.db);
-    QSqlQuery q = s.db->query();
-    // Shares exist only inside a group; a dissolved group ends all of them.
-    bool ok = tx.ok();
-    if (g->ownerId == c.userId) {
-        s.db->run(q, QStringLiteral("SELECT id FROM users WHERE group_id = ?"), {g->id});
-        QStringList members;
-        while (q.next())
-            members.append(q.value(0).toString());
-        for (const QString &member : members)
-            ok = ok && dropShares(s, member);
-    } else {
-        ok = ok && dropShares(s, c.userId);
-    }
-    // A group never stays without its owner: the owner leaving dissolves it.
-    ok = ok && (g->ownerId == c.userId
-        ? s.db->run(q, QStringLiteral("UPDATE users SET group_id = NULL WHERE group_id = ?"), {g->id})
-              && s.db->run(q, QStringLiteral("DELETE FROM invitations WHERE group_id = ?"), {g->id})
-              && s.db->run(q, QStringLiteral("DELETE FROM groups_ WHERE id = ?"), {g->id})
-        : s.db->run(q, QStringLiteral("UPDATE users SET group_id = NULL WHERE id = ?"), {c.userId}));
-    if (!ok || !tx.commit())
+    if (!tx.ok() || !leaveWithin(s, c, *g) || !tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
+    replyJson(res, 200, QJsonObject{{"ok", true}});
+}
+
+// Removes the account and everything it owns in one transaction; the
+// attachment files go once it has committed.
+void deleteAccount(Services &s, const Caller &c, httplib::Response &res)
+{
+    const auto g = groupOf(s, c.userId);
+    Tx tx(*s.db);
+    QSqlQuery q = s.db->query();
+    bool ok = tx.ok() && (!g || leaveWithin(s, c, *g));
+    QStringList files;
+    const QString owned = QStringLiteral("SELECT id FROM attachments WHERE owner_id = ?"
+                                         " OR note_id IN (SELECT id FROM notes WHERE owner_id = ?)");
+    ok = ok && s.db->run(q, owned, {c.userId, c.userId});
+    while (ok && q.next())
+        files.append(q.value(0).toString());
+    ok = ok && s.db->run(q, QStringLiteral("DELETE FROM attachment_feed WHERE attachment_id IN (%1)").arg(owned),
+                         {c.userId, c.userId})
+         && s.db->run(q, QStringLiteral("DELETE FROM attachments WHERE id IN (%1)").arg(owned), {c.userId, c.userId});
+    for (const char *sql : {"DELETE FROM attachment_feed WHERE user_id = ?",
+                            "DELETE FROM shares WHERE user_id = ?",
+                            "DELETE FROM shares WHERE item_id IN (SELECT id FROM notes WHERE owner_id = ?)",
+                            "DELETE FROM shares WHERE item_id IN (SELECT id FROM notebooks WHERE owner_id = ?)",
+                            "DELETE FROM feed WHERE note_id IN (SELECT id FROM notes WHERE owner_id = ?)",
+                            "DELETE FROM feed WHERE user_id = ?", "DELETE FROM notes WHERE owner_id = ?",
+                            "DELETE FROM notebooks WHERE owner_id = ?", "DELETE FROM devices WHERE user_id = ?",
+                            "DELETE FROM invitations WHERE invited_email = (SELECT email FROM users WHERE id = ?)",
+                            "DELETE FROM retired_tokens WHERE session_id IN (SELECT id FROM sessions WHERE user_id = ?)",
+                            "DELETE FROM auth_codes WHERE user_id = ?",
+                            "DELETE FROM sessions WHERE user_id = ?", "DELETE FROM users WHERE id = ?"})
+        ok = ok && s.db->run(q, QString::fromLatin1(sql), {c.userId});
+    if (!ok || !tx.commit())
+        return replyError(res, 503, QStringLiteral("the account could not be deleted; try again"));
+    for (const QString &id : std::as_const(files)) {
+        QFile file(QDir(s.config.dataDir).filePath(QStringLiteral("attachments/") + id));
+        if (file.exists() && !file.remove())
+            qCWarning(lcServer) << "a deleted account's attachment file stays:" << file.fileName() << file.errorString();
+    }
+    qCInfo(lcServer) << "account deleted";
     replyJson(res, 200, QJsonObject{{"ok", true}});
 }
 
@@ -220,22 +270,7 @@ void addAccountRoutes(httplib::Server &http, Services &s)
         profile(s, c, res);
     }));
     http.Delete(base + "/profile", authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
-        if (const auto g = groupOf(s, c.userId); g && g->ownerId == c.userId)
-            leave(s, c, res);
-        Tx tx(*s.db);
-        QSqlQuery q = s.db->query();
-        bool ok = tx.ok();
-        for (const char *sql : {"DELETE FROM shares WHERE user_id = ?",
-                                "DELETE FROM shares WHERE item_id IN (SELECT id FROM notes WHERE owner_id = ?)",
-                                "DELETE FROM shares WHERE item_id IN (SELECT id FROM notebooks WHERE owner_id = ?)",
-                                "DELETE FROM feed WHERE note_id IN (SELECT id FROM notes WHERE owner_id = ?)",
-                                "DELETE FROM feed WHERE user_id = ?", "DELETE FROM notes WHERE owner_id = ?",
-                                "DELETE FROM notebooks WHERE owner_id = ?", "DELETE FROM devices WHERE user_id = ?",
-                                "DELETE FROM sessions WHERE user_id = ?", "DELETE FROM users WHERE id = ?"})
-            ok = ok && s.db->run(q, QString::fromLatin1(sql), {c.userId});
-        if (!ok || !tx.commit())
-            return replyError(res, 503, QStringLiteral("try again"));
-        replyJson(res, 200, QJsonObject{{"ok", true}});
+        deleteAccount(s, c, res);
     }));
     http.Get(base + "/devices", authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
         QSqlQuery q = s.db->query();

@@ -73,12 +73,23 @@ const char *const migration1[] = {
     "CREATE INDEX attachment_feed_stamp ON attachment_feed(user_id, stamp)",
 };
 
+// Refresh tokens rotated out of a session, so that presenting one again is
+// recognised as reuse; one-time sign-in codes.
+const char *const migration2[] = {
+    "CREATE TABLE retired_tokens (token_hash TEXT PRIMARY KEY, session_id TEXT NOT NULL, retired_at BIGINT NOT NULL)",
+    "CREATE INDEX retired_tokens_session ON retired_tokens(session_id)",
+    "CREATE TABLE auth_codes (code_hash TEXT PRIMARY KEY, user_id TEXT NOT NULL, client_id TEXT NOT NULL,"
+    " redirect_uri TEXT NOT NULL, challenge TEXT NOT NULL, expires_at BIGINT NOT NULL,"
+    " user_agent TEXT NOT NULL DEFAULT '', ip_address TEXT NOT NULL DEFAULT '')",
+};
+
 struct Migration
 {
     const char *const *begin;
     const char *const *end;
 };
-const Migration migrations[] = {{std::begin(migration1), std::end(migration1)}};
+const Migration migrations[] = {{std::begin(migration1), std::end(migration1)},
+                                {std::begin(migration2), std::end(migration2)}};
 
 } // namespace
 

@@ -29,6 +29,30 @@ bool gzipFast(const std::string &data, std::string *out)
     deflateEnd(&stream);
     return done;
 }
+// Refuses a body far over its route's limit before it is read. A body a
+// little over it is read (so an honest client gets the 413, not a broken
+// connection) and refused by the route; a small route takes no body of
+// unknown length.
+bool refuseOversizedBody(const httplib::Request &req, httplib::Response &res, const Config &c)
+{
+    const qint64 limit = bodyLimit(req, c.maxAttachmentMb);
+    if (req.has_header("Transfer-Encoding") && limit == jsonMaxBytes) {
+        replyError(res, 411, QStringLiteral("a body needs a Content-Length here"));
+        res.set_header("Connection", "close");
+        return true;
+    }
+    const std::string declared = req.get_header_value("Content-Length");
+    if (declared.empty())
+        return false;
+    bool ok = false;
+    const qint64 length = QByteArray::fromStdString(declared).toLongLong(&ok);
+    if (ok && length <= limit + drainableExcessBytes)
+        return false;
+    replyError(res, 413, QStringLiteral("request too large: this request takes at most %1 bytes").arg(limit));
+    // The body stays unread: the connection cannot carry another request.
+    res.set_header("Connection", "close");
+    return true;
+}
 } // namespace
 
 Server::Server(Config config)
@@ -62,7 +86,7 @@ bool Server::start(QString *error)
     httplib::Server &http = *m_http;
     const int threads = c.threads;
     http.new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
-    // Room for the largest attachment; pushes have their own lower limit.
+    // Room for the largest attachment; every other route has its own lower limit (bodyLimit).
     http.set_payload_max_length(size_t(std::max<qint64>(pushMaxBytes, c.maxAttachmentMb * 1024 * 1024 + 64 * 1024)));
     http.set_read_timeout(30, 0);
     http.set_write_timeout(30, 0);
@@ -76,7 +100,9 @@ bool Server::start(QString *error)
     // spent most of its time there). It is told the client takes no encoding,
     // and large JSON replies are gzipped at the fastest level instead. The
     // request objects are the library's own, not const.
-    http.set_pre_routing_handler([](const httplib::Request &req, httplib::Response &) {
+    http.set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
+        if (refuseOversizedBody(req, res, m_services.config))
+            return httplib::Server::HandlerResponse::Handled;
         auto &request = const_cast<httplib::Request &>(req);
         request.headers.erase(kTakesGzip);
         if (request.get_header_value("Accept-Encoding").find("gzip") != std::string::npos)

@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <QUuid>
 
+#include <atomic>
+
 namespace VelmServer {
 
 bool RateLimiter::allow(const QString &key)
@@ -22,9 +24,36 @@ bool RateLimiter::allow(const QString &key)
     return true;
 }
 
+namespace {
+std::atomic<qint64> s_clockSkewMs{0};
+}
+
+qint64 bodyLimit(const httplib::Request &req, qint64 maxAttachmentMb)
+{
+    if (req.method == "POST" && req.path == "/notes/v1/sync/push")
+        return pushMaxBytes;
+    if (req.method == "POST" && req.path == "/notes/v1/attachments")
+        return maxAttachmentMb * 1024 * 1024 + 64 * 1024; // the file and its multipart frame
+    return jsonMaxBytes;
+}
+
+bool bodyTooLarge(const httplib::Request &req, httplib::Response &res, qint64 maxAttachmentMb)
+{
+    const qint64 limit = bodyLimit(req, maxAttachmentMb);
+    if (qint64(req.body.size()) <= limit)
+        return false;
+    replyError(res, 413, QStringLiteral("request too large: this request takes at most %1 bytes").arg(limit));
+    return true;
+}
+
 qint64 nowMs()
 {
-    return QDateTime::currentMSecsSinceEpoch();
+    return QDateTime::currentMSecsSinceEpoch() + s_clockSkewMs.load();
+}
+
+void advanceClockForTests(qint64 ms)
+{
+    s_clockSkewMs += ms;
 }
 
 QString newId()
@@ -74,6 +103,9 @@ std::optional<qint64> sinceParam(const httplib::Request &req, httplib::Response 
 
 std::optional<QJsonObject> jsonBody(const httplib::Request &req, httplib::Response &res)
 {
+    // The attachment route reads no JSON, so its limit never applies here.
+    if (bodyTooLarge(req, res, 0))
+        return std::nullopt;
     if (req.body.empty())
         return QJsonObject();
     QJsonParseError error;
@@ -125,8 +157,8 @@ QString groupRole(Services &s, const QString &userId, QString *groupId)
     return q.value(1).toString() == userId ? QStringLiteral("owner") : QStringLiteral("member");
 }
 
-std::optional<std::pair<QString, QString>> openSession(Services &s, const QString &userId,
-                                                       const httplib::Request &req)
+std::optional<std::pair<QString, QString>> openSession(Services &s, const QString &userId, const QString &userAgent,
+                                                       const QString &ip)
 {
     const QString sessionId = newId();
     const QByteArray secret = Tokens::randomSecret();
@@ -135,8 +167,7 @@ std::optional<std::pair<QString, QString>> openSession(Services &s, const QStrin
     if (!s.db->run(q, QStringLiteral("INSERT INTO sessions (id, user_id, token_hash, user_agent, ip_address, created_at,"
                                      " last_active_at) VALUES (?, ?, ?, ?, ?, ?, ?)"),
                    {sessionId, userId, Tokens::hashSecret(secret),
-                    QString::fromStdString(req.get_header_value("User-Agent")).left(300),
-                    QString::fromStdString(req.remote_addr), now, now}))
+                    userAgent.left(300), ip, now, now}))
         return std::nullopt;
     QString groupId;
     const QString role = groupRole(s, userId, &groupId);

@@ -62,10 +62,24 @@ struct Caller
 };
 
 constexpr qint64 pushMaxBytes = 32LL * 1024 * 1024;
+// Every JSON route but the push: profiles, notebooks, shares, sign-in.
+constexpr qint64 jsonMaxBytes = 256LL * 1024;
+// How far past its limit a body is still read, to answer 413 in order.
+constexpr qint64 drainableExcessBytes = 1024LL * 1024;
 constexpr int pushMaxChanges = 1000;
+// Names (notebooks) and e-mail addresses, in characters.
+constexpr int maxNameLength = 200;
+constexpr int maxEmailLength = 254;
 constexpr int pullPageSize = 500;
 
+// The largest body the request's route takes.
+qint64 bodyLimit(const httplib::Request &req, qint64 maxAttachmentMb);
+// Replies 413 and returns true when the body read is over its route's limit.
+bool bodyTooLarge(const httplib::Request &req, httplib::Response &res, qint64 maxAttachmentMb);
+
 qint64 nowMs();
+// Moves nowMs() forward, for tests that pass the server's time limits.
+void advanceClockForTests(qint64 ms);
 QString newId();
 QString isoTime(qint64 ms);
 bool isPlainId(const QString &id);
@@ -75,7 +89,8 @@ void replyJson(httplib::Response &res, int status, const QJsonObject &body);
 void replyError(httplib::Response &res, int status, const QString &message);
 // The "since" cursor of a pull (0 when absent); replies 400 and returns nothing when it is not a number.
 std::optional<qint64> sinceParam(const httplib::Request &req, httplib::Response &res);
-// The body as a JSON object; replies 400 and returns nothing when it is not one.
+// The body as a JSON object; replies 400 and returns nothing when it is not
+// one, 413 when it is over the route's limit.
 std::optional<QJsonObject> jsonBody(const httplib::Request &req, httplib::Response &res);
 // The signed-in caller from the bearer token; replies 401 when there is none.
 std::optional<Caller> requireUser(Services &s, const httplib::Request &req, httplib::Response &res);
@@ -92,9 +107,9 @@ bool dropShares(Services &s, const QString &userId);
 
 // Group and role for the token claims.
 QString groupRole(Services &s, const QString &userId, QString *groupId);
-// Creates a session and returns {access, refresh}.
-std::optional<std::pair<QString, QString>> openSession(Services &s, const QString &userId,
-                                                       const httplib::Request &req);
+// Creates a session and returns {access, refresh}; userAgent and ip describe the browser that signed in.
+std::optional<std::pair<QString, QString>> openSession(Services &s, const QString &userId, const QString &userAgent,
+                                                       const QString &ip);
 
 void addAuthRoutes(httplib::Server &http, Services &s);
 void addAccountRoutes(httplib::Server &http, Services &s);

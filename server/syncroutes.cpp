@@ -78,8 +78,8 @@ void createNotebook(Services &s, const Caller &c, const httplib::Request &req, h
         return;
     const QString id = body->value("id").toString();
     const QString name = body->value("name").toString();
-    if (!isPlainId(id) || name.isEmpty())
-        return replyError(res, 400, QStringLiteral("id and name are required"));
+    if (!isPlainId(id) || name.isEmpty() || name.size() > maxNameLength)
+        return replyError(res, 400, QStringLiteral("id and a name of at most %1 characters are required").arg(maxNameLength));
     Tx tx(*s.db);
     if (const auto existing = notebookRow(*s.db, id)) {
         // A repeated create of one's own notebook (a lost reply) answers as the first did.
@@ -110,8 +110,8 @@ void writeNotebook(Services &s, const Caller &c, const httplib::Request &req, ht
     if (permission == QLatin1String("view") || (remove && permission != QLatin1String("owner")))
         return replyError(res, 403, QStringLiteral("this notebook is read-only for you"));
     const QString name = body->value("name").toString();
-    if (!remove && name.isEmpty())
-        return replyError(res, 400, QStringLiteral("name is required"));
+    if (!remove && (name.isEmpty() || name.size() > maxNameLength))
+        return replyError(res, 400, QStringLiteral("a name of at most %1 characters is required").arg(maxNameLength));
     n->version += 1;
     n->updatedAt = nowMs();
     QSqlQuery q = s.db->query();

@@ -88,6 +88,11 @@ QByteArray Tokens::randomSecret()
     return raw.toBase64(b64);
 }
 
+QByteArray Tokens::successorSecret(const QString &sessionId, const QByteArray &secret) const
+{
+    return sign("refresh:" + sessionId.toLatin1() + '.' + secret).toBase64(b64);
+}
+
 QString Tokens::hashSecret(const QByteArray &secret)
 {
     return QString::fromLatin1(QCryptographicHash::hash(secret, QCryptographicHash::Sha256).toHex());

@@ -28,6 +28,9 @@ public:
     std::optional<AccessClaims> verifyAccess(const QByteArray &token) const;
 
     static QByteArray randomSecret();           // url-safe, 256 bits
+    // The refresh secret that follows secret in sessionId: the same every time it
+    // is asked for, so a retried refresh can be answered with the pair it lost.
+    QByteArray successorSecret(const QString &sessionId, const QByteArray &secret) const;
     static QString hashSecret(const QByteArray &secret);
     static QString hashPassword(const QString &password);
     static bool verifyPassword(const QString &hash, const QString &password);

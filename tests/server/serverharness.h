@@ -5,6 +5,7 @@
 
 #include "server.h"
 
+#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -84,6 +85,7 @@ private:
     bool m_running = false;
 };
 
+// signInForCode: access holds the code and refresh any token the redirect wrongly carried.
 struct Tokens
 {
     QString access, refresh, state;
@@ -109,6 +111,7 @@ public:
     void stop() { m_server.reset(); }
     int port() const { return m_server->port(); }
     QString releasesDir() const { return m_releases.path(); }
+    QString dataDir() const { return m_data.path(); }
     std::unique_ptr<httplib::Client> client() const
     {
         auto c = std::make_unique<httplib::Client>("127.0.0.1", port());
@@ -116,11 +119,17 @@ public:
         return c;
     }
 
-    // Plays the browser: posts the sign-in form and reads the tokens off the redirect.
-    Tokens signIn(const QString &email, bool create, int *status = nullptr, const QString &password = "correct horse")
+    static constexpr const char *verifier = "a-verifier-of-the-test-browser-sign-in-0123456789";
+    static constexpr const char *callback = "http://127.0.0.1:19876/callback";
+
+    // Plays the browser: posts the sign-in form and reads the one-time code off the redirect.
+    Tokens signInForCode(const QString &email, bool create, int *status = nullptr, const QString &password = "correct horse")
     {
+        const QString challenge = QString::fromLatin1(QCryptographicHash::hash(verifier, QCryptographicHash::Sha256)
+                                                          .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
         const QList<std::pair<const char *, QString>> fields{
-            {"client_id", "test"}, {"redirect_uri", "http://127.0.0.1:19876/callback"}, {"state", "state 1"},
+            {"client_id", "test"}, {"redirect_uri", callback}, {"state", "state 1"},
+            {"code_challenge", challenge}, {"code_challenge_method", "S256"},
             {"email", email}, {"password", password}, {"action", create ? "signup" : "signin"}};
         QByteArray form;
         for (const auto &[key, value] : fields)
@@ -130,9 +139,33 @@ public:
             *status = res ? res->status : 0;
         if (!res || res->status != 302)
             return {};
-        const QUrlQuery q(QUrl(QString::fromStdString(res->get_header_value("Location"))).query(QUrl::FullyEncoded));
-        return {q.queryItemValue("access_token", QUrl::FullyDecoded), q.queryItemValue("refresh_token", QUrl::FullyDecoded),
+        const QUrl location(QString::fromStdString(res->get_header_value("Location")));
+        const QUrlQuery q(location.query(QUrl::FullyEncoded));
+        return {q.queryItemValue("code", QUrl::FullyDecoded), q.queryItemValue("access_token", QUrl::FullyDecoded),
                 q.queryItemValue("state", QUrl::FullyDecoded)};
+    }
+
+    // Trades a code as the application does; the reply's status and body.
+    std::pair<int, QJsonObject> exchange(const QString &code, const QString &codeVerifier = verifier,
+                                         const QString &redirectUri = callback, const QString &clientId = "test")
+    {
+        const QJsonObject body{{"grant_type", "authorization_code"}, {"code", code}, {"code_verifier", codeVerifier},
+                               {"redirect_uri", redirectUri}, {"client_id", clientId}};
+        const auto res = client()->Post("/api/v1/realms/velmora/auth/token",
+                                        QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString(), "application/json");
+        if (!res)
+            return {0, {}};
+        return {res->status, QJsonDocument::fromJson(QByteArray::fromStdString(res->body)).object()};
+    }
+
+    // Signs in through the browser form and the code exchange.
+    Tokens signIn(const QString &email, bool create, int *status = nullptr, const QString &password = "correct horse")
+    {
+        const Tokens form = signInForCode(email, create, status, password);
+        if (form.access.isEmpty())
+            return {};
+        const auto [code, body] = exchange(form.access);
+        return {body.value("access_token").toString(), body.value("refresh_token").toString(), form.state};
     }
 
 private:

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QSet>
+#include <QSqlQuery>
+#include <QTcpSocket>
 #include <QUuid>
 #include <QtTest>
 
@@ -126,25 +128,33 @@ private slots:
         m_pg.reset();
     }
 
-    void loginPageAcceptsOnlyLoopbackCallbacks_data()
+    void loginPageAcceptsOnlyLoopbackCallbacksWithPkce_data()
     {
         QTest::addColumn<QString>("redirect");
+        QTest::addColumn<QString>("pkce");
         QTest::addColumn<int>("status");
-        QTest::newRow("localhost") << "http://localhost:19876/callback" << 200;
-        QTest::newRow("127.0.0.1") << "http://127.0.0.1:5000/callback" << 200;
-        QTest::newRow("other host") << "http://evil.example:19876/callback" << 400;
-        QTest::newRow("https") << "https://localhost:19876/callback" << 400;
-        QTest::newRow("no port") << "http://localhost/callback" << 400;
-        QTest::newRow("other path") << "http://localhost:19876/steal" << 400;
-        QTest::newRow("query") << "http://localhost:19876/callback?next=x" << 400;
-        QTest::newRow("user info") << "http://evil@localhost:19876/callback" << 400;
+        const QString s256 = "code_challenge=" + QString(43, 'x') + "&code_challenge_method=S256";
+        QTest::newRow("localhost") << "http://localhost:19876/callback" << s256 << 200;
+        QTest::newRow("127.0.0.1") << "http://127.0.0.1:5000/callback" << s256 << 200;
+        QTest::newRow("other host") << "http://evil.example:19876/callback" << s256 << 400;
+        QTest::newRow("https") << "https://localhost:19876/callback" << s256 << 400;
+        QTest::newRow("no port") << "http://localhost/callback" << s256 << 400;
+        QTest::newRow("other path") << "http://localhost:19876/steal" << s256 << 400;
+        QTest::newRow("query") << "http://localhost:19876/callback?next=x" << s256 << 400;
+        QTest::newRow("user info") << "http://evil@localhost:19876/callback" << s256 << 400;
+        QTest::newRow("no challenge") << "http://localhost:19876/callback" << "" << 400;
+        QTest::newRow("plain challenge") << "http://localhost:19876/callback"
+                                         << "code_challenge=" + QString(43, 'x') + "&code_challenge_method=plain" << 400;
+        QTest::newRow("short challenge") << "http://localhost:19876/callback"
+                                         << "code_challenge=abc&code_challenge_method=S256" << 400;
     }
-    void loginPageAcceptsOnlyLoopbackCallbacks()
+    void loginPageAcceptsOnlyLoopbackCallbacksWithPkce()
     {
         QFETCH(QString, redirect);
+        QFETCH(QString, pkce);
         QFETCH(int, status);
-        const auto res = m_h->client()->Get("/velmora/account/login?client_id=c&state=%3Cb%3E&redirect_uri="
-                                            + QUrl::toPercentEncoding(redirect).toStdString());
+        const auto res = m_h->client()->Get("/velmora/account/login?client_id=c&state=%3Cb%3E&" + pkce.toStdString()
+                                            + "&redirect_uri=" + QUrl::toPercentEncoding(redirect).toStdString());
         QVERIFY(res);
         QCOMPARE(res->status, status);
         if (status == 200)
@@ -152,7 +162,49 @@ private slots:
         httplib::Params form{{"client_id", "c"}, {"redirect_uri", redirect.toStdString()},
                              {"email", QTest::currentDataTag() + std::string("@example.org")},
                              {"password", "whatever1"}, {"action", "signup"}};
-        QCOMPARE(m_h->client()->Post("/velmora/account/login", form)->status == 302, status == 200);
+        for (const QString &item : pkce.split('&', Qt::SkipEmptyParts))
+            form.emplace(item.section('=', 0, 0).toStdString(), item.section('=', 1).toStdString());
+        const auto posted = m_h->client()->Post("/velmora/account/login", form);
+        QCOMPARE(posted->status == 302, status == 200);
+        // The redirect carries a one-time code, never a token.
+        const std::string location = posted->get_header_value("Location");
+        QCOMPARE(location.find("code=") != std::string::npos, status == 200);
+        QVERIFY(location.find("token") == std::string::npos);
+    }
+
+    void codeExchangeIsBoundAndSingleUse_data()
+    {
+        QTest::addColumn<QString>("verifier");
+        QTest::addColumn<QString>("redirect");
+        QTest::addColumn<QString>("clientId");
+        QTest::addColumn<qint64>("laterMs");
+        QTest::addColumn<int>("status");
+        const QString v = Harness::verifier, r = Harness::callback;
+        QTest::newRow("right") << v << r << "test" << 0LL << 200;
+        QTest::newRow("right after 50 s") << v << r << "test" << 50000LL << 200;
+        QTest::newRow("expired") << v << r << "test" << 61000LL << 400;
+        QTest::newRow("wrong verifier") << v + "x" << r << "test" << 0LL << 400;
+        QTest::newRow("wrong redirect URI") << v << "http://127.0.0.1:19877/callback" << "test" << 0LL << 400;
+        QTest::newRow("other client") << v << r << "other" << 0LL << 400;
+    }
+    void codeExchangeIsBoundAndSingleUse()
+    {
+        QFETCH(QString, verifier);
+        QFETCH(QString, redirect);
+        QFETCH(QString, clientId);
+        QFETCH(qint64, laterMs);
+        QFETCH(int, status);
+        const Tokens form = m_h->signInForCode(QStringLiteral("code%1@example.org").arg(++m_users), true);
+        QVERIFY(!form.access.isEmpty());
+        QVERIFY(form.refresh.isEmpty());
+        QCOMPARE(form.state, QStringLiteral("state 1"));
+        VelmServer::advanceClockForTests(laterMs);
+        const auto [got, body] = m_h->exchange(form.access, verifier, redirect, clientId);
+        QCOMPARE(got, status);
+        if (status == 200)
+            QCOMPARE(Api(m_h->port(), body.value("access_token").toString()).call("GET", "/api/v1/realms/velmora/users/me").status, 200);
+        // Used once, right or wrong: the right request is refused afterwards.
+        QCOMPARE(m_h->exchange(form.access).first, 400);
     }
 
     void signUpSignInAndRateLimit()
@@ -181,25 +233,56 @@ private slots:
         }
     }
 
-    void refreshRotatesWithGraceForThePreviousToken()
+    void refreshRotationSurvivesLostRepliesAndCatchesReuse_data()
     {
-        const Tokens t = m_h->signIn("rotate@example.org", true);
-        const auto r1 = refresh(t.refresh);
-        QCOMPARE(r1.status, 200);
-        QVERIFY(r1.json.value("refresh_token").toString() != t.refresh);
-        // A lost reply: the previous token still works once more within its grace.
-        const auto r2 = refresh(t.refresh);
-        QCOMPARE(r2.status, 200);
-        QCOMPARE(refresh(r1.json.value("refresh_token").toString()).status, 401);
-        const auto r3 = refresh(r2.json.value("refresh_token").toString());
-        QCOMPARE(r3.status, 200);
-        QCOMPARE(refresh(t.refresh).status, 401);
-        QCOMPARE(refresh("not-a-token").status, 401);
+        QTest::addColumn<int>("rotations");
+        QTest::addColumn<qint64>("laterMs");
+        QTest::addColumn<int>("presented"); // tokens back from the newest; -1: a made-up secret
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("sessionLives");
+        const qint64 minute = 60 * 1000, hour = 60 * minute;
+        QTest::newRow("lost reply retried at once") << 1 << 0LL << 1 << 200 << true;
+        QTest::newRow("lost reply retried after two minutes") << 1 << 2 * minute << 1 << 200 << true;
+        QTest::newRow("lost reply retried after 23 hours") << 1 << 23 * hour << 1 << 200 << true;
+        QTest::newRow("just-rotated token after a day") << 1 << 25 * hour << 1 << 401 << false;
+        QTest::newRow("older token reused") << 2 << 0LL << 2 << 401 << false;
+        QTest::newRow("first token after three rotations") << 3 << minute << 3 << 401 << false;
+        QTest::newRow("made-up secret") << 1 << 0LL << -1 << 401 << true;
+    }
 
-        const Api user{m_h->port(), r3.json.value("access_token").toString()};
+    void refreshRotationSurvivesLostRepliesAndCatchesReuse()
+    {
+        QFETCH(int, rotations);
+        QFETCH(qint64, laterMs);
+        QFETCH(int, presented);
+        QFETCH(int, status);
+        QFETCH(bool, sessionLives);
+        const Tokens t = m_h->signIn(QStringLiteral("rotate%1@example.org").arg(++m_users), true);
+        QStringList chain{t.refresh};
+        for (int i = 0; i < rotations; ++i) {
+            const auto r = refresh(chain.last());
+            QCOMPARE(r.status, 200);
+            chain.append(r.json.value("refresh_token").toString());
+            QVERIFY(chain.last() != chain.at(chain.size() - 2));
+        }
+        VelmServer::advanceClockForTests(laterMs);
+        const QString again = presented < 0 ? chain.last().section('.', 0, 0) + ".madeup"
+                                            : chain.at(chain.size() - 1 - presented);
+        const auto r = refresh(again);
+        QCOMPARE(r.status, status);
+        if (status == 200) // the same successor again, never a new one
+            QCOMPARE(r.json.value("refresh_token").toString(), chain.last());
+        QCOMPARE(refresh(chain.last()).status, sessionLives ? 200 : 401);
+    }
+
+    void logoutEndsTheSession()
+    {
+        const Tokens t = m_h->signIn("logout@example.org", true);
+        QCOMPARE(refresh("not-a-token").status, 401);
+        const Api user{m_h->port(), t.access};
         QCOMPARE(user.call("POST", "/api/v1/realms/velmora/auth/logout").status, 200);
         QCOMPARE(user.call("GET", "/api/v1/realms/velmora/users/me").status, 401);
-        QCOMPARE(refresh(r3.json.value("refresh_token").toString()).status, 401);
+        QCOMPARE(refresh(t.refresh).status, 401);
     }
 
     void userProfilePasswordAndSessions()
@@ -510,7 +593,7 @@ private slots:
         QTest::newRow("unknown route") << "GET" << "/notes/v1/nothing" << QByteArray() << true << 404;
         QTest::newRow("no token") << "GET" << "/notes/v1/notebooks" << QByteArray() << false << 401;
         QTest::newRow("push over 32 MB")
-            << "POST" << push << QByteArray("{\"changes\":[],\"pad\":\"" + QByteArray(33 << 20, 'x') + "\"}") << true << 413;
+            << "POST" << push << QByteArray("{\"changes\":[],\"pad\":\"" + QByteArray((32 << 20) + 100000, 'x') + "\"}") << true << 413;
     }
     void errorsAreJson()
     {
@@ -578,6 +661,149 @@ private slots:
         QVERIFY(client->Get("/releases/../signing.key")->status != 200);
         QVERIFY(client->Get("/releases/%2e%2e/signing.key")->status != 200);
         QCOMPARE(client->Get("/healthz")->status, 200);
+    }
+
+    // What deleting `deleted` leaves in each table: nothing may name the account.
+    void accountDeletionLeavesNothing_data()
+    {
+        QTest::addColumn<bool>("owner");
+        QTest::newRow("group member") << false;
+        QTest::newRow("group owner") << true;
+    }
+    void accountDeletionLeavesNothing()
+    {
+        QFETCH(bool, owner);
+        const Api deleted = newUser("deleted"), other = newUser("other");
+        const QString id = idOf(deleted), otherId = idOf(other);
+        const QString email = deleted.call("GET", "/account/v1/profile").json.value("email").toString();
+        owner ? joinGroup(deleted, other) : joinGroup(other, deleted);
+        QCOMPARE(other.call("POST", "/account/v1/group/invite", {{"email", email}}).status, owner ? 403 : 201);
+        const QString note = uuid(), att = uuid(), book = uuid();
+        push(deleted, {noteChange(note, 1, "private")});
+        QCOMPARE(deleted.call("POST", "/notes/v1/notebooks", {{"id", book}, {"name", "Mine"}}).status, 201);
+        QCOMPARE(deleted.call("POST", "/notes/v1/shares/notes/" + note.toStdString(),
+                              {{"account_id", otherId}, {"permission", "view"}}).status, 201);
+        const httplib::MultipartFormDataItems parts{{"note_id", note.toStdString(), "", ""}, {"id", att.toStdString(), "", ""},
+                                                    {"file", "bytes", "a.txt", "text/plain"}};
+        const httplib::Headers auth{{"Authorization", "Bearer " + deleted.token.toStdString()}};
+        QCOMPARE(m_h->client()->Post("/notes/v1/attachments", auth, parts)->status, 201);
+        QCOMPARE(refresh(deleted.refresh).status, 200); // a retired token too
+        const QString file = m_h->dataDir() + "/attachments/" + att;
+        QVERIFY(QFile::exists(file));
+
+        const auto r = deleted.call("DELETE", "/account/v1/profile");
+        QCOMPARE(r.status, 200);
+        QCOMPARE(r.json, (QJsonObject{{"ok", true}}));
+        QString error;
+        auto db = VelmServer::Db::open(m_h->dataDir(), databaseUrl(), &error);
+        QVERIFY2(db, qPrintable(error));
+        QSqlQuery q = db->query();
+        for (const char *sql : {"SELECT COUNT(*) FROM users WHERE id = ?1 OR email = ?2",
+                                "SELECT COUNT(*) FROM sessions WHERE user_id = ?1 OR ?2 = ''",
+                                "SELECT COUNT(*) FROM retired_tokens r LEFT JOIN sessions s ON s.id = r.session_id"
+                                " WHERE s.id IS NULL OR s.user_id = ?1 OR ?2 = ''",
+                                "SELECT COUNT(*) FROM devices WHERE user_id = ?1 OR ?2 = ''",
+                                "SELECT COUNT(*) FROM notes WHERE owner_id = ?1 OR ?2 = ''",
+                                "SELECT COUNT(*) FROM notebooks WHERE owner_id = ?1 OR ?2 = ''",
+                                "SELECT COUNT(*) FROM feed f LEFT JOIN notes n ON n.id = f.note_id"
+                                " WHERE f.user_id = ?1 OR n.id IS NULL OR ?2 = ''",
+                                "SELECT COUNT(*) FROM shares WHERE user_id = ?1 OR item_id IN (SELECT id FROM notes"
+                                " WHERE owner_id = ?1) OR ?2 = ''",
+                                "SELECT COUNT(*) FROM attachments WHERE owner_id = ?1 OR ?2 = ''",
+                                "SELECT COUNT(*) FROM attachment_feed f LEFT JOIN attachments a ON a.id = f.attachment_id"
+                                " WHERE f.user_id = ?1 OR a.id IS NULL OR ?2 = ''",
+                                "SELECT COUNT(*) FROM invitations WHERE invited_email = ?2"
+                                " OR group_id IN (SELECT id FROM groups_ WHERE owner_id = ?1)",
+                                "SELECT COUNT(*) FROM groups_ WHERE owner_id = ?1 OR ?2 = ''",
+                                "SELECT COUNT(*) FROM auth_codes WHERE user_id = ?1 OR ?2 = ''"}) {
+            QString text = QString::fromLatin1(sql);
+            QVERIFY2(db->run(q, text.replace("?1", "'" + id + "'").replace("?2", "'" + email + "'")) && q.next(), sql);
+            QVERIFY2(q.value(0).toInt() == 0, sql);
+        }
+        QVERIFY(!QFile::exists(file));
+        // The other account goes on, out of any group the deleted one owned.
+        QCOMPARE(other.call("GET", "/account/v1/profile").status, 200);
+        QCOMPARE(other.call("GET", "/account/v1/group").json.value("id").toString().isEmpty(), owner);
+    }
+
+    void bodiesAreBoundedPerRoute_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<int>("status");
+        const qint64 kb = 1024, mb = 1024 * kb;
+        QTest::newRow("notebook of 90 MB") << QByteArray("POST") << QByteArray("/notes/v1/notebooks") << 90 * mb << 413;
+        QTest::newRow("notebook of 300 KB") << QByteArray("POST") << QByteArray("/notes/v1/notebooks") << 300 * kb << 413;
+        QTest::newRow("profile of 1 MB") << QByteArray("PATCH") << QByteArray("/api/v1/realms/velmora/users/me") << mb << 413;
+        QTest::newRow("sign-in form of 1 MB") << QByteArray("POST") << QByteArray("/velmora/account/login") << mb << 413;
+        QTest::newRow("refresh of 1 MB") << QByteArray("POST") << QByteArray("/api/v1/realms/velmora/auth/token/refresh")
+                                         << mb << 413;
+        QTest::newRow("invitation of 1 MB") << QByteArray("POST") << QByteArray("/account/v1/group/invite") << mb << 413;
+        QTest::newRow("share of 1 MB") << QByteArray("POST") << QByteArray("/notes/v1/shares/notes/x") << mb << 413;
+        QTest::newRow("push of 34 MB") << QByteArray("POST") << QByteArray("/notes/v1/sync/push") << 34 * mb << 413;
+        QTest::newRow("push of 31 MB") << QByteArray("POST") << QByteArray("/notes/v1/sync/push") << 31 * mb << 0;
+        // The test server takes attachments of up to 1 MB.
+        QTest::newRow("attachment of 3 MB") << QByteArray("POST") << QByteArray("/notes/v1/attachments") << 3 * mb << 413;
+        QTest::newRow("attachment of 1 MB") << QByteArray("POST") << QByteArray("/notes/v1/attachments") << mb << 400;
+        QTest::newRow("chunked notebook") << QByteArray("POST") << QByteArray("/notes/v1/notebooks") << -1LL << 411;
+    }
+    // Bodies of up to 2 MB are sent (blank: a route that reads one answers
+    // 400); of larger ones only the head, which is refused before the body is
+    // read (0: the server waits for the body).
+    void bodiesAreBoundedPerRoute()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(QByteArray, path);
+        QFETCH(qint64, length);
+        QFETCH(int, status);
+        const Api a = newUser();
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, quint16(m_h->port()));
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write(method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+                     + "Authorization: Bearer " + a.token.toLatin1() + "\r\n"
+                     + (length < 0 ? QByteArray("Transfer-Encoding: chunked") : "Content-Length: " + QByteArray::number(length))
+                     + "\r\n\r\n");
+        if (length >= 0 && length <= 2 * 1024 * 1024)
+            socket.write(QByteArray(length, ' '));
+        QByteArray reply;
+        while (!reply.contains("\r\n\r\n{") && socket.waitForReadyRead(status ? 5000 : 300))
+            reply += socket.readAll();
+        QCOMPARE(reply.split(' ').value(1).toInt(), status);
+        if (status)
+            QVERIFY(QJsonDocument::fromJson(reply.mid(reply.indexOf("\r\n\r\n") + 4)).object().contains("error"));
+    }
+
+    void stringsAreBounded_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("status");
+        QTest::newRow("notebook name of 200") << QByteArray("POST") << QByteArray("/notes/v1/notebooks") << "name" << 200 << 201;
+        QTest::newRow("notebook name of 201") << QByteArray("POST") << QByteArray("/notes/v1/notebooks") << "name" << 201 << 400;
+        QTest::newRow("display name of 101") << QByteArray("PATCH") << QByteArray("/api/v1/realms/velmora/users/me")
+                                             << "display_name" << 101 << 400;
+        QTest::newRow("invited e-mail of 300") << QByteArray("POST") << QByteArray("/account/v1/group/invite") << "email"
+                                               << 300 << 400;
+    }
+    void stringsAreBounded()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(QByteArray, path);
+        QFETCH(QString, key);
+        QFETCH(int, length);
+        QFETCH(int, status);
+        const Api a = newUser();
+        QString text(length, 'n');
+        if (key == "email")
+            text.replace(0, 12, "a@example.org");
+        const auto r = a.call(method.constData(), path.toStdString(), {{"id", uuid()}, {key, text.left(length)}});
+        QCOMPARE(r.status, status);
+        if (status >= 400)
+            QVERIFY(r.json.contains("error"));
     }
 
     void restartKeepsEverything()
