@@ -20,12 +20,21 @@ void AccountClient::getProfile(std::function<void(const Profile &)> callback)
     });
 }
 
-void AccountClient::deleteAccount(std::function<void(bool ok)> callback)
+void AccountClient::act(const QByteArray &method, const QString &path, OutcomeCallback callback)
 {
-    m_api->del(QStringLiteral("/profile"), [callback](bool ok, int, const QJsonObject &) {
+    const auto answer = [callback](bool ok, int status, const QJsonObject &reply) {
         if (callback)
-            callback(ok);
-    });
+            callback(Outcome::from(ok, status, reply));
+    };
+    if (method == "DELETE")
+        m_api->del(path, answer);
+    else
+        m_api->post(path, QJsonObject(), answer);
+}
+
+void AccountClient::deleteAccount(OutcomeCallback callback)
+{
+    act("DELETE", QStringLiteral("/profile"), std::move(callback));
 }
 
 void AccountClient::getDevices(std::function<void(const QList<Device> &)> callback)
@@ -36,9 +45,9 @@ void AccountClient::getDevices(std::function<void(const QList<Device> &)> callba
     });
 }
 
-void AccountClient::removeDevice(const QString &id)
+void AccountClient::removeDevice(const QString &id, OutcomeCallback callback)
 {
-    m_api->del(QStringLiteral("/devices/%1").arg(id), nullptr);
+    act("DELETE", QStringLiteral("/devices/%1").arg(id), std::move(callback));
 }
 
 void AccountClient::getGroup(std::function<void(const Group &)> callback)
@@ -78,13 +87,15 @@ void AccountClient::joinGroup(const QString &code, std::function<void(bool ok)> 
                 });
 }
 
-void AccountClient::leaveGroup()
+void AccountClient::leaveGroup(OutcomeCallback callback)
 {
-    m_api->post(QStringLiteral("/group/leave"), QJsonObject(),
-                [this, guard = QPointer<AccountClient>(this)](bool ok, int, const QJsonObject &) {
-                    if (ok && guard)
-                        refreshClaimsThenAnnounce();
-                });
+    act("POST", QStringLiteral("/group/leave"),
+        [this, guard = QPointer<AccountClient>(this), callback](const Outcome &outcome) {
+            if (outcome.ok && guard)
+                refreshClaimsThenAnnounce();
+            if (callback)
+                callback(outcome);
+        });
 }
 
 void AccountClient::refreshClaimsThenAnnounce()
@@ -99,14 +110,14 @@ void AccountClient::refreshClaimsThenAnnounce()
     });
 }
 
-void AccountClient::removeMember(const QString &accountId)
+void AccountClient::removeMember(const QString &accountId, OutcomeCallback callback)
 {
-    m_api->del(QStringLiteral("/group/members/%1").arg(accountId), nullptr);
+    act("DELETE", QStringLiteral("/group/members/%1").arg(accountId), std::move(callback));
 }
 
-void AccountClient::revokeInvitation(const QString &id)
+void AccountClient::revokeInvitation(const QString &id, OutcomeCallback callback)
 {
-    m_api->del(QStringLiteral("/group/invitations/%1").arg(id), nullptr);
+    act("DELETE", QStringLiteral("/group/invitations/%1").arg(id), std::move(callback));
 }
 
 } // namespace VelmAccount

@@ -13,7 +13,8 @@ class ApiClient;
 class AuthClient;
 
 // Calls of the account API other than signing in: profile, devices, group.
-// A failed request gives its callback an empty record, an empty list or false.
+// A failed request gives its callback an empty record, an empty list or a
+// failed Outcome; actions report what the server answered.
 class AccountClient final : public QObject
 {
     Q_OBJECT
@@ -22,16 +23,17 @@ public:
     AccountClient(ApiClient *api, AuthClient *auth, QObject *parent = nullptr);
 
     void getProfile(std::function<void(const Profile &)> callback);
-    void deleteAccount(std::function<void(bool ok)> callback);
+    using OutcomeCallback = std::function<void(const Outcome &)>;
+    void deleteAccount(OutcomeCallback callback);
     void getDevices(std::function<void(const QList<Device> &)> callback);
-    void removeDevice(const QString &id);
+    void removeDevice(const QString &id, OutcomeCallback callback = nullptr);
     void getGroup(std::function<void(const Group &)> callback);
     void generateInviteCode(std::function<void(const GroupInvitation &)> callback);
     void inviteByEmail(const QString &email, std::function<void(const GroupInvitation &)> callback);
     void joinGroup(const QString &code, std::function<void(bool ok)> callback);
-    void leaveGroup();
-    void removeMember(const QString &accountId);
-    void revokeInvitation(const QString &id);
+    void leaveGroup(OutcomeCallback callback = nullptr);
+    void removeMember(const QString &accountId, OutcomeCallback callback = nullptr);
+    void revokeInvitation(const QString &id, OutcomeCallback callback = nullptr);
 
 signals:
     // After joining or leaving, once the token carries the new group claims.
@@ -40,6 +42,7 @@ signals:
 private:
     void invite(const QJsonObject &body, std::function<void(const GroupInvitation &)> callback);
     void refreshClaimsThenAnnounce();
+    void act(const QByteArray &method, const QString &path, OutcomeCallback callback);
 
     QPointer<ApiClient> m_api;
     QPointer<AuthClient> m_auth;

@@ -29,6 +29,12 @@ QList<Record> listOf(const QJsonObject &object, const char *key)
 
 } // namespace
 
+Outcome Outcome::from(bool ok, int status, const QJsonObject &reply)
+{
+    const QString error = text(reply, "error");
+    return {ok && status >= 200 && status < 300, status, error.isEmpty() ? text(reply, "message") : error};
+}
+
 User User::fromJson(const QJsonObject &o)
 {
     return {text(o, "id"), text(o, "email"), text(o, "display_name"), text(o, "username"), text(o, "avatar_url"),

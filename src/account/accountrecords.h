@@ -10,6 +10,17 @@ namespace VelmAccount {
 // Records read from the auth and account APIs. A missing key gives an empty
 // value; times are ISO 8601 in the replies.
 
+// What the server answered to an action: ok only on a 2xx; message is the
+// server's own error text when it gave one.
+struct Outcome
+{
+    bool ok = false;
+    int status = 0;
+    QString message;
+
+    static Outcome from(bool ok, int status, const QJsonObject &reply);
+};
+
 struct User
 {
     QString id;

@@ -126,6 +126,18 @@ void AccountScreen::showSuccess(const QString &text)
     m_statusTimer->start(3000);
 }
 
+bool AccountScreen::showOutcome(const Outcome &outcome, const QString &success, const QString &failure)
+{
+    if (outcome.ok) {
+        showSuccess(success);
+        return true;
+    }
+    // The server's own words say why (a 403, a full group); with none, the network failed.
+    const QString lead = failure.endsWith(QLatin1Char('.')) ? failure.chopped(1) : failure;
+    showError(outcome.message.isEmpty() ? failure : tr("%1: %2.").arg(lead, outcome.message));
+    return false;
+}
+
 bool AccountScreen::isOwner() const
 {
     return m_client && m_client->claims().role == QLatin1String("owner");
@@ -200,11 +212,12 @@ void AccountScreen::editDisplayName()
         return;
     QPointer<QPushButton> button = m_editName;
     button->setEnabled(false);
-    m_client->authClient()->updateProfile(name, [guard = QPointer<AccountScreen>(this), button](const User &user) {
+    m_client->authClient()->updateProfile(name, [guard = QPointer<AccountScreen>(this), button](const Outcome &outcome,
+                                                                                               const User &user) {
         if (!guard)
             return;
-        if (user.id.isEmpty()) {
-            guard->showError(tr("Failed to update profile."));
+        if (!outcome.ok || user.id.isEmpty()) {
+            guard->showOutcome(Outcome{false, outcome.status, outcome.message}, QString(), tr("Failed to update profile."));
             if (button)
                 button->setEnabled(true);
             return;
@@ -240,13 +253,10 @@ void AccountScreen::changePassword()
     QPointer<QPushButton> button = m_changePassword;
     button->setEnabled(false);
     m_client->authClient()->changePassword(*current, *replacement,
-                                           [guard = QPointer<AccountScreen>(this), button](bool ok) {
+                                           [guard = QPointer<AccountScreen>(this), button](const Outcome &outcome) {
         if (!guard)
             return;
-        if (ok)
-            guard->showSuccess(tr("Password changed."));
-        else
-            guard->showError(tr("Failed to change password."));
+        guard->showOutcome(outcome, tr("Password changed."), tr("Failed to change password."));
         if (button)
             button->setEnabled(true);
     });
@@ -279,11 +289,6 @@ void AccountScreen::refreshGroupAsOwner()
         if (guard)
             guard->refreshGroup();
     });
-}
-
-void AccountScreen::refreshGroupLater()
-{
-    QTimer::singleShot(500, this, &AccountScreen::refreshGroup);
 }
 
 void AccountScreen::rebuildGroup(const Group &group)
@@ -403,9 +408,10 @@ void AccountScreen::leaveGroup()
     if (!m_client
         || !m_prompts.confirm(tr("Leave Group"), tr("Leave this group? You will lose access to shared data.")))
         return;
-    m_client->accountClient()->leaveGroup();
-    showSuccess(tr("Left group."));
-    refreshGroupLater();
+    m_client->accountClient()->leaveGroup([guard = QPointer<AccountScreen>(this)](const Outcome &outcome) {
+        if (guard && guard->showOutcome(outcome, tr("Left group."), tr("Failed to leave the group.")))
+            guard->refreshGroup();
+    });
 }
 
 void AccountScreen::removeMember(const GroupMember &member)
@@ -413,18 +419,21 @@ void AccountScreen::removeMember(const GroupMember &member)
     const QString shown = member.displayName.isEmpty() ? member.email : member.displayName;
     if (!m_client || !m_prompts.confirm(tr("Remove Member"), tr("Remove %1 from the group?").arg(shown)))
         return;
-    m_client->accountClient()->removeMember(member.accountId);
-    showSuccess(tr("%1 removed.").arg(shown));
-    refreshGroupLater();
+    m_client->accountClient()->removeMember(member.accountId, [guard = QPointer<AccountScreen>(this),
+                                                               shown](const Outcome &outcome) {
+        if (guard && guard->showOutcome(outcome, tr("%1 removed.").arg(shown), tr("Failed to remove %1.").arg(shown)))
+            guard->refreshGroup();
+    });
 }
 
 void AccountScreen::revokeInvitation(const QString &id)
 {
     if (!m_client)
         return;
-    m_client->accountClient()->revokeInvitation(id);
-    showSuccess(tr("Invitation revoked."));
-    refreshGroupLater();
+    m_client->accountClient()->revokeInvitation(id, [guard = QPointer<AccountScreen>(this)](const Outcome &outcome) {
+        if (guard && guard->showOutcome(outcome, tr("Invitation revoked."), tr("Failed to revoke the invitation.")))
+            guard->refreshGroup();
+    });
 }
 
 // ---------------------------------------------------------------- devices and sessions
@@ -437,11 +446,6 @@ void AccountScreen::refreshDevices()
         if (guard)
             guard->rebuildDevices(devices);
     });
-}
-
-void AccountScreen::refreshDevicesLater()
-{
-    QTimer::singleShot(500, this, &AccountScreen::refreshDevices);
 }
 
 void AccountScreen::rebuildDevices(const QList<Device> &devices)
@@ -472,9 +476,10 @@ void AccountScreen::removeDevice(const Device &device)
     const QString name = device.deviceName.isEmpty() ? tr("Unknown Device") : device.deviceName;
     if (!m_client || !m_prompts.confirm(tr("Remove Device"), tr("Remove %1?").arg(name)))
         return;
-    m_client->accountClient()->removeDevice(device.id);
-    showSuccess(tr("Device removed."));
-    refreshDevicesLater();
+    m_client->accountClient()->removeDevice(device.id, [guard = QPointer<AccountScreen>(this)](const Outcome &outcome) {
+        if (guard && guard->showOutcome(outcome, tr("Device removed."), tr("Failed to remove the device.")))
+            guard->refreshDevices();
+    });
 }
 
 void AccountScreen::refreshSessions()
@@ -525,9 +530,10 @@ void AccountScreen::revokeSession(const QString &id)
 {
     if (!m_client)
         return;
-    m_client->authClient()->revokeSession(id);
-    showSuccess(tr("Session revoked."));
-    QTimer::singleShot(500, this, &AccountScreen::refreshSessions);
+    m_client->authClient()->revokeSession(id, [guard = QPointer<AccountScreen>(this)](const Outcome &outcome) {
+        if (guard && guard->showOutcome(outcome, tr("Session revoked."), tr("Failed to revoke the session.")))
+            guard->refreshSessions();
+    });
 }
 
 // ---------------------------------------------------------------- data and privacy
@@ -535,7 +541,7 @@ void AccountScreen::revokeSession(const QString &id)
 void AccountScreen::rebuildDataPage()
 {
     QVBoxLayout *layout = resetPage(DataPage, tr("Data & Privacy"));
-    addSection(layout, tr("Danger Zone"), tr("Permanently delete your account. This cannot be undone after 30 days."));
+    addSection(layout, tr("Danger Zone"), tr("Permanently delete your account and everything it holds on the server. This cannot be undone."));
     auto *remove = new QPushButton(tr("Delete Account"));
     tint(remove, Tint::Destructive);
     connect(remove, &QPushButton::clicked, this, &AccountScreen::deleteAccount);
@@ -555,19 +561,22 @@ void AccountScreen::deleteAccount()
         return;
     const auto answer = m_prompts.text(
         tr("Delete Account"),
-        tr("This will schedule your account for permanent deletion after 30 days.\n\nType DELETE to confirm:"),
+        tr("This deletes your account and its notes, notebooks and attachments from the server at once. It cannot be "
+           "undone; the notes on this computer stay.\n\nType DELETE to confirm:"),
         QString());
     if (!answer || *answer != QLatin1String("DELETE"))
         return;
-    m_client->accountClient()->deleteAccount([guard = QPointer<AccountScreen>(this)](bool ok) {
+    m_client->accountClient()->deleteAccount([guard = QPointer<AccountScreen>(this)](const Outcome &outcome) {
         if (!guard)
             return;
-        if (ok)
-            guard->m_prompts.inform(tr("Account Scheduled for Deletion"),
-                                    tr("Your account will be permanently deleted in 30 days. You can recover it by "
-                                       "signing in before then."));
-        else
-            guard->showError(tr("Failed to delete account."));
+        if (outcome.ok) {
+            // The session went with the account: nothing is left to sign out of on the server.
+            if (guard->m_client)
+                guard->m_client->authClient()->logout();
+            guard->m_prompts.inform(tr("Account Deleted"),
+                                    tr("Your account and everything it held on the server have been deleted."));
+        } else
+            guard->showOutcome(outcome, QString(), tr("Failed to delete account."));
     });
 }
 

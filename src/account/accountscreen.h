@@ -77,6 +77,8 @@ protected:
 private:
     void showError(const QString &text);
     void showSuccess(const QString &text);
+    // Shows success or failure followed by the server's message; true on success.
+    bool showOutcome(const Outcome &outcome, const QString &success, const QString &failure);
     bool isOwner() const;
     // Empties a page and starts it again with a title and description.
     QVBoxLayout *resetPage(Page page, const QString &title, const QString &description = QString());
@@ -85,9 +87,7 @@ private:
     void rebuildDevices(const QList<Device> &devices);
     void rebuildSessions(const QList<Session> &sessions);
     void rebuildDataPage();
-    void refreshGroupLater();
     void refreshGroupAsOwner();
-    void refreshDevicesLater();
 
     QPointer<Client> m_client;
     Prompts m_prompts;

@@ -5,6 +5,7 @@
 #include "tokenmanager.h"
 #include "webauthhandler.h"
 
+#include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QJsonObject>
 #include <QRandomGenerator>
@@ -81,8 +82,7 @@ void AuthClient::initialize()
             if (!guard)
                 return;
             if (result == RefreshResult::Rejected) {
-                m_tokens->clearTokens();
-                setState(AuthState::Unauthenticated);
+                dropSession();
             } else {
                 // A transient failure keeps the user signed in while offline.
                 setState(AuthState::Authenticated);
@@ -106,13 +106,27 @@ void AuthClient::login()
     m_handler = handler;
     connect(handler, &WebAuthHandler::callbackReceived, this, &AuthClient::handleCallback);
 
-    // Binds the redirect to this attempt, so a callback forged by another page
-    // cannot sign the user in to someone else's account.
-    m_loginState = QString::number(QRandomGenerator::system()->generate64(), 16)
-                   + QString::number(QRandomGenerator::system()->generate64(), 16);
+    // The state binds the redirect to this attempt, so a callback forged by
+    // another page or local user cannot sign the user in to someone else's
+    // account; the PKCE verifier proves to the server that the code it sent
+    // comes back to the application that asked for it.
+    const auto randomText = [](int bytes) {
+        QByteArray raw(bytes, Qt::Uninitialized);
+        for (char &c : raw)
+            c = char(QRandomGenerator::system()->bounded(256));
+        return QString::fromLatin1(raw.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+    };
+    m_loginState = randomText(24);
+    m_codeVerifier = randomText(32);
+    m_redirectUri = redirectUri;
+    handler->setExpectedState(m_loginState.toUtf8());
+    const QString challenge = QString::fromLatin1(
+        QCryptographicHash::hash(m_codeVerifier.toLatin1(), QCryptographicHash::Sha256)
+            .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
     const auto encode = [](const QString &text) { return QString::fromLatin1(QUrl::toPercentEncoding(text)); };
-    const QUrl url(QStringLiteral("%1/%2/account/login?client_id=%3&redirect_uri=%4&state=%5")
-                       .arg(m_authBaseUrl, m_realm, encode(m_clientId), encode(redirectUri), m_loginState));
+    const QUrl url(QStringLiteral("%1/%2/account/login?response_type=code&client_id=%3&redirect_uri=%4&state=%5"
+                                  "&code_challenge=%6&code_challenge_method=S256")
+                       .arg(m_authBaseUrl, m_realm, encode(m_clientId), encode(redirectUri), m_loginState, challenge));
     m_loginTimer->start(m_loginTimeoutMs);
     if (!m_urlOpener(url))
         qCWarning(lcAccount) << "AuthClient: the browser could not be opened for sign-in";
@@ -121,6 +135,8 @@ void AuthClient::login()
 void AuthClient::endLogin()
 {
     m_loginTimer->stop();
+    m_loginState.clear();
+    m_codeVerifier.clear();
     if (m_handler)
         m_handler->deleteLater();
     m_handler = nullptr;
@@ -128,32 +144,65 @@ void AuthClient::endLogin()
 
 void AuthClient::handleCallback(const QUrl &url)
 {
-    const QString expectedState = m_loginState;
+    const QByteArray expectedState = m_loginState.toUtf8();
+    const QString verifier = m_codeVerifier;
+    const QString redirectUri = m_redirectUri;
     endLogin();
     const QUrlQuery fragment(url.fragment(QUrl::FullyEncoded));
     const QUrlQuery query(url.query(QUrl::FullyEncoded));
     const auto value = [](const QUrlQuery &from, const char *key) {
         return from.queryItemValue(QLatin1String(key), QUrl::FullyDecoded);
     };
+    // The listener has checked the state already; tokens that arrive in the
+    // fragment (servers that still send them) need it too.
+    const QString state = fragment.hasQueryItem(QStringLiteral("state")) ? value(fragment, "state") : value(query, "state");
+    if (expectedState.isEmpty() || !constantTimeEquals(state.toUtf8(), expectedState)) {
+        qCWarning(lcAccount) << "AuthClient: sign-in callback refused: its state does not match the request";
+        emit loginFailed(tr("Sign-in response did not match this request"));
+        return;
+    }
+    const QString code = value(query, "code");
+    if (!code.isEmpty()) {
+        exchangeCode(code, verifier, redirectUri);
+        return;
+    }
     QString access = value(fragment, "access_token");
     QString refresh = value(fragment, "refresh_token");
     if (access.isEmpty()) {
         access = value(query, "access_token");
         refresh = value(query, "refresh_token");
     }
-    const bool hasState = fragment.hasQueryItem(QStringLiteral("state")) || query.hasQueryItem(QStringLiteral("state"));
-    const QString state = fragment.hasQueryItem(QStringLiteral("state")) ? value(fragment, "state") : value(query, "state");
-    if (hasState && state != expectedState) {
-        qCWarning(lcAccount) << "AuthClient: sign-in callback refused: its state does not match the request";
-        emit loginFailed(tr("Sign-in response did not match this request"));
-        return;
-    }
-    if (!hasState)
-        qCWarning(lcAccount) << "AuthClient: sign-in callback carries no state; accepted without that check";
     if (access.isEmpty() || refresh.isEmpty()) {
         emit loginFailed(tr("No tokens received"));
         return;
     }
+    finishLogin(access, refresh);
+}
+
+void AuthClient::exchangeCode(const QString &code, const QString &verifier, const QString &redirectUri)
+{
+    const QJsonObject body{{QStringLiteral("grant_type"), QStringLiteral("authorization_code")},
+                           {QStringLiteral("code"), code},
+                           {QStringLiteral("code_verifier"), verifier},
+                           {QStringLiteral("redirect_uri"), redirectUri},
+                           {QStringLiteral("client_id"), m_clientId}};
+    m_api->postPublic(QStringLiteral("/auth/token"), body,
+                      [this, guard = QPointer<AuthClient>(this)](bool ok, int status, const QJsonObject &reply) {
+                          if (!guard)
+                              return;
+                          const QString access = reply.value(QLatin1String("access_token")).toString();
+                          const QString refresh = reply.value(QLatin1String("refresh_token")).toString();
+                          if (!ok || access.isEmpty() || refresh.isEmpty()) {
+                              qCWarning(lcAccount) << "AuthClient: the sign-in code was not accepted; status" << status;
+                              emit loginFailed(tr("Sign-in could not be completed; try again"));
+                              return;
+                          }
+                          finishLogin(access, refresh);
+                      });
+}
+
+void AuthClient::finishLogin(const QString &access, const QString &refresh)
+{
     m_tokens->setTokens(access, refresh);
     setState(AuthState::Authenticated);
     emit loginSucceeded();
@@ -169,14 +218,21 @@ void AuthClient::logout()
     emit logoutCompleted();
 }
 
+void AuthClient::dropSession()
+{
+    const bool held = m_state == AuthState::Authenticated || !m_tokens->refreshToken().isEmpty();
+    m_tokens->clearTokens();
+    m_user = User();
+    setState(AuthState::Unauthenticated);
+    if (held)
+        emit sessionEnded();
+}
+
 void AuthClient::refreshToken(std::function<void(bool ok)> callback)
 {
     m_tokens->refresh([this, guard = QPointer<AuthClient>(this), callback = std::move(callback)](RefreshResult result) {
-        if (guard && result == RefreshResult::Rejected) {
-            m_tokens->clearTokens();
-            m_user = User();
-            setState(AuthState::Unauthenticated);
-        }
+        if (guard && result == RefreshResult::Rejected)
+            dropSession();
         if (callback)
             callback(result == RefreshResult::Success);
     });
@@ -199,24 +255,30 @@ void AuthClient::fetchCurrentUser(std::function<void(const User &)> callback)
                });
 }
 
-void AuthClient::updateProfile(const QString &displayName, std::function<void(const User &)> callback)
+void AuthClient::updateProfile(const QString &displayName,
+                               std::function<void(const Outcome &, const User &)> callback)
 {
     m_api->patch(QStringLiteral("/users/me"), QJsonObject{{QStringLiteral("display_name"), displayName}},
-                 [this, guard = QPointer<AuthClient>(this), callback](bool ok, int, const QJsonObject &body) {
-                     if (guard)
-                         storeUser(ok, body, callback);
+                 [this, guard = QPointer<AuthClient>(this), callback](bool ok, int status, const QJsonObject &body) {
+                     if (!guard)
+                         return;
+                     const Outcome outcome = Outcome::from(ok, status, body);
+                     storeUser(outcome.ok, body, [&outcome, &callback](const User &user) {
+                         if (callback)
+                             callback(outcome, user);
+                     });
                  });
 }
 
 void AuthClient::changePassword(const QString &current, const QString &replacement,
-                                std::function<void(bool ok)> callback)
+                                std::function<void(const Outcome &)> callback)
 {
     m_api->post(QStringLiteral("/users/me/password"),
                 QJsonObject{{QStringLiteral("current_password"), current},
                             {QStringLiteral("new_password"), replacement}},
-                [callback](bool ok, int, const QJsonObject &) {
+                [callback](bool ok, int status, const QJsonObject &body) {
                     if (callback)
-                        callback(ok);
+                        callback(Outcome::from(ok, status, body));
                 });
 }
 
@@ -228,9 +290,12 @@ void AuthClient::listSessions(std::function<void(const QList<Session> &)> callba
     });
 }
 
-void AuthClient::revokeSession(const QString &id)
+void AuthClient::revokeSession(const QString &id, std::function<void(const Outcome &)> callback)
 {
-    m_api->del(QStringLiteral("/users/me/sessions/%1").arg(id), nullptr);
+    m_api->del(QStringLiteral("/users/me/sessions/%1").arg(id), [callback](bool ok, int status, const QJsonObject &body) {
+        if (callback)
+            callback(Outcome::from(ok, status, body));
+    });
 }
 
 } // namespace VelmAccount

@@ -45,12 +45,17 @@ public:
     // Signs out locally at once; the server is told without waiting for it.
     void logout();
     void refreshToken(std::function<void(bool ok)> callback);
+    // Forgets a session the server no longer accepts, without telling it;
+    // emits sessionEnded when there was one.
+    void dropSession();
 
     void fetchCurrentUser(std::function<void(const User &)> callback);
-    void updateProfile(const QString &displayName, std::function<void(const User &)> callback);
-    void changePassword(const QString &current, const QString &replacement, std::function<void(bool ok)> callback);
+    // The user the server returned, or the cached one when it failed.
+    void updateProfile(const QString &displayName, std::function<void(const Outcome &, const User &)> callback);
+    void changePassword(const QString &current, const QString &replacement,
+                        std::function<void(const Outcome &)> callback);
     void listSessions(std::function<void(const QList<Session> &)> callback);
-    void revokeSession(const QString &id);
+    void revokeSession(const QString &id, std::function<void(const Outcome &)> callback = nullptr);
 
     // Seams for tests: how the login page is opened, how long sign-in waits.
     void setUrlOpener(UrlOpener opener) { m_urlOpener = std::move(opener); }
@@ -61,12 +66,16 @@ signals:
     void loginSucceeded();
     void loginFailed(const QString &error);
     void logoutCompleted();
+    // The server refused the session's refresh token; the state is signed out.
+    void sessionEnded();
     // The store refused the tokens; said once per run, for the UI to show.
     void tokenStorageFailed(const QString &message);
 
 private:
     void setState(AuthState state);
     void handleCallback(const QUrl &url);
+    void exchangeCode(const QString &code, const QString &verifier, const QString &redirectUri);
+    void finishLogin(const QString &access, const QString &refresh);
     void endLogin();
     void storeUser(bool ok, const QJsonObject &body, const std::function<void(const User &)> &callback);
 
@@ -83,6 +92,8 @@ private:
     QPointer<WebAuthHandler> m_handler;
     QTimer *m_loginTimer;
     QString m_loginState;
+    QString m_codeVerifier; // PKCE: the secret behind the challenge the login page got
+    QString m_redirectUri;
     bool m_storageFailureTold = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include "accountclient.h"
 #include "apiclient.h"
+#include "accountlog.h"
 #include "authclient.h"
 #include "tokenmanager.h"
 #include "tokenstore.h"
@@ -38,17 +39,34 @@ Client::Client(const ClientConfig &config, std::unique_ptr<TokenStore> store, QO
 
     m_authClient = new AuthClient(config.authBaseUrl, config.realm, config.clientId, m_authApi, m_tokens, this);
     connect(m_authClient, &AuthClient::stateChanged, this, [this](AuthState state) {
+        if (state == AuthState::Authenticated)
+            m_signedOutByServer = false;
         emit authStateChanged(state);
         if (state == AuthState::Authenticated)
             emit claimsUpdated(claims());
     });
     connect(m_authClient, &AuthClient::tokenStorageFailed, this, &Client::tokenStorageFailed);
+    connect(m_authClient, &AuthClient::sessionEnded, this, [this] {
+        qCInfo(lcAccount) << "Client: the server ended the session; signed out";
+        m_signedOutByServer = true;
+        emit sessionEnded();
+    });
     // A refreshed token may name another group (joined or left meanwhile).
     connect(m_tokens, &TokenManager::tokensChanged, this, [this] {
         if (m_authClient->isAuthenticated())
             emit claimsUpdated(claims());
     });
     m_accountClient = new AccountClient(m_accountApi, m_authClient, this);
+    // Queued: the callers that failed with it (a sync cycle, the account
+    // screen) finish first, so the signed-out state is what the user sees last.
+    for (ApiClient *api : {m_authApi, m_accountApi, m_syncApi})
+        connect(api, &ApiClient::authenticationRequired, this, &Client::endRejectedSession, Qt::QueuedConnection);
+}
+
+void Client::endRejectedSession()
+{
+    if (m_authClient->isAuthenticated())
+        m_authClient->dropSession();
 }
 
 QUrl Client::authApiUrl(const ClientConfig &config)

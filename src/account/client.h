@@ -31,6 +31,8 @@ public:
     // connecting to authStateChanged.
     void initialize();
     bool isAuthenticated() const;
+    // True from the server ending the session until the next sign-in.
+    bool wasSignedOutByServer() const { return m_signedOutByServer; }
     // Empty while no fresh access token is held.
     VlmClaims claims() const;
 
@@ -52,8 +54,14 @@ signals:
     void authStateChanged(VelmAccount::AuthState state);
     void claimsUpdated(const VelmAccount::VlmClaims &claims);
     void tokenStorageFailed(const QString &message);
+    // The server refused the session (revoked elsewhere, password changed,
+    // refresh token rejected): the tokens are gone and the state is signed
+    // out. Emitted once per session, after authStateChanged.
+    void sessionEnded();
 
 private:
+    void endRejectedSession();
+
     static QUrl authApiUrl(const ClientConfig &config);
 
     ClientConfig m_config;
@@ -63,6 +71,7 @@ private:
     ApiClient *m_syncApi;
     AuthClient *m_authClient;
     AccountClient *m_accountClient;
+    bool m_signedOutByServer = false;
 };
 
 } // namespace VelmAccount

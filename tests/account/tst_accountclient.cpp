@@ -58,7 +58,10 @@ private slots:
         ServerFixture server;
         QVERIFY(server.start());
         auto client = server.signedIn(QStringLiteral("dee@example.org"));
-        QVERIFY(!await<bool>([&](auto done) { client->authClient()->changePassword("wrong one", "new secret 1", done); }));
+        const Outcome wrong = await<Outcome>([&](auto done) { client->authClient()->changePassword("wrong one", "new secret 1", done); });
+        QVERIFY(!wrong.ok);
+        QCOMPARE(wrong.status, 403);
+        QCOMPARE(wrong.message, QStringLiteral("the current password is wrong"));
 
         // A sync request records this device from the identity headers.
         client->syncApi()->setBaseUrl(QUrl(server.url(QStringLiteral("/notes/v1"))));
@@ -74,11 +77,48 @@ private slots:
         QCOMPARE(recorded.first().appVersion, QStringLiteral("1.0.4"));
         QCOMPARE(recorded.first().platform, Client::platformName(QString(), QSysInfo::kernelType()));
         QVERIFY(recorded.first().lastSyncAt.isValid());
-        client->accountClient()->removeDevice(recorded.first().id);
-        QTRY_VERIFY_WITH_TIMEOUT(devices().isEmpty(), 20000);
+        QVERIFY(await<Outcome>([&](auto done) { client->accountClient()->removeDevice(recorded.first().id, done); }).ok);
+        QVERIFY(devices().isEmpty());
+        QCOMPARE(await<Outcome>([&](auto done) { client->accountClient()->removeDevice(recorded.first().id, done); }).status,
+                 404);
 
-        QVERIFY(await<bool>([&](auto done) { client->accountClient()->deleteAccount(done); }));
+        QVERIFY(await<Outcome>([&](auto done) { client->accountClient()->deleteAccount(done); }).ok);
         QVERIFY(await<Profile>([&](auto done) { client->accountClient()->getProfile(done); }).id.isEmpty());
+    }
+
+    // A password change on another computer ends this session: however many
+    // requests then fail, the client signs out once and says so.
+    void sessionEndedElsewhereSignsOutOnce()
+    {
+        ServerFixture server;
+        QVERIFY(server.start());
+        auto client = server.signedIn(QStringLiteral("two@example.org"));
+        client->syncApi()->setBaseUrl(QUrl(server.url(QStringLiteral("/notes/v1"))));
+        const VelmServerTest::Tokens other = server.signIn(QStringLiteral("two@example.org"), false);
+        VelmServerTest::Api elsewhere(server.port(), other.access);
+        QCOMPARE(elsewhere.call("POST", "/api/v1/realms/velmora/users/me/password",
+                                {{"current_password", "correct horse"}, {"new_password", "battery staple"}}).status, 200);
+        QSignalSpy ended(client.get(), &Client::sessionEnded);
+        QSignalSpy states(client.get(), &Client::authStateChanged);
+        int answered = 0;
+        for (int i = 0; i < 3; ++i) {
+            client->syncApi()->get(QStringLiteral("/sync/pull"), [&answered](bool, int, const QJsonObject &) { ++answered; });
+            client->accountClient()->getDevices([&answered](const QList<Device> &) { ++answered; });
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(answered, 6, 20000);
+        QTRY_COMPARE(ended.size(), 1);
+        QTest::qWait(100);
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(states.size(), 1);
+        QVERIFY(!client->isAuthenticated());
+        QVERIFY(client->wasSignedOutByServer());
+        QVERIFY(client->tokenManager()->refreshToken().isEmpty());
+
+        const VelmServerTest::Tokens again = server.signIn(QStringLiteral("two@example.org"), false, nullptr, "battery staple");
+        client->tokenManager()->setTokens(again.access, again.refresh);
+        client->initialize();
+        QVERIFY(client->isAuthenticated());
+        QVERIFY(!client->wasSignedOutByServer());
     }
 };
 

@@ -123,11 +123,61 @@ private slots:
         screen.deleteAccount();
         const bool scheduled = typed == QLatin1String("DELETE");
         if (scheduled)
-            QTRY_COMPARE_WITH_TIMEOUT(told, QStringLiteral("Account Scheduled for Deletion"), 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(told, QStringLiteral("Account Deleted"), 20000);
         QCOMPARE(told.isEmpty(), !scheduled);
+        QCOMPARE(client->isAuthenticated(), !scheduled);
         int status = 0;
         server.signIn(QStringLiteral("leaver@example.org"), false, &status);
         QCOMPARE(status == 302, !scheduled);
+    }
+
+    // Each action shows what the server answered; these all fail there.
+    void actionsShowTheServersOutcome_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("display name too long") << "name" << "Failed to update profile: display_name must be 1 to 100 characters.";
+        QTest::newRow("device gone") << "device" << "Failed to remove the device: not found.";
+        QTest::newRow("session gone") << "session" << "Failed to revoke the session: not found.";
+        QTest::newRow("invitation of no group") << "invitation" << "Failed to revoke the invitation: not found.";
+        QTest::newRow("member of no group") << "member" << "Failed to remove Ann: not found.";
+        QTest::newRow("leaving no group") << "leave" << "Failed to leave the group: not in a group.";
+        QTest::newRow("wrong current password") << "password" << "Failed to change password: the current password is wrong.";
+    }
+    void actionsShowTheServersOutcome()
+    {
+        QFETCH(QString, action);
+        ServerFixture server;
+        QVERIFY(server.start());
+        auto client = server.signedIn(QStringLiteral("shown@example.org"));
+        AccountScreen screen(client.get());
+        screen.prompts().confirm = [](const QString &, const QString &) { return true; };
+        QVERIFY(rebuiltAfter(screen, AccountScreen::ProfilePage, [&] { screen.refreshProfile(); }));
+        if (action == "name") {
+            answer(screen, {QString(101, 'n')});
+            screen.editDisplayName();
+        } else if (action == "device") {
+            Device device;
+            device.id = QStringLiteral("no-such-device");
+            screen.removeDevice(device);
+        } else if (action == "session") {
+            screen.revokeSession(QStringLiteral("no-such-session"));
+        } else if (action == "invitation") {
+            screen.revokeInvitation(QStringLiteral("no-such-invitation"));
+        } else if (action == "member") {
+            GroupMember member;
+            member.accountId = QStringLiteral("no-such-account");
+            member.displayName = QStringLiteral("Ann");
+            screen.removeMember(member);
+        } else if (action == "leave") {
+            screen.leaveGroup();
+        } else {
+            answerPasswords(screen, {"not my password", "staple battery", "staple battery"});
+            screen.changePassword();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!screen.statusText().isEmpty(), 20000);
+        QTEST(screen.statusText(), "status");
+        QVERIFY(!shows(screen, AccountScreen::ProfilePage, QString(101, 'n')));
     }
 
     void accountManagedEndToEnd()

@@ -34,6 +34,20 @@ QString queryValue(const QUrl &url, const QString &key)
     return QUrlQuery(url.query()).queryItemValue(key, QUrl::FullyDecoded);
 }
 
+// A raw GET with the Host header given, as a page or another local user could send it; the reply's status code.
+int rawGet(quint16 port, const QByteArray &target, const QByteArray &host)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(2000))
+        return 0;
+    socket.write("GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n");
+    QByteArray reply;
+    while (!reply.contains("\r\n") && QTest::qWaitFor([&socket] { return socket.bytesAvailable() > 0; }, 5000))
+        reply += socket.readAll();
+    return reply.split(' ').value(1).toInt();
+}
+
 bool listening(int port)
 {
     QTcpSocket socket;
@@ -106,9 +120,13 @@ private slots:
         client->authClient()->fetchCurrentUser([&user](const User &fetched) { user = fetched; });
         QTRY_COMPARE(user.email, QStringLiteral("ann@example.org"));
 
+        // The browser saw a one-time code, never a token.
+        QVERIFY(!queryValue(back, QStringLiteral("code")).isEmpty());
+        QVERIFY(!back.toString().contains(QLatin1String("token")));
         // Started again, the application is still signed in; signing out forgets the tokens.
-        const QString access = queryValue(back, QStringLiteral("access_token"));
-        const QString refresh = queryValue(back, QStringLiteral("refresh_token"));
+        const QString access = client->tokenManager()->accessToken();
+        const QString refresh = client->tokenManager()->refreshToken();
+        QVERIFY(!access.isEmpty() && !refresh.isEmpty());
         client.reset();
         Client again(server.config(), std::make_unique<FileTokenStore>(tokenFile));
         again.initialize();
@@ -123,19 +141,29 @@ private slots:
         QVERIFY(!log.isEmpty()); // the capture saw the client's own lines
     }
 
+    // A refused callback (400) leaves the attempt waiting: the right one still signs in.
     void callbackIsCheckedBeforeSigningIn_data()
     {
         QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("status");
         QTest::addColumn<QString>("error");
-        QTest::newRow("tokens in the query") << "access_token=%A&refresh_token=%R&state=%S" << "";
-        QTest::newRow("no state echoed") << "access_token=%A&refresh_token=%R" << "";
-        QTest::newRow("another request's state") << "access_token=%A&refresh_token=%R&state=forged"
-                                                 << "Sign-in response did not match this request";
-        QTest::newRow("only an access token") << "access_token=%A&state=%S" << "No tokens received";
+        QTest::newRow("tokens in the query") << "access_token=%A&refresh_token=%R&state=%S" << "localhost:%P" << 200 << "";
+        QTest::newRow("host by address") << "access_token=%A&refresh_token=%R&state=%S" << "127.0.0.1:%P" << 200 << "";
+        QTest::newRow("no state") << "access_token=%A&refresh_token=%R" << "localhost:%P" << 400 << "";
+        QTest::newRow("another request's state") << "access_token=%A&refresh_token=%R&state=forged" << "localhost:%P"
+                                                 << 400 << "";
+        QTest::newRow("state one character short") << "access_token=%A&refresh_token=%R&state=%s" << "localhost:%P"
+                                                   << 400 << "";
+        QTest::newRow("rebound host name") << "access_token=%A&refresh_token=%R&state=%S" << "evil.example:%P" << 400 << "";
+        QTest::newRow("other port") << "access_token=%A&refresh_token=%R&state=%S" << "localhost:1" << 400 << "";
+        QTest::newRow("only an access token") << "access_token=%A&state=%S" << "localhost:%P" << 200 << "No tokens received";
     }
     void callbackIsCheckedBeforeSigningIn()
     {
         QFETCH(QString, query);
+        QFETCH(QString, host);
+        QFETCH(int, status);
         QFETCH(QString, error);
         Client client(ClientConfig(), std::make_unique<MemoryTokenStore>());
         client.initialize();
@@ -143,12 +171,23 @@ private slots:
         QSignalSpy failed(client.authClient(), &AuthClient::loginFailed);
         const QUrl loginUrl = startLogin(client);
         const QString access = jwtExpiringIn(3600);
-        query.replace(QLatin1String("%A"), access)
-            .replace(QLatin1String("%R"), QStringLiteral("s1.secret"))
-            .replace(QLatin1String("%S"), queryValue(loginUrl, QStringLiteral("state")));
-        QUrl callback(queryValue(loginUrl, QStringLiteral("redirect_uri")));
-        callback.setQuery(query);
-        QCOMPARE(httpRequest(callback).status, 200);
+        const QString state = queryValue(loginUrl, QStringLiteral("state"));
+        const quint16 port = quint16(QUrl(queryValue(loginUrl, QStringLiteral("redirect_uri"))).port());
+        const auto fill = [&](QString text) {
+            return text.replace(QLatin1String("%A"), access)
+                .replace(QLatin1String("%R"), QStringLiteral("s1.secret"))
+                .replace(QLatin1String("%S"), state)
+                .replace(QLatin1String("%s"), state.chopped(1))
+                .replace(QLatin1String("%P"), QString::number(port))
+                .toLatin1();
+        };
+        QCOMPARE(rawGet(port, "/callback?" + fill(query), fill(host)), status);
+        if (status == 400) {
+            QTest::qWait(50);
+            QCOMPARE(succeeded.size() + failed.size(), 0);
+            QVERIFY(!client.isAuthenticated());
+            QCOMPARE(rawGet(port, "/callback?" + fill("access_token=%A&refresh_token=%R&state=%S"), fill("localhost:%P")), 200);
+        }
         QTRY_COMPARE(succeeded.size() + failed.size(), 1);
         QCOMPARE(failed.value(0).value(0).toString(), error);
         QCOMPARE(client.isAuthenticated(), error.isEmpty());

@@ -25,6 +25,7 @@
 #include <QMessageBox>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QPushButton>
 
 void MainWindow::buildMenus()
 {
@@ -202,6 +203,22 @@ void MainWindow::addAccountAndPreferenceActions(QMenu *file)
     };
     connect(client, &VelmAccount::Client::authStateChanged, this, follow);
     follow();
+    // Once per ended session: signed out, the sync engine no longer asks.
+    connect(client, &VelmAccount::Client::sessionEnded, this, [this, client] {
+        if (findChild<QMessageBox *>(QStringLiteral("signInAgainPrompt")))
+            return;
+        auto *prompt = new QMessageBox(QMessageBox::Information, tr("Signed Out"),
+                                       tr("The server ended this session, for example after a password change on "
+                                          "another computer.\n\nYour notes stay on this computer; changes made "
+                                          "since are uploaded after you sign in again."),
+                                       QMessageBox::NoButton, this);
+        prompt->setObjectName(QStringLiteral("signInAgainPrompt"));
+        prompt->setAttribute(Qt::WA_DeleteOnClose);
+        QPushButton *signInAgain = prompt->addButton(tr("Sign In…"), QMessageBox::AcceptRole);
+        prompt->addButton(tr("Later"), QMessageBox::RejectRole);
+        connect(signInAgain, &QPushButton::clicked, client->authClient(), &VelmAccount::AuthClient::login);
+        prompt->open();
+    });
 }
 
 void MainWindow::showPreferences()

@@ -11,9 +11,16 @@
 void showSyncState(AppState *state, StatusBar *statusBar)
 {
     // Signed in only until quitting: the user must know to sign in again.
-    if (VelmAccount::Client *client = state->accountClient())
+    if (VelmAccount::Client *client = state->accountClient()) {
         QObject::connect(client, &VelmAccount::Client::tokenStorageFailed, statusBar,
                          [statusBar](const QString &message) { statusBar->showTemporaryMessage(message, 30000); });
+        const auto signedOut = [statusBar] {
+            statusBar->setStatusText(QCoreApplication::translate("StatusBar", "Signed out — sign in again"));
+        };
+        QObject::connect(client, &VelmAccount::Client::sessionEnded, statusBar, signedOut);
+        if (client->wasSignedOutByServer())
+            signedOut();
+    }
     SyncEngine *engine = state->syncEngine();
     if (!engine)
         return;
