@@ -41,7 +41,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption releases(QStringLiteral("releases"), QStringLiteral("Folder served under /releases/."), QStringLiteral("DIR"));
     const QCommandLineOption publicUrl(QStringLiteral("public-url"), QStringLiteral("Address users reach this server at."), QStringLiteral("URL"));
     const QCommandLineOption maxAttachment(QStringLiteral("max-attachment-mb"), QStringLiteral("Largest attachment accepted."), QStringLiteral("N"), QStringLiteral("100"));
-    parser.addOptions({data, port, bind, database, releases, publicUrl, maxAttachment});
+    const QCommandLineOption tlsCert(QStringLiteral("tls-cert"), QStringLiteral("Serve HTTPS with this certificate chain (PEM)."), QStringLiteral("FILE"));
+    const QCommandLineOption tlsKey(QStringLiteral("tls-key"), QStringLiteral("The certificate's private key (PEM)."), QStringLiteral("FILE"));
+    parser.addOptions({data, port, bind, database, releases, publicUrl, maxAttachment, tlsCert, tlsKey});
     parser.process(app);
 
     bool portOk = false, sizeOk = false;
@@ -53,6 +55,8 @@ int main(int argc, char *argv[])
     config.releasesDir = parser.value(releases);
     config.publicUrl = parser.value(publicUrl);
     config.maxAttachmentMb = parser.value(maxAttachment).toLongLong(&sizeOk);
+    config.tlsCert = parser.value(tlsCert);
+    config.tlsKey = parser.value(tlsKey);
     if (config.dataDir.isEmpty() || !portOk || config.port < 0 || config.port > 65535 || !sizeOk
         || config.maxAttachmentMb < 1) {
         std::fputs("velmora-server: --data DIR is required; --port and --max-attachment-mb take numbers. See --help.\n", stderr);

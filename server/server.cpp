@@ -82,7 +82,21 @@ bool Server::start(QString *error)
     if (!m_services.db)
         return false;
 
-    m_http = std::make_unique<httplib::Server>();
+    if (c.tlsCert.isEmpty() != c.tlsKey.isEmpty()) {
+        *error = QStringLiteral("--tls-cert and --tls-key go together");
+        return false;
+    }
+    if (c.tlsCert.isEmpty()) {
+        m_http = std::make_unique<httplib::Server>();
+    } else {
+        auto tls = std::make_unique<httplib::SSLServer>(QFile::encodeName(c.tlsCert).constData(),
+                                                        QFile::encodeName(c.tlsKey).constData());
+        if (!tls->is_valid()) {
+            *error = QStringLiteral("cannot use the certificate \"%1\" with the key \"%2\"").arg(c.tlsCert, c.tlsKey);
+            return false;
+        }
+        m_http = std::move(tls);
+    }
     httplib::Server &http = *m_http;
     const int threads = c.threads;
     http.new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
@@ -164,7 +178,8 @@ bool Server::start(QString *error)
     // stop() only reaches a server that is already accepting.
     for (int i = 0; i < 2000 && !http.is_running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    qCInfo(lcServer).noquote() << "listening on" << QStringLiteral("http://%1:%2").arg(c.bind).arg(m_port)
+    qCInfo(lcServer).noquote() << "listening on"
+                               << QStringLiteral("%1://%2:%3").arg(c.tlsCert.isEmpty() ? "http" : "https", c.bind).arg(m_port)
                                << (m_services.db->kind() == Db::Kind::Sqlite ? "(SQLite)" : "(PostgreSQL)");
     if (!c.publicUrl.isEmpty())
         qCInfo(lcServer).noquote() << "users reach it at" << c.publicUrl;

@@ -29,6 +29,9 @@ struct Config
     int signInsPerMinute = 10;
     // Per user: keeps one account from filling the disk at wire speed.
     int uploadsPerMinute = 600;
+    // Both set: serve HTTPS with this certificate chain and key (PEM files).
+    QString tlsCert;
+    QString tlsKey;
 };
 
 // Counts attempts per key in a sliding minute.

@@ -1,5 +1,6 @@
 #include "clientconfig.h"
 
+#include <QHostAddress>
 #include <QUrl>
 #include <QtGlobal>
 
@@ -35,6 +36,17 @@ QString ClientConfig::normalizedServerUrl(const QString &serverUrl)
         || url.host().isEmpty() || url.hasQuery() || url.hasFragment() || !url.userInfo().isEmpty())
         return {};
     return text;
+}
+
+bool ClientConfig::sendsInClear(const QString &url)
+{
+    const QUrl parsed(url.trimmed());
+    if (parsed.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) != 0)
+        return false;
+    const QString host = parsed.host().toLower();
+    const QHostAddress address(host);
+    return host != QLatin1String("localhost") && !host.endsWith(QLatin1String(".localhost"))
+           && (address.isNull() || !address.isLoopback());
 }
 
 bool ClientConfig::serverFromEnvironment()

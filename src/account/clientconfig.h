@@ -30,6 +30,9 @@ struct ClientConfig
     // serverUrl trimmed and without trailing slashes; empty unless it is an
     // http or https address with a host and nothing after the path.
     static QString normalizedServerUrl(const QString &serverUrl);
+    // True for an http:// address of another computer: tokens and notes would
+    // cross the network unencrypted.
+    static bool sendsInClear(const QString &url);
 };
 
 } // namespace VelmAccount

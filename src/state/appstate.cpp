@@ -103,6 +103,11 @@ bool AppState::initialize()
     const auto config = VelmAccount::ClientConfig::fromEnvironment(QCoreApplication::applicationVersion(), server);
     const QString syncUrl = VelmAccount::ClientConfig::syncApiUrlFromEnvironment(server);
     qCInfo(lcApp).noquote() << "Auth:" << config.authBaseUrl << "Account:" << config.accountApiUrl << "Sync:" << syncUrl;
+    for (const QString &url : {config.authBaseUrl, config.accountApiUrl, syncUrl}) {
+        if (VelmAccount::ClientConfig::sendsInClear(url))
+            qCWarning(lcApp).noquote() << "Server address" << url
+                                       << "is plain http:// to another computer: sign-in and notes travel unencrypted";
+    }
     m_accountClient = new VelmAccount::Client(
         config, VelmAccount::createPlatformTokenStore(config.appId, Database::dataDirectory()), this);
     m_accountClient->syncApi()->setBaseUrl(QUrl(syncUrl));

@@ -95,7 +95,8 @@ class Harness
 {
 public:
     // databaseUrl empty: SQLite.
-    bool start(const QString &databaseUrl, QString *error, int signInsPerMinute = 100000, int uploadsPerMinute = 100000)
+    bool start(const QString &databaseUrl, QString *error, int signInsPerMinute = 100000, int uploadsPerMinute = 100000,
+               const QString &tlsCert = {}, const QString &tlsKey = {})
     {
         VelmServer::Config config;
         config.dataDir = m_data.path();
@@ -105,6 +106,8 @@ public:
         config.maxAttachmentMb = 1;
         config.signInsPerMinute = signInsPerMinute;
         config.uploadsPerMinute = uploadsPerMinute;
+        config.tlsCert = tlsCert;
+        config.tlsKey = tlsKey;
         m_server = std::make_unique<VelmServer::Server>(config);
         return m_server->start(error);
     }

@@ -806,6 +806,40 @@ private slots:
             QVERIFY(r.json.contains("error"));
     }
 
+    void servesHttpsWithItsCertificate_data()
+    {
+        QTest::addColumn<QString>("cert");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("certificate and key") << "cert.pem" << "key.pem" << "";
+        QTest::newRow("no key") << "cert.pem" << "" << "--tls-cert and --tls-key go together";
+        QTest::newRow("key as certificate") << "key.pem" << "key.pem" << "cannot use the certificate";
+    }
+    void servesHttpsWithItsCertificate()
+    {
+        QFETCH(QString, cert);
+        QFETCH(QString, key);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        QProcess openssl;
+        openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=localhost",
+                                  "-keyout", dir.filePath("key.pem"), "-out", dir.filePath("cert.pem")});
+        QVERIFY(openssl.waitForFinished(60000) && openssl.exitCode() == 0);
+        Harness tls;
+        QString why;
+        const bool started = tls.start(databaseUrl(), &why, 100, 100, dir.filePath(cert), key.isEmpty() ? "" : dir.filePath(key));
+        QCOMPARE(started, error.isEmpty());
+        QVERIFY2(error.isEmpty() ? why.isEmpty() : why.startsWith(error), qPrintable(why));
+        if (!started)
+            return;
+        httplib::SSLClient secure("127.0.0.1", tls.port());
+        secure.enable_server_certificate_verification(false);
+        const auto res = secure.Get("/healthz");
+        QVERIFY(res);
+        QCOMPARE(res->status, 200);
+        QVERIFY(!tls.client()->Get("/healthz")); // no plain HTTP beside it
+    }
+
     void restartKeepsEverything()
     {
         const Api a = newUser();

@@ -128,11 +128,17 @@ private slots:
         QTest::addColumn<bool>("agree");
         QTest::addColumn<QString>("stored");
         QTest::addColumn<bool>("stillSignedIn");
-        QTest::newRow("declined") << "https://notes.example.org" << false << "" << true;
+        QTest::addColumn<int>("prompts"); // the unencrypted-address warning, then the sign-out question
+        QTest::newRow("declined") << "https://notes.example.org" << false << "" << true << 1;
         QTest::newRow("agreed, trailing slash dropped") << " https://notes.example.org/ " << true
-                                                        << "https://notes.example.org" << false;
-        QTest::newRow("not an address") << "ftp://notes.example.org" << true << "" << true;
-        QTest::newRow("with a query") << "https://notes.example.org/?a=1" << true << "" << true;
+                                                        << "https://notes.example.org" << false << 1;
+        QTest::newRow("not an address") << "ftp://notes.example.org" << true << "" << true << 1;
+        QTest::newRow("with a query") << "https://notes.example.org/?a=1" << true << "" << true << 1;
+        QTest::newRow("plain http elsewhere, declined") << "http://notes.example.org" << false << "" << true << 1;
+        QTest::newRow("plain http elsewhere, agreed") << "http://10.0.0.7:8787" << true << "http://10.0.0.7:8787"
+                                                      << false << 2;
+        QTest::newRow("plain http on this computer") << "http://localhost:9999" << true << "http://localhost:9999"
+                                                     << false << 1;
     }
     void serverAddressChange()
     {
@@ -140,6 +146,7 @@ private slots:
         QFETCH(bool, agree);
         QFETCH(QString, stored);
         QFETCH(bool, stillSignedIn);
+        QFETCH(int, prompts);
         ServerFixture server;
         QVERIFY(server.start());
         auto state = freshState();
@@ -159,7 +166,7 @@ private slots:
         QCOMPARE(changed, !stored.isEmpty());
         QCOMPARE(state->preferences()->getString("server_url", {}), stored.isEmpty() ? server.url() : stored);
         QCOMPARE(client->isAuthenticated(), stillSignedIn);
-        QCOMPARE(warned + asked, 1);
+        QCOMPARE(warned + asked, prompts);
         if (changed) {
             QCOMPARE(client->config().authBaseUrl, stored);
             QCOMPARE(client->syncApi()->baseUrl(), QUrl(stored + "/notes/v1"));

@@ -1,6 +1,9 @@
 #include "account/client.h"
 #include "appstatefixture.h"
+#include "authclient.h"
 #include "database.h"
+#include "mainwindow.h"
+#include "serverfixture.h"
 #include "statusbar.h"
 #include "syncengine.h"
 #include "syncstatus.h"
@@ -8,6 +11,7 @@
 #include "velmtest.h"
 
 #include <QDir>
+#include <QMessageBox>
 #include <QSignalSpy>
 
 class TestSyncStatus : public QObject
@@ -62,6 +66,50 @@ private slots:
         state->accountClient()->tokenManager()->setTokens("access", "refresh");
         QCOMPARE(bar.currentMessage(),
                  QStringLiteral("Could not store your sign-in; you will need to sign in again next time."));
+    }
+
+    // A password change on another computer ends this session: the status bar
+    // says so, Sign In is offered once, and the edits made meanwhile are
+    // pushed after signing in again.
+    void sessionEndedElsewhereIsShownOnceAndEditsWait()
+    {
+        ServerFixture server;
+        QVERIFY(server.start());
+        QDir(Database::dataDirectory() + "/account-tokens.json").removeRecursively(); // left blocked above
+        auto state = VelmTest::emptyState();
+        VelmAccount::Client *client = state->accountClient();
+        client->setEndpoints(server.config(), server.url("/notes/v1"));
+        MainWindow window(state.get());
+        StatusBar *bar = window.statusBarWidget();
+        const QString email = QStringLiteral("ended@example.org");
+        const auto [access, refresh] = server.signUp(email);
+        client->tokenManager()->setTokens(access, refresh);
+        client->initialize();
+        QVERIFY(client->isAuthenticated());
+
+        const VelmServerTest::Tokens other = server.signIn(email, false);
+        QCOMPARE(VelmServerTest::Api(server.port(), other.access)
+                     .call("POST", "/api/v1/realms/velmora/users/me/password",
+                           {{"current_password", "correct horse"}, {"new_password", "battery staple"}}).status, 200);
+        const Note note = VelmTest::addNote(*state, QStringLiteral("written while the session ended"), SyncStatus::Pending);
+        QSignalSpy ended(client, &VelmAccount::Client::sessionEnded);
+        state->syncEngine()->syncNow();
+        QVERIFY(ended.wait(20000));
+        QTRY_COMPARE(bar->statusText(), QStringLiteral("Signed out \u2014 sign in again"));
+        state->syncEngine()->syncNow();
+        QTest::qWait(300);
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(window.findChildren<QMessageBox *>(QStringLiteral("signInAgainPrompt")).size(), 1);
+        QVERIFY(!client->isAuthenticated());
+        QCOMPARE(state->notes()->pendingNotes().size(), 1);
+
+        const VelmServerTest::Tokens again = server.signIn(email, false, nullptr, "battery staple");
+        client->tokenManager()->setTokens(again.access, again.refresh);
+        client->initialize();
+        QTRY_VERIFY_WITH_TIMEOUT(state->notes()->pendingNotes().isEmpty(), 20000);
+        const auto pulled = VelmServerTest::Api(server.port(), again.access).call("GET", "/notes/v1/sync/pull?since=0");
+        QVERIFY(QJsonDocument(pulled.json).toJson().contains(note.id.toLatin1()));
+        QVERIFY(bar->statusText() != QStringLiteral("Signed out \u2014 sign in again"));
     }
 };
 

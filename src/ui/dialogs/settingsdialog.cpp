@@ -280,7 +280,7 @@ void SettingsDialog::buildAccountPage(QVBoxLayout *layout)
     addSeparator(layout);
     addSection(layout, tr("Server"), tr("The Velmora server your account lives on, for example a server of your own."));
     m_server = new QLineEdit;
-    m_server->setPlaceholderText(VelmAccount::ClientConfig::defaultServerUrl());
+    m_server->setPlaceholderText(QStringLiteral("https://notes.example.org"));
     auto *form = new QFormLayout;
     form->addRow(tr("Server:"), m_server);
     layout->addLayout(form);
@@ -362,6 +362,15 @@ bool SettingsDialog::changeServerAddress(const QString &address)
     if (!address.trimmed().isEmpty() && wanted.isEmpty()) {
         m_hooks.warn(tr("Server"), tr("\"%1\" is not a server address. Use one like https://notes.example.org.")
                                        .arg(address.trimmed()));
+        showServerAddress();
+        return false;
+    }
+    if (VelmAccount::ClientConfig::sendsInClear(wanted)
+        && !m_hooks.confirm(this, tr("Unencrypted Connection"),
+                            tr("\"%1\" is an http:// address of another computer. Your sign-in, your notes and their "
+                               "attachments would cross the network unencrypted, readable and changeable by anyone "
+                               "on the way.\n\nUse an https:// address unless you trust every network in between. "
+                               "Use this address anyway?").arg(wanted))) {
         showServerAddress();
         return false;
     }
