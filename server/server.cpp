@@ -5,6 +5,8 @@
 
 #include <zlib.h>
 
+#include <atomic>
+
 Q_LOGGING_CATEGORY(lcServer, "velmserver")
 
 namespace VelmServer {
@@ -29,29 +31,81 @@ bool gzipFast(const std::string &data, std::string *out)
     deflateEnd(&stream);
     return done;
 }
-// Refuses a body far over its route's limit before it is read. A body a
-// little over it is read (so an honest client gets the 413, not a broken
-// connection) and refused by the route; a small route takes no body of
-// unknown length.
-bool refuseOversizedBody(const httplib::Request &req, httplib::Response &res, const Config &c)
+// Where a request whose body is over its route's limit goes instead: the
+// body is read and thrown away in small pieces, so the reply is a 413 the
+// client reads in order and the connection stays usable, without the server
+// ever holding the body.
+constexpr char kRefusedBodyPath[] = "/_refused-body";
+constexpr char kBodyLimit[] = "X-Velmora-Body-Limit";
+
+// Large bodies (pushes, attachments) held at once, in bytes. Each worker
+// thread holds the share of the request it serves until its reply is written
+// (or, should the library skip the logger on a broken connection, until that
+// thread's next request).
+constexpr qint64 largeBodyBytes = 1024 * 1024;
+constexpr qint64 largeBodiesBudget = 40LL * 1024 * 1024;
+std::atomic<qint64> s_largeBodiesHeld{0};
+thread_local qint64 t_largeBodyHeld = 0;
+
+void releaseLargeBody()
 {
-    const qint64 limit = bodyLimit(req, c.maxAttachmentMb);
-    if (req.has_header("Transfer-Encoding") && limit == jsonMaxBytes) {
-        replyError(res, 411, QStringLiteral("a body needs a Content-Length here"));
-        res.set_header("Connection", "close");
+    s_largeBodiesHeld -= t_largeBodyHeld;
+    t_largeBodyHeld = 0;
+}
+
+// Takes length bytes of the budget; false when they do not fit now.
+bool holdLargeBody(qint64 length)
+{
+    releaseLargeBody();
+    if (length <= largeBodyBytes)
         return true;
-    }
-    const std::string declared = req.get_header_value("Content-Length");
-    if (declared.empty())
-        return false;
-    bool ok = false;
-    const qint64 length = QByteArray::fromStdString(declared).toLongLong(&ok);
-    if (ok && length <= limit + drainableExcessBytes)
-        return false;
-    replyError(res, 413, QStringLiteral("request too large: this request takes at most %1 bytes").arg(limit));
-    // The body stays unread: the connection cannot carry another request.
-    res.set_header("Connection", "close");
+    qint64 held = s_largeBodiesHeld.load();
+    do {
+        if (held > 0 && held + length > largeBodiesBudget)
+            return false;
+    } while (!s_largeBodiesHeld.compare_exchange_weak(held, held + length));
+    t_largeBodyHeld = length;
     return true;
+}
+
+bool redirectOversizedBody(httplib::Request &request, const Config &c)
+{
+    request.headers.erase(kBodyLimit);
+    const qint64 limit = bodyLimit(request, c.maxAttachmentMb);
+    bool ok = false;
+    const qint64 length = QByteArray::fromStdString(request.get_header_value("Content-Length")).toLongLong(&ok);
+    // A small route takes no body of unknown length.
+    const bool refused = ok ? length > limit : request.has_header("Transfer-Encoding") && limit == jsonMaxBytes;
+    if (!refused && (!ok || holdLargeBody(length)))
+        return false;
+    // Over the limit: 413; within it while other large bodies fill the budget: 503.
+    request.set_header(kBodyLimit, refused ? std::to_string(limit) : std::string("busy"));
+    request.path = kRefusedBodyPath;
+    return true;
+}
+
+void refuseBody(const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader)
+{
+    const bool busy = req.get_header_value(kBodyLimit) == "busy";
+    const qint64 limit = req.has_header(kBodyLimit) && !busy
+        ? QByteArray::fromStdString(req.get_header_value(kBodyLimit)).toLongLong() : jsonMaxBytes;
+    // A body of declared length is read to its end, or the rest of it would
+    // be taken for the next request; one of unknown length only so far.
+    const bool declared = req.has_header("Content-Length");
+    qint64 seen = 0;
+    const auto drop = [&seen, limit, declared](const char *, size_t n) {
+        return declared || (seen += qint64(n)) <= limit + 1024 * 1024;
+    };
+    if (req.is_multipart_form_data())
+        reader([](const httplib::MultipartFormData &) { return true; }, drop);
+    else
+        reader(drop);
+    if (busy) {
+        res.set_header("Retry-After", "5");
+        replyError(res, 503, QStringLiteral("the server is busy with other large requests; try again"));
+        return;
+    }
+    replyError(res, 413, QStringLiteral("request too large: this request takes at most %1 bytes").arg(limit));
 }
 } // namespace
 
@@ -114,10 +168,10 @@ bool Server::start(QString *error)
     // spent most of its time there). It is told the client takes no encoding,
     // and large JSON replies are gzipped at the fastest level instead. The
     // request objects are the library's own, not const.
-    http.set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
-        if (refuseOversizedBody(req, res, m_services.config))
-            return httplib::Server::HandlerResponse::Handled;
+    http.set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &) {
         auto &request = const_cast<httplib::Request &>(req);
+        if (redirectOversizedBody(request, m_services.config))
+            return httplib::Server::HandlerResponse::Unhandled;
         request.headers.erase(kTakesGzip);
         if (request.get_header_value("Accept-Encoding").find("gzip") != std::string::npos)
             request.set_header(kTakesGzip, "1");
@@ -150,7 +204,8 @@ bool Server::start(QString *error)
         replyError(res, 500, QStringLiteral("internal error"));
     });
     http.set_logger([](const httplib::Request &req, const httplib::Response &res) {
-        if (res.status >= 500)
+        releaseLargeBody();
+        if (res.status >= 500 && res.status != 503)
             qCWarning(lcServer) << req.method.c_str() << req.path.c_str() << res.status;
     });
 
@@ -164,6 +219,8 @@ bool Server::start(QString *error)
         *error = QStringLiteral("cannot serve releases from \"%1\"").arg(c.releasesDir);
         return false;
     }
+    const httplib::Server::HandlerWithContentReader refuse(refuseBody);
+    http.Post(kRefusedBodyPath, refuse).Put(kRefusedBodyPath, refuse).Patch(kRefusedBodyPath, refuse).Delete(kRefusedBodyPath, refuse);
     addAuthRoutes(http, m_services);
     addAccountRoutes(http, m_services);
     addSyncRoutes(http, m_services);

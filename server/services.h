@@ -67,8 +67,6 @@ struct Caller
 constexpr qint64 pushMaxBytes = 32LL * 1024 * 1024;
 // Every JSON route but the push: profiles, notebooks, shares, sign-in.
 constexpr qint64 jsonMaxBytes = 256LL * 1024;
-// How far past its limit a body is still read, to answer 413 in order.
-constexpr qint64 drainableExcessBytes = 1024LL * 1024;
 constexpr int pushMaxChanges = 1000;
 // Names (notebooks) and e-mail addresses, in characters.
 constexpr int maxNameLength = 200;
