@@ -222,7 +222,7 @@ private slots:
         QVERIFY(a->sync());
         QVERIFY(a->notes.pendingDeletions().isEmpty());
         QVERIFY(b->sync());
-        QVERIFY(b->notes.noteById(note.id)->deletedAt.has_value());
+        QVERIFY(!b->notes.noteById(note.id));
         // Neither a full resync nor a fresh device brings it back.
         a->engine->forceFullResync();
         QVERIFY(a->sync());
@@ -258,7 +258,10 @@ private slots:
         // Over the server's limit of 1 MB: refused for good, so not retried.
         const Attachment big = a->addAttachment(note.id, QStringLiteral("big.bin"), QByteArray(2 << 20, 'x'));
         QVERIFY(a->sync());
-        QVERIFY(a->attachments.pendingAttachments().isEmpty());
+        QCOMPARE(a->attachments.pendingAttachments(), QList<Attachment>{big});
+        a->requests.clear();
+        QVERIFY(a->sync());
+        QVERIFY(a->requests.filter("POST /attachments").isEmpty());
 
         QSignalSpy saved(b->engine.get(), &SyncEngine::attachmentsChanged);
         QVERIFY(b->sync());
