@@ -181,6 +181,26 @@ QJsonObject purgeOne(Services &s, const QString &id, const StoredNote &stored, S
     return QJsonObject{{"entity_id", id}, {"status", "ok"}, {"version", stored.version + 1}};
 }
 
+// A recipient trashing a note shared with them read-only leaves its share: the
+// note goes from all their devices and stays with its owner.
+QJsonObject leaveShare(Services &s, const Caller &c, const QString &id, const StoredNote &stored, StampBook &stamps,
+                       bool *storageFailed)
+{
+    QSqlQuery q = s.db->query();
+    if (!s.db->run(q, QStringLiteral("SELECT 1 FROM shares WHERE kind = 1 AND item_id = ? AND user_id = ?"),
+                   {stored.notebookId, c.userId}))
+        *storageFailed = true;
+    else if (q.next())
+        return QJsonObject{{"entity_id", id}, {"status", "error"}, {"code", 403},
+                           {"message", QStringLiteral("this note is shared read-only through its notebook")}};
+    if (!s.db->run(q, QStringLiteral("DELETE FROM shares WHERE kind = 0 AND item_id = ? AND user_id = ?"), {id, c.userId})
+        || !stamps.feedNote({c.userId}, id))
+        *storageFailed = true;
+    if (*storageFailed)
+        return QJsonObject{{"entity_id", id}, {"status", "error"}, {"code", 503}, {"message", QStringLiteral("not stored")}};
+    return QJsonObject{{"entity_id", id}, {"status", "left"}};
+}
+
 QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, StampBook &stamps, QStringList *removedFiles,
                     bool *storageFailed)
 {
@@ -228,8 +248,11 @@ QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, Sta
         const QString permission = notePermission(*s.db, c.userId, stored->ownerId, id, stored->notebookId);
         if (permission.isEmpty())
             return fail("error", QStringLiteral("not found"), 404);
-        if (permission == QLatin1String("view"))
+        if (permission == QLatin1String("view")) {
+            if (remove)
+                return leaveShare(s, c, id, *stored, stamps, storageFailed);
             return fail("error", QStringLiteral("this note is shared read-only"), 403);
+        }
         if (purge && permission != QLatin1String("owner"))
             return fail("error", QStringLiteral("only the owner purges a note"), 403);
         const QJsonValue base = change.value("base_version");

@@ -313,6 +313,10 @@ void SyncEngine::applyPushResults(const PushBatch &batch, const QJsonArray &resu
             else
                 m_notes->setServerVersion(id, version);
             m_dataChangedInCycle = true;
+        } else if (status == QLatin1String("left")) {
+            // A read-only note the user trashed: its share is gone, so is the note here.
+            removeLocally(id);
+            m_dataChangedInCycle = true;
         } else if (status == QLatin1String("purged")) {
             const std::optional<Note> local = m_notes->noteById(id);
             if (local && !local->deletedAt) {

@@ -363,6 +363,45 @@ private slots:
         QVERIFY(owner->notes.sharedByMeRows().isEmpty());
     }
 
+    void sharedNoteLeavesTheRecipientCleanly_data()
+    {
+        QTest::addColumn<QString>("permission");
+        QTest::addColumn<bool>("unshare"); // else the recipient trashes it
+        QTest::newRow("read-only note trashed by the recipient") << QStringLiteral("view") << false;
+        QTest::newRow("unshared while the recipient's edit waits") << QStringLiteral("edit") << true;
+    }
+    void sharedNoteLeavesTheRecipientCleanly()
+    {
+        QFETCH(QString, permission);
+        QFETCH(bool, unshare);
+        auto [owner, member, memberId] = group();
+        const Note note = owner->addNote("owner's text");
+        QVERIFY(owner->sync());
+        VelmAccount::NoteSharingService sharing(&owner->api, VelmAccount::NoteSharingService::Notes);
+        bool done = false;
+        sharing.shareWith(note.id, memberId, permission, [&](bool ok, const QString &) { done = ok; });
+        QTRY_VERIFY(done);
+        QVERIFY(member->sync());
+        if (unshare) {
+            member->edit(note.id, "member's own words");
+            done = false;
+            sharing.removeShare(note.id, memberId, [&](bool ok) { done = ok; });
+            QTRY_VERIFY(done);
+        } else {
+            QVERIFY(member->notes.softDelete(note.id));
+        }
+        QVERIFY(member->sync());
+        QVERIFY(member->sync());
+        QVERIFY(!member->notes.noteById(note.id));
+        QVERIFY(member->notes.trashedNotes().isEmpty());
+        QVERIFY(member->notes.pendingNotes().isEmpty());
+        QCOMPARE(member->engine->state(), SyncEngine::Idle);
+        QCOMPARE(member->liveTexts().filter("member's own words").size(), int(unshare));
+        QVERIFY(owner->sync());
+        QCOMPARE(owner->notes.noteById(note.id)->body, textBody("owner's text"));
+        QVERIFY(!owner->notes.noteById(note.id)->deletedAt);
+    }
+
     void cycleCutShortIsRedoneWithoutLossOrDuplicates()
     {
         auto [a, b] = devices();
