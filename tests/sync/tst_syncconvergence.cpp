@@ -143,18 +143,22 @@ private slots:
             QCOMPARE(w.b.notes.allNotes().size(), 1);
             w.saved.removeAll("kept");
         });
-        QTest::newRow("an edit made after the trashing restores the note") << Scenario([](World &w) {
-            const Note note = w.add(w.a, "trash me");
-            QVERIFY(w.syncAll());
-            QVERIFY(w.a.notes.softDelete(note.id));
-            QTest::qWait(5);
-            w.edit(w.b, note.id, "still needed");
-            QVERIFY(w.a.sync());
-            QVERIFY(w.syncAll());
-            QVERIFY(!w.c.notes.noteById(note.id)->deletedAt);
-            QCOMPARE(w.c.notes.noteById(note.id)->body, textBody("still needed"));
-            w.saved.removeAll("trash me");
-        });
+        for (const bool trasherFirst : {true, false}) {
+            QTest::newRow(trasherFirst ? "an edit made after the trashing restores the note"
+                                       : "an edit made after the trashing, pushed first, restores the note")
+                << Scenario([trasherFirst](World &w) {
+                       const Note note = w.add(w.a, "trash me");
+                       QVERIFY(w.syncAll());
+                       QVERIFY(w.a.notes.softDelete(note.id));
+                       QTest::qWait(5);
+                       w.edit(w.b, note.id, "still needed");
+                       QVERIFY(trasherFirst ? w.a.sync() : w.b.sync());
+                       QVERIFY(w.syncAll());
+                       QVERIFY(!w.c.notes.noteById(note.id)->deletedAt);
+                       QCOMPARE(w.c.notes.noteById(note.id)->body, textBody("still needed"));
+                       w.saved.removeAll("trash me");
+                   });
+        }
         QTest::newRow("a trashing after the edit keeps it trashed, with the edit") << Scenario([](World &w) {
             const Note note = w.add(w.a, "old");
             QVERIFY(w.syncAll());
