@@ -100,6 +100,20 @@ int SyncEngine::forceFullResync()
     return marked;
 }
 
+void SyncEngine::setAccount(const QString &account)
+{
+    const QString bound = m_preferences->getString(kAccount);
+    if (account.isEmpty() || account == bound)
+        return;
+    // Positions of an older build belong to whoever is signed in now.
+    if (!bound.isEmpty()) {
+        qCInfo(lcSync) << "another server or account: pulling from the start";
+        m_preferences->remove(kNoteCursor);
+        m_preferences->remove(kAttachmentCursor);
+    }
+    m_preferences->set(kAccount, account);
+}
+
 void SyncEngine::setState(SyncState state)
 {
     if (m_state == state && state != Error)

@@ -53,6 +53,10 @@ public:
     void scheduleSync();
     // Uploads everything again and pulls from the start; returns the notes marked.
     int forceFullResync();
+    // The server and account ("<server> <account id>") the pull positions
+    // belong to. Another one than last time pulls everything from the start;
+    // empty changes nothing.
+    void setAccount(const QString &account);
 
     SyncState state() const { return m_state; }
     QString lastError() const { return m_lastError; }
@@ -78,6 +82,7 @@ private:
     static inline const QString kNoteCursor = QStringLiteral("lastSyncTimestampMs");
     static inline const QString kAttachmentCursor = QStringLiteral("lastAttachmentSyncMs");
     static inline const QString kRefused = QStringLiteral("syncRefused");
+    static inline const QString kAccount = QStringLiteral("syncAccount");
 
     struct PushBatch
     {

@@ -402,6 +402,22 @@ private slots:
         QVERIFY(!owner->notes.noteById(note.id)->deletedAt);
     }
 
+    // Another account signing in on this device pulls its notes from the start.
+    void pullPositionsBelongToTheAccount()
+    {
+        auto [a, unused] = devices();
+        auto [b, unused2] = devices();
+        const Note second = b->addNote("the second account's note");
+        QVERIFY(b->sync());
+        a->engine->setAccount("server first");
+        a->addNote("the first account's note");
+        QVERIFY(a->sync());
+        a->tokens.setTokens(b->tokens.accessToken(), b->tokens.refreshToken());
+        a->engine->setAccount("server second");
+        QVERIFY(a->sync());
+        QVERIFY(a->notes.noteById(second.id));
+    }
+
     void cycleCutShortIsRedoneWithoutLossOrDuplicates()
     {
         auto [a, b] = devices();
