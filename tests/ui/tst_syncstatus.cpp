@@ -1,5 +1,9 @@
+#include "account/authclient.h"
 #include "account/client.h"
 #include "appstatefixture.h"
+#include "mainwindow.h"
+#include "notewindowregistry.h"
+#include "notewindows.h"
 #include "database.h"
 #include "statusbar.h"
 #include "syncengine.h"
@@ -20,6 +24,8 @@ private slots:
         // Nothing listens there: every request fails without an HTTP status.
         qputenv("SYNC_API_URL", "http://127.0.0.1:1/notes/v1");
     }
+    // Every test starts signed out.
+    void init() { QFile::remove(Database::dataDirectory() + "/account-tokens.json"); }
 
     void progressText_data()
     {
@@ -44,11 +50,31 @@ private slots:
         showSyncState(state.get(), &bar);
         VelmTest::addNote(*state, QStringLiteral("waits for the server"), SyncStatus::Pending);
         QSignalSpy failed(state->syncEngine(), &SyncEngine::syncFailed);
-        state->syncEngine()->syncNow();
+        signIn(*state);
         QVERIFY(failed.wait(30000));
         QCOMPARE(bar.statusText(), QStringLiteral("Offline"));
         QCOMPARE(state->notes()->pendingNotes().size(), 1);
         QVERIFY(!state->canShare());
+    }
+
+    // Signed out, the sync state once signed in, signed out again: in every window.
+    void everyWindowShowsSignInAndSyncState()
+    {
+        auto state = VelmTest::emptyState();
+        installNoteWindowFactory(state.get());
+        const Note note = VelmTest::addNote(*state, QStringLiteral("open here"), SyncStatus::Pending);
+        MainWindow main(state.get());
+        QPointer<QWidget> window = NoteWindowRegistry::of(state.get())->open(note.id);
+        const QList<StatusBar *> bars{main.findChild<StatusBar *>(), window->findChild<StatusBar *>()};
+        for (StatusBar *bar : bars)
+            QCOMPARE(bar->statusText(), QStringLiteral("Not signed in"));
+        signIn(*state);
+        for (StatusBar *bar : bars)
+            QTRY_COMPARE_WITH_TIMEOUT(bar->statusText(), QStringLiteral("Offline"), 30000);
+        state->accountClient()->authClient()->logout();
+        for (StatusBar *bar : bars)
+            QCOMPARE(bar->statusText(), QStringLiteral("Not signed in"));
+        window->close();
     }
 
     void tokenStorageFailureIsShown()
@@ -62,6 +88,13 @@ private slots:
         state->accountClient()->tokenManager()->setTokens("access", "refresh");
         QCOMPARE(bar.currentMessage(),
                  QStringLiteral("Could not store your sign-in; you will need to sign in again next time."));
+    }
+
+private:
+    static void signIn(AppState &state)
+    {
+        state.accountClient()->tokenManager()->setTokens("access", "refresh");
+        state.accountClient()->authClient()->initialize();
     }
 };
 
