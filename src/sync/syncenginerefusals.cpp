@@ -1,6 +1,7 @@
 // Changes the server refuses for good: remembered, shown, not sent again until they change.
 #include "syncengine.h"
 
+#include "attachmentrepository.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
 #include "synclog.h"
@@ -96,30 +97,43 @@ QHash<QString, QString> SyncEngine::refusedNotes() const
 
 QString SyncEngine::refusedSummary()
 {
-    QString reason;
-    int count = 0;
+    QString noteReason, fileReason;
+    int notes = 0, files = 0;
     bool pruned = false;
+    const auto count = [](const QString &r, QString *reason, int *n) {
+        *reason = *n == 0 || r == *reason ? r : tr("refused by the server");
+        ++*n;
+    };
     for (auto it = m_refused.begin(); it != m_refused.end();) {
-        if (!it.key().startsWith(QLatin1String("note:"))) {
-            ++it;
-            continue;
+        const QString reason = it.value().toObject().value("reason").toString();
+        bool waiting = false;
+        if (it.key().startsWith(QLatin1String("note:"))) {
+            const std::optional<Note> note = m_notes->noteById(it.key().mid(5));
+            waiting = note && note->syncStatus != SyncStatus::Synced && isRefused(*note);
+            if (waiting)
+                count(reason, &noteReason, &notes);
+        } else {
+            const std::optional<Attachment> file = m_attachments->attachmentById(it.key().mid(11));
+            waiting = file && file->syncStatus != SyncStatus::Synced;
+            if (waiting)
+                count(reason, &fileReason, &files);
         }
-        const std::optional<Note> note = m_notes->noteById(it.key().mid(5));
-        if (!note || note->syncStatus == SyncStatus::Synced || !isRefused(*note)) {
+        if (waiting) {
+            ++it;
+        } else {
             it = m_refused.erase(it);
             pruned = true;
-            continue;
         }
-        const QString r = it.value().toObject().value("reason").toString();
-        reason = count == 0 || r == reason ? r : tr("refused by the server");
-        ++count;
-        ++it;
     }
     if (pruned)
         saveRefused();
-    if (count == 0)
-        return {};
-    return count == 1 ? tr("1 note not synced: %1").arg(reason) : tr("%1 notes not synced: %2").arg(count).arg(reason);
+    if (notes > 0)
+        return notes == 1 ? tr("1 note not synced: %1").arg(noteReason)
+                          : tr("%1 notes not synced: %2").arg(notes).arg(noteReason);
+    if (files > 0)
+        return files == 1 ? tr("1 file not synced: %1").arg(fileReason)
+                          : tr("%1 files not synced: %2").arg(files).arg(fileReason);
+    return {};
 }
 
 bool SyncEngine::removeLocally(const QString &id)

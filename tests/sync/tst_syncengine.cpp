@@ -259,6 +259,7 @@ private slots:
         const Attachment big = a->addAttachment(note.id, QStringLiteral("big.bin"), QByteArray(2 << 20, 'x'));
         QVERIFY(a->sync());
         QCOMPARE(a->attachments.pendingAttachments(), QList<Attachment>{big});
+        QCOMPARE(a->engine->lastError(), QStringLiteral("1 file not synced: too large"));
         a->requests.clear();
         QVERIFY(a->sync());
         QVERIFY(a->requests.filter("POST /attachments").isEmpty());
