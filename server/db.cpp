@@ -83,13 +83,22 @@ const char *const migration2[] = {
     " user_agent TEXT NOT NULL DEFAULT '', ip_address TEXT NOT NULL DEFAULT '')",
 };
 
+// Purges leave a tombstone that pages like any change; the versions let a
+// push made over an older one be merged field by field.
+const char *const migration3[] = {
+    "ALTER TABLE notes ADD COLUMN purged INTEGER NOT NULL DEFAULT 0",
+    "CREATE TABLE note_versions (note_id TEXT NOT NULL, version BIGINT NOT NULL, body_hash TEXT NOT NULL,"
+    " notebook_id TEXT NOT NULL, deleted INTEGER NOT NULL, PRIMARY KEY (note_id, version))",
+};
+
 struct Migration
 {
     const char *const *begin;
     const char *const *end;
 };
 const Migration migrations[] = {{std::begin(migration1), std::end(migration1)},
-                                {std::begin(migration2), std::end(migration2)}};
+                                {std::begin(migration2), std::end(migration2)},
+                                {std::begin(migration3), std::end(migration3)}};
 
 } // namespace
 

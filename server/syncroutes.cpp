@@ -1,6 +1,9 @@
 #include "feed.h"
+#include "notehistory.h"
 #include "services.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QSet>
@@ -26,6 +29,12 @@ qint64 msField(const QJsonObject &data, const char *key, qint64 fallback)
     bool ok = false;
     const qint64 parsed = v.toString().toLongLong(&ok);
     return ok ? parsed : fallback;
+}
+
+// PostgreSQL text cannot hold NUL; refusing it on both back ends keeps them alike.
+bool storable(const QString &text)
+{
+    return !text.contains(QChar(0));
 }
 
 struct NotebookRow
@@ -80,6 +89,8 @@ void createNotebook(Services &s, const Caller &c, const httplib::Request &req, h
     const QString name = body->value("name").toString();
     if (!isPlainId(id) || name.isEmpty() || name.size() > maxNameLength)
         return replyError(res, 400, QStringLiteral("id and a name of at most %1 characters are required").arg(maxNameLength));
+    if (!storable(name))
+        return replyError(res, 400, QStringLiteral("name holds a NUL character"));
     Tx tx(*s.db);
     if (const auto existing = notebookRow(*s.db, id)) {
         // A repeated create of one's own notebook (a lost reply) answers as the first did.
@@ -112,6 +123,8 @@ void writeNotebook(Services &s, const Caller &c, const httplib::Request &req, ht
     const QString name = body->value("name").toString();
     if (!remove && (name.isEmpty() || name.size() > maxNameLength))
         return replyError(res, 400, QStringLiteral("a name of at most %1 characters is required").arg(maxNameLength));
+    if (!storable(name))
+        return replyError(res, 400, QStringLiteral("name holds a NUL character"));
     n->version += 1;
     n->updatedAt = nowMs();
     QSqlQuery q = s.db->query();
@@ -120,6 +133,9 @@ void writeNotebook(Services &s, const Caller &c, const httplib::Request &req, ht
                     {n->updatedAt, n->version, n->updatedAt, n->id})
         : s.db->run(q, QStringLiteral("UPDATE notebooks SET name = ?, deleted_at = NULL, version = ?, updated_at = ? WHERE id = ?"),
                     {name, n->version, n->updatedAt, n->id});
+    StampBook stamps(*s.db);
+    if (remove && !(ok && releaseNotebookNotes(*s.db, stamps, n->id, n->updatedAt) && stamps.save()))
+        return replyError(res, 503, QStringLiteral("try again"));
     if (!ok || !tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
     n->name = remove ? n->name : name;
@@ -128,46 +144,149 @@ void writeNotebook(Services &s, const Caller &c, const httplib::Request &req, ht
 
 struct StoredNote
 {
-    QString ownerId, notebookId;
-    qint64 version = 0;
-    qint64 createdAt = 0;
+    QString ownerId, notebookId, body;
+    qint64 version = 0, createdAt = 0, modifiedAt = 0;
+    std::optional<qint64> deletedAt;
+    bool purged = false;
 };
 
-QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, StampBook &stamps, bool *storageFailed)
+void removeAttachmentFiles(Services &s, const QStringList &ids)
+{
+    for (const QString &id : ids)
+        QFile::remove(QDir(s.config.dataDir).filePath(QStringLiteral("attachments/") + id));
+}
+
+// The note and its attachments go; a tombstone stays for the devices that still hold it.
+QJsonObject purgeOne(Services &s, const QString &id, const StoredNote &stored, StampBook &stamps,
+                     QStringList *removedFiles, bool *storageFailed)
+{
+    QSqlQuery q = s.db->query();
+    const qint64 now = nowMs();
+    const QSet<QString> readers = noteReaders(*s.db, stored.ownerId, id, stored.notebookId);
+    QStringList attachments;
+    bool ok = s.db->run(q, QStringLiteral("SELECT id FROM attachments WHERE note_id = ?"), {id});
+    while (ok && q.next())
+        attachments << q.value(0).toString();
+    ok = ok
+        && s.db->run(q, QStringLiteral("UPDATE notes SET body = '', notebook_id = '', version = ?, updated_at = ?,"
+                                       " modified_at = ?, deleted_at = ?, purged = 1 WHERE id = ?"),
+                     {stored.version + 1, now, now, now, id})
+        && s.db->run(q, QStringLiteral("DELETE FROM attachments WHERE note_id = ?"), {id})
+        && forgetNoteVersions(*s.db, id) && stamps.feedNote(readers, id);
+    if (!ok) {
+        *storageFailed = true;
+        return QJsonObject{{"entity_id", id}, {"status", "error"}, {"message", QStringLiteral("not stored")}};
+    }
+    *removedFiles << attachments;
+    return QJsonObject{{"entity_id", id}, {"status", "ok"}, {"version", stored.version + 1}};
+}
+
+// A recipient trashing a note shared with them read-only leaves its share: the
+// note goes from all their devices and stays with its owner.
+QJsonObject leaveShare(Services &s, const Caller &c, const QString &id, const StoredNote &stored, StampBook &stamps,
+                       bool *storageFailed)
+{
+    QSqlQuery q = s.db->query();
+    if (!s.db->run(q, QStringLiteral("SELECT 1 FROM shares WHERE kind = 1 AND item_id = ? AND user_id = ?"),
+                   {stored.notebookId, c.userId}))
+        *storageFailed = true;
+    else if (q.next())
+        return QJsonObject{{"entity_id", id}, {"status", "error"}, {"code", 403},
+                           {"message", QStringLiteral("this note is shared read-only through its notebook")}};
+    if (!s.db->run(q, QStringLiteral("DELETE FROM shares WHERE kind = 0 AND item_id = ? AND user_id = ?"), {id, c.userId})
+        || !stamps.feedNote({c.userId}, id))
+        *storageFailed = true;
+    if (*storageFailed)
+        return QJsonObject{{"entity_id", id}, {"status", "error"}, {"code", 503}, {"message", QStringLiteral("not stored")}};
+    return QJsonObject{{"entity_id", id}, {"status", "left"}};
+}
+
+QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, StampBook &stamps, QStringList *removedFiles,
+                    bool *storageFailed)
 {
     const QString id = change.value("entity_id").toString();
-    const auto fail = [&id](const char *status, const QString &message) {
-        return QJsonObject{{"entity_id", id}, {"status", QLatin1String(status)}, {"message", message}};
+    // code: the HTTP status this row alone would have had; 4xx never changes on a retry.
+    const auto fail = [&id](const char *status, const QString &message, int code) {
+        return QJsonObject{{"entity_id", id}, {"status", QLatin1String(status)}, {"message", message}, {"code", code}};
     };
     if (!isPlainId(id) || change.value("entity_type").toString(QStringLiteral("note")) != QLatin1String("note"))
-        return fail("error", QStringLiteral("unsupported change"));
+        return fail("error", QStringLiteral("unsupported change"), 400);
+    const QString action = change.value("action").toString(QStringLiteral("update"));
+    const bool purge = action == QLatin1String("purge");
     const QJsonObject data = change.value("data").toObject();
+    if (!purge && !data.value("body").isString())
+        return fail("error", QStringLiteral("data with a body is required"), 400);
+    if (!storable(data.value("body").toString()) || !storable(data.value("notebook_id").toString()))
+        return fail("error", QStringLiteral("text holds a NUL character"), 400);
     QSqlQuery q = s.db->query();
     // The row lock makes a concurrent editor of a shared note see this version, not overwrite it.
-    s.db->run(q, s.db->kind() == Db::Kind::Postgres
-                     ? QStringLiteral("SELECT owner_id, notebook_id, version, created_at FROM notes WHERE id = ? FOR UPDATE")
-                     : QStringLiteral("SELECT owner_id, notebook_id, version, created_at FROM notes WHERE id = ?"),
-              {id});
+    const QString select = QStringLiteral("SELECT owner_id, notebook_id, version, created_at, body, modified_at, deleted_at,"
+                                          " purged FROM notes WHERE id = ?");
+    s.db->run(q, s.db->kind() == Db::Kind::Postgres ? select + QStringLiteral(" FOR UPDATE") : select, {id});
     std::optional<StoredNote> stored;
     if (q.next())
-        stored = StoredNote{q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong(), q.value(3).toLongLong()};
+        stored = StoredNote{q.value(0).toString(), q.value(1).toString(), q.value(4).toString(), q.value(2).toLongLong(),
+                            q.value(3).toLongLong(), q.value(5).toLongLong(),
+                            q.value(6).isNull() ? std::nullopt : std::optional<qint64>(q.value(6).toLongLong()),
+                            q.value(7).toInt() != 0};
+    if (stored && stored->purged)
+        return fail("purged", QStringLiteral("the note was purged"), 410);
+    if (purge && !stored)
+        return QJsonObject{{"entity_id", id}, {"status", "ok"}, {"version", 0}};
 
     QString notebookId = data.value("notebook_id").toString();
+    QString body = data.value("body").toString();
+    const qint64 now = nowMs();
+    const bool remove = action == QLatin1String("delete");
+    std::optional<qint64> deletedAt;
+    if (remove || (data.contains("deleted_at") && !data.value("deleted_at").isNull()))
+        deletedAt = msField(data, "deleted_at", now);
+    qint64 modifiedAt = msField(data, "modified_at", now);
+    const bool sentDeleted = deletedAt.has_value();
+    bool merged = false;
     if (stored) {
         const QString permission = notePermission(*s.db, c.userId, stored->ownerId, id, stored->notebookId);
         if (permission.isEmpty())
-            return fail("error", QStringLiteral("not found"));
-        if (permission == QLatin1String("view"))
-            return fail("error", QStringLiteral("this note is shared read-only"));
+            return fail("error", QStringLiteral("not found"), 404);
+        if (permission == QLatin1String("view")) {
+            if (remove)
+                return leaveShare(s, c, id, *stored, stamps, storageFailed);
+            return fail("error", QStringLiteral("this note is shared read-only"), 403);
+        }
+        if (purge && permission != QLatin1String("owner"))
+            return fail("error", QStringLiteral("only the owner purges a note"), 403);
         const QJsonValue base = change.value("base_version");
         if (!base.isUndefined() && !base.isNull()) {
-            if (base.toInteger(-1) != stored->version)
+            const qint64 baseVersion = base.toInteger(-1);
+            const auto baseFields = baseVersion != stored->version ? noteVersion(*s.db, id, baseVersion) : std::nullopt;
+            // A purge over an edit made elsewhere is refused: the edit survives and comes back.
+            if (baseVersion != stored->version && (purge || !baseFields))
                 return fail("conflict", QStringLiteral("based on version %1 but the server has %2")
-                                            .arg(base.toInteger(-1)).arg(stored->version));
+                                            .arg(baseVersion).arg(stored->version), 409);
+            if (baseFields) {
+                const NoteFields storedFields{bodyHash(stored->body), stored->notebookId, stored->deletedAt.has_value(),
+                                              stored->modifiedAt, stored->deletedAt.value_or(0)};
+                const NoteFields pushedFields{bodyHash(body), notebookId, deletedAt.has_value(), modifiedAt,
+                                              deletedAt.value_or(0)};
+                const FieldMerge m = mergeFields(*baseFields, storedFields, pushedFields);
+                if (m.conflict)
+                    return fail("conflict", QStringLiteral("the body changed on the server since version %1")
+                                                .arg(baseVersion), 409);
+                if (!m.takeBody) {
+                    body = stored->body;
+                    modifiedAt = stored->modifiedAt;
+                }
+                notebookId = m.notebookId;
+                deletedAt = !m.deleted ? std::nullopt : deletedAt ? deletedAt : stored->deletedAt;
+                merged = body != data.value("body").toString() || notebookId != data.value("notebook_id").toString()
+                    || deletedAt.has_value() != sentDeleted;
+            }
         } else if (change.value("version").toInteger() <= stored->version) {
             return fail("conflict", QStringLiteral("version %1 is not newer than the server's %2")
-                                        .arg(change.value("version").toInteger()).arg(stored->version));
+                                        .arg(change.value("version").toInteger()).arg(stored->version), 409);
         }
+        if (purge)
+            return purgeOne(s, id, *stored, stamps, removedFiles, storageFailed);
         if (permission != QLatin1String("owner"))
             notebookId = stored->notebookId; // only the owner files a note elsewhere
     }
@@ -175,36 +294,42 @@ QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, Sta
         if (const auto nb = notebookRow(*s.db, notebookId)) {
             const QString p = notebookPermission(*s.db, c.userId, nb->ownerId, notebookId);
             if (p != QLatin1String("owner") && p != QLatin1String("edit"))
-                return fail("error", QStringLiteral("notebook not found"));
+                return fail("error", QStringLiteral("notebook not found"), 404);
         }
     }
-    const qint64 now = nowMs();
-    const bool remove = change.value("action").toString() == QLatin1String("delete");
-    const QVariant deletedAt = remove ? QVariant(msField(data, "deleted_at", now))
-                                      : (data.contains("deleted_at") && !data.value("deleted_at").isNull()
-                                             ? QVariant(msField(data, "deleted_at", now)) : QVariant(QMetaType(QMetaType::LongLong)));
+    // One rule for every device: a note filed in a deleted notebook is in none.
+    if (!notebookId.isEmpty()) {
+        if (const auto nb = notebookRow(*s.db, notebookId); nb && nb->deleted) {
+            notebookId.clear();
+            merged = true;
+        }
+    }
+    const QVariant deletedValue = deletedAt ? QVariant(*deletedAt) : QVariant(QMetaType(QMetaType::LongLong));
     const qint64 version = (stored ? stored->version : 0) + 1;
     const QString ownerId = stored ? stored->ownerId : c.userId;
-    const QString body = data.value("body").toString();
     const qint64 createdAt = stored ? stored->createdAt : msField(data, "created_at", now);
     const bool written = stored
         ? s.db->run(q, QStringLiteral("UPDATE notes SET notebook_id = ?, body = ?, version = ?, updated_at = ?, modified_at = ?,"
                                       " deleted_at = ? WHERE id = ?"),
-                    {notebookId, body, version, msField(data, "updated_at", now), msField(data, "modified_at", now),
-                     deletedAt, id})
+                    {notebookId, body, version, msField(data, "updated_at", now), modifiedAt, deletedValue, id})
         : s.db->run(q, QStringLiteral("INSERT INTO notes (id, owner_id, notebook_id, body, version, created_at, updated_at,"
                                       " modified_at, deleted_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                    {id, ownerId, notebookId, body, version, createdAt, msField(data, "updated_at", now),
-                     msField(data, "modified_at", now), deletedAt});
+                    {id, ownerId, notebookId, body, version, createdAt, msField(data, "updated_at", now), modifiedAt,
+                     deletedValue});
     // Readers of the old notebook learn that the note left it.
     QSet<QString> readers = noteReaders(*s.db, ownerId, id, notebookId);
     if (stored && stored->notebookId != notebookId)
         readers.unite(noteReaders(*s.db, ownerId, id, stored->notebookId));
-    if (!written || !stamps.feedNote(readers, id)) {
+    if (!written || !recordNoteVersion(*s.db, id, version, {bodyHash(body), notebookId, deletedAt.has_value()})
+        || !stamps.feedNote(readers, id)) {
         *storageFailed = true;
-        return fail("error", QStringLiteral("not stored"));
+        return fail("error", QStringLiteral("not stored"), 503);
     }
-    return QJsonObject{{"entity_id", id}, {"status", "ok"}, {"version", version}};
+    QJsonObject result{{"entity_id", id}, {"status", "ok"}, {"version", version}};
+    // The stored row differs from the one sent: the device takes it from its next pull.
+    if (merged)
+        result.insert("merged", true);
+    return result;
 }
 
 void push(Services &s, const Caller &c, const httplib::Request &req, httplib::Response &res)
@@ -229,12 +354,14 @@ void push(Services &s, const Caller &c, const httplib::Request &req, httplib::Re
     if (!tx.ok() || !stamps.lock({c.userId}))
         return replyError(res, 503, QStringLiteral("try again"));
     QJsonArray results;
+    QStringList removedFiles;
     bool storageFailed = false;
     for (const QJsonValue &v : list)
-        results.append(pushOne(s, c, v.toObject(), stamps, &storageFailed));
+        results.append(pushOne(s, c, v.toObject(), stamps, &removedFiles, &storageFailed));
     // All or nothing: a half-written push would leave versions the client never learns.
     if (storageFailed || !stamps.save() || !tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
+    removeAttachmentFiles(s, removedFiles);
     recordDevice(s, c, req);
     replyJson(res, 200, QJsonObject{{"results", results}});
 }
@@ -292,7 +419,7 @@ void pull(Services &s, const Caller &c, const httplib::Request &req, httplib::Re
     const qint64 committed = committedStamp(*s.db, c.userId);
     QSqlQuery q = s.db->query();
     if (!s.db->run(q, QStringLiteral("SELECT f.stamp, n.id, n.notebook_id, n.body, n.version, n.created_at, n.updated_at,"
-                                     " n.modified_at, n.deleted_at, n.owner_id FROM feed f JOIN notes n ON n.id = f.note_id"
+                                     " n.modified_at, n.deleted_at, n.owner_id, n.purged FROM feed f JOIN notes n ON n.id = f.note_id"
                                      " WHERE f.user_id = ? AND f.stamp > ? ORDER BY f.stamp LIMIT %1")
                                          .arg(pullPageSize + 1), {c.userId, since}))
         return replyError(res, 503, QStringLiteral("try again"));
@@ -326,6 +453,8 @@ void pull(Services &s, const Caller &c, const httplib::Request &req, httplib::Re
             if (ownShared->contains(q.value(1).toString()) || ownShared->contains(q.value(2).toString()))
                 change.insert("shared_by_me", true);
         }
+        if (q.value(10).toInt() != 0)
+            change.insert("purged", true);
         if (permission.isEmpty()) {
             // No longer shared with the caller: it leaves their devices as a deletion.
             change.insert("body", QStringLiteral("[]"));

@@ -20,7 +20,9 @@
 #include "snapshotrepository.h"
 #include "syncengine.h"
 #include "thememanager.h"
+#include "tokenmanager.h"
 #include "tokenstore.h"
+#include "vlmclaims.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -135,6 +137,10 @@ void AppState::wireSync()
                                                             VelmAccount::NoteSharingService::Notebooks, this);
     connect(m_accountClient, &VelmAccount::Client::authStateChanged, this, [this](VelmAccount::AuthState state) {
         if (state == VelmAccount::AuthState::Authenticated) {
+            const QString account = VelmAccount::jwtPayload(m_accountClient->tokenManager()->accessToken())
+                                        .value(QLatin1String("sub")).toString();
+            if (!account.isEmpty())
+                m_syncEngine->setAccount(m_accountClient->syncApi()->baseUrl().toString() + QLatin1Char(' ') + account);
             if (m_preferences->getBool(kAutoSync, true))
                 m_syncEngine->start(syncIntervalMs());
             else
@@ -165,8 +171,13 @@ void AppState::wireSync()
     // then reload what the merge replaced rather than save over it later.
     connect(m_syncEngine, &SyncEngine::aboutToMerge, this, &AppState::syncAboutToMerge);
     connect(m_syncEngine, &SyncEngine::notesMerged, this, [this](const QStringList &ids) {
-        for (const QString &id : ids)
-            emit noteUpdatedExternally(id, m_syncEngine);
+        for (const QString &id : ids) {
+            // Purged elsewhere or no longer shared: windows showing it close.
+            if (m_notes->noteById(id))
+                emit noteUpdatedExternally(id, m_syncEngine);
+            else
+                emit noteDeletedExternally(id);
+        }
     });
 }
 

@@ -32,6 +32,7 @@ SyncEngine::SyncEngine(VelmAccount::ApiClient *api, Database *database, NoteRepo
 {
     m_debounceTimer.setSingleShot(true);
     m_debounceTimer.setInterval(2000);
+    loadRefused();
     connect(&m_autoTimer, &QTimer::timeout, this, &SyncEngine::syncNow);
     connect(&m_debounceTimer, &QTimer::timeout, this, &SyncEngine::syncNow);
     connect(m_api, &VelmAccount::ApiClient::authenticationRequired, this, [this] {
@@ -99,9 +100,23 @@ int SyncEngine::forceFullResync()
     return marked;
 }
 
+void SyncEngine::setAccount(const QString &account)
+{
+    const QString bound = m_preferences->getString(kAccount);
+    if (account.isEmpty() || account == bound)
+        return;
+    // Positions of an older build belong to whoever is signed in now.
+    if (!bound.isEmpty()) {
+        qCInfo(lcSync) << "another server or account: pulling from the start";
+        m_preferences->remove(kNoteCursor);
+        m_preferences->remove(kAttachmentCursor);
+    }
+    m_preferences->set(kAccount, account);
+}
+
 void SyncEngine::setState(SyncState state)
 {
-    if (m_state == state)
+    if (m_state == state && state != Error)
         return;
     m_state = state;
     emit stateChanged(state);
@@ -118,6 +133,7 @@ void SyncEngine::fail(const QString &message, int status)
 void SyncEngine::beginCycle()
 {
     m_pullRowFailed = false;
+    loadRefused();
     m_pendingNotebooks = m_notebooks->pendingNotebooks();
     if (!m_pendingNotebooks.isEmpty())
         emit syncProgress(tr("Uploading notebooks"), 0, int(m_pendingNotebooks.size()));
@@ -128,7 +144,13 @@ void SyncEngine::finishCycle()
 {
     if (m_attachmentsSaved)
         emit attachmentsChanged();
-    setState(Idle);
+    const QString refused = refusedSummary();
+    if (refused.isEmpty()) {
+        setState(Idle);
+    } else {
+        m_lastError = refused;
+        setState(Error);
+    }
     emit syncCompleted();
     if (m_dataChangedInCycle)
         emit dataChanged();
@@ -138,13 +160,15 @@ void SyncEngine::finishCycle()
     }
 }
 
-void SyncEngine::markNotebookSynced(const QString &id, int version)
+void SyncEngine::markNotebookSynced(const Notebook &sent, int version)
 {
-    std::optional<Notebook> notebook = m_notebooks->notebookById(id);
+    std::optional<Notebook> notebook = m_notebooks->notebookById(sent.id);
     if (!notebook)
         return;
+    // Renamed or deleted while the request was in flight: still to be pushed.
+    const bool unchanged = notebook->name == sent.name && notebook->deletedAt == sent.deletedAt;
     notebook->version = version;
-    notebook->syncStatus = SyncStatus::Synced;
+    notebook->syncStatus = unchanged ? SyncStatus::Synced : SyncStatus::Pending;
     const QSignalBlocker blocker(m_notebooks);
     m_notebooks->update(*notebook);
 }
@@ -154,6 +178,8 @@ void SyncEngine::pushNextNotebook()
     if (m_pendingNotebooks.isEmpty())
         return pushNotes();
     const Notebook notebook = m_pendingNotebooks.takeFirst();
+    // No database can keep a NUL in a name; it is dropped rather than refused on every cycle.
+    const QString name = QString(notebook.name).remove(QChar(0));
     const QPointer<SyncEngine> self(this);
     const QString path = QStringLiteral("/notebooks/%1").arg(notebook.id);
     if (notebook.deletedAt) {
@@ -161,19 +187,19 @@ void SyncEngine::pushNextNotebook()
             if (!self)
                 return;
             if (ok || status == 404)
-                markNotebookSynced(notebook.id, notebook.version);
+                markNotebookSynced(notebook, notebook.version);
             else
                 qCWarning(lcSync) << "notebook delete failed" << notebook.id << status;
             pushNextNotebook();
         });
         return;
     }
-    m_api->put(path, {{"name", notebook.name}, {"version", notebook.version}},
+    m_api->put(path, {{"name", name}, {"version", notebook.version}},
                [this, self, notebook](bool ok, int status, const QJsonObject &body) {
                    if (!self)
                        return;
                    if (ok) {
-                       markNotebookSynced(notebook.id, body.value("version").toInt(notebook.version));
+                       markNotebookSynced(notebook, body.value("version").toInt(notebook.version));
                        m_dataChangedInCycle = true;
                    } else if (status == 404) {
                        return createNotebookOnServer(notebook);
@@ -188,12 +214,12 @@ void SyncEngine::createNotebookOnServer(const Notebook &notebook)
 {
     const QPointer<SyncEngine> self(this);
     m_api->post(QStringLiteral("/notebooks"),
-                {{"id", notebook.id}, {"name", notebook.name}, {"is_default", notebook.isDefault}},
+                {{"id", notebook.id}, {"name", QString(notebook.name).remove(QChar(0))}, {"is_default", notebook.isDefault}},
                 [this, self, notebook](bool ok, int status, const QJsonObject &body) {
                     if (!self)
                         return;
                     if (ok) {
-                        markNotebookSynced(notebook.id, body.value("version").toInt(1));
+                        markNotebookSynced(notebook, body.value("version").toInt(1));
                         m_dataChangedInCycle = true;
                     } else {
                         qCWarning(lcSync) << "notebook post failed" << notebook.id << status;
@@ -205,7 +231,9 @@ void SyncEngine::createNotebookOnServer(const Notebook &notebook)
 void SyncEngine::pushNotes()
 {
     m_pushQueue.clear();
-    const QList<Note> pending = m_notes->pendingNotes();
+    QList<Note> pending = m_notes->pendingNotes();
+    // A note refused for good waits until it changes.
+    pending.removeIf([this](const Note &note) { return isRefused(note); });
     const QList<PendingDeletion> deletions = m_notes->pendingDeletions();
     if (pending.isEmpty() && deletions.isEmpty())
         return collectAttachments();
@@ -254,8 +282,12 @@ void SyncEngine::pushNextBatch()
                         return pushNextBatch();
                     }
                     if (status == 413) {
-                        qCWarning(lcSync) << "note push refused as too large"
-                                          << batch.changes.first().value("entity_id").toString();
+                        // One change alone over the limit: refused until the note changes.
+                        const auto sent = batch.sent.constFind(batch.changes.first().value("entity_id").toString());
+                        if (sent != batch.sent.constEnd())
+                            refuse(*sent, status, body.value("error").toString());
+                        else
+                            qCWarning(lcSync) << "note purge refused as too large";
                         return pushNextBatch();
                     }
                     if (!ok)
@@ -274,16 +306,20 @@ void SyncEngine::applyPushResults(const PushBatch &batch, const QJsonArray &resu
         const QJsonObject result = value.toObject();
         const QString id = result.value("entity_id").toString();
         const QString status = result.value("status").toString();
+        const int code = result.value("code").toInt();
         const auto sent = batch.sent.constFind(id);
         if (sent == batch.sent.constEnd()) {
-            // A purged note's deletion: whatever the answer, retrying cannot change it.
-            if (status != QLatin1String("ok"))
-                qCWarning(lcSync) << "note deletion not applied" << id << result.value("message").toString();
+            // A purge: refused over an edit made elsewhere, the edited note comes back with the pull.
+            if (status == QLatin1String("error") && uploadWorthRetrying(code))
+                continue;
+            if (status != QLatin1String("ok") && status != QLatin1String("purged"))
+                qCWarning(lcSync) << "note purge not applied" << id << result.value("message").toString();
             m_notes->clearPendingDeletion(id);
             m_dataChangedInCycle = true;
             continue;
         }
         if (status == QLatin1String("ok")) {
+            // A merged row differs from the one sent; the pull that follows brings it.
             const int version = result.value("version").toInt();
             // An edit made while the push was in flight is still to be pushed.
             if (m_notes->noteById(id) == *sent)
@@ -291,10 +327,26 @@ void SyncEngine::applyPushResults(const PushBatch &batch, const QJsonArray &resu
             else
                 m_notes->setServerVersion(id, version);
             m_dataChangedInCycle = true;
+        } else if (status == QLatin1String("left")) {
+            // A read-only note the user trashed: its share is gone, so is the note here.
+            removeLocally(id);
+            m_dataChangedInCycle = true;
+        } else if (status == QLatin1String("purged")) {
+            const std::optional<Note> local = m_notes->noteById(id);
+            if (local && !local->deletedAt) {
+                const Note copy = conflictCopy(*local, QDateTime::currentDateTimeUtc());
+                qCWarning(lcSync) << "note purged on the server" << id << "local text kept as" << copy.id;
+                if (!m_notes->insert(copy))
+                    qCWarning(lcSync) << "copy of a purged note not written" << id;
+            }
+            removeLocally(id);
+            m_dataChangedInCycle = true;
         } else if (status == QLatin1String("conflict")) {
             qCWarning(lcSync) << "note conflict" << id << result.value("message").toString();
+        } else if (!uploadWorthRetrying(code)) {
+            refuse(*sent, code, result.value("message").toString());
         } else {
-            qCWarning(lcSync) << "note push refused" << id << result.value("message").toString();
+            qCWarning(lcSync) << "note push failed for now" << id << result.value("message").toString();
         }
     }
     if (inTransaction && !m_database->commit())
@@ -340,12 +392,24 @@ bool SyncEngine::mergeNotes(const QJsonArray &changes)
     bool allWritten = true;
     QStringList replaced;
     for (const QJsonValue &value : changes) {
-        const Note pulled = noteFromPull(value.toObject());
+        bool gone = false;
+        const Note pulled = noteFromPull(value.toObject(), &gone);
         if (pulled.id.isEmpty())
             continue;
         const std::optional<Note> local = m_notes->noteById(pulled.id);
         bool written = true;
-        switch (mergeAction(local, pulled)) {
+        switch (mergeAction(local, pulled, gone)) {
+        case MergeAction::Remove:
+            written = removeLocally(pulled.id);
+            replaced << pulled.id;
+            break;
+        case MergeAction::RemoveKeepingCopy: {
+            const Note copy = conflictCopy(*local, now);
+            qCWarning(lcSync) << "note removed on the server" << pulled.id << "local text kept as" << copy.id;
+            written = m_notes->insert(copy) && removeLocally(pulled.id);
+            replaced << pulled.id;
+            break;
+        }
         case MergeAction::Keep:
         case MergeAction::Skip:
             continue;

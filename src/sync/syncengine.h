@@ -5,6 +5,7 @@
 #include "notebook.h"
 
 #include <QHash>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -17,7 +18,6 @@ class NoteRepository;
 class NotebookRepository;
 class PreferencesRepository;
 class QJsonArray;
-class QJsonObject;
 namespace VelmAccount {
 class ApiClient;
 }
@@ -53,9 +53,15 @@ public:
     void scheduleSync();
     // Uploads everything again and pulls from the start; returns the notes marked.
     int forceFullResync();
+    // The server and account ("<server> <account id>") the pull positions
+    // belong to. Another one than last time pulls everything from the start;
+    // empty changes nothing.
+    void setAccount(const QString &account);
 
     SyncState state() const { return m_state; }
     QString lastError() const { return m_lastError; }
+    // Notes the server refused for good, with the reason; each waits until it changes.
+    QHash<QString, QString> refusedNotes() const;
     static QString stateText(SyncState state);
 
 signals:
@@ -75,6 +81,8 @@ private:
     // Preference keys of the pull cursors.
     static inline const QString kNoteCursor = QStringLiteral("lastSyncTimestampMs");
     static inline const QString kAttachmentCursor = QStringLiteral("lastAttachmentSyncMs");
+    static inline const QString kRefused = QStringLiteral("syncRefused");
+    static inline const QString kAccount = QStringLiteral("syncAccount");
 
     struct PushBatch
     {
@@ -88,8 +96,20 @@ private:
     void fail(const QString &message, int status);
     void finishCycle();
 
+    // Refusals by kind and id ("note:<id>"), each with the fingerprint of what was refused.
+    void loadRefused();
+    bool isRefused(const Note &note) const;
+    bool isRefused(const Attachment &attachment) const;
+    void refuse(const Note &note, int status, const QString &message);
+    void refuse(const Attachment &attachment, int status, const QString &message);
+    void saveRefused();
+    // Empty when no note waits refused; drops refusals of notes changed or gone.
+    QString refusedSummary();
+    // Purges the local row without asking the server to purge it too.
+    bool removeLocally(const QString &id);
+
     void pushNextNotebook();
-    void markNotebookSynced(const QString &id, int version);
+    void markNotebookSynced(const Notebook &sent, int version);
     void createNotebookOnServer(const Notebook &notebook);
     void pushNotes();
     void pushNextBatch();
@@ -126,6 +146,7 @@ private:
     bool m_attachmentFailed = false;
     qint64 m_attachmentTimestamp = 0;
     bool m_pullRowFailed = false;
+    QJsonObject m_refused;
     bool m_resyncRequested = false;
     bool m_dataChangedInCycle = false;
 };

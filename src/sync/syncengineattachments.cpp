@@ -3,6 +3,7 @@
 
 #include "apiclient.h"
 #include "attachmentrepository.h"
+#include "noterepository.h"
 #include "preferencesrepository.h"
 #include "synclog.h"
 #include "syncrecords.h"
@@ -35,6 +36,7 @@ QHttpPart formPart(const QByteArray &disposition, const QByteArray &body)
 void SyncEngine::collectAttachments()
 {
     m_uploadQueue = m_attachments->pendingAttachments();
+    m_uploadQueue.removeIf([this](const Attachment &attachment) { return isRefused(attachment); });
     m_uploadTotal = int(m_uploadQueue.size());
     m_uploadDone = 0;
     if (m_uploadTotal > 0)
@@ -50,16 +52,15 @@ void SyncEngine::pushNextAttachment()
     const QString path = AttachmentRepository::filePath(attachment.id);
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcSync) << "attachment upload skipped, file missing:" << path;
-        m_attachments->markSynced(attachment.id);
+        refuse(attachment, 404, QStringLiteral("file missing: ") + path);
         emit syncProgress(tr("Uploading attachments"), ++m_uploadDone, m_uploadTotal);
         return pushNextAttachment();
     }
     auto *multipart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
     multipart->append(formPart("form-data; name=\"note_id\"", attachment.noteId.toUtf8()));
     multipart->append(formPart("form-data; name=\"id\"", attachment.id.toUtf8()));
-    QHttpPart filePart = formPart("form-data; name=\"file\"; filename=\"" + attachment.filename.toUtf8() + "\"",
-                                  file.readAll());
+    const QByteArray name = safeFileName(attachment.filename).toUtf8();
+    QHttpPart filePart = formPart("form-data; name=\"file\"; filename=\"" + name + "\"", file.readAll());
     filePart.setHeader(QNetworkRequest::ContentTypeHeader, attachment.mimeType.isEmpty()
                                                                ? QStringLiteral("application/octet-stream")
                                                                : attachment.mimeType);
@@ -77,9 +78,8 @@ void SyncEngine::pushNextAttachment()
                              } else if (retry) {
                                  qCWarning(lcSync) << "attachment upload failed" << attachment.id << status;
                              } else {
-                                 qCWarning(lcSync) << "attachment upload failed, marking synced to stop retry"
-                                                   << attachment.id << status << replyError(body);
-                                 m_attachments->markSynced(attachment.id);
+                                 // Kept pending: it stays on this device and is shown, not sent again.
+                                 refuse(attachment, status, replyError(body));
                              }
                              pushNextAttachment();
                          });
@@ -105,6 +105,9 @@ void SyncEngine::pullAttachments()
             m_downloadQueue.clear();
             for (const QJsonValue &value : body.value("attachments").toArray()) {
                 const Attachment attachment = attachmentFromPull(value.toObject());
+                // The note was purged or never reached this device: its rows could not be stored.
+                if (!m_notes->noteById(attachment.noteId))
+                    continue;
                 if (m_attachments->attachmentById(attachment.id)
                     && QFile::exists(AttachmentRepository::filePath(attachment.id)))
                     continue;
@@ -126,7 +129,7 @@ void SyncEngine::downloadNextAttachment()
 {
     if (m_downloadQueue.isEmpty()) {
         // A file that did not arrive is listed again only if the cursor stays before it.
-        if (m_attachmentTimestamp > 0 && !m_attachmentFailed)
+        if (m_attachmentTimestamp > 0 && !m_attachmentFailed && !m_pullRowFailed)
             m_preferences->set(kAttachmentCursor, QString::number(m_attachmentTimestamp));
         return finishCycle();
     }

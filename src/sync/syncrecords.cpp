@@ -105,14 +105,17 @@ QJsonObject deletionChange(const PendingDeletion &deletion)
         data.insert("notebook_id", deletion.notebookId);
     return {{"entity_type", "note"},
             {"entity_id", deletion.noteId},
-            {"action", "delete"},
+            {"action", "purge"},
             {"version", deletion.serverVersion + 1},
             {"base_version", deletion.serverVersion},
             {"data", data}};
 }
 
-Note noteFromPull(const QJsonObject &change)
+Note noteFromPull(const QJsonObject &change, bool *gone)
 {
+    if (gone)
+        *gone = change.value("purged").toBool()
+            || (change.value("is_shared").toBool() && change.value("permission").toString().isEmpty());
     Note note;
     note.id = change.value("id").toString();
     note.notebookId = change.value("notebook_id").toString();
@@ -169,20 +172,35 @@ Attachment attachmentFromPull(const QJsonObject &object)
     return attachment;
 }
 
-MergeAction mergeAction(const std::optional<Note> &local, const Note &pulled)
+MergeAction mergeAction(const std::optional<Note> &local, const Note &pulled, bool pulledGone)
 {
+    // A trashed note this device never held arrives in its trash.
     if (!local)
-        return pulled.deletedAt ? MergeAction::Skip : MergeAction::Insert;
+        return pulledGone ? MergeAction::Skip : MergeAction::Insert;
+    // Gone for good: nothing to push any more, a pending edit's text survives.
+    if (pulledGone)
+        return local->syncStatus == SyncStatus::Synced || local->deletedAt ? MergeAction::Remove
+                                                                            : MergeAction::RemoveKeepingCopy;
     if (local->syncStatus == SyncStatus::Synced)
         return pulled.version >= local->version ? MergeAction::Replace : MergeAction::Keep;
-    // Pending: our own push echoed back, or an older row, leaves the edit to be
-    // pushed, unless access to the note was withdrawn and it can never be pushed.
-    const bool withdrawn = pulled.isShared && pulled.permission.isEmpty();
-    if (pulled.version <= local->opVersion && !withdrawn)
+    // Pending: our own push echoed back, or an older row, leaves the edit to be pushed.
+    if (pulled.version <= local->opVersion)
         return MergeAction::Keep;
     const bool sameContent = local->body == pulled.body && local->deletedAt.has_value() == pulled.deletedAt.has_value();
     // A local deletion loses nothing when the server's newer row wins.
     return sameContent || local->deletedAt ? MergeAction::Replace : MergeAction::Conflict;
+}
+
+QString safeFileName(const QString &name)
+{
+    QString safe;
+    safe.reserve(name.size());
+    for (const QChar c : name)
+        safe += c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line
+                || c.category() == QChar::Separator_Paragraph || c == QLatin1Char('"') || c == QLatin1Char('\\')
+            ? QLatin1Char('_') : c;
+    safe = safe.trimmed();
+    return safe.isEmpty() ? QStringLiteral("attachment") : safe;
 }
 
 bool uploadWorthRetrying(int status)

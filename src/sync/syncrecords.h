@@ -24,7 +24,8 @@ QDateTime dateFromJson(const QJsonValue &value, bool acceptText);
 QJsonObject noteChange(const Note &note);
 QJsonObject deletionChange(const PendingDeletion &deletion);
 
-Note noteFromPull(const QJsonObject &change);
+// A pulled row that is a purge's tombstone or a withdrawn share carries no note.
+Note noteFromPull(const QJsonObject &change, bool *gone = nullptr);
 Notebook notebookFromPull(const QJsonObject &object);
 Attachment attachmentFromPull(const QJsonObject &object);
 
@@ -33,9 +34,15 @@ enum class MergeAction {
     Replace,  // the server's row wins
     Keep,     // the local row stays as it is
     Conflict, // the server's row wins and the local text survives as a copy
-    Skip,     // a deletion of a note this device never had
+    Skip,     // a purge or withdrawal of a note this device never had
+    Remove,   // purged, or no longer shared with us: the local row goes
+    RemoveKeepingCopy, // as Remove, the local pending text surviving as a new note
 };
-MergeAction mergeAction(const std::optional<Note> &local, const Note &pulled);
+MergeAction mergeAction(const std::optional<Note> &local, const Note &pulled, bool pulledGone = false);
+
+// An attachment's file name as it travels in a form header: no line breaks,
+// quotes or other control characters, never empty.
+QString safeFileName(const QString &name);
 
 // Whether a failed attachment upload is tried again next cycle: the server was
 // not reached, the session is being renewed (401), the server asks to come

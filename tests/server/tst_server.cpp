@@ -276,6 +276,33 @@ private slots:
         QCOMPARE(stored.value("body").toString(), status == "ok" ? QStringLiteral("second") : QStringLiteral("[]"));
     }
 
+    // One row the database cannot hold is refused alone, with 400, on both back ends.
+    void unstorableRowsAreRefusedAlone_data()
+    {
+        QTest::addColumn<QJsonObject>("data");
+        QTest::newRow("NUL in the body") << QJsonObject{{"body", QStringLiteral("a") + QChar(0) + "b"}};
+        QTest::newRow("NUL in the notebook") << QJsonObject{{"body", "[]"}, {"notebook_id", QString(QChar(0))}};
+        QTest::newRow("no data") << QJsonObject();
+        QTest::newRow("no body") << QJsonObject{{"created_at", 1000}};
+    }
+    void unstorableRowsAreRefusedAlone()
+    {
+        QFETCH(QJsonObject, data);
+        const Api a = newUser();
+        const QString bad = uuid(), good = uuid();
+        QJsonObject refused = noteChange(bad, 1, "[]");
+        refused["data"] = data;
+        const auto reply = a.call("POST", "/notes/v1/sync/push",
+                                  {{"changes", QJsonArray{refused, noteChange(good, 1, "kept")}}});
+        QCOMPARE(reply.status, 200);
+        const QJsonArray results = reply.json.value("results").toArray();
+        QCOMPARE(results.at(0).toObject().value("code").toInt(), 400);
+        QCOMPARE(results.at(1).toObject().value("status").toString(), QStringLiteral("ok"));
+        QVERIFY(pulled(a, bad).isEmpty());
+        const QString name = QStringLiteral("Na") + QChar(0) + "me";
+        QCOMPARE(a.call("POST", "/notes/v1/notebooks", {{"id", uuid()}, {"name", name}}).status, 400);
+    }
+
     void deletionsArePulledAsTombstones()
     {
         const Api a = newUser();

@@ -222,7 +222,7 @@ private slots:
         QVERIFY(a->sync());
         QVERIFY(a->notes.pendingDeletions().isEmpty());
         QVERIFY(b->sync());
-        QVERIFY(b->notes.noteById(note.id)->deletedAt.has_value());
+        QVERIFY(!b->notes.noteById(note.id));
         // Neither a full resync nor a fresh device brings it back.
         a->engine->forceFullResync();
         QVERIFY(a->sync());
@@ -258,7 +258,11 @@ private slots:
         // Over the server's limit of 1 MB: refused for good, so not retried.
         const Attachment big = a->addAttachment(note.id, QStringLiteral("big.bin"), QByteArray(2 << 20, 'x'));
         QVERIFY(a->sync());
-        QVERIFY(a->attachments.pendingAttachments().isEmpty());
+        QCOMPARE(a->attachments.pendingAttachments(), QList<Attachment>{big});
+        QCOMPARE(a->engine->lastError(), QStringLiteral("1 file not synced: too large"));
+        a->requests.clear();
+        QVERIFY(a->sync());
+        QVERIFY(a->requests.filter("POST /attachments").isEmpty());
 
         QSignalSpy saved(b->engine.get(), &SyncEngine::attachmentsChanged);
         QVERIFY(b->sync());
@@ -358,6 +362,61 @@ private slots:
         QVERIFY(member->notes.sharedWithMe().isEmpty());
         QVERIFY(owner->sync());
         QVERIFY(owner->notes.sharedByMeRows().isEmpty());
+    }
+
+    void sharedNoteLeavesTheRecipientCleanly_data()
+    {
+        QTest::addColumn<QString>("permission");
+        QTest::addColumn<bool>("unshare"); // else the recipient trashes it
+        QTest::newRow("read-only note trashed by the recipient") << QStringLiteral("view") << false;
+        QTest::newRow("unshared while the recipient's edit waits") << QStringLiteral("edit") << true;
+    }
+    void sharedNoteLeavesTheRecipientCleanly()
+    {
+        QFETCH(QString, permission);
+        QFETCH(bool, unshare);
+        auto [owner, member, memberId] = group();
+        const Note note = owner->addNote("owner's text");
+        QVERIFY(owner->sync());
+        VelmAccount::NoteSharingService sharing(&owner->api, VelmAccount::NoteSharingService::Notes);
+        bool done = false;
+        sharing.shareWith(note.id, memberId, permission, [&](bool ok, const QString &) { done = ok; });
+        QTRY_VERIFY(done);
+        QVERIFY(member->sync());
+        if (unshare) {
+            member->edit(note.id, "member's own words");
+            done = false;
+            sharing.removeShare(note.id, memberId, [&](bool ok) { done = ok; });
+            QTRY_VERIFY(done);
+        } else {
+            QVERIFY(member->notes.softDelete(note.id));
+        }
+        QVERIFY(member->sync());
+        QVERIFY(member->sync());
+        QVERIFY(!member->notes.noteById(note.id));
+        QVERIFY(member->notes.trashedNotes().isEmpty());
+        QVERIFY(member->notes.pendingNotes().isEmpty());
+        QCOMPARE(member->engine->state(), SyncEngine::Idle);
+        QCOMPARE(member->liveTexts().filter("member's own words").size(), int(unshare));
+        QVERIFY(owner->sync());
+        QCOMPARE(owner->notes.noteById(note.id)->body, textBody("owner's text"));
+        QVERIFY(!owner->notes.noteById(note.id)->deletedAt);
+    }
+
+    // Another account signing in on this device pulls its notes from the start.
+    void pullPositionsBelongToTheAccount()
+    {
+        auto [a, unused] = devices();
+        auto [b, unused2] = devices();
+        const Note second = b->addNote("the second account's note");
+        QVERIFY(b->sync());
+        a->engine->setAccount("server first");
+        a->addNote("the first account's note");
+        QVERIFY(a->sync());
+        a->tokens.setTokens(b->tokens.accessToken(), b->tokens.refreshToken());
+        a->engine->setAccount("server second");
+        QVERIFY(a->sync());
+        QVERIFY(a->notes.noteById(second.id));
     }
 
     void cycleCutShortIsRedoneWithoutLossOrDuplicates()

@@ -218,6 +218,9 @@ private slots:
         QCOMPARE(noteBadges(false, 1), QList<NoteBadge>());
         QCOMPARE(noteBadges(true, 0), (QList<NoteBadge>{NoteBadge::Shared, NoteBadge::Pending}));
         QCOMPARE(noteBadges(false, 2), QList<NoteBadge>{NoteBadge::Conflict});
+        QCOMPARE(noteBadges(true, 0, true), (QList<NoteBadge>{NoteBadge::Shared, NoteBadge::Refused}));
+        // Refused and then synced after a change: no longer marked.
+        QCOMPARE(noteBadges(false, 1, true), QList<NoteBadge>());
     }
 
     void refreshingWithTheSameNotesKeepsTheRowSilently()

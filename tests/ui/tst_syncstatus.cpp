@@ -1,8 +1,10 @@
+#include "account/authclient.h"
 #include "account/client.h"
 #include "appstatefixture.h"
-#include "authclient.h"
 #include "database.h"
 #include "mainwindow.h"
+#include "notewindowregistry.h"
+#include "notewindows.h"
 #include "serverfixture.h"
 #include "statusbar.h"
 #include "syncengine.h"
@@ -24,6 +26,8 @@ private slots:
         // Nothing listens there: every request fails without an HTTP status.
         qputenv("SYNC_API_URL", "http://127.0.0.1:1/notes/v1");
     }
+    // Every test starts signed out.
+    void init() { QFile::remove(Database::dataDirectory() + "/account-tokens.json"); }
 
     void progressText_data()
     {
@@ -48,11 +52,31 @@ private slots:
         showSyncState(state.get(), &bar);
         VelmTest::addNote(*state, QStringLiteral("waits for the server"), SyncStatus::Pending);
         QSignalSpy failed(state->syncEngine(), &SyncEngine::syncFailed);
-        state->syncEngine()->syncNow();
+        signIn(*state);
         QVERIFY(failed.wait(30000));
         QCOMPARE(bar.statusText(), QStringLiteral("Offline"));
         QCOMPARE(state->notes()->pendingNotes().size(), 1);
         QVERIFY(!state->canShare());
+    }
+
+    // Signed out, the sync state once signed in, signed out again: in every window.
+    void everyWindowShowsSignInAndSyncState()
+    {
+        auto state = VelmTest::emptyState();
+        installNoteWindowFactory(state.get());
+        const Note note = VelmTest::addNote(*state, QStringLiteral("open here"), SyncStatus::Pending);
+        MainWindow main(state.get());
+        QPointer<QWidget> window = NoteWindowRegistry::of(state.get())->open(note.id);
+        const QList<StatusBar *> bars{main.findChild<StatusBar *>(), window->findChild<StatusBar *>()};
+        for (StatusBar *bar : bars)
+            QCOMPARE(bar->statusText(), QStringLiteral("Not signed in"));
+        signIn(*state);
+        for (StatusBar *bar : bars)
+            QTRY_COMPARE_WITH_TIMEOUT(bar->statusText(), QStringLiteral("Offline"), 30000);
+        state->accountClient()->authClient()->logout();
+        for (StatusBar *bar : bars)
+            QCOMPARE(bar->statusText(), QStringLiteral("Not signed in"));
+        window->close();
     }
 
     void tokenStorageFailureIsShown()
@@ -110,6 +134,13 @@ private slots:
         const auto pulled = VelmServerTest::Api(server.port(), again.access).call("GET", "/notes/v1/sync/pull?since=0");
         QVERIFY(QJsonDocument(pulled.json).toJson().contains(note.id.toLatin1()));
         QVERIFY(bar->statusText() != QStringLiteral("Signed out \u2014 sign in again"));
+    }
+
+private:
+    static void signIn(AppState &state)
+    {
+        state.accountClient()->tokenManager()->setTokens("access", "refresh");
+        state.accountClient()->authClient()->initialize();
     }
 };
 

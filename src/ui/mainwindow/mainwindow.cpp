@@ -19,6 +19,7 @@
 #include "preferencesrepository.h"
 #include "sharecommands.h"
 #include "statusbar.h"
+#include "syncengine.h"
 #include "syncstatus.h"
 #include "thememanager.h"
 #include "traycontroller.h"
@@ -239,8 +240,16 @@ void MainWindow::connectSignals()
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
     connect(m_editor, &NoteEditor::noteLinkActivated, m_state, &AppState::setCurrentNote);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
-    if (m_state)
+    if (m_state) {
         showSyncState(m_state, m_statusBar);
+        if (SyncEngine *engine = m_state->syncEngine()) {
+            // Files that sync brought in replace the missing-file boxes.
+            connect(engine, &SyncEngine::attachmentsChanged, m_editor, &NoteEditor::refreshAttachments);
+            const auto showRefused = [this, engine] { m_noteList->noteModel()->setRefusedNotes(engine->refusedNotes()); };
+            showRefused();
+            connect(engine, &SyncEngine::syncCompleted, m_noteList, showRefused);
+        }
+    }
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSavedState);
     connect(m_editor, &NoteEditor::saveFailingChanged, m_statusBar, &StatusBar::setSaveFailing);
 

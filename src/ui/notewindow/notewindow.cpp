@@ -19,6 +19,8 @@
 #include "sharecommands.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
+#include "syncengine.h"
+#include "syncstatus.h"
 #include "thememanager.h"
 #include "uilog.h"
 #include "unsavednotes.h"
@@ -182,6 +184,10 @@ void NoteWindow::connectSignals()
         return;
     m_headerBar->setCanShare(m_state->canShare());
     connect(m_state, &AppState::canShareChanged, m_headerBar, &NoteHeaderBar::setCanShare);
+    showSyncState(m_state, m_statusBar);
+    // Files that sync brought in replace the missing-file boxes.
+    if (SyncEngine *engine = m_state->syncEngine())
+        connect(engine, &SyncEngine::attachmentsChanged, m_editor, &NoteEditor::refreshAttachments);
     connect(m_headerBar, &NoteHeaderBar::shareRequested, this, [this] {
         if (!m_noteId.isEmpty())
             openNoteShareDialog(m_state, m_noteId, tr("Remove Selected"), this);

@@ -62,13 +62,13 @@ NoteListColors noteListColors(const QPalette &palette)
     return c;
 }
 
-QList<NoteBadge> noteBadges(bool shared, int syncStatus)
+QList<NoteBadge> noteBadges(bool shared, int syncStatus, bool refused)
 {
     QList<NoteBadge> badges;
     if (shared)
         badges << NoteBadge::Shared;
     if (syncStatus == 0)
-        badges << NoteBadge::Pending;
+        badges << (refused ? NoteBadge::Refused : NoteBadge::Pending);
     if (syncStatus == 2)
         badges << NoteBadge::Conflict;
     return badges;
@@ -178,7 +178,8 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     const bool hovered = option.state & QStyle::State_MouseOver;
     const bool untitled = index.data(NoteListWidget::UntitledRole).toBool();
     const QList<NoteBadge> badges = noteBadges(index.data(NoteListWidget::SharedRole).toBool(),
-                                               index.data(NoteListWidget::SyncStatusRole).toInt());
+                                               index.data(NoteListWidget::SyncStatusRole).toInt(),
+                                               !index.data(NoteListWidget::RefusedRole).toString().isEmpty());
     const NoteRowLayout layout = noteRowLayout(row, metrics, int(badges.size()), untitled);
 
     painter->save();
@@ -213,6 +214,9 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
             break;
         case NoteBadge::Conflict:
             paintLineIcon(*painter, LineIcon::Warning, layout.badgeBoxes.at(i), colors.conflict);
+            break;
+        case NoteBadge::Refused:
+            paintLineIcon(*painter, LineIcon::Warning, layout.badgeBoxes.at(i), colors.warning);
             break;
         }
     }

@@ -27,9 +27,10 @@ struct NoteListColors
 };
 NoteListColors noteListColors(const QPalette &palette);
 
-enum class NoteBadge { Shared, Pending, Conflict };
+enum class NoteBadge { Shared, Pending, Conflict, Refused };
 // Badges of a row in drawing order; syncStatus as stored (0 pending, 2 conflict).
-QList<NoteBadge> noteBadges(bool shared, int syncStatus);
+// A note the server refused for good shows that instead of waiting.
+QList<NoteBadge> noteBadges(bool shared, int syncStatus, bool refused = false);
 
 // "⸺  " in front of an untitled row's text unless already there; "⸺  Untitled" for none.
 QString untitledTitleText(const QString &text);

@@ -32,6 +32,15 @@ void NoteListModel::setNotebookNameResolver(NotebookNameResolver resolver)
     m_resolver = std::move(resolver);
 }
 
+void NoteListModel::setRefusedNotes(const QHash<QString, QString> &reasons)
+{
+    if (reasons == m_refused)
+        return;
+    m_refused = reasons;
+    if (!m_rows.isEmpty())
+        emit dataChanged(index(0), index(int(m_rows.size()) - 1), {RefusedRole, Qt::ToolTipRole});
+}
+
 void NoteListModel::setRowReader(std::function<std::optional<NoteRow>(const QString &)> reader)
 {
     m_rowReader = std::move(reader);
@@ -148,6 +157,10 @@ QVariant NoteListModel::data(const QModelIndex &index, int role) const
         return int(row.syncStatus);
     case SnippetRole:
         return row.snippet;
+    case RefusedRole:
+        return m_refused.value(row.id);
+    case Qt::ToolTipRole:
+        return m_refused.contains(row.id) ? tr("Not synced: %1").arg(m_refused.value(row.id)) : QVariant();
     default:
         return {};
     }

@@ -3,6 +3,7 @@
 #include "noterow.h"
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QList>
 
 #include <functional>
@@ -39,6 +40,7 @@ public:
         SharedRole,
         SyncStatusRole,
         SnippetRole,
+        RefusedRole, // why the server refused the note for good; empty when it did not
     };
     enum class Order { NewestUpdateFirst, OldestUpdateFirst, NewestDeletionFirst, Ranked };
     using NotebookNameResolver = std::function<QString(const QString &notebookId)>;
@@ -57,6 +59,8 @@ public:
     bool applyWrite(const QString &id, const std::optional<NoteRow> &row);
 
     void setNotebookNameResolver(NotebookNameResolver resolver);
+    // Notes the server refused for good, with the reason each row shows.
+    void setRefusedNotes(const QHash<QString, QString> &reasons);
     // How to read the row of one note, so that a note below the pages read
     // so far can be brought in (ensureLoaded).
     void setRowReader(std::function<std::optional<NoteRow>(const QString &id)> reader);
@@ -84,5 +88,6 @@ private:
     PageReader m_pages;
     bool m_morePages = false;
     NotebookNameResolver m_resolver;
+    QHash<QString, QString> m_refused;
     std::function<std::optional<NoteRow>(const QString &id)> m_rowReader;
 };

@@ -20,6 +20,7 @@ public:
     static constexpr Role SharedRole = NoteListModel::SharedRole;
     static constexpr Role SyncStatusRole = NoteListModel::SyncStatusRole;
     static constexpr Role SnippetRole = NoteListModel::SnippetRole;
+    static constexpr Role RefusedRole = NoteListModel::RefusedRole;
 
     explicit NoteListWidget(QWidget *parent = nullptr);
 

@@ -8,34 +8,44 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
+QString syncStateText(AppState *state)
+{
+    if (!state->isSignedIn()) {
+        const VelmAccount::Client *client = state->accountClient();
+        return client && client->wasSignedOutByServer()
+                   ? QCoreApplication::translate("StatusBar", "Signed out \u2014 sign in again")
+                   : QCoreApplication::translate("StatusBar", "Not signed in");
+    }
+    const SyncEngine *engine = state->syncEngine();
+    if (!engine)
+        return QCoreApplication::translate("StatusBar", "Signed in");
+    if (engine->state() == SyncEngine::Error && !engine->lastError().isEmpty())
+        return QStringLiteral("%1: %2").arg(SyncEngine::stateText(SyncEngine::Error), engine->lastError());
+    return SyncEngine::stateText(engine->state());
+}
+
 void showSyncState(AppState *state, StatusBar *statusBar)
 {
-    // Signed in only until quitting: the user must know to sign in again.
+    const auto refresh = [state, statusBar] { statusBar->setStatusText(syncStateText(state)); };
+    refresh();
     if (VelmAccount::Client *client = state->accountClient()) {
+        // Signed in only until quitting: the user must know to sign in again.
         QObject::connect(client, &VelmAccount::Client::tokenStorageFailed, statusBar,
                          [statusBar](const QString &message) { statusBar->showTemporaryMessage(message, 30000); });
-        const auto signedOut = [statusBar] {
-            statusBar->setStatusText(QCoreApplication::translate("StatusBar", "Signed out — sign in again"));
-        };
-        QObject::connect(client, &VelmAccount::Client::sessionEnded, statusBar, signedOut);
-        if (client->wasSignedOutByServer())
-            signedOut();
+        QObject::connect(client, &VelmAccount::Client::authStateChanged, statusBar, refresh);
+        QObject::connect(client, &VelmAccount::Client::sessionEnded, statusBar, refresh);
     }
     SyncEngine *engine = state->syncEngine();
     if (!engine)
         return;
-    QObject::connect(engine, &SyncEngine::stateChanged, statusBar, [statusBar](SyncEngine::SyncState s) {
-        statusBar->setStatusText(SyncEngine::stateText(s));
-    });
+    QObject::connect(engine, &SyncEngine::stateChanged, statusBar, refresh);
     QObject::connect(engine, &SyncEngine::syncProgress, statusBar,
-                     [statusBar](const QString &label, int current, int total) {
-                         statusBar->setStatusText(syncProgressText(label, current, total));
+                     [statusBar, engine](const QString &label, int current, int total) {
+                         if (engine->state() == SyncEngine::Syncing)
+                             statusBar->setStatusText(syncProgressText(label, current, total));
                      });
-    QObject::connect(engine, &SyncEngine::syncFailed, statusBar, [statusBar, engine](const QString &error) {
-        statusBar->setStatusText(engine->state() == SyncEngine::Offline
-                                     ? SyncEngine::stateText(SyncEngine::Offline)
-                                     : QStringLiteral("%1: %2").arg(SyncEngine::stateText(SyncEngine::Error), error));
-    });
+    QObject::connect(engine, &SyncEngine::syncFailed, statusBar, refresh);
+    QObject::connect(engine, &SyncEngine::syncCompleted, statusBar, refresh);
 }
 
 QString syncProgressText(const QString &label, int current, int total)

@@ -6,7 +6,9 @@ class AppState;
 class StatusBar;
 class QWidget;
 
-// The sync engine's state, progress and failures in a window's status bar.
+// The sign-in state, or the sync engine's state with its error when it failed.
+QString syncStateText(AppState *state);
+// That text, the sync progress and its changes in a window's status bar, from now on.
 void showSyncState(AppState *state, StatusBar *statusBar);
 // "label current/total", or the label alone while the total is unknown.
 QString syncProgressText(const QString &label, int current, int total);
