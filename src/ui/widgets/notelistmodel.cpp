@@ -1,5 +1,7 @@
 #include "notelistmodel.h"
 
+#include "relativetime.h"
+
 #include <QCoreApplication>
 #include <QMimeData>
 
@@ -148,6 +150,19 @@ QVariant NoteListModel::data(const QModelIndex &index, int role) const
         return int(row.syncStatus);
     case SnippetRole:
         return row.snippet;
+    case Qt::AccessibleDescriptionRole: {
+        // What the row draws beside its title, in the order it draws it.
+        QStringList parts{noteRowText(row.title, row.preview).preview, relativeTimeText(row.updatedAt)};
+        parts << data(index, NotebookNameRole).toString();
+        if (row.isShared)
+            parts << tr("shared");
+        if (row.syncStatus == SyncStatus::Pending)
+            parts << tr("not yet synced");
+        if (row.syncStatus == SyncStatus::Conflict)
+            parts << tr("sync conflict");
+        parts.removeAll(QString());
+        return parts.join(QStringLiteral(", "));
+    }
     default:
         return {};
     }
