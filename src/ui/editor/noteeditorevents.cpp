@@ -23,6 +23,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
@@ -89,6 +90,25 @@ void NoteEditor::mouseDoubleClickEvent(QMouseEvent *event)
 
 bool NoteEditor::event(QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress) {
+        // Tab inserts into the text; Ctrl+Tab and Ctrl+Shift+Tab are the way
+        // out of the editor forwards and backwards, even inside a table.
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if ((modifiers & Qt::ControlModifier) && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+            // QTextEdit's own refuses while Tab inserts.
+            QWidget::focusNextPrevChild(key->key() == Qt::Key_Tab && !(modifiers & Qt::ShiftModifier));
+            return true;
+        }
+    }
+    if (event->type() == QEvent::ShortcutOverride) {
+        // Claimed here so that no window shortcut takes Ctrl+Tab first.
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->modifiers() & Qt::ControlModifier) && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+            event->accept();
+            return true;
+        }
+    }
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         const QPoint viewportPos = viewport()->mapFrom(this, help->pos());
