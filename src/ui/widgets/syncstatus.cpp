@@ -28,6 +28,7 @@ void showSyncState(AppState *state, StatusBar *statusBar)
         statusBar->setStatusText(engine->state() == SyncEngine::Offline
                                      ? SyncEngine::stateText(SyncEngine::Offline)
                                      : QStringLiteral("%1: %2").arg(SyncEngine::stateText(SyncEngine::Error), error));
+        statusBar->announce(statusBar->statusText());
     });
 }
 
