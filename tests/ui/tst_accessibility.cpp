@@ -123,51 +123,38 @@ private slots:
         for (const char *name : {"main window", "main window with a note", "note window", "preferences", "account",
                                  "to-dos", "search", "trash", "shared with me", "import", "version history",
                                  "move to notebook", "new notebook", "link", "insert table", "export"})
-            QTest::newRow(name) << QString::fromLatin1(name);
+            QTest::newRow(name) << QString::fromLatin1(name); // each a case of make below
     }
     void everyActionableObjectHasAName()
     {
         QFETCH(QString, window);
         const Note note = addNote(*m_state, "Groceries\nmilk");
         const QString work = addNotebook(*m_state, "Work");
-        std::unique_ptr<QWidget> top;
-        if (window == "main window") {
-            top = mainWindow();
-        } else if (window == "main window with a note") {
-            auto w = mainWindow();
-            w->noteList()->selectNote(note.id);
-            top = std::move(w);
-        } else if (window == "note window") {
-            top = std::make_unique<NoteWindow>(m_state.get(), note.id);
-            top->setAttribute(Qt::WA_DeleteOnClose, false);
-        } else if (window == "preferences") {
-            top = std::make_unique<SettingsDialog>(m_state.get());
-        } else if (window == "account") {
-            QVERIFY(m_state->accountClient());
-            top = std::make_unique<VelmAccount::AccountScreen>(m_state->accountClient());
-        } else if (window == "to-dos") {
-            top = std::make_unique<TodosScreen>(m_state.get());
-        } else if (window == "search") {
-            top = std::make_unique<SearchScreen>(m_state.get());
-        } else if (window == "trash") {
-            top = std::make_unique<TrashScreen>(m_state.get());
-        } else if (window == "shared with me") {
-            top = std::make_unique<SharedScreen>(m_state.get(), false);
-        } else if (window == "import") {
-            top = std::make_unique<ImportDialog>(IoCommands::repositoriesOf(m_state.get()));
-        } else if (window == "version history") {
-            top = std::make_unique<VersionHistoryDialog>(m_state.get(), note.id);
-        } else if (window == "move to notebook") {
-            top = std::make_unique<MoveToNotebookDialog>(m_state->notebooks()->allNotebooks(), work);
-        } else if (window == "new notebook") {
-            top = std::make_unique<NotebookDialog>("New Notebook", QString());
-        } else if (window == "link") {
-            top = std::make_unique<LinkDialog>("Insert Link", "text", "https://");
-        } else if (window == "insert table") {
-            top = std::make_unique<InsertTableDialog>();
-        } else {
-            top = std::make_unique<ExportDialog>();
-        }
+        AppState *state = m_state.get();
+        const QHash<QString, std::function<QWidget *()>> make{
+            {"main window", [&] { return mainWindow().release(); }},
+            {"main window with a note", [&] {
+                 auto w = mainWindow();
+                 w->noteList()->selectNote(note.id);
+                 return w.release();
+             }},
+            {"note window", [&] { return new NoteWindow(state, note.id); }},
+            {"preferences", [&] { return new SettingsDialog(state); }},
+            {"account", [&] { return new VelmAccount::AccountScreen(state->accountClient()); }},
+            {"to-dos", [&] { return new TodosScreen(state); }},
+            {"search", [&] { return new SearchScreen(state); }},
+            {"trash", [&] { return new TrashScreen(state); }},
+            {"shared with me", [&] { return new SharedScreen(state, false); }},
+            {"import", [&] { return new ImportDialog(IoCommands::repositoriesOf(state)); }},
+            {"version history", [&] { return new VersionHistoryDialog(state, note.id); }},
+            {"move to notebook", [&] { return new MoveToNotebookDialog(state->notebooks()->allNotebooks(), work); }},
+            {"new notebook", [] { return new NotebookDialog("New Notebook", QString()); }},
+            {"link", [] { return new LinkDialog("Insert Link", "text", "https://"); }},
+            {"insert table", [] { return new InsertTableDialog; }},
+            {"export", [] { return new ExportDialog; }},
+        };
+        std::unique_ptr<QWidget> top(make.value(window)());
+        top->setAttribute(Qt::WA_DeleteOnClose, false);
         QVERIFY(showExposed(top.get()));
         QStringList unnamed;
         collectUnnamed(QAccessible::queryAccessibleInterface(top.get()), QString(), &unnamed);
@@ -499,7 +486,6 @@ private slots:
         const NoteListColors c = noteListColors(palette);
         for (const QColor &under : {c.background, c.hover, c.selected})
             QVERIFY2(contrastRatio(c.focus, under) >= 3.0, qPrintable(c.focus.name() + " on " + under.name()));
-        QCOMPARE(contrastRatio(Qt::black, Qt::white), 21.0);
     }
 };
 

@@ -15,6 +15,7 @@
 #include "editormenu.h"
 #include "editorlinks.h"
 #include "inlineformatting.h"
+#include "notelistdelegate.h"
 #include "editorkeys.h"
 #include "editorrules.h"
 #include "textediting.h"
@@ -26,6 +27,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStyleHints>
 #include <QTextBlock>
@@ -115,6 +117,32 @@ bool NoteEditor::event(QEvent *event)
         return showToolTip(viewportPos, help->globalPos()) || QTextEdit::event(event);
     }
     return QTextEdit::event(event);
+}
+
+void NoteEditor::paintEvent(QPaintEvent *event)
+{
+    QTextEdit::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // In the left margin, clear of the text; the accent where it stands out
+    // 3:1 from the page, else the text colour.
+    const QColor page = palette().color(QPalette::Base);
+    const QColor accent = palette().color(QPalette::Highlight);
+    QPainter painter(viewport());
+    painter.fillRect(QRect(0, 0, 3, viewport()->height()),
+                     contrastRatio(accent, page) >= 3.0 ? accent : palette().color(QPalette::Text));
+}
+
+void NoteEditor::focusInEvent(QFocusEvent *event)
+{
+    QTextEdit::focusInEvent(event);
+    viewport()->update();
+}
+
+void NoteEditor::focusOutEvent(QFocusEvent *event)
+{
+    QTextEdit::focusOutEvent(event);
+    viewport()->update();
 }
 
 bool NoteEditor::viewportEvent(QEvent *event)

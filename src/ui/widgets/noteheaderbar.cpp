@@ -111,9 +111,7 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
     m_moreButton->setPopupMode(QToolButton::InstantPopup);
     layout->addWidget(m_moreButton);
 
-    // A menu button draws its own arrow; the icon already says "menu".
-    for (QToolButton *button : {m_copyButton, m_moreButton})
-        button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
+    // A menu button draws its own arrow; the icon already says "menu" (refreshLook sets it).
 
     setEditable(false);
     updateShareButton();
@@ -231,7 +229,15 @@ void NoteHeaderBar::refreshLook()
         lineIcon(LineIcon::Share, m_shared ? pal.color(QPalette::Active, QPalette::Highlight) : ink, iconSize));
     m_historyButton->setIcon(lineIcon(LineIcon::History, ink, iconSize));
     m_moreButton->setIcon(lineIcon(LineIcon::More, ink, iconSize));
-    m_notebookChip->setStyleSheet(notebookChipStyleSheet(pal));
+    // The buttons draw no focus of their own in every style: a frame in the text colour.
+    const QString focusFrame = QStringLiteral("%1:focus { border: 2px solid %2; border-radius: 4px; }");
+    const QString inkName = ink.name();
+    for (QToolButton *button : {m_focusToggle, m_shareButton, m_historyButton})
+        button->setStyleSheet(focusFrame.arg(QStringLiteral("QToolButton"), inkName));
+    for (QToolButton *button : {m_copyButton, m_moreButton})
+        button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }")
+                              + focusFrame.arg(QStringLiteral("QToolButton"), inkName));
+    m_notebookChip->setStyleSheet(notebookChipStyleSheet(pal) + focusFrame.arg(QStringLiteral("QPushButton"), inkName));
     const QColor chipText = ThemeManager::colour(ThemeManager::Colour::ChipText, pal);
     m_notebookChip->setIcon(lineIcon(LineIcon::Notebook, chipText, QSize(14, 14)));
     m_refreshingLook = false;
