@@ -36,9 +36,9 @@ void styleCategoryList(QListWidget *list)
                        "QListWidget::item { padding: 8px 12px; border-radius: 6px; color: %5; }"
                        "QListWidget::item:hover { background: %2; }"
                        "QListWidget::item:selected { background: %3; color: %4; }"
-                       // The keyboard's row: a frame in the text colour, which
-                       // stands out from the list and the highlight alike.
-                       "QListWidget::item:focus { border: 2px solid %5; padding: 6px 10px; }")
+                       // The keyboard's row (always the selected one): a ring in
+                       // the highlight's text colour, readable on the highlight.
+                       "QListWidget::item:focus { border: 2px solid %4; padding: 6px 10px; }")
             .arg(background.name(), hover.name(), pal.color(QPalette::Highlight).name(),
                  pal.color(QPalette::HighlightedText).name(), pal.color(QPalette::WindowText).name()));
 }

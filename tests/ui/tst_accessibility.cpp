@@ -399,6 +399,8 @@ private slots:
         QCOMPARE(rebuilt.count(), 0);
         QCOMPARE(listMoved.count(), 0);
         QVERIFY(sidebar->item(row)->data(Qt::AccessibleTextRole).toString().contains("note"));
+        // Rows read out more than their title: here the time beside it.
+        QVERIFY(w->noteList()->currentIndex().data(Qt::AccessibleDescriptionRole).toString().contains("just now"));
     }
 
     void dialogsFocusTheirFirstUsefulControl()
