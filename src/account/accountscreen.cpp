@@ -57,6 +57,9 @@ AccountScreen::AccountScreen(Client *client, QWidget *parent)
         scroll->setWidgetResizable(true);
         scroll->setFrameShape(QFrame::NoFrame);
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        // The page's controls take the focus (and scroll into view), not the frame around them.
+        scroll->setFocusPolicy(Qt::NoFocus);
+        scroll->setAccessibleName(m_categories->item(i)->text());
         auto *content = new QWidget;
         auto *layout = new QVBoxLayout(content);
         layout->setContentsMargins(24, 20, 24, 20);

@@ -3,6 +3,7 @@
 #include "textformat.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QListWidget>
 
 #include <algorithm>
@@ -10,7 +11,10 @@
 void setUpCategoryList(QListWidget *list, const QStringList &categories, int minimumWidth)
 {
     list->setFrameShape(QFrame::NoFrame);
-    list->setFocusPolicy(Qt::NoFocus);
+    // Tab reaches it and the arrow keys switch pages; a click still leaves
+    // the focus where it was.
+    list->setFocusPolicy(Qt::TabFocus);
+    list->setAccessibleName(QCoreApplication::translate("CategoryList", "Categories"));
     list->setSpacing(2);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list->addItems(categories);
@@ -31,7 +35,10 @@ void styleCategoryList(QListWidget *list)
         QStringLiteral("QListWidget { background: %1; border: none; padding: 12px 8px; }"
                        "QListWidget::item { padding: 8px 12px; border-radius: 6px; color: %5; }"
                        "QListWidget::item:hover { background: %2; }"
-                       "QListWidget::item:selected { background: %3; color: %4; }")
+                       "QListWidget::item:selected { background: %3; color: %4; }"
+                       // The keyboard's row (always the selected one): a ring in
+                       // the highlight's text colour, readable on the highlight.
+                       "QListWidget::item:focus { border: 2px solid %4; padding: 6px 10px; }")
             .arg(background.name(), hover.name(), pal.color(QPalette::Highlight).name(),
                  pal.color(QPalette::HighlightedText).name(), pal.color(QPalette::WindowText).name()));
 }

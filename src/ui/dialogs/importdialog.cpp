@@ -72,10 +72,11 @@ ImportDialog::ImportDialog(const IoRepositories &repositories, QWidget *parent)
     auto *fileLayout = new QHBoxLayout(filePage);
     m_fileLabel = new QLabel(tr("No file selected"), filePage);
     m_fileLabel->setWordWrap(true);
-    auto *browseButton = new QPushButton(tr("Browse..."), filePage);
+    m_browseButton = new QPushButton(tr("Browse..."), filePage);
+    m_browseButton->setAccessibleDescription(m_fileLabel->text());
     fileLayout->addWidget(m_fileLabel, 1);
-    fileLayout->addWidget(browseButton);
-    connect(browseButton, &QPushButton::clicked, this, &ImportDialog::browse);
+    fileLayout->addWidget(m_browseButton);
+    connect(m_browseButton, &QPushButton::clicked, this, &ImportDialog::browse);
     setPage(FilePage, filePage);
 
     auto *progressPage = new ImportProgressPage(this);
@@ -85,6 +86,9 @@ ImportDialog::ImportDialog(const IoRepositories &repositories, QWidget *parent)
     auto *progressLayout = new QVBoxLayout(progressPage);
     m_progressBar = new QProgressBar(progressPage);
     m_progressBar->setRange(0, 0);
+    m_progressBar->setAccessibleName(tr("Import progress"));
+    // Holds the focus while the buttons are disabled or hidden, and reads out how far it got.
+    m_progressBar->setFocusPolicy(Qt::TabFocus);
     m_progressLabel = new QLabel(tr("Starting import..."), progressPage);
     m_progressLabel->setWordWrap(true);
     progressLayout->addWidget(m_progressBar);
@@ -120,6 +124,7 @@ void ImportDialog::setSelectedFile(const QString &path)
 {
     m_file = path;
     m_fileLabel->setText(path.isEmpty() ? tr("No file selected") : path);
+    m_browseButton->setAccessibleDescription(m_fileLabel->text());
 }
 
 QString ImportDialog::summaryText() const
@@ -138,6 +143,27 @@ void ImportDialog::browse()
 
 void ImportDialog::pageChanged(int id)
 {
+    // The wizard leaves the focus on whichever button had it, even one this
+    // page hides or disables: each page names its own first control.
+    QWidget *first = nullptr;
+    switch (id) {
+    case FormatPage:
+        first = format() == Format::Joplin ? m_joplinButton : m_noteStationButton;
+        break;
+    case FilePage:
+        first = m_browseButton;
+        break;
+    case ProgressPage:
+        first = m_progressBar;
+        break;
+    case SummaryPage:
+        first = button(QWizard::FinishButton);
+        break;
+    default:
+        break;
+    }
+    if (first)
+        first->setFocus(Qt::OtherFocusReason);
     // Started once the page is on screen, so the user sees it while the import runs.
     if (id == ProgressPage && !m_started)
         QTimer::singleShot(0, this, &ImportDialog::runImport);

@@ -10,6 +10,7 @@
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 class QRadioButton;
 
 // Three-step wizard that imports a Joplin (.jex) or NoteStation (.nsx)
@@ -61,6 +62,7 @@ private:
     QRadioButton *m_joplinButton = nullptr;
     QRadioButton *m_noteStationButton = nullptr;
     QLabel *m_fileLabel = nullptr;
+    QPushButton *m_browseButton = nullptr;
     QProgressBar *m_progressBar = nullptr;
     QLabel *m_progressLabel = nullptr;
     QLabel *m_summaryLabel = nullptr;

@@ -15,6 +15,7 @@ MoveToNotebookDialog::MoveToNotebookDialog(const QList<Notebook> &notebooks, con
     setMinimumSize(300, 250);
 
     m_list = new QListWidget(this);
+    m_list->setAccessibleName(tr("Notebooks"));
     for (const Notebook &notebook : notebooks) {
         auto *item = new QListWidgetItem(m_list);
         item->setData(Qt::UserRole, notebook.id);

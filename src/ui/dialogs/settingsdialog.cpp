@@ -63,6 +63,9 @@ SettingsDialog::SettingsDialog(AppState *appState, QWidget *parent)
         auto *scroll = new QScrollArea(m_pages);
         scroll->setWidgetResizable(true);
         scroll->setFrameShape(QFrame::NoFrame);
+        // The page's controls take the focus (and scroll into view), not the frame around them.
+        scroll->setFocusPolicy(Qt::NoFocus);
+        scroll->setAccessibleName(title);
         scroll->setWidget(page);
         m_pages->addWidget(scroll);
     }
@@ -83,6 +86,8 @@ SettingsDialog::SettingsDialog(AppState *appState, QWidget *parent)
 
     connect(m_categories, &QListWidget::currentRowChanged, this, &SettingsDialog::onCategoryChanged);
     m_categories->setCurrentRow(0);
+    // The window opens with the keyboard on its categories (the pages come first in the Tab order).
+    m_categories->setFocus(Qt::OtherFocusReason);
 
     if (ThemeManager *theme = m_state ? m_state->themeManager() : nullptr) {
         connect(theme, &ThemeManager::themeChanged, this, &SettingsDialog::applyColours);

@@ -8,7 +8,9 @@
 #include "sharemembersdialog.h"
 #include "syncengine.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QPointer>
 
 using VelmAccount::ShareMembersDialog;
 
@@ -29,6 +31,12 @@ void open(AppState *state, VelmAccount::SharingBackend *backend, const QString &
     QObject::connect(dialog, &ShareMembersDialog::sharingChanged, state, [state] {
         if (state->syncEngine())
             state->syncEngine()->scheduleSync();
+    });
+    // Closing it puts the keyboard back where the share was asked for.
+    const QPointer<QWidget> before = QApplication::focusWidget();
+    QObject::connect(dialog, &QDialog::finished, dialog, [before] {
+        if (before)
+            before->setFocus(Qt::OtherFocusReason);
     });
     dialog->show();
 }

@@ -34,6 +34,7 @@ VersionHistoryDialog::VersionHistoryDialog(AppState *state, const QString &noteI
     auto *leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     m_list = new QListWidget(left);
+    m_list->setAccessibleName(tr("Versions"));
     leftLayout->addWidget(m_list);
     auto *buttons = new QHBoxLayout;
     auto *saveButton = new QPushButton(tr("Save Snapshot Now"), left);

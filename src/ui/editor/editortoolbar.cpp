@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
+#include <QToolButton>
 
 namespace {
 
@@ -143,6 +144,7 @@ EditorToolbar::EditorToolbar(QWidget *parent)
 
     m_heading = new QComboBox(this);
     m_heading->setToolTip(tr("Heading Level"));
+    m_heading->setAccessibleName(tr("Heading Level"));
     m_heading->setMinimumWidth(100);
     m_heading->addItem(tr("Normal"), 0);
     for (int level = 1; level <= 6; ++level)
@@ -169,6 +171,9 @@ EditorToolbar::EditorToolbar(QWidget *parent)
     addButton(EditorCommand::InsertDivider, glyphIcon(QStringLiteral("\u2014"), {16}), false);
     addButton(EditorCommand::InsertTable, glyphIcon(QStringLiteral("\u229E"), {18}), false);
     addButton(EditorCommand::InsertAttachment, paperclipIcon(), false);
+    // Qt's own button for the commands a narrow window cannot show.
+    if (auto *more = findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(tr("More formatting commands"));
 }
 
 QAction *EditorToolbar::addButton(EditorCommand command, const QIcon &icon, bool checkable)

@@ -1,5 +1,7 @@
 #include "noteeditor.h"
 
+#include "editoraccessibility.h"
+
 #include "attachmentfiles.h"
 #include "attachmentrenderer.h"
 #include "autosavescheduler.h"
@@ -44,6 +46,7 @@ NoteEditor::NoteEditor(QWidget *parent)
 
     setAcceptRichText(true);
     setTabChangesFocus(false);
+    setAccessibleName(tr("Note text"));
     viewport()->setMouseTracking(true);
     setFont(baseFont());
 
@@ -59,6 +62,15 @@ NoteEditor::NoteEditor(QWidget *parent)
 
     m_hooks = defaultEditorHooks(this);
     m_attachmentFiles = new EditorAttachments(this, m_hooks);
+    // The structure the plain text leaves out, for screen readers, kept for the cursor's place.
+    connect(this, &QTextEdit::cursorPositionChanged, this, [this] {
+        const QString description = EditorAccessibility::describe(textCursor(), [this](int position) {
+            const std::optional<Attachment> record = m_attachmentFiles->recordAt(position);
+            return record ? record->filename : QString();
+        });
+        if (description != accessibleDescription())
+            setAccessibleDescription(description);
+    });
 }
 
 NoteEditor::~NoteEditor() = default;

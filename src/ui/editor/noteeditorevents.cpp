@@ -15,6 +15,7 @@
 #include "editormenu.h"
 #include "editorlinks.h"
 #include "inlineformatting.h"
+#include "notelistdelegate.h"
 #include "editorkeys.h"
 #include "editorrules.h"
 #include "textediting.h"
@@ -23,8 +24,10 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStyleHints>
 #include <QTextBlock>
@@ -89,12 +92,57 @@ void NoteEditor::mouseDoubleClickEvent(QMouseEvent *event)
 
 bool NoteEditor::event(QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress) {
+        // Tab inserts into the text; Ctrl+Tab and Ctrl+Shift+Tab are the way
+        // out of the editor forwards and backwards, even inside a table.
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if ((modifiers & Qt::ControlModifier) && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+            // QTextEdit's own refuses while Tab inserts.
+            QWidget::focusNextPrevChild(key->key() == Qt::Key_Tab && !(modifiers & Qt::ShiftModifier));
+            return true;
+        }
+    }
+    if (event->type() == QEvent::ShortcutOverride) {
+        // Claimed here so that no window shortcut takes Ctrl+Tab first.
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->modifiers() & Qt::ControlModifier) && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+            event->accept();
+            return true;
+        }
+    }
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         const QPoint viewportPos = viewport()->mapFrom(this, help->pos());
         return showToolTip(viewportPos, help->globalPos()) || QTextEdit::event(event);
     }
     return QTextEdit::event(event);
+}
+
+void NoteEditor::paintEvent(QPaintEvent *event)
+{
+    QTextEdit::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // In the left margin, clear of the text; the accent where it stands out
+    // 3:1 from the page, else the text colour.
+    const QColor page = palette().color(QPalette::Base);
+    const QColor accent = palette().color(QPalette::Highlight);
+    QPainter painter(viewport());
+    painter.fillRect(QRect(0, 0, 3, viewport()->height()),
+                     contrastRatio(accent, page) >= 3.0 ? accent : palette().color(QPalette::Text));
+}
+
+void NoteEditor::focusInEvent(QFocusEvent *event)
+{
+    QTextEdit::focusInEvent(event);
+    viewport()->update();
+}
+
+void NoteEditor::focusOutEvent(QFocusEvent *event)
+{
+    QTextEdit::focusOutEvent(event);
+    viewport()->update();
 }
 
 bool NoteEditor::viewportEvent(QEvent *event)

@@ -171,6 +171,7 @@ void MainWindow::buildWidgets()
     m_searchField = new QLineEdit(m_searchRow);
     m_searchField->setPlaceholderText(tr("Search..."));
     m_searchField->setClearButtonEnabled(true);
+    m_searchField->setAccessibleName(tr("Search notes"));
     searchLayout->addWidget(m_searchField);
     m_noteList = new NoteListWidget(m_middle);
     m_noteList->setNotebookNameResolver([this](const QString &id) { return m_notebookNames.value(id); });

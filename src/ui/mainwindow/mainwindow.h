@@ -106,6 +106,9 @@ public:
     QWidget *screenWindow(Screen screen) const;
     void openCurrentNoteInWindow();
     void showVersionHistory();
+    // F6 / Shift+F6: the focus goes to the next (previous) shown pane of
+    // sidebar, note list, note and header bar, round and round.
+    void focusNextPane(bool forward);
     IoCommands *ioCommands() const { return m_io; }
 
     // The context menus, built for the caller to run.

@@ -10,6 +10,7 @@
 #include "editoractions.h"
 #include "iocommands.h"
 #include "noteeditor.h"
+#include "noteheaderbar.h"
 #include "notewindowregistry.h"
 #include "notesession.h"
 #include "settingsdialog.h"
@@ -49,6 +50,7 @@ void MainWindow::buildMenus()
         if (!m_editor->noteId().isEmpty() && !m_session->snapshotNow(m_editor->currentDelta()))
             m_statusBar->showTemporaryMessage(tr("The snapshot could not be saved"), 5000);
     });
+    add(file, tr("New Notebook…"), QKeySequence(), [this] { createNotebook(); });
     file->addSeparator();
     // Ctrl+I stays with Italic.
     add(file, tr("Import..."), QKeySequence(), [this] { m_io->importNotes(); });
@@ -99,6 +101,9 @@ void MainWindow::buildMenus()
     add(note, tr("Version History..."), QKeySequence(Qt::CTRL | Qt::Key_H), [this] { showVersionHistory(); });
     add(note, tr("Open in New Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
         [this] { openCurrentNoteInWindow(); });
+    add(note, tr("Show Its Notebook"), QKeySequence(), [this] { onNotebookChipClicked(); });
+    note->addSeparator();
+    m_headerBar->addMenuCommands(note);
     note->addSeparator();
     add(note, tr("Move to Trash…"), QKeySequence(Qt::CTRL | Qt::Key_D), [this] { deleteCurrentNote(true); },
         Qt::ApplicationShortcut);
@@ -116,6 +121,9 @@ void MainWindow::buildMenus()
         [this] { openScreen(Screen::SharedWithMe); });
     add(view, tr("Shared by Me"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_S),
         [this] { openScreen(Screen::SharedByMe); });
+    view->addSeparator();
+    add(view, tr("Next Pane"), QKeySequence(Qt::Key_F6), [this] { focusNextPane(true); });
+    add(view, tr("Previous Pane"), QKeySequence(Qt::SHIFT | Qt::Key_F6), [this] { focusNextPane(false); });
     view->addSeparator();
     m_focusModeAction = view->addAction(tr("Focus Mode"));
     m_focusModeAction->setCheckable(true);

@@ -4,17 +4,22 @@
 
 #include "appstate.h"
 #include "mainwindowrules.h"
+#include "notebooklistwidget.h"
+#include "noteeditor.h"
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
+#include "welcomepage.h"
 #include "preferencesrepository.h"
 #include "traycontroller.h"
 #include "windowplacement.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLineEdit>
 #include <QScreen>
 #include <QSettings>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace {
@@ -135,4 +140,53 @@ void MainWindow::applyStenoMode()
 void MainWindow::updateTray()
 {
     m_tray->update();
+}
+
+void MainWindow::focusNextPane(bool forward)
+{
+    enum Pane { Sidebar, List, Note, Header, PaneCount };
+    const auto shown = [this](int pane) {
+        switch (pane) {
+        case Sidebar:
+            return m_notebookList->isVisibleTo(this);
+        case List:
+            return m_noteList->isVisibleTo(this);
+        case Note:
+            return true;
+        default:
+            return m_headerBar->isVisibleTo(this) && !isShowingWelcomePage();
+        }
+    };
+    const QWidget *focus = QApplication::focusWidget();
+    int current = Note;
+    if (focus && m_sidebar->isAncestorOf(focus))
+        current = Sidebar;
+    else if (focus && m_middle->isAncestorOf(focus))
+        current = List;
+    else if (focus && m_headerBar->isAncestorOf(focus))
+        current = Header;
+    else if (!focus || !m_stack->isAncestorOf(focus))
+        current = forward ? PaneCount - 1 : 0; // from outside the panes: the first or the last
+    for (int step = 1; step <= PaneCount; ++step) {
+        const int pane = (current + (forward ? step : PaneCount - step)) % PaneCount;
+        if (!shown(pane))
+            continue;
+        switch (pane) {
+        case Sidebar:
+            m_notebookList->setFocus(Qt::OtherFocusReason);
+            return;
+        case List:
+            m_noteList->setFocus(Qt::OtherFocusReason);
+            return;
+        case Note:
+            if (isShowingWelcomePage())
+                m_welcomePage->setFocus(Qt::OtherFocusReason);
+            else
+                m_editor->setFocus(Qt::OtherFocusReason);
+            return;
+        default:
+            if (m_headerBar->focusFirstControl())
+                return;
+        }
+    }
 }

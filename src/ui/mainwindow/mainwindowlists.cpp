@@ -139,7 +139,8 @@ void MainWindow::trashNote(const QString &noteId)
         saveCurrentNote();
         clearEditor();
     }
-    m_state->notes()->softDelete(noteId);
+    if (m_state->notes()->softDelete(noteId))
+        m_statusBar->showTemporaryMessage(tr("Moved to Trash"), 3000);
     updatePage();
 }
 

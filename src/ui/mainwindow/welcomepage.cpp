@@ -48,6 +48,8 @@ WelcomePage::WelcomePage(QWidget *parent)
     button->setMinimumWidth(140);
     connect(button, &QPushButton::clicked, this, &WelcomePage::newNoteRequested);
     layout->addWidget(button, 0, Qt::AlignHCenter);
+    // F6 onto the page lands on the one thing it offers.
+    setFocusProxy(button);
 
     layout->addStretch(4);
 }

@@ -144,9 +144,28 @@ void NoteWindow::buildMenus()
 
     m_actions->addFormatMenu(menuBar()->addMenu(tr("F&ormat")));
 
+    // The main window's keys for the same commands.
     QMenu *note = menuBar()->addMenu(tr("&Note"));
+    add(note, tr("Move to Notebook..."), QKeySequence(Qt::CTRL | Qt::Key_M), [this] { moveToNotebook(); });
+    add(note, tr("Version History..."), QKeySequence(Qt::CTRL | Qt::Key_H), [this] {
+        saveNote();
+        m_hooks.showHistory(this, m_noteId);
+    });
+    add(note, tr("Print..."), QKeySequence::Print, [this] { print(); });
+    note->addSeparator();
+    m_headerBar->addMenuCommands(note);
+    note->addSeparator();
     add(note, tr("Move to Trash"), QKeySequence(Qt::CTRL | Qt::Key_Backspace),
         [this] { moveToTrash(false); });
+
+    // F6 and Shift+F6 go between the text and the header's buttons.
+    QMenu *view = menuBar()->addMenu(tr("&View"));
+    const auto switchPane = [this] {
+        if (m_headerBar->isAncestorOf(QApplication::focusWidget()) || !m_headerBar->focusFirstControl())
+            m_editor->setFocus(Qt::OtherFocusReason);
+    };
+    add(view, tr("Next Pane"), QKeySequence(Qt::Key_F6), switchPane);
+    add(view, tr("Previous Pane"), QKeySequence(Qt::SHIFT | Qt::Key_F6), switchPane);
 
     QMenu *help = menuBar()->addMenu(tr("&Help"));
     add(help, tr("About Velmora Notes"), QKeySequence(), [this] {

@@ -18,6 +18,7 @@ SearchScreen::SearchScreen(AppState *state, QWidget *parent)
     m_field = new QLineEdit(this);
     m_field->setPlaceholderText(tr("Search all notes..."));
     m_field->setClearButtonEnabled(true);
+    m_field->setAccessibleName(tr("Search all notes"));
     layout->addWidget(m_field);
     m_list = new NoteListWidget(this);
     layout->addWidget(m_list);

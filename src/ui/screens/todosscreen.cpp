@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -23,8 +24,11 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
     layout->setContentsMargins(8, 8, 8, 8);
 
     auto *top = new QHBoxLayout;
-    top->addWidget(new QLabel(tr("Sort:"), this));
+    auto *sortLabel = new QLabel(tr("Sort:"), this);
+    top->addWidget(sortLabel);
     m_sortBox = new QComboBox(this);
+    sortLabel->setBuddy(m_sortBox);
+    m_sortBox->setAccessibleName(tr("Sort"));
     m_sortBox->addItem(tr("Note Updated"), QStringLiteral("updated"));
     m_sortBox->addItem(tr("Alphabetical"), QStringLiteral("alpha"));
     top->addWidget(m_sortBox);
@@ -34,6 +38,7 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
     m_filter = new QLineEdit(this);
     m_filter->setPlaceholderText(tr("Filter tasks..."));
     m_filter->setClearButtonEnabled(true);
+    m_filter->setAccessibleName(tr("Filter tasks"));
     m_filter->setMaximumWidth(200);
     top->addWidget(m_filter);
     layout->addLayout(top);
@@ -44,6 +49,8 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
     m_list->setUniformItemSizes(true);
     m_list->setTextElideMode(Qt::ElideRight);
     m_list->setModel(m_model);
+    m_list->setAccessibleName(tr("Tasks"));
+    m_list->installEventFilter(this);
     layout->addWidget(m_list);
 
     connect(m_sortBox, &QComboBox::currentIndexChanged, this, &TodosScreen::applyView);
@@ -52,11 +59,7 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
     // Queued: the tick arrives from inside the view's own event handling, and
     // the write moves that very row.
     connect(m_model, &TodoListModel::taskToggled, this, &TodosScreen::writeTask, Qt::QueuedConnection);
-    connect(m_list, &QListView::doubleClicked, this, [this](const QModelIndex &index) {
-        const QString noteId = index.data(TodoListModel::NoteIdRole).toString();
-        if (m_state && !noteId.isEmpty())
-            NoteWindowRegistry::of(m_state)->open(noteId);
-    });
+    connect(m_list, &QListView::doubleClicked, this, &TodosScreen::openNoteOf);
     if (m_state) {
         connect(m_state, &AppState::notesWritten, m_model, &TodoListModel::updateNotes);
         connect(m_state, &AppState::notesChanged, this, [this] {
@@ -66,6 +69,25 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
         }, Qt::QueuedConnection);
     }
     applyView();
+}
+
+void TodosScreen::openNoteOf(const QModelIndex &index)
+{
+    const QString noteId = index.data(TodoListModel::NoteIdRole).toString();
+    if (m_state && !noteId.isEmpty())
+        NoteWindowRegistry::of(m_state)->open(noteId);
+}
+
+bool TodosScreen::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && m_list->currentIndex().isValid()) {
+            openNoteOf(m_list->currentIndex());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TodosScreen::applyView()
@@ -91,6 +113,26 @@ void TodosScreen::writeTask(const QString &noteId, int lineIndex, bool completed
     if (!note)
         return;
     const std::optional<Note> edited = noteWithTaskCompleted(*note, lineIndex, completed, QDateTime::currentDateTimeUtc());
-    if (edited && m_state->notes()->update(*edited))
-        emit m_state->noteUpdatedExternally(noteId, this);
+    // The write takes the task's row out and puts it back (or hides it): the
+    // keyboard stays on that task, or where it was when the task went away.
+    const QModelIndex before = m_list->currentIndex();
+    const int beforeRow = before.row();
+    const bool wasCurrent = before.data(TodoListModel::NoteIdRole).toString() == noteId
+        && before.data(TodoListModel::LineIndexRole).toInt() == lineIndex;
+    if (!edited || !m_state->notes()->update(*edited))
+        return;
+    emit m_state->noteUpdatedExternally(noteId, this);
+    if (beforeRow < 0)
+        return;
+    int row = -1;
+    for (int i = 0; wasCurrent && i < m_model->rowCount(); ++i) {
+        const QModelIndex index = m_model->index(i);
+        if (index.data(TodoListModel::NoteIdRole).toString() == noteId
+            && index.data(TodoListModel::LineIndexRole).toInt() == lineIndex)
+            row = i;
+    }
+    if (row < 0 && !m_list->currentIndex().isValid())
+        row = std::min(beforeRow, m_model->rowCount() - 1);
+    if (row >= 0)
+        m_list->setCurrentIndex(m_model->index(row));
 }

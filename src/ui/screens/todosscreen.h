@@ -11,9 +11,9 @@ class QListView;
 class TodoListModel;
 
 // The tasks of all notes in one checkable list, with sort, filter and
-// "Show Completed". Ticking a check-list task writes it back into its note;
-// other kinds of task are read-only. Double-clicking a row opens its note in
-// a window of its own. state is not owned and must outlive the screen.
+// "Show Completed". Ticking a check-list task (a click on its box, or Space)
+// writes it back into its note; other kinds of task are read-only.
+// Double-clicking a row, or Return on it, opens its note in a window of its own. state is not owned and must outlive the screen.
 class TodosScreen final : public QWidget
 {
     Q_OBJECT
@@ -30,8 +30,12 @@ public:
     QCheckBox *showCompletedBox() const { return m_showCompleted; }
     QLineEdit *filterField() const { return m_filter; }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void applyView();
+    void openNoteOf(const QModelIndex &index);
     void writeTask(const QString &noteId, int lineIndex, bool completed);
 
     QPointer<AppState> m_state;

@@ -25,7 +25,7 @@ NotebookListColors notebookListColors(const QPalette &palette)
 {
     // The note list's shades, so that the two panes match.
     const NoteListColors c = noteListColors(palette);
-    return {c.background, c.hover, c.selected, c.text, c.metaText, c.previewText, c.accent};
+    return {c.background, c.hover, c.selected, c.text, c.metaText, c.previewText, c.accent, c.focus};
 }
 
 QString notebookCountText(int kind, int count)
@@ -124,5 +124,7 @@ void NotebookListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
         painter->setPen(colors.muted);
         painter->drawText(QPointF(textRight - countMetrics.horizontalAdvance(count), baseline), count);
     }
+    if (option.state & QStyle::State_HasFocus)
+        paintFocusFrame(painter, row, colors.focus);
     painter->restore();
 }

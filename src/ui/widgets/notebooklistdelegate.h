@@ -15,6 +15,7 @@ NotebookRowMetrics notebookRowMetrics(int fontScalePercent);
 struct NotebookListColors
 {
     QColor background, hover, selected, text, muted, icon, accent;
+    QColor focus; // the keyboard focus frame
 };
 NotebookListColors notebookListColors(const QPalette &palette);
 

@@ -4,6 +4,7 @@
 #include "notelistwidget.h"
 
 #include <QDragEnterEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QSignalBlocker>
 
@@ -20,28 +21,153 @@ NotebookListWidget::NotebookListWidget(QWidget *parent)
     setDragDropMode(QAbstractItemView::DropOnly);
     setDropIndicatorShown(true);
     setItemDelegate(new NotebookListDelegate(this));
+    setAccessibleName(tr("Notebooks"));
 
-    connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
-        switch (item->data(KindRole).toInt()) {
-        case AllNotesKind:
-            emit allNotesSelected();
-            break;
-        case NotebookKind:
-            emit notebookSelected(item->data(NotebookIdRole).toString());
-            break;
-        case TrashKind:
-            emit trashSelected();
-            break;
-        case NewNotebookKind:
-            emit newNotebookRequested();
-            break;
-        }
-    });
+    connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) { activateRow(row(item)); });
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         const QListWidgetItem *item = itemAt(pos);
         if (item && item->data(KindRole).toInt() == NotebookKind)
             emit notebookContextMenuRequested(item->data(NotebookIdRole).toString(), viewport()->mapToGlobal(pos));
     });
+}
+
+void NotebookListWidget::activateRow(int row)
+{
+    const QListWidgetItem *item = this->item(row);
+    if (!item)
+        return;
+    switch (item->data(KindRole).toInt()) {
+    case AllNotesKind:
+        emit allNotesSelected();
+        break;
+    case NotebookKind:
+        emit notebookSelected(item->data(NotebookIdRole).toString());
+        break;
+    case TrashKind:
+        emit trashSelected();
+        break;
+    case NewNotebookKind:
+        emit newNotebookRequested();
+        break;
+    }
+}
+
+int NotebookListWidget::shownRow() const
+{
+    const QList<QListWidgetItem *> selected = selectedItems();
+    return selected.isEmpty() ? -1 : row(selected.first());
+}
+
+void NotebookListWidget::keyboardSearch(const QString &search)
+{
+    const int shown = shownRow();
+    QListWidget::keyboardSearch(search);
+    if (shown >= 0 && shownRow() != shown)
+        selectionModel()->select(model()->index(shown, 0), QItemSelectionModel::ClearAndSelect);
+}
+
+void NotebookListWidget::keyPressEvent(QKeyEvent *event)
+{
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && currentItem()
+        && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space)) {
+        // As a click: the row is selected, then acted on (the receiver may
+        // rebuild the rows or put the selection back).
+        setCurrentItem(currentItem(), QItemSelectionModel::ClearAndSelect);
+        activateRow(currentRow());
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+QItemSelectionModel::SelectionFlags NotebookListWidget::selectionCommand(const QModelIndex &index,
+                                                                         const QEvent *event) const
+{
+    if (event && event->type() == QEvent::KeyPress)
+        return QItemSelectionModel::NoUpdate;
+    return QListWidget::selectionCommand(index, event);
+}
+
+namespace {
+
+struct RowSpec
+{
+    int kind;
+    QString id;
+    QString name;
+    QVariant count;
+    bool isDefault = false;
+    bool isShared = false;
+};
+
+QString rowAccessibleText(const RowSpec &spec)
+{
+    if (!spec.count.isValid())
+        return spec.name;
+    const int count = spec.count.toInt();
+    return count == 1 ? NotebookListWidget::tr("%1, 1 note").arg(spec.name)
+                      : NotebookListWidget::tr("%1, %2 notes").arg(spec.name).arg(count);
+}
+
+} // namespace
+
+void NotebookListWidget::setNotebooks(const QList<Notebook> &notebooks, const QHash<QString, int> &counts,
+                                      const QString &currentNotebookId, int trashCount)
+{
+    QList<RowSpec> specs;
+    specs.append({AllNotesKind, QString(), tr("All Notes"), counts.value(QString(), 0)});
+    int shown = 0;
+    for (const Notebook &notebook : notebooks) {
+        if (notebook.deletedAt)
+            continue;
+        if (!currentNotebookId.isEmpty() && notebook.id == currentNotebookId)
+            shown = int(specs.size());
+        specs.append({NotebookKind, notebook.id, notebook.name, counts.value(notebook.id, 0), notebook.isDefault,
+                      notebook.isShared});
+    }
+    specs.append({TrashKind, QString(), tr("Trash"), trashCount});
+    specs.append({NewNotebookKind, QString(), tr("New Notebook…"), QVariant()});
+
+    bool sameRows = count() == specs.size();
+    for (int i = 0; sameRows && i < count(); ++i)
+        sameRows = item(i)->data(KindRole).toInt() == specs.at(i).kind
+            && item(i)->data(NotebookIdRole).toString() == specs.at(i).id;
+    // Where the keyboard is, by kind and id, so that it survives a rebuild.
+    const QListWidgetItem *focusItem = currentItem();
+    const int focusKind = focusItem ? focusItem->data(KindRole).toInt() : -1;
+    const QString focusId = focusItem ? focusItem->data(NotebookIdRole).toString() : QString();
+
+    const QSignalBlocker blocker(this);
+    if (!sameRows) {
+        clear();
+        for (const RowSpec &spec : specs)
+            addRow(spec.kind, spec.name, spec.count);
+    }
+    int focusRow = -1;
+    for (int i = 0; i < specs.size(); ++i) {
+        QListWidgetItem *row = item(i);
+        const RowSpec &spec = specs.at(i);
+        // setData leaves unchanged values alone, so an idle refresh repaints nothing.
+        row->setData(NameRole, spec.name);
+        row->setData(Qt::DisplayRole, spec.name);
+        row->setData(CountRole, spec.count);
+        row->setData(Qt::AccessibleTextRole, rowAccessibleText(spec));
+        if (spec.kind == NotebookKind) {
+            row->setData(NotebookIdRole, spec.id);
+            row->setData(IsDefaultRole, spec.isDefault);
+            row->setData(IsSharedRole, spec.isShared);
+        }
+        if (spec.kind == focusKind && spec.id == focusId)
+            focusRow = i;
+    }
+    if (hasFocus() && focusRow >= 0) {
+        if (focusRow != currentRow())
+            selectionModel()->setCurrentIndex(model()->index(focusRow, 0), QItemSelectionModel::NoUpdate);
+        selectionModel()->select(model()->index(shown, 0), QItemSelectionModel::ClearAndSelect);
+    } else if (shown != currentRow() || shownRow() != shown) {
+        setCurrentRow(shown, QItemSelectionModel::ClearAndSelect);
+    }
 }
 
 QListWidgetItem *NotebookListWidget::addRow(int kind, const QString &name, const QVariant &count)
@@ -56,27 +182,6 @@ QListWidgetItem *NotebookListWidget::addRow(int kind, const QString &name, const
         flags |= Qt::ItemIsDropEnabled;
     item->setFlags(flags);
     return item;
-}
-
-void NotebookListWidget::setNotebooks(const QList<Notebook> &notebooks, const QHash<QString, int> &counts,
-                                      const QString &currentNotebookId, int trashCount)
-{
-    const QSignalBlocker blocker(this);
-    clear();
-    QListWidgetItem *current = addRow(AllNotesKind, tr("All Notes"), counts.value(QString(), 0));
-    for (const Notebook &notebook : notebooks) {
-        if (notebook.deletedAt)
-            continue;
-        QListWidgetItem *item = addRow(NotebookKind, notebook.name, counts.value(notebook.id, 0));
-        item->setData(NotebookIdRole, notebook.id);
-        item->setData(IsDefaultRole, notebook.isDefault);
-        item->setData(IsSharedRole, notebook.isShared);
-        if (!currentNotebookId.isEmpty() && notebook.id == currentNotebookId)
-            current = item;
-    }
-    addRow(TrashKind, tr("Trash"), trashCount);
-    addRow(NewNotebookKind, tr("New Notebook…"), QVariant());
-    setCurrentItem(current);
 }
 
 std::optional<QString> NotebookListWidget::dropTarget(int kind, const QString &notebookId)

@@ -26,11 +26,23 @@ public:
 
     explicit NotebookListWidget(QWidget *parent = nullptr);
 
-    // Rebuilds the rows without emitting anything. counts maps notebook ids to
+    // Fills the rows without emitting anything. counts maps notebook ids to
     // note counts, its empty key holding the total; deleted notebooks are left
-    // out. The row of currentNotebookId becomes current, else All Notes.
+    // out. The row of currentNotebookId becomes selected, else All Notes. When
+    // the same rows are there already only names and counts change, so a
+    // refresh after a sync neither moves nor announces the keyboard's row;
+    // while the list has the focus that row also stays where it was.
     void setNotebooks(const QList<Notebook> &notebooks, const QHash<QString, int> &counts,
                       const QString &currentNotebookId, int trashCount);
+
+    // Does what a click on the row does.
+    void activateRow(int row);
+
+    // The row the selection shows (what the note list holds).
+    int shownRow() const;
+
+    // Typing a name moves the keyboard's row there, like the arrow keys.
+    void keyboardSearch(const QString &search) override;
 
     // The notebook id a note dropped on a row of kind/id is filed under (empty:
     // no notebook), or nothing when that row takes no drops.
@@ -45,6 +57,11 @@ signals:
     void noteDroppedOnNotebook(const QString &noteId, const QString &targetNotebookId);
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    // The arrow keys move the keyboard's row only; the selection stays with
+    // what the note list shows until Return or Space activates a row.
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event = nullptr) const override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dragLeaveEvent(QDragLeaveEvent *event) override;

@@ -38,8 +38,10 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
     m_focusToggle->setFixedSize(28, 28);
     m_focusToggle->setAutoRaise(true);
     m_focusToggle->setCursor(Qt::PointingHandCursor);
-    m_focusToggle->setFocusPolicy(Qt::NoFocus);
+    // Tab and F6 reach the header's controls; a click leaves the focus in the editor.
+    m_focusToggle->setFocusPolicy(Qt::TabFocus);
     m_focusToggle->setToolTip(tr("Toggle sidebars (Ctrl+\\)"));
+    m_focusToggle->setAccessibleName(tr("Toggle sidebars"));
     m_focusToggle->setIconSize(QSize(18, 18));
     connect(m_focusToggle, &QToolButton::clicked, this, &NoteHeaderBar::focusToggleClicked);
     layout->addWidget(m_focusToggle);
@@ -48,7 +50,7 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
     m_notebookChip->setObjectName(QStringLiteral("notebookChip"));
     m_notebookChip->setFlat(true);
     m_notebookChip->setCursor(Qt::PointingHandCursor);
-    m_notebookChip->setFocusPolicy(Qt::NoFocus);
+    m_notebookChip->setFocusPolicy(Qt::TabFocus);
     m_notebookChip->setToolTip(tr("Open this notebook"));
     m_notebookChip->setIconSize(QSize(14, 14));
     connect(m_notebookChip, &QPushButton::clicked, this, &NoteHeaderBar::notebookChipClicked);
@@ -67,7 +69,9 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
     layout->addWidget(m_metaLabel);
 
     m_copyButton = makeIconButton(QStringLiteral("copyButton"), tr("Copy…"));
-    auto *copyMenu = new QMenu(m_copyButton);
+    m_copyButton->setAccessibleName(tr("Copy"));
+    auto *copyMenu = new QMenu(tr("Copy As"), m_copyButton);
+    m_copyMenu = copyMenu;
     connect(copyMenu->addAction(tr("Copy as Plain Text")), &QAction::triggered, this,
             &NoteHeaderBar::copyAsPlainTextRequested);
     connect(copyMenu->addAction(tr("Copy as Markdown")), &QAction::triggered, this,
@@ -80,6 +84,8 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
 
     m_shareButton = makeIconButton(QStringLiteral("shareButton"), tr("Share note"));
     connect(m_shareButton, &QToolButton::clicked, this, &NoteHeaderBar::shareRequested);
+    m_shareAction = new QAction(tr("Share Note…"), this);
+    connect(m_shareAction, &QAction::triggered, this, &NoteHeaderBar::shareRequested);
     layout->addWidget(m_shareButton);
 
     m_historyButton = makeIconButton(QStringLiteral("historyButton"), tr("Version history"));
@@ -105,9 +111,7 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
     m_moreButton->setPopupMode(QToolButton::InstantPopup);
     layout->addWidget(m_moreButton);
 
-    // A menu button draws its own arrow; the icon already says "menu".
-    for (QToolButton *button : {m_copyButton, m_moreButton})
-        button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
+    // A menu button draws its own arrow; the icon already says "menu" (refreshLook sets it).
 
     setEditable(false);
     updateShareButton();
@@ -120,10 +124,11 @@ QToolButton *NoteHeaderBar::makeIconButton(const QString &objectName, const QStr
     button->setObjectName(objectName);
     button->setAutoRaise(true);
     button->setCursor(Qt::PointingHandCursor);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::TabFocus);
     button->setFixedSize(32, 28);
     button->setIconSize(QSize(18, 18));
     button->setToolTip(toolTip);
+    button->setAccessibleName(toolTip);
     return button;
 }
 
@@ -144,6 +149,8 @@ void NoteHeaderBar::setEditable(bool editable)
     m_editable = editable;
     for (QWidget *w : std::initializer_list<QWidget *>{m_notebookChip, m_copyButton, m_historyButton, m_moreButton})
         w->setEnabled(editable);
+    m_copyMenu->menuAction()->setEnabled(editable);
+    m_includeInTodosAction->setEnabled(editable);
     if (!editable)
         m_metaLabel->clear();
     updateShareButton();
@@ -155,6 +162,8 @@ void NoteHeaderBar::setShared(bool shared)
         return;
     m_shared = shared;
     m_shareButton->setToolTip(shared ? tr("Manage sharing") : tr("Share note"));
+    m_shareButton->setAccessibleName(m_shareButton->toolTip());
+    m_shareAction->setText(shared ? tr("Manage Sharing…") : tr("Share Note…"));
     refreshLook();
 }
 
@@ -196,6 +205,15 @@ void NoteHeaderBar::updateShareButton()
 {
     m_shareButton->setVisible(m_canShare);
     m_shareButton->setEnabled(m_canShare && m_editable);
+    m_shareAction->setVisible(m_canShare);
+    m_shareAction->setEnabled(m_canShare && m_editable);
+}
+
+void NoteHeaderBar::addMenuCommands(QMenu *menu) const
+{
+    menu->addMenu(m_copyMenu);
+    menu->addAction(m_includeInTodosAction);
+    menu->addAction(m_shareAction);
 }
 
 void NoteHeaderBar::refreshLook()
@@ -211,8 +229,27 @@ void NoteHeaderBar::refreshLook()
         lineIcon(LineIcon::Share, m_shared ? pal.color(QPalette::Active, QPalette::Highlight) : ink, iconSize));
     m_historyButton->setIcon(lineIcon(LineIcon::History, ink, iconSize));
     m_moreButton->setIcon(lineIcon(LineIcon::More, ink, iconSize));
-    m_notebookChip->setStyleSheet(notebookChipStyleSheet(pal));
+    // The buttons draw no focus of their own in every style: a frame in the text colour.
+    const QString focusFrame = QStringLiteral("%1:focus { border: 2px solid %2; border-radius: 4px; }");
+    const QString inkName = ink.name();
+    for (QToolButton *button : {m_focusToggle, m_shareButton, m_historyButton})
+        button->setStyleSheet(focusFrame.arg(QStringLiteral("QToolButton"), inkName));
+    for (QToolButton *button : {m_copyButton, m_moreButton})
+        button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }")
+                              + focusFrame.arg(QStringLiteral("QToolButton"), inkName));
+    m_notebookChip->setStyleSheet(notebookChipStyleSheet(pal) + focusFrame.arg(QStringLiteral("QPushButton"), inkName));
     const QColor chipText = ThemeManager::colour(ThemeManager::Colour::ChipText, pal);
     m_notebookChip->setIcon(lineIcon(LineIcon::Notebook, chipText, QSize(14, 14)));
     m_refreshingLook = false;
+}
+
+bool NoteHeaderBar::focusFirstControl()
+{
+    for (QWidget *w = nextInFocusChain(); w != this && isAncestorOf(w); w = w->nextInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled()) {
+            w->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+    }
+    return false;
 }

@@ -4,6 +4,7 @@
 
 class QAction;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QToolButton;
 
@@ -32,6 +33,15 @@ public:
     void setNotebookName(const QString &name);
     void setMetaText(const QString &text);
     void setFocusToggleVisible(bool visible);
+
+    // Adds the header's commands that no window menu has of its own (the
+    // copy formats, sharing, "Include in To-Dos") to menu, so that they are
+    // reachable from the keyboard. The actions stay owned by the header bar
+    // and follow its state.
+    void addMenuCommands(QMenu *menu) const;
+
+    // Gives the keyboard focus to the first control that takes it; false when none does.
+    bool focusFirstControl();
 
     bool focusMode() const { return m_focusMode; }
     bool includeInTodos() const;
@@ -66,6 +76,8 @@ private:
     QToolButton *m_historyButton = nullptr;
     QToolButton *m_moreButton = nullptr;
     QAction *m_includeInTodosAction = nullptr;
+    QAction *m_shareAction = nullptr;
+    QMenu *m_copyMenu = nullptr;
 
     bool m_focusMode = false;
     bool m_canShare = false;

@@ -59,7 +59,32 @@ NoteListColors noteListColors(const QPalette &palette)
     c.accent = palette.color(QPalette::Active, QPalette::Highlight);
     c.warning = ThemeManager::colour(ThemeManager::Colour::SyncWarning, palette);
     c.conflict = ThemeManager::colour(ThemeManager::Colour::SyncConflict, palette);
+    const qreal weakest = std::min({contrastRatio(c.accent, c.background), contrastRatio(c.accent, c.hover),
+                                    contrastRatio(c.accent, c.selected)});
+    c.focus = weakest >= 3.0 ? c.accent : c.text;
     return c;
+}
+
+qreal contrastRatio(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &colour) {
+        const auto channel = [](qreal v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        const QColor rgb = colour.toRgb();
+        return 0.2126 * channel(rgb.redF()) + 0.7152 * channel(rgb.greenF()) + 0.0722 * channel(rgb.blueF());
+    };
+    const qreal la = luminance(a);
+    const qreal lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+void paintFocusFrame(QPainter *painter, const QRectF &row, const QColor &colour)
+{
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, true);
+    painter->setPen(QPen(colour, 2));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRoundedRect(row.adjusted(2, 2, -2, -3), 4, 4);
+    painter->restore();
 }
 
 QList<NoteBadge> noteBadges(bool shared, int syncStatus, bool refused)
@@ -266,6 +291,7 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
         painter->setFont(font);
         painter->drawText(QPointF(x, layout.metaBaseline), text);
     }
-
+    if (option.state & QStyle::State_HasFocus)
+        paintFocusFrame(painter, row, colors.focus);
     painter->restore();
 }

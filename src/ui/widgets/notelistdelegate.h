@@ -24,8 +24,16 @@ struct NoteListColors
     QColor background, hover, selected, separator;
     QColor text, untitledText, metaText, previewText;
     QColor accent, warning, conflict;
+    // The keyboard focus frame: the accent where it stands out at least 3:1
+    // from the row shades it is drawn on, else the text colour.
+    QColor focus;
 };
 NoteListColors noteListColors(const QPalette &palette);
+
+// The contrast ratio of two colours (1 to 21), as accessibility guidelines measure it.
+qreal contrastRatio(const QColor &a, const QColor &b);
+// The focus frame drawn inside a list row that has the keyboard focus.
+void paintFocusFrame(QPainter *painter, const QRectF &row, const QColor &colour);
 
 enum class NoteBadge { Shared, Pending, Conflict, Refused };
 // Badges of a row in drawing order; syncStatus as stored (0 pending, 2 conflict).

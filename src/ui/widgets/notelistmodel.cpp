@@ -1,5 +1,7 @@
 #include "notelistmodel.h"
 
+#include "relativetime.h"
+
 #include <QCoreApplication>
 #include <QMimeData>
 
@@ -161,6 +163,21 @@ QVariant NoteListModel::data(const QModelIndex &index, int role) const
         return m_refused.value(row.id);
     case Qt::ToolTipRole:
         return m_refused.contains(row.id) ? tr("Not synced: %1").arg(m_refused.value(row.id)) : QVariant();
+    case Qt::AccessibleDescriptionRole: {
+        // What the row draws beside its title, in the order it draws it.
+        QStringList parts{noteRowText(row.title, row.preview).preview, relativeTimeText(row.updatedAt)};
+        parts << data(index, NotebookNameRole).toString();
+        if (row.isShared)
+            parts << tr("shared");
+        if (row.syncStatus == SyncStatus::Pending)
+            parts << tr("not yet synced");
+        if (row.syncStatus == SyncStatus::Conflict)
+            parts << tr("sync conflict");
+        if (m_refused.contains(row.id))
+            parts << tr("not synced: %1").arg(m_refused.value(row.id));
+        parts.removeAll(QString());
+        return parts.join(QStringLiteral(", "));
+    }
     default:
         return {};
     }

@@ -23,6 +23,7 @@ NoteListWidget::NoteListWidget(QWidget *parent)
     setDragDropMode(QAbstractItemView::DragOnly);
     setDefaultDropAction(Qt::MoveAction);
     setItemDelegate(new NoteListDelegate(this));
+    setAccessibleName(tr("Notes"));
 
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
         if (current.isValid())

@@ -88,6 +88,22 @@ StatusBar::StatusBar(QWidget *parent)
 
     m_statusLabel = new QLabel(tr("Not signed in"), this);
     addPermanentWidget(m_statusLabel);
+
+    setAccessibleName(tr("Status"));
+    m_notebookLabel->setAccessibleDescription(tr("Notebook"));
+    m_wordCountLabel->setAccessibleDescription(tr("Word count"));
+    m_statusLabel->setAccessibleDescription(tr("Sync status"));
+}
+
+void StatusBar::announce(const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    // Setting the name sends the accessibility name-change event. The same
+    // message twice in a row is told twice.
+    if (accessibleName() == text)
+        setAccessibleName(tr("Status"));
+    setAccessibleName(text);
 }
 
 void StatusBar::setNotebookInfo(const QString &name, int count)
@@ -125,6 +141,7 @@ void StatusBar::showTemporaryMessage(const QString &text, int timeoutMs)
     m_auxLabel->hide();
     m_busyIndicator->hide();
     showMessage(text, timeoutMs);
+    announce(text);
 }
 
 QString StatusBar::notebookText() const

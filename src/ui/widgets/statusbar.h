@@ -29,8 +29,12 @@ public:
     // While a save is failing the saved state reads "Not saved — retrying".
     void setSaveFailing(bool failing);
     void setStatusText(const QString &text);
-    // Hides the auxiliary label and the busy indicator, then shows text for timeoutMs.
+    // Hides the auxiliary label and the busy indicator, then shows text for
+    // timeoutMs; the text is announced.
     void showTemporaryMessage(const QString &text, int timeoutMs);
+    // Tells assistive technology about a result shown only here: the bar's
+    // accessible name becomes text, which screen readers read out.
+    void announce(const QString &text);
 
     QString notebookText() const;
     QString wordCountLabelText() const;

@@ -44,7 +44,10 @@ void showSyncState(AppState *state, StatusBar *statusBar)
                          if (engine->state() == SyncEngine::Syncing)
                              statusBar->setStatusText(syncProgressText(label, current, total));
                      });
-    QObject::connect(engine, &SyncEngine::syncFailed, statusBar, refresh);
+    QObject::connect(engine, &SyncEngine::syncFailed, statusBar, [statusBar, refresh] {
+        refresh();
+        statusBar->announce(statusBar->statusText());
+    });
     QObject::connect(engine, &SyncEngine::syncCompleted, statusBar, refresh);
 }
 
