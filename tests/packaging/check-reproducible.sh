@@ -2,8 +2,8 @@
 # check-reproducible.sh DIR_A DIR_B: the .deb files of two package builds are
 # byte for byte the same; otherwise says which members and files differ.
 set -eu
-a=$1
-b=$2
+a=$(cd "$1" && pwd)
+b=$(cd "$2" && pwd)
 status=0
 for deb in "$a"/*.deb; do
     other=$b/$(basename "$deb")
