@@ -42,6 +42,9 @@ Application::Application(int &argc, char **argv)
     setOrganizationDomain(QStringLiteral("velmora.app"));
     setApplicationName(QStringLiteral("Notes"));
     setApplicationVersion(QStringLiteral("1.0.4"));
+    // The Wayland app id: shells match windows to app.velmora.notes.desktop by
+    // it, which is also the AppStream id.
+    setDesktopFileName(QStringLiteral("app.velmora.notes"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app-icon.png")));
     registerFonts();
 
