@@ -69,13 +69,18 @@ Application::Application(int &argc, char **argv)
     m_criticalMessage = [](const QString &title, const QString &text) {
         QMessageBox::critical(nullptr, title, text, QMessageBox::Ok);
     };
-    m_ask = [this](const QString &title, const QString &text, const QString &yes, const QString &no) {
+    m_ask = [this](const QString &title, const QString &text, const QString &yes,
+                   const QString &no) -> std::optional<bool> {
         QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, m_mainWindow.get());
         QPushButton *accept = box.addButton(yes, QMessageBox::AcceptRole);
-        box.addButton(no, QMessageBox::RejectRole);
+        QPushButton *decline = box.addButton(no, QMessageBox::DestructiveRole);
         box.setDefaultButton(accept);
         box.exec();
-        return box.clickedButton() == accept;
+        if (box.clickedButton() == accept)
+            return true;
+        if (box.clickedButton() == decline)
+            return false;
+        return std::nullopt;
     };
 }
 
@@ -200,7 +205,8 @@ bool Application::repairDatabase()
                tr("Every note that can still be read is copied into a new database file; the damaged file "
                   "is kept beside it. Velmora Notes closes afterwards: start it again to use the repaired "
                   "database.\n\nRepair now?"),
-               tr("Repair"), tr("Cancel")))
+               tr("Repair"), tr("Cancel"))
+             .value_or(false))
         return false;
     // Nothing may hold the file while it is moved aside.
     m_appState->database()->database().close();
@@ -238,7 +244,11 @@ int Application::offerRecoveredText()
         tr("Velmora Notes ended while changes to these notes could not be saved. Their text was kept:\n\n%1\n\n"
            "Restore it into your notes? Text of a note that was deleted meanwhile comes back as a new note.")
             .arg(titles.join(QLatin1Char('\n')));
-    if (!m_ask(tr("Recover Unsaved Text"), text, tr("Restore"), tr("Discard"))) {
+    const std::optional<bool> restore = m_ask(tr("Recover Unsaved Text"), text, tr("Restore"), tr("Discard"));
+    // Closed unanswered: kept, and asked again at the next start.
+    if (!restore)
+        return 0;
+    if (!*restore) {
         for (const RecoveryStore::Entry &entry : entries)
             store.discard(entry);
         qCInfo(lcApp) << "Recovered text discarded:" << entries.size() << "notes";

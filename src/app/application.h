@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 #include <memory>
 
 class QLockFile;
@@ -47,8 +48,10 @@ public:
     void setCriticalMessage(CriticalMessage show) { m_criticalMessage = std::move(show); }
 
     // Seam for a question with two answers (recovered text, repair): true for
-    // the first. Tests replace it.
-    using Ask = std::function<bool(const QString &title, const QString &text, const QString &yes, const QString &no)>;
+    // the first, false for the second, nothing when the question was closed
+    // unanswered (the application quitting under it). Tests replace it.
+    using Ask = std::function<std::optional<bool>(const QString &title, const QString &text, const QString &yes,
+                                                  const QString &no)>;
     void setAsk(Ask ask) { m_ask = std::move(ask); }
 
     // Stores every open note, then quits without asking: the process is asked

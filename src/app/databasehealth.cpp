@@ -60,6 +60,10 @@ QStringList checkBeforeFirstWrite(const QString &path, bool *ran)
 
 void watchDatabaseHealth(AppState *state, const QString &path, HealthMessage critical, bool checked)
 {
+    // Open read-only on purpose: reads that meet the damage are expected, and
+    // the banner already offers the ways out.
+    if (state->isReadOnly())
+        return;
     QPointer<AppState> guarded(state);
     StorageHealth::setCorruptionHandler([guarded, path, critical](const QString &error) {
         // Closed first: nothing more is written into the damaged file.

@@ -64,10 +64,15 @@ private slots:
         auto *app = qobject_cast<Application *>(QCoreApplication::instance());
         QSqlQuery(app->appState()->database()->database()).exec("DROP TRIGGER refuse");
         QString asked;
-        app->setAsk([&asked](const QString &, const QString &text, const QString &, const QString &) {
+        std::optional<bool> answer;
+        app->setAsk([&](const QString &, const QString &text, const QString &, const QString &) {
             asked = text;
-            return true;
+            return answer;
         });
+        // A question closed unanswered keeps the text for the next start.
+        QCOMPARE(app->offerRecoveredText(), 0);
+        QCOMPARE(RecoveryStore(Database::dataDirectory()).entries().size(), 1);
+        answer = true;
         QCOMPARE(app->offerRecoveredText(), 1);
         QVERIFY(asked.contains("Failing"));
         QVERIFY(deltaPlainText(app->appState()->notes()->noteById(m_failing)->body).endsWith(" kept aside\n"));
