@@ -99,9 +99,12 @@ private slots:
         QVERIFY(damaged.waitForStarted(10000));
         QByteArray log;
         QTRY_VERIFY_WITH_TIMEOUT((log += damaged.readAllStandardOutput()).contains("opened read-only"), 20000);
+        // Start-up has written nothing, not even into the log.
+        QCOMPARE(QFileInfo(path + "-wal").size(), 0);
         ::kill(damaged.processId(), SIGTERM);
         QVERIFY(damaged.waitForFinished(20000));
         QCOMPARE(damaged.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(damaged.exitCode(), 0);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll() == before);
         QCOMPARE(QFileInfo(path + "-wal").size(), 0);
