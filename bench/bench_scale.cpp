@@ -439,6 +439,19 @@ void runFor(int n, const QString &root, int runs)
             [&] { window.noteList()->selectNote(ids.at(round++ % ids.size())); });
         const Figure b = measure(runs, [&window] { window.refreshNoteList(); });
         print(n, "autosave with list update", f, "full list refresh", &b);
+        // The same save when a commit waits for no sync (a power cut may lose it).
+        QSqlQuery pragma(state.database()->database());
+        pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        const Figure unsynced = measure(
+            std::max(runs, 10),
+            [&] {
+                window.editor()->textCursor().insertText(QStringLiteral("x"));
+                window.saveCurrentNote();
+                QCoreApplication::processEvents();
+            },
+            [&] { window.noteList()->selectNote(ids.at(round++ % ids.size())); });
+        pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+        print(n, "autosave, durable commit (FULL)", f, "synchronous=NORMAL", &unsynced);
     }
     if (wanted("bulk")) {
         // 500 notes into a notebook (not timed), then the notebook deleted from the window.

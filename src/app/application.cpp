@@ -3,13 +3,17 @@
 #include "applog.h"
 #include "appstate.h"
 #include "database.h"
+#include "databaserepair.h"
 #include "databasehealth.h"
+#include "delta.h"
 #include "datafolderguard.h"
 #include "launchoptions.h"
 #include "mainwindow.h"
 #include "notewindows.h"
 #include "preferencesrepository.h"
+#include "recoverystore.h"
 #include "noteeditor.h"
+#include "noterepository.h"
 #include "singleinstance.h"
 #include "terminationsignals.h"
 #include "unsavednotes.h"
@@ -22,11 +26,28 @@
 #include <QFontDatabase>
 #include <QIcon>
 #include <QLockFile>
-#include <QTimer>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 namespace {
+// Keeps the text of editors whose save failed; true when every one was kept.
+bool keepForRecovery(const QList<NoteEditor *> &editors)
+{
+    const RecoveryStore store(Database::dataDirectory());
+    bool all = true;
+    for (NoteEditor *editor : editors) {
+        if (store.write(editor->noteId(), editor->currentDelta())) {
+            qCWarning(lcApp).noquote() << "Unsaved changes to the note" << editor->noteId()
+                                       << "kept for the next start in" << store.folder();
+        } else {
+            qCWarning(lcApp).noquote() << "Unsaved changes to the note" << editor->noteId() << "are lost";
+            all = false;
+        }
+    }
+    return all;
+}
+
 VelmUpdate::UpdateConfig updateConfig()
 {
     return VelmUpdate::UpdateConfig::fromEnvironment(QStringLiteral("notes"), QStringLiteral("stable"),
@@ -50,6 +71,19 @@ Application::Application(int &argc, char **argv)
 
     m_criticalMessage = [](const QString &title, const QString &text) {
         QMessageBox::critical(nullptr, title, text, QMessageBox::Ok);
+    };
+    m_ask = [this](const QString &title, const QString &text, const QString &yes,
+                   const QString &no) -> std::optional<bool> {
+        QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, m_mainWindow.get());
+        QPushButton *accept = box.addButton(yes, QMessageBox::AcceptRole);
+        QPushButton *decline = box.addButton(no, QMessageBox::DestructiveRole);
+        box.setDefaultButton(accept);
+        box.exec();
+        if (box.clickedButton() == accept)
+            return true;
+        if (box.clickedButton() == decline)
+            return false;
+        return std::nullopt;
     };
 }
 
@@ -105,7 +139,11 @@ int Application::run()
         return 1;
     }
 
+    // Before anything is written: a damaged file is opened read-only.
+    bool checked = false;
+    const QStringList damage = checkBeforeFirstWrite(Database::defaultDatabasePath(), &checked);
     m_appState = new AppState(this);
+    m_appState->setReadOnly(!damage.isEmpty());
     if (!m_appState->initialize()) {
         m_criticalMessage(tr("Database Error"),
                           tr("Failed to initialize the database.\n\nData directory: %1\n\n"
@@ -124,12 +162,16 @@ int Application::run()
     if (!noteWindowAsked && !m_appState->preferences()->getBool(QStringLiteral("start_minimized"), false))
         m_mainWindow->show();
 
-    watchDatabaseHealth(m_appState, Database::defaultDatabasePath(), m_mainWindow.get(), m_criticalMessage,
-                        [this](const QString &title, const QString &text) {
-                            QMessageBox::warning(m_mainWindow.get(), title, text);
-                        });
+    watchDatabaseHealth(m_appState, Database::defaultDatabasePath(), m_criticalMessage, checked);
+    if (!damage.isEmpty()) {
+        qCCritical(lcApp).noquote() << "The database is damaged; opened read-only:" << damage.mid(0, 5).join("; ");
+        m_mainWindow->showDatabaseDamaged(damage.mid(0, 5).join(QLatin1Char('\n')), [this] { repairDatabase(); });
+    }
+    sweepOrphanAttachments(Database::defaultDatabasePath(), m_mainWindow.get());
     QTimer::singleShot(0, m_mainWindow.get(), [this] {
         showReplacedDatabases(m_mainWindow.get(), Database::dataDirectory(), Database::replacedDatabases());
+        showEmptiedDatabase(m_mainWindow.get(), Database::emptiedDatabase());
+        offerRecoveredText();
     });
 
     restoreNoteWindows(m_appState);
@@ -139,7 +181,9 @@ int Application::run()
     showWhatsNewAfterUpgrade();
     QTimer::singleShot(1500, this, &Application::checkForUpdatesSilently);
 
-    connect(this, &QGuiApplication::commitDataRequest, this, [] { saveOpenNotes(); });
+    // Logging out may end the process before a failing save succeeds: the text
+    // is kept aside as well, and the editors keep it in case the logout is cancelled.
+    connect(this, &QGuiApplication::commitDataRequest, this, [] { keepForRecovery(saveOpenNotes()); });
     connect(this, &QCoreApplication::aboutToQuit, this, [] { saveOpenNotes(); });
     return exec();
 }
@@ -148,14 +192,77 @@ void Application::quitOnSignal(int signal)
 {
     qCInfo(lcApp) << "Signal" << signal << "received: storing open notes and quitting";
     const QList<NoteEditor *> unsaved = saveOpenNotes();
-    for (NoteEditor *editor : unsaved) {
-        qCWarning(lcApp) << "Quitting on a signal: unsaved changes to the note" << editor->noteId() << "are lost";
+    keepForRecovery(unsaved);
+    for (NoteEditor *editor : unsaved)
         editor->abandonUnsavedChanges();
-    }
     if (m_mainWindow)
         m_mainWindow->quitApplication();
     else
         quit();
+}
+
+bool Application::repairDatabase()
+{
+    const QString path = Database::defaultDatabasePath();
+    if (!m_ask(tr("Try Repair"),
+               tr("Every note that can still be read is copied into a new database file; the damaged file "
+                  "is kept beside it. Velmora Notes closes afterwards: start it again to use the repaired "
+                  "database.\n\nRepair now?"),
+               tr("Repair"), tr("Cancel"))
+             .value_or(false))
+        return false;
+    // Nothing may hold the file while it is moved aside.
+    m_appState->database()->database().close();
+    const DatabaseRepair::Outcome outcome = DatabaseRepair::repair(path);
+    const QString lost = outcome.lost.isEmpty() ? tr("Nothing was lost.")
+                                                : tr("Not everything could be read:\n%1").arg(outcome.lost.mid(0, 8).join(QLatin1Char('\n')));
+    if (outcome.ok)
+        m_criticalMessage(tr("Database Repaired"),
+                          tr("The database was repaired. %1\n\nThe damaged file is kept as:\n%2\n\n"
+                             "Velmora Notes will now close; start it again.")
+                              .arg(lost, QDir::toNativeSeparators(outcome.keptDamaged)));
+    else
+        m_criticalMessage(tr("Repair Failed"),
+                          tr("The database could not be repaired and has not been changed:\n\n%1\n\n"
+                             "Velmora Notes will now close.")
+                              .arg(outcome.lost.mid(0, 8).join(QLatin1Char('\n'))));
+    QCoreApplication::exit(outcome.ok ? 0 : 1);
+    return outcome.ok;
+}
+
+int Application::offerRecoveredText()
+{
+    if (!m_appState)
+        return 0;
+    const RecoveryStore store(Database::dataDirectory());
+    const QList<RecoveryStore::Entry> entries = store.entries();
+    if (entries.isEmpty())
+        return 0;
+    QStringList titles;
+    for (const RecoveryStore::Entry &entry : entries) {
+        const QString title = noteTitle(entry.body);
+        titles << (title.isEmpty() ? tr("Untitled") : title);
+    }
+    const QString text =
+        tr("Velmora Notes ended while changes to these notes could not be saved. Their text was kept:\n\n%1\n\n"
+           "Restore it into your notes? Text of a note that was deleted meanwhile comes back as a new note.")
+            .arg(titles.join(QLatin1Char('\n')));
+    const std::optional<bool> restore = m_ask(tr("Recover Unsaved Text"), text, tr("Restore"), tr("Discard"));
+    // Closed unanswered: kept, and asked again at the next start.
+    if (!restore)
+        return 0;
+    if (!*restore) {
+        for (const RecoveryStore::Entry &entry : entries)
+            store.discard(entry);
+        qCInfo(lcApp) << "Recovered text discarded:" << entries.size() << "notes";
+        return 0;
+    }
+    const int restored = store.restoreInto(m_appState->notes());
+    if (restored < entries.size())
+        m_criticalMessage(tr("Recover Unsaved Text"),
+                          tr("Some of the kept text could not be stored; it stays kept and is offered again at the "
+                             "next start. The log tells why."));
+    return restored;
 }
 
 void Application::onInstanceMessage(const QString &message)

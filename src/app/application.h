@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 #include <memory>
 
 class QLockFile;
@@ -46,8 +47,22 @@ public:
     using CriticalMessage = std::function<void(const QString &title, const QString &text)>;
     void setCriticalMessage(CriticalMessage show) { m_criticalMessage = std::move(show); }
 
-    // Stores every open note, then quits without asking: the process is asked to end.
+    // Seam for a question with two answers (recovered text, repair): true for
+    // the first, false for the second, nothing when the question was closed
+    // unanswered (the application quitting under it). Tests replace it.
+    using Ask = std::function<std::optional<bool>(const QString &title, const QString &text, const QString &yes,
+                                                  const QString &no)>;
+    void setAsk(Ask ask) { m_ask = std::move(ask); }
+
+    // Stores every open note, then quits without asking: the process is asked
+    // to end. Text whose save fails goes to a recovery file (RecoveryStore).
     void quitOnSignal(int signal);
+    // After the user agrees (through the Ask seam), rebuilds the damaged
+    // database into a new file, keeps the damaged one, says so and quits.
+    bool repairDatabase();
+    // Offers the text kept in recovery files at the last exit; the number of
+    // notes restored.
+    int offerRecoveredText();
 
 private:
     void registerFonts();
@@ -58,4 +73,5 @@ private:
     std::unique_ptr<MainWindow> m_mainWindow;
     std::unique_ptr<QLockFile> m_dataFolderLock;
     CriticalMessage m_criticalMessage;
+    Ask m_ask;
 };

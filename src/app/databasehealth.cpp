@@ -7,15 +7,19 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QFileInfo>
 #include <QPointer>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QThread>
 #include <QTimer>
+#include <QUuid>
 
 namespace {
 
 const QString kLastCheck = QStringLiteral("last_quick_check");
-// Well after start-up, so the check never competes with the first screen.
-constexpr int kCheckDelayMs = 10000;
+// Well after start-up, so the sweep never competes with the first screen.
+constexpr int kSweepDelayMs = 15000;
 
 } // namespace
 
@@ -27,9 +31,39 @@ QString damagedDatabaseText(const QString &path, const QString &error)
         .arg(path, error);
 }
 
-void watchDatabaseHealth(AppState *state, const QString &path, QObject *context, HealthMessage critical,
-                         HealthMessage warning)
+QStringList checkBeforeFirstWrite(const QString &path, bool *ran)
 {
+    *ran = false;
+    if (!QFileInfo(path).isFile() || QFileInfo(path).size() == 0)
+        return {};
+    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    const QString name = QStringLiteral("last-check-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QString last;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.prepare(QStringLiteral("SELECT value FROM preferences WHERE key = ?"));
+            query.addBindValue(kLastCheck);
+            if (query.exec() && query.next())
+                last = query.value(0).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (last == today)
+        return {};
+    *ran = true;
+    return StorageHealth::quickCheck(path);
+}
+
+void watchDatabaseHealth(AppState *state, const QString &path, HealthMessage critical, bool checked)
+{
+    // Open read-only on purpose: reads that meet the damage are expected, and
+    // the banner already offers the ways out.
+    if (state->isReadOnly())
+        return;
     QPointer<AppState> guarded(state);
     StorageHealth::setCorruptionHandler([guarded, path, critical](const QString &error) {
         // Closed first: nothing more is written into the damaged file.
@@ -45,31 +79,21 @@ void watchDatabaseHealth(AppState *state, const QString &path, QObject *context,
             QCoreApplication::exit(1);
         }, Qt::QueuedConnection);
     });
+    if (checked && !state->isReadOnly())
+        state->preferences()->set(kLastCheck, QDate::currentDate().toString(Qt::ISODate));
+}
 
-    PreferencesRepository *preferences = state->preferences();
-    const QString today = QDate::currentDate().toString(Qt::ISODate);
-    if (preferences->getString(kLastCheck) == today)
-        return;
-    QTimer::singleShot(kCheckDelayMs, context, [preferences, path, context, warning, today] {
-        preferences->set(kLastCheck, today);
-        QPointer<QObject> shown(context);
-        QThread *thread = QThread::create([path, shown, warning] {
-            const QStringList problems = StorageHealth::quickCheck(path);
-            if (problems.isEmpty())
-                return;
-            QMetaObject::invokeMethod(QCoreApplication::instance(), [shown, path, problems, warning] {
-                if (!shown)
-                    return;
-                warning(QCoreApplication::translate("DatabaseHealth", "Database Damaged"),
-                        QCoreApplication::translate("DatabaseHealth",
-                                                    "A check of the notes database found damage:\n\n%1\n\n%2\n\n"
-                                                    "Keep a copy of the file and export your notes.")
-                            .arg(path, problems.mid(0, 5).join('\n')));
-            }, Qt::QueuedConnection);
+void sweepOrphanAttachments(const QString &databasePath, QObject *context)
+{
+    // Files younger than this may belong to a write of another process under way.
+    constexpr qint64 kMinAgeSeconds = 10 * 60;
+    QTimer::singleShot(kSweepDelayMs, context, [databasePath] {
+        const QString folder = Database::attachmentsDirectory();
+        QThread *thread = QThread::create([databasePath, folder] {
+            StorageHealth::removeOrphanAttachmentFiles(databasePath, folder, kMinAgeSeconds);
         });
         QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
         thread->setParent(QCoreApplication::instance());
-        // A check still running at quit is waited for, not destroyed under way.
         QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, thread,
                          [thread] { thread->wait(); });
         thread->start(QThread::LowPriority);

@@ -32,9 +32,27 @@ QString replacedDatabasesText(const QString &folder, const QStringList &files)
         .arg(QDir::toNativeSeparators(folder + QStringLiteral("/client_id")), files.join(QLatin1Char('\n')));
 }
 
+QString emptiedDatabaseText(const QString &path)
+{
+    if (path.isEmpty())
+        return {};
+    return QCoreApplication::translate("DataFolderGuard",
+                                       "The notes database was empty (0 bytes), as after a failed copy or a damaged "
+                                       "disk, so a new, empty database was started in its place:\n\n%1\n\n"
+                                       "If you have a backup, restore it with File > Restore Backup.")
+        .arg(QDir::toNativeSeparators(path));
+}
+
 void showReplacedDatabases(QWidget *parent, const QString &folder, const QStringList &files)
 {
     const QString text = replacedDatabasesText(folder, files);
     if (!text.isEmpty())
         QMessageBox::information(parent, QCoreApplication::translate("DataFolderGuard", "New Database Started"), text);
+}
+
+void showEmptiedDatabase(QWidget *parent, const QString &path)
+{
+    const QString text = emptiedDatabaseText(path);
+    if (!text.isEmpty())
+        QMessageBox::warning(parent, QCoreApplication::translate("DataFolderGuard", "New Database Started"), text);
 }

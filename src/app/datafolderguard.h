@@ -19,3 +19,8 @@ std::unique_ptr<QLockFile> lockDataFolder(const QString &folder);
 // empty when there are none.
 QString replacedDatabasesText(const QString &folder, const QStringList &files);
 void showReplacedDatabases(QWidget *parent, const QString &folder, const QStringList &files);
+
+// The warning for a database file found empty (Database::emptiedDatabase);
+// empty when path is.
+QString emptiedDatabaseText(const QString &path);
+void showEmptiedDatabase(QWidget *parent, const QString &path);

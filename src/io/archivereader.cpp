@@ -112,7 +112,6 @@ bool ArchiveReader::next(ArchiveEntry *entry)
             continue;
         }
         m_refusal.clear();
-        m_entryStart = archive_filter_bytes(m_archive, -1);
         entry->path = *path;
         entry->size = archive_entry_size_is_set(header) ? archive_entry_size(header) : -1;
         return true;
@@ -134,14 +133,11 @@ qint64 ArchiveReader::readChunk(QByteArray &chunk, qint64 entryBytes, qint64 max
         refuse(QStringLiteral("larger than %1 MB").arg((maxBytes >= 0 ? maxBytes : limits.maxEntryBytes) / ExtractionLimits::kMiB));
         return -1;
     }
-    // A sparse or highly compressed entry: a few KiB of archive that would unpack to gigabytes.
-    const qint64 consumed = qMax<qint64>(1, archive_filter_bytes(m_archive, -1) - m_entryStart);
-    if (written > limits.ratioThreshold && written / consumed > limits.maxRatio) {
-        refuse(QStringLiteral("expands more than %1 times").arg(limits.maxRatio));
-        return -1;
-    }
+    // Sparse or highly compressed entries (a few KiB of archive that would
+    // unpack to gigabytes, or many entries that each stay small) are caught
+    // by the whole archive's budget and ratio.
     if (!m_budget->spend(n)) {
-        fail(QStringLiteral("the archive expands beyond the space allowed for it"));
+        fail(m_budget->failure());
         return -1;
     }
     return n;
@@ -182,7 +178,7 @@ bool ArchiveReader::copyData(QIODevice *out, qint64 maxBytes)
 }
 
 int ArchiveReader::extractTo(const QString &directory, const ProgressCallback &progress,
-                             const std::function<bool(const QString &path)> &accept)
+                             const std::function<bool(const QString &path)> &accept, qint64 maxEntryBytes)
 {
     if (!m_archive && !open())
         return -1;
@@ -209,7 +205,7 @@ int ArchiveReader::extractTo(const QString &directory, const ProgressCallback &p
             reject(entry.path, out.errorString());
             continue;
         }
-        const bool copied = copyData(&out);
+        const bool copied = copyData(&out, maxEntryBytes);
         out.close();
         if (!copied || out.error() != QFileDevice::NoError) {
             out.remove();

@@ -57,8 +57,9 @@ public:
     // when the archive cannot be read; progress reports bytes of the archive
     // consumed, in KiB, at most every 50 ms. Refused and unwritable entries
     // count in rejectedEntries() and are named in problems().
+    // maxEntryBytes below 0: the budget's limit for one entry.
     int extractTo(const QString &directory, const ProgressCallback &progress = {},
-                  const std::function<bool(const QString &path)> &accept = {});
+                  const std::function<bool(const QString &path)> &accept = {}, qint64 maxEntryBytes = -1);
 
     bool hasError() const { return !m_error.isEmpty(); }
     QString errorString() const { return m_error; }
@@ -90,6 +91,5 @@ private:
     QStringList m_problems;
     ExtractionBudget *m_budget = nullptr;
     QString m_refusal;
-    qint64 m_entryStart = 0; // archive bytes consumed when the current entry began
     bool m_atEnd = false;
 };

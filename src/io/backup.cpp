@@ -288,10 +288,24 @@ BackupResult createBackup(const QString &targetPath, const IoRepositories &repos
     QList<Note> notes = repositories.notes->allNotes();
     notes += repositories.notes->trashedNotes();
 
+    // Only files a row names: a file left behind by an interrupted write is
+    // no attachment, and restoring it would only take space.
+    QHash<QString, QList<Attachment>> attachmentsOf;
     QFileInfoList attachmentFiles;
     if (repositories.attachments) {
+        QSet<QString> named;
+        for (const Note &note : std::as_const(notes)) {
+            const QList<Attachment> attachments = repositories.attachments->attachmentsForNote(note.id);
+            for (const Attachment &attachment : attachments)
+                named.insert(attachment.id);
+            if (!attachments.isEmpty())
+                attachmentsOf.insert(note.id, attachments);
+        }
         const QDir dir(Database::attachmentsDirectory());
-        attachmentFiles = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QFileInfo &file : dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name)) {
+            if (named.contains(file.fileName()))
+                attachmentFiles << file;
+        }
     }
 
     Progress steps(progress, int(notebooks.size() + notes.size() + attachmentFiles.size()));
@@ -321,7 +335,7 @@ BackupResult createBackup(const QString &targetPath, const IoRepositories &repos
         if (!zip.addFile(QStringLiteral("notes/%1.json").arg(note.id), indented(noteToJson(note))))
             return failed();
         if (repositories.attachments) {
-            const QList<Attachment> attachments = repositories.attachments->attachmentsForNote(note.id);
+            const QList<Attachment> attachments = attachmentsOf.value(note.id);
             for (const Attachment &attachment : attachments) {
                 if (!zip.addFile(QStringLiteral("attachmentRecords/%1.json").arg(attachment.id),
                                  indented(attachmentToJson(attachment))))
@@ -375,7 +389,7 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
 
     if (progress)
         progress(0, 0, BackupText::tr("Extracting backup..."));
-    ExtractionBudget budget(limits, temp.path());
+    ExtractionBudget budget(limits, {temp.path(), Database::dataDirectory()}, archivePath);
     ArchiveReader reader(archivePath, ArchiveReader::Format::Zip);
     reader.setBudget(&budget);
     const QString attachmentsFolder = QStringLiteral("attachments/");
@@ -383,7 +397,7 @@ RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &re
     const int extracted = reader.open() ? reader.extractTo(temp.path(), [&progress](int current, int total, const QString &) {
         if (progress)
             progress(current, total, BackupText::tr("Extracting backup..."));
-    }, [&attachmentsFolder](const QString &path) { return !path.startsWith(attachmentsFolder); })
+    }, [&attachmentsFolder](const QString &path) { return !path.startsWith(attachmentsFolder); }, limits.maxJsonBytes)
                                         : -1;
     if (extracted < 0)
         return fatal(BackupText::tr("Failed to extract backup"));

@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QSqlError>
+#include <QSqlQuery>
 
 BulkWriteScope::BulkWriteScope(const IoRepositories &repositories, ProgressCallback progress)
     : m_repositories(repositories)
@@ -54,10 +55,35 @@ void BulkWriteScope::report(int current, int total, const QString &label)
 
 void BulkWriteScope::countOnCommit(int *counter)
 {
+    if (m_inTransaction && StorageHealth::diskFullFailures() != m_diskFullAtBegin && batchWasRolledBack()) {
+        // The row just written stood alone and is stored; the batch before it is not.
+        ++*counter;
+        return;
+    }
     if (m_inTransaction)
         m_pendingCounts.append(counter);
     else
         ++*counter;
+}
+
+// SQLite may end a transaction that a full disk broke: the rows of the batch
+// are gone, and later rows are committed one by one. A BEGIN succeeds only
+// then; it starts the next batch at once.
+bool BulkWriteScope::batchWasRolledBack()
+{
+    m_diskFullAtBegin = StorageHealth::diskFullFailures();
+    QSqlQuery probe(m_repositories.database->database());
+    if (!probe.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return false;
+    m_lostRows += int(m_pendingCounts.size());
+    if (m_commitError.isEmpty())
+        m_commitError = QStringLiteral("database or disk is full");
+    qCWarning(lcIo) << "Bulk write: a full disk rolled back" << m_pendingCounts.size() << "rows";
+    for (const QString &path : std::as_const(m_pendingFiles))
+        QFile::remove(path);
+    m_pendingCounts.clear();
+    m_pendingFiles.clear();
+    return true;
 }
 
 void BulkWriteScope::removeOnRollback(const QString &path)
@@ -78,6 +104,7 @@ void BulkWriteScope::begin()
         return;
     // When someone else's transaction is open the rows simply join it.
     m_inTransaction = m_repositories.database->beginImmediate();
+    m_diskFullAtBegin = StorageHealth::diskFullFailures();
 }
 
 void BulkWriteScope::commit()

@@ -51,6 +51,7 @@ public:
 private:
     void begin();
     void commit();
+    bool batchWasRolledBack();
 
     IoRepositories m_repositories;
     ProgressCallback m_progress;
@@ -63,6 +64,7 @@ private:
     QList<int *> m_pendingCounts;
     QStringList m_pendingFiles;
     int m_lostRows = 0;
+    int m_diskFullAtBegin = 0;
     QString m_commitError;
     bool m_notes = false;
     bool m_notebooks = false;

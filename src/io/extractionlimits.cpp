@@ -2,23 +2,39 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QStorageInfo>
 
-ExtractionBudget::ExtractionBudget(const ExtractionLimits &limits, const QString &directory)
+ExtractionBudget::ExtractionBudget(const ExtractionLimits &limits, const QStringList &directories,
+                                   const QString &archivePath)
     : m_limits(limits)
     , m_remaining(limits.maxTotalBytes)
+    , m_archiveBytes(QFileInfo(archivePath).size())
 {
-    const QStorageInfo storage(directory);
-    if (storage.isValid())
-        m_remaining = qMin(m_remaining, qMax<qint64>(0, storage.bytesAvailable() - limits.freeSpaceMargin));
+    for (const QString &directory : directories) {
+        const QStorageInfo storage(directory);
+        if (storage.isValid())
+            m_remaining = qMin(m_remaining, qMax<qint64>(0, storage.bytesAvailable() - limits.freeSpaceMargin));
+    }
 }
 
 bool ExtractionBudget::spend(qint64 bytes)
 {
+    if (!m_failure.isEmpty())
+        return false;
     m_remaining -= bytes;
-    return m_remaining >= 0;
+    m_spent += bytes;
+    if (m_remaining < 0) {
+        m_failure = QStringLiteral("the archive expands beyond the space allowed for it");
+        return false;
+    }
+    if (m_spent > m_limits.ratioThreshold && m_spent / qMax<qint64>(1, m_archiveBytes) > m_limits.maxRatio) {
+        m_failure = QStringLiteral("the archive expands more than %1 times").arg(m_limits.maxRatio);
+        return false;
+    }
+    return true;
 }
 
 std::optional<QJsonObject> readJsonObjectFile(const QString &path, qint64 maxBytes, QString *problem)

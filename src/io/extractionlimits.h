@@ -6,6 +6,7 @@
 
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -17,25 +18,38 @@ struct ExtractionLimits
     qint64 freeSpaceMargin = 512 * kMiB;     // left free on the target's disk
     qint64 maxEntryBytes = 200 * kMiB;       // one attachment or file
     qint64 maxJsonBytes = 64 * kMiB;         // one note, notebook or item, read whole
-    qint64 ratioThreshold = 32 * kMiB;       // entries below this may compress as well as they like
-    qint64 maxRatio = 200;                   // expanded bytes per archive byte above the threshold
+    qint64 ratioThreshold = 64 * kMiB;       // an archive expanding to less may compress as well as it likes
+    // Expanded bytes of the whole archive per byte of it, above the threshold.
+    // Deflate, which the application's own backups use, cannot pass ~1030, so
+    // whatever it wrote reads back; sparse tar entries and other methods can.
+    qint64 maxRatio = 1100;
 };
 
-// The bytes one import or restore may still write, shared by every reader it opens.
+// The bytes one import or restore may still write or hold, shared by every
+// reader and copy it makes: unpacked files, copies into the attachment store
+// and items read into memory are all charged.
 class ExtractionBudget final
 {
 public:
-    // The total is the smaller of the ceiling and directory's free space less the margin.
-    ExtractionBudget(const ExtractionLimits &limits, const QString &directory);
+    // The total is the smaller of the ceiling and, for each directory, its
+    // filesystem's free space less the margin (the temporary folder and the
+    // data folder may lie on different disks). archivePath sizes the ratio.
+    ExtractionBudget(const ExtractionLimits &limits, const QStringList &directories, const QString &archivePath);
 
     const ExtractionLimits &limits() const { return m_limits; }
     qint64 remaining() const { return m_remaining; }
-    // False once the total is spent.
+    qint64 spent() const { return m_spent; }
+    // False once the total is spent or the whole archive expands past the ratio;
+    // failure() then says which.
     bool spend(qint64 bytes);
+    QString failure() const { return m_failure; }
 
 private:
     ExtractionLimits m_limits;
     qint64 m_remaining = 0;
+    qint64 m_spent = 0;
+    qint64 m_archiveBytes = 0;
+    QString m_failure;
 };
 
 // A JSON object from a file no larger than maxBytes, checked before reading.

@@ -1,15 +1,24 @@
 #include "importsupport.h"
 
 #include "attachmentrepository.h"
+#include "extractionlimits.h"
 #include "iolog.h"
 #include "note.h"
 #include "noterepository.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QStringDecoder>
 #include <QUuid>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace ImportSupport {
 
@@ -18,15 +27,52 @@ QString newId()
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
+namespace {
+
+bool hardLink(const QString &existing, const QString &link)
+{
+#ifdef Q_OS_WIN
+    return CreateHardLinkW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(link).utf16()),
+                           reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(existing).utf16()), nullptr);
+#else
+    return ::link(QFile::encodeName(existing).constData(), QFile::encodeName(link).constData()) == 0;
+#endif
+}
+
+// The attachment's file at target: a link to the file an earlier record of
+// the same source got, else a copy charged to the budget. *problem says why not.
+bool placeFile(const QString &source, const QString &target, AttachmentSink *sink, QString *problem)
+{
+    if (target.isEmpty())
+        return false;
+    if (sink) {
+        const QString shared = sink->storedBySource.value(source);
+        if (!shared.isEmpty() && QFile::exists(shared) && hardLink(shared, target))
+            return true;
+        if (sink->budget && !sink->budget->spend(QFileInfo(source).size())) {
+            *problem = sink->budget->failure();
+            return false;
+        }
+    }
+    if (!QFile::copy(source, target))
+        return false;
+    if (sink)
+        sink->storedBySource.insert(source, target);
+    return true;
+}
+
+} // namespace
+
 void storeAttachments(const IoRepositories &repositories, const QList<PendingAttachment> &attachments,
-                      BulkWriteScope &bulk, ImportResult *result)
+                      BulkWriteScope &bulk, ImportResult *result, AttachmentSink *sink)
 {
     if (!repositories.attachments)
         return;
     for (const PendingAttachment &attachment : attachments) {
         const QString target = AttachmentRepository::filePath(attachment.record.id);
         QFile::remove(target);
-        const bool saved = !target.isEmpty() && QFile::copy(attachment.sourcePath, target);
+        QString problem;
+        const bool saved = placeFile(attachment.sourcePath, target, sink, &problem);
         if (saved) {
             QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
             if (repositories.attachments->insert(attachment.record)) {
@@ -37,14 +83,17 @@ void storeAttachments(const IoRepositories &repositories, const QList<PendingAtt
             // A file without its row would never be shown, synced or deleted.
             QFile::remove(target);
         }
-        qCWarning(lcIo) << "Import: cannot store attachment" << attachment.record.filename;
-        result->addError(QCoreApplication::translate("ImportDialog", "Attachment %1: cannot be stored")
-                             .arg(attachment.record.filename));
+        qCWarning(lcIo) << "Import: cannot store attachment" << attachment.record.filename << problem;
+        result->addError(problem.isEmpty()
+                             ? QCoreApplication::translate("ImportDialog", "Attachment %1: cannot be stored")
+                                   .arg(attachment.record.filename)
+                             : QCoreApplication::translate("ImportDialog", "Attachment %1: %2")
+                                   .arg(attachment.record.filename, problem));
     }
 }
 
 void storeNote(const IoRepositories &repositories, const Note &note, const QList<PendingAttachment> &attachments,
-               BulkWriteScope &bulk, ImportResult *result)
+               BulkWriteScope &bulk, ImportResult *result, AttachmentSink *sink)
 {
     if (!repositories.notes->insert(note)) {
         result->addError(QCoreApplication::translate("ImportDialog", "Note %1: cannot be stored").arg(note.id));
@@ -54,7 +103,7 @@ void storeNote(const IoRepositories &repositories, const Note &note, const QList
     bulk.notesChanged();
     if (!attachments.isEmpty())
         bulk.attachmentsChanged();
-    storeAttachments(repositories, attachments, bulk, result);
+    storeAttachments(repositories, attachments, bulk, result, sink);
 }
 
 void finish(BulkWriteScope &bulk, ImportResult *result)

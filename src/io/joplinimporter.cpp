@@ -3,6 +3,7 @@
 #include "safefilename.h"
 #include "archivereader.h"
 #include "bulkwritescope.h"
+#include "database.h"
 #include "delta.h"
 #include "importsupport.h"
 #include "iolog.h"
@@ -147,6 +148,28 @@ JoplinItem parseJoplinItem(const QString &content)
     return item;
 }
 
+namespace {
+// An item whose note text waits in a file of the temporary folder: an export
+// of many large (or sparse) items never has more than one text in memory.
+struct HeldItem : JoplinItem
+{
+    QString textFile;
+};
+
+bool spill(const QString &path, const QString &text)
+{
+    QFile file(path);
+    const QByteArray bytes = text.toUtf8();
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
+}
+
+QString unspill(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+} // namespace
+
 ImportResult importJoplin(const QString &archivePath, const IoRepositories &repositories,
                           const ProgressCallback &progress, const ExtractionLimits &limits)
 {
@@ -160,8 +183,8 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
         result.error = ImportText::tr("Failed to create temp directory");
         return result;
     }
-    ExtractionBudget budget(limits, temp.path());
-    QList<JoplinItem> items;
+    ExtractionBudget budget(limits, {temp.path(), Database::dataDirectory()}, archivePath);
+    QList<HeldItem> items;
     QHash<QString, QString> resourceFiles; // resource id -> its data in temp
     {
         ArchiveReader reader(archivePath, ArchiveReader::Format::Tar);
@@ -184,7 +207,16 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
                         continue;
                     }
                     bool fellBack = false;
-                    items.append(parseJoplinItem(ImportSupport::decodeText(*data, &fellBack)));
+                    HeldItem item{parseJoplinItem(ImportSupport::decodeText(*data, &fellBack)), {}};
+                    if (item.type == JoplinItem::Note) {
+                        item.textFile = temp.filePath(QStringLiteral("item-%1.txt").arg(items.size()));
+                        if (!spill(item.textFile, item.text)) {
+                            result.addError(ImportText::tr("%1: cannot be stored").arg(entry.path));
+                            continue;
+                        }
+                    }
+                    item.text.clear();
+                    items.append(item);
                     if (fellBack)
                         result.addWarning(ImportText::tr("%1: not UTF-8, read as Windows-1252").arg(entry.path));
                 } else if (!resourceId.isEmpty() && isSafeFileName(resourceId)) {
@@ -223,7 +255,7 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
     }
 
     const auto order = [](int type) { return type == JoplinItem::Folder ? 0 : type == JoplinItem::Note ? 1 : 2; };
-    std::stable_sort(items.begin(), items.end(), [&order](const JoplinItem &a, const JoplinItem &b) {
+    std::stable_sort(items.begin(), items.end(), [&order](const HeldItem &a, const HeldItem &b) {
         if (order(a.type) != order(b.type))
             return order(a.type) < order(b.type);
         return a.id < b.id;
@@ -243,6 +275,7 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
     BulkWriteScope bulk(repositories, progress);
+    ImportSupport::AttachmentSink sink{&budget, {}};
     QHash<QString, QString> notebookIds; // folder id -> new notebook id
 
     for (const JoplinItem &item : std::as_const(items)) {
@@ -278,7 +311,7 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
         return id.isEmpty() ? QString() : ImportSupport::noteLinkUrl(id);
     };
     int current = 0;
-    for (const JoplinItem &item : std::as_const(items)) {
+    for (const HeldItem &item : std::as_const(items)) {
         if (item.type != JoplinItem::Note)
             continue;
         ++current;
@@ -290,10 +323,12 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
 
         Note note;
         note.id = noteIds.value(item.id);
-        QString text = item.text;
+        const QString itemText = unspill(item.textFile);
+        QFile::remove(item.textFile);
+        QString text = itemText;
         QList<PendingAttachment> attachments;
         QSet<QString> seen;
-        for (auto it = resourceLink.globalMatch(item.text); it.hasNext();) {
+        for (auto it = resourceLink.globalMatch(itemText); it.hasNext();) {
             const QString resourceId = it.next().captured(1);
             if (seen.contains(resourceId))
                 continue;
@@ -337,7 +372,7 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
         note.createdAt = isValid(item.createdTime) ? item.createdTime : now;
         note.updatedAt = isValid(item.updatedTime) ? item.updatedTime : note.createdAt;
         note.modifiedAt = note.updatedAt;
-        ImportSupport::storeNote(repositories, note, attachments, bulk, &result);
+        ImportSupport::storeNote(repositories, note, attachments, bulk, &result, &sink);
     }
     ImportSupport::finish(bulk, &result);
 

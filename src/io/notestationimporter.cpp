@@ -3,6 +3,7 @@
 #include "safefilename.h"
 #include "archivereader.h"
 #include "bulkwritescope.h"
+#include "database.h"
 #include "delta.h"
 #include "importsupport.h"
 #include "iolog.h"
@@ -108,7 +109,7 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
         result.error = ImportText::tr("Failed to create temp directory");
         return result;
     }
-    ExtractionBudget budget(limits, temp.path());
+    ExtractionBudget budget(limits, {temp.path(), Database::dataDirectory()}, archivePath);
     ArchiveReader reader(archivePath, ArchiveReader::Format::Zip);
     reader.setBudget(&budget);
     const int extracted = reader.open() ? reader.extractTo(temp.path(), [&progress](int current, int total, const QString &) {
@@ -151,6 +152,7 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
     BulkWriteScope bulk(repositories, progress);
+    ImportSupport::AttachmentSink sink{&budget, {}};
     QHash<QString, QString> notebookMap; // archive id -> new notebook id
 
     for (const QJsonValue &value : notebookIds) {
@@ -260,7 +262,7 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
         note.modifiedAt = note.updatedAt;
         if (inRecycleBin(parentId))
             note.deletedAt = note.updatedAt;
-        ImportSupport::storeNote(repositories, note, attachments, bulk, &result);
+        ImportSupport::storeNote(repositories, note, attachments, bulk, &result, &sink);
     }
     ImportSupport::finish(bulk, &result);
 

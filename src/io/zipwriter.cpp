@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStorageInfo>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -139,7 +140,15 @@ bool ZipWriter::fail(const QString &message)
     if (!m_failed) {
         m_failed = true;
         m_error = message;
-        qCWarning(lcIo) << "ZipWriter:" << m_targetPath << message;
+        // A write refused for want of space often comes back without a cause
+        // ("Unknown error"); the disk tells it.
+        const QStorageInfo disk(QFileInfo(m_targetPath).absolutePath());
+        if (disk.isValid() && disk.bytesAvailable() < 1024 * 1024) {
+            const QString full = QStringLiteral("no space left on %1").arg(disk.rootPath());
+            m_error = message.isEmpty() || message == QLatin1String("Unknown error") ? full
+                                                                                  : message + QStringLiteral(" (") + full + QLatin1Char(')');
+        }
+        qCWarning(lcIo) << "ZipWriter:" << m_targetPath << m_error;
     }
     return false;
 }

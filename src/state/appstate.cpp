@@ -32,6 +32,10 @@
 namespace {
 const QString kLastNotebookId = QStringLiteral("lastNotebookId");
 const QString kLastNoteId = QStringLiteral("lastNoteId");
+const QString kNoteOpening = QStringLiteral("note_opening");
+// Below this many characters a note opens in milliseconds whatever its shape,
+// so opening it costs no write.
+constexpr qsizetype kGuardedBodySize = 100000;
 const QString kAutoSync = QStringLiteral("auto_sync");
 const QString kSyncInterval = QStringLiteral("sync_interval_minutes");
 } // namespace
@@ -71,6 +75,7 @@ bool AppState::initialize()
     qCInfo(lcApp).noquote() << "Opening database at:" << path;
     m_database->setTextExtractor(noteTextOfBody);
     m_database->setTodoExtractor(noteTodosOfBody);
+    m_database->setReadOnly(m_readOnly);
     if (!m_database->open(path))
         return false;
 
@@ -120,8 +125,17 @@ bool AppState::initialize()
     // Restoring the selection is not a change: no signals.
     if (const auto notebookId = m_preferences->get(kLastNotebookId))
         m_currentNotebookId = *notebookId;
-    if (const auto noteId = m_preferences->get(kLastNoteId))
-        m_currentNoteId = *noteId;
+    if (const auto opening = m_preferences->get(kNoteOpening)) {
+        m_unfinishedNoteId = *opening;
+        m_preferences->remove(kNoteOpening);
+        qCWarning(lcApp).noquote() << "Not reopening a note whose last opening did not finish:" << *opening;
+    }
+    if (const auto noteId = m_preferences->get(kLastNoteId)) {
+        if (!m_unfinishedNoteId.isEmpty() && *noteId == m_unfinishedNoteId)
+            m_preferences->remove(kLastNoteId);
+        else
+            m_currentNoteId = *noteId;
+    }
 
     emit databaseReady();
     return true;
@@ -246,4 +260,20 @@ void AppState::setCurrentNote(const QString &noteId)
     m_currentNoteId = noteId;
     m_preferences->set(kLastNoteId, noteId);
     emit currentNoteChanged(noteId);
+}
+
+void AppState::noteOpening(const QString &noteId, qsizetype bodySize)
+{
+    if (bodySize <= kGuardedBodySize || noteId == m_openingNoteId || m_readOnly)
+        return;
+    m_openingNoteId = noteId;
+    m_preferences->set(kNoteOpening, noteId);
+}
+
+void AppState::noteOpened(const QString &noteId)
+{
+    if (noteId.isEmpty() || noteId != m_openingNoteId)
+        return;
+    m_openingNoteId.clear();
+    m_preferences->remove(kNoteOpening);
 }

@@ -72,6 +72,20 @@ public:
     void setCurrentNotebook(const QString &notebookId);
     void setCurrentNote(const QString &noteId);
 
+    // Set before initialize(): the database is opened read-only (it is
+    // damaged); windows show notes without letting them be changed.
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    bool isReadOnly() const { return m_readOnly; }
+
+    // A window about to show a note calls noteOpening() and, once the note is
+    // shown and painted, noteOpened(). A large note whose opening never
+    // finished (the process was killed while busy) is not reopened at the
+    // next start, neither as the current note nor as a note window.
+    void noteOpening(const QString &noteId, qsizetype bodySize);
+    void noteOpened(const QString &noteId);
+    // The note whose last opening did not finish; empty when none.
+    QString unfinishedNoteId() const { return m_unfinishedNoteId; }
+
 signals:
     // Emitted first thing on destruction: windows save their notes while the
     // repositories still exist.
@@ -108,4 +122,7 @@ private:
 
     QString m_currentNotebookId;
     QString m_currentNoteId;
+    QString m_unfinishedNoteId;
+    bool m_readOnly = false;
+    QString m_openingNoteId;
 };

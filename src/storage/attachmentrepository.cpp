@@ -52,6 +52,9 @@ QString AttachmentRepository::filePath(const QString &id)
 bool AttachmentRepository::saveFile(const QString &id, const QByteArray &bytes)
 {
     QFile file(filePath(id));
+    // Imported records may share one file through hard links: writing in place
+    // would change the others' data too, so the name gets a file of its own.
+    QFile::remove(file.fileName());
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         qCWarning(lcStorage).noquote() << "AttachmentRepository::saveFile open failed:" << file.errorString();
         return false;

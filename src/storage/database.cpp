@@ -153,6 +153,7 @@ QString Database::dataDirectory()
 namespace {
 
 QStringList s_replacedDatabases;
+QString s_emptiedDatabase;
 
 // The id names the database file, so only a plain UUID is taken from the file.
 bool isInstallationId(const QString &text)
@@ -202,6 +203,11 @@ QStringList Database::replacedDatabases()
     return s_replacedDatabases;
 }
 
+QString Database::emptiedDatabase()
+{
+    return s_emptiedDatabase;
+}
+
 QString Database::defaultDatabasePath()
 {
     return dataDirectory() + QStringLiteral("/velmora_notes_%1.db").arg(installationId());
@@ -219,6 +225,14 @@ bool Database::open(const QString &path)
     PrivateFiles::ensureFolder(QFileInfo(path).absolutePath());
     // SQLite gives the journal files the mode of the database file.
     QFile file(path);
+    // The installation id names this file, so an empty one was a database
+    // once (cut short by a failed copy or a damaged disk): said before a new
+    // schema fills it.
+    if (file.exists() && file.size() == 0 && QFileInfo(path + QLatin1String("-wal")).size() == 0) {
+        s_emptiedDatabase = path;
+        qCWarning(lcStorage).noquote() << "Database file is empty (0 bytes); starting a new database in its place:"
+                                       << path;
+    }
     if (!file.exists() && file.open(QIODevice::NewOnly | QIODevice::WriteOnly, QFile::ReadOwner | QFile::WriteOwner))
         file.close();
     for (const char *suffix : {"", "-wal", "-shm"})
@@ -226,6 +240,8 @@ bool Database::open(const QString &path)
 
     m_db = QSqlDatabase::addDatabase("QSQLITE", m_connectionName);
     m_db.setDatabaseName(path);
+    if (m_readOnly)
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
     if (!m_db.open()) {
         qCCritical(lcStorage).noquote() << "Failed to open database:" << m_db.lastError().text();
         return false;
@@ -233,9 +249,12 @@ bool Database::open(const QString &path)
     QSqlQuery pragma(m_db);
     pragma.exec("PRAGMA journal_mode=WAL");
     // In WAL mode a commit is in the log before it returns, so a crash of this
-    // process loses nothing; only an OS crash or power loss may lose the last
-    // commits (never the file). Saves no longer wait for an fsync each.
-    pragma.exec("PRAGMA synchronous=NORMAL");
+    // process loses nothing at NORMAL; FULL also syncs the log at each commit,
+    // so what the window reports as saved survives a power cut or an OS crash.
+    // One sync per commit: typing commits at most once a second, and bulk
+    // writes run in one transaction.
+    if (!pragma.exec("PRAGMA synchronous=FULL"))
+        qCWarning(lcStorage).noquote() << "Could not make commits durable:" << pragma.lastError().text();
     // Once checkpointed, the log gives back what a large write made it grow
     // to instead of keeping it until the last connection closes.
     pragma.exec("PRAGMA journal_size_limit=1048576");
@@ -293,6 +312,14 @@ bool Database::beginImmediate()
 
 bool Database::migrate(const std::function<bool()> &alsoInTransaction)
 {
+    if (m_readOnly) {
+        QSqlQuery version(m_db);
+        const bool current = version.exec(QStringLiteral("SELECT version FROM schema_version LIMIT 1")) && version.next()
+            && version.value(0).toInt() == currentVersion;
+        if (!current)
+            qCCritical(lcStorage).noquote() << "A read-only database needs a migration:" << version.lastError().text();
+        return current;
+    }
     // One transaction from reading the version to the last seeded row, so a
     // second process on the same file waits and then sees all of it or none.
     // Foreign keys can only be switched off outside a transaction.

@@ -27,6 +27,9 @@ public:
     // Database files that sat in the data folder when this process had to
     // make a new installation id: the user's notes that are no longer shown.
     static QStringList replacedDatabases();
+    // The database file this process found empty (0 bytes, no log) and
+    // started afresh; empty when none.
+    static QString emptiedDatabase();
     static QString defaultDatabasePath();
     static QString attachmentsDirectory();
 
@@ -39,6 +42,10 @@ public:
     void setTodoExtractor(NoteTodoExtractor extractor) { m_todoExtractor = std::move(extractor); }
     std::optional<QString> noteTodos(const QString &body) const;
 
+    // Set before open(): the file is opened read-only (a damaged database is
+    // never written to), and migrate() only checks that no migration is due.
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    bool isReadOnly() const { return m_readOnly; }
     bool open(const QString &path);
     // Runs the pending migrations and then alsoInTransaction in one write
     // transaction; a failure of either rolls back both.
@@ -73,6 +80,7 @@ private:
 
     QString m_connectionName;
     QSqlDatabase m_db;
+    bool m_readOnly = false;
     mutable int m_logReclaimedAt = 0;
     NoteTextExtractor m_textExtractor;
     NoteTodoExtractor m_todoExtractor;

@@ -2,7 +2,12 @@
 
 #include "storagelog.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMutex>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -95,6 +100,46 @@ QStringList quickCheck(const QString &path)
     if (!problems.isEmpty())
         qCCritical(lcStorage).noquote() << "Database damaged:" << path << problems.join("; ");
     return problems;
+}
+
+int removeOrphanAttachmentFiles(const QString &databasePath, const QString &attachmentsDir, qint64 minAgeSeconds)
+{
+    const QString name = QStringLiteral("orphan-sweep-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QSet<QString> named;
+    bool read = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(databasePath);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            read = query.exec(QStringLiteral("SELECT id FROM attachments"));
+            while (read && query.next())
+                named.insert(query.value(0).toString());
+            if (!read || query.lastError().isValid())
+                qCWarning(lcStorage).noquote() << "Orphan sweep: cannot read attachments:" << query.lastError().text();
+            read = read && !query.lastError().isValid();
+        } else {
+            qCWarning(lcStorage).noquote() << "Orphan sweep: cannot open" << databasePath << db.lastError().text();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (!read)
+        return -1;
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-minAgeSeconds);
+    int removed = 0;
+    const QDir dir(attachmentsDir);
+    for (const QFileInfo &file : dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System)) {
+        if (named.contains(file.fileName()) || file.lastModified().toUTC() > before)
+            continue;
+        if (QFile::remove(file.absoluteFilePath()))
+            ++removed;
+        else
+            qCWarning(lcStorage).noquote() << "Orphan sweep: cannot remove" << file.absoluteFilePath();
+    }
+    if (removed > 0)
+        qCInfo(lcStorage).noquote() << "Removed" << removed << "attachment files that no attachment names";
+    return removed;
 }
 
 } // namespace StorageHealth

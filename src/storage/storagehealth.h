@@ -29,4 +29,11 @@ void setCorruptionHandler(std::function<void(const QString &error)> handler);
 // problems found, empty when the file is sound. Safe on any thread.
 QStringList quickCheck(const QString &path);
 
+// Removes the files of attachmentsDir that no row of the attachments table
+// names and that were last changed more than minAgeSeconds ago (younger ones
+// may belong to a write under way). Reads the rows on a connection of its own
+// that only reads; safe on any thread. The number removed, or -1 when the
+// rows cannot be read (nothing is removed then).
+int removeOrphanAttachmentFiles(const QString &databasePath, const QString &attachmentsDir, qint64 minAgeSeconds);
+
 } // namespace StorageHealth

@@ -1,5 +1,6 @@
 #include "client.h"
 
+#include "updatecommands.h"
 #include "updatelog.h"
 
 #include <QNetworkAccessManager>
@@ -49,15 +50,54 @@ void Client::check()
         emit checkFailed(QStringLiteral("currentVersion is empty"));
         return;
     }
+    // A manifest over plain http could be swapped on the way by anyone in between.
+    const QUrl url = manifestUrl(m_config.releaseBaseUrl);
+    if (!isSafeDownloadUrl(url)) {
+        emit checkFailed(QStringLiteral("release address must use https: %1").arg(url.toDisplayString()));
+        return;
+    }
     m_inFlight = true;
-    QNetworkReply *reply = m_network->get(request(manifestUrl(m_config.releaseBaseUrl), m_config.product, m_config.transferTimeoutMs));
+    QNetworkReply *reply = m_network->get(request(url, m_config.product, m_config.transferTimeoutMs));
+    limitReply(reply, maxManifestBytes);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onReply(reply); });
+}
+
+void Client::limitReply(QNetworkReply *reply, qint64 maxBytes)
+{
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, maxBytes](qint64 received, qint64 total) {
+        if ((received > maxBytes || total > maxBytes) && !exceededLimit(reply)) {
+            reply->setProperty("velmExceeded", true);
+            reply->abort();
+        }
+    });
+}
+
+bool Client::exceededLimit(const QNetworkReply *reply)
+{
+    return reply->property("velmExceeded").toBool();
+}
+
+bool Client::acceptsNotesUrl(const QUrl &notesUrl, const QUrl &manifestUrl)
+{
+    if (!notesUrl.isValid() || notesUrl.host().isEmpty())
+        return false;
+    if (notesUrl.scheme() == QLatin1String("https"))
+        return true;
+    return notesUrl.scheme() == QLatin1String("http") && manifestUrl.scheme() == notesUrl.scheme()
+        && manifestUrl.host().compare(notesUrl.host(), Qt::CaseInsensitive) == 0
+        && manifestUrl.port(80) == notesUrl.port(80);
 }
 
 void Client::onReply(QNetworkReply *reply)
 {
     m_inFlight = false;
     reply->deleteLater();
+    // A reply may finish before the limit is noticed: its size decides too.
+    const QByteArray manifest = reply->error() == QNetworkReply::NoError ? reply->read(maxManifestBytes + 1) : QByteArray();
+    if (exceededLimit(reply) || manifest.size() > maxManifestBytes) {
+        emit checkFailed(QStringLiteral("manifest larger than %1 bytes").arg(maxManifestBytes));
+        return;
+    }
     if (reply->error() != QNetworkReply::NoError) {
         if (reply->error() == QNetworkReply::ContentNotFoundError
             || reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 404) {
@@ -68,7 +108,7 @@ void Client::onReply(QNetworkReply *reply)
         }
         return;
     }
-    const Outcome outcome = evaluate(reply->readAll(), m_platformKey, m_config.currentVersion);
+    const Outcome outcome = evaluate(manifest, m_platformKey, m_config.currentVersion, reply->url());
     if (outcome.update)
         emit updateAvailable(*outcome.update);
     else if (!outcome.failure.isEmpty())
@@ -78,7 +118,7 @@ void Client::onReply(QNetworkReply *reply)
 }
 
 Client::Outcome Client::evaluate(const QByteArray &manifestJson, const QString &platformKey,
-                                 const QString &currentVersion)
+                                 const QString &currentVersion, const QUrl &manifestUrl)
 {
     QString error;
     const std::optional<Manifest> manifest = parseManifest(manifestJson, &error);
@@ -101,7 +141,13 @@ Client::Outcome Client::evaluate(const QByteArray &manifestJson, const QString &
                 QStringLiteral("current version %1 is older than min_upgradable_from %2; please upgrade to an "
                                "intermediate release first")
                     .arg(currentVersion, found->minUpgradableFrom)};
-    return {*found, {}};
+    Artifact artifact = *found;
+    if (!artifact.releaseNotesUrl.isEmpty() && !acceptsNotesUrl(artifact.releaseNotesUrl, manifestUrl)) {
+        qCWarning(lcUpdate).noquote() << "release notes address refused (https or the manifest's own server only):"
+                                      << artifact.releaseNotesUrl.toDisplayString();
+        artifact.releaseNotesUrl = QUrl();
+    }
+    return {artifact, {}};
 }
 
 } // namespace VelmUpdate

@@ -31,8 +31,19 @@ public:
         std::optional<Artifact> update;
         QString failure;
     };
+    // manifestUrl is where the manifest came from: release notes are taken
+    // only over https or from that same origin, never from local files.
     static Outcome evaluate(const QByteArray &manifestJson, const QString &platformKey,
-                            const QString &currentVersion);
+                            const QString &currentVersion, const QUrl &manifestUrl = QUrl());
+    static bool acceptsNotesUrl(const QUrl &notesUrl, const QUrl &manifestUrl);
+
+    // Largest replies read; a longer one is aborted as it arrives.
+    static constexpr qint64 maxManifestBytes = 1024 * 1024;
+    static constexpr qint64 maxNotesBytes = 256 * 1024;
+    // Aborts reply once more than maxBytes arrive or are announced;
+    // exceededLimit() then tells it apart from other failures.
+    static void limitReply(QNetworkReply *reply, qint64 maxBytes);
+    static bool exceededLimit(const QNetworkReply *reply);
 
     static QUrl manifestUrl(const QUrl &releaseBaseUrl);
 

@@ -1,6 +1,8 @@
 #include "releasenotesfetcher.h"
 
 #include "client.h"
+#include "updatecommands.h"
+#include "updatelog.h"
 
 #include <QLocale>
 #include <QNetworkAccessManager>
@@ -63,10 +65,23 @@ void ReleaseNotesFetcher::fetch()
 
 void ReleaseNotesFetcher::get(QList<QUrl> remaining)
 {
-    QNetworkReply *reply = m_network->get(Client::request(remaining.takeFirst(), m_product));
+    const QUrl url = remaining.takeFirst();
+    // Local files and other schemes never reach the dialog.
+    if (!isSafeDownloadUrl(url)) {
+        qCWarning(lcUpdate).noquote() << "release notes address refused:" << url.toDisplayString();
+        emit notesUnavailable();
+        return;
+    }
+    QNetworkReply *reply = m_network->get(Client::request(url, m_product));
+    Client::limitReply(reply, Client::maxNotesBytes);
     connect(reply, &QNetworkReply::finished, this, [this, reply, remaining] {
         reply->deleteLater();
-        const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
+        // A reply may finish before the limit is noticed: its size decides too.
+        QByteArray body = reply->error() == QNetworkReply::NoError ? reply->read(Client::maxNotesBytes + 1) : QByteArray();
+        if (Client::exceededLimit(reply) || body.size() > Client::maxNotesBytes) {
+            qCWarning(lcUpdate) << "release notes larger than" << Client::maxNotesBytes << "bytes, not shown";
+            body.clear();
+        }
         if (!body.isEmpty())
             emit notesReady(QString::fromUtf8(body));
         else if (!remaining.isEmpty())

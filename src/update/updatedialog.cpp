@@ -25,6 +25,25 @@ QTextBrowser *createNotesView(QWidget *parent)
 
 void setNotesMarkdown(QTextBrowser *view, const QString &markdown)
 {
+    // Markdown is parsed and laid out on the GUI thread: notes beyond what a
+    // release needs are shown as plain text, in lines of bounded length.
+    constexpr qsizetype maxMarkdown = 32 * 1024;
+    constexpr qsizetype lineWidth = 500;
+    if (markdown.size() > maxMarkdown) {
+        QString plain;
+        plain.reserve(markdown.size() + markdown.size() / lineWidth);
+        qsizetype column = 0;
+        for (const QChar c : markdown) {
+            column = c == QLatin1Char('\n') ? 0 : column + 1;
+            if (column > lineWidth) {
+                plain += QLatin1Char('\n');
+                column = 1;
+            }
+            plain += c;
+        }
+        view->setPlainText(plain);
+        return;
+    }
     view->setMarkdown(markdown);
     // Markdown links come in the palette's default link blue, unreadable on the
     // dark theme; the accent colour reads well on both.

@@ -45,7 +45,74 @@ private:
         return count;
     }
 
+    // Runs each statement on the database file; the first value of the last row that gave one.
+    static QVariant onDatabase(const QStringList &statements)
+    {
+        const QStringList files = QDir(dataDir()).entryList({"velmora_notes_*.db"}, QDir::Files);
+        const QString name = QUuid::createUuid().toString();
+        QVariant value;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
+            db.setDatabaseName(dataDir() + '/' + files.value(0));
+            if (db.open()) {
+                QSqlQuery q(db);
+                for (const QString &sql : statements) {
+                    if (q.exec(sql) && q.next())
+                        value = q.value(0);
+                }
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+        return value;
+    }
+
 private slots:
+    // Found damaged by the check before the first write: opened read-only,
+    // the file is not touched, and the process still ends cleanly.
+    void aDamagedDatabaseOpensReadOnlyAndIsNeverWritten()
+    {
+        QProcess first;
+        start(first, {"--new-note"});
+        QVERIFY(first.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(ownNotes() >= 1, 20000);
+        ::kill(first.processId(), SIGTERM);
+        QVERIFY(first.waitForFinished(20000));
+        // The check of the day is due again, and an index of the notes is damaged.
+        const int page = onDatabase({"UPDATE preferences SET value = '2000-01-01' WHERE key = 'last_quick_check'",
+                                     "PRAGMA wal_checkpoint(TRUNCATE)",
+                                     "SELECT rootpage FROM sqlite_master WHERE type = 'index' AND tbl_name = 'notes'"})
+                             .toInt();
+        QVERIFY(page > 1);
+        const QString path = dataDir() + '/' + QDir(dataDir()).entryList({"velmora_notes_*.db"}, QDir::Files).first();
+        QFile::remove(path + "-wal");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.seek(qint64(page - 1) * 4096);
+        file.write(QByteArray(64, '\x7f'));
+        file.close();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        QProcess damaged;
+        start(damaged, {"--new-note"}, QProcess::MergedChannels);
+        QVERIFY(damaged.waitForStarted(10000));
+        QByteArray log;
+        QTRY_VERIFY_WITH_TIMEOUT((log += damaged.readAllStandardOutput()).contains("opened read-only"), 20000);
+        // Start-up has written nothing, not even into the log.
+        QCOMPARE(QFileInfo(path + "-wal").size(), 0);
+        ::kill(damaged.processId(), SIGTERM);
+        QVERIFY(damaged.waitForFinished(20000));
+        QCOMPARE(damaged.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(damaged.exitCode(), 0);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll() == before);
+        QCOMPARE(QFileInfo(path + "-wal").size(), 0);
+        // The later launches start on a fresh database.
+        for (const char *suffix : {"", "-wal", "-shm"})
+            QFile::remove(path + suffix);
+    }
+
     void launchesMeetTheRunningInstance()
     {
         QProcess primary;

@@ -7,11 +7,23 @@
 //   velmora-faults check MODE "LAST LINE" [ARCHIVE]   exit 0 when sound
 //   velmora-faults once MODE [ARCHIVE]   one write; prints its outcome
 //
-// MODE: type, notebook-delete, empty-trash, import, restore, sync. The sync
-// mode talks to the velmora-server at 127.0.0.1:$FAULT_PORT as the user whose
-// tokens $FAULT_ACCESS and $FAULT_REFRESH hold.
+// MODE: type, notebook-delete, empty-trash, import, restore, sync, bombs. The
+// sync mode talks to the velmora-server at 127.0.0.1:$FAULT_PORT as the user
+// whose tokens $FAULT_ACCESS and $FAULT_REFRESH hold. "bombs" imports split
+// bombs (one file named by 64 records) against a small budget.
+//
+//   velmora-faults sigterm      the application with a note whose saves fail,
+//                               typed into; prints "typed" and waits for SIGTERM
+//   velmora-faults check recovery ""   the typed text waits in a private recovery file
 
+#include "application.h"
 #include "appstate.h"
+#include "mainwindow.h"
+#include "noteeditor.h"
+#include "notestationimporter.h"
+#include "recoverystore.h"
+#include "zipwriter.h"
+#include "../io/tarbuilder.h"
 #include "attachmentrepository.h"
 #include "backup.h"
 #include "database.h"
@@ -31,6 +43,14 @@
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QTextCursor>
+
+#include <sys/stat.h>
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -298,9 +318,76 @@ void round(AppState &state, const QString &mode, int i, const QString &archive, 
         if (db.commit())
             say(QStringLiteral("wrote ") + tag);
         say((syncer->sync() ? QStringLiteral("synced ") : QStringLiteral("unsynced ")) + tag);
+    } else if (mode == QLatin1String("bombs")) {
+        // One MiB of data, named by 64 records of each archive: stored once.
+        const QByteArray data = QByteArray(1024 * 1024, Qt::Uninitialized).fill('b');
+        TarBuilder tar;
+        const QString resource(32, QLatin1Char('1'));
+        tar.add(resource + QStringLiteral(".md"), "r\n\nid: " + resource.toUtf8() + "\nfile_extension: bin\ntype_: 4");
+        tar.add(QStringLiteral("resources/") + resource + QStringLiteral(".bin"), data);
+        QJsonObject records;
+        for (int n = 0; n < 64; ++n) {
+            const QByteArray id = QByteArray::number(0x1000 + n, 16).rightJustified(32, 'a');
+            tar.add(QString::fromLatin1(id) + QStringLiteral(".md"),
+                    "n\n\n[r](:/" + resource.toUtf8() + ")\n\nid: " + id + "\nmarkup_language: 1\ntype_: 1");
+            records.insert(QStringLiteral("a%1").arg(n), QJsonObject{{QStringLiteral("md5"), QStringLiteral("aa")}});
+        }
+        QFile jex(archive + QStringLiteral(".jex"));
+        if (!jex.open(QIODevice::WriteOnly) || jex.write(tar.finish()) < 0 || !jex.flush())
+            fail(QStringLiteral("archive not written"));
+        jex.close();
+        ZipWriter nsx(archive + QStringLiteral(".nsx"));
+        const auto json = [](const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); };
+        if (!nsx.open() || !nsx.addFile(QStringLiteral("config.json"), json({{QStringLiteral("note"), QJsonArray{QStringLiteral("n1")}}}))
+            || !nsx.addFile(QStringLiteral("n1"), json({{QStringLiteral("content"), QStringLiteral("x")}, {QStringLiteral("attachment"), records}}))
+            || !nsx.addFile(QStringLiteral("file_aa"), data) || !nsx.commit())
+            fail(QStringLiteral("archive not written"));
+        ExtractionLimits small;
+        small.maxTotalBytes = 8 * ExtractionLimits::kMiB;
+        const ImportResult a = importJoplin(archive + QStringLiteral(".jex"), stores(state), {}, small);
+        const ImportResult b = importNoteStation(archive + QStringLiteral(".nsx"), stores(state), {}, small);
+        say(QStringLiteral("bombs %1 %2 %3").arg(i).arg(a.attachments).arg(b.attachments));
     } else {
         fail(QStringLiteral("unknown mode ") + mode);
     }
+}
+
+// The application itself, with a note whose saves fail (as on a disk that
+// refuses its pages), typed into: a SIGTERM must keep that text aside.
+int runSigterm(int argc, char **argv)
+{
+    Application app(argc, argv);
+    QTimer::singleShot(0, &app, [&app] {
+        AppState *state = app.appState();
+        const Note note = newNote(QStringLiteral("failing"));
+        if (!state->notes()->insert(note))
+            fail(QStringLiteral("insert failed"));
+        app.mainWindow()->showNote(note.id, true);
+        QSqlQuery(state->database()->database())
+            .exec(QStringLiteral("CREATE TEMP TRIGGER refuse BEFORE UPDATE ON notes WHEN NEW.id = '%1' "
+                                 "BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END")
+                      .arg(note.id));
+        NoteEditor *editor = app.mainWindow()->editor();
+        editor->moveCursor(QTextCursor::End);
+        editor->textCursor().insertText(QStringLiteral(" kept aside"));
+        // Past the save pause: the save has failed and is being retried.
+        QTimer::singleShot(1500, &app, [editor] {
+            if (editor->isSaved())
+                fail(QStringLiteral("the save did not fail"));
+            say(QStringLiteral("typed"));
+        });
+    });
+    return app.run();
+}
+
+void checkRecovery()
+{
+    const QList<RecoveryStore::Entry> kept = RecoveryStore(Database::dataDirectory()).entries();
+    if (kept.size() != 1 || !kept.first().body.contains(QLatin1String("failing kept aside")))
+        fail(QStringLiteral("%1 recovery files, none with the typed text").arg(kept.size()));
+    struct stat st;
+    if (::stat(QFile::encodeName(kept.first().path).constData(), &st) != 0 || (st.st_mode & 0777) != 0600)
+        fail(QStringLiteral("the recovery file is not private"));
 }
 
 // What the folder must hold after a kill at any moment of mode, given the last
@@ -326,6 +413,19 @@ void check(AppState &state, const QString &mode, const QString &last, Syncer *sy
         const int have = words.split(QLatin1Char(' '), Qt::SkipEmptyParts).size();
         if (have < n)
             fail(QStringLiteral("saved %1 words, %2 stored").arg(n).arg(have));
+    } else if (mode == QLatin1String("bombs")) {
+        const int rows = count(state, QStringLiteral("SELECT COUNT(*) FROM attachments"));
+        if (last.startsWith(QLatin1String("bombs")) && rows < 128 * n)
+            fail(QStringLiteral("%1 attachment rows after %2 rounds").arg(rows).arg(n));
+        // Every record of a round shares one stored file per archive.
+        QSet<quint64> inodes;
+        for (const QFileInfo &file : QDir(Database::attachmentsDirectory()).entryInfoList(QDir::Files)) {
+            struct stat st;
+            if (::stat(QFile::encodeName(file.filePath()).constData(), &st) == 0)
+                inodes.insert(quint64(st.st_ino));
+        }
+        if (inodes.size() > rows / 64 + 2)
+            fail(QStringLiteral("%1 stored files for %2 attachment rows").arg(inodes.size()).arg(rows));
     } else if (mode == QLatin1String("notebook-delete")) {
         const int stranded = count(state, QStringLiteral(
             "SELECT COUNT(*) FROM notes WHERE deleted_at IS NULL AND notebook_id <> '' AND notebook_id NOT IN "
@@ -403,6 +503,8 @@ void check(AppState &state, const QString &mode, const QString &last, Syncer *sy
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    if (argc == 2 && qstrcmp(argv[1], "sigterm") == 0)
+        return runSigterm(argc, argv);
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 3)
@@ -412,6 +514,11 @@ int main(int argc, char **argv)
     if (!state.initialize())
         fail(QStringLiteral("the database did not open"));
     Syncer syncer(state);
+    if (command == QLatin1String("check") && mode == QLatin1String("recovery")) {
+        checkRecovery();
+        say(QStringLiteral("sound"));
+        return 0;
+    }
     if (command == QLatin1String("check")) {
         check(state, mode, args.value(3), &syncer);
         say(QStringLiteral("sound"));

@@ -123,6 +123,9 @@ private slots:
     {
         auto fx = IoFixture::create(m_dir.path());
         QVERIFY(fx);
+        // A file no row names (left by a kill) is not carried.
+        QVERIFY(QDir().mkpath(Database::attachmentsDirectory()));
+        QVERIFY(!IoFiles::write(Database::attachmentsDirectory() + "/orphan", "left behind").isEmpty());
         const QString archive = m_dir.filePath("empty.zip");
         QVERIFY(!createBackup(archive, fx->repositories()).failed);
         const QMap<QString, QByteArray> entries = readZip(archive);

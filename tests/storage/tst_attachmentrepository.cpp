@@ -3,7 +3,9 @@
 #include "attachmentrepository.h"
 #include "database.h"
 #include "storagefixture.h"
+#include "storagehealth.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -51,6 +53,30 @@ private slots:
     {
         m_repo.reset();
         m_db.reset();
+    }
+
+    // Left by a kill between a file and its row: removed once old enough;
+    // nothing is removed when the rows cannot be read.
+    void orphanFilesAreSweptOnlyWhenOldAndUnnamed()
+    {
+        const Attachment named = makeAttachment("named.txt", 0);
+        QVERIFY(add(named));
+        const QString dir = Database::attachmentsDirectory();
+        const QDateTime old = QDateTime::currentDateTimeUtc().addSecs(-3600);
+        for (const QString &name : {QString("orphan-old"), QString("orphan-young"), named.id}) {
+            QFile file(dir + "/" + name);
+            QVERIFY(file.open(QIODevice::Append));
+            if (name != "orphan-young")
+                QVERIFY(file.setFileTime(old, QFileDevice::FileModificationTime));
+        }
+        const auto present = [&dir](const QString &name) { return QFile::exists(dir + "/" + name); };
+        QCOMPARE(StorageHealth::removeOrphanAttachmentFiles(dir + "/../missing.db", dir, 600), -1);
+        QVERIFY(present("orphan-old"));
+        QCOMPARE(StorageHealth::removeOrphanAttachmentFiles(m_db->database().databaseName(), dir, 600), 1);
+        QVERIFY(!present("orphan-old"));
+        QVERIFY(present("orphan-young"));
+        QCOMPARE(m_repo->readFile(named.id), QByteArray("abc"));
+        QFile::remove(dir + "/orphan-young");
     }
 
     void bytesAreStoredUnderTheIdAlone()

@@ -1,6 +1,7 @@
 #include "velmtest.h"
 
 #include "database.h"
+#include "databaserepair.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
 #include "storagefixture.h"
@@ -61,6 +62,8 @@ private slots:
         const QString path = Database::defaultDatabasePath();
         Database db;
         QVERIFY(db.open(path) && db.migrate());
+        // Every commit is synced (FULL): what is reported saved survives a power cut.
+        QCOMPARE(scalar(db, "PRAGMA synchronous").toInt(), 2);
         PreferencesRepository preferences(&db);
         NoteRepository notes(&db);
         const QString big(200000, 'x');
@@ -83,6 +86,22 @@ private slots:
         QCOMPARE(QFileInfo(path + "-wal").size(), 0);
         preferences.set("more", big);
         QCOMPARE(preferences.get("more"), big);
+    }
+
+    // The installation id names the file: an empty one is said, not silently refilled.
+    void anEmptiedDatabaseIsNamedBeforeItStartsAfresh()
+    {
+        const QString path = Database::defaultDatabasePath();
+        {
+            Database db;
+            QVERIFY(db.open(path) && db.migrate());
+        }
+        QCOMPARE(Database::emptiedDatabase(), QString());
+        QVERIFY(QFile::resize(path, 0));
+        QFile::remove(path + "-wal");
+        Database again;
+        QVERIFY(again.open(path) && again.migrate());
+        QCOMPARE(Database::emptiedDatabase(), path);
     }
 
     // Search afterwards finds what a reader sees, not the markup around it.
@@ -263,6 +282,50 @@ private slots:
         QCOMPARE(StorageHealth::quickCheck(path).isEmpty(), damage.isEmpty());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256), before);
+    }
+
+    void repairReloadsWhatIsReadableAndKeepsTheDamagedFile_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<int>("notesAfter"); // -1: the repair is refused
+        QTest::newRow("an index page") << "index" << 40;
+        QTest::newRow("not a database") << "header" << -1;
+    }
+    void repairReloadsWhatIsReadableAndKeepsTheDamagedFile()
+    {
+        QFETCH(QString, damage);
+        QFETCH(int, notesAfter);
+        const QString path = Database::defaultDatabasePath();
+        int page = 0;
+        {
+            Database db;
+            QVERIFY(db.open(path) && db.migrate());
+            for (int i = 0; i < 40; ++i)
+                QVERIFY(StorageFixture::addNoteRow(db, StorageFixture::newId()));
+            page = scalar(db, "SELECT rootpage FROM sqlite_master WHERE type = 'index' AND tbl_name = 'notes' LIMIT 1").toInt();
+            QVERIFY(page > 1);
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.seek(damage == "index" ? qint64(page - 1) * 4096 : 0);
+        file.write(QByteArray(64, '\x7f'));
+        file.close();
+        QVERIFY(!StorageHealth::quickCheck(path).isEmpty());
+
+        const DatabaseRepair::Outcome outcome = DatabaseRepair::repair(path);
+        QCOMPARE(outcome.ok, notesAfter >= 0);
+        if (!outcome.ok) {
+            QVERIFY(!StorageHealth::quickCheck(path).isEmpty());
+            return;
+        }
+        QVERIFY(QFile::exists(outcome.keptDamaged));
+        QVERIFY(StorageHealth::quickCheck(path).isEmpty());
+        QCOMPARE(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        Database db;
+        QVERIFY(db.open(path) && db.migrate());
+        QCOMPARE(scalar(db, "SELECT COUNT(*) FROM notes").toInt(), notesAfter);
+        NoteRepository notes(&db);
+        QCOMPARE(notes.allNotes().size(), notesAfter);
     }
 };
 

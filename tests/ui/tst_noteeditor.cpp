@@ -13,6 +13,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGraphicsView>
 #include <QJsonDocument>
 #include <QScrollBar>
@@ -734,21 +735,56 @@ private slots:
         QCOMPARE(delta().count("velmora-notes-attachment"), 4);
     }
 
-    void oversizedNotesOpenReadOnlyAsPlainTextAndAreNeverSaved()
+    void hugeNotesOpenQuicklyAndOnlyOversizedOnesReadOnly_data()
     {
-        const QString text = QString("a long line of words\n").repeated(20);
-        for (const auto &[limit, oversized] : {std::pair{100000, false}, std::pair{100, true}}) {
-            editor().setOversizedNoteLimit(limit);
-            const QByteArray json = QJsonDocument(QJsonArray{QJsonObject{{"insert", text}}}).toJson(QJsonDocument::Compact);
-            editor().loadNote("big" + QString::number(limit), json);
-            QCOMPARE(editor().isReadOnly(), oversized);
-            QVERIFY(editor().toPlainText().contains(text.trimmed()));
-            // Even when made writable, a plain rendering is never handed out to be saved.
-            editor().setReadOnly(false);
-            editor().moveCursor(QTextCursor::End);
-            QTest::keyClick(&editor(), Qt::Key_X);
-            QCOMPARE(editor().isSaved(), oversized);
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qsizetype>("totalLimit");
+        QTest::addColumn<bool>("oversized");
+        const QString json = QStringLiteral("{\"k\":\"dGhlIHF1aWNrIGJyb3du\"},");
+        const auto paragraph = [&json](qsizetype bytes) { return json.repeated(bytes / json.size()); };
+        const qsizetype noTotalLimit = 64 * 1024 * 1024;
+        QTest::newRow("short lines, 0.5 MB") << QString("a long line of words\n").repeated(25000) << noTotalLimit << false;
+        QTest::newRow("paragraph at the limit") << QString("word ").repeated(20000) << noTotalLimit << false;
+        QTest::newRow("one paragraph, 0.5 MB") << paragraph(512 * 1024) << noTotalLimit << true;
+        QTest::newRow("one paragraph, 5 MB") << paragraph(5 * 1024 * 1024) << noTotalLimit << true;
+        QTest::newRow("huge paragraph after short ones")
+            << QString("intro\n").repeated(100) + QString(300000, QLatin1Char('x')) << noTotalLimit << true;
+        QTest::newRow("short lines above the total limit") << QString("a long line of words\n").repeated(20) << qsizetype(100) << true;
+    }
+
+    // Layout cost grows with the longest paragraph: any such note is shown
+    // broken into display lines, read-only, within the time a user waits.
+    void hugeNotesOpenQuicklyAndOnlyOversizedOnesReadOnly()
+    {
+        QFETCH(QString, text);
+        QFETCH(qsizetype, totalLimit);
+        QFETCH(bool, oversized);
+        editor().setOversizedNoteLimit(totalLimit);
+        const QByteArray json = QJsonDocument(QJsonArray{QJsonObject{{"insert", text}}}).toJson(QJsonDocument::Compact);
+        editor().resize(800, 600);
+        editor().show();
+        QElapsedTimer timer;
+        timer.start();
+        editor().loadNote("huge", json);
+        editor().repaint();
+        QCoreApplication::processEvents();
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(editor().isOversized(), oversized);
+        QCOMPARE(editor().isReadOnly(), oversized);
+        const QString shown = editor().toPlainText();
+        if (oversized) {
+            for (QTextBlock block = editor().document()->begin(); block.isValid(); block = block.next())
+                QVERIFY(block.length() <= 2001);
+            QString kept = shown.section(QLatin1Char('\n'), 2);
+            QCOMPARE(kept.remove(QLatin1Char('\n')), QString(text).remove(QLatin1Char('\n')));
+        } else {
+            QVERIFY(shown.startsWith(text.left(1000)));
         }
+        // Even when made writable, a plain rendering is never handed out to be saved.
+        editor().setReadOnly(false);
+        editor().moveCursor(QTextCursor::Start);
+        QTest::keyClick(&editor(), Qt::Key_X);
+        QCOMPARE(editor().isSaved(), oversized);
     }
 
     void attachmentCopiesArePrivateAndAskBeforeRunning_data()

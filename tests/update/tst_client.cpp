@@ -8,6 +8,9 @@
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
+
+#include <memory>
 
 using namespace VelmUpdate;
 
@@ -34,6 +37,38 @@ QByteArray withField(const QString &version, const QString &key, const QJsonValu
     a.insert(key, value);
     return manifest({{"linux-x64", a}});
 }
+
+// Answers every request with head, then bodyBytes of filler (no more than
+// the client takes), as a hostile or intercepted release server would.
+class FloodServer : public QTcpServer
+{
+public:
+    FloodServer(const QByteArray &head, qint64 bodyBytes)
+    {
+        connect(this, &QTcpServer::newConnection, this, [this, head, bodyBytes] {
+            QTcpSocket *socket = nextPendingConnection();
+            auto left = std::make_shared<qint64>(bodyBytes);
+            const auto feed = [socket, left] {
+                while (*left > 0 && socket->bytesToWrite() < 256 * 1024) {
+                    const qint64 chunk = std::min<qint64>(*left, 64 * 1024);
+                    socket->write(QByteArray(chunk, ' '));
+                    *left -= chunk;
+                }
+                if (*left == 0 && socket->bytesToWrite() == 0)
+                    socket->disconnectFromHost();
+            };
+            connect(socket, &QTcpSocket::readyRead, socket, [socket, head, feed] {
+                socket->readAll();
+                socket->write(head);
+                feed();
+            });
+            connect(socket, &QTcpSocket::bytesWritten, socket, feed);
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        });
+        listen(QHostAddress::LocalHost);
+    }
+    QUrl url(const QString &path) const { return QUrl(QString("http://127.0.0.1:%1%2").arg(serverPort()).arg(path)); }
+};
 
 } // namespace
 
@@ -124,6 +159,82 @@ private slots:
         const Client::Outcome outcome = Client::evaluate(json, "linux-x64", current);
         QCOMPARE(outcome.update ? outcome.update->version : QString(), offered);
         QCOMPARE(outcome.failure, failure);
+    }
+
+    void notesAddressComesOnlyOverHttpsOrFromTheManifestsServer_data()
+    {
+        QTest::addColumn<QString>("notes");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("https elsewhere") << "https://notes.example/1.2.0.md" << true;
+        QTest::newRow("same server") << "http://127.0.0.1:8787/releases/1.2.0.md" << true;
+        QTest::newRow("local file") << "file:///etc/hostname" << false;
+        QTest::newRow("device") << "file:///dev/zero" << false;
+        QTest::newRow("http elsewhere") << "http://notes.example/1.2.0.md" << false;
+        QTest::newRow("same host, other port") << "http://127.0.0.1:9/1.2.0.md" << false;
+        QTest::newRow("data") << "data:text/plain,hello" << false;
+    }
+
+    void notesAddressComesOnlyOverHttpsOrFromTheManifestsServer()
+    {
+        QFETCH(QString, notes);
+        QFETCH(bool, kept);
+        const Client::Outcome outcome = Client::evaluate(withField("2.0.0", "release_notes_url", notes), "linux-x64",
+                                                         "1.0.4", QUrl("http://127.0.0.1:8787/releases/latest.json"));
+        QVERIFY(outcome.update);
+        QCOMPARE(outcome.update->releaseNotesUrl, kept ? QUrl(notes) : QUrl());
+    }
+
+    void hostileRepliesAreRefused_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<qint64>("bodyBytes");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("plain http to another machine") << "http://releases.example/notes/stable/" << QByteArray()
+                                                       << qint64(0) << "release address must use https";
+        QTest::newRow("announced 1 GB") << "" << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1073741824\r\n\r\n")
+                                        << qint64(1) << "manifest larger than";
+        QTest::newRow("unannounced flood") << "" << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n")
+                                           << qint64(8 * 1024 * 1024) << "manifest larger than";
+    }
+
+    void hostileRepliesAreRefused()
+    {
+        QFETCH(QString, base);
+        QFETCH(QByteArray, head);
+        QFETCH(qint64, bodyBytes);
+        QFETCH(QString, failure);
+        FloodServer server(head, bodyBytes);
+        Client client({"notes", "stable", base.isEmpty() ? server.url("/notes/stable/") : QUrl(base), "1.0.4"});
+        QSignalSpy failed(&client, &Client::checkFailed);
+        client.check();
+        QTRY_COMPARE(failed.size(), 1);
+        QVERIFY2(failed.first().first().toString().startsWith(failure), qPrintable(failed.first().first().toString()));
+    }
+
+    void releaseNotesAreFetchedOnlyWithinLimits_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<qint64>("bodyBytes");
+        QTest::addColumn<bool>("ready");
+        QTest::newRow("short notes") << "" << qint64(2000) << true;
+        QTest::newRow("notes of 2 MB") << "" << qint64(2 * 1024 * 1024) << false;
+        QTest::newRow("local file") << "file:///etc/hostname" << qint64(0) << false;
+    }
+
+    void releaseNotesAreFetchedOnlyWithinLimits()
+    {
+        QFETCH(QString, url);
+        QFETCH(qint64, bodyBytes);
+        QFETCH(bool, ready);
+        FloodServer server("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", bodyBytes);
+        ReleaseNotesFetcher fetcher(url.isEmpty() ? server.url("/1.2.0/release-notes.md") : QUrl(url), "notes");
+        fetcher.setLocaleName("en_GB");
+        QSignalSpy notes(&fetcher, &ReleaseNotesFetcher::notesReady);
+        QSignalSpy unavailable(&fetcher, &ReleaseNotesFetcher::notesUnavailable);
+        fetcher.fetch();
+        QTRY_COMPARE(notes.size() + unavailable.size(), 1);
+        QCOMPARE(notes.size(), ready ? 1 : 0);
     }
 
     void platformKeyFollowsSystemAndProcessor_data()

@@ -15,7 +15,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTcpServer>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QElapsedTimer>
 
 using namespace VelmUpdate;
 
@@ -209,6 +211,33 @@ private slots:
         auto *dialog = window.findChild<WhatsNewDialog *>();
         QVERIFY(dialog->findChild<QTextBrowser *>()->toPlainText().contains("Tables can be sorted."));
         QVERIFY(!button(dialog, "Download 2.0.0"));
+    }
+
+    void longNotesAreShownAsPlainTextInBoundedLines_data()
+    {
+        QTest::addColumn<QString>("markdown");
+        QTest::addColumn<bool>("plain");
+        QTest::newRow("release notes") << QString("## Fixed\n\n- **Tables** sort.\n") << false;
+        QTest::newRow("256 KB, one line") << QString("**bold** ").repeated(29000) << true;
+        QTest::newRow("256 KB, short lines") << QString("- **item**\n").repeated(23000) << true;
+    }
+
+    void longNotesAreShownAsPlainTextInBoundedLines()
+    {
+        QFETCH(QString, markdown);
+        QFETCH(bool, plain);
+        QTextBrowser *view = createNotesView(nullptr);
+        const std::unique_ptr<QTextBrowser> owner(view);
+        view->resize(480, 300);
+        view->show();
+        QElapsedTimer timer;
+        timer.start();
+        setNotesMarkdown(view, markdown);
+        view->repaint();
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(view->toPlainText().contains("**"), plain);
+        for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next())
+            QVERIFY(block.length() <= 501);
     }
 
     void feedbackOpensTheProductsPage()

@@ -34,6 +34,50 @@ int wordCount(const QString &text)
     return count;
 }
 
+qsizetype longestParagraph(const QString &text)
+{
+    qsizetype longest = 0;
+    qsizetype start = 0;
+    while (start <= text.size()) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
+        if (end < 0)
+            end = text.size();
+        longest = qMax(longest, end - start);
+        start = end + 1;
+    }
+    return longest;
+}
+
+QString brokenIntoLines(const QString &text, qsizetype width)
+{
+    if (width < 2 || longestParagraph(text) <= width)
+        return text;
+    QString out;
+    out.reserve(text.size() + text.size() / width + 16);
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype lineEnd = text.indexOf(QLatin1Char('\n'), start);
+        if (lineEnd < 0)
+            lineEnd = text.size();
+        while (lineEnd - start > width) {
+            qsizetype cut = start + width;
+            // Only the second half is searched: a text without spaces stays linear.
+            const qsizetype half = start + width / 2;
+            const qsizetype space = QStringView(text).sliced(half, cut - half).lastIndexOf(QLatin1Char(' '));
+            if (space > 0)
+                cut = half + space + 1;
+            out += QStringView(text).sliced(start, cut - start);
+            out += QLatin1Char('\n');
+            start = cut;
+        }
+        out += QStringView(text).sliced(start, lineEnd - start);
+        if (lineEnd < text.size())
+            out += QLatin1Char('\n');
+        start = lineEnd + 1;
+    }
+    return out;
+}
+
 bool looksLikeHtml(const QString &text)
 {
     const QString trimmed = text.trimmed();

@@ -11,6 +11,14 @@ namespace EditorRules {
 // Non-empty parts of the trimmed text split on runs of white space.
 int wordCount(const QString &text);
 
+// Length of the longest run of characters between line ends.
+qsizetype longestParagraph(const QString &text);
+// The text with every line longer than width characters broken into display
+// lines of at most width characters, at the last space of a line where there
+// is one in its second half. Text layout cost grows with the longest block, so
+// a huge paragraph is only ever shown this way.
+QString brokenIntoLines(const QString &text, qsizetype width);
+
 // Plain text that should be pasted through the HTML converter.
 bool looksLikeHtml(const QString &text);
 // Plain text that should be pasted through the Markdown converter.

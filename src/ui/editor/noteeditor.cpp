@@ -37,6 +37,11 @@
 
 using namespace TextEditing;
 
+namespace {
+// Characters per display line of a note shown broken into lines.
+constexpr qsizetype kDisplayLineWidth = 2000;
+}
+
 NoteEditor::NoteEditor(QWidget *parent)
     : QTextEdit(parent)
 {
@@ -133,7 +138,15 @@ void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force
     if (m_renderer)
         m_renderer->clearCache();
     const bool wasOversized = m_oversized;
-    m_oversized = body.size() > m_oversizedNoteLimit;
+    // Layout cost grows with the longest block, not with the note: a body of
+    // one huge paragraph is shown broken into display lines, read-only.
+    QString plain;
+    qsizetype longest = 0;
+    if (body.size() > m_longParagraphLimit) {
+        plain = deltaPlainText(body);
+        longest = EditorRules::longestParagraph(plain);
+    }
+    m_oversized = body.size() > m_oversizedNoteLimit || longest > m_longParagraphLimit;
     if (sameNote && !m_oversized && !wasOversized) {
         m_deltaDocument->setJson(body);
     } else {
@@ -143,10 +156,15 @@ void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force
         QTextDocument detached;
         setDocument(&detached);
         if (m_oversized) {
+            const QString notice = body.size() > m_oversizedNoteLimit
+                ? tr("This note is too large to edit here (%1 MB). It is shown as plain text and cannot be changed.")
+                      .arg(double(body.size()) / (1024 * 1024), 0, 'f', 1)
+                : tr("This note has a paragraph too long to edit here (%1 characters). It is shown as plain text, "
+                     "broken into lines, and cannot be changed.")
+                      .arg(longest);
             m_deltaDocument->document()->setPlainText(
-                tr("This note is too large to edit here (%1 MB). It is shown as plain text and cannot be changed.")
-                    .arg(double(body.size()) / (1024 * 1024), 0, 'f', 1)
-                + QStringLiteral("\n\n") + deltaPlainText(body));
+                notice + QStringLiteral("\n\n")
+                + EditorRules::brokenIntoLines(plain.isNull() ? deltaPlainText(body) : plain, kDisplayLineWidth));
         } else {
             m_deltaDocument->setJson(body);
         }

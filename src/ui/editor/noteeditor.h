@@ -69,10 +69,12 @@ public:
     // Gives up text that cannot be stored (the user agreed to lose it).
     void abandonUnsavedChanges();
     AutosaveScheduler *autosave() const { return m_autosave; }
-    // Bodies above this many characters (16 MB unless set) are shown as plain
-    // text, read-only, with a line saying so: laying out and editing them
-    // would stall the editor.
+    // Bodies above this many characters (16 MB unless set), and bodies with a
+    // paragraph above the long-paragraph limit (100 000 characters unless
+    // set), are shown as plain text broken into display lines, read-only, with
+    // a line saying so: laying out and editing them would stall the editor.
     void setOversizedNoteLimit(qsizetype characters) { m_oversizedNoteLimit = characters; }
+    void setLongParagraphLimit(qsizetype characters) { m_longParagraphLimit = characters; }
     // The note loaded is shown that way; it is never saved from here.
     bool isOversized() const { return m_oversized; }
     int wordCount() const;
@@ -182,6 +184,7 @@ private:
     bool m_awaitingSave = false;
     bool m_oversized = false;
     qsizetype m_oversizedNoteLimit = 16 * 1024 * 1024;
+    qsizetype m_longParagraphLimit = 100000;
     AutosaveScheduler *m_autosave = nullptr;
     QElapsedTimer m_tripleClickTimer;
     QPoint m_tripleClickPos;

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "appstate.h"
+#include "databasedamagebanner.h"
 #include "converters.h"
 #include "editoractions.h"
 #include "editortoolbar.h"
@@ -369,8 +370,14 @@ void MainWindow::showNote(const QString &noteId, bool force)
         updatePage();
         return;
     }
+    m_state->noteOpening(note->id, note->body.size());
     m_editor->loadNote(note->id, note->body, force);
-    const bool editable = note->ownerId.isEmpty() || note->permission == QStringLiteral("edit");
+    // Cleared only once the event loop has turned and painted the note.
+    QTimer::singleShot(1000, this, [state = m_state, id = note->id] {
+        if (state)
+            state->noteOpened(id);
+    });
+    const bool editable = (note->ownerId.isEmpty() || note->permission == QStringLiteral("edit")) && !m_state->isReadOnly();
     m_toolbar->setEnabled(editable);
     m_editor->setReadOnly(!editable || m_editor->isOversized());
 
@@ -577,6 +584,18 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::showDatabaseDamaged(const QString &details, const std::function<void()> &repair)
+{
+    auto *banner = new DatabaseDamageBanner(details, m_stack->parentWidget());
+    if (auto *layout = qobject_cast<QBoxLayout *>(m_stack->parentWidget()->layout()))
+        layout->insertWidget(0, banner);
+    connect(banner, &DatabaseDamageBanner::backUpRequested, this, [this] { m_io->backupDatabase(); });
+    connect(banner, &DatabaseDamageBanner::repairRequested, this, [repair] {
+        if (repair)
+            repair();
+    });
 }
 
 void MainWindow::quitApplication()

@@ -92,6 +92,9 @@ public:
     void applyStenoMode();
     void updateTray();
     void quitApplication();
+    // Shows the banner of a damaged database opened read-only (details: what
+    // the check found); repair runs when the user asks for it.
+    void showDatabaseDamaged(const QString &details, const std::function<void()> &repair);
 
     // Moves the editor's note to a notebook chosen by the user.
     void moveCurrentNote();

@@ -36,6 +36,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTextDocument>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -243,8 +244,14 @@ void NoteWindow::loadNote()
         updateWindowTitle();
         return;
     }
+    m_state->noteOpening(note->id, note->body.size());
     m_editor->loadNote(note->id, note->body, false);
-    const bool editable = noteIsEditable(*note);
+    // Cleared only once the event loop has turned and painted the note.
+    QTimer::singleShot(1000, this, [state = m_state, id = note->id] {
+        if (state)
+            state->noteOpened(id);
+    });
+    const bool editable = noteIsEditable(*note) && !m_state->isReadOnly();
     m_editor->setReadOnly(!editable || m_editor->isOversized());
     m_toolbar->setEnabled(editable);
     updateWindowTitle();

@@ -47,6 +47,8 @@ int restoreNoteWindows(AppState *state)
         return 0;
     int opened = 0;
     for (const QString &id : stored.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        if (id == state->unfinishedNoteId())
+            continue;
         if (NoteWindowRegistry::of(state)->open(id))
             ++opened;
     }
