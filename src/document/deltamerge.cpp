@@ -21,6 +21,7 @@ struct Tables
 {
     QHash<QString, int> attributeIds;
     QList<QJsonObject> attributes{QJsonObject()};
+    QList<std::pair<QJsonObject, int>> recentAttributes;
     QHash<QString, int> embedIds;
     QList<QJsonObject> embeds;
 
@@ -28,12 +29,21 @@ struct Tables
     {
         if (object.isEmpty())
             return 0;
+        // A note uses a handful of attribute sets: comparing with the recent
+        // ones is cheaper than writing each out as JSON.
+        for (const auto &[recent, id] : recentAttributes) {
+            if (recent == object)
+                return id;
+        }
         const QString key = compactJson(object);
-        const auto it = attributeIds.constFind(key);
-        if (it != attributeIds.cend())
-            return *it;
-        attributes.append(object);
-        return attributeIds.insert(key, int(attributes.size()) - 1).value();
+        auto it = attributeIds.constFind(key);
+        if (it == attributeIds.cend()) {
+            attributes.append(object);
+            it = attributeIds.insert(key, int(attributes.size()) - 1);
+        }
+        if (recentAttributes.size() < 16)
+            recentAttributes.append({object, *it});
+        return *it;
     }
 
     int internEmbed(const QJsonObject &object)
@@ -53,28 +63,37 @@ struct Units
     QList<int> attributes;
 };
 
-Units flatten(const QList<DeltaOp> &ops, Tables &tables)
+// Reads the ops as parseDelta does, without building DeltaOps: this runs
+// over three whole notes per merge.
+Units flatten(const QJsonArray &ops, qsizetype sizeHint, Tables &tables)
 {
     Units units;
-    for (const DeltaOp &op : ops) {
-        if (op.type == DeltaOp::InsertEmbed) {
-            units.keys.append(kEmbedBase + tables.internEmbed(op.embed));
-            units.attributes.append(tables.internAttributes(op.attributes));
-        } else if (op.type == DeltaOp::InsertText) {
-            const int attributes = tables.internAttributes(op.attributes);
-            const QString &text = op.text;
-            for (qsizetype i = 0; i < text.size(); ++i) {
-                int key = text.at(i).unicode();
-                if (QChar::isHighSurrogate(char16_t(key)) && i + 1 < text.size()
-                    && text.at(i + 1).isLowSurrogate()) {
-                    key = int(QChar::surrogateToUcs4(text.at(i), text.at(i + 1)));
-                    ++i;
-                }
-                units.keys.append(key);
-                units.attributes.append(attributes);
-            }
+    units.keys.reserve(sizeHint);
+    units.attributes.reserve(sizeHint);
+    const QString insertKey = QStringLiteral("insert");
+    const QString attributesKey = QStringLiteral("attributes");
+    for (const QJsonValue &value : ops) {
+        if (!value.isObject())
+            continue;
+        const QJsonObject op = value.toObject();
+        const QJsonValue insert = op.value(insertKey);
+        const int attributes = tables.internAttributes(op.value(attributesKey).toObject());
+        if (insert.isObject()) {
+            units.keys.append(kEmbedBase + tables.internEmbed(insert.toObject()));
+            units.attributes.append(attributes);
+            continue;
         }
         // Retain and delete never occur in a stored body; they hold no units.
+        const QString text = insert.toString();
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            int key = text.at(i).unicode();
+            if (QChar::isHighSurrogate(char16_t(key)) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+                key = int(QChar::surrogateToUcs4(text.at(i), text.at(i + 1)));
+                ++i;
+            }
+            units.keys.append(key);
+            units.attributes.append(attributes);
+        }
     }
     return units;
 }
@@ -362,16 +381,14 @@ private:
     QHash<std::pair<int, quint64>, int> m_combined;
 };
 
-bool isDeltaArray(const QString &body)
-{
-    return parseJsonText(body).isArray();
-}
-
 } // namespace
 
 DeltaMergeResult mergeDeltaBodies(const QString &base, const QString &local, const QString &remote)
 {
-    if (!isDeltaArray(base) || !isDeltaArray(local) || !isDeltaArray(remote)) {
+    const QJsonDocument baseJson = parseJsonText(base);
+    const QJsonDocument localJson = parseJsonText(local);
+    const QJsonDocument remoteJson = parseJsonText(remote);
+    if (!baseJson.isArray() || !localJson.isArray() || !remoteJson.isArray()) {
         // Plain-text bodies have no units to merge; only the trivial cases hold.
         if (local == remote || remote == base)
             return {true, local, -1};
@@ -380,8 +397,8 @@ DeltaMergeResult mergeDeltaBodies(const QString &base, const QString &local, con
         return {false, QString(), 0};
     }
     Tables tables;
-    const Units baseUnits = flatten(parseDeltaJson(base), tables);
-    const Units localUnits = flatten(parseDeltaJson(local), tables);
-    const Units remoteUnits = flatten(parseDeltaJson(remote), tables);
+    const Units baseUnits = flatten(baseJson.array(), base.size(), tables);
+    const Units localUnits = flatten(localJson.array(), local.size(), tables);
+    const Units remoteUnits = flatten(remoteJson.array(), remote.size(), tables);
     return Merger(tables, baseUnits, localUnits, remoteUnits).run();
 }
