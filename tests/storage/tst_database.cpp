@@ -189,7 +189,7 @@ private slots:
         QSignalSpy applied(&db, &Database::migrationApplied);
         QVERIFY(db.open(Database::defaultDatabasePath()) && db.migrate());
         QCOMPARE(applied.size(), Database::currentVersion);
-        QCOMPARE(scalar(db, "SELECT COUNT(*) || version FROM schema_version").toString(), QString("14"));
+        QCOMPARE(scalar(db, "SELECT COUNT(*) || version FROM schema_version").toString(), QString("15"));
         QCOMPARE(scalar(db, "PRAGMA foreign_keys").toInt(), 1);
         QCOMPARE(QFileInfo(Database::defaultDatabasePath()).absolutePath(), nested);
         const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther

@@ -123,7 +123,13 @@ void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force
     const bool wasOversized = m_oversized;
     m_oversized = body.size() > m_oversizedNoteLimit;
     if (sameNote && !m_oversized && !wasOversized) {
-        m_deltaDocument->setJson(body);
+        // The same note changed elsewhere (a merge, a restored version): an
+        // edit of the open text, so undo and the user's place survive it.
+        QList<int> places{anchor, position};
+        if (m_deltaDocument->applyJson(body, &places)) {
+            anchor = places[0];
+            position = places[1];
+        }
     } else {
         // Filled while detached, the note comes back with a fresh cursor at
         // its start; a cursor pushed along to its end would make the next
