@@ -473,7 +473,8 @@ bool DeltaDocument::applyJson(const QString &body, QList<int> *positions)
 
     if (positions) {
         // Outside the replaced text a position moves with it; inside, it keeps
-        // to the text the old and new lines share at their start or end.
+        // to the text the old and new lines share at their start or end, and
+        // otherwise stays where it was within what changed.
         qsizetype prefix = 0;
         while (prefix < oldText.size() && prefix < newText.size() && oldText[prefix] == newText[prefix])
             ++prefix;
@@ -487,7 +488,7 @@ bool DeltaDocument::applyJson(const QString &body, QList<int> *positions)
             if (position >= oldEnd - suffix)
                 position += int(newText.size() - oldText.size());
             else
-                position = int(oldBegin + newText.size() - suffix);
+                position = std::min(position, int(oldBegin + newText.size() - suffix));
         }
     }
     return true;

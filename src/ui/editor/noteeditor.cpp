@@ -124,9 +124,12 @@ void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force
     m_oversized = body.size() > m_oversizedNoteLimit;
     if (sameNote && !m_oversized && !wasOversized) {
         // The same note changed elsewhere (a merge, a restored version): an
-        // edit of the open text, so undo and the user's place survive it.
+        // edit of the open text, so undo and the user's place survive it. A
+        // forced load starts afresh.
         QList<int> places{anchor, position};
-        if (m_deltaDocument->applyJson(body, &places)) {
+        if (force) {
+            m_deltaDocument->setJson(body);
+        } else if (m_deltaDocument->applyJson(body, &places)) {
             anchor = places[0];
             position = places[1];
         }
