@@ -11,6 +11,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QTextList>
 #include <QTextTable>
 
 #include <algorithm>
@@ -364,6 +366,132 @@ void DeltaDocument::setJson(const QString &body)
         return;
     }
     m_document->setPlainText(body);
+}
+
+namespace {
+
+// What a line shows: its text, its format and the formats of its runs.
+bool sameBlock(const QTextBlock &a, const QTextBlock &b)
+{
+    if (a.text() != b.text() || a.blockFormat() != b.blockFormat() || a.charFormat() != b.charFormat()
+        || (a.textList() == nullptr) != (b.textList() == nullptr)
+        || (a.textList() && a.textList()->format() != b.textList()->format()))
+        return false;
+    QTextBlock::iterator i = a.begin();
+    QTextBlock::iterator j = b.begin();
+    for (; !i.atEnd() && !j.atEnd(); ++i, ++j) {
+        if (i.fragment().length() != j.fragment().length() || i.fragment().charFormat() != j.fragment().charFormat())
+            return false;
+    }
+    return i.atEnd() && j.atEnd();
+}
+
+bool hasTables(const QTextDocument *document)
+{
+    return !document->rootFrame()->childFrames().isEmpty();
+}
+
+} // namespace
+
+bool DeltaDocument::applyJson(const QString &body, QList<int> *positions)
+{
+    DeltaDocument target;
+    target.setJson(body);
+    const QTextDocument *next = target.document();
+    if (!parseJsonText(body).isArray() || hasTables(m_document) || hasTables(next) || m_document->isEmpty()) {
+        setJson(body);
+        return false;
+    }
+    m_delta = parseJsonText(body).array();
+    // The lines both share at the start and then at the end stay untouched;
+    // old lines [same, oldCount - tail) become new lines [same, newCount - tail).
+    const int oldCount = m_document->blockCount();
+    const int newCount = next->blockCount();
+    int same = 0;
+    while (same < oldCount && same < newCount
+           && sameBlock(m_document->findBlockByNumber(same), next->findBlockByNumber(same)))
+        ++same;
+    if (same == oldCount && same == newCount)
+        return true;
+    int tail = 0;
+    while (same + tail < oldCount && same + tail < newCount
+           && sameBlock(m_document->findBlockByNumber(oldCount - 1 - tail), next->findBlockByNumber(newCount - 1 - tail)))
+        ++tail;
+    // The text of lines [first, end) of a document; when the range is empty
+    // or reaches the last line, the line break it takes is the one before it
+    // (or after it), so that whole lines come and go.
+    const auto range = [](const QTextDocument *document, int first, int end, int count, bool otherEmpty) {
+        const int documentEnd = document->characterCount() - 1;
+        const auto startOf = [&](int n) { return n < count ? document->findBlockByNumber(n).position() : documentEnd; };
+        const auto endOf = [&](int n) {
+            const QTextBlock block = document->findBlockByNumber(n);
+            return block.position() + block.length() - 1;
+        };
+        if (first == end)
+            return std::pair{startOf(first), startOf(first)};
+        if (!otherEmpty)
+            return std::pair{startOf(first), endOf(end - 1)};
+        // Whole lines added or removed: with their line breaks.
+        if (end < count)
+            return std::pair{startOf(first), startOf(end)};
+        return std::pair{endOf(first - 1), documentEnd};
+    };
+    const bool oldEmpty = same == oldCount - tail;
+    const bool newEmpty = same == newCount - tail;
+    auto [oldBegin, oldEnd] = range(m_document, same, oldCount - tail, oldCount, newEmpty);
+    auto [newBegin, newEnd] = range(next, same, newCount - tail, newCount, oldEmpty);
+    if (oldEmpty) {
+        // Inserted lines go where the old range would be, with their breaks.
+        oldBegin = oldEnd = same < oldCount ? m_document->findBlockByNumber(same).position() : m_document->characterCount() - 1;
+    }
+    if (newEmpty)
+        newBegin = newEnd = 0;
+    QTextCursor source(const_cast<QTextDocument *>(next));
+    source.setPosition(newBegin);
+    source.setPosition(newEnd, QTextCursor::KeepAnchor);
+    const QTextDocumentFragment fragment = source.selection();
+    const QString oldText = m_document->toPlainText().mid(oldBegin, oldEnd - oldBegin);
+    const QString newText = next->toPlainText().mid(newBegin, newEnd - newBegin);
+
+    QTextCursor cursor(m_document);
+    cursor.beginEditBlock();
+    cursor.setPosition(oldBegin);
+    cursor.setPosition(oldEnd, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    cursor.insertFragment(fragment);
+    // A fragment's first line takes the format of the line it lands in; the
+    // replaced lines take theirs from the new document, one by one.
+    // The line after them too: a line break inserted before it may have
+    // brought the format of the line it ended.
+    for (int n = same; n < std::min(newCount, newCount - tail + 1); ++n) {
+        const QTextBlock from = next->findBlockByNumber(n);
+        QTextCursor line(m_document->findBlockByNumber(n));
+        line.setBlockFormat(from.blockFormat());
+        line.setBlockCharFormat(from.charFormat());
+    }
+    cursor.endEditBlock();
+
+    if (positions) {
+        // Outside the replaced text a position moves with it; inside, it keeps
+        // to the text the old and new lines share at their start or end, and
+        // otherwise stays where it was within what changed.
+        qsizetype prefix = 0;
+        while (prefix < oldText.size() && prefix < newText.size() && oldText[prefix] == newText[prefix])
+            ++prefix;
+        qsizetype suffix = 0;
+        while (suffix < oldText.size() - prefix && suffix < newText.size() - prefix
+               && oldText[oldText.size() - 1 - suffix] == newText[newText.size() - 1 - suffix])
+            ++suffix;
+        for (int &position : *positions) {
+            if (position <= oldBegin + prefix)
+                continue;
+            if (position >= oldEnd - suffix)
+                position += int(newText.size() - oldText.size());
+            else
+                position = std::min(position, int(oldBegin + newText.size() - suffix));
+        }
+    }
+    return true;
 }
 
 QString DeltaDocument::toJson() const

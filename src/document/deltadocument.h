@@ -25,6 +25,13 @@ public:
     // Empty text clears the document; a JSON array is loaded as setDelta;
     // anything else is shown as plain text.
     void setJson(const QString &body);
+    // Loads body as one edit of the current document instead of afresh: only
+    // the lines that differ are replaced, as one undo step, so the undo
+    // history stays usable and cursors on other lines keep their text. Each
+    // of positions (in the document before) is moved to the same text after.
+    // A document with tables, or a body that is not a Delta, is loaded as
+    // setJson does; returns false then.
+    bool applyJson(const QString &body, QList<int> *positions = nullptr);
     // The Delta of the current document, compact JSON.
     QString toJson() const;
     QString toPlainText() const;

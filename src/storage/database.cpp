@@ -114,6 +114,17 @@ const Step kMigration4[] = {
                     "tasks   TEXT NOT NULL)"},
 };
 
+// Migration 5 ("merge bases"): the body the server last confirmed for each
+// note, the common ancestor when an edit here meets one made elsewhere. Kept
+// apart from notes so list and editor reads never carry it. A synced note's
+// current body is its base.
+const Step kMigration5[] = {
+    {"merge bases", "CREATE TABLE IF NOT EXISTS note_bases (  note_id TEXT PRIMARY KEY REFERENCES notes(id),  "
+                    "version INTEGER NOT NULL,  body    TEXT NOT NULL)"},
+    {"synced bodies", "INSERT OR REPLACE INTO note_bases (note_id, version, body) "
+                      "SELECT id, version, body FROM notes WHERE sync_status = 'synced'"},
+};
+
 QString newUuid()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -391,26 +402,34 @@ bool Database::runMigrations()
             return false;
         emit migrationApplied(3, QStringLiteral("plain-text search"));
     }
+    const auto runSteps = [this](const auto &steps, int number) {
+        if (!beginStep())
+            return false;
+        QSqlQuery step(m_db);
+        for (const Step &each : steps) {
+            if (!step.exec(QString::fromUtf8(each.statement))) {
+                qCCritical(lcStorage).noquote() << "Migration" << number << each.label << step.lastError().text();
+                undoStep();
+                return false;
+            }
+        }
+        return endStep();
+    };
     if (version < 4) {
         qCInfo(lcStorage) << "Running migration 4: list index and to-do cache";
-        const auto runSteps = [this] {
-            if (!beginStep())
-                return false;
-            QSqlQuery step(m_db);
-            for (const Step &each : kMigration4) {
-                if (!step.exec(QString::fromUtf8(each.statement))) {
-                    qCCritical(lcStorage).noquote() << "Migration 4" << each.label << step.lastError().text();
-                    undoStep();
-                    return false;
-                }
-            }
-            return endStep();
-        };
-        if (!runSteps() || !storeVersion(4)) {
+        if (!runSteps(kMigration4, 4) || !storeVersion(4)) {
             emit migrationError(4, QStringLiteral("Failed to create the list index"));
             return false;
         }
         emit migrationApplied(4, QStringLiteral("list index and to-do cache"));
+    }
+    if (version < 5) {
+        qCInfo(lcStorage) << "Running migration 5: merge bases";
+        if (!runSteps(kMigration5, 5) || !storeVersion(5)) {
+            emit migrationError(5, QStringLiteral("Failed to keep the merge bases"));
+            return false;
+        }
+        emit migrationApplied(5, QStringLiteral("merge bases"));
     }
     qCInfo(lcStorage) << "Database at version" << currentVersion;
     return true;

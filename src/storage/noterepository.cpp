@@ -235,6 +235,7 @@ bool NoteRepository::purgeRows(const QString &idSet, const QVariant &idSetValue)
          {"DELETE FROM note_snapshots WHERE note_id IN %1", "DELETE FROM note_task_settings WHERE note_id IN %1",
           "DELETE FROM attachments WHERE note_id IN %1", "DELETE FROM note_operations WHERE note_id IN %1",
           "DELETE FROM tasks WHERE note_id IN %1", "DELETE FROM note_todos WHERE note_id IN %1",
+          "DELETE FROM note_bases WHERE note_id IN %1",
           "DELETE FROM notes_fts WHERE rowid IN (SELECT rowid FROM notes WHERE id IN %1)",
           "DELETE FROM notes WHERE id IN %1"}) {
         if (!exec(q, QString::fromLatin1(statement).arg(idSet), bound))
@@ -293,17 +294,48 @@ bool NoteRepository::emptyTrash()
     return true;
 }
 
-bool NoteRepository::markSynced(const QString &id, int version)
+bool NoteRepository::markSynced(const QString &id, int version, bool bodyConfirmed)
 {
-    QSqlQuery q(m_database->database());
-    return exec(q, QStringLiteral("UPDATE notes SET sync_status='synced', version=?, op_version=? WHERE id=?"),
-                {version, version, id});
+    const QSqlDatabase db = m_database->database();
+    WriteScope write(db);
+    if (!write.isOpen())
+        return false;
+    QSqlQuery q(db);
+    if (!exec(q, QStringLiteral("UPDATE notes SET sync_status='synced', version=?, op_version=? WHERE id=?"),
+              {version, version, id}))
+        return false;
+    if (bodyConfirmed
+        && !exec(q, QStringLiteral("INSERT OR REPLACE INTO note_bases (note_id, version, body) "
+                                   "SELECT id, ?, body FROM notes WHERE id=?"),
+                 {version, id}))
+        return false;
+    return write.commit();
 }
 
-bool NoteRepository::setServerVersion(const QString &id, int version)
+bool NoteRepository::setServerVersion(const QString &id, int version, const std::optional<QString> &confirmedBody)
+{
+    const QSqlDatabase db = m_database->database();
+    WriteScope write(db);
+    if (!write.isOpen())
+        return false;
+    QSqlQuery q(db);
+    return exec(q, QStringLiteral("UPDATE notes SET op_version=? WHERE id=?"), {version, id})
+        && (!confirmedBody || setMergeBase(id, version, *confirmedBody)) && write.commit();
+}
+
+std::optional<NoteBase> NoteRepository::mergeBase(const QString &id) const
 {
     QSqlQuery q(m_database->database());
-    return exec(q, QStringLiteral("UPDATE notes SET op_version=? WHERE id=?"), {version, id});
+    if (!exec(q, QStringLiteral("SELECT version, body FROM note_bases WHERE note_id=?"), {id}) || !q.next())
+        return std::nullopt;
+    return NoteBase{q.value(0).toInt(), q.value(1).toString()};
+}
+
+bool NoteRepository::setMergeBase(const QString &id, int version, const QString &body)
+{
+    QSqlQuery q(m_database->database());
+    return exec(q, QStringLiteral("INSERT OR REPLACE INTO note_bases (note_id, version, body) VALUES (?, ?, ?)"),
+                {id, version, body});
 }
 
 int NoteRepository::markAllPending()

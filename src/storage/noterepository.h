@@ -25,6 +25,14 @@ struct PendingDeletion
     QDateTime deletedAt;
 };
 
+// The body the server confirmed at a version: the common ancestor a pulled
+// edit and a local one are merged from.
+struct NoteBase
+{
+    int version = 0;
+    QString body;
+};
+
 // The only code that reads and writes the notes table, its full-text index and
 // the per-note to-do setting. Holds a non-owning pointer to the Database, which
 // must outlive it. GUI thread only; signals are emitted after successful writes.
@@ -110,10 +118,16 @@ public:
     bool purge(const QStringList &ids);
     bool emptyTrash();
 
-    // Also records version as the last one the server confirmed.
-    bool markSynced(const QString &id, int version);
+    // Also records version as the last one the server confirmed and, when
+    // bodyConfirmed, the stored body as the note's merge base at it.
+    bool markSynced(const QString &id, int version, bool bodyConfirmed = true);
+    // The merge base of a note: absent when the server never confirmed a body.
+    std::optional<NoteBase> mergeBase(const QString &id) const;
+    bool setMergeBase(const QString &id, int version, const QString &body);
     // The server confirmed version while the row changed again: it stays pending.
-    bool setServerVersion(const QString &id, int version);
+    // confirmedBody, when known, is the body the server holds at version: the
+    // merge base from now on.
+    bool setServerVersion(const QString &id, int version, const std::optional<QString> &confirmedBody);
     // Live notes other than never-edited welcome notes; returns the rows changed.
     int markAllPending();
     // Purges of notes the server had seen, oldest first, until cleared.

@@ -3,6 +3,7 @@
 #include "apiclient.h"
 #include "attachmentrepository.h"
 #include "database.h"
+#include "deltamerge.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
@@ -133,6 +134,8 @@ void SyncEngine::fail(const QString &message, int status)
 void SyncEngine::beginCycle()
 {
     m_pullRowFailed = false;
+    m_pullLeftPending = false;
+    m_repushedInCycle = false;
     loadRefused();
     m_pendingNotebooks = m_notebooks->pendingNotebooks();
     if (!m_pendingNotebooks.isEmpty())
@@ -321,11 +324,16 @@ void SyncEngine::applyPushResults(const PushBatch &batch, const QJsonArray &resu
         if (status == QLatin1String("ok")) {
             // A merged row differs from the one sent; the pull that follows brings it.
             const int version = result.value("version").toInt();
+            // The server may have kept fields of its own: then the body sent
+            // is not what it confirmed, and the pull brings what it holds.
+            const bool merged = result.value("merged").toBool();
             // An edit made while the push was in flight is still to be pushed.
             if (m_notes->noteById(id) == *sent)
-                m_notes->markSynced(id, version);
+                m_notes->markSynced(id, version, !merged);
+            else if (merged)
+                m_notes->setServerVersion(id, version, std::nullopt);
             else
-                m_notes->setServerVersion(id, version);
+                m_notes->setServerVersion(id, version, sent->body);
             m_dataChangedInCycle = true;
         } else if (status == QLatin1String("left")) {
             // A read-only note the user trashed: its share is gone, so is the note here.
@@ -376,6 +384,16 @@ void SyncEngine::pullNotes(const QString &since)
                 m_preferences->set(kNoteCursor, QString::number(timestamp));
             if (body.value("has_more").toBool() && timestamp > since.toLongLong())
                 return pullNotes(QString::number(timestamp));
+            // Merged bodies and conflict copies go out in this cycle, so the
+            // other devices see them without waiting for the next one.
+            if (m_pullLeftPending) {
+                m_pullLeftPending = false;
+                if (!m_repushedInCycle) {
+                    m_repushedInCycle = true;
+                    return pushNotes();
+                }
+                m_resyncRequested = true;
+            }
             pullNotebooks();
         },
         query);
@@ -414,18 +432,27 @@ bool SyncEngine::mergeNotes(const QJsonArray &changes)
         case MergeAction::Skip:
             continue;
         case MergeAction::Insert:
-            written = m_notes->insert(pulled);
+            written = m_notes->insert(pulled) && m_notes->setMergeBase(pulled.id, pulled.version, pulled.body);
             break;
         case MergeAction::Replace:
             if (*local == pulled)
                 continue;
-            written = m_notes->update(pulled);
+            written = m_notes->update(pulled) && m_notes->setMergeBase(pulled.id, pulled.version, pulled.body);
             replaced << pulled.id;
             break;
         case MergeAction::Conflict: {
+            if (const std::optional<Note> merged = mergedNote(*local, pulled)) {
+                qCInfo(lcSync) << "note merged" << pulled.id << "at version" << pulled.version;
+                written = m_notes->update(*merged) && m_notes->setMergeBase(pulled.id, pulled.version, pulled.body);
+                m_pullLeftPending = true;
+                replaced << pulled.id;
+                break;
+            }
             const Note copy = conflictCopy(*local, now);
             qCWarning(lcSync) << "note conflict" << pulled.id << "local text kept as" << copy.id;
-            written = m_notes->insert(copy) && m_notes->update(pulled);
+            m_pullLeftPending = true;
+            written = m_notes->insert(copy) && m_notes->update(pulled)
+                && m_notes->setMergeBase(pulled.id, pulled.version, pulled.body);
             replaced << pulled.id;
             break;
         }
@@ -445,6 +472,27 @@ bool SyncEngine::mergeNotes(const QJsonArray &changes)
     if (!replaced.isEmpty())
         emit notesMerged(replaced);
     return allWritten;
+}
+
+std::optional<Note> SyncEngine::mergedNote(const Note &local, const Note &pulled) const
+{
+    // Only a base at the version the local edit started from is its ancestor;
+    // a trashing on either side is the convergence rules' business.
+    const std::optional<NoteBase> base = m_notes->mergeBase(local.id);
+    if (!base || base->version != local.opVersion || local.deletedAt || pulled.deletedAt)
+        return std::nullopt;
+    const DeltaMergeResult result = mergeDeltaBodies(base->body, local.body, pulled.body);
+    if (!result.merged)
+        return std::nullopt;
+    // The server's row with both edits in its body, still to be pushed, based
+    // on the version pulled.
+    Note merged = pulled;
+    merged.body = result.body;
+    merged.opVersion = pulled.version;
+    merged.modifiedAt = std::max(local.modifiedAt, pulled.modifiedAt);
+    merged.updatedAt = std::max(local.updatedAt, pulled.updatedAt);
+    merged.syncStatus = SyncStatus::Pending;
+    return merged;
 }
 
 void SyncEngine::pullNotebooks()

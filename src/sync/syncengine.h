@@ -118,6 +118,9 @@ private:
     void pushNextAttachment();
     void pullNotes(const QString &since);
     bool mergeNotes(const QJsonArray &changes);
+    // local's pending edit and pulled's merged over their common base;
+    // absent when there is no base or the two edits conflict.
+    std::optional<Note> mergedNote(const Note &local, const Note &pulled) const;
     void pullNotebooks();
     void mergeNotebooks(const QJsonArray &list);
     int removeNotebooksGoneFromServer(const QSet<QString> &listed);
@@ -148,5 +151,7 @@ private:
     bool m_pullRowFailed = false;
     QJsonObject m_refused;
     bool m_resyncRequested = false;
+    bool m_pullLeftPending = false;   // a pull wrote a merged body or a conflict copy still to be pushed
+    bool m_repushedInCycle = false; // this cycle pushed once more after a merge
     bool m_dataChangedInCycle = false;
 };

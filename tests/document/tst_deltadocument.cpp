@@ -350,6 +350,63 @@ private slots:
         QCOMPARE(spacers, 1);
     }
     // A platform's dark window such as #31363B once read as light.
+    void applyingABodyEditsOnlyTheLinesThatDiffer_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QString>("word"); // a word of an untouched line: a cursor on it stays on it
+        const QString keep = R"({"insert":"keep me"},{"insert":"\n"})";
+        QTest::newRow("a line retyped") << "[" + keep + R"(,{"insert":"old text"},{"insert":"\n"}])"
+                                        << "[" + keep + R"(,{"insert":"new text here"},{"insert":"\n"}])" << "keep";
+        QTest::newRow("a line added at the end") << "[" + keep + "]" << "[" + keep + R"(,{"insert":"added"},{"insert":"\n"}])" << "keep";
+        QTest::newRow("a line added at the start") << "[" + keep + "]" << R"([{"insert":"added"},{"insert":"\n"},)" + keep + "]" << "keep";
+        QTest::newRow("a line removed") << R"([{"insert":"gone"},{"insert":"\n"},)" + keep + "]" << "[" + keep + "]" << "keep";
+        QTest::newRow("a line made a heading and a word bold")
+            << "[" + keep + R"(,{"insert":"title"},{"insert":"\n"},{"insert":"a b"},{"insert":"\n"}])"
+            << "[" + keep + R"(,{"insert":"title"},{"attributes":{"header":2},"insert":"\n"},{"insert":"a "},{"attributes":{"bold":true},"insert":"b"},{"insert":"\n"}])"
+            << "keep";
+        QTest::newRow("lines become list items")
+            << R"([{"insert":"one"},{"insert":"\n"},{"insert":"two"},{"insert":"\n"},)" + keep + "]"
+            << R"([{"insert":"one"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"two"},{"attributes":{"list":"bullet"},"insert":"\n"},)" + keep + "]"
+            << "keep";
+    }
+    void applyingABodyEditsOnlyTheLinesThatDiffer()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(QString, word);
+        DeltaDocument doc;
+        doc.setJson(before);
+        // Typing before the change arrives, which the merged body carries too.
+        const auto type = [&word](QTextDocument *document) {
+            QTextCursor typing(document);
+            typing.setPosition(int(document->toPlainText().indexOf(word)));
+            typing.insertText("!");
+        };
+        type(doc.document());
+        const QString typed = doc.toJson();
+        DeltaDocument expected;
+        expected.setJson(after);
+        type(expected.document());
+        const QString target = expected.toJson();
+
+        const int at = int(doc.document()->toPlainText().indexOf(word)) + 1;
+        QTextCursor held(doc.document());
+        held.setPosition(at);
+        QList<int> places{at};
+        QVERIFY(doc.applyJson(target, &places));
+        QCOMPARE(doc.toJson(), target);
+        QCOMPARE(doc.document()->toPlainText().mid(held.position() - 1, word.size()), word);
+        QCOMPARE(doc.document()->toPlainText().mid(places[0] - 1, word.size()), word);
+        // One undo step takes the document back to the typed text, one more before the typing.
+        doc.document()->undo();
+        QCOMPARE(doc.toJson(), typed);
+        doc.document()->undo();
+        DeltaDocument original;
+        original.setJson(before);
+        QCOMPARE(doc.toJson(), original.toJson());
+    }
+
     void darkPalettesAreRecognised_data()
     {
         QTest::addColumn<QString>("window");

@@ -130,14 +130,18 @@ private slots:
                                                  {"n3", "nb-work", "charlie"}})
             setup << QString("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at) "
                              "VALUES ('%1', '%2', '%3', 't', 't', 't')").arg(id, notebook, body.arg(word));
+        setup << "UPDATE notes SET sync_status = 'synced', version = 7 WHERE id = 'n3'";
         QVERIFY(buildRaw(path, setup));
 
         Database db;
         db.setTextExtractor(StorageFixture::deltaText);
         QSignalSpy applied(&db, &Database::migrationApplied);
         QVERIFY(db.open(path) && db.migrate());
-        QCOMPARE(applied.size(), 3);
+        QCOMPARE(applied.size(), 4);
         QCOMPARE(scalar(db, "SELECT version FROM schema_version").toInt(), Database::currentVersion);
+        // A synced note's body is its merge base; a pending one has none yet.
+        QCOMPARE(scalar(db, "SELECT group_concat(b.note_id || ':' || b.version) FROM note_bases b JOIN notes n "
+                            "ON n.id = b.note_id AND n.body = b.body").toString(), QString("n3:7"));
         QCOMPARE(scalar(db, "SELECT group_concat(id || ':' || notebook_id, ' ') FROM (SELECT * FROM notes ORDER BY id)")
                      .toString(), QString("n1: n2: n3:nb-work"));
         QCOMPARE(scalar(db, "SELECT group_concat(id) FROM notebooks").toString(), QString("nb-work"));
@@ -204,7 +208,7 @@ private slots:
         QSignalSpy applied(&db, &Database::migrationApplied);
         QVERIFY(db.open(Database::defaultDatabasePath()) && db.migrate());
         QCOMPARE(applied.size(), Database::currentVersion);
-        QCOMPARE(scalar(db, "SELECT COUNT(*) || version FROM schema_version").toString(), QString("14"));
+        QCOMPARE(scalar(db, "SELECT COUNT(*) || version FROM schema_version").toString(), QString("15"));
         QCOMPARE(scalar(db, "PRAGMA foreign_keys").toInt(), 1);
         QCOMPARE(QFileInfo(Database::defaultDatabasePath()).absolutePath(), nested);
         const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther

@@ -169,6 +169,36 @@ private slots:
         QCOMPARE(state->snapshots()->snapshotsForNote(note.id).size(), 1);
     }
 
+    void aMergeArrivingInAnOpenNoteKeepsThePlaceAndTheTyping()
+    {
+        auto state = newState();
+        Note note = addNote(*state, "first line");
+        note.body = R"([{"insert":"first line"},{"insert":"\n"},{"insert":"second line"},{"insert":"\n"}])";
+        QVERIFY(state->notes()->update(note));
+        QPointer<NoteWindow> window = openWindow(state.get(), note.id);
+        NoteEditor *editor = window->editor();
+        QTextCursor cursor = editor->textCursor();
+        cursor.setPosition(5); // after "first"
+        editor->setTextCursor(cursor);
+        QTest::keyClicks(editor, "!");
+        // The engine asks views to store their typing, then writes a body
+        // merged from it and another device's line.
+        emit state->syncAboutToMerge();
+        QCOMPARE(storedText(*state, note.id), QStringLiteral("first! line\nsecond line\n"));
+        note = *state->notes()->noteById(note.id);
+        note.body = R"([{"insert":"first! line"},{"insert":"\n"},{"insert":"from elsewhere"},{"insert":"\n"},{"insert":"second line"},{"insert":"\n"}])";
+        QVERIFY(state->notes()->update(note));
+        emit state->noteUpdatedExternally(note.id, this);
+        QCOMPARE(editor->toPlainText(), QStringLiteral("first! line\nfrom elsewhere\nsecond line"));
+        QCOMPARE(editor->textCursor().position(), 6);
+        // Undo takes back the arrival, then the typing.
+        editor->document()->undo();
+        QCOMPARE(editor->toPlainText(), QStringLiteral("first! line\nsecond line"));
+        editor->document()->undo();
+        QCOMPARE(editor->toPlainText(), QStringLiteral("first line\nsecond line"));
+        window->close();
+    }
+
     void saveOverTextReplacedMeanwhileKeepsBoth_data() { inEitherWindow(); }
     void saveOverTextReplacedMeanwhileKeepsBoth()
     {

@@ -148,7 +148,16 @@ void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force
     }
     m_oversized = body.size() > m_oversizedNoteLimit || longest > m_longParagraphLimit;
     if (sameNote && !m_oversized && !wasOversized) {
-        m_deltaDocument->setJson(body);
+        // The same note changed elsewhere (a merge, a restored version): an
+        // edit of the open text, so undo and the user's place survive it. A
+        // forced load starts afresh.
+        QList<int> places{anchor, position};
+        if (force) {
+            m_deltaDocument->setJson(body);
+        } else if (m_deltaDocument->applyJson(body, &places)) {
+            anchor = places[0];
+            position = places[1];
+        }
     } else {
         // Filled while detached, the note comes back with a fresh cursor at
         // its start; a cursor pushed along to its end would make the next

@@ -55,6 +55,8 @@ public:
     // Not owned; must outlive the editor. Null is ignored.
     void setAttachmentRepository(AttachmentRepository *repository);
 
+    // The note already shown takes a new body as an edit (its undo history and
+    // the cursor's text kept) unless force asks for a fresh load.
     void loadNote(const QString &noteId, const QString &body, bool force = false);
     void clearNote();
     QString currentDelta() const;

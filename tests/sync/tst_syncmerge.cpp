@@ -1,0 +1,130 @@
+// Two devices edit one note between syncs: edits that do not meet merge by
+// themselves and go out in the same cycle; edits of the same text leave a
+// conflict copy, as before.
+#include "serverharness.h"
+#include "syncdevice.h"
+#include "velmtest.h"
+
+using namespace VelmSyncTest;
+
+namespace {
+
+void save(Device &d, const QString &id, const QString &body)
+{
+    Note note = *d.notes.noteById(id);
+    note.body = body;
+    note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+    note.version += 1;
+    note.syncStatus = SyncStatus::Pending;
+    QVERIFY(d.notes.update(note));
+}
+
+} // namespace
+
+class TestSyncMerge : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(m_server.start(QString(), &error), qPrintable(error));
+    }
+
+    void editsOnTwoDevices_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("first");  // saved and synced on A first
+        QTest::addColumn<QString>("second"); // saved on B, which meets A's edit
+        QTest::addColumn<QString>("merged"); // empty: a conflict
+        QTest::newRow("both add a paragraph")
+            << R"([{"insert":"Plan"},{"insert":"\n"}])"
+            << R"([{"insert":"Plan"},{"insert":"\n"},{"insert":"from a"},{"insert":"\n"}])"
+            << R"([{"insert":"Plan"},{"insert":"\n"},{"insert":"from b"},{"insert":"\n"}])"
+            << R"([{"insert":"Plan"},{"insert":"\n"},{"insert":"from a"},{"insert":"\n"},{"insert":"from b"},{"insert":"\n"}])";
+        QTest::newRow("one edits the start, the other the end")
+            << R"([{"insert":"one two three"},{"insert":"\n"},{"insert":"last line"},{"insert":"\n"}])"
+            << R"([{"attributes":{"bold":true},"insert":"One"},{"insert":" two three"},{"insert":"\n"},{"insert":"last line"},{"insert":"\n"}])"
+            << R"([{"insert":"one two three"},{"insert":"\n"},{"insert":"last line"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"added"},{"insert":"\n"}])"
+            << R"([{"attributes":{"bold":true},"insert":"One"},{"insert":" two three"},{"insert":"\n"},{"insert":"last line"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"added"},{"insert":"\n"}])";
+        QTest::newRow("one bolds a word the other retyped")
+            << R"([{"insert":"say hello"},{"insert":"\n"}])"
+            << R"([{"insert":"say "},{"attributes":{"bold":true},"insert":"hello"},{"insert":"\n"}])"
+            << R"([{"insert":"say howdy"},{"insert":"\n"}])" << QString();
+    }
+    void editsOnTwoDevices()
+    {
+        QFETCH(QString, base);
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(QString, merged);
+        const QString email = QStringLiteral("merge%1@example.org").arg(++m_users);
+        const auto ta = m_server.signIn(email, true);
+        const auto tb = m_server.signIn(email, false);
+        Device a(m_server.port(), ta.access, ta.refresh);
+        Device b(m_server.port(), tb.access, tb.refresh);
+        a.use();
+        Note note = a.addNote(QString());
+        save(a, note.id, base);
+        QVERIFY(a.sync() && b.sync());
+        QCOMPARE(b.notes.noteById(note.id)->body, base);
+
+        a.use();
+        save(a, note.id, first);
+        QVERIFY(a.sync());
+        b.use();
+        save(b, note.id, second);
+        QVERIFY(b.sync());
+
+        if (merged.isEmpty()) {
+            // The server's text wins the note; B's text lives on as a copy.
+            QCOMPARE(b.notes.noteById(note.id)->body, first);
+            QCOMPARE(b.notes.allNotes().size(), 2);
+            QVERIFY(b.liveTexts().join('\n').contains("(conflict "));
+        } else {
+            QCOMPARE(b.notes.noteById(note.id)->body, merged);
+            QCOMPARE(b.notes.allNotes().size(), 1);
+        }
+        // Pushed in the cycle that merged it: nothing waits, and A gets it next.
+        QVERIFY(b.notes.pendingNotes().isEmpty());
+        QVERIFY(a.sync());
+        QCOMPARE(a.notes.noteById(note.id)->body, b.notes.noteById(note.id)->body);
+        QCOMPARE(a.liveTexts(), b.liveTexts());
+        // The next edits merge from the merged text.
+        QCOMPARE(b.notes.mergeBase(note.id)->body, b.notes.noteById(note.id)->body);
+    }
+
+    void baseFollowsTheNoteAndGoesWithIt()
+    {
+        const QString email = QStringLiteral("merge%1@example.org").arg(++m_users);
+        const auto tokens = m_server.signIn(email, true);
+        Device a(m_server.port(), tokens.access, tokens.refresh);
+        const Note note = a.addNote("kept");
+        QVERIFY(!a.notes.mergeBase(note.id));
+        QVERIFY(a.sync());
+        QCOMPARE(a.notes.mergeBase(note.id)->body, textBody("kept"));
+        // A save alone leaves the base where the server confirmed it.
+        a.edit(note.id, "changed");
+        QCOMPARE(a.notes.mergeBase(note.id)->body, textBody("kept"));
+        QVERIFY(a.sync());
+        QCOMPARE(a.notes.mergeBase(note.id)->body, textBody("changed"));
+        QCOMPARE(a.notes.mergeBase(note.id)->version, a.notes.noteById(note.id)->version);
+        QVERIFY(a.notes.purge(note.id));
+        QVERIFY(!a.notes.mergeBase(note.id));
+    }
+
+private:
+    VelmServerTest::Harness m_server;
+    int m_users = 0;
+};
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir dir;
+    VelmTest::isolate(dir);
+    QCoreApplication app(argc, argv);
+    TestSyncMerge test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_syncmerge.moc"
