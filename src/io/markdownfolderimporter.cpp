@@ -228,7 +228,10 @@ private:
         while (it.hasNext()) {
             const QString path = it.next();
             const QString relative = QDir(m_root).relativeFilePath(path);
-            if (relative.startsWith(QLatin1Char('.')) || relative.contains(QLatin1String("/.")) || !isNoteFile(relative))
+            // An "attachments" folder holds the files notes link to, whatever their type.
+            const QStringList parts = relative.toLower().split(QLatin1Char('/'));
+            if (relative.startsWith(QLatin1Char('.')) || relative.contains(QLatin1String("/.")) || !isNoteFile(relative)
+                || parts.mid(0, parts.size() - 1).contains(QLatin1String("attachments")))
                 continue;
             paths.append(path);
         }
@@ -348,7 +351,7 @@ private:
                 const QString noteId = m_byName.value(name.toLower(), m_byName.value(QFileInfo(name).completeBaseName().toLower()));
                 if (!path.isEmpty() && !isNoteFile(path)) {
                     const QString url = attach(path, file.noteId, attachments, &urls, file.title);
-                    replacement = url.isEmpty() ? shown : QStringLiteral("![%1](%2)").arg(markdownLinkText(shown), url);
+                    replacement = url.isEmpty() ? shown : QStringLiteral("![](%1)").arg(url);
                 } else if (!noteId.isEmpty()) {
                     replacement = QStringLiteral("[%1](%2)").arg(markdownLinkText(shown), ImportSupport::noteLinkUrl(noteId));
                 } else {
@@ -371,7 +374,7 @@ private:
                     } else if (!path.isEmpty()) {
                         const QString url = attach(path, file.noteId, attachments, &urls, file.title);
                         if (!url.isEmpty())
-                            replacement = QStringLiteral("![%1](%2)").arg(text, url);
+                            replacement = QStringLiteral("![](%1)").arg(url); // an embed shows no alt text
                     }
                 }
             }
@@ -402,7 +405,8 @@ private:
         } else {
             QString body = rewriteLinks(parsed.body, file, &attachments);
             // The title is the note's first line: written once, as a heading.
-            if (headingText(firstNonEmptyLine(body)) != file.title)
+            const QString first = firstNonEmptyLine(body);
+            if (headingText(first) != file.title && first != file.title)
                 body = QStringLiteral("# %1\n\n%2").arg(file.title, body);
             delta = ImportMarkers::applyLineMarkers(markdownToDelta(markLines(body)));
         }

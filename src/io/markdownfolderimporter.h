@@ -11,7 +11,7 @@
 // or a ZIP of one, as most applications export them. The files at the top
 // go to a notebook named after the folder; each sub-folder becomes a notebook
 // named by its path ("Parent / Child"), folders and files whose name starts
-// with a dot are left out. The title comes from the front matter's "title",
+// with a dot are left out, and an "attachments" folder only holds files. The title comes from the front matter's "title",
 // else the first heading, else the file name; the times from the front
 // matter, else the file. Relative links to images and files become
 // attachments drawn in place, links to other imported files and [[wiki
