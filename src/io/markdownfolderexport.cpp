@@ -19,7 +19,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QSet>
 #include <QUrl>
 #include <QUuid>
@@ -77,8 +76,9 @@ public:
     {
         if (!makeParent(relative))
             return false;
-        QSaveFile file(m_root + QLatin1Char('/') + relative);
-        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+        // A new folder: nothing earlier to keep, and a sync per note would cost more than the export.
+        QFile file(m_root + QLatin1Char('/') + relative);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(data) != data.size() || !file.flush())
             return fail(file.errorString());
         return true;
     }
