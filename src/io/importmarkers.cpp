@@ -102,6 +102,8 @@ QJsonArray appendUnshownAttachments(const QJsonArray &delta, const QStringList &
 {
     QSet<QString> shown;
     for (const QJsonValue &value : delta) {
+        // A link to the file shows it too.
+        shown.insert(value.toObject().value(QStringLiteral("attributes")).toObject().value(QStringLiteral("link")).toString());
         const QJsonObject embed = value.toObject().value(QStringLiteral("insert")).toObject();
         for (auto it = embed.constBegin(); it != embed.constEnd(); ++it) {
             if (it.value().isString())

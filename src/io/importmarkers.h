@@ -19,8 +19,8 @@ QString divider();
 // anywhere else are removed.
 QJsonArray applyLineMarkers(const QJsonArray &delta);
 
-// Appends an attachment embed line for every URL the body does not show
-// (an image in a table cell, a resource no text refers to), in order.
+// Appends an attachment embed line for every URL the body neither shows nor
+// links to (an image in a table cell, a resource no text refers to), in order.
 QJsonArray appendUnshownAttachments(const QJsonArray &delta, const QStringList &urls);
 
 } // namespace ImportMarkers
