@@ -151,12 +151,27 @@ QString normaliseText(QStringView text)
         QStringLiteral("<(area|base|br|col|embed|hr|img|input|link|meta|param|source|track|wbr)\\b([^<>]*?)\\s*/?>"),
         QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression emptyAlt(QStringLiteral("!\\[\\s*\\]\\("));
+    // The reader emits the image once per piece of a marked-up alt text; an embed keeps no alt text anyway.
+    static const QRegularExpression alt(QStringLiteral("!\\[((?:[^\\[\\]\\n]|\\\\.|\\[[^\\[\\]\\n]*\\])*)\\]\\("));
     // A rule inside a paragraph ends the reader's paragraph and the words after it with it.
     static const QRegularExpression rule(QStringLiteral("<hr\\b[^<>]*>"), QRegularExpression::CaseInsensitiveOption);
     QString out = text.toString();
     out.replace(rule, QStringLiteral("<br>"));
     out.replace(voidTag, QStringLiteral("<\\1\\2 />"));
     out.replace(emptyAlt, QStringLiteral("![image]("));
+    QString plainAlts;
+    qsizetype copied = 0;
+    for (auto it = alt.globalMatch(out); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        static const QRegularExpression markup(QStringLiteral("[*_`\\\\\\[<]"));
+        if (!m.captured(1).contains(markup))
+            continue;
+        plainAlts += QStringView(out).mid(copied, m.capturedStart() - copied);
+        plainAlts += QLatin1String("![image](");
+        copied = m.capturedEnd();
+    }
+    if (copied > 0)
+        out = plainAlts + out.mid(copied);
     return out;
 }
 

@@ -212,6 +212,9 @@ private slots:
                                                         << q("[{'insert':'\\n'},{'insert':'more'},{'insert':'\\n'}]");
         QTest::newRow("style on one line") << true << "<style>p{}</style>\nmore" << q("[{'insert':'\\n'},{'insert':'more'},{'insert':'\\n'}]");
         QTest::newRow("comment ends at its terminator") << true << "<!-- a\n\nb -->\nmore" << q("[{'insert':'\\n'},{'insert':'more'},{'insert':'\\n'}]");
+        for (const char *alt : {"**bold** alt", "a [link](x) in it", "doc \\\\[1\\\\]", "`code`"})
+            QTest::addRow("marked-up alt text: %s", alt) << true << slashes(QString("![%1](velmora-notes:$$attachment/a1)").arg(alt))
+                                                         << slashes("[" + image + q(",{'insert':'\\n'}]"));
         QTest::newRow("pre keeps its lines") << false << "<pre>l1<br>l2</pre>"
                                              << q("[{'insert':'l1','attributes':{'code':true}},{'insert':'\\n'},"
                                                   "{'insert':'l2','attributes':{'code':true}},{'insert':'\\n'}]");
