@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 
+#include <limits>
 #include <memory>
 
 using ImportSupport::PendingAttachment;
