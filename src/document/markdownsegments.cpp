@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <QString>
 
+#include <algorithm>
+
 namespace {
 
 bool isBlank(QStringView line)
@@ -54,30 +56,63 @@ bool isBlockTag(QStringView name)
     return block.match(name).hasMatch();
 }
 
-// The start of an HTML block: "<tag", "</tag" or "<!--" up to three spaces
-// in. "<https://...>" is an autolink, not a tag. Sets *block for elements
-// that interrupt a paragraph.
-bool startsHtmlBlock(QStringView line, bool *block)
+// How an HTML block that starts on a line ends, after the CommonMark rules.
+struct HtmlStart
+{
+    bool starts = false;
+    bool interrupts = false; // may interrupt a paragraph
+    QLatin1String end;       // the text that ends it; empty: the next blank line
+};
+
+// The start of an HTML block, up to three spaces in: "<script", "<pre",
+// "<style" or "<textarea" (ending at their closing tag), a comment, "<?",
+// "<!X" or CDATA (ending at their terminator), a block element's name, or a
+// complete opening or closing tag alone on its line. Anything else that looks
+// like a tag ("<a h*#ref>", "<https://...>") is text.
+HtmlStart htmlStart(QStringView line)
 {
     qsizetype indent = 0;
     while (indent < line.size() && line.at(indent) == QLatin1Char(' '))
         ++indent;
-    if (indent > 3)
-        return false;
+    if (indent > 3 || indent >= line.size() || line.at(indent) != QLatin1Char('<'))
+        return {};
     const QStringView text = line.mid(indent);
-    *block = false;
+    static const QRegularExpression raw(QStringLiteral("^<(script|pre|style|textarea)(\\s|>|$)"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch rawMatch = raw.match(text.toString());
+    if (rawMatch.hasMatch()) {
+        static const QLatin1String ends[] = {QLatin1String("</script>"), QLatin1String("</pre>"), QLatin1String("</style>"),
+                                             QLatin1String("</textarea>")};
+        const QString name = rawMatch.captured(1).toLower();
+        for (const QLatin1String end : ends) {
+            if (end.mid(2, end.size() - 3) == name)
+                return {true, true, end};
+        }
+    }
     if (text.startsWith(QLatin1String("<!--")))
-        return true;
-    qsizetype start = text.startsWith(QLatin1String("</")) ? 2 : 1;
-    if (!text.startsWith(QLatin1Char('<')) || start >= text.size() || !text.at(start).isLetter())
-        return false;
+        return {true, true, QLatin1String("-->")};
+    if (text.startsWith(QLatin1String("<?")))
+        return {true, true, QLatin1String("?>")};
+    if (text.startsWith(QLatin1String("<![CDATA[")))
+        return {true, true, QLatin1String("]]>")};
+    if (text.size() > 2 && text.startsWith(QLatin1String("<!")) && text.at(2).isLetter())
+        return {true, true, QLatin1String(">")};
+    const qsizetype start = text.startsWith(QLatin1String("</")) ? 2 : 1;
     qsizetype end = start;
-    while (end < text.size() && text.at(end).isLetterOrNumber())
+    while (end < text.size() && (text.at(end).isLetterOrNumber() || text.at(end) == QLatin1Char('-')))
         ++end;
-    if (end < text.size() && !text.at(end).isSpace() && text.at(end) != QLatin1Char('>') && text.at(end) != QLatin1Char('/'))
-        return false;
-    *block = isBlockTag(text.mid(start, end - start));
-    return true;
+    if (end == start || !text.at(start).isLetter())
+        return {};
+    if (isBlockTag(text.mid(start, end - start))
+        && (end == text.size() || text.at(end).isSpace() || text.at(end) == QLatin1Char('>')
+            || text.mid(end).startsWith(QLatin1String("/>"))))
+        return {true, true, {}};
+    static const QRegularExpression complete(QStringLiteral(
+        "^(<[A-Za-z][A-Za-z0-9-]*(\\s+[A-Za-z_:][A-Za-z0-9_.:-]*(\\s*=\\s*([^\\s\"'=<>`]+|'[^']*'|\"[^\"]*\"))?)*\\s*/?>"
+        "|</[A-Za-z][A-Za-z0-9-]*\\s*>)\\s*$"));
+    if (complete.match(text.toString()).hasMatch())
+        return {true, false, {}};
+    return {};
 }
 
 // Calls visit(piece, isCode) for the parts of a line outside and inside backtick code spans.
@@ -116,12 +151,27 @@ QString normaliseText(QStringView text)
         QStringLiteral("<(area|base|br|col|embed|hr|img|input|link|meta|param|source|track|wbr)\\b([^<>]*?)\\s*/?>"),
         QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression emptyAlt(QStringLiteral("!\\[\\s*\\]\\("));
+    // The reader emits the image once per piece of a marked-up alt text; an embed keeps no alt text anyway.
+    static const QRegularExpression alt(QStringLiteral("!\\[((?:[^\\[\\]\\n]|\\\\.|\\[[^\\[\\]\\n]*\\])*)\\]\\("));
     // A rule inside a paragraph ends the reader's paragraph and the words after it with it.
     static const QRegularExpression rule(QStringLiteral("<hr\\b[^<>]*>"), QRegularExpression::CaseInsensitiveOption);
     QString out = text.toString();
     out.replace(rule, QStringLiteral("<br>"));
     out.replace(voidTag, QStringLiteral("<\\1\\2 />"));
     out.replace(emptyAlt, QStringLiteral("![image]("));
+    QString plainAlts;
+    qsizetype copied = 0;
+    for (auto it = alt.globalMatch(out); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        static const QRegularExpression markup(QStringLiteral("[*_`\\\\\\[<]"));
+        if (!m.captured(1).contains(markup))
+            continue;
+        plainAlts += QStringView(out).mid(copied, m.capturedStart() - copied);
+        plainAlts += QLatin1String("![image](");
+        copied = m.capturedEnd();
+    }
+    if (copied > 0)
+        out = plainAlts + out.mid(copied);
     return out;
 }
 
@@ -141,6 +191,7 @@ QList<MarkdownSegment> markdownSegments(const QString &markdown)
     int items = 0;
     QStringView fence;
     bool inHtmlBlock = false;
+    QLatin1String htmlEnd; // what ends the open HTML block; empty: a blank line
     bool previousBlank = true;
     bool lastTextWasItem = false;
     while (lineStart < all.size()) {
@@ -152,23 +203,29 @@ QList<MarkdownSegment> markdownSegments(const QString &markdown)
             line.chop(1);
 
         const QStringView lineFence = fenceOf(line);
-        bool blockTag = false;
+        const HtmlStart html = fence.isEmpty() && !inHtmlBlock ? htmlStart(line) : HtmlStart();
         if (!fence.isEmpty()) {
             if (!lineFence.isEmpty() && lineFence.at(0) == fence.at(0) && lineFence.size() >= fence.size()
                 && line.trimmed().size() == lineFence.size())
                 fence = {};
             lastTextWasItem = false;
         } else if (inHtmlBlock) {
-            if (isBlank(line)) {
+            if (htmlEnd.size() > 0 ? line.contains(htmlEnd, Qt::CaseInsensitive) : isBlank(line)) {
                 inHtmlBlock = false;
-                cut(lineStart, true);
+                cut(htmlEnd.size() > 0 ? std::min(lineEnd + 1, all.size()) : lineStart, true);
             }
         } else if (!lineFence.isEmpty()) {
             fence = lineFence;
             lastTextWasItem = false;
-        } else if (!isBlank(line) && startsHtmlBlock(line, &blockTag) && (previousBlank || blockTag)) {
+        } else if (html.starts && (previousBlank || html.interrupts)) {
             cut(lineStart, false);
-            inHtmlBlock = true;
+            htmlEnd = html.end;
+            // A raw block may end on the line it starts on.
+            const QStringView rest = line.mid(line.indexOf(QLatin1Char('<')) + 1);
+            if (htmlEnd.size() > 0 && rest.contains(htmlEnd, Qt::CaseInsensitive))
+                cut(std::min(lineEnd + 1, all.size()), true);
+            else
+                inHtmlBlock = true;
             items = 0;
             lastTextWasItem = false;
         } else if (!isBlank(line)) {

@@ -5,6 +5,7 @@
 #include "bulkwritescope.h"
 #include "database.h"
 #include "delta.h"
+#include "importmarkers.h"
 #include "importsupport.h"
 #include "iolog.h"
 #include "noterepository.h"
@@ -346,9 +347,9 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
             PendingAttachment attachment;
             attachment.record.id = ImportSupport::newId();
             attachment.record.noteId = note.id;
-            attachment.record.filename = resource->title.isEmpty()
-                ? QStringLiteral("%1.%2").arg(resourceId, resource->fileExtension)
-                : resource->title;
+            attachment.record.filename = !resource->title.isEmpty() ? resource->title
+                : resource->fileExtension.isEmpty()            ? resourceId
+                                                               : QStringLiteral("%1.%2").arg(resourceId, resource->fileExtension);
             attachment.record.mimeType = resource->mime.isEmpty() ? QStringLiteral("application/octet-stream")
                                                                   : resource->mime;
             attachment.record.sizeBytes = QFileInfo(source).size();
@@ -367,7 +368,11 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
                           : QStringLiteral("# %1\n\n%2").arg(item.title, text);
         }
         const QJsonArray delta = html ? htmlToDelta(source) : markdownToDelta(source);
-        note.body = deltaToJson(ImportSupport::retargetLinks(delta, target));
+        // Table cells hold text only: their images follow the table as attachments.
+        QStringList urls;
+        for (const PendingAttachment &a : std::as_const(attachments))
+            urls.append(attachmentUrl(a.record.id));
+        note.body = deltaToJson(ImportMarkers::appendUnshownAttachments(ImportSupport::retargetLinks(delta, target), urls));
         note.notebookId = notebookIds.value(item.parentId);
         note.createdAt = isValid(item.createdTime) ? item.createdTime : now;
         note.updatedAt = isValid(item.updatedTime) ? item.updatedTime : note.createdAt;

@@ -202,6 +202,19 @@ private slots:
         QTest::newRow("code, tt and monospace spans") << false << "<p><code>a</code> <tt>b</tt> <span style=\"font-family:Courier New\">c</span></p>"
                                                       << q("[{'insert':'a','attributes':{'code':true}},{'insert':' '},{'insert':'b','attributes':{'code':true}},"
                                                            "{'insert':' '},{'insert':'c','attributes':{'code':true}},{'insert':'\\n'}]");
+        const QString textThenMore = q("[{'insert':'%1'},{'insert':'\\n'},{'insert':'more'},{'insert':'\\n'}]");
+        QTest::newRow("a tag with a broken attribute is text") << true << "<a h*#ref=\"hi\">\n\nmore"
+                                                               << textThenMore.arg("<a h*#ref=\\\"hi\\\">");
+        QTest::newRow("an unknown tag name opening a line is text") << true << "<x1 y\n\nmore"
+                                                                    << textThenMore.arg("<x1 y");
+        QTest::newRow("a complete tag alone is html") << true << "<span>\n\nmore" << q("[{'insert':'\\n'},{'insert':'more'},{'insert':'\\n'}]");
+        QTest::newRow("script ends at its closing tag") << true << "<script>\nlet a = 1;\n\nlet b = 2;\n</script>\nmore"
+                                                        << q("[{'insert':'\\n'},{'insert':'more'},{'insert':'\\n'}]");
+        QTest::newRow("style on one line") << true << "<style>p{}</style>\nmore" << q("[{'insert':'\\n'},{'insert':'more'},{'insert':'\\n'}]");
+        QTest::newRow("comment ends at its terminator") << true << "<!-- a\n\nb -->\nmore" << q("[{'insert':'\\n'},{'insert':'more'},{'insert':'\\n'}]");
+        for (const char *alt : {"**bold** alt", "a [link](x) in it", "doc \\\\[1\\\\]", "`code`"})
+            QTest::addRow("marked-up alt text: %s", alt) << true << slashes(QString("![%1](velmora-notes:$$attachment/a1)").arg(alt))
+                                                         << slashes("[" + image + q(",{'insert':'\\n'}]"));
         QTest::newRow("pre keeps its lines") << false << "<pre>l1<br>l2</pre>"
                                              << q("[{'insert':'l1','attributes':{'code':true}},{'insert':'\\n'},"
                                                   "{'insert':'l2','attributes':{'code':true}},{'insert':'\\n'}]");

@@ -248,6 +248,30 @@ private slots:
         QCOMPARE(lines.size(), 3 + 10 + 1);
         QCOMPARE(lines.last(), QString("... and 2 more (see the log)"));
     }
+
+    // An image in a table cell is kept after the table; a file without a title or extension keeps a plain name.
+    void tableImagesFollowTheTable()
+    {
+        const QString note = hexId('1'), image = hexId('2'), bare = hexId('3');
+        TarBuilder tar;
+        tar.add(note + ".md", ("T\n\n| a | b |\n|---|---|\n| ![p](:/" + image + ") | [f](:/" + bare + ") |\n\nid: " + note
+                               + "\ntype_: 1").toUtf8());
+        tar.add(image + ".md", ("p.png\n\nid: " + image + "\nmime: image/png\nfile_extension: png\ntype_: 4").toUtf8());
+        tar.add(bare + ".md", ("id: " + bare + "\ntype_: 4").toUtf8());
+        tar.add("resources/" + image + ".png", "png");
+        tar.add("resources/" + bare, "data");
+        const ImportResult result = importJoplin(writeBytes("t.jex", tar.finish()), m_fx->repositories());
+        QCOMPARE(result.attachments, 2);
+        const Note imported = m_fx->notes->allNotes().first();
+        QStringList names, embeds;
+        for (const Attachment &a : m_fx->attachments->attachmentsForNote(imported.id)) {
+            names << a.filename;
+            embeds << QString("[velmora-notes-attachment:%1]").arg(attachmentUrl(a.id)) << "\n";
+        }
+        QCOMPARE(QSet<QString>(names.begin(), names.end()), QSet<QString>({bare, "p.png"}));
+        const QStringList body = runs(imported.body);
+        QCOMPARE(body.mid(body.size() - 4), embeds);
+    }
 };
 
 VELM_TEST_MAIN(TestJoplinImporter)

@@ -66,6 +66,44 @@ private slots:
         QVERIFY(!dialog.button(QWizard::BackButton)->isVisible());
     }
 
+    void eachNewSourceReachesItsImporter_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("folder"); // chosen with the folder button
+        QTest::newRow("evernote") << "Evernote Export (.enex)" << false;
+        QTest::newRow("markdown") << "Folder of Markdown files (or a .zip of one)" << true;
+    }
+
+    void eachNewSourceReachesItsImporter()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, folder);
+        QDir().mkpath(m_dir.filePath("md/Sub"));
+        IoFiles::write(m_dir.filePath("md/Sub/a.md"), "# A\n\ntext\n");
+        const QString enex = IoFiles::write(m_dir.filePath("n.enex"),
+                                            "<en-export><note><title>A</title><content><![CDATA[<en-note>text</en-note>]]>"
+                                            "</content></note></en-export>");
+        ImportDialog dialog(m_fx->repositories());
+        dialog.setOpenFileDialog([&](QWidget *, const QString &, const QString &filter) {
+            return filter.contains("*.enex") ? enex : QString();
+        });
+        dialog.setOpenFolderDialog([&](QWidget *, const QString &) { return m_dir.filePath("md"); });
+        dialog.show();
+        for (QRadioButton *b : dialog.page(ImportDialog::FormatPage)->findChildren<QRadioButton *>())
+            b->setChecked(b->text() == button);
+        dialog.next();
+        const QList<QPushButton *> buttons = dialog.page(ImportDialog::FilePage)->findChildren<QPushButton *>();
+        for (QPushButton *b : buttons) {
+            QCOMPARE(b->isVisible(), b->text() == "Browse..." || folder);
+            if (b->text() == (folder ? "Choose Folder..." : "Browse..."))
+                b->click();
+        }
+        dialog.next();
+        QTRY_COMPARE(dialog.currentId(), int(ImportDialog::SummaryPage));
+        QCOMPARE(dialog.summaryText(), QString("Imported: 1 notes"));
+        QCOMPARE(noteTitle(m_fx->notes->allNotes().value(0).body), QString("A"));
+    }
+
     void withoutAFileNothingIsImported()
     {
         ImportDialog dialog(m_fx->repositories());

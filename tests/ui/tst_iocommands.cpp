@@ -100,6 +100,47 @@ private slots:
         QVERIFY(calls.log.isEmpty());
     }
 
+    void markdownExportAsksForAFolderOrZip_data()
+    {
+        QTest::addColumn<bool>("oneNotebook");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("proposed");
+        QTest::addColumn<int>("notes");
+        QTest::newRow("everything to a folder") << false << "all" << "Velmora Notes" << 2;
+        QTest::newRow("a notebook to a zip") << true << "work.zip" << "Work" << 1;
+    }
+
+    void markdownExportAsksForAFolderOrZip()
+    {
+        QFETCH(bool, oneNotebook);
+        QFETCH(QString, target);
+        QFETCH(QString, proposed);
+        QFETCH(int, notes);
+        auto fx = IoFixture::create(m_dir.path());
+        QVERIFY(fx);
+        Notebook work;
+        work.id = IoFixture::newId();
+        work.name = "Work";
+        work.createdAt = work.updatedAt = IoFixture::at(1);
+        QVERIFY(fx->notebooks->insert(work));
+        fx->addNote(R"([{"insert":"In work\n"}])", work.id);
+        fx->addNote(R"([{"insert":"Loose\n"}])");
+        IoCommands commands(fx->repositories(), nullptr);
+        Calls calls;
+        commands.setDialogs(fakeDialogs(&calls));
+        QSignalSpy status(&commands, &IoCommands::statusMessage);
+        calls.nextPath = m_dir.filePath(IoFixture::newId() + target);
+        commands.exportMarkdown(oneNotebook ? std::optional<QString>(work.id) : std::nullopt);
+        QCOMPARE(calls.log, QStringList({"save|Export as Markdown|" + proposed + "|Folder (*);;ZIP Archive (*.zip)"}));
+        QCOMPARE(status.size(), 1);
+        QCOMPARE(status.first().first().toString(), QString("Exported %1 notes to %2").arg(notes).arg(calls.nextPath));
+        const int written = oneNotebook ? IoFiles::readZip(calls.nextPath).size() : IoFiles::tree(calls.nextPath).size();
+        QCOMPARE(written, notes);
+        calls.nextPath = m_dir.filePath("no/such/dir/x.zip");
+        commands.exportMarkdown(std::nullopt);
+        QVERIFY(calls.log.last().startsWith("warning|Export Failed|Failed to write file: "));
+    }
+
     void backupAndRestoreGoThroughTheirDialogs()
     {
         auto source = IoFixture::create(m_dir.path());

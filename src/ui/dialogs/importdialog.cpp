@@ -1,6 +1,8 @@
 #include "importdialog.h"
 
+#include "eneximporter.h"
 #include "joplinimporter.h"
+#include "markdownfolderimporter.h"
 #include "notestationimporter.h"
 
 #include <QCoreApplication>
@@ -48,7 +50,16 @@ ImportDialog::ImportDialog(const IoRepositories &repositories, QWidget *parent)
     , m_noteStation([](const QString &path, const IoRepositories &r, const ProgressCallback &progress) {
         return importNoteStation(path, r, progress);
     })
+    , m_evernote([](const QString &path, const IoRepositories &r, const ProgressCallback &progress) {
+        return importEnex(path, r, progress);
+    })
+    , m_markdown([](const QString &path, const IoRepositories &r, const ProgressCallback &progress) {
+        return importMarkdownFolder(path, r, progress);
+    })
 {
+    m_openFolderDialog = [](QWidget *p, const QString &caption) {
+        return QFileDialog::getExistingDirectory(p, caption);
+    };
     setWindowTitle(tr("Import Notes"));
     setMinimumWidth(450);
     // Once notes are imported there is no way back to run it twice.
@@ -60,9 +71,13 @@ ImportDialog::ImportDialog(const IoRepositories &repositories, QWidget *parent)
     auto *formatLayout = new QVBoxLayout(formatPage);
     m_joplinButton = new QRadioButton(tr("Joplin Export (.jex)"), formatPage);
     m_noteStationButton = new QRadioButton(tr("Synology NoteStation (.nsx)"), formatPage);
+    m_evernoteButton = new QRadioButton(tr("Evernote Export (.enex)"), formatPage);
+    m_markdownButton = new QRadioButton(tr("Folder of Markdown files (or a .zip of one)"), formatPage);
     m_joplinButton->setChecked(true);
-    formatLayout->addWidget(m_joplinButton);
-    formatLayout->addWidget(m_noteStationButton);
+    for (QRadioButton *button : {m_joplinButton, m_noteStationButton, m_evernoteButton, m_markdownButton}) {
+        formatLayout->addWidget(button);
+        connect(button, &QRadioButton::toggled, this, &ImportDialog::formatChanged);
+    }
     formatLayout->addStretch();
     setPage(FormatPage, formatPage);
 
@@ -74,9 +89,13 @@ ImportDialog::ImportDialog(const IoRepositories &repositories, QWidget *parent)
     m_fileLabel->setWordWrap(true);
     m_browseButton = new QPushButton(tr("Browse..."), filePage);
     m_browseButton->setAccessibleDescription(m_fileLabel->text());
+    m_folderButton = new QPushButton(tr("Choose Folder..."), filePage);
+    m_folderButton->setVisible(false);
     fileLayout->addWidget(m_fileLabel, 1);
+    fileLayout->addWidget(m_folderButton);
     fileLayout->addWidget(m_browseButton);
     connect(m_browseButton, &QPushButton::clicked, this, &ImportDialog::browse);
+    connect(m_folderButton, &QPushButton::clicked, this, &ImportDialog::browseFolder);
     setPage(FilePage, filePage);
 
     auto *progressPage = new ImportProgressPage(this);
@@ -112,12 +131,28 @@ ImportDialog::ImportDialog(const IoRepositories &repositories, QWidget *parent)
 
 void ImportDialog::setImporter(Format format, Importer importer)
 {
-    (format == Format::Joplin ? m_joplin : m_noteStation) = std::move(importer);
+    switch (format) {
+    case Format::Joplin: m_joplin = std::move(importer); break;
+    case Format::NoteStation: m_noteStation = std::move(importer); break;
+    case Format::Evernote: m_evernote = std::move(importer); break;
+    case Format::MarkdownFolder: m_markdown = std::move(importer); break;
+    }
 }
 
 ImportDialog::Format ImportDialog::format() const
 {
-    return m_noteStationButton->isChecked() ? Format::NoteStation : Format::Joplin;
+    if (m_noteStationButton->isChecked())
+        return Format::NoteStation;
+    if (m_evernoteButton->isChecked())
+        return Format::Evernote;
+    if (m_markdownButton->isChecked())
+        return Format::MarkdownFolder;
+    return Format::Joplin;
+}
+
+void ImportDialog::formatChanged()
+{
+    m_folderButton->setVisible(format() == Format::MarkdownFolder);
 }
 
 void ImportDialog::setSelectedFile(const QString &path)
@@ -134,9 +169,21 @@ QString ImportDialog::summaryText() const
 
 void ImportDialog::browse()
 {
-    const QString filter = format() == Format::Joplin ? tr("Joplin Export (*.jex);;All Files (*)")
-                                                      : tr("NoteStation Export (*.nsx);;All Files (*)");
+    QString filter;
+    switch (format()) {
+    case Format::Joplin: filter = tr("Joplin Export (*.jex);;All Files (*)"); break;
+    case Format::NoteStation: filter = tr("NoteStation Export (*.nsx);;All Files (*)"); break;
+    case Format::Evernote: filter = tr("Evernote Export (*.enex);;All Files (*)"); break;
+    case Format::MarkdownFolder: filter = tr("ZIP Archive (*.zip);;All Files (*)"); break;
+    }
     const QString path = m_openFileDialog(this, tr("Select Import File"), filter);
+    if (!path.isEmpty())
+        setSelectedFile(path);
+}
+
+void ImportDialog::browseFolder()
+{
+    const QString path = m_openFolderDialog(this, tr("Select Folder to Import"));
     if (!path.isEmpty())
         setSelectedFile(path);
 }
@@ -148,7 +195,10 @@ void ImportDialog::pageChanged(int id)
     QWidget *first = nullptr;
     switch (id) {
     case FormatPage:
-        first = format() == Format::Joplin ? m_joplinButton : m_noteStationButton;
+        for (QRadioButton *button : {m_joplinButton, m_noteStationButton, m_evernoteButton, m_markdownButton}) {
+            if (button->isChecked())
+                first = button;
+        }
         break;
     case FilePage:
         first = m_browseButton;
@@ -186,7 +236,11 @@ void ImportDialog::runImport()
     m_importing = true;
     button(QWizard::CancelButton)->setEnabled(false);
     m_progressLabel->setText(tr("Starting import of %1...").arg(QFileInfo(m_file).fileName()));
-    const Importer &importer = format() == Format::Joplin ? m_joplin : m_noteStation;
+    const Format chosen = format();
+    const Importer &importer = chosen == Format::Joplin ? m_joplin
+        : chosen == Format::NoteStation                ? m_noteStation
+        : chosen == Format::Evernote                   ? m_evernote
+                                                       : m_markdown;
     m_result = importer(m_file, m_repositories, [this](int current, int total, const QString &label) {
         setProgress(current, total, label);
     });

@@ -9,28 +9,33 @@
 #include <functional>
 
 class QLabel;
+class QPushButton;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
 
-// Three-step wizard that imports a Joplin (.jex) or NoteStation (.nsx)
-// archive and shows a summary. The import runs on the GUI thread when the
+// Three-step wizard that imports a Joplin (.jex), NoteStation (.nsx) or
+// Evernote (.enex) export, or a folder (or ZIP) of Markdown files, and shows
+// a summary. The import runs on the GUI thread when the
 // progress page appears; the page's bar follows the importer, events are
 // processed between notes, and the wizard cannot be closed while it runs.
 class ImportDialog final : public QWizard
 {
     Q_OBJECT
 public:
-    enum class Format { Joplin, NoteStation };
+    enum class Format { Joplin, NoteStation, Evernote, MarkdownFolder };
     enum PageId { FormatPage, FilePage, ProgressPage, SummaryPage };
 
     // Open-file dialog seam: (parent, caption, filter) -> chosen path or empty.
     using OpenFileDialog = std::function<QString(QWidget *, const QString &, const QString &)>;
+    // Folder dialog seam: (parent, caption) -> chosen folder or empty.
+    using OpenFolderDialog = std::function<QString(QWidget *, const QString &)>;
     using Importer = std::function<ImportResult(const QString &, const IoRepositories &, const ProgressCallback &)>;
 
     explicit ImportDialog(const IoRepositories &repositories, QWidget *parent = nullptr);
 
     void setOpenFileDialog(OpenFileDialog dialog) { m_openFileDialog = std::move(dialog); }
+    void setOpenFolderDialog(OpenFolderDialog dialog) { m_openFolderDialog = std::move(dialog); }
     // Replaces the importer of a format (tests; the real ones are set by default).
     void setImporter(Format format, Importer importer);
 
@@ -52,15 +57,23 @@ signals:
 
 private:
     void browse();
+    void browseFolder();
+    void formatChanged();
     void pageChanged(int id);
     void setProgress(int current, int total, const QString &label);
 
     IoRepositories m_repositories;
     OpenFileDialog m_openFileDialog;
+    OpenFolderDialog m_openFolderDialog;
     Importer m_joplin;
     Importer m_noteStation;
+    Importer m_evernote;
+    Importer m_markdown;
     QRadioButton *m_joplinButton = nullptr;
     QRadioButton *m_noteStationButton = nullptr;
+    QRadioButton *m_evernoteButton = nullptr;
+    QRadioButton *m_markdownButton = nullptr;
+    QPushButton *m_folderButton = nullptr;
     QLabel *m_fileLabel = nullptr;
     QPushButton *m_browseButton = nullptr;
     QProgressBar *m_progressBar = nullptr;

@@ -4,6 +4,8 @@
 #include "backup.h"
 #include "exportdialog.h"
 #include "importdialog.h"
+#include "markdownfolderexport.h"
+#include "notebookrepository.h"
 #include "noteexport.h"
 #include "noterepository.h"
 
@@ -74,6 +76,31 @@ void IoCommands::exportNote(const QString &noteId)
                                            m_repositories.attachments);
     if (result.ok)
         emit statusMessage(tr("Exported to %1").arg(result.path), 3000);
+    else
+        m_dialogs.warning(m_window, tr("Export Failed"), result.error);
+}
+
+void IoCommands::exportMarkdown(const std::optional<QString> &notebookId)
+{
+    if (!m_repositories.notes || !m_repositories.notebooks)
+        return;
+    QString proposed = tr("Velmora Notes");
+    if (notebookId) {
+        const std::optional<Notebook> notebook = m_repositories.notebooks->notebookById(*notebookId);
+        if (!notebook)
+            return;
+        proposed = notebook->name;
+    }
+    const QString path = m_dialogs.saveFileName(m_window, tr("Export as Markdown"), proposed,
+                                                tr("Folder (*);;ZIP Archive (*.zip)"));
+    if (path.isEmpty())
+        return;
+    std::unique_ptr<QObject> dialog;
+    const ProgressCallback progress = progressDialog(tr("Export as Markdown"), &dialog);
+    const FolderExportResult result = exportMarkdownFolder(m_repositories, notebookId, path, progress);
+    dialog.reset();
+    if (result.ok)
+        emit statusMessage(tr("Exported %n notes to %1", nullptr, result.notes).arg(result.path), 5000);
     else
         m_dialogs.warning(m_window, tr("Export Failed"), result.error);
 }

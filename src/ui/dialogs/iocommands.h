@@ -57,6 +57,9 @@ public:
 public slots:
     // Exports the note as stored; a window with unsaved edits saves first.
     void exportNote(const QString &noteId);
+    // Exports one notebook, or every note when notebookId is absent, as Markdown
+    // files to a new folder or, for a name ending in ".zip", a ZIP archive.
+    void exportMarkdown(const std::optional<QString> &notebookId);
     void backupDatabase();
     void restoreDatabase();
     // Opens the import wizard (deleted on close); returns at once.

@@ -57,6 +57,10 @@ void MainWindow::buildMenus()
     // Exports the note as last stored, without saving the editor first.
     add(file, tr("Export..."), QKeySequence(Qt::CTRL | Qt::Key_E),
         [this] { m_io->exportNote(m_editor->noteId()); });
+    add(file, tr("Export All Notes as Markdown..."), QKeySequence(), [this] {
+        saveCurrentNote();
+        m_io->exportMarkdown(std::nullopt);
+    });
     file->addSeparator();
     add(file, tr("Print..."), QKeySequence::Print, [this] { print(); });
     add(file, tr("Print Preview..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P),

@@ -4,6 +4,7 @@
 
 #include "appstate.h"
 #include "delta.h"
+#include "iocommands.h"
 #include "mainwindowrules.h"
 #include "notebooklistwidget.h"
 #include "notebookrepository.h"
@@ -270,6 +271,10 @@ std::unique_ptr<QMenu> MainWindow::createNotebookContextMenu(const QString &note
     if (m_state->canShare())
         connect(menu->addAction(tr("Share Notebook…")), &QAction::triggered, this,
                 [this, notebookId] { openNotebookShareDialog(m_state, notebookId, this); });
+    connect(menu->addAction(tr("Export as Markdown…")), &QAction::triggered, this, [this, notebookId] {
+        saveCurrentNote();
+        m_io->exportMarkdown(notebookId);
+    });
     connect(menu->addAction(tr("Delete Notebook")), &QAction::triggered, this,
             [this, notebookId] { deleteNotebook(notebookId); });
     return menu;

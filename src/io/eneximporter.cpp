@@ -1,0 +1,405 @@
+#include "eneximporter.h"
+
+#include "attachment.h"
+#include "bulkwritescope.h"
+#include "delta.h"
+#include "deltaimport.h"
+#include "importmarkers.h"
+#include "importsupport.h"
+#include "iolog.h"
+#include "note.h"
+#include "notebookrepository.h"
+#include "noterepository.h"
+#include "safefilename.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMimeDatabase>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+
+#include <limits>
+#include <memory>
+
+using ImportSupport::PendingAttachment;
+
+namespace {
+
+struct EnexResource
+{
+    QString path; // decoded data in the temporary folder
+    QString md5;
+    QString mime;
+    QString fileName;
+    qint64 size = 0;
+};
+
+struct EnexNote
+{
+    QString title;
+    QString content;
+    QDateTime created;
+    QDateTime updated;
+    QStringList tags;
+    QList<EnexResource> resources;
+};
+
+QDateTime enexTime(const QString &text)
+{
+    QDateTime time = QDateTime::fromString(text.trimmed(), QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    if (!time.isValid())
+        return {};
+    time.setTimeSpec(Qt::UTC);
+    return time;
+}
+
+// Decodes base64 as it arrives, in blocks of whole quads, into a file and an MD5.
+class Base64Sink final
+{
+public:
+    explicit Base64Sink(QFile *out) : m_out(out) {}
+
+    bool add(QStringView text)
+    {
+        for (const QChar c : text) {
+            const char16_t u = c.unicode();
+            if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '+' || u == '/'
+                || u == '=')
+                m_pending.append(char(u));
+        }
+        return m_pending.size() < kBlock || flush(false);
+    }
+
+    bool flush(bool last)
+    {
+        const qsizetype whole = last ? m_pending.size() : m_pending.size() / 4 * 4;
+        const QByteArray bytes = QByteArray::fromBase64(m_pending.left(whole));
+        m_pending.remove(0, whole);
+        m_md5.addData(bytes);
+        m_size += bytes.size();
+        return m_out->write(bytes) == bytes.size();
+    }
+
+    qint64 size() const { return m_size; }
+    QString md5() const { return QString::fromLatin1(m_md5.result().toHex()); }
+
+private:
+    static constexpr qsizetype kBlock = 256 * 1024;
+    QFile *m_out;
+    QByteArray m_pending;
+    QCryptographicHash m_md5{QCryptographicHash::Md5};
+    qint64 m_size = 0;
+};
+
+class EnexReader final
+{
+public:
+    EnexReader(QIODevice *device, const QString &tempPath, ExtractionBudget *budget, ImportResult *result)
+        : m_xml(device), m_tempPath(tempPath), m_budget(budget), m_result(result)
+    {
+    }
+
+    // The next <note>; false at the end or on an XML error.
+    bool next(EnexNote *note)
+    {
+        while (!m_xml.atEnd()) {
+            if (m_xml.readNext() == QXmlStreamReader::StartElement && m_xml.name() == QLatin1String("note")) {
+                *note = EnexNote();
+                readNote(note);
+                return !m_xml.hasError();
+            }
+        }
+        return false;
+    }
+
+    QXmlStreamReader &xml() { return m_xml; }
+
+private:
+    void readNote(EnexNote *note)
+    {
+        while (m_xml.readNextStartElement()) {
+            const QStringView name = m_xml.name();
+            if (name == QLatin1String("title"))
+                note->title = m_xml.readElementText().trimmed();
+            else if (name == QLatin1String("content"))
+                note->content = m_xml.readElementText();
+            else if (name == QLatin1String("created"))
+                note->created = enexTime(m_xml.readElementText());
+            else if (name == QLatin1String("updated"))
+                note->updated = enexTime(m_xml.readElementText());
+            else if (name == QLatin1String("tag"))
+                note->tags.append(m_xml.readElementText().trimmed());
+            else if (name == QLatin1String("resource"))
+                readResource(note);
+            else
+                m_xml.skipCurrentElement();
+        }
+    }
+
+    void readResource(EnexNote *note)
+    {
+        EnexResource resource;
+        bool decoded = false;
+        while (m_xml.readNextStartElement()) {
+            const QStringView name = m_xml.name();
+            if (name == QLatin1String("data"))
+                decoded = readData(&resource, note->title);
+            else if (name == QLatin1String("mime"))
+                resource.mime = m_xml.readElementText().trimmed();
+            else if (name == QLatin1String("resource-attributes"))
+                readResourceAttributes(&resource);
+            else
+                m_xml.skipCurrentElement();
+        }
+        if (decoded)
+            note->resources.append(resource);
+        else if (!resource.path.isEmpty())
+            QFile::remove(resource.path);
+    }
+
+    void readResourceAttributes(EnexResource *resource)
+    {
+        while (m_xml.readNextStartElement()) {
+            if (m_xml.name() == QLatin1String("file-name"))
+                resource->fileName = m_xml.readElementText().trimmed();
+            else
+                m_xml.skipCurrentElement();
+        }
+    }
+
+    // The text arrives token by token and goes to disk at once: it is never
+    // held a second time, decoded or not.
+    bool readData(EnexResource *resource, const QString &noteTitle)
+    {
+        resource->path = QStringLiteral("%1/r%2").arg(m_tempPath).arg(++m_resourceCount);
+        QFile out(resource->path);
+        bool ok = out.open(QIODevice::WriteOnly);
+        Base64Sink sink(&out);
+        QString refusal;
+        while (!m_xml.atEnd()) {
+            const QXmlStreamReader::TokenType token = m_xml.readNext();
+            if (token == QXmlStreamReader::EndElement)
+                break;
+            if (token != QXmlStreamReader::Characters || !ok)
+                continue;
+            const qint64 before = sink.size();
+            ok = sink.add(m_xml.text());
+            if (!ok)
+                refusal = out.errorString();
+            else if (sink.size() > m_budget->limits().maxEntryBytes)
+                refusal = ImportText::tr("larger than %1 MiB").arg(m_budget->limits().maxEntryBytes / ExtractionLimits::kMiB);
+            else if (!m_budget->spend(sink.size() - before))
+                refusal = ImportText::tr("the import would fill the disk");
+            ok = ok && refusal.isEmpty();
+        }
+        ok = ok && sink.flush(true);
+        out.close();
+        if (!ok || m_xml.hasError()) {
+            out.remove();
+            resource->path.clear();
+            if (!m_xml.hasError())
+                m_result->addError(ImportText::tr("%1: an attachment cannot be read: %2")
+                                       .arg(noteTitle, refusal.isEmpty() ? out.errorString() : refusal));
+            return false;
+        }
+        resource->md5 = sink.md5();
+        resource->size = sink.size();
+        return true;
+    }
+
+    QXmlStreamReader m_xml;
+    QString m_tempPath;
+    ExtractionBudget *m_budget;
+    ImportResult *m_result;
+    int m_resourceCount = 0;
+};
+
+QString attribute(const QString &attributes, const QString &name)
+{
+    const QRegularExpression pattern(QStringLiteral("\\b%1\\s*=\\s*(\"([^\"]*)\"|'([^']*)')").arg(name),
+                                     QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = pattern.match(attributes);
+    return m.hasMatch() ? m.captured(2) + m.captured(3) : QString();
+}
+
+// ENML is XHTML with a few elements of its own; those become HTML the
+// converter reads, with marks for what it would drop.
+QString enmlToHtml(QString enml, const std::function<QString(const QString &hash)> &mediaUrl, int *encrypted)
+{
+    static const QRegularExpression prolog(QStringLiteral("<\\?xml[^>]*\\?>|<!DOCTYPE[^>]*>"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression crypt(QStringLiteral("<en-crypt\\b[^>]*>.*?</en-crypt>"),
+                                          QRegularExpression::CaseInsensitiveOption
+                                              | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression todo(QStringLiteral("<en-todo\\b([^>]*?)/?>(\\s*</en-todo>)?"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression checkedItem(QStringLiteral("(<li\\b[^>]*--en-checked:\\s*(true|false)[^>]*>)"),
+                                                QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression media(QStringLiteral("<en-media\\b([^>]*?)/?>(\\s*</en-media>)?"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression rule(QStringLiteral("<hr\\b[^>]*>(\\s*</hr>)?"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    enml.remove(prolog);
+    const QString placeholder = QStringLiteral("<p>%1</p>").arg(ImportText::tr("[Encrypted content]").toHtmlEscaped());
+    *encrypted += int(enml.count(crypt));
+    enml.replace(crypt, placeholder);
+    QString out;
+    qsizetype last = 0;
+    for (auto it = todo.globalMatch(enml); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += QStringView(enml).mid(last, m.capturedStart() - last);
+        out += ImportMarkers::todo(attribute(m.captured(1), QStringLiteral("checked")) == QLatin1String("true"));
+        last = m.capturedEnd();
+    }
+    enml = out + enml.mid(last);
+    out.clear();
+    last = 0;
+    for (auto it = checkedItem.globalMatch(enml); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += QStringView(enml).mid(last, m.capturedEnd() - last);
+        out += ImportMarkers::todo(m.captured(2).compare(QLatin1String("true"), Qt::CaseInsensitive) == 0);
+        last = m.capturedEnd();
+    }
+    enml = out + enml.mid(last);
+    out.clear();
+    last = 0;
+    for (auto it = media.globalMatch(enml); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += QStringView(enml).mid(last, m.capturedStart() - last);
+        const QString url = mediaUrl(attribute(m.captured(1), QStringLiteral("hash")).toLower());
+        out += url.isEmpty() ? QStringLiteral("[%1]").arg(ImportText::tr("missing attachment").toHtmlEscaped())
+                             : QStringLiteral("<img src=\"%1\">").arg(url);
+        last = m.capturedEnd();
+    }
+    enml = out + enml.mid(last);
+    enml.replace(rule, QStringLiteral("<p>%1</p>").arg(ImportMarkers::divider()));
+    enml.replace(QLatin1String("<en-note"), QLatin1String("<div"), Qt::CaseInsensitive);
+    enml.replace(QLatin1String("</en-note>"), QLatin1String("</div>"), Qt::CaseInsensitive);
+    return enml;
+}
+
+QString attachmentName(const EnexResource &resource, int index)
+{
+    if (!resource.fileName.isEmpty())
+        return safeFileName(resource.fileName, QStringLiteral("attachment"));
+    const QString suffix = QMimeDatabase().mimeTypeForName(resource.mime).preferredSuffix();
+    return suffix.isEmpty() ? QStringLiteral("attachment-%1").arg(index)
+                            : QStringLiteral("attachment-%1.%2").arg(index).arg(suffix);
+}
+
+} // namespace
+
+ImportResult importEnex(const QString &path, const IoRepositories &repositories, const ProgressCallback &progress,
+                        const ExtractionLimits &limits, const QString &notebookName)
+{
+    ImportResult result;
+    if (!repositories.notes || !repositories.notebooks) {
+        result.error = ImportText::tr("Failed to read archive or archive is empty");
+        return result;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.error = ImportText::tr("Cannot open %1: %2").arg(QFileInfo(path).fileName(), file.errorString());
+        return result;
+    }
+    QTemporaryDir temp;
+    if (!temp.isValid()) {
+        result.error = ImportText::tr("Failed to create temp directory");
+        return result;
+    }
+    ExtractionBudget budget(limits, temp.path());
+    EnexReader reader(&file, temp.path(), &budget, &result);
+    const int totalKiB = int(qMin<qint64>(file.size() / 1024, std::numeric_limits<int>::max()));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    BulkWriteScope bulk(repositories, progress);
+    bulk.report(0, totalKiB, ImportText::tr("Reading %1...").arg(QFileInfo(path).fileName()));
+
+    QString notebookId;
+    int encrypted = 0;
+    EnexNote source;
+    while (reader.next(&source)) {
+        if (notebookId.isEmpty()) {
+            Notebook notebook;
+            notebook.id = ImportSupport::newId();
+            notebook.name = notebookName.isEmpty() ? QFileInfo(path).completeBaseName() : notebookName;
+            if (notebook.name.isEmpty())
+                notebook.name = ImportText::tr("Imported Notebook");
+            notebook.createdAt = now;
+            notebook.updatedAt = now;
+            if (!repositories.notebooks->insert(notebook)) {
+                result.error = ImportText::tr("Notebook %1: cannot be stored").arg(notebook.name);
+                return result;
+            }
+            notebookId = notebook.id;
+            bulk.notebooksChanged();
+        }
+        const QString title = source.title.isEmpty() ? ImportText::tr("(untitled)") : source.title;
+        bulk.report(int(file.pos() / 1024), totalKiB, ImportText::tr("Importing: %1").arg(title));
+
+        Note note;
+        note.id = ImportSupport::newId();
+        note.notebookId = notebookId;
+        QList<PendingAttachment> attachments;
+        QHash<QString, QString> urlByHash;
+        QStringList urls;
+        for (const EnexResource &resource : std::as_const(source.resources)) {
+            PendingAttachment attachment;
+            attachment.record.id = ImportSupport::newId();
+            attachment.record.noteId = note.id;
+            attachment.record.filename = attachmentName(resource, int(attachments.size()) + 1);
+            attachment.record.mimeType = resource.mime.isEmpty() ? QStringLiteral("application/octet-stream")
+                                                                 : resource.mime;
+            attachment.record.sizeBytes = resource.size;
+            attachment.record.createdAt = source.created.isValid() ? source.created : now;
+            attachment.sourcePath = resource.path;
+            const QString url = attachmentUrl(attachment.record.id);
+            if (!urlByHash.contains(resource.md5))
+                urlByHash.insert(resource.md5, url);
+            urls.append(url);
+            attachments.append(attachment);
+        }
+        int missing = 0;
+        const int encryptedBefore = encrypted;
+        QString html = enmlToHtml(source.content, [&](const QString &hash) {
+            const QString url = urlByHash.value(hash);
+            missing += url.isEmpty() ? 1 : 0;
+            return url;
+        }, &encrypted);
+        if (!source.title.isEmpty())
+            html = QStringLiteral("<h1>%1</h1>\n%2").arg(source.title.toHtmlEscaped(), html);
+        source.tags.removeAll(QString());
+        if (!source.tags.isEmpty())
+            html += QStringLiteral("<p>%1</p>").arg(ImportText::tr("Tags: %1").arg(source.tags.join(QStringLiteral(", "))).toHtmlEscaped());
+        const QJsonArray delta = ImportMarkers::appendUnshownAttachments(ImportMarkers::applyLineMarkers(htmlToDelta(html)), urls);
+        if (missing > 0)
+            result.addWarning(ImportText::tr("%1: %2 attachments are missing from the file").arg(title).arg(missing));
+        if (encrypted > encryptedBefore)
+            result.addWarning(ImportText::tr("%1: %2 encrypted sections kept as placeholders").arg(title).arg(encrypted - encryptedBefore));
+        note.body = deltaToJson(delta);
+        note.createdAt = source.created.isValid() ? source.created : now;
+        note.updatedAt = source.updated.isValid() ? source.updated : note.createdAt;
+        note.modifiedAt = note.updatedAt;
+        ImportSupport::storeNote(repositories, note, attachments, bulk, &result);
+        // Copied into the store: the temporary copy would only add up over a large file.
+        for (const EnexResource &resource : std::as_const(source.resources))
+            QFile::remove(resource.path);
+    }
+    if (reader.xml().hasError()) {
+        result.addError(ImportText::tr("%1 is damaged at line %2: %3")
+                            .arg(QFileInfo(path).fileName())
+                            .arg(reader.xml().lineNumber())
+                            .arg(reader.xml().errorString()));
+    }
+    ImportSupport::finish(bulk, &result);
+    if (notebookId.isEmpty() && result.error.isEmpty())
+        result.error = ImportText::tr("No notes found in %1").arg(QFileInfo(path).fileName());
+
+    for (const QString &problem : std::as_const(result.problems))
+        qCWarning(lcIo) << "Evernote import:" << problem;
+    qCInfo(lcIo) << "Evernote import:" << result.imported << "notes," << result.attachments << "attachments,"
+                 << result.errors << "errors," << result.warnings << "warnings";
+    return result;
+}
