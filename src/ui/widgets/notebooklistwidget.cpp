@@ -91,7 +91,7 @@ QItemSelectionModel::SelectionFlags NotebookListWidget::selectionCommand(const Q
 
 namespace {
 
-struct RowSpec
+struct RowEntry
 {
     int kind;
     QString id;
@@ -101,13 +101,13 @@ struct RowSpec
     bool isShared = false;
 };
 
-QString rowAccessibleText(const RowSpec &spec)
+QString rowAccessibleText(const RowEntry &entry)
 {
-    if (!spec.count.isValid())
-        return spec.name;
-    const int count = spec.count.toInt();
-    return count == 1 ? NotebookListWidget::tr("%1, 1 note").arg(spec.name)
-                      : NotebookListWidget::tr("%1, %2 notes").arg(spec.name).arg(count);
+    if (!entry.count.isValid())
+        return entry.name;
+    const int count = entry.count.toInt();
+    return count == 1 ? NotebookListWidget::tr("%1, 1 note").arg(entry.name)
+                      : NotebookListWidget::tr("%1, %2 notes").arg(entry.name).arg(count);
 }
 
 } // namespace
@@ -115,24 +115,24 @@ QString rowAccessibleText(const RowSpec &spec)
 void NotebookListWidget::setNotebooks(const QList<Notebook> &notebooks, const QHash<QString, int> &counts,
                                       const QString &currentNotebookId, int trashCount)
 {
-    QList<RowSpec> specs;
-    specs.append({AllNotesKind, QString(), tr("All Notes"), counts.value(QString(), 0)});
+    QList<RowEntry> entries;
+    entries.append({AllNotesKind, QString(), tr("All Notes"), counts.value(QString(), 0)});
     int shown = 0;
     for (const Notebook &notebook : notebooks) {
         if (notebook.deletedAt)
             continue;
         if (!currentNotebookId.isEmpty() && notebook.id == currentNotebookId)
-            shown = int(specs.size());
-        specs.append({NotebookKind, notebook.id, notebook.name, counts.value(notebook.id, 0), notebook.isDefault,
+            shown = int(entries.size());
+        entries.append({NotebookKind, notebook.id, notebook.name, counts.value(notebook.id, 0), notebook.isDefault,
                       notebook.isShared});
     }
-    specs.append({TrashKind, QString(), tr("Trash"), trashCount});
-    specs.append({NewNotebookKind, QString(), tr("New Notebook…"), QVariant()});
+    entries.append({TrashKind, QString(), tr("Trash"), trashCount});
+    entries.append({NewNotebookKind, QString(), tr("New Notebook…"), QVariant()});
 
-    bool sameRows = count() == specs.size();
+    bool sameRows = count() == entries.size();
     for (int i = 0; sameRows && i < count(); ++i)
-        sameRows = item(i)->data(KindRole).toInt() == specs.at(i).kind
-            && item(i)->data(NotebookIdRole).toString() == specs.at(i).id;
+        sameRows = item(i)->data(KindRole).toInt() == entries.at(i).kind
+            && item(i)->data(NotebookIdRole).toString() == entries.at(i).id;
     // Where the keyboard is, by kind and id, so that it survives a rebuild.
     const QListWidgetItem *focusItem = currentItem();
     const int focusKind = focusItem ? focusItem->data(KindRole).toInt() : -1;
@@ -141,24 +141,24 @@ void NotebookListWidget::setNotebooks(const QList<Notebook> &notebooks, const QH
     const QSignalBlocker blocker(this);
     if (!sameRows) {
         clear();
-        for (const RowSpec &spec : specs)
-            addRow(spec.kind, spec.name, spec.count);
+        for (const RowEntry &entry : entries)
+            addRow(entry.kind, entry.name, entry.count);
     }
     int focusRow = -1;
-    for (int i = 0; i < specs.size(); ++i) {
+    for (int i = 0; i < entries.size(); ++i) {
         QListWidgetItem *row = item(i);
-        const RowSpec &spec = specs.at(i);
+        const RowEntry &entry = entries.at(i);
         // setData leaves unchanged values alone, so an idle refresh repaints nothing.
-        row->setData(NameRole, spec.name);
-        row->setData(Qt::DisplayRole, spec.name);
-        row->setData(CountRole, spec.count);
-        row->setData(Qt::AccessibleTextRole, rowAccessibleText(spec));
-        if (spec.kind == NotebookKind) {
-            row->setData(NotebookIdRole, spec.id);
-            row->setData(IsDefaultRole, spec.isDefault);
-            row->setData(IsSharedRole, spec.isShared);
+        row->setData(NameRole, entry.name);
+        row->setData(Qt::DisplayRole, entry.name);
+        row->setData(CountRole, entry.count);
+        row->setData(Qt::AccessibleTextRole, rowAccessibleText(entry));
+        if (entry.kind == NotebookKind) {
+            row->setData(NotebookIdRole, entry.id);
+            row->setData(IsDefaultRole, entry.isDefault);
+            row->setData(IsSharedRole, entry.isShared);
         }
-        if (spec.kind == focusKind && spec.id == focusId)
+        if (entry.kind == focusKind && entry.id == focusId)
             focusRow = i;
     }
     if (hasFocus() && focusRow >= 0) {
