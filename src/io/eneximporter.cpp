@@ -2,6 +2,7 @@
 
 #include "attachment.h"
 #include "bulkwritescope.h"
+#include "database.h"
 #include "delta.h"
 #include "deltaimport.h"
 #include "importmarkers.h"
@@ -310,7 +311,7 @@ ImportResult importEnex(const QString &path, const IoRepositories &repositories,
         result.error = ImportText::tr("Failed to create temp directory");
         return result;
     }
-    ExtractionBudget budget(limits, temp.path());
+    ExtractionBudget budget(limits, {temp.path(), Database::dataDirectory()}, path);
     EnexReader reader(&file, temp.path(), &budget, &result);
     const int totalKiB = int(qMin<qint64>(file.size() / 1024, std::numeric_limits<int>::max()));
     const QDateTime now = QDateTime::currentDateTimeUtc();

@@ -2,6 +2,7 @@
 
 #include "archivereader.h"
 #include "bulkwritescope.h"
+#include "database.h"
 #include "delta.h"
 #include "deltaimport.h"
 #include "importmarkers.h"
@@ -465,7 +466,7 @@ ImportResult importMarkdownFolder(const QString &path, const IoRepositories &rep
             result.error = ImportText::tr("Failed to create temp directory");
             return result;
         }
-        ExtractionBudget budget(limits, temp->path());
+        ExtractionBudget budget(limits, {temp->path(), Database::dataDirectory()}, path);
         ArchiveReader reader(path, ArchiveReader::Format::Zip);
         reader.setBudget(&budget);
         const int extracted = reader.open() ? reader.extractTo(temp->path(), [&progress](int current, int total, const QString &) {
