@@ -1,4 +1,4 @@
-#include "serverharness.h"
+#include "serversuite.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -17,12 +17,6 @@ namespace {
 QString uuid()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
-}
-
-QJsonObject jwtPayload(const QString &token)
-{
-    return QJsonDocument::fromJson(QByteArray::fromBase64(token.section('.', 1, 1).toLatin1(),
-                                                          QByteArray::Base64UrlEncoding)).object();
 }
 
 QJsonObject noteChange(const QString &id, qint64 version, const QString &body, const QJsonValue &base = {},
@@ -79,52 +73,25 @@ int listSize(const Api &api, const std::string &path, const char *key)
 
 } // namespace
 
-class TestServer : public QObject
+class TestServer : public ServerSuite
 {
     Q_OBJECT
-public:
-    bool postgres = false;
 
 private:
-    Api newUser(const char *name = "user")
-    {
-        const Tokens t = m_h->signIn(QStringLiteral("%1%2@example.org").arg(QLatin1String(name)).arg(++m_users), true);
-        return Api{m_h->port(), t.access, t.refresh};
-    }
-    QString idOf(const Api &api) const { return jwtPayload(api.token).value("sub").toString(); }
     int signInStatus(const QString &email, const QString &password = "correct horse")
     {
         int status = 0;
         m_h->signIn(email, false, &status, password);
         return status;
     }
-    QString databaseUrl() const { return postgres ? m_pg->url() : QString(); }
-    Api::Reply refresh(const QString &token) const
-    {
-        return Api(m_h->port(), {}).call("POST", "/api/v1/realms/velmora/auth/token/refresh", {{"refresh_token", token}});
-    }
-
-    std::unique_ptr<PgCluster> m_pg;
-    std::unique_ptr<Harness> m_h;
-    int m_users = 0;
 
 private slots:
     void initTestCase()
     {
         QString error;
-        if (postgres) {
-            m_pg = std::make_unique<PgCluster>();
-            QVERIFY2(m_pg->start(&error), qPrintable("PostgreSQL did not start: " + error));
-        }
-        m_h = std::make_unique<Harness>();
-        QVERIFY2(m_h->start(databaseUrl(), &error), qPrintable(error));
+        QVERIFY2(startServer(&error), qPrintable(error));
     }
-
-    void cleanupTestCase()
-    {
-        m_h.reset();
-        m_pg.reset();
-    }
+    void cleanupTestCase() { stopServer(); }
 
     void signUpSignInAndRateLimit()
     {
@@ -570,17 +537,7 @@ private slots:
 
 int main(int argc, char *argv[])
 {
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    QCoreApplication app(argc, argv);
-    int failures = 0;
-    for (bool postgres : {false, true}) {
-        TestServer test;
-        test.postgres = postgres;
-        qInfo("=== backend: %s", postgres ? "PostgreSQL" : "SQLite");
-        failures += QTest::qExec(&test, argc, argv);
-    }
-    return failures;
+    return runOnBothBackends<TestServer>(argc, argv);
 }
 
 #include "tst_server.moc"

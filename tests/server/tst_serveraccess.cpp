@@ -1,6 +1,6 @@
 // Sign-in, sessions, account deletion and the server's bounds, over real
 // HTTP against SQLite and then a throwaway PostgreSQL cluster.
-#include "serverharness.h"
+#include "serversuite.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -32,50 +32,17 @@ void push(const Api &api, const QJsonArray &changes)
 
 } // namespace
 
-class TestServerAccess : public QObject
+class TestServerAccess : public ServerSuite
 {
     Q_OBJECT
-public:
-    bool postgres = false;
-
-private:
-    Api newUser(const char *name = "user")
-    {
-        const Tokens t = m_h->signIn(QStringLiteral("%1%2@example.org").arg(QLatin1String(name)).arg(++m_users), true);
-        return Api{m_h->port(), t.access, t.refresh};
-    }
-    QString idOf(const Api &api) const
-    {
-        return QJsonDocument::fromJson(QByteArray::fromBase64(api.token.section('.', 1, 1).toLatin1(),
-                                                              QByteArray::Base64UrlEncoding)).object().value("sub").toString();
-    }
-    QString databaseUrl() const { return postgres ? m_pg->url() : QString(); }
-    Api::Reply refresh(const QString &token) const
-    {
-        return Api(m_h->port(), {}).call("POST", "/api/v1/realms/velmora/auth/token/refresh", {{"refresh_token", token}});
-    }
-
-    std::unique_ptr<PgCluster> m_pg;
-    std::unique_ptr<Harness> m_h;
-    int m_users = 0;
 
 private slots:
     void initTestCase()
     {
         QString error;
-        if (postgres) {
-            m_pg = std::make_unique<PgCluster>();
-            QVERIFY2(m_pg->start(&error), qPrintable("PostgreSQL did not start: " + error));
-        }
-        m_h = std::make_unique<Harness>();
-        QVERIFY2(m_h->start(databaseUrl(), &error), qPrintable(error));
+        QVERIFY2(startServer(&error), qPrintable(error));
     }
-
-    void cleanupTestCase()
-    {
-        m_h.reset();
-        m_pg.reset();
-    }
+    void cleanupTestCase() { stopServer(); }
 
     void loginPageAcceptsOnlyLoopbackCallbacksWithPkce_data()
     {
@@ -384,17 +351,7 @@ private slots:
 
 int main(int argc, char *argv[])
 {
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    QCoreApplication app(argc, argv);
-    int failures = 0;
-    for (bool postgres : {false, true}) {
-        TestServerAccess test;
-        test.postgres = postgres;
-        qInfo("=== backend: %s", postgres ? "PostgreSQL" : "SQLite");
-        failures += QTest::qExec(&test, argc, argv);
-    }
-    return failures;
+    return runOnBothBackends<TestServerAccess>(argc, argv);
 }
 
 #include "tst_serveraccess.moc"
