@@ -503,21 +503,6 @@ void MainWindow::createNewNote()
     m_editor->setFocus(Qt::OtherFocusReason);
 }
 
-void MainWindow::moveCurrentNote()
-{
-    if (m_editor->noteId().isEmpty())
-        return;
-    const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
-    if (!note)
-        return;
-    const QString target = m_hooks.chooseNotebook(m_state->notebooks()->allNotebooks(), note->notebookId);
-    if (target.isEmpty() || target == note->notebookId)
-        return;
-    saveCurrentNote();
-    if (m_state->notes()->moveToNotebook(note->id, target))
-        m_headerBar->setNotebookName(m_notebookNames.value(target));
-}
-
 bool MainWindow::findInNote(const QString &text)
 {
     if (text.isEmpty() || m_editor->noteId().isEmpty())
@@ -531,13 +516,6 @@ bool MainWindow::findInNote(const QString &text)
         return true;
     m_editor->setTextCursor(before);
     return false;
-}
-
-void MainWindow::copyNote(int format)
-{
-    if (ExportFormat(format) != ExportFormat::PlainText)
-        saveCurrentNote();
-    m_hooks.setClipboard(m_session->copyAs(ExportFormat(format), m_editor->toPlainText(), m_editor->currentDelta()));
 }
 
 // ---------------------------------------------------------------- preferences and theme

@@ -11,6 +11,8 @@
 #include "iocommands.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
+#include "notebookrepository.h"
+#include "noterepository.h"
 #include "notewindowregistry.h"
 #include "notesession.h"
 #include "settingsdialog.h"
@@ -283,4 +285,26 @@ void MainWindow::printPreview()
     dialog.resize(900, 700);
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter *p) { printTo(p); });
     dialog.exec();
+}
+
+void MainWindow::moveCurrentNote()
+{
+    if (m_editor->noteId().isEmpty())
+        return;
+    const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
+    if (!note)
+        return;
+    const QString target = m_hooks.chooseNotebook(m_state->notebooks()->allNotebooks(), note->notebookId);
+    if (target.isEmpty() || target == note->notebookId)
+        return;
+    saveCurrentNote();
+    if (m_state->notes()->moveToNotebook(note->id, target))
+        m_headerBar->setNotebookName(m_notebookNames.value(target));
+}
+
+void MainWindow::copyNote(int format)
+{
+    if (ExportFormat(format) != ExportFormat::PlainText)
+        saveCurrentNote();
+    m_hooks.setClipboard(m_session->copyAs(ExportFormat(format), m_editor->toPlainText(), m_editor->currentDelta()));
 }
