@@ -99,6 +99,9 @@ TABLE
 [ "$("$root/usr/bin/velmora-notes" --version)" = "velmora-notes ${version%-*}" ] || fail "velmora-notes --version"
 [ "$("$root/usr/bin/velmora-server" --version)" = "velmora-server ${version%-*}" ] || fail "velmora-server --version"
 "$root/usr/bin/velmora-server" --help | grep -q -- '--releases' || fail "velmora-server --help"
+"$root/usr/bin/velmora-server" --help | grep -q ':[^@/ ]*@' && fail "velmora-server --help shows a password in a URL"
+rc=0; "$root/usr/bin/velmora-server" --no-such-option >/dev/null 2>&1 || rc=$?
+[ "$rc" -eq 2 ] || fail "unknown option exits with $rc, not 2"
 
 # The desktop entry is named after the AppStream id, which is also the
 # application's Wayland app id.
