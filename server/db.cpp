@@ -1,8 +1,11 @@
 #include "db.h"
 
 #include <QDir>
+#include <QHash>
 #include <QLoggingCategory>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -21,6 +24,8 @@ std::atomic<int> s_serial{0};
 struct ThreadConnections
 {
     std::vector<QString> names;
+    // Server-side prepared statements of each PostgreSQL connection, by SQL text.
+    QHash<QString, QHash<QString, QString>> statements;
     ~ThreadConnections()
     {
         for (const QString &name : names) {
@@ -100,6 +105,24 @@ const Migration migrations[] = {{std::begin(migration1), std::end(migration1)},
                                 {std::begin(migration2), std::end(migration2)},
                                 {std::begin(migration3), std::end(migration3)}};
 
+// PostgreSQL numbers its parameters; '?' inside a quoted literal stays as it is.
+QString numberedParameters(const QString &sql)
+{
+    QString out;
+    out.reserve(sql.size() + 16);
+    bool quoted = false;
+    int n = 0;
+    for (const QChar ch : sql) {
+        if (ch == u'\'')
+            quoted = !quoted;
+        if (ch == u'?' && !quoted)
+            out += u'$' + QString::number(++n);
+        else
+            out += ch;
+    }
+    return out;
+}
+
 } // namespace
 
 std::unique_ptr<Db> Db::open(const QString &dataDir, const QString &url, QString *error)
@@ -157,6 +180,7 @@ QSqlDatabase Db::conn()
     QSqlDatabase db = QSqlDatabase::database(name, false);
     if (db.isValid() && db.isOpen())
         return db;
+    t_connections.statements.remove(name);
     if (!db.isValid()) {
         db = QSqlDatabase::addDatabase(m_kind == Kind::Sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name);
         t_connections.names.push_back(name);
@@ -190,6 +214,8 @@ QSqlQuery Db::query()
 
 bool Db::run(QSqlQuery &q, const QString &sql, std::initializer_list<QVariant> values)
 {
+    if (m_kind == Kind::Postgres)
+        return runPrepared(q, sql, values);
     if (q.lastQuery() != sql && !q.prepare(sql)) {
         qCWarning(lcDb) << "prepare failed:" << q.lastError().text() << sql;
         return false;
@@ -201,6 +227,46 @@ bool Db::run(QSqlQuery &q, const QString &sql, std::initializer_list<QVariant> v
         q.bindValue(i++, nullText ? QVariant(QStringLiteral("")) : v);
     }
     if (!q.exec()) {
+        qCWarning(lcDb) << "query failed:" << q.lastError().text() << sql;
+        return false;
+    }
+    return true;
+}
+
+// The driver's own prepare costs a PREPARE and a DEALLOCATE around every
+// statement of every short-lived query. Each statement is prepared once per
+// connection instead; values go in through the driver's escaping, as the
+// driver itself passes them to EXECUTE.
+bool Db::runPrepared(QSqlQuery &q, const QString &sql, std::initializer_list<QVariant> values)
+{
+    QSqlDatabase c = conn();
+    QHash<QString, QString> &statements = t_connections.statements[c.connectionName()];
+    QString name = statements.value(sql);
+    if (name.isEmpty()) {
+        const QString candidate = QStringLiteral("vs%1").arg(statements.size() + 1);
+        QSqlQuery prepare(c);
+        if (!prepare.exec(QStringLiteral("PREPARE %1 AS %2").arg(candidate, numberedParameters(sql)))) {
+            qCWarning(lcDb) << "prepare failed:" << prepare.lastError().text() << sql;
+            return false;
+        }
+        statements.insert(sql, candidate);
+        name = candidate;
+    }
+    QStringList params;
+    params.reserve(int(values.size()));
+    const QSqlDriver *driver = c.driver();
+    for (const QVariant &v : values) {
+        if (v.typeId() == QMetaType::QString && v.toString().isNull()) {
+            params.append(QStringLiteral("''"));
+            continue;
+        }
+        QSqlField field(QString(), v.metaType());
+        field.setValue(v);
+        params.append(driver->formatValue(field));
+    }
+    const QString execute = params.isEmpty() ? QStringLiteral("EXECUTE ") + name
+                                             : QStringLiteral("EXECUTE %1 (%2)").arg(name, params.join(u','));
+    if (!q.exec(execute)) {
         qCWarning(lcDb) << "query failed:" << q.lastError().text() << sql;
         return false;
     }

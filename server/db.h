@@ -33,6 +33,7 @@ private:
     Db() = default;
     bool configure(const QString &dataDir, const QString &url, QString *error);
     bool migrate(QString *error);
+    bool runPrepared(QSqlQuery &q, const QString &sql, std::initializer_list<QVariant> values);
 
     Kind m_kind = Kind::Sqlite;
     QString m_prefix;
