@@ -58,9 +58,41 @@ QStringList stateOf(Device &d)
     return state;
 }
 
+// One computer whose database account A filled, then signed in to by B.
+struct Switch
+{
+    VelmServerTest::Harness &server;
+    QString emailA, emailB;
+    std::unique_ptr<Device> d;
+    Notebook trips;
+    Note first, second;
+
+    // Another computer signed in to an account, after its first sync.
+    std::unique_ptr<Device> fresh(const QString &email)
+    {
+        const auto t = server.signIn(email, false);
+        auto probe = std::make_unique<Device>(server.port(), t.access, t.refresh);
+        probe->sync();
+        return probe;
+    }
+    void signIn(const QString &email)
+    {
+        const auto t = server.signIn(email, false);
+        d->tokens.setTokens(t.access, t.refresh);
+        d->engine->setAccount("server " + email);
+        d->requests.clear();
+    }
+    QStringList uploads() const
+    {
+        return d->requests.filter(QRegularExpression("^(POST|PUT|DELETE) "));
+    }
+};
+using SwitchCase = std::function<void(Switch &)>;
+
 } // namespace
 
 Q_DECLARE_METATYPE(Scenario)
+Q_DECLARE_METATYPE(SwitchCase)
 
 class TestSyncConvergence : public QObject
 {
@@ -242,6 +274,82 @@ private slots:
             QVERIFY(w.syncAll());
             QCOMPARE(w.c.notebooks.notebookById(notebook.id)->name, QStringLiteral("Second name"));
         });
+    }
+
+    void anotherAccountSigningInIsAskedOnce_data()
+    {
+        QTest::addColumn<SwitchCase>("choice");
+        QTest::newRow("kept here: never in B, edits stay, A syncs them again") << SwitchCase([](Switch &s) {
+            QVERIFY(s.d->engine->keepOtherNotesHere());
+            s.d->edit(s.first.id, "edited while B is signed in");
+            QVERIFY(s.d->sync());
+            const auto b = s.fresh(s.emailB);
+            QCOMPARE(b->liveTexts(), QStringList{textBody("B's own")});
+            QVERIFY(b->notebooks.allNotebooks().isEmpty());
+            QVERIFY(s.d->notebooks.notebookById(s.trips.id)); // not taken for deleted in B
+            s.signIn(s.emailA);
+            QVERIFY(s.d->engine->awaitsAccountChoice()); // B's note is new to A
+            QVERIFY(s.d->engine->keepOtherNotesHere() && s.d->sync());
+            QCOMPARE(s.fresh(s.emailA)->notes.noteById(s.first.id)->body, textBody("edited while B is signed in"));
+            s.signIn(s.emailB);
+            QVERIFY(!s.d->engine->awaitsAccountChoice());
+        });
+        QTest::newRow("uploaded: B gets copies under new ids, A's stay") << SwitchCase([](Switch &s) {
+            s.d->use();
+            QVERIFY(s.d->engine->uploadOtherNotes());
+            QVERIFY(s.d->sync());
+            QVERIFY(!s.d->notes.noteById(s.first.id) && s.d->notes.pendingNotes().isEmpty());
+            const auto b = s.fresh(s.emailB);
+            QCOMPARE(b->liveTexts(), s.d->liveTexts());
+            QCOMPARE(b->notes.allNotes().size(), 3);
+            QCOMPARE(b->notebooks.allNotebooks().size(), 1);
+            const Notebook trips = b->notebooks.allNotebooks().first();
+            QVERIFY(trips.id != s.trips.id);
+            const Note first = b->notes.notesInNotebook(trips.id).first();
+            QVERIFY(first.id != s.first.id && first.body.contains("first of A"));
+            const QList<Attachment> files = b->attachments.attachmentsForNote(first.id);
+            QCOMPARE(files.size(), 1);
+            QCOMPARE(b->attachments.readFile(files.first().id), QByteArray("A's bytes"));
+            QVERIFY(first.body.contains(files.first().id));
+            QVERIFY(b->liveTexts().filter("velmora-notes://note/" + first.id).size() == 1);
+            const auto a = s.fresh(s.emailA);
+            QCOMPARE(a->notes.noteById(s.first.id)->body, s.first.body);
+            QCOMPARE(a->notes.noteById(s.second.id)->body, s.second.body);
+            QCOMPARE(a->attachments.attachmentsForNote(s.first.id).size(), 1);
+        });
+        QTest::newRow("the same account again is not asked") << SwitchCase([](Switch &) {});
+    }
+
+    void anotherAccountSigningInIsAskedOnce()
+    {
+        QFETCH(SwitchCase, choice);
+        const bool same = QByteArray(QTest::currentDataTag()).startsWith("the same");
+        Switch s{m_server, QStringLiteral("a%1@example.org").arg(++m_users),
+                 QStringLiteral("b%1@example.org").arg(m_users), nullptr, {}, {}, {}};
+        const auto a = m_server.signIn(s.emailA, true);
+        s.d = std::make_unique<Device>(m_server.port(), a.access, a.refresh);
+        s.d->engine->setAccount("server " + s.emailA);
+        s.trips = s.d->addNotebook("Trips");
+        s.first = s.d->addNote("first of A", s.trips.id);
+        const Attachment file = s.d->addAttachment(s.first.id, "a.bin", "A's bytes");
+        s.d->edit(s.first.id, "first of A velmora-notes://attachment/" + file.id);
+        s.first = *s.d->notes.noteById(s.first.id);
+        s.second = s.d->addNote("second links velmora-notes://note/" + s.first.id);
+        QVERIFY(s.d->sync());
+        if (!same) {
+            m_server.signIn(s.emailB, true);
+            auto b = s.fresh(s.emailB);
+            b->addNote("B's own");
+            QVERIFY(b->sync());
+        }
+        s.signIn(same ? s.emailA : s.emailB);
+        QCOMPARE(s.d->engine->awaitsAccountChoice(), !same);
+        // Nothing goes up before the choice; B's notes come down.
+        s.d->edit(s.second.id, "second edited before the choice velmora-notes://note/" + s.first.id);
+        QVERIFY(s.d->sync());
+        QCOMPARE(s.uploads().size(), same ? 1 : 0);
+        QCOMPARE(s.d->liveTexts().filter("B's own").size(), same ? 0 : 1);
+        choice(s);
     }
 
     void scenarioConverges()
