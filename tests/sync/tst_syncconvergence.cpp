@@ -283,10 +283,11 @@ private slots:
             QVERIFY(s.d->engine->keepOtherNotesHere());
             s.d->edit(s.first.id, "edited while B is signed in");
             QVERIFY(s.d->sync());
+            QCOMPARE(s.d->engine->state(), SyncEngine::Idle); // nothing of A's was offered to B
             const auto b = s.fresh(s.emailB);
-            QCOMPARE(b->liveTexts(), QStringList{textBody("B's own")});
+            QCOMPARE(b->liveTexts(), (QStringList{textBody("B's own"), textBody("written before the choice")}));
             QVERIFY(b->notebooks.allNotebooks().isEmpty());
-            QVERIFY(s.d->notebooks.notebookById(s.trips.id)); // not taken for deleted in B
+            QVERIFY(!s.d->notebooks.notebookById(s.trips.id)->deletedAt); // not taken for deleted in B
             s.signIn(s.emailA);
             QVERIFY(s.d->engine->awaitsAccountChoice()); // B's note is new to A
             QVERIFY(s.d->engine->keepOtherNotesHere() && s.d->sync());
@@ -301,7 +302,7 @@ private slots:
             QVERIFY(!s.d->notes.noteById(s.first.id) && s.d->notes.pendingNotes().isEmpty());
             const auto b = s.fresh(s.emailB);
             QCOMPARE(b->liveTexts(), s.d->liveTexts());
-            QCOMPARE(b->notes.allNotes().size(), 3);
+            QCOMPARE(b->notes.allNotes().size(), 4);
             QCOMPARE(b->notebooks.allNotebooks().size(), 1);
             const Notebook trips = b->notebooks.allNotebooks().first();
             QVERIFY(trips.id != s.trips.id);
@@ -346,6 +347,7 @@ private slots:
         QCOMPARE(s.d->engine->awaitsAccountChoice(), !same);
         // Nothing goes up before the choice; B's notes come down.
         s.d->edit(s.second.id, "second edited before the choice velmora-notes://note/" + s.first.id);
+        s.d->addNote("written before the choice");
         QVERIFY(s.d->sync());
         QCOMPARE(s.uploads().size(), same ? 1 : 0);
         QCOMPARE(s.d->liveTexts().filter("B's own").size(), same ? 0 : 1);

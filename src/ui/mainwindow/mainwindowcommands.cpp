@@ -1,10 +1,12 @@
 // The main window's menus and the commands only they reach: account,
 // preferences and printing.
 #include "mainwindow.h"
-#include "accountchoicebanner.h"
 
+#include "accountchoicebanner.h"
+#include "accountrecords.h"
 #include "accountscreen.h"
 #include "account/client.h"
+#include "apiclient.h"
 #include "authclient.h"
 #include "builtinnotes.h"
 #include "appstate.h"
@@ -21,8 +23,6 @@
 #include "syncengine.h"
 #include "syncstatus.h"
 #include "updatecommands.h"
-#include "apiclient.h"
-#include "accountrecords.h"
 
 #include <QBoxLayout>
 #include <QCoreApplication>
@@ -33,6 +33,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QStackedWidget>
 
 void MainWindow::buildMenus()
 {
