@@ -218,6 +218,22 @@ std::optional<QHash<QString, QString>> AccountBinding::adopt(const Others &other
     return notes;
 }
 
+bool AccountBinding::claim(const QString &table, const QStringList &ids)
+{
+    if (ids.isEmpty())
+        return true;
+    QSqlQuery q(m_database->database());
+    if (!exec(q, QStringLiteral("UPDATE %1 SET account = '' WHERE account != '' AND id IN (%2)")
+                     .arg(table, placeholders(ids.size())),
+              QVariantList(ids.begin(), ids.end()))) {
+        qCWarning(lcStorage).noquote() << "Rows the server listed not bound to its account:" << q.lastError().text();
+        return false;
+    }
+    if (q.numRowsAffected() > 0)
+        qCInfo(lcStorage) << "Bound to the account signed in, as its server lists them:" << q.numRowsAffected() << table;
+    return true;
+}
+
 QSet<QString> AccountBinding::ids(const QString &table) const
 {
     QSet<QString> found;

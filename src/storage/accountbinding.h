@@ -54,6 +54,12 @@ public:
     // nothing changes when it fails.
     std::optional<QHash<QString, QString>> adopt(const Others &others);
 
+    // Rows the server of the account bound now listed for it: they are that
+    // account's (the same account at another address of its server, or
+    // another account's note shared with it), whatever they were bound to.
+    // Runs inside the caller's transaction.
+    bool claim(const QString &table, const QStringList &ids);
+
     // Notes and notebooks kept away from the account bound now.
     QSet<QString> unboundNoteIds() const;
     QSet<QString> unboundNotebookIds() const;

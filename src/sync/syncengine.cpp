@@ -136,6 +136,7 @@ void SyncEngine::beginCycle()
 
 void SyncEngine::finishCycle()
 {
+    pulledForAccount();
     if (m_attachmentsSaved)
         emit attachmentsChanged();
     const QString refused = refusedSummary();
@@ -398,7 +399,10 @@ bool SyncEngine::mergeNotes(const QJsonArray &changes)
     QSignalBlocker blocker(m_notes);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     int changed = 0;
-    bool allWritten = true;
+    QStringList listed;
+    for (const QJsonValue &value : changes)
+        listed << value.toObject().value(QLatin1String("id")).toString();
+    bool allWritten = m_binding.claim(QStringLiteral("notes"), listed);
     QStringList replaced;
     for (const QJsonValue &value : changes) {
         bool gone = false;
@@ -511,6 +515,10 @@ void SyncEngine::mergeNotebooks(const QJsonArray &list)
     QSignalBlocker blocker(m_notebooks);
     int changed = 0;
     QSet<QString> listed;
+    QStringList ids;
+    for (const QJsonValue &value : list)
+        ids << value.toObject().value(QLatin1String("id")).toString();
+    m_binding.claim(QStringLiteral("notebooks"), ids);
     for (const QJsonValue &value : list) {
         Notebook pulled = notebookFromPull(value.toObject());
         listed.insert(pulled.id);

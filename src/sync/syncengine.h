@@ -63,6 +63,9 @@ public:
     // was never asked about: until the user chooses, cycles upload nothing at
     // all (they still pull). Asked once per account and set of accounts.
     bool awaitsAccountChoice() const { return !m_others.isEmpty(); }
+    // The user is asked only once a pull has brought back what the server
+    // holds for this account: notes it lists are its own and never asked about.
+    bool asksAccountChoice() const { return awaitsAccountChoice() && m_pulledForAccount; }
     int otherNotesCount() const { return int(m_others.noteIds.size()); }
     // They stay on this computer only: never sent to this account. Notes of
     // another account sync with it again when it signs in here.
@@ -92,7 +95,7 @@ signals:
     void aboutToMerge();
     // Notes whose stored text a merge replaced; views showing them reload.
     void notesMerged(const QStringList &ids);
-    // awaitsAccountChoice() may have changed.
+    // awaitsAccountChoice() or asksAccountChoice() may have changed.
     void accountChoiceChanged();
     // Notes moved into this account under new ids: old id -> new id.
     void notesMoved(const QHash<QString, QString> &ids);
@@ -114,6 +117,7 @@ private:
 
     void setState(SyncState state);
     void refreshOthers();
+    void pulledForAccount();
     void beginCycle();
     // message holds %1 for the status; status 0 means the server was not reached.
     void fail(const QString &message, int status);
@@ -159,6 +163,7 @@ private:
     AccountBinding m_binding;
     QString m_account;
     AccountBinding::Others m_others;
+    bool m_pulledForAccount = true; // a full pull ran since the account changed
     bool m_unbound = false; // the database could not be bound to the account: nothing is uploaded
     QTimer m_autoTimer;
     QTimer m_debounceTimer;

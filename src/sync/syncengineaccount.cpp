@@ -24,6 +24,7 @@ void SyncEngine::setAccount(const QString &account)
             m_preferences->remove(kNoteCursor);
             m_preferences->remove(kAttachmentCursor);
         }
+        m_pulledForAccount = false;
         m_unbound = !m_binding.bind(bound, account);
         if (m_unbound)
             qCWarning(lcSync) << "notes not bound to the account signed in: nothing is uploaded";
@@ -35,18 +36,30 @@ void SyncEngine::setAccount(const QString &account)
 
 void SyncEngine::refreshOthers()
 {
-    const bool waited = awaitsAccountChoice();
+    const AccountBinding::Others before = m_others;
+    const bool asked = asksAccountChoice();
     QStringList settled;
     const QJsonObject all = QJsonDocument::fromJson(m_preferences->getString(kSettled).toUtf8()).object();
     for (const QJsonValue &value : all.value(m_account).toArray())
         settled << value.toString();
     m_others = m_binding.others(settled);
-    if (waited || awaitsAccountChoice()) {
-        if (awaitsAccountChoice())
-            qCInfo(lcSync) << "notes of another account or never synced:" << m_others.noteIds.size() << "notes,"
-                           << m_others.notebookIds.size() << "notebooks; nothing uploaded until the user chooses";
-        emit accountChoiceChanged();
-    }
+    if (before.noteIds == m_others.noteIds && before.notebookIds == m_others.notebookIds
+        && asked == asksAccountChoice())
+        return;
+    if (awaitsAccountChoice())
+        qCInfo(lcSync) << "notes of another account or never synced:" << m_others.noteIds.size() << "notes,"
+                       << m_others.notebookIds.size() << "notebooks; nothing uploaded until the user chooses";
+    emit accountChoiceChanged();
+}
+
+void SyncEngine::pulledForAccount()
+{
+    const bool waited = awaitsAccountChoice();
+    m_pulledForAccount = true;
+    refreshOthers();
+    // The server listed them all as this account's: what waited goes up now.
+    if (waited && !awaitsAccountChoice())
+        m_resyncRequested = true;
 }
 
 bool SyncEngine::keepOtherNotesHere()

@@ -61,6 +61,7 @@ QStringList stateOf(Device &d)
 // One computer whose database account A filled, then signed in to by B.
 struct Switch
 {
+    enum Who { AnotherAccount, SameAccount, SameAccountMoved };
     VelmServerTest::Harness &server;
     QString emailA, emailB;
     std::unique_ptr<Device> d;
@@ -75,11 +76,11 @@ struct Switch
         probe->sync();
         return probe;
     }
-    void signIn(const QString &email)
+    void signIn(const QString &email, const QString &address = "server")
     {
         const auto t = server.signIn(email, false);
         d->tokens.setTokens(t.access, t.refresh);
-        d->engine->setAccount("server " + email);
+        d->engine->setAccount(address + ' ' + email);
         d->requests.clear();
     }
     QStringList uploads() const
@@ -90,6 +91,8 @@ struct Switch
 using SwitchCase = std::function<void(Switch &)>;
 
 } // namespace
+
+Q_DECLARE_METATYPE(Switch::Who)
 
 Q_DECLARE_METATYPE(Scenario)
 Q_DECLARE_METATYPE(SwitchCase)
@@ -278,8 +281,9 @@ private slots:
 
     void anotherAccountSigningInIsAskedOnce_data()
     {
+        QTest::addColumn<Switch::Who>("who");
         QTest::addColumn<SwitchCase>("choice");
-        QTest::newRow("kept here: never in B, edits stay, A syncs them again") << SwitchCase([](Switch &s) {
+        QTest::newRow("kept here: never in B, edits stay, A syncs them again") << Switch::AnotherAccount << SwitchCase([](Switch &s) {
             QVERIFY(s.d->engine->keepOtherNotesHere());
             s.d->edit(s.first.id, "edited while B is signed in");
             QVERIFY(s.d->sync());
@@ -295,7 +299,7 @@ private slots:
             s.signIn(s.emailB);
             QVERIFY(!s.d->engine->awaitsAccountChoice());
         });
-        QTest::newRow("uploaded: B gets copies under new ids, A's stay") << SwitchCase([](Switch &s) {
+        QTest::newRow("uploaded: B gets copies under new ids, A's stay") << Switch::AnotherAccount << SwitchCase([](Switch &s) {
             s.d->use();
             QVERIFY(s.d->engine->uploadOtherNotes());
             QVERIFY(s.d->sync());
@@ -318,13 +322,22 @@ private slots:
             QCOMPARE(a->notes.noteById(s.second.id)->body, s.second.body);
             QCOMPARE(a->attachments.attachmentsForNote(s.first.id).size(), 1);
         });
-        QTest::newRow("the same account again is not asked") << SwitchCase([](Switch &) {});
+        QTest::newRow("the same account again is not asked") << Switch::SameAccount << SwitchCase([](Switch &) {});
+        QTest::newRow("another address of the server: what it lists is the account's, not asked")
+            << Switch::SameAccountMoved << SwitchCase([](Switch &s) {
+                   QVERIFY(s.d->sync());
+                   const auto a = s.fresh(s.emailA);
+                   QCOMPARE(a->liveTexts(), s.d->liveTexts());
+                   QCOMPARE(a->notes.allNotes().size(), 3);
+                   QCOMPARE(a->notes.noteById(s.second.id)->body, s.d->notes.noteById(s.second.id)->body);
+               });
     }
 
     void anotherAccountSigningInIsAskedOnce()
     {
+        QFETCH(Switch::Who, who);
         QFETCH(SwitchCase, choice);
-        const bool same = QByteArray(QTest::currentDataTag()).startsWith("the same");
+        const bool same = who == Switch::SameAccount;
         Switch s{m_server, QStringLiteral("a%1@example.org").arg(++m_users),
                  QStringLiteral("b%1@example.org").arg(m_users), nullptr, {}, {}, {}};
         const auto a = m_server.signIn(s.emailA, true);
@@ -337,20 +350,22 @@ private slots:
         s.first = *s.d->notes.noteById(s.first.id);
         s.second = s.d->addNote("second links velmora-notes://note/" + s.first.id);
         QVERIFY(s.d->sync());
-        if (!same) {
+        if (who == Switch::AnotherAccount) {
             m_server.signIn(s.emailB, true);
             auto b = s.fresh(s.emailB);
             b->addNote("B's own");
             QVERIFY(b->sync());
         }
-        s.signIn(same ? s.emailA : s.emailB);
+        s.signIn(who == Switch::AnotherAccount ? s.emailB : s.emailA,
+                 who == Switch::SameAccountMoved ? "https://moved.example" : "server");
         QCOMPARE(s.d->engine->awaitsAccountChoice(), !same);
         // Nothing goes up before the choice; B's notes come down.
         s.d->edit(s.second.id, "second edited before the choice velmora-notes://note/" + s.first.id);
         s.d->addNote("written before the choice");
         QVERIFY(s.d->sync());
         QCOMPARE(s.uploads().size(), same ? 1 : 0);
-        QCOMPARE(s.d->liveTexts().filter("B's own").size(), same ? 0 : 1);
+        QCOMPARE(s.d->engine->asksAccountChoice(), who == Switch::AnotherAccount);
+        QCOMPARE(s.d->liveTexts().filter("B's own").size(), who == Switch::AnotherAccount ? 1 : 0);
         choice(s);
     }
 

@@ -249,7 +249,7 @@ void MainWindow::updateAccountChoice()
 {
     SyncEngine *engine = m_state ? m_state->syncEngine() : nullptr;
     VelmAccount::Client *client = m_state ? m_state->accountClient() : nullptr;
-    if (!engine || !client || !client->isAuthenticated() || !engine->awaitsAccountChoice()) {
+    if (!engine || !client || !client->isAuthenticated() || !engine->asksAccountChoice()) {
         if (m_accountChoice)
             m_accountChoice->hide();
         return;
