@@ -116,7 +116,8 @@ private:
     };
 
     void setState(SyncState state);
-    void refreshOthers();
+    // pulled: a full pull for the account signed in has just ended.
+    void refreshOthers(bool pulled = false);
     void pulledForAccount();
     void beginCycle();
     // message holds %1 for the status; status 0 means the server was not reached.

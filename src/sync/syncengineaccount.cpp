@@ -34,10 +34,11 @@ void SyncEngine::setAccount(const QString &account)
     refreshOthers();
 }
 
-void SyncEngine::refreshOthers()
+void SyncEngine::refreshOthers(bool pulled)
 {
     const AccountBinding::Others before = m_others;
     const bool asked = asksAccountChoice();
+    m_pulledForAccount = m_pulledForAccount || pulled;
     QStringList settled;
     const QJsonObject all = QJsonDocument::fromJson(m_preferences->getString(kSettled).toUtf8()).object();
     for (const QJsonValue &value : all.value(m_account).toArray())
@@ -55,8 +56,7 @@ void SyncEngine::refreshOthers()
 void SyncEngine::pulledForAccount()
 {
     const bool waited = awaitsAccountChoice();
-    m_pulledForAccount = true;
-    refreshOthers();
+    refreshOthers(true);
     // The server listed them all as this account's: what waited goes up now.
     if (waited && !awaitsAccountChoice())
         m_resyncRequested = true;
