@@ -34,8 +34,14 @@ void AccountChoiceBanner::setAccount(const QString &email, const QString &server
 {
     const QString who = email.isEmpty() ? tr("Signed in on %1.").arg(server.toHtmlEscaped())
                                         : tr("Signed in as %1 on %2.").arg(email.toHtmlEscaped(), server.toHtmlEscaped());
-    const QString what = tr("This computer holds %n note(s) never synced with this account. Nothing is uploaded "
-                            "until you choose what happens to them.", nullptr, notes);
+    const QString what = notes == 0
+        ? tr("Notebooks on this computer were never synced with this account. Upload them to this account, or keep "
+             "them on this computer only? Nothing is uploaded until you choose.")
+        : notes == 1
+        ? tr("1 note on this computer was never synced with this account. Upload it to this account, or keep it "
+             "on this computer only? Nothing is uploaded until you choose.")
+        : tr("%1 notes on this computer were never synced with this account. Upload them to this account, or keep "
+             "them on this computer only? Nothing is uploaded until you choose.").arg(notes);
     m_text->setText(QStringLiteral("<b>%1</b> %2").arg(who, what));
     setAccessibleName(who + QLatin1Char(' ') + what);
 }
