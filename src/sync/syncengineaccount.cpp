@@ -18,12 +18,13 @@ void SyncEngine::setAccount(const QString &account)
     m_account = account;
     const QString bound = m_preferences->getString(kAccount);
     if (account != bound) {
-        // Positions of an older build belong to whoever is signed in now.
-        if (!bound.isEmpty()) {
-            qCInfo(lcSync) << "another server or account: pulling from the start";
-            m_preferences->remove(kNoteCursor);
-            m_preferences->remove(kAttachmentCursor);
-        }
+        // Positions name what one account saw on one server. An older build's
+        // name no account: pulling from the start lets the notes this server
+        // lists for the account be recognised as its own (claim) rather than
+        // asked about.
+        qCInfo(lcSync) << "another server or account: pulling from the start";
+        m_preferences->remove(kNoteCursor);
+        m_preferences->remove(kAttachmentCursor);
         m_pulledForAccount = false;
         m_unbound = !m_binding.bind(bound, account);
         if (m_unbound)

@@ -61,7 +61,7 @@ QStringList stateOf(Device &d)
 // One computer whose database account A filled, then signed in to by B.
 struct Switch
 {
-    enum Who { AnotherAccount, SameAccount, SameAccountMoved };
+    enum Who { AnotherAccount, SameAccount, SameAccountMoved, SameAccountOlderBuild };
     VelmServerTest::Harness &server;
     QString emailA, emailB;
     std::unique_ptr<Device> d;
@@ -323,14 +323,17 @@ private slots:
             QCOMPARE(a->attachments.attachmentsForNote(s.first.id).size(), 1);
         });
         QTest::newRow("the same account again is not asked") << Switch::SameAccount << SwitchCase([](Switch &) {});
+        const SwitchCase ownNotesGoUp([](Switch &s) {
+            QVERIFY(s.d->sync());
+            const auto a = s.fresh(s.emailA);
+            QCOMPARE(a->liveTexts(), s.d->liveTexts());
+            QCOMPARE(a->notes.allNotes().size(), 3);
+            QCOMPARE(a->notes.noteById(s.second.id)->body, s.d->notes.noteById(s.second.id)->body);
+        });
         QTest::newRow("another address of the server: what it lists is the account's, not asked")
-            << Switch::SameAccountMoved << SwitchCase([](Switch &s) {
-                   QVERIFY(s.d->sync());
-                   const auto a = s.fresh(s.emailA);
-                   QCOMPARE(a->liveTexts(), s.d->liveTexts());
-                   QCOMPARE(a->notes.allNotes().size(), 3);
-                   QCOMPARE(a->notes.noteById(s.second.id)->body, s.d->notes.noteById(s.second.id)->body);
-               });
+            << Switch::SameAccountMoved << ownNotesGoUp;
+        QTest::newRow("synced by a build that named no account: what the server lists is not asked")
+            << Switch::SameAccountOlderBuild << ownNotesGoUp;
     }
 
     void anotherAccountSigningInIsAskedOnce()
@@ -356,6 +359,8 @@ private slots:
             b->addNote("B's own");
             QVERIFY(b->sync());
         }
+        if (who == Switch::SameAccountOlderBuild)
+            s.d->preferences.remove("syncAccount");
         s.signIn(who == Switch::AnotherAccount ? s.emailB : s.emailA,
                  who == Switch::SameAccountMoved ? "https://moved.example" : "server");
         QCOMPARE(s.d->engine->awaitsAccountChoice(), !same);
