@@ -184,6 +184,14 @@ void AppState::wireSync()
     // Views store unsaved typing before a merge, so it is pending and kept,
     // then reload what the merge replaced rather than save over it later.
     connect(m_syncEngine, &SyncEngine::aboutToMerge, this, &AppState::syncAboutToMerge);
+    // Notes moved into the signed-in account under new ids: views follow them.
+    connect(m_syncEngine, &SyncEngine::notesMoved, this, [this](const QHash<QString, QString> &moved) {
+        if (!m_currentNotebookId.isEmpty() && !m_notebooks->notebookById(m_currentNotebookId))
+            setCurrentNotebook(QString());
+        emit notesMoved(moved);
+        if (const auto to = moved.constFind(m_currentNoteId); to != moved.constEnd())
+            setCurrentNote(*to);
+    });
     connect(m_syncEngine, &SyncEngine::notesMerged, this, [this](const QStringList &ids) {
         for (const QString &id : ids) {
             // Purged elsewhere or no longer shared: windows showing it close.

@@ -102,6 +102,8 @@ signals:
     void syncAboutToMerge();
     void noteUpdatedExternally(const QString &noteId, QObject *source);
     void noteDeletedExternally(const QString &noteId);
+    // Notes now live under new ids (old id -> new id); windows showing an old one follow it.
+    void notesMoved(const QHash<QString, QString> &ids);
 
 private:
     void wireSync();

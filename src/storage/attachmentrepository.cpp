@@ -125,7 +125,8 @@ QList<Attachment> AttachmentRepository::attachmentsForNote(const QString &noteId
 QList<Attachment> AttachmentRepository::pendingAttachments() const
 {
     return queryAttachments(
-        QStringLiteral("SELECT * FROM attachments WHERE sync_status = 'pending' ORDER BY created_at ASC"));
+        QStringLiteral("SELECT * FROM attachments WHERE sync_status = 'pending' "
+                       "AND note_id IN (SELECT id FROM notes WHERE account = '') ORDER BY created_at ASC"));
 }
 
 bool AttachmentRepository::markSynced(const QString &id)

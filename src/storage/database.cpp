@@ -125,6 +125,15 @@ const Step kMigration5[] = {
                       "SELECT id, version, body FROM notes WHERE sync_status = 'synced'"},
 };
 
+// Migration 6 ("account binding"): which account each note, notebook and
+// unsent purge belongs with. Empty is the account the database is bound to
+// now; another account's rows wait here and are never sent to this one.
+const Step kMigration6[] = {
+    {"note account", "ALTER TABLE notes ADD COLUMN account TEXT NOT NULL DEFAULT ''"},
+    {"notebook account", "ALTER TABLE notebooks ADD COLUMN account TEXT NOT NULL DEFAULT ''"},
+    {"purge account", "ALTER TABLE sync_queue ADD COLUMN account TEXT NOT NULL DEFAULT ''"},
+};
+
 QString newUuid()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -430,6 +439,14 @@ bool Database::runMigrations()
             return false;
         }
         emit migrationApplied(5, QStringLiteral("merge bases"));
+    }
+    if (version < 6) {
+        qCInfo(lcStorage) << "Running migration 6: account binding";
+        if (!runSteps(kMigration6, 6) || !storeVersion(6)) {
+            emit migrationError(6, QStringLiteral("Failed to bind notes to accounts"));
+            return false;
+        }
+        emit migrationApplied(6, QStringLiteral("account binding"));
     }
     qCInfo(lcStorage) << "Database at version" << currentVersion;
     return true;

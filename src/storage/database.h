@@ -61,7 +61,7 @@ public:
     bool commit();
     QString connectionName() const { return m_connectionName; }
 
-    static constexpr int currentVersion = 5;
+    static constexpr int currentVersion = 6;
 
 signals:
     void migrationApplied(int version, const QString &name);

@@ -71,7 +71,8 @@ std::optional<Notebook> NotebookRepository::notebookById(const QString &id) cons
 QList<Notebook> NotebookRepository::pendingNotebooks() const
 {
     return queryNotebooks(
-        QStringLiteral("SELECT * FROM notebooks WHERE sync_status = 'pending' ORDER BY is_default DESC, name ASC"));
+        QStringLiteral("SELECT * FROM notebooks WHERE sync_status = 'pending' AND account = '' "
+                       "ORDER BY is_default DESC, name ASC"));
 }
 
 bool NotebookRepository::insert(const Notebook &notebook)

@@ -224,9 +224,9 @@ bool NoteRepository::purgeRows(const QString &idSet, const QVariant &idSetValue)
     if (!exec(q, QStringLiteral("DELETE FROM sync_queue WHERE entity_type = 'note' AND entity_id IN (%1)").arg(seen),
               bound)
         || !exec(q,
-                 QStringLiteral("INSERT INTO sync_queue (entity_type, entity_id, action, payload, created_at) "
+                 QStringLiteral("INSERT INTO sync_queue (entity_type, entity_id, action, payload, created_at, account) "
                                 "SELECT 'note', id, 'delete', json_object('op_version', op_version, 'notebook_id', "
-                                "notebook_id, 'body', body, 'created_at', created_at), ? FROM notes "
+                                "notebook_id, 'body', body, 'created_at', created_at), ?, account FROM notes "
                                 "WHERE id IN (%1) ORDER BY rowid")
                      .arg(seen),
                  QVariantList{nowText()} + bound))
@@ -354,7 +354,7 @@ QList<PendingDeletion> NoteRepository::pendingDeletions() const
     QList<PendingDeletion> list;
     QSqlQuery q(m_database->database());
     if (!q.exec(QStringLiteral("SELECT entity_id, payload, created_at FROM sync_queue "
-                               "WHERE entity_type = 'note' AND action = 'delete' ORDER BY id")))
+                               "WHERE entity_type = 'note' AND action = 'delete' AND account = '' ORDER BY id")))
         return list;
     while (q.next()) {
         const QJsonObject payload = QJsonDocument::fromJson(q.value(1).toString().toUtf8()).object();

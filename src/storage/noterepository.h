@@ -51,7 +51,9 @@ public:
     std::optional<Note> noteById(const QString &id) const;
     QList<Note> notesInNotebook(const QString &notebookId) const;
     QList<Note> trashedNotes() const;                   // newest deletion first
-    QList<Note> pendingNotes() const;                   // trashed notes included
+    // Pending notes of the account the database is bound to now (AccountBinding),
+    // trashed ones included; so are the pending lists of the other repositories.
+    QList<Note> pendingNotes() const;
     QList<Note> sharedByMe() const;
     QList<Note> sharedWithMe() const;
     // Full-text search over live notes, best match first; the last word matches

@@ -160,7 +160,7 @@ QList<Note> NoteRepository::trashedNotes() const
 
 QList<Note> NoteRepository::pendingNotes() const
 {
-    return queryNotes(QStringLiteral("SELECT * FROM notes WHERE sync_status = 'pending'"));
+    return queryNotes(QStringLiteral("SELECT * FROM notes WHERE sync_status = 'pending' AND account = ''"));
 }
 
 QList<Note> NoteRepository::sharedByMe() const

@@ -30,6 +30,7 @@ SyncEngine::SyncEngine(VelmAccount::ApiClient *api, Database *database, NoteRepo
     , m_notebooks(notebooks)
     , m_attachments(attachments)
     , m_preferences(preferences)
+    , m_binding(database)
 {
     m_debounceTimer.setSingleShot(true);
     m_debounceTimer.setInterval(2000);
@@ -101,20 +102,6 @@ int SyncEngine::forceFullResync()
     return marked;
 }
 
-void SyncEngine::setAccount(const QString &account)
-{
-    const QString bound = m_preferences->getString(kAccount);
-    if (account.isEmpty() || account == bound)
-        return;
-    // Positions of an older build belong to whoever is signed in now.
-    if (!bound.isEmpty()) {
-        qCInfo(lcSync) << "another server or account: pulling from the start";
-        m_preferences->remove(kNoteCursor);
-        m_preferences->remove(kAttachmentCursor);
-    }
-    m_preferences->set(kAccount, account);
-}
-
 void SyncEngine::setState(SyncState state)
 {
     if (m_state == state && state != Error)
@@ -137,6 +124,10 @@ void SyncEngine::beginCycle()
     m_pullLeftPending = false;
     m_repushedInCycle = false;
     loadRefused();
+    if (awaitsAccountChoice() || m_unbound) {
+        qCInfo(lcSync) << "nothing uploaded until the notes of another account are settled";
+        return pullNotes(m_preferences->getString(kNoteCursor));
+    }
     m_pendingNotebooks = m_notebooks->pendingNotebooks();
     if (!m_pendingNotebooks.isEmpty())
         emit syncProgress(tr("Uploading notebooks"), 0, int(m_pendingNotebooks.size()));
@@ -145,6 +136,7 @@ void SyncEngine::beginCycle()
 
 void SyncEngine::finishCycle()
 {
+    pulledForAccount();
     if (m_attachmentsSaved)
         emit attachmentsChanged();
     const QString refused = refusedSummary();
@@ -386,7 +378,7 @@ void SyncEngine::pullNotes(const QString &since)
                 return pullNotes(QString::number(timestamp));
             // Merged bodies and conflict copies go out in this cycle, so the
             // other devices see them without waiting for the next one.
-            if (m_pullLeftPending) {
+            if (m_pullLeftPending && !awaitsAccountChoice() && !m_unbound) {
                 m_pullLeftPending = false;
                 if (!m_repushedInCycle) {
                     m_repushedInCycle = true;
@@ -407,7 +399,10 @@ bool SyncEngine::mergeNotes(const QJsonArray &changes)
     QSignalBlocker blocker(m_notes);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     int changed = 0;
-    bool allWritten = true;
+    QStringList listed;
+    for (const QJsonValue &value : changes)
+        listed << value.toObject().value(QLatin1String("id")).toString();
+    bool allWritten = m_binding.claim(QStringLiteral("notes"), listed);
     QStringList replaced;
     for (const QJsonValue &value : changes) {
         bool gone = false;
@@ -520,6 +515,10 @@ void SyncEngine::mergeNotebooks(const QJsonArray &list)
     QSignalBlocker blocker(m_notebooks);
     int changed = 0;
     QSet<QString> listed;
+    QStringList ids;
+    for (const QJsonValue &value : list)
+        ids << value.toObject().value(QLatin1String("id")).toString();
+    m_binding.claim(QStringLiteral("notebooks"), ids);
     for (const QJsonValue &value : list) {
         Notebook pulled = notebookFromPull(value.toObject());
         listed.insert(pulled.id);
@@ -556,9 +555,12 @@ int SyncEngine::removeNotebooksGoneFromServer(const QSet<QString> &listed)
     // server too, and a pending edit here keeps its text and status.
     const QSignalBlocker notesBlocker(m_notes);
     const QDateTime now = QDateTime::currentDateTimeUtc();
+    // Another account's notebooks were never on this account's list.
+    const QSet<QString> unbound = m_binding.unboundNotebookIds();
     int removed = 0;
     for (Notebook notebook : m_notebooks->allNotebooks()) {
-        if (listed.contains(notebook.id) || notebook.syncStatus != SyncStatus::Synced || notebook.isDefault)
+        if (listed.contains(notebook.id) || notebook.syncStatus != SyncStatus::Synced || notebook.isDefault
+            || unbound.contains(notebook.id))
             continue;
         for (Note note : m_notes->notesInNotebook(notebook.id)) {
             note.notebookId.clear();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accountbinding.h"
 #include "attachment.h"
 #include "note.h"
 #include "notebook.h"
@@ -53,10 +54,28 @@ public:
     void scheduleSync();
     // Uploads everything again and pulls from the start; returns the notes marked.
     int forceFullResync();
-    // The server and account ("<server> <account id>") the pull positions
-    // belong to. Another one than last time pulls everything from the start;
-    // empty changes nothing.
+    // The server and account ("<server> <account id>") signed in now. The
+    // pull positions and the notes of this database belong to it: another one
+    // than last time pulls everything from the start, and the previous
+    // account's notes stay bound to that account. Empty changes nothing.
     void setAccount(const QString &account);
+    // Notes of another account, or never synced with any, that this account
+    // was never asked about: until the user chooses, cycles upload nothing at
+    // all (they still pull). Asked once per account and set of accounts.
+    bool awaitsAccountChoice() const { return !m_others.isEmpty(); }
+    // The user is asked only once a pull has brought back what the server
+    // holds for this account: notes it lists are its own and never asked about.
+    bool asksAccountChoice() const { return awaitsAccountChoice() && m_pulledForAccount; }
+    int otherNotesCount() const { return int(m_others.noteIds.size()); }
+    // They stay on this computer only: never sent to this account. Notes of
+    // another account sync with it again when it signs in here.
+    bool keepOtherNotesHere();
+    // They become this account's: new ids, uploaded as new notes; the other
+    // account's copies on the server stay. Emits notesMoved.
+    bool uploadOtherNotes();
+    // Notes kept away from the account signed in now (another account's, or
+    // kept on this computer only).
+    QSet<QString> unboundNoteIds() const { return m_binding.unboundNoteIds(); }
 
     SyncState state() const { return m_state; }
     QString lastError() const { return m_lastError; }
@@ -76,6 +95,10 @@ signals:
     void aboutToMerge();
     // Notes whose stored text a merge replaced; views showing them reload.
     void notesMerged(const QStringList &ids);
+    // awaitsAccountChoice() or asksAccountChoice() may have changed.
+    void accountChoiceChanged();
+    // Notes moved into this account under new ids: old id -> new id.
+    void notesMoved(const QHash<QString, QString> &ids);
 
 private:
     // Preference keys of the pull cursors.
@@ -83,6 +106,8 @@ private:
     static inline const QString kAttachmentCursor = QStringLiteral("lastAttachmentSyncMs");
     static inline const QString kRefused = QStringLiteral("syncRefused");
     static inline const QString kAccount = QStringLiteral("syncAccount");
+    // Per account, the accounts whose notes it chose to leave on this computer.
+    static inline const QString kSettled = QStringLiteral("syncSettledAccounts");
 
     struct PushBatch
     {
@@ -91,6 +116,9 @@ private:
     };
 
     void setState(SyncState state);
+    // pulled: a full pull for the account signed in has just ended.
+    void refreshOthers(bool pulled = false);
+    void pulledForAccount();
     void beginCycle();
     // message holds %1 for the status; status 0 means the server was not reached.
     void fail(const QString &message, int status);
@@ -133,6 +161,11 @@ private:
     NotebookRepository *m_notebooks;
     AttachmentRepository *m_attachments;
     PreferencesRepository *m_preferences;
+    AccountBinding m_binding;
+    QString m_account;
+    AccountBinding::Others m_others;
+    bool m_pulledForAccount = true; // a full pull ran since the account changed
+    bool m_unbound = false; // the database could not be bound to the account: nothing is uploaded
     QTimer m_autoTimer;
     QTimer m_debounceTimer;
     SyncState m_state = Idle;

@@ -58,9 +58,44 @@ QStringList stateOf(Device &d)
     return state;
 }
 
+// One computer whose database account A filled, then signed in to by B.
+struct Switch
+{
+    enum Who { AnotherAccount, SameAccount, SameAccountMoved, SameAccountOlderBuild };
+    VelmServerTest::Harness &server;
+    QString emailA, emailB;
+    std::unique_ptr<Device> d;
+    Notebook trips;
+    Note first, second;
+
+    // Another computer signed in to an account, after its first sync.
+    std::unique_ptr<Device> fresh(const QString &email)
+    {
+        const auto t = server.signIn(email, false);
+        auto probe = std::make_unique<Device>(server.port(), t.access, t.refresh);
+        probe->sync();
+        return probe;
+    }
+    void signIn(const QString &email, const QString &address = "server")
+    {
+        const auto t = server.signIn(email, false);
+        d->tokens.setTokens(t.access, t.refresh);
+        d->engine->setAccount(address + ' ' + email);
+        d->requests.clear();
+    }
+    QStringList uploads() const
+    {
+        return d->requests.filter(QRegularExpression("^(POST|PUT|DELETE) "));
+    }
+};
+using SwitchCase = std::function<void(Switch &)>;
+
 } // namespace
 
+Q_DECLARE_METATYPE(Switch::Who)
+
 Q_DECLARE_METATYPE(Scenario)
+Q_DECLARE_METATYPE(SwitchCase)
 
 class TestSyncConvergence : public QObject
 {
@@ -242,6 +277,103 @@ private slots:
             QVERIFY(w.syncAll());
             QCOMPARE(w.c.notebooks.notebookById(notebook.id)->name, QStringLiteral("Second name"));
         });
+    }
+
+    void anotherAccountSigningInIsAskedOnce_data()
+    {
+        QTest::addColumn<Switch::Who>("who");
+        QTest::addColumn<SwitchCase>("answer");
+        QTest::newRow("kept here: never in B, edits stay, A syncs them again") << Switch::AnotherAccount << SwitchCase([](Switch &s) {
+            QVERIFY(s.d->engine->keepOtherNotesHere());
+            s.d->edit(s.first.id, "edited while B is signed in");
+            QVERIFY(s.d->sync());
+            QCOMPARE(s.d->engine->state(), SyncEngine::Idle); // nothing of A's was offered to B
+            const auto b = s.fresh(s.emailB);
+            QCOMPARE(b->liveTexts(), (QStringList{textBody("B's own"), textBody("written before the choice")}));
+            QVERIFY(b->notebooks.allNotebooks().isEmpty());
+            QVERIFY(!s.d->notebooks.notebookById(s.trips.id)->deletedAt); // not taken for deleted in B
+            s.signIn(s.emailA);
+            QVERIFY(s.d->engine->awaitsAccountChoice()); // B's note is new to A
+            QVERIFY(s.d->engine->keepOtherNotesHere() && s.d->sync());
+            QCOMPARE(s.fresh(s.emailA)->notes.noteById(s.first.id)->body, textBody("edited while B is signed in"));
+            s.signIn(s.emailB);
+            QVERIFY(!s.d->engine->awaitsAccountChoice());
+        });
+        QTest::newRow("uploaded: B gets copies under new ids, A's stay") << Switch::AnotherAccount << SwitchCase([](Switch &s) {
+            s.d->use();
+            QVERIFY(s.d->engine->uploadOtherNotes());
+            QVERIFY(s.d->sync());
+            QVERIFY(!s.d->notes.noteById(s.first.id) && s.d->notes.pendingNotes().isEmpty());
+            const auto b = s.fresh(s.emailB);
+            QCOMPARE(b->liveTexts(), s.d->liveTexts());
+            QCOMPARE(b->notes.allNotes().size(), 4);
+            QCOMPARE(b->notebooks.allNotebooks().size(), 1);
+            const Notebook trips = b->notebooks.allNotebooks().first();
+            QVERIFY(trips.id != s.trips.id);
+            const Note first = b->notes.notesInNotebook(trips.id).first();
+            QVERIFY(first.id != s.first.id && first.body.contains("first of A"));
+            const QList<Attachment> files = b->attachments.attachmentsForNote(first.id);
+            QCOMPARE(files.size(), 1);
+            QCOMPARE(b->attachments.readFile(files.first().id), QByteArray("A's bytes"));
+            QVERIFY(first.body.contains(files.first().id));
+            QVERIFY(b->liveTexts().filter("velmora-notes://note/" + first.id).size() == 1);
+            const auto a = s.fresh(s.emailA);
+            QCOMPARE(a->notes.noteById(s.first.id)->body, s.first.body);
+            QCOMPARE(a->notes.noteById(s.second.id)->body, s.second.body);
+            QCOMPARE(a->attachments.attachmentsForNote(s.first.id).size(), 1);
+        });
+        QTest::newRow("the same account again is not asked") << Switch::SameAccount << SwitchCase([](Switch &) {});
+        const SwitchCase ownNotesGoUp([](Switch &s) {
+            QVERIFY(s.d->sync());
+            const auto a = s.fresh(s.emailA);
+            QCOMPARE(a->liveTexts(), s.d->liveTexts());
+            QCOMPARE(a->notes.allNotes().size(), 3);
+            QCOMPARE(a->notes.noteById(s.second.id)->body, s.d->notes.noteById(s.second.id)->body);
+        });
+        QTest::newRow("another address of the server: what it lists is the account's, not asked")
+            << Switch::SameAccountMoved << ownNotesGoUp;
+        QTest::newRow("synced by a build that named no account: what the server lists is not asked")
+            << Switch::SameAccountOlderBuild << ownNotesGoUp;
+    }
+
+    void anotherAccountSigningInIsAskedOnce()
+    {
+        QFETCH(Switch::Who, who);
+        QFETCH(SwitchCase, answer);
+        const bool same = who == Switch::SameAccount;
+        Switch s{m_server, QStringLiteral("a%1@example.org").arg(++m_users),
+                 QStringLiteral("b%1@example.org").arg(m_users), nullptr, {}, {}, {}};
+        const auto a = m_server.signIn(s.emailA, true);
+        s.d = std::make_unique<Device>(m_server.port(), a.access, a.refresh);
+        s.d->engine->setAccount("server " + s.emailA);
+        s.trips = s.d->addNotebook("Trips");
+        s.first = s.d->addNote("first of A", s.trips.id);
+        const Attachment file = s.d->addAttachment(s.first.id, "a.bin", "A's bytes");
+        s.d->edit(s.first.id, "first of A velmora-notes://attachment/" + file.id);
+        s.first = *s.d->notes.noteById(s.first.id);
+        s.second = s.d->addNote("second links velmora-notes://note/" + s.first.id);
+        QVERIFY(s.d->sync());
+        if (who == Switch::AnotherAccount) {
+            m_server.signIn(s.emailB, true);
+            auto b = s.fresh(s.emailB);
+            b->addNote("B's own");
+            QVERIFY(b->sync());
+        }
+        if (who == Switch::SameAccountOlderBuild)
+            s.d->preferences.remove("syncAccount");
+        s.signIn(who == Switch::AnotherAccount ? s.emailB : s.emailA,
+                 who == Switch::SameAccountMoved ? "https://moved.example" : "server");
+        QCOMPARE(s.d->engine->awaitsAccountChoice(), !same);
+        // Nothing goes up before the choice; B's notes come down.
+        s.d->edit(s.second.id, "second edited before the choice velmora-notes://note/" + s.first.id);
+        s.d->addNote("written before the choice");
+        QSignalSpy choice(s.d->engine.get(), &SyncEngine::accountChoiceChanged);
+        QVERIFY(s.d->sync());
+        QCOMPARE(choice.isEmpty(), same); // the window learns that it asks, or no longer needs to
+        QCOMPARE(s.uploads().size(), same ? 1 : 0);
+        QCOMPARE(s.d->engine->asksAccountChoice(), who == Switch::AnotherAccount);
+        QCOMPARE(s.d->liveTexts().filter("B's own").size(), who == Switch::AnotherAccount ? 1 : 0);
+        answer(s);
     }
 
     void scenarioConverges()

@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 
 class TestSyncStatus : public QObject
@@ -134,6 +135,54 @@ private slots:
         const auto pulled = VelmServerTest::Api(server.port(), again.access).call("GET", "/notes/v1/sync/pull?since=0");
         QVERIFY(QJsonDocument(pulled.json).toJson().contains(note.id.toLatin1()));
         QVERIFY(bar->statusText() != QStringLiteral("Signed out \u2014 sign in again"));
+    }
+
+    // Another account signs in on a database holding the first one's note:
+    // one question, uploads held until it is answered, then the answer holds.
+    void anotherAccountIsAskedOnce_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("arrives");
+        QTest::newRow("kept on this computer") << QStringLiteral("&Keep on This Computer Only") << false;
+        QTest::newRow("uploaded") << QStringLiteral("&Upload to This Account") << true;
+    }
+    void anotherAccountIsAskedOnce()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, arrives);
+        ServerFixture server;
+        QVERIFY(server.start());
+        auto state = VelmTest::emptyState();
+        VelmAccount::Client *client = state->accountClient();
+        client->setEndpoints(server.config(), server.url("/notes/v1"));
+        MainWindow window(state.get());
+        const auto signIn = [&](const QString &email) {
+            const auto [access, refresh] = server.signUp(email);
+            client->tokenManager()->setTokens(access, refresh);
+            client->initialize();
+            return access;
+        };
+        VelmTest::addNote(*state, QStringLiteral("the first account's words"), SyncStatus::Pending);
+        signIn(QStringLiteral("first@example.org"));
+        QTRY_VERIFY_WITH_TIMEOUT(state->notes()->pendingNotes().isEmpty(), 20000);
+        client->authClient()->logout();
+        const QString second = signIn(QStringLiteral("second@example.org"));
+        const auto banners = [&] { return window.findChildren<QFrame *>(QStringLiteral("accountChoiceBanner")); };
+        QTRY_COMPARE_WITH_TIMEOUT(banners().size(), 1, 20000);
+        QTRY_VERIFY(banners().first()->accessibleName().contains(QStringLiteral("second@example.org")));
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusBarWidget()->statusText(),
+                                  QStringLiteral("Uploads paused until you choose in the main window"), 20000);
+        QSignalSpy cycles(state->syncEngine(), &SyncEngine::syncCompleted);
+        state->syncEngine()->syncNow();
+        QVERIFY(cycles.wait(20000));
+        QCOMPARE(banners().size(), 1); // the same question, not one per cycle
+        for (QPushButton *choice : banners().first()->findChildren<QPushButton *>())
+            if (choice->text() == button)
+                choice->click();
+        QVERIFY(banners().first()->isHidden());
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusBarWidget()->statusText(), QStringLiteral("Synced"), 20000);
+        const auto pulled = VelmServerTest::Api(server.port(), second).call("GET", "/notes/v1/sync/pull?since=0");
+        QCOMPARE(QJsonDocument(pulled.json).toJson().contains("the first account's words"), arrives);
     }
 
 private:

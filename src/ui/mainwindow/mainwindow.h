@@ -21,6 +21,7 @@ class NoteSession;
 class NoteListWidget;
 class NotebookListWidget;
 class QAction;
+class QFrame;
 class QLineEdit;
 class QMenu;
 class QMimeData;
@@ -142,6 +143,9 @@ protected:
 
 private:
     void addAccountAndPreferenceActions(QMenu *file);
+    // Shows or hides the question about notes the signed-in account was never asked about.
+    void updateAccountChoice();
+    void followMovedNotes(const QHash<QString, QString> &moved);
     void showPreferences();
     void buildMenus();
     void buildWidgets();
@@ -172,6 +176,7 @@ private:
     bool readBoolPreference(const QString &key, bool fallback) const;
 
     QPointer<AppState> m_state;
+    QPointer<QFrame> m_accountChoice;
     Hooks m_hooks;
 
     QSplitter *m_splitter = nullptr;

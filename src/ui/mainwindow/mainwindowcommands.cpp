@@ -2,8 +2,11 @@
 // preferences and printing.
 #include "mainwindow.h"
 
+#include "accountchoicebanner.h"
+#include "accountrecords.h"
 #include "accountscreen.h"
 #include "account/client.h"
+#include "apiclient.h"
 #include "authclient.h"
 #include "builtinnotes.h"
 #include "appstate.h"
@@ -21,6 +24,7 @@
 #include "syncstatus.h"
 #include "updatecommands.h"
 
+#include <QBoxLayout>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QMenu>
@@ -29,6 +33,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QStackedWidget>
 
 void MainWindow::buildMenus()
 {
@@ -217,6 +222,11 @@ void MainWindow::addAccountAndPreferenceActions(QMenu *file)
     };
     connect(client, &VelmAccount::Client::authStateChanged, this, follow);
     follow();
+    connect(client, &VelmAccount::Client::authStateChanged, this, &MainWindow::updateAccountChoice);
+    if (SyncEngine *engine = m_state->syncEngine())
+        connect(engine, &SyncEngine::accountChoiceChanged, this, &MainWindow::updateAccountChoice);
+    connect(m_state, &AppState::notesMoved, this, &MainWindow::followMovedNotes);
+    updateAccountChoice();
     // Once per ended session: signed out, the sync engine no longer asks.
     connect(client, &VelmAccount::Client::sessionEnded, this, [this, client] {
         if (findChild<QMessageBox *>(QStringLiteral("signInAgainPrompt")))
@@ -233,6 +243,57 @@ void MainWindow::addAccountAndPreferenceActions(QMenu *file)
         connect(signInAgain, &QPushButton::clicked, client->authClient(), &VelmAccount::AuthClient::login);
         prompt->open();
     });
+}
+
+void MainWindow::updateAccountChoice()
+{
+    SyncEngine *engine = m_state ? m_state->syncEngine() : nullptr;
+    VelmAccount::Client *client = m_state ? m_state->accountClient() : nullptr;
+    if (!engine || !client || !client->isAuthenticated() || !engine->asksAccountChoice()) {
+        if (m_accountChoice)
+            m_accountChoice->hide();
+        return;
+    }
+    auto *banner = qobject_cast<AccountChoiceBanner *>(m_accountChoice.data());
+    if (!banner) {
+        banner = new AccountChoiceBanner(m_stack->parentWidget());
+        m_accountChoice = banner;
+        if (auto *layout = qobject_cast<QBoxLayout *>(m_stack->parentWidget()->layout()))
+            layout->insertWidget(0, banner);
+        const auto settle = [this, engine](bool upload) {
+            if (upload ? engine->uploadOtherNotes() : engine->keepOtherNotesHere())
+                return engine->syncNow();
+            m_statusBar->showTemporaryMessage(tr("The notes could not be settled; nothing was changed or uploaded."),
+                                              5000);
+        };
+        connect(banner, &AccountChoiceBanner::keepRequested, this, [settle] { settle(false); });
+        connect(banner, &AccountChoiceBanner::uploadRequested, this, [settle] { settle(true); });
+    }
+    const QUrl url = client->syncApi()->baseUrl();
+    const QString server = url.port() > 0 ? QStringLiteral("%1:%2").arg(url.host()).arg(url.port()) : url.host();
+    banner->setAccount(client->authClient()->currentUser().email, server, engine->otherNotesCount());
+    banner->show();
+    if (client->authClient()->currentUser().email.isEmpty()) {
+        const QPointer<AccountChoiceBanner> guard(banner);
+        client->authClient()->fetchCurrentUser([guard, engine, server](const VelmAccount::User &user) {
+            if (guard && !user.email.isEmpty())
+                guard->setAccount(user.email, server, engine->otherNotesCount());
+        });
+    }
+}
+
+void MainWindow::followMovedNotes(const QHash<QString, QString> &moved)
+{
+    NoteWindowRegistry *windows = NoteWindowRegistry::of(m_state);
+    for (auto it = moved.cbegin(); it != moved.cend(); ++it) {
+        if (QWidget *window = windows->window(it.key())) {
+            window->close();
+            windows->open(it.value());
+        }
+    }
+    if (moved.contains(m_editor->noteId()))
+        clearEditor();
+    refreshNoteList();
 }
 
 void MainWindow::showPreferences()

@@ -21,6 +21,9 @@ QString syncStateText(AppState *state)
         return QCoreApplication::translate("StatusBar", "Signed in");
     if (engine->state() == SyncEngine::Error && !engine->lastError().isEmpty())
         return QStringLiteral("%1: %2").arg(SyncEngine::stateText(SyncEngine::Error), engine->lastError());
+    // "Synced" would hide that edits are held back until the user answers.
+    if (engine->state() == SyncEngine::Idle && engine->awaitsAccountChoice())
+        return QCoreApplication::translate("StatusBar", "Uploads paused until you choose in the main window");
     return SyncEngine::stateText(engine->state());
 }
 
@@ -49,6 +52,7 @@ void showSyncState(AppState *state, StatusBar *statusBar)
         statusBar->announce(statusBar->statusText());
     });
     QObject::connect(engine, &SyncEngine::syncCompleted, statusBar, refresh);
+    QObject::connect(engine, &SyncEngine::accountChoiceChanged, statusBar, refresh);
 }
 
 QString syncProgressText(const QString &label, int current, int total)
