@@ -10,6 +10,7 @@
 #include <QUrlQuery>
 
 #include <functional>
+#include <memory>
 
 class QHttpMultiPart;
 class QNetworkAccessManager;
@@ -75,6 +76,8 @@ private:
     void executeRequest(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &token,
                         Callback callback, bool retryOn401);
     void executeBinary(const QUrl &url, const QString &token, BinaryCallback callback, bool retryOn401);
+    struct Incoming;
+    void commitDownload(const std::shared_ptr<Incoming> &incoming, int status, DownloadCallback callback);
     void executeDownload(const QUrl &url, const QString &targetPath, qint64 expectedBytes, const QString &token,
                          DownloadCallback callback, bool retryOn401);
     // Runs proceed with a usable token, refreshing first when the held one is

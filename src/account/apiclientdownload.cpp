@@ -5,16 +5,16 @@
 #include "tokenmanager.h"
 
 #include <QCryptographicHash>
+#include <QFutureWatcher>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSaveFile>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace VelmAccount {
 
-namespace {
-
 // One download on its way: the file it fills and the hash of what came so far.
-struct Incoming
+struct ApiClient::Incoming
 {
     explicit Incoming(const QString &targetPath) : file(targetPath) {}
 
@@ -23,6 +23,10 @@ struct Incoming
     qint64 bytes = 0;
     QString failure;
 };
+
+namespace {
+
+constexpr qint64 kReadBufferBytes = 512 * 1024;
 
 // The SHA-256 of a "Digest: sha-256=<base64>" header; empty when there is none.
 QByteArray sha256Of(const QNetworkReply *reply)
@@ -41,6 +45,28 @@ int statusOf(const QNetworkReply *reply)
 }
 
 } // namespace
+
+// Committing flushes the whole file to disk, which can take long: it is done
+// on a worker, which only ever touches incoming. Should this client be gone
+// by then, the verified file still takes its place and no one is told.
+void ApiClient::commitDownload(const std::shared_ptr<Incoming> &incoming, int status, DownloadCallback callback)
+{
+    auto *watcher = new QFutureWatcher<bool>(this);
+    connect(watcher, &QFutureWatcher<bool>::finished, this, [watcher, incoming, status, callback = std::move(callback)] {
+        watcher->deleteLater();
+        const bool ok = watcher->result();
+        if (!ok)
+            qCWarning(lcAccount).noquote() << "ApiClient: download not written:" << incoming->failure;
+        if (callback)
+            callback(ok, status, ok ? incoming->bytes : 0);
+    });
+    watcher->setFuture(QtConcurrent::run([incoming] {
+        const bool ok = incoming->file.commit();
+        if (!ok)
+            incoming->failure = incoming->file.errorString();
+        return ok;
+    }));
+}
 
 void ApiClient::download(const QString &path, const QString &targetPath, qint64 expectedBytes,
                          DownloadCallback callback)
@@ -65,6 +91,9 @@ void ApiClient::executeDownload(const QUrl &url, const QString &targetPath, qint
     request.setRawHeader("Accept", "*/*");
     addIdentity(request, token);
     QNetworkReply *reply = m_network->get(request);
+    // The network thread holds back what this one has not written yet, so a
+    // turn of the event loop never has more than this to write and hash.
+    reply->setReadBufferSize(kReadBufferBytes);
     auto incoming = std::make_shared<Incoming>(targetPath);
     // Only a 2xx body goes to the file, in pieces as they come; it is never
     // held whole. The temporary file goes with incoming unless committed.
@@ -119,13 +148,10 @@ void ApiClient::executeDownload(const QUrl &url, const QString &targetPath, qint
                                                    << expectedBytes << "bytes";
                 } else if (!sha256.isEmpty() && sha256 != incoming->hash.result()) {
                     qCWarning(lcAccount).noquote() << "ApiClient: download does not match its digest; discarded";
-                } else if ((!incoming->file.isOpen() && !incoming->file.open(QIODevice::WriteOnly))
-                           || !incoming->file.commit()) {
+                } else if (!incoming->file.isOpen() && !incoming->file.open(QIODevice::WriteOnly)) {
                     qCWarning(lcAccount).noquote() << "ApiClient: download not written:" << incoming->file.errorString();
                 } else {
-                    if (callback)
-                        callback(true, status, incoming->bytes);
-                    return;
+                    return commitDownload(incoming, status, std::move(callback));
                 }
                 incoming->file.cancelWriting();
                 if (callback)
