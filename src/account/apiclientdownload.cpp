@@ -26,7 +26,7 @@ struct ApiClient::Incoming
 
 namespace {
 
-constexpr qint64 kReadBufferBytes = 512 * 1024;
+constexpr qint64 kReadBufferBytes = 128 * 1024;
 
 // The SHA-256 of a "Digest: sha-256=<base64>" header; empty when there is none.
 QByteArray sha256Of(const QNetworkReply *reply)
