@@ -13,18 +13,13 @@ namespace {
 struct Answers
 {
     QStringList log;
-    std::optional<QString> lastRead;
-
     TokenStore::WriteCallback wrote(const QString &name)
     {
         return [this, name](bool ok) { log << name + (ok ? "" : " failed"); };
     }
     TokenStore::ReadCallback read(const QString &name)
     {
-        return [this, name](const std::optional<QString> &value) {
-            lastRead = value;
-            log << name + "=" + value.value_or("none");
-        };
+        return [this, name](const std::optional<QString> &value) { log << name + "=" + value.value_or("none"); };
     }
 };
 
