@@ -76,7 +76,9 @@ bool redirectOversizedBody(httplib::Request &request, const Config &c)
     const qint64 length = QByteArray::fromStdString(request.get_header_value("Content-Length")).toLongLong(&ok);
     // A small route takes no body of unknown length.
     const bool refused = ok ? length > limit : request.has_header("Transfer-Encoding") && limit == jsonMaxBytes;
-    if (!refused && (!ok || holdLargeBody(length)))
+    // An attachment goes to disk as it is read: it takes none of the budget.
+    const bool streamed = request.method == "POST" && request.path == "/notes/v1/attachments";
+    if (!refused && (!ok || streamed || holdLargeBody(length)))
         return false;
     // Over the limit: 413; within it while other large bodies fill the budget: 503.
     request.set_header(kBodyLimit, refused ? std::to_string(limit) : std::string("busy"));

@@ -1,11 +1,14 @@
 #include "feed.h"
 #include "services.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QLoggingCategory>
-#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <filesystem>
 
 Q_DECLARE_LOGGING_CATEGORY(lcServer)
 
@@ -132,20 +135,64 @@ QString attachmentPath(const Services &s, const QString &id)
     return QDir(s.config.dataDir).filePath(QStringLiteral("attachments/") + id);
 }
 
-void upload(Services &s, const Caller &c, const httplib::Request &req, httplib::Response &res)
+// One multipart upload as it is read: the two ids, and the file part written
+// to a temporary file beside the attachments, so a request of the largest
+// allowed size is never held in memory.
+struct IncomingUpload
 {
-    if (!req.is_multipart_form_data() || !req.has_file("id") || !req.has_file("note_id") || !req.has_file("file"))
+    std::string id, noteId, filename, contentType;
+    std::string part;
+    bool hasId = false, hasNoteId = false, hasFile = false, tooLarge = false, writeFailed = false;
+    std::unique_ptr<QTemporaryFile> file;
+    qint64 size = 0;
+};
+
+// Reads the whole body (a refused one is read and dropped, so the connection
+// stays usable) and keeps what upload needs.
+bool readUpload(const Services &s, const httplib::ContentReader &reader, IncomingUpload &in)
+{
+    const qint64 limit = s.config.maxAttachmentMb * 1024 * 1024;
+    const auto header = [&](const httplib::MultipartFormData &part) {
+        in.part = part.name;
+        if (part.name == "file") {
+            in.hasFile = true;
+            in.filename = part.filename;
+            in.contentType = part.content_type;
+            in.file = std::make_unique<QTemporaryFile>(attachmentPath(s, QStringLiteral(".upload-XXXXXX")));
+            in.writeFailed = !in.file->open();
+        }
+        in.hasId = in.hasId || part.name == "id";
+        in.hasNoteId = in.hasNoteId || part.name == "note_id";
+        return true;
+    };
+    const auto content = [&](const char *data, size_t length) {
+        if (in.part == "id" || in.part == "note_id") {
+            std::string &value = in.part == "id" ? in.id : in.noteId;
+            if (value.size() + length <= 256) // longer is no plain id anyway
+                value.append(data, length);
+        } else if (in.part == "file" && !in.tooLarge && !in.writeFailed) {
+            in.size += qint64(length);
+            in.tooLarge = in.size > limit;
+            in.writeFailed = !in.tooLarge && in.file->write(data, qint64(length)) != qint64(length);
+        }
+        return true;
+    };
+    return reader(header, content);
+}
+
+void upload(Services &s, const Caller &c, IncomingUpload &in, httplib::Response &res)
+{
+    if (!in.hasId || !in.hasNoteId || !in.hasFile)
         return replyError(res, 400, QStringLiteral("multipart parts note_id, id and file are required"));
-    const QString id = QString::fromStdString(req.get_file_value("id").content);
-    const QString noteId = QString::fromStdString(req.get_file_value("note_id").content);
-    const httplib::MultipartFormData file = req.get_file_value("file");
+    const QString id = QString::fromStdString(in.id);
+    const QString noteId = QString::fromStdString(in.noteId);
     if (!isPlainId(id) || !isPlainId(noteId))
         return replyError(res, 400, QStringLiteral("ids must be plain"));
     if (!s.uploads.allow(c.userId)) {
         res.set_header("Retry-After", "60");
         return replyError(res, 429, QStringLiteral("too many uploads; try again in a minute"));
     }
-    if (qint64(file.content.size()) > s.config.maxAttachmentMb * 1024 * 1024)
+    if (in.tooLarge)
         return replyError(res, 413, QStringLiteral("attachment too large"));
     const auto note = item(*s.db, 0, noteId);
     const QString permission = note ? notePermission(*s.db, c.userId, note->ownerId, noteId, note->notebookId) : QString();
@@ -159,23 +206,28 @@ void upload(Services &s, const Caller &c, const httplib::Request &req, httplib::
     s.db->run(q, QStringLiteral("SELECT owner_id FROM attachments WHERE id = ?"), {id});
     if (q.next() && q.value(0).toString() != c.userId)
         return replyError(res, 404, QStringLiteral("not found"));
-    QSaveFile out(attachmentPath(s, id));
-    if (!out.open(QIODevice::WriteOnly) || out.write(file.content.data(), qint64(file.content.size())) < 0 || !out.commit()) {
-        qCWarning(lcServer) << "attachment write failed:" << out.errorString();
+    // The complete file takes the attachment's name in one step; a failed
+    // request leaves the one before it in place.
+    std::error_code renamed;
+    in.file->close();
+    if (in.writeFailed || in.file->error() != QFileDevice::NoError
+        || (std::filesystem::rename(in.file->fileName().toStdString(), attachmentPath(s, id).toStdString(), renamed),
+            renamed)) {
+        qCWarning(lcServer) << "attachment write failed:" << in.file->errorString() << renamed.message().c_str();
         return replyError(res, 507, QStringLiteral("could not store the file"));
     }
-    const QString mime = file.content_type.empty() ? QStringLiteral("application/octet-stream")
-                                                   : QString::fromStdString(file.content_type).left(200);
+    in.file->setAutoRemove(false);
+    const QString mime = in.contentType.empty() ? QStringLiteral("application/octet-stream")
+                                                : QString::fromStdString(in.contentType).left(200);
     StampBook stamps(*s.db);
     const bool ok = s.db->run(q, QStringLiteral("DELETE FROM attachments WHERE id = ?"), {id})
         && s.db->run(q, QStringLiteral("INSERT INTO attachments (id, owner_id, note_id, filename, mime_type, size_bytes,"
                                        " created_at) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                     {id, c.userId, noteId, QString::fromStdString(file.filename).left(255), mime,
-                      qint64(file.content.size()), nowMs()})
+                     {id, c.userId, noteId, QString::fromStdString(in.filename).left(255), mime, in.size, nowMs()})
         && stamps.feedAttachment(noteReaders(*s.db, note->ownerId, noteId, note->notebookId), id) && stamps.save();
     if (!ok || !tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
-    replyJson(res, 201, QJsonObject{{"id", id}, {"note_id", noteId}, {"size_bytes", qint64(file.content.size())}});
+    replyJson(res, 201, QJsonObject{{"id", id}, {"note_id", noteId}, {"size_bytes", in.size}});
 }
 
 void listAttachments(Services &s, const Caller &c, const httplib::Request &req, httplib::Response &res)
@@ -213,6 +265,11 @@ void download(Services &s, const Caller &c, const QString &id, httplib::Response
     auto file = std::make_shared<QFile>(attachmentPath(s, id));
     if (!file->open(QIODevice::ReadOnly))
         return replyError(res, 404, QStringLiteral("not found"));
+    // Lets the client check what it wrote before it replaces anything.
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(file.get()) || !file->seek(0))
+        return replyError(res, 503, QStringLiteral("try again"));
+    res.set_header("Digest", "sha-256=" + hash.result().toBase64().toStdString());
     const size_t size = size_t(file->size());
     res.status = 200;
     res.set_content_provider(size, q.value(0).toString().toStdString(),
@@ -269,9 +326,26 @@ void addShareRoutes(httplib::Server &http, Services &s)
             changeShare(s, kind, c, pathArg(req, 1), pathArg(req, 2), QString(), res);
         }));
     }
-    http.Post(base + "/attachments", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
-        upload(s, c, req, res);
-    }));
+    // Read as it arrives, after the caller is known.
+    http.Post(base + "/attachments", [&s](const httplib::Request &req, httplib::Response &res,
+                                          const httplib::ContentReader &reader) {
+        IncomingUpload in;
+        const std::optional<Caller> caller = requireUser(s, req, res);
+        const auto drop = [](const char *, size_t) { return true; };
+        if (!caller || !req.is_multipart_form_data()) {
+            if (req.is_multipart_form_data())
+                reader([](const httplib::MultipartFormData &) { return true; }, drop);
+            else
+                reader(drop);
+            if (caller)
+                replyError(res, 400, QStringLiteral("multipart parts note_id, id and file are required"));
+            return;
+        }
+        if (!readUpload(s, reader, in))
+            return replyError(res, 400, QStringLiteral("the request body ended early"));
+        if (caller)
+            upload(s, *caller, in, res);
+    });
     http.Get(base + "/attachments", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
         listAttachments(s, c, req, res);
     }));

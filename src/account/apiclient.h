@@ -10,6 +10,7 @@
 #include <QUrlQuery>
 
 #include <functional>
+#include <memory>
 
 class QHttpMultiPart;
 class QNetworkAccessManager;
@@ -29,6 +30,7 @@ class ApiClient final : public QObject
 public:
     using Callback = std::function<void(bool ok, int status, const QJsonObject &body)>;
     using BinaryCallback = std::function<void(bool ok, int status, const QByteArray &data)>;
+    using DownloadCallback = std::function<void(bool ok, int status, qint64 bytes)>;
 
     // tokens is not owned and must outlive every request.
     explicit ApiClient(TokenManager *tokens, QObject *parent = nullptr);
@@ -44,7 +46,14 @@ public:
     void patch(const QString &path, const QJsonObject &body, Callback callback);
     void del(const QString &path, Callback callback);
     void getBinary(const QString &path, BinaryCallback callback, const QUrlQuery &query = {});
-    // Takes ownership of multipart.
+    // Writes the reply body to a temporary file beside targetPath as it
+    // arrives and puts it in targetPath's place only once all of it came with
+    // a 2xx status, of expectedBytes (when not negative) and of the SHA-256
+    // the server gives in "Digest: sha-256=…" (when it gives one). Anything
+    // else (an error, a cancel, a short or altered body) leaves targetPath as
+    // it was and no partial file behind; ok is false then, even for a 2xx.
+    void download(const QString &path, const QString &targetPath, qint64 expectedBytes, DownloadCallback callback);
+    // Takes ownership of multipart; its parts may stream from devices it owns.
     void postMultipart(const QString &path, QHttpMultiPart *multipart, Callback callback);
 
     // A request that receives nothing for this long fails with status 0.
@@ -67,6 +76,10 @@ private:
     void executeRequest(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &token,
                         Callback callback, bool retryOn401);
     void executeBinary(const QUrl &url, const QString &token, BinaryCallback callback, bool retryOn401);
+    struct Incoming;
+    void commitDownload(const std::shared_ptr<Incoming> &incoming, int status, DownloadCallback callback);
+    void executeDownload(const QUrl &url, const QString &targetPath, qint64 expectedBytes, const QString &token,
+                         DownloadCallback callback, bool retryOn401);
     // Runs proceed with a usable token, refreshing first when the held one is
     // about to expire; a failed refresh ends in failed(result) instead.
     void withToken(const QByteArray &method, const QString &path, std::function<void(const QString &token)> proceed,

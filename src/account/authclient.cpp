@@ -74,7 +74,19 @@ void AuthClient::setServer(const QString &authBaseUrl, const QString &realm)
 
 void AuthClient::initialize()
 {
-    m_tokens->loadTokens();
+    // Tokens set in this run are newer than any the store holds.
+    if (!m_tokens->refreshToken().isEmpty())
+        return decideFromStoredTokens();
+    setState(AuthState::Checking);
+    m_tokens->loadTokens([this, guard = QPointer<AuthClient>(this)] {
+        // A sign-in or sign-out while the store was slow has decided already.
+        if (guard && m_state == AuthState::Checking)
+            decideFromStoredTokens();
+    });
+}
+
+void AuthClient::decideFromStoredTokens()
+{
     if (!m_tokens->accessToken().isEmpty()) {
         setState(AuthState::Authenticated);
     } else if (!m_tokens->refreshToken().isEmpty()) {

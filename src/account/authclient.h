@@ -37,6 +37,8 @@ public:
     bool isAuthenticated() const { return m_state == AuthState::Authenticated; }
     User currentUser() const { return m_user; }
 
+    // Reads the stored tokens without waiting for them: the state is Checking
+    // until the store answers, then Authenticated or Unauthenticated.
     void initialize();
     // Another server; takes effect with the next sign-in.
     void setServer(const QString &authBaseUrl, const QString &realm);
@@ -73,6 +75,7 @@ signals:
 
 private:
     void setState(AuthState state);
+    void decideFromStoredTokens();
     void handleCallback(const QUrl &url);
     void exchangeCode(const QString &code, const QString &verifier, const QString &redirectUri);
     void finishLogin(const QString &access, const QString &refresh);

@@ -5,8 +5,9 @@
 namespace VelmAccount {
 Q_NAMESPACE
 
-// Value 2 is never entered; the numbers are part of the signal contract.
-enum class AuthState { Unknown = 0, Unauthenticated = 1, Authenticated = 3 };
+// The numbers are part of the signal contract. Checking: the stored tokens
+// are being read (a keyring may take its time); signed out meanwhile.
+enum class AuthState { Unknown = 0, Unauthenticated = 1, Checking = 2, Authenticated = 3 };
 Q_ENUM_NS(AuthState)
 
 enum class RefreshResult { Success = 0, Rejected = 1, Failed = 2 };

@@ -15,7 +15,31 @@ FileTokenStore::FileTokenStore(const QString &path)
 {
 }
 
-std::optional<QString> FileTokenStore::read(const QString &key)
+void FileTokenStore::read(const QString &key, ReadCallback done)
+{
+    answerLater([done, value = value(key)] {
+        if (done)
+            done(value);
+    });
+}
+
+void FileTokenStore::write(const QString &key, const QString &value, WriteCallback done)
+{
+    answerLater([done, ok = setValue(key, value)] {
+        if (done)
+            done(ok);
+    });
+}
+
+void FileTokenStore::remove(const QString &key, WriteCallback done)
+{
+    answerLater([done, ok = removeValue(key)] {
+        if (done)
+            done(ok);
+    });
+}
+
+std::optional<QString> FileTokenStore::value(const QString &key) const
 {
     const QJsonValue value = load().value(key);
     if (!value.isString())
@@ -23,14 +47,14 @@ std::optional<QString> FileTokenStore::read(const QString &key)
     return value.toString();
 }
 
-bool FileTokenStore::write(const QString &key, const QString &value)
+bool FileTokenStore::setValue(const QString &key, const QString &value)
 {
     QJsonObject values = load();
     values.insert(key, value);
     return save(values);
 }
 
-bool FileTokenStore::remove(const QString &key)
+bool FileTokenStore::removeValue(const QString &key)
 {
     QJsonObject values = load();
     if (!values.contains(key))

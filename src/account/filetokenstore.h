@@ -7,16 +7,22 @@
 namespace VelmAccount {
 
 // Tokens in one JSON file readable by the owner only, for machines where no
-// Secret Service answers. Every write replaces the whole file atomically so a
-// crash never leaves half a token behind.
+// keyring answers. Every write replaces the whole file atomically so a crash
+// never leaves half a token behind. The file is small and local: the work is
+// done at once and only the answer waits for the event loop.
 class FileTokenStore final : public TokenStore
 {
 public:
     explicit FileTokenStore(const QString &path);
 
-    std::optional<QString> read(const QString &key) override;
-    bool write(const QString &key, const QString &value) override;
-    bool remove(const QString &key) override;
+    void read(const QString &key, ReadCallback done) override;
+    void write(const QString &key, const QString &value, WriteCallback done) override;
+    void remove(const QString &key, WriteCallback done) override;
+
+    // The same, answered at once.
+    std::optional<QString> value(const QString &key) const;
+    bool setValue(const QString &key, const QString &value);
+    bool removeValue(const QString &key);
 
     QString path() const { return m_path; }
 

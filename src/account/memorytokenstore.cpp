@@ -2,7 +2,7 @@
 
 namespace VelmAccount {
 
-std::optional<QString> MemoryTokenStore::read(const QString &key)
+std::optional<QString> MemoryTokenStore::value(const QString &key) const
 {
     const auto it = m_values.constFind(key);
     if (it == m_values.cend())
@@ -10,17 +10,30 @@ std::optional<QString> MemoryTokenStore::read(const QString &key)
     return *it;
 }
 
-bool MemoryTokenStore::write(const QString &key, const QString &value)
+void MemoryTokenStore::read(const QString &key, ReadCallback done)
 {
-    if (m_failWrites)
-        return false;
-    m_values.insert(key, value);
-    return true;
+    answerLater([done, value = value(key)] {
+        if (done)
+            done(value);
+    }, m_delayMs);
 }
 
-bool MemoryTokenStore::remove(const QString &key)
+void MemoryTokenStore::write(const QString &key, const QString &value, WriteCallback done)
 {
-    return m_values.remove(key) > 0;
+    if (!m_failWrites)
+        m_values.insert(key, value);
+    answerLater([done, ok = !m_failWrites] {
+        if (done)
+            done(ok);
+    }, m_delayMs);
+}
+
+void MemoryTokenStore::remove(const QString &key, WriteCallback done)
+{
+    answerLater([done, ok = m_values.remove(key) > 0] {
+        if (done)
+            done(ok);
+    }, m_delayMs);
 }
 
 } // namespace VelmAccount

@@ -16,27 +16,48 @@ TokenManager::TokenManager(std::unique_ptr<TokenStore> store, QObject *parent)
 
 TokenManager::~TokenManager() = default;
 
-void TokenManager::loadTokens()
+void TokenManager::loadTokens(std::function<void()> done)
 {
-    m_accessToken = m_store->read(TokenStore::accessTokenKey).value_or(QString());
-    m_refreshToken = m_store->read(TokenStore::refreshTokenKey).value_or(QString());
+    quint64 generation;
+    {
+        QMutexLocker lock(&m_mutex);
+        generation = m_generation;
+    }
+    // The store answers on this thread and never after it is gone, and it
+    // goes with this object.
+    m_store->read(TokenStore::accessTokenKey, [this, generation, done](const std::optional<QString> &access) {
+        m_store->read(TokenStore::refreshTokenKey, [this, generation, done, access](const std::optional<QString> &refresh) {
+            bool current;
+            {
+                QMutexLocker lock(&m_mutex);
+                current = generation == m_generation;
+            }
+            if (current) {
+                m_accessToken = access.value_or(QString());
+                m_refreshToken = refresh.value_or(QString());
+            }
+            if (done)
+                done();
+        });
+    });
 }
 
-bool TokenManager::setTokens(const QString &access, const QString &refresh)
+void TokenManager::setTokens(const QString &access, const QString &refresh)
 {
     m_accessToken = access;
     m_refreshToken = refresh;
-    const bool stored = m_store->write(TokenStore::accessTokenKey, access)
-                        && m_store->write(TokenStore::refreshTokenKey, refresh);
-    if (!stored) {
+    auto failed = std::make_shared<bool>(false);
+    m_store->write(TokenStore::accessTokenKey, access, [failed](bool ok) { *failed = !ok; });
+    m_store->write(TokenStore::refreshTokenKey, refresh, [this, failed](bool ok) {
+        if (ok && !*failed)
+            return;
         qCWarning(lcAccount) << "TokenManager: could not store the tokens; they are kept in memory for this session";
         emit storeFailed();
-    }
+    });
     const QList<RefreshCallback> pending = supersedeRefresh();
     for (const RefreshCallback &callback : pending)
         callback(RefreshResult::Success);
     emit tokensChanged();
-    return stored;
 }
 
 void TokenManager::clearTokens()

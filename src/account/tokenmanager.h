@@ -32,10 +32,14 @@ public:
     explicit TokenManager(std::unique_ptr<TokenStore> store, QObject *parent = nullptr);
     ~TokenManager() override;
 
-    void loadTokens();
-    // Keeps the tokens in memory in any case; false (and storeFailed) when the
-    // store did not take them. Finishes a running refresh with Success.
-    bool setTokens(const QString &access, const QString &refresh);
+    // Asks the store for both tokens and calls done once it has answered. The
+    // answer is dropped when tokens were set or cleared meanwhile (a sign-in
+    // or sign-out while the keyring was slow): those are newer.
+    void loadTokens(std::function<void()> done);
+    // Keeps the tokens in memory at once and has the store write them;
+    // storeFailed follows when it did not take them. Finishes a running
+    // refresh with Success.
+    void setTokens(const QString &access, const QString &refresh);
     // Forgets both tokens. A refresh still running is answered Rejected and
     // its late result is dropped, so a sign-out cannot be undone by it.
     void clearTokens();

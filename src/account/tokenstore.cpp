@@ -2,37 +2,40 @@
 
 #include "accountlog.h"
 #include "filetokenstore.h"
+#include "keychaintokenstore.h"
 
-#if defined(Q_OS_WIN)
-#include "credentialmanagertokenstore.h"
-#elif defined(VELM_HAVE_LIBSECRET)
-#include "secretservicetokenstore.h"
-#endif
+#include <QTimer>
 
 namespace VelmAccount {
 
+TokenStore::TokenStore(QObject *parent)
+    : QObject(parent)
+{
+}
+
 void TokenStore::clear()
 {
-    remove(accessTokenKey);
-    remove(refreshTokenKey);
+    remove(accessTokenKey, nullptr);
+    remove(refreshTokenKey, nullptr);
+}
+
+void TokenStore::answerLater(std::function<void()> answer, int delayMs)
+{
+    QTimer::singleShot(delayMs, this, std::move(answer));
 }
 
 std::unique_ptr<TokenStore> createPlatformTokenStore(const QString &appId, const QString &fallbackDir)
 {
-#if defined(Q_OS_WIN)
-    Q_UNUSED(fallbackDir);
-    return std::make_unique<CredentialManagerTokenStore>(appId);
-#else
-#if defined(VELM_HAVE_LIBSECRET)
-    if (SecretServiceTokenStore::isAvailable())
-        return std::make_unique<SecretServiceTokenStore>(appId);
-#else
-    Q_UNUSED(appId);
-#endif
     const QString path = fallbackDir + QStringLiteral("/account-tokens.json");
-    qCWarning(lcAccount).noquote() << "TokenStore: no Secret Service answered; sign-in tokens are kept in" << path;
-    return std::make_unique<FileTokenStore>(path);
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    // Without a session bus no keyring can answer; asking would only risk
+    // the bus library starting one of its own.
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+        qCWarning(lcAccount).noquote() << "TokenStore: no Secret Service answered; sign-in tokens are kept in" << path;
+        return std::make_unique<FileTokenStore>(path);
+    }
 #endif
+    return std::make_unique<KeychainTokenStore>(appId, path);
 }
 
 } // namespace VelmAccount

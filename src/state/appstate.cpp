@@ -68,6 +68,11 @@ QString noteTodosOfBody(const QString &body)
     return encodeTasks(extractTasks(QString(), body, QDateTime()));
 }
 
+void AppState::setTokenStore(std::unique_ptr<VelmAccount::TokenStore> store)
+{
+    m_tokenStore = std::move(store);
+}
+
 bool AppState::initialize()
 {
     m_database = new Database(this);
@@ -115,8 +120,9 @@ bool AppState::initialize()
             qCWarning(lcApp).noquote() << "Server address" << url
                                        << "is plain http:// to another computer: sign-in and notes travel unencrypted";
     }
-    m_accountClient = new VelmAccount::Client(
-        config, VelmAccount::createPlatformTokenStore(config.appId, Database::dataDirectory()), this);
+    if (!m_tokenStore)
+        m_tokenStore = VelmAccount::createPlatformTokenStore(config.appId, Database::dataDirectory());
+    m_accountClient = new VelmAccount::Client(config, std::move(m_tokenStore), this);
     m_accountClient->syncApi()->setBaseUrl(QUrl(syncUrl));
     wireSync();
     // Sync and sharing connect to the sign-in state before this first decision.

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 #include "notetext.h"
 
@@ -23,6 +24,7 @@ class ThemeManager;
 namespace VelmAccount {
 class Client;
 class NoteSharingService;
+class TokenStore;
 }
 
 // What the database keeps of a body for the lists and the search index.
@@ -76,6 +78,9 @@ public:
     // damaged); windows show notes without letting them be changed.
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
     bool isReadOnly() const { return m_readOnly; }
+    // Set before initialize(): the sign-in tokens are kept there instead of in
+    // this platform's keyring (tests and benchmarks). Takes ownership.
+    void setTokenStore(std::unique_ptr<VelmAccount::TokenStore> store);
 
     // A window about to show a note calls noteOpening() and, once the note is
     // shown and painted, noteOpened(). A large note whose opening never
@@ -127,4 +132,5 @@ private:
     QString m_unfinishedNoteId;
     bool m_readOnly = false;
     QString m_openingNoteId;
+    std::unique_ptr<VelmAccount::TokenStore> m_tokenStore;
 };

@@ -50,8 +50,8 @@ void SyncEngine::pushNextAttachment()
         return pullNotes(m_preferences->getString(kNoteCursor));
     const Attachment attachment = m_uploadQueue.takeFirst();
     const QString path = AttachmentRepository::filePath(attachment.id);
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    auto file = std::make_unique<QFile>(path);
+    if (path.isEmpty() || !file->open(QIODevice::ReadOnly)) {
         refuse(attachment, 404, QStringLiteral("file missing: ") + path);
         emit syncProgress(tr("Uploading attachments"), ++m_uploadDone, m_uploadTotal);
         return pushNextAttachment();
@@ -60,10 +60,14 @@ void SyncEngine::pushNextAttachment()
     multipart->append(formPart("form-data; name=\"note_id\"", attachment.noteId.toUtf8()));
     multipart->append(formPart("form-data; name=\"id\"", attachment.id.toUtf8()));
     const QByteArray name = safeFileName(attachment.filename).toUtf8();
-    QHttpPart filePart = formPart("form-data; name=\"file\"; filename=\"" + name + "\"", file.readAll());
+    // Sent from the file as the request goes out: never read whole into memory.
+    QHttpPart filePart;
+    filePart.setHeader(QNetworkRequest::ContentDispositionHeader, "form-data; name=\"file\"; filename=\"" + name + "\"");
     filePart.setHeader(QNetworkRequest::ContentTypeHeader, attachment.mimeType.isEmpty()
                                                                ? QStringLiteral("application/octet-stream")
                                                                : attachment.mimeType);
+    filePart.setBodyDevice(file.get());
+    file.release()->setParent(multipart);
     multipart->append(filePart);
     const QPointer<SyncEngine> self(this);
     m_api->postMultipart(QStringLiteral("/attachments"), multipart,
@@ -134,19 +138,28 @@ void SyncEngine::downloadNextAttachment()
         return finishCycle();
     }
     const Attachment attachment = m_downloadQueue.takeFirst();
+    const QString path = AttachmentRepository::filePath(attachment.id);
+    if (path.isEmpty()) {
+        qCWarning(lcSync) << "attachment save failed" << attachment.id;
+        m_attachmentFailed = true;
+        emit syncProgress(tr("Downloading attachments"), ++m_downloadDone, m_downloadTotal);
+        return downloadNextAttachment();
+    }
     const QPointer<SyncEngine> self(this);
-    m_api->getBinary(QStringLiteral("/attachments/%1").arg(attachment.id),
-                     [this, self, attachment](bool ok, int status, const QByteArray &data) {
+    // Written to disk as it arrives and put in place only when complete and intact.
+    // A listing without a size (older servers) is checked by its digest alone.
+    m_api->download(QStringLiteral("/attachments/%1").arg(attachment.id), path,
+                    attachment.sizeBytes > 0 ? attachment.sizeBytes : -1,
+                     [this, self, attachment](bool ok, int status, qint64) {
                          if (!self)
                              return;
                          emit syncProgress(tr("Downloading attachments"), ++m_downloadDone, m_downloadTotal);
-                         if (!ok || (data.isEmpty() && attachment.sizeBytes > 0)) {
+                         if (!ok) {
                              qCWarning(lcSync) << "attachment download failed" << attachment.id << status;
                              // Gone from the server or no longer readable: asking again will not help.
                              m_attachmentFailed = m_attachmentFailed || status != 404;
-                         } else if (!m_attachments->saveFile(attachment.id, data)
-                                    || (!m_attachments->attachmentById(attachment.id)
-                                        && !m_attachments->insert(attachment))) {
+                         } else if (!m_attachments->attachmentById(attachment.id)
+                                    && !m_attachments->insert(attachment)) {
                              qCWarning(lcSync) << "attachment save failed" << attachment.id;
                              m_attachmentFailed = true;
                          } else {

@@ -30,6 +30,8 @@ struct FakeReply
     QByteArray body = "{}";
     bool drop = false; // close the connection without answering
     bool stall = false; // keep the connection open without answering
+    QByteArray headers = {}; // extra header lines, each ending in \r\n
+    int cutAfter = -1; // close the connection after this many body bytes
 };
 
 class FakeHttpServer : public QTcpServer
@@ -89,7 +91,10 @@ private:
         if (reply.stall)
             return;
         socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + " X\r\nContent-Type: application/json\r\n"
-                      "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n" + reply.body);
+                      + reply.headers + "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n"
+                      + (reply.cutAfter < 0 ? reply.body : reply.body.left(reply.cutAfter)));
+        if (reply.cutAfter >= 0)
+            socket->disconnectFromHost();
     }
 
     Handler m_handler;

@@ -5,6 +5,8 @@
 #include "tokenmanager.h"
 #include "velmtest.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QHttpMultiPart>
 #include <QSignalSpy>
 
@@ -28,6 +30,15 @@ ApiClient::Callback recordInto(Outcome &outcome)
 }
 
 const QString refreshPath = QStringLiteral("/api/v1/realms/velmora/auth/token/refresh");
+
+// Several reads' worth, so the file is written in pieces.
+QByteArray bigBody()
+{
+    QByteArray body;
+    for (int i = 0; body.size() < 700 * 1024; ++i)
+        body += QByteArray::number(i) + ' ';
+    return body;
+}
 
 } // namespace
 
@@ -217,6 +228,57 @@ private slots:
         QTEST(outcome.status, "seenStatus");
         QTEST(int(authRequired.size()), "authRequired");
         QCOMPARE(server.requests.size(), 1); // the request itself never left
+    }
+
+    // The file in place changes only for a whole, intact body; anything else
+    // leaves it as it was and nothing beside it.
+    void downloadReplacesTheFileOnlyWhenWhole_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("digestOf"); // empty: no Digest header
+        QTest::addColumn<qint64>("expected");
+        QTest::addColumn<int>("cutAfter");
+        QTest::addColumn<bool>("ok");
+        const QByteArray body = bigBody();
+        const qint64 size = body.size();
+        QTest::newRow("whole with its digest") << 200 << body << size << -1 << true;
+        QTest::newRow("no digest, listed size") << 200 << QByteArray() << size << -1 << true;
+        QTest::newRow("no digest, no size") << 200 << QByteArray() << -1LL << -1 << true;
+        QTest::newRow("altered on the way") << 200 << QByteArray("other") << size << -1 << false;
+        QTest::newRow("shorter than listed") << 200 << body << size + 1 << -1 << false;
+        QTest::newRow("connection cut midway") << 200 << body << -1LL << int(size / 2) << false;
+        QTest::newRow("not found") << 404 << QByteArray() << -1LL << -1 << false;
+    }
+    void downloadReplacesTheFileOnlyWhenWhole()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, digestOf);
+        QFETCH(int, cutAfter);
+        QFETCH(qint64, expected);
+        const QByteArray body = bigBody();
+        FakeHttpServer server([&](const RecordedRequest &) {
+            const QByteArray digest = QCryptographicHash::hash(digestOf, QCryptographicHash::Sha256).toBase64();
+            return FakeReply{status, status == 200 ? body : R"({"error":"not found"})", false, false,
+                             digestOf.isEmpty() ? QByteArray() : "Digest: sha-256=" + digest + "\r\n", cutAfter};
+        });
+        auto client = clientOver(server);
+        client->tokenManager()->setTokens(jwtExpiringIn(3600), QStringLiteral("r1"));
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("a1"));
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        old.close();
+        Outcome outcome;
+        client->syncApi()->download(QStringLiteral("/attachments/a1"), target, expected,
+                                    [&outcome](bool ok, int status, qint64 bytes) {
+                                        outcome = {true, ok, status, {{"bytes", bytes}}};
+                                    });
+        QTRY_VERIFY(outcome.done);
+        QTEST(outcome.ok, "ok");
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), outcome.ok ? body : QByteArray("old"));
+        QCOMPARE(outcome.body.value("bytes").toInteger(), outcome.ok ? body.size() : 0);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("a1")}));
     }
 
     void binaryAndMultipartUseTheirOwnHeaders()

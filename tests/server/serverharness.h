@@ -103,7 +103,7 @@ public:
         config.port = 0;
         config.databaseUrl = databaseUrl;
         config.releasesDir = m_releases.path();
-        config.maxAttachmentMb = 1;
+        config.maxAttachmentMb = m_maxAttachmentMb;
         config.signInsPerMinute = signInsPerMinute;
         config.uploadsPerMinute = uploadsPerMinute;
         config.tlsCert = tlsCert;
@@ -111,6 +111,8 @@ public:
         m_server = std::make_unique<VelmServer::Server>(config);
         return m_server->start(error);
     }
+    // Before start(); 1 unless set.
+    void setMaxAttachmentMb(int mb) { m_maxAttachmentMb = mb; }
     void stop() { m_server.reset(); }
     int port() const { return m_server->port(); }
     QString releasesDir() const { return m_releases.path(); }
@@ -173,6 +175,7 @@ public:
 
 private:
     QTemporaryDir m_data, m_releases;
+    int m_maxAttachmentMb = 1;
     std::unique_ptr<VelmServer::Server> m_server;
 };
 

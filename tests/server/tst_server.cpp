@@ -1,6 +1,8 @@
 #include "serversuite.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QSet>
@@ -403,6 +405,12 @@ private slots:
         QCOMPARE(raw->status, 200);
         QVERIFY(raw->body == bytes);
         QCOMPARE(raw->get_header_value("Content-Type"), std::string("image/png"));
+        const QByteArray sha256 = QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Sha256);
+        QCOMPARE(raw->get_header_value("Digest"), "sha-256=" + sha256.toBase64().toStdString());
+        // A new upload replaces the file whole; refused ones leave nothing behind.
+        QCOMPARE(upload(att, note, "second"), 201);
+        QCOMPARE(m_h->client()->Get("/notes/v1/attachments/" + att.toStdString(), auth)->body, std::string("second"));
+        QCOMPARE(QDir(m_h->dataDir() + "/attachments").entryList({".upload*"}, QDir::Files | QDir::Hidden), QStringList());
     }
 
     void pullPagesGzipAndPushLimits()

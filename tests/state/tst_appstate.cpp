@@ -141,12 +141,12 @@ private slots:
                                    + QByteArray::number(QDateTime::currentSecsSinceEpoch() + 3600) + '}';
         const QString access = "h." + QString::fromLatin1(payload.toBase64(QByteArray::Base64UrlEncoding)) + ".s";
         VelmAccount::FileTokenStore stored(Database::dataDirectory() + "/account-tokens.json");
-        QVERIFY(stored.write(VelmAccount::TokenStore::accessTokenKey, access));
-        QVERIFY(stored.write(VelmAccount::TokenStore::refreshTokenKey, "s1.secret"));
+        QVERIFY(stored.setValue(VelmAccount::TokenStore::accessTokenKey, access));
+        QVERIFY(stored.setValue(VelmAccount::TokenStore::refreshTokenKey, "s1.secret"));
         AppState state;
         QVERIFY(state.initialize());
         qunsetenv("SYNC_API_URL");
-        QVERIFY(state.accountClient()->isAuthenticated());
+        QTRY_VERIFY(state.accountClient()->isAuthenticated());
         QCOMPARE(state.accountClient()->syncApi()->baseUrl(), QUrl("http://127.0.0.1:9/notes/v1"));
     }
 
@@ -168,11 +168,11 @@ private slots:
         const auto owner = server.signIn("owner@example.org", true);
         const auto member = server.signIn("member@example.org", true);
         VelmAccount::FileTokenStore stored(Database::dataDirectory() + "/account-tokens.json");
-        QVERIFY(stored.write(VelmAccount::TokenStore::accessTokenKey, owner.access));
-        QVERIFY(stored.write(VelmAccount::TokenStore::refreshTokenKey, owner.refresh));
+        QVERIFY(stored.setValue(VelmAccount::TokenStore::accessTokenKey, owner.access));
+        QVERIFY(stored.setValue(VelmAccount::TokenStore::refreshTokenKey, owner.refresh));
         AppState state;
         QVERIFY(state.initialize());
-        QVERIFY(state.isSignedIn());
+        QTRY_VERIFY(state.isSignedIn());
         QVERIFY(!state.canShare());
 
         // The periodic sync follows its preferences while signed in.

@@ -4,6 +4,7 @@
 #include "syncrecords.h"
 #include "velmtest.h"
 
+#include <QDir>
 #include <QSignalSpy>
 #include <QSqlQuery>
 
@@ -270,6 +271,8 @@ private slots:
         QCOMPARE(b->attachments.attachmentById(attachment.id)->filename, QStringLiteral("plan.txt"));
         QVERIFY(!b->attachments.attachmentById(big.id));
         QCOMPARE(b->attachments.readFile(attachment.id), QByteArray("plans"));
+        // Only whole files land in the folder, with nothing left beside them.
+        QCOMPARE(QDir(Database::attachmentsDirectory()).entryList(QDir::Files | QDir::Hidden), QStringList{attachment.id});
 
         // A file present is skipped; a missing one is fetched again after a full resync lists it.
         b->requests.clear();

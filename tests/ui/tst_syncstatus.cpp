@@ -5,7 +5,9 @@
 #include "mainwindow.h"
 #include "notewindowregistry.h"
 #include "notewindows.h"
+#include "memorytokenstore.h"
 #include "serverfixture.h"
+#include "stallprobe.h"
 #include "statusbar.h"
 #include "syncengine.h"
 #include "syncstatus.h"
@@ -70,7 +72,7 @@ private slots:
         QPointer<QWidget> window = NoteWindowRegistry::of(state.get())->open(note.id);
         const QList<StatusBar *> bars{main.findChild<StatusBar *>(), window->findChild<StatusBar *>()};
         for (StatusBar *bar : bars)
-            QCOMPARE(bar->statusText(), QStringLiteral("Not signed in"));
+            QTRY_COMPARE(bar->statusText(), QStringLiteral("Not signed in"));
         signIn(*state);
         for (StatusBar *bar : bars)
             QTRY_COMPARE_WITH_TIMEOUT(bar->statusText(), QStringLiteral("Offline"), 30000);
@@ -89,8 +91,46 @@ private slots:
         StatusBar bar;
         showSyncState(state.get(), &bar);
         state->accountClient()->tokenManager()->setTokens("access", "refresh");
-        QCOMPARE(bar.currentMessage(),
+        QTRY_COMPARE(bar.currentMessage(),
                  QStringLiteral("Could not store your sign-in; you will need to sign in again next time."));
+    }
+
+    // A keyring that takes 5 s to answer: the window is painted and responsive
+    // at once and reads "Checking sign-in…"; the tokens arrive afterwards and
+    // the first sync then runs against the server.
+    void slowKeyringNeverDelaysTheWindow()
+    {
+        ServerFixture server;
+        QVERIFY(server.start());
+        const auto [access, refresh] = server.signUp(QStringLiteral("slow-keyring@example.org"));
+        auto store = std::make_unique<VelmAccount::MemoryTokenStore>();
+        store->write(VelmAccount::TokenStore::accessTokenKey, access, nullptr);
+        store->write(VelmAccount::TokenStore::refreshTokenKey, refresh, nullptr);
+        store->setAnswerDelay(5000);
+
+        StallProbe probe;
+        probe.start();
+        QElapsedTimer clock;
+        clock.start();
+        AppState state;
+        state.setTokenStore(std::move(store));
+        QVERIFY(state.initialize());
+        state.accountClient()->setEndpoints(server.config(), server.url("/notes/v1"));
+        QSignalSpy synced(state.syncEngine(), &SyncEngine::syncCompleted);
+        MainWindow window(&state);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::qWait(100);
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(window.statusBarWidget()->statusText(), QStringLiteral("Checking sign-in\u2026"));
+
+        QVERIFY(synced.wait(20000));
+        QVERIFY(clock.elapsed() >= 5000);
+        QVERIFY(state.isSignedIn());
+        QCOMPARE(state.accountClient()->tokenManager()->refreshToken(), refresh);
+        probe.stop();
+        // Loose for a busy machine; bench_stalls reports the figure itself.
+        QVERIFY2(probe.longestMs() < 1000, qPrintable(QString::number(probe.longestMs())));
     }
 
     // A password change on another computer ends this session: the status bar

@@ -1,6 +1,7 @@
 #include "syncstatus.h"
 
 #include "account/client.h"
+#include "authclient.h"
 #include "appstate.h"
 #include "statusbar.h"
 #include "syncengine.h"
@@ -12,6 +13,9 @@ QString syncStateText(AppState *state)
 {
     if (!state->isSignedIn()) {
         const VelmAccount::Client *client = state->accountClient();
+        // The keyring has not answered yet: the user may or may not be signed in.
+        if (client && client->authClient()->state() == VelmAccount::AuthState::Checking)
+            return QCoreApplication::translate("StatusBar", "Checking sign-in\u2026");
         return client && client->wasSignedOutByServer()
                    ? QCoreApplication::translate("StatusBar", "Signed out \u2014 sign in again")
                    : QCoreApplication::translate("StatusBar", "Not signed in");

@@ -1,0 +1,131 @@
+// The GUI thread's longest stall (the longest gap of a 5 ms timer on it)
+// while the client refreshes its sign-in, and while a 50 MB attachment goes
+// up from one device and down to another through velmora-server on loopback.
+// Run it beside a keyring (tests/account/with-keyring.sh) to count the
+// keyring's writes; without one the tokens go to the owner-only file.
+
+#include "account/client.h"
+#include "clientconfig.h"
+#include "serverharness.h"
+#include "stallprobe.h"
+#include "syncdevice.h"
+#include "tokenmanager.h"
+#include "tokenstore.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace VelmSyncTest;
+
+namespace {
+
+constexpr int kRefreshes = 10;
+constexpr qint64 kAttachmentBytes = 50LL * 1024 * 1024;
+
+// Runs the event loop until done() holds or limitMs passes; false on the limit.
+template<typename Done>
+bool waitFor(Done done, int limitMs = 120000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < limitMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return done();
+}
+
+QByteArray sha256OfFile(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
+}
+
+void report(const char *what, double stallMs, double wallMs, bool ok)
+{
+    std::printf("%-44s longest stall %7.1f ms   (%.0f ms in all)%s\n", what, stallMs, wallMs, ok ? "" : "   FAILED");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+    qputenv("XDG_DATA_HOME", home.filePath("share").toUtf8());
+    QCoreApplication app(argc, argv);
+    VelmServerTest::Harness server;
+    server.setMaxAttachmentMb(100);
+    QString error;
+    if (!server.start(QString(), &error)) {
+        std::fprintf(stderr, "server did not start: %s\n", qPrintable(error));
+        return 1;
+    }
+    StallProbe probe;
+    QElapsedTimer clock;
+    bool allOk = true;
+
+    {
+        const auto signedIn = server.signIn(QStringLiteral("refresh@example.org"), true);
+        VelmAccount::ClientConfig config;
+        config.authBaseUrl = QStringLiteral("http://127.0.0.1:%1").arg(server.port());
+        config.realm = QStringLiteral("velmora");
+        config.accountApiUrl = config.authBaseUrl + QStringLiteral("/account/v1");
+        config.clientId = QStringLiteral("9f1c2a7be04d53c8a6e1f0b2d7c4e913");
+        config.appId = QStringLiteral("app.velmora.notes.bench");
+        config.appVersion = QStringLiteral("1.0.4");
+        VelmAccount::Client client(config, VelmAccount::createPlatformTokenStore(config.appId, home.path()));
+        client.tokenManager()->setTokens(signedIn.access, signedIn.refresh);
+        waitFor([] { return false; }, 500);
+        int answered = 0, succeeded = 0;
+        probe.start();
+        clock.start();
+        for (int i = 0; i < kRefreshes; ++i) {
+            const int before = answered;
+            client.tokenManager()->refresh([&](VelmAccount::RefreshResult result) {
+                ++answered;
+                succeeded += result == VelmAccount::RefreshResult::Success;
+            });
+            waitFor([&] { return answered > before; });
+        }
+        // The last store writes may still be on their way.
+        waitFor([] { return false; }, 500);
+        probe.stop();
+        const bool ok = succeeded == kRefreshes;
+        allOk = allOk && ok;
+        report("token refresh (10 in a row)", probe.longestMs(), double(clock.elapsed()), ok);
+    }
+
+    const auto first = server.signIn(QStringLiteral("files@example.org"), true);
+    const auto second = server.signIn(QStringLiteral("files@example.org"), false);
+    Device a(server.port(), first.access, first.refresh);
+    Device b(server.port(), second.access, second.refresh);
+    const Note note = a.addNote(QStringLiteral("with a large file"));
+    QByteArray bytes(kAttachmentBytes, Qt::Uninitialized);
+    for (qint64 i = 0; i < bytes.size(); ++i)
+        bytes[i] = char((i * 7919) >> 8);
+    const Attachment attachment = a.addAttachment(note.id, QStringLiteral("large.bin"), bytes);
+    const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    bytes.clear();
+
+    probe.start();
+    clock.start();
+    bool ok = a.sync();
+    probe.stop();
+    allOk = allOk && ok;
+    report("sync uploading a 50 MB attachment", probe.longestMs(), double(clock.elapsed()), ok);
+
+    probe.start();
+    clock.start();
+    ok = b.sync();
+    probe.stop();
+    b.use();
+    ok = ok && sha256OfFile(AttachmentRepository::filePath(attachment.id)) == digest;
+    allOk = allOk && ok;
+    report("sync downloading a 50 MB attachment", probe.longestMs(), double(clock.elapsed()), ok);
+    return allOk ? 0 : 1;
+}
