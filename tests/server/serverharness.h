@@ -85,6 +85,45 @@ private:
     bool m_running = false;
 };
 
+// velmora-server as a process of its own over a PostgreSQL database another
+// server already uses, with that server's signing key.
+class ServerProcess
+{
+public:
+    bool start(const QString &binary, const QString &keyOf, const QString &databaseUrl, QString *error)
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        m_port = probe.serverPort();
+        probe.close();
+        QFile::copy(keyOf + "/signing.key", m_data.filePath("signing.key"));
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(binary, {"--data", m_data.path(), "--port", QString::number(m_port), "--database", databaseUrl});
+        for (int i = 0; i < 200 && m_process.state() != QProcess::NotRunning; ++i) {
+            httplib::Client c("127.0.0.1", m_port);
+            if (const auto r = c.Get("/healthz"); r && r->status == 200)
+                return true;
+            m_process.waitForFinished(50);
+        }
+        *error = QStringLiteral("velmora-server did not come up on port %1").arg(m_port);
+        return false;
+    }
+    ~ServerProcess()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000))
+            m_process.kill();
+        m_process.waitForFinished();
+    }
+    int port() const { return m_port; }
+    qint64 pid() const { return m_process.processId(); }
+
+private:
+    QTemporaryDir m_data;
+    QProcess m_process;
+    int m_port = 0;
+};
+
 // signInForCode: access holds the code and refresh any token the redirect wrongly carried.
 struct Tokens
 {
@@ -100,8 +139,11 @@ public:
     {
         VelmServer::Config config;
         config.dataDir = m_data.path();
-        config.port = 0;
+        config.port = fixedPort;
         config.databaseUrl = databaseUrl;
+        config.feedHoldMs = feedHoldMs;
+        config.feedsPerUser = feedsPerUser;
+        config.threads = threads;
         config.releasesDir = m_releases.path();
         config.maxAttachmentMb = 1;
         config.signInsPerMinute = signInsPerMinute;
@@ -112,6 +154,12 @@ public:
         return m_server->start(error);
     }
     void stop() { m_server.reset(); }
+    // Applied at the next start.
+    int fixedPort = 0;
+    int feedHoldMs = 25000;
+    int feedsPerUser = 10;
+    int threads = 8;
+    int openFeeds() const { return m_server->openFeeds(); }
     int port() const { return m_server->port(); }
     QString releasesDir() const { return m_releases.path(); }
     QString dataDir() const { return m_data.path(); }
