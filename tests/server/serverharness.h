@@ -6,6 +6,7 @@
 #include "server.h"
 
 #include <QCryptographicHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -260,6 +261,17 @@ struct Api
         return {r->status, QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object(), r->body};
     }
 };
+
+// Saves a note's body as another device would: a new note without baseVersion,
+// else an edit of that version. The reply's "results" tell the version stored.
+inline Api::Reply pushBody(const Api &api, const QString &id, const QString &body, qint64 baseVersion = 0)
+{
+    QJsonObject change{{"entity_type", "note"}, {"entity_id", id}, {"action", "update"}, {"version", baseVersion + 1},
+                       {"data", QJsonObject{{"body", body}, {"created_at", 1}, {"updated_at", 1}, {"modified_at", 1}}}};
+    if (baseVersion > 0)
+        change.insert("base_version", baseVersion);
+    return api.call("POST", "/notes/v1/sync/push", {{"changes", QJsonArray{change}}});
+}
 
 // Puts member into owner's group; returns the member's account id.
 inline QString joinGroup(const Api &owner, const Api &member)

@@ -5,7 +5,6 @@
 #include "serversuite.h"
 
 #include <QElapsedTimer>
-#include <QJsonArray>
 
 #include <future>
 
@@ -47,10 +46,7 @@ qint64 cursorOf(const Api &api)
 
 void pushNote(const Api &api, const QString &id)
 {
-    const QJsonObject change{{"entity_type", "note"}, {"entity_id", id}, {"action", "update"}, {"version", 1},
-                             {"data", QJsonObject{{"body", R"([{"insert":"x\n"}])"}, {"created_at", 1}, {"updated_at", 1},
-                                                  {"modified_at", 1}}}};
-    QCOMPARE(api.call("POST", "/notes/v1/sync/push", {{"changes", QJsonArray{change}}}).status, 200);
+    QCOMPARE(pushBody(api, id, R"([{"insert":"x\n"}])").status, 200);
 }
 
 } // namespace
