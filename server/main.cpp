@@ -43,10 +43,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption maxAttachment(QStringLiteral("max-attachment-mb"), QStringLiteral("Largest attachment accepted."), QStringLiteral("N"), QStringLiteral("100"));
     const QCommandLineOption tlsCert(QStringLiteral("tls-cert"), QStringLiteral("Serve HTTPS with this certificate chain (PEM)."), QStringLiteral("FILE"));
     const QCommandLineOption tlsKey(QStringLiteral("tls-key"), QStringLiteral("The certificate's private key (PEM)."), QStringLiteral("FILE"));
-    parser.addOptions({data, port, bind, database, releases, publicUrl, maxAttachment, tlsCert, tlsKey});
+    const QCommandLineOption maxFeeds(QStringLiteral("max-feeds"), QStringLiteral("Change feeds open at once, in all (each holds a thread while it waits)."), QStringLiteral("N"), QStringLiteral("2000"));
+    const QCommandLineOption feedsPerUser(QStringLiteral("feeds-per-user"), QStringLiteral("Change feeds one account may hold open."), QStringLiteral("N"), QStringLiteral("10"));
+    parser.addOptions({data, port, bind, database, releases, publicUrl, maxAttachment, tlsCert, tlsKey, maxFeeds, feedsPerUser});
     parser.process(app);
 
-    bool portOk = false, sizeOk = false;
+    bool portOk = false, sizeOk = false, feedsOk = false, perUserOk = false;
     VelmServer::Config config;
     config.dataDir = parser.value(data);
     config.port = parser.value(port).toInt(&portOk);
@@ -57,9 +59,12 @@ int main(int argc, char *argv[])
     config.maxAttachmentMb = parser.value(maxAttachment).toLongLong(&sizeOk);
     config.tlsCert = parser.value(tlsCert);
     config.tlsKey = parser.value(tlsKey);
+    config.feedsMax = parser.value(maxFeeds).toInt(&feedsOk);
+    config.feedsPerUser = parser.value(feedsPerUser).toInt(&perUserOk);
     if (config.dataDir.isEmpty() || !portOk || config.port < 0 || config.port > 65535 || !sizeOk
-        || config.maxAttachmentMb < 1) {
-        std::fputs("velmora-server: --data DIR is required; --port and --max-attachment-mb take numbers. See --help.\n", stderr);
+        || config.maxAttachmentMb < 1 || !feedsOk || config.feedsMax < 0 || !perUserOk || config.feedsPerUser < 1) {
+        std::fputs("velmora-server: --data DIR is required; --port, --max-attachment-mb, --max-feeds and --feeds-per-user"
+                   " take numbers. See --help.\n", stderr);
         return 2;
     }
 
