@@ -29,7 +29,8 @@ void WorkerPool::enqueue(std::function<void()> fn)
     if (m_stopping)
         return;
     m_jobs.push_back(std::move(fn));
-    if (m_idle > 0)
+    // An idle thread counts until it wakes: jobs beyond the idle threads need one more.
+    if (m_jobs.size() <= size_t(m_idle))
         m_wake.notify_one();
     else if (activeLocked() < m_workers)
         spawnLocked();
@@ -67,8 +68,8 @@ void WorkerPool::parkCurrent()
         return;
     std::lock_guard lock(pool->m_mutex);
     ++pool->m_parked;
-    if (!pool->m_jobs.empty() && pool->m_idle == 0 && pool->activeLocked() < pool->m_workers)
-        pool->spawnLocked();
+    while (pool->m_jobs.size() > size_t(pool->m_idle) && pool->activeLocked() < pool->m_workers && pool->spawnLocked()) {
+    }
 }
 
 void WorkerPool::unparkCurrent()
@@ -86,13 +87,15 @@ int WorkerPool::threadCount() const
     return m_threads;
 }
 
-void WorkerPool::spawnLocked()
+bool WorkerPool::spawnLocked()
 {
     if (m_stopping || m_threads >= m_maxThreads)
-        return;
+        return false;
     joinFinishedLocked();
     ++m_threads;
+    ++m_idle; // counted idle until it takes its first job
     m_running.emplace_back([this] { run(); });
+    return true;
 }
 
 void WorkerPool::joinFinishedLocked()
@@ -108,6 +111,7 @@ void WorkerPool::run()
 {
     t_pool = this;
     std::unique_lock lock(m_mutex);
+    --m_idle;
     for (;;) {
         ++m_idle;
         const bool woken = m_wake.wait_for(lock, retireAfter, [this] { return m_stopping || !m_jobs.empty(); });

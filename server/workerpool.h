@@ -33,7 +33,7 @@ public:
     int threadCount() const;
 
 private:
-    void spawnLocked();
+    bool spawnLocked();
     void run();
     void joinFinishedLocked();
     // Threads free to take ordinary work, counting those about to be started.
