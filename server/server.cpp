@@ -6,6 +6,8 @@
 
 #include <zlib.h>
 
+#include <sys/socket.h>
+
 #include <atomic>
 
 Q_LOGGING_CATEGORY(lcServer, "velmserver")
@@ -235,11 +237,23 @@ bool Server::start(QString *error)
     addShareRoutes(http, m_services);
     addFeedRoutes(http, m_services);
 
+    // The library listens with a backlog of 5: when many devices connect at
+    // once (their feeds after a restart) most connects would be dropped and
+    // retried by their kernels a second or more later. The listening socket
+    // is kept as it is made, and its backlog raised once it is bound.
+    int listening = -1;
+    http.set_socket_options([&listening](socket_t sock) {
+        const int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        listening = sock;
+    });
     m_port = c.port == 0 ? http.bind_to_any_port(c.bind.toStdString()) : (http.bind_to_port(c.bind.toStdString(), c.port) ? c.port : -1);
     if (m_port <= 0) {
         *error = QStringLiteral("cannot listen on %1:%2").arg(c.bind).arg(c.port);
         return false;
     }
+    if (listening >= 0 && ::listen(listening, SOMAXCONN) != 0)
+        qCWarning(lcServer) << "could not widen the listening backlog";
     m_thread = std::thread([&http] { http.listen_after_bind(); });
     // stop() only reaches a server that is already accepting.
     for (int i = 0; i < 2000 && !http.is_running(); ++i)
