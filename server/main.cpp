@@ -45,10 +45,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption tlsKey(QStringLiteral("tls-key"), QStringLiteral("The certificate's private key (PEM)."), QStringLiteral("FILE"));
     const QCommandLineOption maxFeeds(QStringLiteral("max-feeds"), QStringLiteral("Change feeds open at once, in all (each holds a thread while it waits)."), QStringLiteral("N"), QStringLiteral("2000"));
     const QCommandLineOption feedsPerUser(QStringLiteral("feeds-per-user"), QStringLiteral("Change feeds one account may hold open."), QStringLiteral("N"), QStringLiteral("10"));
-    parser.addOptions({data, port, bind, database, releases, publicUrl, maxAttachment, tlsCert, tlsKey, maxFeeds, feedsPerUser});
+    const QCommandLineOption feedHold(QStringLiteral("feed-hold"), QStringLiteral("Seconds a change feed waits before it answers that nothing changed (below a proxy's idle timeout)."), QStringLiteral("S"), QStringLiteral("25"));
+    parser.addOptions({data, port, bind, database, releases, publicUrl, maxAttachment, tlsCert, tlsKey, maxFeeds, feedsPerUser, feedHold});
     parser.process(app);
 
-    bool portOk = false, sizeOk = false, feedsOk = false, perUserOk = false;
+    bool portOk = false, sizeOk = false, feedsOk = false, perUserOk = false, holdOk = false;
     VelmServer::Config config;
     config.dataDir = parser.value(data);
     config.port = parser.value(port).toInt(&portOk);
@@ -61,10 +62,12 @@ int main(int argc, char *argv[])
     config.tlsKey = parser.value(tlsKey);
     config.feedsMax = parser.value(maxFeeds).toInt(&feedsOk);
     config.feedsPerUser = parser.value(feedsPerUser).toInt(&perUserOk);
+    config.feedHoldMs = parser.value(feedHold).toInt(&holdOk) * 1000;
     if (config.dataDir.isEmpty() || !portOk || config.port < 0 || config.port > 65535 || !sizeOk
-        || config.maxAttachmentMb < 1 || !feedsOk || config.feedsMax < 0 || !perUserOk || config.feedsPerUser < 1) {
-        std::fputs("velmora-server: --data DIR is required; --port, --max-attachment-mb, --max-feeds and --feeds-per-user"
-                   " take numbers. See --help.\n", stderr);
+        || config.maxAttachmentMb < 1 || !feedsOk || config.feedsMax < 0 || !perUserOk || config.feedsPerUser < 1
+        || !holdOk || config.feedHoldMs < 1000 || config.feedHoldMs > 600000) {
+        std::fputs("velmora-server: --data DIR is required; --port, --max-attachment-mb, --max-feeds, --feeds-per-user and"
+                   " --feed-hold take numbers. See --help.\n", stderr);
         return 2;
     }
 
