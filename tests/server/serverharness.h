@@ -91,7 +91,8 @@ private:
 class ServerProcess
 {
 public:
-    bool start(const QString &binary, const QString &keyOf, const QString &databaseUrl, QString *error)
+    bool start(const QString &binary, const QString &keyOf, const QString &databaseUrl, QString *error,
+               const QStringList &options = {})
     {
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost, 0);
@@ -99,7 +100,10 @@ public:
         probe.close();
         QFile::copy(keyOf + "/signing.key", m_data.filePath("signing.key"));
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(binary, {"--data", m_data.path(), "--port", QString::number(m_port), "--database", databaseUrl});
+        QStringList arguments{"--data", m_data.path(), "--port", QString::number(m_port)};
+        if (!databaseUrl.isEmpty())
+            arguments << "--database" << databaseUrl;
+        m_process.start(binary, arguments + options);
         for (int i = 0; i < 200 && m_process.state() != QProcess::NotRunning; ++i) {
             httplib::Client c("127.0.0.1", m_port);
             if (const auto r = c.Get("/healthz"); r && r->status == 200)
