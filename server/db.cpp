@@ -36,6 +36,20 @@ struct ThreadConnections
 };
 thread_local ThreadConnections t_connections;
 
+// Cursor moves of this thread's open SQLite transaction, told after commit.
+struct Announced
+{
+    const Db *db;
+    QString userId;
+    qint64 stamp;
+};
+thread_local std::vector<Announced> t_announced;
+
+void forgetAnnounced(const Db *db)
+{
+    std::erase_if(t_announced, [db](const Announced &a) { return a.db == db; });
+}
+
 // Numbered schema steps; a step's statements run in one transaction.
 const char *const migration1[] = {
     "CREATE TABLE users (id TEXT PRIMARY KEY, email TEXT NOT NULL UNIQUE, password_hash TEXT NOT NULL,"
@@ -212,6 +226,43 @@ QSqlQuery Db::query()
     return QSqlQuery(conn());
 }
 
+void Db::closeThreadConnection()
+{
+    const QString name = m_prefix + QString::number(reinterpret_cast<quintptr>(&t_connections), 16);
+    QSqlDatabase db = QSqlDatabase::database(name, false);
+    if (db.isValid() && db.isOpen())
+        db.close();
+}
+
+QString Db::postgresConnInfo() const
+{
+    if (m_kind != Kind::Postgres)
+        return {};
+    const auto quoted = [](QString v) {
+        v.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\''), QLatin1String("\\'"));
+        return QLatin1Char('\'') + v + QLatin1Char('\'');
+    };
+    QString info = QStringLiteral("port=%1 dbname=%2").arg(m_port).arg(quoted(m_dbName));
+    if (!m_host.isEmpty())
+        info += QStringLiteral(" host=") + quoted(m_host);
+    if (!m_user.isEmpty())
+        info += QStringLiteral(" user=") + quoted(m_user);
+    if (!m_password.isEmpty())
+        info += QStringLiteral(" password=") + quoted(m_password);
+    return info;
+}
+
+bool Db::announce(const QString &userId, qint64 stamp)
+{
+    if (m_kind == Kind::Sqlite) {
+        t_announced.push_back({this, userId, stamp});
+        return true;
+    }
+    QSqlQuery q = query();
+    return run(q, QStringLiteral("SELECT pg_notify('%1', ?)").arg(QLatin1String(feedChannel)),
+               {userId + QLatin1Char(' ') + QString::number(stamp)});
+}
+
 bool Db::run(QSqlQuery &q, const QString &sql, std::initializer_list<QVariant> values)
 {
     if (m_kind == Kind::Postgres)
@@ -326,6 +377,7 @@ Tx::Tx(Db &db)
 
 Tx::~Tx()
 {
+    forgetAnnounced(&m_db);
     if (!m_open)
         return;
     QSqlDatabase c = m_db.conn();
@@ -344,6 +396,19 @@ bool Tx::commit()
     if (!ok)
         qCWarning(lcDb) << "commit failed:" << c.lastError().text();
     m_open = !ok;
+    if (ok && m_db.m_committed) {
+        std::vector<Announced> told;
+        for (auto it = t_announced.begin(); it != t_announced.end();) {
+            if (it->db == &m_db) {
+                told.push_back(std::move(*it));
+                it = t_announced.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        for (const Announced &a : told)
+            m_db.m_committed(a.userId, a.stamp);
+    }
     return ok;
 }
 

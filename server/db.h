@@ -6,6 +6,7 @@
 #include <QVariant>
 
 #include <atomic>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 
@@ -17,6 +18,8 @@ class Db
 {
 public:
     enum class Kind { Sqlite, Postgres };
+    // The PostgreSQL channel of cursor moves; payload "<user id> <stamp>".
+    static constexpr const char *feedChannel = "velmora_feed";
 
     // url empty: SQLite file in dataDir. Runs the migrations before returning.
     static std::unique_ptr<Db> open(const QString &dataDir, const QString &url, QString *error);
@@ -28,6 +31,19 @@ public:
     // Prepares and runs sql with positional values; logs and returns false on failure.
     bool run(QSqlQuery &q, const QString &sql, std::initializer_list<QVariant> values = {});
     QSqlQuery query();
+    // Closes this thread's connection (reopened on next use): a thread about
+    // to wait long holds none.
+    void closeThreadConnection();
+    // libpq's keywords for the PostgreSQL database; empty on SQLite.
+    QString postgresConnInfo() const;
+
+    // The user's pull cursor reached stamp in the open write transaction. On
+    // PostgreSQL every server process hears of it at commit; on SQLite the
+    // committed listener below does, in this process.
+    bool announce(const QString &userId, qint64 stamp);
+    using CommittedListener = std::function<void(const QString &userId, qint64 stamp)>;
+    // Set before serving; called on the writer's thread after each commit.
+    void setCommittedListener(CommittedListener listener) { m_committed = std::move(listener); }
 
 private:
     Db() = default;
@@ -40,6 +56,8 @@ private:
     QString m_sqlitePath;
     QString m_host, m_user, m_password, m_dbName;
     int m_port = 5432;
+    CommittedListener m_committed;
+    friend class Tx;
 };
 
 // A write transaction. SQLite takes the write lock at once so that

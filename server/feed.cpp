@@ -90,6 +90,7 @@ bool StampBook::lock(QSet<QString> readers)
 
 qint64 StampBook::next(const QString &userId)
 {
+    m_moved.insert(userId);
     qint64 &last = m_last[userId];
     last = std::max(QDateTime::currentMSecsSinceEpoch(), last + 1);
     return last;
@@ -122,7 +123,8 @@ bool StampBook::save()
 {
     QSqlQuery q = m_db.query();
     for (auto it = m_last.cbegin(); it != m_last.cend(); ++it)
-        if (!m_db.run(q, QStringLiteral("UPDATE users SET last_stamp = ? WHERE id = ?"), {it.value(), it.key()}))
+        if (!m_db.run(q, QStringLiteral("UPDATE users SET last_stamp = ? WHERE id = ?"), {it.value(), it.key()})
+            || (m_moved.contains(it.key()) && !m_db.announce(it.key(), it.value())))
             return false;
     return true;
 }

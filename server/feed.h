@@ -36,6 +36,7 @@ private:
     bool feed(const QString &table, const QString &column, const QSet<QString> &readers, const QString &id);
     Db &m_db;
     QHash<QString, qint64> m_last;
+    QSet<QString> m_moved;
 };
 
 } // namespace VelmServer

@@ -43,7 +43,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption maxAttachment(QStringLiteral("max-attachment-mb"), QStringLiteral("Largest attachment accepted."), QStringLiteral("N"), QStringLiteral("100"));
     const QCommandLineOption tlsCert(QStringLiteral("tls-cert"), QStringLiteral("Serve HTTPS with this certificate chain (PEM)."), QStringLiteral("FILE"));
     const QCommandLineOption tlsKey(QStringLiteral("tls-key"), QStringLiteral("The certificate's private key (PEM)."), QStringLiteral("FILE"));
-    parser.addOptions({data, port, bind, database, releases, publicUrl, maxAttachment, tlsCert, tlsKey});
+    const QCommandLineOption maxFeeds(QStringLiteral("max-feeds"), QStringLiteral("Change feeds open at once, in all (each holds a thread while it waits)."), QStringLiteral("N"), QStringLiteral("2000"));
+    const QCommandLineOption feedsPerUser(QStringLiteral("feeds-per-user"), QStringLiteral("Change feeds one account may hold open."), QStringLiteral("N"), QStringLiteral("10"));
+    const QCommandLineOption feedHold(QStringLiteral("feed-hold"), QStringLiteral("Seconds a change feed waits before it answers that nothing changed (below a proxy's idle timeout)."), QStringLiteral("S"), QStringLiteral("25"));
+    parser.addOptions({data, port, bind, database, releases, publicUrl, maxAttachment, tlsCert, tlsKey, maxFeeds, feedsPerUser, feedHold});
     // process() exits with 1 on a wrong option; callers and the man page expect 2.
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "velmora-server: %s See --help.\n", qPrintable(parser.errorText()));
@@ -54,7 +57,7 @@ int main(int argc, char *argv[])
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
 
-    bool portOk = false, sizeOk = false;
+    bool portOk = false, sizeOk = false, feedsOk = false, perUserOk = false, holdOk = false;
     VelmServer::Config config;
     config.dataDir = parser.value(data);
     config.port = parser.value(port).toInt(&portOk);
@@ -65,9 +68,14 @@ int main(int argc, char *argv[])
     config.maxAttachmentMb = parser.value(maxAttachment).toLongLong(&sizeOk);
     config.tlsCert = parser.value(tlsCert);
     config.tlsKey = parser.value(tlsKey);
+    config.feedsMax = parser.value(maxFeeds).toInt(&feedsOk);
+    config.feedsPerUser = parser.value(feedsPerUser).toInt(&perUserOk);
+    config.feedHoldMs = parser.value(feedHold).toInt(&holdOk) * 1000;
     if (config.dataDir.isEmpty() || !portOk || config.port < 0 || config.port > 65535 || !sizeOk
-        || config.maxAttachmentMb < 1) {
-        std::fputs("velmora-server: --data DIR is required; --port and --max-attachment-mb take numbers. See --help.\n", stderr);
+        || config.maxAttachmentMb < 1 || !feedsOk || config.feedsMax < 0 || !perUserOk || config.feedsPerUser < 1
+        || !holdOk || config.feedHoldMs < 1000 || config.feedHoldMs > 600000) {
+        std::fputs("velmora-server: --data DIR is required; --port, --max-attachment-mb, --max-feeds, --feeds-per-user and"
+                   " --feed-hold take numbers. See --help.\n", stderr);
         return 2;
     }
 

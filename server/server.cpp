@@ -1,9 +1,12 @@
 #include "server.h"
+#include "workerpool.h"
 
 #include <QDir>
 #include <QLoggingCategory>
 
 #include <zlib.h>
+
+#include <sys/socket.h>
 
 #include <atomic>
 
@@ -137,6 +140,12 @@ bool Server::start(QString *error)
     m_services.db = Db::open(c.dataDir, c.databaseUrl, error);
     if (!m_services.db)
         return false;
+    m_services.changes = std::make_unique<ChangeHub>(*m_services.db, c.feedsPerUser, c.feedsMax);
+    if (!m_services.changes->start(error))
+        return false;
+    m_services.db->setCommittedListener([hub = m_services.changes.get()](const QString &userId, qint64 stamp) {
+        hub->publish(userId, stamp);
+    });
 
     if (c.tlsCert.isEmpty() != c.tlsKey.isEmpty()) {
         *error = QStringLiteral("--tls-cert and --tls-key go together");
@@ -155,7 +164,8 @@ bool Server::start(QString *error)
     }
     httplib::Server &http = *m_http;
     const int threads = c.threads;
-    http.new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
+    const int feeds = c.feedsMax;
+    http.new_task_queue = [this, threads, feeds] { return m_pool = new WorkerPool(threads, feeds); };
     // Room for the largest attachment; every other route has its own lower limit (bodyLimit).
     http.set_payload_max_length(size_t(std::max<qint64>(pushMaxBytes, c.maxAttachmentMb * 1024 * 1024 + 64 * 1024)));
     http.set_read_timeout(30, 0);
@@ -227,12 +237,25 @@ bool Server::start(QString *error)
     addAccountRoutes(http, m_services);
     addSyncRoutes(http, m_services);
     addShareRoutes(http, m_services);
+    addFeedRoutes(http, m_services);
 
+    // The library listens with a backlog of 5: when many devices connect at
+    // once (their feeds after a restart) most connects would be dropped and
+    // retried by their kernels a second or more later. The listening socket
+    // is kept as it is made, and its backlog raised once it is bound.
+    int listening = -1;
+    http.set_socket_options([&listening](socket_t sock) {
+        const int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        listening = sock;
+    });
     m_port = c.port == 0 ? http.bind_to_any_port(c.bind.toStdString()) : (http.bind_to_port(c.bind.toStdString(), c.port) ? c.port : -1);
     if (m_port <= 0) {
         *error = QStringLiteral("cannot listen on %1:%2").arg(c.bind).arg(c.port);
         return false;
     }
+    if (listening >= 0 && ::listen(listening, SOMAXCONN) != 0)
+        qCWarning(lcServer) << "could not widen the listening backlog";
     m_thread = std::thread([&http] { http.listen_after_bind(); });
     // stop() only reaches a server that is already accepting.
     for (int i = 0; i < 2000 && !http.is_running(); ++i)
@@ -245,8 +268,21 @@ bool Server::start(QString *error)
     return true;
 }
 
+int Server::openFeeds() const
+{
+    return m_services.changes ? m_services.changes->openFeeds() : 0;
+}
+
+int Server::workerThreads() const
+{
+    return m_pool ? m_pool->threadCount() : 0;
+}
+
 void Server::stop()
 {
+    // Parked feeds answer first, or stopping would wait for their hold.
+    if (m_services.changes)
+        m_services.changes->close();
     if (m_http)
         m_http->stop();
 }
@@ -255,6 +291,9 @@ void Server::wait()
 {
     if (m_thread.joinable())
         m_thread.join();
+    m_pool = nullptr;
+    if (m_services.changes)
+        m_services.changes->stop();
 }
 
 } // namespace VelmServer

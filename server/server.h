@@ -19,6 +19,9 @@ public:
     // Opens the store, binds and serves on a background thread.
     bool start(QString *error);
     int port() const { return m_port; }
+    // Change feeds waiting now, and the threads serving requests.
+    int openFeeds() const;
+    int workerThreads() const;
     void stop();
     // Blocks until the server has stopped.
     void wait();
@@ -26,6 +29,7 @@ public:
 private:
     Services m_services;
     std::unique_ptr<httplib::Server> m_http;
+    class WorkerPool *m_pool = nullptr; // owned by m_http
     std::thread m_thread;
     int m_port = 0;
 };

@@ -119,14 +119,18 @@ std::optional<QJsonObject> jsonBody(const httplib::Request &req, httplib::Respon
     return doc.object();
 }
 
-std::optional<Caller> requireUser(Services &s, const httplib::Request &req, httplib::Response &res)
+std::optional<AccessClaims> bearerClaims(Services &s, const httplib::Request &req)
 {
     const std::string header = req.get_header_value("Authorization");
     const std::string prefix = "Bearer ";
-    std::optional<AccessClaims> claims;
-    if (header.compare(0, prefix.size(), prefix) == 0)
-        claims = s.tokens.verifyAccess(QByteArray::fromStdString(header.substr(prefix.size())));
-    if (claims) {
+    if (header.compare(0, prefix.size(), prefix) != 0)
+        return std::nullopt;
+    return s.tokens.verifyAccess(QByteArray::fromStdString(header.substr(prefix.size())));
+}
+
+std::optional<Caller> requireUser(Services &s, const httplib::Request &req, httplib::Response &res)
+{
+    if (const std::optional<AccessClaims> claims = bearerClaims(s, req)) {
         // A signed-out or revoked session ends its access tokens too.
         QSqlQuery q = s.db->query();
         if (s.db->run(q, QStringLiteral("SELECT revoked FROM sessions WHERE id = ? AND user_id = ?"),

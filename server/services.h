@@ -1,5 +1,6 @@
 #pragma once
 
+#include "changehub.h"
 #include "db.h"
 #include "tokens.h"
 
@@ -29,6 +30,12 @@ struct Config
     int signInsPerMinute = 10;
     // Per user: keeps one account from filling the disk at wire speed.
     int uploadsPerMinute = 600;
+    // Change feeds: how long one waits for a change before it answers
+    // "nothing yet" (which also keeps proxies from closing it), and how many
+    // may be open at once per user and in all, in this process.
+    int feedHoldMs = 25000;
+    int feedsPerUser = 10;
+    int feedsMax = 2000;
     // Both set: serve HTTPS with this certificate chain and key (PEM files).
     QString tlsCert;
     QString tlsKey;
@@ -56,6 +63,7 @@ struct Services
     Tokens tokens;
     RateLimiter signIns{10};
     RateLimiter uploads{600};
+    std::unique_ptr<ChangeHub> changes;
 };
 
 struct Caller
@@ -93,6 +101,8 @@ std::optional<qint64> sinceParam(const httplib::Request &req, httplib::Response 
 // The body as a JSON object; replies 400 and returns nothing when it is not
 // one, 413 when it is over the route's limit.
 std::optional<QJsonObject> jsonBody(const httplib::Request &req, httplib::Response &res);
+// The claims of a well-signed, unexpired bearer token; the session is not looked up.
+std::optional<AccessClaims> bearerClaims(Services &s, const httplib::Request &req);
 // The signed-in caller from the bearer token; replies 401 when there is none.
 std::optional<Caller> requireUser(Services &s, const httplib::Request &req, httplib::Response &res);
 
@@ -116,5 +126,6 @@ void addAuthRoutes(httplib::Server &http, Services &s);
 void addAccountRoutes(httplib::Server &http, Services &s);
 void addSyncRoutes(httplib::Server &http, Services &s);
 void addShareRoutes(httplib::Server &http, Services &s);
+void addFeedRoutes(httplib::Server &http, Services &s);
 
 } // namespace VelmServer

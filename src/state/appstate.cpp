@@ -10,6 +10,7 @@
 #include "applog.h"
 #include "attachmentrepository.h"
 #include "builtinnotes.h"
+#include "changefeed.h"
 #include "account/client.h"
 #include "database.h"
 #include "delta.h"
@@ -155,7 +156,22 @@ void AppState::wireSync()
                                                         VelmAccount::NoteSharingService::Notes, this);
     m_notebookSharing = new VelmAccount::NoteSharingService(m_accountClient->syncApi(),
                                                             VelmAccount::NoteSharingService::Notebooks, this);
-    connect(m_accountClient, &VelmAccount::Client::authStateChanged, this, [this](VelmAccount::AuthState state) {
+    m_changeFeed = new ChangeFeed(m_accountClient->tokenManager(), [this] { return m_syncEngine->pullCursor(); }, this);
+    const auto followFeed = [this] {
+        if (m_accountClient->isAuthenticated() && m_preferences->getBool(kAutoSync, true))
+            m_changeFeed->start(m_accountClient->syncApi()->baseUrl());
+        else
+            m_changeFeed->stop();
+    };
+    connect(m_changeFeed, &ChangeFeed::changesWaiting, this, [this] {
+        if (m_accountClient->isAuthenticated())
+            m_syncEngine->scheduleSync(200);
+    });
+    connect(m_changeFeed, &ChangeFeed::liveChanged, this, [this] {
+        if (m_accountClient->isAuthenticated() && m_preferences->getBool(kAutoSync, true))
+            m_syncEngine->setInterval(syncIntervalMs());
+    });
+    connect(m_accountClient, &VelmAccount::Client::authStateChanged, this, [this, followFeed](VelmAccount::AuthState state) {
         if (state == VelmAccount::AuthState::Authenticated) {
             const QString account = VelmAccount::jwtPayload(m_accountClient->tokenManager()->accessToken())
                                         .value(QLatin1String("sub")).toString();
@@ -165,23 +181,27 @@ void AppState::wireSync()
                 m_syncEngine->start(syncIntervalMs());
             else
                 m_syncEngine->syncNow();
+            followFeed();
             return;
         }
         m_syncEngine->stop();
+        m_changeFeed->stop();
         setCanShare(false);
     });
     connect(m_accountClient, &VelmAccount::Client::claimsUpdated, this, &AppState::refreshCanShare);
     const auto scheduleSync = [this] {
+        // Other devices listening get the edit sooner; saves are already debounced.
         if (m_accountClient->isAuthenticated() && m_preferences->getBool(kAutoSync, true))
-            m_syncEngine->scheduleSync();
+            m_syncEngine->scheduleSync(m_changeFeed->isLive() ? 500 : 2000);
     };
-    connect(m_preferences, &PreferencesRepository::changed, this, [this](const QString &key) {
+    connect(m_preferences, &PreferencesRepository::changed, this, [this, followFeed](const QString &key) {
         if ((key != kAutoSync && key != kSyncInterval) || !m_accountClient->isAuthenticated())
             return;
         if (m_preferences->getBool(kAutoSync, true))
             m_syncEngine->setInterval(syncIntervalMs());
         else
             m_syncEngine->stop();
+        followFeed();
     });
     connect(m_notes, &NoteRepository::notesChanged, this, scheduleSync);
     connect(m_notes, &NoteRepository::notesWritten, this, scheduleSync);
@@ -211,7 +231,9 @@ void AppState::wireSync()
 
 int AppState::syncIntervalMs() const
 {
-    return std::clamp(m_preferences->getInt(kSyncInterval, 5), 1, 120) * 60 * 1000;
+    const int chosen = std::clamp(m_preferences->getInt(kSyncInterval, 5), 1, 120) * 60 * 1000;
+    // While changes arrive live the periodic cycle is only a safety net.
+    return m_changeFeed && m_changeFeed->isLive() ? std::max(chosen, 30 * 60 * 1000) : chosen;
 }
 
 bool AppState::isSignedIn() const

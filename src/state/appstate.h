@@ -14,6 +14,7 @@
 #include "notetext.h"
 
 class AttachmentRepository;
+class ChangeFeed;
 class Database;
 class NoteRepository;
 class NotebookRepository;
@@ -57,6 +58,7 @@ public:
     ThemeManager *themeManager() const { return m_themeManager; }
     VelmAccount::Client *accountClient() const { return m_accountClient; }
     SyncEngine *syncEngine() const { return m_syncEngine; }
+    ChangeFeed *changeFeed() const { return m_changeFeed; }
     VelmAccount::NoteSharingService *noteSharing() const { return m_noteSharing; }
     VelmAccount::NoteSharingService *notebookSharing() const { return m_notebookSharing; }
     // Sharing is offered to a signed-in member of a group of two or more.
@@ -123,6 +125,7 @@ private:
     ThemeManager *m_themeManager = nullptr;
     VelmAccount::Client *m_accountClient = nullptr;
     SyncEngine *m_syncEngine = nullptr;
+    ChangeFeed *m_changeFeed = nullptr;
     VelmAccount::NoteSharingService *m_noteSharing = nullptr;
     VelmAccount::NoteSharingService *m_notebookSharing = nullptr;
     bool m_canShare = false;

@@ -83,9 +83,17 @@ void SyncEngine::setInterval(int intervalMs)
     m_autoTimer.start(intervalMs);
 }
 
-void SyncEngine::scheduleSync()
+void SyncEngine::scheduleSync(int delayMs)
 {
-    m_debounceTimer.start();
+    // A sooner cycle already asked for is not put off by a later request.
+    if (m_debounceTimer.isActive() && m_debounceTimer.interval() < delayMs)
+        return;
+    m_debounceTimer.start(delayMs);
+}
+
+qint64 SyncEngine::pullCursor() const
+{
+    return m_preferences->get(kNoteCursor).value_or(QString()).toLongLong();
 }
 
 int SyncEngine::forceFullResync()

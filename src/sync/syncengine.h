@@ -51,7 +51,12 @@ public:
     void setInterval(int intervalMs);
     // 0 while the periodic sync is stopped.
     int interval() const { return m_autoTimer.isActive() ? m_autoTimer.interval() : 0; }
-    void scheduleSync();
+    // A cycle delayMs after the last call, unless a shorter delay is pending.
+    void scheduleSync(int delayMs = 2000);
+    // A cycle is waiting for its delay to pass.
+    bool isScheduled() const { return m_debounceTimer.isActive(); }
+    // The server time of the last note pull; 0 before the first.
+    qint64 pullCursor() const;
     // Uploads everything again and pulls from the start; returns the notes marked.
     int forceFullResync();
     // The server and account ("<server> <account id>") signed in now. The

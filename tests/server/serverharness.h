@@ -6,6 +6,7 @@
 #include "server.h"
 
 #include <QCryptographicHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -85,6 +86,49 @@ private:
     bool m_running = false;
 };
 
+// velmora-server as a process of its own over a PostgreSQL database another
+// server already uses, with that server's signing key.
+class ServerProcess
+{
+public:
+    bool start(const QString &binary, const QString &keyOf, const QString &databaseUrl, QString *error,
+               const QStringList &options = {})
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        m_port = probe.serverPort();
+        probe.close();
+        QFile::copy(keyOf + "/signing.key", m_data.filePath("signing.key"));
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QStringList arguments{"--data", m_data.path(), "--port", QString::number(m_port)};
+        if (!databaseUrl.isEmpty())
+            arguments << "--database" << databaseUrl;
+        m_process.start(binary, arguments + options);
+        for (int i = 0; i < 200 && m_process.state() != QProcess::NotRunning; ++i) {
+            httplib::Client c("127.0.0.1", m_port);
+            if (const auto r = c.Get("/healthz"); r && r->status == 200)
+                return true;
+            m_process.waitForFinished(50);
+        }
+        *error = QStringLiteral("velmora-server did not come up on port %1").arg(m_port);
+        return false;
+    }
+    ~ServerProcess()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000))
+            m_process.kill();
+        m_process.waitForFinished();
+    }
+    int port() const { return m_port; }
+    qint64 pid() const { return m_process.processId(); }
+
+private:
+    QTemporaryDir m_data;
+    QProcess m_process;
+    int m_port = 0;
+};
+
 // signInForCode: access holds the code and refresh any token the redirect wrongly carried.
 struct Tokens
 {
@@ -100,8 +144,11 @@ public:
     {
         VelmServer::Config config;
         config.dataDir = m_data.path();
-        config.port = 0;
+        config.port = fixedPort;
         config.databaseUrl = databaseUrl;
+        config.feedHoldMs = feedHoldMs;
+        config.feedsPerUser = feedsPerUser;
+        config.threads = threads;
         config.releasesDir = m_releases.path();
         config.maxAttachmentMb = m_maxAttachmentMb;
         config.signInsPerMinute = signInsPerMinute;
@@ -114,6 +161,12 @@ public:
     // Before start(); 1 unless set.
     void setMaxAttachmentMb(int mb) { m_maxAttachmentMb = mb; }
     void stop() { m_server.reset(); }
+    // Applied at the next start.
+    int fixedPort = 0;
+    int feedHoldMs = 25000;
+    int feedsPerUser = 10;
+    int threads = 8;
+    int openFeeds() const { return m_server->openFeeds(); }
     int port() const { return m_server->port(); }
     QString releasesDir() const { return m_releases.path(); }
     QString dataDir() const { return m_data.path(); }
@@ -215,6 +268,17 @@ struct Api
         return {r->status, QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object(), r->body};
     }
 };
+
+// Saves a note's body as another device would: a new note without baseVersion,
+// else an edit of that version. The reply's "results" tell the version stored.
+inline Api::Reply pushBody(const Api &api, const QString &id, const QString &body, qint64 baseVersion = 0)
+{
+    QJsonObject change{{"entity_type", "note"}, {"entity_id", id}, {"action", "update"}, {"version", baseVersion + 1},
+                       {"data", QJsonObject{{"body", body}, {"created_at", 1}, {"updated_at", 1}, {"modified_at", 1}}}};
+    if (baseVersion > 0)
+        change.insert("base_version", baseVersion);
+    return api.call("POST", "/notes/v1/sync/push", {{"changes", QJsonArray{change}}});
+}
 
 // Puts member into owner's group; returns the member's account id.
 inline QString joinGroup(const Api &owner, const Api &member)

@@ -32,7 +32,7 @@ protected:
         return Api(m_h->port(), {}).call("POST", "/api/v1/realms/velmora/auth/token/refresh", {{"refresh_token", token}});
     }
     // For initTestCase; false with the reason in *error.
-    bool startServer(QString *error)
+    bool startServer(QString *error, const std::function<void(Harness &)> &tune = {})
     {
         if (postgres) {
             m_pg = std::make_unique<PgCluster>();
@@ -42,6 +42,8 @@ protected:
             }
         }
         m_h = std::make_unique<Harness>();
+        if (tune)
+            tune(*m_h);
         return m_h->start(databaseUrl(), error);
     }
     void stopServer()
