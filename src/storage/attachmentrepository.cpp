@@ -128,6 +128,11 @@ QList<Attachment> AttachmentRepository::pendingAttachments() const
         QStringLiteral("SELECT * FROM attachments WHERE sync_status = 'pending' ORDER BY created_at ASC"));
 }
 
+QList<Attachment> AttachmentRepository::allAttachments() const
+{
+    return queryAttachments(QStringLiteral("SELECT * FROM attachments ORDER BY created_at ASC"));
+}
+
 bool AttachmentRepository::markSynced(const QString &id)
 {
     QSqlQuery q(m_database->database());

@@ -126,18 +126,19 @@ private slots:
             "INSERT INTO notebooks (id, name, is_default, created_at, updated_at) VALUES ('nb-work', 'Work', 0, 't', 't')",
         };
         const QString body = R"([{"insert":"%1","attributes":{"bold":true}},{"insert":"\n"}])";
-        for (const auto &[id, notebook, word] : {std::tuple{"n1", "nb-default", "alpha"}, {"n2", "nb-default", "bravo"},
+        for (const auto &[id, notebook, word] : {std::tuple{"n1", "nb-default", "alpha"}, {"n2", "nb-default", "TODO: bravo"},
                                                  {"n3", "nb-work", "charlie"}})
             setup << QString("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at) "
                              "VALUES ('%1', '%2', '%3', 't', 't', 't')").arg(id, notebook, body.arg(word));
-        setup << "UPDATE notes SET sync_status = 'synced', version = 7 WHERE id = 'n3'";
+        setup << "UPDATE notes SET sync_status = 'synced', version = 7 WHERE id = 'n3'"
+              << "UPDATE notes SET deleted_at = 't' WHERE id = 'n1'";
         QVERIFY(buildRaw(path, setup));
 
         Database db;
         db.setTextExtractor(StorageFixture::deltaText);
         QSignalSpy applied(&db, &Database::migrationApplied);
         QVERIFY(db.open(path) && db.migrate());
-        QCOMPARE(applied.size(), 4);
+        QCOMPARE(applied.size(), 5);
         QCOMPARE(scalar(db, "SELECT version FROM schema_version").toInt(), Database::currentVersion);
         // A synced note's body is its merge base; a pending one has none yet.
         QCOMPARE(scalar(db, "SELECT group_concat(b.note_id || ':' || b.version) FROM note_bases b JOIN notes n "
@@ -146,7 +147,11 @@ private slots:
                      .toString(), QString("n1: n2: n3:nb-work"));
         QCOMPARE(scalar(db, "SELECT group_concat(id) FROM notebooks").toString(), QString("nb-work"));
         NoteRepository notes(&db);
-        QCOMPARE(notes.search("alpha OR bravo OR charlie").size(), 3);
+        QCOMPARE(notes.search("alpha OR bravo OR charlie").size(), 2);
+        // The to-dos and counts of the notes already there are filled in.
+        QCOMPARE(notes.todoPage(TodoOrder::NoteUpdated, false, {}, {}, 10).value(0).text, QString("bravo"));
+        QCOMPARE(notes.countsByNotebook().value("nb-work"), 1);
+        QCOMPARE(notes.trashCount(), 1);
         for (const char *markup : {"bold", "insert", "attributes", "true"})
             QVERIFY2(notes.search(markup).isEmpty(), markup);
         // The rebuilt table has no foreign key to notebooks any more.
@@ -208,7 +213,7 @@ private slots:
         QSignalSpy applied(&db, &Database::migrationApplied);
         QVERIFY(db.open(Database::defaultDatabasePath()) && db.migrate());
         QCOMPARE(applied.size(), Database::currentVersion);
-        QCOMPARE(scalar(db, "SELECT COUNT(*) || version FROM schema_version").toString(), QString("15"));
+        QCOMPARE(scalar(db, "SELECT COUNT(*) || version FROM schema_version").toString(), QString("16"));
         QCOMPARE(scalar(db, "PRAGMA foreign_keys").toInt(), 1);
         QCOMPARE(QFileInfo(Database::defaultDatabasePath()).absolutePath(), nested);
         const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
