@@ -44,6 +44,11 @@ std::optional<LineTask> examineLine(const QString &line, const QJsonObject &attr
         return LineTask{line.trimmed(), list == QLatin1String("checked"), TaskSource::Checklist};
 
     const QString trimmed = line.trimmed();
+    // Every other kind starts with '-' or a "TODO:" in any case; most lines
+    // are neither, and are read for every note written.
+    const QChar first = trimmed.isEmpty() ? QChar() : trimmed.front();
+    if (first != QLatin1Char('-') && first != QLatin1Char('t') && first != QLatin1Char('T'))
+        return std::nullopt;
     const QRegularExpressionMatch ticked = tickedBoxPattern().match(trimmed);
     if (ticked.hasMatch())
         return LineTask{ticked.captured(1).trimmed(), true, TaskSource::MarkdownCheckbox};
