@@ -162,8 +162,18 @@ DeltaTexts deltaTexts(const QString &body)
     const std::optional<QJsonArray> array = bodyArray(body);
     if (!array)
         return {body, QString()};
+    return deltaTexts(*array);
+}
+
+std::optional<QJsonArray> deltaArray(const QString &body)
+{
+    return bodyArray(body);
+}
+
+DeltaTexts deltaTexts(const QJsonArray &array)
+{
     DeltaTexts texts;
-    for (const QJsonValue &value : *array) {
+    for (const QJsonValue &value : array) {
         const QJsonValue insert = value.toObject().value(QLatin1String("insert"));
         if (insert.isString()) {
             texts.plain += insert.toString();

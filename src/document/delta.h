@@ -11,6 +11,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 
 // Every attachment reference in a body is this prefix followed by the attachment id.
 inline constexpr char kAttachmentUrlPrefix[] = "velmora-notes://attachment/";
@@ -72,6 +74,11 @@ struct DeltaTexts
     QString tableCells;
 };
 DeltaTexts deltaTexts(const QString &body);
+// The same over a body already parsed (deltaArray), for callers that read
+// more out of the same parse.
+DeltaTexts deltaTexts(const QJsonArray &array);
+// The body's array of operations; absent when it is empty, not JSON or not an array.
+std::optional<QJsonArray> deltaArray(const QString &body);
 
 // Title and preview of a plain text already read out of a body with
 // deltaPlainText, for callers that need both and would otherwise parse twice.

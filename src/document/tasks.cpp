@@ -44,6 +44,11 @@ std::optional<LineTask> examineLine(const QString &line, const QJsonObject &attr
         return LineTask{line.trimmed(), list == QLatin1String("checked"), TaskSource::Checklist};
 
     const QString trimmed = line.trimmed();
+    // Every other kind starts with '-' or a "TODO:" in any case; most lines
+    // are neither, and are read for every note written.
+    const QChar first = trimmed.isEmpty() ? QChar() : trimmed.front();
+    if (first != QLatin1Char('-') && first != QLatin1Char('t') && first != QLatin1Char('T'))
+        return std::nullopt;
     const QRegularExpressionMatch ticked = tickedBoxPattern().match(trimmed);
     if (ticked.hasMatch())
         return LineTask{ticked.captured(1).trimmed(), true, TaskSource::MarkdownCheckbox};
@@ -146,46 +151,3 @@ QString taskId(const QString &noteId, int lineIndex, const QString &text)
     return QStringLiteral("%1_%2_%3").arg(noteId, QString::number(lineIndex), QString::fromLatin1(digest.left(8)));
 }
 
-QString encodeTasks(const QList<Task> &tasks)
-{
-    QString encoded;
-    for (const Task &task : tasks) {
-        // The text of a task is one line, so a newline ends each record.
-        encoded += QStringLiteral("%1 %2 %3 %4 %5\n")
-                       .arg(task.lineIndex)
-                       .arg(task.charOffset)
-                       .arg(int(task.source))
-                       .arg(task.isCompleted ? 1 : 0)
-                       .arg(task.text);
-    }
-    return encoded;
-}
-
-QList<Task> decodeTasks(const QString &noteId, QStringView encoded, const QDateTime &noteUpdatedAt)
-{
-    QList<Task> tasks;
-    for (const QStringView line : encoded.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        QStringView rest = line;
-        int fields[4] = {-1, -1, -1, -1};
-        bool ok = true;
-        for (int &field : fields) {
-            const qsizetype space = rest.indexOf(QLatin1Char(' '));
-            field = space < 0 ? -1 : rest.left(space).toInt(&ok);
-            if (space < 0 || !ok || field < 0)
-                break;
-            rest = rest.mid(space + 1);
-        }
-        if (!ok || fields[3] < 0 || fields[3] > 1 || fields[2] > int(TaskSource::TodoPrefix) || rest.isEmpty())
-            continue;
-        Task task;
-        task.noteId = noteId;
-        task.text = rest.toString();
-        task.lineIndex = fields[0];
-        task.charOffset = fields[1];
-        task.source = TaskSource(fields[2]);
-        task.isCompleted = fields[3] == 1;
-        task.noteUpdatedAt = noteUpdatedAt;
-        tasks.append(task);
-    }
-    return tasks;
-}

@@ -1,7 +1,7 @@
 #pragma once
 
-// To-dos are not stored: they are read out of note bodies whenever the
-// to-do screen refreshes. A task is a check-list line, a plain line written
+// The tasks of a note body: storage keeps them beside the note, read out
+// of its body when it is written. A task is a check-list line, a plain line written
 // as a Markdown check box ("- [ ] x", "- [x] x") or a plain line starting with
 // "TODO:" in any letter case.
 
@@ -46,10 +46,3 @@ QString setTaskCompleted(const QString &body, int lineIndex, bool completed);
 // "<noteId>_<lineIndex>_<first 8 hex digits of the MD5 of text>": stable for
 // the same text on the same line, changed by any edit of the text.
 QString taskId(const QString &noteId, int lineIndex, const QString &text);
-
-// The tasks of one note as one line of text each ("line offset source done text"),
-// the form in which storage keeps them beside the note.
-QString encodeTasks(const QList<Task> &tasks);
-// Tasks of noteId back from encodeTasks; a malformed line is skipped. Neither
-// id nor extractedAt is kept: taskId() gives the id where one is needed.
-QList<Task> decodeTasks(const QString &noteId, QStringView encoded, const QDateTime &noteUpdatedAt);

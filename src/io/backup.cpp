@@ -284,23 +284,20 @@ BackupResult createBackup(const QString &targetPath, const IoRepositories &repos
         return result;
     }
 
+    // Each note and snapshot is written as it is read: no list of bodies is
+    // ever held, whatever the size of the database.
     const QList<Notebook> notebooks = repositories.notebooks->allNotebooks();
-    QList<Note> notes = repositories.notes->allNotes();
-    notes += repositories.notes->trashedNotes();
+    const int noteTotal = repositories.notes->liveCount() + repositories.notes->trashCount();
 
     // Only files a row names: a file left behind by an interrupted write is
     // no attachment, and restoring it would only take space.
-    QHash<QString, QList<Attachment>> attachmentsOf;
+    const QList<Attachment> attachments =
+        repositories.attachments ? repositories.attachments->allAttachments() : QList<Attachment>();
     QFileInfoList attachmentFiles;
     if (repositories.attachments) {
         QSet<QString> named;
-        for (const Note &note : std::as_const(notes)) {
-            const QList<Attachment> attachments = repositories.attachments->attachmentsForNote(note.id);
-            for (const Attachment &attachment : attachments)
-                named.insert(attachment.id);
-            if (!attachments.isEmpty())
-                attachmentsOf.insert(note.id, attachments);
-        }
+        for (const Attachment &attachment : attachments)
+            named.insert(attachment.id);
         const QDir dir(Database::attachmentsDirectory());
         for (const QFileInfo &file : dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name)) {
             if (named.contains(file.fileName()))
@@ -308,14 +305,15 @@ BackupResult createBackup(const QString &targetPath, const IoRepositories &repos
         }
     }
 
-    Progress steps(progress, int(notebooks.size() + notes.size() + attachmentFiles.size()));
+    Progress steps(progress, int(notebooks.size() + noteTotal + attachmentFiles.size()));
     steps.report(BackupText::tr("Preparing backup..."));
 
     ZipWriter zip(targetPath);
     const auto failed = [&result, &zip] {
         result.failed = true;
         result.noteCount = 0;
-        result.error = BackupText::tr("Failed to create ZIP: %1").arg(zip.errorString());
+        result.error = zip.errorString().isEmpty() ? BackupText::tr("Failed to read the notes for the backup")
+                                                   : BackupText::tr("Failed to create ZIP: %1").arg(zip.errorString());
         return result;
     };
     if (!zip.open())
@@ -331,27 +329,24 @@ BackupResult createBackup(const QString &targetPath, const IoRepositories &repos
         steps.step(BackupText::tr("Saving notebooks..."));
     }
 
-    for (const Note &note : notes) {
+    const bool notesWritten = repositories.notes->forEachNote([&](const Note &note) {
         if (!zip.addFile(QStringLiteral("notes/%1.json").arg(note.id), indented(noteToJson(note))))
-            return failed();
-        if (repositories.attachments) {
-            const QList<Attachment> attachments = attachmentsOf.value(note.id);
-            for (const Attachment &attachment : attachments) {
-                if (!zip.addFile(QStringLiteral("attachmentRecords/%1.json").arg(attachment.id),
-                                 indented(attachmentToJson(attachment))))
-                    return failed();
-            }
-        }
-        if (repositories.snapshots) {
-            const QList<Snapshot> snapshots = repositories.snapshots->snapshotsForNote(note.id);
-            for (const Snapshot &snapshot : snapshots) {
-                if (!zip.addFile(QStringLiteral("snapshots/%1.json").arg(snapshot.id), indented(snapshotToJson(snapshot))))
-                    return failed();
-            }
-        }
+            return false;
         ++result.noteCount;
         steps.step(BackupText::tr("Saving notes..."));
+        return true;
+    });
+    if (!notesWritten)
+        return failed();
+    for (const Attachment &attachment : attachments) {
+        if (!zip.addFile(QStringLiteral("attachmentRecords/%1.json").arg(attachment.id),
+                         indented(attachmentToJson(attachment))))
+            return failed();
     }
+    if (repositories.snapshots && !repositories.snapshots->forEachSnapshot([&zip](const Snapshot &snapshot) {
+            return zip.addFile(QStringLiteral("snapshots/%1.json").arg(snapshot.id), indented(snapshotToJson(snapshot)));
+        }))
+        return failed();
 
     for (const QFileInfo &file : std::as_const(attachmentFiles)) {
         if (!zip.addFileFromDisk(QStringLiteral("attachments/%1").arg(file.fileName()), file.absoluteFilePath()))

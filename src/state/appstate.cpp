@@ -53,20 +53,21 @@ AppState::~AppState()
 
 NoteText noteTextOfBody(const QString &body)
 {
-    const DeltaTexts texts = deltaTexts(body);
-    return NoteText{plainTextTitle(texts.plain), plainTextPreview(texts.plain),
-                    texts.plain + QLatin1Char('\n') + texts.tableCells};
-}
-
-QString noteTodosOfBody(const QString &body)
-{
+    // One parse gives the texts and the to-dos.
+    const std::optional<QJsonArray> array = deltaArray(body);
+    const DeltaTexts texts = array ? deltaTexts(*array) : DeltaTexts{body, QString()};
+    NoteText text{plainTextTitle(texts.plain), plainTextPreview(texts.plain),
+                  texts.plain + QLatin1Char('\n') + texts.tableCells, {}};
     // Every kind of task shows one of these in its text or its attributes; a
-    // body without any is not parsed.
+    // body without any is not read for them.
     static const QRegularExpression box(QStringLiteral("-\\s*\\["));
-    if (!body.contains(QLatin1String("checked")) && !body.contains(QLatin1String("todo:"), Qt::CaseInsensitive)
-        && !body.contains(box))
-        return QString();
-    return encodeTasks(extractTasks(QString(), body, QDateTime()));
+    if (!array
+        || (!body.contains(QLatin1String("checked")) && !body.contains(QLatin1String("todo:"), Qt::CaseInsensitive)
+            && !body.contains(box)))
+        return text;
+    for (const Task &task : extractTasks(QString(), parseDelta(*array), QDateTime()))
+        text.todos.append({task.lineIndex, task.charOffset, int(task.source), task.isCompleted, task.text});
+    return text;
 }
 
 void AppState::setTokenStore(std::unique_ptr<VelmAccount::TokenStore> store)
@@ -80,7 +81,6 @@ bool AppState::initialize()
     const QString path = Database::defaultDatabasePath();
     qCInfo(lcApp).noquote() << "Opening database at:" << path;
     m_database->setTextExtractor(noteTextOfBody);
-    m_database->setTodoExtractor(noteTodosOfBody);
     m_database->setReadOnly(m_readOnly);
     if (!m_database->open(path))
         return false;

@@ -28,10 +28,9 @@ class NoteSharingService;
 class TokenStore;
 }
 
-// What the database keeps of a body for the lists and the search index.
+// What the database keeps of a body for the lists, the search index and the
+// to-do screen, from one parse of it.
 NoteText noteTextOfBody(const QString &body);
-// The to-dos kept beside a note (encodeTasks of its tasks).
-QString noteTodosOfBody(const QString &body);
 
 // The one application-wide object every window receives. Owns the database,
 // the repositories and the theme manager as QObject children; windows hold

@@ -129,6 +129,11 @@ QList<Attachment> AttachmentRepository::pendingAttachments() const
                        "AND note_id IN (SELECT id FROM notes WHERE account = '') ORDER BY created_at ASC"));
 }
 
+QList<Attachment> AttachmentRepository::allAttachments() const
+{
+    return queryAttachments(QStringLiteral("SELECT * FROM attachments ORDER BY created_at ASC"));
+}
+
 bool AttachmentRepository::markSynced(const QString &id)
 {
     QSqlQuery q(m_database->database());

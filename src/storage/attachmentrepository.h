@@ -36,6 +36,7 @@ public:
     std::optional<Attachment> attachmentById(const QString &id) const;
     QList<Attachment> attachmentsForNote(const QString &noteId) const; // oldest first
     QList<Attachment> pendingAttachments() const;                       // oldest first
+    QList<Attachment> allAttachments() const;                           // oldest first
     bool markSynced(const QString &id);
     // Removes the file, then the row; emits attachmentsChanged for the row.
     bool deleteById(const QString &id);

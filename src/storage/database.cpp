@@ -134,6 +134,52 @@ const Step kMigration6[] = {
     {"purge account", "ALTER TABLE sync_queue ADD COLUMN account TEXT NOT NULL DEFAULT ''"},
 };
 
+// Migration 7 ("kept to-dos and counts"): one row per to-do, written with
+// its note's body, so the to-do screen reads a page of an index instead of
+// every note; and the per-notebook counts kept by triggers, so the sidebar
+// costs the same at any size. text_key is the folded text that sorts and
+// filters; note_title, note_updated_at and live copy the note's, so a page
+// never reads a note row (which holds the body).
+const Step kMigration7[] = {
+    {"drop to-do cache", "DROP TABLE IF EXISTS note_todos"},
+    {"to-do items", "CREATE TABLE IF NOT EXISTS todo_items (  note_id         TEXT NOT NULL REFERENCES notes(id),  "
+                    "line_index      INTEGER NOT NULL,  char_offset     INTEGER NOT NULL,  source          INTEGER "
+                    "NOT NULL,  is_completed    INTEGER NOT NULL,  text            TEXT NOT NULL,  text_key        "
+                    "TEXT NOT NULL,  note_title      TEXT NOT NULL,  note_updated_at TEXT NOT NULL,  live            "
+                    "INTEGER NOT NULL,  PRIMARY KEY (note_id, line_index)) WITHOUT ROWID"},
+    {"to-dos by date", "CREATE INDEX IF NOT EXISTS idx_todo_items_updated ON todo_items(live, is_completed, "
+                       "note_updated_at DESC, note_id DESC, line_index)"},
+    {"to-dos by text", "CREATE INDEX IF NOT EXISTS idx_todo_items_text ON todo_items(live, is_completed, text_key, "
+                       "note_id, line_index)"},
+    {"to-dos follow their note",
+     "CREATE TRIGGER IF NOT EXISTS todo_items_note AFTER UPDATE OF deleted_at, updated_at, title ON notes "
+     "WHEN (old.deleted_at IS NULL) != (new.deleted_at IS NULL) OR old.updated_at IS NOT new.updated_at "
+     "OR old.title IS NOT new.title BEGIN  "
+     "UPDATE todo_items SET live = (new.deleted_at IS NULL), note_updated_at = new.updated_at, "
+     "note_title = COALESCE(new.title, '') WHERE note_id = new.id;END"},
+    {"note counts", "CREATE TABLE IF NOT EXISTS note_counts (  notebook_id TEXT PRIMARY KEY,  live        INTEGER NOT "
+                    "NULL DEFAULT 0,  trashed     INTEGER NOT NULL DEFAULT 0)"},
+    {"count inserts",
+     "CREATE TRIGGER IF NOT EXISTS notes_count_ai AFTER INSERT ON notes BEGIN  "
+     "INSERT INTO note_counts (notebook_id, live, trashed) VALUES (new.notebook_id, new.deleted_at IS NULL, "
+     "new.deleted_at IS NOT NULL) ON CONFLICT(notebook_id) DO UPDATE SET live = live + excluded.live, "
+     "trashed = trashed + excluded.trashed;END"},
+    {"count deletes",
+     "CREATE TRIGGER IF NOT EXISTS notes_count_ad AFTER DELETE ON notes BEGIN  "
+     "UPDATE note_counts SET live = live - (old.deleted_at IS NULL), trashed = trashed - (old.deleted_at IS NOT "
+     "NULL) WHERE notebook_id = old.notebook_id;END"},
+    {"count moves",
+     "CREATE TRIGGER IF NOT EXISTS notes_count_au AFTER UPDATE OF notebook_id, deleted_at ON notes "
+     "WHEN old.notebook_id IS NOT new.notebook_id OR (old.deleted_at IS NULL) != (new.deleted_at IS NULL) BEGIN  "
+     "UPDATE note_counts SET live = live - (old.deleted_at IS NULL), trashed = trashed - (old.deleted_at IS NOT "
+     "NULL) WHERE notebook_id = old.notebook_id;  "
+     "INSERT INTO note_counts (notebook_id, live, trashed) VALUES (new.notebook_id, new.deleted_at IS NULL, "
+     "new.deleted_at IS NOT NULL) ON CONFLICT(notebook_id) DO UPDATE SET live = live + excluded.live, "
+     "trashed = trashed + excluded.trashed;END"},
+    {"fill counts", "INSERT OR REPLACE INTO note_counts (notebook_id, live, trashed) SELECT notebook_id, "
+                    "SUM(deleted_at IS NULL), SUM(deleted_at IS NOT NULL) FROM notes GROUP BY notebook_id"},
+};
+
 QString newUuid()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -448,6 +494,17 @@ bool Database::runMigrations()
         }
         emit migrationApplied(6, QStringLiteral("account binding"));
     }
+    if (version < 7) {
+        qCInfo(lcStorage) << "Running migration 7: kept to-dos and counts";
+        if (!runSteps(kMigration7, 7) || !storeVersion(7)) {
+            emit migrationError(7, QStringLiteral("Failed to keep the to-dos and counts"));
+            return false;
+        }
+        emit migrationApplied(7, QStringLiteral("kept to-dos and counts"));
+    }
+    // One parse of each body fills whatever the migrations above left empty.
+    if (version < 7 && !readBodies(version < 3, true))
+        return false;
     qCInfo(lcStorage) << "Database at version" << currentVersion;
     return true;
 }
@@ -526,65 +583,111 @@ bool Database::migrateToV2()
 
 NoteText Database::noteText(const QString &body) const
 {
-    return m_textExtractor ? m_textExtractor(body) : NoteText{QString(), QString(), body};
+    return m_textExtractor ? m_textExtractor(body) : NoteText{QString(), QString(), body, {}};
 }
 
-std::optional<QString> Database::noteTodos(const QString &body) const
+QString nonNullText(const QString &text)
 {
-    return m_todoExtractor ? std::optional<QString>(m_todoExtractor(body)) : std::nullopt;
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+bool bindTodos(QSqlQuery &insert, const QString &noteId, const NoteText &text, const QString &updatedAt, bool live)
+{
+    for (const NoteTodo &todo : text.todos) {
+        insert.bindValue(0, noteId);
+        insert.bindValue(1, todo.lineIndex);
+        insert.bindValue(2, todo.charOffset);
+        insert.bindValue(3, todo.source);
+        insert.bindValue(4, todo.completed ? 1 : 0);
+        insert.bindValue(5, nonNullText(todo.text));
+        insert.bindValue(6, todo.text.toCaseFolded());
+        insert.bindValue(7, nonNullText(text.title));
+        insert.bindValue(8, updatedAt);
+        insert.bindValue(9, live ? 1 : 0);
+        if (!insert.exec())
+            return false;
+    }
+    return true;
 }
 
 bool Database::migrateToV3()
 {
-    // Runs inside migrate()'s transaction, as a step of its own.
+    // Runs inside migrate()'s transaction, as a step of its own; the texts
+    // themselves come from readBodies() once every migration's tables exist.
+    if (!beginStep())
+        return false;
+    QSqlQuery query(m_db);
+    for (const Step &step : kMigration3) {
+        if (!query.exec(QString::fromUtf8(step.statement))) {
+            qCCritical(lcStorage).noquote() << "migrateToV3" << step.label << query.lastError().text();
+            undoStep();
+            return false;
+        }
+    }
+    return endStep();
+}
+
+bool Database::readBodies(bool texts, bool todos)
+{
     if (!beginStep())
         return false;
     const auto fail = [this](const char *label, const QSqlQuery &query) {
-        qCCritical(lcStorage).noquote() << "migrateToV3" << label << query.lastError().text();
+        qCCritical(lcStorage).noquote() << "Reading note bodies:" << label << query.lastError().text();
         undoStep();
         return false;
     };
     QSqlQuery query(m_db);
-    for (const Step &step : kMigration3) {
-        if (!query.exec(QString::fromUtf8(step.statement)))
-            return fail(step.label, query);
-    }
     if (!query.exec("SELECT COUNT(*) FROM notes") || !query.next())
         return fail("count", query);
     const qint64 total = query.value(0).toLongLong();
     query.finish();
 
+    // Without the texts only bodies that may hold a to-do are read; the
+    // extractor decides, this only spares it the others.
+    QString sql = QStringLiteral("SELECT n.rowid, n.id, n.body, n.deleted_at IS NULL, n.updated_at, %1 FROM notes n")
+                      .arg(texts ? QStringLiteral("(SELECT group_concat(a.filename, char(10)) FROM attachments a "
+                                                  "WHERE a.note_id = n.id)")
+                                 : QStringLiteral("''"));
+    if (!texts)
+        sql += QStringLiteral(" WHERE instr(n.body, 'checked') OR n.body LIKE '%todo:%' OR n.body LIKE '%-%[%'");
     QSqlQuery rows(m_db);
     rows.setForwardOnly(true);
-    if (!rows.exec("SELECT n.rowid, n.body, (SELECT group_concat(a.filename, char(10)) FROM attachments a "
-                   "WHERE a.note_id = n.id) FROM notes n"))
+    if (!rows.exec(sql))
         return fail("read notes", rows);
+    // Prepared once, bound per note.
     QSqlQuery setTexts(m_db);
     QSqlQuery index(m_db);
-    if (!setTexts.prepare("UPDATE notes SET title=?, preview=? WHERE rowid=?"))
+    QSqlQuery addTodo(m_db);
+    if (texts && !setTexts.prepare("UPDATE notes SET title=?, preview=? WHERE rowid=?"))
         return fail("prepare texts", setTexts);
-    if (!index.prepare("INSERT INTO notes_fts(rowid, text) VALUES (?, ?)"))
+    if (texts && !index.prepare("INSERT INTO notes_fts(rowid, text) VALUES (?, ?)"))
         return fail("prepare index", index);
+    if (todos && !addTodo.prepare(QString::fromLatin1(kInsertTodo)))
+        return fail("prepare to-dos", addTodo);
     qint64 done = 0;
     qint64 nextReport = total / 10;
     while (rows.next()) {
         const qint64 rowid = rows.value(0).toLongLong();
-        NoteText text = noteText(rows.value(1).toString());
-        const QString names = rows.value(2).toString();
-        if (!names.isEmpty())
-            text.searchText += QLatin1Char('\n') + names;
-        // NOT NULL columns: a null text must reach them as ''.
-        setTexts.bindValue(0, text.title.isNull() ? QStringLiteral("") : text.title);
-        setTexts.bindValue(1, text.preview.isNull() ? QStringLiteral("") : text.preview);
-        setTexts.bindValue(2, rowid);
-        if (!setTexts.exec())
-            return fail("note texts", setTexts);
-        index.bindValue(0, rowid);
-        index.bindValue(1, text.searchText);
-        if (!index.exec())
-            return fail("index note", index);
+        NoteText text = noteText(rows.value(2).toString());
+        if (texts) {
+            const QString names = rows.value(5).toString();
+            if (!names.isEmpty())
+                text.searchText += QLatin1Char('\n') + names;
+            setTexts.bindValue(0, nonNullText(text.title));
+            setTexts.bindValue(1, nonNullText(text.preview));
+            setTexts.bindValue(2, rowid);
+            if (!setTexts.exec())
+                return fail("note texts", setTexts);
+            index.bindValue(0, rowid);
+            index.bindValue(1, nonNullText(text.searchText));
+            if (!index.exec())
+                return fail("index note", index);
+        }
+        if (todos && !bindTodos(addTodo, rows.value(1).toString(), text, rows.value(4).toString(),
+                                 rows.value(3).toBool()))
+            return fail("to-dos", addTodo);
         if (++done >= nextReport && total >= 1000) {
-            qCInfo(lcStorage).noquote() << QStringLiteral("Migration 3: %1 of %2 notes indexed").arg(done).arg(total);
+            qCInfo(lcStorage).noquote() << QStringLiteral("Note bodies read: %1 of %2").arg(done).arg(total);
             nextReport += total / 10;
         }
     }

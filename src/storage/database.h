@@ -10,6 +10,17 @@
 #include <functional>
 #include <optional>
 
+class QSqlQuery;
+
+// The statement that adds one kept to-do, bound by bindTodos.
+inline constexpr char kInsertTodo[] =
+    "INSERT INTO todo_items (note_id, line_index, char_offset, source, is_completed, text, text_key, note_title, "
+    "note_updated_at, live) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+// Runs insert (prepared with kInsertTodo) once per to-do of text. Internal to storage.
+bool bindTodos(QSqlQuery &insert, const QString &noteId, const NoteText &text, const QString &updatedAt, bool live);
+// The text columns are NOT NULL: a null text must reach them as ''.
+QString nonNullText(const QString &text);
+
 // Owns one named SQLite connection, the data directory and the schema.
 // Repositories hold a plain pointer to it and must not outlive it.
 class Database final : public QObject
@@ -37,10 +48,6 @@ public:
     // one a body is indexed as it is stored.
     void setTextExtractor(NoteTextExtractor extractor) { m_textExtractor = std::move(extractor); }
     NoteText noteText(const QString &body) const;
-    // Set before notes are written: each note's to-dos are kept beside it.
-    // Without one they are not kept, and whoever lists to-dos reads bodies.
-    void setTodoExtractor(NoteTodoExtractor extractor) { m_todoExtractor = std::move(extractor); }
-    std::optional<QString> noteTodos(const QString &body) const;
 
     // Set before open(): the file is opened read-only (a damaged database is
     // never written to), and migrate() only checks that no migration is due.
@@ -61,7 +68,7 @@ public:
     bool commit();
     QString connectionName() const { return m_connectionName; }
 
-    static constexpr int currentVersion = 6;
+    static constexpr int currentVersion = 7;
 
 signals:
     void migrationApplied(int version, const QString &name);
@@ -75,6 +82,8 @@ private:
     bool runMigration1();
     bool migrateToV2();
     bool migrateToV3();
+    // One pass over every note: its list and search texts and/or its to-dos.
+    bool readBodies(bool texts, bool todos);
     bool storeVersion(int version);
     bool reclaimLog() const;
 
@@ -83,5 +92,4 @@ private:
     bool m_readOnly = false;
     mutable int m_logReclaimedAt = 0;
     NoteTextExtractor m_textExtractor;
-    NoteTodoExtractor m_todoExtractor;
 };

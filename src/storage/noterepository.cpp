@@ -234,7 +234,7 @@ bool NoteRepository::purgeRows(const QString &idSet, const QVariant &idSetValue)
     for (const char *statement :
          {"DELETE FROM note_snapshots WHERE note_id IN %1", "DELETE FROM note_task_settings WHERE note_id IN %1",
           "DELETE FROM attachments WHERE note_id IN %1", "DELETE FROM note_operations WHERE note_id IN %1",
-          "DELETE FROM tasks WHERE note_id IN %1", "DELETE FROM note_todos WHERE note_id IN %1",
+          "DELETE FROM tasks WHERE note_id IN %1", "DELETE FROM todo_items WHERE note_id IN %1",
           "DELETE FROM note_bases WHERE note_id IN %1",
           "DELETE FROM notes_fts WHERE rowid IN (SELECT rowid FROM notes WHERE id IN %1)",
           "DELETE FROM notes WHERE id IN %1"}) {

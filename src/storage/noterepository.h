@@ -2,6 +2,7 @@
 
 #include "note.h"
 #include "noterow.h"
+#include "todorow.h"
 
 #include <QHash>
 #include <QList>
@@ -51,6 +52,10 @@ public:
     std::optional<Note> noteById(const QString &id) const;
     QList<Note> notesInNotebook(const QString &notebookId) const;
     QList<Note> trashedNotes() const;                   // newest deletion first
+    // Every note, live ones as allNotes() then trashed ones as trashedNotes(),
+    // handed to each one row at a time (no list of them is held). Stops when
+    // each returns false; false when the read or each failed.
+    bool forEachNote(const std::function<bool(const Note &)> &each) const;
     // Pending notes of the account the database is bound to now (AccountBinding),
     // trashed ones included; so are the pending lists of the other repositories.
     QList<Note> pendingNotes() const;
@@ -70,8 +75,21 @@ public:
     QList<NoteRow> sharedByMeRows() const;
     QList<NoteRow> sharedWithMeRows() const;
     std::optional<NoteRow> rowById(const QString &id) const;
-    // Rows of search(text) with a snippet each; limit < 0 reads to the end.
+    // Rows of the matches of text with a snippet each; limit < 0 reads to the
+    // end. The first kSearchScreen rows are the best by rank among the
+    // kSearchCandidates most recently written matches (all of them when there
+    // are no more), so a common word answers without ranking every match; the
+    // rows after them are every other match by rank, ranked once per text and
+    // state of the database.
     QList<NoteRow> searchRows(const QString &text, int limit = -1, int offset = 0) const;
+    static constexpr int kSearchScreen = 100;
+    static constexpr int kSearchCandidates = 2000;
+    // Other bounds than the two above, for tests that cannot write thousands of notes.
+    void setSearchBounds(int screen, int candidates)
+    {
+        m_searchScreen = screen;
+        m_searchCandidates = candidates;
+    }
     int searchCount(const QString &text) const;
     // Up to limit live rows of notebookId (empty: every notebook) in update
     // order, ties by id, newest first unless oldestFirst, starting after the
@@ -82,19 +100,15 @@ public:
     // Live notes of notebookId (empty: every notebook).
     int liveCount(const QString &notebookId = QString()) const;
 
-    // The to-dos of a live note as the text extractor wrote them at its last write.
-    struct TodoText
-    {
-        QString noteId;
-        QString title;
-        QDateTime updatedAt;
-        QString tasks;
-    };
-    // Every live note that has to-dos. Notes whose to-dos were never read
-    // (written before they were kept) are read and stored first.
-    QList<TodoText> todoTexts();
-    // Absent when the note is trashed, gone or has no to-dos.
-    std::optional<TodoText> todoText(const QString &noteId) const;
+    // Up to limit kept to-dos of live notes whose completion is `completed`,
+    // in `order`, starting after the row `after` (absent: from the first).
+    // needle, when not empty, keeps the to-dos whose folded text contains it
+    // (give it folded: QString::toCaseFolded). Reads one index range.
+    QList<TodoRow> todoPage(TodoOrder order, bool completed, const QString &needle,
+                            const std::optional<TodoRow> &after, int limit) const;
+    // The order of todoPage: newest note first, then note id descending, then
+    // line; or by folded text, then note id and line.
+    static bool todoBefore(const TodoRow &a, const TodoRow &b, TodoOrder order);
 
     bool insert(const Note &note);
     // Writes every column but id and created_at as given: no version bump, no time stamp.
@@ -160,6 +174,20 @@ private:
     // idSetValue when valid), with everything that names them.
     bool purgeRows(const QString &idSet, const QVariant &idSetValue = {});
     QString nowText() const;
+    QList<qint64> searchRowids(const QString &text, int from, int count) const;
+    QList<NoteRow> searchRowsOf(const QString &text, const QList<qint64> &rowids) const;
+
+    // Every match of the last text searched past its first screen, by rank,
+    // and the database state it was ranked in.
+    struct RankedSearch
+    {
+        QString text;
+        QString stamp;
+        QList<qint64> rowids;
+    };
+    mutable RankedSearch m_ranked;
+    int m_searchScreen = kSearchScreen;
+    int m_searchCandidates = kSearchCandidates;
 
     Database *m_database;
     Clock m_clock;

@@ -3,13 +3,15 @@
 #include "noterepository.h"
 
 #include "database.h"
-#include "notesearchindex.h"
 #include "sqlhelpers.h"
 #include "storagetime.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlQuery>
 #include <QSqlRecord>
+
+#include <algorithm>
 
 using namespace SqlHelpers;
 
@@ -158,6 +160,22 @@ QList<Note> NoteRepository::trashedNotes() const
     return queryNotes(allColumns(kTrashed));
 }
 
+bool NoteRepository::forEachNote(const std::function<bool(const Note &)> &each) const
+{
+    for (const QString &where : {kLive, kTrashed}) {
+        QSqlQuery q(m_database->database());
+        q.setForwardOnly(true);
+        if (!exec(q, allColumns(where)))
+            return false;
+        const NoteColumns columns(q.record());
+        while (q.next()) {
+            if (!each(noteFromRow(q, columns)))
+                return false;
+        }
+    }
+    return true;
+}
+
 QList<Note> NoteRepository::pendingNotes() const
 {
     return queryNotes(QStringLiteral("SELECT * FROM notes WHERE sync_status = 'pending' AND account = ''"));
@@ -209,32 +227,103 @@ QList<NoteRow> NoteRepository::searchRows(const QString &text, int limit, int of
 {
     if (text.trimmed().isEmpty())
         return allRows();
-    QList<NoteRow> rows;
-    // ORDER BY rank has FTS5 score and sort every match; ordering by bm25()
-    // under a LIMIT keeps only the page in the sorter. The outer scan makes the
-    // snippets of that page alone; its unary + keeps the IN list from becoming
-    // one lookup per row, each of which rebuilds a prefix term's matches.
+    if (limit == 0 || offset < 0)
+        return {};
+    return searchRowsOf(text, searchRowids(text, offset, limit));
+}
+
+// The rowids of matches [from, from + count) (count < 0: to the end) of the
+// order searchRows documents.
+QList<qint64> NoteRepository::searchRowids(const QString &text, int from, int count) const
+{
+    const auto readIds = [](QList<qint64> *ids) {
+        return [ids](QSqlQuery &q) {
+            while (q.next())
+                ids->append(q.value(0).toLongLong());
+        };
+    };
+    // bm25 is worked out only for the candidates FTS5 reads newest first.
+    QList<qint64> first;
     matchSearch(text,
-                QStringLiteral("SELECT %1, snippet(notes_fts, 0, char(2), char(3), '…', 12) FROM notes_fts f "
-                               "JOIN notes n ON n.rowid = f.rowid WHERE notes_fts MATCH ? AND +f.rowid IN "
-                               "(SELECT rowid FROM notes_fts WHERE %2 ORDER BY bm25(notes_fts), rowid LIMIT ? OFFSET ?) "
-                               "ORDER BY bm25(notes_fts), f.rowid")
-                    .arg(kRowColumns, kLiveMatch),
-                {limit, offset},
-                [&rows](QSqlQuery &q) {
+                QStringLiteral("SELECT rowid FROM (SELECT rowid, bm25(notes_fts) AS score FROM notes_fts WHERE %1 "
+                               "ORDER BY rowid DESC LIMIT %2) ORDER BY score, rowid LIMIT %3")
+                    .arg(kLiveMatch)
+                    .arg(m_searchCandidates)
+                    .arg(m_searchScreen),
+                {}, readIds(&first));
+    const auto slice = [from, count](const QList<qint64> &ids) {
+        return from >= ids.size() ? QList<qint64>() : ids.mid(from, count < 0 ? -1 : count);
+    };
+    if (count >= 0 && from + count <= first.size())
+        return slice(first);
+    if (first.size() < m_searchScreen)
+        return slice(first); // every match is on the first screen
+
+    // The rest by rank, kept while nothing is written: total_changes() counts
+    // this connection's writes, data_version another's.
+    QSqlQuery q(m_database->database());
+    QString stamp;
+    if (q.exec(QStringLiteral("SELECT total_changes()")) && q.next())
+        stamp = q.value(0).toString();
+    if (q.exec(QStringLiteral("PRAGMA data_version")) && q.next())
+        stamp += QLatin1Char('/') + q.value(0).toString();
+    if (m_ranked.text != text || m_ranked.stamp != stamp || stamp.isEmpty()) {
+        m_ranked = RankedSearch{text, stamp, {}};
+        matchSearch(text,
+                    QStringLiteral("SELECT rowid FROM notes_fts WHERE %1 ORDER BY bm25(notes_fts), rowid")
+                        .arg(kLiveMatch),
+                    {}, readIds(&m_ranked.rowids));
+    }
+    const QSet<qint64> shown(first.cbegin(), first.cend());
+    QList<qint64> all = first;
+    all.reserve(m_ranked.rowids.size());
+    for (const qint64 rowid : std::as_const(m_ranked.rowids)) {
+        if (!shown.contains(rowid))
+            all.append(rowid);
+    }
+    return slice(all);
+}
+
+QList<NoteRow> NoteRepository::searchRowsOf(const QString &text, const QList<qint64> &rowids) const
+{
+    if (rowids.isEmpty())
+        return {};
+    // Snippets for these rows alone. The unary + keeps the IN list from
+    // becoming one lookup per row, each of which rebuilds a prefix term's
+    // matches; the rowid range lets FTS5 skip the rest of them.
+    QStringList ids;
+    ids.reserve(rowids.size());
+    for (const qint64 rowid : rowids)
+        ids << QString::number(rowid);
+    const auto [low, high] = std::minmax_element(rowids.cbegin(), rowids.cend());
+    QHash<qint64, NoteRow> byRowid;
+    matchSearch(text,
+                QStringLiteral("SELECT %1, snippet(notes_fts, 0, char(2), char(3), '…', 12), f.rowid FROM notes_fts f "
+                               "JOIN notes n ON n.rowid = f.rowid WHERE notes_fts MATCH ? AND f.rowid BETWEEN ? AND ? "
+                               "AND +f.rowid IN (SELECT value FROM json_each(?))")
+                    .arg(kRowColumns),
+                {*low, *high, QStringLiteral("[%1]").arg(ids.join(QLatin1Char(',')))},
+                [&byRowid](QSqlQuery &q) {
                     while (q.next()) {
-                        rows.append(rowFrom(q));
-                        rows.last().snippet = q.value(8).toString();
+                        NoteRow row = rowFrom(q);
+                        row.snippet = q.value(8).toString();
+                        byRowid.insert(q.value(9).toLongLong(), row);
                     }
-                },
-                2);
+                });
+    QList<NoteRow> rows;
+    rows.reserve(rowids.size());
+    for (const qint64 rowid : rowids) {
+        const auto found = byRowid.constFind(rowid);
+        if (found != byRowid.cend())
+            rows.append(*found);
+    }
     return rows;
 }
 
 int NoteRepository::searchCount(const QString &text) const
 {
     if (text.trimmed().isEmpty())
-        return countsByNotebook().value(QString());
+        return liveCount();
     int count = 0;
     matchSearch(text,
                 QStringLiteral("SELECT COUNT(*) FROM notes_fts WHERE %1").arg(kLiveMatch),
@@ -285,10 +374,12 @@ std::optional<NoteRow> NoteRepository::rowById(const QString &id) const
     return rows.isEmpty() ? std::nullopt : std::optional<NoteRow>(rows.first());
 }
 
+// The counts are kept by triggers on notes (note_counts), so these read a
+// row per notebook, not the notes.
 int NoteRepository::trashCount() const
 {
     QSqlQuery q(m_database->database());
-    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM notes WHERE deleted_at IS NOT NULL")) || !q.next())
+    if (!q.exec(QStringLiteral("SELECT COALESCE(SUM(trashed), 0) FROM note_counts")) || !q.next())
         return 0;
     return q.value(0).toInt();
 }
@@ -297,13 +388,12 @@ QHash<QString, int> NoteRepository::countsByNotebook() const
 {
     QHash<QString, int> counts;
     QSqlQuery q(m_database->database());
-    if (!q.exec(QStringLiteral(
-            "SELECT notebook_id, COUNT(*) AS c FROM notes WHERE deleted_at IS NULL GROUP BY notebook_id")))
+    if (!q.exec(QStringLiteral("SELECT notebook_id, live FROM note_counts WHERE live > 0")))
         return counts;
     int total = 0;
     while (q.next()) {
-        const int count = q.value("c").toInt();
-        counts.insert(q.value("notebook_id").toString(), count);
+        const int count = q.value(1).toInt();
+        counts.insert(q.value(0).toString(), count);
         total += count;
     }
     counts.insert(QString(), total);
@@ -336,45 +426,65 @@ int NoteRepository::liveCount(const QString &notebookId) const
 {
     QSqlQuery q(m_database->database());
     const bool ok = notebookId.isEmpty()
-        ? exec(q, QStringLiteral("SELECT COUNT(*) FROM notes WHERE deleted_at IS NULL"))
-        : exec(q, QStringLiteral("SELECT COUNT(*) FROM notes WHERE deleted_at IS NULL AND notebook_id = ?"),
-               {notebookId});
+        ? exec(q, QStringLiteral("SELECT COALESCE(SUM(live), 0) FROM note_counts"))
+        : exec(q, QStringLiteral("SELECT live FROM note_counts WHERE notebook_id = ?"), {notebookId});
     return ok && q.next() ? q.value(0).toInt() : 0;
 }
 
-namespace {
-
-const QString kTodoTexts = QStringLiteral("SELECT n.id, n.title, n.updated_at, t.tasks FROM notes n "
-                                          "JOIN note_todos t ON t.note_id = n.id WHERE n.deleted_at IS NULL "
-                                          "AND t.tasks != ''");
-
-NoteRepository::TodoText todoFrom(const QSqlQuery &q)
+QList<TodoRow> NoteRepository::todoPage(TodoOrder order, bool completed, const QString &needle,
+                                        const std::optional<TodoRow> &after, int limit) const
 {
-    return {q.value(0).toString(), q.value(1).toString(), storageTimeFromText(q.value(2).toString()),
-            q.value(3).toString()};
-}
-
-} // namespace
-
-QList<NoteRepository::TodoText> NoteRepository::todoTexts()
-{
-    QList<TodoText> todos;
-    if (!NoteSearchIndex::writeTodos(m_database))
-        return todos;
+    // Each order has its index (idx_todo_items_updated, idx_todo_items_text)
+    // led by live and is_completed, so a page is one range of it; the filter
+    // only skips entries of that range.
+    QString sql = QStringLiteral("SELECT note_id, line_index, char_offset, source, is_completed, text, text_key, "
+                                 "note_title, note_updated_at FROM todo_items WHERE live = 1 AND is_completed = ?");
+    QVariantList values{completed ? 1 : 0};
+    if (!needle.isEmpty()) {
+        sql += QStringLiteral(" AND instr(text_key, ?) > 0");
+        values << needle;
+    }
+    if (order == TodoOrder::NoteUpdated) {
+        if (after) {
+            sql += QStringLiteral(" AND note_updated_at <= ? AND (note_updated_at < ? OR note_id < ? "
+                                  "OR (note_id = ? AND line_index > ?))");
+            values << after->noteUpdatedAt << after->noteUpdatedAt << after->noteId << after->noteId
+                   << after->lineIndex;
+        }
+        sql += QStringLiteral(" ORDER BY note_updated_at DESC, note_id DESC, line_index LIMIT ?");
+    } else {
+        if (after) {
+            sql += QStringLiteral(" AND (text_key, note_id, line_index) > (?, ?, ?)");
+            values << after->textKey << after->noteId << after->lineIndex;
+        }
+        sql += QStringLiteral(" ORDER BY text_key, note_id, line_index LIMIT ?");
+    }
+    values << limit;
+    QList<TodoRow> rows;
     QSqlQuery q(m_database->database());
     q.setForwardOnly(true);
-    if (!exec(q, kTodoTexts))
-        return todos;
-    while (q.next())
-        todos.append(todoFrom(q));
-    return todos;
+    if (!exec(q, sql, values))
+        return rows;
+    while (q.next()) {
+        rows.append({q.value(0).toString(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toInt(),
+                     q.value(4).toBool(), q.value(5).toString(), q.value(6).toString(), q.value(7).toString(),
+                     q.value(8).toString()});
+    }
+    return rows;
 }
 
-std::optional<NoteRepository::TodoText> NoteRepository::todoText(const QString &noteId) const
+bool NoteRepository::todoBefore(const TodoRow &a, const TodoRow &b, TodoOrder order)
 {
-    QSqlQuery q(m_database->database());
-    q.setForwardOnly(true);
-    if (!exec(q, kTodoTexts + QStringLiteral(" AND n.id = ?"), {noteId}) || !q.next())
-        return std::nullopt;
-    return todoFrom(q);
+    if (order == TodoOrder::Alphabetical) {
+        if (const int byText = a.textKey.compare(b.textKey))
+            return byText < 0;
+        if (a.noteId != b.noteId)
+            return a.noteId < b.noteId;
+        return a.lineIndex < b.lineIndex;
+    }
+    if (a.noteUpdatedAt != b.noteUpdatedAt)
+        return a.noteUpdatedAt > b.noteUpdatedAt;
+    if (a.noteId != b.noteId)
+        return a.noteId > b.noteId;
+    return a.lineIndex < b.lineIndex;
 }

@@ -13,9 +13,6 @@ namespace NoteSearchIndex {
 bool write(Database *database, const QString &noteId, const QString &body);
 // The same after the attachments of a note changed: reads the stored body.
 bool rewrite(Database *database, const QString &noteId);
-// Reads the to-dos of every live note that has none stored yet (notes
-// written before they were kept), in one transaction.
-bool writeTodos(Database *database);
 // Drops the full-text row of a note that is about to be deleted.
 bool remove(Database *database, const QString &noteId);
 

@@ -51,6 +51,19 @@ QList<Snapshot> SnapshotRepository::snapshotsForNote(const QString &noteId) cons
     return snapshots;
 }
 
+bool SnapshotRepository::forEachSnapshot(const std::function<bool(const Snapshot &)> &each) const
+{
+    QSqlQuery q(m_database->database());
+    q.setForwardOnly(true);
+    if (!exec(q, QStringLiteral("SELECT * FROM note_snapshots")))
+        return false;
+    while (q.next()) {
+        if (!each(snapshotFromRow(q)))
+            return false;
+    }
+    return true;
+}
+
 bool SnapshotRepository::insert(const Snapshot &snapshot)
 {
     QSqlQuery q(m_database->database());

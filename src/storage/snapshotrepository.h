@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class Database;
@@ -20,6 +21,9 @@ public:
 
     std::optional<Snapshot> snapshotById(const QString &id) const;
     QList<Snapshot> snapshotsForNote(const QString &noteId) const; // highest version first
+    // Every snapshot, handed to each one row at a time; stops when each
+    // returns false. False when the read or each failed.
+    bool forEachSnapshot(const std::function<bool(const Snapshot &)> &each) const;
     // A snapshot with the (note, version) of an existing one replaces it.
     bool insert(const Snapshot &snapshot);
 

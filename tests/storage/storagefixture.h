@@ -65,12 +65,19 @@ inline bool addNoteRow(const Database &db, const QString &id)
 }
 
 // The words of a Delta body's inserts, as the application's extractor gives them.
+// The inserted text; lines starting "TODO:" (or "DONE:", ticked) are to-dos.
 inline NoteText deltaText(const QString &body)
 {
     QString text;
     for (const QJsonValue &op : QJsonDocument::fromJson(body.toUtf8()).array())
         text += op.toObject().value(QLatin1String("insert")).toString();
-    return {QString(), QString(), text};
+    NoteText result{QString(), QString(), text, {}};
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        if (lines.at(i).startsWith(QLatin1String("TODO:")) || lines.at(i).startsWith(QLatin1String("DONE:")))
+            result.todos.append({i, 0, 2, lines.at(i).startsWith(QLatin1Char('D')), lines.at(i).mid(5).trimmed()});
+    }
+    return result;
 }
 
 template<typename Record>

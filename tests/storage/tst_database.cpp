@@ -128,11 +128,12 @@ private slots:
             "INSERT INTO notebooks (id, name, is_default, created_at, updated_at) VALUES ('nb-work', 'Work', 0, 't', 't')",
         };
         const QString body = R"([{"insert":"%1","attributes":{"bold":true}},{"insert":"\n"}])";
-        for (const auto &[id, notebook, word] : {std::tuple{"n1", "nb-default", "alpha"}, {"n2", "nb-default", "bravo"},
+        for (const auto &[id, notebook, word] : {std::tuple{"n1", "nb-default", "alpha"}, {"n2", "nb-default", "TODO: bravo"},
                                                  {"n3", "nb-work", "charlie"}})
             setup << QString("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at) "
                              "VALUES ('%1', '%2', '%3', 't', 't', 't')").arg(id, notebook, body.arg(word));
-        setup << "UPDATE notes SET sync_status = 'synced', version = 7 WHERE id = 'n3'";
+        setup << "UPDATE notes SET sync_status = 'synced', version = 7 WHERE id = 'n3'"
+              << "UPDATE notes SET deleted_at = 't' WHERE id = 'n1'";
         QVERIFY(buildRaw(path, setup));
 
         Database db;
@@ -148,7 +149,11 @@ private slots:
                      .toString(), QString("n1: n2: n3:nb-work"));
         QCOMPARE(scalar(db, "SELECT group_concat(id) FROM notebooks").toString(), QString("nb-work"));
         NoteRepository notes(&db);
-        QCOMPARE(notes.search("alpha OR bravo OR charlie").size(), 3);
+        QCOMPARE(notes.search("alpha OR bravo OR charlie").size(), 2);
+        // The to-dos and counts of the notes already there are filled in.
+        QCOMPARE(notes.todoPage(TodoOrder::NoteUpdated, false, {}, {}, 10).value(0).text, QString("bravo"));
+        QCOMPARE(notes.countsByNotebook().value("nb-work"), 1);
+        QCOMPARE(notes.trashCount(), 1);
         for (const char *markup : {"bold", "insert", "attributes", "true"})
             QVERIFY2(notes.search(markup).isEmpty(), markup);
         // The rebuilt table has no foreign key to notebooks any more.

@@ -3,9 +3,13 @@
 #include "database.h"
 #include "noterepository.h"
 #include "storagefixture.h"
+#include "storagetime.h"
 
 #include <QFile>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+
+#include <algorithm>
 
 #include <array>
 #include <functional>
@@ -26,7 +30,11 @@ Note makeNote(const QString &id, const QString &text, int minutesAfterBase = 0, 
     return note;
 }
 
+using Write = std::function<bool(NoteRepository &, Database &)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Write)
 
 class TestNoteRepository : public QObject
 {
@@ -480,6 +488,151 @@ private slots:
         QCOMPARE(m_repo->searchCount("appl"), 4);
         QVERIFY(m_repo->restore("quote"));
         QCOMPARE(m_repo->searchRows("can't").value(0).id, QString("quote"));
+    }
+
+    // The kept to-dos and counts against the same read from scratch.
+    void keptTodosAndCountsFollowEveryWrite_data()
+    {
+        QTest::addColumn<Write>("write");
+        const auto edited = [](NoteRepository &repo, const QString &id, const QString &text) {
+            Note note = *repo.noteById(id);
+            note.body = makeNote(id, text).body;
+            note.updatedAt = note.updatedAt.addSecs(30);
+            return note;
+        };
+        QTest::newRow("edit") << Write([=](NoteRepository &r, Database &) {
+            return r.update(edited(r, "a", "DONE: alpha\\nTODO: new"));
+        });
+        QTest::newRow("editor save") << Write([=](NoteRepository &r, Database &) {
+            const QString before = r.noteById("b")->body;
+            return r.updateIfBodyIs(edited(r, "b", "plain now"), before) == NoteRepository::WriteResult::Written;
+        });
+        QTest::newRow("trash") << Write([](NoteRepository &r, Database &) { return r.softDelete("a"); });
+        QTest::newRow("trash two") << Write([](NoteRepository &r, Database &) { return r.softDelete({"a", "b"}); });
+        QTest::newRow("restore") << Write([](NoteRepository &r, Database &) { return r.restore("c"); });
+        QTest::newRow("move") << Write([](NoteRepository &r, Database &) { return r.moveToNotebook({"a", "c"}, "Y"); });
+        QTest::newRow("notebook deleted") << Write([](NoteRepository &r, Database &) { return r.releaseNotebook("X"); });
+        QTest::newRow("purge") << Write([](NoteRepository &r, Database &) { return r.purge("a"); });
+        QTest::newRow("empty trash") << Write([](NoteRepository &r, Database &) { return r.emptyTrash(); });
+        // What a pull writes: the server's row whole, trashed and moved at once.
+        QTest::newRow("sync merge") << Write([=](NoteRepository &r, Database &) {
+            Note pulled = edited(r, "b", "TODO: from the server");
+            pulled.notebookId = "X";
+            pulled.deletedAt = kBase;
+            pulled.version = 7;
+            return r.update(pulled) && r.markSynced("b", 7);
+        });
+        // An import or restore writes its batch inside one transaction.
+        QTest::newRow("import batch") << Write([](NoteRepository &r, Database &db) {
+            QSqlDatabase sql = db.database();
+            Note trashed = makeNote("i2", "DONE: imported");
+            trashed.deletedAt = kBase;
+            return sql.transaction() && r.insert(makeNote("i1", "TODO: imported")) && r.insert(trashed) && sql.commit();
+        });
+        QTest::newRow("failed insert") << Write([](NoteRepository &r, Database &) { return !r.insert(makeNote("a", "TODO: dup")); });
+    }
+    void keptTodosAndCountsFollowEveryWrite()
+    {
+        QFETCH(Write, write);
+        const std::array<std::pair<const char *, const char *>, 4> notes{
+            {{"a", "TODO: alpha\\nDONE: beta"}, {"b", "TODO: gamma"}, {"c", "TODO: delta"}, {"d", "plain"}}};
+        int minute = 0;
+        for (const auto &[id, text] : notes) {
+            Note note = makeNote(id, text, ++minute);
+            note.notebookId = QString(id) == "b" ? "Y" : QString(id) == "d" ? "" : "X";
+            if (QString(id) == "c")
+                note.deletedAt = kBase;
+            QVERIFY(m_repo->insert(note));
+        }
+        QVERIFY(write(*m_repo, *m_db));
+
+        QHash<QString, int> counts;
+        int trashed = 0;
+        QStringList todos;
+        for (const Note &note : m_repo->allNotes() + m_repo->trashedNotes()) {
+            if (note.deletedAt) {
+                ++trashed;
+                continue;
+            }
+            counts[note.notebookId] += 1;
+            counts[QString()] += note.notebookId.isEmpty() ? 0 : 1;
+            for (const NoteTodo &todo : deltaText(note.body).todos)
+                todos << QString("%1 %2 %3 %4 %5").arg(note.id).arg(todo.lineIndex).arg(todo.completed).arg(todo.text,
+                                                                                                             storageTimeText(note.updatedAt));
+        }
+        QCOMPARE(m_repo->countsByNotebook(), counts);
+        QCOMPARE(m_repo->trashCount(), trashed);
+        QStringList kept;
+        for (const bool completed : {false, true}) {
+            for (const TodoRow &row : m_repo->todoPage(TodoOrder::NoteUpdated, completed, {}, {}, 100))
+                kept << QString("%1 %2 %3 %4 %5").arg(row.noteId).arg(row.lineIndex).arg(row.completed).arg(row.text, row.noteUpdatedAt);
+        }
+        todos.sort();
+        kept.sort();
+        QCOMPARE(kept, todos);
+    }
+
+    void todoPagesWalkEveryRowOnceInOrder_data()
+    {
+        QTest::addColumn<int>("order");
+        QTest::addColumn<bool>("completed");
+        QTest::addColumn<QString>("needle");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("by date, open") << int(TodoOrder::NoteUpdated) << false << "" << 7;
+        QTest::newRow("by date, done") << int(TodoOrder::NoteUpdated) << true << "" << 2;
+        QTest::newRow("by text, open") << int(TodoOrder::Alphabetical) << false << "" << 7;
+        QTest::newRow("by text, filtered") << int(TodoOrder::Alphabetical) << false << "ÄPFEL" << 2;
+    }
+    void todoPagesWalkEveryRowOnceInOrder()
+    {
+        QFETCH(int, order);
+        QFETCH(bool, completed);
+        QFETCH(QString, needle);
+        QFETCH(int, rows);
+        // Same times and same texts across notes, so the ties decide too.
+        QVERIFY(m_repo->insert(makeNote("n1", "TODO: pear\\nTODO: äpfel kaufen\\nDONE: fig", 1)));
+        QVERIFY(m_repo->insert(makeNote("n2", "TODO: Äpfel\\nTODO: pear\\nDONE: kiwi", 1)));
+        QVERIFY(m_repo->insert(makeNote("n3", "x\\nTODO: banana\\nTODO: apple\\nTODO: cherry", 2)));
+        const auto key = [](const TodoRow &row) { return row.noteId + QString::number(row.lineIndex); };
+        const QList<TodoRow> all = m_repo->todoPage(TodoOrder(order), completed, needle.toCaseFolded(), {}, 100);
+        QCOMPARE(all.size(), rows);
+        QVERIFY(std::is_sorted(all.cbegin(), all.cend(), [order](const TodoRow &a, const TodoRow &b) {
+            return NoteRepository::todoBefore(a, b, TodoOrder(order));
+        }));
+        QStringList paged;
+        std::optional<TodoRow> after;
+        for (QList<TodoRow> page; !(page = m_repo->todoPage(TodoOrder(order), completed, needle.toCaseFolded(), after, 2)).isEmpty();) {
+            for (const TodoRow &row : page)
+                paged << key(row);
+            after = page.last();
+        }
+        QStringList expected;
+        for (const TodoRow &row : all)
+            expected << key(row);
+        QCOMPARE(paged, expected);
+    }
+
+    void searchFirstScreenRanksTheNewestCandidatesAndPagesGiveEveryMatchOnce()
+    {
+        m_repo->setSearchBounds(3, 5);
+        // Rank grows with the id's number; rowids with insertion order.
+        const QStringList inserted{"k9", "k1", "k8", "k2", "k7", "k3", "k6", "k4", "k5"};
+        for (const QString &id : inserted)
+            QVERIFY(m_repo->insert(makeNote(id, QString("kiwi ").repeated(id.mid(1).toInt()) + "words to dilute it")));
+        // The newest five are k7 k3 k6 k4 k5: their best three lead.
+        const QStringList expected{"k7", "k6", "k5", "k9", "k8", "k4", "k3", "k2", "k1"};
+        QStringList paged;
+        for (int offset = 0; offset < 12; offset += 2)
+            paged += ids(m_repo->searchRows("kiw", 2, offset));
+        QCOMPARE(paged, expected);
+        QCOMPARE(ids(m_repo->searchRows("kiw")), expected);
+        QCOMPARE(ids(m_repo->searchRows("kiw", 20, 3)), expected.mid(3));
+
+        // A write ranks again: the newest note now leads among the candidates.
+        QVERIFY(m_repo->insert(makeNote("k0", QString("kiwi ").repeated(20))));
+        QVERIFY(m_repo->softDelete("k9"));
+        QCOMPARE(ids(m_repo->searchRows("kiw", 4, 0)), QStringList({"k0", "k6", "k5", "k8"}));
+        QCOMPARE(ids(m_repo->searchRows("kiw", 20, 3)), QStringList({"k8", "k7", "k4", "k3", "k2", "k1"}));
     }
 };
 

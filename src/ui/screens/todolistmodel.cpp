@@ -1,22 +1,14 @@
 #include "todolistmodel.h"
 
 #include "noterepository.h"
+#include "tasks.h"
 #include "thememanager.h"
+#include "todorules.h"
 
 #include <QFont>
 #include <QGuiApplication>
 
 #include <algorithm>
-
-namespace {
-
-std::shared_ptr<const TodoListModel::NoteTodos> noteTodos(const NoteRepository::TodoText &text)
-{
-    return std::make_shared<const TodoListModel::NoteTodos>(
-        TodoListModel::NoteTodos{text.title, decodeTasks(text.noteId, text.tasks, text.updatedAt)});
-}
-
-} // namespace
 
 TodoListModel::TodoListModel(NoteRepository *repository, QObject *parent)
     : QAbstractListModel(parent)
@@ -24,109 +16,119 @@ TodoListModel::TodoListModel(NoteRepository *repository, QObject *parent)
 {
 }
 
+QList<TodoListModel::Stream> TodoListModel::freshStreams() const
+{
+    QList<Stream> streams{Stream{}};
+    if (m_showCompleted)
+        streams.append(Stream{true, std::nullopt, {}, false});
+    return streams;
+}
+
+QList<TodoRow> TodoListModel::take(QList<Stream> *streams, int count) const
+{
+    QList<TodoRow> rows;
+    if (!m_repository)
+        return rows;
+    while (rows.size() < count) {
+        Stream *next = nullptr;
+        for (Stream &stream : *streams) {
+            if (stream.buffer.empty() && !stream.exhausted) {
+                const int wanted = std::max(int(count - rows.size()), kPageSize);
+                const QList<TodoRow> page =
+                    m_repository->todoPage(m_order, stream.completed, m_needle, stream.cursor, wanted);
+                stream.exhausted = page.size() < wanted;
+                if (!page.isEmpty())
+                    stream.cursor = page.last();
+                stream.buffer.insert(stream.buffer.end(), page.cbegin(), page.cend());
+            }
+            if (!stream.buffer.empty()
+                && (!next || NoteRepository::todoBefore(stream.buffer.front(), next->buffer.front(), m_order)))
+                next = &stream;
+        }
+        if (!next)
+            break;
+        rows.append(next->buffer.front());
+        next->buffer.pop_front();
+    }
+    return rows;
+}
+
 void TodoListModel::reload()
 {
     beginResetModel();
-    m_notes.clear();
-    m_rows.clear();
-    if (m_repository) {
-        for (const NoteRepository::TodoText &text : m_repository->todoTexts())
-            m_notes.insert(text.noteId, noteTodos(text));
-    }
+    m_streams = freshStreams();
+    m_rows = take(&m_streams, kPageSize);
     m_loaded = true;
-    rebuildRows();
     endResetModel();
 }
 
-void TodoListModel::setView(bool showCompleted, const QString &filter, TodoSort sort)
+void TodoListModel::setView(bool showCompleted, const QString &filter, TodoOrder order)
 {
-    beginResetModel();
     m_showCompleted = showCompleted;
-    m_needle = filter.trimmed().toLower();
-    m_sort = sort;
-    rebuildRows();
-    endResetModel();
+    m_needle = filter.trimmed().toCaseFolded();
+    m_order = order;
+    if (m_loaded)
+        reload();
 }
 
-bool TodoListModel::shown(const Task &task) const
+void TodoListModel::requery()
 {
-    return todoShown(task, m_showCompleted, m_needle);
-}
-
-bool TodoListModel::before(const Task *a, const Task *b) const
-{
-    return todoBefore(*a, *b, m_sort);
-}
-
-void TodoListModel::rebuildRows()
-{
-    m_rows.clear();
-    for (const auto &note : std::as_const(m_notes)) {
-        for (const Task &task : note->tasks) {
-            if (shown(task))
-                m_rows.append(&task);
-        }
-    }
-    std::sort(m_rows.begin(), m_rows.end(), [this](const Task *a, const Task *b) { return before(a, b); });
-}
-
-void TodoListModel::updateNotes(const QStringList &ids)
-{
-    if (!m_loaded || !m_repository)
+    if (!m_loaded)
         return;
-    for (const QString &id : ids) {
-        const std::optional<NoteRepository::TodoText> text = m_repository->todoText(id);
-        // The rows go before the tasks they point at.
-        removeRowsOf(id);
-        if (!text) {
-            m_notes.remove(id);
-            continue;
-        }
-        const auto note = noteTodos(*text);
-        m_notes.insert(id, note);
-        insertRowsOf(*note);
+    QList<Stream> streams = freshStreams();
+    const QList<TodoRow> rows = take(&streams, std::max(int(m_rows.size()), kPageSize));
+    m_streams = std::move(streams);
+    // What is the same at both ends stays; the run between them is replaced.
+    qsizetype head = 0;
+    while (head < m_rows.size() && head < rows.size() && m_rows.at(head) == rows.at(head))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < m_rows.size() - head && tail < rows.size() - head
+           && m_rows.at(m_rows.size() - 1 - tail) == rows.at(rows.size() - 1 - tail))
+        ++tail;
+    const qsizetype gone = m_rows.size() - head - tail;
+    const qsizetype added = rows.size() - head - tail;
+    bool samePlaces = gone == added;
+    for (qsizetype i = head; samePlaces && i < head + gone; ++i)
+        samePlaces = m_rows.at(i).noteId == rows.at(i).noteId && m_rows.at(i).lineIndex == rows.at(i).lineIndex;
+    if (samePlaces) {
+        if (gone == 0)
+            return;
+        std::copy(rows.cbegin() + head, rows.cbegin() + head + gone, m_rows.begin() + head);
+        emit dataChanged(index(int(head)), index(int(head + gone - 1)));
+        return;
     }
-}
-
-void TodoListModel::removeRowsOf(const QString &noteId)
-{
-    // From the end, one run of neighbouring rows at a time.
-    for (int last = int(m_rows.size()) - 1; last >= 0; --last) {
-        if (m_rows.at(last)->noteId != noteId)
-            continue;
-        int first = last;
-        while (first > 0 && m_rows.at(first - 1)->noteId == noteId)
-            --first;
-        beginRemoveRows(QModelIndex(), first, last);
-        m_rows.remove(first, last - first + 1);
+    if (gone > 0) {
+        beginRemoveRows(QModelIndex(), int(head), int(head + gone - 1));
+        m_rows.remove(head, gone);
         endRemoveRows();
-        last = first;
+    }
+    if (added > 0) {
+        beginInsertRows(QModelIndex(), int(head), int(head + added - 1));
+        m_rows.insert(head, added, TodoRow());
+        std::copy(rows.cbegin() + head, rows.cbegin() + head + added, m_rows.begin() + head);
+        endInsertRows();
     }
 }
 
-void TodoListModel::insertRowsOf(const NoteTodos &note)
+bool TodoListModel::canFetchMore(const QModelIndex &parent) const
 {
-    QList<const Task *> fresh;
-    for (const Task &task : note.tasks) {
-        if (shown(task))
-            fresh.append(&task);
-    }
-    std::sort(fresh.begin(), fresh.end(), [this](const Task *a, const Task *b) { return before(a, b); });
-    // Tasks that fall between the same two rows go in as one run; the last
-    // run first, so the places found for the others still hold.
-    for (qsizetype end = fresh.size(); end > 0;) {
-        const auto at = std::lower_bound(m_rows.cbegin(), m_rows.cend(), fresh.at(end - 1),
-                                         [this](const Task *a, const Task *b) { return before(a, b); });
-        const int place = int(at - m_rows.cbegin());
-        qsizetype begin = end - 1;
-        while (begin > 0 && (place == 0 || before(m_rows.at(place - 1), fresh.at(begin - 1))))
-            --begin;
-        beginInsertRows(QModelIndex(), place, place + int(end - begin) - 1);
-        m_rows.insert(place, end - begin, nullptr);
-        std::copy(fresh.cbegin() + begin, fresh.cbegin() + end, m_rows.begin() + place);
-        endInsertRows();
-        end = begin;
-    }
+    if (parent.isValid() || !m_loaded)
+        return false;
+    return std::any_of(m_streams.cbegin(), m_streams.cend(),
+                       [](const Stream &stream) { return !stream.buffer.empty() || !stream.exhausted; });
+}
+
+void TodoListModel::fetchMore(const QModelIndex &parent)
+{
+    if (!canFetchMore(parent))
+        return;
+    const QList<TodoRow> rows = take(&m_streams, kPageSize);
+    if (rows.isEmpty())
+        return;
+    beginInsertRows(QModelIndex(), int(m_rows.size()), int(m_rows.size() + rows.size() - 1));
+    m_rows += rows;
+    endInsertRows();
 }
 
 int TodoListModel::rowCount(const QModelIndex &parent) const
@@ -138,24 +140,22 @@ QVariant TodoListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_rows.size())
         return {};
-    const Task &task = *m_rows.at(index.row());
+    const TodoRow &task = m_rows.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole: {
-        const auto note = m_notes.constFind(task.noteId);
-        return todoRowText(task.text, note != m_notes.cend() ? (*note)->title : QString());
-    }
+    case Qt::ToolTipRole:
+        return todoRowText(task.text, task.noteTitle);
     case Qt::CheckStateRole:
-        return task.isCompleted ? Qt::Checked : Qt::Unchecked;
+        return task.completed ? Qt::Checked : Qt::Unchecked;
     case Qt::FontRole:
-        if (task.isCompleted) {
+        if (task.completed) {
             QFont font;
             font.setStrikeOut(true);
             return font;
         }
         return {};
     case Qt::ForegroundRole:
-        if (!task.isCompleted)
+        if (!task.completed)
             return {};
         return ThemeManager::colour(ThemeManager::Colour::MutedText, QGuiApplication::palette());
     case NoteIdRole:
@@ -163,7 +163,7 @@ QVariant TodoListModel::data(const QModelIndex &index, int role) const
     case LineIndexRole:
         return task.lineIndex;
     case SourceRole:
-        return int(task.source);
+        return task.source;
     default:
         return {};
     }
@@ -172,7 +172,7 @@ QVariant TodoListModel::data(const QModelIndex &index, int role) const
 Qt::ItemFlags TodoListModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags flags = QAbstractListModel::flags(index);
-    if (index.isValid() && index.row() < m_rows.size() && m_rows.at(index.row())->source == TaskSource::Checklist)
+    if (index.isValid() && index.row() < m_rows.size() && m_rows.at(index.row()).source == int(TaskSource::Checklist))
         flags |= Qt::ItemIsUserCheckable;
     return flags;
 }
@@ -181,7 +181,7 @@ bool TodoListModel::setData(const QModelIndex &index, const QVariant &value, int
 {
     if (role != Qt::CheckStateRole || !(flags(index) & Qt::ItemIsUserCheckable))
         return false;
-    const Task &task = *m_rows.at(index.row());
+    const TodoRow &task = m_rows.at(index.row());
     emit taskToggled(task.noteId, task.lineIndex, value.toInt() == Qt::Checked);
     return false;
 }

@@ -1,41 +1,38 @@
 #pragma once
 
-#include "tasks.h"
-#include "todorules.h"
+#include "todorow.h"
 
 #include <QAbstractListModel>
-#include <QHash>
 #include <QList>
 #include <QString>
 
-#include <memory>
+#include <deque>
+#include <optional>
 
 class NoteRepository;
 
-// The rows of the to-do screen: the tasks of every live note, kept per note
-// from what storage keeps beside each note, so a write reads that note's
-// to-dos alone and moves only its rows. repository is not owned.
+// The rows of the to-do screen, read from the to-dos storage keeps beside
+// each note a page at a time (fetchMore), so the screen costs what it shows
+// at any size. A write reads the rows loaded so far again and moves only
+// those that changed. repository is not owned.
 class TodoListModel final : public QAbstractListModel
 {
     Q_OBJECT
 public:
     enum Role { NoteIdRole = Qt::UserRole, LineIndexRole, SourceRole };
-    struct NoteTodos
-    {
-        QString title;
-        QList<Task> tasks;
-    };
+    static constexpr int kPageSize = 200;
 
     explicit TodoListModel(NoteRepository *repository, QObject *parent = nullptr);
 
-    // Reads the to-dos of every note again (a reset).
+    // The first page read again (a reset).
     void reload();
     bool isLoaded() const { return m_loaded; }
-    // Which tasks show, and in which order (a reset).
-    void setView(bool showCompleted, const QString &filter, TodoSort sort);
-    // The rows of these notes brought up to date, row by row; nothing before
-    // the first reload.
-    void updateNotes(const QStringList &ids);
+    // Which tasks show, and in which order (a reset). filter is matched
+    // ignoring case and surrounding white space.
+    void setView(bool showCompleted, const QString &filter, TodoOrder order);
+    // The rows loaded so far read again, and only the run that differs
+    // removed and inserted (or changed in place); nothing before the first reload.
+    void requery();
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -43,24 +40,30 @@ public:
     // A tick asks for the note to be written (taskToggled); the row follows
     // that write, so the model itself changes nothing here.
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    bool canFetchMore(const QModelIndex &parent) const override;
+    void fetchMore(const QModelIndex &parent) override;
 
 signals:
     void taskToggled(const QString &noteId, int lineIndex, bool completed);
 
 private:
-    bool shown(const Task &task) const;
-    bool before(const Task *a, const Task *b) const;
-    void rebuildRows();
-    void removeRowsOf(const QString &noteId);
-    void insertRowsOf(const NoteTodos &note);
+    // Open and, with showCompleted, completed to-dos are two ranges of one
+    // index, read in step and merged.
+    struct Stream
+    {
+        bool completed = false;
+        std::optional<TodoRow> cursor; // the last row read
+        std::deque<TodoRow> buffer;    // read, not yet shown
+        bool exhausted = false;
+    };
+    QList<Stream> freshStreams() const;
+    QList<TodoRow> take(QList<Stream> *streams, int count) const;
 
     NoteRepository *m_repository;
-    // Each note's tasks stay where they are until the note is read again, so
-    // the rows can point at them.
-    QHash<QString, std::shared_ptr<const NoteTodos>> m_notes;
-    QList<const Task *> m_rows;
+    QList<TodoRow> m_rows;
+    QList<Stream> m_streams;
     bool m_loaded = false;
     bool m_showCompleted = false;
     QString m_needle;
-    TodoSort m_sort = TodoSort::NoteUpdated;
+    TodoOrder m_order = TodoOrder::NoteUpdated;
 };

@@ -61,12 +61,9 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
     connect(m_model, &TodoListModel::taskToggled, this, &TodosScreen::writeTask, Qt::QueuedConnection);
     connect(m_list, &QListView::doubleClicked, this, &TodosScreen::openNoteOf);
     if (m_state) {
-        connect(m_state, &AppState::notesWritten, m_model, &TodoListModel::updateNotes);
-        connect(m_state, &AppState::notesChanged, this, [this] {
-            m_stale = true;
-            if (isVisible())
-                refresh();
-        }, Qt::QueuedConnection);
+        // A page of an index: cheap enough to follow every write at once.
+        connect(m_state, &AppState::notesWritten, m_model, &TodoListModel::requery);
+        connect(m_state, &AppState::notesChanged, m_model, &TodoListModel::requery, Qt::QueuedConnection);
     }
     applyView();
 }
@@ -93,16 +90,16 @@ bool TodosScreen::eventFilter(QObject *watched, QEvent *event)
 void TodosScreen::applyView()
 {
     m_model->setView(m_showCompleted->isChecked(), m_filter->text(),
-                     m_sortBox->currentData().toString() == QLatin1String("alpha") ? TodoSort::Alphabetical
-                                                                                  : TodoSort::NoteUpdated);
+                     m_sortBox->currentData().toString() == QLatin1String("alpha") ? TodoOrder::Alphabetical
+                                                                                  : TodoOrder::NoteUpdated);
 }
 
 void TodosScreen::refresh()
 {
-    if (!m_stale && m_model->isLoaded())
-        return;
-    m_stale = false;
-    m_model->reload();
+    if (m_model->isLoaded())
+        m_model->requery();
+    else
+        m_model->reload();
 }
 
 void TodosScreen::writeTask(const QString &noteId, int lineIndex, bool completed)

@@ -20,8 +20,8 @@ class TodosScreen final : public QWidget
 public:
     explicit TodosScreen(AppState *state, QWidget *parent = nullptr);
 
-    // Reads every note's to-dos when bulk work happened since the last read
-    // (or there was none yet); single writes are followed as they happen.
+    // Reads the first page of to-dos, or the rows shown so far again; every
+    // write is followed as it happens.
     void refresh();
 
     QListView *list() const { return m_list; }
@@ -44,5 +44,4 @@ private:
     QCheckBox *m_showCompleted = nullptr;
     QLineEdit *m_filter = nullptr;
     QListView *m_list = nullptr;
-    bool m_stale = true; // bulk work since the last read
 };
