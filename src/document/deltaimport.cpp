@@ -2,6 +2,7 @@
 
 #include "delta.h"
 #include "deltatable.h"
+#include "htmlrepair.h"
 #include "markdownsegments.h"
 
 #include <QJsonDocument>
@@ -472,7 +473,7 @@ QJsonArray htmlToDelta(const QString &html)
         return emptyDocument();
 
     QTextDocument document;
-    const QString cleaned = cutAtUnclosedScripts(removeHiddenHtmlElements(html));
+    const QString cleaned = repairHtml(cutAtUnclosedScripts(removeHiddenHtmlElements(html)));
     document.setHtml(splitLongHtmlLists(limitHtmlNesting(cleaned)));
 
     QJsonArray out;

@@ -229,6 +229,43 @@ private slots:
         QCOMPARE(actual, QJsonDocument::fromJson(delta.toUtf8()).array());
     }
 
+    // Markup a browser shrugs off must not hide the text after it.
+    void brokenMarkupKeepsTheRest_data()
+    {
+        QTest::addColumn<bool>("markdown");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("plain");
+        QTest::newRow("unclosed a") << false << "<p>a <a href=x>b</p><p>c</p>" << "a b\nc\n";
+        QTest::newRow("unclosed span") << false << "<p>a <span>b</p><h2>c</h2><p>d</p>" << "a b\nc\nd\n";
+        QTest::newRow("unknown tag") << false << "<p>a <foo>b</p><p>c</p>" << "a b\nc\n";
+        QTest::newRow("div in a quote") << false << "<blockquote>a<div>b</div>c</blockquote><p>d</p>" << "a\nb\nc\nd\n";
+        QTest::newRow("div in a list item") << false << "<ul><li>a<div>b</div></li><li>c</li></ul><p>d</p>" << "a\nb\nc\nd\n";
+        QTest::newRow("unclosed comment") << false << "<p>a</p><!-- b<p>c</p>" << "a\nb\nc\n";
+        QTest::newRow("unclosed title") << false << "<title>t<p>a</p>" << "t\na\n";
+        QTest::newRow("nested div") << false << "<div>a<div>b</div>c</div><p>d</p>" << "a\nb\nc\nd\n";
+        QTest::newRow("p in a list item") << false << "<ul><li>a<p>b</p>c</li></ul>" << "a\nb\nc\n";
+        QTest::newRow("md unclosed a") << true << "a <a href=x>b\n\nc" << "a b\nc\n";
+        QTest::newRow("md html div inside item") << true << "- a\n  <div>b</div>\n- c\n\nd" << "a b\nc\nd\n";
+        QTest::newRow("md html div inside quote") << true << "> a\n> <div>b</div>\n\nd" << "a b\nd\n";
+        QTest::newRow("cell outside a table") << false << "<p>a</p><td>b</td><p>c</p>" << "a\nb\nc\n";
+        QTest::newRow("md unclosed span") << true << "a <span>b\n\nc" << "a b\nc\n";
+        QTest::newRow("md stray closing tag") << true << "a </b> b\n\nc" << "a  b\nc\n";
+        QTest::newRow("md unknown tag") << true << "a <foo>b\n\nc *d*" << "a b\nc d\n";
+        QTest::newRow("md div in a list item") << true << "- a <div>b</div>\n- c\n\nd" << "a  b\nc\nd\n";
+        QTest::newRow("md div in a quote") << true << "> a <div>b\n\nc" << "a  b\nc\n";
+        QTest::newRow("md heading in a list item") << true << "- # a\n- b\n\nc" << "a\nb\nc\n";
+        QTest::newRow("md setext in a list item") << true << "- a\n  b\n  ---\n- c" << "a b\nc\n";
+        QTest::newRow("md newline entity") << true << "a&#10;b" << "a b\n";
+    }
+
+    void brokenMarkupKeepsTheRest()
+    {
+        QFETCH(bool, markdown);
+        QFETCH(QString, source);
+        QFETCH(QString, plain);
+        QCOMPARE(deltaToPlainText(markdown ? markdownToDelta(source) : htmlToDelta(source)), plain);
+    }
+
     // Whatever constructs surround it, no word of paragraph text is lost.
     void noWordIsLost()
     {
