@@ -115,7 +115,7 @@ private slots:
         QTest::newRow("new todos") << QByteArray("<ul style=\"--en-todo:true;\"><li style=\"--en-checked:false;\">Tea</li></ul>")
                                    << QStringList{"Tea", "\n {\"list\":\"unchecked\"}"};
         QTest::newRow("rule") << QByteArray("<div>a</div><hr/><div>b</div>") << QStringList{"a", "\n", "[divider:]", "\n", "b"};
-        QTest::newRow("code") << QByteArray("<pre>x = 1</pre>") << QStringList{"x = 1 {\"code\":true}"};
+        QTest::newRow("code") << QByteArray("<pre>x = 1</pre>") << QStringList{"x = 1", "\n {\"code-block\":true}"};
         QTest::newRow("crypt") << QByteArray("<div>a</div><en-crypt cipher=\"AES\">U2FsdGVk</en-crypt>")
                                << QStringList{"a", "\n", "[Encrypted content]", "\n"};
         QTest::newRow("missing media") << QByteArray("<div>a<en-media type=\"image/png\" hash=\"00ff\"/></div>")
