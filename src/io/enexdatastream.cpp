@@ -31,8 +31,10 @@ EnexDataStream::EnexDataStream(QIODevice *source, const QString &tempPath, Extra
 EnexDataStream::~EnexDataStream()
 {
     // Files no one took.
-    for (const Data &data : std::as_const(m_data))
-        QFile::remove(data.path);
+    for (const Data &data : std::as_const(m_data)) {
+        if (!data.path.isEmpty())
+            QFile::remove(data.path);
+    }
     if (m_file.isOpen())
         m_file.remove();
 }
