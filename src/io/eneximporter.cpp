@@ -166,6 +166,40 @@ QString attribute(const QString &attributes, const QString &name)
     return m.hasMatch() ? m.captured(2) + m.captured(3) : QString();
 }
 
+// A <div> marked as a code block (its lines are <div>s inside it) becomes a <pre>.
+QString codeBlocksToPre(const QString &enml)
+{
+    static const QRegularExpression start(QStringLiteral("<div\\b[^>]*-en-codeblock\\s*:\\s*true[^>]*>"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression divTag(QStringLiteral("<(/?)div\\b[^>]*>"), QRegularExpression::CaseInsensitiveOption);
+    QString out;
+    qsizetype last = 0;
+    QRegularExpressionMatch m = start.match(enml);
+    while (m.hasMatch()) {
+        out += QStringView(enml).mid(last, m.capturedStart() - last);
+        out += QLatin1String("<pre>");
+        int depth = 1;
+        qsizetype end = enml.size();
+        qsizetype endLength = 0;
+        for (auto it = divTag.globalMatch(enml, m.capturedEnd()); it.hasNext() && depth > 0;) {
+            const QRegularExpressionMatch tag = it.next();
+            depth += tag.capturedLength(1) > 0 ? -1 : (tag.captured(0).endsWith(QLatin1String("/>")) ? 0 : 1);
+            end = tag.capturedStart();
+            endLength = tag.capturedLength();
+        }
+        if (depth > 0) { // never closed: the code block runs to the end
+            end = enml.size();
+            endLength = 0;
+        }
+        out += QStringView(enml).mid(m.capturedEnd(), end - m.capturedEnd());
+        out += QLatin1String("</pre>");
+        last = end + endLength;
+        m = start.match(enml, last);
+    }
+    out += QStringView(enml).mid(last);
+    return out;
+}
+
 // ENML is XHTML with a few elements of its own; those become HTML the
 // converter reads, with marks for what it would drop.
 QString enmlToHtml(QString enml, const std::function<QString(const QString &hash)> &mediaUrl, int *encrypted)
@@ -217,6 +251,7 @@ QString enmlToHtml(QString enml, const std::function<QString(const QString &hash
     }
     enml = out + enml.mid(last);
     enml.replace(rule, QStringLiteral("<p>%1</p>").arg(ImportMarkers::divider()));
+    enml = codeBlocksToPre(enml);
     enml.replace(QLatin1String("<en-note"), QLatin1String("<div"), Qt::CaseInsensitive);
     enml.replace(QLatin1String("</en-note>"), QLatin1String("</div>"), Qt::CaseInsensitive);
     return enml;

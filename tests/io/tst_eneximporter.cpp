@@ -114,6 +114,10 @@ private slots:
         QTest::addColumn<QByteArray>("enml");
         QTest::addColumn<QStringList>("expected"); // consecutive runs after the title
 
+        QTest::newRow("code block") << QByteArray("<div style=\"box-sizing:border-box;-en-codeblock:true\"><div>int a;</div><div><b>b</b></div></div>"
+                                                  "<div>after</div>")
+                                    << QStringList{"int a;", "\n {\"code-block\":true}", "b {\"bold\":true}", "\n {\"code-block\":true}",
+                                                   "after", "\n"};
         QTest::newRow("html data element") << QByteArray("<div>a <data value=\"1\">b</data> c</div>") << QStringList{"a b c", "\n"};
         QTest::newRow("formats") << QByteArray("<div><b>B</b><i>I</i><u>U</u><s>S</s><a href=\"https://x.org\">L</a></div>")
                                  << QStringList{"B {\"bold\":true}", "I {\"italic\":true}", "U {\"underline\":true}",
