@@ -257,7 +257,7 @@ private slots:
         QTest::newRow("md div in a list item") << true << "- a <div>b</div>\n- c\n\nd" << "a  b\nc\nd\n";
         QTest::newRow("md div in a quote") << true << "> a <div>b\n\nc" << "a  b\nc\n";
         QTest::newRow("md heading in a list item") << true << "- # a\n- b\n\nc" << "a\nb\nc\n";
-        QTest::newRow("md setext in a list item") << true << "- a\n  b\n  ---\n- c" << "a b\nc\n";
+        QTest::newRow("md setext in a list item") << true << "- item\n  Heading\n  =======\n- next" << "item Heading\nnext\n";
         QTest::newRow("md newline entity") << true << "a&#10;b" << "a b\n";
     }
 
