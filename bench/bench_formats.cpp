@@ -1,5 +1,6 @@
 // Evernote and Markdown-folder import and Markdown-folder export of 10 000
-// notes, beside a Joplin import of the same notes as the baseline.
+// notes, beside a Joplin import of the same notes as the baseline; with
+// "--enex-stream MB" the memory an Evernote import of a large file needs.
 
 #include "database.h"
 #include "eneximporter.h"
@@ -70,6 +71,62 @@ QByteArray tarEntry(const QByteArray &name, const QByteArray &data)
 
 const QByteArray kText = "Some **bold** text and a list:\n\n- a\n- b\n\n" + QByteArray(300, 'x') + "\n";
 
+qint64 peakResidentKiB()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+// "--enex-stream MB": an .enex of about MB megabytes (text notes, 1 MiB files
+// and one 32 MiB file) is imported; fails unless the process grew by less
+// than a quarter of the file.
+int streamEnex(const QString &dir, int megabytes, QTextStream &out)
+{
+    QFile enex(dir + "/stream.enex");
+    if (!enex.open(QIODevice::WriteOnly))
+        return 1;
+    enex.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<en-export>");
+    // Written in pieces of a multiple of three bytes, whose base64 texts join
+    // into the whole one: generating holds no file in memory, so the peak is the import's.
+    constexpr int kPiece = 3 * 16 * 1024;
+    const auto piece = [](int note, int index) {
+        QByteArray bytes(kPiece, char('a' + note % 26));
+        bytes.replace(0, 16, QByteArray::number(note).rightJustified(8, '0') + QByteArray::number(index).rightJustified(8, '0'));
+        return bytes;
+    };
+    int notes = 0;
+    for (int i = 0; enex.size() < qint64(megabytes) * 1024 * 1024; ++i, ++notes) {
+        const int pieces = (i == 3 ? 32 : 1) * 1024 * 1024 / kPiece;
+        QCryptographicHash md5(QCryptographicHash::Md5);
+        for (int p = 0; p < pieces; ++p)
+            md5.addData(piece(i, p));
+        enex.write("<note><title>Note " + QByteArray::number(i) + "</title><content><![CDATA[<en-note><div>"
+                   + QByteArray(2000, 't') + "</div><en-media type=\"application/zip\" hash=\"" + md5.result().toHex()
+                   + "\"/></en-note>]]></content><resource><data encoding=\"base64\">");
+        for (int p = 0; p < pieces; ++p)
+            enex.write(piece(i, p).toBase64());
+        enex.write("</data><mime>application/zip</mime></resource></note>\n");
+    }
+    enex.write("</en-export>");
+    enex.close();
+    const qint64 before = peakResidentKiB();
+    Stores stores(dir + "/stream");
+    QElapsedTimer timer;
+    timer.start();
+    const ImportResult r = importEnex(enex.fileName(), stores.repositories());
+    const qint64 grown = peakResidentKiB() - before;
+    const qint64 fileKiB = enex.size() / 1024;
+    out << "Evernote import of " << fileKiB / 1024 << " MiB (" << r.imported << " notes, " << r.attachments
+        << " files, largest 32 MiB): " << timer.elapsed() << " ms, peak memory grew by " << grown / 1024 << " MiB\n";
+    return r.imported == notes && grown >= 0 && grown < fileKiB / 4 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -78,6 +135,8 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QTextStream out(stdout);
+    if (argc == 3 && QByteArray(argv[1]) == "--enex-stream")
+        return streamEnex(root.path(), QByteArray(argv[2]).toInt(), out);
     const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(2000, 'p');
     QElapsedTimer timer;
 

@@ -211,6 +211,9 @@ public:
                 line.prepend(QLatin1String("- [x] "));
             else if (list == QLatin1String("unchecked"))
                 line.prepend(QLatin1String("- [ ] "));
+            // Four blanks a level: deep enough under "- " and "1. " alike.
+            const int depth = std::clamp(attributes.value(QLatin1String("indent")).toInt(), 0, 8);
+            line.prepend(QString(4 * depth, QLatin1Char(' ')));
             writeBlock(line, MarkdownBlock::ListItem);
         } else if (attributes.contains(QLatin1String("code-block"))) {
             writeBlock(QLatin1String("    ") + line, MarkdownBlock::CodeLine);

@@ -2,6 +2,7 @@
 
 #include "delta.h"
 #include "deltatable.h"
+#include "htmlrepair.h"
 #include "markdownsegments.h"
 
 #include <QJsonDocument>
@@ -192,6 +193,9 @@ QJsonObject inlineAttributes(const QTextCharFormat &format)
     return attributes;
 }
 
+// A Markdown code line's block state on its way through HTML.
+constexpr int kCodeLineState = 0x7c0de;
+
 QJsonObject lineAttributes(const QTextBlock &block)
 {
     QJsonObject attributes;
@@ -215,6 +219,15 @@ QJsonObject lineAttributes(const QTextBlock &block)
         default:
             break;
         }
+        if (block.blockFormat().marker() == QTextBlockFormat::MarkerType::Checked)
+            attributes.insert(QStringLiteral("list"), QStringLiteral("checked"));
+        else if (block.blockFormat().marker() == QTextBlockFormat::MarkerType::Unchecked)
+            attributes.insert(QStringLiteral("list"), QStringLiteral("unchecked"));
+        // A list inside an item is one level deeper than the item's.
+        if (list->format().indent() > 1 && attributes.contains(QStringLiteral("list")))
+            attributes.insert(QStringLiteral("indent"), list->format().indent() - 1);
+    } else if ((block.blockFormat().nonBreakableLines() || block.userState() == kCodeLineState) && level == 0) {
+        attributes.insert(QStringLiteral("code-block"), true);
     }
     return attributes;
 }
@@ -247,7 +260,9 @@ void appendBlock(QJsonArray &out, const QTextBlock &block)
         text.remove(QChar::ObjectReplacementCharacter);
         if (text.isEmpty())
             continue;
-        const QJsonObject attributes = inlineAttributes(format);
+        QJsonObject attributes = inlineAttributes(format);
+        if (lineFormat.contains(QLatin1String("code-block")))
+            attributes.remove(QLatin1String("code")); // a code line's text is code already
         const QStringList lines = preformatted ? text.split(QChar::LineSeparator) : QStringList{text};
         for (qsizetype i = 0; i < lines.size(); ++i) {
             if (i > 0)
@@ -472,7 +487,7 @@ QJsonArray htmlToDelta(const QString &html)
         return emptyDocument();
 
     QTextDocument document;
-    const QString cleaned = cutAtUnclosedScripts(removeHiddenHtmlElements(html));
+    const QString cleaned = repairHtml(cutAtUnclosedScripts(removeHiddenHtmlElements(html)));
     document.setHtml(splitLongHtmlLists(limitHtmlNesting(cleaned)));
 
     QJsonArray out;
@@ -511,6 +526,12 @@ QJsonArray markdownToDelta(const QString &markdown)
         } else {
             QTextDocument document;
             document.setMarkdown(normaliseMarkdown(segment.text), features);
+            // Indented code reaches the HTML as paragraphs, fenced code as <pre> the
+            // rich-text reader does not keep: the block state carries the mark across.
+            for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+                if (block.blockFormat().hasProperty(QTextFormat::BlockCodeLanguage))
+                    block.setUserState(kCodeLineState);
+            }
             html = document.toHtml();
         }
         for (const QJsonValue &op : htmlToDelta(html))

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -155,7 +156,10 @@ QString normaliseText(QStringView text)
     static const QRegularExpression alt(QStringLiteral("!\\[((?:[^\\[\\]\\n]|\\\\.|\\[[^\\[\\]\\n]*\\])*)\\]\\("));
     // A rule inside a paragraph ends the reader's paragraph and the words after it with it.
     static const QRegularExpression rule(QStringLiteral("<hr\\b[^<>]*>"), QRegularExpression::CaseInsensitiveOption);
+    // A newline written as an entity is white space, as in HTML; the reader drops it.
+    static const QRegularExpression newlineEntity(QStringLiteral("&#(?:0*1[03]|[xX]0*[aAdD]);"));
     QString out = text.toString();
+    out.replace(newlineEntity, QStringLiteral(" "));
     out.replace(rule, QStringLiteral("<br>"));
     out.replace(voidTag, QStringLiteral("<\\1\\2 />"));
     out.replace(emptyAlt, QStringLiteral("![image]("));
@@ -172,6 +176,166 @@ QString normaliseText(QStringView text)
     }
     if (copied > 0)
         out = plainAlts + out.mid(copied);
+    return out;
+}
+
+// Qt's reader holds back all text that follows an inline HTML tag until as
+// many tags have closed as opened (it counts tags, it does not match names),
+// so one unclosed <span> or a stray </b> hides the rest of the note. Each line
+// (and each table cell) is made to balance on its own: tags still open are
+// closed at its end, stray closing tags and markup that is no element
+// (comments, declarations) are dropped. Formatting that spans lines ends at
+// the line end; no text is lost.
+class InlineHtmlBalancer final
+{
+public:
+    void add(QStringView piece, QString *out)
+    {
+        static const QRegularExpression token(QStringLiteral(
+            "<(?:([A-Za-z][A-Za-z0-9-]*)(?:\\s+[A-Za-z_:][A-Za-z0-9_.:-]*(?:\\s*=\\s*(?:[^\\s\"'=<>`]+|'[^']*'|\"[^\"]*\"))?)*"
+            "\\s*(/?)>|/([A-Za-z][A-Za-z0-9-]*)\\s*>|!--->|!-->|!--.*?-->|\\?.*?\\?>|![A-Za-z][^>]*>|!\\[CDATA\\[.*?\\]\\]>|(!--))"));
+        const QString text = piece.toString();
+        qsizetype copied = 0;
+        for (qsizetype pos = 0; pos < text.size(); ++pos) {
+            const QChar c = text.at(pos);
+            if (c == QLatin1Char('\\')) {
+                ++pos; // an escaped character is text
+                continue;
+            }
+            if (c == QLatin1Char('|')) {
+                out->append(QStringView(text).mid(copied, pos - copied));
+                copied = pos;
+                closeAll(out);
+                continue;
+            }
+            if (c != QLatin1Char('<'))
+                continue;
+            const QRegularExpressionMatch m = token.match(text, pos, QRegularExpression::NormalMatch,
+                                                          QRegularExpression::AnchorAtOffsetMatchOption);
+            if (!m.hasMatch())
+                continue;
+            out->append(QStringView(text).mid(copied, pos - copied));
+            copied = m.capturedEnd();
+            if (isStructural(m.capturedView(1)) || isStructural(m.capturedView(3))) {
+                // Read inline, the HTML reader would hide or drop the text they hold.
+            } else if (m.capturedLength(1) > 0) {
+                out->append(m.capturedView(0));
+                if (m.capturedLength(2) == 0)
+                    m_open.append(m.captured(1).toLower());
+            } else if (m.capturedLength(3) > 0) {
+                const qsizetype open = m_open.lastIndexOf(m.captured(3).toLower());
+                if (open >= 0) {
+                    m_open.removeAt(open);
+                    out->append(m.capturedView(0));
+                }
+            } else if (m.capturedLength(4) > 0) {
+                out->append(QLatin1String("&lt;!--")); // a comment never closed is text
+            }
+            pos = copied - 1;
+        }
+        out->append(QStringView(text).mid(copied));
+    }
+
+    // Closes what is open before the line's trailing blanks or hard-break backslash.
+    void endLine(QString *out)
+    {
+        if (m_open.isEmpty())
+            return;
+        qsizetype end = out->size();
+        while (end > 0 && out->at(end - 1) != QLatin1Char('\n')
+               && (out->at(end - 1).isSpace() || out->at(end - 1) == QLatin1Char('\\')))
+            --end;
+        QString closers;
+        closeAll(&closers);
+        out->insert(end, closers);
+    }
+
+private:
+    static bool isStructural(QStringView name)
+    {
+        static const QRegularExpression structural(
+            QStringLiteral("^(html|head|body|title|table|caption|colgroup|thead|tbody|tfoot|tr|td|th|ul|ol|li|dl|dt|dd)$"),
+            QRegularExpression::CaseInsensitiveOption);
+        return !name.isEmpty() && structural.match(name).hasMatch();
+    }
+
+    void closeAll(QString *out)
+    {
+        while (!m_open.isEmpty())
+            out->append(QLatin1String("</") + m_open.takeLast() + QLatin1Char('>'));
+    }
+
+    QStringList m_open;
+};
+
+// A line's container marks: leading blanks, "> " quote marks, a list item's marker.
+struct LineShape
+{
+    qsizetype indent = 0;
+    qsizetype content = 0; // where the text starts after the marks
+    bool quoted = false;
+    bool item = false;
+};
+
+LineShape shapeOf(QStringView line)
+{
+    LineShape shape;
+    qsizetype pos = 0;
+    const auto skipBlanks = [&] {
+        while (pos < line.size() && (line.at(pos) == QLatin1Char(' ') || line.at(pos) == QLatin1Char('\t')))
+            ++pos;
+    };
+    skipBlanks();
+    shape.indent = pos;
+    while (pos < line.size() && line.at(pos) == QLatin1Char('>')) {
+        shape.quoted = true;
+        ++pos;
+        skipBlanks();
+    }
+    if (isTopLevelItem(line.mid(pos))) {
+        shape.item = true;
+        while (pos < line.size() && !line.at(pos).isSpace())
+            ++pos;
+        skipBlanks();
+    }
+    shape.content = pos;
+    return shape;
+}
+
+// Qt's reader loses or merges text around block HTML and headings inside a
+// quote or list item (the note format has neither there anyway): block tags
+// become blanks, a heading becomes the item's text on a line of its own.
+QString flattenContainerLine(QStringView line, const LineShape &shape, bool inList, bool previousBlank,
+                             bool *blankAfter)
+{
+    const bool contained = shape.quoted || shape.item || (inList && shape.indent > 0);
+    if (!contained)
+        return line.toString();
+    QStringView content = line.mid(shape.content);
+    static const QRegularExpression underline(QStringLiteral("^(=+|-{2,})\\s*$"));
+    if (!shape.item && !shape.quoted && !previousBlank && underline.match(content).hasMatch()) {
+        *blankAfter = false;
+        return QString(); // the heading's text stays the item's paragraph
+    }
+    QString out = line.left(shape.content).toString();
+    qsizetype hashes = 0;
+    while (hashes < content.size() && hashes < 7 && content.at(hashes) == QLatin1Char('#'))
+        ++hashes;
+    if (hashes >= 1 && hashes <= 6 && (hashes == content.size() || content.at(hashes).isSpace())) {
+        content = content.mid(hashes).trimmed();
+        *blankAfter = true;
+    }
+    static const QRegularExpression blockTag(QStringLiteral("</?([A-Za-z][A-Za-z0-9]*)(?=[\\s/>])[^<>]*>"));
+    qsizetype copied = 0;
+    for (auto it = blockTag.globalMatch(content); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (!isBlockTag(m.capturedView(1)))
+            continue;
+        out += content.mid(copied, m.capturedStart() - copied);
+        out += QLatin1Char(' ');
+        copied = m.capturedEnd();
+    }
+    out += content.mid(copied);
     return out;
 }
 
@@ -194,6 +358,7 @@ QList<MarkdownSegment> markdownSegments(const QString &markdown)
     QLatin1String htmlEnd; // what ends the open HTML block; empty: a blank line
     bool previousBlank = true;
     bool lastTextWasItem = false;
+    bool inList = false;
     while (lineStart < all.size()) {
         qsizetype lineEnd = all.indexOf(QLatin1Char('\n'), lineStart);
         if (lineEnd < 0)
@@ -203,7 +368,14 @@ QList<MarkdownSegment> markdownSegments(const QString &markdown)
             line.chop(1);
 
         const QStringView lineFence = fenceOf(line);
-        const HtmlStart html = fence.isEmpty() && !inHtmlBlock ? htmlStart(line) : HtmlStart();
+        const LineShape shape = shapeOf(line);
+        if (shape.item)
+            inList = true;
+        else if (!isBlank(line) && previousBlank && shape.indent == 0)
+            inList = false;
+        // An indented tag under a list item belongs to the item, not to an HTML block.
+        const bool continuation = inList && !shape.item && shape.indent > 0;
+        const HtmlStart html = fence.isEmpty() && !inHtmlBlock && !continuation ? htmlStart(line) : HtmlStart();
         if (!fence.isEmpty()) {
             if (!lineFence.isEmpty() && lineFence.at(0) == fence.at(0) && lineFence.size() >= fence.size()
                 && line.trimmed().size() == lineFence.size())
@@ -252,6 +424,10 @@ QString normaliseMarkdown(QStringView markdown)
     out.reserve(markdown.size() + 16);
     QStringView fence;
     bool first = true;
+    bool inList = false;
+    bool previousBlank = true;
+    bool previousCode = false;
+    bool blankAfter = false;
     for (QStringView line : markdown.split(QLatin1Char('\n'))) {
         if (!first)
             out += QLatin1Char('\n');
@@ -263,9 +439,36 @@ QString normaliseMarkdown(QStringView markdown)
             else if (!lineFence.isEmpty() && lineFence.at(0) == fence.at(0) && lineFence.size() >= fence.size())
                 fence = {};
             out += line;
+            previousBlank = previousCode = false;
             continue;
         }
-        splitCodeSpans(line, [&out](QStringView piece, bool code) { out += code ? piece.toString() : normaliseText(piece); });
+        const bool blank = isBlank(line);
+        const LineShape shape = shapeOf(line);
+        if (blankAfter && !blank)
+            out += QLatin1Char('\n');
+        blankAfter = false;
+        if (shape.item)
+            inList = true;
+        else if (!blank && previousBlank && shape.indent == 0)
+            inList = false;
+        // Indented code is literal.
+        const bool code = !inList && !shape.quoted && shape.indent >= 4 && (previousBlank || previousCode);
+        previousCode = code;
+        if (code || blank) {
+            out += line;
+            previousBlank = blank;
+            continue;
+        }
+        const QString flat = flattenContainerLine(line, shape, inList, previousBlank, &blankAfter);
+        previousBlank = false;
+        InlineHtmlBalancer balancer;
+        splitCodeSpans(flat, [&](QStringView piece, bool isCode) {
+            if (isCode)
+                out += piece;
+            else
+                balancer.add(normaliseText(piece), &out);
+        });
+        balancer.endLine(&out);
     }
     return out;
 }

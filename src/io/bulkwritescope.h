@@ -21,6 +21,8 @@
 // - Counting: a row counts once its batch is committed; the rows of a batch
 //   whose commit fails are lost, counted apart with the driver's error, and
 //   the files written for them are removed.
+// - Durability: the files written for a batch are synced to disk together,
+//   once, before its rows commit; a batch whose files cannot be synced is lost.
 // - Pacing: large jobs report progress at most every 50 ms.
 class BulkWriteScope final
 {

@@ -2,6 +2,7 @@
 
 #include "attachment.h"
 #include "bulkwritescope.h"
+#include "enexdatastream.h"
 #include "database.h"
 #include "delta.h"
 #include "deltaimport.h"
@@ -57,49 +58,11 @@ QDateTime enexTime(const QString &text)
     return time;
 }
 
-// Decodes base64 as it arrives, in blocks of whole quads, into a file and an MD5.
-class Base64Sink final
-{
-public:
-    explicit Base64Sink(QFile *out) : m_out(out) {}
-
-    bool add(QStringView text)
-    {
-        for (const QChar c : text) {
-            const char16_t u = c.unicode();
-            if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '+' || u == '/'
-                || u == '=')
-                m_pending.append(char(u));
-        }
-        return m_pending.size() < kBlock || flush(false);
-    }
-
-    bool flush(bool last)
-    {
-        const qsizetype whole = last ? m_pending.size() : m_pending.size() / 4 * 4;
-        const QByteArray bytes = QByteArray::fromBase64(m_pending.left(whole));
-        m_pending.remove(0, whole);
-        m_md5.addData(bytes);
-        m_size += bytes.size();
-        return m_out->write(bytes) == bytes.size();
-    }
-
-    qint64 size() const { return m_size; }
-    QString md5() const { return QString::fromLatin1(m_md5.result().toHex()); }
-
-private:
-    static constexpr qsizetype kBlock = 256 * 1024;
-    QFile *m_out;
-    QByteArray m_pending;
-    QCryptographicHash m_md5{QCryptographicHash::Md5};
-    qint64 m_size = 0;
-};
-
 class EnexReader final
 {
 public:
     EnexReader(QIODevice *device, const QString &tempPath, ExtractionBudget *budget, ImportResult *result)
-        : m_xml(device), m_tempPath(tempPath), m_budget(budget), m_result(result)
+        : m_stream(device, tempPath, budget), m_xml(&m_stream), m_result(result)
     {
     }
 
@@ -171,51 +134,28 @@ private:
         }
     }
 
-    // The text arrives token by token and goes to disk at once: it is never
-    // held a second time, decoded or not.
+    // The stream has decoded the text into a file on its way past: the reader sees its marker only.
     bool readData(EnexResource *resource, const QString &noteTitle)
     {
-        resource->path = QStringLiteral("%1/r%2").arg(m_tempPath).arg(++m_resourceCount);
-        QFile out(resource->path);
-        bool ok = out.open(QIODevice::WriteOnly);
-        Base64Sink sink(&out);
-        QString refusal;
-        while (!m_xml.atEnd()) {
-            const QXmlStreamReader::TokenType token = m_xml.readNext();
-            if (token == QXmlStreamReader::EndElement)
-                break;
-            if (token != QXmlStreamReader::Characters || !ok)
-                continue;
-            const qint64 before = sink.size();
-            ok = sink.add(m_xml.text());
-            if (!ok)
-                refusal = out.errorString();
-            else if (sink.size() > m_budget->limits().maxEntryBytes)
-                refusal = ImportText::tr("larger than %1 MiB").arg(m_budget->limits().maxEntryBytes / ExtractionLimits::kMiB);
-            else if (!m_budget->spend(sink.size() - before))
-                refusal = ImportText::tr("the import would fill the disk");
-            ok = ok && refusal.isEmpty();
-        }
-        ok = ok && sink.flush(true);
-        out.close();
-        if (!ok || m_xml.hasError()) {
-            out.remove();
-            resource->path.clear();
-            if (!m_xml.hasError())
-                m_result->addError(ImportText::tr("%1: an attachment cannot be read: %2")
-                                       .arg(noteTitle, refusal.isEmpty() ? out.errorString() : refusal));
+        const EnexDataStream::Data data = m_stream.take(m_xml.readElementText());
+        if (m_xml.hasError()) {
+            QFile::remove(data.path);
             return false;
         }
-        resource->md5 = sink.md5();
-        resource->size = sink.size();
+        if (data.path.isEmpty()) {
+            m_result->addError(ImportText::tr("%1: an attachment cannot be read: %2")
+                                   .arg(noteTitle, data.refusal.isEmpty() ? ImportText::tr("no data") : data.refusal));
+            return false;
+        }
+        resource->path = data.path;
+        resource->md5 = data.md5;
+        resource->size = data.size;
         return true;
     }
 
+    EnexDataStream m_stream;
     QXmlStreamReader m_xml;
-    QString m_tempPath;
-    ExtractionBudget *m_budget;
     ImportResult *m_result;
-    int m_resourceCount = 0;
 };
 
 QString attribute(const QString &attributes, const QString &name)
@@ -224,6 +164,40 @@ QString attribute(const QString &attributes, const QString &name)
                                      QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = pattern.match(attributes);
     return m.hasMatch() ? m.captured(2) + m.captured(3) : QString();
+}
+
+// A <div> marked as a code block (its lines are <div>s inside it) becomes a <pre>.
+QString codeBlocksToPre(const QString &enml)
+{
+    static const QRegularExpression start(QStringLiteral("<div\\b[^>]*-en-codeblock\\s*:\\s*true[^>]*>"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression divTag(QStringLiteral("<(/?)div\\b[^>]*>"), QRegularExpression::CaseInsensitiveOption);
+    QString out;
+    qsizetype last = 0;
+    QRegularExpressionMatch m = start.match(enml);
+    while (m.hasMatch()) {
+        out += QStringView(enml).mid(last, m.capturedStart() - last);
+        out += QLatin1String("<pre>");
+        int depth = 1;
+        qsizetype end = enml.size();
+        qsizetype endLength = 0;
+        for (auto it = divTag.globalMatch(enml, m.capturedEnd()); it.hasNext() && depth > 0;) {
+            const QRegularExpressionMatch tag = it.next();
+            depth += tag.capturedLength(1) > 0 ? -1 : (tag.captured(0).endsWith(QLatin1String("/>")) ? 0 : 1);
+            end = tag.capturedStart();
+            endLength = tag.capturedLength();
+        }
+        if (depth > 0) { // never closed: the code block runs to the end
+            end = enml.size();
+            endLength = 0;
+        }
+        out += QStringView(enml).mid(m.capturedEnd(), end - m.capturedEnd());
+        out += QLatin1String("</pre>");
+        last = end + endLength;
+        m = start.match(enml, last);
+    }
+    out += QStringView(enml).mid(last);
+    return out;
 }
 
 // ENML is XHTML with a few elements of its own; those become HTML the
@@ -277,6 +251,7 @@ QString enmlToHtml(QString enml, const std::function<QString(const QString &hash
     }
     enml = out + enml.mid(last);
     enml.replace(rule, QStringLiteral("<p>%1</p>").arg(ImportMarkers::divider()));
+    enml = codeBlocksToPre(enml);
     enml.replace(QLatin1String("<en-note"), QLatin1String("<div"), Qt::CaseInsensitive);
     enml.replace(QLatin1String("</en-note>"), QLatin1String("</div>"), Qt::CaseInsensitive);
     return enml;

@@ -1,5 +1,7 @@
 #include "extractionlimits.h"
 
+#include "importsupport.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -37,7 +39,7 @@ bool ExtractionBudget::spend(qint64 bytes)
     return true;
 }
 
-std::optional<QJsonObject> readJsonObjectFile(const QString &path, qint64 maxBytes, QString *problem)
+std::optional<QJsonObject> readJsonObjectFile(const QString &path, qint64 maxBytes, QString *problem, bool *redecoded)
 {
     const auto tr = [](const char *text) { return QCoreApplication::translate("ImportDialog", text); };
     QFile file(path);
@@ -50,7 +52,14 @@ std::optional<QJsonObject> readJsonObjectFile(const QString &path, qint64 maxByt
         return std::nullopt;
     }
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    QByteArray bytes = file.readAll();
+    if (redecoded) {
+        *redecoded = false;
+        const QString text = ImportSupport::decodeText(bytes, redecoded);
+        if (*redecoded)
+            bytes = text.toUtf8();
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (!document.isObject()) {
         *problem = error.error != QJsonParseError::NoError ? tr("not valid JSON: %1").arg(error.errorString())
                                                            : tr("not a JSON object");

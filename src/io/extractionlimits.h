@@ -54,4 +54,7 @@ private:
 
 // A JSON object from a file no larger than maxBytes, checked before reading.
 // Absent with *problem set when the file is missing, too large or not an object.
-std::optional<QJsonObject> readJsonObjectFile(const QString &path, qint64 maxBytes, QString *problem);
+// With redecoded given, text that is not UTF-8 is read as Windows-1252 and
+// *redecoded is set; without it such text is refused.
+std::optional<QJsonObject> readJsonObjectFile(const QString &path, qint64 maxBytes, QString *problem,
+                                              bool *redecoded = nullptr);

@@ -19,6 +19,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -27,6 +28,7 @@ using ImportSupport::PendingAttachment;
 namespace {
 
 // Object files are named by ids taken from config.json: only plain names are opened.
+// Text that is not UTF-8 (older exports) is read as Windows-1252 and warned about.
 std::optional<QJsonObject> readObject(const QDir &root, const QString &name, qint64 maxBytes, ImportResult *result)
 {
     if (!isSafeFileName(name)) {
@@ -34,10 +36,20 @@ std::optional<QJsonObject> readObject(const QDir &root, const QString &name, qin
         return std::nullopt;
     }
     QString problem;
-    std::optional<QJsonObject> object = readJsonObjectFile(root.filePath(name), maxBytes, &problem);
+    bool redecoded = false;
+    std::optional<QJsonObject> object = readJsonObjectFile(root.filePath(name), maxBytes, &problem, &redecoded);
     if (!object)
         result->addError(ImportText::tr("%1: %2").arg(name, problem));
+    else if (redecoded)
+        result->addWarning(ImportText::tr("%1: not UTF-8, read as Windows-1252").arg(name));
     return object;
+}
+
+// The part of an object id after its type prefix ("1026_ABC" -> "ABC"): links
+// written by the server name a note by an id whose prefix need not be the archive's.
+QString idKey(const QString &id)
+{
+    return id.section(QLatin1Char('_'), -1).toUpper();
 }
 
 // The folder holding config.json: the archive's root or its one top-level folder.
@@ -70,6 +82,22 @@ bool isHex(const QString &text)
 {
     static const QRegularExpression hex(QStringLiteral("^[0-9a-fA-F]+$"));
     return hex.match(text).hasMatch();
+}
+
+// Each element that carries ref="<ref>" replaced by with.
+QString replaceRef(const QString &html, const QString &ref, const QString &with)
+{
+    const QRegularExpression tag(QStringLiteral("<[^<>]*\\sref=\"%1\"[^<>]*>").arg(QRegularExpression::escape(ref)));
+    QString out;
+    qsizetype last = 0;
+    for (auto it = tag.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += QStringView(html).mid(last, m.capturedStart() - last);
+        out += with;
+        last = m.capturedEnd();
+    }
+    out += QStringView(html).mid(last);
+    return out;
 }
 
 // Points the image that carries ref="<ref>" at the attachment. Its own src
@@ -139,14 +167,25 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
     const QJsonArray notebookIds = config->value(QStringLiteral("notebook")).toArray();
     const QJsonArray noteIds = config->value(QStringLiteral("note")).toArray();
     QHash<QString, QString> noteMap; // archive id -> new note id
+    QHash<QString, QString> byKey;   // idKey of an archive id -> new note id, when no other id shares it
     for (const QJsonValue &value : noteIds) {
-        if (!value.toString().isEmpty())
-            noteMap.insert(value.toString(), ImportSupport::newId());
+        if (value.toString().isEmpty())
+            continue;
+        const QString id = ImportSupport::newId();
+        noteMap.insert(value.toString(), id);
+        const QString key = idKey(value.toString());
+        byKey.insert(key, byKey.contains(key) ? QString() : id);
     }
-    const auto target = [&noteMap](const QString &href) {
+    QSet<QString> unresolved; // of the note being imported
+    const auto target = [&](const QString &href) {
         if (!href.startsWith(QLatin1String("notestation:"), Qt::CaseInsensitive))
             return href;
-        const QString id = noteMap.value(QUrl::fromPercentEncoding(href.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty).toUtf8()));
+        const QString linked = QUrl::fromPercentEncoding(href.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty).toUtf8());
+        QString id = noteMap.value(linked);
+        if (id.isEmpty())
+            id = byKey.value(idKey(linked));
+        if (id.isEmpty())
+            unresolved.insert(href);
         return id.isEmpty() ? QString() : ImportSupport::noteLinkUrl(id);
     };
 
@@ -225,6 +264,9 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
             const QString source = root.filePath(QStringLiteral("file_%1").arg(md5));
             if (!QFileInfo(source).isFile()) {
                 result.addError(ImportText::tr("%1: attachment %2 is missing from the archive").arg(title, shownName));
+                // Its picture in the text would show NoteStation's placeholder: it names the file instead.
+                if (!ref.isEmpty())
+                    content = replaceRef(content, ref, ImportText::tr("[missing attachment: %1]").arg(shownName).toHtmlEscaped());
                 continue;
             }
             PendingAttachment attachment;
@@ -250,7 +292,12 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
         }
 
         const QString html = title.isEmpty() ? content : QStringLiteral("<h1>%1</h1>\n%2").arg(title.toHtmlEscaped(), content);
+        unresolved.clear();
         QJsonArray delta = ImportSupport::retargetLinks(htmlToDelta(html), target);
+        if (!unresolved.isEmpty())
+            result.addWarning(ImportText::tr("%1: %n link(s) to notes not in the archive kept as text", nullptr,
+                                             int(unresolved.size()))
+                                  .arg(title.isEmpty() ? id : title));
         // Listed at the end as NoteStation itself shows a note's attachment list.
         for (const QString &url : std::as_const(unshown)) {
             delta.append(QJsonObject{{QStringLiteral("insert"), QJsonObject{{QLatin1String(kAttachmentEmbedKind), url}}}});

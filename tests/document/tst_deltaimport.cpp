@@ -74,7 +74,7 @@ private slots:
                                              "<blockquote>q</blockquote><pre>code</pre><p align=center>c</p>");
         QCOMPARE(lineAttributes(delta),
                  QStringList({R"({"header":2})", R"({"list":"bullet"})", R"({"list":"bullet"})", R"({"list":"ordered"})",
-                              R"({"list":"ordered"})", R"({"list":"bullet"})", "{}", "{}", "{}"}));
+                              R"({"list":"ordered"})", R"({"list":"bullet"})", "{}", R"({"code-block":true})", "{}"}));
         QCOMPARE(deltaToPlainText(delta), QString("Head\none\ntwo\nx\nal\nsq\nq\ncode\nc\n"));
     }
 
@@ -137,8 +137,7 @@ private slots:
         QStringList lines = lineAttributes(delta);
         QCOMPARE(lines.mid(0, 8), QStringList({R"({"header":1})", "{}", R"({"list":"bullet"})", R"({"list":"bullet"})",
                                                R"({"list":"ordered"})", R"({"list":"ordered"})",
-                                               // task-list items arrive as plain bullets
-                                               R"({"list":"bullet"})", R"({"list":"bullet"})"}));
+                                               R"({"list":"unchecked"})", R"({"list":"checked"})"}));
         const QJsonObject table = firstTable(delta);
         QCOMPARE(table.value("hasHeader"), QJsonValue(true));
         QCOMPARE(compact(table.value("cells").toArray()),
@@ -215,9 +214,13 @@ private slots:
         for (const char *alt : {"**bold** alt", "a [link](x) in it", "doc \\\\[1\\\\]", "`code`"})
             QTest::addRow("marked-up alt text: %s", alt) << true << slashes(QString("![%1](velmora-notes:$$attachment/a1)").arg(alt))
                                                          << slashes("[" + image + q(",{'insert':'\\n'}]"));
-        QTest::newRow("pre keeps its lines") << false << "<pre>l1<br>l2</pre>"
-                                             << q("[{'insert':'l1','attributes':{'code':true}},{'insert':'\\n'},"
-                                                  "{'insert':'l2','attributes':{'code':true}},{'insert':'\\n'}]");
+        QTest::newRow("pre is a code block") << false << "<pre>l1<br><b>l2</b></pre>"
+                                             << q("[{'insert':'l1'},{'insert':'\\n','attributes':{'code-block':true}},"
+                                                  "{'insert':'l2','attributes':{'bold':true}},{'insert':'\\n','attributes':{'code-block':true}}]");
+        QTest::newRow("nested html lists") << false << "<ul><li>a<ol><li>b<ul><li class=checked>c</li></ul></li></ol></li></ul>"
+                                           << q("[{'insert':'a'},{'insert':'\\n','attributes':{'list':'bullet'}},"
+                                                "{'insert':'b'},{'insert':'\\n','attributes':{'list':'ordered','indent':1}},"
+                                                "{'insert':'c'},{'insert':'\\n','attributes':{'list':'checked','indent':2}}]");
     }
 
     void markdownAndHtmlFidelity()
@@ -227,6 +230,69 @@ private slots:
         QFETCH(QString, delta);
         const QJsonArray actual = markdown ? markdownToDelta(source) : htmlToDelta(source);
         QCOMPARE(actual, QJsonDocument::fromJson(delta.toUtf8()).array());
+    }
+
+    // Markup a browser shrugs off must not hide the text after it.
+    void brokenMarkupKeepsTheRest_data()
+    {
+        QTest::addColumn<bool>("markdown");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("plain");
+        QTest::newRow("unclosed a") << false << "<p>a <a href=x>b</p><p>c</p>" << "a b\nc\n";
+        QTest::newRow("unclosed span") << false << "<p>a <span>b</p><h2>c</h2><p>d</p>" << "a b\nc\nd\n";
+        QTest::newRow("unknown tag") << false << "<p>a <foo>b</p><p>c</p>" << "a b\nc\n";
+        QTest::newRow("div in a quote") << false << "<blockquote>a<div>b</div>c</blockquote><p>d</p>" << "a\nb\nc\nd\n";
+        QTest::newRow("div in a list item") << false << "<ul><li>a<div>b</div></li><li>c</li></ul><p>d</p>" << "a\nb\nc\nd\n";
+        QTest::newRow("unclosed comment") << false << "<p>a</p><!-- b<p>c</p>" << "a\nb\nc\n";
+        QTest::newRow("unclosed title") << false << "<title>t<p>a</p>" << "t\na\n";
+        QTest::newRow("nested div") << false << "<div>a<div>b</div>c</div><p>d</p>" << "a\nb\nc\nd\n";
+        QTest::newRow("p in a list item") << false << "<ul><li>a<p>b</p>c</li></ul>" << "a\nb\nc\n";
+        QTest::newRow("md unclosed a") << true << "a <a href=x>b\n\nc" << "a b\nc\n";
+        QTest::newRow("md html div inside item") << true << "- a\n  <div>b</div>\n- c\n\nd" << "a b\nc\nd\n";
+        QTest::newRow("md html div inside quote") << true << "> a\n> <div>b</div>\n\nd" << "a b\nd\n";
+        QTest::newRow("cell outside a table") << false << "<p>a</p><td>b</td><p>c</p>" << "a\nb\nc\n";
+        QTest::newRow("md unclosed span") << true << "a <span>b\n\nc" << "a b\nc\n";
+        QTest::newRow("md stray closing tag") << true << "a </b> b\n\nc" << "a  b\nc\n";
+        QTest::newRow("md unknown tag") << true << "a <foo>b\n\nc *d*" << "a b\nc d\n";
+        QTest::newRow("md div in a list item") << true << "- a <div>b</div>\n- c\n\nd" << "a  b\nc\nd\n";
+        QTest::newRow("md div in a quote") << true << "> a <div>b\n\nc" << "a  b\nc\n";
+        QTest::newRow("md heading in a list item") << true << "- # a\n- b\n\nc" << "a\nb\nc\n";
+        QTest::newRow("md setext in a list item") << true << "- item\n  Heading\n  =======\n- next" << "item Heading\nnext\n";
+        QTest::newRow("md newline entity") << true << "a&#10;b" << "a b\n";
+    }
+
+    void brokenMarkupKeepsTheRest()
+    {
+        QFETCH(bool, markdown);
+        QFETCH(QString, source);
+        QFETCH(QString, plain);
+        QCOMPARE(deltaToPlainText(markdown ? markdownToDelta(source) : htmlToDelta(source)), plain);
+    }
+
+    // What the Markdown writer gives, the Markdown reader takes back whole.
+    void markdownRoundTrip_data()
+    {
+        QTest::addColumn<QString>("delta");
+        QTest::newRow("check list") << q("[{'insert':'open'},{'insert':'\\n','attributes':{'list':'unchecked'}},"
+                                         "{'insert':'done'},{'insert':'\\n','attributes':{'list':'checked'}}]");
+        QTest::newRow("nested items") << q("[{'insert':'a'},{'insert':'\\n','attributes':{'list':'ordered'}},"
+                                           "{'insert':'b'},{'insert':'\\n','attributes':{'list':'bullet','indent':1}},"
+                                           "{'insert':'c'},{'insert':'\\n','attributes':{'list':'unchecked','indent':2}},"
+                                           "{'insert':'d'},{'insert':'\\n','attributes':{'list':'checked','indent':1}},"
+                                           "{'insert':'e'},{'insert':'\\n','attributes':{'list':'ordered'}}]");
+        QTest::newRow("code block") << q("[{'insert':'text'},{'insert':'\\n'},{'insert':'int *x = 1;'},{'insert':'\\n','attributes':{'code-block':true}},"
+                                         "{'insert':'  y'},{'insert':'\\n','attributes':{'code-block':true}},{'insert':'after'},{'insert':'\\n'}]");
+    }
+
+    void markdownRoundTrip()
+    {
+        QFETCH(QString, delta);
+        const QJsonArray source = QJsonDocument::fromJson(delta.toUtf8()).array();
+        const QString markdown = deltaToMarkdown(source);
+        QVERIFY2(markdownToDelta(markdown) == source, qPrintable(markdown + "\n=> " + compact(markdownToDelta(markdown))));
+        const QString fenced = "text\n\n```\nint *x = 1;\n  y\n```\nafter\n";
+        if (QTest::currentDataTag() == QLatin1String("code block"))
+            QCOMPARE(markdownToDelta(fenced), source);
     }
 
     // Whatever constructs surround it, no word of paragraph text is lost.
@@ -286,7 +352,8 @@ private slots:
 
         nested += "</ul></li><li>after</li></ul>";
         const QJsonArray nestedDelta = htmlToDelta(nested);
-        QCOMPARE(lineAttributes(nestedDelta).count(R"({"list":"bullet"})"), 452);
+        QCOMPARE(lineAttributes(nestedDelta).count(R"({"list":"bullet"})"), 2);
+        QCOMPARE(lineAttributes(nestedDelta).count(R"({"indent":1,"list":"bullet"})"), 450);
         QVERIFY(deltaToPlainText(nestedDelta).startsWith("top\nin 0\nin 1\n"));
         QVERIFY(deltaToPlainText(nestedDelta).endsWith("in 449\nafter\n"));
 

@@ -89,12 +89,22 @@ private slots:
             file.write(enexNote("n" + QByteArray::number(i), "<en-media type=\"application/zip\" hash=\"" + md5(data) + "\"/>",
                                 resource(data, "application/zip", "d.zip")));
         }
+        // And one 16 MiB attachment, written in pieces so that writing it does not raise the peak.
+        const QByteArray piece(48 * 1024, 'y');
+        QCryptographicHash hash(QCryptographicHash::Md5);
+        for (int p = 0; p < 16 * 1024 / 48; ++p)
+            hash.addData(piece);
+        const QList<QByteArray> around = enexNote("large", "<en-media hash=\"" + hash.result().toHex() + "\"/>", "|").split('|');
+        file.write(around.first() + "<resource><data encoding=\"base64\">");
+        for (int p = 0; p < 16 * 1024 / 48; ++p)
+            file.write(piece.toBase64());
+        file.write("</data></resource>" + around.last());
         file.write("</en-export>");
         file.close();
         const qint64 before = peakResidentKiB();
         const ImportResult result = importEnex(path, m_fx->repositories());
-        QCOMPARE(result.imported, kNotes);
-        QCOMPARE(result.attachments, kNotes);
+        QCOMPARE(result.imported, kNotes + 1);
+        QCOMPARE(result.attachments, kNotes + 1);
         const qint64 grown = peakResidentKiB() - before;
         QVERIFY2(grown < QFileInfo(path).size() / 1024 / 4, qPrintable(QString("grew by %1 KiB").arg(grown)));
     }
@@ -104,6 +114,11 @@ private slots:
         QTest::addColumn<QByteArray>("enml");
         QTest::addColumn<QStringList>("expected"); // consecutive runs after the title
 
+        QTest::newRow("code block") << QByteArray("<div style=\"box-sizing:border-box;-en-codeblock:true\"><div>int a;</div><div><b>b</b></div></div>"
+                                                  "<div>after</div>")
+                                    << QStringList{"int a;", "\n {\"code-block\":true}", "b {\"bold\":true}", "\n {\"code-block\":true}",
+                                                   "after", "\n"};
+        QTest::newRow("html data element") << QByteArray("<div>a <data value=\"1\">b</data> c</div>") << QStringList{"a b c", "\n"};
         QTest::newRow("formats") << QByteArray("<div><b>B</b><i>I</i><u>U</u><s>S</s><a href=\"https://x.org\">L</a></div>")
                                  << QStringList{"B {\"bold\":true}", "I {\"italic\":true}", "U {\"underline\":true}",
                                                 "S {\"strike\":true}", "L {\"link\":\"https://x.org\"}", "\n"};
@@ -115,7 +130,7 @@ private slots:
         QTest::newRow("new todos") << QByteArray("<ul style=\"--en-todo:true;\"><li style=\"--en-checked:false;\">Tea</li></ul>")
                                    << QStringList{"Tea", "\n {\"list\":\"unchecked\"}"};
         QTest::newRow("rule") << QByteArray("<div>a</div><hr/><div>b</div>") << QStringList{"a", "\n", "[divider:]", "\n", "b"};
-        QTest::newRow("code") << QByteArray("<pre>x = 1</pre>") << QStringList{"x = 1 {\"code\":true}"};
+        QTest::newRow("code") << QByteArray("<pre>x = 1</pre>") << QStringList{"x = 1", "\n {\"code-block\":true}"};
         QTest::newRow("crypt") << QByteArray("<div>a</div><en-crypt cipher=\"AES\">U2FsdGVk</en-crypt>")
                                << QStringList{"a", "\n", "[Encrypted content]", "\n"};
         QTest::newRow("missing media") << QByteArray("<div>a<en-media type=\"image/png\" hash=\"00ff\"/></div>")
@@ -142,7 +157,9 @@ private slots:
             + "\"/></div><table><tr><td>cell<en-media type=\"application/pdf\" hash=\"" + md5(m_pdf)
             + "\"/></td></tr></table><en-crypt>x</en-crypt>";
         const QByteArray extra = "<tag>work</tag><tag>2023</tag>" + resource(m_png, "image/png", "shot.png")
-            + resource(m_pdf, "application/pdf", "") + resource("unused", "text/plain", "notes.txt");
+            // Base64 in a CDATA section, followed by character references.
+            + "<resource><data encoding=\"base64\"><![CDATA[" + m_pdf.toBase64() + "]]>&#13;&#10;</data><mime>application/pdf</mime>"
+              "</resource>" + resource("unused", "text/plain", "notes.txt");
         const ImportResult result = importEnex(write("Travel Plans.enex", enex(enexNote("Trip &amp; more", enml, extra))),
                                                m_fx->repositories());
         QCOMPARE(result.imported, 1);

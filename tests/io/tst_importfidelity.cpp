@@ -166,9 +166,16 @@ private slots:
         QTest::newRow("encrypted note refused")
             << false << nsx("enc.nsx", {{"title", "secret"}, {"encrypt", true}, {"content", "c2VjcmV0"}})
             << QList<int>{0, 0, 0, 1, 0} << "^$";
-        QTest::newRow("note link to the archive")
-            << false << nsx("nslink.nsx", {{"content", "<a href=\"notestation://remote/self/n1\">me</a> <a href=\"notestation://x/gone\">gone</a>"}})
-            << QList<int>{1, 0, 0, 0, 0} << "^(?!.*notestation).*velmora-notes://note/";
+        QTest::newRow("note links to the archive, by id or server id; others kept as text")
+            << false << nsx("nslink.nsx", {{"content", "<a href=\"notestation://remote/self/n1\">me</a> <a href=\"notestation://x/gone\">gone</a>"
+                                                       " <a href=\"notestation://remote/self/1026_N1\">again</a>"}})
+            << QList<int>{1, 0, 0, 0, 1} << "^(?!.*notestation).*velmora-notes://note/.*gone.*velmora-notes://note/";
+        QTest::newRow("NoteStation missing attachment named in place")
+            << false << nsx("gone.nsx", picture, {{"file_bb", "pdf"}}) << QList<int>{1, 0, 1, 1, 0}
+            << "pic \\[missing attachment: p.gif\\].*velmora-notes-attachment";
+        QTest::newRow("NoteStation note in Latin-1")
+            << false << nsx("latin.nsx", {}, {{"n1", "{\"title\":\"Caf\xe9\",\"content\":\"<p>d\xe9j\xe0</p>\"}"}})
+            << QList<int>{1, 0, 0, 0, 1} << QString::fromUtf8("Caf\u00e9.*d\u00e9j\u00e0");
         QTest::newRow("note file not JSON")
             << false << IoFiles::writeZip(m_dir.filePath("bad.nsx"), {{"config.json", json(QJsonObject{{"note", QJsonArray{"n1"}}})},
                                                                       {"n1", "{not json"}})

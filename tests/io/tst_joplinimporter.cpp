@@ -114,7 +114,7 @@ private slots:
                                  "updated_time: \nparent_id: \ntype_: 2").toUtf8());
         tar.add(emptyFolder + ".md", ("id: " + emptyFolder + "\nparent_id: \ntype_: 2").toUtf8());
         tar.add(hexId('a') + ".md",
-                ("Trip plan\n\n# Trip plan\n\nTake **boots**.\n\n![photo](:/" + photo + ")\n\n[manual](:/" + manual
+                ("Trip plan\n\n# Trip plan\n\nTake **boots**.\n\n- [x] pack\n- [ ] buy\n\n```\nls -l\n```\n\n![photo](:/" + photo + ")\n\n[manual](:/" + manual
                  + ")\n\n[notes](:/" + readme + ")\n\nSee [later](:/" + missing + ") and [again](:/" + manual + ")\n\nid: " + hexId('a')
                  + "\nparent_id: " + folder
                  + "\ncreated_time: 2024-02-01T10:00:00.000Z\nupdated_time: 1706785200000\nis_todo: 0\n"
@@ -183,6 +183,9 @@ private slots:
         QVERIFY(tripRuns.first().startsWith("Trip plan"));
         QCOMPARE(tripRuns.at(1), QString("\n {\"header\":1}"));
         QVERIFY(tripRuns.contains("boots {\"bold\":true}"));
+        const qsizetype pack = tripRuns.indexOf("pack");
+        QCOMPARE(tripRuns.mid(pack, 6), QStringList({"pack", "\n {\"list\":\"checked\"}", "buy", "\n {\"list\":\"unchecked\"}",
+                                                     "ls -l", "\n {\"code-block\":true}"}));
         QVERIFY2(tripRuns.contains("[velmora-notes-attachment:" + attachmentUrl(image.id) + "]"),
                  qPrintable(tripRuns.join(" | ")));
         QVERIFY(tripRuns.contains("manual {\"link\":\"" + attachmentUrl(pdf.id) + "\"}"));

@@ -6,6 +6,7 @@
 #include "importdialog.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -70,14 +71,19 @@ private slots:
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<bool>("folder"); // chosen with the folder button
-        QTest::newRow("evernote") << "Evernote Export (.enex)" << false;
-        QTest::newRow("markdown") << "Folder of Markdown files (or a .zip of one)" << true;
+        QTest::addColumn<QString>("typed"); // into the notebook name field, shown for Evernote only
+        QTest::addColumn<QString>("notebook");
+        QTest::newRow("evernote") << "Evernote Export (.enex)" << false << "" << "n";
+        QTest::newRow("evernote into a named notebook") << "Evernote Export (.enex)" << false << " Trip  2024 " << "Trip 2024";
+        QTest::newRow("markdown") << "Folder of Markdown files (or a .zip of one)" << true << "" << "Sub";
     }
 
     void eachNewSourceReachesItsImporter()
     {
         QFETCH(QString, button);
         QFETCH(bool, folder);
+        QFETCH(QString, typed);
+        QFETCH(QString, notebook);
         QDir().mkpath(m_dir.filePath("md/Sub"));
         IoFiles::write(m_dir.filePath("md/Sub/a.md"), "# A\n\ntext\n");
         const QString enex = IoFiles::write(m_dir.filePath("n.enex"),
@@ -98,10 +104,14 @@ private slots:
             if (b->text() == (folder ? "Choose Folder..." : "Browse..."))
                 b->click();
         }
+        QLineEdit *name = dialog.page(ImportDialog::FilePage)->findChild<QLineEdit *>();
+        QCOMPARE(name->isVisible(), !folder);
+        name->setText(typed);
         dialog.next();
         QTRY_COMPARE(dialog.currentId(), int(ImportDialog::SummaryPage));
         QCOMPARE(dialog.summaryText(), QString("Imported: 1 notes"));
         QCOMPARE(noteTitle(m_fx->notes->allNotes().value(0).body), QString("A"));
+        QCOMPARE(m_fx->notebooks->allNotebooks().value(0).name, notebook);
     }
 
     void withoutAFileNothingIsImported()

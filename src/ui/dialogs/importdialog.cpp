@@ -8,8 +8,10 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -50,8 +52,8 @@ ImportDialog::ImportDialog(const IoRepositories &repositories, QWidget *parent)
     , m_noteStation([](const QString &path, const IoRepositories &r, const ProgressCallback &progress) {
         return importNoteStation(path, r, progress);
     })
-    , m_evernote([](const QString &path, const IoRepositories &r, const ProgressCallback &progress) {
-        return importEnex(path, r, progress);
+    , m_evernote([this](const QString &path, const IoRepositories &r, const ProgressCallback &progress) {
+        return importEnex(path, r, progress, {}, notebookName());
     })
     , m_markdown([](const QString &path, const IoRepositories &r, const ProgressCallback &progress) {
         return importMarkdownFolder(path, r, progress);
@@ -84,7 +86,9 @@ ImportDialog::ImportDialog(const IoRepositories &repositories, QWidget *parent)
     auto *filePage = new QWizardPage(this);
     filePage->setTitle(tr("Select File"));
     filePage->setSubTitle(tr("Choose the file to import."));
-    auto *fileLayout = new QHBoxLayout(filePage);
+    auto *filePageLayout = new QVBoxLayout(filePage);
+    auto *fileLayout = new QHBoxLayout;
+    filePageLayout->addLayout(fileLayout);
     m_fileLabel = new QLabel(tr("No file selected"), filePage);
     m_fileLabel->setWordWrap(true);
     m_browseButton = new QPushButton(tr("Browse..."), filePage);
@@ -96,6 +100,17 @@ ImportDialog::ImportDialog(const IoRepositories &repositories, QWidget *parent)
     fileLayout->addWidget(m_browseButton);
     connect(m_browseButton, &QPushButton::clicked, this, &ImportDialog::browse);
     connect(m_folderButton, &QPushButton::clicked, this, &ImportDialog::browseFolder);
+    // An Evernote export is one notebook without its name: the user may give one.
+    m_notebookRow = new QWidget(filePage);
+    auto *notebookLayout = new QFormLayout(m_notebookRow);
+    notebookLayout->setContentsMargins(0, 0, 0, 0);
+    m_notebookEdit = new QLineEdit(m_notebookRow);
+    m_notebookEdit->setClearButtonEnabled(true);
+    m_notebookEdit->setPlaceholderText(tr("Named after the file"));
+    notebookLayout->addRow(tr("Import into &notebook:"), m_notebookEdit);
+    m_notebookRow->setVisible(false);
+    filePageLayout->addWidget(m_notebookRow);
+    filePageLayout->addStretch();
     setPage(FilePage, filePage);
 
     auto *progressPage = new ImportProgressPage(this);
@@ -153,12 +168,20 @@ ImportDialog::Format ImportDialog::format() const
 void ImportDialog::formatChanged()
 {
     m_folderButton->setVisible(format() == Format::MarkdownFolder);
+    m_notebookRow->setVisible(format() == Format::Evernote);
+}
+
+QString ImportDialog::notebookName() const
+{
+    const QString typed = m_notebookEdit->text().simplified();
+    return typed.isEmpty() ? QFileInfo(m_file).completeBaseName() : typed;
 }
 
 void ImportDialog::setSelectedFile(const QString &path)
 {
     m_file = path;
     m_fileLabel->setText(path.isEmpty() ? tr("No file selected") : path);
+    m_notebookEdit->setPlaceholderText(path.isEmpty() ? tr("Named after the file") : QFileInfo(path).completeBaseName());
     m_browseButton->setAccessibleDescription(m_fileLabel->text());
 }
 

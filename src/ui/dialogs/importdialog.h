@@ -9,6 +9,7 @@
 #include <functional>
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QProgressBar;
 class QPushButton;
@@ -41,6 +42,8 @@ public:
 
     Format format() const;
     QString selectedFile() const { return m_file; }
+    // The notebook an Evernote export goes into: what the user typed, else the file's name.
+    QString notebookName() const;
     void setSelectedFile(const QString &path);
     bool isImporting() const { return m_importing; }
     ImportResult lastResult() const { return m_result; }
@@ -75,6 +78,8 @@ private:
     QRadioButton *m_markdownButton = nullptr;
     QPushButton *m_folderButton = nullptr;
     QLabel *m_fileLabel = nullptr;
+    QWidget *m_notebookRow = nullptr;
+    QLineEdit *m_notebookEdit = nullptr;
     QPushButton *m_browseButton = nullptr;
     QProgressBar *m_progressBar = nullptr;
     QLabel *m_progressLabel = nullptr;
