@@ -22,6 +22,7 @@
 #include <QSqlQuery>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextList>
 
 using namespace VelmTest;
 
@@ -347,13 +348,13 @@ private slots:
         window->close();
     }
 
-    // Both windows print a copy whose pixel sizes became points.
-    void printingTurnsPixelSizesIntoPoints_data() { inEitherWindow(); }
-    void printingTurnsPixelSizesIntoPoints()
+    // Both windows print the note in points, its lists kept as lists.
+    void printingKeepsListsInPoints_data() { inEitherWindow(); }
+    void printingKeepsListsInPoints()
     {
         QFETCH(bool, inMain);
         auto state = newState();
-        Note note = makeNote(R"([{"insert":"Title"},{"attributes":{"header":1},"insert":"\n"},{"insert":"body\n"}])");
+        Note note = makeNote(R"([{"insert":"Title"},{"attributes":{"header":1},"insert":"\n"},{"insert":"body"},{"attributes":{"list":"bullet"},"insert":"\n"}])");
         QVERIFY(state->notes()->insert(note));
         MainWindow main(state.get());
         main.showNote(note.id, true);
@@ -363,7 +364,9 @@ private slots:
             window->hooks().runPrintDialog = [](QWidget *, QPrinter *) { return true; };
         QStringList pixelSized;
         int fragments = 0;
+        bool listed = false;
         (inMain ? main.session() : window->session())->setDocumentPrinter([&](const QTextDocument &document, QPrinter *) {
+            listed = document.find("body").block().textList() != nullptr;
             if (document.defaultFont().pixelSize() > 0)
                 pixelSized << "default";
             for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
@@ -374,7 +377,7 @@ private slots:
             }
         });
         inMain ? main.print() : window->print();
-        QVERIFY(fragments > 0);
+        QVERIFY(fragments > 0 && listed);
         QCOMPARE(pixelSized, QStringList());
         QCOMPARE((inMain ? main.statusBarWidget() : window->statusBarWidget())->currentMessage(),
                  QStringLiteral("Printed Title"));

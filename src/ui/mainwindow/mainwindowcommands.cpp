@@ -246,7 +246,7 @@ void MainWindow::showPreferences()
 
 bool MainWindow::printTo(QPrinter *printer)
 {
-    m_session->print(*m_editor->document(), printer);
+    m_session->print(m_editor->currentDelta(), printer);
     return true;
 }
 

@@ -2,16 +2,17 @@
 
 #include "appstate.h"
 #include "delta.h"
+#include "htmlwriter.h"
 #include "noteedits.h"
 #include "noterepository.h"
+#include "printabledocument.h"
 #include "syncrecords.h"
 #include "uilog.h"
 
 #include <QCoreApplication>
+#include <QJsonDocument>
 #include <QMimeData>
 #include <QPrinter>
-#include <QTextBlock>
-#include <QTextCursor>
 #include <QTextDocument>
 
 #include <memory>
@@ -111,8 +112,11 @@ QMimeData *NoteSession::copyAs(ExportFormat format, const QString &plainText, co
     }
     const std::optional<Note> stored = note();
     const QString body = stored ? stored->body : fallbackBody;
-    if (format == ExportFormat::Html)
-        data->setHtml(convertBody(body, ExportFormat::Html));
+    if (format == ExportFormat::Html) {
+        // Pasted elsewhere, lists and check boxes keep their shape.
+        const QJsonDocument parsed = parseJsonText(body);
+        data->setHtml(parsed.isArray() ? HtmlWriter().write(parsed.array()) : convertBody(body, ExportFormat::Html));
+    }
     data->setText(convertBody(body, ExportFormat::Markdown));
     return data;
 }
@@ -127,32 +131,9 @@ bool NoteSession::moveToTrash()
     return m_state && !m_noteId.isEmpty() && m_state->notes()->softDelete(m_noteId);
 }
 
-void NoteSession::print(const QTextDocument &shown, QPrinter *printer) const
+void NoteSession::print(const QString &body, QPrinter *printer) const
 {
-    std::unique_ptr<QTextDocument> copy(shown.clone());
-    copy->setDocumentMargin(36);
-    convertPixelSizesToPoints(copy.get());
-    m_printDocument(*copy, printer);
-}
-
-void convertPixelSizesToPoints(QTextDocument *document)
-{
-    QFont defaultFont = document->defaultFont();
-    if (defaultFont.pixelSize() >= 1)
-        defaultFont.setPointSizeF(defaultFont.pixelSize() * 72.0 / 96.0);
-    document->setDefaultFont(defaultFont);
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const QFont font = fragment.charFormat().font();
-            if (font.pixelSize() < 1)
-                continue;
-            QTextCursor cursor(document);
-            cursor.setPosition(fragment.position());
-            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
-            QTextCharFormat pointFormat;
-            pointFormat.setFontPointSize(font.pixelSize() * 72.0 / 96.0);
-            cursor.mergeCharFormat(pointFormat);
-        }
-    }
+    const std::unique_ptr<QTextDocument> document =
+        printableDocument(body, m_state ? m_state->attachments() : nullptr);
+    m_printDocument(*document, printer);
 }

@@ -51,9 +51,10 @@ public:
     bool moveToNotebook(const QString &notebookId);
     bool moveToTrash();
 
-    // Prints a copy of shown with its pixel sizes turned into points.
-    void print(const QTextDocument &shown, QPrinter *printer) const;
-    // Where print sends the copy; tests look at it instead of a printer.
+    // Prints body as it goes on paper (printableDocument): lists, check
+    // boxes, alignment and pictures as the note shows them, in print colours.
+    void print(const QString &body, QPrinter *printer) const;
+    // Where print sends the document; tests look at it instead of a printer.
     using DocumentPrinter = std::function<void(const QTextDocument &document, QPrinter *printer)>;
     void setDocumentPrinter(DocumentPrinter printer) { m_printDocument = std::move(printer); }
 
@@ -66,6 +67,3 @@ private:
     QString m_conflictCopyId;
     DocumentPrinter m_printDocument;
 };
-
-// Print output is measured in points; the editor's sizes are in pixels at 96 dpi.
-void convertPixelSizesToPoints(QTextDocument *document);

@@ -349,7 +349,7 @@ void NoteWindow::print()
     printer.setDocName(title);
     if (!m_hooks.runPrintDialog(this, &printer))
         return;
-    m_session->print(*m_editor->document(), &printer);
+    m_session->print(m_editor->currentDelta(), &printer);
     m_statusBar->showTemporaryMessage(tr("Printed %1").arg(title), 3000);
 }
 
