@@ -378,19 +378,6 @@ private slots:
         QTRY_VERIFY(!w->findChild<QSystemTrayIcon *>());
     }
 
-    void findInNoteWrapsOnce()
-    {
-        const QString a = note("apple pear\napple plum", 1);
-        auto w = makeWindow();
-        w->noteList()->selectNote(a);
-        for (const int start : {0, 11, 0}) {
-            QVERIFY(w->findInNote(QStringLiteral("apple")));
-            QCOMPARE(w->editor()->textCursor().selectionStart(), start);
-        }
-        QVERIFY(!w->findInNote(QStringLiteral("cherry")));
-        QCOMPARE(w->editor()->textCursor().selectedText(), QStringLiteral("apple"));
-    }
-
     void moveToNotebookMovesOnlyElsewhere()
     {
         const QString work = addNotebook(*m_state, "Work");

@@ -14,6 +14,7 @@
 class AppState;
 class EditorActions;
 class EditorToolbar;
+class FindBar;
 class IoCommands;
 class NoteEditor;
 class NoteHeaderBar;
@@ -62,8 +63,6 @@ public:
         // Runs the print dialog for printer; true when accepted.
         std::function<bool(QPrinter *printer)> runPrintDialog;
         std::function<bool()> systemTrayAvailable;
-        // The text to find in the note; empty when cancelled.
-        std::function<QString(const QString &previous)> askFindText;
     };
 
     // The secondary screens, each a top-level window made on first use and kept.
@@ -98,8 +97,6 @@ public:
 
     // Moves the editor's note to a notebook chosen by the user.
     void moveCurrentNote();
-    // Finds text in the note from the cursor on, wrapping once; false when absent.
-    bool findInNote(const QString &text);
     void print();
     void printPreview();
 
@@ -124,6 +121,7 @@ public:
     NotebookListWidget *notebookList() const { return m_notebookList; }
     NoteEditor *editor() const { return m_editor; }
     EditorToolbar *toolbar() const { return m_toolbar; }
+    FindBar *findBar() const { return m_findBar; }
     NoteHeaderBar *headerBar() const { return m_headerBar; }
     StatusBar *statusBarWidget() const { return m_statusBar; }
     QLineEdit *searchField() const { return m_searchField; }
@@ -188,6 +186,7 @@ private:
     WelcomePage *m_welcomePage = nullptr;
     NoteHeaderBar *m_headerBar = nullptr;
     EditorToolbar *m_toolbar = nullptr;
+    FindBar *m_findBar = nullptr;
     NoteEditor *m_editor = nullptr;
     StatusBar *m_statusBar = nullptr;
 
@@ -204,7 +203,6 @@ private:
     QList<int> m_normalSplitterSizes;
     NoteSession *m_session = nullptr;
     EditorActions *m_editorActions = nullptr;
-    QString m_lastFindText;
     QHash<QString, QString> m_notebookNames;
     bool m_holdRefresh = false; // a command rebuilds the lists itself after several writes
 };

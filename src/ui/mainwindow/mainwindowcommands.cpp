@@ -2,6 +2,8 @@
 // preferences and printing.
 #include "mainwindow.h"
 
+#include "findbar.h"
+
 #include "accountscreen.h"
 #include "account/client.h"
 #include "authclient.h"
@@ -86,15 +88,13 @@ void MainWindow::buildMenus()
     add(edit, tr("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
     add(edit, tr("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
     edit->addSeparator();
-    add(edit, tr("Find in Note..."), QKeySequence::Find, [this] {
-        if (m_editor->noteId().isEmpty())
-            return;
-        const QString text = m_hooks.askFindText(m_lastFindText);
-        if (text.isEmpty())
-            return;
-        m_lastFindText = text;
-        if (!findInNote(text))
-            m_statusBar->showTemporaryMessage(tr("\"%1\" not found").arg(text), 3000);
+    m_editorActions->addClipboardMenu(edit);
+    edit->addSeparator();
+    m_findBar->addMenuCommands(edit);
+    // A note opened from a search shows where the searched words are.
+    connect(m_editor, &NoteEditor::noteSwitched, this, [this] {
+        if (const QString query = m_searchField->text().trimmed(); !query.isEmpty())
+            m_findBar->showSearchTerms(query);
     });
     edit->addSeparator();
     connect(edit->addAction(tr("Preferences…")), &QAction::triggered, this, &MainWindow::showPreferences);
@@ -116,7 +116,7 @@ void MainWindow::buildMenus()
 
     QMenu *view = menuBar()->addMenu(tr("&View"));
     add(view, tr("To-Dos"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), [this] { openScreen(Screen::Todos); });
-    add(view, tr("Find"), QKeySequence(Qt::Key_F3), [this] {
+    add(view, tr("Find"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), [this] {
         m_searchField->setFocus(Qt::ShortcutFocusReason);
         m_searchField->selectAll();
     });

@@ -5,6 +5,7 @@
 #include "delta.h"
 #include "editoractions.h"
 #include "editortoolbar.h"
+#include "findbar.h"
 #include "mainwindowrules.h"
 #include "movetonotebookdialog.h"
 #include "noteedits.h"
@@ -71,6 +72,8 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     m_actions = new EditorActions(this, m_editor);
     layout->addWidget(m_headerBar);
     layout->addWidget(m_toolbar);
+    m_findBar = new FindBar(m_editor, central);
+    layout->addWidget(m_findBar);
     layout->addWidget(m_editor, 1);
     setCentralWidget(central);
     m_statusBar = new StatusBar(this);
@@ -141,7 +144,9 @@ void NoteWindow::buildMenus()
     add(edit, tr("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
     add(edit, tr("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
     edit->addSeparator();
-    add(edit, tr("Find in Note..."), QKeySequence::Find, [] {});
+    m_actions->addClipboardMenu(edit);
+    edit->addSeparator();
+    m_findBar->addMenuCommands(edit);
 
     m_actions->addFormatMenu(menuBar()->addMenu(tr("F&ormat")));
 

@@ -12,6 +12,7 @@
 class AppState;
 class EditorActions;
 class EditorToolbar;
+class FindBar;
 class IoCommands;
 class NoteEditor;
 class NoteHeaderBar;
@@ -72,6 +73,7 @@ public:
 
     NoteEditor *editor() const { return m_editor; }
     EditorToolbar *toolbar() const { return m_toolbar; }
+    FindBar *findBar() const { return m_findBar; }
     NoteHeaderBar *headerBar() const { return m_headerBar; }
     StatusBar *statusBarWidget() const { return m_statusBar; }
     NoteSession *session() const { return m_session; }
@@ -97,6 +99,7 @@ private:
     Hooks m_hooks;
     NoteHeaderBar *m_headerBar = nullptr;
     EditorToolbar *m_toolbar = nullptr;
+    FindBar *m_findBar = nullptr;
     NoteEditor *m_editor = nullptr;
     StatusBar *m_statusBar = nullptr;
     IoCommands *m_io = nullptr;
