@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QPrinter>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <memory>
 
@@ -21,7 +22,12 @@ NoteSession::NoteSession(AppState *state, QObject *parent)
     : QObject(parent)
     , m_state(state)
     , m_printDocument([](const QTextDocument &document, QPrinter *printer) { document.print(printer); })
+    , m_autoSnapshotTimer(new QTimer(this))
 {
+    m_uptime.start();
+    m_clock = [this] { return m_uptime.elapsed(); };
+    m_autoSnapshotTimer->setSingleShot(true);
+    connect(m_autoSnapshotTimer, &QTimer::timeout, this, &NoteSession::takeAutoSnapshotIfDue);
 }
 
 void NoteSession::setNote(const QString &noteId, const QString &loadedBody)
@@ -29,6 +35,9 @@ void NoteSession::setNote(const QString &noteId, const QString &loadedBody)
     m_noteId = noteId;
     m_lastSnapshotContent = loadedBody;
     m_storedBody = loadedBody;
+    m_autoSnapshotTimer->stop();
+    m_lastEditAt = -1;
+    m_lastSnapshotAt = m_clock();
 }
 
 void NoteSession::clear()
@@ -62,6 +71,9 @@ NoteSession::SaveResult NoteSession::save(const QString &body)
     switch (m_state->notes()->updateIfBodyIs(edited, m_storedBody)) {
     case NoteRepository::WriteResult::Written:
         m_storedBody = body;
+        m_lastEditAt = m_clock();
+        if (!takeAutoSnapshotIfDue())
+            m_autoSnapshotTimer->start(int(kAutoSnapshotPauseMs));
         return SaveResult::Saved;
     case NoteRepository::WriteResult::Failed:
         qCWarning(lcUi) << "NoteSession: the note" << m_noteId << "could not be saved";
@@ -89,6 +101,7 @@ bool NoteSession::saveSnapshot(const QString &body, bool readOnly)
     if (!takeSnapshot(m_state->snapshots(), m_noteId, stored ? stored->version : 1, body))
         return false;
     m_lastSnapshotContent = body;
+    m_lastSnapshotAt = m_clock();
     return true;
 }
 
@@ -100,7 +113,21 @@ bool NoteSession::snapshotNow(const QString &body)
         return false;
     }
     m_lastSnapshotContent = body;
+    m_lastSnapshotAt = m_clock();
     return true;
+}
+
+bool NoteSession::takeAutoSnapshotIfDue()
+{
+    const qint64 now = m_clock();
+    if (m_lastEditAt < 0
+        || (now - m_lastEditAt < kAutoSnapshotPauseMs && now - m_lastSnapshotAt < kAutoSnapshotLongestMs))
+        return false;
+    m_autoSnapshotTimer->stop();
+    m_lastEditAt = -1;
+    m_lastSnapshotAt = now;
+    // The stored body: what the editor shows may not be written yet.
+    return saveSnapshot(m_storedBody, false);
 }
 
 QMimeData *NoteSession::copyAs(ExportFormat format, const QString &plainText, const QString &fallbackBody) const
