@@ -56,8 +56,9 @@ public:
         std::function<QString()> askNewNotebookName;
         // A new name for a notebook; empty when cancelled.
         std::function<QString(const QString &currentName)> askNotebookRename;
-        // The notebook a note moves to; empty when cancelled.
-        std::function<QString(const QList<Notebook> &notebooks, const QString &currentNotebookId)> chooseNotebook;
+        // The notebook a note moves to ("" for none); nothing when cancelled.
+        std::function<std::optional<QString>(const QList<Notebook> &notebooks, const QString &currentNotebookId)>
+            chooseNotebook;
         // Takes ownership of data.
         std::function<void(QMimeData *data)> setClipboard;
         // Runs the print dialog for printer; true when accepted.

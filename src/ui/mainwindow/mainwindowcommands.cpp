@@ -294,12 +294,13 @@ void MainWindow::moveCurrentNote()
     const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
     if (!note)
         return;
-    const QString target = m_hooks.chooseNotebook(m_state->notebooks()->allNotebooks(), note->notebookId);
-    if (target.isEmpty() || target == note->notebookId)
+    const std::optional<QString> target =
+        m_hooks.chooseNotebook(m_state->notebooks()->allNotebooks(), note->notebookId);
+    if (!target || *target == note->notebookId)
         return;
     saveCurrentNote();
-    if (m_state->notes()->moveToNotebook(note->id, target))
-        m_headerBar->setNotebookName(m_notebookNames.value(target));
+    if (m_state->notes()->moveToNotebook(note->id, *target))
+        m_headerBar->setNotebookName(m_notebookNames.value(*target));
 }
 
 void MainWindow::copyNote(int format)

@@ -365,10 +365,11 @@ void NoteWindow::moveToNotebook()
     const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
     if (!note)
         return;
-    const QString target = m_hooks.chooseNotebook(this, m_state->notebooks()->allNotebooks(), note->notebookId);
-    if (target.isEmpty())
+    const std::optional<QString> target =
+        m_hooks.chooseNotebook(this, m_state->notebooks()->allNotebooks(), note->notebookId);
+    if (!target || *target == note->notebookId)
         return;
-    m_session->moveToNotebook(target);
+    m_session->moveToNotebook(*target);
     loadNote();
 }
 

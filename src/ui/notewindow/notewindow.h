@@ -44,8 +44,9 @@ public:
         std::function<void(QMimeData *data)> setClipboard;
         // Runs the print dialog; true when accepted.
         std::function<bool(QWidget *parent, QPrinter *printer)> runPrintDialog;
-        // The notebook to move the note to; empty when cancelled.
-        std::function<QString(QWidget *parent, const QList<Notebook> &notebooks, const QString &currentNotebookId)>
+        // The notebook to move the note to ("" for none); nothing when cancelled.
+        std::function<std::optional<QString>(QWidget *parent, const QList<Notebook> &notebooks,
+                                             const QString &currentNotebookId)>
             chooseNotebook;
         // Opens the version history of the note.
         std::function<void(QWidget *parent, const QString &noteId)> showHistory;
