@@ -40,8 +40,9 @@ enum class Block { None, List, Code, Quote };
 class PageWriter
 {
 public:
-    explicit PageWriter(const HtmlWriter::AttachmentResolver &resolve)
+    PageWriter(const HtmlWriter::AttachmentResolver &resolve, bool richText)
         : m_resolve(resolve)
+        , m_richText(richText)
     {
     }
 
@@ -157,8 +158,9 @@ private:
         if (type == QLatin1String("checked") || type == QLatin1String("unchecked")) {
             const bool ticked = type == QLatin1String("checked");
             itemClass = QStringLiteral(" class=\"%1\"").arg(type);
-            box = ticked ? QStringLiteral("<input type=\"checkbox\" checked disabled> ")
-                         : QStringLiteral("<input type=\"checkbox\" disabled> ");
+            if (!m_richText)
+                box = ticked ? QStringLiteral("<input type=\"checkbox\" checked disabled> ")
+                             : QStringLiteral("<input type=\"checkbox\" disabled> ");
         }
         m_out += QLatin1String("<li") + itemClass + style + QLatin1Char('>') + box + html;
         m_lists.last().itemOpen = true;
@@ -200,26 +202,26 @@ private:
     };
 
     const HtmlWriter::AttachmentResolver &m_resolve;
+    const bool m_richText;
     QString m_out;
     Block m_block = Block::None;
     QList<OpenList> m_lists;
 };
 
-// Browsers draw the <input> boxes; QTextDocument draws its own for the classes
-// and ignores the inputs, so only the browsers' bullets are hidden.
 constexpr char kStyle[] = "<style>\n"
                           "body { line-height: 1.5; }\n"
                           "pre { background-color: #ECEEF1; padding: 8px 12px; }\n"
                           "blockquote { border-left: 3px solid #C4C6CF; margin-left: 0; padding-left: 12px; }\n"
-                          "li.checked, li.unchecked { list-style-type: none; }\n"
-                          "img { max-width: 100%; }\n"
-                          "</style>\n";
+                          "img { max-width: 100%; }\n";
+// Browsers draw the <input> boxes instead of bullets; QTextDocument draws its
+// own marker for the classes, which a list style of none would hide.
+constexpr char kBrowserCheckItems[] = "li.checked, li.unchecked { list-style-type: none; }\n";
 
 } // namespace
 
 QString HtmlWriter::write(const QJsonArray &delta) const
 {
-    PageWriter page(m_resolve);
+    PageWriter page(m_resolve, m_richText);
     QList<Piece> pending;
     for (const DeltaOp &op : parseDelta(delta)) {
         if (op.type == DeltaOp::InsertText) {
@@ -256,5 +258,6 @@ QString HtmlWriter::write(const QJsonArray &delta) const
     if (!pending.isEmpty())
         page.closeLine(pending, {});
     return QLatin1String("<html><head><meta charset=\"utf-8\">\n") + QLatin1String(kStyle)
-        + QLatin1String("</head><body>\n") + page.finish() + QLatin1String("</body></html>");
+        + (m_richText ? QString() : QLatin1String(kBrowserCheckItems))
+        + QLatin1String("</style>\n</head><body>\n") + page.finish() + QLatin1String("</body></html>");
 }

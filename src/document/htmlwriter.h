@@ -8,8 +8,8 @@
 
 // Writes a note body as an HTML page that keeps what the editor shows: lists
 // as <ul>/<ol> nested by the "indent" line attribute, check-list items with
-// their boxes (class "checked"/"unchecked", which QTextDocument draws, plus a
-// disabled check box for browsers), alignment, one <pre> per code block, one
+// their boxes (class "checked"/"unchecked", plus a disabled check box for
+// browsers unless the page is for QTextDocument, which draws its own), alignment, one <pre> per code block, one
 // <blockquote> per run of quoted lines, tables, dividers and, when a resolver
 // is set, attachments as images or links. Pure: reads the Delta only.
 class HtmlWriter final
@@ -26,6 +26,9 @@ public:
     using AttachmentResolver = std::function<std::optional<Attachment>(const QString &attachmentId)>;
 
     void setAttachmentResolver(AttachmentResolver resolver) { m_resolve = std::move(resolver); }
+    // For a page QTextDocument lays out (print, PDF): its own check markers
+    // are drawn instead of browser check boxes.
+    void setForRichText(bool richText) { m_richText = richText; }
 
     // "<html><head>…</head><body>\n" … "</body></html>", one block per line.
     QString write(const QJsonArray &delta) const;
@@ -35,4 +38,5 @@ public:
 
 private:
     AttachmentResolver m_resolve;
+    bool m_richText = false;
 };

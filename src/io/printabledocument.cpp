@@ -22,6 +22,7 @@ std::unique_ptr<QTextDocument> printableDocument(const QString &body, const Atta
         return document;
     }
     HtmlWriter writer;
+    writer.setForRichText(true);
     if (attachments) {
         QTextDocument *target = document.get();
         writer.setAttachmentResolver([attachments, target](const QString &id) -> std::optional<HtmlWriter::Attachment> {

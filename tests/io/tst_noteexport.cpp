@@ -8,7 +8,9 @@
 #include <QBuffer>
 #include <QImage>
 #include <QJsonArray>
+#include <QPainter>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QTextDocument>
 #include <QTextList>
 
@@ -244,6 +246,21 @@ private slots:
         const QTextBlock item = printable->find("item").block();
         QVERIFY(item.textList());
         QCOMPARE(item.blockFormat().marker(), QTextBlockFormat::MarkerType::Checked);
+        // Its box is drawn on paper, left of the text.
+        QImage paper(printable->size().toSize(), QImage::Format_RGB32);
+        paper.fill(Qt::white);
+        {
+            QPainter painter(&paper);
+            printable->drawContents(&painter);
+        }
+        const QRectF line = item.layout()->lineAt(0).naturalTextRect().translated(item.layout()->position());
+        const QImage margin = paper.copy(QRectF(0, line.top(), line.left(), line.height()).toRect());
+        QVERIFY(!margin.isNull());
+        bool inked = false;
+        for (int y = 0; y < margin.height() && !inked; ++y)
+            for (int x = 0; x < margin.width() && !inked; ++x)
+                inked = margin.pixelColor(x, y).lightness() < 128;
+        QVERIFY(inked);
     }
 
 };
