@@ -388,6 +388,11 @@ QString deltaToHtml(const QJsonArray &delta)
     return html;
 }
 
+QString inlineHtml(const QString &text, const QJsonObject &attributes)
+{
+    return htmlWrap(text.toHtmlEscaped(), attributes);
+}
+
 QString tableToHtml(const QString &tableJson)
 {
     const std::optional<ParsedTable> table = parseTable(tableJson);

@@ -7,6 +7,7 @@
 // skipped and invalid table JSON gives empty text for that table.
 
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QString>
 
 // Shared with export; the numbers are stored nowhere but kept stable.
@@ -28,3 +29,7 @@ QString deltaToHtml(const QJsonArray &delta);
 QString tableToHtml(const QString &tableJson);
 // Rows end in "\n"; a separator row always follows row 0.
 QString tableToMarkdown(const QString &tableJson);
+
+// One run of text as inline HTML: escaped, then wrapped in the tags of its
+// attributes (bold innermost, a link outermost).
+QString inlineHtml(const QString &text, const QJsonObject &attributes);

@@ -170,6 +170,49 @@ QTextCharFormat withoutLink(QTextCharFormat format, const QTextBlockFormat &bloc
     return format;
 }
 
+int listIndent(const QTextBlockFormat &format)
+{
+    return qBound(0, format.intProperty(TextProperty::ListIndent), kMaxListIndent);
+}
+
+namespace {
+
+bool isOrderedStyle(QTextListFormat::Style style)
+{
+    return style == QTextListFormat::ListDecimal || style == QTextListFormat::ListLowerAlpha
+        || style == QTextListFormat::ListLowerRoman;
+}
+
+// Each level draws its own marker, as people expect of nested lists.
+QTextListFormat::Style listStyle(bool ordered, int indent)
+{
+    static const QTextListFormat::Style numbers[] = {QTextListFormat::ListDecimal, QTextListFormat::ListLowerAlpha,
+                                                     QTextListFormat::ListLowerRoman};
+    static const QTextListFormat::Style bullets[] = {QTextListFormat::ListDisc, QTextListFormat::ListCircle,
+                                                     QTextListFormat::ListSquare};
+    return ordered ? numbers[indent % 3] : bullets[indent % 3];
+}
+
+// The list the block continues: the nearest list item above at its level,
+// looking past deeper items, when it is of the same kind.
+QTextList *listToJoin(const QTextBlock &block, bool ordered, int indent)
+{
+    for (QTextBlock above = block.previous(); above.isValid(); above = above.previous()) {
+        QTextList *list = above.textList();
+        if (!list)
+            return nullptr;
+        const int level = listIndent(above.blockFormat());
+        if (level > indent)
+            continue;
+        if (level < indent)
+            return nullptr;
+        return isOrderedStyle(list->format().style()) == ordered ? list : nullptr;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 void applyListType(QTextCursor &cursor, const QString &listType)
 {
     QTextBlock block = cursor.block();
@@ -180,20 +223,20 @@ void applyListType(QTextCursor &cursor, const QString &listType)
     format.setObjectIndex(-1);
     format.setIndent(0);
     format.clearProperty(TextProperty::ListType);
+    if (listType.isEmpty())
+        format.clearProperty(TextProperty::ListIndent);
     cursor.setBlockFormat(format);
     if (listType.isEmpty())
         return;
 
-    const QTextListFormat::Style style =
-        listType == QLatin1String("ordered") ? QTextListFormat::ListDecimal : QTextListFormat::ListDisc;
-    const QTextBlock previous = block.previous();
-    QTextList *previousList = previous.isValid() ? previous.textList() : nullptr;
-    if (previousList && previousList->format().style() == style) {
-        previousList->add(block);
+    const bool ordered = listType == QLatin1String("ordered");
+    const int indent = listIndent(format);
+    if (QTextList *list = listToJoin(block, ordered, indent)) {
+        list->add(block);
     } else {
         QTextListFormat listFormat;
-        listFormat.setStyle(style);
-        listFormat.setIndent(1);
+        listFormat.setStyle(listStyle(ordered, indent));
+        listFormat.setIndent(indent + 1);
         cursor.createList(listFormat);
     }
 
@@ -264,6 +307,9 @@ QTextBlockFormat lineAttributesToBlockFormat(const QJsonObject &attributes)
                 format.setProperty(TextProperty::CodeBlock, true);
         } else if (key == QLatin1String("blockquote")) {
             format.setProperty(TextProperty::Blockquote, true);
+        } else if (key == QLatin1String("indent") && value.isDouble() && value.toDouble() >= 1
+                   && value.toDouble() == value.toInt()) {
+            format.setProperty(TextProperty::ListIndent, value.toInt());
         } else if (key == QLatin1String("align")) {
             const QString align = value.toString();
             if (align == QLatin1String("center"))
@@ -375,6 +421,9 @@ QJsonObject blockFormatToLineAttributes(const QTextBlockFormat &format)
     }
     if (format.boolProperty(TextProperty::Blockquote))
         attributes.insert(QLatin1String("blockquote"), true);
+    // Written as read: a level deeper than the editor shows is kept.
+    if (const int indent = format.intProperty(TextProperty::ListIndent); indent > 0)
+        attributes.insert(QLatin1String("indent"), indent);
 
     const Qt::Alignment align = format.alignment();
     if (align & Qt::AlignHCenter)

@@ -22,6 +22,7 @@ enum : int {
     CodeBlock = QTextFormat::UserProperty + 3,             // block, true or the attribute's text
     Blockquote = QTextFormat::UserProperty + 4,            // block, bool
     TableSpacer = QTextFormat::UserProperty + 5,           // block, bool: paragraph created around a table
+    ListIndent = QTextFormat::UserProperty + 6,            // block, int >= 1: nesting level ("indent")
     ExtraLineAttributes = QTextFormat::UserProperty + 10,  // block, QJsonObject of unknown line attributes
     ExtraInlineAttributes = QTextFormat::UserProperty + 20, // char, QJsonObject of unknown inline attributes
     PreExistingBlock = QTextFormat::UserProperty + 99,     // block, only while a table is inserted
@@ -86,10 +87,19 @@ QTextCharFormat lineCharFormat(const QTextBlockFormat &format);
 // A line format's look without a link, for text typed after one.
 QTextCharFormat withoutLink(QTextCharFormat format, const QTextBlockFormat &block);
 
+// The deepest nesting of a list item ("indent" line attribute); deeper
+// values read as this.
+inline constexpr int kMaxListIndent = 8;
+// The nesting level of a line: 0 at the outermost level.
+int listIndent(const QTextBlockFormat &format);
+
 // Makes the cursor's block an item of the given list type ("bullet",
 // "ordered", "checked", "unchecked" or any other text); an empty type turns
 // it back into a plain paragraph. Joins the previous block's list when its
 // style matches, so a check-list item after a bullet item continues the list.
+// An item nested by the "indent" attribute joins the nearest item above at
+// its level (deeper items in between stay out), so numbering goes on around
+// nested lists; an item of a lower level in between starts a new list.
 void applyListType(QTextCursor &cursor, const QString &listType);
 // Spacing, line height, margins and background from the heading level, code
 // block and blockquote properties of the format.

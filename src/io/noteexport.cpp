@@ -4,6 +4,8 @@
 #include "archivereader.h"
 #include "attachmentrepository.h"
 #include "delta.h"
+#include "htmlwriter.h"
+#include "printabledocument.h"
 #include "iolog.h"
 #include "note.h"
 #include "zipwriter.h"
@@ -53,8 +55,8 @@ ExportResult success(const QString &path)
 // Same resolution as a printer at high resolution.
 constexpr int kPdfResolution = 1200;
 
-// Prints html to a PDF at path; empty on success, else the reason.
-QString writePdf(const QString &html, const QString &path, const QHash<QString, QImage> &images)
+// Prints document to a PDF at path; empty on success, else the reason.
+QString writePdf(QTextDocument *document, const QString &path)
 {
     {
         // The PDF writer fails silently; opening first gives the platform's reason.
@@ -66,11 +68,7 @@ QString writePdf(const QString &html, const QString &path, const QHash<QString, 
         QPdfWriter writer(path);
         writer.setResolution(kPdfResolution);
         writer.setPageSize(QPageSize(QPageSize::A4));
-        QTextDocument document;
-        for (auto it = images.constBegin(); it != images.constEnd(); ++it)
-            document.addResource(QTextDocument::ImageResource, QUrl(it.key()), it.value());
-        document.setHtml(html);
-        document.print(&writer);
+        document->print(&writer);
     }
     // A printer that wrote nothing must not be reported as an export.
     const QFileInfo written(path);
@@ -146,10 +144,27 @@ QString markdownLinkText(QString text)
     return text;
 }
 
-// Content of a bundle: every attachment embed becomes a placeholder that the
-// converters pass through as text, then the placeholder becomes the reference.
+// An HTML page whose attachments point at the files written with it.
+QString htmlPage(const QJsonArray &delta, const QHash<QString, BundledFile> &files)
+{
+    HtmlWriter writer;
+    writer.setAttachmentResolver([&files](const QString &id) -> std::optional<HtmlWriter::Attachment> {
+        const auto file = files.constFind(id);
+        if (file == files.constEnd())
+            return std::nullopt;
+        return HtmlWriter::Attachment{file->relative, file->name,
+                                      file->attachment.mimeType.startsWith(QLatin1String("image/")), 0};
+    });
+    return writer.write(delta);
+}
+
+// Markdown or plain text of a bundle: every attachment embed becomes a
+// placeholder that the converters pass through as text, then the placeholder
+// becomes the reference.
 QString bundleContent(const QJsonArray &delta, ExportFormat format, const QHash<QString, BundledFile> &files)
 {
+    if (format == ExportFormat::Html || format == ExportFormat::Pdf)
+        return htmlPage(delta, files);
     const QString nonce = QUuid::createUuid().toString(QUuid::Id128);
     QHash<QString, QString> references; // placeholder -> markup
     QJsonArray rewritten;
@@ -164,36 +179,63 @@ QString bundleContent(const QJsonArray &delta, ExportFormat format, const QHash<
         }
         const QString placeholder = QStringLiteral("VELMATTACH%1X%2").arg(references.size()).arg(nonce);
         const bool image = file->attachment.mimeType.startsWith(QLatin1String("image/"));
-        QString markup;
-        if (format == ExportFormat::Markdown) {
-            markup = QStringLiteral("%1[%2](%3)")
-                         .arg(image ? QStringLiteral("!") : QString(), markdownLinkText(file->name), file->relative);
-        } else if (image) {
-            markup = QStringLiteral("<img src=\"%1\">").arg(file->relative.toHtmlEscaped());
-        } else {
-            markup = QStringLiteral("<a href=\"%1\">%2</a>").arg(file->relative.toHtmlEscaped(), file->name.toHtmlEscaped());
-        }
+        const QString markup = QStringLiteral("%1[%2](%3)")
+                                   .arg(image ? QStringLiteral("!") : QString(), markdownLinkText(file->name),
+                                        file->relative);
         references.insert(placeholder, markup);
         QJsonObject text;
         text.insert(QStringLiteral("insert"), placeholder);
         rewritten.append(text);
     }
-    QString content;
-    switch (format) {
-    case ExportFormat::Markdown:
-        content = deltaToMarkdown(rewritten);
-        break;
-    case ExportFormat::Html:
-    case ExportFormat::Pdf:
-        content = deltaToHtml(rewritten);
-        break;
-    case ExportFormat::PlainText:
-        content = deltaToPlainText(rewritten);
-        break;
-    }
+    QString content = format == ExportFormat::Markdown ? deltaToMarkdown(rewritten) : deltaToPlainText(rewritten);
     for (auto it = references.constBegin(); it != references.constEnd(); ++it)
         content.replace(it.key(), format == ExportFormat::PlainText ? QString() : it.value());
     return content;
+}
+
+// The files a body shows (and, with ownFiles, every file of the note) that are
+// on disk, named uniquely inside folder; imagesOnly leaves other files out.
+QList<BundledFile> filesOfNote(const Note &note, const QJsonArray &delta, const AttachmentRepository *store,
+                               const QString &folder, bool ownFiles, bool imagesOnly)
+{
+    QList<Attachment> attachments = ownFiles ? store->attachmentsForNote(note.id) : QList<Attachment>();
+    QSet<QString> known;
+    for (const Attachment &a : std::as_const(attachments))
+        known.insert(a.id);
+    for (const QJsonValue &value : delta) {
+        const QJsonValue insert = value.toObject().value(QStringLiteral("insert"));
+        const QString id = insert.isObject() ? embedAttachmentId(insert.toObject()) : QString();
+        if (id.isEmpty() || known.contains(id))
+            continue;
+        known.insert(id);
+        if (const std::optional<Attachment> a = store->attachmentById(id))
+            attachments.append(*a);
+    }
+
+    QSet<QString> used;
+    QList<BundledFile> files;
+    for (const Attachment &a : std::as_const(attachments)) {
+        const QString stored = AttachmentRepository::filePath(a.id);
+        if (stored.isEmpty() || !QFile::exists(stored))
+            continue;
+        if (imagesOnly && !a.mimeType.startsWith(QLatin1String("image/")))
+            continue;
+        BundledFile file;
+        file.attachment = a;
+        file.name = bundleName(a.filename, &used);
+        file.relative = QString::fromUtf8(QUrl::toPercentEncoding(folder)) + QLatin1Char('/')
+            + QString::fromUtf8(QUrl::toPercentEncoding(file.name));
+        files.append(file);
+    }
+    return files;
+}
+
+QHash<QString, BundledFile> byId(const QList<BundledFile> &files)
+{
+    QHash<QString, BundledFile> hash;
+    for (const BundledFile &file : files)
+        hash.insert(file.attachment.id, file);
+    return hash;
 }
 
 ExportResult exportBundle(const Note &note, const QString &path, ExportFormat format, AttachmentRepository *store)
@@ -203,42 +245,10 @@ ExportResult exportBundle(const Note &note, const QString &path, ExportFormat fo
     const QString innerName = info.fileName();
 
     // The note's own attachments, plus any the body shows that belong elsewhere.
-    QList<Attachment> attachments = store->attachmentsForNote(note.id);
-    QSet<QString> known;
-    for (const Attachment &a : std::as_const(attachments))
-        known.insert(a.id);
-    const QJsonDocument parsed = QJsonDocument::fromJson(note.body.toUtf8());
+    const QJsonDocument parsed = parseJsonText(note.body);
     const QJsonArray delta = parsed.array();
-    if (parsed.isArray()) {
-        for (const QJsonValue &value : delta) {
-            const QJsonValue insert = value.toObject().value(QStringLiteral("insert"));
-            const QString id = insert.isObject() ? embedAttachmentId(insert.toObject()) : QString();
-            if (id.isEmpty() || known.contains(id))
-                continue;
-            known.insert(id);
-            if (const std::optional<Attachment> a = store->attachmentById(id))
-                attachments.append(*a);
-        }
-    }
-
-    QSet<QString> used;
-    QHash<QString, BundledFile> files;
-    QList<BundledFile> ordered;
-    for (const Attachment &a : std::as_const(attachments)) {
-        const QString stored = AttachmentRepository::filePath(a.id);
-        if (stored.isEmpty() || !QFile::exists(stored))
-            continue;
-        BundledFile file;
-        file.attachment = a;
-        file.name = bundleName(a.filename, &used);
-        file.relative = QStringLiteral("attachments/") + QString::fromUtf8(QUrl::toPercentEncoding(file.name));
-        files.insert(a.id, file);
-        ordered.append(file);
-    }
-
-    QString content;
-    if (!note.body.isEmpty())
-        content = parsed.isArray() ? bundleContent(delta, format, files) : note.body;
+    const QList<BundledFile> ordered =
+        filesOfNote(note, delta, store, QStringLiteral("attachments"), true, false);
 
     ZipWriter zip(zipPath);
     if (!zip.open())
@@ -247,18 +257,16 @@ ExportResult exportBundle(const Note &note, const QString &path, ExportFormat fo
         QTemporaryDir temp;
         if (!temp.isValid())
             return failure(temp.errorString());
-        QHash<QString, QImage> images;
-        for (const BundledFile &file : std::as_const(ordered)) {
-            if (file.attachment.mimeType.startsWith(QLatin1String("image/")))
-                images.insert(file.relative, QImage(AttachmentRepository::filePath(file.attachment.id)));
-        }
         const QString pdfPath = temp.filePath(QStringLiteral("note.pdf"));
-        const QString error = writePdf(content, pdfPath, images);
+        const QString error = writePdf(printableDocument(note.body, store).get(), pdfPath);
         if (!error.isEmpty())
             return failure(error);
         if (!zip.addFileFromDisk(innerName, pdfPath))
             return failure(zip.errorString());
     } else {
+        QString content;
+        if (!note.body.isEmpty())
+            content = parsed.isArray() ? bundleContent(delta, format, byId(ordered)) : note.body;
 #ifdef Q_OS_WIN
         content.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
 #endif
@@ -275,6 +283,34 @@ ExportResult exportBundle(const Note &note, const QString &path, ExportFormat fo
     if (!zip.commit())
         return failure(zip.errorString());
     return success(zipPath);
+}
+
+// An HTML page with its pictures in a folder beside it, named after the page
+// ("Trip.html" and "Trip_files/"), as browsers save a page.
+ExportResult exportHtmlPage(const Note &note, const QString &path, const AttachmentRepository *store)
+{
+    const QJsonDocument parsed = parseJsonText(note.body);
+    if (note.body.isEmpty() || !parsed.isArray()) {
+        const QString error = writeText(note.body, path);
+        return error.isEmpty() ? success(path) : failure(error);
+    }
+    const QFileInfo info(path);
+    const QString folder = info.completeBaseName() + QStringLiteral("_files");
+    const QList<BundledFile> images = store ? filesOfNote(note, parsed.array(), store, folder, false, true)
+                                            : QList<BundledFile>();
+    if (!images.isEmpty()) {
+        const QDir beside = info.dir();
+        if (!beside.mkpath(folder))
+            return failure(QCoreApplication::translate("Export", "cannot create the folder %1").arg(folder));
+        for (const BundledFile &file : images) {
+            const QString target = beside.filePath(folder + QLatin1Char('/') + file.name);
+            QFile::remove(target);
+            if (!QFile::copy(AttachmentRepository::filePath(file.attachment.id), target))
+                return failure(QCoreApplication::translate("Export", "cannot copy %1").arg(file.name));
+        }
+    }
+    const QString error = writeText(htmlPage(parsed.array(), byId(images)), path);
+    return error.isEmpty() ? success(path) : failure(error);
 }
 
 } // namespace
@@ -313,9 +349,14 @@ ExportResult exportNote(const Note &note, const QString &path, ExportFormat form
 {
     if (includeAttachments && attachments)
         return exportBundle(note, path, format, attachments);
+    if (format == ExportFormat::Html)
+        return exportHtmlPage(note, path, attachments);
 
-    const QString content = convertBody(note.body, format);
-    const QString error = format == ExportFormat::Pdf ? writePdf(content, path, {}) : writeText(content, path);
+    QString error;
+    if (format == ExportFormat::Pdf)
+        error = writePdf(printableDocument(note.body, attachments).get(), path);
+    else
+        error = writeText(convertBody(note.body, format), path);
     if (!error.isEmpty())
         return failure(error);
     return success(path);

@@ -30,5 +30,8 @@ QString suggestedFileName(const Note &note, ExportFormat format);
 // path named like it with ".zip", holding the note file and an "attachments/"
 // folder with the note's files under unique, sanitised names; the Markdown and
 // HTML point at them by relative path (images shown, other files linked).
+// Without it, an HTML page gets its pictures in a folder beside it named
+// after the page with "_files" ("Trip.html", "Trip_files/"), and a PDF has
+// them embedded; Markdown and plain text hold the text alone.
 ExportResult exportNote(const Note &note, const QString &path, ExportFormat format, bool includeAttachments,
                         AttachmentRepository *attachments = nullptr);

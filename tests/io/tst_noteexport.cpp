@@ -3,10 +3,16 @@
 #include "delta.h"
 #include "iofixture.h"
 #include "noteexport.h"
+#include "printabledocument.h"
 
 #include <QBuffer>
 #include <QImage>
 #include <QJsonArray>
+#include <QPainter>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QTextDocument>
+#include <QTextList>
 
 using IoFiles::read;
 using IoFiles::readZip;
@@ -101,7 +107,7 @@ private slots:
                                       text("a <b> c\n"), text("\n"), text("\n")});
         QTest::newRow("markdown") << int(ExportFormat::Markdown) << heading << QByteArray("# Title\n\na <b> c\n");
         QTest::newRow("html") << int(ExportFormat::Html) << heading
-                              << QByteArray("<html><body>\n<h1>Title</h1>\n<p>a &lt;b&gt; c</p>\n<p></p>\n<p></p>\n</body></html>");
+                              << QByteArray("<body>\n<h1>Title</h1>\n<p>a &lt;b&gt; c</p>\n<p></p>\n<p></p>\n</body></html>");
         QTest::newRow("text") << int(ExportFormat::PlainText) << heading << QByteArray("Title\na <b> c\n\n\n");
         QTest::newRow("pdf") << int(ExportFormat::Pdf) << heading << QByteArray("%PDF");
         QTest::newRow("markdown, no Delta") << int(ExportFormat::Markdown) << "just words <i>" << QByteArray("just words <i>");
@@ -124,6 +130,8 @@ private slots:
         const QByteArray bytes = read(path);
         if (ExportFormat(format) == ExportFormat::Pdf)
             QVERIFY(bytes.startsWith(start) && !bytes.contains("oooo"));
+        else if (QByteArray(QTest::currentDataTag()) == "html") // after the page's head
+            QVERIFY2(bytes.startsWith("<html><head>") && bytes.endsWith(start), bytes.constData());
         else
             QCOMPARE(bytes, start);
     }
@@ -196,10 +204,19 @@ private slots:
         entries = readZip(result.path);
         QVERIFY(!entries.contains("Trip.md"));
         const QByteArray page = entries.value("Trip.html");
-        QVERIFY2(page.contains("<p><img src=\"attachments/photo.png\"></p>"), page.constData());
-        QVERIFY(page.contains("<img src=\"attachments/Photo%20%282%29.png\">"));
+        QVERIFY2(page.contains("<p><img src=\"attachments/photo.png\" alt=\"photo.png\"></p>"), page.constData());
+        QVERIFY(page.contains("<img src=\"attachments/Photo%20%282%29.png\" alt=\"Photo (2).png\">"));
         QVERIFY(page.contains("<a href=\"attachments/report.pdf\">report.pdf</a>"));
-        QVERIFY(page.startsWith("<html><body>\n"));
+
+        // A page alone has its pictures in a folder beside it, and no other files.
+        QVERIFY(exportNote(note, html, ExportFormat::Html, false, m_fx->attachments.get()).ok);
+        const QByteArray alone = read(html);
+        QVERIFY2(alone.contains("<img src=\"Trip_files/photo.png\" alt=\"photo.png\">"), alone.constData());
+        QVERIFY(alone.contains("<img src=\"Trip_files/Photo%20%282%29.png\""));
+        QVERIFY(!alone.contains("report.pdf"));
+        QCOMPARE(read(m_dir.filePath("bundle/Trip_files/photo.png")), pngBytes(Qt::red));
+        QCOMPARE(QDir(m_dir.filePath("bundle/Trip_files")).entryList(QDir::Files),
+                 QStringList({"Photo (2).png", "photo.png"}));
 
         // Without the box the export is the one file.
         QVERIFY(exportNote(note, md, ExportFormat::Markdown, false, m_fx->attachments.get()).ok);
@@ -212,6 +229,38 @@ private slots:
         entries = readZip(result.path);
         QVERIFY(entries.value("Trip.pdf").startsWith("%PDF"));
         QCOMPARE(entries.value("attachments/report.pdf"), QByteArray("%PDF-1.4 fake"));
+
+        // Print and PDF lay out the pictures themselves, at most a page wide.
+        const QImage wide(2 * kPrintableImageWidth, 10, QImage::Format_RGB32);
+        QByteArray wideBytes;
+        QBuffer buffer(&wideBytes);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && wide.save(&buffer, "PNG"));
+        const Attachment big = m_fx->addAttachment(note.id, "big.png", "image/png", wideBytes);
+        note.body = body({embed("image", attachmentUrl(photo.id)), embed("image", attachmentUrl(big.id)),
+                          text("item"), QJsonObject{{"insert", "\n"}, {"attributes", QJsonObject{{"list", "checked"}}}}});
+        const std::unique_ptr<QTextDocument> printable = printableDocument(note.body, m_fx->attachments.get());
+        QCOMPARE(printable->resource(QTextDocument::ImageResource, QUrl(attachmentUrl(photo.id))).value<QImage>().size(),
+                 QSize(8, 6));
+        const QString laidOut = printable->toHtml();
+        QVERIFY2(laidOut.contains("width=\"600\"") && laidOut.count("<img") == 2, qPrintable(laidOut));
+        const QTextBlock item = printable->find("item").block();
+        QVERIFY(item.textList());
+        QCOMPARE(item.blockFormat().marker(), QTextBlockFormat::MarkerType::Checked);
+        // Its box is drawn on paper, left of the text.
+        QImage paper(printable->size().toSize(), QImage::Format_RGB32);
+        paper.fill(Qt::white);
+        {
+            QPainter painter(&paper);
+            printable->drawContents(&painter);
+        }
+        const QRectF line = item.layout()->lineAt(0).naturalTextRect().translated(item.layout()->position());
+        const QImage margin = paper.copy(QRectF(0, line.top(), line.left(), line.height()).toRect());
+        QVERIFY(!margin.isNull());
+        bool inked = false;
+        for (int y = 0; y < margin.height() && !inked; ++y)
+            for (int x = 0; x < margin.width() && !inked; ++x)
+                inked = margin.pixelColor(x, y).lightness() < 128;
+        QVERIFY(inked);
     }
 
 };

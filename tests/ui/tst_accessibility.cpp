@@ -284,7 +284,7 @@ private slots:
         window->hooks().showHistory = [&asked](QWidget *, const QString &) { asked = "history"; };
         window->hooks().chooseNotebook = [&asked](QWidget *, const QList<Notebook> &, const QString &) {
             asked = "move";
-            return QString();
+            return std::optional<QString>();
         };
         window->hooks().runPrintDialog = [&asked](QWidget *, QPrinter *) {
             asked = "print";

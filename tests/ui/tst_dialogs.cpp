@@ -89,36 +89,40 @@ private slots:
         MoveToNotebookDialog dialog(notebooks(), QStringLiteral("nb-2"));
         QListWidget *list = dialog.list();
         QPushButton *ok = dialog.buttonBox()->button(QDialogButtonBox::Ok);
-        QCOMPARE(list->item(1)->text(), QStringLiteral("Home (current)"));
-        QVERIFY(!(list->item(1)->flags() & Qt::ItemIsEnabled));
+        QCOMPARE(list->item(0)->text(), QStringLiteral("No Notebook"));
+        QCOMPARE(list->item(2)->text(), QStringLiteral("Home (current)"));
+        QVERIFY(!(list->item(2)->flags() & Qt::ItemIsEnabled));
         QVERIFY(!ok->isEnabled());
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         const auto rowCentre = [list](int row) { return list->visualItemRect(list->item(row)).center(); };
-        list->setCurrentRow(1);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(1));
+        list->setCurrentRow(2);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(2));
         QVERIFY(!ok->isEnabled());
         // A double-click: a click, then the press Qt reports as a double-click.
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(1));
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rowCentre(1));
-        QVERIFY(dialog.isVisible());
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(2));
-        QVERIFY(ok->isEnabled());
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rowCentre(2));
+        QVERIFY(dialog.isVisible());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(3));
+        QVERIFY(ok->isEnabled());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rowCentre(3));
         QTRY_VERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(dialog.chosenId(), QStringLiteral("nb-3"));
+        QCOMPARE(dialog.chosenId(), std::optional<QString>("nb-3"));
     }
 
+    // Row 0 takes the note out of every notebook.
     void chooseAnswersTheIdOrNothing()
     {
-        for (const auto button : {QDialogButtonBox::Ok, QDialogButtonBox::Cancel}) {
-            whenDialogOpens<MoveToNotebookDialog>([button](MoveToNotebookDialog *dialog) {
-                dialog->list()->setCurrentRow(2);
+        for (const auto &[row, button, answer] :
+             {std::tuple{3, QDialogButtonBox::Ok, std::optional<QString>("nb-3")},
+              std::tuple{0, QDialogButtonBox::Ok, std::optional<QString>("")},
+              std::tuple{3, QDialogButtonBox::Cancel, std::optional<QString>()}}) {
+            whenDialogOpens<MoveToNotebookDialog>([row, button](MoveToNotebookDialog *dialog) {
+                dialog->list()->setCurrentRow(row);
                 dialog->buttonBox()->button(button)->click();
             });
-            QCOMPARE(MoveToNotebookDialog::choose(nullptr, notebooks(), QStringLiteral("nb-1")),
-                     button == QDialogButtonBox::Ok ? QStringLiteral("nb-3") : QString());
+            QCOMPARE(MoveToNotebookDialog::choose(nullptr, notebooks(), QStringLiteral("nb-1")), answer);
         }
     }
 

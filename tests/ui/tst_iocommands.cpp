@@ -71,7 +71,7 @@ private slots:
         commands.exportNote(note.id);
         QCOMPARE(calls.log, QStringList({"export dialog", "save|Export Note|Budget Q3.html|"}));
         QCOMPARE(status, QList<QVariantList>({{"Exported to " + m_dir.filePath("budget.html"), 3000}}));
-        QVERIFY(IoFiles::read(calls.nextPath).startsWith("<html><body>\n<p>Budget: Q3</p>"));
+        QVERIFY(IoFiles::read(calls.nextPath).contains("<body>\n<p>Budget: Q3</p>"));
 
         // Failure: a warning, no status.
         calls.log.clear();

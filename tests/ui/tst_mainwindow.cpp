@@ -1,6 +1,8 @@
 #include "velmtest.h"
 
 #include "mainwindow.h"
+
+#include "findbar.h"
 #include "notebooklistwidget.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
@@ -13,8 +15,10 @@
 #include "uitestkit.h"
 
 #include <QAbstractItemModelTester>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -378,17 +382,33 @@ private slots:
         QTRY_VERIFY(!w->findChild<QSystemTrayIcon *>());
     }
 
-    void findInNoteWrapsOnce()
+    // The Edit menu's commands with their usual keys, run on the note.
+    void editMenuFindsReplacesAndPastesPlainText()
     {
         const QString a = note("apple pear\napple plum", 1);
         auto w = makeWindow();
-        w->noteList()->selectNote(a);
-        for (const int start : {0, 11, 0}) {
-            QVERIFY(w->findInNote(QStringLiteral("apple")));
-            QCOMPARE(w->editor()->textCursor().selectionStart(), start);
+        w->searchField()->setText("plum");
+        w->showNote(a, false);
+        QCOMPARE(w->editor()->extraSelections().size(), 1);
+        QCOMPARE(w->editor()->extraSelections().first().cursor.selectedText(), QStringLiteral("plum"));
+        for (const auto &[text, key] : {std::pair{"Cut", QKeySequence::Cut}, std::pair{"Paste", QKeySequence::Paste},
+                                        std::pair{"Select All", QKeySequence::SelectAll},
+                                        std::pair{"Find in Note...", QKeySequence::Find}}) {
+            QAction *action = findAction(w->menuBar()->actions(), text);
+            QVERIFY2(action && action->shortcut() == QKeySequence(key), text);
         }
-        QVERIFY(!w->findInNote(QStringLiteral("cherry")));
-        QCOMPARE(w->editor()->textCursor().selectedText(), QStringLiteral("apple"));
+        auto *html = new QMimeData;
+        html->setHtml("<b>fig</b>");
+        html->setText("fig");
+        QApplication::clipboard()->setMimeData(html);
+        QTextCursor end(w->editor()->document());
+        end.movePosition(QTextCursor::End);
+        w->editor()->setTextCursor(end);
+        findAction(w->menuBar()->actions(), "Paste as Plain Text")->trigger();
+        const QString pasted = w->editor()->currentDelta();
+        QVERIFY2(pasted.contains(R"({"insert":"apple plumfig"})") && !pasted.contains("bold"), qPrintable(pasted));
+        findAction(w->menuBar()->actions(), "Replace...")->trigger();
+        QVERIFY(w->findBar()->replaceField()->isVisibleTo(w.get()));
     }
 
     void moveToNotebookMovesOnlyElsewhere()
@@ -412,6 +432,9 @@ private slots:
         w->moveCurrentNote();
         QCOMPARE(m_state->notes()->noteById(id)->notebookId, home);
         QCOMPARE(chipText(*w), QStringLiteral("Home"));
+        answer = QString(); // out of every notebook
+        w->moveCurrentNote();
+        QCOMPARE(m_state->notes()->noteById(id)->notebookId, QString());
     }
 
     void sampleNotesOnlyForDevelopersAndOnlyWhenAgreed()

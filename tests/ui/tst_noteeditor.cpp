@@ -275,6 +275,7 @@ private slots:
             {line("x = 1", R"({"blockquote":true})")});
         row("leaving the code block leaves no code", heading, 0, {"Ctrl+Shift+`", "Ctrl+Shift+B", "Ctrl+Shift+B"},
             {line("x = 1")});
+        row("normal text leaves a code block", heading, 0, {"Ctrl+Shift+`", "Ctrl+0"}, {line("x = 1")});
         row("read-only ignores commands", {line("a"), line("b")}, 0, {"read-only", "Ctrl+Shift+K", "Ctrl+1", "text:x"},
             {line("a"), line("b")});
         const L boldX{R"({"attributes":{"bold":true},"insert":"x"})", line({})};
@@ -360,7 +361,7 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         for (const char *command : {"", "Ctrl+1", "Ctrl+3", "Ctrl+Shift+8", "Ctrl+Shift+7", "Ctrl+Shift+9",
-                                    "Ctrl+Shift+`", "Ctrl+Shift+B"})
+                                    "Ctrl+Shift+`", "Ctrl+Shift+B", "Ctrl+Shift+7, Tab"})
             QTest::newRow(*command ? command : "body") << QString::fromLatin1(command);
     }
     void typedAndReloadedLinesLookAlike()

@@ -3,6 +3,7 @@
 
 #include "autosavescheduler.h"
 #include "database.h"
+#include "delta.h"
 #include "iocommands.h"
 #include "mainwindow.h"
 #include "noteedits.h"
@@ -22,6 +23,7 @@
 #include <QSqlQuery>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextList>
 
 using namespace VelmTest;
 
@@ -347,13 +349,13 @@ private slots:
         window->close();
     }
 
-    // Both windows print a copy whose pixel sizes became points.
-    void printingTurnsPixelSizesIntoPoints_data() { inEitherWindow(); }
-    void printingTurnsPixelSizesIntoPoints()
+    // Both windows print the note in points, its lists kept as lists.
+    void printingKeepsListsInPoints_data() { inEitherWindow(); }
+    void printingKeepsListsInPoints()
     {
         QFETCH(bool, inMain);
         auto state = newState();
-        Note note = makeNote(R"([{"insert":"Title"},{"attributes":{"header":1},"insert":"\n"},{"insert":"body\n"}])");
+        Note note = makeNote(R"([{"insert":"Title"},{"attributes":{"header":1},"insert":"\n"},{"insert":"body"},{"attributes":{"list":"bullet"},"insert":"\n"}])");
         QVERIFY(state->notes()->insert(note));
         MainWindow main(state.get());
         main.showNote(note.id, true);
@@ -363,7 +365,9 @@ private slots:
             window->hooks().runPrintDialog = [](QWidget *, QPrinter *) { return true; };
         QStringList pixelSized;
         int fragments = 0;
+        bool listed = false;
         (inMain ? main.session() : window->session())->setDocumentPrinter([&](const QTextDocument &document, QPrinter *) {
+            listed = document.find("body").block().textList() != nullptr;
             if (document.defaultFont().pixelSize() > 0)
                 pixelSized << "default";
             for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
@@ -374,10 +378,47 @@ private slots:
             }
         });
         inMain ? main.print() : window->print();
-        QVERIFY(fragments > 0);
+        QVERIFY(fragments > 0 && listed);
         QCOMPARE(pixelSized, QStringList());
         QCOMPARE((inMain ? main.statusBarWidget() : window->statusBarWidget())->currentMessage(),
                  QStringLiteral("Printed Title"));
+    }
+
+    // Steps "edit@t" (a save at minute t) and "check@t" (the timer at minute t).
+    void historyIsKeptWithoutAsking_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("versions"); // the bodies kept, newest first
+        QTest::newRow("nothing edited, nothing kept") << QStringList{"check@30"} << QStringList{};
+        QTest::newRow("a pause after edits keeps the last text")
+            << QStringList{"edit@1", "edit@1.5", "check@3", "check@3.5"} << QStringList{"edit@1.5"};
+        QTest::newRow("no version while the pause is short") << QStringList{"edit@1", "check@2.9"} << QStringList{};
+        QTest::newRow("a long session keeps one every ten minutes")
+            << QStringList{"edit@4", "edit@5.5", "edit@7", "edit@8.5", "edit@10", "edit@11.5", "edit@13", "edit@14.5",
+                           "edit@16", "edit@17.5", "edit@19", "edit@20.5"}
+            << QStringList{"edit@20.5", "edit@10"};
+    }
+    void historyIsKeptWithoutAsking()
+    {
+        QFETCH(QStringList, steps);
+        auto state = newState();
+        const Note note = makeNote(kEmptyBody);
+        QVERIFY(state->notes()->insert(note));
+        NoteSession session(state.get());
+        qint64 now = 0;
+        session.setClock([&now] { return now; });
+        session.setNote(note.id, note.body);
+        for (const QString &step : steps) {
+            now = qint64(step.section('@', 1).toDouble() * 60'000);
+            if (step.startsWith("edit"))
+                QCOMPARE(session.save(textDelta(step)), NoteSession::SaveResult::Saved);
+            else
+                session.takeAutoSnapshotIfDue();
+        }
+        QStringList versions;
+        for (const Snapshot &snapshot : state->snapshots()->snapshotsForNote(note.id))
+            versions << deltaPlainText(snapshot.body).trimmed();
+        QTEST(versions, "versions");
     }
 
     void oneWindowPerNote()

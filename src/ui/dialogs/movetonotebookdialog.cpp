@@ -16,7 +16,9 @@ MoveToNotebookDialog::MoveToNotebookDialog(const QList<Notebook> &notebooks, con
 
     m_list = new QListWidget(this);
     m_list->setAccessibleName(tr("Notebooks"));
-    for (const Notebook &notebook : notebooks) {
+    Notebook none;
+    none.name = tr("No Notebook");
+    for (const Notebook &notebook : QList<Notebook>{none} + notebooks) {
         auto *item = new QListWidgetItem(m_list);
         item->setData(Qt::UserRole, notebook.id);
         if (notebook.id == currentNotebookId) {
@@ -41,10 +43,10 @@ MoveToNotebookDialog::MoveToNotebookDialog(const QList<Notebook> &notebooks, con
     connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
-QString MoveToNotebookDialog::chosenId() const
+std::optional<QString> MoveToNotebookDialog::chosenId() const
 {
     const QListWidgetItem *item = m_list->currentItem();
-    return item ? item->data(Qt::UserRole).toString() : QString();
+    return item ? std::optional(item->data(Qt::UserRole).toString()) : std::nullopt;
 }
 
 void MoveToNotebookDialog::updateOkButton()
@@ -60,11 +62,11 @@ void MoveToNotebookDialog::onItemDoubleClicked(QListWidgetItem *item)
         accept();
 }
 
-QString MoveToNotebookDialog::choose(QWidget *parent, const QList<Notebook> &notebooks,
-                                     const QString &currentNotebookId)
+std::optional<QString> MoveToNotebookDialog::choose(QWidget *parent, const QList<Notebook> &notebooks,
+                                                    const QString &currentNotebookId)
 {
     MoveToNotebookDialog dialog(notebooks, currentNotebookId, parent);
     if (dialog.exec() != QDialog::Accepted)
-        return {};
+        return std::nullopt;
     return dialog.chosenId();
 }

@@ -5,12 +5,15 @@
 #include <QDialog>
 #include <QList>
 
+#include <optional>
+
 class QDialogButtonBox;
 class QListWidget;
 class QListWidgetItem;
 
-// Lets the user pick the notebook a note moves to. The note's current
-// notebook is listed but cannot be chosen. Callers use choose(); the
+// Lets the user pick the notebook a note moves to, or "No Notebook" first in
+// the list to take it out of every notebook. The note's current place is
+// listed but cannot be chosen. Callers use choose(); the
 // constructor is public so the rules can be exercised without a modal loop.
 class MoveToNotebookDialog final : public QDialog
 {
@@ -19,10 +22,12 @@ public:
     MoveToNotebookDialog(const QList<Notebook> &notebooks, const QString &currentNotebookId,
                          QWidget *parent = nullptr);
 
-    // The chosen notebook's id after OK; empty on Cancel or with no choice.
-    static QString choose(QWidget *parent, const QList<Notebook> &notebooks, const QString &currentNotebookId);
+    // The chosen notebook's id after OK ("" for no notebook); nothing on Cancel.
+    static std::optional<QString> choose(QWidget *parent, const QList<Notebook> &notebooks,
+                                         const QString &currentNotebookId);
 
-    QString chosenId() const;
+    // The selected row's notebook id ("" for no notebook); nothing without a selection.
+    std::optional<QString> chosenId() const;
     QListWidget *list() const { return m_list; }
     QDialogButtonBox *buttonBox() const { return m_buttons; }
 

@@ -6,6 +6,8 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include <algorithm>
+
 using namespace TextEditing;
 
 namespace BlockFormatting {
@@ -30,14 +32,14 @@ void setHeading(QTextCursor &cursor, int level)
     for (const QTextBlock &block : selectedBlocks(cursor)) {
         QTextCursor blockCursor(block);
         QTextBlockFormat format = block.blockFormat();
-        const bool leavesCodeBlock = level > 0 && format.property(TextProperty::CodeBlock).isValid();
-        if (level > 0) {
-            format.clearProperty(TextProperty::CodeBlock);
-            format.clearProperty(TextProperty::Blockquote);
+        // Normal Text is body text: it also leaves a code block or a quote.
+        const bool leavesCodeBlock = format.property(TextProperty::CodeBlock).isValid();
+        format.clearProperty(TextProperty::CodeBlock);
+        format.clearProperty(TextProperty::Blockquote);
+        if (level > 0)
             format.setProperty(TextProperty::HeadingLevel, level);
-        } else {
+        else
             format.clearProperty(TextProperty::HeadingLevel);
-        }
         applyBlockStyle(format);
         blockCursor.setBlockFormat(format);
 
@@ -68,6 +70,38 @@ void toggleList(QTextCursor cursor, const QString &type)
         applyListType(blockCursor, newType);
     }
     cursor.endEditBlock();
+}
+
+bool indentListItems(QTextCursor cursor, int step)
+{
+    const QList<QTextBlock> blocks = selectedBlocks(cursor);
+    if (blocks.isEmpty() || !std::any_of(blocks.cbegin(), blocks.cend(), isListItem))
+        return false;
+    const auto typeOf = [](const QTextBlock &block) {
+        return blockFormatToLineAttributes(block.blockFormat()).value(QLatin1String("list")).toString();
+    };
+    cursor.beginEditBlock();
+    for (const QTextBlock &block : blocks) {
+        if (!isListItem(block))
+            continue;
+        QTextCursor blockCursor(block);
+        QTextBlockFormat format = block.blockFormat();
+        const int indent = qBound(0, listIndent(format) + step, kMaxListIndent);
+        if (indent > 0)
+            format.setProperty(TextProperty::ListIndent, indent);
+        else
+            format.clearProperty(TextProperty::ListIndent);
+        const QString type = typeOf(block);
+        blockCursor.setBlockFormat(format);
+        applyListType(blockCursor, type);
+    }
+    // The items below take the lists their levels now call for, as a reload would give them.
+    for (QTextBlock block = blocks.constLast().next(); block.isValid() && isListItem(block); block = block.next()) {
+        QTextCursor blockCursor(block);
+        applyListType(blockCursor, typeOf(block));
+    }
+    cursor.endEditBlock();
+    return true;
 }
 
 void toggleBlockProperty(QTextCursor &cursor, int property)

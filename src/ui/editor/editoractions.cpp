@@ -3,7 +3,8 @@
 #include "noteeditor.h"
 
 #include <QAction>
-#include <QCoreApplication>
+#include <QApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QWidget>
 
@@ -129,6 +130,43 @@ void EditorActions::addFormatMenu(QMenu *menu) const
         for (EditorCommand command : group)
             menu->addAction(action(command));
     }
+}
+
+void EditorActions::addClipboardMenu(QMenu *menu) const
+{
+    QPointer<NoteEditor> editor = m_editor;
+    const auto add = [menu](const QString &text, const QKeySequence &key, auto onLine, auto onEditor) {
+        QAction *action = menu->addAction(text);
+        action->setShortcut(key);
+        QObject::connect(action, &QAction::triggered, menu, [onLine, onEditor] {
+            if (auto *line = qobject_cast<QLineEdit *>(QApplication::focusWidget()))
+                onLine(line);
+            else
+                onEditor();
+        });
+    };
+    add(tr("Cut"), QKeySequence::Cut, [](QLineEdit *line) { line->cut(); }, [editor] {
+        if (editor)
+            editor->cut();
+    });
+    add(tr("Copy"), QKeySequence::Copy, [](QLineEdit *line) { line->copy(); }, [editor] {
+        if (editor)
+            editor->copy();
+    });
+    add(tr("Paste"), QKeySequence::Paste, [](QLineEdit *line) { line->paste(); }, [editor] {
+        if (editor)
+            editor->paste();
+    });
+    // A line edit only ever takes plain text.
+    add(tr("Paste as Plain Text"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V), [](QLineEdit *line) { line->paste(); },
+        [editor] {
+            if (editor)
+                editor->pastePlainText();
+        });
+    add(tr("Select All"), QKeySequence::SelectAll, [](QLineEdit *line) { line->selectAll(); }, [editor] {
+        if (editor)
+            editor->selectAll();
+    });
 }
 
 QString EditorActions::text(EditorCommand command)

@@ -58,6 +58,10 @@ public:
     QAction *action(EditorCommand command) const;
     // Adds the Format menu entries in their usual order.
     void addFormatMenu(QMenu *menu) const;
+    // Adds Cut, Copy, Paste, Paste as Plain Text and Select All with their
+    // usual keys; each works on the line edit that has the keyboard (search,
+    // find) and otherwise on the editor.
+    void addClipboardMenu(QMenu *menu) const;
 
     // The menu text (without mnemonic or ellipsis for tool tips).
     static QString text(EditorCommand command);

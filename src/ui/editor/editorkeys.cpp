@@ -1,10 +1,12 @@
 #include "editorkeys.h"
 
+#include "blockformatting.h"
 #include "linebreak.h"
 #include "textediting.h"
 #include "textformat.h"
 
 #include <QTextBlockFormat>
+#include <QTextDocument>
 
 namespace EditorKeys {
 
@@ -29,8 +31,18 @@ std::optional<QTextCursor> edit(QTextCursor cursor, int key, Qt::KeyboardModifie
     }
     if (key == Qt::Key_Backspace && modifiers == Qt::NoModifier && !cursor.hasSelection())
         return TextEditing::removeEmptyFirstListItem(cursor) ? std::optional(cursor) : std::nullopt;
+    const bool backtab = key == Qt::Key_Backtab || (key == Qt::Key_Tab && modifiers == Qt::ShiftModifier);
     if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && cursor.currentTable())
-        return TextEditing::nextTableCell(cursor, key == Qt::Key_Backtab || (modifiers & Qt::ShiftModifier));
+        return TextEditing::nextTableCell(cursor, backtab);
+    if (key == Qt::Key_Tab && modifiers == Qt::NoModifier)
+        return BlockFormatting::indentListItems(cursor, 1) ? std::optional(cursor) : std::nullopt;
+    if (backtab && !(modifiers & ~Qt::ShiftModifier)) {
+        // Shift+Tab stays in the text: it outdents a list item, or takes back a tab typed before the cursor.
+        if (!BlockFormatting::indentListItems(cursor, -1) && !cursor.hasSelection() && !cursor.atBlockStart()
+            && cursor.document()->characterAt(cursor.position() - 1) == QLatin1Char('\t'))
+            cursor.deletePreviousChar();
+        return cursor;
+    }
     return std::nullopt;
 }
 

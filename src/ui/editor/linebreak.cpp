@@ -1,5 +1,6 @@
 #include "linebreak.h"
 
+#include "blockformatting.h"
 #include "textediting.h"
 #include "textformat.h"
 
@@ -22,6 +23,14 @@ QTextCharFormat typingFormat(const QTextCursor &cursor)
     return format.isAnchor() ? withoutLink(format, cursor.blockFormat()) : format;
 }
 
+// The empty line at the cursor becomes a body line.
+void leaveBlock(QTextCursor &cursor, const QTextBlockFormat &body)
+{
+    cursor.setBlockFormat(body);
+    cursor.setBlockCharFormat(lineCharFormat(body));
+    cursor.setCharFormat(lineCharFormat(body));
+}
+
 } // namespace
 
 void breakLine(QTextCursor &cursor)
@@ -34,7 +43,10 @@ void breakLine(QTextCursor &cursor)
     const QTextBlockFormat body = lineAttributesToBlockFormat({});
 
     if (TextEditing::isListItem(block)) {
-        if (block.text().isEmpty()) {
+        if (block.text().isEmpty() && listIndent(format) > 0) {
+            // An empty nested item steps out one level before it leaves the list.
+            BlockFormatting::indentListItems(cursor, -1);
+        } else if (block.text().isEmpty()) {
             applyListType(cursor, QString());
         } else if (cursor.atBlockStart()) {
             cursor.insertBlock(format, cursor.charFormat());
@@ -51,9 +63,11 @@ void breakLine(QTextCursor &cursor)
     } else if (isHeading(format) && cursor.atBlockEnd()) {
         cursor.insertBlock(body, lineCharFormat(body));
     } else if (format.boolProperty(TextProperty::Blockquote) && block.text().isEmpty()) {
-        cursor.setBlockFormat(body);
-        cursor.setBlockCharFormat(lineCharFormat(body));
-        cursor.setCharFormat(lineCharFormat(body));
+        leaveBlock(cursor, body);
+    } else if (format.property(TextProperty::CodeBlock).isValid() && block.text().isEmpty()
+               && !block.next().blockFormat().property(TextProperty::CodeBlock).isValid()) {
+        // An empty last line of a code block is the way out of it; empty lines inside stay code.
+        leaveBlock(cursor, body);
     } else {
         QTextBlockFormat next = format;
         // The paragraphs around a table are left out of the body only while empty and next to it.

@@ -23,6 +23,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QClipboard>
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -201,6 +202,8 @@ void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force
     emit savedStateChanged(true);
     emit wordCountChanged(wordCount());
     publishFormatState();
+    if (!sameNote)
+        emit noteSwitched();
 }
 
 void NoteEditor::clearNote()
@@ -215,6 +218,7 @@ void NoteEditor::clearNote()
     m_loading = false;
     emit savedStateChanged(true);
     emit wordCountChanged(0);
+    emit noteSwitched();
 }
 
 QString NoteEditor::currentDelta() const
@@ -509,6 +513,16 @@ bool NoteEditor::canInsertFromMimeData(const QMimeData *source) const
     if (m_attachments && !m_noteId.isEmpty() && (EditorClipboard::hasLocalFiles(source) || source->hasImage()))
         return true;
     return QTextEdit::canInsertFromMimeData(source);
+}
+
+void NoteEditor::pastePlainText()
+{
+    const QMimeData *source = QGuiApplication::clipboard()->mimeData();
+    if (isReadOnly() || m_noteId.isEmpty() || !source || !source->hasText())
+        return;
+    QTextCursor cursor = textCursor();
+    cursor.insertText(source->text(), lineCharFormat(cursor.blockFormat()));
+    setTextCursor(cursor);
 }
 
 void NoteEditor::insertFromMimeData(const QMimeData *source)

@@ -135,8 +135,13 @@ public:
     // The tool tip over an attachment or a link at viewportPos; empty elsewhere.
     QString toolTipAt(const QPoint &viewportPos) const;
 
+    // The clipboard's text without any formatting, in the line's own format.
+    void pastePlainText();
+
 signals:
     void noteModified();
+    // Another note (or none) is shown now; a reload of the same note is not a switch.
+    void noteSwitched();
     // A link to another note ("velmora-notes://note/<id>") was followed.
     void noteLinkActivated(const QString &noteId);
     void savedStateChanged(bool saved);

@@ -5,6 +5,7 @@
 #include "converters.h"
 #include "editoractions.h"
 #include "editortoolbar.h"
+#include "findbar.h"
 #include "iocommands.h"
 #include "mainwindowrules.h"
 #include "movetonotebookdialog.h"
@@ -33,7 +34,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -137,10 +137,6 @@ void MainWindow::installDefaultHooks()
         return dialog.exec() == QDialog::Accepted;
     };
     m_hooks.systemTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
-    m_hooks.askFindText = [this](const QString &previous) {
-        return QInputDialog::getText(this, tr("Find in Note"), tr("Find:"), QLineEdit::Normal,
-                                     previous);
-    };
 }
 
 bool MainWindow::readBoolPreference(const QString &key, bool fallback) const
@@ -201,6 +197,8 @@ void MainWindow::buildWidgets()
     m_editorActions = new EditorActions(this, m_editor);
     noteLayout->addWidget(m_headerBar);
     noteLayout->addWidget(m_toolbar);
+    m_findBar = new FindBar(m_editor, m_notePane);
+    noteLayout->addWidget(m_findBar);
     noteLayout->addWidget(m_editor, 1);
     m_stack->addWidget(m_notePane);
 
@@ -501,21 +499,6 @@ void MainWindow::createNewNote()
         showNote(note.id, false);
     }
     m_editor->setFocus(Qt::OtherFocusReason);
-}
-
-bool MainWindow::findInNote(const QString &text)
-{
-    if (text.isEmpty() || m_editor->noteId().isEmpty())
-        return false;
-    if (m_editor->find(text))
-        return true;
-    // Once more from the top.
-    const QTextCursor before = m_editor->textCursor();
-    m_editor->moveCursor(QTextCursor::Start);
-    if (m_editor->find(text))
-        return true;
-    m_editor->setTextCursor(before);
-    return false;
 }
 
 // ---------------------------------------------------------------- preferences and theme

@@ -14,6 +14,7 @@
 class AppState;
 class EditorActions;
 class EditorToolbar;
+class FindBar;
 class IoCommands;
 class NoteEditor;
 class NoteHeaderBar;
@@ -56,15 +57,14 @@ public:
         std::function<QString()> askNewNotebookName;
         // A new name for a notebook; empty when cancelled.
         std::function<QString(const QString &currentName)> askNotebookRename;
-        // The notebook a note moves to; empty when cancelled.
-        std::function<QString(const QList<Notebook> &notebooks, const QString &currentNotebookId)> chooseNotebook;
+        // The notebook a note moves to ("" for none); nothing when cancelled.
+        std::function<std::optional<QString>(const QList<Notebook> &notebooks, const QString &currentNotebookId)>
+            chooseNotebook;
         // Takes ownership of data.
         std::function<void(QMimeData *data)> setClipboard;
         // Runs the print dialog for printer; true when accepted.
         std::function<bool(QPrinter *printer)> runPrintDialog;
         std::function<bool()> systemTrayAvailable;
-        // The text to find in the note; empty when cancelled.
-        std::function<QString(const QString &previous)> askFindText;
     };
 
     // The secondary screens, each a top-level window made on first use and kept.
@@ -99,8 +99,6 @@ public:
 
     // Moves the editor's note to a notebook chosen by the user.
     void moveCurrentNote();
-    // Finds text in the note from the cursor on, wrapping once; false when absent.
-    bool findInNote(const QString &text);
     void print();
     void printPreview();
 
@@ -125,6 +123,7 @@ public:
     NotebookListWidget *notebookList() const { return m_notebookList; }
     NoteEditor *editor() const { return m_editor; }
     EditorToolbar *toolbar() const { return m_toolbar; }
+    FindBar *findBar() const { return m_findBar; }
     NoteHeaderBar *headerBar() const { return m_headerBar; }
     StatusBar *statusBarWidget() const { return m_statusBar; }
     QLineEdit *searchField() const { return m_searchField; }
@@ -193,6 +192,7 @@ private:
     WelcomePage *m_welcomePage = nullptr;
     NoteHeaderBar *m_headerBar = nullptr;
     EditorToolbar *m_toolbar = nullptr;
+    FindBar *m_findBar = nullptr;
     NoteEditor *m_editor = nullptr;
     StatusBar *m_statusBar = nullptr;
 
@@ -209,7 +209,6 @@ private:
     QList<int> m_normalSplitterSizes;
     NoteSession *m_session = nullptr;
     EditorActions *m_editorActions = nullptr;
-    QString m_lastFindText;
     QHash<QString, QString> m_notebookNames;
     bool m_holdRefresh = false; // a command rebuilds the lists itself after several writes
 };

@@ -4,6 +4,7 @@
 
 #include "accountchoicebanner.h"
 #include "accountrecords.h"
+#include "findbar.h"
 #include "accountscreen.h"
 #include "account/client.h"
 #include "apiclient.h"
@@ -91,15 +92,13 @@ void MainWindow::buildMenus()
     add(edit, tr("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
     add(edit, tr("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
     edit->addSeparator();
-    add(edit, tr("Find in Note..."), QKeySequence::Find, [this] {
-        if (m_editor->noteId().isEmpty())
-            return;
-        const QString text = m_hooks.askFindText(m_lastFindText);
-        if (text.isEmpty())
-            return;
-        m_lastFindText = text;
-        if (!findInNote(text))
-            m_statusBar->showTemporaryMessage(tr("\"%1\" not found").arg(text), 3000);
+    m_editorActions->addClipboardMenu(edit);
+    edit->addSeparator();
+    m_findBar->addMenuCommands(edit);
+    // A note opened from a search shows where the searched words are.
+    connect(m_editor, &NoteEditor::noteSwitched, this, [this] {
+        if (const QString query = m_searchField->text().trimmed(); !query.isEmpty())
+            m_findBar->showSearchTerms(query);
     });
     edit->addSeparator();
     connect(edit->addAction(tr("Preferences…")), &QAction::triggered, this, &MainWindow::showPreferences);
@@ -121,7 +120,7 @@ void MainWindow::buildMenus()
 
     QMenu *view = menuBar()->addMenu(tr("&View"));
     add(view, tr("To-Dos"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), [this] { openScreen(Screen::Todos); });
-    add(view, tr("Find"), QKeySequence(Qt::Key_F3), [this] {
+    add(view, tr("Find"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), [this] {
         m_searchField->setFocus(Qt::ShortcutFocusReason);
         m_searchField->selectAll();
     });
@@ -307,7 +306,7 @@ void MainWindow::showPreferences()
 
 bool MainWindow::printTo(QPrinter *printer)
 {
-    m_session->print(*m_editor->document(), printer);
+    m_session->print(m_editor->currentDelta(), printer);
     return true;
 }
 
@@ -355,12 +354,13 @@ void MainWindow::moveCurrentNote()
     const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
     if (!note)
         return;
-    const QString target = m_hooks.chooseNotebook(m_state->notebooks()->allNotebooks(), note->notebookId);
-    if (target.isEmpty() || target == note->notebookId)
+    const std::optional<QString> target =
+        m_hooks.chooseNotebook(m_state->notebooks()->allNotebooks(), note->notebookId);
+    if (!target || *target == note->notebookId)
         return;
     saveCurrentNote();
-    if (m_state->notes()->moveToNotebook(note->id, target))
-        m_headerBar->setNotebookName(m_notebookNames.value(target));
+    if (m_state->notes()->moveToNotebook(note->id, *target))
+        m_headerBar->setNotebookName(m_notebookNames.value(*target));
 }
 
 void MainWindow::copyNote(int format)

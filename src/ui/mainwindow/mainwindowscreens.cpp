@@ -1,6 +1,9 @@
 // The main window's secondary screens.
 #include "mainwindow.h"
 
+#include "findbar.h"
+#include "noteeditor.h"
+
 #include "appstate.h"
 #include "searchscreen.h"
 #include "sharedscreen.h"
@@ -23,8 +26,14 @@ void MainWindow::openScreen(Screen screen)
     switch (screen) {
     case Screen::Search:
         title = tr("Search — Velmora Notes");
-        if (!window)
-            window = new SearchScreen(m_state, this);
+        if (!window) {
+            auto *search = new SearchScreen(m_state, this);
+            connect(search, &SearchScreen::noteOpened, this, [this](const QString &noteId, const QString &query) {
+                if (m_editor->noteId() == noteId)
+                    m_findBar->showSearchTerms(query);
+            });
+            window = search;
+        }
         static_cast<SearchScreen *>(window.data())->refresh();
         break;
     case Screen::Todos:

@@ -2,17 +2,19 @@
 
 #include "appstate.h"
 #include "delta.h"
+#include "htmlwriter.h"
 #include "noteedits.h"
 #include "noterepository.h"
+#include "printabledocument.h"
 #include "syncrecords.h"
 #include "uilog.h"
 
 #include <QCoreApplication>
+#include <QJsonDocument>
 #include <QMimeData>
 #include <QPrinter>
-#include <QTextBlock>
-#include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <memory>
 
@@ -20,7 +22,12 @@ NoteSession::NoteSession(AppState *state, QObject *parent)
     : QObject(parent)
     , m_state(state)
     , m_printDocument([](const QTextDocument &document, QPrinter *printer) { document.print(printer); })
+    , m_autoSnapshotTimer(new QTimer(this))
 {
+    m_uptime.start();
+    m_clock = [this] { return m_uptime.elapsed(); };
+    m_autoSnapshotTimer->setSingleShot(true);
+    connect(m_autoSnapshotTimer, &QTimer::timeout, this, &NoteSession::takeAutoSnapshotIfDue);
 }
 
 void NoteSession::setNote(const QString &noteId, const QString &loadedBody)
@@ -28,6 +35,9 @@ void NoteSession::setNote(const QString &noteId, const QString &loadedBody)
     m_noteId = noteId;
     m_lastSnapshotContent = loadedBody;
     m_storedBody = loadedBody;
+    m_autoSnapshotTimer->stop();
+    m_lastEditAt = -1;
+    m_lastSnapshotAt = m_clock();
 }
 
 void NoteSession::clear()
@@ -61,6 +71,9 @@ NoteSession::SaveResult NoteSession::save(const QString &body)
     switch (m_state->notes()->updateIfBodyIs(edited, m_storedBody)) {
     case NoteRepository::WriteResult::Written:
         m_storedBody = body;
+        m_lastEditAt = m_clock();
+        if (!takeAutoSnapshotIfDue())
+            m_autoSnapshotTimer->start(int(kAutoSnapshotPauseMs));
         return SaveResult::Saved;
     case NoteRepository::WriteResult::Failed:
         qCWarning(lcUi) << "NoteSession: the note" << m_noteId << "could not be saved";
@@ -88,6 +101,7 @@ bool NoteSession::saveSnapshot(const QString &body, bool readOnly)
     if (!takeSnapshot(m_state->snapshots(), m_noteId, stored ? stored->version : 1, body))
         return false;
     m_lastSnapshotContent = body;
+    m_lastSnapshotAt = m_clock();
     return true;
 }
 
@@ -99,7 +113,21 @@ bool NoteSession::snapshotNow(const QString &body)
         return false;
     }
     m_lastSnapshotContent = body;
+    m_lastSnapshotAt = m_clock();
     return true;
+}
+
+bool NoteSession::takeAutoSnapshotIfDue()
+{
+    const qint64 now = m_clock();
+    if (m_lastEditAt < 0
+        || (now - m_lastEditAt < kAutoSnapshotPauseMs && now - m_lastSnapshotAt < kAutoSnapshotLongestMs))
+        return false;
+    m_autoSnapshotTimer->stop();
+    m_lastEditAt = -1;
+    m_lastSnapshotAt = now;
+    // The stored body: what the editor shows may not be written yet.
+    return saveSnapshot(m_storedBody, false);
 }
 
 QMimeData *NoteSession::copyAs(ExportFormat format, const QString &plainText, const QString &fallbackBody) const
@@ -111,8 +139,11 @@ QMimeData *NoteSession::copyAs(ExportFormat format, const QString &plainText, co
     }
     const std::optional<Note> stored = note();
     const QString body = stored ? stored->body : fallbackBody;
-    if (format == ExportFormat::Html)
-        data->setHtml(convertBody(body, ExportFormat::Html));
+    if (format == ExportFormat::Html) {
+        // Pasted elsewhere, lists and check boxes keep their shape.
+        const QJsonDocument parsed = parseJsonText(body);
+        data->setHtml(parsed.isArray() ? HtmlWriter().write(parsed.array()) : convertBody(body, ExportFormat::Html));
+    }
     data->setText(convertBody(body, ExportFormat::Markdown));
     return data;
 }
@@ -127,32 +158,9 @@ bool NoteSession::moveToTrash()
     return m_state && !m_noteId.isEmpty() && m_state->notes()->softDelete(m_noteId);
 }
 
-void NoteSession::print(const QTextDocument &shown, QPrinter *printer) const
+void NoteSession::print(const QString &body, QPrinter *printer) const
 {
-    std::unique_ptr<QTextDocument> copy(shown.clone());
-    copy->setDocumentMargin(36);
-    convertPixelSizesToPoints(copy.get());
-    m_printDocument(*copy, printer);
-}
-
-void convertPixelSizesToPoints(QTextDocument *document)
-{
-    QFont defaultFont = document->defaultFont();
-    if (defaultFont.pixelSize() >= 1)
-        defaultFont.setPointSizeF(defaultFont.pixelSize() * 72.0 / 96.0);
-    document->setDefaultFont(defaultFont);
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const QFont font = fragment.charFormat().font();
-            if (font.pixelSize() < 1)
-                continue;
-            QTextCursor cursor(document);
-            cursor.setPosition(fragment.position());
-            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
-            QTextCharFormat pointFormat;
-            pointFormat.setFontPointSize(font.pixelSize() * 72.0 / 96.0);
-            cursor.mergeCharFormat(pointFormat);
-        }
-    }
+    const std::unique_ptr<QTextDocument> document =
+        printableDocument(body, m_state ? m_state->attachments() : nullptr);
+    m_printDocument(*document, printer);
 }

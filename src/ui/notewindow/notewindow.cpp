@@ -5,6 +5,7 @@
 #include "delta.h"
 #include "editoractions.h"
 #include "editortoolbar.h"
+#include "findbar.h"
 #include "mainwindowrules.h"
 #include "movetonotebookdialog.h"
 #include "noteedits.h"
@@ -71,6 +72,8 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     m_actions = new EditorActions(this, m_editor);
     layout->addWidget(m_headerBar);
     layout->addWidget(m_toolbar);
+    m_findBar = new FindBar(m_editor, central);
+    layout->addWidget(m_findBar);
     layout->addWidget(m_editor, 1);
     setCentralWidget(central);
     m_statusBar = new StatusBar(this);
@@ -141,7 +144,9 @@ void NoteWindow::buildMenus()
     add(edit, tr("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
     add(edit, tr("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
     edit->addSeparator();
-    add(edit, tr("Find in Note..."), QKeySequence::Find, [] {});
+    m_actions->addClipboardMenu(edit);
+    edit->addSeparator();
+    m_findBar->addMenuCommands(edit);
 
     m_actions->addFormatMenu(menuBar()->addMenu(tr("F&ormat")));
 
@@ -349,7 +354,7 @@ void NoteWindow::print()
     printer.setDocName(title);
     if (!m_hooks.runPrintDialog(this, &printer))
         return;
-    m_session->print(*m_editor->document(), &printer);
+    m_session->print(m_editor->currentDelta(), &printer);
     m_statusBar->showTemporaryMessage(tr("Printed %1").arg(title), 3000);
 }
 
@@ -360,10 +365,11 @@ void NoteWindow::moveToNotebook()
     const std::optional<Note> note = m_state->notes()->noteById(m_noteId);
     if (!note)
         return;
-    const QString target = m_hooks.chooseNotebook(this, m_state->notebooks()->allNotebooks(), note->notebookId);
-    if (target.isEmpty())
+    const std::optional<QString> target =
+        m_hooks.chooseNotebook(this, m_state->notebooks()->allNotebooks(), note->notebookId);
+    if (!target || *target == note->notebookId)
         return;
-    m_session->moveToNotebook(target);
+    m_session->moveToNotebook(*target);
     loadNote();
 }
 

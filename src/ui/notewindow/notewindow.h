@@ -12,6 +12,7 @@
 class AppState;
 class EditorActions;
 class EditorToolbar;
+class FindBar;
 class IoCommands;
 class NoteEditor;
 class NoteHeaderBar;
@@ -43,8 +44,9 @@ public:
         std::function<void(QMimeData *data)> setClipboard;
         // Runs the print dialog; true when accepted.
         std::function<bool(QWidget *parent, QPrinter *printer)> runPrintDialog;
-        // The notebook to move the note to; empty when cancelled.
-        std::function<QString(QWidget *parent, const QList<Notebook> &notebooks, const QString &currentNotebookId)>
+        // The notebook to move the note to ("" for none); nothing when cancelled.
+        std::function<std::optional<QString>(QWidget *parent, const QList<Notebook> &notebooks,
+                                             const QString &currentNotebookId)>
             chooseNotebook;
         // Opens the version history of the note.
         std::function<void(QWidget *parent, const QString &noteId)> showHistory;
@@ -72,6 +74,7 @@ public:
 
     NoteEditor *editor() const { return m_editor; }
     EditorToolbar *toolbar() const { return m_toolbar; }
+    FindBar *findBar() const { return m_findBar; }
     NoteHeaderBar *headerBar() const { return m_headerBar; }
     StatusBar *statusBarWidget() const { return m_statusBar; }
     NoteSession *session() const { return m_session; }
@@ -97,6 +100,7 @@ private:
     Hooks m_hooks;
     NoteHeaderBar *m_headerBar = nullptr;
     EditorToolbar *m_toolbar = nullptr;
+    FindBar *m_findBar = nullptr;
     NoteEditor *m_editor = nullptr;
     StatusBar *m_statusBar = nullptr;
     IoCommands *m_io = nullptr;

@@ -3,6 +3,8 @@
 #include "appstate.h"
 #include "noterepository.h"
 #include "notelistwidget.h"
+#include "findbar.h"
+#include "notewindow.h"
 #include "notewindowregistry.h"
 
 #include <QLineEdit>
@@ -30,12 +32,16 @@ SearchScreen::SearchScreen(AppState *state, QWidget *parent)
     connect(m_field, &QLineEdit::textChanged, m_timer, qOverload<>(&QTimer::start));
     connect(m_timer, &QTimer::timeout, this, &SearchScreen::refresh);
     connect(m_list, &NoteListWidget::noteSelected, this, [this](const QString &id) {
-        if (m_state && !id.isEmpty())
-            m_state->setCurrentNote(id);
+        if (!m_state || id.isEmpty())
+            return;
+        m_state->setCurrentNote(id);
+        emit noteOpened(id, m_field->text().trimmed());
     });
     connect(m_list, &NoteListWidget::noteDoubleClicked, this, [this](const QString &id) {
-        if (m_state && !id.isEmpty())
-            NoteWindowRegistry::of(m_state)->open(id);
+        if (!m_state || id.isEmpty())
+            return;
+        if (auto *window = qobject_cast<NoteWindow *>(NoteWindowRegistry::of(m_state)->open(id)))
+            window->findBar()->showSearchTerms(m_field->text().trimmed());
     });
 }
 

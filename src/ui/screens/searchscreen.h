@@ -30,6 +30,8 @@ signals:
     // After every search run, with the trimmed text that was looked up
     // (empty when the field was blank and nothing was queried).
     void searched(const QString &text);
+    // A result was made the current note, to be shown with the query's words.
+    void noteOpened(const QString &noteId, const QString &query);
 
 private:
     QPointer<AppState> m_state;

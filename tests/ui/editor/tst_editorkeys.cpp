@@ -70,8 +70,10 @@ private slots:
             {line("Title", kH1), line("x")}, 7);
         row("return on an empty quote line leaves the quote", {line("q", kQuote)}, 1, {"Return", "Return", "text:x"},
             {line("q", kQuote), line("x")});
-        row("return keeps a code block going", {line("a", kCode)}, 1, {"Return", "Return", "text:b"},
-            {line("a", kCode), line({}, kCode), line("b", kCode)});
+        row("return on an empty last code line leaves the block", {line("a", kCode)}, 1, {"Return", "Return", "text:b"},
+            {line("a", kCode), line("b")});
+        row("an empty code line inside the block stays code", {line("a", kCode), line("c", kCode)}, 1,
+            {"Return", "Return"}, {line("a", kCode), line({}, kCode), line({}, kCode), line("c", kCode)});
         row("return on an empty line opens another", {line("a"), line({})}, 2, {"Return", "text:b"},
             {line("a"), line({}), line("b")}, 4);
 
@@ -86,6 +88,18 @@ private slots:
             {line("done", kChecked), line("todo", kUnchecked)}, 9);
         row("split and untick are one undo step", {line("done", kChecked)}, 4, {"Return", "undo"},
             {line("done", kChecked)});
+        const QString nested = QStringLiteral(R"({"list":"bullet","indent":1})");
+        row("tab nests an item under the one above", {line("a", kBullet), line("b", kBullet)}, 2, {"Tab"},
+            {line("a", kBullet), line("b", nested)});
+        row("shift+tab outdents the selected items", {line("a", kBullet), line("b", nested), line("c", nested)}, 2,
+            {"Shift+Tab"}, {line("a", kBullet), line("b", kBullet), line("c", nested)});
+        row("tab stops at the deepest level", {line("a", QStringLiteral(R"({"list":"ordered","indent":8})"))}, 0,
+            {"Tab"}, {line("a", QStringLiteral(R"({"list":"ordered","indent":8})"))});
+        row("shift+tab at the outermost level keeps the item", {line("a", kChecked)}, 0, {"Shift+Tab"},
+            {line("a", kChecked)});
+        row("shift+tab outside a list takes back a tab", {line("a\\tb")}, 2, {"Shift+Tab", "Shift+Tab"}, {line("ab")}, 1);
+        row("return on an empty nested item steps out one level", {line("a", kBullet), line({}, nested)}, 2,
+            {"Return", "text:b"}, {line("a", kBullet), line("b", kBullet)});
         row("backspace in an empty first item keeps the next line",
             {line({}, kBullet), line("Title", R"({"header":2})"), line("x")}, 0, {"Backspace"},
             {line("Title", R"({"header":2})"), line("x")}, 0);
