@@ -194,6 +194,44 @@ private slots:
         QCOMPARE(client.tokenManager()->accessToken(), error.isEmpty() ? access : QString());
     }
 
+    void signInEndsAtOnceWhenTheServerIsSilentOrTheUserCancels_data()
+    {
+        QTest::addColumn<bool>("serverRunning");
+        QTest::newRow("no server: fails") << false;
+        QTest::newRow("cancelled") << true;
+    }
+    void signInEndsAtOnceWhenTheServerIsSilentOrTheUserCancels()
+    {
+        QFETCH(bool, serverRunning);
+        ServerFixture server;
+        QVERIFY(server.start());
+        ClientConfig config = server.config();
+        if (!serverRunning) {
+            QTcpServer unused; // a port nobody listens on once it closes
+            QVERIFY(unused.listen(QHostAddress::LocalHost));
+            config.authBaseUrl = QStringLiteral("http://127.0.0.1:%1").arg(unused.serverPort());
+            unused.close();
+        }
+        Client client(config, std::make_unique<MemoryTokenStore>());
+        QSignalSpy started(client.authClient(), &AuthClient::loginStarted);
+        QSignalSpy failed(client.authClient(), &AuthClient::loginFailed);
+        QSignalSpy cancelled(client.authClient(), &AuthClient::loginCancelled);
+        const quint16 port = quint16(QUrl(queryValue(startLogin(client), QStringLiteral("redirect_uri"))).port());
+        QCOMPARE(started.size(), 1);
+        QVERIFY(client.authClient()->isSigningIn());
+        if (serverRunning) {
+            client.authClient()->cancelLogin();
+            QCOMPARE(cancelled.size(), 1);
+            QCOMPARE(failed.size(), 0);
+        } else {
+            QVERIFY(failed.wait(10000));
+            QVERIFY2(failed.first().first().toString().startsWith("Cannot reach the server at " + config.authBaseUrl),
+                     qPrintable(failed.first().first().toString()));
+        }
+        QVERIFY(!client.authClient()->isSigningIn());
+        QTRY_VERIFY(!listening(port));
+    }
+
     void signInGivesUpAfterItsTimeout()
     {
         Client client(ClientConfig(), std::make_unique<MemoryTokenStore>());
