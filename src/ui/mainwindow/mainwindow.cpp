@@ -17,6 +17,7 @@
 #include "notelistwidget.h"
 #include "notewindowregistry.h"
 #include "noterepository.h"
+#include "offlinebanner.h"
 #include "preferencesrepository.h"
 #include "sharecommands.h"
 #include "statusbar.h"
@@ -24,6 +25,7 @@
 #include "syncstatus.h"
 #include "thememanager.h"
 #include "traycontroller.h"
+#include "signinfeedback.h"
 #include "uilog.h"
 #include "unsavednotes.h"
 #include "versionhistorydialog.h"
@@ -114,6 +116,8 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     if (readBoolPreference(QStringLiteral("steno_mode"), false))
         applyStenoMode();
     updateTray();
+    if (VelmAccount::Client *client = m_state->accountClient())
+        showSignInFeedback(client, m_welcomePage, m_statusBar);
     updatePage();
 }
 
@@ -243,7 +247,11 @@ void MainWindow::connectSignals()
     connect(m_editor, &NoteEditor::noteLinkActivated, m_state, &AppState::setCurrentNote);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     if (m_state) {
-        showSyncState(m_state, m_statusBar);
+        auto *offline = new OfflineBanner(m_stack->parentWidget());
+        offline->hide();
+        if (auto *layout = qobject_cast<QBoxLayout *>(m_stack->parentWidget()->layout()))
+            layout->insertWidget(0, offline);
+        showSyncState(m_state, m_statusBar, offline);
         if (SyncEngine *engine = m_state->syncEngine()) {
             // Files that sync brought in replace the missing-file boxes.
             connect(engine, &SyncEngine::attachmentsChanged, m_editor, &NoteEditor::refreshAttachments);
@@ -537,6 +545,8 @@ void MainWindow::onPreferenceChanged(const QString &key)
 void MainWindow::onFontScaleChanged()
 {
     saveCurrentNote();
+    m_headerBar->refreshLook();
+    m_statusBar->refreshLook();
     m_editor->applyFontScale();
     if (!m_editor->noteId().isEmpty())
         showNote(m_editor->noteId(), true);
