@@ -133,9 +133,13 @@ private slots:
         QVERIFY(!interval->isEnabled());
         QVERIFY(!syncNow->isEnabled());
         QVERIFY(!button(&dialog, "Sign Out")->isEnabled());
+        // Without a note, the welcome page is for signed-out use only.
+        MainWindow main(state.get());
+        QVERIFY(main.isShowingWelcomePage());
 
         signIn(*state, server, "settings@example.org");
         QVERIFY(state->accountClient()->isAuthenticated());
+        QVERIFY(!main.isShowingWelcomePage());
         QVERIFY(interval->isEnabled());
         QVERIFY(syncNow->isEnabled());
         QVERIFY(!button(&dialog, "Sign In…")->isEnabled());
@@ -145,6 +149,7 @@ private slots:
         QVERIFY(!interval->isEnabled());
         QVERIFY(button(&dialog, "Sign In…")->isEnabled());
         QVERIFY(showsText(&dialog, "Signed out."));
+        QVERIFY(main.isShowingWelcomePage());
     }
 
     void trayOptionsOnlyWhereATrayIs_data()

@@ -17,6 +17,7 @@
 #include "notelistwidget.h"
 #include "notewindowregistry.h"
 #include "noterepository.h"
+#include "account/client.h"
 #include "offlinebanner.h"
 #include "preferencesrepository.h"
 #include "sharecommands.h"
@@ -116,8 +117,10 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     if (readBoolPreference(QStringLiteral("steno_mode"), false))
         applyStenoMode();
     updateTray();
-    if (VelmAccount::Client *client = m_state->accountClient())
+    if (VelmAccount::Client *client = m_state->accountClient()) {
         showSignInFeedback(client, m_welcomePage, m_statusBar);
+        connect(client, &VelmAccount::Client::authStateChanged, this, &MainWindow::updatePage);
+    }
     updatePage();
 }
 
@@ -365,8 +368,11 @@ bool MainWindow::isShowingWelcomePage() const
 
 void MainWindow::updatePage()
 {
-    // Signed-out use: without a note the welcome page invites a new one.
-    m_stack->setCurrentWidget(m_editor->noteId().isEmpty() ? static_cast<QWidget *>(m_welcomePage) : m_notePane);
+    // Signed out and without a note, the welcome page invites a note and the
+    // sign-in; signed in, the empty note pane waits for a note.
+    const VelmAccount::Client *client = m_state ? m_state->accountClient() : nullptr;
+    const bool welcome = m_editor->noteId().isEmpty() && !(client && client->isAuthenticated());
+    m_stack->setCurrentWidget(welcome ? static_cast<QWidget *>(m_welcomePage) : m_notePane);
 }
 
 void MainWindow::showNote(const QString &noteId, bool force)
