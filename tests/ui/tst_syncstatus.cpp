@@ -66,7 +66,7 @@ private slots:
                      && details.contains("1 change(s) waiting to be uploaded."),
                  qPrintable(details));
         QVERIFY(!banner.isHidden());
-        QVERIFY(banner.text().contains("1 change(s) waiting"));
+        QVERIFY(banner.text().contains("does not answer (") && banner.text().contains("1 change(s) waiting"));
         state->preferences()->setBool("show_offline_notification", false);
         QVERIFY(banner.isHidden());
     }

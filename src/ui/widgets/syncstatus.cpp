@@ -51,7 +51,7 @@ QString syncDetailsText(AppState *state, const QString &offlineReason)
     lines << (last.isValid() ? tr("Last synced %1.").arg(relativeTimeText(last)) : tr("Not synced yet."));
     const int waiting = int(state->notes()->pendingNotes().size() + state->notes()->pendingDeletions().size()
                             + state->notebooks()->pendingNotebooks().size());
-    lines << (waiting > 0 ? tr("%n change(s) waiting to be uploaded.", waiting) : tr("Every change is uploaded."));
+    lines << (waiting > 0 ? tr("%n change(s) waiting to be uploaded.", waiting) : tr("No changes waiting to be uploaded."));
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -69,11 +69,13 @@ void showSyncState(AppState *state, StatusBar *statusBar, OfflineBanner *banner)
         const bool offline = state->isSignedIn() && state->syncEngine()
                              && state->syncEngine()->state() == SyncEngine::Offline
                              && state->preferences()->getBool(QStringLiteral("show_offline_notification"), true);
-        shownBanner->setDetails(QCoreApplication::translate(
-                                    "StatusBar", "<b>You are offline.</b> Your changes are kept on this computer and "
-                                                 "uploaded when the server answers again.")
-                                + QStringLiteral("<br>") + details.section(QLatin1Char('\n'), 1).toHtmlEscaped()
-                                                               .replace(QLatin1Char('\n'), QStringLiteral(" · ")));
+        // The reason first: it is what the user can act on.
+        QStringList lines = details.toHtmlEscaped().split(QLatin1Char('\n'));
+        if (!lines.isEmpty())
+            lines.first() = QStringLiteral("<b>%1</b>").arg(lines.first());
+        shownBanner->setDetails(lines.join(QLatin1Char(' ')) + QStringLiteral("<br>")
+                                + QCoreApplication::translate("StatusBar", "Your changes are kept on this computer and "
+                                                                           "uploaded when the server answers again."));
         shownBanner->setVisible(offline);
     };
     refresh();
