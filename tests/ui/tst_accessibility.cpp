@@ -545,6 +545,30 @@ private slots:
         }
     }
 
+    // Helper, empty-state and status texts on the window and on list backgrounds.
+    void quietTextsReadInBothThemes_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<int>("role"); // -1: the palette's placeholder text
+        for (bool dark : {false, true}) {
+            const char *theme = dark ? "dark" : "light";
+            QTest::addRow("%s muted", theme) << dark << int(ThemeManager::Colour::MutedText);
+            QTest::addRow("%s status", theme) << dark << int(ThemeManager::Colour::StatusText);
+            QTest::addRow("%s placeholder", theme) << dark << -1;
+        }
+    }
+    void quietTextsReadInBothThemes()
+    {
+        QFETCH(bool, dark);
+        QFETCH(int, role);
+        const QPalette palette = dark ? ThemeManager::darkPalette() : ThemeManager::lightPalette();
+        const QColor ink = role < 0 ? palette.color(QPalette::PlaceholderText)
+                                    : ThemeManager::colour(ThemeManager::Colour(role), palette);
+        for (const QPalette::ColorRole ground : {QPalette::Window, QPalette::Base})
+            QVERIFY2(contrastRatio(ink, palette.color(ground)) >= 4.5,
+                     qPrintable(ink.name() + " on " + palette.color(ground).name()));
+    }
+
     void focusFramesStandOutInBothThemes_data()
     {
         QTest::addColumn<QPalette>("palette");
