@@ -132,8 +132,12 @@ void AuthClient::login()
     m_loginTimer->start(m_loginTimeoutMs);
     emit loginStarted();
     probeServer();
-    if (!m_urlOpener(url))
+    if (!m_urlOpener(url)) {
         qCWarning(lcAccount) << "AuthClient: the browser could not be opened for sign-in";
+        // Nobody can finish the sign-in: waiting for the timeout helps no one.
+        endLogin();
+        emit loginFailed(tr("No web browser could be opened for the sign-in. Set a default browser and try again."));
+    }
 }
 
 void AuthClient::probeServer()

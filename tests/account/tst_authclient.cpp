@@ -18,12 +18,12 @@ void captureMessage(QtMsgType, const QMessageLogContext &, const QString &messag
 }
 
 // Starts sign-in and hands back the login page URL the browser would open.
-QUrl startLogin(Client &client)
+QUrl startLogin(Client &client, bool browserOpens = true)
 {
     QUrl opened;
-    client.authClient()->setUrlOpener([&opened](const QUrl &url) {
+    client.authClient()->setUrlOpener([&opened, browserOpens](const QUrl &url) {
         opened = url;
-        return true;
+        return browserOpens;
     });
     client.authClient()->login();
     return opened;
@@ -194,15 +194,18 @@ private slots:
         QCOMPARE(client.tokenManager()->accessToken(), error.isEmpty() ? access : QString());
     }
 
-    void signInEndsAtOnceWhenTheServerIsSilentOrTheUserCancels_data()
+    void signInEndsAtOnceWithoutServerOrBrowserOrWhenCancelled_data()
     {
         QTest::addColumn<bool>("serverRunning");
-        QTest::newRow("no server: fails") << false;
-        QTest::newRow("cancelled") << true;
+        QTest::addColumn<bool>("browserOpens");
+        QTest::newRow("no server: fails") << false << true;
+        QTest::newRow("cancelled") << true << true;
+        QTest::newRow("no browser: fails") << true << false;
     }
-    void signInEndsAtOnceWhenTheServerIsSilentOrTheUserCancels()
+    void signInEndsAtOnceWithoutServerOrBrowserOrWhenCancelled()
     {
         QFETCH(bool, serverRunning);
+        QFETCH(bool, browserOpens);
         ServerFixture server;
         QVERIFY(server.start());
         ClientConfig config = server.config();
@@ -216,10 +219,13 @@ private slots:
         QSignalSpy started(client.authClient(), &AuthClient::loginStarted);
         QSignalSpy failed(client.authClient(), &AuthClient::loginFailed);
         QSignalSpy cancelled(client.authClient(), &AuthClient::loginCancelled);
-        const quint16 port = quint16(QUrl(queryValue(startLogin(client), QStringLiteral("redirect_uri"))).port());
+        const quint16 port = quint16(QUrl(queryValue(startLogin(client, browserOpens), QStringLiteral("redirect_uri"))).port());
         QCOMPARE(started.size(), 1);
-        QVERIFY(client.authClient()->isSigningIn());
-        if (serverRunning) {
+        QCOMPARE(client.authClient()->isSigningIn(), browserOpens);
+        if (!browserOpens) {
+            QCOMPARE(failed.size(), 1);
+            QVERIFY(failed.first().first().toString().startsWith("No web browser could be opened"));
+        } else if (serverRunning) {
             client.authClient()->cancelLogin();
             QCOMPARE(cancelled.size(), 1);
             QCOMPARE(failed.size(), 0);
