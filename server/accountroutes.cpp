@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QLoggingCategory>
+#include <QUrl>
 
 #include <sodium.h>
 
@@ -15,6 +16,7 @@ namespace VelmServer {
 namespace {
 
 constexpr int defaultSeats = 6;
+constexpr int maxDeviceName = 100;
 constexpr qint64 inviteLifetimeMs = 7LL * 24 * 3600 * 1000;
 
 QString inviteCode()
@@ -242,6 +244,20 @@ void deleteAccount(Services &s, const Caller &c, httplib::Response &res)
 
 } // namespace
 
+// The devices row a request comes from. One row per installation; clients
+// that send no installation id fall back to what they do send, which cannot
+// tell two installs of one system apart.
+QString deviceFingerprint(const Caller &c, const httplib::Request &req)
+{
+    const QString appId = QString::fromStdString(req.get_header_value("X-App-Id")).left(200);
+    const QString installation = QString::fromStdString(req.get_header_value("X-Device-Id")).left(100);
+    const QString identity = installation.isEmpty()
+        ? c.userId + '\n' + appId + '\n' + QString::fromStdString(req.get_header_value("X-Platform")).left(50) + '\n'
+              + QString::fromStdString(req.get_header_value("User-Agent")).left(300)
+        : c.userId + QStringLiteral("\ninstallation\n") + installation;
+    return QString::fromLatin1(QCryptographicHash::hash(identity.toUtf8(), QCryptographicHash::Sha256).toHex().left(32));
+}
+
 void recordDevice(Services &s, const Caller &c, const httplib::Request &req)
 {
     const QString appId = QString::fromStdString(req.get_header_value("X-App-Id")).left(200);
@@ -249,18 +265,21 @@ void recordDevice(Services &s, const Caller &c, const httplib::Request &req)
         return;
     const QString platform = QString::fromStdString(req.get_header_value("X-Platform")).left(50);
     const QString version = QString::fromStdString(req.get_header_value("X-App-Version")).left(50);
-    const QString agent = QString::fromStdString(req.get_header_value("User-Agent")).left(300);
-    const QString fingerprint = QString::fromLatin1(
-        QCryptographicHash::hash((c.userId + '\n' + appId + '\n' + platform + '\n' + agent).toUtf8(),
-                                 QCryptographicHash::Sha256).toHex().left(32));
+    const QString hostName = QUrl::fromPercentEncoding(QByteArray::fromStdString(req.get_header_value("X-Device-Name")))
+                                 .simplified().left(maxDeviceName);
+    const QString fingerprint = deviceFingerprint(c, req);
     const qint64 now = nowMs();
     QSqlQuery q = s.db->query();
-    s.db->run(q, QStringLiteral("UPDATE devices SET last_sync_at = ?, app_version = ? WHERE user_id = ? AND device_fingerprint = ?"),
-              {now, version, c.userId, fingerprint});
-    if (q.numRowsAffected() == 0)
+    // The name is set once: the user may have renamed the device since.
+    s.db->run(q, QStringLiteral("UPDATE devices SET last_sync_at = ?, app_version = ?, platform = ? WHERE user_id = ?"
+                                " AND device_fingerprint = ?"),
+              {now, version, platform, c.userId, fingerprint});
+    if (q.numRowsAffected() == 0) {
+        const QString name = !hostName.isEmpty() ? hostName : platform.isEmpty() ? appId : platform;
         s.db->run(q, QStringLiteral("INSERT INTO devices (id, user_id, device_name, platform, app_id, app_version,"
                                     " device_fingerprint, last_sync_at, created_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                  {newId(), c.userId, platform.isEmpty() ? appId : platform, platform, appId, version, fingerprint, now, now});
+                  {newId(), c.userId, name, platform, appId, version, fingerprint, now, now});
+    }
 }
 
 void addAccountRoutes(httplib::Server &http, Services &s)
@@ -272,7 +291,8 @@ void addAccountRoutes(httplib::Server &http, Services &s)
     http.Delete(base + "/profile", authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
         deleteAccount(s, c, res);
     }));
-    http.Get(base + "/devices", authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
+    http.Get(base + "/devices", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
+        const QString mine = deviceFingerprint(c, req);
         QSqlQuery q = s.db->query();
         s.db->run(q, QStringLiteral("SELECT id, device_name, platform, app_id, app_version, last_sync_at,"
                                     " device_fingerprint, created_at FROM devices WHERE user_id = ? ORDER BY created_at"),
@@ -283,7 +303,8 @@ void addAccountRoutes(httplib::Server &http, Services &s)
                                        {"platform", q.value(2).toString()},     {"app_id", q.value(3).toString()},
                                        {"app_version", q.value(4).toString()},  {"last_sync_at", isoTime(q.value(5).toLongLong())},
                                        {"device_fingerprint", q.value(6).toString()},
-                                       {"created_at", isoTime(q.value(7).toLongLong())}});
+                                       {"created_at", isoTime(q.value(7).toLongLong())},
+                                       {"is_current", q.value(6).toString() == mine}});
         replyJson(res, 200, QJsonObject{{"devices", devices}});
     }));
     http.Delete(base + R"(/devices/([A-Za-z0-9-]+))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
@@ -292,6 +313,21 @@ void addAccountRoutes(httplib::Server &http, Services &s)
             || q.numRowsAffected() != 1)
             return replyError(res, 404, QStringLiteral("not found"));
         replyJson(res, 200, QJsonObject{{"ok", true}});
+    }));
+    http.Patch(base + R"(/devices/([A-Za-z0-9-]+))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
+        const auto body = jsonBody(req, res);
+        if (!body)
+            return;
+        const QString name = body->value("device_name").toString().simplified();
+        if (name.isEmpty() || name.size() > maxDeviceName)
+            return replyError(res, 400, QStringLiteral("device_name must be 1 to %1 characters").arg(maxDeviceName));
+        QSqlQuery q = s.db->query();
+        if (!s.db->run(q, QStringLiteral("UPDATE devices SET device_name = ? WHERE id = ? AND user_id = ?"),
+                       {name, pathArg(req, 1), c.userId}))
+            return replyError(res, 503, QStringLiteral("try again"));
+        if (q.numRowsAffected() != 1)
+            return replyError(res, 404, QStringLiteral("not found"));
+        replyJson(res, 200, QJsonObject{{"ok", true}, {"device_name", name}});
     }));
     http.Get(base + "/group", authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
         const auto g = groupOf(s, c.userId);

@@ -50,6 +50,15 @@ void AccountClient::removeDevice(const QString &id, OutcomeCallback callback)
     act("DELETE", QStringLiteral("/devices/%1").arg(id), std::move(callback));
 }
 
+void AccountClient::renameDevice(const QString &id, const QString &name, OutcomeCallback callback)
+{
+    m_api->patch(QStringLiteral("/devices/%1").arg(id), QJsonObject{{QStringLiteral("device_name"), name}},
+                 [callback](bool ok, int status, const QJsonObject &reply) {
+                     if (callback)
+                         callback(Outcome::from(ok, status, reply));
+                 });
+}
+
 void AccountClient::getGroup(std::function<void(const Group &)> callback)
 {
     m_api->get(QStringLiteral("/group"), [callback](bool ok, int, const QJsonObject &body) {
@@ -60,10 +69,15 @@ void AccountClient::getGroup(std::function<void(const Group &)> callback)
 
 void AccountClient::invite(const QJsonObject &body, std::function<void(const GroupInvitation &)> callback)
 {
-    m_api->post(QStringLiteral("/group/invite"), body, [callback](bool ok, int, const QJsonObject &reply) {
-        if (callback)
-            callback(ok ? GroupInvitation::fromJson(reply) : GroupInvitation());
-    });
+    m_api->post(QStringLiteral("/group/invite"), body,
+                [this, guard = QPointer<AccountClient>(this), callback](bool ok, int, const QJsonObject &reply) {
+                    // The first invitation founds the inviter's group: the
+                    // token must learn the new group and the owner role.
+                    if (ok && guard)
+                        refreshClaimsThenAnnounce();
+                    if (callback)
+                        callback(ok ? GroupInvitation::fromJson(reply) : GroupInvitation());
+                });
 }
 
 void AccountClient::generateInviteCode(std::function<void(const GroupInvitation &)> callback)
@@ -112,7 +126,13 @@ void AccountClient::refreshClaimsThenAnnounce()
 
 void AccountClient::removeMember(const QString &accountId, OutcomeCallback callback)
 {
-    act("DELETE", QStringLiteral("/group/members/%1").arg(accountId), std::move(callback));
+    act("DELETE", QStringLiteral("/group/members/%1").arg(accountId),
+        [guard = QPointer<AccountClient>(this), callback](const Outcome &outcome) {
+            if (outcome.ok && guard)
+                emit guard->groupChanged();
+            if (callback)
+                callback(outcome);
+        });
 }
 
 void AccountClient::revokeInvitation(const QString &id, OutcomeCallback callback)

@@ -27,6 +27,7 @@ public:
     void deleteAccount(OutcomeCallback callback);
     void getDevices(std::function<void(const QList<Device> &)> callback);
     void removeDevice(const QString &id, OutcomeCallback callback = nullptr);
+    void renameDevice(const QString &id, const QString &name, OutcomeCallback callback);
     void getGroup(std::function<void(const Group &)> callback);
     void generateInviteCode(std::function<void(const GroupInvitation &)> callback);
     void inviteByEmail(const QString &email, std::function<void(const GroupInvitation &)> callback);
@@ -36,7 +37,8 @@ public:
     void revokeInvitation(const QString &id, OutcomeCallback callback = nullptr);
 
 signals:
-    // After joining or leaving, once the token carries the new group claims.
+    // After joining, leaving or founding a group (once the token carries the
+    // new group claims) and after a member was removed.
     void groupChanged();
 
 private:

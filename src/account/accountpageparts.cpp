@@ -1,5 +1,7 @@
 #include "accountpageparts.h"
 
+#include <QCoreApplication>
+
 #include "thememanager.h"
 
 #include <QApplication>
@@ -59,6 +61,49 @@ QString accountRelativeTime(const QDateTime &time, const QDateTime &now)
     if (seconds < 604800)
         return tr("%1d ago").arg(seconds / 86400);
     return QLocale::c().toString(time.toLocalTime().date(), QStringLiteral("MMM d, yyyy"));
+}
+
+QString sessionInWords(const QString &userAgent)
+{
+    struct Name
+    {
+        const char *token, *words;
+    };
+    // Order matters: Edge and Opera also say Chrome, Chrome also says Safari,
+    // and Android also says Linux.
+    static constexpr Name browsers[] = {{"Edg/", "Edge"}, {"OPR/", "Opera"}, {"Firefox/", "Firefox"},
+                                        {"Chromium/", "Chromium"}, {"Chrome/", "Chrome"}, {"Safari/", "Safari"},
+                                        {"curl/", "curl"}};
+    static constexpr Name systems[] = {{"Windows", "Windows"}, {"Android", "Android"}, {"iPhone", "iOS"},
+                                       {"iPad", "iPadOS"}, {"Mac OS X", "macOS"}, {"CrOS", "ChromeOS"},
+                                       {"Linux", "Linux"}, {"X11", "Linux"}};
+    const auto find = [&userAgent](const auto &table) {
+        for (const Name &name : table) {
+            if (userAgent.contains(QLatin1String(name.token)))
+                return QString::fromLatin1(name.words);
+        }
+        return QString();
+    };
+    const QString browser = find(browsers);
+    const QString system = find(systems);
+    if (!browser.isEmpty() && !system.isEmpty())
+        return QCoreApplication::translate("AccountScreen", "%1 on %2").arg(browser, system);
+    if (!browser.isEmpty() || !system.isEmpty())
+        return browser.isEmpty() ? system : browser;
+    if (userAgent.trimmed().isEmpty())
+        return QCoreApplication::translate("AccountScreen", "Unknown client");
+    return userAgent.size() > 60 ? userAgent.left(60) + QStringLiteral("...") : userAgent;
+}
+
+QString platformInWords(const QString &platform)
+{
+    if (platform == QLatin1String("linux"))
+        return QStringLiteral("Linux");
+    if (platform == QLatin1String("windows"))
+        return QStringLiteral("Windows");
+    if (platform == QLatin1String("macos"))
+        return QStringLiteral("macOS");
+    return platform;
 }
 
 namespace AccountParts {

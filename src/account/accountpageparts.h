@@ -18,6 +18,12 @@ namespace VelmAccount {
 // for an invalid time.
 QString accountRelativeTime(const QDateTime &time, const QDateTime &now = QDateTime::currentDateTimeUtc());
 
+// A session's browser and system in words ("Firefox on Linux") from its user
+// agent; the agent itself, shortened, when neither is recognised.
+QString sessionInWords(const QString &userAgent);
+// "linux" as "Linux", "macos" as "macOS", "windows" as "Windows".
+QString platformInWords(const QString &platform);
+
 namespace AccountParts {
 
 // Plain, word-wrapped text, pointDelta points larger and of the given weight.

@@ -64,7 +64,8 @@ Profile Profile::fromJson(const QJsonObject &o)
 Device Device::fromJson(const QJsonObject &o)
 {
     return {text(o, "id"), text(o, "device_name"), text(o, "platform"), text(o, "app_id"), text(o, "app_version"),
-            time(o, "last_sync_at"), text(o, "device_fingerprint"), time(o, "created_at")};
+            time(o, "last_sync_at"), text(o, "device_fingerprint"), time(o, "created_at"),
+            o.value(QLatin1String("is_current")).toBool()};
 }
 
 GroupMember GroupMember::fromJson(const QJsonObject &o)

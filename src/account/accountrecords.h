@@ -79,6 +79,7 @@ struct Device
     QDateTime lastSyncAt;
     QString deviceFingerprint;
     QDateTime createdAt;
+    bool isCurrent = false; // the installation asking
 
     static Device fromJson(const QJsonObject &object);
 };

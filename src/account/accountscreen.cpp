@@ -88,6 +88,11 @@ AccountScreen::AccountScreen(Client *client, QWidget *parent)
     layout->addWidget(m_categories);
     layout->addLayout(right, 1);
 
+    // Joining, leaving, inviting and removing all end here, with the token's
+    // claims (the owner role) already renewed.
+    if (m_client)
+        connect(m_client->accountClient(), &AccountClient::groupChanged, this, &AccountScreen::refreshGroup);
+
     rebuildProfile();
     rebuildGroup({});
     rebuildDevices({});
@@ -95,11 +100,14 @@ AccountScreen::AccountScreen(Client *client, QWidget *parent)
     rebuildDataPage();
 }
 
-AccountScreen *AccountScreen::openWindow(Client *client)
+AccountScreen *AccountScreen::openWindow(Client *client, const std::function<void(QWidget *)> &place)
 {
     auto *screen = new AccountScreen(client);
     screen->setAttribute(Qt::WA_DeleteOnClose);
+    screen->setWindowTitle(tr("Velmora Account"));
     screen->resize(720, 560);
+    if (place)
+        place(screen);
     screen->refreshAll();
     screen->show();
     return screen;
@@ -280,20 +288,6 @@ void AccountScreen::refreshGroup()
     });
 }
 
-void AccountScreen::refreshGroupAsOwner()
-{
-    // The first invitation creates the group: until the token is renewed its
-    // claims do not say owner, and the page would offer "Leave Group".
-    if (isOwner() || !m_client) {
-        refreshGroup();
-        return;
-    }
-    m_client->authClient()->refreshToken([guard = QPointer<AccountScreen>(this)](bool) {
-        if (guard)
-            guard->refreshGroup();
-    });
-}
-
 void AccountScreen::rebuildGroup(const Group &group)
 {
     QVBoxLayout *layout = resetPage(GroupPage, tr("Group"));
@@ -302,10 +296,20 @@ void AccountScreen::rebuildGroup(const Group &group)
         connect(result, &QPushButton::clicked, this, slot);
         return result;
     };
+    const auto addInviteButtons = [&] {
+        auto *row = new QHBoxLayout;
+        row->addWidget(button(tr("Invite by Email"), [this] { inviteByEmail(); }));
+        row->addWidget(button(tr("Generate Invite Code"), [this] { generateInviteCode(); }));
+        row->addStretch(1);
+        layout->addLayout(row);
+    };
     if (group.id.isEmpty()) {
-        addSection(layout, tr("No Group"),
-                   tr("You're not part of a group. The group owner can invite you, or you can join with an invite "
-                      "code."));
+        // Anyone may start a group: the first invitation founds it.
+        addSection(layout, tr("Start a Group"),
+                   tr("Share notes and notebooks with the people in your group. Invite someone by e-mail or give "
+                      "them an invite code; your group is created with the first invitation."));
+        addInviteButtons();
+        addSection(layout, tr("Join a Group"), tr("Someone invited you? Enter the invite code they gave you."));
         layout->addWidget(button(tr("Join with Invite Code"), [this] { joinGroup(); }), 0, Qt::AlignLeft);
         layout->addStretch(1);
         emit pageRebuilt(GroupPage);
@@ -340,11 +344,7 @@ void AccountScreen::rebuildGroup(const Group &group)
     }
     if (owner) {
         addSection(layout, tr("Invite Members"));
-        auto *row = new QHBoxLayout;
-        row->addWidget(button(tr("Invite by Email"), [this] { inviteByEmail(); }));
-        row->addWidget(button(tr("Generate Invite Code"), [this] { generateInviteCode(); }));
-        row->addStretch(1);
-        layout->addLayout(row);
+        addInviteButtons();
     } else {
         layout->addSpacing(12);
         layout->addWidget(button(tr("Leave Group"), [this] { leaveGroup(); }), 0, Qt::AlignLeft);
@@ -367,7 +367,6 @@ void AccountScreen::joinGroup()
             return;
         }
         guard->showSuccess(tr("Joined group."));
-        guard->refreshGroup();
     });
 }
 
@@ -385,7 +384,6 @@ void AccountScreen::inviteByEmail()
             return;
         }
         guard->showSuccess(tr("Invitation sent."));
-        guard->refreshGroupAsOwner();
     });
 }
 
@@ -402,7 +400,6 @@ void AccountScreen::generateInviteCode()
         }
         guard->m_prompts.inform(tr("Invite Code"),
                                 tr("Share this code with the person you want to invite:\n\n%1").arg(made.inviteCode));
-        guard->refreshGroupAsOwner();
     });
 }
 
@@ -412,8 +409,8 @@ void AccountScreen::leaveGroup()
         || !m_prompts.confirm(tr("Leave Group"), tr("Leave this group? You will lose access to shared data.")))
         return;
     m_client->accountClient()->leaveGroup([guard = QPointer<AccountScreen>(this)](const Outcome &outcome) {
-        if (guard && guard->showOutcome(outcome, tr("Left group."), tr("Failed to leave the group.")))
-            guard->refreshGroup();
+        if (guard)
+            guard->showOutcome(outcome, tr("Left group."), tr("Failed to leave the group."));
     });
 }
 
@@ -424,8 +421,8 @@ void AccountScreen::removeMember(const GroupMember &member)
         return;
     m_client->accountClient()->removeMember(member.accountId, [guard = QPointer<AccountScreen>(this),
                                                                shown](const Outcome &outcome) {
-        if (guard && guard->showOutcome(outcome, tr("%1 removed.").arg(shown), tr("Failed to remove %1.").arg(shown)))
-            guard->refreshGroup();
+        if (guard)
+            guard->showOutcome(outcome, tr("%1 removed.").arg(shown), tr("Failed to remove %1.").arg(shown));
     });
 }
 
@@ -458,13 +455,23 @@ void AccountScreen::rebuildDevices(const QList<Device> &devices)
     if (devices.isEmpty())
         layout->addWidget(muted(tr("No devices registered.")));
     for (const Device &device : devices) {
-        auto *remove = new QPushButton(tr("Remove"));
-        connect(remove, &QPushButton::clicked, this, [this, device] { removeDevice(device); });
-        QVBoxLayout *lines = addRow(layout, {remove});
+        auto *rename = new QPushButton(tr("Rename…"));
+        connect(rename, &QPushButton::clicked, this, [this, device] { renameDevice(device); });
+        QList<QWidget *> trailing{rename};
+        if (device.isCurrent) {
+            QLabel *badge = label(tr("This device"), -1, 500);
+            tint(badge, Tint::Success);
+            trailing.prepend(badge);
+        } else {
+            auto *remove = new QPushButton(tr("Remove"));
+            connect(remove, &QPushButton::clicked, this, [this, device] { removeDevice(device); });
+            trailing << remove;
+        }
+        QVBoxLayout *lines = addRow(layout, trailing);
         QLabel *name = new QLabel(tr("<b>%1</b>").arg(
             (device.deviceName.isEmpty() ? tr("Unknown Device") : device.deviceName).toHtmlEscaped()));
         lines->addWidget(name);
-        QString platform = device.platform;
+        QString platform = platformInWords(device.platform);
         if (!device.appVersion.isEmpty())
             platform += tr("  ·  v%1").arg(device.appVersion);
         lines->addWidget(muted(platform, -1));
@@ -481,6 +488,18 @@ void AccountScreen::removeDevice(const Device &device)
         return;
     m_client->accountClient()->removeDevice(device.id, [guard = QPointer<AccountScreen>(this)](const Outcome &outcome) {
         if (guard && guard->showOutcome(outcome, tr("Device removed."), tr("Failed to remove the device.")))
+            guard->refreshDevices();
+    });
+}
+
+void AccountScreen::renameDevice(const Device &device)
+{
+    const auto answer = m_prompts.text(tr("Rename Device"), tr("Device name:"), device.deviceName);
+    const QString name = answer ? answer->simplified() : QString();
+    if (name.isEmpty() || name == device.deviceName || !m_client)
+        return;
+    m_client->accountClient()->renameDevice(device.id, name, [guard = QPointer<AccountScreen>(this)](const Outcome &outcome) {
+        if (guard && guard->showOutcome(outcome, tr("Device renamed."), tr("Failed to rename the device.")))
             guard->refreshDevices();
     });
 }
@@ -514,12 +533,9 @@ void AccountScreen::rebuildSessions(const QList<Session> &sessions)
             trailing = revoke;
         }
         QVBoxLayout *lines = addRow(layout, {trailing});
-        QString agent = session.userAgent;
-        if (agent.isEmpty())
-            agent = tr("Unknown client");
-        else if (agent.size() > 60)
-            agent = agent.left(60) + QStringLiteral("...");
-        lines->addWidget(label(agent, 0, 500));
+        QLabel *name = label(sessionInWords(session.userAgent), 0, 500);
+        name->setToolTip(session.userAgent);
+        lines->addWidget(name);
         QString when = session.isCurrent ? tr("This session") : accountRelativeTime(session.lastActiveAt);
         if (!session.ipAddress.isEmpty())
             when += tr("  ·  %1").arg(session.ipAddress);

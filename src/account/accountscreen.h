@@ -43,7 +43,9 @@ public:
     explicit AccountScreen(Client *client, QWidget *parent = nullptr);
 
     // A top-level window of its own, deleted when closed, with every page loading.
-    static AccountScreen *openWindow(Client *client);
+    // A top-level "Velmora Account" window, deleted when closed, with every
+    // page loading; place (may be empty) puts it on screen before it shows.
+    static AccountScreen *openWindow(Client *client, const std::function<void(QWidget *)> &place = {});
 
     Prompts &prompts() { return m_prompts; }
 
@@ -62,6 +64,7 @@ public:
     void removeMember(const GroupMember &member);
     void revokeInvitation(const QString &id);
     void removeDevice(const Device &device);
+    void renameDevice(const Device &device);
     void revokeSession(const QString &id);
     void deleteAccount();
 
@@ -87,7 +90,6 @@ private:
     void rebuildDevices(const QList<Device> &devices);
     void rebuildSessions(const QList<Session> &sessions);
     void rebuildDataPage();
-    void refreshGroupAsOwner();
 
     QPointer<Client> m_client;
     Prompts m_prompts;

@@ -158,8 +158,19 @@ void ApiClient::sendRequest(const QByteArray &method, const QString &path, const
         });
 }
 
+void ApiClient::setDeviceInfo(const QString &deviceId, const QString &deviceName)
+{
+    m_deviceId = deviceId;
+    m_deviceName = deviceName;
+}
+
 void ApiClient::addIdentity(QNetworkRequest &request, const QString &token) const
 {
+    if (!m_deviceId.isEmpty())
+        request.setRawHeader("X-Device-Id", m_deviceId.toUtf8());
+    // A host name may be any text; headers carry ASCII.
+    if (!m_deviceName.isEmpty())
+        request.setRawHeader("X-Device-Name", QUrl::toPercentEncoding(m_deviceName));
     if (!m_appId.isEmpty())
         request.setRawHeader("X-App-Id", m_appId.toUtf8());
     if (!m_appVersion.isEmpty())

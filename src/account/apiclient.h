@@ -61,6 +61,7 @@ public:
     void setBaseUrl(const QUrl &baseUrl) { m_baseUrl = baseUrl; }
     QUrl baseUrl() const { return m_baseUrl; }
     void setAppInfo(const QString &appId, const QString &appVersion, const QString &platform);
+    void setDeviceInfo(const QString &deviceId, const QString &deviceName);
     // The base URL's path followed by path verbatim, with the query if any.
     QUrl buildUrl(const QString &path, const QUrlQuery &query = {}) const;
 
@@ -92,6 +93,8 @@ private:
     QString m_appId;
     QString m_appVersion;
     QString m_platform;
+    QString m_deviceId;
+    QString m_deviceName;
 };
 
 } // namespace VelmAccount

@@ -8,6 +8,8 @@
 #include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QUrlQuery>
@@ -140,12 +142,55 @@ void AuthClient::login()
                                   "&code_challenge=%6&code_challenge_method=S256")
                        .arg(m_authBaseUrl, m_realm, encode(m_clientId), encode(redirectUri), m_loginState, challenge));
     m_loginTimer->start(m_loginTimeoutMs);
-    if (!m_urlOpener(url))
+    emit loginStarted();
+    probeServer();
+    if (!m_urlOpener(url)) {
         qCWarning(lcAccount) << "AuthClient: the browser could not be opened for sign-in";
+        // Nobody can finish the sign-in: waiting for the timeout helps no one.
+        endLogin();
+        emit loginFailed(tr("No web browser could be opened for the sign-in. Set a default browser and try again."));
+    }
+}
+
+void AuthClient::probeServer()
+{
+    const QUrl server(m_authBaseUrl);
+    if (!server.isValid() || server.host().isEmpty())
+        return;
+    if (!m_probeNetwork)
+        m_probeNetwork = new QNetworkAccessManager(this);
+    QNetworkRequest request(server);
+    request.setTransferTimeout(10000);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    QNetworkReply *reply = m_probeNetwork->head(request);
+    m_probe = reply;
+    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+        reply->deleteLater();
+        // Any HTTP status means a server answered; only silence fails.
+        if (m_probe != reply || reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() > 0)
+            return;
+        m_probe.clear();
+        qCWarning(lcAccount).noquote() << "AuthClient: the server does not answer:" << reply->errorString();
+        endLogin();
+        emit loginFailed(tr("Cannot reach the server at %1. Check your connection and the server address in "
+                            "Preferences.").arg(m_authBaseUrl));
+    });
+}
+
+void AuthClient::cancelLogin()
+{
+    if (!isSigningIn())
+        return;
+    endLogin();
+    emit loginCancelled();
 }
 
 void AuthClient::endLogin()
 {
+    if (QNetworkReply *probe = m_probe.data()) {
+        m_probe.clear();
+        probe->abort();
+    }
     m_loginTimer->stop();
     m_loginState.clear();
     m_codeVerifier.clear();

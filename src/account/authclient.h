@@ -9,6 +9,8 @@
 
 #include <functional>
 
+class QNetworkAccessManager;
+class QNetworkReply;
 class QTimer;
 
 namespace VelmAccount {
@@ -42,8 +44,13 @@ public:
     void initialize();
     // Another server; takes effect with the next sign-in.
     void setServer(const QString &authBaseUrl, const QString &realm);
-    // Opens the login page in the browser and waits for its redirect.
+    // Opens the login page in the browser and waits for its redirect; ends in
+    // loginSucceeded, loginFailed (the server cannot be reached, a refused
+    // answer, the timeout) or loginCancelled.
     void login();
+    // Stops waiting for the browser.
+    void cancelLogin();
+    bool isSigningIn() const { return !m_handler.isNull(); }
     // Signs out locally at once; the server is told without waiting for it.
     void logout();
     void refreshToken(std::function<void(bool ok)> callback);
@@ -65,6 +72,9 @@ public:
 
 signals:
     void stateChanged(VelmAccount::AuthState state);
+    // The login page is open in the browser; the application waits for it.
+    void loginStarted();
+    void loginCancelled();
     void loginSucceeded();
     void loginFailed(const QString &error);
     void logoutCompleted();
@@ -80,6 +90,9 @@ private:
     void exchangeCode(const QString &code, const QString &verifier, const QString &redirectUri);
     void finishLogin(const QString &access, const QString &refresh);
     void endLogin();
+    // Asks the server for anything at all while the browser opens: no answer
+    // ends the sign-in at once instead of after the timeout.
+    void probeServer();
     void storeUser(bool ok, const QJsonObject &body, const std::function<void(const User &)> &callback);
 
     QString m_authBaseUrl;
@@ -94,6 +107,8 @@ private:
     int m_loginTimeoutMs = defaultLoginTimeoutMs;
     QPointer<WebAuthHandler> m_handler;
     QTimer *m_loginTimer;
+    QNetworkAccessManager *m_probeNetwork = nullptr;
+    QPointer<QNetworkReply> m_probe;
     QString m_loginState;
     QString m_codeVerifier; // PKCE: the secret behind the challenge the login page got
     QString m_redirectUri;

@@ -34,8 +34,10 @@ Client::Client(const ClientConfig &config, std::unique_ptr<TokenStore> store, QO
     m_accountApi = new ApiClient(m_tokens, this);
     m_accountApi->setBaseUrl(QUrl(config.accountApiUrl));
     m_syncApi = new ApiClient(m_tokens, this);
-    for (ApiClient *api : {m_authApi, m_accountApi, m_syncApi})
+    for (ApiClient *api : {m_authApi, m_accountApi, m_syncApi}) {
         api->setAppInfo(m_config.appId, m_config.appVersion, m_config.platform);
+        api->setDeviceInfo(m_config.deviceId, m_config.deviceName);
+    }
 
     m_authClient = new AuthClient(config.authBaseUrl, config.realm, config.clientId, m_authApi, m_tokens, this);
     connect(m_authClient, &AuthClient::stateChanged, this, [this](AuthState state) {

@@ -30,6 +30,13 @@ QString ClientConfig::normalizedServerUrl(const QString &serverUrl)
     QString text = serverUrl.trimmed();
     while (text.endsWith(QLatin1Char('/')))
         text.chop(1);
+    // People type the host alone: this computer speaks plain HTTP, any other
+    // server is reached over HTTPS.
+    if (!text.isEmpty() && !text.contains(QLatin1String("://"))) {
+        const QString host = QUrl(QStringLiteral("http://") + text).host();
+        text.prepend(QHostAddress(host).isLoopback() || host == QLatin1String("localhost") ? QStringLiteral("http://")
+                                                                                         : QStringLiteral("https://"));
+    }
     const QUrl url(text, QUrl::StrictMode);
     const QString scheme = url.scheme();
     if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))

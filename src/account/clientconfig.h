@@ -17,6 +17,10 @@ struct ClientConfig
     QString appVersion;
     QString platform; // empty: derived from the running system
     QString portalUrl;
+    // This installation, as the account's device list shows it: the id picks
+    // the row, the name (the computer's host name) labels it when first seen.
+    QString deviceId;
+    QString deviceName;
 
     // The services of a velmora-server at serverUrl (empty: the one on this
     // machine), each overridden by its environment variable when that is set
@@ -27,8 +31,9 @@ struct ClientConfig
     static bool serverFromEnvironment();
 
     static QString defaultServerUrl();
-    // serverUrl trimmed and without trailing slashes; empty unless it is an
-    // http or https address with a host and nothing after the path.
+    // serverUrl trimmed and without trailing slashes, with "https://" added
+    // to a bare host ("http://" for this computer); empty unless it is then
+    // an http or https address with a host and nothing after the path.
     static QString normalizedServerUrl(const QString &serverUrl);
     // True for an http:// address of another computer: tokens and notes would
     // cross the network unencrypted.

@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "account/client.h"
 #include "applog.h"
 #include "appstate.h"
 #include "database.h"
@@ -20,6 +21,7 @@
 #include "update/client.h"
 #include "updatecommands.h"
 #include "updatedialog.h"
+#include "whatsnewdialog.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,6 +33,9 @@
 #include <QTimer>
 
 namespace {
+// The version whose offer the user declined for good.
+const QString kSkippedUpdate = QStringLiteral("skipped_update_version");
+
 // Keeps the text of editors whose save failed; true when every one was kept.
 bool keepForRecovery(const QList<NoteEditor *> &editors)
 {
@@ -48,10 +53,12 @@ bool keepForRecovery(const QList<NoteEditor *> &editors)
     return all;
 }
 
-VelmUpdate::UpdateConfig updateConfig()
+VelmUpdate::UpdateConfig updateConfig(const AppState *state)
 {
+    const VelmAccount::Client *client = state ? state->accountClient() : nullptr;
     return VelmUpdate::UpdateConfig::fromEnvironment(QStringLiteral("notes"), QStringLiteral("stable"),
-                                                     QCoreApplication::applicationVersion());
+                                                     QCoreApplication::applicationVersion(),
+                                                     client ? client->config().authBaseUrl : QString());
 }
 } // namespace
 
@@ -159,7 +166,9 @@ int Application::run()
     const bool noteWindowAsked = openLaunchNoteWindow(m_appState, options.newNote, options.noteId);
 
     m_mainWindow = std::make_unique<MainWindow>(m_appState);
-    if (!noteWindowAsked && !m_appState->preferences()->getBool(QStringLiteral("start_minimized"), false))
+    // Starting minimised needs a tray icon to come back from.
+    if (!noteWindowAsked
+        && !(m_appState->preferences()->getBool(QStringLiteral("start_minimized"), false) && m_mainWindow->inTray()))
         m_mainWindow->show();
 
     watchDatabaseHealth(m_appState, Database::defaultDatabasePath(), m_criticalMessage, checked);
@@ -267,11 +276,8 @@ int Application::offerRecoveredText()
 
 void Application::onInstanceMessage(const QString &message)
 {
-    if (!handleNoteWindowMessage(m_appState, message) && m_mainWindow) {
-        m_mainWindow->show();
-        m_mainWindow->raise();
-        m_mainWindow->activateWindow();
-    }
+    if (!handleNoteWindowMessage(m_appState, message) && m_mainWindow)
+        m_mainWindow->bringToFront();
     qCInfo(lcApp) << "Handled a later launch:" << (message.isEmpty() ? QStringLiteral("focus") : message);
 }
 
@@ -279,18 +285,21 @@ bool Application::showWhatsNewAfterUpgrade()
 {
     const QString key = QStringLiteral("last_whats_new_version");
     PreferencesRepository *preferences = m_appState->preferences();
-    if (VelmUpdate::parseVersion(preferences->get(key).value_or(QString()))
-        >= VelmUpdate::parseVersion(applicationVersion()))
+    const std::optional<QString> seen = preferences->get(key);
+    if (VelmUpdate::parseVersion(seen.value_or(QString())) >= VelmUpdate::parseVersion(applicationVersion()))
         return false;
     // Stored first: notes that fail to load are not asked for again.
     preferences->set(key, applicationVersion());
-    VelmUpdate::showWhatsNew(updateConfig(), QString::fromLatin1(displayName), m_mainWindow.get());
+    // Nothing is new to someone who has never run an older version.
+    if (!seen)
+        return false;
+    VelmUpdate::showWhatsNew(updateConfig(m_appState), QString::fromLatin1(displayName), m_mainWindow.get());
     return true;
 }
 
 void Application::checkForUpdatesSilently()
 {
-    auto *client = new VelmUpdate::Client(updateConfig(), this);
+    auto *client = new VelmUpdate::Client(updateConfig(m_appState), this);
     connect(client, &VelmUpdate::Client::updateAvailable, m_mainWindow.get(),
             [this](const VelmUpdate::Artifact &artifact) { showUpdateDialog(artifact); });
     connect(client, &VelmUpdate::Client::checkFailed, this,
@@ -303,8 +312,19 @@ void Application::checkForUpdatesSilently()
 
 void Application::showUpdateDialog(const VelmUpdate::Artifact &artifact)
 {
+    PreferencesRepository *preferences = m_appState->preferences();
+    if (!artifact.mandatory && preferences->get(kSkippedUpdate).value_or(QString()) == artifact.version)
+        return;
+    // One dialog at a time: the update waits for What's New to be closed.
+    if (auto *whatsNew = m_mainWindow->findChild<VelmUpdate::WhatsNewDialog *>(); whatsNew && whatsNew->isVisible()) {
+        connect(whatsNew, &QDialog::finished, this, [this, artifact] { showUpdateDialog(artifact); },
+                Qt::QueuedConnection);
+        return;
+    }
     auto *dialog = new VelmUpdate::UpdateDialog(artifact, applicationVersion(), QString::fromLatin1(displayName),
                                                 m_mainWindow.get());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &VelmUpdate::UpdateDialog::versionSkipped, this,
+            [preferences](const QString &version) { preferences->set(kSkippedUpdate, version); });
     dialog->show();
 }

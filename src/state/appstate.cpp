@@ -26,7 +26,10 @@
 #include "vlmclaims.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QTimer>
 #include <QPointer>
+#include <QSysInfo>
 
 #include <algorithm>
 
@@ -38,6 +41,7 @@ const QString kNoteOpening = QStringLiteral("note_opening");
 // so opening it costs no write.
 constexpr qsizetype kGuardedBodySize = 100000;
 const QString kAutoSync = QStringLiteral("auto_sync");
+const QString kLastSyncAt = QStringLiteral("last_sync_at");
 const QString kSyncInterval = QStringLiteral("sync_interval_minutes");
 } // namespace
 
@@ -113,7 +117,9 @@ bool AppState::initialize()
 
     // The chosen server's endpoints unless the environment names others.
     const QString server = m_preferences->getString(QStringLiteral("server_url"), QString());
-    const auto config = VelmAccount::ClientConfig::fromEnvironment(QCoreApplication::applicationVersion(), server);
+    auto config = VelmAccount::ClientConfig::fromEnvironment(QCoreApplication::applicationVersion(), server);
+    config.deviceId = Database::installationId();
+    config.deviceName = QSysInfo::machineHostName();
     const QString syncUrl = VelmAccount::ClientConfig::syncApiUrlFromEnvironment(server);
     qCInfo(lcApp).noquote() << "Auth:" << config.authBaseUrl << "Account:" << config.accountApiUrl << "Sync:" << syncUrl;
     for (const QString &url : {config.authBaseUrl, config.accountApiUrl, syncUrl}) {
@@ -186,9 +192,27 @@ void AppState::wireSync()
         }
         m_syncEngine->stop();
         m_changeFeed->stop();
+        m_groupPoll->stop();
         setCanShare(false);
     });
     connect(m_accountClient, &VelmAccount::Client::claimsUpdated, this, &AppState::refreshCanShare);
+    connect(m_accountClient->accountClient(), &VelmAccount::AccountClient::groupChanged, this,
+            &AppState::refreshCanShare);
+    // Someone may have joined or left the group meanwhile: each finished sync
+    // and each return to the application asks again.
+    connect(m_syncEngine, &SyncEngine::syncCompleted, this, [this] {
+        m_preferences->set(kLastSyncAt, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+        refreshCanShare();
+    });
+    if (auto *gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        connect(gui, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+            if (state == Qt::ApplicationActive && isSignedIn())
+                refreshCanShare();
+        });
+    }
+    m_groupPoll = new QTimer(this);
+    m_groupPoll->setSingleShot(true);
+    connect(m_groupPoll, &QTimer::timeout, this, &AppState::refreshCanShare);
     const auto scheduleSync = [this] {
         // Other devices listening get the edit sooner; saves are already debounced.
         if (m_accountClient->isAuthenticated() && m_preferences->getBool(kAutoSync, true))
@@ -229,6 +253,11 @@ void AppState::wireSync()
     });
 }
 
+QDateTime AppState::lastSyncAt() const
+{
+    return QDateTime::fromString(m_preferences->getString(kLastSyncAt, QString()), Qt::ISODateWithMs);
+}
+
 int AppState::syncIntervalMs() const
 {
     const int chosen = std::clamp(m_preferences->getInt(kSyncInterval, 5), 1, 120) * 60 * 1000;
@@ -261,14 +290,21 @@ void AppState::loadShareGroup(GroupCallback callback)
 
 void AppState::refreshCanShare()
 {
-    const QString groupId = m_accountClient && m_accountClient->isAuthenticated()
-        ? m_accountClient->claims().groupId : QString();
-    if (groupId.isEmpty())
+    if (!isSignedIn())
         return setCanShare(false);
+    // The server, not the token's claims, says who is in the group now: the
+    // claims lag until the next token refresh.
     const QPointer<AppState> self(this);
     m_accountClient->accountClient()->getGroup([self](const VelmAccount::Group &group) {
-        if (self)
-            self->setCanShare(group.members.size() >= 2);
+        if (!self || !self->isSignedIn())
+            return;
+        self->setCanShare(group.members.size() >= 2);
+        // Invited people join on their own computers: look again while an
+        // invitation waits and nobody has joined yet.
+        if (!group.pendingInvitations.isEmpty() && group.members.size() < 2)
+            self->m_groupPoll->start(self->m_groupPollMs);
+        else
+            self->m_groupPoll->stop();
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include "sharingbackend.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -22,6 +23,7 @@ class PreferencesRepository;
 class SnapshotRepository;
 class SyncEngine;
 class ThemeManager;
+class QTimer;
 namespace VelmAccount {
 class Client;
 class NoteSharingService;
@@ -66,7 +68,12 @@ public:
     // The user's own id and the members of the user's group, for sharing.
     using GroupCallback = std::function<void(const QString &selfId, const QList<VelmAccount::GroupPerson> &members)>;
     void loadShareGroup(GroupCallback callback);
+    // Asks the server whether the user's group now allows sharing.
     void refreshCanShare();
+    // How often the group is asked again while an invitation waits.
+    void setGroupPollInterval(int ms) { m_groupPollMs = ms; }
+    // When a sync cycle last finished; invalid before the first.
+    QDateTime lastSyncAt() const;
     // The periodic sync's interval the preferences ask for.
     int syncIntervalMs() const;
 
@@ -128,6 +135,8 @@ private:
     VelmAccount::NoteSharingService *m_noteSharing = nullptr;
     VelmAccount::NoteSharingService *m_notebookSharing = nullptr;
     bool m_canShare = false;
+    QTimer *m_groupPoll = nullptr;
+    int m_groupPollMs = 20000;
 
     QString m_currentNotebookId;
     QString m_currentNoteId;

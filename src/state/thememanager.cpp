@@ -102,7 +102,7 @@ QString ThemeManager::textFromTheme(Theme theme)
 QPalette ThemeManager::lightPalette()
 {
     return buildPalette({"#FAFAFA", "#212121", "#FFFFFF", "#F5F7FA", "#212121", "#FAFAFA", "#212121", "#1565C0",
-                         "#FFFFFF", "#FFFFFF", "#212121", "#78909C", "#E0E0E0", "#FFFFFF", "#B0BEC5", "#9E9E9E"});
+                         "#FFFFFF", "#FFFFFF", "#212121", "#546E7A", "#E0E0E0", "#FFFFFF", "#B0BEC5", "#9E9E9E"});
 }
 
 QPalette ThemeManager::darkPalette()
@@ -121,7 +121,7 @@ QColor ThemeManager::colour(Colour role, const QPalette &palette)
         {"#EFF1F4", "#2A2D31"}, // ChipBackground
         {"#E4E7EC", "#34383D"}, // ChipHover
         {"#2B3138", "#D7DBE0"}, // ChipText
-        {"#78909C", "#78909C"}, // StatusText
+        {"#546E7A", "#90A4AE"}, // StatusText: at least 4.5:1 on the window
         {"#E6B23B", "#E6B23B"}, // SyncWarning
         {"#E07A6B", "#E07A6B"}, // SyncConflict
         {"#0A0A0A", "#0A0A0A"}, // ViewerBackground
@@ -130,7 +130,7 @@ QColor ThemeManager::colour(Colour role, const QPalette &palette)
         {"#40808080", "#40808080"}, // Rule: a quarter-opaque grey
         {"#2E7D32", "#81C784"}, // SuccessText
         {"#00897B", "#4DB6AC"}, // AccentText
-        {"#9E9E9E", "#8A8A8A"}, // MutedText
+        {"#616161", "#A0A0A0"}, // MutedText: at least 4.5:1 on window and base
         {"#C62828", "#C62828"}, // Destructive
         {"#B71C1C", "#B71C1C"}, // DestructiveHover
         {"#666666", "#555555"}, // DestructiveDisabled

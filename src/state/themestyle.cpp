@@ -24,6 +24,9 @@ ThemeStyle::ThemeStyle()
 void ThemeStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
                                const QWidget *widget) const
 {
+    // Status bar entries are texts, not boxes.
+    if (element == PE_FrameStatusBarItem)
+        return;
     if (element != PE_IndicatorCheckBox && element != PE_IndicatorRadioButton) {
         QProxyStyle::drawPrimitive(element, option, painter, widget);
         return;

@@ -103,15 +103,15 @@ QUrl feedbackUrl(const QUrl &siteBase, const QString &product)
     return url;
 }
 
-void addHelpActions(QMenu *menu, const UpdateConfig &config, const QUrl &feedbackSite, const QString &displayName,
+void addHelpActions(QMenu *menu, const std::function<UpdateConfig()> &config, const QUrl &feedbackSite, const QString &displayName,
                     QWidget *parent, const StatusReport &status)
 {
     QObject::connect(menu->addAction(tr("What's &New...")), &QAction::triggered, parent,
-                     [=] { showWhatsNew(config, displayName, parent, status); });
+                     [=] { showWhatsNew(config(), displayName, parent, status); });
     QObject::connect(menu->addAction(tr("Check for &Updates...")), &QAction::triggered, parent,
-                     [=] { checkForUpdates(config, displayName, parent, status); });
+                     [=] { checkForUpdates(config(), displayName, parent, status); });
     QObject::connect(menu->addAction(tr("Send &Feedback...")), &QAction::triggered, parent, [=] {
-        const QUrl url = feedbackUrl(feedbackSite, config.product);
+        const QUrl url = feedbackUrl(feedbackSite, config().product);
         if (!QDesktopServices::openUrl(url))
             qCWarning(lcUpdate) << "VelmUpdate: QDesktopServices::openUrl failed for:" << url;
     });

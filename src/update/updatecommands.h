@@ -34,8 +34,8 @@ void showWhatsNew(const UpdateConfig &config, const QString &displayName, QWidge
 QUrl feedbackUrl(const QUrl &siteBase, const QString &product);
 
 // Adds "What's New", "Check for Updates" and "Send Feedback" to a menu; their
-// dialogs open over parent.
-void addHelpActions(QMenu *menu, const UpdateConfig &config, const QUrl &feedbackSite, const QString &displayName,
+// dialogs open over parent. config is asked each time: the server may change.
+void addHelpActions(QMenu *menu, const std::function<UpdateConfig()> &config, const QUrl &feedbackSite, const QString &displayName,
                     QWidget *parent, const StatusReport &status);
 
 } // namespace VelmUpdate

@@ -3,11 +3,15 @@
 namespace VelmUpdate {
 
 UpdateConfig UpdateConfig::fromEnvironment(const QString &product, const QString &channel,
-                                           const QString &currentVersion)
+                                           const QString &currentVersion, const QString &serverUrl)
 {
     QString base = qEnvironmentVariable("UPDATE_BASE_URL");
-    if (base.isEmpty())
-        base = QStringLiteral("http://127.0.0.1:8787/releases");
+    if (base.isEmpty()) {
+        QString server = serverUrl.trimmed();
+        while (server.endsWith(QLatin1Char('/')))
+            server.chop(1);
+        base = (server.isEmpty() ? QStringLiteral("http://127.0.0.1:8787") : server) + QStringLiteral("/releases");
+    }
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
     return {product, channel, QUrl(base + QStringLiteral("/%1/%2/").arg(product, channel)), currentVersion};

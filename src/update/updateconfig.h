@@ -17,9 +17,10 @@ struct UpdateConfig
     int transferTimeoutMs = 30000;
 
     // The release server is UPDATE_BASE_URL when set and not empty, else the
+    // releases of serverUrl (the server the account uses), else those of the
     // local velmora-server; the channel directory lies below it.
     static UpdateConfig fromEnvironment(const QString &product, const QString &channel,
-                                        const QString &currentVersion);
+                                        const QString &currentVersion, const QString &serverUrl = QString());
 };
 
 } // namespace VelmUpdate

@@ -99,8 +99,14 @@ UpdateDialog::UpdateDialog(const Artifact &artifact, const QString &currentVersi
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *download = buttons->addButton(tr("Download"), QDialogButtonBox::AcceptRole);
     download->setDefault(true);
-    if (!artifact.mandatory)
+    if (!artifact.mandatory) {
+        QPushButton *skip = buttons->addButton(tr("Skip This Version"), QDialogButtonBox::DestructiveRole);
+        connect(skip, &QPushButton::clicked, this, [this] {
+            emit versionSkipped(m_artifact.version);
+            reject();
+        });
         buttons->addButton(tr("Later"), QDialogButtonBox::RejectRole);
+    }
     connect(buttons, &QDialogButtonBox::accepted, this, &UpdateDialog::onDownloadClicked);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);

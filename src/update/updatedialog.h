@@ -9,7 +9,7 @@ class QTextBrowser;
 namespace VelmUpdate {
 
 // Announces a newer version with its release notes and offers the download
-// in the browser. A mandatory update has no "Later".
+// in the browser. A mandatory update has neither "Later" nor "Skip This Version".
 class UpdateDialog final : public QDialog
 {
     Q_OBJECT
@@ -19,6 +19,10 @@ public:
 
     // The notes view; null when the artifact names no notes.
     QTextBrowser *notesView() const { return m_notes; }
+
+signals:
+    // The user wants no more reminders of this version.
+    void versionSkipped(const QString &version);
 
 public slots:
     void onDownloadClicked();

@@ -1,3 +1,4 @@
+#include "accountpageparts.h"
 #include "accountscreen.h"
 #include "serverfixture.h"
 #include "velmtest.h"
@@ -63,6 +64,28 @@ class TestAccountScreen : public QObject
 {
     Q_OBJECT
 private slots:
+    void sessionsAreNamedInWords_data()
+    {
+        QTest::addColumn<QString>("agent");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("chrome") << "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
+                                   "Chrome/120.0.0.0 Safari/537.36" << "Chrome on Linux";
+        QTest::newRow("edge") << "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+                                 "Chrome/120.0 Safari/537.36 Edg/120.0" << "Edge on Windows";
+        QTest::newRow("firefox") << "Mozilla/5.0 (Macintosh; Intel Mac OS X 14.1; rv:121.0) Gecko/20100101 "
+                                    "Firefox/121.0" << "Firefox on macOS";
+        QTest::newRow("android") << "Mozilla/5.0 (Linux; Android 14) AppleWebKit/537.36 Chrome/120.0 Mobile "
+                                    "Safari/537.36" << "Chrome on Android";
+        QTest::newRow("tool") << "curl/8.5.0" << "curl";
+        QTest::newRow("none") << "" << "Unknown client";
+    }
+    void sessionsAreNamedInWords()
+    {
+        QFETCH(QString, agent);
+        QFETCH(QString, words);
+        QCOMPARE(sessionInWords(agent), words);
+    }
+
     void relativeTimes_data()
     {
         QTest::addColumn<qint64>("secondsAgo");
@@ -197,10 +220,15 @@ private slots:
         QCOMPARE(owners.statusText(), QStringLiteral("Display name updated."));
         QVERIFY(shows(owners, Page::ProfilePage, "Olive Owner"));
 
-        // Invite by code, join from the second account: each sees the controls of its role.
+        // Someone in no group founds one by inviting; join from the second
+        // account: each then sees the controls of its role.
         QString invite;
         owners.prompts().inform = [&](const QString &, const QString &text) { invite = text.section('\n', -1); };
-        QVERIFY(rebuiltAfter(owners, Page::GroupPage, [&] { owners.generateInviteCode(); }));
+        QVERIFY(rebuiltAfter(owners, Page::GroupPage, [&] { owners.refreshGroup(); }));
+        const QList<QPushButton *> generate = buttons(owners, Page::GroupPage, "Generate Invite Code");
+        QCOMPARE(generate.size(), 1);
+        QVERIFY(rebuiltAfter(owners, Page::GroupPage, [&] { generate.first()->click(); }));
+        QVERIFY(shows(owners, Page::GroupPage, "Invite code: " + invite));
         QCOMPARE(invite.size(), 10);
         answer(members, {" " + invite + " "});
         QVERIFY(rebuiltAfter(members, Page::GroupPage, [&] { members.joinGroup(); }));

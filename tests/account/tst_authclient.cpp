@@ -18,12 +18,12 @@ void captureMessage(QtMsgType, const QMessageLogContext &, const QString &messag
 }
 
 // Starts sign-in and hands back the login page URL the browser would open.
-QUrl startLogin(Client &client)
+QUrl startLogin(Client &client, bool browserOpens = true)
 {
     QUrl opened;
-    client.authClient()->setUrlOpener([&opened](const QUrl &url) {
+    client.authClient()->setUrlOpener([&opened, browserOpens](const QUrl &url) {
         opened = url;
-        return true;
+        return browserOpens;
     });
     client.authClient()->login();
     return opened;
@@ -192,6 +192,50 @@ private slots:
         QCOMPARE(failed.value(0).value(0).toString(), error);
         QCOMPARE(client.isAuthenticated(), error.isEmpty());
         QCOMPARE(client.tokenManager()->accessToken(), error.isEmpty() ? access : QString());
+    }
+
+    void signInEndsAtOnceWithoutServerOrBrowserOrWhenCancelled_data()
+    {
+        QTest::addColumn<bool>("serverRunning");
+        QTest::addColumn<bool>("browserOpens");
+        QTest::newRow("no server: fails") << false << true;
+        QTest::newRow("cancelled") << true << true;
+        QTest::newRow("no browser: fails") << true << false;
+    }
+    void signInEndsAtOnceWithoutServerOrBrowserOrWhenCancelled()
+    {
+        QFETCH(bool, serverRunning);
+        QFETCH(bool, browserOpens);
+        ServerFixture server;
+        QVERIFY(server.start());
+        ClientConfig config = server.config();
+        if (!serverRunning) {
+            QTcpServer unused; // a port nobody listens on once it closes
+            QVERIFY(unused.listen(QHostAddress::LocalHost));
+            config.authBaseUrl = QStringLiteral("http://127.0.0.1:%1").arg(unused.serverPort());
+            unused.close();
+        }
+        Client client(config, std::make_unique<MemoryTokenStore>());
+        QSignalSpy started(client.authClient(), &AuthClient::loginStarted);
+        QSignalSpy failed(client.authClient(), &AuthClient::loginFailed);
+        QSignalSpy cancelled(client.authClient(), &AuthClient::loginCancelled);
+        const quint16 port = quint16(QUrl(queryValue(startLogin(client, browserOpens), QStringLiteral("redirect_uri"))).port());
+        QCOMPARE(started.size(), 1);
+        QCOMPARE(client.authClient()->isSigningIn(), browserOpens);
+        if (!browserOpens) {
+            QCOMPARE(failed.size(), 1);
+            QVERIFY(failed.first().first().toString().startsWith("No web browser could be opened"));
+        } else if (serverRunning) {
+            client.authClient()->cancelLogin();
+            QCOMPARE(cancelled.size(), 1);
+            QCOMPARE(failed.size(), 0);
+        } else {
+            QVERIFY(failed.wait(10000));
+            QVERIFY2(failed.first().first().toString().startsWith("Cannot reach the server at " + config.authBaseUrl),
+                     qPrintable(failed.first().first().toString()));
+        }
+        QVERIFY(!client.authClient()->isSigningIn());
+        QTRY_VERIFY(!listening(port));
     }
 
     void signInGivesUpAfterItsTimeout()

@@ -186,6 +186,29 @@ private slots:
         QCOMPARE(owner.call("DELETE", devicePath).status, 404);
         QCOMPARE(member.call("DELETE", devicePath).status, 200);
 
+        // One row per installation of the same system, named after its computer
+        // until the user names it otherwise.
+        const auto install = [](const std::string &id, const std::string &host) {
+            return httplib::Headers{{"X-App-Id", "org.velmora.notes"}, {"X-Platform", "linux"},
+                                    {"X-Device-Id", id}, {"X-Device-Name", host}};
+        };
+        for (const auto &[id, host] : {std::pair{"install-a", "desk%20one"}, {"install-b", "laptop"}, {"install-a", "x"}})
+            member.call("GET", "/notes/v1/sync/pull", {}, install(id, host));
+        const auto devices = [&] {
+            return member.call("GET", "/account/v1/devices", {}, install("install-b", "laptop")).json.value("devices").toArray();
+        };
+        QCOMPARE(devices().size(), 2);
+        QCOMPARE(devices()[0].toObject().value("device_name"), QJsonValue("desk one"));
+        QCOMPARE(devices()[1].toObject().value("device_name"), QJsonValue("laptop"));
+        QCOMPARE(devices()[1].toObject().value("is_current"), QJsonValue(true));
+        QCOMPARE(devices()[0].toObject().value("is_current"), QJsonValue(false));
+        const std::string desk = "/account/v1/devices/" + devices()[0].toObject().value("id").toString().toStdString();
+        QCOMPARE(owner.call("PATCH", desk, {{"device_name", "Study"}}).status, 404);
+        QCOMPARE(member.call("PATCH", desk, {{"device_name", " "}}).status, 400);
+        QCOMPARE(member.call("PATCH", desk, {{"device_name", "Study"}}).status, 200);
+        member.call("GET", "/notes/v1/sync/pull", {}, install("install-a", "desk%20one"));
+        QCOMPARE(devices()[0].toObject().value("device_name"), QJsonValue("Study"));
+
         const std::string invitation = "/account/v1/group/invitations/" + byMail.json.value("id").toString().toStdString();
         QCOMPARE(owner.call("DELETE", invitation).status, 200);
         QCOMPARE(member.call("POST", "/account/v1/group/leave").status, 200);

@@ -2,6 +2,7 @@
 
 #include "accountscreen.h"
 #include "editoraccessibility.h"
+#include "editortoolbar.h"
 #include "exportdialog.h"
 #include "importdialog.h"
 #include "inserttabledialog.h"
@@ -17,6 +18,7 @@
 #include "notelistwidget.h"
 #include "notewindow.h"
 #include "notewindowregistry.h"
+#include "notewindows.h"
 #include "searchscreen.h"
 #include "settingsdialog.h"
 #include "sharedscreen.h"
@@ -34,6 +36,8 @@
 #include <QListView>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPainter>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -105,6 +109,32 @@ private:
     {
         QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : window;
         QTest::keyClick(target, Qt::Key(key), modifiers);
+    }
+
+    // The colour most pixels of image have: a widget's background.
+    static QColor commonColour(const QImage &image)
+    {
+        QHash<QRgb, int> counts;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                ++counts[image.pixel(x, y) | 0xFF000000];
+        QRgb best = 0;
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+            if (it.value() > counts.value(best))
+                best = it.key();
+        return QColor(best);
+    }
+    // The pixel of image that stands out most from background: its ink.
+    static QColor inkOf(const QImage &image, const QColor &background)
+    {
+        QColor ink = background;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                if (contrastRatio(pixel, background) > contrastRatio(ink, background))
+                    ink = pixel;
+            }
+        return ink;
     }
 
 private slots:
@@ -474,6 +504,69 @@ private slots:
         const QString text = EditorAccessibility::describe(table->cellAt(1, 2).firstCursorPosition(),
                                                            [](int) { return QStringLiteral("report.pdf"); });
         QCOMPARE(text, QString("table, 3 columns, 4 rows: row 2, column 3, attachment report.pdf"));
+    }
+
+    void themeSwitchReachesToolbarsAndStatusBarsOfOpenWindows()
+    {
+        installNoteWindowFactory(m_state.get());
+        const Note note = addNote(*m_state, "Words");
+        auto window = mainWindow();
+        QVERIFY(showExposed(window.get()));
+        QPointer<QWidget> noteWindow = NoteWindowRegistry::of(m_state.get())->open(note.id);
+        QVERIFY(noteWindow && QTest::qWaitForWindowExposed(noteWindow));
+        const auto cleanUp = qScopeGuard([&] { delete noteWindow.data(); });
+        ThemeManager *theme = m_state->themeManager();
+        for (const char *mode : {"light", "dark", "light", "dark"}) {
+            theme->setThemeMode(QString::fromLatin1(mode));
+            QCoreApplication::processEvents();
+            for (QWidget *shown : {static_cast<QWidget *>(window.get()), noteWindow.data()}) {
+                const QString where = QString::fromLatin1(mode) + " " + shown->metaObject()->className();
+                auto *toolbar = shown->findChild<EditorToolbar *>();
+                QVERIFY(toolbar);
+                const QColor bar = commonColour(toolbar->grab().toImage());
+                for (QAction *action : toolbar->actions()) {
+                    if (action->icon().isNull())
+                        continue;
+                    QImage drawn(24, 24, QImage::Format_ARGB32);
+                    drawn.fill(bar);
+                    QPainter(&drawn).drawPixmap(0, 0, action->icon().pixmap(24));
+                    const QColor ink = inkOf(drawn, bar);
+                    QVERIFY2(contrastRatio(ink, bar) >= 3.0, qPrintable(where + ": " + action->toolTip() + " "
+                                                                        + ink.name() + " on " + bar.name()));
+                }
+                auto *status = shown->findChild<StatusBar *>();
+                QVERIFY(status);
+                const QImage image = status->grab().toImage();
+                const QColor under = commonColour(image);
+                const QColor text = inkOf(image, under);
+                QVERIFY2(contrastRatio(text, under) >= 4.5,
+                         qPrintable(where + ": status " + text.name() + " on " + under.name()));
+            }
+        }
+    }
+
+    // Helper, empty-state and status texts on the window and on list backgrounds.
+    void quietTextsReadInBothThemes_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<int>("role"); // -1: the palette's placeholder text
+        for (bool dark : {false, true}) {
+            const char *theme = dark ? "dark" : "light";
+            QTest::addRow("%s muted", theme) << dark << int(ThemeManager::Colour::MutedText);
+            QTest::addRow("%s status", theme) << dark << int(ThemeManager::Colour::StatusText);
+            QTest::addRow("%s placeholder", theme) << dark << -1;
+        }
+    }
+    void quietTextsReadInBothThemes()
+    {
+        QFETCH(bool, dark);
+        QFETCH(int, role);
+        const QPalette palette = dark ? ThemeManager::darkPalette() : ThemeManager::lightPalette();
+        const QColor ink = role < 0 ? palette.color(QPalette::PlaceholderText)
+                                    : ThemeManager::colour(ThemeManager::Colour(role), palette);
+        for (const QPalette::ColorRole ground : {QPalette::Window, QPalette::Base})
+            QVERIFY2(contrastRatio(ink, palette.color(ground)) >= 4.5,
+                     qPrintable(ink.name() + " on " + palette.color(ground).name()));
     }
 
     void focusFramesStandOutInBothThemes_data()

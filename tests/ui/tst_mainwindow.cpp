@@ -13,6 +13,9 @@
 #include "statusbar.h"
 #include "thememanager.h"
 #include "uitestkit.h"
+#include "welcomepage.h"
+#include "account/client.h"
+#include "authclient.h"
 
 #include <QAbstractItemModelTester>
 #include <QClipboard>
@@ -380,6 +383,68 @@ private slots:
         QVERIFY(m_state->preferences()->getBool(QStringLiteral("restore_todos_window")));
         m_state->preferences()->setBool(QStringLiteral("close_to_tray"), false);
         QTRY_VERIFY(!w->findChild<QSystemTrayIcon *>());
+    }
+
+    void withoutATrayClosingClosesAndTheWindowComesBack()
+    {
+        m_state->preferences()->setBool(QStringLiteral("close_to_tray"), true);
+        auto w = makeWindow();
+        bool tray = true;
+        w->hooks().systemTrayAvailable = [&tray] { return tray; };
+        w->updateTray();
+        QVERIFY(showExposed(w.get()));
+        // The panel holding the tray quit: closing must not leave the window unreachable.
+        tray = false;
+        QVERIFY(w->close());
+        w->bringToFront();
+        QVERIFY(w->isVisible());
+        w->showMinimized();
+        w->bringToFront();
+        QVERIFY(!w->isMinimized());
+    }
+
+    void welcomePageFollowsTheSignIn()
+    {
+        auto w = makeWindow();
+        auto *auth = m_state->accountClient()->authClient();
+        QList<QUrl> opened;
+        auth->setUrlOpener([&opened](const QUrl &url) { return opened << url, true; });
+        QVERIFY(w->isShowingWelcomePage());
+        auto *page = w->findChild<WelcomePage *>();
+        page->findChild<QPushButton *>(QStringLiteral("welcomeSignIn"))->click();
+        QCOMPARE(opened.size(), 1);
+        QVERIFY(page->signInText().startsWith("Continue in your browser"));
+        auto *cancel = page->findChild<QPushButton *>(QStringLiteral("welcomeCancelSignIn"));
+        QVERIFY(cancel->isVisibleTo(page));
+        cancel->click();
+        QVERIFY(!auth->isSigningIn());
+        QCOMPARE(w->statusBar()->currentMessage(), QStringLiteral("Sign-in cancelled."));
+        emit auth->loginFailed(QStringLiteral("Cannot reach the server"));
+        QCOMPARE(page->signInText(), QStringLiteral("Sign-in failed: Cannot reach the server"));
+        QVERIFY(!cancel->isVisibleTo(page));
+    }
+
+    void emptyListsSayWhy_data()
+    {
+        QTest::addColumn<bool>("inNotebook");
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("all notes") << false << "" << "No notes yet.";
+        QTest::newRow("notebook") << true << "" << "This notebook is empty.";
+        QTest::newRow("search") << false << "zebra" << "No notes match \u201Czebra\u201D.";
+    }
+    void emptyListsSayWhy()
+    {
+        QFETCH(bool, inNotebook);
+        QFETCH(QString, search);
+        QFETCH(QString, text);
+        if (inNotebook)
+            m_state->setCurrentNotebook(addNotebook(*m_state, "Empty"));
+        auto w = makeWindow();
+        w->findChild<QLineEdit *>()->setText(search);
+        w->refreshNoteList();
+        QCOMPARE(w->noteList()->count(), 0);
+        QVERIFY2(w->noteList()->emptyText().startsWith(text), qPrintable(w->noteList()->emptyText()));
     }
 
     // The Edit menu's commands with their usual keys, run on the note.

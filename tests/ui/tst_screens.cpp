@@ -1,5 +1,6 @@
 #include "velmtest.h"
 
+#include "notelistmodel.h"
 #include "notelistwidget.h"
 #include "searchscreen.h"
 #include "sharedscreen.h"
@@ -127,6 +128,9 @@ private slots:
         QVERIFY(byMe.emptyLabel()->isHidden());
         QCOMPARE(withMe.noteList()->count(), 1);
         QCOMPARE(withMe.noteList()->idAt(0), theirs.id);
+        // Signed out, the sharer's name is unknown but the line still says the note was shared.
+        QCOMPARE(withMe.noteList()->model()->index(0, 0).data(NoteListModel::SnippetRole).toString(),
+                 QStringLiteral("Shared with you by another member"));
         withMe.noteList()->setCurrentRow(0);
         QCOMPARE(m_state->currentNoteId(), theirs.id);
         QVERIFY(m_state->notes()->softDelete(mine.id));

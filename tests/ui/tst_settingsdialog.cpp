@@ -12,10 +12,15 @@
 #include "preferencesrepository.h"
 #include "serverfixture.h"
 #include "settingsdialog.h"
+#include "statusbar.h"
 #include "thememanager.h"
 #include "tokenmanager.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTextBlock>
@@ -40,6 +45,12 @@ QComboBox *comboWith(QWidget *parent, const QString &itemText)
             return combo;
     }
     return nullptr;
+}
+
+bool showsText(QWidget *parent, const QString &text)
+{
+    const QList<QLabel *> labels = parent->findChildren<QLabel *>();
+    return std::any_of(labels.cbegin(), labels.cend(), [&](QLabel *label) { return label->text() == text; });
 }
 
 // Signs the state's client in as a new user of server.
@@ -90,10 +101,22 @@ private slots:
         QCOMPARE(state->preferences()->getString("theme_mode", {}), QStringLiteral("dark"));
 
         const int bodyAtDefault = window->editor()->document()->defaultFont().pixelSize();
+        // The header's meta text and the status bar grow with the notes, in every window.
+        const auto barSizes = [&] {
+            QList<int> sizes;
+            for (QWidget *w : {static_cast<QWidget *>(&main), static_cast<QWidget *>(window)})
+                sizes << w->findChild<QLabel *>("metaLabel")->font().pixelSize() << w->findChild<StatusBar *>()->font().pointSize();
+            return sizes;
+        };
+        const QList<int> barsAtDefault = barSizes();
         comboWith(&dialog, "Large")->setCurrentIndex(comboWith(&dialog, "Large")->findText("Large"));
         QCOMPARE(ThemeManager::fontScale(), 130);
         QCOMPARE(window->editor()->document()->defaultFont().pixelSize(), bodyAtDefault * 130 / 100);
         QCOMPARE(headingSize(), headingAtDefault * 130 / 100);
+        const QList<int> barsLarge = barSizes();
+        for (int i = 0; i < barsLarge.size(); ++i)
+            QVERIFY2(barsLarge[i] > barsAtDefault[i],
+                     qPrintable(QString("%1: %2 -> %3").arg(i).arg(barsAtDefault[i]).arg(barsLarge[i])));
         window->close();
     }
 
@@ -110,16 +133,67 @@ private slots:
         QVERIFY(!interval->isEnabled());
         QVERIFY(!syncNow->isEnabled());
         QVERIFY(!button(&dialog, "Sign Out")->isEnabled());
+        // Without a note, the welcome page is for signed-out use only.
+        MainWindow main(state.get());
+        QVERIFY(main.isShowingWelcomePage());
 
         signIn(*state, server, "settings@example.org");
         QVERIFY(state->accountClient()->isAuthenticated());
+        QVERIFY(!main.isShowingWelcomePage());
         QVERIFY(interval->isEnabled());
         QVERIFY(syncNow->isEnabled());
         QVERIFY(!button(&dialog, "Sign In…")->isEnabled());
+        QTRY_VERIFY(showsText(&dialog, "Signed in as settings@example.org"));
 
         button(&dialog, "Sign Out")->click();
         QVERIFY(!interval->isEnabled());
         QVERIFY(button(&dialog, "Sign In…")->isEnabled());
+        QVERIFY(showsText(&dialog, "Signed out."));
+        QVERIFY(main.isShowingWelcomePage());
+    }
+
+    void trayOptionsOnlyWhereATrayIs_data()
+    {
+        QTest::addColumn<bool>("tray");
+        QTest::newRow("tray") << true;
+        QTest::newRow("no tray") << false;
+    }
+    void trayOptionsOnlyWhereATrayIs()
+    {
+        QFETCH(bool, tray);
+        auto state = freshState();
+        SettingsDialog dialog(state.get());
+        dialog.hooks().trayAvailable = [tray] { return tray; };
+        dialog.show();
+        const QList<QCheckBox *> boxes = dialog.findChildren<QCheckBox *>();
+        for (const QString text : {"Close to tray", "Start minimized to tray"}) {
+            const auto box = std::find_if(boxes.cbegin(), boxes.cend(), [&](QCheckBox *b) { return b->text() == text; });
+            QVERIFY(box != boxes.cend());
+            QCOMPARE(!(*box)->isHidden(), tray);
+        }
+    }
+
+    void updateCheckAsksTheServerSetInPreferences()
+    {
+        ServerFixture server;
+        QVERIFY(server.start());
+        auto state = freshState();
+        SettingsDialog dialog(state.get());
+        dialog.hooks().confirm = [](QWidget *, const QString &, const QString &) { return true; };
+        // Typed without a scheme: this computer is reached over plain HTTP.
+        QVERIFY(dialog.changeServerAddress(server.url().mid(int(strlen("http://")))));
+        QCOMPARE(state->accountClient()->config().authBaseUrl, server.url());
+        MainWindow window(state.get());
+        QAction *check = nullptr;
+        for (QAction *menu : window.menuBar()->actions())
+            for (QAction *action : menu->menu()->actions())
+                if (action->text() == "Check for &Updates...")
+                    check = action;
+        QVERIFY(check);
+        QCoreApplication::setApplicationVersion("1.0.0");
+        check->trigger();
+        // That server publishes no releases: a 404 is "up to date", no answer would be a failure.
+        QTRY_VERIFY_WITH_TIMEOUT(window.statusBar()->currentMessage().contains("is up to date"), 20000);
     }
 
     void serverAddressChange_data()
@@ -139,6 +213,7 @@ private slots:
                                                       << false << 2;
         QTest::newRow("plain http on this computer") << "http://localhost:9999" << true << "http://localhost:9999"
                                                      << false << 1;
+        QTest::newRow("host alone: https") << "notes.example.org" << true << "https://notes.example.org" << false << 1;
     }
     void serverAddressChange()
     {

@@ -6,6 +6,8 @@
 #include "notewindowregistry.h"
 #include "notewindows.h"
 #include "memorytokenstore.h"
+#include "offlinebanner.h"
+#include "preferencesrepository.h"
 #include "serverfixture.h"
 #include "stallprobe.h"
 #include "statusbar.h"
@@ -52,7 +54,8 @@ private slots:
     {
         auto state = VelmTest::emptyState();
         StatusBar bar;
-        showSyncState(state.get(), &bar);
+        OfflineBanner banner;
+        showSyncState(state.get(), &bar, &banner);
         VelmTest::addNote(*state, QStringLiteral("waits for the server"), SyncStatus::Pending);
         QSignalSpy failed(state->syncEngine(), &SyncEngine::syncFailed);
         signIn(*state);
@@ -60,6 +63,15 @@ private slots:
         QCOMPARE(bar.statusText(), QStringLiteral("Offline"));
         QCOMPARE(state->notes()->pendingNotes().size(), 1);
         QVERIFY(!state->canShare());
+        // Why, since when and what waits: in the tool tip and the banner.
+        const QString details = bar.statusDetails();
+        QVERIFY2(details.startsWith("Offline: 127.0.0.1 does not answer (") && details.contains("Not synced yet.")
+                     && details.contains("1 change(s) waiting to be uploaded."),
+                 qPrintable(details));
+        QVERIFY(!banner.isHidden());
+        QVERIFY(banner.text().contains("does not answer (") && banner.text().contains("1 change(s) waiting"));
+        state->preferences()->setBool("show_offline_notification", false);
+        QVERIFY(banner.isHidden());
     }
 
     // Signed out, the sync state once signed in, signed out again: in every window.

@@ -244,7 +244,7 @@ private slots:
     {
         QWidget window;
         QMenu help;
-        addHelpActions(&help, config(), QUrl("https://velmora.app/feedback"), "Velmora Notes", &window, {});
+        addHelpActions(&help, [this] { return config(); }, QUrl("https://velmora.app/feedback"), "Velmora Notes", &window, {});
         help.actions().at(2)->trigger();
         QCOMPARE(m_browser.opened, QList<QUrl>{QUrl("https://velmora.app/feedback/?tags=notes")});
     }

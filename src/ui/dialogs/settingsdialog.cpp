@@ -8,6 +8,7 @@
 #include "preferencesrepository.h"
 #include "syncengine.h"
 #include "thememanager.h"
+#include "windowplacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QSystemTrayIcon>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -44,6 +46,7 @@ SettingsDialog::SettingsDialog(AppState *appState, QWidget *parent)
 
     m_hooks.confirm = askYesNoBox;
     m_hooks.warn = [this](const QString &title, const QString &text) { QMessageBox::warning(this, title, text); };
+    m_hooks.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 
     using Builder = void (SettingsDialog::*)(QVBoxLayout *);
     const std::pair<QString, Builder> pages[] = {
@@ -107,6 +110,21 @@ SettingsDialog::SettingsDialog(AppState *appState, QWidget *parent)
     applyFonts();
     refreshSyncStatus();
     refreshAccountPage();
+    refreshTrayOptions();
+}
+
+void SettingsDialog::showEvent(QShowEvent *event)
+{
+    refreshTrayOptions();
+    QDialog::showEvent(event);
+}
+
+void SettingsDialog::refreshTrayOptions()
+{
+    const bool tray = m_hooks.trayAvailable && m_hooks.trayAvailable();
+    for (QWidget *option : std::as_const(m_trayOptions))
+        option->setVisible(tray);
+    m_noTray->setVisible(!tray);
 }
 
 void SettingsDialog::onCategoryChanged(int row)
@@ -228,12 +246,17 @@ void SettingsDialog::buildWindowPage(QVBoxLayout *layout)
 {
     addSection(layout, tr("System Tray"),
                tr("Keep Velmora Notes running in the background for instant capture without a cold start."));
-    addCheck(layout, tr("Close to tray"), QStringLiteral("close_to_tray"), false);
-    m_descriptions << addHeading(
+    m_trayOptions << addCheck(layout, tr("Close to tray"), QStringLiteral("close_to_tray"), false);
+    m_trayOptions << addHeading(
         layout, tr("When enabled, closing the window hides it to the system tray instead of quitting."), 11, -1);
-    addCheck(layout, tr("Start minimized to tray"), QStringLiteral("start_minimized"), false);
-    m_descriptions << addHeading(layout, tr("Launch Velmora Notes directly to the tray — useful for autostart at login."),
-                                 11, -1);
+    m_trayOptions << addCheck(layout, tr("Start minimized to tray"), QStringLiteral("start_minimized"), false);
+    m_trayOptions << addHeading(
+        layout, tr("Launch Velmora Notes directly to the tray — useful for autostart at login."), 11, -1);
+    for (int i : {1, 3})
+        m_descriptions << static_cast<QLabel *>(m_trayOptions.at(i));
+    m_noTray = addHeading(layout, tr("Your desktop shows no system tray, so closing the window quits Velmora Notes. "
+                                     "These options appear when a tray is available."), 11, -1);
+    m_descriptions << m_noTray;
 }
 
 void SettingsDialog::buildSyncPage(QVBoxLayout *layout)
@@ -271,6 +294,7 @@ void SettingsDialog::buildAccountPage(QVBoxLayout *layout)
 {
     addSection(layout, tr("Velmora Account"), tr("Your Velmora account unlocks cloud sync and sharing across devices."));
     m_accountStatus = new QLabel;
+    m_accountStatus->setWordWrap(true);
     layout->addWidget(m_accountStatus);
 
     m_manageAccount = new QPushButton(tr("Manage Account…"));
@@ -298,16 +322,31 @@ void SettingsDialog::buildAccountPage(QVBoxLayout *layout)
 
     VelmAccount::Client *client = m_state ? m_state->accountClient() : nullptr;
     connect(m_signIn, &QPushButton::clicked, this, [client] {
-        if (client)
+        if (client && client->authClient()->isSigningIn())
+            client->authClient()->cancelLogin();
+        else if (client)
             client->authClient()->login();
     });
+    if (client) {
+        VelmAccount::AuthClient *auth = client->authClient();
+        const auto tell = [this](const QString &message) {
+            m_accountMessage = message;
+            refreshAccountPage();
+        };
+        connect(auth, &VelmAccount::AuthClient::loginStarted, this, [tell] { tell(QString()); });
+        connect(auth, &VelmAccount::AuthClient::loginCancelled, this, [tell] { tell(tr("Sign-in cancelled.")); });
+        connect(auth, &VelmAccount::AuthClient::loginFailed, this,
+                [tell](const QString &error) { tell(tr("Sign-in failed: %1").arg(error)); });
+        connect(auth, &VelmAccount::AuthClient::logoutCompleted, this, [tell] { tell(tr("Signed out.")); });
+        connect(auth, &VelmAccount::AuthClient::loginSucceeded, this, [tell] { tell(QString()); });
+    }
     connect(m_signOut, &QPushButton::clicked, this, [client] {
         if (client)
             client->authClient()->logout();
     });
-    connect(m_manageAccount, &QPushButton::clicked, this, [client] {
+    connect(m_manageAccount, &QPushButton::clicked, this, [this, client] {
         if (client)
-            VelmAccount::AccountScreen::openWindow(client);
+            VelmAccount::AccountScreen::openWindow(client, [this](QWidget *window) { placeOnScreen(window, this); });
     });
     connect(m_server, &QLineEdit::editingFinished, this, [this] {
         if (m_server->isModified())
@@ -334,11 +373,27 @@ void SettingsDialog::refreshSyncStatus()
 void SettingsDialog::refreshAccountPage()
 {
     const bool in = signedIn();
-    const bool client = m_state && m_state->accountClient();
-    m_accountStatus->setText(in ? tr("Signed in") : tr("Not signed in"));
+    VelmAccount::AuthClient *auth = m_state && m_state->accountClient() ? m_state->accountClient()->authClient() : nullptr;
+    const bool waiting = auth && auth->isSigningIn();
+    const QString email = in ? auth->currentUser().email : QString();
+    if (in && email.isEmpty() && !m_askedForUser) {
+        // Said once the server tells who it is.
+        m_askedForUser = true;
+        auth->fetchCurrentUser([guard = QPointer<SettingsDialog>(this)](const VelmAccount::User &) {
+            if (guard)
+                guard->refreshAccountPage();
+        });
+    }
+    if (!in)
+        m_askedForUser = false;
+    m_accountStatus->setText(waiting ? tr("Continue in your browser… Velmora Notes waits for the sign-in to finish.")
+                             : in    ? (email.isEmpty() ? tr("Signed in") : tr("Signed in as %1").arg(email))
+                             : m_accountMessage.isEmpty() ? tr("Not signed in")
+                                                          : m_accountMessage);
     m_manageAccount->setEnabled(in);
     m_signOut->setEnabled(in);
-    m_signIn->setEnabled(client && !in);
+    m_signIn->setEnabled(auth && !in);
+    m_signIn->setText(waiting ? tr("Cancel Sign-In") : tr("Sign In…"));
 }
 
 void SettingsDialog::showServerAddress()

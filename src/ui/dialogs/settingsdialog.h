@@ -32,6 +32,8 @@ public:
     {
         YesNoPrompt confirm;
         std::function<void(const QString &title, const QString &text)> warn;
+        // Whether the desktop has a system tray to hide the window in.
+        std::function<bool()> trayAvailable;
     };
 
     explicit SettingsDialog(AppState *appState, QWidget *parent = nullptr);
@@ -44,6 +46,9 @@ public:
 
 public slots:
     void onCategoryChanged(int row);
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
     struct Heading
@@ -69,6 +74,8 @@ private:
     void applyFonts();
     void refreshSyncStatus();
     void refreshAccountPage();
+    // The tray options are offered only where a tray can take the window.
+    void refreshTrayOptions();
     void showServerAddress();
     bool signedIn() const;
 
@@ -83,7 +90,11 @@ private:
     QCheckBox *m_autoSync = nullptr;
     QSpinBox *m_interval = nullptr;
     QCheckBox *m_offlineBanner = nullptr;
+    QList<QWidget *> m_trayOptions;
+    QLabel *m_noTray = nullptr;
     QLabel *m_accountStatus = nullptr;
+    QString m_accountMessage; // the outcome of the last sign-in or sign-out
+    bool m_askedForUser = false;
     QPushButton *m_manageAccount = nullptr;
     QPushButton *m_signIn = nullptr;
     QPushButton *m_signOut = nullptr;

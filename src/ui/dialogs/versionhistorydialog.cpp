@@ -7,6 +7,7 @@
 #include "snapshotrepository.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -36,6 +37,15 @@ VersionHistoryDialog::VersionHistoryDialog(AppState *state, const QString &noteI
     m_list = new QListWidget(left);
     m_list->setAccessibleName(tr("Versions"));
     leftLayout->addWidget(m_list);
+    m_empty = new QLabel(tr("No earlier versions yet.\n\nA version is kept when you press Ctrl+S, and when you "
+                            "switch to another note after editing this one."),
+                         left);
+    m_empty->setObjectName(QStringLiteral("historyEmpty"));
+    m_empty->setWordWrap(true);
+    m_empty->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_empty->setContentsMargins(12, 24, 12, 12);
+    m_empty->setForegroundRole(QPalette::PlaceholderText);
+    leftLayout->addWidget(m_empty, 1);
     auto *buttons = new QHBoxLayout;
     auto *saveButton = new QPushButton(tr("Save Snapshot Now"), left);
     m_restoreButton = new QPushButton(tr("Restore Selected"), left);
@@ -66,8 +76,9 @@ void VersionHistoryDialog::fillList()
         auto *item = new QListWidgetItem(tr("v%1 — %2").arg(snapshot.version).arg(when), m_list);
         item->setData(Qt::UserRole, snapshot.id);
     }
-    if (snapshots.isEmpty())
-        new QListWidgetItem(tr("No snapshots yet. Press Ctrl+S to save one."), m_list);
+    // Empty, the list gives its room to a text that wraps.
+    m_list->setVisible(!snapshots.isEmpty());
+    m_empty->setVisible(snapshots.isEmpty());
 }
 
 void VersionHistoryDialog::onCurrentRowChanged(int row)

@@ -9,6 +9,7 @@
 
 class AppState;
 class NoteEditor;
+class QLabel;
 class QListWidget;
 class QPushButton;
 
@@ -46,6 +47,7 @@ private:
     QPointer<AppState> m_state;
     QString m_noteId;
     Hooks m_hooks;
+    QLabel *m_empty = nullptr;
     QListWidget *m_list = nullptr;
     NoteEditor *m_preview = nullptr;
     QPushButton *m_restoreButton = nullptr;

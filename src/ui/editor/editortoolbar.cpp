@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
@@ -23,9 +24,13 @@ QPixmap blankPixmap()
     return pixmap;
 }
 
+// Set while the icons are drawn: the toolbar's own palette, so that a theme
+// switch redraws them in the new colours.
+QColor g_iconColor;
+
 QColor iconColor()
 {
-    return QApplication::palette().color(QPalette::Active, QPalette::ButtonText);
+    return g_iconColor.isValid() ? g_iconColor : QApplication::palette().color(QPalette::Active, QPalette::ButtonText);
 }
 
 struct GlyphStyle
@@ -128,6 +133,48 @@ QIcon paperclipIcon()
     });
 }
 
+QIcon commandIcon(EditorCommand command)
+{
+    switch (command) {
+    case EditorCommand::Bold:
+        return glyphIcon(QStringLiteral("B"), {13, true});
+    case EditorCommand::Italic:
+        return glyphIcon(QStringLiteral("I"), {13, false, true});
+    case EditorCommand::Underline:
+        return glyphIcon(QStringLiteral("U"), {13, false, false, true});
+    case EditorCommand::Strikethrough:
+        return glyphIcon(QStringLiteral("S"), {13, false, false, false, true});
+    case EditorCommand::InlineCode:
+        return glyphIcon(QStringLiteral("<>"), {10, true});
+    case EditorCommand::BulletList:
+        return glyphIcon(QStringLiteral("\u2022"), {18});
+    case EditorCommand::NumberedList:
+        return glyphIcon(QStringLiteral("1."), {12});
+    case EditorCommand::CheckList:
+        return checkBoxIcon();
+    case EditorCommand::CodeBlock:
+        return glyphIcon(QStringLiteral("{ }"), {10});
+    case EditorCommand::Blockquote:
+        return glyphIcon(QStringLiteral("\u201C"), {18});
+    case EditorCommand::AlignLeft:
+        return alignIcon(Qt::AlignLeft);
+    case EditorCommand::AlignCenter:
+        return alignIcon(Qt::AlignHCenter);
+    case EditorCommand::AlignRight:
+        return alignIcon(Qt::AlignRight);
+    case EditorCommand::InsertLink:
+        return chainIcon();
+    case EditorCommand::InsertDivider:
+        return glyphIcon(QStringLiteral("\u2014"), {16});
+    case EditorCommand::InsertTable:
+        return glyphIcon(QStringLiteral("\u229E"), {18});
+    case EditorCommand::InsertAttachment:
+        return paperclipIcon();
+    default:
+        return QIcon();
+    }
+}
+
 } // namespace
 
 EditorToolbar::EditorToolbar(QWidget *parent)
@@ -135,11 +182,9 @@ EditorToolbar::EditorToolbar(QWidget *parent)
 {
     setIconSize(QSize(kIconSize, kIconSize));
 
-    addButton(EditorCommand::Bold, glyphIcon(QStringLiteral("B"), {13, true}), true);
-    addButton(EditorCommand::Italic, glyphIcon(QStringLiteral("I"), {13, false, true}), true);
-    addButton(EditorCommand::Underline, glyphIcon(QStringLiteral("U"), {13, false, false, true}), true);
-    addButton(EditorCommand::Strikethrough, glyphIcon(QStringLiteral("S"), {13, false, false, false, true}), true);
-    addButton(EditorCommand::InlineCode, glyphIcon(QStringLiteral("<>"), {10, true}), true);
+    for (EditorCommand command : {EditorCommand::Bold, EditorCommand::Italic, EditorCommand::Underline,
+                                   EditorCommand::Strikethrough, EditorCommand::InlineCode})
+        addButton(command, true);
     addSeparator();
 
     m_heading = new QComboBox(this);
@@ -153,38 +198,49 @@ EditorToolbar::EditorToolbar(QWidget *parent)
     connect(m_heading, &QComboBox::currentIndexChanged, this, &EditorToolbar::onHeadingChosen);
     addSeparator();
 
-    addButton(EditorCommand::BulletList, glyphIcon(QStringLiteral("\u2022"), {18}), true);
-    addButton(EditorCommand::NumberedList, glyphIcon(QStringLiteral("1."), {12}), true);
-    addButton(EditorCommand::CheckList, checkBoxIcon(), true);
+    const auto addGroup = [this](std::initializer_list<EditorCommand> commands, bool checkable) {
+        for (EditorCommand command : commands)
+            addButton(command, checkable);
+    };
+    addGroup({EditorCommand::BulletList, EditorCommand::NumberedList, EditorCommand::CheckList}, true);
     addSeparator();
-
-    addButton(EditorCommand::CodeBlock, glyphIcon(QStringLiteral("{ }"), {10}), true);
-    addButton(EditorCommand::Blockquote, glyphIcon(QStringLiteral("\u201C"), {18}), true);
+    addGroup({EditorCommand::CodeBlock, EditorCommand::Blockquote}, true);
     addSeparator();
-
-    addButton(EditorCommand::AlignLeft, alignIcon(Qt::AlignLeft), true);
-    addButton(EditorCommand::AlignCenter, alignIcon(Qt::AlignHCenter), true);
-    addButton(EditorCommand::AlignRight, alignIcon(Qt::AlignRight), true);
+    addGroup({EditorCommand::AlignLeft, EditorCommand::AlignCenter, EditorCommand::AlignRight}, true);
     addSeparator();
-
-    addButton(EditorCommand::InsertLink, chainIcon(), false);
-    addButton(EditorCommand::InsertDivider, glyphIcon(QStringLiteral("\u2014"), {16}), false);
-    addButton(EditorCommand::InsertTable, glyphIcon(QStringLiteral("\u229E"), {18}), false);
-    addButton(EditorCommand::InsertAttachment, paperclipIcon(), false);
+    addGroup({EditorCommand::InsertLink, EditorCommand::InsertDivider, EditorCommand::InsertTable,
+              EditorCommand::InsertAttachment}, false);
+    refreshIcons();
     // Qt's own button for the commands a narrow window cannot show.
     if (auto *more = findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button")))
         more->setAccessibleName(tr("More formatting commands"));
 }
 
-QAction *EditorToolbar::addButton(EditorCommand command, const QIcon &icon, bool checkable)
+QAction *EditorToolbar::addButton(EditorCommand command, bool checkable)
 {
     const QString toolTip = EditorActions::toolTip(command);
-    QAction *action = addAction(icon, toolTip);
+    QAction *action = addAction(toolTip);
     action->setToolTip(toolTip);
     action->setCheckable(checkable);
     connect(action, &QAction::triggered, this, [this, command] { EditorActions::run(m_editor, command); });
     m_actions.insert(command, action);
     return action;
+}
+
+void EditorToolbar::refreshIcons()
+{
+    g_iconColor = palette().color(QPalette::Active, QPalette::ButtonText);
+    for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it)
+        it.value()->setIcon(commandIcon(it.key()));
+    g_iconColor = QColor();
+}
+
+void EditorToolbar::changeEvent(QEvent *event)
+{
+    QToolBar::changeEvent(event);
+    // The icons are drawn pixmaps: a new palette (a theme switch) needs new ones.
+    if (event->type() == QEvent::PaletteChange)
+        refreshIcons();
 }
 
 QAction *EditorToolbar::action(EditorCommand command) const

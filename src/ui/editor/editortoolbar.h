@@ -28,8 +28,12 @@ public:
     QAction *action(EditorCommand command) const;
     QComboBox *headingCombo() const { return m_heading; }
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
-    QAction *addButton(EditorCommand command, const QIcon &icon, bool checkable);
+    QAction *addButton(EditorCommand command, bool checkable);
+    void refreshIcons();
     void onHeadingChosen(int index);
     void onFormatState(const FormatState &state);
 

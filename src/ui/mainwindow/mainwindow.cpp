@@ -18,6 +18,8 @@
 #include "notelistwidget.h"
 #include "notewindowregistry.h"
 #include "noterepository.h"
+#include "account/client.h"
+#include "offlinebanner.h"
 #include "preferencesrepository.h"
 #include "sharecommands.h"
 #include "statusbar.h"
@@ -25,6 +27,7 @@
 #include "syncstatus.h"
 #include "thememanager.h"
 #include "traycontroller.h"
+#include "signinfeedback.h"
 #include "uilog.h"
 #include "unsavednotes.h"
 #include "versionhistorydialog.h"
@@ -114,6 +117,10 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     if (readBoolPreference(QStringLiteral("steno_mode"), false))
         applyStenoMode();
     updateTray();
+    if (VelmAccount::Client *client = m_state->accountClient()) {
+        showSignInFeedback(client, m_welcomePage, m_statusBar);
+        connect(client, &VelmAccount::Client::authStateChanged, this, &MainWindow::updatePage);
+    }
     updatePage();
 }
 
@@ -241,7 +248,11 @@ void MainWindow::connectSignals()
     connect(m_editor, &NoteEditor::noteLinkActivated, m_state, &AppState::setCurrentNote);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     if (m_state) {
-        showSyncState(m_state, m_statusBar);
+        auto *offline = new OfflineBanner(m_stack->parentWidget());
+        offline->hide();
+        if (auto *layout = qobject_cast<QBoxLayout *>(m_stack->parentWidget()->layout()))
+            layout->insertWidget(0, offline);
+        showSyncState(m_state, m_statusBar, offline);
         if (SyncEngine *engine = m_state->syncEngine()) {
             // Files that sync brought in replace the missing-file boxes.
             connect(engine, &SyncEngine::attachmentsChanged, m_editor, &NoteEditor::refreshAttachments);
@@ -355,8 +366,11 @@ bool MainWindow::isShowingWelcomePage() const
 
 void MainWindow::updatePage()
 {
-    // Signed-out use: without a note the welcome page invites a new one.
-    m_stack->setCurrentWidget(m_editor->noteId().isEmpty() ? static_cast<QWidget *>(m_welcomePage) : m_notePane);
+    // Signed out and without a note, the welcome page invites a note and the
+    // sign-in; signed in, the empty note pane waits for a note.
+    const VelmAccount::Client *client = m_state ? m_state->accountClient() : nullptr;
+    const bool welcome = m_editor->noteId().isEmpty() && !(client && client->isAuthenticated());
+    m_stack->setCurrentWidget(welcome ? static_cast<QWidget *>(m_welcomePage) : m_notePane);
 }
 
 void MainWindow::showNote(const QString &noteId, bool force)
@@ -520,6 +534,8 @@ void MainWindow::onPreferenceChanged(const QString &key)
 void MainWindow::onFontScaleChanged()
 {
     saveCurrentNote();
+    m_headerBar->refreshLook();
+    m_statusBar->refreshLook();
     m_editor->applyFontScale();
     if (!m_editor->noteId().isEmpty())
         showNote(m_editor->noteId(), true);

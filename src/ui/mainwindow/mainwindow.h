@@ -92,6 +92,10 @@ public:
     void setSidebarVisible(bool visible);
     void applyStenoMode();
     void updateTray();
+    // Shows the window in front, also when hidden to the tray or minimised.
+    void bringToFront();
+    // Whether the tray icon is up, so that starting hidden leaves a way back.
+    bool inTray() const;
     void quitApplication();
     // Shows the banner of a damaged database opened read-only (details: what
     // the check found); repair runs when the user asks for it.

@@ -24,6 +24,7 @@
 #include "syncengine.h"
 #include "syncstatus.h"
 #include "updatecommands.h"
+#include "windowplacement.h"
 
 #include <QBoxLayout>
 #include <QCoreApplication>
@@ -163,8 +164,14 @@ void MainWindow::buildMenus()
     });
     help->addSeparator();
     VelmUpdate::addHelpActions(
-        help, VelmUpdate::UpdateConfig::fromEnvironment(QStringLiteral("notes"), QStringLiteral("stable"),
-                                                   QCoreApplication::applicationVersion()),
+        help,
+        [this] {
+            // The releases of the server set in Preferences, like every other service.
+            const VelmAccount::Client *client = m_state ? m_state->accountClient() : nullptr;
+            return VelmUpdate::UpdateConfig::fromEnvironment(QStringLiteral("notes"), QStringLiteral("stable"),
+                                                             QCoreApplication::applicationVersion(),
+                                                             client ? client->config().authBaseUrl : QString());
+        },
         QUrl(QStringLiteral("https://velmora.app/feedback")), tr("Velmora Notes"), this,
         [this](const QString &text) { m_statusBar->showTemporaryMessage(text, 5000); });
     if (qgetenv("NOTES_DEV") == "1") {
@@ -210,8 +217,8 @@ void MainWindow::addAccountAndPreferenceActions(QMenu *file)
     }
     connect(signIn, &QAction::triggered, client->authClient(), &VelmAccount::AuthClient::login);
     connect(signOut, &QAction::triggered, client->authClient(), &VelmAccount::AuthClient::logout);
-    connect(manage, &QAction::triggered, this, [client] {
-        VelmAccount::AccountScreen::openWindow(client)->setWindowTitle(tr("Velmora Account"));
+    connect(manage, &QAction::triggered, this, [this, client] {
+        VelmAccount::AccountScreen::openWindow(client, [this](QWidget *window) { placeOnScreen(window, this); });
     });
     const auto follow = [client, signIn, manage, signOut] {
         const bool in = client->isAuthenticated();

@@ -137,6 +137,16 @@ void MainWindow::applyStenoMode()
     refreshNoteList();
 }
 
+void MainWindow::bringToFront()
+{
+    TrayController::bringToFront(this);
+}
+
+bool MainWindow::inTray() const
+{
+    return m_tray->hasIcon();
+}
+
 void MainWindow::updateTray()
 {
     m_tray->update();

@@ -70,6 +70,10 @@ void MainWindow::refreshNoteList()
 
     const QString name = notebookId.isEmpty() ? tr("All Notes") : m_notebookNames.value(notebookId);
     m_statusBar->setNotebookInfo(name, count);
+    m_noteList->setEmptyText(!text.isEmpty()      ? tr("No notes match \u201C%1\u201D.").arg(text)
+                             : notebookId.isEmpty() ? tr("No notes yet.\n\nPress Ctrl+N to write your first note.")
+                                                    : tr("This notebook is empty.\n\nPress Ctrl+N to write a note "
+                                                         "in it, or drag notes here from another notebook."));
 }
 
 void MainWindow::onNotesWritten(const QStringList &ids)

@@ -12,16 +12,24 @@ TrayController::TrayController(QMainWindow *window, Commands commands)
 {
 }
 
-bool TrayController::hidesOnClose() const
+bool TrayController::hasIcon() const
 {
-    return m_closeToTray && m_icon && m_icon->isVisible();
+    // The tray may have gone since the icon was shown (the panel quit).
+    return m_icon && m_icon->isVisible() && m_commands.trayAvailable();
 }
 
-void TrayController::showWindow()
+bool TrayController::hidesOnClose() const
 {
-    m_window->showNormal();
-    m_window->raise();
-    m_window->activateWindow();
+    return m_closeToTray && hasIcon();
+}
+
+void TrayController::bringToFront(QMainWindow *window)
+{
+    if (window->isMinimized())
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 void TrayController::updateToggleText()
@@ -61,7 +69,7 @@ void TrayController::update()
             if (m_window->isVisible() && !m_window->isMinimized() && m_window->isActiveWindow())
                 m_window->hide();
             else
-                showWindow();
+                bringToFront(m_window);
         });
         connect(menu->addAction(tr("New Note")), &QAction::triggered, this, [this] { m_commands.newNote(); });
         connect(menu->addAction(tr("Search…")), &QAction::triggered, this, [this] { m_commands.search(); });
@@ -72,7 +80,7 @@ void TrayController::update()
         m_icon->setContextMenu(menu);
         connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
             if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-                showWindow();
+                bringToFront(m_window);
         });
     }
     m_icon->show();

@@ -29,13 +29,17 @@ public:
 
     // Shows, hides or keeps the icon as the preferences now say.
     void update();
-    // Whether closing the window only hides it to the tray.
+    // Whether closing the window only hides it to the tray: never while the
+    // desktop has no tray to bring it back from.
     bool hidesOnClose() const;
+    // Shows the window, hidden or minimised, in front.
+    static void bringToFront(QMainWindow *window);
+    // The icon is up in a tray that is there.
+    bool hasIcon() const;
     // Quitting: the next close really closes.
     void stopHidingOnClose() { m_closeToTray = false; }
 
 private:
-    void showWindow();
     void updateToggleText();
 
     QMainWindow *m_window;

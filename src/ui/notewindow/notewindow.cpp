@@ -318,6 +318,8 @@ void NoteWindow::applyFontScale()
     // Headings carry pixel sizes of their own: only a fresh rendering scales
     // them. Typing that could not be stored is not thrown away for it.
     saveNote();
+    m_headerBar->refreshLook();
+    m_statusBar->refreshLook();
     m_editor->applyFontScale();
     const std::optional<Note> note = m_state && !m_noteId.isEmpty() ? m_state->notes()->noteById(m_noteId) : std::nullopt;
     if (note && (m_editor->isSaved() || note->body == m_editor->currentDelta()))

@@ -2,6 +2,7 @@
 
 #include "appstate.h"
 #include "noterepository.h"
+#include "sharingbackend.h"
 #include "notelistwidget.h"
 #include "notewindowregistry.h"
 
@@ -21,7 +22,9 @@ SharedScreen::SharedScreen(AppState *state, bool sharedByMe, QWidget *parent)
                                          : tr("No notes have been shared with you yet."),
                               this);
     m_emptyLabel->setAlignment(Qt::AlignCenter);
-    m_emptyLabel->setEnabled(false);
+    m_emptyLabel->setWordWrap(true);
+    // Muted, not disabled: disabled text is too faint to read.
+    m_emptyLabel->setForegroundRole(QPalette::PlaceholderText);
     layout->addWidget(m_emptyLabel);
 
     connect(m_list, &NoteListWidget::noteSelected, this, [this](const QString &id) {
@@ -37,6 +40,21 @@ SharedScreen::SharedScreen(AppState *state, bool sharedByMe, QWidget *parent)
         connect(m_state->notes(), &NoteRepository::notesWritten, this, &SharedScreen::reload);
     }
     reload();
+    if (!sharedByMe)
+        refreshSharers();
+}
+
+void SharedScreen::refreshSharers()
+{
+    if (!m_state)
+        return;
+    m_state->loadShareGroup([guard = QPointer<SharedScreen>(this)](const QString &, const QList<VelmAccount::GroupPerson> &members) {
+        if (!guard)
+            return;
+        for (const VelmAccount::GroupPerson &person : members)
+            guard->m_sharers.insert(person.accountId, person.displayName.isEmpty() ? person.email : person.displayName);
+        guard->reload();
+    });
 }
 
 void SharedScreen::reload()
@@ -44,6 +62,14 @@ void SharedScreen::reload()
     QList<NoteRow> notes;
     if (m_state && m_state->notes())
         notes = m_sharedByMe ? m_state->notes()->sharedByMeRows() : m_state->notes()->sharedWithMeRows();
+    if (!m_sharedByMe) {
+        // The line under the title says who shared the note (the list is short).
+        for (NoteRow &row : notes) {
+            const std::optional<Note> note = m_state->notes()->noteById(row.id);
+            const QString who = note ? m_sharers.value(note->ownerId) : QString();
+            row.snippet = who.isEmpty() ? tr("Shared with you by another member") : tr("Shared by %1").arg(who);
+        }
+    }
     m_list->setRows(notes);
     m_list->setVisible(!notes.isEmpty());
     m_emptyLabel->setVisible(notes.isEmpty());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QPointer>
 #include <QWidget>
 
@@ -7,9 +8,9 @@ class AppState;
 class NoteListWidget;
 class QLabel;
 
-// The notes the user shared (sharedByMe) or that others shared with the user.
-// An empty result shows a greyed explanation instead of an empty list. state
-// is not owned and must outlive the screen.
+// The notes the user shared (sharedByMe) or that others shared with the user,
+// each of those saying who shared it. An empty result shows an explanation
+// instead of an empty list. state is not owned and must outlive the screen.
 class SharedScreen final : public QWidget
 {
     Q_OBJECT
@@ -17,6 +18,8 @@ public:
     SharedScreen(AppState *state, bool sharedByMe, QWidget *parent = nullptr);
 
     void reload();
+    // Asks the server again for the names of the people who share notes.
+    void refreshSharers();
 
     bool sharedByMe() const { return m_sharedByMe; }
     NoteListWidget *noteList() const { return m_list; }
@@ -27,4 +30,5 @@ private:
     bool m_sharedByMe;
     NoteListWidget *m_list = nullptr;
     QLabel *m_emptyLabel = nullptr;
+    QHash<QString, QString> m_sharers; // account id → name or e-mail
 };

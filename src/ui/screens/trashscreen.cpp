@@ -26,6 +26,7 @@ TrashScreen::TrashScreen(AppState *state, QWidget *parent)
     buttons->addWidget(m_emptyButton);
     layout->addLayout(buttons);
     m_list = new NoteListWidget(this);
+    m_list->setEmptyText(tr("The Trash is empty.\n\nDeleted notes wait here until you restore them or empty the Trash."));
     layout->addWidget(m_list);
 
     connect(m_restoreButton, &QPushButton::clicked, this, &TrashScreen::restoreSelected);

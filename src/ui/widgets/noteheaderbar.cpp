@@ -11,19 +11,22 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 
+#include <algorithm>
+
 QString notebookChipText(const QString &notebookName)
 {
     return notebookName.isEmpty() ? NoteHeaderBar::tr("Unorganized") : notebookName;
 }
 
-QString notebookChipStyleSheet(const QPalette &palette)
+QString notebookChipStyleSheet(const QPalette &palette, int fontScale)
 {
     return QStringLiteral("QPushButton {  background-color: %1;  color: %3;  border: none;  border-radius: 10px;"
-                          "  padding: 3px 10px 3px 8px;  font-family: 'IBM Plex Sans';  font-size: 12px;"
+                          "  padding: 3px 10px 3px 8px;  font-family: 'IBM Plex Sans';  font-size: %4px;"
                           "  font-weight: 500;  text-align: left;}QPushButton:hover { background-color: %2; }")
         .arg(ThemeManager::colour(ThemeManager::Colour::ChipBackground, palette).name().toUpper(),
              ThemeManager::colour(ThemeManager::Colour::ChipHover, palette).name().toUpper(),
-             ThemeManager::colour(ThemeManager::Colour::ChipText, palette).name().toUpper());
+             ThemeManager::colour(ThemeManager::Colour::ChipText, palette).name().toUpper())
+        .arg(12 * fontScale / 100);
 }
 
 NoteHeaderBar::NoteHeaderBar(QWidget *parent)
@@ -60,9 +63,6 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
 
     m_metaLabel = new QLabel(this);
     m_metaLabel->setObjectName(QStringLiteral("metaLabel"));
-    QFont metaFont(QStringLiteral("IBM Plex Mono"));
-    metaFont.setPixelSize(11);
-    m_metaLabel->setFont(metaFont);
     m_metaLabel->setContentsMargins(0, 0, 10, 0);
     // A narrow window clips the meta text rather than widening the note pane.
     m_metaLabel->setMinimumWidth(1);
@@ -197,7 +197,7 @@ void NoteHeaderBar::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
     // Style sheets set below trigger further palette events; ignore those.
-    if (event->type() == QEvent::PaletteChange && !m_refreshingLook)
+    if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange) && !m_refreshingLook)
         refreshLook();
 }
 
@@ -237,7 +237,13 @@ void NoteHeaderBar::refreshLook()
     for (QToolButton *button : {m_copyButton, m_moreButton})
         button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }")
                               + focusFrame.arg(QStringLiteral("QToolButton"), inkName));
-    m_notebookChip->setStyleSheet(notebookChipStyleSheet(pal) + focusFrame.arg(QStringLiteral("QPushButton"), inkName));
+    const int scale = ThemeManager::fontScale();
+    m_notebookChip->setStyleSheet(notebookChipStyleSheet(pal, scale)
+                                  + focusFrame.arg(QStringLiteral("QPushButton"), inkName));
+    QFont metaFont(QStringLiteral("IBM Plex Mono"));
+    metaFont.setPixelSize(std::max(8, 11 * scale / 100));
+    m_metaLabel->setFont(metaFont);
+    setFixedHeight(std::max(40, 12 + 28 * scale / 100));
     const QColor chipText = ThemeManager::colour(ThemeManager::Colour::ChipText, pal);
     m_notebookChip->setIcon(lineIcon(LineIcon::Notebook, chipText, QSize(14, 14)));
     m_refreshingLook = false;

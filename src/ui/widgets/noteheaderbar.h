@@ -10,8 +10,9 @@ class QToolButton;
 
 // Chip text for a note's notebook: the name, or "Unorganized" for none.
 QString notebookChipText(const QString &notebookName);
-// Style sheet of the notebook chip for the palette (dark as isDarkPalette says).
-QString notebookChipStyleSheet(const QPalette &palette);
+// Style sheet of the notebook chip for the palette (dark as isDarkPalette says),
+// its text at fontScale percent.
+QString notebookChipStyleSheet(const QPalette &palette, int fontScale = 100);
 
 // The strip above a note's toolbar: focus toggle, notebook chip, meta text and
 // the note action buttons. It only emits requests; the window that holds it
@@ -46,6 +47,9 @@ public:
     bool focusMode() const { return m_focusMode; }
     bool includeInTodos() const;
 
+    // Colours, fonts and height for the current palette and font size.
+    void refreshLook();
+
 signals:
     void focusToggleClicked();
     void notebookChipClicked();
@@ -66,7 +70,6 @@ protected:
 private:
     QToolButton *makeIconButton(const QString &objectName, const QString &toolTip);
     void updateShareButton();
-    void refreshLook();
 
     QToolButton *m_focusToggle = nullptr;
     QPushButton *m_notebookChip = nullptr;

@@ -5,6 +5,7 @@
 #include <QDrag>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QSignalBlocker>
 
 NoteListWidget::NoteListWidget(QWidget *parent)
@@ -48,6 +49,26 @@ void NoteListWidget::setRows(const QList<NoteRow> &rows, NoteListModel::Order or
     const int row = currentId.isEmpty() ? -1 : m_model->rowOf(currentId);
     if (row >= 0)
         setCurrentIndex(m_model->index(row));
+}
+
+void NoteListWidget::setEmptyText(const QString &text)
+{
+    if (text == m_emptyText)
+        return;
+    m_emptyText = text;
+    setAccessibleDescription(text);
+    viewport()->update();
+}
+
+void NoteListWidget::paintEvent(QPaintEvent *event)
+{
+    QListView::paintEvent(event);
+    if (m_emptyText.isEmpty() || m_model->rowCount() > 0)
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    const QRect area = viewport()->rect().adjusted(16, 24, -16, -16);
+    painter.drawText(area, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, m_emptyText);
 }
 
 void NoteListWidget::selectNote(const QString &id)

@@ -37,6 +37,9 @@ public:
     int count() const { return m_model->rowCount(); }
     int currentRow() const { return currentIndex().row(); }
     void setCurrentRow(int row);
+    // Shown in the middle of the list while it has no rows.
+    void setEmptyText(const QString &text);
+    QString emptyText() const { return m_emptyText; }
     QString idAt(int row) const;
 
 signals:
@@ -48,8 +51,10 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void startDrag(Qt::DropActions supportedActions) override;
 
 private:
     NoteListModel *m_model = nullptr;
+    QString m_emptyText;
 };

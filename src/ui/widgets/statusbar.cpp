@@ -2,8 +2,12 @@
 
 #include "thememanager.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
+
+#include <algorithm>
 
 namespace {
 
@@ -66,9 +70,6 @@ QString withSavedState(const QString &current, bool saved)
 StatusBar::StatusBar(QWidget *parent)
     : QStatusBar(parent)
 {
-    setStyleSheet(QStringLiteral("QStatusBar {  font-size: 9pt;  color: %1;}QStatusBar::item { border: none; }")
-                      .arg(ThemeManager::colour(ThemeManager::Colour::StatusText, palette()).name().toUpper()));
-
     m_notebookLabel = new QLabel(tr("All Notes"), this);
     addWidget(m_notebookLabel, 1);
 
@@ -93,6 +94,49 @@ StatusBar::StatusBar(QWidget *parent)
     m_notebookLabel->setAccessibleDescription(tr("Notebook"));
     m_wordCountLabel->setAccessibleDescription(tr("Word count"));
     m_statusLabel->setAccessibleDescription(tr("Sync status"));
+    refreshLook();
+}
+
+// No style sheet here: the labels under one would keep the palette and font
+// they were polished with, and a theme switch or a new font size would pass
+// them by.
+void StatusBar::refreshLook()
+{
+    if (m_refreshingLook)
+        return;
+    m_refreshingLook = true;
+    QPalette muted = palette();
+    const QColor ink = ThemeManager::colour(ThemeManager::Colour::StatusText, muted);
+    if (muted.color(QPalette::WindowText) != ink) {
+        muted.setColor(QPalette::WindowText, ink);
+        setPalette(muted);
+    }
+    QFont small = QApplication::font(this);
+    small.setPointSize(std::max(7, small.pointSize() - 1));
+    if (font() != small)
+        setFont(small);
+    m_refreshingLook = false;
+}
+
+bool StatusBar::event(QEvent *event)
+{
+    const bool handled = QStatusBar::event(event);
+    switch (event->type()) {
+    case QEvent::PaletteChange:
+    case QEvent::ApplicationPaletteChange:
+    case QEvent::ApplicationFontChange:
+        refreshLook();
+        break;
+    default:
+        break;
+    }
+    return handled;
+}
+
+void StatusBar::setStatusDetails(const QString &details)
+{
+    m_statusLabel->setToolTip(details);
+    m_statusLabel->setAccessibleDescription(details.isEmpty() ? tr("Sync status") : details);
 }
 
 void StatusBar::announce(const QString &text)
@@ -152,6 +196,11 @@ QString StatusBar::notebookText() const
 QString StatusBar::wordCountLabelText() const
 {
     return m_wordCountLabel->text();
+}
+
+QString StatusBar::statusDetails() const
+{
+    return m_statusLabel->toolTip();
 }
 
 QString StatusBar::statusText() const

@@ -29,6 +29,9 @@ public:
     // While a save is failing the saved state reads "Not saved — retrying".
     void setSaveFailing(bool failing);
     void setStatusText(const QString &text);
+    // What the status text leaves out (why offline, the last sync, changes
+    // waiting): the status label's tool tip.
+    void setStatusDetails(const QString &details);
     // Hides the auxiliary label and the busy indicator, then shows text for
     // timeoutMs; the text is announced.
     void showTemporaryMessage(const QString &text, int timeoutMs);
@@ -39,12 +42,20 @@ public:
     QString notebookText() const;
     QString wordCountLabelText() const;
     QString statusText() const;
+    QString statusDetails() const;
+    // The bar's text colour and its font, one point below the application's.
+    void refreshLook();
+
+protected:
+    bool event(QEvent *event) override;
 
 private:
+
     QLabel *m_notebookLabel = nullptr;
     QLabel *m_auxLabel = nullptr;
     QProgressBar *m_busyIndicator = nullptr;
     QLabel *m_wordCountLabel = nullptr;
     QLabel *m_statusLabel = nullptr;
     bool m_saveFailing = false;
+    bool m_refreshingLook = false;
 };

@@ -2,12 +2,21 @@
 
 #include "account/client.h"
 #include "authclient.h"
+#include "apiclient.h"
 #include "appstate.h"
 #include "statusbar.h"
 #include "syncengine.h"
+#include "noterepository.h"
+#include "notebookrepository.h"
+#include "offlinebanner.h"
+#include "preferencesrepository.h"
+#include "relativetime.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QPointer>
+
+#include <memory>
 
 QString syncStateText(AppState *state)
 {
@@ -31,9 +40,51 @@ QString syncStateText(AppState *state)
     return SyncEngine::stateText(engine->state());
 }
 
-void showSyncState(AppState *state, StatusBar *statusBar)
+QString syncDetailsText(AppState *state, const QString &offlineReason)
 {
-    const auto refresh = [state, statusBar] { statusBar->setStatusText(syncStateText(state)); };
+    const SyncEngine *engine = state->syncEngine();
+    if (!state->isSignedIn() || !engine)
+        return QString();
+    const auto tr = [](const char *text, int n = -1) { return QCoreApplication::translate("StatusBar", text, nullptr, n); };
+    QStringList lines;
+    if (engine->state() == SyncEngine::Offline) {
+        const QString host = state->accountClient()->syncApi()->baseUrl().host();
+        lines << (offlineReason.isEmpty() ? tr("Offline: %1 does not answer.").arg(host)
+                                          : tr("Offline: %1 does not answer (%2).").arg(host, offlineReason));
+    } else if (engine->state() == SyncEngine::Error && !engine->lastError().isEmpty()) {
+        lines << tr("Sync error: %1").arg(engine->lastError());
+    }
+    const QDateTime last = state->lastSyncAt();
+    lines << (last.isValid() ? tr("Last synced %1.").arg(relativeTimeText(last)) : tr("Not synced yet."));
+    const int waiting = int(state->notes()->pendingNotes().size() + state->notes()->pendingDeletions().size()
+                            + state->notebooks()->pendingNotebooks().size());
+    lines << (waiting > 0 ? tr("%n change(s) waiting to be uploaded.", waiting) : tr("No changes waiting to be uploaded."));
+    return lines.join(QLatin1Char('\n'));
+}
+
+void showSyncState(AppState *state, StatusBar *statusBar, OfflineBanner *banner)
+{
+    // The network's own words for the last failure, kept for the details.
+    auto reason = std::make_shared<QString>();
+    const QPointer<OfflineBanner> shownBanner(banner);
+    const auto refresh = [state, statusBar, reason, shownBanner] {
+        statusBar->setStatusText(syncStateText(state));
+        const QString details = syncDetailsText(state, *reason);
+        statusBar->setStatusDetails(details);
+        if (!shownBanner)
+            return;
+        const bool offline = state->isSignedIn() && state->syncEngine()
+                             && state->syncEngine()->state() == SyncEngine::Offline
+                             && state->preferences()->getBool(QStringLiteral("show_offline_notification"), true);
+        // The reason first: it is what the user can act on.
+        QStringList lines = details.toHtmlEscaped().split(QLatin1Char('\n'));
+        if (!lines.isEmpty())
+            lines.first() = QStringLiteral("<b>%1</b>").arg(lines.first());
+        shownBanner->setDetails(lines.join(QLatin1Char(' ')) + QStringLiteral("<br>")
+                                + QCoreApplication::translate("StatusBar", "Your changes are kept on this computer and "
+                                                                           "uploaded when the server answers again."));
+        shownBanner->setVisible(offline);
+    };
     refresh();
     if (VelmAccount::Client *client = state->accountClient()) {
         // Signed in only until quitting: the user must know to sign in again.
@@ -41,10 +92,20 @@ void showSyncState(AppState *state, StatusBar *statusBar)
                          [statusBar](const QString &message) { statusBar->showTemporaryMessage(message, 30000); });
         QObject::connect(client, &VelmAccount::Client::authStateChanged, statusBar, refresh);
         QObject::connect(client, &VelmAccount::Client::sessionEnded, statusBar, refresh);
+        // A sync may fail while renewing its token, which asks the sign-in service.
+        for (VelmAccount::ApiClient *api : {client->authApi(), client->syncApi()})
+            QObject::connect(api, &VelmAccount::ApiClient::networkError, statusBar,
+                             [reason](const QString &message) { *reason = message; });
     }
+    QObject::connect(state->preferences(), &PreferencesRepository::changed, statusBar, [refresh](const QString &key) {
+        if (key == QLatin1String("show_offline_notification"))
+            refresh();
+    });
     SyncEngine *engine = state->syncEngine();
     if (!engine)
         return;
+    if (shownBanner)
+        QObject::connect(shownBanner, &OfflineBanner::retryRequested, engine, &SyncEngine::syncNow);
     QObject::connect(engine, &SyncEngine::stateChanged, statusBar, refresh);
     QObject::connect(engine, &SyncEngine::syncProgress, statusBar,
                      [statusBar, engine](const QString &label, int current, int total) {
@@ -55,7 +116,10 @@ void showSyncState(AppState *state, StatusBar *statusBar)
         refresh();
         statusBar->announce(statusBar->statusText());
     });
-    QObject::connect(engine, &SyncEngine::syncCompleted, statusBar, refresh);
+    QObject::connect(engine, &SyncEngine::syncCompleted, statusBar, [reason, refresh] {
+        reason->clear();
+        refresh();
+    });
     QObject::connect(engine, &SyncEngine::accountChoiceChanged, statusBar, refresh);
 }
 
