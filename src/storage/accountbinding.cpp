@@ -168,7 +168,7 @@ std::optional<QHash<QString, QString>> AccountBinding::adopt(const Others &other
                  {it.value(), it.key()})
             && run(QStringLiteral("DELETE FROM note_bases WHERE note_id = ?"), {it.key()});
         for (const char *table :
-             {"note_snapshots", "note_task_settings", "attachments", "note_operations", "tasks", "note_todos"})
+             {"note_snapshots", "note_task_settings", "attachments", "note_operations", "tasks", "todo_items"})
             ok = ok && run(QStringLiteral("UPDATE %1 SET note_id = ? WHERE note_id = ?").arg(table), {it.value(), it.key()});
     }
     for (auto it = notebooks.cbegin(); ok && it != notebooks.cend(); ++it) {

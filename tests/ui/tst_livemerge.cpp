@@ -40,8 +40,8 @@ private slots:
         QCOMPARE(VelmServerTest::pushBody(elsewhere, id, textDelta("first line\nsecond line")).status, 200);
 
         VelmAccount::FileTokenStore stored(Database::dataDirectory() + "/account-tokens.json");
-        QVERIFY(stored.write(VelmAccount::TokenStore::accessTokenKey, here.access));
-        QVERIFY(stored.write(VelmAccount::TokenStore::refreshTokenKey, here.refresh));
+        QVERIFY(stored.setValue(VelmAccount::TokenStore::accessTokenKey, here.access));
+        QVERIFY(stored.setValue(VelmAccount::TokenStore::refreshTokenKey, here.refresh));
         AppState state;
         QVERIFY(state.initialize());
         installNoteWindowFactory(&state);

@@ -441,7 +441,7 @@ private slots:
         if (inNotebook)
             m_state->setCurrentNotebook(addNotebook(*m_state, "Empty"));
         auto w = makeWindow();
-        w->findChild<QLineEdit *>()->setText(search);
+        w->searchField()->setText(search);
         w->refreshNoteList();
         QCOMPARE(w->noteList()->count(), 0);
         QVERIFY2(w->noteList()->emptyText().startsWith(text), qPrintable(w->noteList()->emptyText()));
