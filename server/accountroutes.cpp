@@ -1,10 +1,13 @@
 #include "services.h"
+#include "store/groupstore.h"
+#include "store/userstore.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QLoggingCategory>
+#include <QSqlQuery>
 #include <QUrl>
 
 #include <sodium.h>
@@ -28,73 +31,60 @@ QString inviteCode()
     return code;
 }
 
-struct GroupRow
+QJsonArray membersJson(const GroupRow &g, const QList<MemberRow> &members)
 {
-    QString id, name, ownerId;
-    int maxSeats = 0;
-};
+    QJsonArray list;
+    for (const MemberRow &m : members)
+        list.append(QJsonObject{{"account_id", m.id},
+                                {"auth_user_id", m.id},
+                                {"display_name", m.displayName},
+                                {"email", m.email},
+                                {"role", m.id == g.ownerId ? "owner" : "member"},
+                                {"joined_at", isoTime(m.createdAt)}});
+    return list;
+}
 
-std::optional<GroupRow> groupOf(Services &s, const QString &userId)
+QJsonObject invitationJson(const InvitationRow &i)
 {
-    QSqlQuery q = s.db->query();
-    if (!s.db->run(q, QStringLiteral("SELECT g.id, g.name, g.owner_id, g.max_seats FROM users u JOIN groups_ g"
-                                     " ON g.id = u.group_id WHERE u.id = ?"), {userId}) || !q.next())
+    return QJsonObject{{"id", i.id},
+                       {"invited_email", i.invitedEmail},
+                       {"invite_code", i.inviteCode},
+                       {"status", i.status},
+                       {"expires_at", isoTime(i.expiresAt)}};
+}
+
+// The caller's group: replies 404 (not in one) or 500 and returns nothing when there is none to show.
+std::optional<GroupRow> callerGroup(Services &s, const Caller &c, httplib::Response &res)
+{
+    const auto g = GroupStore(*s.db).groupOf(c.userId);
+    if (!g) {
+        replyStoreFailure(res);
         return std::nullopt;
-    return GroupRow{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toInt()};
-}
-
-QJsonArray members(Services &s, const GroupRow &g)
-{
-    QSqlQuery q = s.db->query();
-    s.db->run(q, QStringLiteral("SELECT id, display_name, email, created_at FROM users WHERE group_id = ?"
-                                " ORDER BY created_at"), {g.id});
-    QJsonArray list;
-    while (q.next())
-        list.append(QJsonObject{{"account_id", q.value(0).toString()},
-                                {"auth_user_id", q.value(0).toString()},
-                                {"display_name", q.value(1).toString()},
-                                {"email", q.value(2).toString()},
-                                {"role", q.value(0).toString() == g.ownerId ? "owner" : "member"},
-                                {"joined_at", isoTime(q.value(3).toLongLong())}});
-    return list;
-}
-
-QJsonObject invitationJson(QSqlQuery &q)
-{
-    return QJsonObject{{"id", q.value(0).toString()},
-                       {"invited_email", q.value(1).toString()},
-                       {"invite_code", q.value(2).toString()},
-                       {"status", q.value(3).toString()},
-                       {"expires_at", isoTime(q.value(4).toLongLong())}};
-}
-
-QJsonArray invitations(Services &s, const GroupRow &g)
-{
-    QSqlQuery q = s.db->query();
-    s.db->run(q, QStringLiteral("SELECT id, invited_email, invite_code, status, expires_at FROM invitations"
-                                " WHERE group_id = ? AND status = 'pending' AND expires_at > ? ORDER BY created_at"),
-              {g.id, nowMs()});
-    QJsonArray list;
-    while (q.next())
-        list.append(invitationJson(q));
-    return list;
+    }
+    if (!*g)
+        replyError(res, 404, QStringLiteral("not in a group"));
+    return *g;
 }
 
 void profile(Services &s, const Caller &c, httplib::Response &res)
 {
-    QSqlQuery q = s.db->query();
-    if (!s.db->run(q, QStringLiteral("SELECT id, email, display_name, avatar_url, language, timezone, status, created_at"
-                                     " FROM users WHERE id = ?"), {c.userId}) || !q.next())
+    const auto user = UserStore(*s.db).byId(c.userId);
+    GroupStore groups(*s.db);
+    const auto g = groups.groupOf(c.userId);
+    const auto members = g && *g ? groups.members((*g)->id) : StoreResult<QList<MemberRow>>(QList<MemberRow>());
+    if (!user || !g || !members)
+        return replyStoreFailure(res);
+    if (!*user)
         return replyError(res, 404, QStringLiteral("not found"));
-    QJsonObject p{{"id", q.value(0).toString()},       {"email", q.value(1).toString()},
-                  {"display_name", q.value(2).toString()}, {"avatar_url", q.value(3).toString()},
-                  {"language", q.value(4).toString()}, {"timezone", q.value(5).toString()},
-                  {"status", q.value(6).toString()},   {"created_at", isoTime(q.value(7).toLongLong())}};
-    if (const auto g = groupOf(s, c.userId))
-        p.insert("group", QJsonObject{{"id", g->id},
-                                      {"name", g->name},
-                                      {"role", g->ownerId == c.userId ? "owner" : "member"},
-                                      {"member_count", members(s, *g).size()}});
+    const UserRow &u = **user;
+    QJsonObject p{{"id", u.id},           {"email", u.email},       {"display_name", u.displayName},
+                  {"avatar_url", u.avatarUrl}, {"language", u.language}, {"timezone", u.timezone},
+                  {"status", u.status},   {"created_at", isoTime(u.createdAt)}};
+    if (*g)
+        p.insert("group", QJsonObject{{"id", (*g)->id},
+                                      {"name", (*g)->name},
+                                      {"role", (*g)->ownerId == c.userId ? "owner" : "member"},
+                                      {"member_count", members->size()}});
     replyJson(res, 200, p);
 }
 
@@ -107,131 +97,128 @@ void invite(Services &s, const Caller &c, const httplib::Request &req, httplib::
     if (body->contains("email") && (!email.contains('@') || email.size() > maxEmailLength))
         return replyError(res, 400, QStringLiteral("email is not an e-mail address"));
     Tx tx(*s.db);
-    QSqlQuery q = s.db->query();
-    auto group = groupOf(s, c.userId);
+    GroupStore groups(*s.db);
+    const auto found = groups.groupOf(c.userId);
+    if (!found)
+        return replyStoreFailure(res);
+    std::optional<GroupRow> group = *found;
     if (!group) {
         // The first invitation founds the inviter's group.
-        group = GroupRow{newId(), QString(), c.userId, defaultSeats};
-        s.db->run(q, QStringLiteral("SELECT display_name FROM users WHERE id = ?"), {c.userId});
-        group->name = (q.next() ? q.value(0).toString() : QString()) + QStringLiteral("'s group");
-        if (!s.db->run(q, QStringLiteral("INSERT INTO groups_ (id, name, owner_id, max_seats, created_at) VALUES (?, ?, ?, ?, ?)"),
-                       {group->id, group->name, c.userId, group->maxSeats, nowMs()})
-            || !s.db->run(q, QStringLiteral("UPDATE users SET group_id = ? WHERE id = ?"), {group->id, c.userId}))
-            return replyError(res, 503, QStringLiteral("try again"));
+        const auto user = UserStore(*s.db).byId(c.userId);
+        if (!user)
+            return replyStoreFailure(res);
+        group = GroupRow{newId(), (*user ? (*user)->displayName : QString()) + QStringLiteral("'s group"), c.userId,
+                         defaultSeats, nowMs()};
+        if (!groups.create(*group))
+            return replyStoreFailure(res);
     } else if (group->ownerId != c.userId) {
         return replyError(res, 403, QStringLiteral("only the group owner can invite"));
     }
-    const QString id = newId();
-    const qint64 expires = nowMs() + inviteLifetimeMs;
-    if (!s.db->run(q, QStringLiteral("INSERT INTO invitations (id, group_id, invited_email, invite_code, status, expires_at,"
-                                     " created_at) VALUES (?, ?, ?, ?, 'pending', ?, ?)"),
-                   // A code invitation has no e-mail; the column takes "", never NULL.
-                   {id, group->id, email.isNull() ? QStringLiteral("") : email, inviteCode(), expires, nowMs()})
-        || !s.db->run(q, QStringLiteral("SELECT id, invited_email, invite_code, status, expires_at FROM invitations"
-                                        " WHERE id = ?"), {id})
-        || !q.next())
-        return replyError(res, 503, QStringLiteral("try again"));
-    const QJsonObject reply = invitationJson(q);
+    // A code invitation has no e-mail; the column takes "", never NULL.
+    const InvitationRow invitation{newId(), group->id, email.isNull() ? QStringLiteral("") : email, inviteCode(),
+                                   QStringLiteral("pending"), nowMs() + inviteLifetimeMs, nowMs()};
+    if (!groups.addInvitation(invitation))
+        return replyStoreFailure(res);
     if (!tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
-    replyJson(res, 201, reply);
+    replyJson(res, 201, invitationJson(invitation));
 }
 
 void join(Services &s, const Caller &c, const QString &code, httplib::Response &res)
 {
     Tx tx(*s.db);
-    QSqlQuery q = s.db->query();
-    s.db->run(q, QStringLiteral("SELECT i.id, i.group_id, i.invited_email, g.max_seats FROM invitations i"
-                                " JOIN groups_ g ON g.id = i.group_id WHERE i.invite_code = ? AND i.status = 'pending'"
-                                " AND i.expires_at > ?"), {code.toUpper(), nowMs()});
-    if (!q.next())
+    GroupStore groups(*s.db);
+    const auto open = groups.openInvitation(code.toUpper(), nowMs());
+    if (!open)
+        return replyStoreFailure(res);
+    if (!*open)
         return replyError(res, 404, QStringLiteral("no such invitation"));
-    const QString invitationId = q.value(0).toString();
-    const QString groupId = q.value(1).toString();
-    const QString invitedEmail = q.value(2).toString();
-    const int seats = q.value(3).toInt();
-    s.db->run(q, QStringLiteral("SELECT email, group_id FROM users WHERE id = ?"), {c.userId});
-    if (!q.next())
+    const auto &[invitation, seats] = **open;
+    const auto user = UserStore(*s.db).byId(c.userId);
+    if (!user)
+        return replyStoreFailure(res);
+    if (!*user)
         return replyError(res, 404, QStringLiteral("not found"));
-    if (!invitedEmail.isEmpty() && invitedEmail != q.value(0).toString())
+    if (!invitation.invitedEmail.isEmpty() && invitation.invitedEmail != (*user)->email)
         return replyError(res, 404, QStringLiteral("no such invitation"));
-    if (!q.value(1).toString().isEmpty())
+    if (!(*user)->groupId.isEmpty())
         return replyError(res, 409, QStringLiteral("leave your current group first"));
-    s.db->run(q, QStringLiteral("SELECT COUNT(*) FROM users WHERE group_id = ?"), {groupId});
-    if (q.next() && q.value(0).toInt() >= seats)
+    const auto members = groups.members(invitation.groupId);
+    if (!members)
+        return replyStoreFailure(res);
+    if (members->size() >= seats)
         return replyError(res, 409, QStringLiteral("the group is full"));
-    if (!s.db->run(q, QStringLiteral("UPDATE users SET group_id = ? WHERE id = ?"), {groupId, c.userId})
-        || !s.db->run(q, QStringLiteral("UPDATE invitations SET status = 'accepted' WHERE id = ?"), {invitationId})
-        || !tx.commit())
+    const auto accepted = groups.setInvitationStatus(invitation.id, invitation.groupId, QStringLiteral("accepted"));
+    if (!groups.setGroup(c.userId, invitation.groupId) || !accepted)
+        return replyStoreFailure(res);
+    if (!tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
-    replyJson(res, 200, QJsonObject{{"ok", true}, {"group_id", groupId}});
+    replyJson(res, 200, QJsonObject{{"ok", true}, {"group_id", invitation.groupId}});
 }
 
 // The caller leaves g (the owner dissolves it), inside the caller's transaction.
-bool leaveWithin(Services &s, const Caller &c, const GroupRow &g)
+StoreStatus leaveWithin(Services &s, const Caller &c, const GroupRow &g)
 {
-    QSqlQuery q = s.db->query();
+    GroupStore groups(*s.db);
     // Shares exist only inside a group; a dissolved group ends all of them.
-    bool ok = true;
-    if (g.ownerId == c.userId) {
-        ok = s.db->run(q, QStringLiteral("SELECT id FROM users WHERE group_id = ?"), {g.id});
-        QStringList members;
-        while (ok && q.next())
-            members.append(q.value(0).toString());
-        for (const QString &member : members)
-            ok = ok && dropShares(s, member);
-    } else {
-        ok = dropShares(s, c.userId);
-    }
+    if (g.ownerId != c.userId)
+        return StoreStatus::of(dropShares(s, c.userId) && groups.removeMember(c.userId, g.id));
+    const auto members = groups.members(g.id);
+    if (!members)
+        return storeFailure;
+    for (const MemberRow &member : *members)
+        if (!dropShares(s, member.id))
+            return storeFailure;
     // A group never stays without its owner: the owner leaving dissolves it.
-    return ok && (g.ownerId == c.userId
-        ? s.db->run(q, QStringLiteral("UPDATE users SET group_id = NULL WHERE group_id = ?"), {g.id})
-              && s.db->run(q, QStringLiteral("DELETE FROM invitations WHERE group_id = ?"), {g.id})
-              && s.db->run(q, QStringLiteral("DELETE FROM groups_ WHERE id = ?"), {g.id})
-        : s.db->run(q, QStringLiteral("UPDATE users SET group_id = NULL WHERE id = ?"), {c.userId}));
+    return groups.dissolve(g.id);
 }
 
 void leave(Services &s, const Caller &c, httplib::Response &res)
 {
-    const auto g = groupOf(s, c.userId);
+    const auto g = callerGroup(s, c, res);
     if (!g)
-        return replyError(res, 404, QStringLiteral("not in a group"));
+        return;
     Tx tx(*s.db);
-    if (!tx.ok() || !leaveWithin(s, c, *g) || !tx.commit())
+    if (!tx.ok())
+        return replyError(res, 503, QStringLiteral("try again"));
+    if (!leaveWithin(s, c, *g))
+        return replyStoreFailure(res);
+    if (!tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
     replyJson(res, 200, QJsonObject{{"ok", true}});
+}
+
+// The rows of the account's attachments and of those on its notes; their ids
+// name the files to remove after commit.
+bool dropAccountAttachments(Services &s, const Caller &c, QStringList *files)
+{
+    QSqlQuery q = s.db->query();
+    const QString owned = QStringLiteral("SELECT id FROM attachments WHERE owner_id = ?"
+                                         " OR note_id IN (SELECT id FROM notes WHERE owner_id = ?)");
+    bool ok = s.db->run(q, owned, {c.userId, c.userId});
+    while (ok && q.next())
+        files->append(q.value(0).toString());
+    return ok
+        && s.db->run(q, QStringLiteral("DELETE FROM attachment_feed WHERE attachment_id IN (%1)").arg(owned),
+                     {c.userId, c.userId})
+        && s.db->run(q, QStringLiteral("DELETE FROM attachments WHERE id IN (%1)").arg(owned), {c.userId, c.userId})
+        && s.db->run(q, QStringLiteral("DELETE FROM attachment_feed WHERE user_id = ?"), {c.userId});
 }
 
 // Removes the account and everything it owns in one transaction; the
 // attachment files go once it has committed.
 void deleteAccount(Services &s, const Caller &c, httplib::Response &res)
 {
-    const auto g = groupOf(s, c.userId);
+    const auto g = GroupStore(*s.db).groupOf(c.userId);
+    if (!g)
+        return replyStoreFailure(res);
     Tx tx(*s.db);
-    QSqlQuery q = s.db->query();
-    bool ok = tx.ok() && (!g || leaveWithin(s, c, *g));
+    if (!tx.ok())
+        return replyError(res, 503, QStringLiteral("the account could not be deleted; try again"));
     QStringList files;
-    const QString owned = QStringLiteral("SELECT id FROM attachments WHERE owner_id = ?"
-                                         " OR note_id IN (SELECT id FROM notes WHERE owner_id = ?)");
-    ok = ok && s.db->run(q, owned, {c.userId, c.userId});
-    while (ok && q.next())
-        files.append(q.value(0).toString());
-    ok = ok && s.db->run(q, QStringLiteral("DELETE FROM attachment_feed WHERE attachment_id IN (%1)").arg(owned),
-                         {c.userId, c.userId})
-         && s.db->run(q, QStringLiteral("DELETE FROM attachments WHERE id IN (%1)").arg(owned), {c.userId, c.userId});
-    for (const char *sql : {"DELETE FROM attachment_feed WHERE user_id = ?",
-                            "DELETE FROM shares WHERE user_id = ?",
-                            "DELETE FROM shares WHERE item_id IN (SELECT id FROM notes WHERE owner_id = ?)",
-                            "DELETE FROM shares WHERE item_id IN (SELECT id FROM notebooks WHERE owner_id = ?)",
-                            "DELETE FROM feed WHERE note_id IN (SELECT id FROM notes WHERE owner_id = ?)",
-                            "DELETE FROM feed WHERE user_id = ?", "DELETE FROM notes WHERE owner_id = ?",
-                            "DELETE FROM notebooks WHERE owner_id = ?", "DELETE FROM devices WHERE user_id = ?",
-                            "DELETE FROM invitations WHERE invited_email = (SELECT email FROM users WHERE id = ?)",
-                            "DELETE FROM retired_tokens WHERE session_id IN (SELECT id FROM sessions WHERE user_id = ?)",
-                            "DELETE FROM auth_codes WHERE user_id = ?",
-                            "DELETE FROM sessions WHERE user_id = ?", "DELETE FROM users WHERE id = ?"})
-        ok = ok && s.db->run(q, QString::fromLatin1(sql), {c.userId});
-    if (!ok || !tx.commit())
+    if ((*g && !leaveWithin(s, c, **g)) || !dropAccountAttachments(s, c, &files) || !UserStore(*s.db).removeAccount(c.userId))
+        return replyStoreFailure(res);
+    if (!tx.commit())
         return replyError(res, 503, QStringLiteral("the account could not be deleted; try again"));
     for (const QString &id : std::as_const(files)) {
         QFile file(QDir(s.config.dataDir).filePath(QStringLiteral("attachments/") + id));
@@ -269,111 +256,139 @@ void recordDevice(Services &s, const Caller &c, const httplib::Request &req)
                                  .simplified().left(maxDeviceName);
     const QString fingerprint = deviceFingerprint(c, req);
     const qint64 now = nowMs();
-    QSqlQuery q = s.db->query();
+    UserStore users(*s.db);
     // The name is set once: the user may have renamed the device since.
-    s.db->run(q, QStringLiteral("UPDATE devices SET last_sync_at = ?, app_version = ?, platform = ? WHERE user_id = ?"
-                                " AND device_fingerprint = ?"),
-              {now, version, platform, c.userId, fingerprint});
-    if (q.numRowsAffected() == 0) {
+    const auto known = users.touchDevice(c.userId, fingerprint, version, platform, now);
+    if (known && !*known) {
         const QString name = !hostName.isEmpty() ? hostName : platform.isEmpty() ? appId : platform;
-        s.db->run(q, QStringLiteral("INSERT INTO devices (id, user_id, device_name, platform, app_id, app_version,"
-                                    " device_fingerprint, last_sync_at, created_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                  {newId(), c.userId, name, platform, appId, version, fingerprint, now, now});
+        if (users.addDevice({newId(), c.userId, name, platform, appId, version, fingerprint, now, now}))
+            return;
+    } else if (known) {
+        return;
     }
+    // The sync it came with stands; the device list is only late.
+    qCWarning(lcServer) << "the device of a sync could not be recorded";
 }
 
 void addAccountRoutes(httplib::Server &http, Services &s)
 {
-    const std::string base = "/account/v1";
-    http.Get(base + "/profile", authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
+    const std::string base = VelmWire::accountBase;
+    http.Get(base + VelmWire::Path::profile, authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
         profile(s, c, res);
     }));
-    http.Delete(base + "/profile", authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
+    http.Delete(base + VelmWire::Path::profile, authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
         deleteAccount(s, c, res);
     }));
-    http.Get(base + "/devices", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
+    http.Get(base + VelmWire::Path::devices, authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
         const QString mine = deviceFingerprint(c, req);
-        QSqlQuery q = s.db->query();
-        s.db->run(q, QStringLiteral("SELECT id, device_name, platform, app_id, app_version, last_sync_at,"
-                                    " device_fingerprint, created_at FROM devices WHERE user_id = ? ORDER BY created_at"),
-                  {c.userId});
+        const auto found = UserStore(*s.db).devices(c.userId);
+        if (!found)
+            return replyStoreFailure(res);
         QJsonArray devices;
-        while (q.next())
-            devices.append(QJsonObject{{"id", q.value(0).toString()},           {"device_name", q.value(1).toString()},
-                                       {"platform", q.value(2).toString()},     {"app_id", q.value(3).toString()},
-                                       {"app_version", q.value(4).toString()},  {"last_sync_at", isoTime(q.value(5).toLongLong())},
-                                       {"device_fingerprint", q.value(6).toString()},
-                                       {"created_at", isoTime(q.value(7).toLongLong())},
-                                       {"is_current", q.value(6).toString() == mine}});
+        for (const DeviceRow &d : *found)
+            devices.append(QJsonObject{{"id", d.id},           {"device_name", d.deviceName},
+                                       {"platform", d.platform},     {"app_id", d.appId},
+                                       {"app_version", d.appVersion},  {"last_sync_at", isoTime(d.lastSyncAt)},
+                                       {"device_fingerprint", d.fingerprint},
+                                       {"created_at", isoTime(d.createdAt)},
+                                       {"is_current", d.fingerprint == mine}});
         replyJson(res, 200, QJsonObject{{"devices", devices}});
     }));
-    http.Delete(base + R"(/devices/([A-Za-z0-9-]+))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
-        QSqlQuery q = s.db->query();
-        if (!s.db->run(q, QStringLiteral("DELETE FROM devices WHERE id = ? AND user_id = ?"), {pathArg(req, 1), c.userId})
-            || q.numRowsAffected() != 1)
+    http.Delete(base + VelmWire::Path::devices + R"(/([A-Za-z0-9-]+))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
+        const auto removed = UserStore(*s.db).removeDevice(c.userId, pathArg(req, 1));
+        if (!removed)
+            return replyStoreFailure(res);
+        if (!*removed)
             return replyError(res, 404, QStringLiteral("not found"));
         replyJson(res, 200, QJsonObject{{"ok", true}});
     }));
-    http.Patch(base + R"(/devices/([A-Za-z0-9-]+))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
+    http.Patch(base + VelmWire::Path::devices + R"(/([A-Za-z0-9-]+))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
         const auto body = jsonBody(req, res);
         if (!body)
             return;
         const QString name = body->value("device_name").toString().simplified();
         if (name.isEmpty() || name.size() > maxDeviceName)
             return replyError(res, 400, QStringLiteral("device_name must be 1 to %1 characters").arg(maxDeviceName));
-        QSqlQuery q = s.db->query();
-        if (!s.db->run(q, QStringLiteral("UPDATE devices SET device_name = ? WHERE id = ? AND user_id = ?"),
-                       {name, pathArg(req, 1), c.userId}))
-            return replyError(res, 503, QStringLiteral("try again"));
-        if (q.numRowsAffected() != 1)
+        const auto renamed = UserStore(*s.db).renameDevice(c.userId, pathArg(req, 1), name);
+        if (!renamed)
+            return replyStoreFailure(res);
+        if (!*renamed)
             return replyError(res, 404, QStringLiteral("not found"));
         replyJson(res, 200, QJsonObject{{"ok", true}, {"device_name", name}});
     }));
-    http.Get(base + "/group", authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
-        const auto g = groupOf(s, c.userId);
+    http.Get(base + VelmWire::Path::group, authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
+        const auto g = callerGroup(s, c, res);
         if (!g)
-            return replyError(res, 404, QStringLiteral("not in a group"));
+            return;
+        GroupStore groups(*s.db);
+        const auto members = groups.members(g->id);
+        const auto invitations = groups.pendingInvitations(g->id, nowMs());
+        if (!members || !invitations)
+            return replyStoreFailure(res);
+        QJsonArray pending;
+        for (const InvitationRow &i : *invitations)
+            pending.append(invitationJson(i));
         replyJson(res, 200, QJsonObject{{"id", g->id}, {"name", g->name}, {"max_seats", g->maxSeats},
-                                        {"members", members(s, *g)}, {"pending_invitations", invitations(s, *g)}});
+                                        {"members", membersJson(*g, *members)}, {"pending_invitations", pending}});
     }));
-    http.Get(base + "/group/members", authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
-        const auto g = groupOf(s, c.userId);
-        g ? replyJson(res, 200, QJsonObject{{"members", members(s, *g)}}) : replyError(res, 404, QStringLiteral("not in a group"));
+    http.Get(base + VelmWire::Path::groupMembers, authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
+        const auto g = callerGroup(s, c, res);
+        if (!g)
+            return;
+        const auto members = GroupStore(*s.db).members(g->id);
+        members ? replyJson(res, 200, QJsonObject{{"members", membersJson(*g, *members)}}) : replyStoreFailure(res);
     }));
-    http.Get(base + "/group/invitations", authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
-        const auto g = groupOf(s, c.userId);
-        g ? replyJson(res, 200, QJsonObject{{"invitations", invitations(s, *g)}}) : replyError(res, 404, QStringLiteral("not in a group"));
+    http.Get(base + VelmWire::Path::groupInvitations, authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
+        const auto g = callerGroup(s, c, res);
+        if (!g)
+            return;
+        const auto invitations = GroupStore(*s.db).pendingInvitations(g->id, nowMs());
+        if (!invitations)
+            return replyStoreFailure(res);
+        QJsonArray list;
+        for (const InvitationRow &i : *invitations)
+            list.append(invitationJson(i));
+        replyJson(res, 200, QJsonObject{{"invitations", list}});
     }));
-    http.Post(base + "/group/invite", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
+    http.Post(base + VelmWire::Path::groupInvite, authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
         invite(s, c, req, res);
     }));
-    http.Post(base + R"(/group/join/([A-Za-z0-9]{1,64}))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
+    http.Post(base + VelmWire::Path::groupJoin + R"(/([A-Za-z0-9]{1,64}))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
         join(s, c, pathArg(req, 1), res);
     }));
-    http.Post(base + "/group/leave", authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
+    http.Post(base + VelmWire::Path::groupLeave, authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
         leave(s, c, res);
     }));
-    http.Delete(base + R"(/group/members/([A-Za-z0-9-]+))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
-        const auto g = groupOf(s, c.userId);
+    http.Delete(base + VelmWire::Path::groupMembers + R"(/([A-Za-z0-9-]+))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
+        const auto g = GroupStore(*s.db).groupOf(c.userId);
+        if (!g)
+            return replyStoreFailure(res);
         const QString member = pathArg(req, 1);
-        if (!g || g->ownerId != c.userId || member == c.userId)
+        if (!*g || (*g)->ownerId != c.userId || member == c.userId)
             return replyError(res, 404, QStringLiteral("not found"));
         Tx tx(*s.db);
-        QSqlQuery q = s.db->query();
-        if (!s.db->run(q, QStringLiteral("UPDATE users SET group_id = NULL WHERE id = ? AND group_id = ?"), {member, g->id})
-            || q.numRowsAffected() != 1)
+        const auto removed = GroupStore(*s.db).removeMember(member, (*g)->id);
+        if (!removed)
+            return replyStoreFailure(res);
+        if (!*removed)
             return replyError(res, 404, QStringLiteral("not found"));
-        if (!dropShares(s, member) || !tx.commit())
+        if (!dropShares(s, member))
+            return replyStoreFailure(res);
+        if (!tx.commit())
             return replyError(res, 503, QStringLiteral("try again"));
         replyJson(res, 200, QJsonObject{{"ok", true}});
     }));
-    http.Delete(base + R"(/group/invitations/([A-Za-z0-9-]+))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
-        const auto g = groupOf(s, c.userId);
-        QSqlQuery q = s.db->query();
-        if (!g || g->ownerId != c.userId
-            || !s.db->run(q, QStringLiteral("UPDATE invitations SET status = 'revoked' WHERE id = ? AND group_id = ?"),
-                          {pathArg(req, 1), g->id})
-            || q.numRowsAffected() != 1)
+    http.Delete(base + VelmWire::Path::groupInvitations + R"(/([A-Za-z0-9-]+))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
+        GroupStore groups(*s.db);
+        const auto g = groups.groupOf(c.userId);
+        if (!g)
+            return replyStoreFailure(res);
+        if (!*g || (*g)->ownerId != c.userId)
+            return replyError(res, 404, QStringLiteral("not found"));
+        const auto revoked = groups.setInvitationStatus(pathArg(req, 1), (*g)->id, QStringLiteral("revoked"));
+        if (!revoked)
+            return replyStoreFailure(res);
+        if (!*revoked)
             return replyError(res, 404, QStringLiteral("not found"));
         replyJson(res, 200, QJsonObject{{"ok", true}});
     }));

@@ -1,4 +1,6 @@
 #include "services.h"
+#include "store/sessionstore.h"
+#include "store/userstore.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -80,17 +82,19 @@ QString createUser(Services &s, const QString &email, const QString &password, i
         *status = 400;
         return QStringLiteral("Choose a password of 8 to 1024 characters.");
     }
-    QSqlQuery q = s.db->query();
-    s.db->run(q, QStringLiteral("SELECT 1 FROM users WHERE email = ?"), {email});
-    if (q.next()) {
+    UserStore users(*s.db);
+    const auto existing = users.byEmail(email);
+    if (existing && *existing) {
         *status = 409;
         return QStringLiteral("An account with this e-mail already exists.");
     }
-    const QString hash = Tokens::hashPassword(password);
-    if (hash.isEmpty()
-        || !s.db->run(q, QStringLiteral("INSERT INTO users (id, email, password_hash, display_name, created_at)"
-                                        " VALUES (?, ?, ?, ?, ?)"),
-                      {newId(), email, hash, email.section('@', 0, 0), nowMs()})) {
+    UserRow user;
+    user.id = newId();
+    user.email = email;
+    user.passwordHash = Tokens::hashPassword(password);
+    user.displayName = email.section('@', 0, 0);
+    user.createdAt = nowMs();
+    if (!existing || user.passwordHash.isEmpty() || !users.insert(user)) {
         *status = 500;
         return QStringLiteral("The account could not be created.");
     }
@@ -131,22 +135,21 @@ void handleLogin(Services &s, const httplib::Request &req, httplib::Response &re
         }
         qCInfo(lcServer) << "account created";
     }
-    QSqlQuery q = s.db->query();
-    s.db->run(q, QStringLiteral("SELECT id, password_hash FROM users WHERE email = ?"), {email});
-    const bool found = q.next();
-    if (!found || !Tokens::verifyPassword(q.value(1).toString(), password)) {
+    const auto user = UserStore(*s.db).byEmail(email);
+    if (!user) {
+        loginPage(res, 500, req, QStringLiteral("Sign-in failed; try again."));
+        return;
+    }
+    if (!*user || !Tokens::verifyPassword((*user)->passwordHash, password)) {
         loginPage(res, 401, req, QStringLiteral("The e-mail or password is wrong."));
         return;
     }
     const QByteArray code = Tokens::randomSecret();
     const qint64 now = nowMs();
-    const QString userId = q.value(0).toString();
-    if (!s.db->run(q, QStringLiteral("DELETE FROM auth_codes WHERE expires_at < ?"), {now})
-        || !s.db->run(q, QStringLiteral("INSERT INTO auth_codes (code_hash, user_id, client_id, redirect_uri, challenge,"
-                                        " expires_at, user_agent, ip_address) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-                      {Tokens::hashSecret(code), userId, param(req, "client_id"), redirect, challenge,
-                       now + codeLifetimeMs, QString::fromStdString(req.get_header_value("User-Agent")),
-                       QString::fromStdString(req.remote_addr)})) {
+    const AuthCodeRow row{Tokens::hashSecret(code), (*user)->id, param(req, "client_id"), redirect, challenge,
+                          now + codeLifetimeMs, QString::fromStdString(req.get_header_value("User-Agent")),
+                          QString::fromStdString(req.remote_addr)};
+    if (!SessionStore(*s.db).addCode(row, now)) {
         loginPage(res, 500, req, QStringLiteral("Sign-in failed; try again."));
         return;
     }
@@ -172,26 +175,25 @@ void exchangeCode(Services &s, const httplib::Request &req, httplib::Response &r
         || code.size() > 200 || verifier.size() < 43 || verifier.size() > 128)
         return replyError(res, 400, QStringLiteral("invalid_request"));
     Tx tx(*s.db);
-    QSqlQuery q = s.db->query();
+    if (!tx.ok())
+        return replyError(res, 503, QStringLiteral("try again"));
+    SessionStore sessions(*s.db);
     const QString hash = Tokens::hashSecret(code.toLatin1());
-    if (!tx.ok()
-        || !s.db->run(q, QStringLiteral("SELECT user_id, client_id, redirect_uri, challenge, expires_at, user_agent,"
-                                        " ip_address FROM auth_codes WHERE code_hash = ?"), {hash}))
-        return replyError(res, 503, QStringLiteral("try again"));
-    if (!q.next())
+    const auto found = sessions.code(hash);
+    if (!found)
+        return replyStoreFailure(res);
+    if (!*found)
         return replyError(res, 400, QStringLiteral("invalid_grant"));
-    const QString userId = q.value(0).toString();
-    const QByteArray expected = q.value(3).toString().toLatin1();
+    const AuthCodeRow &row = **found;
+    const QByteArray expected = row.challenge.toLatin1();
     const QByteArray given = s256(verifier).toLatin1();
-    const bool valid = q.value(1).toString() == body->value("client_id").toString()
-                       && q.value(2).toString() == body->value("redirect_uri").toString()
-                       && q.value(4).toLongLong() > nowMs() && given.size() == expected.size()
+    const bool valid = row.clientId == body->value("client_id").toString()
+                       && row.redirectUri == body->value("redirect_uri").toString()
+                       && row.expiresAt > nowMs() && given.size() == expected.size()
                        && sodium_memcmp(given.constData(), expected.constData(), size_t(given.size())) == 0;
-    const QString userAgent = q.value(5).toString();
-    const QString ip = q.value(6).toString();
-    if (!s.db->run(q, QStringLiteral("DELETE FROM auth_codes WHERE code_hash = ?"), {hash}))
-        return replyError(res, 503, QStringLiteral("try again"));
-    const auto tokens = valid ? openSession(s, userId, userAgent, ip) : std::nullopt;
+    if (!sessions.dropCode(hash))
+        return replyStoreFailure(res);
+    const auto tokens = valid ? openSession(s, row.userId, row.userAgent, row.ipAddress) : std::nullopt;
     if (!tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
     if (!valid)
@@ -203,21 +205,20 @@ void exchangeCode(Services &s, const httplib::Request &req, httplib::Response &r
                                     {"token_type", "Bearer"}, {"expires_in", Tokens::accessLifetimeSeconds}});
 }
 
-QJsonObject userJson(QSqlQuery &q)
+QJsonObject userJson(const UserRow &u)
 {
-    return QJsonObject{{"id", q.value(0).toString()},         {"email", q.value(1).toString()},
-                       {"display_name", q.value(2).toString()}, {"username", q.value(3).toString()},
-                       {"avatar_url", q.value(4).toString()},   {"created_at", isoTime(q.value(5).toLongLong())}};
+    return QJsonObject{{"id", u.id},         {"email", u.email},
+                       {"display_name", u.displayName}, {"username", u.username},
+                       {"avatar_url", u.avatarUrl},   {"created_at", isoTime(u.createdAt)}};
 }
 
-bool readUser(Services &s, const QString &id, QJsonObject *out)
+// Answers the user's record: 404 when the account is gone.
+void replyUser(Services &s, const QString &id, httplib::Response &res)
 {
-    QSqlQuery q = s.db->query();
-    if (!s.db->run(q, QStringLiteral("SELECT id, email, display_name, username, avatar_url, created_at FROM users"
-                                     " WHERE id = ?"), {id}) || !q.next())
-        return false;
-    *out = userJson(q);
-    return true;
+    const auto user = UserStore(*s.db).byId(id);
+    if (!user)
+        return replyStoreFailure(res);
+    *user ? replyJson(res, 200, userJson(**user)) : replyError(res, 404, QStringLiteral("not found"));
 }
 
 // Refresh tokens rotate on every use. The token just rotated away stays good
@@ -235,38 +236,35 @@ void refresh(Services &s, const httplib::Request &req, httplib::Response &res)
     const QString hash = Tokens::hashSecret(secret);
     const qint64 now = nowMs();
     Tx tx(*s.db);
-    QSqlQuery q = s.db->query();
-    if (!tx.ok() || !s.db->run(q, QStringLiteral("SELECT user_id, token_hash, prev_hash, prev_until FROM sessions"
-                                                 " WHERE id = ? AND revoked = 0"), {sessionId})) {
-        replyError(res, 503, QStringLiteral("try again"));
-        return;
-    }
-    if (!isPlainId(sessionId) || secret.isEmpty() || !q.next()) {
+    if (!tx.ok())
+        return replyError(res, 503, QStringLiteral("try again"));
+    SessionStore sessions(*s.db);
+    const auto found = sessions.byId(sessionId);
+    if (!found)
+        return replyStoreFailure(res);
+    if (!isPlainId(sessionId) || secret.isEmpty() || !*found || (*found)->revoked) {
         replyError(res, 401, QStringLiteral("invalid refresh token"));
         return;
     }
-    const QString userId = q.value(0).toString();
-    const QString currentHash = q.value(1).toString();
-    const QString prevHash = q.value(2).toString();
-    const bool current = currentHash == hash;
-    const bool previous = !current && prevHash == hash;
+    const SessionRow &session = **found;
+    const QString userId = session.userId;
+    const bool current = session.tokenHash == hash;
+    const bool previous = !current && session.prevHash == hash;
     const QByteArray successor = s.tokens.successorSecret(sessionId, secret);
-    const bool replay = previous && now < q.value(3).toLongLong() && Tokens::hashSecret(successor) == currentHash;
+    const bool replay = previous && now < session.prevUntil && Tokens::hashSecret(successor) == session.tokenHash;
     if (!current && !replay) {
         bool reused = previous;
         if (!reused) {
-            if (!s.db->run(q, QStringLiteral("SELECT 1 FROM retired_tokens WHERE token_hash = ? AND session_id = ?"),
-                           {hash, sessionId})) {
-                replyError(res, 503, QStringLiteral("try again"));
-                return;
-            }
-            reused = q.next();
+            const auto retired = sessions.isRetired(hash, sessionId);
+            if (!retired)
+                return replyStoreFailure(res);
+            reused = *retired;
         }
         if (reused) {
-            if (!s.db->run(q, QStringLiteral("UPDATE sessions SET revoked = 1 WHERE id = ?"), {sessionId}) || !tx.commit()) {
-                replyError(res, 503, QStringLiteral("try again"));
-                return;
-            }
+            if (!sessions.revoke(sessionId))
+                return replyStoreFailure(res);
+            if (!tx.commit())
+                return replyError(res, 503, QStringLiteral("try again"));
             qCWarning(lcServer) << "a retired refresh token was presented again; its session is revoked";
         }
         replyError(res, 401, QStringLiteral("invalid refresh token"));
@@ -275,19 +273,10 @@ void refresh(Services &s, const httplib::Request &req, httplib::Response &res)
     if (current) {
         const qint64 graceMs = 24LL * 3600 * 1000;
         const qint64 keepRetiredMs = 90LL * 24 * 3600 * 1000;
-        const bool retired = prevHash.isEmpty()
-            || (s.db->run(q, QStringLiteral("INSERT INTO retired_tokens (token_hash, session_id, retired_at)"
-                                            " VALUES (?, ?, ?) ON CONFLICT DO NOTHING"), {prevHash, sessionId, now})
-                && s.db->run(q, QStringLiteral("DELETE FROM retired_tokens WHERE session_id = ? AND retired_at < ?"),
-                             {sessionId, now - keepRetiredMs}));
-        if (!retired
-            || !s.db->run(q, QStringLiteral("UPDATE sessions SET prev_hash = token_hash, prev_until = ?, token_hash = ?,"
-                                            " last_active_at = ? WHERE id = ?"),
-                          {now + graceMs, Tokens::hashSecret(successor), now, sessionId})
-            || !tx.commit()) {
-            replyError(res, 503, QStringLiteral("try again"));
-            return;
-        }
+        if (!sessions.rotate(session, Tokens::hashSecret(successor), now + graceMs, now, keepRetiredMs))
+            return replyStoreFailure(res);
+        if (!tx.commit())
+            return replyError(res, 503, QStringLiteral("try again"));
     }
     QString groupId;
     const QString role = groupRole(s, userId, &groupId);
@@ -306,50 +295,45 @@ void addAuthRoutes(httplib::Server &http, Services &s)
     http.Get(loginPath, [&s](const httplib::Request &req, httplib::Response &res) { handleLogin(s, req, res); });
     http.Post(loginPath, [&s](const httplib::Request &req, httplib::Response &res) { handleLogin(s, req, res); });
 
-    const std::string api = "/api/v1/realms/" + realm;
-    http.Post(api + "/auth/token", [&s](const httplib::Request &req, httplib::Response &res) { exchangeCode(s, req, res); });
-    http.Post(api + "/auth/token/refresh", [&s](const httplib::Request &req, httplib::Response &res) { refresh(s, req, res); });
-    http.Post(api + "/auth/logout", [&s](const httplib::Request &req, httplib::Response &res) {
+    const std::string api = VelmWire::realmsBase + realm;
+    http.Post(api + VelmWire::Path::token, [&s](const httplib::Request &req, httplib::Response &res) { exchangeCode(s, req, res); });
+    http.Post(api + VelmWire::Path::tokenRefresh, [&s](const httplib::Request &req, httplib::Response &res) { refresh(s, req, res); });
+    http.Post(api + VelmWire::Path::logout, [&s](const httplib::Request &req, httplib::Response &res) {
         const auto caller = requireUser(s, req, res);
         if (!caller)
             return;
-        QSqlQuery q = s.db->query();
-        if (!s.db->run(q, QStringLiteral("UPDATE sessions SET revoked = 1 WHERE id = ?"), {caller->sessionId}))
-            return replyError(res, 503, QStringLiteral("try again"));
+        if (!SessionStore(*s.db).revoke(caller->sessionId))
+            return replyStoreFailure(res);
         replyJson(res, 200, QJsonObject{{"ok", true}});
     });
-    http.Get(api + "/users/me", [&s](const httplib::Request &req, httplib::Response &res) {
-        const auto caller = requireUser(s, req, res);
-        QJsonObject user;
-        if (caller)
-            readUser(s, caller->userId, &user) ? replyJson(res, 200, user) : replyError(res, 404, QStringLiteral("not found"));
+    http.Get(api + VelmWire::Path::me, [&s](const httplib::Request &req, httplib::Response &res) {
+        if (const auto caller = requireUser(s, req, res))
+            replyUser(s, caller->userId, res);
     });
-    http.Patch(api + "/users/me", [&s](const httplib::Request &req, httplib::Response &res) {
+    http.Patch(api + VelmWire::Path::me, [&s](const httplib::Request &req, httplib::Response &res) {
         const auto caller = requireUser(s, req, res);
         const auto body = caller ? jsonBody(req, res) : std::nullopt;
         if (!body)
             return;
-        QSqlQuery q = s.db->query();
         const QString name = body->value("display_name").toString().trimmed();
         if (body->contains("display_name") && (name.isEmpty() || name.size() > 100))
             return replyError(res, 400, QStringLiteral("display_name must be 1 to 100 characters"));
-        if (body->contains("display_name")
-            && !s.db->run(q, QStringLiteral("UPDATE users SET display_name = ? WHERE id = ?"), {name, caller->userId}))
-            return replyError(res, 503, QStringLiteral("the display name could not be saved; try again"));
-        QJsonObject user;
-        readUser(s, caller->userId, &user);
-        replyJson(res, 200, user);
+        if (body->contains("display_name") && !UserStore(*s.db).setDisplayName(caller->userId, name))
+            return replyError(res, 500, QStringLiteral("the display name could not be saved; try again"));
+        replyUser(s, caller->userId, res);
     });
-    http.Post(api + "/users/me/password", [&s](const httplib::Request &req, httplib::Response &res) {
+    http.Post(api + VelmWire::Path::password, [&s](const httplib::Request &req, httplib::Response &res) {
         const auto caller = requireUser(s, req, res);
         const auto body = caller ? jsonBody(req, res) : std::nullopt;
         if (!body)
             return;
         if (!s.signIns.allow(QStringLiteral("password:") + caller->userId))
             return replyError(res, 429, QStringLiteral("too many attempts"));
-        QSqlQuery q = s.db->query();
-        s.db->run(q, QStringLiteral("SELECT password_hash FROM users WHERE id = ?"), {caller->userId});
-        if (!q.next() || !Tokens::verifyPassword(q.value(0).toString(), body->value("current_password").toString()))
+        UserStore users(*s.db);
+        const auto user = users.byId(caller->userId);
+        if (!user)
+            return replyStoreFailure(res);
+        if (!*user || !Tokens::verifyPassword((*user)->passwordHash, body->value("current_password").toString()))
             return replyError(res, 403, QStringLiteral("the current password is wrong"));
         const QString next = body->value("new_password").toString();
         if (next.size() < 8 || next.size() > 1024)
@@ -358,42 +342,43 @@ void addAuthRoutes(httplib::Server &http, Services &s)
         // Both or neither: a new password that leaves the old sessions open
         // would tell the user they were ended when they were not.
         Tx tx(*s.db);
-        if (hash.isEmpty() || !tx.ok()
-            || !s.db->run(q, QStringLiteral("UPDATE users SET password_hash = ? WHERE id = ?"), {hash, caller->userId}))
+        if (hash.isEmpty() || !tx.ok())
             return replyError(res, 503, QStringLiteral("the password could not be changed; try again"));
-        if (!s.db->run(q, QStringLiteral("UPDATE sessions SET revoked = 1 WHERE user_id = ? AND id <> ? AND revoked = 0"),
-                       {caller->userId, caller->sessionId}))
-            return replyError(res, 503, QStringLiteral("your other sessions could not be ended, so the password was"
+        if (!users.setPasswordHash(caller->userId, hash))
+            return replyError(res, 500, QStringLiteral("the password could not be changed; try again"));
+        const auto ended = SessionStore(*s.db).revokeOthers(caller->userId, caller->sessionId);
+        if (!ended)
+            return replyError(res, 500, QStringLiteral("your other sessions could not be ended, so the password was"
                                                        " not changed; try again"));
-        const int ended = q.numRowsAffected();
         if (!tx.commit())
             return replyError(res, 503, QStringLiteral("the password could not be changed; try again"));
-        replyJson(res, 200, QJsonObject{{"ok", true}, {"sessions_ended", ended}});
+        replyJson(res, 200, QJsonObject{{"ok", true}, {"sessions_ended", *ended}});
     });
-    http.Get(api + "/users/me/sessions", [&s](const httplib::Request &req, httplib::Response &res) {
+    http.Get(api + VelmWire::Path::sessions, [&s](const httplib::Request &req, httplib::Response &res) {
         const auto caller = requireUser(s, req, res);
         if (!caller)
             return;
-        QSqlQuery q = s.db->query();
-        s.db->run(q, QStringLiteral("SELECT id, user_agent, ip_address, created_at, last_active_at FROM sessions"
-                                    " WHERE user_id = ? AND revoked = 0 ORDER BY created_at"), {caller->userId});
+        const auto live = SessionStore(*s.db).liveSessions(caller->userId);
+        if (!live)
+            return replyStoreFailure(res);
         QJsonArray sessions;
-        while (q.next())
-            sessions.append(QJsonObject{{"id", q.value(0).toString()},
-                                        {"user_agent", q.value(1).toString()},
-                                        {"ip_address", q.value(2).toString()},
-                                        {"created_at", isoTime(q.value(3).toLongLong())},
-                                        {"last_active_at", isoTime(q.value(4).toLongLong())},
-                                        {"is_current", q.value(0).toString() == caller->sessionId}});
+        for (const SessionRow &row : *live)
+            sessions.append(QJsonObject{{"id", row.id},
+                                        {"user_agent", row.userAgent},
+                                        {"ip_address", row.ipAddress},
+                                        {"created_at", isoTime(row.createdAt)},
+                                        {"last_active_at", isoTime(row.lastActiveAt)},
+                                        {"is_current", row.id == caller->sessionId}});
         replyJson(res, 200, QJsonObject{{"sessions", sessions}});
     });
-    http.Delete(api + R"(/users/me/sessions/([A-Za-z0-9-]+))", [&s](const httplib::Request &req, httplib::Response &res) {
+    http.Delete(api + VelmWire::Path::sessions + R"(/([A-Za-z0-9-]+))", [&s](const httplib::Request &req, httplib::Response &res) {
         const auto caller = requireUser(s, req, res);
         if (!caller)
             return;
-        QSqlQuery q = s.db->query();
-        if (!s.db->run(q, QStringLiteral("UPDATE sessions SET revoked = 1 WHERE id = ? AND user_id = ? AND revoked = 0"),
-                       {pathArg(req, 1), caller->userId}) || q.numRowsAffected() != 1)
+        const auto revoked = SessionStore(*s.db).revokeOwn(caller->userId, pathArg(req, 1));
+        if (!revoked)
+            return replyStoreFailure(res);
+        if (!*revoked)
             return replyError(res, 404, QStringLiteral("not found"));
         replyJson(res, 200, QJsonObject{{"ok", true}});
     });

@@ -10,6 +10,7 @@
 #include <QUrlQuery>
 
 #include <mutex>
+#include <span>
 #include <vector>
 
 Q_LOGGING_CATEGORY(lcDb, "velmserver.db")
@@ -265,14 +266,45 @@ bool Db::announce(const QString &userId, qint64 stamp)
 
 bool Db::run(QSqlQuery &q, const QString &sql, std::initializer_list<QVariant> values)
 {
+    return runValues(q, sql, values.begin(), values.end());
+}
+
+bool Db::run(QSqlQuery &q, const QString &sql, const QVariantList &values)
+{
+    return runValues(q, sql, values.constData(), values.constData() + values.size());
+}
+
+QString Db::lockRows() const
+{
+    return m_kind == Kind::Postgres ? QStringLiteral(" FOR UPDATE") : QString();
+}
+
+QString Db::valueRows(int rows, int columns)
+{
+    QString row = QStringLiteral("(?");
+    for (int i = 1; i < columns; ++i)
+        row += QStringLiteral(", ?");
+    row += u')';
+    QString out;
+    out.reserve((row.size() + 2) * rows);
+    for (int i = 0; i < rows; ++i) {
+        if (i > 0)
+            out += QStringLiteral(", ");
+        out += row;
+    }
+    return out;
+}
+
+bool Db::runValues(QSqlQuery &q, const QString &sql, const QVariant *begin, const QVariant *end)
+{
     if (m_kind == Kind::Postgres)
-        return runPrepared(q, sql, values);
+        return runPreparedValues(q, sql, begin, end);
     if (q.lastQuery() != sql && !q.prepare(sql)) {
         qCWarning(lcDb) << "prepare failed:" << q.lastError().text() << sql;
         return false;
     }
     int i = 0;
-    for (const QVariant &v : values) {
+    for (const QVariant &v : std::span(begin, end)) {
         // A null QString would bind as SQL NULL; text columns want ''.
         const bool nullText = v.typeId() == QMetaType::QString && v.toString().isNull();
         q.bindValue(i++, nullText ? QVariant(QStringLiteral("")) : v);
@@ -290,6 +322,12 @@ bool Db::run(QSqlQuery &q, const QString &sql, std::initializer_list<QVariant> v
 // driver itself passes them to EXECUTE.
 bool Db::runPrepared(QSqlQuery &q, const QString &sql, std::initializer_list<QVariant> values)
 {
+    return runPreparedValues(q, sql, values.begin(), values.end());
+}
+
+bool Db::runPreparedValues(QSqlQuery &q, const QString &sql, const QVariant *begin, const QVariant *end)
+{
+    const std::span<const QVariant> values(begin, end);
     QSqlDatabase c = conn();
     QHash<QString, QString> &statements = t_connections.statements[c.connectionName()];
     QString name = statements.value(sql);

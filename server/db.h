@@ -4,6 +4,7 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
+#include <QVariantList>
 
 #include <atomic>
 #include <functional>
@@ -30,7 +31,16 @@ public:
 
     // Prepares and runs sql with positional values; logs and returns false on failure.
     bool run(QSqlQuery &q, const QString &sql, std::initializer_list<QVariant> values = {});
+    // As above with a list built at run time (multi-row statements).
+    bool run(QSqlQuery &q, const QString &sql, const QVariantList &values);
     QSqlQuery query();
+    // The back ends' differences in SQL, kept here so that no statement
+    // elsewhere asks which one it runs on.
+    // Appended to a SELECT inside a write transaction: locks the rows read
+    // until commit (SQLite's write transaction holds the whole file anyway).
+    QString lockRows() const;
+    // "(?, ?, ?), (?, ?, ?)": rows × columns placeholders for a multi-row VALUES.
+    static QString valueRows(int rows, int columns);
     // Closes this thread's connection (reopened on next use): a thread about
     // to wait long holds none.
     void closeThreadConnection();
@@ -50,6 +60,8 @@ private:
     bool configure(const QString &dataDir, const QString &url, QString *error);
     bool migrate(QString *error);
     bool runPrepared(QSqlQuery &q, const QString &sql, std::initializer_list<QVariant> values);
+    bool runValues(QSqlQuery &q, const QString &sql, const QVariant *begin, const QVariant *end);
+    bool runPreparedValues(QSqlQuery &q, const QString &sql, const QVariant *begin, const QVariant *end);
 
     Kind m_kind = Kind::Sqlite;
     QString m_prefix;

@@ -1,72 +1,39 @@
 #include "feed.h"
 
+#include "store/sharestore.h"
+
 #include <QDateTime>
+#include <QSqlQuery>
 
 #include <algorithm>
 
 namespace VelmServer {
 
-namespace {
-
-QString stronger(const QString &a, const QString &b)
-{
-    const auto rank = [](const QString &p) { return p == QLatin1String("edit") ? 2 : p == QLatin1String("view") ? 1 : 0; };
-    return rank(a) >= rank(b) ? a : b;
-}
-
-} // namespace
-
 QString notePermission(Db &db, const QString &userId, const QString &ownerId, const QString &noteId,
                        const QString &notebookId)
 {
-    if (ownerId == userId)
-        return QStringLiteral("owner");
-    QSqlQuery q = db.query();
-    QString best;
-    db.run(q, QStringLiteral("SELECT permission FROM shares WHERE user_id = ? AND ((kind = 0 AND item_id = ?)"
-                             " OR (kind = 1 AND item_id = ?))"), {userId, noteId, notebookId});
-    while (q.next())
-        best = stronger(best, q.value(0).toString());
-    if (!notebookId.isEmpty()) {
-        // Notes others add to a notebook stay editable by its owner.
-        db.run(q, QStringLiteral("SELECT 1 FROM notebooks WHERE id = ? AND owner_id = ?"), {notebookId, userId});
-        if (q.next())
-            best = QStringLiteral("edit");
-    }
-    return best;
-}
-
-QString notebookPermission(Db &db, const QString &userId, const QString &ownerId, const QString &notebookId)
-{
-    if (ownerId == userId)
-        return QStringLiteral("owner");
-    QSqlQuery q = db.query();
-    db.run(q, QStringLiteral("SELECT permission FROM shares WHERE user_id = ? AND kind = 1 AND item_id = ?"),
-           {userId, notebookId});
-    return q.next() ? q.value(0).toString() : QString();
-}
-
-qint64 committedStamp(Db &db, const QString &userId)
-{
-    QSqlQuery q = db.query();
-    db.run(q, QStringLiteral("SELECT last_stamp FROM users WHERE id = ?"), {userId});
-    return q.next() ? q.value(0).toLongLong() : 0;
+    const auto p = ShareStore(db).notePermission(userId, ownerId, noteId, notebookId);
+    return p ? QString(VelmWire::permissionName(*p)) : QString();
 }
 
 QSet<QString> noteReaders(Db &db, const QString &ownerId, const QString &noteId, const QString &notebookId)
 {
-    QSet<QString> readers{ownerId};
+    auto readers = ShareStore(db).noteReaders(ownerId, noteId, notebookId);
+    return readers ? std::move(*readers) : QSet<QString>{ownerId};
+}
+
+qint64 committedStamp(Db &db, const QString &userId)
+{
+    const auto stamp = committedCursor(db, userId);
+    return stamp ? *stamp : 0;
+}
+
+StoreResult<qint64> committedCursor(Db &db, const QString &userId)
+{
     QSqlQuery q = db.query();
-    db.run(q, QStringLiteral("SELECT user_id FROM shares WHERE (kind = 0 AND item_id = ?) OR (kind = 1 AND item_id = ?)"),
-           {noteId, notebookId});
-    while (q.next())
-        readers.insert(q.value(0).toString());
-    if (!notebookId.isEmpty()) {
-        db.run(q, QStringLiteral("SELECT owner_id FROM notebooks WHERE id = ?"), {notebookId});
-        if (q.next())
-            readers.insert(q.value(0).toString());
-    }
-    return readers;
+    if (!db.run(q, QStringLiteral("SELECT last_stamp FROM users WHERE id = ?"), {userId}))
+        return storeFailure;
+    return q.next() ? q.value(0).toLongLong() : 0;
 }
 
 bool StampBook::lock(QSet<QString> readers)
@@ -77,9 +44,7 @@ bool StampBook::lock(QSet<QString> readers)
             ids.append(id);
     std::sort(ids.begin(), ids.end());
     QSqlQuery q = m_db.query();
-    const QString sql = m_db.kind() == Db::Kind::Postgres
-        ? QStringLiteral("SELECT last_stamp FROM users WHERE id = ? FOR UPDATE")
-        : QStringLiteral("SELECT last_stamp FROM users WHERE id = ?");
+    const QString sql = QStringLiteral("SELECT last_stamp FROM users WHERE id = ?") + m_db.lockRows();
     for (const QString &id : ids) {
         if (!m_db.run(q, sql, {id}))
             return false;
@@ -96,31 +61,59 @@ qint64 StampBook::next(const QString &userId)
     return last;
 }
 
-bool StampBook::feed(const QString &table, const QString &column, const QSet<QString> &readers, const QString &id)
+bool StampBook::feed(Rows &rows, const QSet<QString> &readers, const QString &id)
 {
     if (!lock(readers))
         return false;
-    QSqlQuery q = m_db.query();
-    const QString sql = QStringLiteral("INSERT INTO %1 (user_id, %2, stamp) VALUES (?, ?, ?) ON CONFLICT (user_id, %2)"
-                                       " DO UPDATE SET stamp = excluded.stamp").arg(table, column);
+    // A later stamp of the same item replaces the earlier one, as the upsert would.
     for (const QString &reader : readers)
-        if (!m_db.run(q, sql, {reader, id, next(reader)}))
-            return false;
+        rows.insert({reader, id}, next(reader));
     return true;
 }
 
 bool StampBook::feedNote(const QSet<QString> &readers, const QString &noteId)
 {
-    return feed(QStringLiteral("feed"), QStringLiteral("note_id"), readers, noteId);
+    return feed(m_notes, readers, noteId);
 }
 
 bool StampBook::feedAttachment(const QSet<QString> &readers, const QString &attachmentId)
 {
-    return feed(QStringLiteral("attachment_feed"), QStringLiteral("attachment_id"), readers, attachmentId);
+    return feed(m_attachments, readers, attachmentId);
+}
+
+bool StampBook::write(const QString &table, const QString &column, const Rows &rows)
+{
+    // Fixed chunks keep the number of distinct statements (each prepared once
+    // per connection) small.
+    constexpr int chunk = 64;
+    QSqlQuery q = m_db.query();
+    QVariantList values;
+    values.reserve(chunk * 3);
+    int pending = 0;
+    const auto flush = [&] {
+        const bool ok = m_db.run(q, QStringLiteral("INSERT INTO %1 (user_id, %2, stamp) VALUES %3 ON CONFLICT (user_id, %2)"
+                                                   " DO UPDATE SET stamp = excluded.stamp")
+                                        .arg(table, column, Db::valueRows(pending, 3)),
+                                 values);
+        values.clear();
+        pending = 0;
+        return ok;
+    };
+    for (auto it = rows.cbegin(); it != rows.cend(); ++it) {
+        values << it.key().first << it.key().second << it.value();
+        if (++pending == chunk && !flush())
+            return false;
+    }
+    return pending == 0 || flush();
 }
 
 bool StampBook::save()
 {
+    if (!write(QStringLiteral("feed"), QStringLiteral("note_id"), m_notes)
+        || !write(QStringLiteral("attachment_feed"), QStringLiteral("attachment_id"), m_attachments))
+        return false;
+    m_notes.clear();
+    m_attachments.clear();
     QSqlQuery q = m_db.query();
     for (auto it = m_last.cbegin(); it != m_last.cend(); ++it)
         if (!m_db.run(q, QStringLiteral("UPDATE users SET last_stamp = ? WHERE id = ?"), {it.value(), it.key()})

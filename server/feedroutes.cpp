@@ -68,7 +68,7 @@ void feed(Services &s, const httplib::Request &req, httplib::Response &res)
 
 void addFeedRoutes(httplib::Server &http, Services &s)
 {
-    http.Get("/notes/v1/sync/feed", [&s](const httplib::Request &req, httplib::Response &res) { feed(s, req, res); });
+    http.Get(std::string(VelmWire::syncBase) + VelmWire::Path::feed, [&s](const httplib::Request &req, httplib::Response &res) { feed(s, req, res); });
 }
 
 } // namespace VelmServer

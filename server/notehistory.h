@@ -6,10 +6,9 @@
 // body changed on both sides is a real conflict.
 
 #include "db.h"
+#include "store/storeresult.h"
 
 #include <QString>
-
-#include <optional>
 
 namespace VelmServer {
 
@@ -41,12 +40,8 @@ QString bodyHash(const QString &body);
 // side's edit of the body came after it.
 FieldMerge mergeFields(const NoteFields &base, const NoteFields &stored, const NoteFields &pushed);
 
-std::optional<NoteFields> noteVersion(Db &db, const QString &noteId, qint64 version);
-bool recordNoteVersion(Db &db, const QString &noteId, qint64 version, const NoteFields &fields);
-bool forgetNoteVersions(Db &db, const QString &noteId);
-
 // Files every note of a deleted notebook in no notebook, one version up, and
-// tells their readers; false when a write failed.
-bool releaseNotebookNotes(Db &db, StampBook &stamps, const QString &notebookId, qint64 now);
+// tells their readers.
+StoreStatus releaseNotebookNotes(Db &db, StampBook &stamps, const QString &notebookId, qint64 now);
 
 } // namespace VelmServer

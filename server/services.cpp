@@ -1,5 +1,8 @@
 #include "services.h"
 
+#include "store/groupstore.h"
+#include "store/sessionstore.h"
+
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -30,9 +33,11 @@ std::atomic<qint64> s_clockSkewMs{0};
 
 qint64 bodyLimit(const httplib::Request &req, qint64 maxAttachmentMb)
 {
-    if (req.method == "POST" && req.path == "/notes/v1/sync/push")
+    static const std::string push = std::string(VelmWire::syncBase) + VelmWire::Path::push;
+    static const std::string attachments = std::string(VelmWire::syncBase) + VelmWire::Path::attachments;
+    if (req.method == "POST" && req.path == push)
         return pushMaxBytes;
-    if (req.method == "POST" && req.path == "/notes/v1/attachments")
+    if (req.method == "POST" && req.path == attachments)
         return maxAttachmentMb * 1024 * 1024 + 64 * 1024; // the file and its multipart frame
     return jsonMaxBytes;
 }
@@ -63,7 +68,7 @@ QString newId()
 
 QString isoTime(qint64 ms)
 {
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs);
+    return VelmWire::isoTime(ms);
 }
 
 bool isPlainId(const QString &id)
@@ -85,15 +90,20 @@ void replyJson(httplib::Response &res, int status, const QJsonObject &body)
 
 void replyError(httplib::Response &res, int status, const QString &message)
 {
-    replyJson(res, status, QJsonObject{{"error", message}});
+    replyJson(res, status, QJsonObject{{VelmWire::Field::error, message}});
+}
+
+void replyStoreFailure(httplib::Response &res)
+{
+    replyError(res, 500, QStringLiteral("the server could not store or read this; try again"));
 }
 
 std::optional<qint64> sinceParam(const httplib::Request &req, httplib::Response &res)
 {
-    if (!req.has_param("since"))
+    if (!req.has_param(VelmWire::Field::since))
         return 0;
     bool ok = false;
-    const qint64 since = QString::fromStdString(req.get_param_value("since")).toLongLong(&ok);
+    const qint64 since = QString::fromStdString(req.get_param_value(VelmWire::Field::since)).toLongLong(&ok);
     if (!ok) {
         replyError(res, 400, QStringLiteral("since must be a number"));
         return std::nullopt;
@@ -132,10 +142,12 @@ std::optional<Caller> requireUser(Services &s, const httplib::Request &req, http
 {
     if (const std::optional<AccessClaims> claims = bearerClaims(s, req)) {
         // A signed-out or revoked session ends its access tokens too.
-        QSqlQuery q = s.db->query();
-        if (s.db->run(q, QStringLiteral("SELECT revoked FROM sessions WHERE id = ? AND user_id = ?"),
-                      {claims->sessionId, claims->userId})
-            && q.next() && q.value(0).toInt() == 0)
+        const auto session = SessionStore(*s.db).byId(claims->sessionId);
+        if (!session) {
+            replyStoreFailure(res);
+            return std::nullopt;
+        }
+        if (*session && (*session)->userId == claims->userId && !(*session)->revoked)
             return Caller{claims->userId, claims->sessionId};
     }
     replyError(res, 401, QStringLiteral("authentication required"));
@@ -152,33 +164,33 @@ httplib::Server::Handler authed(Services &s, CallerHandler h)
 
 QString groupRole(Services &s, const QString &userId, QString *groupId)
 {
-    QSqlQuery q = s.db->query();
-    if (!s.db->run(q, QStringLiteral("SELECT u.group_id, g.owner_id FROM users u LEFT JOIN groups_ g ON g.id = u.group_id"
-                                     " WHERE u.id = ?"), {userId})
-        || !q.next() || q.value(0).toString().isEmpty()) {
+    const auto g = GroupStore(*s.db).groupOf(userId);
+    if (!g || !*g) {
         groupId->clear();
         return {};
     }
-    *groupId = q.value(0).toString();
-    return q.value(1).toString() == userId ? QStringLiteral("owner") : QStringLiteral("member");
+    *groupId = (*g)->id;
+    return (*g)->ownerId == userId ? QStringLiteral("owner") : QStringLiteral("member");
 }
 
 std::optional<std::pair<QString, QString>> openSession(Services &s, const QString &userId, const QString &userAgent,
                                                        const QString &ip)
 {
-    const QString sessionId = newId();
     const QByteArray secret = Tokens::randomSecret();
     const qint64 now = nowMs();
-    QSqlQuery q = s.db->query();
-    if (!s.db->run(q, QStringLiteral("INSERT INTO sessions (id, user_id, token_hash, user_agent, ip_address, created_at,"
-                                     " last_active_at) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                   {sessionId, userId, Tokens::hashSecret(secret),
-                    userAgent.left(300), ip, now, now}))
+    SessionRow session;
+    session.id = newId();
+    session.userId = userId;
+    session.tokenHash = Tokens::hashSecret(secret);
+    session.userAgent = userAgent.left(300);
+    session.ipAddress = ip;
+    session.createdAt = session.lastActiveAt = now;
+    if (!SessionStore(*s.db).insert(session))
         return std::nullopt;
     QString groupId;
     const QString role = groupRole(s, userId, &groupId);
-    return std::make_pair(s.tokens.issueAccess(userId, sessionId, groupId, role),
-                          sessionId + '.' + QString::fromLatin1(secret));
+    return std::make_pair(s.tokens.issueAccess(userId, session.id, groupId, role),
+                          session.id + '.' + QString::fromLatin1(secret));
 }
 
 } // namespace VelmServer

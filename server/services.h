@@ -2,7 +2,9 @@
 
 #include "changehub.h"
 #include "db.h"
+#include "store/storeresult.h"
 #include "tokens.h"
+#include "wireprotocol.h"
 
 #include <QHash>
 #include <QJsonObject>
@@ -72,14 +74,14 @@ struct Caller
     QString sessionId;
 };
 
-constexpr qint64 pushMaxBytes = 32LL * 1024 * 1024;
+constexpr qint64 pushMaxBytes = VelmWire::pushMaxBytes;
 // Every JSON route but the push: profiles, notebooks, shares, sign-in.
 constexpr qint64 jsonMaxBytes = 256LL * 1024;
-constexpr int pushMaxChanges = 1000;
+constexpr int pushMaxChanges = VelmWire::pushMaxChanges;
 // Names (notebooks) and e-mail addresses, in characters.
 constexpr int maxNameLength = 200;
 constexpr int maxEmailLength = 254;
-constexpr int pullPageSize = 500;
+constexpr int pullPageSize = VelmWire::pullPageSize;
 
 // The largest body the request's route takes.
 qint64 bodyLimit(const httplib::Request &req, qint64 maxAttachmentMb);
@@ -96,6 +98,8 @@ QString pathArg(const httplib::Request &req, int index);
 
 void replyJson(httplib::Response &res, int status, const QJsonObject &body);
 void replyError(httplib::Response &res, int status, const QString &message);
+// A store call failed; its cause is logged where it happened. Answers 500.
+void replyStoreFailure(httplib::Response &res);
 // The "since" cursor of a pull (0 when absent); replies 400 and returns nothing when it is not a number.
 std::optional<qint64> sinceParam(const httplib::Request &req, httplib::Response &res);
 // The body as a JSON object; replies 400 and returns nothing when it is not
@@ -114,7 +118,7 @@ void recordDevice(Services &s, const Caller &c, const httplib::Request &req);
 
 // Ends every share the user gave or received (they left their group); the
 // other side's next pull withdraws the notes.
-bool dropShares(Services &s, const QString &userId);
+StoreStatus dropShares(Services &s, const QString &userId);
 
 // Group and role for the token claims.
 QString groupRole(Services &s, const QString &userId, QString *groupId);

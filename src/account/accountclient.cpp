@@ -2,6 +2,7 @@
 
 #include "apiclient.h"
 #include "authclient.h"
+#include "wireprotocol.h"
 
 namespace VelmAccount {
 
@@ -14,7 +15,7 @@ AccountClient::AccountClient(ApiClient *api, AuthClient *auth, QObject *parent)
 
 void AccountClient::getProfile(std::function<void(const Profile &)> callback)
 {
-    m_api->get(QStringLiteral("/profile"), [callback](bool ok, int, const QJsonObject &body) {
+    m_api->get(QLatin1StringView(VelmWire::Path::profile), [callback](bool ok, int, const QJsonObject &body) {
         if (callback)
             callback(ok ? Profile::fromJson(body) : Profile());
     });
@@ -34,12 +35,12 @@ void AccountClient::act(const QByteArray &method, const QString &path, OutcomeCa
 
 void AccountClient::deleteAccount(OutcomeCallback callback)
 {
-    act("DELETE", QStringLiteral("/profile"), std::move(callback));
+    act("DELETE", QLatin1StringView(VelmWire::Path::profile), std::move(callback));
 }
 
 void AccountClient::getDevices(std::function<void(const QList<Device> &)> callback)
 {
-    m_api->get(QStringLiteral("/devices"), [callback](bool ok, int, const QJsonObject &body) {
+    m_api->get(QLatin1StringView(VelmWire::Path::devices), [callback](bool ok, int, const QJsonObject &body) {
         if (callback)
             callback(ok ? devicesFrom(body) : QList<Device>());
     });
@@ -47,12 +48,12 @@ void AccountClient::getDevices(std::function<void(const QList<Device> &)> callba
 
 void AccountClient::removeDevice(const QString &id, OutcomeCallback callback)
 {
-    act("DELETE", QStringLiteral("/devices/%1").arg(id), std::move(callback));
+    act("DELETE", VelmWire::at(VelmWire::Path::devices, id), std::move(callback));
 }
 
 void AccountClient::renameDevice(const QString &id, const QString &name, OutcomeCallback callback)
 {
-    m_api->patch(QStringLiteral("/devices/%1").arg(id), QJsonObject{{QStringLiteral("device_name"), name}},
+    m_api->patch(VelmWire::at(VelmWire::Path::devices, id), QJsonObject{{QStringLiteral("device_name"), name}},
                  [callback](bool ok, int status, const QJsonObject &reply) {
                      if (callback)
                          callback(Outcome::from(ok, status, reply));
@@ -61,7 +62,7 @@ void AccountClient::renameDevice(const QString &id, const QString &name, Outcome
 
 void AccountClient::getGroup(std::function<void(const Group &)> callback)
 {
-    m_api->get(QStringLiteral("/group"), [callback](bool ok, int, const QJsonObject &body) {
+    m_api->get(QLatin1StringView(VelmWire::Path::group), [callback](bool ok, int, const QJsonObject &body) {
         if (callback)
             callback(ok ? Group::fromJson(body) : Group());
     });
@@ -69,7 +70,7 @@ void AccountClient::getGroup(std::function<void(const Group &)> callback)
 
 void AccountClient::invite(const QJsonObject &body, std::function<void(const GroupInvitation &)> callback)
 {
-    m_api->post(QStringLiteral("/group/invite"), body,
+    m_api->post(QLatin1StringView(VelmWire::Path::groupInvite), body,
                 [this, guard = QPointer<AccountClient>(this), callback](bool ok, int, const QJsonObject &reply) {
                     // The first invitation founds the inviter's group: the
                     // token must learn the new group and the owner role.
@@ -92,7 +93,7 @@ void AccountClient::inviteByEmail(const QString &email, std::function<void(const
 
 void AccountClient::joinGroup(const QString &code, std::function<void(bool ok)> callback)
 {
-    m_api->post(QStringLiteral("/group/join/%1").arg(code), QJsonObject(),
+    m_api->post(VelmWire::at(VelmWire::Path::groupJoin, code), QJsonObject(),
                 [this, guard = QPointer<AccountClient>(this), callback](bool ok, int, const QJsonObject &) {
                     if (ok && guard)
                         refreshClaimsThenAnnounce();
@@ -103,7 +104,7 @@ void AccountClient::joinGroup(const QString &code, std::function<void(bool ok)> 
 
 void AccountClient::leaveGroup(OutcomeCallback callback)
 {
-    act("POST", QStringLiteral("/group/leave"),
+    act("POST", QLatin1StringView(VelmWire::Path::groupLeave),
         [this, guard = QPointer<AccountClient>(this), callback](const Outcome &outcome) {
             if (outcome.ok && guard)
                 refreshClaimsThenAnnounce();
@@ -126,7 +127,7 @@ void AccountClient::refreshClaimsThenAnnounce()
 
 void AccountClient::removeMember(const QString &accountId, OutcomeCallback callback)
 {
-    act("DELETE", QStringLiteral("/group/members/%1").arg(accountId),
+    act("DELETE", VelmWire::at(VelmWire::Path::groupMembers, accountId),
         [guard = QPointer<AccountClient>(this), callback](const Outcome &outcome) {
             if (outcome.ok && guard)
                 emit guard->groupChanged();
@@ -137,7 +138,7 @@ void AccountClient::removeMember(const QString &accountId, OutcomeCallback callb
 
 void AccountClient::revokeInvitation(const QString &id, OutcomeCallback callback)
 {
-    act("DELETE", QStringLiteral("/group/invitations/%1").arg(id), std::move(callback));
+    act("DELETE", VelmWire::at(VelmWire::Path::groupInvitations, id), std::move(callback));
 }
 
 } // namespace VelmAccount

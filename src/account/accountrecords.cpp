@@ -1,5 +1,7 @@
 #include "accountrecords.h"
 
+#include "wireprotocol.h"
+
 #include <QJsonArray>
 
 namespace VelmAccount {
@@ -13,7 +15,7 @@ QString text(const QJsonObject &object, const char *key)
 
 QDateTime time(const QJsonObject &object, const char *key)
 {
-    return QDateTime::fromString(text(object, key), Qt::ISODateWithMs);
+    return VelmWire::fromIsoTime(text(object, key));
 }
 
 template<typename Record>

@@ -4,6 +4,7 @@
 #include "apiclient.h"
 #include "tokenmanager.h"
 #include "webauthhandler.h"
+#include "wireprotocol.h"
 
 #include <QCryptographicHash>
 #include <QDesktopServices>
@@ -46,7 +47,7 @@ AuthClient::AuthClient(const QString &authBaseUrl, const QString &realm, const Q
             onFailure(false);
             return;
         }
-        apiGuard->postPublic(QStringLiteral("/auth/token/refresh"),
+        apiGuard->postPublic(QLatin1StringView(VelmWire::Path::tokenRefresh),
                              QJsonObject{{QStringLiteral("refresh_token"), refreshToken}},
                              [onSuccess, onFailure](bool ok, int status, const QJsonObject &body) {
                                  if (ok)
@@ -243,7 +244,7 @@ void AuthClient::exchangeCode(const QString &code, const QString &verifier, cons
                            {QStringLiteral("code_verifier"), verifier},
                            {QStringLiteral("redirect_uri"), redirectUri},
                            {QStringLiteral("client_id"), m_clientId}};
-    m_api->postPublic(QStringLiteral("/auth/token"), body,
+    m_api->postPublic(QLatin1StringView(VelmWire::Path::token), body,
                       [this, guard = QPointer<AuthClient>(this)](bool ok, int status, const QJsonObject &reply) {
                           if (!guard)
                               return;
@@ -268,7 +269,7 @@ void AuthClient::finishLogin(const QString &access, const QString &refresh)
 void AuthClient::logout()
 {
     // Sent with the token as it is: a refresh here could outlive the sign-out.
-    m_api->postWithoutRefresh(QStringLiteral("/auth/logout"), QJsonObject(), nullptr);
+    m_api->postWithoutRefresh(QLatin1StringView(VelmWire::Path::logout), QJsonObject(), nullptr);
     m_tokens->clearTokens();
     m_user = User();
     setState(AuthState::Unauthenticated);
@@ -305,7 +306,7 @@ void AuthClient::storeUser(bool ok, const QJsonObject &body, const std::function
 
 void AuthClient::fetchCurrentUser(std::function<void(const User &)> callback)
 {
-    m_api->get(QStringLiteral("/users/me"),
+    m_api->get(QLatin1StringView(VelmWire::Path::me),
                [this, guard = QPointer<AuthClient>(this), callback](bool ok, int, const QJsonObject &body) {
                    if (guard)
                        storeUser(ok, body, callback);
@@ -315,7 +316,7 @@ void AuthClient::fetchCurrentUser(std::function<void(const User &)> callback)
 void AuthClient::updateProfile(const QString &displayName,
                                std::function<void(const Outcome &, const User &)> callback)
 {
-    m_api->patch(QStringLiteral("/users/me"), QJsonObject{{QStringLiteral("display_name"), displayName}},
+    m_api->patch(QLatin1StringView(VelmWire::Path::me), QJsonObject{{QStringLiteral("display_name"), displayName}},
                  [this, guard = QPointer<AuthClient>(this), callback](bool ok, int status, const QJsonObject &body) {
                      if (!guard)
                          return;
@@ -330,7 +331,7 @@ void AuthClient::updateProfile(const QString &displayName,
 void AuthClient::changePassword(const QString &current, const QString &replacement,
                                 std::function<void(const Outcome &)> callback)
 {
-    m_api->post(QStringLiteral("/users/me/password"),
+    m_api->post(QLatin1StringView(VelmWire::Path::password),
                 QJsonObject{{QStringLiteral("current_password"), current},
                             {QStringLiteral("new_password"), replacement}},
                 [callback](bool ok, int status, const QJsonObject &body) {
@@ -341,7 +342,7 @@ void AuthClient::changePassword(const QString &current, const QString &replaceme
 
 void AuthClient::listSessions(std::function<void(const QList<Session> &)> callback)
 {
-    m_api->get(QStringLiteral("/users/me/sessions"), [callback](bool ok, int, const QJsonObject &body) {
+    m_api->get(QLatin1StringView(VelmWire::Path::sessions), [callback](bool ok, int, const QJsonObject &body) {
         if (callback)
             callback(ok ? sessionsFrom(body) : QList<Session>());
     });
@@ -349,7 +350,7 @@ void AuthClient::listSessions(std::function<void(const QList<Session> &)> callba
 
 void AuthClient::revokeSession(const QString &id, std::function<void(const Outcome &)> callback)
 {
-    m_api->del(QStringLiteral("/users/me/sessions/%1").arg(id), [callback](bool ok, int status, const QJsonObject &body) {
+    m_api->del(VelmWire::at(VelmWire::Path::sessions, id), [callback](bool ok, int status, const QJsonObject &body) {
         if (callback)
             callback(Outcome::from(ok, status, body));
     });

@@ -6,6 +6,7 @@
 #include "authclient.h"
 #include "tokenmanager.h"
 #include "tokenstore.h"
+#include "wireprotocol.h"
 
 #include <QSysInfo>
 
@@ -73,7 +74,7 @@ void Client::endRejectedSession()
 
 QUrl Client::authApiUrl(const ClientConfig &config)
 {
-    return QUrl(QStringLiteral("%1/api/v1/realms/%2").arg(config.authBaseUrl, config.realm));
+    return QUrl(config.authBaseUrl + QLatin1StringView(VelmWire::realmsBase) + config.realm);
 }
 
 void Client::setEndpoints(const ClientConfig &config, const QString &syncApiUrl)

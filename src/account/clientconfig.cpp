@@ -1,5 +1,7 @@
 #include "clientconfig.h"
 
+#include "wireprotocol.h"
+
 #include <QHostAddress>
 #include <QUrl>
 #include <QtGlobal>
@@ -67,7 +69,7 @@ ClientConfig ClientConfig::fromEnvironment(const QString &appVersion, const QStr
     ClientConfig config;
     config.authBaseUrl = envOr("AUTH_BASE_URL", server);
     config.realm = envOr("AUTH_REALM_SLUG", QStringLiteral("velmora"));
-    config.accountApiUrl = envOr("ACCOUNT_API_URL", server + QStringLiteral("/account/v1"));
+    config.accountApiUrl = envOr("ACCOUNT_API_URL", server + QLatin1StringView(VelmWire::accountBase));
     config.clientId = envOr("AUTH_CLIENT_ID", QStringLiteral("9f1c2a7be04d53c8a6e1f0b2d7c4e913"));
     config.appId = QStringLiteral("app.velmora.notes");
     config.appName = QStringLiteral("Velmora Notes");
@@ -78,7 +80,7 @@ ClientConfig ClientConfig::fromEnvironment(const QString &appVersion, const QStr
 
 QString ClientConfig::syncApiUrlFromEnvironment(const QString &serverUrl)
 {
-    return envOr("SYNC_API_URL", serverOrDefault(serverUrl) + QStringLiteral("/notes/v1"));
+    return envOr("SYNC_API_URL", serverOrDefault(serverUrl) + QLatin1StringView(VelmWire::syncBase));
 }
 
 } // namespace VelmAccount

@@ -3,6 +3,7 @@
 #include "apiclient.h"
 #include "tokenmanager.h"
 #include "synclog.h"
+#include "wireprotocol.h"
 
 #include <QJsonObject>
 #include <QRandomGenerator>
@@ -77,7 +78,7 @@ void ChangeFeed::poll()
     const qint64 since = m_live ? std::max(m_serverCursor, m_cursor()) : 0;
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("since"), QString::number(since));
-    m_api->get(QStringLiteral("/sync/feed"), [this, generation](bool ok, int status, const QJsonObject &body) {
+    m_api->get(QLatin1StringView(VelmWire::Path::feed), [this, generation](bool ok, int status, const QJsonObject &body) {
         answered(generation, ok, status, body.value(QLatin1String("cursor")).toInteger());
     }, query);
 }

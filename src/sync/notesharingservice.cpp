@@ -1,6 +1,7 @@
 #include "notesharingservice.h"
 
 #include "apiclient.h"
+#include "wireprotocol.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -27,8 +28,9 @@ ShareMember NoteSharingService::memberFromJson(const QJsonObject &object)
 
 void NoteSharingService::listMembers(const QString &itemId, MembersCallback callback)
 {
-    const QString path = m_kind == Notes ? QStringLiteral("/shares/notes/%1") : QStringLiteral("/notebooks/%1/shares");
-    m_api->get(path.arg(itemId), [callback](bool ok, int, const QJsonObject &body) {
+    const QString path = m_kind == Notes ? VelmWire::at(VelmWire::Path::noteShares, itemId)
+                                         : VelmWire::at(VelmWire::Path::notebooks, itemId) + QLatin1StringView(VelmWire::Path::notebookShares);
+    m_api->get(path, [callback](bool ok, int, const QJsonObject &body) {
         QList<ShareMember> members;
         if (ok) {
             for (const QJsonValue &value : body.value("shares").toArray())
@@ -42,11 +44,12 @@ void NoteSharingService::listMembers(const QString &itemId, MembersCallback call
 void NoteSharingService::shareWith(const QString &itemId, const QString &accountId, const QString &permission,
                                    ShareCallback callback)
 {
-    const QString path = m_kind == Notes ? QStringLiteral("/shares/notes/%1") : QStringLiteral("/notebooks/%1/share");
+    const QString path = m_kind == Notes ? VelmWire::at(VelmWire::Path::noteShares, itemId)
+                                         : VelmWire::at(VelmWire::Path::notebooks, itemId) + QLatin1StringView(VelmWire::Path::notebookShare);
     const QJsonObject body{{"account_id", accountId},
                            {"auth_user_id", accountId},
                            {"permission", permission == QLatin1String("view") ? "view" : "edit"}};
-    m_api->post(path.arg(itemId), body, [callback](bool ok, int status, const QJsonObject &reply) {
+    m_api->post(path, body, [callback](bool ok, int status, const QJsonObject &reply) {
         if (!callback)
             return;
         QString error = ok ? QString() : reply.value("error").toString();
@@ -58,8 +61,10 @@ void NoteSharingService::shareWith(const QString &itemId, const QString &account
 
 void NoteSharingService::removeShare(const QString &itemId, const QString &memberKey, RemoveCallback callback)
 {
-    const QString path = m_kind == Notes ? QStringLiteral("/shares/notes/%1/%2") : QStringLiteral("/notebooks/%1/shares/%2");
-    m_api->del(path.arg(itemId, memberKey), [callback](bool ok, int, const QJsonObject &) {
+    const QString path = m_kind == Notes
+        ? VelmWire::at(VelmWire::Path::noteShares, itemId)
+        : VelmWire::at(VelmWire::Path::notebooks, itemId) + QLatin1StringView(VelmWire::Path::notebookShares);
+    m_api->del(path + u'/' + memberKey, [callback](bool ok, int, const QJsonObject &) {
         if (callback)
             callback(ok);
     });

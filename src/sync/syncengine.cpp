@@ -9,6 +9,7 @@
 #include "preferencesrepository.h"
 #include "synclog.h"
 #include "syncrecords.h"
+#include "wireprotocol.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -184,7 +185,7 @@ void SyncEngine::pushNextNotebook()
     // No database can keep a NUL in a name; it is dropped rather than refused on every cycle.
     const QString name = QString(notebook.name).remove(QChar(0));
     const QPointer<SyncEngine> self(this);
-    const QString path = QStringLiteral("/notebooks/%1").arg(notebook.id);
+    const QString path = VelmWire::at(VelmWire::Path::notebooks, notebook.id);
     if (notebook.deletedAt) {
         m_api->del(path, [this, self, notebook](bool ok, int status, const QJsonObject &) {
             if (!self)
@@ -216,7 +217,7 @@ void SyncEngine::pushNextNotebook()
 void SyncEngine::createNotebookOnServer(const Notebook &notebook)
 {
     const QPointer<SyncEngine> self(this);
-    m_api->post(QStringLiteral("/notebooks"),
+    m_api->post(QLatin1StringView(VelmWire::Path::notebooks),
                 {{"id", notebook.id}, {"name", QString(notebook.name).remove(QChar(0))}, {"is_default", notebook.isDefault}},
                 [this, self, notebook](bool ok, int status, const QJsonObject &body) {
                     if (!self)
@@ -273,7 +274,7 @@ void SyncEngine::pushNextBatch()
     for (const QJsonObject &change : batch.changes)
         changes.append(change);
     const QPointer<SyncEngine> self(this);
-    m_api->post(QStringLiteral("/sync/push"), {{"changes", changes}},
+    m_api->post(QLatin1StringView(VelmWire::Path::push), {{"changes", changes}},
                 [this, self, batch](bool ok, int status, const QJsonObject &body) {
                     if (!self)
                         return;
@@ -366,10 +367,10 @@ void SyncEngine::pullNotes(const QString &since)
     emit syncProgress(tr("Downloading notes"), 0, 0);
     QUrlQuery query;
     if (!since.isEmpty())
-        query.addQueryItem(QStringLiteral("since"), since);
+        query.addQueryItem(QLatin1StringView(VelmWire::Field::since), since);
     const QPointer<SyncEngine> self(this);
     m_api->get(
-        QStringLiteral("/sync/pull"),
+        QLatin1StringView(VelmWire::Path::pull),
         [this, self, since](bool ok, int status, const QJsonObject &body) {
             if (!self)
                 return;
@@ -502,7 +503,7 @@ void SyncEngine::pullNotebooks()
 {
     emit syncProgress(tr("Downloading notebooks"), 0, 0);
     const QPointer<SyncEngine> self(this);
-    m_api->get(QStringLiteral("/notebooks"), [this, self](bool ok, int status, const QJsonObject &body) {
+    m_api->get(QLatin1StringView(VelmWire::Path::notebooks), [this, self](bool ok, int status, const QJsonObject &body) {
         if (!self)
             return;
         if (!ok)

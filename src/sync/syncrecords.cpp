@@ -1,5 +1,7 @@
 #include "syncrecords.h"
 
+#include "wireprotocol.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QUuid>
@@ -70,7 +72,7 @@ QDateTime dateFromJson(const QJsonValue &value, bool acceptText)
     if (value.isDouble())
         return QDateTime::fromMSecsSinceEpoch(value.toInteger(), Qt::UTC);
     if (acceptText && value.isString() && !value.toString().isEmpty())
-        return QDateTime::fromString(value.toString(), Qt::ISODateWithMs).toUTC();
+        return VelmWire::fromIsoTime(value.toString()).toUTC();
     return {};
 }
 
