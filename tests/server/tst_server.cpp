@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QUuid>
 #include <QtTest>
 
@@ -551,6 +553,55 @@ private slots:
         QVERIFY(client->Get("/releases/../signing.key")->status != 200);
         QVERIFY(client->Get("/releases/%2e%2e/signing.key")->status != 200);
         QCOMPARE(client->Get("/healthz")->status, 200);
+    }
+
+    // A write the database refuses answers 500 and leaves what the caller sees as it was.
+    void refusedWritesAnswer500_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QJsonObject>("body");
+        QTest::addColumn<QString>("check");
+        QTest::newRow("push: its feed rows") << "feed" << "INSERT" << "POST" << "/notes/v1/sync/push"
+                                            << QJsonObject{{"changes", QJsonArray{noteChange(uuid(), 1, "n")}}}
+                                            << "/notes/v1/sync/pull";
+        QTest::newRow("new notebook") << "notebooks" << "INSERT" << "POST" << "/notes/v1/notebooks"
+                                      << QJsonObject{{"id", uuid()}, {"name", "Work"}} << "/notes/v1/notebooks";
+        QTest::newRow("display name") << "users" << "UPDATE" << "PATCH" << "/api/v1/realms/velmora/users/me"
+                                      << QJsonObject{{"display_name", "Renamed"}} << "/api/v1/realms/velmora/users/me";
+        QTest::newRow("first invitation founds a group") << "groups_" << "INSERT" << "POST" << "/account/v1/group/invite"
+                                                         << QJsonObject() << "/account/v1/profile";
+    }
+    void refusedWritesAnswer500()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, event);
+        QFETCH(QString, method);
+        QFETCH(QString, path);
+        QFETCH(QJsonObject, body);
+        QFETCH(QString, check);
+        const Api a = newUser();
+        const QJsonObject before = a.call("GET", check.toStdString()).json;
+        QString error;
+        const auto db = VelmServer::Db::open(m_h->dataDir(), databaseUrl(), &error);
+        QVERIFY2(db, qPrintable(error));
+        QSqlQuery q = db->query();
+        const QStringList refuse = postgres
+            ? QStringList{"CREATE OR REPLACE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql"
+                          " AS $$BEGIN RAISE EXCEPTION 'refused'; END$$",
+                          QStringLiteral("CREATE TRIGGER refuse BEFORE %1 ON %2 FOR EACH ROW EXECUTE FUNCTION refuse()")
+                              .arg(event, table)}
+            : QStringList{QStringLiteral("CREATE TRIGGER refuse BEFORE %1 ON %2 BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                              .arg(event, table)};
+        for (const QString &sql : refuse)
+            QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
+        const auto reply = a.call(method.toLatin1().constData(), path.toStdString(), body);
+        QVERIFY2(q.exec(postgres ? "DROP TRIGGER refuse ON " + table : QStringLiteral("DROP TRIGGER refuse")),
+                 qPrintable(q.lastError().text()));
+        QCOMPARE(reply.status, 500);
+        QCOMPARE(a.call("GET", check.toStdString()).json, before);
     }
 
     // What deleting `deleted` leaves in each table: nothing may name the account.
