@@ -10,6 +10,8 @@
 
 namespace VelmSync {
 
+using namespace VelmWire;
+
 namespace {
 
 qint64 ms(const QDateTime &time)
@@ -78,67 +80,67 @@ QDateTime dateFromJson(const QJsonValue &value, bool acceptText)
 
 QJsonObject noteChange(const Note &note)
 {
-    QJsonObject data{{"body", note.body},
-                     {"created_at", ms(note.createdAt)},
-                     {"updated_at", ms(note.updatedAt)},
-                     {"modified_at", ms(note.modifiedAt)}};
+    QJsonObject data{{Field::body, note.body},
+                     {Field::createdAt, ms(note.createdAt)},
+                     {Field::updatedAt, ms(note.updatedAt)},
+                     {Field::modifiedAt, ms(note.modifiedAt)}};
     if (!note.notebookId.isEmpty())
-        data.insert("notebook_id", note.notebookId);
+        data.insert(Field::notebookId, note.notebookId);
     if (note.deletedAt)
-        data.insert("deleted_at", ms(*note.deletedAt));
-    QJsonObject change{{"entity_type", "note"},
-                       {"entity_id", note.id},
-                       {"action", note.deletedAt ? "delete" : "update"},
-                       {"version", note.version},
-                       {"data", data}};
+        data.insert(Field::deletedAt, ms(*note.deletedAt));
+    QJsonObject change{{Field::entityType, Value::note},
+                       {Field::entityId, note.id},
+                       {Field::action, note.deletedAt ? Value::remove : Value::update},
+                       {Field::version, note.version},
+                       {Field::data, data}};
     if (note.opVersion > 0)
-        change.insert("base_version", note.opVersion);
+        change.insert(Field::baseVersion, note.opVersion);
     return change;
 }
 
 QJsonObject deletionChange(const PendingDeletion &deletion)
 {
-    QJsonObject data{{"body", deletion.body},
-                     {"created_at", ms(deletion.createdAt)},
-                     {"updated_at", ms(deletion.deletedAt)},
-                     {"modified_at", ms(deletion.deletedAt)},
-                     {"deleted_at", ms(deletion.deletedAt)}};
+    QJsonObject data{{Field::body, deletion.body},
+                     {Field::createdAt, ms(deletion.createdAt)},
+                     {Field::updatedAt, ms(deletion.deletedAt)},
+                     {Field::modifiedAt, ms(deletion.deletedAt)},
+                     {Field::deletedAt, ms(deletion.deletedAt)}};
     if (!deletion.notebookId.isEmpty())
-        data.insert("notebook_id", deletion.notebookId);
-    return {{"entity_type", "note"},
-            {"entity_id", deletion.noteId},
-            {"action", "purge"},
-            {"version", deletion.serverVersion + 1},
-            {"base_version", deletion.serverVersion},
-            {"data", data}};
+        data.insert(Field::notebookId, deletion.notebookId);
+    return {{Field::entityType, Value::note},
+            {Field::entityId, deletion.noteId},
+            {Field::action, Value::purge},
+            {Field::version, deletion.serverVersion + 1},
+            {Field::baseVersion, deletion.serverVersion},
+            {Field::data, data}};
 }
 
 Note noteFromPull(const QJsonObject &change, bool *gone)
 {
     if (gone)
-        *gone = change.value("purged").toBool()
-            || (change.value("is_shared").toBool() && change.value("permission").toString().isEmpty());
+        *gone = change.value(Field::purged).toBool()
+            || (change.value(Field::isShared).toBool() && change.value(Field::permission).toString().isEmpty());
     Note note;
-    note.id = change.value("id").toString();
-    note.notebookId = change.value("notebook_id").toString();
-    note.body = change.value("body").toString();
-    note.version = change.value("version").toInt();
+    note.id = change.value(Field::id).toString();
+    note.notebookId = change.value(Field::notebookId).toString();
+    note.body = change.value(Field::body).toString();
+    note.version = change.value(Field::version).toInt();
     note.opVersion = note.version;
-    note.createdAt = dateFromJson(change.value("created_at"), true);
-    note.updatedAt = dateFromJson(change.value("updated_at"), true);
-    note.modifiedAt = dateFromJson(change.value("modified_at"), true);
+    note.createdAt = dateFromJson(change.value(Field::createdAt), true);
+    note.updatedAt = dateFromJson(change.value(Field::updatedAt), true);
+    note.modifiedAt = dateFromJson(change.value(Field::modifiedAt), true);
     fillMissingTimes({&note.createdAt, &note.updatedAt, &note.modifiedAt});
-    const QDateTime deletedAt = dateFromJson(change.value("deleted_at"), true);
+    const QDateTime deletedAt = dateFromJson(change.value(Field::deletedAt), true);
     if (deletedAt.isValid())
         note.deletedAt = deletedAt;
     note.syncStatus = SyncStatus::Synced;
-    note.ownerId = change.value("owner_id").toString();
-    note.isShared = change.value("is_shared").toBool();
-    note.permission = change.value("permission").toString();
+    note.ownerId = change.value(Field::ownerId).toString();
+    note.isShared = change.value(Field::isShared).toBool();
+    note.permission = change.value(Field::permission).toString();
     // The server names the owner of every note; locally only others' notes
     // carry one, and the flag alone marks the user's own shared notes.
     if (!note.isShared) {
-        note.isShared = change.value("shared_by_me").toBool();
+        note.isShared = change.value(Field::sharedByMe).toBool();
         note.ownerId.clear();
         note.permission.clear();
     }
@@ -148,13 +150,13 @@ Note noteFromPull(const QJsonObject &change, bool *gone)
 Notebook notebookFromPull(const QJsonObject &object)
 {
     Notebook notebook;
-    notebook.id = object.value("id").toString();
-    notebook.name = object.value("name").toString();
-    notebook.isDefault = object.value("is_default").toBool();
-    notebook.isShared = object.value("is_shared").toBool();
-    notebook.version = object.value("version").toInt();
-    notebook.createdAt = dateFromJson(object.value("created_at"), false);
-    notebook.updatedAt = dateFromJson(object.value("updated_at"), false);
+    notebook.id = object.value(Field::id).toString();
+    notebook.name = object.value(Field::name).toString();
+    notebook.isDefault = object.value(Field::isDefault).toBool();
+    notebook.isShared = object.value(Field::isShared).toBool();
+    notebook.version = object.value(Field::version).toInt();
+    notebook.createdAt = dateFromJson(object.value(Field::createdAt), false);
+    notebook.updatedAt = dateFromJson(object.value(Field::updatedAt), false);
     fillMissingTimes({&notebook.createdAt, &notebook.updatedAt});
     notebook.syncStatus = SyncStatus::Synced;
     return notebook;
