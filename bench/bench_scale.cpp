@@ -24,6 +24,7 @@
 #include "snapshotrepository.h"
 #include "todosscreen.h"
 #include "trashscreen.h"
+#include "scalegenerator.h"
 #include "notelistwidget.h"
 #include "noterow.h"
 
@@ -52,17 +53,6 @@
 #include <vector>
 
 namespace {
-
-const char *const kWords[] = {
-    "project", "meeting", "notes", "review", "design", "budget", "plan", "team", "update", "release",
-    "customer", "garden", "recipe", "travel", "packing", "book", "reading", "list", "idea", "draft",
-    "schedule", "invoice", "report", "summary", "weekly", "monthly", "quarter", "goal", "task", "follow",
-    "email", "call", "agenda", "minutes", "decision", "action", "owner", "deadline", "status", "risk",
-    "the", "and", "with", "for", "from", "into", "about", "after", "before", "under",
-    "quick", "brown", "lazy", "river", "mountain", "coffee", "morning", "evening", "window", "table",
-};
-constexpr int kWordCount = int(sizeof(kWords) / sizeof(kWords[0]));
-const QString kRareWord = QStringLiteral("zephyrquill");
 
 struct Figure
 {
@@ -120,169 +110,6 @@ long residentKb()
     return -1;
 }
 
-class BodyBuilder
-{
-public:
-    explicit BodyBuilder(QRandomGenerator &random)
-        : m_random(random)
-    {
-    }
-
-    QString words(int count)
-    {
-        QString text;
-        for (int i = 0; i < count; ++i) {
-            if (i)
-                text += ' ';
-            text += QLatin1String(kWords[m_random.bounded(kWordCount)]);
-        }
-        return text;
-    }
-
-    void line(const QString &text, const QJsonObject &lineAttributes = {})
-    {
-        m_ops.append(QJsonObject{{"insert", text}});
-        QJsonObject newline{{"insert", "\n"}};
-        if (!lineAttributes.isEmpty())
-            newline.insert("attributes", lineAttributes);
-        m_ops.append(newline);
-        m_size += text.size() + 40;
-    }
-
-    void embed(const QJsonObject &value)
-    {
-        m_ops.append(QJsonObject{{"insert", value}});
-        m_ops.append(QJsonObject{{"insert", "\n"}});
-        m_size += 80;
-    }
-
-    QString build(int targetBytes, bool rare, const QString &attachmentId)
-    {
-        m_ops = QJsonArray();
-        m_size = 0;
-        line(words(3 + m_random.bounded(5)), QJsonObject{{"header", 1}});
-        if (rare)
-            line(QStringLiteral("the %1 appears here").arg(kRareWord));
-        if (!attachmentId.isEmpty())
-            embed(QJsonObject{{"image", "velmora-notes://attachment/" + attachmentId}});
-        while (m_size < targetBytes) {
-            switch (m_random.bounded(8)) {
-            case 0:
-                line(words(2 + m_random.bounded(4)), QJsonObject{{"header", 2 + m_random.bounded(2)}});
-                break;
-            case 1:
-                for (int i = 0, n = 2 + m_random.bounded(5); i < n; ++i)
-                    line(words(3 + m_random.bounded(8)), QJsonObject{{"list", "bullet"}});
-                break;
-            case 2:
-                for (int i = 0, n = 2 + m_random.bounded(5); i < n; ++i)
-                    line(words(2 + m_random.bounded(6)),
-                         QJsonObject{{"list", m_random.bounded(3) ? "unchecked" : "checked"}});
-                break;
-            case 3:
-                for (int i = 0, n = 2 + m_random.bounded(6); i < n; ++i)
-                    line(QStringLiteral("int value_%1 = compute(%2);").arg(i).arg(m_random.bounded(100)),
-                         QJsonObject{{"code-block", true}});
-                break;
-            case 4: {
-                if (m_random.bounded(4))
-                    break;
-                QJsonArray rows;
-                for (int r = 0; r < 4; ++r) {
-                    QJsonArray row;
-                    for (int c = 0; c < 3; ++c)
-                        row.append(words(1 + m_random.bounded(2)));
-                    rows.append(row);
-                }
-                const QJsonObject table{{"cells", rows}, {"hasHeader", true}};
-                embed(QJsonObject{{"table", QString::fromUtf8(QJsonDocument(table).toJson(QJsonDocument::Compact))}});
-                m_size += 200;
-                break;
-            }
-            default: {
-                m_ops.append(QJsonObject{{"insert", words(5 + m_random.bounded(20)) + ' '}});
-                m_ops.append(QJsonObject{{"insert", words(2)}, {"attributes", QJsonObject{{"bold", true}}}});
-                line(' ' + words(5 + m_random.bounded(25)));
-                m_size += 200;
-                break;
-            }
-            }
-        }
-        return QString::fromUtf8(QJsonDocument(m_ops).toJson(QJsonDocument::Compact));
-    }
-
-private:
-    QRandomGenerator &m_random;
-    QJsonArray m_ops;
-    int m_size = 0;
-};
-
-// Fills the data directory named by NOTES_DATA_DIR with n notes.
-void generate(int n)
-{
-    QRandomGenerator random(20261206u + quint32(n));
-    Database db;
-    db.setTextExtractor(noteTextOfBody);
-    if (!db.open(Database::defaultDatabasePath()) || !db.migrate())
-        qFatal("cannot create the benchmark database");
-    NoteRepository notes(&db);
-    NotebookRepository notebooks(&db);
-    AttachmentRepository attachments(&db);
-    QSqlQuery(db.database()).exec(QStringLiteral("INSERT INTO preferences (key, value) VALUES ('has_seen_welcome', '1')"));
-
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    QStringList notebookIds;
-    db.database().transaction();
-    for (int i = 0; i < 20; ++i) {
-        Notebook book;
-        book.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        book.name = QStringLiteral("Notebook %1").arg(i + 1, 2, 10, QLatin1Char('0'));
-        book.createdAt = book.updatedAt = now;
-        notebooks.insert(book);
-        notebookIds << book.id;
-    }
-    BodyBuilder builder(random);
-    QByteArray png;
-    {
-        QImage image(320, 200, QImage::Format_RGB32);
-        image.fill(QColor("#90CAF9"));
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-    }
-    for (int i = 0; i < n; ++i) {
-        Note note;
-        note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        note.notebookId = random.bounded(4) ? notebookIds.at(random.bounded(20)) : QString();
-        // Most notes are short, a few are long: 0.5 KB .. 20 KB.
-        const double r = random.generateDouble();
-        const int target = 500 + int(19500 * r * r * r);
-        QString attachmentId;
-        if (random.bounded(50) == 0) {
-            Attachment attachment;
-            attachment.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            attachment.noteId = note.id;
-            attachment.filename = QStringLiteral("picture-%1.png").arg(i);
-            attachment.mimeType = QStringLiteral("image/png");
-            attachment.sizeBytes = png.size();
-            attachment.createdAt = now;
-            attachmentId = attachment.id;
-            note.body = builder.build(target, random.bounded(1000) == 0, attachmentId);
-            note.createdAt = note.updatedAt = note.modifiedAt = now.addSecs(-qint64(random.bounded(3 * 365 * 86400)));
-            notes.insert(note);
-            attachments.saveFile(attachment.id, png);
-            attachments.insert(attachment);
-        } else {
-            note.body = builder.build(target, random.bounded(1000) == 0, attachmentId);
-            note.createdAt = note.updatedAt = note.modifiedAt = now.addSecs(-qint64(random.bounded(3 * 365 * 86400)));
-            notes.insert(note);
-        }
-        if (random.bounded(20) == 0)
-            notes.softDelete(note.id);
-    }
-    db.database().commit();
-}
-
 // A long note of about 200 KB with the same mix.
 QString longBody()
 {
@@ -306,7 +133,12 @@ void runFor(int n, const QString &root, int runs)
     } else {
         QElapsedTimer timer;
         timer.start();
-        generate(n);
+        // Smaller bodies keep a million notes within a few gigabytes.
+        const double scale = qEnvironmentVariableIsSet("BENCH_BODY_SCALE")
+            ? qEnvironmentVariable("BENCH_BODY_SCALE").toDouble()
+            : 1.0;
+        if (!generateScaleDatabase(n, scale > 0 ? scale : 1.0))
+            qFatal("cannot create the benchmark database");
         std::printf("N=%-7d generated in %.1f s (%.1f MB database)\n", n, timer.elapsed() / 1000.0,
                     QFileInfo(Database::defaultDatabasePath()).size() / 1048576.0);
     }
@@ -552,10 +384,12 @@ void runFor(int n, const QString &root, int runs)
         // The database put back the way version 2 left it (not timed), then migrated.
         QSqlQuery q(sql);
         for (const char *statement :
-             {"DROP INDEX idx_notes_list", "DROP TABLE note_todos", "DROP TABLE todo_items", "DROP TABLE note_counts",
+             {"DROP INDEX idx_notes_list", "DROP TABLE todo_items", "DROP TABLE note_counts",
               "DROP TRIGGER todo_items_note", "DROP TRIGGER notes_count_ai", "DROP TRIGGER notes_count_ad",
               "DROP TRIGGER notes_count_au", "DROP TABLE notes_fts", "ALTER TABLE notes DROP COLUMN title",
-              "ALTER TABLE notes DROP COLUMN preview",
+              "ALTER TABLE notes DROP COLUMN preview", "ALTER TABLE notes DROP COLUMN account",
+              "ALTER TABLE notebooks DROP COLUMN account", "ALTER TABLE sync_queue DROP COLUMN account",
+              "DROP TABLE note_bases",
               "CREATE VIRTUAL TABLE notes_fts USING fts5(body, content='notes', content_rowid='rowid')",
               "INSERT INTO notes_fts(notes_fts) VALUES('rebuild')", "UPDATE schema_version SET version = 2"})
             q.exec(QString::fromLatin1(statement));
@@ -566,7 +400,7 @@ void runFor(int n, const QString &root, int runs)
             if (!db.open(Database::defaultDatabasePath()) || !db.migrate())
                 qFatal("migration failed");
         });
-        print(n, "migrations 3 to 6 (search, lists, to-dos, counts)", migration);
+        print(n, "migrations 3 to 7 (search, lists, to-dos, counts)", migration);
     }
 }
 

@@ -329,11 +329,12 @@ BackupResult createBackup(const QString &targetPath, const IoRepositories &repos
         steps.step(BackupText::tr("Saving notebooks..."));
     }
 
+    const QString savingNotes = BackupText::tr("Saving notes...");
     const bool notesWritten = repositories.notes->forEachNote([&](const Note &note) {
         if (!zip.addFile(QStringLiteral("notes/%1.json").arg(note.id), indented(noteToJson(note))))
             return false;
         ++result.noteCount;
-        steps.step(BackupText::tr("Saving notes..."));
+        steps.step(savingNotes);
         return true;
     });
     if (!notesWritten)

@@ -50,6 +50,10 @@ bool ZipWriter::open()
         return fail(QStringLiteral("out of memory"));
     archive_write_set_format_zip(m_archive);
     archive_write_zip_set_compression_deflate(m_archive);
+    // The fastest deflate: notes are text, which it packs nearly as small, in
+    // a fraction of the time the default level takes on a large backup.
+    if (archive_write_set_format_option(m_archive, "zip", "compression-level", "1") != ARCHIVE_OK)
+        qCInfo(lcIo) << "ZipWriter: the default compression level is used";
     archive_write_set_options(m_archive, "hdrcharset=UTF-8");
     // No padding after the central directory.
     archive_write_set_bytes_in_last_block(m_archive, 1);

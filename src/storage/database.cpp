@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -642,6 +643,35 @@ bool Database::readBodies(bool texts, bool todos)
     const qint64 total = query.value(0).toLongLong();
     query.finish();
 
+    // The indexes and the trigger over what this fills are made again once it
+    // is filled: building an index is one sort, keeping it meant a random
+    // insertion per row, and a trigger per note. The transaction keeps it
+    // all or nothing.
+    QStringList remade;
+    if (!query.exec(QStringLiteral("SELECT type, name, sql FROM sqlite_master WHERE name IN ('idx_notes_list', "
+                                   "'idx_todo_items_updated', 'idx_todo_items_text', 'todo_items_note')")))
+        return fail("read indexes", query);
+    QStringList dropped;
+    while (query.next()) {
+        dropped << QStringLiteral("DROP %1 %2").arg(query.value(0).toString().toUpper(), query.value(1).toString());
+        remade << query.value(2).toString();
+    }
+    for (const QString &statement : std::as_const(dropped)) {
+        if (!query.exec(statement))
+            return fail("drop index", query);
+    }
+    // A cache as large as the work while it runs: a small one spills the
+    // transaction to the log over and over, and every later read of a
+    // spilled page searches the log.
+    if (!query.exec(QStringLiteral("PRAGMA cache_size")) || !query.next())
+        return fail("cache size", query);
+    const QString cacheSize = query.value(0).toString();
+    query.finish();
+    query.exec(QStringLiteral("PRAGMA cache_size=-262144"));
+    const auto restoreCache = qScopeGuard([this, &cacheSize] {
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA cache_size=") + cacheSize);
+    });
+
     // Without the texts only bodies that may hold a to-do are read; the
     // extractor decides, this only spares it the others.
     QString sql = QStringLiteral("SELECT n.rowid, n.id, n.body, n.deleted_at IS NULL, n.updated_at, %1 FROM notes n")
@@ -692,5 +722,9 @@ bool Database::readBodies(bool texts, bool todos)
         }
     }
     rows.finish();
+    for (const QString &statement : std::as_const(remade)) {
+        if (!query.exec(statement))
+            return fail("make index", query);
+    }
     return endStep() || fail("release", query);
 }

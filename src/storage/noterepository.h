@@ -52,8 +52,8 @@ public:
     std::optional<Note> noteById(const QString &id) const;
     QList<Note> notesInNotebook(const QString &notebookId) const;
     QList<Note> trashedNotes() const;                   // newest deletion first
-    // Every note, live ones as allNotes() then trashed ones as trashedNotes(),
-    // handed to each one row at a time (no list of them is held). Stops when
+    // Every note, live and trashed, in the table's order, handed to each one
+    // row at a time (no list of them is held). Stops when
     // each returns false; false when the read or each failed.
     bool forEachNote(const std::function<bool(const Note &)> &each) const;
     // Pending notes of the account the database is bound to now (AccountBinding),

@@ -162,16 +162,16 @@ QList<Note> NoteRepository::trashedNotes() const
 
 bool NoteRepository::forEachNote(const std::function<bool(const Note &)> &each) const
 {
-    for (const QString &where : {kLive, kTrashed}) {
-        QSqlQuery q(m_database->database());
-        q.setForwardOnly(true);
-        if (!exec(q, allColumns(where)))
+    // In the table's own order: one pass over the file, where the order of a
+    // list would fetch each row (and its body) from wherever it lies.
+    QSqlQuery q(m_database->database());
+    q.setForwardOnly(true);
+    if (!exec(q, QStringLiteral("SELECT * FROM notes")))
+        return false;
+    const NoteColumns columns(q.record());
+    while (q.next()) {
+        if (!each(noteFromRow(q, columns)))
             return false;
-        const NoteColumns columns(q.record());
-        while (q.next()) {
-            if (!each(noteFromRow(q, columns)))
-                return false;
-        }
     }
     return true;
 }

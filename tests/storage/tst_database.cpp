@@ -3,6 +3,7 @@
 #include "database.h"
 #include "databaserepair.h"
 #include "noterepository.h"
+#include "notesearchindex.h"
 #include "preferencesrepository.h"
 #include "storagefixture.h"
 #include "storagehealth.h"
@@ -132,7 +133,8 @@ private slots:
                                                  {"n3", "nb-work", "charlie"}})
             setup << QString("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at) "
                              "VALUES ('%1', '%2', '%3', 't', 't', 't')").arg(id, notebook, body.arg(word));
-        setup << "UPDATE notes SET sync_status = 'synced', version = 7 WHERE id = 'n3'"
+        setup << "INSERT INTO attachments VALUES ('a1', 'n3', 'sketch.png')"
+              << "UPDATE notes SET sync_status = 'synced', version = 7 WHERE id = 'n3'"
               << "UPDATE notes SET deleted_at = 't' WHERE id = 'n1'";
         QVERIFY(buildRaw(path, setup));
 
@@ -156,6 +158,21 @@ private slots:
         QCOMPARE(notes.trashCount(), 1);
         for (const char *markup : {"bold", "insert", "attributes", "true"})
             QVERIFY2(notes.search(markup).isEmpty(), markup);
+        // The one pass over the bodies wrote what the write path makes of each
+        // note, and the indexes and trigger it set aside meanwhile are back.
+        QCOMPARE(scalar(db, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('idx_notes_list', "
+                            "'idx_todo_items_updated', 'idx_todo_items_text', 'todo_items_note')").toInt(), 4);
+        const auto kept = [&db] {
+            return scalar(db, "SELECT group_concat(v, '|') FROM (SELECT n.id || n.title || n.preview || f.text AS v "
+                              "FROM notes n JOIN notes_fts f ON f.rowid = n.rowid UNION ALL SELECT note_id || "
+                              "line_index || text || text_key || note_title || note_updated_at || live FROM todo_items "
+                              "ORDER BY 1)").toString();
+        };
+        const QString migrated = kept();
+        QVERIFY(migrated.contains("sketch.png"));
+        for (const char *id : {"n1", "n2", "n3"})
+            QVERIFY(NoteSearchIndex::rewrite(&db, id));
+        QCOMPARE(kept(), migrated);
         // The rebuilt table has no foreign key to notebooks any more.
         QVERIFY(!scalar(db, "SELECT COUNT(*) FROM pragma_foreign_key_list('notes')").toInt());
     }
