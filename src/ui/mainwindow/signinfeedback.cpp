@@ -1,6 +1,6 @@
 #include "signinfeedback.h"
 
-#include "account/client.h"
+#include "client.h"
 #include "authclient.h"
 #include "statusbar.h"
 #include "welcomepage.h"

@@ -44,3 +44,11 @@ QString relativeTimeText(const QDateTime &time, const QDateTime &now)
         return QLocale().dayName(date.dayOfWeek(), QLocale::LongFormat);
     return dateText(date, today);
 }
+
+QString noteMetaText(const QDateTime &updatedAt, int words, const QDateTime &now)
+{
+    const QString when = relativeTimeText(updatedAt, now);
+    if (words < 1)
+        return QStringLiteral("Updated %1").arg(when);
+    return QStringLiteral("Updated %1 · %2 words").arg(when).arg(words);
+}

@@ -1,6 +1,6 @@
 #include "updatecommands.h"
 
-#include "client.h"
+#include "updateclient.h"
 #include "releasenotesfetcher.h"
 #include "updatedialog.h"
 #include "updatelog.h"
@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QHostAddress>
 #include <QMenu>
 #include <QUrlQuery>
 #include <QWidget>
@@ -21,15 +20,6 @@ QString tr(const char *text)
     return QCoreApplication::translate("VelmUpdate", text);
 }
 } // namespace
-
-bool isSafeDownloadUrl(const QUrl &url)
-{
-    if (url.scheme() == QLatin1String("https"))
-        return !url.host().isEmpty();
-    if (url.scheme() != QLatin1String("http"))
-        return false;
-    return url.host() == QLatin1String("localhost") || QHostAddress(url.host()).isLoopback();
-}
 
 bool openDownloadUrl(const QUrl &url)
 {
@@ -51,20 +41,20 @@ bool openDownloadUrl(const QUrl &url)
 void checkForUpdates(const UpdateConfig &config, const QString &displayName, QWidget *parent,
                      const StatusReport &status)
 {
-    auto *client = new Client(config, parent);
+    auto *client = new UpdateClient(config, parent);
     QObject *context = parent ? static_cast<QObject *>(parent) : client;
     status(tr("Checking for updates…"));
-    QObject::connect(client, &Client::updateAvailable, context, [=](const Artifact &artifact) {
+    QObject::connect(client, &UpdateClient::updateAvailable, context, [=](const Artifact &artifact) {
         auto *dialog = new UpdateDialog(artifact, config.currentVersion, displayName, parent);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
         client->deleteLater();
     });
-    QObject::connect(client, &Client::upToDate, context, [=] {
+    QObject::connect(client, &UpdateClient::upToDate, context, [=] {
         status(tr("%1 is up to date (version %2)").arg(displayName, config.currentVersion));
         client->deleteLater();
     });
-    QObject::connect(client, &Client::checkFailed, context, [=](const QString &reason) {
+    QObject::connect(client, &UpdateClient::checkFailed, context, [=](const QString &reason) {
         status(tr("Update check failed: %1").arg(reason));
         client->deleteLater();
     });

@@ -1,6 +1,6 @@
-#include "syncstatus.h"
+#include "syncstatedisplay.h"
 
-#include "account/client.h"
+#include "client.h"
 #include "authclient.h"
 #include "apiclient.h"
 #include "appstate.h"
