@@ -18,6 +18,7 @@
 #include "singleinstance.h"
 #include "terminationsignals.h"
 #include "themestyle.h"
+#include "translations.h"
 #include "unsavednotes.h"
 #include "updateclient.h"
 #include "updatecommands.h"
@@ -76,6 +77,7 @@ Application::Application(int &argc, char **argv)
     setDesktopFileName(QStringLiteral("app.velmora.notes"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app-icon.png")));
     registerFonts();
+    installTranslations(this, QLocale());
 
     m_criticalMessage = [](const QString &title, const QString &text) {
         QMessageBox::critical(nullptr, title, text, QMessageBox::Ok);

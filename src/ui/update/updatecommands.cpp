@@ -15,10 +15,10 @@
 namespace VelmUpdate {
 
 namespace {
-QString tr(const char *text)
+class Texts
 {
-    return QCoreApplication::translate("VelmUpdate", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(UpdateCommands)
+};
 } // namespace
 
 bool openDownloadUrl(const QUrl &url)
@@ -43,7 +43,7 @@ void checkForUpdates(const UpdateConfig &config, const QString &displayName, QWi
 {
     auto *client = new UpdateClient(config, parent);
     QObject *context = parent ? static_cast<QObject *>(parent) : client;
-    status(tr("Checking for updates…"));
+    status(Texts::tr("Checking for updates…"));
     QObject::connect(client, &UpdateClient::updateAvailable, context, [=](const Artifact &artifact) {
         auto *dialog = new UpdateDialog(artifact, config.currentVersion, displayName, parent);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -51,11 +51,11 @@ void checkForUpdates(const UpdateConfig &config, const QString &displayName, QWi
         client->deleteLater();
     });
     QObject::connect(client, &UpdateClient::upToDate, context, [=] {
-        status(tr("%1 is up to date (version %2)").arg(displayName, config.currentVersion));
+        status(Texts::tr("%1 is up to date (version %2)").arg(displayName, config.currentVersion));
         client->deleteLater();
     });
     QObject::connect(client, &UpdateClient::checkFailed, context, [=](const QString &reason) {
-        status(tr("Update check failed: %1").arg(reason));
+        status(Texts::tr("Update check failed: %1").arg(reason));
         client->deleteLater();
     });
     client->check();
@@ -67,7 +67,7 @@ void showWhatsNew(const UpdateConfig &config, const QString &displayName, QWidge
     auto *fetcher = new ReleaseNotesFetcher(config, parent);
     QObject *context = parent ? static_cast<QObject *>(parent) : fetcher;
     if (status)
-        status(tr("Loading release notes…"));
+        status(Texts::tr("Loading release notes…"));
     QObject::connect(fetcher, &ReleaseNotesFetcher::notesReady, context, [=](const QString &markdown) {
         auto *dialog = new WhatsNewDialog(displayName, config.currentVersion, markdown, std::nullopt, parent);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -76,7 +76,7 @@ void showWhatsNew(const UpdateConfig &config, const QString &displayName, QWidge
     });
     QObject::connect(fetcher, &ReleaseNotesFetcher::notesUnavailable, context, [=] {
         if (status)
-            status(tr("No release notes available for %1 %2").arg(displayName, config.currentVersion));
+            status(Texts::tr("No release notes available for %1 %2").arg(displayName, config.currentVersion));
         fetcher->deleteLater();
     });
     fetcher->fetch();
@@ -96,11 +96,11 @@ QUrl feedbackUrl(const QUrl &siteBase, const QString &product)
 void addHelpActions(QMenu *menu, const std::function<UpdateConfig()> &config, const QUrl &feedbackSite, const QString &displayName,
                     QWidget *parent, const StatusReport &status)
 {
-    QObject::connect(menu->addAction(tr("What's &New...")), &QAction::triggered, parent,
+    QObject::connect(menu->addAction(Texts::tr("What's &New...")), &QAction::triggered, parent,
                      [=] { showWhatsNew(config(), displayName, parent, status); });
-    QObject::connect(menu->addAction(tr("Check for &Updates...")), &QAction::triggered, parent,
+    QObject::connect(menu->addAction(Texts::tr("Check for &Updates...")), &QAction::triggered, parent,
                      [=] { checkForUpdates(config(), displayName, parent, status); });
-    QObject::connect(menu->addAction(tr("Send &Feedback...")), &QAction::triggered, parent, [=] {
+    QObject::connect(menu->addAction(Texts::tr("Send &Feedback...")), &QAction::triggered, parent, [=] {
         const QUrl url = feedbackUrl(feedbackSite, config().product);
         if (!QDesktopServices::openUrl(url))
             qCWarning(lcUpdate) << "VelmUpdate: QDesktopServices::openUrl failed for:" << url;
