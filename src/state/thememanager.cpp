@@ -161,7 +161,7 @@ void ThemeManager::applyTheme(ThemeManager::Theme theme)
         install = false;
         break;
     }
-X
+    // The application installs its widget style before the first theme, since
     // installing a style may bring its own palette along.
     if (install)
         QGuiApplication::setPalette(dark ? darkPalette() : lightPalette());
