@@ -4,7 +4,7 @@
 // Run it beside a keyring (tests/account/with-keyring.sh) to count the
 // keyring's writes; without one the tokens go to the owner-only file.
 
-#include "account/client.h"
+#include "client.h"
 #include "clientconfig.h"
 #include "serverharness.h"
 #include "stallprobe.h"

@@ -1,6 +1,6 @@
 #include "application.h"
 
-#include "account/client.h"
+#include "client.h"
 #include "applog.h"
 #include "appstate.h"
 #include "database.h"
@@ -17,8 +17,10 @@
 #include "noterepository.h"
 #include "singleinstance.h"
 #include "terminationsignals.h"
+#include "themestyle.h"
+#include "translations.h"
 #include "unsavednotes.h"
-#include "update/client.h"
+#include "updateclient.h"
 #include "updatecommands.h"
 #include "updatedialog.h"
 #include "whatsnewdialog.h"
@@ -75,6 +77,7 @@ Application::Application(int &argc, char **argv)
     setDesktopFileName(QStringLiteral("app.velmora.notes"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app-icon.png")));
     registerFonts();
+    installTranslations(this, QLocale());
 
     m_criticalMessage = [](const QString &title, const QString &text) {
         QMessageBox::critical(nullptr, title, text, QMessageBox::Ok);
@@ -149,6 +152,8 @@ int Application::run()
     // Before anything is written: a damaged file is opened read-only.
     bool checked = false;
     const QStringList damage = checkBeforeFirstWrite(Database::defaultDatabasePath(), &checked);
+    // Before the first theme: a style may bring its own palette along.
+    QApplication::setStyle(new ThemeStyle);
     m_appState = new AppState(this);
     m_appState->setReadOnly(!damage.isEmpty());
     if (!m_appState->initialize()) {
@@ -299,14 +304,14 @@ bool Application::showWhatsNewAfterUpgrade()
 
 void Application::checkForUpdatesSilently()
 {
-    auto *client = new VelmUpdate::Client(updateConfig(m_appState), this);
-    connect(client, &VelmUpdate::Client::updateAvailable, m_mainWindow.get(),
+    auto *client = new VelmUpdate::UpdateClient(updateConfig(m_appState), this);
+    connect(client, &VelmUpdate::UpdateClient::updateAvailable, m_mainWindow.get(),
             [this](const VelmUpdate::Artifact &artifact) { showUpdateDialog(artifact); });
-    connect(client, &VelmUpdate::Client::checkFailed, this,
+    connect(client, &VelmUpdate::UpdateClient::checkFailed, this,
             [](const QString &reason) { qCWarning(lcApp).noquote() << "update check failed:" << reason; });
-    connect(client, &VelmUpdate::Client::updateAvailable, client, &QObject::deleteLater);
-    connect(client, &VelmUpdate::Client::upToDate, client, &QObject::deleteLater);
-    connect(client, &VelmUpdate::Client::checkFailed, client, &QObject::deleteLater);
+    connect(client, &VelmUpdate::UpdateClient::updateAvailable, client, &QObject::deleteLater);
+    connect(client, &VelmUpdate::UpdateClient::upToDate, client, &QObject::deleteLater);
+    connect(client, &VelmUpdate::UpdateClient::checkFailed, client, &QObject::deleteLater);
     client->check();
 }
 

@@ -9,6 +9,16 @@
 #include <QJsonParseError>
 #include <QStorageInfo>
 
+namespace {
+
+// Shown by the import dialog, in its words.
+class Texts
+{
+    Q_DECLARE_TR_FUNCTIONS(ImportDialog)
+};
+
+} // namespace
+
 ExtractionBudget::ExtractionBudget(const ExtractionLimits &limits, const QStringList &directories,
                                    const QString &archivePath)
     : m_limits(limits)
@@ -41,14 +51,13 @@ bool ExtractionBudget::spend(qint64 bytes)
 
 std::optional<QJsonObject> readJsonObjectFile(const QString &path, qint64 maxBytes, QString *problem, bool *redecoded)
 {
-    const auto tr = [](const char *text) { return QCoreApplication::translate("ImportDialog", text); };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        *problem = tr("cannot be read: %1").arg(file.errorString());
+        *problem = Texts::tr("cannot be read: %1").arg(file.errorString());
         return std::nullopt;
     }
     if (file.size() > maxBytes) {
-        *problem = tr("larger than %1 MB").arg(maxBytes / ExtractionLimits::kMiB);
+        *problem = Texts::tr("larger than %1 MB").arg(maxBytes / ExtractionLimits::kMiB);
         return std::nullopt;
     }
     QJsonParseError error;
@@ -61,8 +70,8 @@ std::optional<QJsonObject> readJsonObjectFile(const QString &path, qint64 maxByt
     }
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (!document.isObject()) {
-        *problem = error.error != QJsonParseError::NoError ? tr("not valid JSON: %1").arg(error.errorString())
-                                                           : tr("not a JSON object");
+        *problem = error.error != QJsonParseError::NoError ? Texts::tr("not valid JSON: %1").arg(error.errorString())
+                                                           : Texts::tr("not a JSON object");
         return std::nullopt;
     }
     return document.object();

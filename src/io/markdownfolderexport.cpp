@@ -27,10 +27,10 @@
 
 namespace {
 
-QString tr(const char *text)
+class Texts
 {
-    return QCoreApplication::translate("Export", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(MarkdownFolderExport)
+};
 
 // Unique names in one folder, compared as Windows and macOS do: without case.
 class NameSet final
@@ -88,7 +88,7 @@ public:
         if (!makeParent(relative))
             return false;
         if (!QFile::copy(source, m_root + QLatin1Char('/') + relative))
-            return fail(tr("cannot copy %1").arg(relative));
+            return fail(Texts::tr("cannot copy %1").arg(relative));
         return true;
     }
 
@@ -99,7 +99,7 @@ private:
     bool makeParent(const QString &relative)
     {
         const QString parent = QFileInfo(m_root + QLatin1Char('/') + relative).path();
-        return QDir().mkpath(parent) || fail(tr("cannot create %1").arg(parent));
+        return QDir().mkpath(parent) || fail(Texts::tr("cannot create %1").arg(parent));
     }
 
     bool fail(const QString &error)
@@ -168,7 +168,7 @@ FolderExportResult exportMarkdownFolder(const IoRepositories &repositories, cons
 {
     FolderExportResult result;
     if (!repositories.notes || !repositories.notebooks) {
-        result.error = tr("Failed to write file: %1").arg(QStringLiteral("no database"));
+        result.error = Texts::tr("Failed to write file: %1").arg(QStringLiteral("no database"));
         return result;
     }
     QHash<QString, QString> notebookNames;
@@ -206,7 +206,7 @@ FolderExportResult exportMarkdownFolder(const IoRepositories &repositories, cons
     if (target.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive)) {
         auto zip = std::make_unique<ZipSink>(target);
         if (!zip->open()) {
-            result.error = tr("Failed to write file: %1").arg(zip->errorString());
+            result.error = Texts::tr("Failed to write file: %1").arg(zip->errorString());
             return result;
         }
         result.path = target;
@@ -216,7 +216,7 @@ FolderExportResult exportMarkdownFolder(const IoRepositories &repositories, cons
         for (int n = 2; QFileInfo::exists(folder); ++n)
             folder = QStringLiteral("%1 (%2)").arg(target).arg(n);
         if (!QDir().mkpath(folder)) {
-            result.error = tr("Failed to write file: %1").arg(tr("cannot create %1").arg(folder));
+            result.error = Texts::tr("Failed to write file: %1").arg(Texts::tr("cannot create %1").arg(folder));
             return result;
         }
         result.path = folder;
@@ -233,7 +233,7 @@ FolderExportResult exportMarkdownFolder(const IoRepositories &repositories, cons
         ++current;
         if (progress && (current == 1 || current == total || sinceReport.elapsed() >= 50)) {
             sinceReport.restart();
-            progress(current, total, tr("Exporting: %1").arg(plan.fileName));
+            progress(current, total, Texts::tr("Exporting: %1").arg(plan.fileName));
         }
         const QJsonDocument parsed = QJsonDocument::fromJson(plan.note.body.toUtf8());
         QJsonArray delta = parsed.array();
@@ -296,14 +296,14 @@ FolderExportResult exportMarkdownFolder(const IoRepositories &repositories, cons
             result.attachments += ok ? 1 : 0;
         }
         if (!ok) {
-            result.error = tr("Failed to write file: %1").arg(sink->errorString());
+            result.error = Texts::tr("Failed to write file: %1").arg(sink->errorString());
             qCWarning(lcIo) << "Markdown export failed:" << sink->errorString();
             return result;
         }
         ++result.notes;
     }
     if (!sink->commit()) {
-        result.error = tr("Failed to write file: %1").arg(sink->errorString());
+        result.error = Texts::tr("Failed to write file: %1").arg(sink->errorString());
         qCWarning(lcIo) << "Markdown export failed:" << sink->errorString();
         return result;
     }

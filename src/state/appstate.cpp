@@ -11,7 +11,7 @@
 #include "attachmentrepository.h"
 #include "builtinnotes.h"
 #include "changefeed.h"
-#include "account/client.h"
+#include "client.h"
 #include "database.h"
 #include "delta.h"
 #include "notebookrepository.h"

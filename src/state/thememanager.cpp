@@ -2,12 +2,9 @@
 
 #include "preferencesrepository.h"
 #include "textformat.h"
-#include "themestyle.h"
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QStyleHints>
-#include <QWidget>
 
 #include <algorithm>
 #include <iterator>
@@ -164,15 +161,14 @@ void ThemeManager::applyTheme(ThemeManager::Theme theme)
         install = false;
         break;
     }
-    // The style first: installing one may bring its own palette along.
-    if (!qobject_cast<ThemeStyle *>(QApplication::style()))
-        QApplication::setStyle(new ThemeStyle);
+    // The application installs its widget style before the first theme, since
+    // installing a style may bring its own palette along.
     if (install)
-        QApplication::setPalette(dark ? darkPalette() : lightPalette());
+        QGuiApplication::setPalette(dark ? darkPalette() : lightPalette());
 
     QFont font = baseFont();
     font.setPointSize(scaledPointSize());
-    QApplication::setFont(font);
+    QGuiApplication::setFont(font);
 
     if (m_preferences)
         m_preferences->set(QStringLiteral("theme_mode"), textFromTheme(theme));
@@ -199,7 +195,7 @@ QFont ThemeManager::baseFont()
 {
     std::optional<QFont> &base = capturedBase();
     if (!base)
-        base = QApplication::font();
+        base = QGuiApplication::font();
     return *base;
 }
 

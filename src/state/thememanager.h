@@ -10,7 +10,6 @@
 #include <optional>
 
 class PreferencesRepository;
-class QWidget;
 
 // Decides the application-wide palette (light, dark or the system's) and the
 // process-wide font scale, applies both to the whole application and persists

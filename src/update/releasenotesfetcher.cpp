@@ -1,7 +1,6 @@
 #include "releasenotesfetcher.h"
 
-#include "client.h"
-#include "updatecommands.h"
+#include "updateclient.h"
 #include "updatelog.h"
 
 #include <QLocale>
@@ -72,14 +71,14 @@ void ReleaseNotesFetcher::get(QList<QUrl> remaining)
         emit notesUnavailable();
         return;
     }
-    QNetworkReply *reply = m_network->get(Client::request(url, m_product));
-    Client::limitReply(reply, Client::maxNotesBytes);
+    QNetworkReply *reply = m_network->get(UpdateClient::request(url, m_product));
+    UpdateClient::limitReply(reply, UpdateClient::maxNotesBytes);
     connect(reply, &QNetworkReply::finished, this, [this, reply, remaining] {
         reply->deleteLater();
         // A reply may finish before the limit is noticed: its size decides too.
-        QByteArray body = reply->error() == QNetworkReply::NoError ? reply->read(Client::maxNotesBytes + 1) : QByteArray();
-        if (Client::exceededLimit(reply) || body.size() > Client::maxNotesBytes) {
-            qCWarning(lcUpdate) << "release notes larger than" << Client::maxNotesBytes << "bytes, not shown";
+        QByteArray body = reply->error() == QNetworkReply::NoError ? reply->read(UpdateClient::maxNotesBytes + 1) : QByteArray();
+        if (UpdateClient::exceededLimit(reply) || body.size() > UpdateClient::maxNotesBytes) {
+            qCWarning(lcUpdate) << "release notes larger than" << UpdateClient::maxNotesBytes << "bytes, not shown";
             body.clear();
         }
         if (!body.isEmpty())

@@ -1,5 +1,7 @@
 #include "updateconfig.h"
 
+#include <QHostAddress>
+
 namespace VelmUpdate {
 
 UpdateConfig UpdateConfig::fromEnvironment(const QString &product, const QString &channel,
@@ -15,6 +17,15 @@ UpdateConfig UpdateConfig::fromEnvironment(const QString &product, const QString
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
     return {product, channel, QUrl(base + QStringLiteral("/%1/%2/").arg(product, channel)), currentVersion};
+}
+
+bool isSafeDownloadUrl(const QUrl &url)
+{
+    if (url.scheme() == QLatin1String("https"))
+        return !url.host().isEmpty();
+    if (url.scheme() != QLatin1String("http"))
+        return false;
+    return url.host() == QLatin1String("localhost") || QHostAddress(url.host()).isLoopback();
 }
 
 } // namespace VelmUpdate

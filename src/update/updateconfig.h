@@ -23,4 +23,7 @@ struct UpdateConfig
                                         const QString &currentVersion, const QString &serverUrl = QString());
 };
 
+// https anywhere; plain http only to this machine (a local release server).
+bool isSafeDownloadUrl(const QUrl &url);
+
 } // namespace VelmUpdate

@@ -5,7 +5,7 @@
 // event loop, where the sign-in listener answers.
 
 #include "../server/serverharness.h"
-#include "account/client.h"
+#include "client.h"
 #include "clientconfig.h"
 #include "memorytokenstore.h"
 #include "tokenmanager.h"

@@ -1,5 +1,5 @@
 #include "apiclient.h"
-#include "account/client.h"
+#include "client.h"
 #include "fakehttpserver.h"
 #include "memorytokenstore.h"
 #include "tokenmanager.h"

@@ -1,5 +1,5 @@
 #include "authclient.h"
-#include "account/client.h"
+#include "client.h"
 #include "clientconfig.h"
 #include "fakehttpserver.h"
 #include "memorytokenstore.h"

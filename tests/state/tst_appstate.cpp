@@ -4,7 +4,7 @@
 #include "accountclient.h"
 #include "apiclient.h"
 #include "attachmentrepository.h"
-#include "account/client.h"
+#include "client.h"
 #include "database.h"
 #include "filetokenstore.h"
 #include "notebookrepository.h"

@@ -5,12 +5,7 @@
 #include "textformat.h"
 #include "thememanager.h"
 
-#include <QCheckBox>
-#include <QListWidget>
-#include <QRadioButton>
 #include <QSignalSpy>
-
-#include <cmath>
 
 class TestThemeManager : public QObject
 {
@@ -22,30 +17,6 @@ private:
 
     static QColor base() { return QApplication::palette().color(QPalette::Active, QPalette::Base); }
 
-    static double luminance(QRgb rgb)
-    {
-        const auto linear = [](int channel) {
-            const double c = channel / 255.0;
-            return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * linear(qRed(rgb)) + 0.7152 * linear(qGreen(rgb)) + 0.0722 * linear(qBlue(rgb));
-    }
-    static double contrast(QRgb a, QRgb b)
-    {
-        const double la = luminance(a), lb = luminance(b);
-        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-    }
-    // The strongest contrast any painted pixel has with the background, taken
-    // from the top-right corner, where nothing but background is painted.
-    static double strongestContrast(const QImage &image)
-    {
-        const QRgb background = image.pixel(image.width() - 1, 0);
-        double best = 1;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                best = std::max(best, contrast(image.pixel(x, y), background));
-        return best;
-    }
 
 private slots:
     void init()
@@ -139,45 +110,6 @@ private slots:
         font.setPixelSize(13);
         QCOMPARE(ThemeManager::scaledPointSize(font, 160), 16);
     }
-
-    // An empty indicator is all outline and fill: that is what must show.
-    void uncheckedIndicatorsStandOutFromTheirBackground_data()
-    {
-        QTest::addColumn<int>("theme");
-        QTest::addColumn<QString>("kind");
-        for (const auto &[name, theme] : {std::pair{"light", ThemeManager::Light}, {"dark", ThemeManager::Dark}})
-            for (const char *kind : {"check box", "radio button", "list item"})
-                QTest::addRow("%s %s", name, kind) << int(theme) << QString::fromLatin1(kind);
-    }
-    void uncheckedIndicatorsStandOutFromTheirBackground()
-    {
-        QFETCH(int, theme);
-        QFETCH(QString, kind);
-        ThemeManager manager(nullptr);
-        manager.applyTheme(ThemeManager::Theme(theme));
-        QImage image;
-        if (kind == "list item") {
-            QListWidget list;
-            list.resize(120, 60);
-            auto *item = new QListWidgetItem(&list);
-            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
-            item->setCheckState(Qt::Unchecked);
-            const QRect row = list.visualItemRect(item);
-            image = list.viewport()->grab(row.adjusted(0, 0, 40, 0)).toImage();
-        } else {
-            std::unique_ptr<QAbstractButton> button;
-            if (kind == "check box")
-                button = std::make_unique<QCheckBox>();
-            else
-                button = std::make_unique<QRadioButton>();
-            button->resize(60, 30);
-            image = button->grab().toImage();
-        }
-        QVERIFY(!image.isNull());
-        const double measured = strongestContrast(image);
-        QVERIFY2(measured >= 3.0, qPrintable(QString::number(measured, 'f', 2)));
-    }
-
 };
 
 VELM_TEST_MAIN(TestThemeManager)

@@ -14,7 +14,7 @@
 #include "thememanager.h"
 #include "uitestkit.h"
 #include "welcomepage.h"
-#include "account/client.h"
+#include "client.h"
 #include "authclient.h"
 
 #include <QAbstractItemModelTester>

@@ -1,14 +1,9 @@
-#include "velmtest.h"
+#include "editor/editorfixture.h"
 
-#include "../storage/storagefixture.h"
-
-#include "attachmentrepository.h"
 #include "attachmenttempfolder.h"
 #include "editortoolbar.h"
 #include "imagelightbox.h"
-#include "noteeditor.h"
 #include "textformat.h"
-#include "uitestkit.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
@@ -21,161 +16,13 @@
 #include <QTextBlock>
 #include <QTextTable>
 
-using namespace StorageFixture;
-
-namespace {
-
-const QString kH1 = R"({"header":1})";
-const QString kH2 = R"({"header":2})";
-const QString kBullet = R"({"list":"bullet"})";
-const QString kOrdered = R"({"list":"ordered"})";
-const QString kChecked = R"({"list":"checked"})";
-const QString kUnchecked = R"({"list":"unchecked"})";
-
-// One line of a Delta: its text (if any) and the line end with its attributes.
-QString line(const QString &text, const QString &attributes = {})
-{
-    QString out = text.isEmpty() ? QString() : QStringLiteral("{\"insert\":\"%1\"},").arg(text);
-    if (attributes.isEmpty())
-        return out + R"({"insert":"\n"})";
-    return out + QStringLiteral("{\"attributes\":%1,\"insert\":\"\\n\"}").arg(attributes);
-}
-
-// A linked run (no raw string: moc reads "//" inside one as a comment).
-QString linked(const QString &text, const QString &href)
-{
-    return QStringLiteral("{\"attributes\":{\"link\":\"%1\"},\"insert\":\"%2\"}").arg(href, text);
-}
-
-QString body(const QStringList &lines)
-{
-    return QLatin1Char('[') + lines.join(QLatin1Char(',')) + QLatin1Char(']');
-}
-
-// The line attributes of every line end of a Delta, in order.
-QList<QJsonObject> lineAttributes(const QString &json)
-{
-    QList<QJsonObject> lines;
-    for (const QJsonValue &op : QJsonDocument::fromJson(json.toUtf8()).array()) {
-        if (op.toObject().value("insert").toString() == "\n")
-            lines.append(op.toObject().value("attributes").toObject());
-    }
-    return lines;
-}
-
-} // namespace
-
-class TestNoteEditor : public QObject
+class TestNoteEditor : public QObject, protected EditorFixture
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<Database> m_db;
-    std::unique_ptr<AttachmentRepository> m_attachments;
-    std::unique_ptr<NoteEditor> m_editor;
-    QTemporaryDir m_files;
-    // What the editor handed to its hooks, and their answers; new for every test.
-    struct Seen
-    {
-        QList<QUrl> opened;
-        QStringList asked;
-        bool confirmAnswer = false;
-        std::optional<NoteEditor::LinkInput> linkAnswer;
-        QList<NoteEditor::LinkInput> linkAsked;
-        QString clipboardText;
-        QList<QUrl> clipboardUrls;
-    } m_seen;
-
-    NoteEditor &editor() { return *m_editor; }
-    QString delta() const { return m_editor->currentDelta(); }
-    void load(const QStringList &lines) { editor().loadNote(QStringLiteral("note-1"), body(lines), true); }
-    void attach() { editor().setAttachmentRepository(m_attachments.get()); }
-    bool exposed() { return VelmTest::showExposed(m_editor.get()); }
-
-    QString writeFile(const QString &name, const QByteArray &bytes)
-    {
-        QFile file(m_files.path() + '/' + name);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? file.fileName() : QString();
-    }
-    void select(int anchor, int position)
-    {
-        QTextCursor cursor(editor().document());
-        cursor.setPosition(anchor);
-        cursor.setPosition(position, QTextCursor::KeepAnchor);
-        editor().setTextCursor(cursor);
-    }
-    int blockStart(int block) { return editor().document()->findBlockByNumber(block).position(); }
-    QStringList blockTexts() const
-    {
-        QStringList texts;
-        for (QTextBlock b = m_editor->document()->begin(); b.isValid(); b = b.next())
-            texts.append(b.text());
-        return texts;
-    }
-    QTextTable *tableAtCursor() const { return m_editor->textCursor().currentTable(); }
-    int tableCount() const { return int(m_editor->document()->rootFrame()->childFrames().size()); }
-    // Viewport point of a document position.
-    QPoint pointAt(int position)
-    {
-        QTextCursor cursor(editor().document());
-        cursor.setPosition(position);
-        return editor().cursorRect(cursor).center();
-    }
-    // Runs the context menu entry at point (the cursor by default); false when there is none.
-    bool runMenu(const QString &text, std::optional<QPoint> at = std::nullopt)
-    {
-        std::unique_ptr<QMenu> menu = editor().createContextMenu(at.value_or(editor().cursorRect().center()));
-        QAction *action = VelmTest::findAction(menu->actions(), text);
-        if (action)
-            action->trigger();
-        return action;
-    }
-    QString insertedAttachmentId()
-    {
-        const qsizetype at = delta().indexOf("velmora-notes://attachment/");
-        return at < 0 ? QString() : delta().mid(at + 27).section('"', 0, 0);
-    }
-    int attachmentRows() { return scalar(*m_db, "SELECT COUNT(*) FROM attachments").toInt(); }
-    // Puts data on the clipboard (which takes it) and answers whether the editor would paste it.
-    bool offer(QMimeData *data)
-    {
-        QGuiApplication::clipboard()->setMimeData(data);
-        return editor().canPaste();
-    }
-    void paste() { QTest::keyClick(&editor(), Qt::Key_V, Qt::ControlModifier); }
-
 private slots:
-    void init()
-    {
-        m_db = openFreshDatabase();
-        QVERIFY(m_db && addNoteRow(*m_db, "note-1"));
-        m_attachments = std::make_unique<AttachmentRepository>(m_db.get());
-        m_editor = std::make_unique<NoteEditor>();
-        m_editor->resize(600, 400);
-        m_seen = {};
-        NoteEditor::Hooks &hooks = m_editor->hooks();
-        hooks.openUrl = [this](const QUrl &url) { return m_seen.opened.append(url), true; };
-        hooks.askYesNo = [this](QWidget *, const QString &, const QString &text) {
-            return m_seen.asked.append(text), m_seen.confirmAnswer;
-        };
-        hooks.askLink = [this](const QString &, const NoteEditor::LinkInput &initial) {
-            return m_seen.linkAsked.append(initial), m_seen.linkAnswer;
-        };
-        hooks.setClipboard = [this](QMimeData *data) {
-            const std::unique_ptr<QMimeData> owned(data);
-            m_seen.clipboardText = data->text();
-            m_seen.clipboardUrls = data->urls();
-        };
-        hooks.askOpenFile = [] { return QString(); };
-        hooks.askSaveFile = [](const QString &) { return QString(); };
-        hooks.askTableSize = [] { return std::nullopt; };
-    }
-    void cleanup()
-    {
-        m_editor.reset();
-        m_attachments.reset();
-        m_db.reset();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     // The timing itself is AutosaveScheduler's (tst_uirules).
     void keystrokesAreSavedOnceAfterThePauseButNotWithoutANote()
@@ -667,75 +514,6 @@ private slots:
         QCOMPARE(cursor.charFormat().foreground().color(), linkColor());
     }
 
-    void insertingAFileStoresBytesRowAndObjectUnlessItIsEmptyOrUnreadable()
-    {
-        load({line("text")});
-        editor().moveCursor(QTextCursor::End);
-        // Without a repository, from an empty or unreadable file, or without a note: nothing.
-        QVERIFY(!editor().insertAttachmentFromPath(writeFile("a.txt", "a")));
-        attach();
-        QVERIFY(!editor().insertAttachmentFromPath(writeFile("empty.txt", "")));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("insertAttachmentFromPath: can't open"));
-        QVERIFY(!editor().insertAttachmentFromPath(m_files.path() + "/missing.txt"));
-        QCOMPARE(delta(), body({line("text")}));
-        QCOMPARE(attachmentRows(), 0);
-
-        QVERIFY(editor().insertAttachmentFromPath(writeFile("notes.txt", "file bytes")));
-        QVERIFY(!editor().isSaved());
-        const QString id = insertedAttachmentId();
-        const std::optional<Attachment> record = m_attachments->attachmentById(id);
-        QVERIFY(record);
-        QCOMPARE(record->noteId, QStringLiteral("note-1"));
-        QCOMPARE(record->mimeType, QStringLiteral("text/plain"));
-        QCOMPARE(m_attachments->readFile(id), QByteArray("file bytes"));
-        QCOMPARE(delta(), body({R"({"insert":"text"})",
-                                QStringLiteral("{\"insert\":{\"velmora-notes-attachment\":\"velmora-notes://attachment/%1\"}}")
-                                    .arg(id),
-                                line({}), line({})}));
-        editor().clearNote();
-        QVERIFY(!editor().insertAttachmentFromPath(writeFile("b.txt", "b")));
-        QCOMPARE(attachmentRows(), 1);
-    }
-
-    void droppedAndPastedFilesAndPicturesBecomeAttachments()
-    {
-        attach();
-        load({line("drop here")});
-        QVERIFY(exposed());
-        // Of two dropped files only the readable one arrives.
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(m_files.path() + "/gone.bin"),
-                      QUrl::fromLocalFile(writeFile("photo.png", "not really a png"))});
-        const QPoint at = pointAt(4);
-        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(editor().viewport(), &enter);
-        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("insertAttachmentFromPath: can't open"));
-        QApplication::sendEvent(editor().viewport(), &drop);
-        QVERIFY(drop.isAccepted());
-        QCOMPARE(attachmentRows(), 1);
-        QCOMPARE(blockTexts().first(), QStringLiteral("drop") + QChar::ObjectReplacementCharacter);
-
-        // Pasted file URLs become attachments, not text.
-        auto *files = new QMimeData;
-        files->setUrls({QUrl::fromLocalFile(writeFile("one.txt", "1")), QUrl::fromLocalFile(writeFile("two.txt", "22"))});
-        files->setText(QStringLiteral("file:///somewhere"));
-        QVERIFY(offer(files));
-        paste();
-        QCOMPARE(attachmentRows(), 3);
-        QVERIFY(!editor().toPlainText().contains("file:"));
-
-        QImage picture(8, 6, QImage::Format_RGB32);
-        picture.fill(Qt::blue);
-        auto *image = new QMimeData;
-        image->setImageData(picture);
-        QVERIFY(offer(image));
-        paste();
-        const QString id = scalar(*m_db, "SELECT id FROM attachments WHERE filename = 'image.png'").toString();
-        QCOMPARE(QImage::fromData(m_attachments->readFile(id)).size(), QSize(8, 6));
-        QCOMPARE(delta().count("velmora-notes-attachment"), 4);
-    }
-
     void hugeNotesOpenQuicklyAndOnlyOversizedOnesReadOnly_data()
     {
         QTest::addColumn<QString>("text");
@@ -788,87 +566,6 @@ private slots:
         QCOMPARE(editor().isSaved(), oversized);
     }
 
-    void attachmentCopiesArePrivateAndAskBeforeRunning_data()
-    {
-        QTest::addColumn<QString>("recordedName");
-        QTest::addColumn<QString>("fileName");
-        QTest::addColumn<bool>("asks");
-        QTest::newRow("ordinary") << "report.pdf" << "report.pdf" << false;
-        QTest::newRow("climbing script") << "../../../evil.sh" << "evil.sh" << true;
-        QTest::newRow("nothing left") << "../.." << "@.bin" << true;
-    }
-    void attachmentCopiesArePrivateAndAskBeforeRunning()
-    {
-        QFETCH(QString, recordedName);
-        QFETCH(QString, fileName);
-        QFETCH(bool, asks);
-        attach();
-        load({line({})});
-        QVERIFY(editor().insertAttachmentBytes(recordedName, "application/octet-stream", "bytes"));
-        const QString id = insertedAttachmentId();
-        const QString folder = attachmentTempFolder() + '/' + id;
-        const QString path = folder + '/' + fileName.replace("@", id);
-        // A link planted where the copy goes must not be written through.
-        const QString victim = m_files.path() + "/victim";
-        QFile(victim).open(QIODevice::WriteOnly);
-        QDir().mkpath(folder);
-        QVERIFY(QFile::link(victim, path));
-
-        // Refused: nothing is written or opened.
-        QCOMPARE(editor().openAttachment(id, recordedName), !asks);
-        QCOMPARE(m_seen.asked.size() == 1 && m_seen.asked.first().contains(fileName), asks);
-        m_seen.confirmAnswer = true;
-        QVERIFY(editor().openAttachment(id, recordedName));
-        QCOMPARE(m_seen.opened.last(), QUrl::fromLocalFile(path));
-        QCOMPARE(QFileInfo(victim).size(), 0);
-        QVERIFY(!QFileInfo(path).isSymLink());
-        const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
-            | QFile::WriteOther | QFile::ExeOther;
-        for (const QString &made : {path, attachmentTempFolder()})
-            QCOMPARE(QFileInfo(made).permissions() & others, QFileDevice::Permissions());
-        QFile copy(path);
-        QVERIFY(copy.open(QIODevice::ReadOnly));
-        QCOMPARE(copy.readAll(), QByteArray("bytes"));
-        editor().copyAttachmentFile(id, recordedName);
-        QCOMPARE(m_seen.clipboardUrls, (QList<QUrl>{QUrl::fromLocalFile(path)}));
-    }
-
-    void attachmentsOpenOutsideOrInTheViewerAndTheirMenuSavesAndRemoves()
-    {
-        attach();
-        load({line({})});
-        // The Attachment command's file dialog answers with a picture.
-        QImage red(40, 30, QImage::Format_RGB32);
-        red.fill(Qt::red);
-        const QString picture = m_files.path() + "/red.png";
-        QVERIFY(red.save(picture));
-        editor().hooks().askOpenFile = [picture] { return picture; };
-        QTest::keyClick(&editor(), Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
-        QVERIFY(editor().insertAttachmentFromPath(writeFile("data.csv", "a,b\n1,2\n")));
-        const QString csv = editor().attachmentIdAt(2);
-        QVERIFY(!csv.isEmpty());
-        QVERIFY(exposed());
-
-        QTest::mouseDClick(editor().viewport(), Qt::LeftButton, {}, pointAt(2));
-        QCOMPARE(m_seen.opened, (QList<QUrl>{QUrl::fromLocalFile(attachmentTempFolder() + '/' + csv + "/data.csv")}));
-        QTest::mouseDClick(editor().viewport(), Qt::LeftButton, {}, pointAt(0));
-        QPointer<ImageLightbox> lightbox = editor().findChild<ImageLightbox *>();
-        QVERIFY(lightbox && lightbox->isVisible());
-        QCOMPARE(m_seen.opened.size(), 1);
-        QTest::keyClick(lightbox->view(), Qt::Key_Escape);
-        QTRY_VERIFY(!lightbox);
-
-        const QString target = m_files.path() + "/saved.csv";
-        editor().hooks().askSaveFile = [&](const QString &) { return target; };
-        QVERIFY(runMenu(QStringLiteral("Save As…"), pointAt(2)));
-        QFile saved(target);
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), QByteArray("a,b\n1,2\n"));
-        QVERIFY(runMenu(QStringLiteral("Remove Attachment"), pointAt(2)));
-        QVERIFY(!delta().contains(csv));
-        QVERIFY(!m_attachments->attachmentById(csv));
-        QVERIFY(!QFile::exists(AttachmentRepository::filePath(csv)));
-    }
 };
 
 VELM_TEST_MAIN(TestNoteEditor)

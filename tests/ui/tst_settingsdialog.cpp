@@ -4,7 +4,7 @@
 #include "apiclient.h"
 #include "appstatefixture.h"
 #include "authclient.h"
-#include "account/client.h"
+#include "client.h"
 #include "mainwindow.h"
 #include "noteeditor.h"
 #include "notewindow.h"

@@ -2,7 +2,7 @@
 
 #include "releaseserver.h"
 
-#include "update/client.h"
+#include "updateclient.h"
 #include "releasenotesfetcher.h"
 #include "updatecommands.h"
 #include "updatedialog.h"
@@ -161,9 +161,9 @@ private slots:
         QVERIFY(probe.listen(QHostAddress::LocalHost));
         const quint16 port = probe.serverPort();
         probe.close();
-        Client client({"notes", "stable", QUrl(QString("http://127.0.0.1:%1/releases/notes/stable/").arg(port)),
+        UpdateClient client({"notes", "stable", QUrl(QString("http://127.0.0.1:%1/releases/notes/stable/").arg(port)),
                        "1.0.4"});
-        QSignalSpy failed(&client, &Client::checkFailed);
+        QSignalSpy failed(&client, &UpdateClient::checkFailed);
         client.check();
         QTest::ignoreMessage(QtDebugMsg, "check already in flight, ignoring");
         client.check();

@@ -4,7 +4,7 @@
 #include "appstate.h"
 #include "categorylist.h"
 #include "authclient.h"
-#include "account/client.h"
+#include "client.h"
 #include "preferencesrepository.h"
 #include "syncengine.h"
 #include "thememanager.h"

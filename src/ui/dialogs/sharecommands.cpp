@@ -16,10 +16,10 @@ using VelmAccount::ShareMembersDialog;
 
 namespace {
 
-QString tr(const char *text)
+class Texts
 {
-    return QCoreApplication::translate("ShareCommands", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(ShareCommands)
+};
 
 void open(AppState *state, VelmAccount::SharingBackend *backend, const QString &id, const QStringList &texts,
           QWidget *parent)
@@ -46,17 +46,17 @@ QStringList texts(const QString &title, const QString &subject, const QString &d
 {
     QStringList t(ShareMembersDialog::TextCount);
     t[ShareMembersDialog::Title] = title;
-    t[ShareMembersDialog::Subtitle] = tr("Sharing: %1").arg(subject);
+    t[ShareMembersDialog::Subtitle] = Texts::tr("Sharing: %1").arg(subject);
     t[ShareMembersDialog::Description] = description;
-    t[ShareMembersDialog::AccessHeading] = tr("Shared with");
-    t[ShareMembersDialog::EmptyAccess] = tr("Not shared with anyone yet.");
-    t[ShareMembersDialog::ShareButton] = tr("Share");
+    t[ShareMembersDialog::AccessHeading] = Texts::tr("Shared with");
+    t[ShareMembersDialog::EmptyAccess] = Texts::tr("Not shared with anyone yet.");
+    t[ShareMembersDialog::ShareButton] = Texts::tr("Share");
     t[ShareMembersDialog::RemoveButton] = removeText;
-    t[ShareMembersDialog::CloseButton] = tr("Close");
+    t[ShareMembersDialog::CloseButton] = Texts::tr("Close");
     t[ShareMembersDialog::Permission] = QStringLiteral("edit");
-    t[ShareMembersDialog::ShareFailedTitle] = tr("Share Failed");
-    t[ShareMembersDialog::RemoveFailedTitle] = tr("Remove Failed");
-    t[ShareMembersDialog::RemoveQuestionTitle] = tr("Remove Share");
+    t[ShareMembersDialog::ShareFailedTitle] = Texts::tr("Share Failed");
+    t[ShareMembersDialog::RemoveFailedTitle] = Texts::tr("Remove Failed");
+    t[ShareMembersDialog::RemoveQuestionTitle] = Texts::tr("Remove Share");
     t[ShareMembersDialog::RemoveQuestion] = question;
     return t;
 }
@@ -70,10 +70,10 @@ void openNoteShareDialog(AppState *state, const QString &noteId, const QString &
         return;
     const QString title = noteTitle(note->body);
     open(state, state->noteSharing(), noteId,
-         texts(tr("Share Note"), title.isEmpty() ? tr("Untitled") : title,
-               tr("Share this note with members of your Velmora family group. They'll see the latest version "
+         texts(Texts::tr("Share Note"), title.isEmpty() ? Texts::tr("Untitled") : title,
+               Texts::tr("Share this note with members of your Velmora family group. They'll see the latest version "
                   "synced to their devices."),
-               removeText, tr("Remove %1's access to this note?")),
+               removeText, Texts::tr("Remove %1's access to this note?")),
          parent);
 }
 
@@ -83,9 +83,9 @@ void openNotebookShareDialog(AppState *state, const QString &notebookId, QWidget
     if (!notebook || !state->notebookSharing())
         return;
     open(state, state->notebookSharing(), notebookId,
-         texts(tr("Share Notebook"), notebook->name,
-               tr("Share this notebook with members of your Velmora family group. They'll see every note inside "
+         texts(Texts::tr("Share Notebook"), notebook->name,
+               Texts::tr("Share this notebook with members of your Velmora family group. They'll see every note inside "
                   "it on their devices."),
-               tr("Remove access"), tr("Remove %1's access to this notebook?")),
+               Texts::tr("Remove access"), Texts::tr("Remove %1's access to this notebook?")),
          parent);
 }

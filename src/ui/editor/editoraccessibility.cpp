@@ -12,18 +12,18 @@ namespace EditorAccessibility {
 
 namespace {
 
-QString tr(const char *text)
+class Texts
 {
-    return QCoreApplication::translate("NoteEditor", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(NoteEditor)
+};
 
 QString listItemText(const QTextBlock &block)
 {
     const QTextBlockFormat format = block.blockFormat();
     if (format.marker() == QTextBlockFormat::MarkerType::Checked)
-        return tr("check item, checked");
+        return Texts::tr("check item, checked");
     if (format.marker() == QTextBlockFormat::MarkerType::Unchecked)
-        return tr("check item, not checked");
+        return Texts::tr("check item, not checked");
     const QTextList *list = block.textList();
     if (!list)
         return {};
@@ -32,8 +32,8 @@ QString listItemText(const QTextBlock &block)
     if (style == QTextListFormat::ListDecimal || style == QTextListFormat::ListLowerAlpha
         || style == QTextListFormat::ListUpperAlpha || style == QTextListFormat::ListLowerRoman
         || style == QTextListFormat::ListUpperRoman)
-        return tr("numbered list item %1 of %2").arg(number).arg(list->count());
-    return tr("bulleted list item %1 of %2").arg(number).arg(list->count());
+        return Texts::tr("numbered list item %1 of %2").arg(number).arg(list->count());
+    return Texts::tr("bulleted list item %1 of %2").arg(number).arg(list->count());
 }
 
 } // namespace
@@ -45,17 +45,17 @@ QString describe(const QTextCursor &cursor, const std::function<QString(int posi
     const QTextBlockFormat format = block.blockFormat();
     const int level = format.intProperty(TextProperty::HeadingLevel);
     if (level >= 1 && level <= 6)
-        parts << tr("heading level %1").arg(level);
+        parts << Texts::tr("heading level %1").arg(level);
     const QString item = listItemText(block);
     if (!item.isEmpty())
         parts << item;
     if (format.hasProperty(TextProperty::CodeBlock))
-        parts << tr("code block");
+        parts << Texts::tr("code block");
     if (format.boolProperty(TextProperty::Blockquote))
-        parts << tr("quote");
+        parts << Texts::tr("quote");
     if (const QTextTable *table = cursor.currentTable()) {
         const QTextTableCell cell = table->cellAt(cursor);
-        parts << tr("table, %1 columns, %2 rows: row %3, column %4")
+        parts << Texts::tr("table, %1 columns, %2 rows: row %3, column %4")
                      .arg(table->columns())
                      .arg(table->rows())
                      .arg(cell.row() + 1)
@@ -68,15 +68,15 @@ QString describe(const QTextCursor &cursor, const std::function<QString(int posi
         next.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
         const QString href = next.charFormat().anchorHref();
         if (!href.isEmpty())
-            parts << tr("link to %1").arg(href);
+            parts << Texts::tr("link to %1").arg(href);
     }
     const QString href = cursor.charFormat().anchorHref();
-    if (!href.isEmpty() && !parts.contains(tr("link to %1").arg(href)))
-        parts << tr("link to %1").arg(href);
+    if (!href.isEmpty() && !parts.contains(Texts::tr("link to %1").arg(href)))
+        parts << Texts::tr("link to %1").arg(href);
     if (attachmentName) {
         const QString name = attachmentName(cursor.position());
         if (!name.isEmpty())
-            parts << tr("attachment %1").arg(name);
+            parts << Texts::tr("attachment %1").arg(name);
     }
     return parts.join(QStringLiteral(", "));
 }

@@ -6,7 +6,7 @@
 #include "accountrecords.h"
 #include "findbar.h"
 #include "accountscreen.h"
-#include "account/client.h"
+#include "client.h"
 #include "apiclient.h"
 #include "authclient.h"
 #include "builtinnotes.h"
@@ -22,7 +22,7 @@
 #include "settingsdialog.h"
 #include "statusbar.h"
 #include "syncengine.h"
-#include "syncstatus.h"
+#include "syncstatedisplay.h"
 #include "updatecommands.h"
 #include "windowplacement.h"
 

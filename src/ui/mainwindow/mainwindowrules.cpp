@@ -1,7 +1,5 @@
 #include "mainwindowrules.h"
 
-#include "relativetime.h"
-
 #include <QStringList>
 
 #include <algorithm>
@@ -46,14 +44,6 @@ QList<int> paneWidths(bool focusMode, bool sidebarVisible, const QList<int> &nor
     const int first = !focusMode && sidebarVisible ? n.at(0) : 0;
     const int second = !focusMode ? n.at(1) : 0;
     return {first, second, std::max(windowWidth - first - second, 100)};
-}
-
-QString noteMetaText(const QDateTime &updatedAt, int words, const QDateTime &now)
-{
-    const QString when = relativeTimeText(updatedAt, now);
-    if (words < 1)
-        return QStringLiteral("Updated %1").arg(when);
-    return QStringLiteral("Updated %1 · %2 words").arg(when).arg(words);
 }
 
 int rowAfterRemoval(int removedRow, int count)

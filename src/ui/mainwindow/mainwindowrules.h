@@ -30,9 +30,6 @@ QList<int> normalPaneWidths(const QList<int> &stored, int windowWidth, PaneMinim
 QList<int> paneWidths(bool focusMode, bool sidebarVisible, const QList<int> &normal, int windowWidth,
                       PaneMinimums minimums = {});
 
-// "Updated %1", with " · %2 words" once the note has words.
-QString noteMetaText(const QDateTime &updatedAt, int words, const QDateTime &now = QDateTime::currentDateTime());
-
 // The row to select after the row at removedRow was taken out of a list that
 // now holds count rows; -1 when it is empty.
 int rowAfterRemoval(int removedRow, int count);

@@ -1,6 +1,6 @@
 #include "signinfeedback.h"
 
-#include "account/client.h"
+#include "client.h"
 #include "authclient.h"
 #include "statusbar.h"
 #include "welcomepage.h"
@@ -10,10 +10,10 @@
 
 namespace {
 
-QString tr(const char *text)
+class Texts
 {
-    return QCoreApplication::translate("MainWindow", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(MainWindow)
+};
 
 } // namespace
 
@@ -25,18 +25,18 @@ void showSignInFeedback(VelmAccount::Client *client, WelcomePage *welcome, Statu
     QObject::connect(welcome, &WelcomePage::signInCancelled, auth, &VelmAccount::AuthClient::cancelLogin);
     QObject::connect(auth, &VelmAccount::AuthClient::loginStarted, welcome, [welcome, statusBar] {
         welcome->setSignIn(SignIn::Waiting);
-        statusBar->showTemporaryMessage(tr("Continue in your browser to sign in…"), 0);
+        statusBar->showTemporaryMessage(Texts::tr("Continue in your browser to sign in…"), 0);
     });
     QObject::connect(auth, &VelmAccount::AuthClient::loginCancelled, welcome, [welcome, statusBar] {
         welcome->setSignIn(SignIn::SignedOut);
-        statusBar->showTemporaryMessage(tr("Sign-in cancelled."), 3000);
+        statusBar->showTemporaryMessage(Texts::tr("Sign-in cancelled."), 3000);
     });
     QObject::connect(auth, &VelmAccount::AuthClient::loginFailed, welcome, [welcome, statusBar](const QString &error) {
         welcome->setSignIn(SignIn::Failed, error);
-        statusBar->showTemporaryMessage(tr("Sign-in failed: %1").arg(error), 10000);
+        statusBar->showTemporaryMessage(Texts::tr("Sign-in failed: %1").arg(error), 10000);
     });
     QObject::connect(auth, &VelmAccount::AuthClient::loginSucceeded, welcome, [auth, welcome, statusBar] {
-        statusBar->showTemporaryMessage(tr("Signed in."), 4000);
+        statusBar->showTemporaryMessage(Texts::tr("Signed in."), 4000);
         auth->fetchCurrentUser([welcome = QPointer<WelcomePage>(welcome),
                                 statusBar = QPointer<StatusBar>(statusBar)](const VelmAccount::User &user) {
             if (user.email.isEmpty())
@@ -44,12 +44,12 @@ void showSignInFeedback(VelmAccount::Client *client, WelcomePage *welcome, Statu
             if (welcome)
                 welcome->setSignIn(SignIn::SignedIn, user.email);
             if (statusBar)
-                statusBar->showTemporaryMessage(tr("Signed in as %1.").arg(user.email), 4000);
+                statusBar->showTemporaryMessage(Texts::tr("Signed in as %1.").arg(user.email), 4000);
         });
     });
     QObject::connect(auth, &VelmAccount::AuthClient::logoutCompleted, welcome, [welcome, statusBar] {
         welcome->setSignIn(SignIn::SignedOut);
-        statusBar->showTemporaryMessage(tr("Signed out. Your notes stay on this computer."), 4000);
+        statusBar->showTemporaryMessage(Texts::tr("Signed out. Your notes stay on this computer."), 4000);
     });
     // Signed in at start-up: say who, once the server tells.
     const auto showWho = [auth, welcome = QPointer<WelcomePage>(welcome)] {

@@ -9,3 +9,6 @@
 // Times in the future show the date. An invalid time gives an empty text.
 // now is a seam for tests; both times may be in any time zone.
 QString relativeTimeText(const QDateTime &time, const QDateTime &now = QDateTime::currentDateTime());
+
+// "Updated %1", with " · %2 words" once the note has words.
+QString noteMetaText(const QDateTime &updatedAt, int words, const QDateTime &now = QDateTime::currentDateTime());

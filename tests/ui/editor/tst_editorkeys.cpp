@@ -1,39 +1,16 @@
 #include "velmtest.h"
 
+#include "deltalines.h"
+
 #include "deltadocument.h"
 #include "editorkeys.h"
 #include "editorlinks.h"
 
 #include <QTextDocument>
 
+using namespace DeltaLines;
+
 namespace {
-
-const QString kH1 = QStringLiteral(R"({"header":1})");
-const QString kBullet = QStringLiteral(R"({"list":"bullet"})");
-const QString kOrdered = QStringLiteral(R"({"list":"ordered"})");
-const QString kChecked = QStringLiteral(R"({"list":"checked"})");
-const QString kUnchecked = QStringLiteral(R"({"list":"unchecked"})");
-const QString kQuote = QStringLiteral(R"({"blockquote":true})");
-const QString kCode = QStringLiteral(R"({"code-block":true})");
-
-// One line of a Delta: its text runs and the line end with its attributes.
-QString line(const QString &text, const QString &attributes = {})
-{
-    QString out = text.isEmpty() ? QString() : QStringLiteral("{\"insert\":\"%1\"},").arg(text);
-    if (attributes.isEmpty())
-        return out + QStringLiteral("{\"insert\":\"\\n\"}");
-    return out + QStringLiteral("{\"attributes\":%1,\"insert\":\"\\n\"}").arg(attributes);
-}
-
-QString linked(const QString &text)
-{
-    return QStringLiteral("{\"attributes\":{\"link\":\"https://x.example\"},\"insert\":\"%1\"}").arg(text);
-}
-
-QString body(const QStringList &lines)
-{
-    return QLatin1Char('[') + lines.join(QLatin1Char(',')) + QLatin1Char(']');
-}
 
 // As the editor writes a body after loading it.
 QString written(const QString &json)

@@ -1,6 +1,5 @@
-#include "client.h"
+#include "updateclient.h"
 
-#include "updatecommands.h"
 #include "updatelog.h"
 
 #include <QNetworkAccessManager>
@@ -9,7 +8,7 @@
 
 namespace VelmUpdate {
 
-Client::Client(const UpdateConfig &config, QObject *parent)
+UpdateClient::UpdateClient(const UpdateConfig &config, QObject *parent)
     : QObject(parent)
     , m_config(config)
     , m_platformKey(currentPlatformKey())
@@ -17,7 +16,7 @@ Client::Client(const UpdateConfig &config, QObject *parent)
 {
 }
 
-QNetworkRequest Client::request(const QUrl &url, const QString &product, int transferTimeoutMs)
+QNetworkRequest UpdateClient::request(const QUrl &url, const QString &product, int transferTimeoutMs)
 {
     QNetworkRequest request(url);
     request.setTransferTimeout(transferTimeoutMs);
@@ -26,7 +25,7 @@ QNetworkRequest Client::request(const QUrl &url, const QString &product, int tra
     return request;
 }
 
-QUrl Client::manifestUrl(const QUrl &releaseBaseUrl)
+QUrl UpdateClient::manifestUrl(const QUrl &releaseBaseUrl)
 {
     QUrl url = releaseBaseUrl;
     QString path = url.path();
@@ -36,7 +35,7 @@ QUrl Client::manifestUrl(const QUrl &releaseBaseUrl)
     return url;
 }
 
-void Client::check()
+void UpdateClient::check()
 {
     if (m_inFlight) {
         qCDebug(lcUpdate) << "check already in flight, ignoring";
@@ -62,7 +61,7 @@ void Client::check()
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onReply(reply); });
 }
 
-void Client::limitReply(QNetworkReply *reply, qint64 maxBytes)
+void UpdateClient::limitReply(QNetworkReply *reply, qint64 maxBytes)
 {
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply, maxBytes](qint64 received, qint64 total) {
         if ((received > maxBytes || total > maxBytes) && !exceededLimit(reply)) {
@@ -72,12 +71,12 @@ void Client::limitReply(QNetworkReply *reply, qint64 maxBytes)
     });
 }
 
-bool Client::exceededLimit(const QNetworkReply *reply)
+bool UpdateClient::exceededLimit(const QNetworkReply *reply)
 {
     return reply->property("velmExceeded").toBool();
 }
 
-bool Client::acceptsNotesUrl(const QUrl &notesUrl, const QUrl &manifestUrl)
+bool UpdateClient::acceptsNotesUrl(const QUrl &notesUrl, const QUrl &manifestUrl)
 {
     if (!notesUrl.isValid() || notesUrl.host().isEmpty())
         return false;
@@ -88,7 +87,7 @@ bool Client::acceptsNotesUrl(const QUrl &notesUrl, const QUrl &manifestUrl)
         && manifestUrl.port(80) == notesUrl.port(80);
 }
 
-void Client::onReply(QNetworkReply *reply)
+void UpdateClient::onReply(QNetworkReply *reply)
 {
     m_inFlight = false;
     reply->deleteLater();
@@ -117,7 +116,7 @@ void Client::onReply(QNetworkReply *reply)
         emit upToDate();
 }
 
-Client::Outcome Client::evaluate(const QByteArray &manifestJson, const QString &platformKey,
+UpdateClient::Outcome UpdateClient::evaluate(const QByteArray &manifestJson, const QString &platformKey,
                                  const QString &currentVersion, const QUrl &manifestUrl)
 {
     QString error;

@@ -15,8 +15,6 @@ namespace VelmUpdate {
 // Short texts for the caller's status line.
 using StatusReport = std::function<void(const QString &text)>;
 
-// https anywhere; plain http only to this machine (a local release server).
-bool isSafeDownloadUrl(const QUrl &url);
 // Opens a download in the browser when it is safe; logs why not otherwise.
 bool openDownloadUrl(const QUrl &url);
 

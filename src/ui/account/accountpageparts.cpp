@@ -17,10 +17,10 @@ namespace VelmAccount {
 
 namespace {
 
-QString tr(const char *text)
+class Texts
 {
-    return QCoreApplication::translate("AccountScreen", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(AccountScreen)
+};
 
 const char *const kTintProperty = "accountTint";
 
@@ -50,16 +50,16 @@ QString tintStyle(AccountParts::Tint tint, const QPalette &palette)
 QString accountRelativeTime(const QDateTime &time, const QDateTime &now)
 {
     if (!time.isValid())
-        return tr("Unknown");
+        return Texts::tr("Unknown");
     const qint64 seconds = time.secsTo(now);
     if (seconds < 60)
-        return tr("Active now");
+        return Texts::tr("Active now");
     if (seconds < 3600)
-        return tr("%1m ago").arg(seconds / 60);
+        return Texts::tr("%1m ago").arg(seconds / 60);
     if (seconds < 86400)
-        return tr("%1h ago").arg(seconds / 3600);
+        return Texts::tr("%1h ago").arg(seconds / 3600);
     if (seconds < 604800)
-        return tr("%1d ago").arg(seconds / 86400);
+        return Texts::tr("%1d ago").arg(seconds / 86400);
     return QLocale::c().toString(time.toLocalTime().date(), QStringLiteral("MMM d, yyyy"));
 }
 
@@ -87,11 +87,11 @@ QString sessionInWords(const QString &userAgent)
     const QString browser = find(browsers);
     const QString system = find(systems);
     if (!browser.isEmpty() && !system.isEmpty())
-        return QCoreApplication::translate("AccountScreen", "%1 on %2").arg(browser, system);
+        return Texts::tr("%1 on %2").arg(browser, system);
     if (!browser.isEmpty() || !system.isEmpty())
         return browser.isEmpty() ? system : browser;
     if (userAgent.trimmed().isEmpty())
-        return QCoreApplication::translate("AccountScreen", "Unknown client");
+        return Texts::tr("Unknown client");
     return userAgent.size() > 60 ? userAgent.left(60) + QStringLiteral("...") : userAgent;
 }
 

@@ -3,7 +3,7 @@
 #include "accountclient.h"
 #include "accountpageparts.h"
 #include "authclient.h"
-#include "account/client.h"
+#include "client.h"
 #include "categorylist.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 #include "velmtest.h"
 
-#include "update/client.h"
+#include "updateclient.h"
 #include "releasenotesfetcher.h"
-#include "updatecommands.h"
+#include "updateconfig.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -72,7 +72,7 @@ public:
 
 } // namespace
 
-class TestClient : public QObject
+class TestUpdateClient : public QObject
 {
     Q_OBJECT
 private slots:
@@ -84,8 +84,8 @@ private slots:
         UpdateConfig config{"notes", "stable", QUrl(QString("http://127.0.0.1:%1/notes/stable/").arg(silent.serverPort())),
                             "1.0.4"};
         config.transferTimeoutMs = 200;
-        Client client(config);
-        QSignalSpy failed(&client, &Client::checkFailed);
+        UpdateClient client(config);
+        QSignalSpy failed(&client, &UpdateClient::checkFailed);
         client.check();
         QTRY_COMPARE(failed.size(), 1);
         client.check();
@@ -156,7 +156,7 @@ private slots:
         QFETCH(QString, current);
         QFETCH(QString, offered);
         QFETCH(QString, failure);
-        const Client::Outcome outcome = Client::evaluate(json, "linux-x64", current);
+        const UpdateClient::Outcome outcome = UpdateClient::evaluate(json, "linux-x64", current);
         QCOMPARE(outcome.update ? outcome.update->version : QString(), offered);
         QCOMPARE(outcome.failure, failure);
     }
@@ -178,7 +178,7 @@ private slots:
     {
         QFETCH(QString, notes);
         QFETCH(bool, kept);
-        const Client::Outcome outcome = Client::evaluate(withField("2.0.0", "release_notes_url", notes), "linux-x64",
+        const UpdateClient::Outcome outcome = UpdateClient::evaluate(withField("2.0.0", "release_notes_url", notes), "linux-x64",
                                                          "1.0.4", QUrl("http://127.0.0.1:8787/releases/latest.json"));
         QVERIFY(outcome.update);
         QCOMPARE(outcome.update->releaseNotesUrl, kept ? QUrl(notes) : QUrl());
@@ -205,8 +205,8 @@ private slots:
         QFETCH(qint64, bodyBytes);
         QFETCH(QString, failure);
         FloodServer server(head, bodyBytes);
-        Client client({"notes", "stable", base.isEmpty() ? server.url("/notes/stable/") : QUrl(base), "1.0.4"});
-        QSignalSpy failed(&client, &Client::checkFailed);
+        UpdateClient client({"notes", "stable", base.isEmpty() ? server.url("/notes/stable/") : QUrl(base), "1.0.4"});
+        QSignalSpy failed(&client, &UpdateClient::checkFailed);
         client.check();
         QTRY_COMPARE(failed.size(), 1);
         QVERIFY2(failed.first().first().toString().startsWith(failure), qPrintable(failed.first().first().toString()));
@@ -274,7 +274,7 @@ private slots:
         QFETCH(QString, base);
         QFETCH(QString, manifestUrl);
         QFETCH(QString, notesUrl);
-        QCOMPARE(Client::manifestUrl(QUrl(base)).toString(), manifestUrl);
+        QCOMPARE(UpdateClient::manifestUrl(QUrl(base)).toString(), manifestUrl);
         const UpdateConfig config{"notes", "stable", QUrl(base), "1.0.4"};
         QCOMPARE(ReleaseNotesFetcher::notesUrl(config).toString(), notesUrl);
     }
@@ -317,5 +317,5 @@ private slots:
     }
 };
 
-VELM_TEST_CORE_MAIN(TestClient)
+VELM_TEST_CORE_MAIN(TestUpdateClient)
 #include "tst_client.moc"

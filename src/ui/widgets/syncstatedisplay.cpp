@@ -1,6 +1,6 @@
-#include "syncstatus.h"
+#include "syncstatedisplay.h"
 
-#include "account/client.h"
+#include "client.h"
 #include "authclient.h"
 #include "apiclient.h"
 #include "appstate.h"
@@ -24,19 +24,19 @@ QString syncStateText(AppState *state)
         const VelmAccount::Client *client = state->accountClient();
         // The keyring has not answered yet: the user may or may not be signed in.
         if (client && client->authClient()->state() == VelmAccount::AuthState::Checking)
-            return QCoreApplication::translate("StatusBar", "Checking sign-in\u2026");
+            return StatusBar::tr("Checking sign-in\u2026");
         return client && client->wasSignedOutByServer()
-                   ? QCoreApplication::translate("StatusBar", "Signed out \u2014 sign in again")
-                   : QCoreApplication::translate("StatusBar", "Not signed in");
+                   ? StatusBar::tr("Signed out \u2014 sign in again")
+                   : StatusBar::tr("Not signed in");
     }
     const SyncEngine *engine = state->syncEngine();
     if (!engine)
-        return QCoreApplication::translate("StatusBar", "Signed in");
+        return StatusBar::tr("Signed in");
     if (engine->state() == SyncEngine::Error && !engine->lastError().isEmpty())
         return QStringLiteral("%1: %2").arg(SyncEngine::stateText(SyncEngine::Error), engine->lastError());
     // "Synced" would hide that edits are held back until the user answers.
     if (engine->state() == SyncEngine::Idle && engine->awaitsAccountChoice())
-        return QCoreApplication::translate("StatusBar", "Uploads paused until you choose in the main window");
+        return StatusBar::tr("Uploads paused until you choose in the main window");
     return SyncEngine::stateText(engine->state());
 }
 
@@ -45,20 +45,19 @@ QString syncDetailsText(AppState *state, const QString &offlineReason)
     const SyncEngine *engine = state->syncEngine();
     if (!state->isSignedIn() || !engine)
         return QString();
-    const auto tr = [](const char *text, int n = -1) { return QCoreApplication::translate("StatusBar", text, nullptr, n); };
     QStringList lines;
     if (engine->state() == SyncEngine::Offline) {
         const QString host = state->accountClient()->syncApi()->baseUrl().host();
-        lines << (offlineReason.isEmpty() ? tr("Offline: %1 does not answer.").arg(host)
-                                          : tr("Offline: %1 does not answer (%2).").arg(host, offlineReason));
+        lines << (offlineReason.isEmpty() ? StatusBar::tr("Offline: %1 does not answer.").arg(host)
+                                          : StatusBar::tr("Offline: %1 does not answer (%2).").arg(host, offlineReason));
     } else if (engine->state() == SyncEngine::Error && !engine->lastError().isEmpty()) {
-        lines << tr("Sync error: %1").arg(engine->lastError());
+        lines << StatusBar::tr("Sync error: %1").arg(engine->lastError());
     }
     const QDateTime last = state->lastSyncAt();
-    lines << (last.isValid() ? tr("Last synced %1.").arg(relativeTimeText(last)) : tr("Not synced yet."));
+    lines << (last.isValid() ? StatusBar::tr("Last synced %1.").arg(relativeTimeText(last)) : StatusBar::tr("Not synced yet."));
     const int waiting = int(state->notes()->pendingNotes().size() + state->notes()->pendingDeletions().size()
                             + state->notebooks()->pendingNotebooks().size());
-    lines << (waiting > 0 ? tr("%n change(s) waiting to be uploaded.", waiting) : tr("No changes waiting to be uploaded."));
+    lines << (waiting > 0 ? StatusBar::tr("%n change(s) waiting to be uploaded.", nullptr, waiting) : StatusBar::tr("No changes waiting to be uploaded."));
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -81,7 +80,7 @@ void showSyncState(AppState *state, StatusBar *statusBar, OfflineBanner *banner)
         if (!lines.isEmpty())
             lines.first() = QStringLiteral("<b>%1</b>").arg(lines.first());
         shownBanner->setDetails(lines.join(QLatin1Char(' ')) + QStringLiteral("<br>")
-                                + QCoreApplication::translate("StatusBar", "Your changes are kept on this computer and "
+                                + StatusBar::tr("Your changes are kept on this computer and "
                                                                            "uploaded when the server answers again."));
         shownBanner->setVisible(offline);
     };

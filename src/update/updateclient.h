@@ -13,11 +13,11 @@ namespace VelmUpdate {
 
 // Reads the channel's manifest and tells whether this platform has a newer
 // build. One check at a time; answers through exactly one of the signals.
-class Client final : public QObject
+class UpdateClient final : public QObject
 {
     Q_OBJECT
 public:
-    explicit Client(const UpdateConfig &config, QObject *parent = nullptr);
+    explicit UpdateClient(const UpdateConfig &config, QObject *parent = nullptr);
 
     void check();
 

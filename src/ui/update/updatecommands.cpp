@@ -1,6 +1,6 @@
 #include "updatecommands.h"
 
-#include "client.h"
+#include "updateclient.h"
 #include "releasenotesfetcher.h"
 #include "updatedialog.h"
 #include "updatelog.h"
@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QHostAddress>
 #include <QMenu>
 #include <QUrlQuery>
 #include <QWidget>
@@ -16,20 +15,11 @@
 namespace VelmUpdate {
 
 namespace {
-QString tr(const char *text)
+class Texts
 {
-    return QCoreApplication::translate("VelmUpdate", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(UpdateCommands)
+};
 } // namespace
-
-bool isSafeDownloadUrl(const QUrl &url)
-{
-    if (url.scheme() == QLatin1String("https"))
-        return !url.host().isEmpty();
-    if (url.scheme() != QLatin1String("http"))
-        return false;
-    return url.host() == QLatin1String("localhost") || QHostAddress(url.host()).isLoopback();
-}
 
 bool openDownloadUrl(const QUrl &url)
 {
@@ -51,21 +41,21 @@ bool openDownloadUrl(const QUrl &url)
 void checkForUpdates(const UpdateConfig &config, const QString &displayName, QWidget *parent,
                      const StatusReport &status)
 {
-    auto *client = new Client(config, parent);
+    auto *client = new UpdateClient(config, parent);
     QObject *context = parent ? static_cast<QObject *>(parent) : client;
-    status(tr("Checking for updates…"));
-    QObject::connect(client, &Client::updateAvailable, context, [=](const Artifact &artifact) {
+    status(Texts::tr("Checking for updates…"));
+    QObject::connect(client, &UpdateClient::updateAvailable, context, [=](const Artifact &artifact) {
         auto *dialog = new UpdateDialog(artifact, config.currentVersion, displayName, parent);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
         client->deleteLater();
     });
-    QObject::connect(client, &Client::upToDate, context, [=] {
-        status(tr("%1 is up to date (version %2)").arg(displayName, config.currentVersion));
+    QObject::connect(client, &UpdateClient::upToDate, context, [=] {
+        status(Texts::tr("%1 is up to date (version %2)").arg(displayName, config.currentVersion));
         client->deleteLater();
     });
-    QObject::connect(client, &Client::checkFailed, context, [=](const QString &reason) {
-        status(tr("Update check failed: %1").arg(reason));
+    QObject::connect(client, &UpdateClient::checkFailed, context, [=](const QString &reason) {
+        status(Texts::tr("Update check failed: %1").arg(reason));
         client->deleteLater();
     });
     client->check();
@@ -77,7 +67,7 @@ void showWhatsNew(const UpdateConfig &config, const QString &displayName, QWidge
     auto *fetcher = new ReleaseNotesFetcher(config, parent);
     QObject *context = parent ? static_cast<QObject *>(parent) : fetcher;
     if (status)
-        status(tr("Loading release notes…"));
+        status(Texts::tr("Loading release notes…"));
     QObject::connect(fetcher, &ReleaseNotesFetcher::notesReady, context, [=](const QString &markdown) {
         auto *dialog = new WhatsNewDialog(displayName, config.currentVersion, markdown, std::nullopt, parent);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -86,7 +76,7 @@ void showWhatsNew(const UpdateConfig &config, const QString &displayName, QWidge
     });
     QObject::connect(fetcher, &ReleaseNotesFetcher::notesUnavailable, context, [=] {
         if (status)
-            status(tr("No release notes available for %1 %2").arg(displayName, config.currentVersion));
+            status(Texts::tr("No release notes available for %1 %2").arg(displayName, config.currentVersion));
         fetcher->deleteLater();
     });
     fetcher->fetch();
@@ -106,11 +96,11 @@ QUrl feedbackUrl(const QUrl &siteBase, const QString &product)
 void addHelpActions(QMenu *menu, const std::function<UpdateConfig()> &config, const QUrl &feedbackSite, const QString &displayName,
                     QWidget *parent, const StatusReport &status)
 {
-    QObject::connect(menu->addAction(tr("What's &New...")), &QAction::triggered, parent,
+    QObject::connect(menu->addAction(Texts::tr("What's &New...")), &QAction::triggered, parent,
                      [=] { showWhatsNew(config(), displayName, parent, status); });
-    QObject::connect(menu->addAction(tr("Check for &Updates...")), &QAction::triggered, parent,
+    QObject::connect(menu->addAction(Texts::tr("Check for &Updates...")), &QAction::triggered, parent,
                      [=] { checkForUpdates(config(), displayName, parent, status); });
-    QObject::connect(menu->addAction(tr("Send &Feedback...")), &QAction::triggered, parent, [=] {
+    QObject::connect(menu->addAction(Texts::tr("Send &Feedback...")), &QAction::triggered, parent, [=] {
         const QUrl url = feedbackUrl(feedbackSite, config().product);
         if (!QDesktopServices::openUrl(url))
             qCWarning(lcUpdate) << "VelmUpdate: QDesktopServices::openUrl failed for:" << url;

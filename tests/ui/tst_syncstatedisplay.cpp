@@ -1,5 +1,5 @@
-#include "account/authclient.h"
-#include "account/client.h"
+#include "authclient.h"
+#include "client.h"
 #include "appstatefixture.h"
 #include "database.h"
 #include "mainwindow.h"
@@ -12,7 +12,7 @@
 #include "stallprobe.h"
 #include "statusbar.h"
 #include "syncengine.h"
-#include "syncstatus.h"
+#include "syncstatedisplay.h"
 #include "tokenmanager.h"
 #include "velmtest.h"
 
@@ -246,4 +246,4 @@ private:
 };
 
 VELM_TEST_MAIN(TestSyncStatus)
-#include "tst_syncstatus.moc"
+#include "tst_syncstatedisplay.moc"

@@ -1,0 +1,135 @@
+#include "velmtest.h"
+#include "appstatefixture.h"
+
+#include "mainwindow.h"
+#include "settingsdialog.h"
+#include "statusbar.h"
+#include "translations.h"
+
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTabWidget>
+
+// A pseudo-translation made from the shipped English template with Qt's own
+// tools: every text in brackets. Whatever shows without them was not
+// translatable, or is missing from the template.
+class TestTranslations : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    static QString pseudoTranslated(QString ts)
+    {
+        static const QRegularExpression message(QStringLiteral("<message( numerus=\"yes\")?>(.*?)</message>"),
+                                                QRegularExpression::DotMatchesEverythingOption);
+        static const QRegularExpression source(QStringLiteral("<source>(.*?)</source>"),
+                                               QRegularExpression::DotMatchesEverythingOption);
+        static const QRegularExpression translation(QStringLiteral("<translation.*?</translation>"),
+                                                    QRegularExpression::DotMatchesEverythingOption);
+        QString out;
+        qsizetype at = 0;
+        auto it = message.globalMatch(ts);
+        while (it.hasNext()) {
+            const auto m = it.next();
+            QString body = m.captured(2);
+            const QString text = '[' + source.match(body).captured(1) + ']';
+            const QString form = QStringLiteral("<numerusform>%1</numerusform>").arg(text);
+            body.replace(translation, m.captured(1).isEmpty() ? "<translation>" + text + "</translation>"
+                                                              : "<translation>" + form + form + "</translation>");
+            out += ts.mid(at, m.capturedStart() - at) + "<message" + m.captured(1) + '>' + body + "</message>";
+            at = m.capturedEnd();
+        }
+        return out + ts.mid(at);
+    }
+
+    static QStringList unbracketed(const QStringList &texts)
+    {
+        QStringList wrong;
+        for (QString text : texts) {
+            text.remove(QLatin1Char('&'));
+            if (!text.trimmed().isEmpty() && !text.startsWith(QLatin1Char('[')))
+                wrong << text;
+        }
+        return wrong;
+    }
+
+    static void collectMenu(const QMenu *menu, QStringList *texts)
+    {
+        *texts << menu->title();
+        for (const QAction *action : menu->actions()) {
+            if (action->menu())
+                collectMenu(action->menu(), texts);
+            else if (!action->isSeparator())
+                *texts << action->text();
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QFile english(QStringLiteral(VELM_TS_FILE));
+        QVERIFY2(english.open(QIODevice::ReadOnly), qPrintable(english.fileName()));
+        const QString pseudo = pseudoTranslated(QString::fromUtf8(english.readAll()));
+        QVERIFY(pseudo.count(QLatin1String("<translation>[")) > 500);
+        QFile ts(m_dir.filePath("velmora-notes_en.ts"));
+        QVERIFY(ts.open(QIODevice::WriteOnly));
+        ts.write(pseudo.toUtf8());
+        ts.close();
+
+        QProcess lrelease;
+        lrelease.start(QStringLiteral(VELM_LRELEASE), {ts.fileName()});
+        QVERIFY(lrelease.waitForFinished(60000));
+        QVERIFY2(lrelease.exitCode() == 0, lrelease.readAllStandardError().constData());
+        QVERIFY(installTranslations(qApp, QLocale(QLocale::English), m_dir.path()));
+        QVERIFY(!installTranslations(qApp, QLocale(QLocale::Esperanto), m_dir.path()));
+    }
+
+    void everyShownTextIsTranslated_data()
+    {
+        QTest::addColumn<QString>("surface");
+        QTest::newRow("menus") << "menus";
+        QTest::newRow("status bar") << "status bar";
+        QTest::newRow("preferences") << "preferences";
+    }
+
+    void everyShownTextIsTranslated()
+    {
+        QFETCH(QString, surface);
+        auto state = VelmTest::emptyState();
+        MainWindow main(state.get());
+        main.show();
+        QStringList texts;
+        if (surface == QLatin1String("menus")) {
+            for (const QAction *action : main.menuBar()->actions()) {
+                if (action->menu())
+                    collectMenu(action->menu(), &texts);
+            }
+        } else if (surface == QLatin1String("status bar")) {
+            texts << main.findChild<StatusBar *>()->statusText();
+        } else {
+            SettingsDialog dialog(state.get(), &main);
+            texts << dialog.windowTitle();
+            for (const QLabel *label : dialog.findChildren<QLabel *>())
+                texts << label->text();
+            for (const QAbstractButton *button : dialog.findChildren<QAbstractButton *>())
+                texts << button->text();
+            for (const QGroupBox *box : dialog.findChildren<QGroupBox *>())
+                texts << box->title();
+            for (const QTabWidget *tabs : dialog.findChildren<QTabWidget *>()) {
+                for (int i = 0; i < tabs->count(); ++i)
+                    texts << tabs->tabText(i);
+            }
+        }
+        QVERIFY(texts.size() > 2);
+        const QStringList wrong = unbracketed(texts);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1String(" | "))));
+    }
+};
+
+VELM_TEST_MAIN(TestTranslations)
+#include "tst_translations.moc"
