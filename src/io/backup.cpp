@@ -3,7 +3,6 @@
 #include "safefilename.h"
 #include "archivereader.h"
 #include "attachmentrepository.h"
-#include "bulkwritescope.h"
 #include "database.h"
 #include "iolog.h"
 #include "noterepository.h"

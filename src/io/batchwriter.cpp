@@ -199,7 +199,6 @@ void BatchWriter::rollback()
     for (const QString &path : std::as_const(m_files))
         QFile::remove(path);
     m_files.clear();
-    m_counts = Counts();
     end(false);
 }
 

@@ -39,7 +39,7 @@ public:
     bool begin();
     void write(const WriteBatch &batch);
     // Syncs the placed files to disk, then commits; false with error() when
-    // nothing was kept. Counts hold only once this succeeded.
+    // nothing was kept. After a rollback the counts are the rows lost.
     bool commit();
     // Drops every row and every file placed for them.
     void rollback();

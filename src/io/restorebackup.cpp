@@ -162,8 +162,9 @@ public:
         QList<Attachment> records;
         int notes = 0, snapshots = 0;
         const bool readable = pass([&](Folder folder, const QString &, ArchiveReader &reader) {
+            // Read as the records are, so that the archive's limits hold for it too.
             if (folder == Folder::Manifest)
-                manifest = true;
+                manifest = reader.readData(m_limits.maxJsonBytes).has_value();
             else if (folder == Folder::Notes)
                 ++notes;
             else if (folder == Folder::Snapshots)
@@ -240,6 +241,7 @@ private:
             return false;
         ArchiveEntry entry;
         while (reader.next(&entry)) {
+            m_entrySize = entry.size;
             QString name;
             const Folder folder = folderOf(entry.path, &name);
             if (!visit(folder, name, reader))
@@ -273,6 +275,12 @@ private:
     // large, unreadable or not a JSON object.
     std::optional<QJsonObject> readObject(ArchiveReader &reader)
     {
+        // Refused by its declared size before any of it is held.
+        if (m_entrySize > m_limits.maxJsonBytes) {
+            ++result.errors;
+            qCWarning(lcIo) << "Restore: skipping a record larger than" << m_limits.maxJsonBytes << "bytes";
+            return std::nullopt;
+        }
         const std::optional<QByteArray> data = reader.readData(m_limits.maxJsonBytes);
         QJsonParseError error;
         const QJsonDocument document = data ? QJsonDocument::fromJson(*data, &error) : QJsonDocument();
@@ -360,6 +368,7 @@ private:
     QSet<QString> m_notebookIds;
     QSet<QString> m_namedFiles;
     bool m_counted = false;
+    qint64 m_entrySize = 0;
     int m_total = 0;
     int m_current = 0;
 };
@@ -386,7 +395,9 @@ RestoreResult restoreOutcome(RestoreResult read, const BatchWriter::Counts &writ
         read.attachmentsRestored = written.attachments;
         read.snapshotsRestored = written.snapshots;
     } else {
-        read.errors += 1;
+        // Every row written is lost with the transaction.
+        const int lost = written.notebooks + written.notes + written.attachments + written.snapshots;
+        read.errors += qMax(1, lost);
         read.error = BackupText::tr("Nothing was restored: %1").arg(writeError);
     }
     qCInfo(lcIo) << "Restore finished:" << read.imported << "imported," << read.skipped << "skipped," << read.errors

@@ -53,7 +53,9 @@ void WritePlan::report(int current, int total, const QString &label)
     m_batch.current = current;
     m_batch.total = total;
     m_batch.label = label;
-    const bool due = current <= 1 || current >= total || !m_sinceReport.isValid() || m_sinceReport.elapsed() >= 50;
+    // Small jobs show every item; large ones often enough to move the bar.
+    const bool due = (total > 0 && (total <= 200 || current >= total)) || !m_sinceReport.isValid()
+        || m_sinceReport.elapsed() >= 50;
     if (!due)
         return;
     m_channel->progress(current, total, label);

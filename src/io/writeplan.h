@@ -39,7 +39,8 @@ public:
     // A file placed in the attachment store for a row of this plan.
     void addCreatedFile(const QString &path);
 
-    // Where the job stands; passed on at most every 50 ms (and at the ends).
+    // Where the job stands; passed on for every item of a job of 200 or
+    // fewer, else at most every 50 ms and at the end.
     void report(int current, int total, const QString &label);
     // Hands on the open batch; false once the job is cancelled.
     bool flush();
