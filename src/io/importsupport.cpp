@@ -133,6 +133,20 @@ ImportResult outcome(ImportResult planned, const BatchWriter::Counts &written, b
     return planned;
 }
 
+} // namespace ImportSupport
+
+ImportResult importOutcome(ImportResult planned, const BulkJob &job)
+{
+    if (job.wasCancelled()) {
+        planned.imported = planned.attachments = 0;
+        planned.error = QCoreApplication::translate("ImportDialog", "Cancelled: nothing was imported.");
+        return planned;
+    }
+    return ImportSupport::outcome(planned, job.counts(), job.committed(), job.error());
+}
+
+namespace ImportSupport {
+
 ImportResult runHere(const IoRepositories &repositories, const std::function<ImportResult(WritePlan &)> &producer,
                      const ProgressCallback &progress)
 {

@@ -405,6 +405,15 @@ RestoreResult restoreOutcome(RestoreResult read, const BatchWriter::Counts &writ
     return read;
 }
 
+RestoreResult restoreOutcome(RestoreResult read, const BulkJob &job)
+{
+    if (job.wasCancelled() && read.error.isEmpty()) {
+        read.error = BackupText::tr("Cancelled: nothing was restored.");
+        return read;
+    }
+    return restoreOutcome(read, job.counts(), job.committed(), job.error());
+}
+
 RestoreResult restoreBackup(const QString &archivePath, const IoRepositories &repositories, RestoreMode mode,
                             const ProgressCallback &progress, const ExtractionLimits &limits)
 {

@@ -8,6 +8,7 @@
 
 #include <QString>
 
+class BulkJob;
 class WritePlan;
 
 struct RestoreResult
@@ -35,6 +36,9 @@ RestoreResult readBackup(const QString &archivePath, WritePlan &plan, const Extr
 // writer committed (nothing when it did not commit).
 RestoreResult restoreOutcome(RestoreResult read, const BatchWriter::Counts &written, bool committed,
                              const QString &writeError);
+
+// The same for a restore that job ran, a cancelled one included.
+RestoreResult restoreOutcome(RestoreResult read, const BulkJob &job);
 
 // Merges an archive into the stores on the calling thread, all in one
 // transaction: nothing is kept unless everything is. Restored rows are
