@@ -126,8 +126,8 @@ private slots:
             QStringList ids;
             for (int i = 0; i < kNotes; ++i)
                 ids << fx->addNote(QString(R"([{"insert":"note %1"},{"insert":"\n","attributes":{"list":"unchecked"}}])").arg(i)).id;
-            fx->addAttachment(ids.first(), "i.png", "image/png", "png");
-            fx->snapshots->insert(Snapshot{IoFixture::newId(), ids.first(), 1, "[]", IoFixture::at(2)});
+            fx->addAttachment(ids.last(), "i.png", "image/png", "png");
+            fx->snapshots->insert(Snapshot{IoFixture::newId(), ids.last(), 1, "[]", IoFixture::at(2)});
             const QString archive = m_dir.filePath("backup.zip");
             QVERIFY(!createBackup(archive, fx->repositories()).failed);
             QVERIFY(fx->notes->purge(ids.mid(1)));
