@@ -1,7 +1,7 @@
 #include "eneximporter.h"
 
 #include "attachment.h"
-#include "bulkwritescope.h"
+#include "writeplan.h"
 #include "enexdatastream.h"
 #include "database.h"
 #include "delta.h"
@@ -268,14 +268,10 @@ QString attachmentName(const EnexResource &resource, int index)
 
 } // namespace
 
-ImportResult importEnex(const QString &path, const IoRepositories &repositories, const ProgressCallback &progress,
-                        const ExtractionLimits &limits, const QString &notebookName)
+ImportResult planEnexImport(const QString &path, WritePlan &plan, const ExtractionLimits &limits,
+                            const QString &notebookName)
 {
     ImportResult result;
-    if (!repositories.notes || !repositories.notebooks) {
-        result.error = ImportText::tr("Failed to read archive or archive is empty");
-        return result;
-    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         result.error = ImportText::tr("Cannot open %1: %2").arg(QFileInfo(path).fileName(), file.errorString());
@@ -290,13 +286,12 @@ ImportResult importEnex(const QString &path, const IoRepositories &repositories,
     EnexReader reader(&file, temp.path(), &budget, &result);
     const int totalKiB = int(qMin<qint64>(file.size() / 1024, std::numeric_limits<int>::max()));
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    BulkWriteScope bulk(repositories, progress);
-    bulk.report(0, totalKiB, ImportText::tr("Reading %1...").arg(QFileInfo(path).fileName()));
+    plan.report(0, totalKiB, ImportText::tr("Reading %1...").arg(QFileInfo(path).fileName()));
 
     QString notebookId;
     int encrypted = 0;
     EnexNote source;
-    while (reader.next(&source)) {
+    while (!plan.cancelled() && reader.next(&source)) {
         if (notebookId.isEmpty()) {
             Notebook notebook;
             notebook.id = ImportSupport::newId();
@@ -305,15 +300,11 @@ ImportResult importEnex(const QString &path, const IoRepositories &repositories,
                 notebook.name = ImportText::tr("Imported Notebook");
             notebook.createdAt = now;
             notebook.updatedAt = now;
-            if (!repositories.notebooks->insert(notebook)) {
-                result.error = ImportText::tr("Notebook %1: cannot be stored").arg(notebook.name);
-                return result;
-            }
+            plan.addNotebook(notebook);
             notebookId = notebook.id;
-            bulk.notebooksChanged();
         }
         const QString title = source.title.isEmpty() ? ImportText::tr("(untitled)") : source.title;
-        bulk.report(int(file.pos() / 1024), totalKiB, ImportText::tr("Importing: %1").arg(title));
+        plan.report(int(file.pos() / 1024), totalKiB, ImportText::tr("Importing: %1").arg(title));
 
         Note note;
         note.id = ImportSupport::newId();
@@ -358,7 +349,7 @@ ImportResult importEnex(const QString &path, const IoRepositories &repositories,
         note.createdAt = source.created.isValid() ? source.created : now;
         note.updatedAt = source.updated.isValid() ? source.updated : note.createdAt;
         note.modifiedAt = note.updatedAt;
-        ImportSupport::storeNote(repositories, note, attachments, bulk, &result);
+        ImportSupport::planNote(plan, note, attachments, &result);
         // Copied into the store: the temporary copy would only add up over a large file.
         for (const EnexResource &resource : std::as_const(source.resources))
             QFile::remove(resource.path);
@@ -369,13 +360,15 @@ ImportResult importEnex(const QString &path, const IoRepositories &repositories,
                             .arg(reader.xml().lineNumber())
                             .arg(reader.xml().errorString()));
     }
-    ImportSupport::finish(bulk, &result);
     if (notebookId.isEmpty() && result.error.isEmpty())
         result.error = ImportText::tr("No notes found in %1").arg(QFileInfo(path).fileName());
-
-    for (const QString &problem : std::as_const(result.problems))
-        qCWarning(lcIo) << "Evernote import:" << problem;
-    qCInfo(lcIo) << "Evernote import:" << result.imported << "notes," << result.attachments << "attachments,"
-                 << result.errors << "errors," << result.warnings << "warnings";
     return result;
+}
+
+ImportResult importEnex(const QString &path, const IoRepositories &repositories, const ProgressCallback &progress,
+                        const ExtractionLimits &limits, const QString &notebookName)
+{
+    return ImportSupport::runHere(repositories, [&](WritePlan &plan) {
+        return planEnexImport(path, plan, limits, notebookName);
+    }, progress);
 }

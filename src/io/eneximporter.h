@@ -7,6 +7,8 @@
 
 #include <QString>
 
+class WritePlan;
+
 // Imports an Evernote ".enex" export (one notebook as XML) into a new
 // notebook named notebookName, or after the file when that is empty. The file
 // is read as a stream, note by note: resource data is decoded straight into
@@ -17,3 +19,6 @@
 // visible placeholder counted as a warning.
 ImportResult importEnex(const QString &path, const IoRepositories &repositories, const ProgressCallback &progress = {},
                         const ExtractionLimits &limits = {}, const QString &notebookName = {});
+// The read and plan stages of importEnex, for a worker.
+ImportResult planEnexImport(const QString &path, WritePlan &plan, const ExtractionLimits &limits = {},
+                            const QString &notebookName = {});

@@ -25,6 +25,12 @@ struct ImportResult
     void addWarning(const QString &problem) { ++warnings; problems.append(problem); }
 };
 
+class BulkJob;
+
+// The outcome of an import that job ran, from what its plan counted: the
+// committed rows, or why nothing was kept (a cancel, a failed write).
+ImportResult importOutcome(ImportResult planned, const BulkJob &job);
+
 // "Imported: %1 notes", then the attachments, skipped and errors lines only
 // when their count is above zero, then the error text when there is one,
 // then the first problems by name.

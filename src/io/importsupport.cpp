@@ -1,6 +1,7 @@
 #include "importsupport.h"
 
 #include "attachmentrepository.h"
+#include "bulkjob.h"
 #include "extractionlimits.h"
 #include "iolog.h"
 #include "note.h"
@@ -39,7 +40,7 @@ bool hardLink(const QString &existing, const QString &link)
 #endif
 }
 
-// QFile::copy syncs each file to disk; the scope syncs a batch's files once before its rows commit.
+// QFile::copy syncs each file to disk; the writer syncs the job's files once before its rows commit.
 bool copyFile(const QString &source, const QString &target)
 {
     QFile in(source);
@@ -87,25 +88,19 @@ bool placeFile(const QString &source, const QString &target, AttachmentSink *sin
 
 } // namespace
 
-void storeAttachments(const IoRepositories &repositories, const QList<PendingAttachment> &attachments,
-                      BulkWriteScope &bulk, ImportResult *result, AttachmentSink *sink)
+void planNote(WritePlan &plan, const Note &note, const QList<PendingAttachment> &attachments, ImportResult *result,
+              AttachmentSink *sink)
 {
-    if (!repositories.attachments)
-        return;
+    plan.addNote(note);
     for (const PendingAttachment &attachment : attachments) {
         const QString target = AttachmentRepository::filePath(attachment.record.id);
         QFile::remove(target);
         QString problem;
-        const bool saved = placeFile(attachment.sourcePath, target, sink, &problem);
-        if (saved) {
+        if (placeFile(attachment.sourcePath, target, sink, &problem)) {
             QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
-            if (repositories.attachments->insert(attachment.record)) {
-                bulk.countOnCommit(&result->attachments);
-                bulk.removeOnRollback(target);
-                continue;
-            }
-            // A file without its row would never be shown, synced or deleted.
-            QFile::remove(target);
+            plan.addCreatedFile(target);
+            plan.addAttachment(attachment.record);
+            continue;
         }
         qCWarning(lcIo) << "Import: cannot store attachment" << attachment.record.filename << problem;
         result->addError(problem.isEmpty()
@@ -116,29 +111,58 @@ void storeAttachments(const IoRepositories &repositories, const QList<PendingAtt
     }
 }
 
-void storeNote(const IoRepositories &repositories, const Note &note, const QList<PendingAttachment> &attachments,
-               BulkWriteScope &bulk, ImportResult *result, AttachmentSink *sink)
+ImportResult outcome(ImportResult planned, const BatchWriter::Counts &written, bool committed, const QString &error)
 {
-    if (!repositories.notes->insert(note)) {
-        result->addError(QCoreApplication::translate("ImportDialog", "Note %1: cannot be stored").arg(note.id));
-        return;
+    if (!planned.error.isEmpty())
+        return planned;
+    planned.errors += written.errors;
+    if (committed) {
+        planned.imported = written.notes;
+        planned.attachments = written.attachments;
+    } else {
+        // Every row written is lost with the transaction.
+        const int lost = written.notebooks + written.notes + written.attachments;
+        planned.errors += qMax(1, lost);
+        planned.error = QCoreApplication::translate("ImportDialog", "Nothing was imported: %1").arg(error);
+        planned.problems.append(planned.error);
     }
-    bulk.countOnCommit(&result->imported);
-    bulk.notesChanged();
-    if (!attachments.isEmpty())
-        bulk.attachmentsChanged();
-    storeAttachments(repositories, attachments, bulk, result, sink);
+    for (const QString &problem : std::as_const(planned.problems))
+        qCWarning(lcIo) << "Import:" << problem;
+    qCInfo(lcIo) << "Import:" << planned.imported << "notes," << planned.attachments << "attachments,"
+                 << planned.errors << "errors";
+    return planned;
 }
 
-void finish(BulkWriteScope &bulk, ImportResult *result)
+} // namespace ImportSupport
+
+ImportResult importOutcome(ImportResult planned, const BulkJob &job)
 {
-    bulk.finish();
-    if (bulk.lostRows() == 0)
-        return;
-    result->errors += bulk.lostRows();
-    result->problems.append(QCoreApplication::translate("ImportDialog", "%1 rows were not saved: %2")
-                                .arg(bulk.lostRows())
-                                .arg(bulk.commitError()));
+    if (job.wasCancelled()) {
+        planned.imported = planned.attachments = 0;
+        planned.error = QCoreApplication::translate("ImportDialog", "Cancelled: nothing was imported.");
+        return planned;
+    }
+    return ImportSupport::outcome(planned, job.counts(), job.committed(), job.error());
+}
+
+namespace ImportSupport {
+
+ImportResult runHere(const IoRepositories &repositories, const std::function<ImportResult(WritePlan &)> &producer,
+                     const ProgressCallback &progress)
+{
+    if (!repositories.notes || !repositories.notebooks || !repositories.database) {
+        ImportResult result;
+        result.error = QCoreApplication::translate("ImportDialog", "Failed to read archive or archive is empty");
+        return result;
+    }
+    ImportResult planned;
+    BatchWriter::Counts written;
+    QString error;
+    const bool committed = BulkJob::runHere(repositories, std::nullopt, [&](WritePlan &plan) {
+        planned = producer(plan);
+        return planned.error.isEmpty();
+    }, progress, &written, &error);
+    return outcome(planned, written, committed, error);
 }
 
 QString noteLinkUrl(const QString &noteId)

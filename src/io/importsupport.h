@@ -3,7 +3,9 @@
 // Helpers shared by the importers; not part of the io interface.
 
 #include "attachment.h"
-#include "bulkwritescope.h"
+#include "batchwriter.h"
+#include "ioprogress.h"
+#include "writeplan.h"
 #include "importresult.h"
 #include "iorepositories.h"
 
@@ -37,14 +39,6 @@ struct AttachmentSink
     QHash<QString, QString> storedBySource; // source path -> first stored file
 };
 
-// Stores each attachment's file, then its row (the row needs the inserted note).
-// Every stored one counts in result.attachments once committed, every failure in result.errors.
-void storeAttachments(const IoRepositories &repositories, const QList<PendingAttachment> &attachments,
-                      BulkWriteScope &bulk, ImportResult *result, AttachmentSink *sink = nullptr);
-
-// Commits what is left and counts the rows a failed commit lost as errors, with the cause.
-void finish(BulkWriteScope &bulk, ImportResult *result);
-
 // The link the editor follows to open a note.
 QString noteLinkUrl(const QString &noteId);
 
@@ -56,10 +50,17 @@ QJsonArray retargetLinks(const QJsonArray &delta, const std::function<QString(co
 // (Latin-1 with the printable 0x80-0x9F range) and *fellBack is set.
 QString decodeText(const QByteArray &bytes, bool *fellBack);
 
-// Inserts an imported note, then its attachments; counts the note in
-// result.imported or result.errors and marks what changed in bulk.
-void storeNote(const IoRepositories &repositories, const Note &note,
-               const QList<PendingAttachment> &attachments, BulkWriteScope &bulk, ImportResult *result,
-               AttachmentSink *sink = nullptr);
+// Adds an imported note to plan, places its attachment files in the store
+// and adds their rows; a file that cannot be placed counts in result.errors.
+void planNote(WritePlan &plan, const Note &note, const QList<PendingAttachment> &attachments, ImportResult *result,
+              AttachmentSink *sink = nullptr);
+
+// The outcome of an import from what its plan counted and what the writer
+// committed: the notes and attachments counts are the committed rows.
+ImportResult outcome(ImportResult planned, const BatchWriter::Counts &written, bool committed, const QString &error);
+
+// Runs producer and writes its plan on the calling thread, in one transaction.
+ImportResult runHere(const IoRepositories &repositories, const std::function<ImportResult(WritePlan &)> &producer,
+                     const ProgressCallback &progress);
 
 } // namespace ImportSupport

@@ -2,7 +2,7 @@
 
 #include "safefilename.h"
 #include "archivereader.h"
-#include "bulkwritescope.h"
+#include "writeplan.h"
 #include "database.h"
 #include "delta.h"
 #include "importmarkers.h"
@@ -150,12 +150,6 @@ JoplinItem parseJoplinItem(const QString &content)
 }
 
 namespace {
-// An item whose note text waits in a file of the temporary folder: an export
-// of many large (or sparse) items never has more than one text in memory.
-struct HeldItem : JoplinItem
-{
-    QString textFile;
-};
 
 bool spill(const QString &path, const QString &text)
 {
@@ -171,92 +165,93 @@ QString unspill(const QString &path)
 }
 } // namespace
 
-ImportResult importJoplin(const QString &archivePath, const IoRepositories &repositories,
-                          const ProgressCallback &progress, const ExtractionLimits &limits)
+JoplinArchive readJoplinArchive(const QString &archivePath, WritePlan &plan, const ExtractionLimits &limits)
 {
-    ImportResult result;
-    if (progress)
-        progress(0, 0, ImportText::tr("Reading archive..."));
+    JoplinArchive archive;
+    ImportResult &result = archive.result;
+    plan.report(0, 0, ImportText::tr("Reading archive..."));
 
     // Resource data waits on disk: an export can hold far more than fits in memory.
-    QTemporaryDir temp;
-    if (!temp.isValid()) {
+    archive.temp = std::make_unique<QTemporaryDir>();
+    if (!archive.temp->isValid()) {
         result.error = ImportText::tr("Failed to create temp directory");
-        return result;
+        return archive;
     }
-    ExtractionBudget budget(limits, {temp.path(), Database::dataDirectory()}, archivePath);
-    QList<HeldItem> items;
-    QHash<QString, QString> resourceFiles; // resource id -> its data in temp
-    {
-        ArchiveReader reader(archivePath, ArchiveReader::Format::Tar);
-        reader.setBudget(&budget);
-        int entries = 0;
-        QElapsedTimer sinceReport;
-        sinceReport.start();
-        if (reader.open()) {
-            ArchiveEntry entry;
-            while (reader.next(&entry)) {
-                ++entries;
-                // Resource files keep their own extension, which may well be ".md".
-                const QString resourceId = resourceIdOf(entry.path);
-                if (resourceId.isEmpty() && entry.path.endsWith(QLatin1String(".md"))) {
-                    const std::optional<QByteArray> data = reader.readData(limits.maxJsonBytes);
-                    if (reader.hasError())
-                        break;
-                    if (!data) {
-                        result.addError(ImportText::tr("%1: %2").arg(entry.path, reader.refusal()));
+    QTemporaryDir &temp = *archive.temp;
+    archive.budget = std::make_unique<ExtractionBudget>(limits, QStringList{temp.path(), Database::dataDirectory()},
+                                                        archivePath);
+    QList<JoplinArchive::Item> &items = archive.items;
+    QHash<QString, QString> &resourceFiles = archive.resourceFiles;
+    ArchiveReader reader(archivePath, ArchiveReader::Format::Tar);
+    reader.setBudget(archive.budget.get());
+    int entries = 0;
+    if (reader.open()) {
+        ArchiveEntry entry;
+        while (!plan.cancelled() && reader.next(&entry)) {
+            ++entries;
+            // Resource files keep their own extension, which may well be ".md".
+            const QString resourceId = resourceIdOf(entry.path);
+            if (resourceId.isEmpty() && entry.path.endsWith(QLatin1String(".md"))) {
+                const std::optional<QByteArray> data = reader.readData(limits.maxJsonBytes);
+                if (reader.hasError())
+                    break;
+                if (!data) {
+                    result.addError(ImportText::tr("%1: %2").arg(entry.path, reader.refusal()));
+                    continue;
+                }
+                bool fellBack = false;
+                JoplinArchive::Item item{parseJoplinItem(ImportSupport::decodeText(*data, &fellBack)), {}};
+                if (item.type == JoplinItem::Note) {
+                    item.textFile = temp.filePath(QStringLiteral("item-%1.txt").arg(items.size()));
+                    if (!spill(item.textFile, item.text)) {
+                        result.addError(ImportText::tr("%1: cannot be stored").arg(entry.path));
                         continue;
                     }
-                    bool fellBack = false;
-                    HeldItem item{parseJoplinItem(ImportSupport::decodeText(*data, &fellBack)), {}};
-                    if (item.type == JoplinItem::Note) {
-                        item.textFile = temp.filePath(QStringLiteral("item-%1.txt").arg(items.size()));
-                        if (!spill(item.textFile, item.text)) {
-                            result.addError(ImportText::tr("%1: cannot be stored").arg(entry.path));
-                            continue;
-                        }
-                    }
-                    item.text.clear();
-                    items.append(item);
-                    if (fellBack)
-                        result.addWarning(ImportText::tr("%1: not UTF-8, read as Windows-1252").arg(entry.path));
-                } else if (!resourceId.isEmpty() && isSafeFileName(resourceId)) {
-                    const QString target = temp.filePath(resourceId);
-                    QFile out(target);
-                    const bool copied = out.open(QIODevice::WriteOnly) && reader.copyData(&out);
-                    out.close();
-                    if (reader.hasError())
-                        break;
-                    if (!copied || out.error() != QFileDevice::NoError) {
-                        out.remove();
-                        result.addError(ImportText::tr("%1: %2").arg(entry.path, reader.refusal().isEmpty() ? out.errorString()
-                                                                                               : reader.refusal()));
-                        continue;
-                    }
-                    resourceFiles.insert(resourceId, target);
                 }
-                if (progress && sinceReport.elapsed() >= 50) {
-                    sinceReport.restart();
-                    progress(0, 0, ImportText::tr("Reading archive..."));
+                item.text.clear();
+                items.append(item);
+                if (fellBack)
+                    result.addWarning(ImportText::tr("%1: not UTF-8, read as Windows-1252").arg(entry.path));
+            } else if (!resourceId.isEmpty() && isSafeFileName(resourceId)) {
+                const QString target = temp.filePath(resourceId);
+                QFile out(target);
+                const bool copied = out.open(QIODevice::WriteOnly) && reader.copyData(&out);
+                out.close();
+                if (reader.hasError())
+                    break;
+                if (!copied || out.error() != QFileDevice::NoError) {
+                    out.remove();
+                    result.addError(ImportText::tr("%1: %2").arg(entry.path, reader.refusal().isEmpty() ? out.errorString()
+                                                                                           : reader.refusal()));
+                    continue;
                 }
+                resourceFiles.insert(resourceId, target);
             }
+            plan.report(0, 0, ImportText::tr("Reading archive..."));
         }
-        if (entries == 0 || !repositories.notes || !repositories.notebooks) {
-            result.error = ImportText::tr("Failed to read archive or archive is empty");
-            result.errors = reader.rejectedEntries();
-            return result;
-        }
-        // What was read whole is imported; the rest is named as lost.
-        if (reader.hasError())
-            result.addError(ImportText::tr("The archive is damaged or cut short: %1").arg(reader.errorString()));
-        else if (!endsWithEndBlocks(archivePath))
-            result.addError(ImportText::tr("The archive is cut short: it ends without its end-of-archive blocks"));
-        result.errors += reader.rejectedEntries();
-        result.problems += reader.problems();
     }
+    if (entries == 0) {
+        result.error = ImportText::tr("Failed to read archive or archive is empty");
+        result.errors = reader.rejectedEntries();
+        return archive;
+    }
+    // What was read whole is imported; the rest is named as lost.
+    if (reader.hasError())
+        result.addError(ImportText::tr("The archive is damaged or cut short: %1").arg(reader.errorString()));
+    else if (!endsWithEndBlocks(archivePath))
+        result.addError(ImportText::tr("The archive is cut short: it ends without its end-of-archive blocks"));
+    result.errors += reader.rejectedEntries();
+    result.problems += reader.problems();
+    return archive;
+}
 
+ImportResult planJoplin(JoplinArchive &archive, WritePlan &plan)
+{
+    ImportResult result = archive.result;
+    QList<JoplinArchive::Item> &items = archive.items;
+    const QHash<QString, QString> &resourceFiles = archive.resourceFiles;
     const auto order = [](int type) { return type == JoplinItem::Folder ? 0 : type == JoplinItem::Note ? 1 : 2; };
-    std::stable_sort(items.begin(), items.end(), [&order](const HeldItem &a, const HeldItem &b) {
+    std::stable_sort(items.begin(), items.end(), [&order](const JoplinArchive::Item &a, const JoplinArchive::Item &b) {
         if (order(a.type) != order(b.type))
             return order(a.type) < order(b.type);
         return a.id < b.id;
@@ -275,8 +270,7 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
     }
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    BulkWriteScope bulk(repositories, progress);
-    ImportSupport::AttachmentSink sink{&budget, {}};
+    ImportSupport::AttachmentSink sink{archive.budget.get(), {}};
     QHash<QString, QString> notebookIds; // folder id -> new notebook id
 
     for (const JoplinItem &item : std::as_const(items)) {
@@ -291,15 +285,11 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
         notebook.name = item.title.isEmpty() ? ImportText::tr("Imported Folder") : item.title;
         notebook.createdAt = isValid(item.createdTime) ? item.createdTime : now;
         notebook.updatedAt = isValid(item.updatedTime) ? item.updatedTime : notebook.createdAt;
-        if (repositories.notebooks->insert(notebook)) {
-            notebookIds.insert(item.id, notebook.id);
-            bulk.notebooksChanged();
-        } else {
-            result.addError(ImportText::tr("Folder %1: cannot be stored").arg(notebook.name));
-        }
+        plan.addNotebook(notebook);
+        notebookIds.insert(item.id, notebook.id);
     }
 
-    bulk.report(0, noteCount, ImportText::tr("Importing %1 notes...").arg(noteCount));
+    plan.report(0, noteCount, ImportText::tr("Importing %1 notes...").arg(noteCount));
     static const QRegularExpression resourceLink(QStringLiteral(":/([a-f0-9]{32})"));
     static const QRegularExpression internalLink(QStringLiteral("^:/([a-f0-9]{32})"));
     const auto target = [&noteIds, &resources](const QString &href) {
@@ -312,11 +302,13 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
         return id.isEmpty() ? QString() : ImportSupport::noteLinkUrl(id);
     };
     int current = 0;
-    for (const HeldItem &item : std::as_const(items)) {
+    for (const JoplinArchive::Item &item : std::as_const(items)) {
+        if (plan.cancelled())
+            break;
         if (item.type != JoplinItem::Note)
             continue;
         ++current;
-        bulk.report(current, noteCount, ImportText::tr("Importing: %1").arg(item.title.isEmpty() ? ImportText::tr("(untitled)") : item.title));
+        plan.report(current, noteCount, ImportText::tr("Importing: %1").arg(item.title.isEmpty() ? ImportText::tr("(untitled)") : item.title));
         if (item.id.isEmpty()) {
             result.addError(ImportText::tr("Note %1: no id").arg(item.title));
             continue;
@@ -377,13 +369,23 @@ ImportResult importJoplin(const QString &archivePath, const IoRepositories &repo
         note.createdAt = isValid(item.createdTime) ? item.createdTime : now;
         note.updatedAt = isValid(item.updatedTime) ? item.updatedTime : note.createdAt;
         note.modifiedAt = note.updatedAt;
-        ImportSupport::storeNote(repositories, note, attachments, bulk, &result, &sink);
+        ImportSupport::planNote(plan, note, attachments, &result, &sink);
     }
-    ImportSupport::finish(bulk, &result);
-
-    for (const QString &problem : std::as_const(result.problems))
-        qCWarning(lcIo) << "Joplin import:" << problem;
-    qCInfo(lcIo) << "Joplin import:" << result.imported << "notes," << result.attachments << "attachments,"
-                 << result.errors << "errors";
     return result;
+}
+
+ImportResult planJoplinImport(const QString &archivePath, WritePlan &plan, const ExtractionLimits &limits)
+{
+    JoplinArchive archive = readJoplinArchive(archivePath, plan, limits);
+    if (!archive.result.error.isEmpty())
+        return archive.result;
+    return planJoplin(archive, plan);
+}
+
+ImportResult importJoplin(const QString &archivePath, const IoRepositories &repositories,
+                          const ProgressCallback &progress, const ExtractionLimits &limits)
+{
+    return ImportSupport::runHere(repositories, [&](WritePlan &plan) {
+        return planJoplinImport(archivePath, plan, limits);
+    }, progress);
 }

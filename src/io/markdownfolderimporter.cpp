@@ -1,7 +1,7 @@
 #include "markdownfolderimporter.h"
 
 #include "archivereader.h"
-#include "bulkwritescope.h"
+#include "writeplan.h"
 #include "database.h"
 #include "delta.h"
 #include "deltaimport.h"
@@ -175,29 +175,28 @@ QString markdownLinkText(QString text)
 class FolderImport final
 {
 public:
-    FolderImport(const QString &root, const QString &rootName, const IoRepositories &repositories,
-                 const ExtractionLimits &limits, ImportResult *result)
-        : m_root(QDir(root).canonicalPath()), m_rootName(rootName), m_repositories(repositories), m_limits(limits),
-          m_result(result)
+    FolderImport(const QString &root, const QString &rootName, WritePlan &plan, const ExtractionLimits &limits,
+                 ImportResult *result)
+        : m_root(QDir(root).canonicalPath()), m_rootName(rootName), m_plan(plan), m_limits(limits), m_result(result)
     {
     }
 
-    void run(const ProgressCallback &progress)
+    void run()
     {
         collect();
         if (m_files.isEmpty()) {
             m_result->error = ImportText::tr("No Markdown or text files found in %1").arg(m_rootName);
             return;
         }
-        BulkWriteScope bulk(m_repositories, progress);
         const int count = int(m_files.size());
-        bulk.report(0, count, ImportText::tr("Importing %1 notes...").arg(count));
+        m_plan.report(0, count, ImportText::tr("Importing %1 notes...").arg(count));
         int current = 0;
         for (const SourceFile &file : std::as_const(m_files)) {
-            bulk.report(++current, count, ImportText::tr("Importing: %1").arg(file.title));
-            importFile(file, bulk);
+            if (m_plan.cancelled())
+                return;
+            m_plan.report(++current, count, ImportText::tr("Importing: %1").arg(file.title));
+            importFile(file);
         }
-        ImportSupport::finish(bulk, m_result);
     }
 
 private:
@@ -276,10 +275,7 @@ private:
         notebook.name = key.isEmpty() ? m_rootName : key.split(QLatin1Char('/')).join(QStringLiteral(" / "));
         notebook.createdAt = QDateTime::currentDateTimeUtc();
         notebook.updatedAt = notebook.createdAt;
-        if (!m_repositories.notebooks->insert(notebook)) {
-            m_result->addError(ImportText::tr("Notebook %1: cannot be stored").arg(notebook.name));
-            notebook.id.clear();
-        }
+        m_plan.addNotebook(notebook);
         m_notebooks.insert(key, notebook.id);
         return notebook.id;
     }
@@ -386,7 +382,7 @@ private:
         return out + markdown.mid(last);
     }
 
-    void importFile(const SourceFile &file, BulkWriteScope &bulk)
+    void importFile(const SourceFile &file)
     {
         const std::optional<QString> text = readText(file.path, file.relative);
         if (!text)
@@ -428,12 +424,12 @@ private:
         if (!note.updatedAt.isValid())
             note.updatedAt = info.lastModified().toUTC();
         note.modifiedAt = note.updatedAt;
-        ImportSupport::storeNote(m_repositories, note, attachments, bulk, m_result);
+        ImportSupport::planNote(m_plan, note, attachments, m_result);
     }
 
     QString m_root;
     QString m_rootName;
-    IoRepositories m_repositories;
+    WritePlan &m_plan;
     ExtractionLimits m_limits;
     ImportResult *m_result;
     QList<SourceFile> m_files;
@@ -446,21 +442,15 @@ private:
 
 } // namespace
 
-ImportResult importMarkdownFolder(const QString &path, const IoRepositories &repositories,
-                                  const ProgressCallback &progress, const ExtractionLimits &limits)
+ImportResult planMarkdownFolderImport(const QString &path, WritePlan &plan, const ExtractionLimits &limits)
 {
     ImportResult result;
-    if (!repositories.notes || !repositories.notebooks) {
-        result.error = ImportText::tr("Failed to read archive or archive is empty");
-        return result;
-    }
     const QFileInfo info(path);
     QString root = info.absoluteFilePath();
     QString rootName = info.fileName();
     std::unique_ptr<QTemporaryDir> temp;
     if (info.isFile()) {
-        if (progress)
-            progress(0, 0, ImportText::tr("Extracting archive..."));
+        plan.report(0, 0, ImportText::tr("Extracting archive..."));
         temp = std::make_unique<QTemporaryDir>();
         if (!temp->isValid()) {
             result.error = ImportText::tr("Failed to create temp directory");
@@ -469,9 +459,8 @@ ImportResult importMarkdownFolder(const QString &path, const IoRepositories &rep
         ExtractionBudget budget(limits, {temp->path(), Database::dataDirectory()}, path);
         ArchiveReader reader(path, ArchiveReader::Format::Zip);
         reader.setBudget(&budget);
-        const int extracted = reader.open() ? reader.extractTo(temp->path(), [&progress](int current, int total, const QString &) {
-            if (progress)
-                progress(current, total, ImportText::tr("Extracting archive..."));
+        const int extracted = reader.open() ? reader.extractTo(temp->path(), [&plan](int current, int total, const QString &) {
+            plan.report(current, total, ImportText::tr("Extracting archive..."));
         })
                                             : -1;
         if (extracted < 0) {
@@ -494,11 +483,14 @@ ImportResult importMarkdownFolder(const QString &path, const IoRepositories &rep
         result.error = ImportText::tr("Cannot open %1").arg(path);
         return result;
     }
-    FolderImport(root, rootName, repositories, limits, &result).run(progress);
-
-    for (const QString &problem : std::as_const(result.problems))
-        qCWarning(lcIo) << "Markdown import:" << problem;
-    qCInfo(lcIo) << "Markdown import:" << result.imported << "notes," << result.attachments << "attachments,"
-                 << result.errors << "errors";
+    FolderImport(root, rootName, plan, limits, &result).run();
     return result;
+}
+
+ImportResult importMarkdownFolder(const QString &path, const IoRepositories &repositories,
+                                  const ProgressCallback &progress, const ExtractionLimits &limits)
+{
+    return ImportSupport::runHere(repositories, [&](WritePlan &plan) {
+        return planMarkdownFolderImport(path, plan, limits);
+    }, progress);
 }

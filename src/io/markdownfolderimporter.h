@@ -7,6 +7,8 @@
 
 #include <QString>
 
+class WritePlan;
+
 // Imports a folder of Markdown and text files (".md", ".markdown", ".txt"),
 // or a ZIP of one, as most applications export them. The files at the top
 // go to a notebook named after the folder; each sub-folder becomes a notebook
@@ -20,3 +22,5 @@
 // followed: its text stays and it is counted as an error.
 ImportResult importMarkdownFolder(const QString &path, const IoRepositories &repositories,
                                   const ProgressCallback &progress = {}, const ExtractionLimits &limits = {});
+// The read and plan stages of importMarkdownFolder, for a worker.
+ImportResult planMarkdownFolderImport(const QString &path, WritePlan &plan, const ExtractionLimits &limits = {});

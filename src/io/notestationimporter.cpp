@@ -2,7 +2,7 @@
 
 #include "safefilename.h"
 #include "archivereader.h"
-#include "bulkwritescope.h"
+#include "writeplan.h"
 #include "database.h"
 #include "delta.h"
 #include "importsupport.h"
@@ -122,50 +122,56 @@ QString pointRefAt(const QString &html, const QString &ref, const QString &url)
 
 } // namespace
 
-ImportResult importNoteStation(const QString &archivePath, const IoRepositories &repositories,
-                               const ProgressCallback &progress, const ExtractionLimits &limits)
+NoteStationArchive readNoteStationArchive(const QString &archivePath, WritePlan &plan, const ExtractionLimits &limits)
 {
-    ImportResult result;
-    if (progress)
-        progress(0, 0, ImportText::tr("Extracting archive..."));
-    if (!repositories.notes || !repositories.notebooks) {
-        result.error = ImportText::tr("Failed to extract archive: %1").arg(QStringLiteral("no database"));
-        return result;
-    }
-    QTemporaryDir temp;
-    if (!temp.isValid()) {
+    NoteStationArchive archive;
+    ImportResult &result = archive.result;
+    plan.report(0, 0, ImportText::tr("Extracting archive..."));
+    archive.temp = std::make_unique<QTemporaryDir>();
+    if (!archive.temp->isValid()) {
         result.error = ImportText::tr("Failed to create temp directory");
-        return result;
+        return archive;
     }
-    ExtractionBudget budget(limits, {temp.path(), Database::dataDirectory()}, archivePath);
+    archive.budget = std::make_unique<ExtractionBudget>(
+        limits, QStringList{archive.temp->path(), Database::dataDirectory()}, archivePath);
     ArchiveReader reader(archivePath, ArchiveReader::Format::Zip);
-    reader.setBudget(&budget);
-    const int extracted = reader.open() ? reader.extractTo(temp.path(), [&progress](int current, int total, const QString &) {
-        if (progress)
-            progress(current, total, ImportText::tr("Extracting archive..."));
+    reader.setBudget(archive.budget.get());
+    const int extracted = reader.open() ? reader.extractTo(archive.temp->path(), [&plan](int current, int total, const QString &) {
+        plan.report(current, total, ImportText::tr("Extracting archive..."));
     })
                                         : -1;
     if (extracted < 0) {
         result.error = ImportText::tr("Failed to extract archive: %1").arg(reader.errorString());
         ++result.errors;
-        return result;
+        return archive;
     }
     result.errors += reader.rejectedEntries();
     result.problems += reader.problems();
 
-    const QDir root = archiveRoot(temp.path());
+    archive.root = archiveRoot(archive.temp->path());
     QString problem;
-    const std::optional<QJsonObject> config = readJsonObjectFile(root.filePath(QStringLiteral("config.json")),
+    const std::optional<QJsonObject> config = readJsonObjectFile(archive.root.filePath(QStringLiteral("config.json")),
                                                                  limits.maxJsonBytes, &problem);
     if (!config) {
-        result.error = root.exists(QStringLiteral("config.json"))
+        result.error = archive.root.exists(QStringLiteral("config.json"))
             ? ImportText::tr("config.json: %1").arg(problem)
             : ImportText::tr("No config.json found in archive");
         ++result.errors;
-        return result;
+        return archive;
     }
-    const QJsonArray notebookIds = config->value(QStringLiteral("notebook")).toArray();
-    const QJsonArray noteIds = config->value(QStringLiteral("note")).toArray();
+    archive.notebookIds = config->value(QStringLiteral("notebook")).toArray();
+    archive.noteIds = config->value(QStringLiteral("note")).toArray();
+    archive.maxJsonBytes = limits.maxJsonBytes;
+    return archive;
+}
+
+ImportResult planNoteStation(const NoteStationArchive &archive, WritePlan &plan)
+{
+    ImportResult result = archive.result;
+    const QDir &root = archive.root;
+    const QJsonArray &notebookIds = archive.notebookIds;
+    const QJsonArray &noteIds = archive.noteIds;
+    const qint64 maxJsonBytes = archive.maxJsonBytes;
     QHash<QString, QString> noteMap; // archive id -> new note id
     QHash<QString, QString> byKey;   // idKey of an archive id -> new note id, when no other id shares it
     for (const QJsonValue &value : noteIds) {
@@ -190,8 +196,7 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
     };
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    BulkWriteScope bulk(repositories, progress);
-    ImportSupport::AttachmentSink sink{&budget, {}};
+    ImportSupport::AttachmentSink sink{archive.budget.get(), {}};
     QHash<QString, QString> notebookMap; // archive id -> new notebook id
 
     for (const QJsonValue &value : notebookIds) {
@@ -200,7 +205,7 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
             result.addError(ImportText::tr("config.json: a notebook without id"));
             continue;
         }
-        const std::optional<QJsonObject> object = readObject(root, id, limits.maxJsonBytes, &result);
+        const std::optional<QJsonObject> object = readObject(root, id, maxJsonBytes, &result);
         if (!object)
             continue;
         Notebook notebook;
@@ -210,29 +215,27 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
             notebook.name = ImportText::tr("Imported Notebook");
         notebook.createdAt = secondsOr(object->value(QStringLiteral("ctime")), now);
         notebook.updatedAt = secondsOr(object->value(QStringLiteral("mtime")), notebook.createdAt);
-        if (repositories.notebooks->insert(notebook)) {
-            notebookMap.insert(id, notebook.id);
-            bulk.notebooksChanged();
-        } else {
-            result.addError(ImportText::tr("Notebook %1: cannot be stored").arg(notebook.name));
-        }
+        plan.addNotebook(notebook);
+        notebookMap.insert(id, notebook.id);
     }
 
     const int noteCount = int(noteIds.size());
-    bulk.report(0, noteCount, ImportText::tr("Importing %1 notes...").arg(noteCount));
+    plan.report(0, noteCount, ImportText::tr("Importing %1 notes...").arg(noteCount));
     int current = 0;
     for (const QJsonValue &value : noteIds) {
+        if (plan.cancelled())
+            break;
         ++current;
         const QString id = value.toString();
         if (id.isEmpty()) {
             result.addError(ImportText::tr("config.json: a note without id"));
             continue;
         }
-        const std::optional<QJsonObject> object = readObject(root, id, limits.maxJsonBytes, &result);
+        const std::optional<QJsonObject> object = readObject(root, id, maxJsonBytes, &result);
         if (!object)
             continue;
         const QString title = object->value(QStringLiteral("title")).toString();
-        bulk.report(current, noteCount, ImportText::tr("Importing: %1").arg(title.isEmpty() ? ImportText::tr("(untitled)") : title));
+        plan.report(current, noteCount, ImportText::tr("Importing: %1").arg(title.isEmpty() ? ImportText::tr("(untitled)") : title));
         // The content of an encrypted note is ciphertext.
         if (object->value(QStringLiteral("encrypt")).toBool()) {
             result.addError(ImportText::tr("%1: encrypted notes cannot be imported").arg(title.isEmpty() ? id : title));
@@ -309,13 +312,23 @@ ImportResult importNoteStation(const QString &archivePath, const IoRepositories 
         note.modifiedAt = note.updatedAt;
         if (inRecycleBin(parentId))
             note.deletedAt = note.updatedAt;
-        ImportSupport::storeNote(repositories, note, attachments, bulk, &result, &sink);
+        ImportSupport::planNote(plan, note, attachments, &result, &sink);
     }
-    ImportSupport::finish(bulk, &result);
-
-    for (const QString &problem : std::as_const(result.problems))
-        qCWarning(lcIo) << "NoteStation import:" << problem;
-    qCInfo(lcIo) << "NoteStation import:" << result.imported << "notes," << result.attachments << "attachments,"
-                 << result.errors << "errors";
     return result;
+}
+
+ImportResult planNoteStationImport(const QString &archivePath, WritePlan &plan, const ExtractionLimits &limits)
+{
+    const NoteStationArchive archive = readNoteStationArchive(archivePath, plan, limits);
+    if (!archive.result.error.isEmpty())
+        return archive.result;
+    return planNoteStation(archive, plan);
+}
+
+ImportResult importNoteStation(const QString &archivePath, const IoRepositories &repositories,
+                               const ProgressCallback &progress, const ExtractionLimits &limits)
+{
+    return ImportSupport::runHere(repositories, [&](WritePlan &plan) {
+        return planNoteStationImport(archivePath, plan, limits);
+    }, progress);
 }

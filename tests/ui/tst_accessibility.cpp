@@ -5,6 +5,7 @@
 #include "editortoolbar.h"
 #include "exportdialog.h"
 #include "importdialog.h"
+#include "writeplan.h"
 #include "inserttabledialog.h"
 #include "iocommands.h"
 #include "linkdialog.h"
@@ -437,7 +438,7 @@ private slots:
     {
         ImportDialog import(IoCommands::repositoriesOf(m_state.get()));
         import.setImporter(ImportDialog::Format::Joplin,
-                           [](const QString &, const IoRepositories &, const ProgressCallback &) { return ImportResult{}; });
+                           [](const QString &, WritePlan &) { return ImportResult{}; });
         QVERIFY(showExposed(&import));
         import.activateWindow();
         import.next();

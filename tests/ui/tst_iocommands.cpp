@@ -184,12 +184,12 @@ private slots:
         calls.log.clear();
         calls.answerYes = true;
         commands.restoreDatabase();
-        QCOMPARE(calls.log.last(), QString("information|Restore Complete|Imported: 2\nSkipped: 0\nErrors: 0"));
+        QTRY_COMPARE(calls.log.last(), QString("information|Restore Complete|Imported: 2\nSkipped: 0\nErrors: 0"));
         QCOMPARE(target->notes->allNotes().size(), 2);
 
         calls.log.clear();
         commands.restoreDatabase();
-        QCOMPARE(calls.log.last(), QString("information|Restore Complete|Imported: 0\nSkipped: 2\nErrors: 0"));
+        QTRY_COMPARE(calls.log.last(), QString("information|Restore Complete|Imported: 0\nSkipped: 2\nErrors: 0"));
     }
 
     void importOpensTheWizardThatDeletesItself()

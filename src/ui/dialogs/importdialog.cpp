@@ -1,11 +1,11 @@
 #include "importdialog.h"
 
+#include "bulkjob.h"
 #include "eneximporter.h"
 #include "joplinimporter.h"
 #include "markdownfolderimporter.h"
 #include "notestationimporter.h"
 
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -46,18 +46,9 @@ ImportDialog::ImportDialog(const IoRepositories &repositories, QWidget *parent)
     , m_openFileDialog([](QWidget *p, const QString &caption, const QString &filter) {
         return QFileDialog::getOpenFileName(p, caption, QString(), filter);
     })
-    , m_joplin([](const QString &path, const IoRepositories &r, const ProgressCallback &progress) {
-        return importJoplin(path, r, progress);
-    })
-    , m_noteStation([](const QString &path, const IoRepositories &r, const ProgressCallback &progress) {
-        return importNoteStation(path, r, progress);
-    })
-    , m_evernote([this](const QString &path, const IoRepositories &r, const ProgressCallback &progress) {
-        return importEnex(path, r, progress, {}, notebookName());
-    })
-    , m_markdown([](const QString &path, const IoRepositories &r, const ProgressCallback &progress) {
-        return importMarkdownFolder(path, r, progress);
-    })
+    , m_joplin([](const QString &path, WritePlan &plan) { return planJoplinImport(path, plan); })
+    , m_noteStation([](const QString &path, WritePlan &plan) { return planNoteStationImport(path, plan); })
+    , m_markdown([](const QString &path, WritePlan &plan) { return planMarkdownFolderImport(path, plan); })
 {
     m_openFolderDialog = [](QWidget *p, const QString &caption) {
         return QFileDialog::getExistingDirectory(p, caption);
@@ -257,16 +248,33 @@ void ImportDialog::runImport()
     }
 
     m_importing = true;
-    button(QWizard::CancelButton)->setEnabled(false);
     m_progressLabel->setText(tr("Starting import of %1...").arg(QFileInfo(m_file).fileName()));
     const Format chosen = format();
-    const Importer &importer = chosen == Format::Joplin ? m_joplin
-        : chosen == Format::NoteStation                ? m_noteStation
-        : chosen == Format::Evernote                   ? m_evernote
-                                                       : m_markdown;
-    m_result = importer(m_file, m_repositories, [this](int current, int total, const QString &label) {
-        setProgress(current, total, label);
+    Importer importer = chosen == Format::Joplin ? m_joplin
+        : chosen == Format::NoteStation          ? m_noteStation
+        : chosen == Format::MarkdownFolder       ? m_markdown
+                                                 : m_evernote;
+    if (chosen == Format::Evernote && !importer) {
+        // The name is read here: the worker must not touch the widgets.
+        importer = [notebook = notebookName()](const QString &path, WritePlan &plan) {
+            return planEnexImport(path, plan, {}, notebook);
+        };
+    }
+    auto planned = std::make_shared<ImportResult>();
+    m_job = new BulkJob(m_repositories, std::nullopt, this);
+    connect(m_job, &BulkJob::progress, this, &ImportDialog::setProgress);
+    connect(m_job, &BulkJob::finished, this, [this, planned] { importDone(*planned); });
+    m_job->start([importer, file = m_file, planned](WritePlan &plan) {
+        *planned = importer(file, plan);
+        return planned->error.isEmpty();
     });
+}
+
+void ImportDialog::importDone(const ImportResult &planned)
+{
+    m_result = importOutcome(planned, *m_job);
+    m_job->deleteLater();
+    m_job = nullptr;
     m_importing = false;
     button(QWizard::CancelButton)->setEnabled(true);
 
@@ -287,15 +295,18 @@ void ImportDialog::setProgress(int current, int total, const QString &label)
     } else {
         m_progressBar->setRange(0, 0);
     }
-    m_progressLabel->setText(label);
-    // Repaint and serve timers between notes; clicks wait, so nothing can
-    // close the wizard or start a second import underneath this one.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (m_job && !m_job->wasCancelled())
+        m_progressLabel->setText(label);
 }
 
 void ImportDialog::reject()
 {
-    if (m_importing)
+    // The wizard stays until the import has stopped: it shows that nothing was kept.
+    if (m_importing) {
+        m_job->cancel();
+        m_progressLabel->setText(tr("Cancelling..."));
+        button(QWizard::CancelButton)->setEnabled(false);
         return;
+    }
     QWizard::reject();
 }

@@ -2,13 +2,14 @@
 
 #include "importresult.h"
 #include "iorepositories.h"
-#include "ioprogress.h"
 
 #include <QWizard>
 
 #include <functional>
 
+class BulkJob;
 class QLabel;
+class WritePlan;
 class QLineEdit;
 class QPushButton;
 class QProgressBar;
@@ -17,9 +18,10 @@ class QRadioButton;
 
 // Three-step wizard that imports a Joplin (.jex), NoteStation (.nsx) or
 // Evernote (.enex) export, or a folder (or ZIP) of Markdown files, and shows
-// a summary. The import runs on the GUI thread when the
-// progress page appears; the page's bar follows the importer, events are
-// processed between notes, and the wizard cannot be closed while it runs.
+// a summary. The import starts when the progress page appears: read and
+// planned on a worker, written on the GUI thread a batch per event-loop turn
+// (BulkJob); the page's bar follows it. Cancel (or closing the wizard) while
+// it runs stops it and leaves the notes as they were.
 class ImportDialog final : public QWizard
 {
     Q_OBJECT
@@ -31,7 +33,8 @@ public:
     using OpenFileDialog = std::function<QString(QWidget *, const QString &, const QString &)>;
     // Folder dialog seam: (parent, caption) -> chosen folder or empty.
     using OpenFolderDialog = std::function<QString(QWidget *, const QString &)>;
-    using Importer = std::function<ImportResult(const QString &, const IoRepositories &, const ProgressCallback &)>;
+    // Reads the file at path and plans what to write; runs on a worker.
+    using Importer = std::function<ImportResult(const QString &path, WritePlan &plan)>;
 
     explicit ImportDialog(const IoRepositories &repositories, QWidget *parent = nullptr);
 
@@ -49,7 +52,7 @@ public:
     ImportResult lastResult() const { return m_result; }
     QString summaryText() const;
 
-    // Runs the chosen importer; the wizard moves on to the summary afterwards.
+    // Starts the chosen importer; the wizard moves on to the summary once it has finished.
     void runImport();
 
 public slots:
@@ -64,6 +67,7 @@ private:
     void formatChanged();
     void pageChanged(int id);
     void setProgress(int current, int total, const QString &label);
+    void importDone(const ImportResult &planned);
 
     IoRepositories m_repositories;
     OpenFileDialog m_openFileDialog;
@@ -87,6 +91,7 @@ private:
     QWizardPage *m_progressPage = nullptr;
     QString m_file;
     ImportResult m_result;
+    BulkJob *m_job = nullptr;
     bool m_importing = false;
     bool m_started = false;
 };

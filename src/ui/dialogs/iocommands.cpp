@@ -2,6 +2,7 @@
 
 #include "appstate.h"
 #include "backup.h"
+#include "bulkjob.h"
 #include "exportdialog.h"
 #include "importdialog.h"
 #include "markdownfolderexport.h"
@@ -111,7 +112,7 @@ ProgressCallback IoCommands::progressDialog(const QString &title, std::unique_pt
     QProgressDialog *raw = dialog.get();
     raw->setWindowTitle(title);
     raw->setWindowModality(Qt::WindowModal);
-    raw->setCancelButton(nullptr); // a half-done restore cannot be undone, so it is not offered
+    raw->setCancelButton(nullptr); // a half-written file is of no use; the backup is quick to run again
     raw->setMinimumDuration(300);
     raw->setRange(0, 0);
     raw->setAutoClose(false);
@@ -147,21 +148,48 @@ void IoCommands::backupDatabase()
 
 void IoCommands::restoreDatabase()
 {
+    if (m_restore)
+        return;
     const QString path = m_dialogs.openFileName(m_window, tr("Select Backup"), QString(), tr("ZIP Archive (*.zip)"));
     if (path.isEmpty())
         return;
     if (!m_dialogs.question(m_window, tr("Restore Backup"),
                             tr("Import notes from backup? Existing notes with the same ID will be skipped.")))
         return;
-    std::unique_ptr<QObject> dialog;
-    const ProgressCallback progress = progressDialog(tr("Restore Database"), &dialog);
-    const RestoreResult result = restoreBackup(path, m_repositories, RestoreMode::SkipExisting, progress);
-    dialog.reset();
-    QString text = tr("Imported: %1\nSkipped: %2\nErrors: %3").arg(result.imported).arg(result.skipped).arg(result.errors);
-    // Without it a refused archive would read as an empty one.
-    if (!result.error.isEmpty())
-        text += QLatin1Char('\n') + result.error;
-    m_dialogs.information(m_window, tr("Restore Complete"), text);
+    // Application-modal: no other window writes while the restore holds its transaction.
+    auto *dialog = new QProgressDialog(tr("Reading backup..."), tr("Cancel"), 0, 0, m_window);
+    dialog->setWindowTitle(tr("Restore Database"));
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setMinimumDuration(300);
+    dialog->setAutoClose(false);
+    dialog->setAutoReset(false);
+    m_restore = new BulkJob(m_repositories, RestoreMode::SkipExisting, this);
+    auto read = std::make_shared<RestoreResult>();
+    connect(m_restore, &BulkJob::progress, dialog, [dialog](int current, int total, const QString &label) {
+        if (total >= 1) {
+            dialog->setMaximum(total);
+            dialog->setValue(qBound(0, current, total));
+        }
+        dialog->setLabelText(label);
+    });
+    connect(dialog, &QProgressDialog::canceled, m_restore, &BulkJob::cancel);
+    connect(m_restore, &BulkJob::finished, this, [this, dialog, read] {
+        delete dialog;
+        const RestoreResult result = restoreOutcome(*read, *m_restore);
+        m_restore->deleteLater();
+        m_restore = nullptr;
+        QString text =
+            tr("Imported: %1\nSkipped: %2\nErrors: %3").arg(result.imported).arg(result.skipped).arg(result.errors);
+        // Without it a refused archive would read as an empty one.
+        if (!result.error.isEmpty())
+            text += QLatin1Char('\n') + result.error;
+        m_dialogs.information(m_window, tr("Restore Complete"), text);
+    });
+    const bool attachments = m_repositories.attachments, snapshots = m_repositories.snapshots;
+    m_restore->start([path, read, attachments, snapshots](WritePlan &plan) {
+        *read = readBackup(path, plan, {}, attachments, snapshots);
+        return read->error.isEmpty();
+    });
 }
 
 void IoCommands::importNotes()

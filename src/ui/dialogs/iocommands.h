@@ -14,6 +14,7 @@
 #include <optional>
 
 class AppState;
+class BulkJob;
 class ImportDialog;
 
 // The export, backup, restore and import commands of the main window and the
@@ -61,6 +62,8 @@ public slots:
     // files to a new folder or, for a name ending in ".zip", a ZIP archive.
     void exportMarkdown(const std::optional<QString> &notebookId);
     void backupDatabase();
+    // Runs in the background behind an application-modal progress dialog
+    // whose Cancel leaves the notes as they were; returns at once.
     void restoreDatabase();
     // Opens the import wizard (deleted on close); returns at once.
     void importNotes();
@@ -76,4 +79,5 @@ private:
     QPointer<QWidget> m_window;
     Dialogs m_dialogs;
     std::function<void(ImportDialog *)> m_importHook;
+    BulkJob *m_restore = nullptr; // the restore running, if any
 };

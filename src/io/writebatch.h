@@ -1,0 +1,37 @@
+#pragma once
+
+#include "attachment.h"
+#include "note.h"
+#include "notebook.h"
+#include "notetext.h"
+#include "snapshot.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// A note with the texts of its body, extracted where the note was read.
+struct PreparedNote
+{
+    Note note;
+    NoteText text;
+};
+
+// Rows an import or restore prepared on its worker, written together on the
+// database's thread in one event-loop turn. Rows are written in the order
+// notebooks, notes, attachments, snapshots.
+struct WriteBatch
+{
+    QList<Notebook> notebooks;
+    QList<PreparedNote> notes;
+    QList<Attachment> attachments;
+    QList<Snapshot> snapshots;
+    // Attachment files placed for these rows: removed when the job does not commit.
+    QStringList createdFiles;
+    // Where the job stands once this batch is written.
+    int current = 0;
+    int total = 0;
+    QString label;
+
+    qsizetype rows() const { return notebooks.size() + notes.size() + attachments.size() + snapshots.size(); }
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "writebatch.h"
+
+#include <QElapsedTimer>
+
+#include <functional>
+
+class Database;
+
+// Where a plan's batches go: the writer on the database's thread, directly or
+// through a queue from a worker. All three may be called from the worker.
+class PlanChannel
+{
+public:
+    virtual ~PlanChannel() = default;
+    // False when the job was cancelled: the batch is dropped, its files removed.
+    virtual bool deliver(WriteBatch &&batch) = 0;
+    virtual void progress(int current, int total, const QString &label) = 0;
+    virtual bool cancelled() const = 0;
+};
+
+// What an import or restore will write, gathered on its worker and handed
+// on in batches small enough to write in one event-loop turn. Extracts each
+// note's texts as it is added, so the body is parsed once and off the GUI thread.
+class WritePlan final
+{
+public:
+    WritePlan(PlanChannel *channel, const Database *textSource);
+    ~WritePlan(); // removes the files of a batch never delivered
+
+    WritePlan(const WritePlan &) = delete;
+    WritePlan &operator=(const WritePlan &) = delete;
+
+    void addNotebook(const Notebook &notebook);
+    void addNote(const Note &note);
+    void addAttachment(const Attachment &attachment);
+    void addSnapshot(const Snapshot &snapshot);
+    // A file placed in the attachment store for a row of this plan.
+    void addCreatedFile(const QString &path);
+
+    // Where the job stands; passed on for every item of a job of 200 or
+    // fewer, else at most every 50 ms and at the end.
+    void report(int current, int total, const QString &label);
+    // Hands on the open batch; false once the job is cancelled.
+    bool flush();
+    bool cancelled() const { return m_channel->cancelled(); }
+
+    // Rows or text per batch: a batch costs a few tens of milliseconds to write.
+    static constexpr int kBatchRows = 200;
+    static constexpr qsizetype kBatchChars = 1024 * 1024;
+
+private:
+    void flushWhenFull();
+
+    PlanChannel *m_channel;
+    const Database *m_textSource;
+    WriteBatch m_batch;
+    qsizetype m_chars = 0;
+    bool m_stopped = false;
+    QElapsedTimer m_sinceReport;
+};
