@@ -233,11 +233,7 @@ void deleteAccount(Services &s, const Caller &c, httplib::Response &res)
         ok = ok && s.db->run(q, QString::fromLatin1(sql), {c.userId});
     if (!ok || !tx.commit())
         return replyError(res, 503, QStringLiteral("the account could not be deleted; try again"));
-    for (const QString &id : std::as_const(files)) {
-        QFile file(QDir(s.config.dataDir).filePath(QStringLiteral("attachments/") + id));
-        if (file.exists() && !file.remove())
-            qCWarning(lcServer) << "a deleted account's attachment file stays:" << file.fileName() << file.errorString();
-    }
+    removeAttachmentContents(s, files);
     qCInfo(lcServer) << "account deleted";
     replyJson(res, 200, QJsonObject{{"ok", true}});
 }

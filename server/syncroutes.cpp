@@ -150,12 +150,6 @@ struct StoredNote
     bool purged = false;
 };
 
-void removeAttachmentFiles(Services &s, const QStringList &ids)
-{
-    for (const QString &id : ids)
-        QFile::remove(QDir(s.config.dataDir).filePath(QStringLiteral("attachments/") + id));
-}
-
 // The note and its attachments go; a tombstone stays for the devices that still hold it.
 QJsonObject purgeOne(Services &s, const QString &id, const StoredNote &stored, StampBook &stamps,
                      QStringList *removedFiles, bool *storageFailed)
@@ -361,7 +355,7 @@ void push(Services &s, const Caller &c, const httplib::Request &req, httplib::Re
     // All or nothing: a half-written push would leave versions the client never learns.
     if (storageFailed || !stamps.save() || !tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
-    removeAttachmentFiles(s, removedFiles);
+    removeAttachmentContents(s, removedFiles);
     recordDevice(s, c, req);
     replyJson(res, 200, QJsonObject{{"results", results}});
 }
