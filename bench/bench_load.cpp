@@ -212,7 +212,9 @@ int main(int argc, char *argv[])
                 httplib::Client c("127.0.0.1", servers[size_t(dev.process)]->port());
                 c.set_keep_alive(true);
                 c.set_read_timeout(30, 0);
-                const httplib::Headers auth{{"Authorization", "Bearer " + dev.token}};
+                // As the application sends them: the server records the device on every sync.
+                const httplib::Headers auth{{"Authorization", "Bearer " + dev.token}, {"X-App-Id", "velmora-bench"},
+                                            {"X-Platform", "linux"}, {"X-Device-Name", "device-" + std::to_string(next->second)}};
                 const Clock::time_point cycleStart = Clock::now();
                 const auto timed = [&](auto &&call) {
                     const Clock::time_point t0 = Clock::now();
