@@ -116,6 +116,7 @@ int main(int argc, char *argv[])
     qputenv("HOME", home.path().toUtf8());
     QCoreApplication app(argc, argv);
     const Options o = parse(app.arguments());
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures survive a run cut short
     QString error;
     PgCluster pg;
     if (o.postgres && !pg.start(&error)) {
