@@ -379,7 +379,6 @@ Tx::Tx(Db &db)
 {
     QSqlDatabase c = db.conn();
     if (db.kind() == Db::Kind::Sqlite) {
-        m_writer = std::unique_lock(db.m_sqliteWriter);
         QSqlQuery q(c);
         m_open = q.exec(QStringLiteral("BEGIN IMMEDIATE"));
     } else {
@@ -410,8 +409,6 @@ bool Tx::commit()
     if (!ok)
         qCWarning(lcDb) << "commit failed:" << c.lastError().text();
     m_open = !ok;
-    if (ok && m_writer.owns_lock())
-        m_writer.unlock();
     if (ok && m_db.m_committed) {
         std::vector<Announced> told;
         for (auto it = t_announced.begin(); it != t_announced.end();) {

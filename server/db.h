@@ -9,7 +9,6 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
-#include <mutex>
 
 namespace VelmServer {
 
@@ -58,9 +57,6 @@ private:
     QString m_host, m_user, m_password, m_dbName;
     int m_port = 5432;
     CommittedListener m_committed;
-    // SQLite has one writer at a time; its busy handler waits by sleeping in
-    // growing steps, so writers of this process queue here instead.
-    std::mutex m_sqliteWriter;
     friend class Tx;
 };
 
@@ -76,7 +72,6 @@ public:
 
 private:
     Db &m_db;
-    std::unique_lock<std::mutex> m_writer;
     bool m_open = false;
 };
 
