@@ -1,4 +1,5 @@
 #include "services.h"
+#include "store/attachmentstore.h"
 #include "store/groupstore.h"
 #include "store/userstore.h"
 
@@ -188,23 +189,6 @@ void leave(Services &s, const Caller &c, httplib::Response &res)
     replyJson(res, 200, QJsonObject{{"ok", true}});
 }
 
-// The rows of the account's attachments and of those on its notes; their ids
-// name the files to remove after commit.
-bool dropAccountAttachments(Services &s, const Caller &c, QStringList *files)
-{
-    QSqlQuery q = s.db->query();
-    const QString owned = QStringLiteral("SELECT id FROM attachments WHERE owner_id = ?"
-                                         " OR note_id IN (SELECT id FROM notes WHERE owner_id = ?)");
-    bool ok = s.db->run(q, owned, {c.userId, c.userId});
-    while (ok && q.next())
-        files->append(q.value(0).toString());
-    return ok
-        && s.db->run(q, QStringLiteral("DELETE FROM attachment_feed WHERE attachment_id IN (%1)").arg(owned),
-                     {c.userId, c.userId})
-        && s.db->run(q, QStringLiteral("DELETE FROM attachments WHERE id IN (%1)").arg(owned), {c.userId, c.userId})
-        && s.db->run(q, QStringLiteral("DELETE FROM attachment_feed WHERE user_id = ?"), {c.userId});
-}
-
 // Removes the account and everything it owns in one transaction; the
 // attachment files go once it has committed.
 void deleteAccount(Services &s, const Caller &c, httplib::Response &res)
@@ -216,15 +200,11 @@ void deleteAccount(Services &s, const Caller &c, httplib::Response &res)
     if (!tx.ok())
         return replyError(res, 503, QStringLiteral("the account could not be deleted; try again"));
     QStringList files;
-    if ((*g && !leaveWithin(s, c, **g)) || !dropAccountAttachments(s, c, &files) || !UserStore(*s.db).removeAccount(c.userId))
+    if ((*g && !leaveWithin(s, c, **g)) || !AttachmentStore(*s.db).dropForAccount(c.userId, &files) || !UserStore(*s.db).removeAccount(c.userId))
         return replyStoreFailure(res);
     if (!tx.commit())
         return replyError(res, 503, QStringLiteral("the account could not be deleted; try again"));
-    for (const QString &id : std::as_const(files)) {
-        QFile file(QDir(s.config.dataDir).filePath(QStringLiteral("attachments/") + id));
-        if (file.exists() && !file.remove())
-            qCWarning(lcServer) << "a deleted account's attachment file stays:" << file.fileName() << file.errorString();
-    }
+    removeAttachmentContents(s, files);
     qCInfo(lcServer) << "account deleted";
     replyJson(res, 200, QJsonObject{{"ok", true}});
 }

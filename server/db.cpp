@@ -111,6 +111,18 @@ const char *const migration3[] = {
     " notebook_id TEXT NOT NULL, deleted INTEGER NOT NULL, PRIMARY KEY (note_id, version))",
 };
 
+// Attachment contents kept in the database (an option) and sign-in attempts
+// counted where every server process sees them.
+const char *const migration4[] = {
+    "ALTER TABLE attachments ADD COLUMN sha256 TEXT NOT NULL DEFAULT ''",
+    "ALTER TABLE attachments ADD COLUMN in_database INTEGER NOT NULL DEFAULT 0",
+    "CREATE TABLE attachment_chunks (attachment_id TEXT NOT NULL, seq INTEGER NOT NULL, data BYTEA NOT NULL,"
+    " PRIMARY KEY (attachment_id, seq))",
+    "CREATE TABLE rate_keys (key TEXT PRIMARY KEY)",
+    "CREATE TABLE rate_hits (key TEXT NOT NULL, at BIGINT NOT NULL)",
+    "CREATE INDEX rate_hits_key ON rate_hits(key, at)",
+};
+
 struct Migration
 {
     const char *const *begin;
@@ -118,7 +130,8 @@ struct Migration
 };
 const Migration migrations[] = {{std::begin(migration1), std::end(migration1)},
                                 {std::begin(migration2), std::end(migration2)},
-                                {std::begin(migration3), std::end(migration3)}};
+                                {std::begin(migration3), std::end(migration3)},
+                                {std::begin(migration4), std::end(migration4)}};
 
 // PostgreSQL numbers its parameters; '?' inside a quoted literal stays as it is.
 QString numberedParameters(const QString &sql)

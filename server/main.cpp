@@ -46,7 +46,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption maxFeeds(QStringLiteral("max-feeds"), QStringLiteral("Change feeds open at once, in all (each holds a thread while it waits)."), QStringLiteral("N"), QStringLiteral("2000"));
     const QCommandLineOption feedsPerUser(QStringLiteral("feeds-per-user"), QStringLiteral("Change feeds one account may hold open."), QStringLiteral("N"), QStringLiteral("10"));
     const QCommandLineOption feedHold(QStringLiteral("feed-hold"), QStringLiteral("Seconds a change feed waits before it answers that nothing changed (below a proxy's idle timeout)."), QStringLiteral("S"), QStringLiteral("25"));
-    parser.addOptions({data, port, bind, database, releases, publicUrl, maxAttachment, tlsCert, tlsKey, maxFeeds, feedsPerUser, feedHold});
+    const QCommandLineOption inDatabase(QStringLiteral("attachments-in-database"), QStringLiteral("Keep attachment contents in the database (so several processes need no shared folder); files under DIR otherwise."));
+    const QCommandLineOption signIns(QStringLiteral("sign-ins-per-minute"), QStringLiteral("Sign-in attempts allowed per address, e-mail address and account in a minute (counted in the database on PostgreSQL, across all processes)."), QStringLiteral("N"), QStringLiteral("10"));
+    parser.addOptions({data, port, bind, database, releases, publicUrl, maxAttachment, tlsCert, tlsKey, maxFeeds, feedsPerUser, feedHold,
+                       inDatabase, signIns});
     // process() exits with 1 on a wrong option; callers and the man page expect 2.
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "velmora-server: %s See --help.\n", qPrintable(parser.errorText()));
@@ -57,7 +60,7 @@ int main(int argc, char *argv[])
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
 
-    bool portOk = false, sizeOk = false, feedsOk = false, perUserOk = false, holdOk = false;
+    bool portOk = false, sizeOk = false, feedsOk = false, perUserOk = false, holdOk = false, signInsOk = false;
     VelmServer::Config config;
     config.dataDir = parser.value(data);
     config.port = parser.value(port).toInt(&portOk);
@@ -71,11 +74,13 @@ int main(int argc, char *argv[])
     config.feedsMax = parser.value(maxFeeds).toInt(&feedsOk);
     config.feedsPerUser = parser.value(feedsPerUser).toInt(&perUserOk);
     config.feedHoldMs = parser.value(feedHold).toInt(&holdOk) * 1000;
+    config.attachmentsInDatabase = parser.isSet(inDatabase);
+    config.signInsPerMinute = parser.value(signIns).toInt(&signInsOk);
     if (config.dataDir.isEmpty() || !portOk || config.port < 0 || config.port > 65535 || !sizeOk
         || config.maxAttachmentMb < 1 || !feedsOk || config.feedsMax < 0 || !perUserOk || config.feedsPerUser < 1
-        || !holdOk || config.feedHoldMs < 1000 || config.feedHoldMs > 600000) {
-        std::fputs("velmora-server: --data DIR is required; --port, --max-attachment-mb, --max-feeds, --feeds-per-user and"
-                   " --feed-hold take numbers. See --help.\n", stderr);
+        || !holdOk || config.feedHoldMs < 1000 || config.feedHoldMs > 600000 || !signInsOk || config.signInsPerMinute < 1) {
+        std::fputs("velmora-server: --data DIR is required; --port, --max-attachment-mb, --max-feeds, --feeds-per-user,"
+                   " --feed-hold and --sign-ins-per-minute take numbers. See --help.\n", stderr);
         return 2;
     }
 

@@ -140,6 +140,12 @@ bool Server::start(QString *error)
     m_services.db = Db::open(c.dataDir, c.databaseUrl, error);
     if (!m_services.db)
         return false;
+    // Several processes may serve one PostgreSQL database: their sign-in
+    // attempts count together, or each would allow the full number.
+    if (m_services.db->kind() == Db::Kind::Postgres) {
+        m_services.rateStore = std::make_unique<RateLimitStore>(*m_services.db);
+        m_services.signIns.setStore(m_services.rateStore.get());
+    }
     m_services.changes = std::make_unique<ChangeHub>(*m_services.db, c.feedsPerUser, c.feedsMax);
     if (!m_services.changes->start(error))
         return false;
@@ -238,6 +244,7 @@ bool Server::start(QString *error)
     addSyncRoutes(http, m_services);
     addShareRoutes(http, m_services);
     addFeedRoutes(http, m_services);
+    addAttachmentRoutes(http, m_services);
 
     // The library listens with a backlog of 5: when many devices connect at
     // once (their feeds after a restart) most connects would be dropped and

@@ -15,6 +15,8 @@ namespace VelmServer {
 bool RateLimiter::allow(const QString &key)
 {
     const qint64 now = nowMs();
+    if (m_store)
+        return m_store->tryHit(key, m_perMinute, now).value_or(false);
     std::lock_guard lock(m_mutex);
     QList<qint64> &hits = m_hits[key];
     while (!hits.isEmpty() && hits.first() <= now - 60000)

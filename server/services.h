@@ -3,6 +3,7 @@
 #include "changehub.h"
 #include "db.h"
 #include "store/storeresult.h"
+#include "store/ratelimitstore.h"
 #include "tokens.h"
 #include "wireprotocol.h"
 
@@ -27,6 +28,8 @@ struct Config
     QString releasesDir;
     QString publicUrl;
     qint64 maxAttachmentMb = 100;
+    // Attachment contents in the database instead of files under dataDir.
+    bool attachmentsInDatabase = false;
     QString realm = QStringLiteral("velmora");
     int threads = 8;
     int signInsPerMinute = 10;
@@ -43,16 +46,19 @@ struct Config
     QString tlsKey;
 };
 
-// Counts attempts per key in a sliding minute.
+// Counts attempts per key in a sliding minute, in this process or, once
+// given a store, in the database every process shares.
 class RateLimiter
 {
 public:
     explicit RateLimiter(int perMinute) : m_perMinute(perMinute) {}
     void setLimit(int perMinute) { m_perMinute = perMinute; }
+    void setStore(RateLimitStore *store) { m_store = store; }
     bool allow(const QString &key);
 
 private:
     int m_perMinute;
+    RateLimitStore *m_store = nullptr;
     std::mutex m_mutex;
     QHash<QString, QList<qint64>> m_hits;
 };
@@ -62,6 +68,7 @@ struct Services
 {
     Config config;
     std::unique_ptr<Db> db;
+    std::unique_ptr<RateLimitStore> rateStore;
     Tokens tokens;
     RateLimiter signIns{10};
     RateLimiter uploads{600};
@@ -131,5 +138,9 @@ void addAccountRoutes(httplib::Server &http, Services &s);
 void addSyncRoutes(httplib::Server &http, Services &s);
 void addShareRoutes(httplib::Server &http, Services &s);
 void addFeedRoutes(httplib::Server &http, Services &s);
+void addAttachmentRoutes(httplib::Server &http, Services &s);
+
+// Drops the contents of attachments whose rows are gone (after their commit).
+void removeAttachmentContents(Services &s, const QStringList &ids);
 
 } // namespace VelmServer

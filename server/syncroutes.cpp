@@ -1,6 +1,7 @@
 #include "feed.h"
 #include "notehistory.h"
 #include "services.h"
+#include "store/attachmentstore.h"
 #include "store/notebookstore.h"
 #include "store/notestore.h"
 #include "store/sharestore.h"
@@ -128,22 +129,6 @@ void writeNotebook(Services &s, const Caller &c, const httplib::Request &req, ht
     replyJson(res, 200, notebookJson(*n, c.userId, *permission));
 }
 
-void removeAttachmentFiles(Services &s, const QStringList &ids)
-{
-    for (const QString &id : ids)
-        QFile::remove(QDir(s.config.dataDir).filePath(QStringLiteral("attachments/") + id));
-}
-
-// The rows of a purged note's attachments; their ids name the files to remove after commit.
-bool dropNoteAttachments(Services &s, const QString &noteId, QStringList *ids)
-{
-    QSqlQuery q = s.db->query();
-    bool ok = s.db->run(q, QStringLiteral("SELECT id FROM attachments WHERE note_id = ?"), {noteId});
-    while (ok && q.next())
-        *ids << q.value(0).toString();
-    return ok && s.db->run(q, QStringLiteral("DELETE FROM attachments WHERE note_id = ?"), {noteId});
-}
-
 // One pushed change's outcome; code is the HTTP status this row alone would have had.
 QJsonObject rowResult(const QString &id, const char *status)
 {
@@ -172,7 +157,7 @@ QJsonObject purgeOne(Services &s, const NoteRow &stored, StampBook &stamps, QStr
     NoteStore notes(*s.db);
     const auto readers = ShareStore(*s.db).noteReaders(stored.ownerId, stored.id, stored.notebookId);
     QStringList attachments;
-    if (!readers || !dropNoteAttachments(s, stored.id, &attachments) || !notes.purge(stored.id, stored.version + 1, now)
+    if (!readers || !AttachmentStore(*s.db).dropForNote(stored.id, &attachments) || !notes.purge(stored.id, stored.version + 1, now)
         || !notes.forgetVersions(stored.id) || !stamps.feedNote(*readers, stored.id))
         return notStored(stored.id, storageFailed);
     *removedFiles << attachments;
@@ -368,7 +353,7 @@ void push(Services &s, const Caller &c, const httplib::Request &req, httplib::Re
         return replyStoreFailure(res);
     if (!tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
-    removeAttachmentFiles(s, removedFiles);
+    removeAttachmentContents(s, removedFiles);
     recordDevice(s, c, req);
     replyJson(res, 200, QJsonObject{{VelmWire::Field::results, results}});
 }

@@ -186,6 +186,7 @@ private:
     bool m_attachmentsSaved = false;
     bool m_attachmentFailed = false;
     qint64 m_attachmentTimestamp = 0;
+    bool m_attachmentsHaveMore = false;
     bool m_pullRowFailed = false;
     QJsonObject m_refused;
     bool m_resyncRequested = false;

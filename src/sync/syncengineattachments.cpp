@@ -97,13 +97,15 @@ void SyncEngine::pullAttachments()
     if (!since.isEmpty())
         query.addQueryItem(QStringLiteral("since"), since);
     const QPointer<SyncEngine> self(this);
+    const bool nextPage = m_attachmentsHaveMore;
     m_api->get(
         QStringLiteral("/attachments"),
-        [this, self](bool ok, int status, const QJsonObject &body) {
+        [this, self, nextPage](bool ok, int status, const QJsonObject &body) {
             if (!self)
                 return;
             if (!ok) {
                 qCWarning(lcSync) << "attachment list failed" << status;
+                m_attachmentsHaveMore = false;
                 return finishCycle();
             }
             m_downloadQueue.clear();
@@ -118,9 +120,12 @@ void SyncEngine::pullAttachments()
                 m_downloadQueue.append(attachment);
             }
             m_attachmentTimestamp = body.value("timestamp").toInteger();
+            // A long list comes in pages; the next is asked for once this one is stored.
+            m_attachmentsHaveMore = body.value("has_more").toBool();
             m_downloadTotal = int(m_downloadQueue.size());
             m_downloadDone = 0;
-            m_attachmentsSaved = false;
+            if (!nextPage)
+                m_attachmentsSaved = false;
             m_attachmentFailed = false;
             if (m_downloadTotal > 0)
                 emit syncProgress(tr("Downloading attachments"), 0, m_downloadTotal);
@@ -133,8 +138,15 @@ void SyncEngine::downloadNextAttachment()
 {
     if (m_downloadQueue.isEmpty()) {
         // A file that did not arrive is listed again only if the cursor stays before it.
-        if (m_attachmentTimestamp > 0 && !m_attachmentFailed && !m_pullRowFailed)
+        const QString since = m_preferences->getString(kAttachmentCursor);
+        const bool advanced = m_attachmentTimestamp > 0 && !m_attachmentFailed && !m_pullRowFailed
+            && m_attachmentTimestamp > since.toLongLong();
+        if (advanced)
             m_preferences->set(kAttachmentCursor, QString::number(m_attachmentTimestamp));
+        // A page that did not move the cursor would only come back the same.
+        if (m_attachmentsHaveMore && advanced)
+            return pullAttachments();
+        m_attachmentsHaveMore = false;
         return finishCycle();
     }
     const Attachment attachment = m_downloadQueue.takeFirst();

@@ -155,6 +155,7 @@ public:
         config.uploadsPerMinute = uploadsPerMinute;
         config.tlsCert = tlsCert;
         config.tlsKey = tlsKey;
+        config.attachmentsInDatabase = attachmentsInDatabase;
         m_server = std::make_unique<VelmServer::Server>(config);
         return m_server->start(error);
     }
@@ -166,13 +167,16 @@ public:
     int feedHoldMs = 25000;
     int feedsPerUser = 10;
     int threads = 8;
+    bool attachmentsInDatabase = false;
     int openFeeds() const { return m_server->openFeeds(); }
     int port() const { return m_server->port(); }
     QString releasesDir() const { return m_releases.path(); }
     QString dataDir() const { return m_data.path(); }
+    // Non-zero: sign-ins and client() go to this port (another server process).
+    int targetPort = 0;
     std::unique_ptr<httplib::Client> client() const
     {
-        auto c = std::make_unique<httplib::Client>("127.0.0.1", port());
+        auto c = std::make_unique<httplib::Client>("127.0.0.1", targetPort ? targetPort : port());
         c->set_read_timeout(60, 0);
         return c;
     }

@@ -114,9 +114,11 @@ private slots:
         QCOMPARE(Api(m_h->port(), again.access).call("GET", "/api/v1/realms/velmora/users/me").json.value("email"),
                  QJsonValue("new@example.org"));
 
+        // A database of its own: on PostgreSQL the count is shared with every
+        // server on the database, and this one's sign-ins above would count.
         Harness limited;
         QString error;
-        QVERIFY2(limited.start(databaseUrl(), &error, 3), qPrintable(error));
+        QVERIFY2(limited.start(QString(), &error, 3), qPrintable(error));
         for (int expected : {401, 401, 401, 429}) {
             limited.signIn("limit@example.org", false, &status, "bad password");
             QCOMPARE(status, expected);

@@ -286,6 +286,32 @@ private slots:
         QCOMPARE(b->attachments.readFile(attachment.id), QByteArray("plans"));
     }
 
+    // Past one page of the server's attachment list: every file comes, once.
+    void attachmentListsComeInPages()
+    {
+        auto [a, b] = devices();
+        const Note note = a->addNote("many files");
+        QVERIFY(a->sync());
+        QStringList ids;
+        httplib::Client http("127.0.0.1", m_server.port());
+        const httplib::Headers auth{{"Authorization", "Bearer " + a->tokens.accessToken().toStdString()}};
+        for (int i = 0; i < 520; ++i) {
+            ids << QStringLiteral("page-file-%1").arg(i);
+            const httplib::MultipartFormDataItems parts{{"note_id", note.id.toStdString(), "", ""},
+                                                        {"id", ids.last().toStdString(), "", ""},
+                                                        {"file", std::to_string(i), "f.txt", "text/plain"}};
+            QCOMPARE(http.Post("/notes/v1/attachments", auth, parts)->status, 201);
+        }
+        QVERIFY(b->sync());
+        QCOMPARE(b->requests.filter(QRegularExpression("^GET /attachments(\\?|$)")).size(), 2);
+        QCOMPARE(b->requests.filter("GET /attachments/").size(), 520);
+        for (int i = 0; i < int(ids.size()); ++i)
+            QCOMPARE(b->attachments.readFile(ids[i]), QByteArray::number(i));
+        b->requests.clear();
+        QVERIFY(b->sync());
+        QCOMPARE(b->requests.filter("GET /attachments").size(), 1);
+    }
+
     void uploadRefusedForNowStaysPending()
     {
         // 429: the server takes one upload a minute here.
