@@ -9,7 +9,6 @@
 #include <QUrlQuery>
 
 namespace {
-constexpr int maxRetryMs = 60000;
 // Longer than the server's hold, which answers a quiet feed every 25 s.
 constexpr int pollTimeoutMs = 60000;
 } // namespace
@@ -33,9 +32,10 @@ ChangeFeed::ChangeFeed(VelmAccount::TokenManager *tokens, Cursor cursor, QObject
 
 ChangeFeed::~ChangeFeed() = default;
 
-void ChangeFeed::setDelays(int firstRetryMs, int settleMs)
+void ChangeFeed::setDelays(int firstRetryMs, int settleMs, int maxRetryMs)
 {
     m_firstRetryMs = firstRetryMs;
+    m_maxRetryMs = maxRetryMs;
     m_settle.setInterval(settleMs);
 }
 
@@ -88,7 +88,7 @@ void ChangeFeed::answered(quint64 generation, bool ok, int status, qint64 cursor
         return;
     if (!ok) {
         setLive(false);
-        const int delay = int(std::min<qint64>(maxRetryMs, qint64(m_firstRetryMs) << std::min(m_failures, 16)));
+        const int delay = int(std::min<qint64>(m_maxRetryMs, qint64(m_firstRetryMs) << std::min(m_failures, 16)));
         ++m_failures;
         // Spread so that the devices a restarted server lost do not all return at once.
         const int jittered = int(delay * (0.8 + 0.4 * QRandomGenerator::global()->generateDouble()));
