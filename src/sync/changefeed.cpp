@@ -74,7 +74,8 @@ void ChangeFeed::poll()
     const quint64 generation = ++m_generation;
     // Until a poll was answered, ask for the server's cursor at once: that
     // tells the feed is there, and whether changes were missed meanwhile.
-    const qint64 since = m_live ? std::max(m_serverCursor, m_cursor()) : 0;
+    // Below any cursor, so that an account without changes is answered too.
+    const qint64 since = m_live ? std::max(m_serverCursor, m_cursor()) : -1;
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("since"), QString::number(since));
     m_api->get(QStringLiteral("/sync/feed"), [this, generation](bool ok, int status, const QJsonObject &body) {
