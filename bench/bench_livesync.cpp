@@ -291,13 +291,18 @@ bool offlineBurst(bool merge)
         a.use();
         saveWords(a, id, words);
     }
-    const QStringList editedByA = placesA.keys();
+    // Sorted, so that the same seed picks the same notes in every run.
+    QStringList editedByA;
+    for (const QString &id : ids)
+        if (placesA.contains(id))
+            editedByA << id;
     for (int k = 0; k < kEditsB; ++k) {
         QString id;
         int place;
         if (k % 5 == 0) {
             id = editedByA[random.bounded(int(editedByA.size()))];
-            const QList<int> taken = placesA[id].values();
+            QList<int> taken = placesA[id].values();
+            std::sort(taken.begin(), taken.end());
             place = taken[random.bounded(int(taken.size()))];
         } else {
             id = ids[random.bounded(kBurstNotes)];
