@@ -4,8 +4,12 @@
 // devices on different ones), and what 1 000 waiting feeds cost a server
 // process that is otherwise idle. The devices use the application's delays:
 // a save goes out after 0.5 s, a change notice starts a cycle 0.5 s later.
+// Then an offline burst: two devices apart make 300 and 50 edits, some to the
+// same notes, and sync; the conflict copies it leaves with merging off (no
+// merge base) and on. Options: --idle-only, --burst-only.
 
 #include "changefeed.h"
+#include "delta.h"
 #include "serverharness.h"
 #include "syncdevice.h"
 
@@ -13,6 +17,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QSqlQuery>
 #include <QThread>
 
 #include <algorithm>
@@ -200,6 +207,157 @@ bool idleFeeds()
     return parked;
 }
 
+
+// The offline burst's notes: kLines lines of kWords words, "w<line><word>";
+// an edit retypes one word with letters that no base word has.
+constexpr int kBurstNotes = 250, kLines = 6, kWords = 8, kEditsA = 300, kEditsB = 50;
+using Words = QList<QStringList>;
+
+Words baseWords()
+{
+    Words words;
+    for (int l = 0; l < kLines; ++l) {
+        QStringList line;
+        for (int w = 0; w < kWords; ++w)
+            line << QStringLiteral("w%1%2").arg(l).arg(w);
+        words << line;
+    }
+    return words;
+}
+
+QString bodyOf(const Words &words)
+{
+    QString text;
+    for (const QStringList &line : words)
+        text += line.join(QLatin1Char(' ')) + QLatin1Char('\n');
+    return deltaToJson(QJsonArray{QJsonObject{{"insert", text}}});
+}
+
+QString token(char side, int k)
+{
+    QString t(1, QLatin1Char(side));
+    for (int n = k + 1; n > 0; n /= 26)
+        t += QLatin1Char(char('C' + n % 22));
+    return t;
+}
+
+void saveWords(Device &d, const QString &id, const Words &words)
+{
+    Note note = *d.notes.noteById(id);
+    note.body = bodyOf(words);
+    note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+    note.version += 1;
+    note.syncStatus = SyncStatus::Pending;
+    d.notes.update(note);
+}
+
+bool offlineBurst(bool merge)
+{
+    Harness h;
+    QString error;
+    if (!h.start(QString(), &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return false;
+    }
+    const QString email = QStringLiteral("burst%1@example.org").arg(merge);
+    const Tokens ta = h.signIn(email, true);
+    const Tokens tb = h.signIn(email, false);
+    Device a(h.port(), ta.access, ta.refresh);
+    Device b(h.port(), tb.access, tb.refresh);
+    QStringList ids;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (int i = 0; i < kBurstNotes; ++i) {
+        Note note;
+        note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        note.body = bodyOf(baseWords());
+        note.createdAt = note.updatedAt = note.modifiedAt = now;
+        a.notes.insert(note);
+        ids << note.id;
+    }
+    if (!a.sync() || !b.sync())
+        return false;
+
+    // Both offline now. A retypes random words; B retypes random words too,
+    // and every fifth of its edits retypes a word A already retyped.
+    QRandomGenerator random(35);
+    QHash<QString, Words> textA, textB;
+    QHash<QString, QSet<int>> placesA, placesB; // line * kWords + word
+    for (int k = 0; k < kEditsA; ++k) {
+        const QString &id = ids[random.bounded(kBurstNotes)];
+        const int place = random.bounded(kLines * kWords);
+        Words &words = textA.contains(id) ? textA[id] : (textA[id] = baseWords());
+        words[place / kWords][place % kWords] = token('A', k);
+        placesA[id] << place;
+        a.use();
+        saveWords(a, id, words);
+    }
+    // Sorted, so that the same seed picks the same notes in every run.
+    QStringList editedByA;
+    for (const QString &id : ids)
+        if (placesA.contains(id))
+            editedByA << id;
+    for (int k = 0; k < kEditsB; ++k) {
+        QString id;
+        int place;
+        if (k % 5 == 0) {
+            id = editedByA[random.bounded(int(editedByA.size()))];
+            QList<int> taken = placesA[id].values();
+            std::sort(taken.begin(), taken.end());
+            place = taken[random.bounded(int(taken.size()))];
+        } else {
+            id = ids[random.bounded(kBurstNotes)];
+            place = random.bounded(kLines * kWords);
+        }
+        Words &words = textB.contains(id) ? textB[id] : (textB[id] = baseWords());
+        words[place / kWords][place % kWords] = token('B', k);
+        placesB[id] << place;
+        b.use();
+        saveWords(b, id, words);
+    }
+    int both = 0, sameText = 0;
+    for (auto it = placesB.cbegin(); it != placesB.cend(); ++it) {
+        if (!placesA.contains(it.key()))
+            continue;
+        ++both;
+        if (placesA[it.key()].intersects(it.value()))
+            ++sameText;
+    }
+    if (!merge) {
+        // Without a base no three-way merge is possible: every note edited on both is a conflict.
+        QSqlQuery q(b.database.database());
+        if (!q.exec(QStringLiteral("DELETE FROM note_bases")))
+            return false;
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    if (!a.sync() || !b.sync())
+        return false;
+    const qint64 syncMs = clock.elapsed();
+    if (!a.sync())
+        return false;
+    int copies = 0;
+    for (const Note &note : b.notes.allNotes())
+        copies += note.body.contains(QLatin1String("(conflict "));
+    // Every note both edited apart from the same word holds both sides' words.
+    int lost = 0;
+    for (auto it = textB.cbegin(); it != textB.cend(); ++it) {
+        const QString &id = it.key();
+        if (!textA.contains(id) || placesA[id].intersects(placesB[id]) || !merge)
+            continue;
+        Words expected = textA[id];
+        for (int place : placesB[id])
+            expected[place / kWords][place % kWords] = it.value()[place / kWords][place % kWords];
+        lost += deltaPlainText(b.notes.noteById(id)->body) != deltaPlainText(bodyOf(expected));
+    }
+    const bool alike = a.liveTexts() == b.liveTexts();
+    std::printf("merge %-3s  notes edited on both %3d   same word on both %3d   conflict copies %3d   "
+                "merged notes missing an edit %d   devices alike %s   B's sync %lld ms\n",
+                merge ? "on" : "off", both, sameText, copies, lost, alike ? "yes" : "NO", syncMs);
+    std::fflush(stdout);
+    return alike && lost == 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -208,13 +366,22 @@ int main(int argc, char *argv[])
     qputenv("HOME", home.path().toUtf8());
     QCoreApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("*.info=false\n*.debug=false"));
-    bool ok = true;
+    const auto burst = [] {
+        std::printf("offline burst: %d notes, %d edits on A and %d on B while apart, then A and B sync\n", kBurstNotes,
+                    kEditsA, kEditsB);
+        const bool off = offlineBurst(false);
+        return offlineBurst(true) && off;
+    };
     if (app.arguments().contains(QStringLiteral("--idle-only")))
         return idleFeeds() ? 0 : 1;
+    if (app.arguments().contains(QStringLiteral("--burst-only")))
+        return burst() ? 0 : 1;
+    bool ok = true;
     std::printf("edit saved on A until stored on B, %d edits\n", kEdits);
     ok = latency("one server process, SQLite", false, 1) && ok;
     ok = latency("one server process, PostgreSQL", true, 1) && ok;
     ok = latency("three processes, PostgreSQL, A and B apart", true, 3) && ok;
     ok = idleFeeds() && ok;
+    ok = burst() && ok;
     return ok ? 0 : 1;
 }

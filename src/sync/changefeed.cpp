@@ -10,7 +10,6 @@
 #include <QUrlQuery>
 
 namespace {
-constexpr int maxRetryMs = 60000;
 // Longer than the server's hold, which answers a quiet feed every 25 s.
 constexpr int pollTimeoutMs = 60000;
 } // namespace
@@ -34,9 +33,10 @@ ChangeFeed::ChangeFeed(VelmAccount::TokenManager *tokens, Cursor cursor, QObject
 
 ChangeFeed::~ChangeFeed() = default;
 
-void ChangeFeed::setDelays(int firstRetryMs, int settleMs)
+void ChangeFeed::setDelays(int firstRetryMs, int settleMs, int maxRetryMs)
 {
     m_firstRetryMs = firstRetryMs;
+    m_maxRetryMs = maxRetryMs;
     m_settle.setInterval(settleMs);
 }
 
@@ -75,7 +75,8 @@ void ChangeFeed::poll()
     const quint64 generation = ++m_generation;
     // Until a poll was answered, ask for the server's cursor at once: that
     // tells the feed is there, and whether changes were missed meanwhile.
-    const qint64 since = m_live ? std::max(m_serverCursor, m_cursor()) : 0;
+    // Below any cursor, so that an account without changes is answered too.
+    const qint64 since = m_live ? std::max(m_serverCursor, m_cursor()) : -1;
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("since"), QString::number(since));
     m_api->get(QLatin1StringView(VelmWire::Path::feed), [this, generation](bool ok, int status, const QJsonObject &body) {
@@ -89,7 +90,7 @@ void ChangeFeed::answered(quint64 generation, bool ok, int status, qint64 cursor
         return;
     if (!ok) {
         setLive(false);
-        const int delay = int(std::min<qint64>(maxRetryMs, qint64(m_firstRetryMs) << std::min(m_failures, 16)));
+        const int delay = int(std::min<qint64>(m_maxRetryMs, qint64(m_firstRetryMs) << std::min(m_failures, 16)));
         ++m_failures;
         // Spread so that the devices a restarted server lost do not all return at once.
         const int jittered = int(delay * (0.8 + 0.4 * QRandomGenerator::global()->generateDouble()));

@@ -37,8 +37,9 @@ public:
     bool isRunning() const { return m_running; }
     // The last poll was answered and none has failed since.
     bool isLive() const { return m_live; }
-    // Waits before the first retry and a change is told; tests shorten them.
-    void setDelays(int firstRetryMs, int settleMs);
+    // Waits before the first retry and a change is told, and the longest
+    // wait between retries; tests shorten them.
+    void setDelays(int firstRetryMs, int settleMs, int maxRetryMs = 60000);
 
 signals:
     // The server is ahead of the pull cursor; told once the cursor stayed behind for the settle delay.
@@ -60,6 +61,7 @@ private:
     qint64 m_serverCursor = 0;
     int m_failures = 0;
     int m_firstRetryMs = 1000;
+    int m_maxRetryMs = 60000;
     bool m_running = false;
     bool m_live = false;
 };

@@ -1,6 +1,6 @@
 // Two devices edit one note between syncs: edits that do not meet merge by
 // themselves and go out in the same cycle; edits of the same text leave a
-// conflict copy, as before.
+// conflict copy, as before. On both server back ends.
 #include "serverharness.h"
 #include "syncdevice.h"
 #include "velmtest.h"
@@ -28,41 +28,51 @@ private slots:
     void initTestCase()
     {
         QString error;
-        QVERIFY2(m_server.start(QString(), &error), qPrintable(error));
+        QVERIFY2(m_servers[0].start(QString(), &error), qPrintable(error));
+        QVERIFY2(m_pg.start(&error), qPrintable(error));
+        QVERIFY2(m_servers[1].start(m_pg.url(), &error), qPrintable(error));
     }
 
     void editsOnTwoDevices_data()
     {
+        QTest::addColumn<bool>("postgres");
         QTest::addColumn<QString>("base");
         QTest::addColumn<QString>("first");  // saved and synced on A first
         QTest::addColumn<QString>("second"); // saved on B, which meets A's edit
         QTest::addColumn<QString>("merged"); // empty: a conflict
-        QTest::newRow("both add a paragraph")
-            << R"([{"insert":"Plan"},{"insert":"\n"}])"
-            << R"([{"insert":"Plan"},{"insert":"\n"},{"insert":"from a"},{"insert":"\n"}])"
-            << R"([{"insert":"Plan"},{"insert":"\n"},{"insert":"from b"},{"insert":"\n"}])"
-            << R"([{"insert":"Plan"},{"insert":"\n"},{"insert":"from a"},{"insert":"\n"},{"insert":"from b"},{"insert":"\n"}])";
-        QTest::newRow("one edits the start, the other the end")
-            << R"([{"insert":"one two three"},{"insert":"\n"},{"insert":"last line"},{"insert":"\n"}])"
-            << R"([{"attributes":{"bold":true},"insert":"One"},{"insert":" two three"},{"insert":"\n"},{"insert":"last line"},{"insert":"\n"}])"
-            << R"([{"insert":"one two three"},{"insert":"\n"},{"insert":"last line"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"added"},{"insert":"\n"}])"
-            << R"([{"attributes":{"bold":true},"insert":"One"},{"insert":" two three"},{"insert":"\n"},{"insert":"last line"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"added"},{"insert":"\n"}])";
-        QTest::newRow("one bolds a word the other retyped")
-            << R"([{"insert":"say hello"},{"insert":"\n"}])"
-            << R"([{"insert":"say "},{"attributes":{"bold":true},"insert":"hello"},{"insert":"\n"}])"
-            << R"([{"insert":"say howdy"},{"insert":"\n"}])" << QString();
+        const auto rows = [](const char *name, const QString &base, const QString &first, const QString &second,
+                             const QString &merged) {
+            for (const bool postgres : {false, true})
+                QTest::addRow("%s, %s", name, postgres ? "PostgreSQL" : "SQLite") << postgres << base << first << second << merged;
+        };
+        rows("both add a paragraph",
+             R"([{"insert":"Plan"},{"insert":"\n"}])",
+             R"([{"insert":"Plan"},{"insert":"\n"},{"insert":"from a"},{"insert":"\n"}])",
+             R"([{"insert":"Plan"},{"insert":"\n"},{"insert":"from b"},{"insert":"\n"}])",
+             R"([{"insert":"Plan"},{"insert":"\n"},{"insert":"from a"},{"insert":"\n"},{"insert":"from b"},{"insert":"\n"}])");
+        rows("one edits the start, the other the end",
+             R"([{"insert":"one two three"},{"insert":"\n"},{"insert":"last line"},{"insert":"\n"}])",
+             R"([{"attributes":{"bold":true},"insert":"One"},{"insert":" two three"},{"insert":"\n"},{"insert":"last line"},{"insert":"\n"}])",
+             R"([{"insert":"one two three"},{"insert":"\n"},{"insert":"last line"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"added"},{"insert":"\n"}])",
+             R"([{"attributes":{"bold":true},"insert":"One"},{"insert":" two three"},{"insert":"\n"},{"insert":"last line"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"added"},{"insert":"\n"}])");
+        rows("one bolds a word the other retyped",
+             R"([{"insert":"say hello"},{"insert":"\n"}])",
+             R"([{"insert":"say "},{"attributes":{"bold":true},"insert":"hello"},{"insert":"\n"}])",
+             R"([{"insert":"say howdy"},{"insert":"\n"}])", QString());
     }
     void editsOnTwoDevices()
     {
+        QFETCH(bool, postgres);
         QFETCH(QString, base);
         QFETCH(QString, first);
         QFETCH(QString, second);
         QFETCH(QString, merged);
+        VelmServerTest::Harness &server = m_servers[postgres];
         const QString email = QStringLiteral("merge%1@example.org").arg(++m_users);
-        const auto ta = m_server.signIn(email, true);
-        const auto tb = m_server.signIn(email, false);
-        Device a(m_server.port(), ta.access, ta.refresh);
-        Device b(m_server.port(), tb.access, tb.refresh);
+        const auto ta = server.signIn(email, true);
+        const auto tb = server.signIn(email, false);
+        Device a(server.port(), ta.access, ta.refresh);
+        Device b(server.port(), tb.access, tb.refresh);
         a.use();
         Note note = a.addNote(QString());
         save(a, note.id, base);
@@ -94,11 +104,19 @@ private slots:
         QCOMPARE(b.notes.mergeBase(note.id)->body, b.notes.noteById(note.id)->body);
     }
 
+    void baseFollowsTheNoteAndGoesWithIt_data()
+    {
+        QTest::addColumn<bool>("postgres");
+        QTest::newRow("SQLite") << false;
+        QTest::newRow("PostgreSQL") << true;
+    }
     void baseFollowsTheNoteAndGoesWithIt()
     {
+        QFETCH(bool, postgres);
+        VelmServerTest::Harness &server = m_servers[postgres];
         const QString email = QStringLiteral("merge%1@example.org").arg(++m_users);
-        const auto tokens = m_server.signIn(email, true);
-        Device a(m_server.port(), tokens.access, tokens.refresh);
+        const auto tokens = server.signIn(email, true);
+        Device a(server.port(), tokens.access, tokens.refresh);
         const Note note = a.addNote("kept");
         QVERIFY(!a.notes.mergeBase(note.id));
         QVERIFY(a.sync());
@@ -114,7 +132,8 @@ private slots:
     }
 
 private:
-    VelmServerTest::Harness m_server;
+    VelmServerTest::PgCluster m_pg;
+    VelmServerTest::Harness m_servers[2]; // SQLite, PostgreSQL
     int m_users = 0;
 };
 

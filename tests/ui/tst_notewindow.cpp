@@ -1,6 +1,7 @@
 #include "notewindowregistry.h"
 #include "velmtest.h"
 
+#include "attachmentrepository.h"
 #include "autosavescheduler.h"
 #include "database.h"
 #include "delta.h"
@@ -17,6 +18,8 @@
 #include "statusbar.h"
 #include "uitestkit.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QPointer>
 #include <QPrinter>
 #include <QSignalSpy>
@@ -314,6 +317,87 @@ private slots:
         window->moveToTrash(true);
         QVERIFY(state->notes()->noteById(note.id)->deletedAt);
         QTRY_VERIFY(window.isNull());
+    }
+
+    // Shift+Tab typed into the window (not handed to the editor) outdents a
+    // nested item, and at the outermost level still leaves the focus where
+    // the next typing goes.
+    void shiftTabOutdentsAndKeepsTheFocus_data() { inEitherWindow(); }
+    void shiftTabOutdentsAndKeepsTheFocus()
+    {
+        QFETCH(bool, inMain);
+        auto state = newState();
+        Note note = makeNote(R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"},)"
+                             R"({"insert":"b"},{"attributes":{"indent":1,"list":"bullet"},"insert":"\n"}])");
+        QVERIFY(state->notes()->insert(note));
+        MainWindow main(state.get());
+        QWidget *window = &main;
+        NoteEditor *editor = nullptr;
+        if (inMain) {
+            main.show();
+            main.showNote(note.id, true);
+            editor = main.editor();
+        } else {
+            NoteWindow *noteWindow = openWindow(state.get(), note.id);
+            window = noteWindow;
+            editor = noteWindow->editor();
+        }
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        editor->setFocus();
+        editor->moveCursor(QTextCursor::End);
+        QTRY_COMPARE(QApplication::focusWidget(), editor);
+        QTest::keyClick(window->windowHandle(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY2(!editor->currentDelta().contains("indent"), qPrintable(editor->currentDelta()));
+        QCOMPARE(QApplication::focusWidget(), editor);
+        QTest::keyClick(window->windowHandle(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), editor);
+        QTest::keyClick(window->windowHandle(), 'c');
+        QCOMPARE(editor->toPlainText(), QStringLiteral("a\nbc"));
+        QVERIFY(editor->currentDelta().contains(R"({"insert":"bc"},{"attributes":{"list":"bullet"})"));
+        window->close();
+    }
+
+    // A copy as HTML holds its pictures inside; other files and unreadable pictures stay out.
+    void copyAsHtmlCarriesPictures()
+    {
+        auto state = newState();
+        const QByteArray png = [] {
+            QImage image(3, 2, QImage::Format_RGB32);
+            image.fill(Qt::red);
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            return bytes;
+        }();
+        const auto attach = [&](const QString &id, const QString &mime, const QByteArray &bytes) {
+            Attachment a;
+            a.id = id;
+            a.filename = id;
+            a.mimeType = mime;
+            a.sizeBytes = bytes.size();
+            a.createdAt = QDateTime::currentDateTimeUtc();
+            QVERIFY(bytes.isEmpty() || state->attachments()->saveFile(id, bytes));
+            a.noteId = QStringLiteral("n1");
+            QVERIFY(state->attachments()->insert(a));
+        };
+        Note note = makeNote(QStringLiteral(R"([{"insert":"Pictures"},{"insert":"\n"},{"insert":{"image":"%1"}},)"
+                                            R"({"insert":{"image":"%2"}},{"insert":{"velmora-notes-attachment":"%3"}},{"insert":"\n"}])")
+                                 .arg(attachmentUrl("pic"), attachmentUrl("gone"), attachmentUrl("doc")));
+        note.id = QStringLiteral("n1");
+        QVERIFY(state->notes()->insert(note));
+        attach("pic", "image/png", png);
+        attach("gone", "image/png", {});
+        attach("doc", "application/pdf", "%PDF-1.4");
+        NoteSession session(state.get());
+        session.setNote(note.id, note.body);
+        const std::unique_ptr<QMimeData> copied(session.copyAs(ExportFormat::Html, QString(), QString()));
+        const QString html = copied->html();
+        QCOMPARE(html.count("<img "), 1);
+        QVERIFY2(html.contains("src=\"data:image/png;base64," + png.toBase64() + '"'), qPrintable(html));
+        QVERIFY(!html.contains("velmora-notes://") && !html.contains("<a "));
+        QVERIFY(copied->text().startsWith("Pictures"));
     }
 
     // The window's own shortcuts and the editor's key handling read one table.

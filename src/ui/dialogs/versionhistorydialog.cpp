@@ -14,6 +14,14 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+namespace {
+// The preview's own text would invite creating a note here.
+QString previewPlaceholder()
+{
+    return VersionHistoryDialog::tr("Pick a version to see it here.");
+}
+} // namespace
+
 VersionHistoryDialog::VersionHistoryDialog(AppState *state, const QString &noteId, QWidget *parent)
     : QDialog(parent)
     , m_state(state)
@@ -37,8 +45,8 @@ VersionHistoryDialog::VersionHistoryDialog(AppState *state, const QString &noteI
     m_list = new QListWidget(left);
     m_list->setAccessibleName(tr("Versions"));
     leftLayout->addWidget(m_list);
-    m_empty = new QLabel(tr("No earlier versions yet.\n\nA version is kept when you press Ctrl+S, and when you "
-                            "switch to another note after editing this one."),
+    m_empty = new QLabel(tr("No earlier versions yet.\n\nA version is kept when you press Ctrl+S, when you "
+                            "switch to another note after editing this one, and by itself after a pause in editing."),
                          left);
     m_empty->setObjectName(QStringLiteral("historyEmpty"));
     m_empty->setWordWrap(true);
@@ -56,6 +64,7 @@ VersionHistoryDialog::VersionHistoryDialog(AppState *state, const QString &noteI
 
     m_preview = new NoteEditor(splitter);
     m_preview->setReadOnly(true);
+    m_preview->setPlaceholderText(previewPlaceholder());
     splitter->addWidget(left);
     splitter->addWidget(m_preview);
     splitter->setSizes({250, 550});
@@ -86,6 +95,7 @@ void VersionHistoryDialog::onCurrentRowChanged(int row)
     m_restoreButton->setEnabled(row >= 0);
     if (row < 0) {
         m_preview->clearNote();
+        m_preview->setPlaceholderText(previewPlaceholder());
         return;
     }
     const QString id = m_list->item(row)->data(Qt::UserRole).toString();

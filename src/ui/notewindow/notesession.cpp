@@ -1,6 +1,7 @@
 #include "notesession.h"
 
 #include "appstate.h"
+#include "attachmentrepository.h"
 #include "delta.h"
 #include "htmlwriter.h"
 #include "noteedits.h"
@@ -17,6 +18,11 @@
 #include <QTimer>
 
 #include <memory>
+
+namespace {
+// Larger pictures are left out of a copy rather than put on the clipboard whole.
+constexpr qint64 kMaxCopiedPictureBytes = 16 * 1024 * 1024;
+} // namespace
 
 NoteSession::NoteSession(AppState *state, QObject *parent)
     : QObject(parent)
@@ -140,9 +146,27 @@ QMimeData *NoteSession::copyAs(ExportFormat format, const QString &plainText, co
     const std::optional<Note> stored = note();
     const QString body = stored ? stored->body : fallbackBody;
     if (format == ExportFormat::Html) {
-        // Pasted elsewhere, lists and check boxes keep their shape.
+        // Pasted elsewhere, lists and check boxes keep their shape, and
+        // pictures travel inside the HTML: no file of ours is reachable there.
         const QJsonDocument parsed = parseJsonText(body);
-        data->setHtml(parsed.isArray() ? HtmlWriter().write(parsed.array()) : convertBody(body, ExportFormat::Html));
+        HtmlWriter writer;
+        if (const AttachmentRepository *attachments = m_state ? m_state->attachments() : nullptr) {
+            writer.setAttachmentResolver([attachments](const QString &id) -> std::optional<HtmlWriter::Attachment> {
+                const std::optional<Attachment> record = attachments->attachmentById(id);
+                if (!record || !record->mimeType.startsWith(QLatin1String("image/"))
+                    || record->sizeBytes > kMaxCopiedPictureBytes)
+                    return std::nullopt;
+                const QByteArray bytes = attachments->readFile(id);
+                if (bytes.isEmpty()) {
+                    qCWarning(lcUi) << "picture not copied, its file could not be read" << id;
+                    return std::nullopt;
+                }
+                return HtmlWriter::Attachment{QStringLiteral("data:%1;base64,").arg(record->mimeType)
+                                                  + QString::fromLatin1(bytes.toBase64()),
+                                              record->filename, true, 0};
+            });
+        }
+        data->setHtml(parsed.isArray() ? writer.write(parsed.array()) : convertBody(body, ExportFormat::Html));
     }
     data->setText(convertBody(body, ExportFormat::Markdown));
     return data;
