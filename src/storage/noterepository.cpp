@@ -36,7 +36,7 @@ QString NoteRepository::nowText() const
     return storageTimeText(m_clock());
 }
 
-bool NoteRepository::insert(const Note &note)
+bool NoteRepository::insert(const Note &note, const NoteText *text)
 {
     WriteScope write(m_database->database());
     QSqlQuery q(m_database->database());
@@ -49,7 +49,7 @@ bool NoteRepository::insert(const Note &note)
                  storageTimeText(note.updatedAt), storageTimeText(note.modifiedAt), optionalTime(note.deletedAt),
                  note.version, note.opVersion, syncStatusToString(note.syncStatus), note.isSample ? 1 : 0,
                  textOrNull(note.ownerId), note.isShared ? 1 : 0, textOrNull(note.permission)});
-    if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body) || !write.commit()) {
+    if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body, text) || !write.commit()) {
         // The failing statement has logged its own cause just before.
         qCWarning(lcStorage).noquote() << "NoteRepository::insert failed for note" << note.id;
         return false;
@@ -58,9 +58,9 @@ bool NoteRepository::insert(const Note &note)
     return true;
 }
 
-bool NoteRepository::update(const Note &note)
+bool NoteRepository::update(const Note &note, const NoteText *text)
 {
-    return updateRow(note, nullptr) == WriteResult::Written;
+    return updateRow(note, nullptr, text) == WriteResult::Written;
 }
 
 NoteRepository::WriteResult NoteRepository::updateIfBodyIs(const Note &note, const QString &expectedBody)
@@ -68,7 +68,8 @@ NoteRepository::WriteResult NoteRepository::updateIfBodyIs(const Note &note, con
     return updateRow(note, &expectedBody);
 }
 
-NoteRepository::WriteResult NoteRepository::updateRow(const Note &note, const QString *expectedBody)
+NoteRepository::WriteResult NoteRepository::updateRow(const Note &note, const QString *expectedBody,
+                                                     const NoteText *text)
 {
     WriteScope write(m_database->database());
     QSqlQuery q(m_database->database());
@@ -93,7 +94,7 @@ NoteRepository::WriteResult NoteRepository::updateRow(const Note &note, const QS
     const bool ok = write.isOpen() && exec(q, sql, values);
     if (ok && expectedBody && q.numRowsAffected() == 0)
         return WriteResult::RowChanged;
-    if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body) || !write.commit()) {
+    if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body, text) || !write.commit()) {
         qCWarning(lcStorage).noquote() << "NoteRepository::update failed for note" << note.id;
         return WriteResult::Failed;
     }
