@@ -230,6 +230,8 @@ void ApiClient::executeRequest(const QByteArray &method, const QUrl &url, const 
     connect(reply, &QNetworkReply::finished, this,
             [this, reply, method, url, body, callback = std::move(callback), retryOn401]() mutable {
                 reply->deleteLater();
+                if (wasAborted(reply))
+                    return call(callback, false, 0, QJsonObject());
                 const int status = statusOf(reply);
                 const QJsonObject object = parseObject(reply->readAll());
                 if (status == 401 && retryOn401 && m_tokens) {
@@ -251,8 +253,7 @@ void ApiClient::executeRequest(const QByteArray &method, const QUrl &url, const 
                     return;
                 }
                 if (reply->error() != QNetworkReply::NoError && status == 0) {
-                    if (!wasAborted(reply))
-                        emit networkError(reply->errorString());
+                    emit networkError(reply->errorString());
                     call(callback, false, 0, QJsonObject());
                     return;
                 }
@@ -281,6 +282,8 @@ void ApiClient::executeBinary(const QUrl &url, const QString &token, BinaryCallb
     connect(reply, &QNetworkReply::finished, this,
             [this, reply, url, callback = std::move(callback), retryOn401]() mutable {
                 reply->deleteLater();
+                if (wasAborted(reply))
+                    return call(callback, false, 0, QByteArray());
                 const int status = statusOf(reply);
                 const QByteArray data = reply->readAll();
                 if (status == 401 && retryOn401 && m_tokens) {
@@ -302,8 +305,7 @@ void ApiClient::executeBinary(const QUrl &url, const QString &token, BinaryCallb
                     return;
                 }
                 if (retryOn401 && reply->error() != QNetworkReply::NoError && status == 0) {
-                    if (!wasAborted(reply))
-                        emit networkError(reply->errorString());
+                    emit networkError(reply->errorString());
                     call(callback, false, 0, QByteArray());
                     return;
                 }

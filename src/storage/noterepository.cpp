@@ -15,6 +15,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
+
 using namespace SqlHelpers;
 
 
@@ -339,15 +341,38 @@ bool NoteRepository::setMergeBase(const QString &id, int version, const QString 
                 {id, version, body});
 }
 
-int NoteRepository::markAllPending()
+// A welcome note nobody edited exists on every device under its own id;
+// uploading it would give every other device a copy.
+static const char kMarkable[] = "deleted_at IS NULL AND sync_status != 'pending' AND NOT (is_sample = 1 AND version = 1)";
+
+int NoteRepository::markAllPending(qint64 *after, int limit)
 {
-    // A welcome note nobody edited exists on every device under its own id;
-    // uploading it would give every other device a copy.
     QSqlQuery q(m_database->database());
-    if (!exec(q, QStringLiteral("UPDATE notes SET sync_status='pending' WHERE deleted_at IS NULL AND "
-                                "sync_status != 'pending' AND NOT (is_sample = 1 AND version = 1)")))
+    const QString where = QString::fromLatin1(kMarkable);
+    if (!after) {
+        if (!exec(q, QStringLiteral("UPDATE notes SET sync_status='pending' WHERE %1").arg(where)))
+            return 0;
+        return q.numRowsAffected();
+    }
+    if (!exec(q, QStringLiteral("SELECT max(rowid) FROM (SELECT rowid FROM notes WHERE rowid > ? ORDER BY rowid LIMIT ?)"),
+              {*after, limit})
+        || !q.next() || q.value(0).isNull())
         return 0;
-    return q.numRowsAffected();
+    const qint64 last = q.value(0).toLongLong();
+    q.finish();
+    if (!exec(q, QStringLiteral("UPDATE notes SET sync_status='pending' WHERE rowid > ? AND rowid <= ? AND %1").arg(where),
+              {*after, last}))
+        return 0;
+    *after = last;
+    return std::max(1, q.numRowsAffected());
+}
+
+int NoteRepository::markableCount() const
+{
+    QSqlQuery q(m_database->database());
+    if (!exec(q, QStringLiteral("SELECT COUNT(*) FROM notes WHERE %1").arg(QString::fromLatin1(kMarkable))) || !q.next())
+        return 0;
+    return q.value(0).toInt();
 }
 
 QList<PendingDeletion> NoteRepository::pendingDeletions() const

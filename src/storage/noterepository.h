@@ -69,6 +69,7 @@ public:
         qint64 bytes = 0;
     };
     QList<PendingSize> pendingSizes(qint64 after, int limit) const;
+    // Pending notes of every account, from the index alone: a progress total.
     int pendingCount() const;
     QList<Note> sharedByMe() const;
     QList<Note> sharedWithMe() const;
@@ -158,7 +159,12 @@ public:
     // merge base from now on.
     bool setServerVersion(const QString &id, int version, const std::optional<QString> &confirmedBody);
     // Live notes other than never-edited welcome notes; returns the rows changed.
-    int markAllPending();
+    // With after, only up to limit of them past the rowid *after, which then
+    // names the last one looked at (marking rewrites each row: large sets go
+    // in slices until none is left).
+    int markAllPending(qint64 *after = nullptr, int limit = 0);
+    // The notes markAllPending would mark now.
+    int markableCount() const;
     // Purges of notes the server had seen, oldest first, until cleared.
     QList<PendingDeletion> pendingDeletions() const;
     bool clearPendingDeletion(const QString &id);

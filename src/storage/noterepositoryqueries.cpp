@@ -198,7 +198,7 @@ QList<NoteRepository::PendingSize> NoteRepository::pendingSizes(qint64 after, in
 int NoteRepository::pendingCount() const
 {
     QSqlQuery q(m_database->database());
-    if (!exec(q, QStringLiteral("SELECT COUNT(*) FROM notes WHERE sync_status = 'pending' AND account = ''")) || !q.next())
+    if (!exec(q, QStringLiteral("SELECT COUNT(*) FROM notes WHERE sync_status = 'pending'")) || !q.next())
         return 0;
     return q.value(0).toInt();
 }

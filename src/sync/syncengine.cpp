@@ -10,6 +10,8 @@
 #include "syncrecords.h"
 
 #include <QFile>
+#include <QTimer>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
@@ -18,6 +20,7 @@
 #include <QSqlDatabase>
 
 #include <algorithm>
+#include <utility>
 
 using namespace VelmSync;
 
@@ -100,7 +103,9 @@ void SyncEngine::cancel()
     m_pushDeletions.clear();
     m_uploadQueue.clear();
     m_downloadQueue.clear();
-    m_merge = {};
+    m_merge = Merge();
+    m_pushed = Pushed();
+    m_building = PushBatch();
     enter(Phase::Idle);
     // The cycle neither succeeded nor failed: the state it started from stands.
     setState(m_stateBeforeCycle == Syncing ? Idle : m_stateBeforeCycle);
@@ -112,6 +117,11 @@ void SyncEngine::advance()
     Phase next = Phase::Idle;
     switch (m_phase) {
     case Phase::Idle:
+    case Phase::MarkAll:
+        if (m_phase == Phase::Idle && m_markAll) {
+            next = Phase::MarkAll;
+            break;
+        }
         next = uploadsAllowed() ? Phase::PushNotebooks : Phase::PullNotes;
         if (next == Phase::PullNotes)
             qCInfo(lcSync) << "nothing uploaded until the notes of another account are settled";
@@ -150,6 +160,7 @@ void SyncEngine::enter(Phase phase)
         return;
     switch (phase) {
     case Phase::Idle: return;
+    case Phase::MarkAll: return markAllSlice();
     case Phase::PushNotebooks: return pushNotebooks();
     case Phase::PushNotes: return pushNotes();
     case Phase::PushAttachments: return collectAttachments();
@@ -183,12 +194,29 @@ int SyncEngine::forceFullResync()
     m_autoTimer.stop();
     m_preferences->remove(kNoteCursor);
     m_preferences->remove(kAttachmentCursor);
-    const int marked = m_notes->markAllPending();
+    // Marking rewrites every row: the next cycle does it in slices.
+    const int marked = m_notes->markableCount();
+    m_markAll = true;
+    m_markAfter = 0;
     m_notebooks->markAllPending();
     if (wasActive)
         m_autoTimer.start();
     syncNow();
     return marked;
+}
+
+void SyncEngine::markAllSlice()
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < kSliceMs) {
+        // 0: no row is left past the cursor (or the write failed: the push sends what was marked).
+        if (m_notes->markAllPending(&m_markAfter, kMarkPerSlice) == 0) {
+            m_markAll = false;
+            return advance();
+        }
+    }
+    later(&SyncEngine::markAllSlice);
 }
 
 void SyncEngine::setState(SyncState state)
@@ -308,6 +336,8 @@ void SyncEngine::createNotebookOnServer(const Notebook &notebook)
 void SyncEngine::pushNotes()
 {
     m_pushQueue.clear();
+    m_building = {};
+    m_buildingBytes = 0;
     m_pushAfter = 0;
     m_pushDeletions = m_notes->pendingDeletions();
     m_pushTotal = m_notes->pendingCount() + int(m_pushDeletions.size());
@@ -317,17 +347,19 @@ void SyncEngine::pushNotes()
     pushNextBatch();
 }
 
-SyncEngine::PushBatch SyncEngine::nextPushBatch()
+bool SyncEngine::fillPushBatch()
 {
     // Sized from the lengths the database keeps: only the bodies of the batch
     // are read, and each is serialised once, to be sent. Quotes escaped in
     // the request make it somewhat larger than the bodies; a batch the server
-    // still finds too large is halved.
-    PushBatch batch;
-    qsizetype bytes = 0;
+    // still finds too large is halved. Filled for about kSliceMs at a time.
+    PushBatch &batch = m_building;
     const auto fits = [&](qsizetype size) {
-        return batch.changes.isEmpty() || (batch.changes.size() < maxNotesPerPush && bytes + size <= maxBytesPerPush);
+        return batch.changes.isEmpty()
+            || (batch.changes.size() < maxNotesPerPush && m_buildingBytes + size <= maxBytesPerPush);
     };
+    QElapsedTimer clock;
+    clock.start();
     while (batch.changes.size() < maxNotesPerPush) {
         const QList<NoteRepository::PendingSize> sizes = m_notes->pendingSizes(m_pushAfter, maxNotesPerPush);
         if (sizes.isEmpty())
@@ -335,7 +367,9 @@ SyncEngine::PushBatch SyncEngine::nextPushBatch()
         for (const NoteRepository::PendingSize &pending : sizes) {
             const qsizetype size = pending.bytes + pending.bytes / 4 + 512;
             if (!fits(size))
-                return batch;
+                return true;
+            if (clock.elapsed() >= kSliceMs)
+                return false;
             m_pushAfter = pending.rowid;
             const std::optional<Note> note = m_notes->noteById(pending.id);
             // A note refused for good waits until it changes.
@@ -345,7 +379,7 @@ SyncEngine::PushBatch SyncEngine::nextPushBatch()
             }
             batch.changes.append(noteChange(*note));
             batch.sent.insert(note->id, *note);
-            bytes += size;
+            m_buildingBytes += size;
         }
     }
     while (!m_pushDeletions.isEmpty()) {
@@ -355,14 +389,17 @@ SyncEngine::PushBatch SyncEngine::nextPushBatch()
             break;
         m_pushDeletions.removeFirst();
         batch.changes.append(change);
-        bytes += size;
+        m_buildingBytes += size;
     }
-    return batch;
+    return true;
 }
 
 void SyncEngine::pushNextBatch()
 {
-    const PushBatch batch = m_pushQueue.isEmpty() ? nextPushBatch() : m_pushQueue.takeFirst();
+    if (m_pushQueue.isEmpty() && !fillPushBatch())
+        return later(&SyncEngine::pushNextBatch);
+    const PushBatch batch = m_pushQueue.isEmpty() ? std::exchange(m_building, {}) : m_pushQueue.takeFirst();
+    m_buildingBytes = 0;
     if (batch.changes.isEmpty())
         return advance();
     QJsonArray changes;
@@ -391,70 +428,95 @@ void SyncEngine::pushNextBatch()
                     }
                     if (!ok)
                         return fail(tr("Note push failed (HTTP %1)"), status);
-                    applyPushResults(batch, body.value("results").toArray());
-                    m_pushDone += int(batch.changes.size());
-                    emit syncProgress(tr("Uploading notes"), std::min(m_pushDone, m_pushTotal), m_pushTotal);
-                    pushNextBatch();
+                    m_pushed = {batch, body.value("results").toArray(), 0};
+                    applyPushSlice();
                 });
 }
 
-void SyncEngine::applyPushResults(const PushBatch &batch, const QJsonArray &results)
+void SyncEngine::applyPushSlice()
 {
-    // One commit for the batch, not one disk flush per note.
-    QSqlDatabase db = m_database->database();
-    const bool inTransaction = db.transaction();
-    for (const QJsonValue &value : results) {
-        const QJsonObject result = value.toObject();
-        const QString id = result.value("entity_id").toString();
-        const QString status = result.value("status").toString();
-        const int code = result.value("code").toInt();
-        const auto sent = batch.sent.constFind(id);
-        if (sent == batch.sent.constEnd()) {
-            // A purge: refused over an edit made elsewhere, the edited note comes back with the pull.
-            if (status == QLatin1String("error") && uploadWorthRetrying(code))
-                continue;
-            if (status != QLatin1String("ok") && status != QLatin1String("purged"))
-                qCWarning(lcSync) << "note purge not applied" << id << result.value("message").toString();
-            m_notes->clearPendingDeletion(id);
-            m_dataChangedInCycle = true;
-            continue;
-        }
-        if (status == QLatin1String("ok")) {
-            // A merged row differs from the one sent; the pull that follows brings it.
-            const int version = result.value("version").toInt();
-            // The server may have kept fields of its own: then the body sent
-            // is not what it confirmed, and the pull brings what it holds.
-            const bool merged = result.value("merged").toBool();
-            // An edit made while the push was in flight is still to be pushed.
-            if (m_notes->noteById(id) == *sent)
-                m_notes->markSynced(id, version, !merged);
-            else if (merged)
-                m_notes->setServerVersion(id, version, std::nullopt);
-            else
-                m_notes->setServerVersion(id, version, sent->body);
-            m_dataChangedInCycle = true;
-        } else if (status == QLatin1String("left")) {
-            // A read-only note the user trashed: its share is gone, so is the note here.
-            removeLocally(id);
-            m_dataChangedInCycle = true;
-        } else if (status == QLatin1String("purged")) {
-            const std::optional<Note> local = m_notes->noteById(id);
-            if (local && !local->deletedAt) {
-                const Note copy = conflictCopy(*local, QDateTime::currentDateTimeUtc());
-                qCWarning(lcSync) << "note purged on the server" << id << "local text kept as" << copy.id;
-                if (!m_notes->insert(copy))
-                    qCWarning(lcSync) << "copy of a purged note not written" << id;
-            }
-            removeLocally(id);
-            m_dataChangedInCycle = true;
-        } else if (status == QLatin1String("conflict")) {
-            qCWarning(lcSync) << "note conflict" << id << result.value("message").toString();
-        } else if (!uploadWorthRetrying(code)) {
-            refuse(*sent, code, result.value("message").toString());
-        } else {
-            qCWarning(lcSync) << "note push failed for now" << id << result.value("message").toString();
-        }
+    // Like a pulled page, written for about kSliceMs at a time, each slice
+    // in one transaction (not one disk flush per note). A result not
+    // written (a cancel) leaves its note pending: it is pushed again.
+    const qsizetype count = m_pushed.results.size();
+    {
+        QSqlDatabase db = m_database->database();
+        const bool inTransaction = db.transaction();
+        QElapsedTimer clock;
+        clock.start();
+        const qsizetype from = m_pushed.next;
+        while (m_pushed.next < count && (m_pushed.next == from || clock.elapsed() < kSliceMs))
+            applyPushResult(m_pushed.batch, m_pushed.results.at(m_pushed.next++).toObject());
+        if (inTransaction && !m_database->commit())
+            qCWarning(lcSync) << "push results not committed";
     }
-    if (inTransaction && !m_database->commit())
-        qCWarning(lcSync) << "push results not committed";
+    if (m_pushed.next < count)
+        return later(&SyncEngine::applyPushSlice);
+    m_pushDone += int(m_pushed.batch.changes.size());
+    m_pushed = {};
+    emit syncProgress(tr("Uploading notes"), std::min(m_pushDone, m_pushTotal), m_pushTotal);
+    pushNextBatch();
+}
+
+void SyncEngine::later(void (SyncEngine::*step)())
+{
+    const CycleGuard self = cycleGuard();
+    QTimer::singleShot(0, this, [this, self, step] {
+        if (!self)
+            return;
+        (this->*step)();
+    });
+}
+
+void SyncEngine::applyPushResult(const PushBatch &batch, const QJsonObject &result)
+{
+    const QString id = result.value("entity_id").toString();
+    const QString status = result.value("status").toString();
+    const int code = result.value("code").toInt();
+    const auto sent = batch.sent.constFind(id);
+    if (sent == batch.sent.constEnd()) {
+        // A purge: refused over an edit made elsewhere, the edited note comes back with the pull.
+        if (status == QLatin1String("error") && uploadWorthRetrying(code))
+            return;
+        if (status != QLatin1String("ok") && status != QLatin1String("purged"))
+            qCWarning(lcSync) << "note purge not applied" << id << result.value("message").toString();
+        m_notes->clearPendingDeletion(id);
+        m_dataChangedInCycle = true;
+        return;
+    }
+    if (status == QLatin1String("ok")) {
+        // A merged row differs from the one sent; the pull that follows brings it.
+        const int version = result.value("version").toInt();
+        // The server may have kept fields of its own: then the body sent
+        // is not what it confirmed, and the pull brings what it holds.
+        const bool merged = result.value("merged").toBool();
+        // An edit made while the push was in flight is still to be pushed.
+        if (m_notes->noteById(id) == *sent)
+            m_notes->markSynced(id, version, !merged);
+        else if (merged)
+            m_notes->setServerVersion(id, version, std::nullopt);
+        else
+            m_notes->setServerVersion(id, version, sent->body);
+        m_dataChangedInCycle = true;
+    } else if (status == QLatin1String("left")) {
+        // A read-only note the user trashed: its share is gone, so is the note here.
+        removeLocally(id);
+        m_dataChangedInCycle = true;
+    } else if (status == QLatin1String("purged")) {
+        const std::optional<Note> local = m_notes->noteById(id);
+        if (local && !local->deletedAt) {
+            const Note copy = conflictCopy(*local, QDateTime::currentDateTimeUtc());
+            qCWarning(lcSync) << "note purged on the server" << id << "local text kept as" << copy.id;
+            if (!m_notes->insert(copy))
+                qCWarning(lcSync) << "copy of a purged note not written" << id;
+        }
+        removeLocally(id);
+        m_dataChangedInCycle = true;
+    } else if (status == QLatin1String("conflict")) {
+        qCWarning(lcSync) << "note conflict" << id << result.value("message").toString();
+    } else if (!uploadWorthRetrying(code)) {
+        refuse(*sent, code, result.value("message").toString());
+    } else {
+        qCWarning(lcSync) << "note push failed for now" << id << result.value("message").toString();
+    }
 }

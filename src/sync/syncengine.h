@@ -8,6 +8,7 @@
 #include "pulledpage.h"
 
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
@@ -20,7 +21,6 @@ class AttachmentRepository;
 class Database;
 class NotebookRepository;
 class PreferencesRepository;
-class QJsonArray;
 namespace VelmAccount {
 class ApiClient;
 }
@@ -45,6 +45,7 @@ public:
     // Where a cycle is; Idle between cycles.
     enum class Phase {
         Idle,
+        MarkAll,         // after Force Full Resync: every note pending again, a slice at a time
         PushNotebooks,
         PushNotes,       // with the deletions of purged notes
         PushAttachments,
@@ -194,11 +195,15 @@ private:
     void markNotebookSynced(const Notebook &sent, int version);
     void createNotebookOnServer(const Notebook &notebook);
     void pushNotes();
-    // The next pending notes after m_pushAfter, sized from their stored
-    // lengths; deletions once the notes are done. Empty when nothing is left.
-    PushBatch nextPushBatch();
+    // Adds to m_building the next pending notes after m_pushAfter, sized from
+    // their stored lengths, then deletions; false when its time ran out first.
+    bool fillPushBatch();
     void pushNextBatch();
-    void applyPushResults(const PushBatch &batch, const QJsonArray &results);
+    void applyPushSlice();
+    void applyPushResult(const PushBatch &batch, const QJsonObject &result);
+    void markAllSlice();
+    // Runs step on a later turn of the event loop, unless the cycle ended meanwhile.
+    void later(void (SyncEngine::*step)());
     void collectAttachments();
     void pushNextAttachment();
     void pullNotes(const QString &since);
@@ -245,8 +250,23 @@ private:
         int changed = 0;
         QStringList replaced;
     };
-    static constexpr int kMergeSliceMs = 20;
+    // Long writes go in slices of about this long, each its own transaction,
+    // so the window keeps turning between them.
+    static constexpr int kSliceMs = 10;
+    static constexpr int kMarkPerSlice = 100;
     Merge m_merge;
+    // A push reply being written, slice by slice.
+    struct Pushed
+    {
+        PushBatch batch;
+        QJsonArray results;
+        qsizetype next = 0;
+    };
+    Pushed m_pushed;
+    PushBatch m_building; // the batch being filled
+    qsizetype m_buildingBytes = 0;
+    bool m_markAll = false; // Force Full Resync: the next cycle marks every note first
+    qint64 m_markAfter = 0;
     QList<PushBatch> m_pushQueue;    // halves of a batch the server found too large
     qint64 m_pushAfter = 0;          // rowid of the last pending note batched
     QList<PendingDeletion> m_pushDeletions;

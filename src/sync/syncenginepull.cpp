@@ -41,8 +41,9 @@ void SyncEngine::pullNotes(const QString &since)
             auto *watcher = new QFutureWatcher<PulledPage>(this);
             connect(watcher, &QFutureWatcherBase::finished, this, [this, self, watcher, since] {
                 watcher->deleteLater();
-                if (self)
-                    pulledPage(watcher->result(), since);
+                if (!self)
+                    return;
+                pulledPage(watcher->result(), since);
             });
             watcher->setFuture(QtConcurrent::run(&PulledPage::read, reply, m_database->textExtractor()));
         },
@@ -53,15 +54,16 @@ void SyncEngine::pulledPage(const PulledPage &page, const QString &since)
 {
     if (!page.valid)
         return fail(tr("Pull failed (HTTP %1)"), 200);
-    m_merge = {page, since};
+    m_merge = Merge();
+    m_merge.page = page;
+    m_merge.since = since;
     mergeSlice();
 }
 
 void SyncEngine::mergeSlice()
 {
-    // The rows of a page are written for about kMergeSliceMs at a time, each
-    // slice in one transaction, so the window keeps turning between them. The
-    // cursor moves with the last slice only: a page cut short (a crash, a
+    // The rows of a page are written for about kSliceMs at a time, each
+    // slice in one transaction. The cursor moves with the last slice only: a page cut short (a crash, a
     // cancel) is pulled again and finds its written rows equal.
     Merge &merge = m_merge;
     const qsizetype rows = merge.page.rows.size();
@@ -79,13 +81,13 @@ void SyncEngine::mergeSlice()
                 listed << row.note.id;
             merge.written = m_binding.claim(QStringLiteral("notes"), listed);
         }
-        while (merge.next < rows && (merge.next == from || clock.elapsed() < kMergeSliceMs))
+        while (merge.next < rows && (merge.next == from || clock.elapsed() < kSliceMs))
             merge.written = mergeRow(merge.page.rows.at(merge.next++), &merge.replaced, &merge.changed) && merge.written;
         last = merge.next == rows;
         // A row that could not be written comes again only if the cursor stays before it.
         const qint64 timestamp = merge.page.timestamp;
         if (last && merge.written && !m_pullRowFailed && timestamp > 0)
-            merge.written = m_preferences->set(kNoteCursor, QString::number(timestamp));
+            m_preferences->set(kNoteCursor, QString::number(timestamp));
         scope.finish();
         if (!scope.commitError().isEmpty()) {
             qCWarning(lcSync) << "note merge not committed";
@@ -95,14 +97,8 @@ void SyncEngine::mergeSlice()
         if (last && merge.changed > 0)
             scope.notesChanged();
     }
-    if (!last) {
-        const CycleGuard self = cycleGuard();
-        QTimer::singleShot(0, this, [this, self] {
-            if (self)
-                mergeSlice();
-        });
-        return;
-    }
+    if (!last)
+        return later(&SyncEngine::mergeSlice);
     if (merge.changed > 0)
         m_dataChangedInCycle = true;
     if (!merge.replaced.isEmpty())
@@ -110,7 +106,7 @@ void SyncEngine::mergeSlice()
     m_pullRowFailed = m_pullRowFailed || !merge.written;
     const bool more = merge.page.hasMore && merge.page.timestamp > merge.since.toLongLong();
     const qint64 timestamp = merge.page.timestamp;
-    m_merge = {};
+    m_merge = Merge();
     if (more)
         return pullNotes(QString::number(timestamp));
     advance();
