@@ -342,8 +342,6 @@ void SyncEngine::pushNotes()
     m_pushDeletions = m_notes->pendingDeletions();
     m_pushTotal = m_notes->pendingCount() + int(m_pushDeletions.size());
     m_pushDone = 0;
-    if (m_pushTotal > 0)
-        emit syncProgress(tr("Uploading notes"), 0, m_pushTotal);
     pushNextBatch();
 }
 
@@ -431,6 +429,8 @@ void SyncEngine::pushNextBatch()
                     m_pushed = {batch, body.value("results").toArray(), 0};
                     applyPushSlice();
                 });
+    // Once the batch is on its way.
+    emit syncProgress(tr("Uploading notes"), std::min(m_pushDone, m_pushTotal), m_pushTotal);
 }
 
 void SyncEngine::applyPushSlice()
@@ -454,7 +454,6 @@ void SyncEngine::applyPushSlice()
         return later(&SyncEngine::applyPushSlice);
     m_pushDone += int(m_pushed.batch.changes.size());
     m_pushed = {};
-    emit syncProgress(tr("Uploading notes"), std::min(m_pushDone, m_pushTotal), m_pushTotal);
     pushNextBatch();
 }
 
