@@ -13,6 +13,7 @@
 // the baseline where one exists.
 
 #include "appstate.h"
+#include "bodybuilder.h"
 #include "attachmentrepository.h"
 #include "backup.h"
 #include "database.h"

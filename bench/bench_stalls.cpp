@@ -1,10 +1,15 @@
 // The GUI thread's longest stall (the longest gap of a 5 ms timer on it)
-// while the client refreshes its sign-in, and while a 50 MB attachment goes
-// up from one device and down to another through velmora-server on loopback.
+// while the client refreshes its sign-in, while a 50 MB attachment goes up
+// from one device and down to another through velmora-server on loopback,
+// during the first sync of 10 000 notes with realistic bodies into an empty
+// device and during a Force Full Resync of them (BENCH_NOTES=N for another
+// count).
 // Run it beside a keyring (tests/account/with-keyring.sh) to count the
 // keyring's writes; without one the tokens go to the owner-only file.
 
 #include "client.h"
+#include "appstate.h"
+#include "bodybuilder.h"
 #include "clientconfig.h"
 #include "serverharness.h"
 #include "stallprobe.h"
@@ -16,9 +21,13 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QUuid>
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
+#include <functional>
 
 using namespace VelmSyncTest;
 
@@ -38,6 +47,36 @@ bool waitFor(Done done, int limitMs = 120000)
     return done();
 }
 
+// Runs one cycle of device to its end (however long it takes); true when it completed.
+bool syncToEnd(Device &device, const std::function<void()> &begin)
+{
+    device.use();
+    bool completed = false, failed = false;
+    QObject context;
+    QObject::connect(device.engine.get(), &SyncEngine::syncCompleted, &context, [&] { completed = true; });
+    QObject::connect(device.engine.get(), &SyncEngine::syncFailed, &context, [&] { failed = true; });
+    begin();
+    waitFor([&] { return completed || failed; }, 1800000);
+    return completed;
+}
+
+// count notes with the bodies bench_scale writes, in one transaction.
+void fillNotes(Device &device, int count)
+{
+    QRandomGenerator random(20261207u);
+    BodyBuilder builder(random);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    device.database.database().transaction();
+    for (int i = 0; i < count; ++i) {
+        Note note;
+        note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        note.body = builder.build(realisticBodyBytes(random), false, QString());
+        note.createdAt = note.updatedAt = note.modifiedAt = now.addSecs(-qint64(random.bounded(3 * 365 * 86400)));
+        device.notes.insert(note);
+    }
+    device.database.database().commit();
+}
+
 QByteArray sha256OfFile(const QString &path)
 {
     QFile file(path);
@@ -45,9 +84,27 @@ QByteArray sha256OfFile(const QString &path)
     return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
 }
 
+double cpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+double g_cpuStart = 0;
+
 void report(const char *what, double stallMs, double wallMs, bool ok)
 {
-    std::printf("%-44s longest stall %7.1f ms   (%.0f ms in all)%s\n", what, stallMs, wallMs, ok ? "" : "   FAILED");
+    std::printf("%-50s longest stall %7.1f ms   (%.0f ms in all, cpu %.0f ms)%s\n", what, stallMs, wallMs,
+                cpuMs() - g_cpuStart, ok ? "" : "   FAILED");
+    std::fflush(stdout);
+}
+
+// BENCH_ONLY=refresh,files,notes runs only these groups.
+bool wanted(const char *group)
+{
+    const QStringList only = qEnvironmentVariable("BENCH_ONLY").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    return only.isEmpty() || only.contains(QLatin1String(group));
 }
 
 } // namespace
@@ -69,7 +126,7 @@ int main(int argc, char *argv[])
     QElapsedTimer clock;
     bool allOk = true;
 
-    {
+    if (wanted("refresh")) {
         const auto signedIn = server.signIn(QStringLiteral("refresh@example.org"), true);
         VelmAccount::ClientConfig config;
         config.authBaseUrl = QStringLiteral("http://127.0.0.1:%1").arg(server.port());
@@ -84,6 +141,7 @@ int main(int argc, char *argv[])
         int answered = 0, succeeded = 0;
         probe.start();
         clock.start();
+        g_cpuStart = cpuMs();
         for (int i = 0; i < kRefreshes; ++i) {
             const int before = answered;
             client.tokenManager()->refresh([&](VelmAccount::RefreshResult result) {
@@ -100,32 +158,81 @@ int main(int argc, char *argv[])
         report("token refresh (10 in a row)", probe.longestMs(), double(clock.elapsed()), ok);
     }
 
-    const auto first = server.signIn(QStringLiteral("files@example.org"), true);
-    const auto second = server.signIn(QStringLiteral("files@example.org"), false);
-    Device a(server.port(), first.access, first.refresh);
-    Device b(server.port(), second.access, second.refresh);
-    const Note note = a.addNote(QStringLiteral("with a large file"));
-    QByteArray bytes(kAttachmentBytes, Qt::Uninitialized);
-    for (qint64 i = 0; i < bytes.size(); ++i)
-        bytes[i] = char((i * 7919) >> 8);
-    const Attachment attachment = a.addAttachment(note.id, QStringLiteral("large.bin"), bytes);
-    const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
-    bytes.clear();
+    if (wanted("files")) {
+        const auto first = server.signIn(QStringLiteral("files@example.org"), true);
+        const auto second = server.signIn(QStringLiteral("files@example.org"), false);
+        Device a(server.port(), first.access, first.refresh);
+        Device b(server.port(), second.access, second.refresh);
+        const Note note = a.addNote(QStringLiteral("with a large file"));
+        QByteArray bytes(kAttachmentBytes, Qt::Uninitialized);
+        for (qint64 i = 0; i < bytes.size(); ++i)
+            bytes[i] = char((i * 7919) >> 8);
+        const Attachment attachment = a.addAttachment(note.id, QStringLiteral("large.bin"), bytes);
+        const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+        bytes.clear();
 
-    probe.start();
-    clock.start();
-    bool ok = a.sync();
-    probe.stop();
-    allOk = allOk && ok;
-    report("sync uploading a 50 MB attachment", probe.longestMs(), double(clock.elapsed()), ok);
+        probe.start();
+        clock.start();
+        g_cpuStart = cpuMs();
+        bool ok = a.sync();
+        probe.stop();
+        allOk = allOk && ok;
+        report("sync uploading a 50 MB attachment", probe.longestMs(), double(clock.elapsed()), ok);
 
-    probe.start();
-    clock.start();
-    ok = b.sync();
-    probe.stop();
-    b.use();
-    ok = ok && sha256OfFile(AttachmentRepository::filePath(attachment.id)) == digest;
-    allOk = allOk && ok;
-    report("sync downloading a 50 MB attachment", probe.longestMs(), double(clock.elapsed()), ok);
+        probe.start();
+        clock.start();
+        g_cpuStart = cpuMs();
+        ok = b.sync();
+        probe.stop();
+        b.use();
+        ok = ok && sha256OfFile(AttachmentRepository::filePath(attachment.id)) == digest;
+        allOk = allOk && ok;
+        report("sync downloading a 50 MB attachment", probe.longestMs(), double(clock.elapsed()), ok);
+    }
+
+    if (wanted("notes")) {
+        // The list texts and to-dos come from the application's own extractor.
+        const int count = qEnvironmentVariableIsSet("BENCH_NOTES") ? qEnvironmentVariableIntValue("BENCH_NOTES") : 10000;
+        const auto writer = server.signIn(QStringLiteral("many@example.org"), true);
+        const auto reader = server.signIn(QStringLiteral("many@example.org"), false);
+        Device c(server.port(), writer.access, writer.refresh);
+        Device d(server.port(), reader.access, reader.refresh);
+        c.database.setTextExtractor(noteTextOfBody);
+        d.database.setTextExtractor(noteTextOfBody);
+        c.use();
+        fillNotes(c, count);
+        const QByteArray label = QByteArray::number(count);
+        // Each step may take longer than an access token lives on a busy machine.
+        const auto freshTokens = [&](Device &device, bool newDevice) {
+            const auto signedIn = server.signIn(QStringLiteral("many@example.org"), newDevice);
+            device.tokens.setTokens(signedIn.access, signedIn.refresh);
+        };
+        probe.start();
+        clock.start();
+        g_cpuStart = cpuMs();
+        bool ok = syncToEnd(c, [&] { c.engine->syncNow(); });
+        probe.stop();
+        allOk = allOk && ok;
+        report(("first upload of " + label + " notes").constData(), probe.longestMs(), double(clock.elapsed()), ok);
+
+        freshTokens(d, false);
+        probe.start();
+        clock.start();
+        g_cpuStart = cpuMs();
+        ok = syncToEnd(d, [&] { d.engine->syncNow(); }) && d.notes.liveCount() >= count;
+        probe.stop();
+        allOk = allOk && ok;
+        report(("first sync of " + label + " notes into an empty device").constData(), probe.longestMs(),
+               double(clock.elapsed()), ok);
+
+        freshTokens(d, false);
+        probe.start();
+        clock.start();
+        g_cpuStart = cpuMs();
+        ok = syncToEnd(d, [&] { d.engine->forceFullResync(); }) && d.notes.pendingNotes().isEmpty();
+        probe.stop();
+        allOk = allOk && ok;
+        report(("Force Full Resync of " + label + " notes").constData(), probe.longestMs(), double(clock.elapsed()), ok);
+    }
     return allOk ? 0 : 1;
 }

@@ -25,6 +25,14 @@ int statusOf(const QNetworkReply *reply)
     return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
 }
 
+constexpr char kAborted[] = "velmoraAborted";
+
+// A reply ended by abortAll: its failure is no network's.
+bool wasAborted(const QNetworkReply *reply)
+{
+    return reply->property(kAborted).toBool();
+}
+
 bool isSuccess(int status)
 {
     return status >= 200 && status <= 299;
@@ -47,6 +55,18 @@ ApiClient::ApiClient(TokenManager *tokens, QObject *parent)
     // A server that accepts and then says nothing would otherwise hold a
     // request, and the sync waiting on it, for good.
     m_network->setTransferTimeout(QNetworkRequest::DefaultTransferTimeoutConstant);
+}
+
+void ApiClient::abortAll()
+{
+    ++m_aborts;
+    const QList<QNetworkReply *> replies = m_network->findChildren<QNetworkReply *>();
+    for (QNetworkReply *reply : replies) {
+        if (reply->isFinished())
+            continue;
+        reply->setProperty(kAborted, true);
+        reply->abort();
+    }
 }
 
 void ApiClient::setTransferTimeout(int milliseconds)
@@ -115,9 +135,11 @@ void ApiClient::withToken(const QByteArray &method, const QString &path,
     }
     qCDebug(lcAccount).noquote() << "ApiClient: token needs refresh before" << method << path;
     m_tokens->refresh([this, guard = QPointer<ApiClient>(this), method, path, proceed = std::move(proceed),
-                       failed = std::move(failed)](RefreshResult result) {
+                       failed = std::move(failed), aborts = m_aborts](RefreshResult result) {
         if (!guard)
             return;
+        if (abortedSince(aborts))
+            return failed(RefreshResult::Failed);
         switch (result) {
         case RefreshResult::Success:
             proceed(m_tokens ? m_tokens->accessToken() : QString());
@@ -208,14 +230,18 @@ void ApiClient::executeRequest(const QByteArray &method, const QUrl &url, const 
     connect(reply, &QNetworkReply::finished, this,
             [this, reply, method, url, body, callback = std::move(callback), retryOn401]() mutable {
                 reply->deleteLater();
+                if (wasAborted(reply))
+                    return call(callback, false, 0, QJsonObject());
                 const int status = statusOf(reply);
                 const QJsonObject object = parseObject(reply->readAll());
                 if (status == 401 && retryOn401 && m_tokens) {
                     m_tokens->refresh([this, guard = QPointer<ApiClient>(this), method, url, body,
-                                       callback = std::move(callback)](RefreshResult result) mutable {
+                                       callback = std::move(callback), aborts = m_aborts](RefreshResult result) mutable {
                         if (!guard)
                             return;
-                        if (result == RefreshResult::Success) {
+                        if (abortedSince(aborts)) {
+                            call(callback, false, 0, QJsonObject());
+                        } else if (result == RefreshResult::Success) {
                             executeRequest(method, url, body, m_tokens->accessToken(), std::move(callback), false);
                         } else if (result == RefreshResult::Rejected) {
                             emit authenticationRequired();
@@ -256,14 +282,18 @@ void ApiClient::executeBinary(const QUrl &url, const QString &token, BinaryCallb
     connect(reply, &QNetworkReply::finished, this,
             [this, reply, url, callback = std::move(callback), retryOn401]() mutable {
                 reply->deleteLater();
+                if (wasAborted(reply))
+                    return call(callback, false, 0, QByteArray());
                 const int status = statusOf(reply);
                 const QByteArray data = reply->readAll();
                 if (status == 401 && retryOn401 && m_tokens) {
                     m_tokens->refresh([this, guard = QPointer<ApiClient>(this), url,
-                                       callback = std::move(callback)](RefreshResult result) mutable {
+                                       callback = std::move(callback), aborts = m_aborts](RefreshResult result) mutable {
                         if (!guard)
                             return;
-                        if (result == RefreshResult::Success) {
+                        if (abortedSince(aborts)) {
+                            call(callback, false, 0, QByteArray());
+                        } else if (result == RefreshResult::Success) {
                             executeBinary(url, m_tokens->accessToken(), std::move(callback), false);
                         } else if (result == RefreshResult::Rejected) {
                             emit authenticationRequired();

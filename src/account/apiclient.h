@@ -56,6 +56,11 @@ public:
     // Takes ownership of multipart; its parts may stream from devices it owns.
     void postMultipart(const QString &path, QHttpMultiPart *multipart, Callback callback);
 
+    // Ends every request of this client: those in flight fail with status 0
+    // at once, those waiting for a token refresh are never sent. No
+    // networkError is emitted for them.
+    void abortAll();
+
     // A request that receives nothing for this long fails with status 0.
     void setTransferTimeout(int milliseconds);
     void setBaseUrl(const QUrl &baseUrl) { m_baseUrl = baseUrl; }
@@ -87,7 +92,11 @@ private:
                    std::function<void(RefreshResult result)> failed);
     void addIdentity(QNetworkRequest &request, const QString &token) const;
 
+    // The requests sent or retried after a refresh must not have been aborted meanwhile.
+    bool abortedSince(quint64 aborts) const { return aborts != m_aborts; }
+
     QNetworkAccessManager *m_network;
+    quint64 m_aborts = 0;
     QPointer<TokenManager> m_tokens;
     QUrl m_baseUrl;
     QString m_appId;

@@ -123,10 +123,10 @@ void ApiClient::executeDownload(const QUrl &url, const QString &targetPath, qint
                 const int status = statusOf(reply);
                 if (status == 401 && retryOn401 && m_tokens) {
                     m_tokens->refresh([this, guard = QPointer<ApiClient>(this), url, targetPath, expectedBytes,
-                                       callback = std::move(callback)](RefreshResult result) mutable {
+                                       callback = std::move(callback), aborts = m_aborts](RefreshResult result) mutable {
                         if (!guard)
                             return;
-                        if (result == RefreshResult::Success)
+                        if (result == RefreshResult::Success && !abortedSince(aborts))
                             return executeDownload(url, targetPath, expectedBytes, m_tokens->accessToken(),
                                                    std::move(callback), false);
                         if (result == RefreshResult::Rejected)
@@ -139,7 +139,7 @@ void ApiClient::executeDownload(const QUrl &url, const QString &targetPath, qint
                 drain();
                 const QByteArray sha256 = sha256Of(reply);
                 if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299) {
-                    if (retryOn401 && status == 0)
+                    if (retryOn401 && status == 0 && !reply->property("velmoraAborted").toBool())
                         emit networkError(reply->errorString());
                 } else if (!incoming->failure.isEmpty()) {
                     qCWarning(lcAccount).noquote() << "ApiClient: download not written:" << incoming->failure;

@@ -52,6 +52,9 @@ AppState::AppState(QObject *parent)
 
 AppState::~AppState()
 {
+    // A cycle still running on quit ends before the stores it writes go.
+    if (m_syncEngine)
+        m_syncEngine->cancel();
     emit aboutToShutDown();
 }
 

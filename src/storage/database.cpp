@@ -587,6 +587,13 @@ NoteText Database::noteText(const QString &body) const
     return m_textExtractor ? m_textExtractor(body) : NoteText{QString(), QString(), body, {}};
 }
 
+NoteTextExtractor Database::textExtractor() const
+{
+    if (m_textExtractor)
+        return m_textExtractor;
+    return [](const QString &body) { return NoteText{QString(), QString(), body, {}}; };
+}
+
 QString nonNullText(const QString &text)
 {
     return text.isNull() ? QStringLiteral("") : text;

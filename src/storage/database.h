@@ -45,9 +45,12 @@ public:
     static QString attachmentsDirectory();
 
     // Set before migrate(): the search index holds the text it gives. Without
-    // one a body is indexed as it is stored.
+    // one a body is indexed as it is stored. It must be a pure function of the
+    // body: sync merges run it on a worker thread.
     void setTextExtractor(NoteTextExtractor extractor) { m_textExtractor = std::move(extractor); }
     NoteText noteText(const QString &body) const;
+    // The extractor in use (the default one when none was set), to run away from the database.
+    NoteTextExtractor textExtractor() const;
 
     // Set before open(): the file is opened read-only (a damaged database is
     // never written to), and migrate() only checks that no migration is due.

@@ -15,6 +15,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
+
 using namespace SqlHelpers;
 
 
@@ -36,7 +38,7 @@ QString NoteRepository::nowText() const
     return storageTimeText(m_clock());
 }
 
-bool NoteRepository::insert(const Note &note)
+bool NoteRepository::insert(const Note &note, const NoteText *text)
 {
     WriteScope write(m_database->database());
     QSqlQuery q(m_database->database());
@@ -49,7 +51,7 @@ bool NoteRepository::insert(const Note &note)
                  storageTimeText(note.updatedAt), storageTimeText(note.modifiedAt), optionalTime(note.deletedAt),
                  note.version, note.opVersion, syncStatusToString(note.syncStatus), note.isSample ? 1 : 0,
                  textOrNull(note.ownerId), note.isShared ? 1 : 0, textOrNull(note.permission)});
-    if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body) || !write.commit()) {
+    if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body, text) || !write.commit()) {
         // The failing statement has logged its own cause just before.
         qCWarning(lcStorage).noquote() << "NoteRepository::insert failed for note" << note.id;
         return false;
@@ -58,9 +60,9 @@ bool NoteRepository::insert(const Note &note)
     return true;
 }
 
-bool NoteRepository::update(const Note &note)
+bool NoteRepository::update(const Note &note, const NoteText *text)
 {
-    return updateRow(note, nullptr) == WriteResult::Written;
+    return updateRow(note, nullptr, text) == WriteResult::Written;
 }
 
 NoteRepository::WriteResult NoteRepository::updateIfBodyIs(const Note &note, const QString &expectedBody)
@@ -68,7 +70,8 @@ NoteRepository::WriteResult NoteRepository::updateIfBodyIs(const Note &note, con
     return updateRow(note, &expectedBody);
 }
 
-NoteRepository::WriteResult NoteRepository::updateRow(const Note &note, const QString *expectedBody)
+NoteRepository::WriteResult NoteRepository::updateRow(const Note &note, const QString *expectedBody,
+                                                     const NoteText *text)
 {
     WriteScope write(m_database->database());
     QSqlQuery q(m_database->database());
@@ -93,7 +96,7 @@ NoteRepository::WriteResult NoteRepository::updateRow(const Note &note, const QS
     const bool ok = write.isOpen() && exec(q, sql, values);
     if (ok && expectedBody && q.numRowsAffected() == 0)
         return WriteResult::RowChanged;
-    if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body) || !write.commit()) {
+    if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body, text) || !write.commit()) {
         qCWarning(lcStorage).noquote() << "NoteRepository::update failed for note" << note.id;
         return WriteResult::Failed;
     }
@@ -338,15 +341,38 @@ bool NoteRepository::setMergeBase(const QString &id, int version, const QString 
                 {id, version, body});
 }
 
-int NoteRepository::markAllPending()
+// A welcome note nobody edited exists on every device under its own id;
+// uploading it would give every other device a copy.
+static const char kMarkable[] = "deleted_at IS NULL AND sync_status != 'pending' AND NOT (is_sample = 1 AND version = 1)";
+
+int NoteRepository::markAllPending(qint64 *after, int limit)
 {
-    // A welcome note nobody edited exists on every device under its own id;
-    // uploading it would give every other device a copy.
     QSqlQuery q(m_database->database());
-    if (!exec(q, QStringLiteral("UPDATE notes SET sync_status='pending' WHERE deleted_at IS NULL AND "
-                                "sync_status != 'pending' AND NOT (is_sample = 1 AND version = 1)")))
+    const QString where = QString::fromLatin1(kMarkable);
+    if (!after) {
+        if (!exec(q, QStringLiteral("UPDATE notes SET sync_status='pending' WHERE %1").arg(where)))
+            return 0;
+        return q.numRowsAffected();
+    }
+    if (!exec(q, QStringLiteral("SELECT max(rowid) FROM (SELECT rowid FROM notes WHERE rowid > ? ORDER BY rowid LIMIT ?)"),
+              {*after, limit})
+        || !q.next() || q.value(0).isNull())
         return 0;
-    return q.numRowsAffected();
+    const qint64 last = q.value(0).toLongLong();
+    q.finish();
+    if (!exec(q, QStringLiteral("UPDATE notes SET sync_status='pending' WHERE rowid > ? AND rowid <= ? AND %1").arg(where),
+              {*after, last}))
+        return 0;
+    *after = last;
+    return std::max(1, q.numRowsAffected());
+}
+
+int NoteRepository::markableCount() const
+{
+    QSqlQuery q(m_database->database());
+    if (!exec(q, QStringLiteral("SELECT COUNT(*) FROM notes WHERE %1").arg(QString::fromLatin1(kMarkable))) || !q.next())
+        return 0;
+    return q.value(0).toInt();
 }
 
 QList<PendingDeletion> NoteRepository::pendingDeletions() const

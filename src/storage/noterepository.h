@@ -2,6 +2,7 @@
 
 #include "note.h"
 #include "noterow.h"
+#include "notetext.h"
 #include "todorow.h"
 
 #include <QHash>
@@ -59,6 +60,17 @@ public:
     // Pending notes of the account the database is bound to now (AccountBinding),
     // trashed ones included; so are the pending lists of the other repositories.
     QList<Note> pendingNotes() const;
+    // The same notes a few at a time, without their bodies: rowid, id and the
+    // body's size in UTF-8 bytes, in rowid order after the rowid `after`.
+    struct PendingSize
+    {
+        qint64 rowid = 0;
+        QString id;
+        qint64 bytes = 0;
+    };
+    QList<PendingSize> pendingSizes(qint64 after, int limit) const;
+    // Pending notes of every account, from the index alone: a progress total.
+    int pendingCount() const;
     QList<Note> sharedByMe() const;
     QList<Note> sharedWithMe() const;
     // Full-text search over live notes, best match first; the last word matches
@@ -110,9 +122,11 @@ public:
     // line; or by folded text, then note id and line.
     static bool todoBefore(const TodoRow &a, const TodoRow &b, TodoOrder order);
 
-    bool insert(const Note &note);
+    // text, when given, holds the list, search and to-do texts already read
+    // from note.body (sync prepares them on a worker).
+    bool insert(const Note &note, const NoteText *text = nullptr);
     // Writes every column but id and created_at as given: no version bump, no time stamp.
-    bool update(const Note &note);
+    bool update(const Note &note, const NoteText *text = nullptr);
     enum class WriteResult { Written, RowChanged, Failed };
     // An editor's save: the body, its time stamps and sync status, one version
     // up, only while the stored body is still expectedBody (an editor's save
@@ -145,7 +159,12 @@ public:
     // merge base from now on.
     bool setServerVersion(const QString &id, int version, const std::optional<QString> &confirmedBody);
     // Live notes other than never-edited welcome notes; returns the rows changed.
-    int markAllPending();
+    // With after, only up to limit of them past the rowid *after, which then
+    // names the last one looked at (marking rewrites each row: large sets go
+    // in slices until none is left).
+    int markAllPending(qint64 *after = nullptr, int limit = 0);
+    // The notes markAllPending would mark now.
+    int markableCount() const;
     // Purges of notes the server had seen, oldest first, until cleared.
     QList<PendingDeletion> pendingDeletions() const;
     bool clearPendingDeletion(const QString &id);
@@ -168,7 +187,7 @@ private:
     bool matchSearch(const QString &text, const QString &sql, const QVariantList &tail, Read read,
                      int matches = 1) const;
     QList<NoteRow> queryRows(const QString &where, const QVariantList &values = {}) const;
-    WriteResult updateRow(const Note &note, const QString *expectedBody);
+    WriteResult updateRow(const Note &note, const QString *expectedBody, const NoteText *text = nullptr);
     bool setColumns(const QStringList &ids, const QString &set, const QVariantList &values);
     // Purges the notes whose ids the SQL set expression idSet gives (bound to
     // idSetValue when valid), with everything that names them.

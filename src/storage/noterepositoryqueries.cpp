@@ -181,6 +181,28 @@ QList<Note> NoteRepository::pendingNotes() const
     return queryNotes(QStringLiteral("SELECT * FROM notes WHERE sync_status = 'pending' AND account = ''"));
 }
 
+QList<NoteRepository::PendingSize> NoteRepository::pendingSizes(qint64 after, int limit) const
+{
+    QList<PendingSize> sizes;
+    QSqlQuery q(m_database->database());
+    q.setForwardOnly(true);
+    if (!exec(q, QStringLiteral("SELECT rowid, id, length(CAST(body AS BLOB)) FROM notes WHERE sync_status = 'pending' "
+                                "AND account = '' AND rowid > ? ORDER BY rowid LIMIT ?"),
+              {after, limit}))
+        return sizes;
+    while (q.next())
+        sizes.append({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toLongLong()});
+    return sizes;
+}
+
+int NoteRepository::pendingCount() const
+{
+    QSqlQuery q(m_database->database());
+    if (!exec(q, QStringLiteral("SELECT COUNT(*) FROM notes WHERE sync_status = 'pending'")) || !q.next())
+        return 0;
+    return q.value(0).toInt();
+}
+
 QList<Note> NoteRepository::sharedByMe() const
 {
     return queryNotes(allColumns(kSharedByMe));

@@ -11,10 +11,10 @@ using namespace SqlHelpers;
 
 namespace NoteSearchIndex {
 
-bool write(Database *database, const QString &noteId, const QString &body)
+bool write(Database *database, const QString &noteId, const QString &body, const NoteText *prepared)
 {
     const QSqlDatabase db = database->database();
-    NoteText text = database->noteText(body);
+    NoteText text = prepared ? *prepared : database->noteText(body);
     QSqlQuery q(db);
     q.setForwardOnly(true);
     // File names are what a reader sees of an attachment.

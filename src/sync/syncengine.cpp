@@ -3,7 +3,6 @@
 #include "apiclient.h"
 #include "attachmentrepository.h"
 #include "database.h"
-#include "deltamerge.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
@@ -12,12 +11,17 @@
 #include "wireprotocol.h"
 
 #include <QFile>
+#include <QTimer>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QSqlDatabase>
+
+#include <algorithm>
+#include <utility>
 
 using namespace VelmSync;
 
@@ -58,13 +62,19 @@ QString SyncEngine::stateText(SyncState state)
 
 void SyncEngine::syncNow()
 {
-    if (m_state == Syncing) {
+    if (m_phase != Phase::Idle) {
         m_resyncRequested = true;
         return;
     }
-    setState(Syncing);
+    ++m_cycle;
     m_dataChangedInCycle = false;
-    beginCycle();
+    m_pullRowFailed = false;
+    m_pullLeftPending = false;
+    m_repushedInCycle = false;
+    loadRefused();
+    m_stateBeforeCycle = m_state;
+    setState(Syncing);
+    advance();
 }
 
 void SyncEngine::start(int intervalMs)
@@ -77,6 +87,89 @@ void SyncEngine::stop()
 {
     m_autoTimer.stop();
     m_debounceTimer.stop();
+    cancel();
+}
+
+void SyncEngine::cancel()
+{
+    m_resyncRequested = false;
+    if (m_phase == Phase::Idle)
+        return;
+    qCInfo(lcSync) << "sync cancelled in" << m_phase;
+    // Every reply, refresh and prepared page of this cycle now finds its guard false.
+    ++m_cycle;
+    m_api->abortAll();
+    m_pendingNotebooks.clear();
+    m_pushQueue.clear();
+    m_pushDeletions.clear();
+    m_uploadQueue.clear();
+    m_downloadQueue.clear();
+    m_attachmentsHaveMore = false;
+    m_merge = Merge();
+    m_pushed = Pushed();
+    m_building = PushBatch();
+    enter(Phase::Idle);
+    // The cycle neither succeeded nor failed: the state it started from stands.
+    setState(m_stateBeforeCycle == Syncing ? Idle : m_stateBeforeCycle);
+    emit syncCancelled();
+}
+
+void SyncEngine::advance()
+{
+    Phase next = Phase::Idle;
+    switch (m_phase) {
+    case Phase::Idle:
+    case Phase::MarkAll:
+        if (m_phase == Phase::Idle && m_markAll) {
+            next = Phase::MarkAll;
+            break;
+        }
+        next = uploadsAllowed() ? Phase::PushNotebooks : Phase::PullNotes;
+        if (next == Phase::PullNotes)
+            qCInfo(lcSync) << "nothing uploaded until the notes of another account are settled";
+        break;
+    case Phase::PushNotebooks: next = Phase::PushNotes; break;
+    case Phase::PushNotes: next = Phase::PushAttachments; break;
+    case Phase::PushAttachments: next = Phase::PullNotes; break;
+    case Phase::PullNotes:
+        next = Phase::PullNotebooks;
+        // Merged bodies and conflict copies go out in this cycle, so the
+        // other devices see them without waiting for the next one; once.
+        if (m_pullLeftPending && uploadsAllowed()) {
+            m_pullLeftPending = false;
+            if (!m_repushedInCycle) {
+                m_repushedInCycle = true;
+                next = Phase::PushNotes;
+            } else {
+                m_resyncRequested = true;
+            }
+        }
+        break;
+    case Phase::PullNotebooks: next = Phase::PullAttachments; break;
+    case Phase::PullAttachments:
+        enter(Phase::Idle);
+        return finishCycle();
+    }
+    enter(next);
+}
+
+void SyncEngine::enter(Phase phase)
+{
+    m_phase = phase;
+    emit phaseChanged(phase);
+    // A receiver may have cancelled or failed the cycle already.
+    if (m_phase != phase)
+        return;
+    switch (phase) {
+    case Phase::Idle: return;
+    case Phase::MarkAll: return markAllSlice();
+    case Phase::PushNotebooks: return pushNotebooks();
+    case Phase::PushNotes: return pushNotes();
+    case Phase::PushAttachments: return collectAttachments();
+    case Phase::PullNotes: return pullNotes(m_preferences->getString(kNoteCursor));
+    case Phase::PullNotebooks: return pullNotebooks();
+    case Phase::PullAttachments: return pullAttachments();
+    }
 }
 
 void SyncEngine::setInterval(int intervalMs)
@@ -103,12 +196,29 @@ int SyncEngine::forceFullResync()
     m_autoTimer.stop();
     m_preferences->remove(kNoteCursor);
     m_preferences->remove(kAttachmentCursor);
-    const int marked = m_notes->markAllPending();
+    // Marking rewrites every row: the next cycle does it in slices.
+    const int marked = m_notes->markableCount();
+    m_markAll = true;
+    m_markAfter = 0;
     m_notebooks->markAllPending();
     if (wasActive)
         m_autoTimer.start();
     syncNow();
     return marked;
+}
+
+void SyncEngine::markAllSlice()
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < kSliceMs) {
+        // 0: no row is left past the cursor (or the write failed: the push sends what was marked).
+        if (m_notes->markAllPending(&m_markAfter, kMarkPerSlice) == 0) {
+            m_markAll = false;
+            return advance();
+        }
+    }
+    later(&SyncEngine::markAllSlice);
 }
 
 void SyncEngine::setState(SyncState state)
@@ -121,22 +231,15 @@ void SyncEngine::setState(SyncState state)
 
 void SyncEngine::fail(const QString &message, int status)
 {
+    enter(Phase::Idle);
     m_lastError = message.arg(status);
     qCWarning(lcSync).noquote() << "sync failed:" << m_lastError;
     setState(status == 0 ? Offline : Error);
     emit syncFailed(m_lastError);
 }
 
-void SyncEngine::beginCycle()
+void SyncEngine::pushNotebooks()
 {
-    m_pullRowFailed = false;
-    m_pullLeftPending = false;
-    m_repushedInCycle = false;
-    loadRefused();
-    if (awaitsAccountChoice() || m_unbound) {
-        qCInfo(lcSync) << "nothing uploaded until the notes of another account are settled";
-        return pullNotes(m_preferences->getString(kNoteCursor));
-    }
     m_pendingNotebooks = m_notebooks->pendingNotebooks();
     if (!m_pendingNotebooks.isEmpty())
         emit syncProgress(tr("Uploading notebooks"), 0, int(m_pendingNotebooks.size()));
@@ -180,11 +283,11 @@ void SyncEngine::markNotebookSynced(const Notebook &sent, int version)
 void SyncEngine::pushNextNotebook()
 {
     if (m_pendingNotebooks.isEmpty())
-        return pushNotes();
+        return advance();
     const Notebook notebook = m_pendingNotebooks.takeFirst();
     // No database can keep a NUL in a name; it is dropped rather than refused on every cycle.
     const QString name = QString(notebook.name).remove(QChar(0));
-    const QPointer<SyncEngine> self(this);
+    const CycleGuard self = cycleGuard();
     const QString path = VelmWire::at(VelmWire::Path::notebooks, notebook.id);
     if (notebook.deletedAt) {
         m_api->del(path, [this, self, notebook](bool ok, int status, const QJsonObject &) {
@@ -216,7 +319,7 @@ void SyncEngine::pushNextNotebook()
 
 void SyncEngine::createNotebookOnServer(const Notebook &notebook)
 {
-    const QPointer<SyncEngine> self(this);
+    const CycleGuard self = cycleGuard();
     m_api->post(QLatin1StringView(VelmWire::Path::notebooks),
                 {{"id", notebook.id}, {"name", QString(notebook.name).remove(QChar(0))}, {"is_default", notebook.isDefault}},
                 [this, self, notebook](bool ok, int status, const QJsonObject &body) {
@@ -235,45 +338,74 @@ void SyncEngine::createNotebookOnServer(const Notebook &notebook)
 void SyncEngine::pushNotes()
 {
     m_pushQueue.clear();
-    QList<Note> pending = m_notes->pendingNotes();
-    // A note refused for good waits until it changes.
-    pending.removeIf([this](const Note &note) { return isRefused(note); });
-    const QList<PendingDeletion> deletions = m_notes->pendingDeletions();
-    if (pending.isEmpty() && deletions.isEmpty())
-        return collectAttachments();
-    emit syncProgress(tr("Uploading notes"), 0, int(pending.size() + deletions.size()));
-
-    PushBatch batch;
-    qsizetype bytes = 0;
-    const auto add = [&](const QJsonObject &change, const Note *note) {
-        const qsizetype size = QJsonDocument(change).toJson(QJsonDocument::Compact).size() + 1;
-        if (!batch.changes.isEmpty() && (batch.changes.size() >= maxNotesPerPush || bytes + size > maxBytesPerPush)) {
-            m_pushQueue.append(batch);
-            batch = {};
-            bytes = 0;
-        }
-        batch.changes.append(change);
-        if (note)
-            batch.sent.insert(note->id, *note);
-        bytes += size;
-    };
-    for (const Note &note : pending)
-        add(noteChange(note), &note);
-    for (const PendingDeletion &deletion : deletions)
-        add(deletionChange(deletion), nullptr);
-    m_pushQueue.append(batch);
+    m_building = {};
+    m_buildingBytes = 0;
+    m_pushAfter = 0;
+    m_pushDeletions = m_notes->pendingDeletions();
+    m_pushTotal = m_notes->pendingCount() + int(m_pushDeletions.size());
+    m_pushDone = 0;
     pushNextBatch();
+}
+
+bool SyncEngine::fillPushBatch()
+{
+    // Sized from the lengths the database keeps: only the bodies of the batch
+    // are read, and each is serialised once, to be sent. Quotes escaped in
+    // the request make it somewhat larger than the bodies; a batch the server
+    // still finds too large is halved. Filled for about kSliceMs at a time.
+    PushBatch &batch = m_building;
+    const auto fits = [&](qsizetype size) {
+        return batch.changes.isEmpty()
+            || (batch.changes.size() < maxNotesPerPush && m_buildingBytes + size <= maxBytesPerPush);
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (batch.changes.size() < maxNotesPerPush) {
+        const QList<NoteRepository::PendingSize> sizes = m_notes->pendingSizes(m_pushAfter, maxNotesPerPush);
+        if (sizes.isEmpty())
+            break;
+        for (const NoteRepository::PendingSize &pending : sizes) {
+            const qsizetype size = pending.bytes + pending.bytes / 4 + 512;
+            if (!fits(size))
+                return true;
+            if (clock.elapsed() >= kSliceMs)
+                return false;
+            m_pushAfter = pending.rowid;
+            const std::optional<Note> note = m_notes->noteById(pending.id);
+            // A note refused for good waits until it changes.
+            if (!note || isRefused(*note)) {
+                ++m_pushDone;
+                continue;
+            }
+            batch.changes.append(noteChange(*note));
+            batch.sent.insert(note->id, *note);
+            m_buildingBytes += size;
+        }
+    }
+    while (!m_pushDeletions.isEmpty()) {
+        const QJsonObject change = deletionChange(m_pushDeletions.first());
+        const qsizetype size = QJsonDocument(change).toJson(QJsonDocument::Compact).size() + 1;
+        if (!fits(size))
+            break;
+        m_pushDeletions.removeFirst();
+        batch.changes.append(change);
+        m_buildingBytes += size;
+    }
+    return true;
 }
 
 void SyncEngine::pushNextBatch()
 {
-    if (m_pushQueue.isEmpty())
-        return collectAttachments();
-    const PushBatch batch = m_pushQueue.takeFirst();
+    if (m_pushQueue.isEmpty() && !fillPushBatch())
+        return later(&SyncEngine::pushNextBatch);
+    const PushBatch batch = m_pushQueue.isEmpty() ? std::exchange(m_building, {}) : m_pushQueue.takeFirst();
+    m_buildingBytes = 0;
+    if (batch.changes.isEmpty())
+        return advance();
     QJsonArray changes;
     for (const QJsonObject &change : batch.changes)
         changes.append(change);
-    const QPointer<SyncEngine> self(this);
+    const CycleGuard self = cycleGuard();
     m_api->post(QLatin1StringView(VelmWire::Path::push), {{"changes", changes}},
                 [this, self, batch](bool ok, int status, const QJsonObject &body) {
                     if (!self)
@@ -296,293 +428,96 @@ void SyncEngine::pushNextBatch()
                     }
                     if (!ok)
                         return fail(tr("Note push failed (HTTP %1)"), status);
-                    applyPushResults(batch, body.value("results").toArray());
-                    pushNextBatch();
+                    m_pushed = {batch, body.value("results").toArray(), 0};
+                    applyPushSlice();
                 });
+    // Once the batch is on its way.
+    emit syncProgress(tr("Uploading notes"), std::min(m_pushDone, m_pushTotal), m_pushTotal);
 }
 
-void SyncEngine::applyPushResults(const PushBatch &batch, const QJsonArray &results)
+void SyncEngine::applyPushSlice()
 {
-    // One commit for the batch, not one disk flush per note.
-    QSqlDatabase db = m_database->database();
-    const bool inTransaction = db.transaction();
-    for (const QJsonValue &value : results) {
-        const QJsonObject result = value.toObject();
-        const QString id = result.value("entity_id").toString();
-        const QString status = result.value("status").toString();
-        const int code = result.value("code").toInt();
-        const auto sent = batch.sent.constFind(id);
-        if (sent == batch.sent.constEnd()) {
-            // A purge: refused over an edit made elsewhere, the edited note comes back with the pull.
-            if (status == QLatin1String("error") && uploadWorthRetrying(code))
-                continue;
-            if (status != QLatin1String("ok") && status != QLatin1String("purged"))
-                qCWarning(lcSync) << "note purge not applied" << id << result.value("message").toString();
-            m_notes->clearPendingDeletion(id);
-            m_dataChangedInCycle = true;
-            continue;
-        }
-        if (status == QLatin1String("ok")) {
-            // A merged row differs from the one sent; the pull that follows brings it.
-            const int version = result.value("version").toInt();
-            // The server may have kept fields of its own: then the body sent
-            // is not what it confirmed, and the pull brings what it holds.
-            const bool merged = result.value("merged").toBool();
-            // An edit made while the push was in flight is still to be pushed.
-            if (m_notes->noteById(id) == *sent)
-                m_notes->markSynced(id, version, !merged);
-            else if (merged)
-                m_notes->setServerVersion(id, version, std::nullopt);
-            else
-                m_notes->setServerVersion(id, version, sent->body);
-            m_dataChangedInCycle = true;
-        } else if (status == QLatin1String("left")) {
-            // A read-only note the user trashed: its share is gone, so is the note here.
-            removeLocally(id);
-            m_dataChangedInCycle = true;
-        } else if (status == QLatin1String("purged")) {
-            const std::optional<Note> local = m_notes->noteById(id);
-            if (local && !local->deletedAt) {
-                const Note copy = conflictCopy(*local, QDateTime::currentDateTimeUtc());
-                qCWarning(lcSync) << "note purged on the server" << id << "local text kept as" << copy.id;
-                if (!m_notes->insert(copy))
-                    qCWarning(lcSync) << "copy of a purged note not written" << id;
-            }
-            removeLocally(id);
-            m_dataChangedInCycle = true;
-        } else if (status == QLatin1String("conflict")) {
-            qCWarning(lcSync) << "note conflict" << id << result.value("message").toString();
-        } else if (!uploadWorthRetrying(code)) {
-            refuse(*sent, code, result.value("message").toString());
-        } else {
-            qCWarning(lcSync) << "note push failed for now" << id << result.value("message").toString();
-        }
+    // Like a pulled page, written for about kSliceMs at a time, each slice
+    // in one transaction (not one disk flush per note). A result not
+    // written (a cancel) leaves its note pending: it is pushed again.
+    const qsizetype count = m_pushed.results.size();
+    {
+        QSqlDatabase db = m_database->database();
+        const bool inTransaction = db.transaction();
+        QElapsedTimer clock;
+        clock.start();
+        const qsizetype from = m_pushed.next;
+        while (m_pushed.next < count && (m_pushed.next == from || clock.elapsed() < kSliceMs))
+            applyPushResult(m_pushed.batch, m_pushed.results.at(m_pushed.next++).toObject());
+        if (inTransaction && !m_database->commit())
+            qCWarning(lcSync) << "push results not committed";
     }
-    if (inTransaction && !m_database->commit())
-        qCWarning(lcSync) << "push results not committed";
+    if (m_pushed.next < count)
+        return later(&SyncEngine::applyPushSlice);
+    m_pushDone += int(m_pushed.batch.changes.size());
+    m_pushed = {};
+    pushNextBatch();
 }
 
-void SyncEngine::pullNotes(const QString &since)
+void SyncEngine::later(void (SyncEngine::*step)())
 {
-    emit syncProgress(tr("Downloading notes"), 0, 0);
-    QUrlQuery query;
-    if (!since.isEmpty())
-        query.addQueryItem(QLatin1StringView(VelmWire::Field::since), since);
-    const QPointer<SyncEngine> self(this);
-    m_api->get(
-        QLatin1StringView(VelmWire::Path::pull),
-        [this, self, since](bool ok, int status, const QJsonObject &body) {
-            if (!self)
-                return;
-            if (!ok)
-                return fail(tr("Pull failed (HTTP %1)"), status);
-            const QJsonArray changes = body.value("changes").toArray();
-            if (!changes.isEmpty() && !mergeNotes(changes))
-                m_pullRowFailed = true;
-            const qint64 timestamp = body.value("timestamp").toInteger();
-            // A row that could not be written comes again only if the cursor stays before it.
-            if (timestamp > 0 && !m_pullRowFailed)
-                m_preferences->set(kNoteCursor, QString::number(timestamp));
-            if (body.value("has_more").toBool() && timestamp > since.toLongLong())
-                return pullNotes(QString::number(timestamp));
-            // Merged bodies and conflict copies go out in this cycle, so the
-            // other devices see them without waiting for the next one.
-            if (m_pullLeftPending && !awaitsAccountChoice() && !m_unbound) {
-                m_pullLeftPending = false;
-                if (!m_repushedInCycle) {
-                    m_repushedInCycle = true;
-                    return pushNotes();
-                }
-                m_resyncRequested = true;
-            }
-            pullNotebooks();
-        },
-        query);
-}
-
-bool SyncEngine::mergeNotes(const QJsonArray &changes)
-{
-    emit aboutToMerge();
-    QSqlDatabase db = m_database->database();
-    const bool inTransaction = db.transaction();
-    QSignalBlocker blocker(m_notes);
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    int changed = 0;
-    QStringList listed;
-    for (const QJsonValue &value : changes)
-        listed << value.toObject().value(QLatin1String("id")).toString();
-    bool allWritten = m_binding.claim(QStringLiteral("notes"), listed);
-    QStringList replaced;
-    for (const QJsonValue &value : changes) {
-        bool gone = false;
-        const Note pulled = noteFromPull(value.toObject(), &gone);
-        if (pulled.id.isEmpty())
-            continue;
-        const std::optional<Note> local = m_notes->noteById(pulled.id);
-        bool written = true;
-        switch (mergeAction(local, pulled, gone)) {
-        case MergeAction::Remove:
-            written = removeLocally(pulled.id);
-            replaced << pulled.id;
-            break;
-        case MergeAction::RemoveKeepingCopy: {
-            const Note copy = conflictCopy(*local, now);
-            qCWarning(lcSync) << "note removed on the server" << pulled.id << "local text kept as" << copy.id;
-            written = m_notes->insert(copy) && removeLocally(pulled.id);
-            replaced << pulled.id;
-            break;
-        }
-        case MergeAction::Keep:
-        case MergeAction::Skip:
-            continue;
-        case MergeAction::Insert:
-            written = m_notes->insert(pulled) && m_notes->setMergeBase(pulled.id, pulled.version, pulled.body);
-            break;
-        case MergeAction::Replace:
-            if (*local == pulled)
-                continue;
-            written = m_notes->update(pulled) && m_notes->setMergeBase(pulled.id, pulled.version, pulled.body);
-            replaced << pulled.id;
-            break;
-        case MergeAction::Conflict: {
-            if (const std::optional<Note> merged = mergedNote(*local, pulled)) {
-                qCInfo(lcSync) << "note merged" << pulled.id << "at version" << pulled.version;
-                written = m_notes->update(*merged) && m_notes->setMergeBase(pulled.id, pulled.version, pulled.body);
-                m_pullLeftPending = true;
-                replaced << pulled.id;
-                break;
-            }
-            const Note copy = conflictCopy(*local, now);
-            qCWarning(lcSync) << "note conflict" << pulled.id << "local text kept as" << copy.id;
-            m_pullLeftPending = true;
-            written = m_notes->insert(copy) && m_notes->update(pulled)
-                && m_notes->setMergeBase(pulled.id, pulled.version, pulled.body);
-            replaced << pulled.id;
-            break;
-        }
-        }
-        ++changed;
-        allWritten = allWritten && written;
-    }
-    if (inTransaction && !m_database->commit()) {
-        qCWarning(lcSync) << "note merge not committed";
-        allWritten = false;
-    }
-    blocker.unblock();
-    if (changed > 0) {
-        m_dataChangedInCycle = true;
-        emit m_notes->notesChanged();
-    }
-    if (!replaced.isEmpty())
-        emit notesMerged(replaced);
-    return allWritten;
-}
-
-std::optional<Note> SyncEngine::mergedNote(const Note &local, const Note &pulled) const
-{
-    // Only a base at the version the local edit started from is its ancestor;
-    // a trashing on either side is the convergence rules' business.
-    const std::optional<NoteBase> base = m_notes->mergeBase(local.id);
-    if (!base || base->version != local.opVersion || local.deletedAt || pulled.deletedAt)
-        return std::nullopt;
-    const DeltaMergeResult result = mergeDeltaBodies(base->body, local.body, pulled.body);
-    if (!result.merged)
-        return std::nullopt;
-    // The server's row with both edits in its body, still to be pushed, based
-    // on the version pulled.
-    Note merged = pulled;
-    merged.body = result.body;
-    merged.opVersion = pulled.version;
-    merged.modifiedAt = std::max(local.modifiedAt, pulled.modifiedAt);
-    merged.updatedAt = std::max(local.updatedAt, pulled.updatedAt);
-    merged.syncStatus = SyncStatus::Pending;
-    return merged;
-}
-
-void SyncEngine::pullNotebooks()
-{
-    emit syncProgress(tr("Downloading notebooks"), 0, 0);
-    const QPointer<SyncEngine> self(this);
-    m_api->get(QLatin1StringView(VelmWire::Path::notebooks), [this, self](bool ok, int status, const QJsonObject &body) {
+    const CycleGuard self = cycleGuard();
+    QTimer::singleShot(0, this, [this, self, step] {
         if (!self)
             return;
-        if (!ok)
-            return fail(tr("Notebook list failed (HTTP %1)"), status);
-        const QJsonValue list = body.value("notebooks");
-        if (list.isArray())
-            mergeNotebooks(list.toArray());
-        else
-            qCWarning(lcSync) << "notebook list without notebooks";
-        pullAttachments();
+        (this->*step)();
     });
 }
 
-void SyncEngine::mergeNotebooks(const QJsonArray &list)
+void SyncEngine::applyPushResult(const PushBatch &batch, const QJsonObject &result)
 {
-    QSqlDatabase db = m_database->database();
-    const bool inTransaction = db.transaction();
-    QSignalBlocker blocker(m_notebooks);
-    int changed = 0;
-    QSet<QString> listed;
-    QStringList ids;
-    for (const QJsonValue &value : list)
-        ids << value.toObject().value(QLatin1String("id")).toString();
-    m_binding.claim(QStringLiteral("notebooks"), ids);
-    for (const QJsonValue &value : list) {
-        Notebook pulled = notebookFromPull(value.toObject());
-        listed.insert(pulled.id);
-        if (pulled.isShared)
-            pulled.ownerId = value.toObject().value("owner_id").toString();
-        const std::optional<Notebook> local = m_notebooks->notebookById(pulled.id);
-        if (pulled.id.isEmpty() || (local && *local == pulled))
-            continue;
-        // A notebook renamed or deleted here wins until it is pushed.
-        if (local && (local->syncStatus != SyncStatus::Synced || pulled.version < local->version))
-            continue;
-        if (!(local ? m_notebooks->update(pulled) : m_notebooks->insert(pulled)))
-            qCWarning(lcSync) << "notebook merge failed" << pulled.id;
-        ++changed;
-    }
-    const int removed = removeNotebooksGoneFromServer(listed);
-    if (inTransaction && !m_database->commit())
-        qCWarning(lcSync) << "notebook merge not committed";
-    blocker.unblock();
-    if (changed + removed > 0) {
+    const QString id = result.value("entity_id").toString();
+    const QString status = result.value("status").toString();
+    const int code = result.value("code").toInt();
+    const auto sent = batch.sent.constFind(id);
+    if (sent == batch.sent.constEnd()) {
+        // A purge: refused over an edit made elsewhere, the edited note comes back with the pull.
+        if (status == QLatin1String("error") && uploadWorthRetrying(code))
+            return;
+        if (status != QLatin1String("ok") && status != QLatin1String("purged"))
+            qCWarning(lcSync) << "note purge not applied" << id << result.value("message").toString();
+        m_notes->clearPendingDeletion(id);
         m_dataChangedInCycle = true;
-        emit m_notebooks->notebooksChanged();
+        return;
     }
-    if (removed > 0)
-        emit m_notes->notesChanged();
-}
-
-int SyncEngine::removeNotebooksGoneFromServer(const QSet<QString> &listed)
-{
-    // The list is complete: a notebook the server once confirmed and no longer
-    // lists was deleted there (or is no longer shared with us). One created or
-    // changed here is still pending and stays. Its notes move to All Notes
-    // without becoming pending: the device that deleted it moves them on the
-    // server too, and a pending edit here keeps its text and status.
-    const QSignalBlocker notesBlocker(m_notes);
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    // Another account's notebooks were never on this account's list.
-    const QSet<QString> unbound = m_binding.unboundNotebookIds();
-    int removed = 0;
-    for (Notebook notebook : m_notebooks->allNotebooks()) {
-        if (listed.contains(notebook.id) || notebook.syncStatus != SyncStatus::Synced || notebook.isDefault
-            || unbound.contains(notebook.id))
-            continue;
-        for (Note note : m_notes->notesInNotebook(notebook.id)) {
-            note.notebookId.clear();
-            if (!m_notes->update(note))
-                qCWarning(lcSync) << "note of a removed notebook not moved" << note.id;
+    if (status == QLatin1String("ok")) {
+        // A merged row differs from the one sent; the pull that follows brings it.
+        const int version = result.value("version").toInt();
+        // The server may have kept fields of its own: then the body sent
+        // is not what it confirmed, and the pull brings what it holds.
+        const bool merged = result.value("merged").toBool();
+        // An edit made while the push was in flight is still to be pushed.
+        if (m_notes->noteById(id) == *sent)
+            m_notes->markSynced(id, version, !merged);
+        else if (merged)
+            m_notes->setServerVersion(id, version, std::nullopt);
+        else
+            m_notes->setServerVersion(id, version, sent->body);
+        m_dataChangedInCycle = true;
+    } else if (status == QLatin1String("left")) {
+        // A read-only note the user trashed: its share is gone, so is the note here.
+        removeLocally(id);
+        m_dataChangedInCycle = true;
+    } else if (status == QLatin1String("purged")) {
+        const std::optional<Note> local = m_notes->noteById(id);
+        if (local && !local->deletedAt) {
+            const Note copy = conflictCopy(*local, QDateTime::currentDateTimeUtc());
+            qCWarning(lcSync) << "note purged on the server" << id << "local text kept as" << copy.id;
+            if (!m_notes->insert(copy))
+                qCWarning(lcSync) << "copy of a purged note not written" << id;
         }
-        notebook.deletedAt = now;
-        if (!m_notebooks->update(notebook)) {
-            qCWarning(lcSync) << "notebook removed on the server not removed here" << notebook.id;
-            continue;
-        }
-        qCInfo(lcSync) << "notebook removed on the server" << notebook.id;
-        ++removed;
+        removeLocally(id);
+        m_dataChangedInCycle = true;
+    } else if (status == QLatin1String("conflict")) {
+        qCWarning(lcSync) << "note conflict" << id << result.value("message").toString();
+    } else if (!uploadWorthRetrying(code)) {
+        refuse(*sent, code, result.value("message").toString());
+    } else {
+        qCWarning(lcSync) << "note push failed for now" << id << result.value("message").toString();
     }
-    return removed;
 }

@@ -4,38 +4,56 @@
 #include "attachment.h"
 #include "note.h"
 #include "notebook.h"
+#include "noterepository.h"
+#include "pulledpage.h"
 
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QTimer>
 
 class AttachmentRepository;
 class Database;
-class NoteRepository;
 class NotebookRepository;
 class PreferencesRepository;
-class QJsonArray;
 namespace VelmAccount {
 class ApiClient;
 }
 
-// Keeps the local database and the server in step. One cycle pushes what is
-// pending (notebooks, notes in bounded batches, deletions of purged notes,
-// attachment files) and then pulls what changed (notes page by page,
-// notebooks, attachments). Requests go one at a time over the sync ApiClient;
-// every step starts from the previous reply. No pending edit is ever replaced
-// silently: when the server holds a newer version of an edited note, the
-// local text is kept as a conflict copy. GUI thread only.
+// Keeps the local database and the server in step. A cycle runs through the
+// phases of Phase in order: it pushes what is pending (notebooks, notes in
+// bounded batches with deletions of purged notes, attachment files) and then
+// pulls what changed (notes page by page, notebooks, attachments). Requests go
+// one at a time over the sync ApiClient; advance() alone moves from one phase
+// to the next. cancel() ends a cycle wherever it is: the request in flight is
+// aborted and nothing of the cycle is written after it, so what was pending
+// stays pending. No pending edit is ever replaced silently: when the server
+// holds a newer version of an edited note, the local text is kept as a
+// conflict copy. Pulled pages are read and their texts extracted on a worker;
+// the database is written here, on the GUI thread, from the prepared rows.
 class SyncEngine final : public QObject
 {
     Q_OBJECT
 public:
     enum SyncState { Idle = 0, Syncing = 1, Error = 2, Offline = 3 };
     Q_ENUM(SyncState)
+    // Where a cycle is; Idle between cycles.
+    enum class Phase {
+        Idle,
+        MarkAll,         // after Force Full Resync: every note pending again, a slice at a time
+        PushNotebooks,
+        PushNotes,       // with the deletions of purged notes
+        PushAttachments,
+        PullNotes,       // page by page; may go back to PushNotes once for what a merge left pending
+        PullNotebooks,
+        PullAttachments, // the list, then the missing files
+    };
+    Q_ENUM(Phase)
 
     static constexpr int maxNotesPerPush = 200;
     static constexpr qsizetype maxBytesPerPush = 8 * 1024 * 1024;
@@ -46,7 +64,13 @@ public:
 
     void syncNow();
     void start(int intervalMs);
+    // No more cycles until started again; a cycle running is cancelled.
     void stop();
+    // Ends the running cycle now: its request in flight is aborted, its
+    // replies and prepared pages are dropped unread, nothing is written after
+    // this returns and what was pending stays pending. Emits syncCancelled.
+    void cancel();
+    Phase phase() const { return m_phase; }
     // Changes the periodic interval (starting the timer if stopped) without syncing now.
     void setInterval(int intervalMs);
     // 0 while the periodic sync is stopped.
@@ -90,6 +114,8 @@ public:
 
 signals:
     void stateChanged(SyncEngine::SyncState state);
+    void phaseChanged(SyncEngine::Phase phase);
+    void syncCancelled();
     void syncCompleted();
     void syncFailed(const QString &error);
     void dataChanged();
@@ -120,11 +146,34 @@ private:
         QHash<QString, Note> sent; // by id; deletions are absent
     };
 
+    // What the callbacks of a request hold instead of the engine: false
+    // (!guard) once the engine is gone or the cycle that sent it has ended.
+    class CycleGuard
+    {
+    public:
+        explicit CycleGuard(SyncEngine *engine)
+            : m_engine(engine)
+            , m_cycle(engine->m_cycle)
+        {
+        }
+        bool operator!() const { return !m_engine || m_engine->m_cycle != m_cycle || m_engine->m_phase == Phase::Idle; }
+
+    private:
+        QPointer<SyncEngine> m_engine;
+        quint64 m_cycle;
+    };
+    CycleGuard cycleGuard() { return CycleGuard(this); }
+
+    // The one place a cycle moves on: from the phase that has just ended to
+    // the next one, which it starts; after the last, the cycle finishes.
+    void advance();
+    // Sets the phase and runs its first step.
+    void enter(Phase phase);
+    bool uploadsAllowed() const { return !awaitsAccountChoice() && !m_unbound; }
     void setState(SyncState state);
     // pulled: a full pull for the account signed in has just ended.
     void refreshOthers(bool pulled = false);
     void pulledForAccount();
-    void beginCycle();
     // message holds %1 for the status; status 0 means the server was not reached.
     void fail(const QString &message, int status);
     void finishCycle();
@@ -141,16 +190,28 @@ private:
     // Purges the local row without asking the server to purge it too.
     bool removeLocally(const QString &id);
 
+    void pushNotebooks();
     void pushNextNotebook();
     void markNotebookSynced(const Notebook &sent, int version);
     void createNotebookOnServer(const Notebook &notebook);
     void pushNotes();
+    // Adds to m_building the next pending notes after m_pushAfter, sized from
+    // their stored lengths, then deletions; false when its time ran out first.
+    bool fillPushBatch();
     void pushNextBatch();
-    void applyPushResults(const PushBatch &batch, const QJsonArray &results);
+    void applyPushSlice();
+    void applyPushResult(const PushBatch &batch, const QJsonObject &result);
+    void markAllSlice();
+    // Runs step on a later turn of the event loop, unless the cycle ended meanwhile.
+    void later(void (SyncEngine::*step)());
     void collectAttachments();
     void pushNextAttachment();
     void pullNotes(const QString &since);
-    bool mergeNotes(const QJsonArray &changes);
+    // A page read on the worker, back on the GUI thread.
+    void pulledPage(const PulledPage &page, const QString &since);
+    // Writes the next slice of m_merge's rows; the last one moves the cursor.
+    void mergeSlice();
+    bool mergeRow(const PulledPage::Row &row, QStringList *replaced, int *changed);
     // local's pending edit and pulled's merged over their common base;
     // absent when there is no base or the two edits conflict.
     std::optional<Note> mergedNote(const Note &local, const Note &pulled) const;
@@ -174,9 +235,43 @@ private:
     QTimer m_autoTimer;
     QTimer m_debounceTimer;
     SyncState m_state = Idle;
+    SyncState m_stateBeforeCycle = Idle;
+    Phase m_phase = Phase::Idle;
+    quint64 m_cycle = 0; // grows with every cycle and cancel: replies of an older one are dropped
     QString m_lastError;
     QList<Notebook> m_pendingNotebooks;
-    QList<PushBatch> m_pushQueue;
+    // The page being written, slice by slice.
+    struct Merge
+    {
+        PulledPage page;
+        QString since;
+        qsizetype next = 0;
+        bool written = true;
+        int changed = 0;
+        QStringList replaced;
+    };
+    // Long writes go in slices of about this long, each its own transaction,
+    // so the window keeps turning between them.
+    static constexpr int kSliceMs = 10;
+    static constexpr int kMarkPerSlice = 100;
+    Merge m_merge;
+    // A push reply being written, slice by slice.
+    struct Pushed
+    {
+        PushBatch batch;
+        QJsonArray results;
+        qsizetype next = 0;
+    };
+    Pushed m_pushed;
+    PushBatch m_building; // the batch being filled
+    qsizetype m_buildingBytes = 0;
+    bool m_markAll = false; // Force Full Resync: the next cycle marks every note first
+    qint64 m_markAfter = 0;
+    QList<PushBatch> m_pushQueue;    // halves of a batch the server found too large
+    qint64 m_pushAfter = 0;          // rowid of the last pending note batched
+    QList<PendingDeletion> m_pushDeletions;
+    int m_pushTotal = 0;
+    int m_pushDone = 0;
     QList<Attachment> m_downloadQueue;
     int m_downloadTotal = 0;
     int m_downloadDone = 0;

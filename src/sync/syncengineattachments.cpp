@@ -47,7 +47,7 @@ void SyncEngine::collectAttachments()
 void SyncEngine::pushNextAttachment()
 {
     if (m_uploadQueue.isEmpty())
-        return pullNotes(m_preferences->getString(kNoteCursor));
+        return advance();
     const Attachment attachment = m_uploadQueue.takeFirst();
     const QString path = AttachmentRepository::filePath(attachment.id);
     auto file = std::make_unique<QFile>(path);
@@ -69,7 +69,7 @@ void SyncEngine::pushNextAttachment()
     filePart.setBodyDevice(file.get());
     file.release()->setParent(multipart);
     multipart->append(filePart);
-    const QPointer<SyncEngine> self(this);
+    const CycleGuard self = cycleGuard();
     m_api->postMultipart(QStringLiteral("/attachments"), multipart,
                          [this, self, attachment](bool ok, int status, const QJsonObject &body) {
                              if (!self)
@@ -96,7 +96,7 @@ void SyncEngine::pullAttachments()
     const QString since = m_preferences->getString(kAttachmentCursor);
     if (!since.isEmpty())
         query.addQueryItem(QStringLiteral("since"), since);
-    const QPointer<SyncEngine> self(this);
+    const CycleGuard self = cycleGuard();
     const bool nextPage = m_attachmentsHaveMore;
     m_api->get(
         QStringLiteral("/attachments"),
@@ -106,7 +106,7 @@ void SyncEngine::pullAttachments()
             if (!ok) {
                 qCWarning(lcSync) << "attachment list failed" << status;
                 m_attachmentsHaveMore = false;
-                return finishCycle();
+                return advance();
             }
             m_downloadQueue.clear();
             for (const QJsonValue &value : body.value("attachments").toArray()) {
@@ -147,7 +147,7 @@ void SyncEngine::downloadNextAttachment()
         if (m_attachmentsHaveMore && advanced)
             return pullAttachments();
         m_attachmentsHaveMore = false;
-        return finishCycle();
+        return advance();
     }
     const Attachment attachment = m_downloadQueue.takeFirst();
     const QString path = AttachmentRepository::filePath(attachment.id);
@@ -157,7 +157,7 @@ void SyncEngine::downloadNextAttachment()
         emit syncProgress(tr("Downloading attachments"), ++m_downloadDone, m_downloadTotal);
         return downloadNextAttachment();
     }
-    const QPointer<SyncEngine> self(this);
+    const CycleGuard self = cycleGuard();
     // Written to disk as it arrives and put in place only when complete and intact.
     // A listing without a size (older servers) is checked by its digest alone.
     m_api->download(QStringLiteral("/attachments/%1").arg(attachment.id), path,

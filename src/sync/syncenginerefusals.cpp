@@ -60,7 +60,10 @@ void SyncEngine::saveRefused()
 
 bool SyncEngine::isRefused(const Note &note) const
 {
-    return m_refused.value(noteKey(note.id)).toObject().value("fingerprint").toString() == fingerprint(note);
+    // Serialised only when it was refused once: not twice for every note pushed.
+    const auto refused = m_refused.constFind(noteKey(note.id));
+    return refused != m_refused.constEnd()
+        && refused->toObject().value("fingerprint").toString() == fingerprint(note);
 }
 
 bool SyncEngine::isRefused(const Attachment &attachment) const

@@ -468,6 +468,64 @@ private slots:
         QCOMPARE(b->notes.allNotes().size(), 50);
     }
 
+    // Sync Now followed at once by Sign Out (stop) or Quit (the engine goes).
+    void cycleEndedInAnyPhaseWritesNothingAndLosesNothing_data()
+    {
+        QTest::addColumn<SyncEngine::Phase>("phase");
+        QTest::addColumn<bool>("quit");
+        const QMetaEnum phases = QMetaEnum::fromType<SyncEngine::Phase>();
+        for (int i = int(SyncEngine::Phase::PushNotebooks); i <= int(SyncEngine::Phase::PullAttachments); ++i) {
+            for (const bool quit : {false, true})
+                QTest::addRow("%s %s", phases.valueToKey(i), quit ? "quit" : "sign out") << SyncEngine::Phase(i) << quit;
+        }
+    }
+
+    void cycleEndedInAnyPhaseWritesNothingAndLosesNothing()
+    {
+        QFETCH(SyncEngine::Phase, phase);
+        QFETCH(bool, quit);
+        auto [a, b] = devices();
+        // Something for every phase: b's note and file come down, a's go up.
+        const Note theirs = b->addNote("from b");
+        b->addAttachment(theirs.id, "b.txt", "bee");
+        QVERIFY(b->sync());
+        a->addAttachment(a->addNote("from a", a->addNotebook("Mine").id).id, "a.txt", "ay");
+        const auto pendingCount = [&] {
+            return a->notes.pendingCount() + a->notebooks.pendingNotebooks().size()
+                + a->attachments.pendingAttachments().size();
+        };
+        const auto changes = [&] {
+            QSqlQuery q(a->database.database());
+            return q.exec(QStringLiteral("SELECT total_changes()")) && q.next() ? q.value(0).toLongLong() : -1;
+        };
+        qsizetype pendingAtEnd = -1;
+        qint64 changesAtEnd = -1;
+        // Ended as soon as the phase's request is on its way.
+        connect(a->engine.get(), &SyncEngine::phaseChanged, this, [&](SyncEngine::Phase now) {
+            if (now == phase)
+                QTimer::singleShot(0, this, [&] {
+                    pendingAtEnd = pendingCount();
+                    quit ? a->engine.reset() : a->engine->stop();
+                    changesAtEnd = changes();
+                });
+        });
+        a->use();
+        a->engine->syncNow();
+        QTRY_VERIFY(changesAtEnd >= 0);
+        QVERIFY(!a->engine || a->engine->phase() == SyncEngine::Phase::Idle);
+        // Replies still on their way find nothing to write.
+        QTest::qWait(500);
+        QCOMPARE(changes(), changesAtEnd);
+        QCOMPARE(pendingCount(), pendingAtEnd);
+        a->newEngine();
+        QVERIFY(a->sync());
+        QVERIFY(b->sync());
+        QCOMPARE(a->liveTexts(), b->liveTexts());
+        QCOMPARE(a->liveTexts().size(), 2);
+        QCOMPARE(pendingCount(), 0);
+        QCOMPARE(a->attachments.allAttachments().size(), 2);
+    }
+
     void unreachableServerShowsOffline()
     {
         auto [a, b] = devices();
