@@ -113,6 +113,8 @@ BulkJob::~BulkJob()
     for (const WriteBatch &batch : m_channel->drain())
         m_writer->write(batch); // only to learn their files: the rollback removes them
     m_writer->rollback();
+    if (m_running)
+        m_repositories.database->setBulkJobRunning(false);
 }
 
 void BulkJob::start(Producer producer)
@@ -120,6 +122,7 @@ void BulkJob::start(Producer producer)
     if (m_running || m_thread)
         return;
     m_running = true;
+    m_repositories.database->setBulkJobRunning(true);
     if (!m_writer->begin()) {
         m_error = m_writer->error();
         qCWarning(lcIo) << "Bulk write cannot start:" << m_error;
@@ -194,6 +197,7 @@ void BulkJob::finish()
         m_error = m_writer->error();
     }
     m_counts = m_writer->counts();
+    m_repositories.database->setBulkJobRunning(false);
     emit finished();
 }
 

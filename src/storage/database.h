@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <utility>
 #include <optional>
 
 class QSqlQuery;
@@ -73,7 +74,18 @@ public:
 
     static constexpr int currentVersion = 7;
 
+    // While an import or restore keeps its transaction open between event-loop
+    // turns, any other write on this connection would join it and be rolled
+    // back with it on Cancel: other writers wait until it ends.
+    void setBulkJobRunning(bool running)
+    {
+        if (std::exchange(m_bulkJob, running) != running)
+            emit bulkJobChanged(running);
+    }
+    bool bulkJobRunning() const { return m_bulkJob; }
+
 signals:
+    void bulkJobChanged(bool running);
     void migrationApplied(int version, const QString &name);
     void migrationError(int version, const QString &error);
 
@@ -93,6 +105,7 @@ private:
     QString m_connectionName;
     QSqlDatabase m_db;
     bool m_readOnly = false;
+    bool m_bulkJob = false;
     mutable int m_logReclaimedAt = 0;
     NoteTextExtractor m_textExtractor;
 };

@@ -42,6 +42,16 @@ SyncEngine::SyncEngine(VelmAccount::ApiClient *api, Database *database, NoteRepo
     loadRefused();
     connect(&m_autoTimer, &QTimer::timeout, this, &SyncEngine::syncNow);
     connect(&m_debounceTimer, &QTimer::timeout, this, &SyncEngine::syncNow);
+    // An import or restore holds its transaction between turns: a cycle
+    // writing meanwhile would be rolled back with it. It waits, and runs after.
+    connect(m_database, &Database::bulkJobChanged, this, [this](bool running) {
+        if (running && m_phase != Phase::Idle) {
+            cancel();
+            m_syncAfterBulkJob = true;
+        } else if (!running && std::exchange(m_syncAfterBulkJob, false)) {
+            syncNow();
+        }
+    });
     connect(m_api, &VelmAccount::ApiClient::authenticationRequired, this, [this] {
         m_lastError = tr("Authentication required");
         setState(Error);
@@ -62,6 +72,10 @@ QString SyncEngine::stateText(SyncState state)
 
 void SyncEngine::syncNow()
 {
+    if (m_database->bulkJobRunning()) {
+        m_syncAfterBulkJob = true;
+        return;
+    }
     if (m_phase != Phase::Idle) {
         m_resyncRequested = true;
         return;

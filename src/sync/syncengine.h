@@ -285,6 +285,7 @@ private:
     bool m_pullRowFailed = false;
     QJsonObject m_refused;
     bool m_resyncRequested = false;
+    bool m_syncAfterBulkJob = false;
     bool m_pullLeftPending = false;   // a pull wrote a merged body or a conflict copy still to be pushed
     bool m_repushedInCycle = false; // this cycle pushed once more after a merge
     bool m_dataChangedInCycle = false;

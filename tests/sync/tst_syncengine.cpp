@@ -105,6 +105,36 @@ private slots:
         QVERIFY(a->requests[2].startsWith("GET /attachments?since="));
     }
 
+    // An import holds its transaction between turns: no cycle writes into it.
+    void bulkJobHoldsCyclesUntilItEnds()
+    {
+        auto [a, b] = devices();
+        const Note note = a->addNote("one");
+        QSignalSpy completed(a->engine.get(), &SyncEngine::syncCompleted);
+        // A cycle already running when the job starts ends at once.
+        connect(a->engine.get(), &SyncEngine::syncProgress, this, [&](const QString &label) {
+            if (label == QLatin1String("Uploading notes"))
+                a->database.setBulkJobRunning(true);
+        });
+        a->engine->syncNow();
+        QTRY_VERIFY(a->database.bulkJobRunning());
+        a->engine->disconnect(this);
+        QCOMPARE(a->engine->phase(), SyncEngine::Phase::Idle);
+        // A cycle asked for meanwhile waits.
+        a->requests.clear();
+        a->engine->syncNow();
+        QTest::qWait(300);
+        QVERIFY2(a->requests.isEmpty(), qPrintable(a->requests.join(", ")));
+        QCOMPARE(a->notes.noteById(note.id)->syncStatus, SyncStatus::Pending);
+        QCOMPARE(completed.count(), 0);
+
+        a->database.setBulkJobRunning(false);
+        QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 30000);
+        QCOMPARE(a->notes.noteById(note.id)->syncStatus, SyncStatus::Synced);
+        QVERIFY(b->sync());
+        QVERIFY(b->notes.noteById(note.id));
+    }
+
     void editDuringPushIsPushedLater()
     {
         auto [a, b] = devices();

@@ -1,5 +1,7 @@
 #include "notesession.h"
 
+#include "database.h"
+
 #include "appstate.h"
 #include "attachmentrepository.h"
 #include "delta.h"
@@ -72,6 +74,10 @@ NoteSession::SaveResult NoteSession::save(const QString &body)
         return SaveResult::Unchanged;
     if (body == stored->body)
         return SaveResult::Unchanged;
+    // Written now it would join an import's transaction and go with its Cancel;
+    // the autosave retries once it ended.
+    if (m_state->database()->bulkJobRunning())
+        return SaveResult::Failed;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const Note edited = noteWithEditedBody(*stored, body, now);
     switch (m_state->notes()->updateIfBodyIs(edited, m_storedBody)) {
