@@ -216,14 +216,6 @@ Restore it into your notes? Text of a note that was deleted meanwhile comes back
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Failed to create temp directory</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Extracting backup...</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>No manifest.json found</source>
         <translation type="unfinished"></translation>
     </message>
@@ -244,7 +236,15 @@ Restore it into your notes? Text of a note that was deleted meanwhile comes back
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>%1 rows were not saved: %2</source>
+        <source>Reading backup...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing was restored: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancelled: nothing was restored.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -651,10 +651,6 @@ It has not been changed. Velmora Notes will now close; keep a copy of the file b
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Notebook %1: cannot be stored</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>(untitled)</source>
         <translation type="unfinished"></translation>
     </message>
@@ -736,14 +732,6 @@ Warnings: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Note %1: cannot be stored</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 rows were not saved: %2</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Reading archive...</source>
         <translation type="unfinished"></translation>
     </message>
@@ -773,10 +761,6 @@ Warnings: %1</source>
     </message>
     <message>
         <source>Imported Folder</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Folder %1: cannot be stored</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -966,6 +950,18 @@ Warnings: %1</source>
         <source>Starting import of %1...</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Nothing was imported: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancelled: nothing was imported.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancelling...</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>InsertTableDialog</name>
@@ -1063,6 +1059,14 @@ Errors: %3</source>
     </message>
     <message>
         <source>Restore Complete</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reading backup...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -3260,12 +3264,6 @@ Type DELETE to confirm:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>No earlier versions yet.
-
-A version is kept when you press Ctrl+S, and when you switch to another note after editing this one.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Save Snapshot Now</source>
         <translation type="unfinished"></translation>
     </message>
@@ -3299,6 +3297,16 @@ A version is kept when you press Ctrl+S, and when you switch to another note aft
     </message>
     <message>
         <source>Snapshot restored successfully.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pick a version to see it here.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No earlier versions yet.
+
+A version is kept when you press Ctrl+S, when you switch to another note after editing this one, and by itself after a pause in editing.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
