@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bodybackfill.h"
 #include "notetext.h"
 
 #include <QObject>
@@ -12,15 +13,6 @@
 #include <optional>
 
 class QSqlQuery;
-
-// The statement that adds one kept to-do, bound by bindTodos.
-inline constexpr char kInsertTodo[] =
-    "INSERT INTO todo_items (note_id, line_index, char_offset, source, is_completed, text, text_key, note_title, "
-    "note_updated_at, live) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
-// Runs insert (prepared with kInsertTodo) once per to-do of text. Internal to storage.
-bool bindTodos(QSqlQuery &insert, const QString &noteId, const NoteText &text, const QString &updatedAt, bool live);
-// The text columns are NOT NULL: a null text must reach them as ''.
-QString nonNullText(const QString &text);
 
 // Owns one named SQLite connection, the data directory and the schema.
 // Repositories hold a plain pointer to it and must not outlive it.

@@ -1,0 +1,130 @@
+#include "bodybackfill.h"
+
+#include "database.h"
+#include "storagelog.h"
+
+#include <QScopeGuard>
+#include <QSqlError>
+#include <QSqlQuery>
+
+QString nonNullText(const QString &text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+bool bindTodos(QSqlQuery &insert, const QString &noteId, const NoteText &text, const QString &updatedAt, bool live)
+{
+    for (const NoteTodo &todo : text.todos) {
+        insert.bindValue(0, noteId);
+        insert.bindValue(1, todo.lineIndex);
+        insert.bindValue(2, todo.charOffset);
+        insert.bindValue(3, todo.source);
+        insert.bindValue(4, todo.completed ? 1 : 0);
+        insert.bindValue(5, nonNullText(todo.text));
+        insert.bindValue(6, todo.text.toCaseFolded());
+        insert.bindValue(7, nonNullText(text.title));
+        insert.bindValue(8, updatedAt);
+        insert.bindValue(9, live ? 1 : 0);
+        if (!insert.exec())
+            return false;
+    }
+    return true;
+}
+
+bool BodyBackfill::run(bool texts, bool todos)
+{
+    const auto fail = [](const char *label, const QSqlQuery &query) {
+        qCCritical(lcStorage).noquote() << "Reading note bodies:" << label << query.lastError().text();
+        return false;
+    };
+    QSqlQuery query(m_db);
+    if (!query.exec("SELECT COUNT(*) FROM notes") || !query.next())
+        return fail("count", query);
+    const qint64 total = query.value(0).toLongLong();
+    query.finish();
+
+    // The indexes and the trigger over what this fills are made again once it
+    // is filled: building an index is one sort, keeping it meant a random
+    // insertion per row, and a trigger per note. The transaction keeps it
+    // all or nothing.
+    QStringList remade;
+    if (!query.exec(QStringLiteral("SELECT type, name, sql FROM sqlite_master WHERE name IN ('idx_notes_list', "
+                                   "'idx_todo_items_updated', 'idx_todo_items_text', 'todo_items_note')")))
+        return fail("read indexes", query);
+    QStringList dropped;
+    while (query.next()) {
+        dropped << QStringLiteral("DROP %1 %2").arg(query.value(0).toString().toUpper(), query.value(1).toString());
+        remade << query.value(2).toString();
+    }
+    for (const QString &statement : std::as_const(dropped)) {
+        if (!query.exec(statement))
+            return fail("drop index", query);
+    }
+    // A cache as large as the work while it runs: a small one spills the
+    // transaction to the log over and over, and every later read of a
+    // spilled page searches the log.
+    if (!query.exec(QStringLiteral("PRAGMA cache_size")) || !query.next())
+        return fail("cache size", query);
+    const QString cacheSize = query.value(0).toString();
+    query.finish();
+    query.exec(QStringLiteral("PRAGMA cache_size=-262144"));
+    const auto restoreCache = qScopeGuard([this, &cacheSize] {
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA cache_size=") + cacheSize);
+    });
+
+    // Without the texts only bodies that may hold a to-do are read; the
+    // extractor decides, this only spares it the others.
+    QString sql = QStringLiteral("SELECT n.rowid, n.id, n.body, n.deleted_at IS NULL, n.updated_at, %1 FROM notes n")
+                      .arg(texts ? QStringLiteral("(SELECT group_concat(a.filename, char(10)) FROM attachments a "
+                                                  "WHERE a.note_id = n.id)")
+                                 : QStringLiteral("''"));
+    if (!texts)
+        sql += QStringLiteral(" WHERE instr(n.body, 'checked') OR n.body LIKE '%todo:%' OR n.body LIKE '%-%[%'");
+    QSqlQuery rows(m_db);
+    rows.setForwardOnly(true);
+    if (!rows.exec(sql))
+        return fail("read notes", rows);
+    // Prepared once, bound per note.
+    QSqlQuery setTexts(m_db);
+    QSqlQuery index(m_db);
+    QSqlQuery addTodo(m_db);
+    if (texts && !setTexts.prepare("UPDATE notes SET title=?, preview=? WHERE rowid=?"))
+        return fail("prepare texts", setTexts);
+    if (texts && !index.prepare("INSERT INTO notes_fts(rowid, text) VALUES (?, ?)"))
+        return fail("prepare index", index);
+    if (todos && !addTodo.prepare(QString::fromLatin1(kInsertTodo)))
+        return fail("prepare to-dos", addTodo);
+    qint64 done = 0;
+    qint64 nextReport = total / 10;
+    while (rows.next()) {
+        const qint64 rowid = rows.value(0).toLongLong();
+        NoteText text = m_extract(rows.value(2).toString());
+        if (texts) {
+            const QString names = rows.value(5).toString();
+            if (!names.isEmpty())
+                text.searchText += QLatin1Char('\n') + names;
+            setTexts.bindValue(0, nonNullText(text.title));
+            setTexts.bindValue(1, nonNullText(text.preview));
+            setTexts.bindValue(2, rowid);
+            if (!setTexts.exec())
+                return fail("note texts", setTexts);
+            index.bindValue(0, rowid);
+            index.bindValue(1, nonNullText(text.searchText));
+            if (!index.exec())
+                return fail("index note", index);
+        }
+        if (todos && !bindTodos(addTodo, rows.value(1).toString(), text, rows.value(4).toString(),
+                                 rows.value(3).toBool()))
+            return fail("to-dos", addTodo);
+        if (++done >= nextReport && total >= 1000) {
+            qCInfo(lcStorage).noquote() << QStringLiteral("Note bodies read: %1 of %2").arg(done).arg(total);
+            nextReport += total / 10;
+        }
+    }
+    rows.finish();
+    for (const QString &statement : std::as_const(remade)) {
+        if (!query.exec(statement))
+            return fail("make index", query);
+    }
+    return true;
+}
