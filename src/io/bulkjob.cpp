@@ -1,5 +1,7 @@
 #include "bulkjob.h"
 
+#include "database.h"
+
 #include "iolog.h"
 
 #include <QFile>
