@@ -36,13 +36,6 @@ StoreResult<std::optional<Item>> findItem(Db &db, ShareKind kind, const QString 
     return *notebook && !(*notebook)->deleted() ? std::optional<Item>(Item{(*notebook)->ownerId, QString()}) : std::nullopt;
 }
 
-// kind 0: a note, kind 1: a notebook; nothing when it is not there or could not be read.
-std::optional<Item> item(Db &db, int kind, const QString &id)
-{
-    auto found = findItem(db, ShareKind(kind), id);
-    return found ? *found : std::nullopt;
-}
-
 StoreResult<Permission> permissionOn(Db &db, ShareKind kind, const QString &userId, const QString &id, const Item &it)
 {
     ShareStore shares(db);
