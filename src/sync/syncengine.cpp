@@ -374,6 +374,8 @@ bool SyncEngine::fillPushBatch()
     };
     QElapsedTimer clock;
     clock.start();
+    // At least one note a slice, however slow reading the lengths was.
+    bool handled = false;
     while (batch.changes.size() < maxNotesPerPush) {
         const QList<NoteRepository::PendingSize> sizes = m_notes->pendingSizes(m_pushAfter, maxNotesPerPush);
         if (sizes.isEmpty())
@@ -382,8 +384,9 @@ bool SyncEngine::fillPushBatch()
             const qsizetype size = pending.bytes + pending.bytes / 4 + 512;
             if (!fits(size))
                 return true;
-            if (clock.elapsed() >= kSliceMs)
+            if (handled && clock.elapsed() >= kSliceMs)
                 return false;
+            handled = true;
             m_pushAfter = pending.rowid;
             const std::optional<Note> note = m_notes->noteById(pending.id);
             // A note refused for good waits until it changes.
