@@ -318,4 +318,4 @@ private slots:
 };
 
 VELM_TEST_CORE_MAIN(TestUpdateClient)
-#include "tst_client.moc"
+#include "tst_updateclient.moc"
