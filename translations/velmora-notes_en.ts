@@ -584,16 +584,16 @@ It has not been changed. Velmora Notes will now close; keep a copy of the file b
     </message>
     <message numerus="yes">
         <source>%n match(es)</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>%n match</numerusform>
+            <numerusform>%n matches</numerusform>
         </translation>
     </message>
     <message numerus="yes">
         <source>%n replaced</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>%n replaced</numerusform>
+            <numerusform>%n replaced</numerusform>
         </translation>
     </message>
 </context>
@@ -837,9 +837,9 @@ Warnings: %1</source>
     </message>
     <message numerus="yes">
         <source>%1: %n link(s) to notes not in the archive kept as text</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>%1: %n link to a note not in the archive kept as text</numerusform>
+            <numerusform>%1: %n links to notes not in the archive kept as text</numerusform>
         </translation>
     </message>
     <message>
@@ -1010,9 +1010,9 @@ Warnings: %1</source>
     </message>
     <message numerus="yes">
         <source>Exported %n notes to %1</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>Exported %n note to %1</numerusform>
+            <numerusform>Exported %n notes to %1</numerusform>
         </translation>
     </message>
     <message>
@@ -1467,9 +1467,9 @@ This is safe — no data is lost — but it can take a while if you have a lot o
     </message>
     <message numerus="yes">
         <source>Marked %n note(s) for re-sync.</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>Marked %n note for re-sync.</numerusform>
+            <numerusform>Marked %n notes for re-sync.</numerusform>
         </translation>
     </message>
 </context>
@@ -2025,9 +2025,9 @@ Open it?</source>
     </message>
     <message numerus="yes">
         <source>Updated %1 · %n words</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>Updated %1 · %n word</numerusform>
+            <numerusform>Updated %1 · %n words</numerusform>
         </translation>
     </message>
 </context>
@@ -2477,9 +2477,9 @@ Use an https:// address unless you trust every network in between. Use this addr
     </message>
     <message numerus="yes">
         <source>%n change(s) waiting to be uploaded.</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>%n change waiting to be uploaded.</numerusform>
+            <numerusform>%n changes waiting to be uploaded.</numerusform>
         </translation>
     </message>
     <message>

@@ -129,6 +129,39 @@ private slots:
         const QStringList wrong = unbracketed(texts);
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1String(" | "))));
     }
+
+    // The template itself carries English's plural forms (after the pseudo
+    // rows: the translation installed last answers first).
+    void englishPluralsComeFromTheTemplate_data()
+    {
+        QTest::addColumn<QString>("context");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("one change") << "StatusBar" << "%n change(s) waiting to be uploaded." << 1
+                                    << "1 change waiting to be uploaded.";
+        QTest::newRow("three changes") << "StatusBar" << "%n change(s) waiting to be uploaded." << 3
+                                       << "3 changes waiting to be uploaded.";
+        QTest::newRow("one match") << "FindBar" << "%n match(es)" << 1 << "1 match";
+    }
+
+    void englishPluralsComeFromTheTemplate()
+    {
+        QFETCH(QString, context);
+        QFETCH(QString, source);
+        QFETCH(int, n);
+        QFETCH(QString, shown);
+        static const bool installed = [this] {
+            const QString dir = m_dir.filePath(QStringLiteral("english"));
+            QProcess lrelease;
+            lrelease.start(QStringLiteral(VELM_LRELEASE),
+                           {QStringLiteral(VELM_TS_FILE), QStringLiteral("-qm"), dir + "/velmora-notes_en.qm"});
+            return QDir().mkpath(dir) && lrelease.waitForFinished(60000) && lrelease.exitCode() == 0
+                && installTranslations(qApp, QLocale(QLocale::English), dir);
+        }();
+        QVERIFY(installed);
+        QCOMPARE(QCoreApplication::translate(context.toUtf8(), source.toUtf8(), nullptr, n), shown);
+    }
 };
 
 VELM_TEST_MAIN(TestTranslations)
