@@ -135,24 +135,30 @@ void collectHunks(const QList<int> &match, int sideSize, bool remote, QList<Hunk
     }
 }
 
-// Builds the compact Delta from units, one insert per run of equal
+// Writes the compact Delta text from units, one insert per run of equal
 // attributes and every line end an insert of its own, as the editor writes.
+// The text is written directly, byte for byte as deltaToJson would write it:
+// building a QJsonArray for a whole note and serialising it cost more than
+// the merge itself.
 class DeltaWriter
 {
 public:
-    explicit DeltaWriter(const Tables &tables) : m_tables(tables) {}
+    explicit DeltaWriter(const Tables &tables) : m_tables(tables)
+    {
+        m_out.reserve(4096);
+        m_out.append(QLatin1Char('['));
+    }
 
     void add(int key, int attributes)
     {
         if (key >= kEmbedBase || key == '\n') {
             flush();
-            QJsonObject op;
+            beginOp(attributes);
             if (key >= kEmbedBase)
-                op.insert(QStringLiteral("insert"), m_tables.embeds.at(key - kEmbedBase));
+                m_out.append(cachedJson(m_embedJson, m_tables.embeds, key - kEmbedBase));
             else
-                op.insert(QStringLiteral("insert"), QStringLiteral("\n"));
-            addAttributes(op, attributes);
-            m_ops.append(op);
+                m_out.append(QLatin1String("\"\\n\""));
+            m_out.append(QLatin1Char('}'));
             return;
         }
         if (attributes != m_runAttributes)
@@ -169,29 +175,88 @@ public:
     QString finish()
     {
         flush();
-        return deltaToJson(m_ops);
+        m_out.append(QLatin1Char(']'));
+        return m_out;
     }
 
 private:
+    // Keys in the order QJsonObject keeps them: "attributes" before "insert".
+    void beginOp(int attributes)
+    {
+        if (m_out.size() > 1)
+            m_out.append(QLatin1Char(','));
+        m_out.append(QLatin1Char('{'));
+        if (attributes != 0) {
+            m_out.append(QLatin1String("\"attributes\":"));
+            m_out.append(cachedJson(m_attributeJson, m_tables.attributes, attributes));
+            m_out.append(QLatin1Char(','));
+        }
+        m_out.append(QLatin1String("\"insert\":"));
+    }
+
     void flush()
     {
         if (m_run.isEmpty())
             return;
-        QJsonObject op;
-        op.insert(QStringLiteral("insert"), m_run);
-        addAttributes(op, m_runAttributes);
-        m_ops.append(op);
+        beginOp(m_runAttributes);
+        appendJsonString(m_run);
+        m_out.append(QLatin1Char('}'));
         m_run.clear();
     }
 
-    void addAttributes(QJsonObject &op, int attributes) const
+    static const QString &cachedJson(QList<QString> &cache, const QList<QJsonObject> &objects, int index)
     {
-        if (attributes != 0)
-            op.insert(QStringLiteral("attributes"), m_tables.attributes.at(attributes));
+        if (cache.size() <= index)
+            cache.resize(index + 1);
+        if (cache[index].isNull())
+            cache[index] = compactJson(objects.at(index));
+        return cache[index];
+    }
+
+    // Qt's JSON writer escapes the quote, the backslash, control characters
+    // (short forms where JSON has them) and unpaired surrogates; the document
+    // layer also escapes U+FEFF, which a parser would drop as a byte-order mark.
+    void appendJsonString(const QString &text)
+    {
+        static constexpr char kHex[] = "0123456789abcdef";
+        const auto escapeAsCode = [this](char16_t c) {
+            m_out.append(QLatin1String("\\u"));
+            for (int shift = 12; shift >= 0; shift -= 4)
+                m_out.append(QLatin1Char(kHex[(c >> shift) & 0xF]));
+        };
+        m_out.append(QLatin1Char('"'));
+        const qsizetype size = text.size();
+        for (qsizetype i = 0; i < size; ++i) {
+            const char16_t c = text.at(i).unicode();
+            switch (c) {
+            case u'"': m_out.append(QLatin1String("\\\"")); continue;
+            case u'\\': m_out.append(QLatin1String("\\\\")); continue;
+            case u'\b': m_out.append(QLatin1String("\\b")); continue;
+            case u'\f': m_out.append(QLatin1String("\\f")); continue;
+            case u'\n': m_out.append(QLatin1String("\\n")); continue;
+            case u'\r': m_out.append(QLatin1String("\\r")); continue;
+            case u'\t': m_out.append(QLatin1String("\\t")); continue;
+            case 0xFEFF: escapeAsCode(c); continue;
+            default: break;
+            }
+            if (c < 0x20) {
+                escapeAsCode(c);
+            } else if (QChar::isHighSurrogate(c) && i + 1 < size && text.at(i + 1).isLowSurrogate()) {
+                m_out.append(text.at(i));
+                m_out.append(text.at(++i));
+            } else if (QChar::isSurrogate(c)) {
+                escapeAsCode(c);
+            } else {
+                m_out.append(QChar(c));
+            }
+        }
+        m_out.append(QLatin1Char('"'));
     }
 
     const Tables &m_tables;
-    QJsonArray m_ops;
+    QList<QString> m_attributeJson;
+    QList<QString> m_embedJson;
+    QString m_out;
     QString m_run;
     int m_runAttributes = 0;
 };

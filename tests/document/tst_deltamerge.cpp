@@ -212,6 +212,31 @@ private slots:
         QCOMPARE(merged(base, local, remote), expected);
     }
 
+    // The merge writes its text itself: it must come out as the document
+    // layer writes it, or a merged note would differ byte-wise on devices that
+    // wrote the same content.
+    void mergedTextIsWrittenAsTheDocumentWritesIt_data()
+    {
+        QTest::addColumn<QJsonArray>("remote");
+        const auto text = [](std::initializer_list<char16_t> units) { return QString(reinterpret_cast<const QChar *>(units.begin()), qsizetype(units.size())); };
+        QTest::newRow("quotes, backslash, slash") << QJsonArray{QJsonObject{{"insert", "say \"hi\" \\ a/b"}}, QJsonObject{{"insert", "\n"}}};
+        QTest::newRow("control characters") << QJsonArray{QJsonObject{{"insert", text({u'a', 0x01, u'\b', u'\f', u'\r', u'\t', 0x1f, 0x7f})}}, QJsonObject{{"insert", "\n"}}};
+        QTest::newRow("unpaired surrogates") << QJsonArray{QJsonObject{{"insert", text({0xD800, u'a', 0xDC00, 0xD83D})}}, QJsonObject{{"insert", "\n"}}};
+        QTest::newRow("byte-order mark, separators, emoji")
+            << QJsonArray{QJsonObject{{"insert", text({0xFEFF, u'x', 0x2028, 0xD83D, 0xDE00, 0xE9})}}, QJsonObject{{"insert", "\n"}}};
+        QTest::newRow("attributes and embeds")
+            << QJsonArray{QJsonObject{{"insert", "b\"old"}, {"attributes", QJsonObject{{"bold", true}, {"link", "https://x.example/?q=\"1\""}}}},
+                          QJsonObject{{"insert", QJsonObject{{"image", "a\u00e9.png"}}}, {"attributes", QJsonObject{{"width", "20"}}}},
+                          QJsonObject{{"insert", "\n"}, {"attributes", QJsonObject{{"header", 1}}}}};
+    }
+    void mergedTextIsWrittenAsTheDocumentWritesIt()
+    {
+        QFETCH(QJsonArray, remote);
+        const QString base = R"([{"insert":"\n"}])";
+        const QString expected = deltaToJson(remote);
+        QCOMPARE(merged(base, base, expected), expected);
+    }
+
     void generatedMergesKeepTheirProperties()
     {
         Generator generator(35);
