@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 using namespace VelmAccount;
 
@@ -84,6 +85,21 @@ private slots:
         QFETCH(QString, agent);
         QFETCH(QString, words);
         QCOMPARE(sessionInWords(agent), words);
+    }
+
+    // A badge beside a row's button in a narrow window stays one line.
+    void badgesKeepOneLine()
+    {
+        QWidget page;
+        auto *layout = new QVBoxLayout(&page);
+        QLabel *tag = AccountParts::badge(QStringLiteral("This device"), -1);
+        QVBoxLayout *lines = AccountParts::addRow(layout, {tag, new QPushButton(QStringLiteral("Rename…"))});
+        lines->addWidget(AccountParts::label(QStringLiteral("A machine with a rather long name indeed")));
+        page.resize(260, 200);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QVERIFY2(tag->height() < 2 * tag->fontMetrics().lineSpacing(), qPrintable(QString::number(tag->height())));
+        QVERIFY(tag->width() >= tag->fontMetrics().horizontalAdvance(tag->text()));
     }
 
     void relativeTimes_data()

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -80,6 +81,45 @@ private slots:
         QVERIFY(!image.isNull());
         const double measured = strongestContrast(image);
         QVERIFY2(measured >= 3.0, qPrintable(QString::number(measured, 'f', 2)));
+    }
+
+    // Switched in this order while running: each tooltip shown afterwards is
+    // drawn in the theme's colours and reads.
+    void tooltipsFollowTheTheme_data()
+    {
+        QTest::addColumn<int>("theme");
+        QTest::newRow("light") << int(ThemeManager::Light);
+        QTest::newRow("dark") << int(ThemeManager::Dark);
+        QTest::newRow("light again") << int(ThemeManager::Light);
+    }
+    void tooltipsFollowTheTheme()
+    {
+        QFETCH(int, theme);
+        // What a desktop's platform theme hands Qt for tooltips at start-up.
+        QPalette platform;
+        platform.setColor(QPalette::ToolTipBase, QColor(0xff, 0xff, 0xdc));
+        platform.setColor(QPalette::ToolTipText, Qt::black);
+        QToolTip::setPalette(platform);
+        ThemeManager manager(nullptr);
+        manager.applyTheme(ThemeManager::Theme(theme));
+        QWidget anchor;
+        anchor.show();
+        QToolTip::showText(anchor.mapToGlobal(QPoint(5, 5)), QStringLiteral("Offline: the server does not answer"), &anchor);
+        QWidget *tip = nullptr;
+        QTRY_VERIFY((tip = [] {
+            for (QWidget *widget : QApplication::topLevelWidgets())
+                if (widget->inherits("QTipLabel") && widget->isVisible())
+                    return widget;
+            return static_cast<QWidget *>(nullptr);
+        }()));
+        const QImage image = tip->grab().toImage();
+        const QRgb background = image.pixel(image.width() / 2, 2);
+        const QColor expected = QApplication::palette().color(QPalette::ToolTipBase);
+        QVERIFY2(contrast(background, expected.rgb()) < 1.1,
+                 qPrintable(QColor(background).name() + " drawn, " + expected.name() + " wanted"));
+        QVERIFY(strongestContrast(image) >= 4.5);
+        QToolTip::hideText();
+        QTRY_VERIFY(!tip->isVisible());
     }
 };
 

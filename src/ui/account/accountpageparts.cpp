@@ -125,6 +125,16 @@ QLabel *label(const QString &text, int pointDelta, int weight)
     return result;
 }
 
+QLabel *badge(const QString &text, int pointDelta)
+{
+    QLabel *result = label(text, pointDelta, 500);
+    // A badge is a word or two beside a button: wrapping it made a two-line
+    // stub that reads as two labels.
+    result->setWordWrap(false);
+    result->setMinimumWidth(result->sizeHint().width());
+    return result;
+}
+
 QLabel *muted(const QString &text, int pointDelta)
 {
     QLabel *result = label(text, pointDelta);

@@ -28,6 +28,8 @@ namespace AccountParts {
 
 // Plain, word-wrapped text, pointDelta points larger and of the given weight.
 QLabel *label(const QString &text, int pointDelta = 0, int weight = -1);
+// One line that keeps its width, for short tags beside a row's buttons.
+QLabel *badge(const QString &text, int pointDelta = 0);
 // The same in the placeholder colour, which follows the theme.
 QLabel *muted(const QString &text, int pointDelta = 0);
 // A row of text lines on the left and its buttons on the right; returns the lines.

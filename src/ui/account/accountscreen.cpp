@@ -321,9 +321,9 @@ void AccountScreen::rebuildGroup(const Group &group)
         const QString shown = member.displayName.isEmpty() ? member.email : member.displayName;
         QList<QWidget *> trailing;
         if (member.role == QLatin1String("owner")) {
-            QLabel *badge = label(tr("Owner"), -2, 500);
-            tint(badge, Tint::Accent);
-            trailing << badge;
+            QLabel *ownerBadge = badge(tr("Owner"), -2);
+            tint(ownerBadge, Tint::Accent);
+            trailing << ownerBadge;
         } else if (owner) {
             trailing << button(tr("Remove"), [this, member] { removeMember(member); });
         }
@@ -459,9 +459,9 @@ void AccountScreen::rebuildDevices(const QList<Device> &devices)
         connect(rename, &QPushButton::clicked, this, [this, device] { renameDevice(device); });
         QList<QWidget *> trailing{rename};
         if (device.isCurrent) {
-            QLabel *badge = label(tr("This device"), -1, 500);
-            tint(badge, Tint::Success);
-            trailing.prepend(badge);
+            QLabel *current = badge(tr("This device"), -1);
+            tint(current, Tint::Success);
+            trailing.prepend(current);
         } else {
             auto *remove = new QPushButton(tr("Remove"));
             connect(remove, &QPushButton::clicked, this, [this, device] { removeDevice(device); });

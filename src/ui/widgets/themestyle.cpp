@@ -1,5 +1,6 @@
 #include "themestyle.h"
 
+#include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOption>
@@ -19,6 +20,23 @@ QColor mixed(const QColor &from, const QColor &to, qreal amount)
 ThemeStyle::ThemeStyle()
     : QProxyStyle()
 {
+}
+
+void ThemeStyle::polish(QWidget *widget)
+{
+    QProxyStyle::polish(widget);
+    // Tooltips keep the palette Qt gave them at start-up, so a theme chosen
+    // later left light tooltips on a dark window. A tooltip is made anew for
+    // each time it is shown, and polished then.
+    if (widget->inherits("QTipLabel")) {
+        QPalette palette = widget->palette();
+        const QPalette &application = QApplication::palette();
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            palette.setColor(group, QPalette::ToolTipBase, application.color(group, QPalette::ToolTipBase));
+            palette.setColor(group, QPalette::ToolTipText, application.color(group, QPalette::ToolTipText));
+        }
+        widget->setPalette(palette);
+    }
 }
 
 void ThemeStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,

@@ -5,7 +5,8 @@
 // The application's style: the platform's own, except that check box and
 // radio button indicators are drawn with an outline that stands out from the
 // window and list backgrounds of every theme (the stock outline is derived
-// from the window colour and all but vanishes on a dark one).
+// from the window colour and all but vanishes on a dark one), and tooltips
+// take the theme's tooltip colours.
 class ThemeStyle final : public QProxyStyle
 {
     Q_OBJECT
@@ -14,4 +15,6 @@ public:
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
                        const QWidget *widget = nullptr) const override;
+    void polish(QWidget *widget) override;
+    using QProxyStyle::polish;
 };
