@@ -205,6 +205,11 @@ int ThemeManager::scaledPointSize(const QFont &base, int percent)
     return std::max(1, points * percent / 100);
 }
 
+int ThemeManager::scaledPixels(int pixels)
+{
+    return std::max(1, pixels * g_fontScale / 100);
+}
+
 int ThemeManager::scaledPointSize()
 {
     return scaledPointSize(baseFont(), g_fontScale);

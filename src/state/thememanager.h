@@ -63,6 +63,8 @@ public:
     // The base point size scaled by the current percentage; never below 1.
     // A base without a point size (pixel-sized) counts as 10 pt.
     static int scaledPointSize();
+    // A length in pixels (an icon's side, a button's) at the current text size.
+    static int scaledPixels(int pixels);
     static int scaledPointSize(const QFont &base, int percent);
     // The application font at the first moment a scaled font was needed.
     static QFont baseFont();

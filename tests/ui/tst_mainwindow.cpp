@@ -210,13 +210,13 @@ private slots:
 
     void focusModeKeepsTheNormalWidthsForLater()
     {
-        QSettings().setValue(QStringLiteral("mainWindow/normalSplitterSizes"), QStringLiteral("180,300,900"));
+        QSettings().setValue(QStringLiteral("mainWindow/normalSplitterSizes"), QStringLiteral("220,300,860"));
         auto w = makeWindow();
         w->resize(1380, 800);
         QVERIFY(showExposed(w.get()));
         w->applyLayout();
         const QList<int> normal = w->splitter()->sizes();
-        QCOMPARE(normal.mid(0, 2), (QList<int>{180, 300}));
+        QCOMPARE(normal.mid(0, 2), (QList<int>{220, 300}));
         w->setFocusMode(true);
         QVERIFY(w->sidebarPane()->isHidden() && w->middlePane()->isHidden());
         // A splitter move in focus mode does not touch the normal widths.

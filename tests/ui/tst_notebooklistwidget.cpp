@@ -4,8 +4,11 @@
 #include "notebooklistwidget.h"
 #include "uitestkit.h"
 
+#include "thememanager.h"
+
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QSplitter>
 
 class TestNotebookListWidget : public QObject
 {
@@ -132,6 +135,46 @@ private slots:
         QCoreApplication::sendEvent(f.list.viewport(), &leave);
         QCOMPARE(f.list.currentRow(), 0);
         QCOMPARE(f.emitted(), 0);
+    }
+
+    // In a pane squeezed as far as the splitter lets it, the rows the list
+    // always has read whole at every text size: drawn as in a wide list.
+    void fixedRowsReadWholeInANarrowPane_data()
+    {
+        QTest::addColumn<int>("percent");
+        for (int percent : {100, 130, 160})
+            QTest::addRow("%d %%", percent) << percent;
+    }
+    void fixedRowsReadWholeInANarrowPane()
+    {
+        QFETCH(int, percent);
+        ThemeManager theme(nullptr);
+        theme.setFontScale(percent);
+        const auto fill = [](NotebookListWidget &list) { list.setNotebooks({}, {{QString(), 12345}}, QString(), 678); };
+        QSplitter splitter;
+        auto *narrow = new NotebookListWidget(&splitter);
+        splitter.addWidget(new QWidget(&splitter));
+        splitter.setChildrenCollapsible(false);
+        fill(*narrow);
+        splitter.resize(800, 400);
+        splitter.show();
+        splitter.setSizes({10, 790});
+        QVERIFY(QTest::qWaitForWindowExposed(&splitter));
+        NotebookListWidget wide;
+        fill(wide);
+        wide.resize(700, 400);
+        wide.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&wide));
+        for (int row = 0; row < narrow->count(); ++row) {
+            // The name's part of the row, up to its last letter.
+            const QListWidgetItem *item = narrow->item(row);
+            const int nameEnd = notebookRowWidth(item->data(NotebookListWidget::KindRole).toInt(), item->text(), QString(), percent) - 16;
+            const QRect rect = narrow->visualItemRect(narrow->item(row));
+            const QImage seen = narrow->viewport()->grab(rect).toImage().copy(0, 0, nameEnd, rect.height());
+            const QImage whole = wide.viewport()->grab(wide.visualItemRect(wide.item(row))).toImage().copy(0, 0, nameEnd, rect.height());
+            QVERIFY2(seen == whole, qPrintable(item->text() + QStringLiteral(" cut at %1 px").arg(rect.width())));
+        }
+        theme.setFontScale(100);
     }
 };
 

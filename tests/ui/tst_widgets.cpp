@@ -2,7 +2,10 @@
 
 #include "imagelightbox.h"
 #include "lineicons.h"
+#include "editortoolbar.h"
+#include "noteeditor.h"
 #include "noteheaderbar.h"
+#include "thememanager.h"
 #include "uitestkit.h"
 
 #include <QGraphicsView>
@@ -92,6 +95,29 @@ private slots:
         QCOMPARE((QList<qsizetype>{focus.count(), chip.count(), history.count(), markdown.count(), trash.count(),
                                    move.count()}),
                  (QList<qsizetype>{1, 1, 1, 1, 1, 0}));
+    }
+
+    // The formatting and header icons grow with the text size while the
+    // windows are open, keeping their proportion to the text.
+    void iconsGrowWithTheText()
+    {
+        ThemeManager theme(nullptr);
+        theme.setFontScale(100);
+        EditorToolbar toolbar;
+        NoteHeaderBar bar;
+        const auto proportions = [&] {
+            QCoreApplication::processEvents();
+            const qreal text = QFontMetricsF(QApplication::font()).height();
+            auto *history = bar.findChild<QToolButton *>(QStringLiteral("historyButton"));
+            return std::pair{toolbar.iconSize().height() / text, history->iconSize().height() / text};
+        };
+        const auto before = proportions();
+        theme.setFontScale(160);
+        const auto after = proportions();
+        theme.setFontScale(100);
+        QVERIFY2(std::abs(after.first - before.first) < 0.15 && std::abs(after.second - before.second) < 0.15,
+                 qPrintable(QStringLiteral("toolbar %1 → %2, header %3 → %4")
+                                .arg(before.first).arg(after.first).arg(before.second).arg(after.second)));
     }
 
     void iconsAreDistinctAndTakeTheGivenColour()

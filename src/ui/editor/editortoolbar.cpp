@@ -1,6 +1,7 @@
 #include "editortoolbar.h"
 
 #include "noteeditor.h"
+#include "thememanager.h"
 
 #include <QAction>
 #include <QApplication>
@@ -180,7 +181,7 @@ QIcon commandIcon(EditorCommand command)
 EditorToolbar::EditorToolbar(QWidget *parent)
     : QToolBar(parent)
 {
-    setIconSize(QSize(kIconSize, kIconSize));
+    applyIconSize();
 
     for (EditorCommand command : {EditorCommand::Bold, EditorCommand::Italic, EditorCommand::Underline,
                                    EditorCommand::Strikethrough, EditorCommand::InlineCode})
@@ -235,9 +236,19 @@ void EditorToolbar::refreshIcons()
     g_iconColor = QColor();
 }
 
+void EditorToolbar::applyIconSize()
+{
+    // The icons grow with the text; they are drawn at twice their size, so
+    // they stay sharp up to the largest text size.
+    const int side = ThemeManager::scaledPixels(kIconSize);
+    setIconSize(QSize(side, side));
+}
+
 void EditorToolbar::changeEvent(QEvent *event)
 {
     QToolBar::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        applyIconSize();
     // The icons are drawn pixmaps: a new palette (a theme switch) needs new ones.
     if (event->type() == QEvent::PaletteChange)
         refreshIcons();

@@ -34,6 +34,7 @@ protected:
 private:
     QAction *addButton(EditorCommand command, bool checkable);
     void refreshIcons();
+    void applyIconSize();
     void onHeadingChosen(int index);
     void onFormatState(const FormatState &state);
 

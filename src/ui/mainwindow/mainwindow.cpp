@@ -545,6 +545,8 @@ void MainWindow::onFontScaleChanged()
     refreshNotebooks();
     m_noteList->doItemsLayout();
     m_notebookList->doItemsLayout();
+    // The panes' minimum widths follow the text.
+    applyLayout();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

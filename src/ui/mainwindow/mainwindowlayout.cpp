@@ -31,11 +31,12 @@ const QString kNormalSizes = QStringLiteral("normalSplitterSizes");
 const QString kFocusMode = QStringLiteral("focusMode");
 const QString kSidebarVisible = QStringLiteral("notebookSidebarVisible");
 
-// Wide enough for a notebook name with its count, and for a note title with its date.
-PaneMinimums paneMinimumsFor(const QWidget *window)
+// Wide enough for a notebook name with its count (and the sidebar's own rows
+// whole), and for a note title with its date.
+PaneMinimums paneMinimumsFor(const QWidget *window, const QWidget *notebookList)
 {
     const int charWidth = window->fontMetrics().averageCharWidth();
-    return {22 * charWidth, 26 * charWidth};
+    return {std::max(22 * charWidth, notebookList->minimumSizeHint().width()), 26 * charWidth};
 }
 
 } // namespace
@@ -59,7 +60,7 @@ void MainWindow::restoreGeometryAndLayout()
         restoreState(state);
     // Widths squeezed by a small window are not kept for a large one.
     const QList<int> stored = parseSplitterSizes(settings.value(kNormalSizes).toString());
-    if (normalPaneWidths(stored, width(), paneMinimumsFor(this)) == stored)
+    if (normalPaneWidths(stored, width(), paneMinimumsFor(this, m_notebookList)) == stored)
         m_normalSplitterSizes = stored;
     settings.endGroup();
 }
@@ -82,7 +83,7 @@ void MainWindow::applyLayout()
     m_sidebar->setVisible(sidebarShown);
     m_middle->setVisible(!m_focusMode);
     m_headerBar->setFocusMode(m_focusMode);
-    const PaneMinimums minimums = paneMinimumsFor(this);
+    const PaneMinimums minimums = paneMinimumsFor(this, m_notebookList);
     m_sidebar->setMinimumWidth(minimums.sidebar);
     m_middle->setMinimumWidth(minimums.list);
     m_splitter->setSizes(paneWidths(m_focusMode, m_sidebarVisible, m_normalSplitterSizes, width(), minimums));

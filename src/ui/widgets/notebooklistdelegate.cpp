@@ -21,6 +21,46 @@ NotebookRowMetrics notebookRowMetrics(int fontScalePercent)
     return m;
 }
 
+namespace {
+
+// Horizontal layout of a row, in pixels: the icon sits in the indent.
+constexpr int kTextLeft = 48;
+constexpr int kTextRightMargin = 16;
+constexpr int kCountGap = 6;
+
+QFont nameFont(const NotebookRowMetrics &metrics, int kind, bool selected)
+{
+    QFont font(QStringLiteral("IBM Plex Sans"));
+    font.setPixelSize(metrics.nameSize);
+    font.setWeight(selected || kind == NotebookListWidget::AllNotesKind ? QFont::Medium : QFont::Normal);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}
+
+QFont countFont(const NotebookRowMetrics &metrics)
+{
+    QFont font(QStringLiteral("IBM Plex Mono"));
+    font.setPixelSize(metrics.countSize);
+    font.setWeight(QFont::Medium);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}
+
+qreal countReserve(const QFontMetricsF &countMetrics, const QString &count)
+{
+    return count.isEmpty() ? 0 : countMetrics.horizontalAdvance(count) + kCountGap;
+}
+
+} // namespace
+
+int notebookRowWidth(int kind, const QString &name, const QString &count, int fontScalePercent)
+{
+    const NotebookRowMetrics metrics = notebookRowMetrics(fontScalePercent);
+    // Selected rows are drawn heavier: the wider of the two.
+    const qreal text = QFontMetricsF(nameFont(metrics, kind, true)).horizontalAdvance(name);
+    return int(std::ceil(kTextLeft + text + countReserve(QFontMetricsF(countFont(metrics)), count) + kTextRightMargin));
+}
+
 NotebookListColors notebookListColors(const QPalette &palette)
 {
     // The note list's shades, so that the two panes match.
@@ -68,8 +108,8 @@ void NotebookListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
     }
 
     const QRectF iconBox(row.left() + 20, row.top() + std::floor((row.height() - 16) / 2), 16, 16);
-    const qreal textLeft = row.left() + 48;
-    const qreal textRight = row.right() - 16;
+    const qreal textLeft = row.left() + kTextLeft;
+    const qreal textRight = row.right() - kTextRightMargin;
     const qreal baseline = iconBox.top() + 14;
 
     const QColor iconColor = selected ? colors.accent : colors.icon;
@@ -97,30 +137,20 @@ void NotebookListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
         break;
     }
 
-    QFont nameFont(QStringLiteral("IBM Plex Sans"));
-    nameFont.setPixelSize(metrics.nameSize);
-    nameFont.setWeight(selected || kind == NotebookListWidget::AllNotesKind ? QFont::Medium : QFont::Normal);
-    nameFont.setStyleStrategy(QFont::PreferAntialias);
-
+    const QFont rowNameFont = nameFont(metrics, kind, selected);
     const QString count = notebookCountText(kind, index.data(NotebookListWidget::CountRole).toInt());
-    qreal countReserve = 0;
-    QFont countFont(QStringLiteral("IBM Plex Mono"));
-    countFont.setPixelSize(metrics.countSize);
-    countFont.setWeight(QFont::Medium);
-    countFont.setStyleStrategy(QFont::PreferAntialias);
-    const QFontMetricsF countMetrics(countFont);
-    if (!count.isEmpty())
-        countReserve = countMetrics.horizontalAdvance(count) + 6;
+    const QFont rowCountFont = countFont(metrics);
+    const QFontMetricsF countMetrics(rowCountFont);
+    const qreal reserve = countReserve(countMetrics, count);
 
-    const QString name = QFontMetricsF(nameFont).elidedText(index.data(NotebookListWidget::NameRole).toString(),
-                                                            Qt::ElideRight,
-                                                            std::max<qreal>(textRight - textLeft - countReserve, 0));
-    painter->setFont(nameFont);
+    const QString name = QFontMetricsF(rowNameFont).elidedText(index.data(NotebookListWidget::NameRole).toString(),
+                                                               Qt::ElideRight, std::max<qreal>(textRight - textLeft - reserve, 0));
+    painter->setFont(rowNameFont);
     painter->setPen(isNew ? colors.muted : colors.text);
     painter->drawText(QPointF(textLeft, baseline), name);
 
     if (!count.isEmpty()) {
-        painter->setFont(countFont);
+        painter->setFont(rowCountFont);
         painter->setPen(colors.muted);
         painter->drawText(QPointF(textRight - countMetrics.horizontalAdvance(count), baseline), count);
     }

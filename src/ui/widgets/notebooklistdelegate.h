@@ -23,6 +23,9 @@ NotebookListColors notebookListColors(const QPalette &palette);
 // notebooks and Trash when above 0; empty otherwise (and always for New Notebook).
 QString notebookCountText(int kind, int count);
 
+// The width a row of kind needs to show name and count without eliding them.
+int notebookRowWidth(int kind, const QString &name, const QString &count, int fontScalePercent);
+
 // Draws the sidebar rows: icon, name and note count.
 class NotebookListDelegate final : public QStyledItemDelegate
 {

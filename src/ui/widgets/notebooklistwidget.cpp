@@ -2,10 +2,12 @@
 
 #include "notebooklistdelegate.h"
 #include "notelistwidget.h"
+#include "thememanager.h"
 
 #include <QDragEnterEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSignalBlocker>
 
 NotebookListWidget::NotebookListWidget(QWidget *parent)
@@ -112,6 +114,24 @@ QString rowAccessibleText(const RowEntry &entry)
 
 } // namespace
 
+QSize NotebookListWidget::minimumSizeHint() const
+{
+    int width = 0;
+    for (int i = 0; i < count(); ++i) {
+        const QListWidgetItem *row = item(i);
+        const int kind = row->data(KindRole).toInt();
+        if (kind == NotebookKind)
+            continue;
+        width = std::max(width, notebookRowWidth(kind, row->data(NameRole).toString(),
+                                                 notebookCountText(kind, row->data(CountRole).toInt()),
+                                                 ThemeManager::fontScale()));
+    }
+    width += 2 * frameWidth();
+    if (verticalScrollBar()->isVisible())
+        width += verticalScrollBar()->sizeHint().width();
+    return QSize(width, QListWidget::minimumSizeHint().height());
+}
+
 void NotebookListWidget::setNotebooks(const QList<Notebook> &notebooks, const QHash<QString, int> &counts,
                                       const QString &currentNotebookId, int trashCount)
 {
@@ -161,6 +181,8 @@ void NotebookListWidget::setNotebooks(const QList<Notebook> &notebooks, const QH
         if (entry.kind == focusKind && entry.id == focusId)
             focusRow = i;
     }
+    // A count with more digits may need a wider pane.
+    updateGeometry();
     if (hasFocus() && focusRow >= 0) {
         if (focusRow != currentRow())
             selectionModel()->setCurrentIndex(model()->index(focusRow, 0), QItemSelectionModel::NoUpdate);

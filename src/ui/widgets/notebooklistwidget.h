@@ -48,6 +48,10 @@ public:
     // no notebook), or nothing when that row takes no drops.
     static std::optional<QString> dropTarget(int kind, const QString &notebookId);
 
+    // Wide enough for All Notes, Trash and New Notebook… with their counts at
+    // the current text size; a long notebook name may still be cut.
+    QSize minimumSizeHint() const override;
+
 signals:
     void allNotesSelected();
     void notebookSelected(const QString &notebookId);

@@ -38,14 +38,12 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
 
     m_focusToggle = new QToolButton(this);
     m_focusToggle->setObjectName(QStringLiteral("focusToggle"));
-    m_focusToggle->setFixedSize(28, 28);
     m_focusToggle->setAutoRaise(true);
     m_focusToggle->setCursor(Qt::PointingHandCursor);
     // Tab and F6 reach the header's controls; a click leaves the focus in the editor.
     m_focusToggle->setFocusPolicy(Qt::TabFocus);
     m_focusToggle->setToolTip(tr("Toggle sidebars (Ctrl+\\)"));
     m_focusToggle->setAccessibleName(tr("Toggle sidebars"));
-    m_focusToggle->setIconSize(QSize(18, 18));
     connect(m_focusToggle, &QToolButton::clicked, this, &NoteHeaderBar::focusToggleClicked);
     layout->addWidget(m_focusToggle);
 
@@ -125,8 +123,6 @@ QToolButton *NoteHeaderBar::makeIconButton(const QString &objectName, const QStr
     button->setAutoRaise(true);
     button->setCursor(Qt::PointingHandCursor);
     button->setFocusPolicy(Qt::TabFocus);
-    button->setFixedSize(32, 28);
-    button->setIconSize(QSize(18, 18));
     button->setToolTip(toolTip);
     button->setAccessibleName(toolTip);
     return button;
@@ -221,7 +217,13 @@ void NoteHeaderBar::refreshLook()
     m_refreshingLook = true;
     const QPalette pal = palette();
     const QColor ink = pal.color(QPalette::Active, QPalette::WindowText);
-    const QSize iconSize(18, 18);
+    // Icons and their buttons grow with the text.
+    const QSize iconSize(ThemeManager::scaledPixels(18), ThemeManager::scaledPixels(18));
+    for (QToolButton *button : {m_focusToggle, m_copyButton, m_shareButton, m_historyButton, m_moreButton}) {
+        const int width = button == m_focusToggle ? 28 : 32;
+        button->setFixedSize(ThemeManager::scaledPixels(width), ThemeManager::scaledPixels(28));
+        button->setIconSize(iconSize);
+    }
     m_focusToggle->setIcon(
         lineIcon(m_focusMode ? LineIcon::SidebarHidden : LineIcon::SidebarShown, ink, iconSize));
     m_copyButton->setIcon(lineIcon(LineIcon::Copy, ink, iconSize));
