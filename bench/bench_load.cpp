@@ -13,9 +13,12 @@
 #include "serverharness.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
+#include <QUrl>
+#include <QUrlQuery>
 #include <QUuid>
 
 #include <algorithm>
@@ -38,7 +41,9 @@ struct Options
     int seconds = 20;
     int processes = 1;
     bool postgres = false;
-    int threads = 48;
+    // More threads than the servers' workers only queue connections: each
+    // thread holds one open for its cycle.
+    int threads = 16;
     int devicesPerUser = 10;
 };
 
@@ -57,6 +62,7 @@ struct ProcStats
 {
     double cpuSeconds = 0;
     qint64 peakKb = 0, rssKb = 0;
+    qint64 parent = 0;
 };
 
 ProcStats procStats(qint64 pid)
@@ -68,6 +74,7 @@ ProcStats procStats(qint64 pid)
         const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
         // Fields 14 and 15 of the line; the list starts at field 3.
         s.cpuSeconds = double(f.value(11).toLongLong() + f.value(12).toLongLong()) / double(sysconf(_SC_CLK_TCK));
+        s.parent = f.value(1).toLongLong();
     }
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (status.open(QIODevice::ReadOnly)) {
@@ -79,6 +86,43 @@ ProcStats procStats(qint64 pid)
         }
     }
     return s;
+}
+
+// CPU seconds of a process and its children: PostgreSQL's postmaster and its backends.
+double treeCpuSeconds(qint64 root)
+{
+    double sum = procStats(root).cpuSeconds;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        if (numeric && pid != root) {
+            const ProcStats child = procStats(pid);
+            if (child.parent == root)
+                sum += child.cpuSeconds;
+        }
+    }
+    return sum;
+}
+
+// The postmaster of the cluster behind a database URL's socket folder; 0 without one.
+qint64 postmasterPid(const QString &databaseUrl)
+{
+    const QString folder = QUrlQuery(QUrl(databaseUrl)).queryItemValue(QStringLiteral("host"));
+    QFile pidFile(folder + QStringLiteral("/data/postmaster.pid"));
+    return !folder.isEmpty() && pidFile.open(QIODevice::ReadOnly) ? pidFile.readLine().trimmed().toLongLong() : 0;
+}
+
+// Busy and total CPU time of the whole machine, in clock ticks, from /proc/stat.
+std::pair<qint64, qint64> machineTicks()
+{
+    QFile stat(QStringLiteral("/proc/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return {0, 0};
+    const QList<QByteArray> f = stat.readLine().simplified().split(' ');
+    qint64 total = 0;
+    for (int i = 1; i < f.size(); ++i)
+        total += f[i].toLongLong();
+    return {total - f.value(4).toLongLong() - f.value(5).toLongLong(), total};
 }
 
 double percentile(std::vector<double> &v, double p)
@@ -196,6 +240,12 @@ int main(int argc, char *argv[])
     std::vector<ProcStats> before;
     for (const auto &s : servers)
         before.push_back(procStats(s->pid()));
+    // What else burns CPU meanwhile: on a small machine the generator, the
+    // database and other programs compete with the servers for the same cores.
+    const qint64 postmaster = o.postgres ? postmasterPid(url) : 0;
+    const double databaseBefore = postmaster ? treeCpuSeconds(postmaster) : 0;
+    const double generatorBefore = procStats(QCoreApplication::applicationPid()).cpuSeconds;
+    const std::pair<qint64, qint64> machineBefore = machineTicks();
     std::vector<std::thread> threads;
     for (int t = 0; t < o.threads; ++t) {
         threads.emplace_back([&, t] {
@@ -214,8 +264,10 @@ int main(int argc, char *argv[])
                 c.set_keep_alive(true);
                 c.set_read_timeout(30, 0);
                 // As the application sends them: the server records the device on every sync.
+                // An installation id of its own, or all devices of a user would update one device row.
+                const std::string name = "device-" + std::to_string(next->second);
                 const httplib::Headers auth{{"Authorization", "Bearer " + dev.token}, {"X-App-Id", "velmora-bench"},
-                                            {"X-Platform", "linux"}, {"X-Device-Name", "device-" + std::to_string(next->second)}};
+                                            {"X-Platform", "linux"}, {"X-Device-Name", name}, {"X-Device-Id", name}};
                 const Clock::time_point cycleStart = Clock::now();
                 const auto timed = [&](auto &&call) {
                     const Clock::time_point t0 = Clock::now();
@@ -272,6 +324,9 @@ int main(int argc, char *argv[])
     for (std::thread &t : threads)
         t.join();
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    const double databaseCpu = postmaster ? treeCpuSeconds(postmaster) - databaseBefore : 0;
+    const double generatorCpu = procStats(QCoreApplication::applicationPid()).cpuSeconds - generatorBefore;
+    const std::pair<qint64, qint64> machineAfter = machineTicks();
 
     std::printf("%s, %d process(es), %d devices, %.2f cycles/device/s asked (%.0f/s), %.0f%% pushing, %d s\n",
                 o.postgres ? "PostgreSQL" : "SQLite", o.processes, o.devices, o.rate, o.rate * o.devices,
@@ -285,11 +340,22 @@ int main(int argc, char *argv[])
     if (!pushMs.empty())
         std::printf("  push ms     p50 %.1f  p95 %.1f  p99 %.1f\n", percentile(pushMs, 0.50), percentile(pushMs, 0.95),
                     percentile(pushMs, 0.99));
+    double serverCpu = 0;
     for (size_t i = 0; i < servers.size(); ++i) {
         const ProcStats after = procStats(servers[i]->pid());
+        serverCpu += after.cpuSeconds - before[i].cpuSeconds;
         std::printf("  server %zu: cpu %.0f%% of one core, peak memory %.1f MB\n", i,
                     100 * (after.cpuSeconds - before[i].cpuSeconds) / wall, double(after.peakKb) / 1024);
     }
+    const qint64 ticks = machineAfter.second - machineBefore.second;
+    const int cores = std::max(1, int(std::thread::hardware_concurrency()));
+    std::printf("  cpu %% of one core: servers %.0f, PostgreSQL %.0f, this generator %.0f; whole machine busy %.0f of %d\n",
+                100 * serverCpu / wall, 100 * databaseCpu / wall, 100 * generatorCpu / wall,
+                ticks > 0 ? 100.0 * cores * double(machineAfter.first - machineBefore.first) / double(ticks) : 0.0,
+                100 * cores);
+    if (cycles > 0)
+        std::printf("  cpu per cycle: %.2f ms in the servers and the database\n",
+                    1000 * (serverCpu + databaseCpu) / double(cycles));
     std::printf("  server memory over the run (MB, all processes):");
     for (qint64 kb : rssSamples)
         std::printf(" %.1f", double(kb) / 1024);

@@ -17,6 +17,10 @@ Q_DECLARE_LOGGING_CATEGORY(lcServer)
 
 namespace VelmServer {
 
+namespace Field = VelmWire::Field;
+namespace AccountField = VelmWire::AccountField;
+namespace AccountValue = VelmWire::AccountValue;
+
 namespace {
 
 constexpr int defaultSeats = 6;
@@ -36,22 +40,22 @@ QJsonArray membersJson(const GroupRow &g, const QList<MemberRow> &members)
 {
     QJsonArray list;
     for (const MemberRow &m : members)
-        list.append(QJsonObject{{"account_id", m.id},
-                                {"auth_user_id", m.id},
-                                {"display_name", m.displayName},
-                                {"email", m.email},
-                                {"role", m.id == g.ownerId ? "owner" : "member"},
-                                {"joined_at", isoTime(m.createdAt)}});
+        list.append(QJsonObject{{Field::accountId, m.id},
+                                {AccountField::authUserId, m.id},
+                                {AccountField::displayName, m.displayName},
+                                {AccountField::email, m.email},
+                                {AccountField::role, m.id == g.ownerId ? AccountValue::owner : AccountValue::member},
+                                {AccountField::joinedAt, isoTime(m.createdAt)}});
     return list;
 }
 
 QJsonObject invitationJson(const InvitationRow &i)
 {
-    return QJsonObject{{"id", i.id},
-                       {"invited_email", i.invitedEmail},
-                       {"invite_code", i.inviteCode},
-                       {"status", i.status},
-                       {"expires_at", isoTime(i.expiresAt)}};
+    return QJsonObject{{Field::id, i.id},
+                       {AccountField::invitedEmail, i.invitedEmail},
+                       {AccountField::inviteCode, i.inviteCode},
+                       {AccountField::status, i.status},
+                       {AccountField::expiresAt, isoTime(i.expiresAt)}};
 }
 
 // The caller's group: replies 404 (not in one) or 500 and returns nothing when there is none to show.
@@ -78,14 +82,20 @@ void profile(Services &s, const Caller &c, httplib::Response &res)
     if (!*user)
         return replyError(res, 404, QStringLiteral("not found"));
     const UserRow &u = **user;
-    QJsonObject p{{"id", u.id},           {"email", u.email},       {"display_name", u.displayName},
-                  {"avatar_url", u.avatarUrl}, {"language", u.language}, {"timezone", u.timezone},
-                  {"status", u.status},   {"created_at", isoTime(u.createdAt)}};
+    QJsonObject p{{Field::id, u.id},
+                  {AccountField::email, u.email},
+                  {AccountField::displayName, u.displayName},
+                  {AccountField::avatarUrl, u.avatarUrl},
+                  {AccountField::language, u.language},
+                  {AccountField::timezone, u.timezone},
+                  {AccountField::status, u.status},
+                  {Field::createdAt, isoTime(u.createdAt)}};
     if (*g)
-        p.insert("group", QJsonObject{{"id", (*g)->id},
-                                      {"name", (*g)->name},
-                                      {"role", (*g)->ownerId == c.userId ? "owner" : "member"},
-                                      {"member_count", members->size()}});
+        p.insert(AccountField::group,
+                 QJsonObject{{Field::id, (*g)->id},
+                             {Field::name, (*g)->name},
+                             {AccountField::role, (*g)->ownerId == c.userId ? AccountValue::owner : AccountValue::member},
+                             {AccountField::memberCount, members->size()}});
     replyJson(res, 200, p);
 }
 
@@ -94,8 +104,8 @@ void invite(Services &s, const Caller &c, const httplib::Request &req, httplib::
     const auto body = jsonBody(req, res);
     if (!body)
         return;
-    const QString email = body->value("email").toString().trimmed().toLower();
-    if (body->contains("email") && (!email.contains('@') || email.size() > maxEmailLength))
+    const QString email = body->value(AccountField::email).toString().trimmed().toLower();
+    if (body->contains(AccountField::email) && (!email.contains('@') || email.size() > maxEmailLength))
         return replyError(res, 400, QStringLiteral("email is not an e-mail address"));
     Tx tx(*s.db);
     GroupStore groups(*s.db);
@@ -154,7 +164,7 @@ void join(Services &s, const Caller &c, const QString &code, httplib::Response &
         return replyStoreFailure(res);
     if (!tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
-    replyJson(res, 200, QJsonObject{{"ok", true}, {"group_id", invitation.groupId}});
+    replyJson(res, 200, QJsonObject{{AccountField::ok, true}, {AccountField::groupId, invitation.groupId}});
 }
 
 // The caller leaves g (the owner dissolves it), inside the caller's transaction.
@@ -186,7 +196,7 @@ void leave(Services &s, const Caller &c, httplib::Response &res)
         return replyStoreFailure(res);
     if (!tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
-    replyJson(res, 200, QJsonObject{{"ok", true}});
+    replyJson(res, 200, QJsonObject{{AccountField::ok, true}});
 }
 
 // Removes the account and everything it owns in one transaction; the
@@ -206,7 +216,7 @@ void deleteAccount(Services &s, const Caller &c, httplib::Response &res)
         return replyError(res, 503, QStringLiteral("the account could not be deleted; try again"));
     removeAttachmentContents(s, files);
     qCInfo(lcServer) << "account deleted";
-    replyJson(res, 200, QJsonObject{{"ok", true}});
+    replyJson(res, 200, QJsonObject{{AccountField::ok, true}});
 }
 
 } // namespace
@@ -216,10 +226,10 @@ void deleteAccount(Services &s, const Caller &c, httplib::Response &res)
 // tell two installs of one system apart.
 QString deviceFingerprint(const Caller &c, const httplib::Request &req)
 {
-    const QString appId = QString::fromStdString(req.get_header_value("X-App-Id")).left(200);
-    const QString installation = QString::fromStdString(req.get_header_value("X-Device-Id")).left(100);
+    const QString appId = QString::fromStdString(req.get_header_value(VelmWire::Header::appId)).left(200);
+    const QString installation = QString::fromStdString(req.get_header_value(VelmWire::Header::deviceId)).left(100);
     const QString identity = installation.isEmpty()
-        ? c.userId + '\n' + appId + '\n' + QString::fromStdString(req.get_header_value("X-Platform")).left(50) + '\n'
+        ? c.userId + '\n' + appId + '\n' + QString::fromStdString(req.get_header_value(VelmWire::Header::platform)).left(50) + '\n'
               + QString::fromStdString(req.get_header_value("User-Agent")).left(300)
         : c.userId + QStringLiteral("\ninstallation\n") + installation;
     return QString::fromLatin1(QCryptographicHash::hash(identity.toUtf8(), QCryptographicHash::Sha256).toHex().left(32));
@@ -227,12 +237,12 @@ QString deviceFingerprint(const Caller &c, const httplib::Request &req)
 
 void recordDevice(Services &s, const Caller &c, const httplib::Request &req)
 {
-    const QString appId = QString::fromStdString(req.get_header_value("X-App-Id")).left(200);
+    const QString appId = QString::fromStdString(req.get_header_value(VelmWire::Header::appId)).left(200);
     if (appId.isEmpty())
         return;
-    const QString platform = QString::fromStdString(req.get_header_value("X-Platform")).left(50);
-    const QString version = QString::fromStdString(req.get_header_value("X-App-Version")).left(50);
-    const QString hostName = QUrl::fromPercentEncoding(QByteArray::fromStdString(req.get_header_value("X-Device-Name")))
+    const QString platform = QString::fromStdString(req.get_header_value(VelmWire::Header::platform)).left(50);
+    const QString version = QString::fromStdString(req.get_header_value(VelmWire::Header::appVersion)).left(50);
+    const QString hostName = QUrl::fromPercentEncoding(QByteArray::fromStdString(req.get_header_value(VelmWire::Header::deviceName)))
                                  .simplified().left(maxDeviceName);
     const QString fingerprint = deviceFingerprint(c, req);
     const qint64 now = nowMs();
@@ -266,13 +276,16 @@ void addAccountRoutes(httplib::Server &http, Services &s)
             return replyStoreFailure(res);
         QJsonArray devices;
         for (const DeviceRow &d : *found)
-            devices.append(QJsonObject{{"id", d.id},           {"device_name", d.deviceName},
-                                       {"platform", d.platform},     {"app_id", d.appId},
-                                       {"app_version", d.appVersion},  {"last_sync_at", isoTime(d.lastSyncAt)},
-                                       {"device_fingerprint", d.fingerprint},
-                                       {"created_at", isoTime(d.createdAt)},
-                                       {"is_current", d.fingerprint == mine}});
-        replyJson(res, 200, QJsonObject{{"devices", devices}});
+            devices.append(QJsonObject{{Field::id, d.id},
+                                       {AccountField::deviceName, d.deviceName},
+                                       {AccountField::platform, d.platform},
+                                       {AccountField::appId, d.appId},
+                                       {AccountField::appVersion, d.appVersion},
+                                       {AccountField::lastSyncAt, isoTime(d.lastSyncAt)},
+                                       {AccountField::deviceFingerprint, d.fingerprint},
+                                       {Field::createdAt, isoTime(d.createdAt)},
+                                       {AccountField::isCurrent, d.fingerprint == mine}});
+        replyJson(res, 200, QJsonObject{{AccountField::devices, devices}});
     }));
     http.Delete(base + VelmWire::Path::devices + R"(/([A-Za-z0-9-]+))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
         const auto removed = UserStore(*s.db).removeDevice(c.userId, pathArg(req, 1));
@@ -280,13 +293,13 @@ void addAccountRoutes(httplib::Server &http, Services &s)
             return replyStoreFailure(res);
         if (!*removed)
             return replyError(res, 404, QStringLiteral("not found"));
-        replyJson(res, 200, QJsonObject{{"ok", true}});
+        replyJson(res, 200, QJsonObject{{AccountField::ok, true}});
     }));
     http.Patch(base + VelmWire::Path::devices + R"(/([A-Za-z0-9-]+))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
         const auto body = jsonBody(req, res);
         if (!body)
             return;
-        const QString name = body->value("device_name").toString().simplified();
+        const QString name = body->value(AccountField::deviceName).toString().simplified();
         if (name.isEmpty() || name.size() > maxDeviceName)
             return replyError(res, 400, QStringLiteral("device_name must be 1 to %1 characters").arg(maxDeviceName));
         const auto renamed = UserStore(*s.db).renameDevice(c.userId, pathArg(req, 1), name);
@@ -294,7 +307,7 @@ void addAccountRoutes(httplib::Server &http, Services &s)
             return replyStoreFailure(res);
         if (!*renamed)
             return replyError(res, 404, QStringLiteral("not found"));
-        replyJson(res, 200, QJsonObject{{"ok", true}, {"device_name", name}});
+        replyJson(res, 200, QJsonObject{{AccountField::ok, true}, {AccountField::deviceName, name}});
     }));
     http.Get(base + VelmWire::Path::group, authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
         const auto g = callerGroup(s, c, res);
@@ -308,15 +321,18 @@ void addAccountRoutes(httplib::Server &http, Services &s)
         QJsonArray pending;
         for (const InvitationRow &i : *invitations)
             pending.append(invitationJson(i));
-        replyJson(res, 200, QJsonObject{{"id", g->id}, {"name", g->name}, {"max_seats", g->maxSeats},
-                                        {"members", membersJson(*g, *members)}, {"pending_invitations", pending}});
+        replyJson(res, 200, QJsonObject{{Field::id, g->id},
+                                        {Field::name, g->name},
+                                        {AccountField::maxSeats, g->maxSeats},
+                                        {AccountField::members, membersJson(*g, *members)},
+                                        {AccountField::pendingInvitations, pending}});
     }));
     http.Get(base + VelmWire::Path::groupMembers, authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
         const auto g = callerGroup(s, c, res);
         if (!g)
             return;
         const auto members = GroupStore(*s.db).members(g->id);
-        members ? replyJson(res, 200, QJsonObject{{"members", membersJson(*g, *members)}}) : replyStoreFailure(res);
+        members ? replyJson(res, 200, QJsonObject{{AccountField::members, membersJson(*g, *members)}}) : replyStoreFailure(res);
     }));
     http.Get(base + VelmWire::Path::groupInvitations, authed(s, [&s](const Caller &c, const httplib::Request &, httplib::Response &res) {
         const auto g = callerGroup(s, c, res);
@@ -328,7 +344,7 @@ void addAccountRoutes(httplib::Server &http, Services &s)
         QJsonArray list;
         for (const InvitationRow &i : *invitations)
             list.append(invitationJson(i));
-        replyJson(res, 200, QJsonObject{{"invitations", list}});
+        replyJson(res, 200, QJsonObject{{AccountField::invitations, list}});
     }));
     http.Post(base + VelmWire::Path::groupInvite, authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
         invite(s, c, req, res);
@@ -356,7 +372,7 @@ void addAccountRoutes(httplib::Server &http, Services &s)
             return replyStoreFailure(res);
         if (!tx.commit())
             return replyError(res, 503, QStringLiteral("try again"));
-        replyJson(res, 200, QJsonObject{{"ok", true}});
+        replyJson(res, 200, QJsonObject{{AccountField::ok, true}});
     }));
     http.Delete(base + VelmWire::Path::groupInvitations + R"(/([A-Za-z0-9-]+))", authed(s, [&s](const Caller &c, const httplib::Request &req, httplib::Response &res) {
         GroupStore groups(*s.db);
@@ -370,7 +386,7 @@ void addAccountRoutes(httplib::Server &http, Services &s)
             return replyStoreFailure(res);
         if (!*revoked)
             return replyError(res, 404, QStringLiteral("not found"));
-        replyJson(res, 200, QJsonObject{{"ok", true}});
+        replyJson(res, 200, QJsonObject{{AccountField::ok, true}});
     }));
 }
 

@@ -92,7 +92,8 @@ void upload(Services &s, const Caller &c, IncomingUpload &in, httplib::Response 
     const QString noteId = QString::fromStdString(in.noteId);
     if (!isPlainId(id) || !isPlainId(noteId))
         return replyError(res, 400, QStringLiteral("ids must be plain"));
-    if (!s.uploads.allow(c.userId)) {
+    // Its own key space: the sign-in limits share the table on PostgreSQL.
+    if (!s.uploads.allow(QStringLiteral("upload:") + c.userId)) {
         res.set_header("Retry-After", "60");
         return replyError(res, 429, QStringLiteral("too many uploads; try again in a minute"));
     }

@@ -14,6 +14,10 @@ Q_DECLARE_LOGGING_CATEGORY(lcServer)
 
 namespace VelmServer {
 
+namespace Field = VelmWire::Field;
+namespace AccountField = VelmWire::AccountField;
+namespace AccountValue = VelmWire::AccountValue;
+
 namespace {
 
 // Only the application's own loopback listener may receive tokens.
@@ -169,9 +173,9 @@ void exchangeCode(Services &s, const httplib::Request &req, httplib::Response &r
     const auto body = jsonBody(req, res);
     if (!body)
         return;
-    const QString code = body->value("code").toString();
-    const QString verifier = body->value("code_verifier").toString();
-    if (body->value("grant_type").toString() != QLatin1String("authorization_code") || code.isEmpty()
+    const QString code = body->value(Field::code).toString();
+    const QString verifier = body->value(AccountField::codeVerifier).toString();
+    if (body->value(AccountField::grantType).toString() != QLatin1String(AccountValue::authorizationCode) || code.isEmpty()
         || code.size() > 200 || verifier.size() < 43 || verifier.size() > 128)
         return replyError(res, 400, QStringLiteral("invalid_request"));
     Tx tx(*s.db);
@@ -187,8 +191,8 @@ void exchangeCode(Services &s, const httplib::Request &req, httplib::Response &r
     const AuthCodeRow &row = **found;
     const QByteArray expected = row.challenge.toLatin1();
     const QByteArray given = s256(verifier).toLatin1();
-    const bool valid = row.clientId == body->value("client_id").toString()
-                       && row.redirectUri == body->value("redirect_uri").toString()
+    const bool valid = row.clientId == body->value(AccountField::clientId).toString()
+                       && row.redirectUri == body->value(AccountField::redirectUri).toString()
                        && row.expiresAt > nowMs() && given.size() == expected.size()
                        && sodium_memcmp(given.constData(), expected.constData(), size_t(given.size())) == 0;
     if (!sessions.dropCode(hash))
@@ -201,15 +205,20 @@ void exchangeCode(Services &s, const httplib::Request &req, httplib::Response &r
     if (!tokens)
         return replyError(res, 503, QStringLiteral("try again"));
     res.set_header("Cache-Control", "no-store");
-    replyJson(res, 200, QJsonObject{{"access_token", tokens->first}, {"refresh_token", tokens->second},
-                                    {"token_type", "Bearer"}, {"expires_in", Tokens::accessLifetimeSeconds}});
+    replyJson(res, 200, QJsonObject{{AccountField::accessToken, tokens->first},
+                                    {AccountField::refreshToken, tokens->second},
+                                    {AccountField::tokenType, AccountValue::bearer},
+                                    {AccountField::expiresIn, Tokens::accessLifetimeSeconds}});
 }
 
 QJsonObject userJson(const UserRow &u)
 {
-    return QJsonObject{{"id", u.id},         {"email", u.email},
-                       {"display_name", u.displayName}, {"username", u.username},
-                       {"avatar_url", u.avatarUrl},   {"created_at", isoTime(u.createdAt)}};
+    return QJsonObject{{Field::id, u.id},
+                       {AccountField::email, u.email},
+                       {AccountField::displayName, u.displayName},
+                       {AccountField::username, u.username},
+                       {AccountField::avatarUrl, u.avatarUrl},
+                       {Field::createdAt, isoTime(u.createdAt)}};
 }
 
 // Answers the user's record: 404 when the account is gone.
@@ -230,7 +239,7 @@ void refresh(Services &s, const httplib::Request &req, httplib::Response &res)
     const auto body = jsonBody(req, res);
     if (!body)
         return;
-    const QString token = body->value("refresh_token").toString();
+    const QString token = body->value(AccountField::refreshToken).toString();
     const QString sessionId = token.section('.', 0, 0);
     const QByteArray secret = token.section('.', 1).toLatin1();
     const QString hash = Tokens::hashSecret(secret);
@@ -280,10 +289,10 @@ void refresh(Services &s, const httplib::Request &req, httplib::Response &res)
     }
     QString groupId;
     const QString role = groupRole(s, userId, &groupId);
-    replyJson(res, 200, QJsonObject{{"access_token", s.tokens.issueAccess(userId, sessionId, groupId, role)},
-                                    {"refresh_token", sessionId + '.' + QString::fromLatin1(successor)},
-                                    {"token_type", "Bearer"},
-                                    {"expires_in", Tokens::accessLifetimeSeconds}});
+    replyJson(res, 200, QJsonObject{{AccountField::accessToken, s.tokens.issueAccess(userId, sessionId, groupId, role)},
+                                    {AccountField::refreshToken, sessionId + '.' + QString::fromLatin1(successor)},
+                                    {AccountField::tokenType, AccountValue::bearer},
+                                    {AccountField::expiresIn, Tokens::accessLifetimeSeconds}});
 }
 
 } // namespace
@@ -304,7 +313,7 @@ void addAuthRoutes(httplib::Server &http, Services &s)
             return;
         if (!SessionStore(*s.db).revoke(caller->sessionId))
             return replyStoreFailure(res);
-        replyJson(res, 200, QJsonObject{{"ok", true}});
+        replyJson(res, 200, QJsonObject{{AccountField::ok, true}});
     });
     http.Get(api + VelmWire::Path::me, [&s](const httplib::Request &req, httplib::Response &res) {
         if (const auto caller = requireUser(s, req, res))
@@ -315,10 +324,10 @@ void addAuthRoutes(httplib::Server &http, Services &s)
         const auto body = caller ? jsonBody(req, res) : std::nullopt;
         if (!body)
             return;
-        const QString name = body->value("display_name").toString().trimmed();
-        if (body->contains("display_name") && (name.isEmpty() || name.size() > 100))
+        const QString name = body->value(AccountField::displayName).toString().trimmed();
+        if (body->contains(AccountField::displayName) && (name.isEmpty() || name.size() > 100))
             return replyError(res, 400, QStringLiteral("display_name must be 1 to 100 characters"));
-        if (body->contains("display_name") && !UserStore(*s.db).setDisplayName(caller->userId, name))
+        if (body->contains(AccountField::displayName) && !UserStore(*s.db).setDisplayName(caller->userId, name))
             return replyError(res, 500, QStringLiteral("the display name could not be saved; try again"));
         replyUser(s, caller->userId, res);
     });
@@ -333,9 +342,9 @@ void addAuthRoutes(httplib::Server &http, Services &s)
         const auto user = users.byId(caller->userId);
         if (!user)
             return replyStoreFailure(res);
-        if (!*user || !Tokens::verifyPassword((*user)->passwordHash, body->value("current_password").toString()))
+        if (!*user || !Tokens::verifyPassword((*user)->passwordHash, body->value(AccountField::currentPassword).toString()))
             return replyError(res, 403, QStringLiteral("the current password is wrong"));
-        const QString next = body->value("new_password").toString();
+        const QString next = body->value(AccountField::newPassword).toString();
         if (next.size() < 8 || next.size() > 1024)
             return replyError(res, 400, QStringLiteral("the new password needs 8 to 1024 characters"));
         const QString hash = Tokens::hashPassword(next);
@@ -352,7 +361,7 @@ void addAuthRoutes(httplib::Server &http, Services &s)
                                                        " not changed; try again"));
         if (!tx.commit())
             return replyError(res, 503, QStringLiteral("the password could not be changed; try again"));
-        replyJson(res, 200, QJsonObject{{"ok", true}, {"sessions_ended", *ended}});
+        replyJson(res, 200, QJsonObject{{AccountField::ok, true}, {AccountField::sessionsEnded, *ended}});
     });
     http.Get(api + VelmWire::Path::sessions, [&s](const httplib::Request &req, httplib::Response &res) {
         const auto caller = requireUser(s, req, res);
@@ -363,13 +372,13 @@ void addAuthRoutes(httplib::Server &http, Services &s)
             return replyStoreFailure(res);
         QJsonArray sessions;
         for (const SessionRow &row : *live)
-            sessions.append(QJsonObject{{"id", row.id},
-                                        {"user_agent", row.userAgent},
-                                        {"ip_address", row.ipAddress},
-                                        {"created_at", isoTime(row.createdAt)},
-                                        {"last_active_at", isoTime(row.lastActiveAt)},
-                                        {"is_current", row.id == caller->sessionId}});
-        replyJson(res, 200, QJsonObject{{"sessions", sessions}});
+            sessions.append(QJsonObject{{Field::id, row.id},
+                                        {AccountField::userAgent, row.userAgent},
+                                        {AccountField::ipAddress, row.ipAddress},
+                                        {Field::createdAt, isoTime(row.createdAt)},
+                                        {AccountField::lastActiveAt, isoTime(row.lastActiveAt)},
+                                        {AccountField::isCurrent, row.id == caller->sessionId}});
+        replyJson(res, 200, QJsonObject{{AccountField::sessions, sessions}});
     });
     http.Delete(api + VelmWire::Path::sessions + R"(/([A-Za-z0-9-]+))", [&s](const httplib::Request &req, httplib::Response &res) {
         const auto caller = requireUser(s, req, res);
@@ -380,7 +389,7 @@ void addAuthRoutes(httplib::Server &http, Services &s)
             return replyStoreFailure(res);
         if (!*revoked)
             return replyError(res, 404, QStringLiteral("not found"));
-        replyJson(res, 200, QJsonObject{{"ok", true}});
+        replyJson(res, 200, QJsonObject{{AccountField::ok, true}});
     });
 }
 

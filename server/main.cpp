@@ -48,8 +48,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption feedHold(QStringLiteral("feed-hold"), QStringLiteral("Seconds a change feed waits before it answers that nothing changed (below a proxy's idle timeout)."), QStringLiteral("S"), QStringLiteral("25"));
     const QCommandLineOption inDatabase(QStringLiteral("attachments-in-database"), QStringLiteral("Keep attachment contents in the database (so several processes need no shared folder); files under DIR otherwise."));
     const QCommandLineOption signIns(QStringLiteral("sign-ins-per-minute"), QStringLiteral("Sign-in attempts allowed per address, e-mail address and account in a minute (counted in the database on PostgreSQL, across all processes)."), QStringLiteral("N"), QStringLiteral("10"));
+    const QCommandLineOption uploads(QStringLiteral("uploads-per-minute"), QStringLiteral("Attachment uploads allowed per account in a minute (counted in the database on PostgreSQL, across all processes)."), QStringLiteral("N"), QStringLiteral("600"));
     parser.addOptions({data, port, bind, database, releases, publicUrl, maxAttachment, tlsCert, tlsKey, maxFeeds, feedsPerUser, feedHold,
-                       inDatabase, signIns});
+                       inDatabase, signIns, uploads});
     // process() exits with 1 on a wrong option; callers and the man page expect 2.
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "velmora-server: %s See --help.\n", qPrintable(parser.errorText()));
@@ -60,7 +61,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
 
-    bool portOk = false, sizeOk = false, feedsOk = false, perUserOk = false, holdOk = false, signInsOk = false;
+    bool portOk = false, sizeOk = false, feedsOk = false, perUserOk = false, holdOk = false, signInsOk = false,
+         uploadsOk = false;
     VelmServer::Config config;
     config.dataDir = parser.value(data);
     config.port = parser.value(port).toInt(&portOk);
@@ -76,11 +78,13 @@ int main(int argc, char *argv[])
     config.feedHoldMs = parser.value(feedHold).toInt(&holdOk) * 1000;
     config.attachmentsInDatabase = parser.isSet(inDatabase);
     config.signInsPerMinute = parser.value(signIns).toInt(&signInsOk);
+    config.uploadsPerMinute = parser.value(uploads).toInt(&uploadsOk);
     if (config.dataDir.isEmpty() || !portOk || config.port < 0 || config.port > 65535 || !sizeOk
         || config.maxAttachmentMb < 1 || !feedsOk || config.feedsMax < 0 || !perUserOk || config.feedsPerUser < 1
-        || !holdOk || config.feedHoldMs < 1000 || config.feedHoldMs > 600000 || !signInsOk || config.signInsPerMinute < 1) {
+        || !holdOk || config.feedHoldMs < 1000 || config.feedHoldMs > 600000 || !signInsOk || config.signInsPerMinute < 1
+        || !uploadsOk || config.uploadsPerMinute < 1) {
         std::fputs("velmora-server: --data DIR is required; --port, --max-attachment-mb, --max-feeds, --feeds-per-user,"
-                   " --feed-hold and --sign-ins-per-minute take numbers. See --help.\n", stderr);
+                   " --feed-hold, --sign-ins-per-minute and --uploads-per-minute take numbers. See --help.\n", stderr);
         return 2;
     }
 

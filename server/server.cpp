@@ -141,10 +141,11 @@ bool Server::start(QString *error)
     if (!m_services.db)
         return false;
     // Several processes may serve one PostgreSQL database: their sign-in
-    // attempts count together, or each would allow the full number.
+    // attempts and uploads count together, or each would allow the full number.
     if (m_services.db->kind() == Db::Kind::Postgres) {
         m_services.rateStore = std::make_unique<RateLimitStore>(*m_services.db);
         m_services.signIns.setStore(m_services.rateStore.get());
+        m_services.uploads.setStore(m_services.rateStore.get());
     }
     m_services.changes = std::make_unique<ChangeHub>(*m_services.db, c.feedsPerUser, c.feedsMax);
     if (!m_services.changes->start(error))

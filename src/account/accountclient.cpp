@@ -6,6 +6,9 @@
 
 namespace VelmAccount {
 
+namespace Field = VelmWire::Field;
+namespace AccountField = VelmWire::AccountField;
+
 AccountClient::AccountClient(ApiClient *api, AuthClient *auth, QObject *parent)
     : QObject(parent)
     , m_api(api)
@@ -53,7 +56,7 @@ void AccountClient::removeDevice(const QString &id, OutcomeCallback callback)
 
 void AccountClient::renameDevice(const QString &id, const QString &name, OutcomeCallback callback)
 {
-    m_api->patch(VelmWire::at(VelmWire::Path::devices, id), QJsonObject{{QStringLiteral("device_name"), name}},
+    m_api->patch(VelmWire::at(VelmWire::Path::devices, id), QJsonObject{{AccountField::deviceName, name}},
                  [callback](bool ok, int status, const QJsonObject &reply) {
                      if (callback)
                          callback(Outcome::from(ok, status, reply));
@@ -88,7 +91,7 @@ void AccountClient::generateInviteCode(std::function<void(const GroupInvitation 
 
 void AccountClient::inviteByEmail(const QString &email, std::function<void(const GroupInvitation &)> callback)
 {
-    invite(QJsonObject{{QStringLiteral("email"), email}}, std::move(callback));
+    invite(QJsonObject{{AccountField::email, email}}, std::move(callback));
 }
 
 void AccountClient::joinGroup(const QString &code, std::function<void(bool ok)> callback)

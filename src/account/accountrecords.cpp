@@ -6,6 +6,9 @@
 
 namespace VelmAccount {
 
+namespace Field = VelmWire::Field;
+namespace AccountField = VelmWire::AccountField;
+
 namespace {
 
 QString text(const QJsonObject &object, const char *key)
@@ -33,69 +36,88 @@ QList<Record> listOf(const QJsonObject &object, const char *key)
 
 Outcome Outcome::from(bool ok, int status, const QJsonObject &reply)
 {
-    const QString error = text(reply, "error");
-    return {ok && status >= 200 && status < 300, status, error.isEmpty() ? text(reply, "message") : error};
+    const QString error = text(reply, Field::error);
+    return {ok && status >= 200 && status < 300, status, error.isEmpty() ? text(reply, Field::message) : error};
 }
 
 User User::fromJson(const QJsonObject &o)
 {
-    return {text(o, "id"), text(o, "email"), text(o, "display_name"), text(o, "username"), text(o, "avatar_url"),
-            time(o, "created_at")};
+    return {text(o, Field::id),          text(o, AccountField::email),     text(o, AccountField::displayName),
+            text(o, AccountField::username), text(o, AccountField::avatarUrl), time(o, Field::createdAt)};
 }
 
 Session Session::fromJson(const QJsonObject &o)
 {
-    return {text(o, "id"), text(o, "user_agent"), text(o, "ip_address"), time(o, "created_at"),
-            time(o, "last_active_at"), o.value(QLatin1String("is_current")).toBool()};
+    return {text(o, Field::id),
+            text(o, AccountField::userAgent),
+            text(o, AccountField::ipAddress),
+            time(o, Field::createdAt),
+            time(o, AccountField::lastActiveAt),
+            o.value(QLatin1String(AccountField::isCurrent)).toBool()};
 }
 
 Profile Profile::fromJson(const QJsonObject &o)
 {
-    Profile profile{text(o, "id"), text(o, "email"), text(o, "display_name"), text(o, "avatar_url"),
-                    text(o, "language"), text(o, "timezone"), text(o, "status"), time(o, "created_at"), false, {}};
-    const QJsonValue group = o.value(QLatin1String("group"));
+    Profile profile{text(o, Field::id),
+                    text(o, AccountField::email),
+                    text(o, AccountField::displayName),
+                    text(o, AccountField::avatarUrl),
+                    text(o, AccountField::language),
+                    text(o, AccountField::timezone),
+                    text(o, AccountField::status),
+                    time(o, Field::createdAt),
+                    false,
+                    {}};
+    const QJsonValue group = o.value(QLatin1String(AccountField::group));
     if (group.isObject()) {
         const QJsonObject g = group.toObject();
         profile.hasGroup = true;
-        profile.group = {text(g, "id"), text(g, "name"), text(g, "role"),
-                         g.value(QLatin1String("member_count")).toInt()};
+        profile.group = {text(g, Field::id), text(g, Field::name), text(g, AccountField::role),
+                         g.value(QLatin1String(AccountField::memberCount)).toInt()};
     }
     return profile;
 }
 
 Device Device::fromJson(const QJsonObject &o)
 {
-    return {text(o, "id"), text(o, "device_name"), text(o, "platform"), text(o, "app_id"), text(o, "app_version"),
-            time(o, "last_sync_at"), text(o, "device_fingerprint"), time(o, "created_at"),
-            o.value(QLatin1String("is_current")).toBool()};
+    return {text(o, Field::id),
+            text(o, AccountField::deviceName),
+            text(o, AccountField::platform),
+            text(o, AccountField::appId),
+            text(o, AccountField::appVersion),
+            time(o, AccountField::lastSyncAt),
+            text(o, AccountField::deviceFingerprint),
+            time(o, Field::createdAt),
+            o.value(QLatin1String(AccountField::isCurrent)).toBool()};
 }
 
 GroupMember GroupMember::fromJson(const QJsonObject &o)
 {
-    return {text(o, "account_id"), text(o, "auth_user_id"), text(o, "display_name"), text(o, "email"),
-            text(o, "role"), time(o, "joined_at")};
+    return {text(o, Field::accountId),   text(o, AccountField::authUserId), text(o, AccountField::displayName),
+            text(o, AccountField::email), text(o, AccountField::role),      time(o, AccountField::joinedAt)};
 }
 
 GroupInvitation GroupInvitation::fromJson(const QJsonObject &o)
 {
-    return {text(o, "id"), text(o, "invited_email"), text(o, "invite_code"), text(o, "status"),
-            time(o, "expires_at")};
+    return {text(o, Field::id), text(o, AccountField::invitedEmail), text(o, AccountField::inviteCode),
+            text(o, AccountField::status), time(o, AccountField::expiresAt)};
 }
 
 Group Group::fromJson(const QJsonObject &o)
 {
-    return {text(o, "id"), text(o, "name"), o.value(QLatin1String("max_seats")).toInt(),
-            listOf<GroupMember>(o, "members"), listOf<GroupInvitation>(o, "pending_invitations")};
+    return {text(o, Field::id), text(o, Field::name), o.value(QLatin1String(AccountField::maxSeats)).toInt(),
+            listOf<GroupMember>(o, AccountField::members),
+            listOf<GroupInvitation>(o, AccountField::pendingInvitations)};
 }
 
 QList<Device> devicesFrom(const QJsonObject &reply)
 {
-    return listOf<Device>(reply, "devices");
+    return listOf<Device>(reply, AccountField::devices);
 }
 
 QList<Session> sessionsFrom(const QJsonObject &reply)
 {
-    return listOf<Session>(reply, "sessions");
+    return listOf<Session>(reply, AccountField::sessions);
 }
 
 } // namespace VelmAccount

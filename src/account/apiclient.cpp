@@ -1,6 +1,7 @@
 #include "apiclient.h"
 
 #include "accountlog.h"
+#include "wireprotocol.h"
 #include "tokenmanager.h"
 
 #include <QHttpMultiPart>
@@ -189,16 +190,16 @@ void ApiClient::setDeviceInfo(const QString &deviceId, const QString &deviceName
 void ApiClient::addIdentity(QNetworkRequest &request, const QString &token) const
 {
     if (!m_deviceId.isEmpty())
-        request.setRawHeader("X-Device-Id", m_deviceId.toUtf8());
+        request.setRawHeader(VelmWire::Header::deviceId, m_deviceId.toUtf8());
     // A host name may be any text; headers carry ASCII.
     if (!m_deviceName.isEmpty())
-        request.setRawHeader("X-Device-Name", QUrl::toPercentEncoding(m_deviceName));
+        request.setRawHeader(VelmWire::Header::deviceName, QUrl::toPercentEncoding(m_deviceName));
     if (!m_appId.isEmpty())
-        request.setRawHeader("X-App-Id", m_appId.toUtf8());
+        request.setRawHeader(VelmWire::Header::appId, m_appId.toUtf8());
     if (!m_appVersion.isEmpty())
-        request.setRawHeader("X-App-Version", m_appVersion.toUtf8());
+        request.setRawHeader(VelmWire::Header::appVersion, m_appVersion.toUtf8());
     if (!m_platform.isEmpty())
-        request.setRawHeader("X-Platform", m_platform.toUtf8());
+        request.setRawHeader(VelmWire::Header::platform, m_platform.toUtf8());
     if (!token.isEmpty())
         request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
 }

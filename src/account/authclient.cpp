@@ -17,6 +17,10 @@
 
 namespace VelmAccount {
 
+namespace Field = VelmWire::Field;
+namespace AccountField = VelmWire::AccountField;
+namespace AccountValue = VelmWire::AccountValue;
+
 AuthClient::AuthClient(const QString &authBaseUrl, const QString &realm, const QString &clientId, ApiClient *api,
                        TokenManager *tokens, QObject *parent)
     : QObject(parent)
@@ -48,11 +52,11 @@ AuthClient::AuthClient(const QString &authBaseUrl, const QString &realm, const Q
             return;
         }
         apiGuard->postPublic(QLatin1StringView(VelmWire::Path::tokenRefresh),
-                             QJsonObject{{QStringLiteral("refresh_token"), refreshToken}},
+                             QJsonObject{{AccountField::refreshToken, refreshToken}},
                              [onSuccess, onFailure](bool ok, int status, const QJsonObject &body) {
                                  if (ok)
-                                     onSuccess(body.value(QLatin1String("access_token")).toString(),
-                                               body.value(QLatin1String("refresh_token")).toString());
+                                     onSuccess(body.value(QLatin1String(AccountField::accessToken)).toString(),
+                                               body.value(QLatin1String(AccountField::refreshToken)).toString());
                                  else
                                      onFailure(status >= 400 && status <= 499);
                              });
@@ -213,22 +217,23 @@ void AuthClient::handleCallback(const QUrl &url)
     };
     // The listener has checked the state already; tokens that arrive in the
     // fragment (servers that still send them) need it too.
-    const QString state = fragment.hasQueryItem(QStringLiteral("state")) ? value(fragment, "state") : value(query, "state");
+    const QString state = fragment.hasQueryItem(QLatin1String(AccountField::state)) ? value(fragment, AccountField::state)
+                                                                                    : value(query, AccountField::state);
     if (expectedState.isEmpty() || !constantTimeEquals(state.toUtf8(), expectedState)) {
         qCWarning(lcAccount) << "AuthClient: sign-in callback refused: its state does not match the request";
         emit loginFailed(tr("Sign-in response did not match this request"));
         return;
     }
-    const QString code = value(query, "code");
+    const QString code = value(query, Field::code);
     if (!code.isEmpty()) {
         exchangeCode(code, verifier, redirectUri);
         return;
     }
-    QString access = value(fragment, "access_token");
-    QString refresh = value(fragment, "refresh_token");
+    QString access = value(fragment, AccountField::accessToken);
+    QString refresh = value(fragment, AccountField::refreshToken);
     if (access.isEmpty()) {
-        access = value(query, "access_token");
-        refresh = value(query, "refresh_token");
+        access = value(query, AccountField::accessToken);
+        refresh = value(query, AccountField::refreshToken);
     }
     if (access.isEmpty() || refresh.isEmpty()) {
         emit loginFailed(tr("No tokens received"));
@@ -239,17 +244,17 @@ void AuthClient::handleCallback(const QUrl &url)
 
 void AuthClient::exchangeCode(const QString &code, const QString &verifier, const QString &redirectUri)
 {
-    const QJsonObject body{{QStringLiteral("grant_type"), QStringLiteral("authorization_code")},
-                           {QStringLiteral("code"), code},
-                           {QStringLiteral("code_verifier"), verifier},
-                           {QStringLiteral("redirect_uri"), redirectUri},
-                           {QStringLiteral("client_id"), m_clientId}};
+    const QJsonObject body{{AccountField::grantType, QLatin1StringView(AccountValue::authorizationCode)},
+                           {Field::code, code},
+                           {AccountField::codeVerifier, verifier},
+                           {AccountField::redirectUri, redirectUri},
+                           {AccountField::clientId, m_clientId}};
     m_api->postPublic(QLatin1StringView(VelmWire::Path::token), body,
                       [this, guard = QPointer<AuthClient>(this)](bool ok, int status, const QJsonObject &reply) {
                           if (!guard)
                               return;
-                          const QString access = reply.value(QLatin1String("access_token")).toString();
-                          const QString refresh = reply.value(QLatin1String("refresh_token")).toString();
+                          const QString access = reply.value(QLatin1String(AccountField::accessToken)).toString();
+                          const QString refresh = reply.value(QLatin1String(AccountField::refreshToken)).toString();
                           if (!ok || access.isEmpty() || refresh.isEmpty()) {
                               qCWarning(lcAccount) << "AuthClient: the sign-in code was not accepted; status" << status;
                               emit loginFailed(tr("Sign-in could not be completed; try again"));
@@ -316,7 +321,7 @@ void AuthClient::fetchCurrentUser(std::function<void(const User &)> callback)
 void AuthClient::updateProfile(const QString &displayName,
                                std::function<void(const Outcome &, const User &)> callback)
 {
-    m_api->patch(QLatin1StringView(VelmWire::Path::me), QJsonObject{{QStringLiteral("display_name"), displayName}},
+    m_api->patch(QLatin1StringView(VelmWire::Path::me), QJsonObject{{AccountField::displayName, displayName}},
                  [this, guard = QPointer<AuthClient>(this), callback](bool ok, int status, const QJsonObject &body) {
                      if (!guard)
                          return;
@@ -332,8 +337,8 @@ void AuthClient::changePassword(const QString &current, const QString &replaceme
                                 std::function<void(const Outcome &)> callback)
 {
     m_api->post(QLatin1StringView(VelmWire::Path::password),
-                QJsonObject{{QStringLiteral("current_password"), current},
-                            {QStringLiteral("new_password"), replacement}},
+                QJsonObject{{AccountField::currentPassword, current},
+                            {AccountField::newPassword, replacement}},
                 [callback](bool ok, int status, const QJsonObject &body) {
                     if (callback)
                         callback(Outcome::from(ok, status, body));

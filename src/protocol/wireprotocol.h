@@ -91,6 +91,77 @@ inline constexpr char shares[] = "shares";
 inline constexpr char accountId[] = "account_id";
 } // namespace Field
 
+// JSON fields of the account and sign-in APIs (profile, devices, group,
+// sessions, tokens). Names shared with the sync API come from Field.
+namespace AccountField {
+inline constexpr char email[] = "email";
+inline constexpr char displayName[] = "display_name";
+inline constexpr char username[] = "username";
+inline constexpr char avatarUrl[] = "avatar_url";
+inline constexpr char language[] = "language";
+inline constexpr char timezone[] = "timezone";
+inline constexpr char status[] = "status";
+inline constexpr char ok[] = "ok";
+// Groups, members and invitations.
+inline constexpr char group[] = "group";
+inline constexpr char groupId[] = "group_id";
+inline constexpr char role[] = "role";
+inline constexpr char memberCount[] = "member_count";
+inline constexpr char maxSeats[] = "max_seats";
+inline constexpr char members[] = "members";
+inline constexpr char authUserId[] = "auth_user_id";
+inline constexpr char joinedAt[] = "joined_at";
+inline constexpr char invitations[] = "invitations";
+inline constexpr char pendingInvitations[] = "pending_invitations";
+inline constexpr char invitedEmail[] = "invited_email";
+inline constexpr char inviteCode[] = "invite_code";
+inline constexpr char expiresAt[] = "expires_at";
+// Devices.
+inline constexpr char devices[] = "devices";
+inline constexpr char deviceName[] = "device_name";
+inline constexpr char platform[] = "platform";
+inline constexpr char appId[] = "app_id";
+inline constexpr char appVersion[] = "app_version";
+inline constexpr char lastSyncAt[] = "last_sync_at";
+inline constexpr char deviceFingerprint[] = "device_fingerprint";
+inline constexpr char isCurrent[] = "is_current";
+// Sessions and passwords.
+inline constexpr char sessions[] = "sessions";
+inline constexpr char sessionsEnded[] = "sessions_ended";
+inline constexpr char userAgent[] = "user_agent";
+inline constexpr char ipAddress[] = "ip_address";
+inline constexpr char lastActiveAt[] = "last_active_at";
+inline constexpr char currentPassword[] = "current_password";
+inline constexpr char newPassword[] = "new_password";
+// Tokens and the code exchange.
+inline constexpr char accessToken[] = "access_token";
+inline constexpr char refreshToken[] = "refresh_token";
+inline constexpr char tokenType[] = "token_type";
+inline constexpr char expiresIn[] = "expires_in";
+inline constexpr char grantType[] = "grant_type";
+inline constexpr char codeVerifier[] = "code_verifier";
+inline constexpr char redirectUri[] = "redirect_uri";
+inline constexpr char clientId[] = "client_id";
+inline constexpr char state[] = "state";
+} // namespace AccountField
+
+// Account values: a member's "role", the code exchange's "grant_type".
+namespace AccountValue {
+inline constexpr char owner[] = "owner";
+inline constexpr char member[] = "member";
+inline constexpr char authorizationCode[] = "authorization_code";
+inline constexpr char bearer[] = "Bearer";
+} // namespace AccountValue
+
+// Headers a client sends to describe its installation.
+namespace Header {
+inline constexpr char appId[] = "X-App-Id";
+inline constexpr char deviceId[] = "X-Device-Id";
+inline constexpr char deviceName[] = "X-Device-Name";
+inline constexpr char appVersion[] = "X-App-Version";
+inline constexpr char platform[] = "X-Platform";
+} // namespace Header
+
 // Values of "entity_type", "action" and a push result's "status".
 namespace Value {
 inline constexpr char note[] = "note";

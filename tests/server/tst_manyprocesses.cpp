@@ -84,26 +84,46 @@ private slots:
                      qPrintable(error));
     }
 
-    // Attempts made through any process count against one limit. First, so
-    // that no sign-in before it counts.
-    void signInLimitIsShared()
+    // Attempts made through any process count against one limit: six, turn
+    // about through two processes each allowing five a minute. First, so that
+    // no sign-in before it counts.
+    void limitsAreShared_data()
     {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QList<int>>("statuses");
+        QTest::newRow("sign-ins") << "--sign-ins-per-minute" << QList<int>({401, 401, 401, 401, 429, 429});
+        QTest::newRow("uploads") << "--uploads-per-minute" << QList<int>({201, 201, 201, 201, 201, 429});
+    }
+    void limitsAreShared()
+    {
+        QFETCH(QString, option);
+        QFETCH(QList<int>, statuses);
+        const bool signIns = option == "--sign-ins-per-minute";
         ServerProcess limited[2];
         QString error;
         for (ServerProcess &server : limited)
-            QVERIFY2(server.start(VELMORA_SERVER_BIN, m_h.dataDir(), m_pg.url(), &error, {"--sign-ins-per-minute", "5"}),
+            QVERIFY2(server.start(VELMORA_SERVER_BIN, m_h.dataDir(), m_pg.url(), &error,
+                                  {"--attachments-in-database", option, "5"}),
                      qPrintable(error));
+        // The sign-in's own account comes through a process without the limit.
         int status = 0;
-        m_h.targetPort = limited[0].port();
-        m_h.signIn("limited@example.org", true, &status);
+        m_h.targetPort = signIns ? limited[0].port() : m_servers[0].port();
+        const Tokens t = m_h.signIn(QStringLiteral("limited-%1@example.org").arg(QTest::currentDataTag()), true, &status);
         QCOMPARE(status, 302);
-        QList<int> statuses;
-        for (int i = 0; i < 6; ++i) {
+        const QString note = uuid();
+        const QJsonObject push{{"changes", QJsonArray{newNote(note)}}};
+        if (!signIns)
+            QCOMPARE(Api(m_servers[0].port(), t.access).call("POST", "/notes/v1/sync/push", push).status, 200);
+        QList<int> seen;
+        for (int i = 0; i < statuses.size(); ++i) {
             m_h.targetPort = limited[i % 2].port();
-            m_h.signIn("limited@example.org", false, &status, "wrong");
-            statuses.append(status);
+            if (signIns)
+                m_h.signIn(QStringLiteral("limited-sign-ins@example.org"), false, &status, "wrong");
+            else
+                status = upload(m_h.targetPort, t.access, uuid(), note, "x");
+            seen.append(status);
         }
-        QCOMPARE(statuses, QList<int>({401, 401, 401, 401, 429, 429}));
+        QCOMPARE(seen, statuses);
     }
 
     // Writers on every process, one of them another user writing into a shared

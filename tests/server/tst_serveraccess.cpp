@@ -36,6 +36,14 @@ class TestServerAccess : public ServerSuite
 {
     Q_OBJECT
 
+private:
+    int signInStatus(const QString &email, const QString &password = "correct horse")
+    {
+        int status = 0;
+        m_h->signIn(email, false, &status, password);
+        return status;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -43,6 +51,63 @@ private slots:
         QVERIFY2(startServer(&error), qPrintable(error));
     }
     void cleanupTestCase() { stopServer(); }
+
+    void signUpSignInAndRateLimit()
+    {
+        const Tokens t = m_h->signIn("new@example.org", true);
+        QCOMPARE(t.state, QStringLiteral("state 1"));
+        const QJsonObject claims = jwtPayload(t.access);
+        QVERIFY(!claims.value("sub").toString().isEmpty());
+        QVERIFY(claims.value("exp").toInteger() > QDateTime::currentSecsSinceEpoch());
+        QVERIFY(claims.value("custom").toObject().value("vlm").isObject());
+        int status = 0;
+        m_h->signIn("new@example.org", true, &status);
+        QCOMPARE(status, 409);
+        QCOMPARE(signInStatus("new@example.org", "wrong password"), 401);
+        const Tokens again = m_h->signIn("NEW@example.org", false, &status);
+        QCOMPARE(status, 302);
+        QCOMPARE(Api(m_h->port(), again.access).call("GET", "/api/v1/realms/velmora/users/me").json.value("email"),
+                 QJsonValue("new@example.org"));
+
+        // A database of its own: on PostgreSQL the count is shared with every
+        // server on the database, and this one's sign-ins above would count.
+        Harness limited;
+        QString error;
+        QVERIFY2(limited.start(QString(), &error, 3), qPrintable(error));
+        for (int expected : {401, 401, 401, 429}) {
+            limited.signIn("limit@example.org", false, &status, "bad password");
+            QCOMPARE(status, expected);
+        }
+    }
+
+    void userProfilePasswordAndSessions()
+    {
+        const Tokens first = m_h->signIn("me@example.org", true);
+        const Tokens second = m_h->signIn("me@example.org", false);
+        const Api me{m_h->port(), first.access};
+        const std::string base = "/api/v1/realms/velmora/users/me";
+        const auto patched = me.call("PATCH", base, QJsonObject{{"display_name", "Mia"}});
+        QCOMPARE(patched.json.value("display_name"), QJsonValue("Mia"));
+        QVERIFY(patched.json.value("created_at").isString());
+        QCOMPARE(me.call("PATCH", base, QJsonObject{{"display_name", ""}}).status, 400);
+
+        QString other;
+        for (const QJsonValue &s : me.call("GET", base + "/sessions").json.value("sessions").toArray())
+            if (!s.toObject().value("is_current").toBool())
+                other = s.toObject().value("id").toString();
+        QVERIFY(!other.isEmpty());
+        QCOMPARE(newUser().call("DELETE", base + "/sessions/" + other.toStdString()).status, 404);
+        QCOMPARE(me.call("DELETE", base + "/sessions/" + other.toStdString()).status, 200);
+        QCOMPARE(Api(m_h->port(), second.access).call("GET", base).status, 401);
+
+        const auto changePassword = [&](const char *current) {
+            return me.call("POST", base + "/password", {{"current_password", current}, {"new_password", "new secret 1"}});
+        };
+        QCOMPARE(changePassword("nope").status, 403);
+        QCOMPARE(changePassword("correct horse").status, 200);
+        QCOMPARE(signInStatus("me@example.org"), 401);
+        QCOMPARE(signInStatus("me@example.org", "new secret 1"), 302);
+    }
 
     void loginPageAcceptsOnlyLoopbackCallbacksWithPkce_data()
     {
