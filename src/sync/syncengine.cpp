@@ -6,6 +6,8 @@
 #include "notebookrepository.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
+#include "relaxedsync.h"
+#include "searchindextidy.h"
 #include "synclog.h"
 #include "syncrecords.h"
 #include "wireprotocol.h"
@@ -57,6 +59,12 @@ SyncEngine::SyncEngine(VelmAccount::ApiClient *api, Database *database, NoteRepo
         setState(Error);
         emit syncFailed(m_lastError);
     });
+}
+
+SyncEngine::~SyncEngine()
+{
+    if (m_searchTidy)
+        m_searchTidy->release();
 }
 
 QString SyncEngine::stateText(SyncState state)
@@ -170,6 +178,14 @@ void SyncEngine::advance()
 void SyncEngine::enter(Phase phase)
 {
     m_phase = phase;
+    // A cycle writes in many short transactions: the index merges they would
+    // each trigger wait for the tidy, which runs them in small steps.
+    if (phase != Phase::Idle && !m_searchTidy) {
+        m_searchTidy = SearchIndexTidy::hold(m_database, false);
+    } else if (phase == Phase::Idle && m_searchTidy) {
+        m_searchTidy->release();
+        m_searchTidy = nullptr;
+    }
     emit phaseChanged(phase);
     // A receiver may have cancelled or failed the cycle already.
     if (m_phase != phase)
@@ -225,6 +241,8 @@ void SyncEngine::markAllSlice()
 {
     QElapsedTimer clock;
     clock.start();
+    // The request itself is kept in memory only: a lost slice is marked again.
+    const RelaxedSync relaxed(m_database->database());
     while (clock.elapsed() < kSliceMs) {
         // 0: no row is left past the cursor (or the write failed: the push sends what was marked).
         if (m_notes->markAllPending(&m_markAfter, kMarkPerSlice) == 0) {
