@@ -7,7 +7,6 @@
 #include "noterepository.h"
 #include "preferencesrepository.h"
 #include "relaxedsync.h"
-#include "searchindextidy.h"
 #include "synclog.h"
 #include "syncrecords.h"
 #include "wireprotocol.h"
@@ -59,12 +58,6 @@ SyncEngine::SyncEngine(VelmAccount::ApiClient *api, Database *database, NoteRepo
         setState(Error);
         emit syncFailed(m_lastError);
     });
-}
-
-SyncEngine::~SyncEngine()
-{
-    if (m_searchTidy)
-        m_searchTidy->release();
 }
 
 QString SyncEngine::stateText(SyncState state)
@@ -178,14 +171,6 @@ void SyncEngine::advance()
 void SyncEngine::enter(Phase phase)
 {
     m_phase = phase;
-    // A cycle writes in many short transactions: the index merges they would
-    // each trigger wait for the tidy, which runs them in small steps.
-    if (phase != Phase::Idle && !m_searchTidy) {
-        m_searchTidy = SearchIndexTidy::hold(m_database, false);
-    } else if (phase == Phase::Idle && m_searchTidy) {
-        m_searchTidy->release();
-        m_searchTidy = nullptr;
-    }
     emit phaseChanged(phase);
     // A receiver may have cancelled or failed the cycle already.
     if (m_phase != phase)

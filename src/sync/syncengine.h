@@ -17,8 +17,6 @@
 #include <QString>
 #include <QTimer>
 
-class SearchIndexTidy;
-
 class AttachmentRepository;
 class Database;
 class NotebookRepository;
@@ -63,7 +61,6 @@ public:
     // None of the pointers is owned; all must outlive the engine.
     SyncEngine(VelmAccount::ApiClient *api, Database *database, NoteRepository *notes, NotebookRepository *notebooks,
                AttachmentRepository *attachments, PreferencesRepository *preferences, QObject *parent = nullptr);
-    ~SyncEngine() override;
 
     void syncNow();
     void start(int intervalMs);
@@ -240,7 +237,6 @@ private:
     SyncState m_state = Idle;
     SyncState m_stateBeforeCycle = Idle;
     Phase m_phase = Phase::Idle;
-    QPointer<SearchIndexTidy> m_searchTidy; // held from a cycle's start to its end
     quint64 m_cycle = 0; // grows with every cycle and cancel: replies of an older one are dropped
     QString m_lastError;
     QList<Notebook> m_pendingNotebooks;
