@@ -5,7 +5,6 @@
 #include "disksync.h"
 #include "iolog.h"
 #include "noterepository.h"
-#include "searchindextidy.h"
 #include "notebookrepository.h"
 #include "snapshotrepository.h"
 #include "storagehealth.h"
@@ -39,10 +38,6 @@ bool BatchWriter::begin()
         return false;
     }
     m_open = true;
-    // Index merges inside one long transaction would each rewrite much of
-    // the index in a single batch; set in the transaction, so a rollback or
-    // a kill takes the setting back with the rows.
-    m_searchTidy = SearchIndexTidy::hold(m_repositories.database, true);
     m_notes = std::make_unique<NoteBulkWriter>(m_repositories.database);
     m_blockNotes.emplace(m_repositories.notes);
     m_blockNotebooks.emplace(m_repositories.notebooks);
@@ -172,9 +167,6 @@ void BatchWriter::rollback()
 void BatchWriter::end(bool committed)
 {
     m_open = false;
-    if (m_searchTidy)
-        m_searchTidy->release();
-    m_searchTidy = nullptr;
     m_notes.reset();
     m_blockNotes.reset();
     m_blockNotebooks.reset();

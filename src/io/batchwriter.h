@@ -5,7 +5,6 @@
 #include "restoreplan.h"
 #include "writebatch.h"
 
-#include <QPointer>
 #include <QSignalBlocker>
 #include <QStringList>
 
@@ -17,8 +16,6 @@
 // Without a restore mode every row is new (an import); with one, each row is
 // decided against the stored row of its id (RestorePlan). The repositories'
 // change signals are held back and each sent once when the job commits.
-class SearchIndexTidy;
-
 class BatchWriter final
 {
 public:
@@ -60,7 +57,6 @@ private:
     IoRepositories m_repositories;
     std::optional<RestoreMode> m_mode;
     std::unique_ptr<NoteBulkWriter> m_notes;
-    QPointer<SearchIndexTidy> m_searchTidy;
     std::optional<QSignalBlocker> m_blockNotes;
     std::optional<QSignalBlocker> m_blockNotebooks;
     std::optional<QSignalBlocker> m_blockAttachments;

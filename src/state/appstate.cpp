@@ -18,7 +18,6 @@
 #include "noterepository.h"
 #include "notesharingservice.h"
 #include "preferencesrepository.h"
-#include "searchindextidy.h"
 #include "snapshotrepository.h"
 #include "syncengine.h"
 #include "thememanager.h"
@@ -105,8 +104,6 @@ bool AppState::initialize()
             return true;
         }))
         return false;
-    // A bulk write cut short may have left the index's merges held.
-    SearchIndexTidy::resume(m_database);
 
     connect(m_notes, &NoteRepository::notesChanged, this, &AppState::notesChanged);
     connect(m_notes, &NoteRepository::notesWritten, this, &AppState::notesWritten);
