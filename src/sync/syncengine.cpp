@@ -226,7 +226,7 @@ void SyncEngine::markAllSlice()
 {
     QElapsedTimer clock;
     clock.start();
-    // The request itself is kept in memory only: a lost slice is marked again.
+    // The resync request lives in memory only: a power cut loses it and its marks together.
     const RelaxedSync relaxed(m_database->database());
     while (clock.elapsed() < kSliceMs) {
         // 0: no row is left past the cursor (or the write failed: the push sends what was marked).
