@@ -93,10 +93,10 @@ double cpuMs()
 
 double g_cpuStart = 0;
 
-void report(const char *what, double stallMs, double wallMs, bool ok)
+void report(const char *what, const StallProbe &probe, double wallMs, bool ok)
 {
-    std::printf("%-50s longest stall %7.1f ms   (%.0f ms in all, cpu %.0f ms)%s\n", what, stallMs, wallMs,
-                cpuMs() - g_cpuStart, ok ? "" : "   FAILED");
+    std::printf("%-50s longest stall %7.1f ms, busy %6.1f ms   (%.0f ms in all, cpu %.0f ms)%s\n", what,
+                probe.longestMs(), probe.longestBusyMs(), wallMs, cpuMs() - g_cpuStart, ok ? "" : "   FAILED");
     std::fflush(stdout);
 }
 
@@ -155,7 +155,7 @@ int main(int argc, char *argv[])
         probe.stop();
         const bool ok = succeeded == kRefreshes;
         allOk = allOk && ok;
-        report("token refresh (10 in a row)", probe.longestMs(), double(clock.elapsed()), ok);
+        report("token refresh (10 in a row)", probe, double(clock.elapsed()), ok);
     }
 
     if (wanted("files")) {
@@ -177,7 +177,7 @@ int main(int argc, char *argv[])
         bool ok = a.sync();
         probe.stop();
         allOk = allOk && ok;
-        report("sync uploading a 50 MB attachment", probe.longestMs(), double(clock.elapsed()), ok);
+        report("sync uploading a 50 MB attachment", probe, double(clock.elapsed()), ok);
 
         probe.start();
         clock.start();
@@ -187,7 +187,7 @@ int main(int argc, char *argv[])
         b.use();
         ok = ok && sha256OfFile(AttachmentRepository::filePath(attachment.id)) == digest;
         allOk = allOk && ok;
-        report("sync downloading a 50 MB attachment", probe.longestMs(), double(clock.elapsed()), ok);
+        report("sync downloading a 50 MB attachment", probe, double(clock.elapsed()), ok);
     }
 
     if (wanted("notes")) {
@@ -213,7 +213,7 @@ int main(int argc, char *argv[])
         bool ok = syncToEnd(c, [&] { c.engine->syncNow(); });
         probe.stop();
         allOk = allOk && ok;
-        report(("first upload of " + label + " notes").constData(), probe.longestMs(), double(clock.elapsed()), ok);
+        report(("first upload of " + label + " notes").constData(), probe, double(clock.elapsed()), ok);
 
         freshTokens(d, false);
         probe.start();
@@ -222,7 +222,7 @@ int main(int argc, char *argv[])
         ok = syncToEnd(d, [&] { d.engine->syncNow(); }) && d.notes.liveCount() >= count;
         probe.stop();
         allOk = allOk && ok;
-        report(("first sync of " + label + " notes into an empty device").constData(), probe.longestMs(),
+        report(("first sync of " + label + " notes into an empty device").constData(), probe,
                double(clock.elapsed()), ok);
 
         freshTokens(d, false);
@@ -232,7 +232,7 @@ int main(int argc, char *argv[])
         ok = syncToEnd(d, [&] { d.engine->forceFullResync(); }) && d.notes.pendingNotes().isEmpty();
         probe.stop();
         allOk = allOk && ok;
-        report(("Force Full Resync of " + label + " notes").constData(), probe.longestMs(), double(clock.elapsed()), ok);
+        report(("Force Full Resync of " + label + " notes").constData(), probe, double(clock.elapsed()), ok);
     }
     return allOk ? 0 : 1;
 }

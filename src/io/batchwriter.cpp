@@ -2,6 +2,7 @@
 
 #include "attachmentrepository.h"
 #include "database.h"
+#include "disksync.h"
 #include "iolog.h"
 #include "noterepository.h"
 #include "notebookrepository.h"
@@ -9,47 +10,8 @@
 #include "storagehealth.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSqlError>
 
-#if defined(Q_OS_LINUX)
-#include <fcntl.h>
-#include <unistd.h>
-#elif defined(Q_OS_WIN)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
-namespace {
-
-// The files on disk before the rows that name them commit, in one sync where
-// the system allows it (the files are placed without syncing each one).
-bool syncToDisk(const QStringList &files)
-{
-    if (files.isEmpty())
-        return true;
-#if defined(Q_OS_LINUX)
-    const int fd = ::open(QFile::encodeName(QFileInfo(files.first()).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
-    const bool ok = fd >= 0 && ::syncfs(fd) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return ok;
-#else
-    bool ok = true;
-    for (const QString &path : files) {
-        QFile file(path);
-#ifdef Q_OS_WIN
-        ok = file.open(QIODevice::ReadWrite) && ::_commit(file.handle()) == 0 && ok;
-#else
-        ok = file.open(QIODevice::ReadOnly) && ::fsync(file.handle()) == 0 && ok;
-#endif
-    }
-    return ok;
-#endif
-}
-
-} // namespace
 
 BatchWriter::BatchWriter(const IoRepositories &repositories, std::optional<RestoreMode> mode)
     : m_repositories(repositories)
@@ -174,7 +136,7 @@ bool BatchWriter::commit()
 {
     if (!m_open)
         return false;
-    if (!syncToDisk(m_files)) {
+    if (!DiskSync::files(m_files)) {
         // Rows naming files that may not survive a crash are not committed.
         m_error = QStringLiteral("attachment files cannot be synced to disk");
         rollback();

@@ -50,7 +50,7 @@ public:
                         const Producer &producer, const ProgressCallback &progress, BatchWriter::Counts *counts,
                         QString *error);
 
-    static constexpr int kQueuedBatches = 4;
+    static constexpr int kQueuedBatches = 32; // about 4 M characters planned ahead at most
 
 signals:
     void progress(int current, int total, const QString &label);

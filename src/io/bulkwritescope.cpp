@@ -2,24 +2,16 @@
 
 #include "attachmentrepository.h"
 #include "database.h"
+#include "disksync.h"
 #include "iolog.h"
 #include "storagehealth.h"
 #include "noterepository.h"
 #include "notebookrepository.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 
-#if defined(Q_OS_LINUX)
-#include <fcntl.h>
-#include <unistd.h>
-#elif defined(Q_OS_WIN)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 BulkWriteScope::BulkWriteScope(const IoRepositories &repositories, ProgressCallback progress)
     : m_repositories(repositories)
@@ -117,43 +109,13 @@ void BulkWriteScope::begin()
     m_diskFullAtBegin = StorageHealth::diskFullFailures();
 }
 
-namespace {
-
-// The files on disk before the rows that name them commit, in one sync where
-// the system allows it (importers copy without syncing each file).
-bool syncToDisk(const QStringList &files)
-{
-    if (files.isEmpty())
-        return true;
-#if defined(Q_OS_LINUX)
-    const int fd = ::open(QFile::encodeName(QFileInfo(files.first()).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
-    const bool ok = fd >= 0 && ::syncfs(fd) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return ok;
-#else
-    bool ok = true;
-    for (const QString &path : files) {
-        QFile file(path);
-#ifdef Q_OS_WIN
-        ok = file.open(QIODevice::ReadWrite) && ::_commit(file.handle()) == 0 && ok;
-#else
-        ok = file.open(QIODevice::ReadOnly) && ::fsync(file.handle()) == 0 && ok;
-#endif
-    }
-    return ok;
-#endif
-}
-
-} // namespace
-
 void BulkWriteScope::commit()
 {
     if (!m_inTransaction)
         return;
     m_inTransaction = false;
     QSqlDatabase db = m_repositories.database->database();
-    if (!syncToDisk(m_pendingFiles)) {
+    if (!DiskSync::files(m_pendingFiles)) {
         // Rows naming files that may not survive a crash are not committed.
         m_commitError = QStringLiteral("attachment files cannot be synced to disk");
         m_lostRows += int(m_pendingCounts.size());

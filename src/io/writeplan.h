@@ -46,9 +46,11 @@ public:
     bool flush();
     bool cancelled() const { return m_channel->cancelled(); }
 
-    // Rows or text per batch: a batch costs a few tens of milliseconds to write.
-    static constexpr int kBatchRows = 200;
-    static constexpr qsizetype kBatchChars = 1024 * 1024;
+    // Rows or text per batch: one batch is written per event-loop turn, and
+    // its notes' search text is indexed as it is written, so a batch is kept
+    // to a few milliseconds of writing on a quiet machine.
+    static constexpr int kBatchRows = 25;
+    static constexpr qsizetype kBatchChars = 128 * 1024;
 
 private:
     void flushWhenFull();

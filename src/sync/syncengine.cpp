@@ -6,6 +6,7 @@
 #include "notebookrepository.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
+#include "relaxedsync.h"
 #include "synclog.h"
 #include "syncrecords.h"
 #include "wireprotocol.h"
@@ -225,6 +226,8 @@ void SyncEngine::markAllSlice()
 {
     QElapsedTimer clock;
     clock.start();
+    // The resync request lives in memory only: a power cut loses it and its marks together.
+    const RelaxedSync relaxed(m_database->database());
     while (clock.elapsed() < kSliceMs) {
         // 0: no row is left past the cursor (or the write failed: the push sends what was marked).
         if (m_notes->markAllPending(&m_markAfter, kMarkPerSlice) == 0) {

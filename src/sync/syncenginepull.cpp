@@ -8,6 +8,7 @@
 #include "deltamerge.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
+#include "relaxedsync.h"
 #include "preferencesrepository.h"
 #include "synclog.h"
 #include "syncrecords.h"
@@ -71,6 +72,8 @@ void SyncEngine::mergeSlice()
         emit aboutToMerge();
     bool last = false;
     {
+        // Pulled rows can be pulled again (see RelaxedSync); set before the scope's BEGIN, back after its COMMIT.
+        const RelaxedSync relaxed(m_database->database());
         BulkWriteScope scope({m_database, m_notes, m_notebooks, nullptr, nullptr}, {});
         QElapsedTimer clock;
         clock.start();
@@ -210,6 +213,7 @@ void SyncEngine::pullNotebooks()
 void SyncEngine::mergeNotebooks(const QJsonArray &list)
 {
     // One transaction, and one list update after it, like a page of notes.
+    const RelaxedSync relaxed(m_database->database());
     BulkWriteScope scope({m_database, m_notes, m_notebooks, nullptr, nullptr}, {});
     int changed = 0;
     QSet<QString> listed;

@@ -528,6 +528,11 @@ private slots:
             QSqlQuery q(a->database.database());
             return q.exec(QStringLiteral("SELECT total_changes()")) && q.next() ? q.value(0).toLongLong() : -1;
         };
+        // Pulled pages commit without a log sync; everything else keeps it (2: FULL).
+        const auto synchronous = [&] {
+            QSqlQuery q(a->database.database());
+            return q.exec(QStringLiteral("PRAGMA synchronous")) && q.next() ? q.value(0).toInt() : -1;
+        };
         qsizetype pendingAtEnd = -1;
         qint64 changesAtEnd = -1;
         // Ended as soon as the phase's request is on its way.
@@ -547,8 +552,10 @@ private slots:
         QTest::qWait(500);
         QCOMPARE(changes(), changesAtEnd);
         QCOMPARE(pendingCount(), pendingAtEnd);
+        QCOMPARE(synchronous(), 2);
         a->newEngine();
         QVERIFY(a->sync());
+        QCOMPARE(synchronous(), 2);
         QVERIFY(b->sync());
         QCOMPARE(a->liveTexts(), b->liveTexts());
         QCOMPARE(a->liveTexts().size(), 2);
