@@ -353,14 +353,12 @@ private slots:
         QTextDocument longText;
         longText.documentLayout(); // changes are reported to a layout
         QTextCursor end(&longText);
-        for (int i = 0; i < 50; ++i)
-            end.insertText(QStringLiteral("line %1\n").arg(i));
-        const int unchangedUpTo = longText.findBlockByNumber(39).position();
+        end.insertText(QStringLiteral("line\n").repeated(50));
         end.setPosition(longText.findBlockByNumber(40).position() + 2);
         QSignalSpy changes(&longText, &QTextDocument::contentsChange);
         insertTableAt(end, 1, 1, tableFormat(false));
         QCOMPARE(changes.count(), 1);
-        QCOMPARE_GE(changes.first().at(0).toInt(), unchangedUpTo);
+        QCOMPARE_GE(changes.first().at(0).toInt(), longText.findBlockByNumber(39).position());
     }
     // A platform's dark window such as #31363B once read as light.
     void applyingABodyEditsOnlyTheLinesThatDiffer_data()
