@@ -129,9 +129,14 @@ void runFor(int n, const QString &root, int runs)
 {
     const QString dataDir = root + QStringLiteral("/n%1").arg(n);
     qputenv("NOTES_DATA_DIR", dataDir.toUtf8());
-    if (QFileInfo::exists(Database::defaultDatabasePath())) {
+    // A generation cut short leaves a database that looks whole but is not:
+    // only one marked finished is reused.
+    const QString finished = dataDir + QStringLiteral("/generated");
+    if (QFileInfo::exists(finished)) {
         std::printf("N=%-7d reusing %s\n", n, qPrintable(dataDir));
     } else {
+        if (QFileInfo::exists(Database::defaultDatabasePath()))
+            qFatal("%s holds a database not marked finished (no file 'generated'): remove the folder", qPrintable(dataDir));
         QElapsedTimer timer;
         timer.start();
         // Smaller bodies keep a million notes within a few gigabytes.
@@ -142,6 +147,9 @@ void runFor(int n, const QString &root, int runs)
             qFatal("cannot create the benchmark database");
         std::printf("N=%-7d generated in %.1f s (%.1f MB database)\n", n, timer.elapsed() / 1000.0,
                     QFileInfo(Database::defaultDatabasePath()).size() / 1048576.0);
+        QFile marker(finished);
+        if (!marker.open(QIODevice::WriteOnly))
+            qFatal("cannot mark %s finished", qPrintable(dataDir));
     }
 
     // Start-up: the state over the database, then the main window shown and painted.

@@ -15,9 +15,22 @@
 
 namespace {
 
-void markAllBlocks(QTextDocument *document, bool mark)
+// Only the cursor's block and its neighbours can end up beside the new table;
+// marking them, not every block, keeps a body of many tables linear to load.
+QList<QTextBlock> blocksAround(const QTextCursor &cursor)
 {
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+    const QTextBlock block = cursor.block();
+    QList<QTextBlock> around;
+    for (const QTextBlock &candidate : {block.previous(), block, block.next()}) {
+        if (candidate.isValid())
+            around.append(candidate);
+    }
+    return around;
+}
+
+void markBlocks(const QList<QTextBlock> &blocks, bool mark)
+{
+    for (const QTextBlock &block : blocks) {
         QTextCursor cursor(block);
         QTextBlockFormat format = block.blockFormat();
         if (mark)
@@ -103,11 +116,12 @@ QTextTable *insertTableAt(QTextCursor &cursor, int rows, int columns, const QTex
 {
     QTextDocument *document = cursor.document();
     cursor.beginEditBlock();
-    markAllBlocks(document, true);
+    const QList<QTextBlock> around = blocksAround(cursor);
+    markBlocks(around, true);
     QTextTable *table = cursor.insertTable(rows, columns, format);
     markSpacerIfNew(document, table->firstPosition() - 1);
     markSpacerIfNew(document, table->lastPosition() + 1);
-    markAllBlocks(document, false);
+    markBlocks(around, false);
     cursor.endEditBlock();
     return table;
 }

@@ -348,6 +348,17 @@ private slots:
         for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
             spacers += block.blockFormat().boolProperty(TextProperty::TableSpacer) ? 1 : 0;
         QCOMPARE(spacers, 1);
+
+        // Far from the table nothing changes, so a body of many tables loads in linear time.
+        QTextDocument longText;
+        longText.documentLayout(); // changes are reported to a layout
+        QTextCursor end(&longText);
+        end.insertText(QStringLiteral("line\n").repeated(50));
+        end.setPosition(longText.findBlockByNumber(40).position() + 2);
+        QSignalSpy changes(&longText, &QTextDocument::contentsChange);
+        insertTableAt(end, 1, 1, tableFormat(false));
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE_GE(changes.first().at(0).toInt(), longText.findBlockByNumber(39).position());
     }
     // A platform's dark window such as #31363B once read as light.
     void applyingABodyEditsOnlyTheLinesThatDiffer_data()
