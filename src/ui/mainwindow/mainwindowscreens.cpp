@@ -29,8 +29,8 @@ void MainWindow::openScreen(Screen screen)
         if (!window) {
             auto *search = new SearchScreen(m_state, this);
             connect(search, &SearchScreen::noteOpened, this, [this](const QString &noteId, const QString &query) {
-                if (m_editor->noteId() == noteId)
-                    m_findBar->showSearchTerms(query);
+                if (m_pane->editor()->noteId() == noteId)
+                    m_pane->findBar()->showSearchTerms(query);
             });
             window = search;
         }
