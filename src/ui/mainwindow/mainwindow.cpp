@@ -76,6 +76,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     installDefaultHooks();
     setWindowTitle(kAppName);
     m_io = new IoCommands(state, this, this);
+    registerScreens();
 
     buildWidgets();
     buildMenus();
@@ -523,7 +524,7 @@ void MainWindow::quitApplication()
     if (m_state && m_state->preferences()) {
         m_state->preferences()->set(QStringLiteral("restore_note_windows"),
                                     NoteWindowRegistry::of(m_state)->openIds().join(QLatin1Char(',')));
-        const QWidget *todos = m_screens[int(Screen::Todos)];
+        const QWidget *todos = m_screens->window(Screen::Todos);
         m_state->preferences()->setBool(QStringLiteral("restore_todos_window"), todos && todos->isVisible());
     }
     m_tray->stopHidingOnClose();

@@ -2,6 +2,7 @@
 
 #include "notebook.h"
 #include "notepane.h"
+#include "screenregistry.h"
 #include "yesnoprompt.h"
 
 #include <QHash>
@@ -62,8 +63,7 @@ public:
         std::function<bool()> systemTrayAvailable;
     };
 
-    // The secondary screens, each a top-level window made on first use and kept.
-    enum class Screen { Search, Todos, Trash, SharedByMe, SharedWithMe };
+    using Screen = ScreenRegistry::Screen;
 
     explicit MainWindow(AppState *state, QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -155,6 +155,7 @@ private:
     // wanted leaves the normal three-pane layout.
     void setLayoutSwitch(bool &current, bool wanted, bool hidesPanes, QAction *action, const QString &key);
     void installDefaultHooks();
+    void registerScreens();
 
     void onNoteSelected(const QString &noteId);
     void onCurrentNoteChanged(const QString &noteId);
@@ -191,7 +192,7 @@ private:
     StatusBar *m_statusBar = nullptr;
 
     IoCommands *m_io = nullptr;
-    QPointer<QWidget> m_screens[5];
+    ScreenRegistry *m_screens = nullptr;
 
     QAction *m_focusModeAction = nullptr;
     QAction *m_sidebarAction = nullptr;
