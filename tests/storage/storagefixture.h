@@ -81,7 +81,7 @@ inline NoteText deltaText(const QString &body)
     return result;
 }
 
-inline Note makeNote(const QString &id, const QString &text, int minutesAfterBase = 0,
+inline Note textNote(const QString &id, const QString &text, int minutesAfterBase = 0,
                      SyncStatus status = SyncStatus::Pending)
 {
     Note note;

@@ -93,7 +93,7 @@ private slots:
 
     void everyFieldSurvivesInsertAndRead()
     {
-        Note note = makeNote("n-full", "full", 0, SyncStatus::Conflict);
+        Note note = textNote("n-full", "full", 0, SyncStatus::Conflict);
         note.notebookId = "nb-1";
         // Given in another zone: stored and read back as the same instant in UTC.
         note.createdAt = QDateTime(QDate(2026, 1, 2), QTime(10, 0, 0, 5), Qt::OffsetFromUTC, 3600);
@@ -113,7 +113,7 @@ private slots:
                  QString("2026-01-02T09:00:00.005Z conflict"));
 
         // Empty fields as the schema wants them; a null body as empty text.
-        Note bare = makeNote("n-bare", "bare");
+        Note bare = textNote("n-bare", "bare");
         bare.body = QString();
         QVERIFY(m_repo->insert(bare));
         QCOMPARE(scalar(*m_db, "SELECT COUNT(*) FROM notes WHERE notebook_id = '' AND owner_id IS NULL AND body = '' "
@@ -132,16 +132,16 @@ private slots:
 
     void failedWritesAreLoggedAndEmitNothing()
     {
-        QVERIFY(m_repo->insert(makeNote("dup", "one")));
+        QVERIFY(m_repo->insert(textNote("dup", "one")));
         m_order->clear();
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Statement failed: .*UNIQUE.* in INSERT INTO notes"));
         QTest::ignoreMessage(QtWarningMsg, "NoteRepository::insert failed for note dup");
-        QVERIFY(!m_repo->insert(makeNote("dup", "two")));
+        QVERIFY(!m_repo->insert(textNote("dup", "two")));
 
         QVERIFY(run(*m_db, "CREATE TRIGGER refuse BEFORE UPDATE ON notes BEGIN SELECT RAISE(ABORT, 'refused'); END"));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Statement failed: refused.* in UPDATE notes SET"));
         QTest::ignoreMessage(QtWarningMsg, "NoteRepository::update failed for note dup");
-        QVERIFY(!m_repo->update(makeNote("dup", "three")));
+        QVERIFY(!m_repo->update(textNote("dup", "three")));
         // Each refused write names its statement and the driver's error.
         const QRegularExpression refusedUpdate("^Statement failed: refused.* in UPDATE notes SET");
         const std::array<std::function<bool()>, 4> writes{
@@ -156,14 +156,14 @@ private slots:
         QVERIFY(!m_repo->purge("dup"));
         QCOMPARE(m_repo->markAllPending(), 0);
         QVERIFY(m_order->isEmpty());
-        QCOMPARE(*m_repo->noteById("dup"), makeNote("dup", "one"));
+        QCOMPARE(*m_repo->noteById("dup"), textNote("dup", "one"));
     }
 
     void updateWritesTheRecordAsGiven()
     {
-        Note note = makeNote("u", "before");
+        Note note = textNote("u", "before");
         QVERIFY(m_repo->insert(note));
-        note.body = makeNote("u", "after").body;
+        note.body = textNote("u", "after").body;
         note.createdAt = kBase.addYears(-1); // not written by update
         note.updatedAt = kBase.addDays(1);
         note.version = 5;
@@ -177,8 +177,8 @@ private slots:
         QVERIFY(m_repo->search("befor").isEmpty());
         // Written only over the body it was edited from.
         Note later = note;
-        later.body = makeNote("u", "later").body;
-        QCOMPARE(m_repo->updateIfBodyIs(later, makeNote("u", "before").body), NoteRepository::WriteResult::RowChanged);
+        later.body = textNote("u", "later").body;
+        QCOMPARE(m_repo->updateIfBodyIs(later, textNote("u", "before").body), NoteRepository::WriteResult::RowChanged);
         QCOMPARE(m_repo->noteById("u")->body, note.body);
         QCOMPARE(m_repo->updateIfBodyIs(later, note.body), NoteRepository::WriteResult::Written);
         QCOMPARE(m_repo->noteById("u")->body, later.body);
@@ -186,19 +186,19 @@ private slots:
 
     void listsFilterAndOrder()
     {
-        Note a = makeNote("a", "a", 1);
+        Note a = textNote("a", "a", 1);
         a.notebookId = "x";
-        Note b = makeNote("b", "b", 3, SyncStatus::Synced);
+        Note b = textNote("b", "b", 3, SyncStatus::Synced);
         b.notebookId = "x";
-        Note c = makeNote("c", "c", 2);
+        Note c = textNote("c", "c", 2);
         c.isShared = true;
-        Note d = makeNote("d", "d", 9);
+        Note d = textNote("d", "d", 9);
         d.notebookId = "x";
         d.deletedAt = kBase.addDays(1);
-        Note e = makeNote("e", "e", 4);
+        Note e = textNote("e", "e", 4);
         e.deletedAt = kBase.addDays(2);
         e.isShared = true;
-        Note f = makeNote("f", "f", 0, SyncStatus::Synced);
+        Note f = textNote("f", "f", 0, SyncStatus::Synced);
         f.ownerId = "someone";
         f.permission = "view";
         for (const Note &note : {a, b, c, d, e, f})
@@ -221,7 +221,7 @@ private slots:
 
     void softDeleteRestoreAndMove()
     {
-        QVERIFY(m_repo->insert(makeNote("t", "trash me", 0, SyncStatus::Synced)));
+        QVERIFY(m_repo->insert(textNote("t", "trash me", 0, SyncStatus::Synced)));
         m_order->clear();
         QVERIFY(m_repo->softDelete("t"));
         QCOMPARE(*m_order, QStringList({"deleted:t", "written:t"}));
@@ -249,10 +249,10 @@ private slots:
 
     void syncBookkeeping()
     {
-        Note d = makeNote("d", "d", 0, SyncStatus::Synced);
+        Note d = textNote("d", "d", 0, SyncStatus::Synced);
         d.deletedAt = kBase;
-        for (const Note &note : {makeNote("a", "a", 0, SyncStatus::Synced), makeNote("b", "b", 0, SyncStatus::Conflict),
-                                 makeNote("c", "c"), d})
+        for (const Note &note : {textNote("a", "a", 0, SyncStatus::Synced), textNote("b", "b", 0, SyncStatus::Conflict),
+                                 textNote("c", "c"), d})
             QVERIFY(m_repo->insert(note));
         m_order->clear();
 
@@ -271,13 +271,13 @@ private slots:
     // for notes the server has seen and this account owns.
     void purgesQueueServerDeletionsOfSeenOwnNotes()
     {
-        Note seen = makeNote("seen", "seen");
+        Note seen = textNote("seen", "seen");
         seen.opVersion = 4;
         seen.notebookId = "nb-1";
-        Note shared = makeNote("shared", "shared");
+        Note shared = textNote("shared", "shared");
         shared.opVersion = 2;
         shared.ownerId = "someone-else";
-        for (const Note &note : {seen, shared, makeNote("local", "local")}) {
+        for (const Note &note : {seen, shared, textNote("local", "local")}) {
             QVERIFY(m_repo->insert(note));
             QVERIFY(m_repo->softDelete(note.id));
         }
@@ -292,8 +292,8 @@ private slots:
 
     void purgeRemovesTheNoteWithEverythingThatNamesIt()
     {
-        QVERIFY(m_repo->insert(makeNote("p", "purge target")));
-        QVERIFY(m_repo->insert(makeNote("keep", "keeper")));
+        QVERIFY(m_repo->insert(textNote("p", "purge target")));
+        QVERIFY(m_repo->insert(textNote("keep", "keeper")));
         const QString file = addDependants("p");
         const QString keptFile = addDependants("keep");
         QVERIFY(!file.isEmpty() && !keptFile.isEmpty());
@@ -326,7 +326,7 @@ private slots:
     {
         QFETCH(int, operation);
         for (const QString &id : QStringList{"a", "b", "c"}) {
-            Note note = makeNote(id, "bulk " + id);
+            Note note = textNote(id, "bulk " + id);
             note.notebookId = id == "b" ? "" : "nb-1";
             QVERIFY(m_repo->insert(note));
         }
@@ -353,7 +353,7 @@ private slots:
     // and syncs the note while an editor here holds it: the editor's save keeps all that.
     void editorSaveKeepsAnotherProcessChanges()
     {
-        Note loaded = makeNote("e", "loaded");
+        Note loaded = textNote("e", "loaded");
         QVERIFY(m_repo->insert(loaded));
         Database other;
         QVERIFY(other.open(m_db->database().databaseName()));
@@ -362,7 +362,7 @@ private slots:
         QVERIFY(notes.moveToNotebook("e", "nb-2") && notes.softDelete("e") && notes.markSynced("e", 5));
 
         Note edited = loaded;
-        edited.body = makeNote("e", "typed").body;
+        edited.body = textNote("e", "typed").body;
         edited.version += 1;
         QCOMPARE(m_repo->updateIfBodyIs(edited, loaded.body), NoteRepository::WriteResult::Written);
         QCOMPARE(scalar(*m_db, "SELECT notebook_id || ' ' || IFNULL(deleted_at, '') || ' ' || version FROM notes")
@@ -371,8 +371,8 @@ private slots:
 
     void failedBulkWriteAndPurgeChangeNothing()
     {
-        QVERIFY(m_repo->insert(makeNote("b", "two")));
-        QVERIFY(m_repo->insert(makeNote("p", "purge target")));
+        QVERIFY(m_repo->insert(textNote("b", "two")));
+        QVERIFY(m_repo->insert(textNote("p", "purge target")));
         const QString file = addDependants("p");
         QVERIFY(!file.isEmpty());
         QVERIFY(run(*m_db, "CREATE TRIGGER refuseUpdate BEFORE UPDATE ON notes WHEN old.id = 'b' "
@@ -398,7 +398,7 @@ private slots:
         QTest::addColumn<Write>("write");
         const auto edited = [](NoteRepository &repo, const QString &id, const QString &text) {
             Note note = *repo.noteById(id);
-            note.body = makeNote(id, text).body;
+            note.body = textNote(id, text).body;
             note.updatedAt = note.updatedAt.addSecs(30);
             return note;
         };
@@ -427,11 +427,11 @@ private slots:
         // An import or restore writes its batch inside one transaction.
         QTest::newRow("import batch") << Write([](NoteRepository &r, Database &db) {
             QSqlDatabase sql = db.database();
-            Note trashed = makeNote("i2", "DONE: imported");
+            Note trashed = textNote("i2", "DONE: imported");
             trashed.deletedAt = kBase;
-            return sql.transaction() && r.insert(makeNote("i1", "TODO: imported")) && r.insert(trashed) && sql.commit();
+            return sql.transaction() && r.insert(textNote("i1", "TODO: imported")) && r.insert(trashed) && sql.commit();
         });
-        QTest::newRow("failed insert") << Write([](NoteRepository &r, Database &) { return !r.insert(makeNote("a", "TODO: dup")); });
+        QTest::newRow("failed insert") << Write([](NoteRepository &r, Database &) { return !r.insert(textNote("a", "TODO: dup")); });
     }
     void keptTodosAndCountsFollowEveryWrite()
     {
@@ -440,7 +440,7 @@ private slots:
             {{"a", "TODO: alpha\\nDONE: beta"}, {"b", "TODO: gamma"}, {"c", "TODO: delta"}, {"d", "plain"}}};
         int minute = 0;
         for (const auto &[id, text] : notes) {
-            Note note = makeNote(id, text, ++minute);
+            Note note = textNote(id, text, ++minute);
             note.notebookId = QString(id) == "b" ? "Y" : QString(id) == "d" ? "" : "X";
             if (QString(id) == "c")
                 note.deletedAt = kBase;

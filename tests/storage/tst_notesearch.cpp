@@ -35,7 +35,7 @@ private slots:
 
     void todoSettingDefaultsToIncludedAndIsUpserted()
     {
-        QVERIFY(m_repo->insert(makeNote("td", "todo")));
+        QVERIFY(m_repo->insert(textNote("td", "todo")));
         QVERIFY(m_repo->includeInTodos("td"));
         for (bool include : {false, true}) {
             QVERIFY(m_repo->setIncludeInTodos("td", include));
@@ -46,9 +46,9 @@ private slots:
 
     void searchMatchesPrefixesOfLiveNotesInRankOrder()
     {
-        QVERIFY(m_repo->insert(makeNote("live", "the elephant walks", 1)));
-        QVERIFY(m_repo->insert(makeNote("other", "a tiger sleeps", 2)));
-        Note trashed = makeNote("gone", "an elephant again", 3);
+        QVERIFY(m_repo->insert(textNote("live", "the elephant walks", 1)));
+        QVERIFY(m_repo->insert(textNote("other", "a tiger sleeps", 2)));
+        Note trashed = textNote("gone", "an elephant again", 3);
         trashed.deletedAt = kBase;
         QVERIFY(m_repo->insert(trashed));
 
@@ -60,7 +60,7 @@ private slots:
         QVERIFY(m_repo->search("elephant tig").isEmpty());
 
         // Words of the markup are not text.
-        Note bold = makeNote("bold", "x", 4);
+        Note bold = textNote("bold", "x", 4);
         bold.body = R"([{"insert":"heavy","attributes":{"bold":true}},{"insert":"\n"}])";
         QVERIFY(m_repo->insert(bold));
         QCOMPARE(ids(m_repo->search("heavy")), QStringList({"bold"}));
@@ -68,8 +68,8 @@ private slots:
             QVERIFY2(m_repo->search(markup).isEmpty(), markup);
 
         // The older note matches better: rank, not recency, decides.
-        QVERIFY(m_repo->insert(makeNote("weak", "apple among many other words about fruit and trees", 5)));
-        QVERIFY(m_repo->insert(makeNote("strong", "apple apple apple", 1)));
+        QVERIFY(m_repo->insert(textNote("weak", "apple among many other words about fruit and trees", 5)));
+        QVERIFY(m_repo->insert(textNote("strong", "apple apple apple", 1)));
         QCOMPARE(ids(m_repo->search("apple")), QStringList({"strong", "weak"}));
     }
 
@@ -92,7 +92,7 @@ private slots:
                                                                            {"hyphen", "send an e-mail"},
                                                                            {"quote", "the quarterly report"},
                                                                            {"decoy", "email donate report"}})
-            QVERIFY(m_repo->insert(makeNote(id, words)));
+            QVERIFY(m_repo->insert(textNote(id, words)));
         QCOMPARE(ids(m_repo->search(text)), QStringList({expected}));
     }
 
@@ -101,11 +101,11 @@ private slots:
         // Inserted weakest first, so neither insertion order nor its reverse is rank order.
         const QStringList ranked{"a4", "a3", "a2", "a1"};
         for (const QString id : {"a1", "a4", "a2", "a3"})
-            QVERIFY(m_repo->insert(makeNote(id, QString("apple ").repeated(id.mid(1).toInt()) + "pear plum fig")));
-        Note trashed = makeNote("trashed", "apple apple apple apple apple pear");
+            QVERIFY(m_repo->insert(textNote(id, QString("apple ").repeated(id.mid(1).toInt()) + "pear plum fig")));
+        Note trashed = textNote("trashed", "apple apple apple apple apple pear");
         trashed.deletedAt = kBase;
         QVERIFY(m_repo->insert(trashed));
-        QVERIFY(m_repo->insert(makeNote("quote", "can't apple")));
+        QVERIFY(m_repo->insert(textNote("quote", "can't apple")));
         QVERIFY(m_repo->softDelete("quote"));
 
         QStringList paged;
@@ -137,9 +137,9 @@ private slots:
         QFETCH(QString, needle);
         QFETCH(int, rows);
         // Same times and same texts across notes, so the ties decide too.
-        QVERIFY(m_repo->insert(makeNote("n1", "TODO: pear\\nTODO: äpfel kaufen\\nDONE: fig", 1)));
-        QVERIFY(m_repo->insert(makeNote("n2", "TODO: Äpfel\\nTODO: pear\\nDONE: kiwi", 1)));
-        QVERIFY(m_repo->insert(makeNote("n3", "x\\nTODO: banana\\nTODO: apple\\nTODO: cherry", 2)));
+        QVERIFY(m_repo->insert(textNote("n1", "TODO: pear\\nTODO: äpfel kaufen\\nDONE: fig", 1)));
+        QVERIFY(m_repo->insert(textNote("n2", "TODO: Äpfel\\nTODO: pear\\nDONE: kiwi", 1)));
+        QVERIFY(m_repo->insert(textNote("n3", "x\\nTODO: banana\\nTODO: apple\\nTODO: cherry", 2)));
         const auto key = [](const TodoRow &row) { return row.noteId + QString::number(row.lineIndex); };
         const QList<TodoRow> all = m_repo->todoPage(TodoOrder(order), completed, needle.toCaseFolded(), {}, 100);
         QCOMPARE(all.size(), rows);
@@ -165,7 +165,7 @@ private slots:
         // Rank grows with the id's number; rowids with insertion order.
         const QStringList inserted{"k9", "k1", "k8", "k2", "k7", "k3", "k6", "k4", "k5"};
         for (const QString &id : inserted)
-            QVERIFY(m_repo->insert(makeNote(id, QString("kiwi ").repeated(id.mid(1).toInt()) + "words to dilute it")));
+            QVERIFY(m_repo->insert(textNote(id, QString("kiwi ").repeated(id.mid(1).toInt()) + "words to dilute it")));
         // The newest five are k7 k3 k6 k4 k5: their best three lead.
         const QStringList expected{"k7", "k6", "k5", "k9", "k8", "k4", "k3", "k2", "k1"};
         QStringList paged;
@@ -176,7 +176,7 @@ private slots:
         QCOMPARE(ids(m_repo->searchRows("kiw", 20, 3)), expected.mid(3));
 
         // A write ranks again: the newest note now leads among the candidates.
-        QVERIFY(m_repo->insert(makeNote("k0", QString("kiwi ").repeated(20))));
+        QVERIFY(m_repo->insert(textNote("k0", QString("kiwi ").repeated(20))));
         QVERIFY(m_repo->softDelete("k9"));
         QCOMPARE(ids(m_repo->searchRows("kiw", 4, 0)), QStringList({"k0", "k6", "k5", "k8"}));
         QCOMPARE(ids(m_repo->searchRows("kiw", 20, 3)), QStringList({"k8", "k7", "k4", "k3", "k2", "k1"}));

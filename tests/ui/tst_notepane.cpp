@@ -3,8 +3,11 @@
 #include "autosavescheduler.h"
 #include "database.h"
 #include "delta.h"
+#include "editortoolbar.h"
 #include "mainwindow.h"
 #include "noteeditor.h"
+#include "noteheaderbar.h"
+#include "notepane.h"
 #include "notelistwidget.h"
 #include "notewindow.h"
 #include "notewindowregistry.h"
@@ -53,6 +56,42 @@ class TestNotePane : public QObject
     Q_OBJECT
 
 private slots:
+    void editsOnlyWhatTheNoteAndTheDatabaseAllow_data()
+    {
+        QTest::addColumn<QString>("owner");
+        QTest::addColumn<QString>("permission");
+        QTest::addColumn<bool>("readOnlyDatabase");
+        QTest::addColumn<bool>("editable");
+        QTest::newRow("own note") << "" << "" << false << true;
+        QTest::newRow("shared to edit") << "u2" << "edit" << false << true;
+        QTest::newRow("shared to read") << "u2" << "view" << false << false;
+        QTest::newRow("read-only database") << "" << "" << true << false;
+    }
+    void editsOnlyWhatTheNoteAndTheDatabaseAllow()
+    {
+        QFETCH(QString, owner);
+        QFETCH(QString, permission);
+        QFETCH(bool, readOnlyDatabase);
+        QFETCH(bool, editable);
+        auto state = newState();
+        const QString notebookId = addNotebook(*state, "Work");
+        Note note = makeNote(textDelta("Text"));
+        note.ownerId = owner;
+        note.permission = permission;
+        note.notebookId = notebookId;
+        QVERIFY(state->notes()->insert(note));
+        state->setReadOnly(readOnlyDatabase);
+        QWidget window;
+        NotePane pane(state.get(), &window, &window);
+        pane.showNote(note, false);
+        QCOMPARE(pane.notebookName(), QStringLiteral("Work"));
+        QCOMPARE(pane.editor()->isReadOnly(), !editable);
+        QCOMPARE(pane.toolbar()->isEnabled(), editable);
+        typeAtEnd(pane.editor(), "!");
+        QCOMPARE(pane.save().has_value(), editable);
+        QCOMPARE(storedText(*state, note.id), editable ? QStringLiteral("Text!\n") : QStringLiteral("Text\n"));
+    }
+
     void saveOverTextReplacedMeanwhileKeepsBoth_data() { inEitherWindow(); }
     void saveOverTextReplacedMeanwhileKeepsBoth()
     {
