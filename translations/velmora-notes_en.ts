@@ -1100,10 +1100,6 @@ Errors: %3</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>The note changed elsewhere; your text was kept as a conflict copy</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>&amp;File</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1811,6 +1807,13 @@ Open it?</source>
     </message>
 </context>
 <context>
+    <name>NotePane</name>
+    <message>
+        <source>The note changed elsewhere; your text was kept as a conflict copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>NoteSession</name>
     <message>
         <source>Untitled</source>
@@ -1925,10 +1928,6 @@ Open it?</source>
     </message>
     <message>
         <source>Untitled</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The note changed elsewhere; your text was kept as a conflict copy</source>
         <translation type="unfinished"></translation>
     </message>
     <message>

@@ -4,6 +4,7 @@
 // for building rows and inspecting what the repositories wrote.
 
 #include "database.h"
+#include "note.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -78,6 +79,19 @@ inline NoteText deltaText(const QString &body)
             result.todos.append({i, 0, 2, lines.at(i).startsWith(QLatin1Char('D')), lines.at(i).mid(5).trimmed()});
     }
     return result;
+}
+
+inline Note textNote(const QString &id, const QString &text, int minutesAfterBase = 0,
+                     SyncStatus status = SyncStatus::Pending)
+{
+    Note note;
+    note.id = id;
+    note.body = QStringLiteral("[{\"insert\":\"%1\\n\"}]").arg(text);
+    note.createdAt = kBase;
+    note.updatedAt = kBase.addSecs(60 * minutesAfterBase);
+    note.modifiedAt = note.updatedAt;
+    note.syncStatus = status;
+    return note;
 }
 
 template<typename Record>

@@ -18,18 +18,6 @@ using namespace StorageFixture;
 
 namespace {
 
-Note makeNote(const QString &id, const QString &text, int minutesAfterBase = 0, SyncStatus status = SyncStatus::Pending)
-{
-    Note note;
-    note.id = id;
-    note.body = QStringLiteral("[{\"insert\":\"%1\\n\"}]").arg(text);
-    note.createdAt = kBase;
-    note.updatedAt = kBase.addSecs(60 * minutesAfterBase);
-    note.modifiedAt = note.updatedAt;
-    note.syncStatus = status;
-    return note;
-}
-
 using Write = std::function<bool(NoteRepository &, Database &)>;
 
 } // namespace
@@ -105,7 +93,7 @@ private slots:
 
     void everyFieldSurvivesInsertAndRead()
     {
-        Note note = makeNote("n-full", "full", 0, SyncStatus::Conflict);
+        Note note = textNote("n-full", "full", 0, SyncStatus::Conflict);
         note.notebookId = "nb-1";
         // Given in another zone: stored and read back as the same instant in UTC.
         note.createdAt = QDateTime(QDate(2026, 1, 2), QTime(10, 0, 0, 5), Qt::OffsetFromUTC, 3600);
@@ -125,7 +113,7 @@ private slots:
                  QString("2026-01-02T09:00:00.005Z conflict"));
 
         // Empty fields as the schema wants them; a null body as empty text.
-        Note bare = makeNote("n-bare", "bare");
+        Note bare = textNote("n-bare", "bare");
         bare.body = QString();
         QVERIFY(m_repo->insert(bare));
         QCOMPARE(scalar(*m_db, "SELECT COUNT(*) FROM notes WHERE notebook_id = '' AND owner_id IS NULL AND body = '' "
@@ -144,16 +132,16 @@ private slots:
 
     void failedWritesAreLoggedAndEmitNothing()
     {
-        QVERIFY(m_repo->insert(makeNote("dup", "one")));
+        QVERIFY(m_repo->insert(textNote("dup", "one")));
         m_order->clear();
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Statement failed: .*UNIQUE.* in INSERT INTO notes"));
         QTest::ignoreMessage(QtWarningMsg, "NoteRepository::insert failed for note dup");
-        QVERIFY(!m_repo->insert(makeNote("dup", "two")));
+        QVERIFY(!m_repo->insert(textNote("dup", "two")));
 
         QVERIFY(run(*m_db, "CREATE TRIGGER refuse BEFORE UPDATE ON notes BEGIN SELECT RAISE(ABORT, 'refused'); END"));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Statement failed: refused.* in UPDATE notes SET"));
         QTest::ignoreMessage(QtWarningMsg, "NoteRepository::update failed for note dup");
-        QVERIFY(!m_repo->update(makeNote("dup", "three")));
+        QVERIFY(!m_repo->update(textNote("dup", "three")));
         // Each refused write names its statement and the driver's error.
         const QRegularExpression refusedUpdate("^Statement failed: refused.* in UPDATE notes SET");
         const std::array<std::function<bool()>, 4> writes{
@@ -168,14 +156,14 @@ private slots:
         QVERIFY(!m_repo->purge("dup"));
         QCOMPARE(m_repo->markAllPending(), 0);
         QVERIFY(m_order->isEmpty());
-        QCOMPARE(*m_repo->noteById("dup"), makeNote("dup", "one"));
+        QCOMPARE(*m_repo->noteById("dup"), textNote("dup", "one"));
     }
 
     void updateWritesTheRecordAsGiven()
     {
-        Note note = makeNote("u", "before");
+        Note note = textNote("u", "before");
         QVERIFY(m_repo->insert(note));
-        note.body = makeNote("u", "after").body;
+        note.body = textNote("u", "after").body;
         note.createdAt = kBase.addYears(-1); // not written by update
         note.updatedAt = kBase.addDays(1);
         note.version = 5;
@@ -189,8 +177,8 @@ private slots:
         QVERIFY(m_repo->search("befor").isEmpty());
         // Written only over the body it was edited from.
         Note later = note;
-        later.body = makeNote("u", "later").body;
-        QCOMPARE(m_repo->updateIfBodyIs(later, makeNote("u", "before").body), NoteRepository::WriteResult::RowChanged);
+        later.body = textNote("u", "later").body;
+        QCOMPARE(m_repo->updateIfBodyIs(later, textNote("u", "before").body), NoteRepository::WriteResult::RowChanged);
         QCOMPARE(m_repo->noteById("u")->body, note.body);
         QCOMPARE(m_repo->updateIfBodyIs(later, note.body), NoteRepository::WriteResult::Written);
         QCOMPARE(m_repo->noteById("u")->body, later.body);
@@ -198,19 +186,19 @@ private slots:
 
     void listsFilterAndOrder()
     {
-        Note a = makeNote("a", "a", 1);
+        Note a = textNote("a", "a", 1);
         a.notebookId = "x";
-        Note b = makeNote("b", "b", 3, SyncStatus::Synced);
+        Note b = textNote("b", "b", 3, SyncStatus::Synced);
         b.notebookId = "x";
-        Note c = makeNote("c", "c", 2);
+        Note c = textNote("c", "c", 2);
         c.isShared = true;
-        Note d = makeNote("d", "d", 9);
+        Note d = textNote("d", "d", 9);
         d.notebookId = "x";
         d.deletedAt = kBase.addDays(1);
-        Note e = makeNote("e", "e", 4);
+        Note e = textNote("e", "e", 4);
         e.deletedAt = kBase.addDays(2);
         e.isShared = true;
-        Note f = makeNote("f", "f", 0, SyncStatus::Synced);
+        Note f = textNote("f", "f", 0, SyncStatus::Synced);
         f.ownerId = "someone";
         f.permission = "view";
         for (const Note &note : {a, b, c, d, e, f})
@@ -233,7 +221,7 @@ private slots:
 
     void softDeleteRestoreAndMove()
     {
-        QVERIFY(m_repo->insert(makeNote("t", "trash me", 0, SyncStatus::Synced)));
+        QVERIFY(m_repo->insert(textNote("t", "trash me", 0, SyncStatus::Synced)));
         m_order->clear();
         QVERIFY(m_repo->softDelete("t"));
         QCOMPARE(*m_order, QStringList({"deleted:t", "written:t"}));
@@ -261,10 +249,10 @@ private slots:
 
     void syncBookkeeping()
     {
-        Note d = makeNote("d", "d", 0, SyncStatus::Synced);
+        Note d = textNote("d", "d", 0, SyncStatus::Synced);
         d.deletedAt = kBase;
-        for (const Note &note : {makeNote("a", "a", 0, SyncStatus::Synced), makeNote("b", "b", 0, SyncStatus::Conflict),
-                                 makeNote("c", "c"), d})
+        for (const Note &note : {textNote("a", "a", 0, SyncStatus::Synced), textNote("b", "b", 0, SyncStatus::Conflict),
+                                 textNote("c", "c"), d})
             QVERIFY(m_repo->insert(note));
         m_order->clear();
 
@@ -283,13 +271,13 @@ private slots:
     // for notes the server has seen and this account owns.
     void purgesQueueServerDeletionsOfSeenOwnNotes()
     {
-        Note seen = makeNote("seen", "seen");
+        Note seen = textNote("seen", "seen");
         seen.opVersion = 4;
         seen.notebookId = "nb-1";
-        Note shared = makeNote("shared", "shared");
+        Note shared = textNote("shared", "shared");
         shared.opVersion = 2;
         shared.ownerId = "someone-else";
-        for (const Note &note : {seen, shared, makeNote("local", "local")}) {
+        for (const Note &note : {seen, shared, textNote("local", "local")}) {
             QVERIFY(m_repo->insert(note));
             QVERIFY(m_repo->softDelete(note.id));
         }
@@ -302,73 +290,10 @@ private slots:
                  QVariantList({"seen", 4, "nb-1", seen.body, kBase}));
     }
 
-    void todoSettingDefaultsToIncludedAndIsUpserted()
-    {
-        QVERIFY(m_repo->insert(makeNote("td", "todo")));
-        QVERIFY(m_repo->includeInTodos("td"));
-        for (bool include : {false, true}) {
-            QVERIFY(m_repo->setIncludeInTodos("td", include));
-            QCOMPARE(m_repo->includeInTodos("td"), include);
-        }
-        QCOMPARE(scalar(*m_db, "SELECT COUNT(*) || include_in_todos FROM note_task_settings").toString(), QString("11"));
-    }
-
-    void searchMatchesPrefixesOfLiveNotesInRankOrder()
-    {
-        QVERIFY(m_repo->insert(makeNote("live", "the elephant walks", 1)));
-        QVERIFY(m_repo->insert(makeNote("other", "a tiger sleeps", 2)));
-        Note trashed = makeNote("gone", "an elephant again", 3);
-        trashed.deletedAt = kBase;
-        QVERIFY(m_repo->insert(trashed));
-
-        QCOMPARE(ids(m_repo->search("ELEPH")), QStringList({"live"}));
-        QVERIFY(m_repo->search("phant").isEmpty());
-        QCOMPARE(ids(m_repo->search(" \t\n")), QStringList({"other", "live"}));
-        // Expressions FTS5 accepts keep their meaning.
-        QCOMPARE(ids(m_repo->search("elephant OR tig")).size(), 2);
-        QVERIFY(m_repo->search("elephant tig").isEmpty());
-
-        // Words of the markup are not text.
-        Note bold = makeNote("bold", "x", 4);
-        bold.body = R"([{"insert":"heavy","attributes":{"bold":true}},{"insert":"\n"}])";
-        QVERIFY(m_repo->insert(bold));
-        QCOMPARE(ids(m_repo->search("heavy")), QStringList({"bold"}));
-        for (const char *markup : {"bold", "attributes", "insert"})
-            QVERIFY2(m_repo->search(markup).isEmpty(), markup);
-
-        // The older note matches better: rank, not recency, decides.
-        QVERIFY(m_repo->insert(makeNote("weak", "apple among many other words about fruit and trees", 5)));
-        QVERIFY(m_repo->insert(makeNote("strong", "apple apple apple", 1)));
-        QCOMPARE(ids(m_repo->search("apple")), QStringList({"strong", "weak"}));
-    }
-
-    void searchFallsBackToQuotedWordsOnPunctuation_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("apostrophe") << "don't" << "apostrophe";
-        QTest::newRow("plus signs") << "c++" << "plus";
-        QTest::newRow("hyphen") << "e-mail" << "hyphen";
-        QTest::newRow("unbalanced quote") << "\"quarterly rep" << "quote";
-        QTest::newRow("two words, last as prefix") << "don't kn" << "apostrophe";
-    }
-    void searchFallsBackToQuotedWordsOnPunctuation()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, expected);
-        for (const auto &[id, words] : QList<std::pair<QString, QString>>{{"apostrophe", "I don't know yet"},
-                                                                           {"plus", "writes c++ daily"},
-                                                                           {"hyphen", "send an e-mail"},
-                                                                           {"quote", "the quarterly report"},
-                                                                           {"decoy", "email donate report"}})
-            QVERIFY(m_repo->insert(makeNote(id, words)));
-        QCOMPARE(ids(m_repo->search(text)), QStringList({expected}));
-    }
-
     void purgeRemovesTheNoteWithEverythingThatNamesIt()
     {
-        QVERIFY(m_repo->insert(makeNote("p", "purge target")));
-        QVERIFY(m_repo->insert(makeNote("keep", "keeper")));
+        QVERIFY(m_repo->insert(textNote("p", "purge target")));
+        QVERIFY(m_repo->insert(textNote("keep", "keeper")));
         const QString file = addDependants("p");
         const QString keptFile = addDependants("keep");
         QVERIFY(!file.isEmpty() && !keptFile.isEmpty());
@@ -401,7 +326,7 @@ private slots:
     {
         QFETCH(int, operation);
         for (const QString &id : QStringList{"a", "b", "c"}) {
-            Note note = makeNote(id, "bulk " + id);
+            Note note = textNote(id, "bulk " + id);
             note.notebookId = id == "b" ? "" : "nb-1";
             QVERIFY(m_repo->insert(note));
         }
@@ -428,7 +353,7 @@ private slots:
     // and syncs the note while an editor here holds it: the editor's save keeps all that.
     void editorSaveKeepsAnotherProcessChanges()
     {
-        Note loaded = makeNote("e", "loaded");
+        Note loaded = textNote("e", "loaded");
         QVERIFY(m_repo->insert(loaded));
         Database other;
         QVERIFY(other.open(m_db->database().databaseName()));
@@ -437,7 +362,7 @@ private slots:
         QVERIFY(notes.moveToNotebook("e", "nb-2") && notes.softDelete("e") && notes.markSynced("e", 5));
 
         Note edited = loaded;
-        edited.body = makeNote("e", "typed").body;
+        edited.body = textNote("e", "typed").body;
         edited.version += 1;
         QCOMPARE(m_repo->updateIfBodyIs(edited, loaded.body), NoteRepository::WriteResult::Written);
         QCOMPARE(scalar(*m_db, "SELECT notebook_id || ' ' || IFNULL(deleted_at, '') || ' ' || version FROM notes")
@@ -446,8 +371,8 @@ private slots:
 
     void failedBulkWriteAndPurgeChangeNothing()
     {
-        QVERIFY(m_repo->insert(makeNote("b", "two")));
-        QVERIFY(m_repo->insert(makeNote("p", "purge target")));
+        QVERIFY(m_repo->insert(textNote("b", "two")));
+        QVERIFY(m_repo->insert(textNote("p", "purge target")));
         const QString file = addDependants("p");
         QVERIFY(!file.isEmpty());
         QVERIFY(run(*m_db, "CREATE TRIGGER refuseUpdate BEFORE UPDATE ON notes WHEN old.id = 'b' "
@@ -468,35 +393,12 @@ private slots:
         QCOMPARE(rowsFor("p"), 0);
     }
 
-    void searchRowsPageLiveMatchesInRankOrder()
-    {
-        // Inserted weakest first, so neither insertion order nor its reverse is rank order.
-        const QStringList ranked{"a4", "a3", "a2", "a1"};
-        for (const QString id : {"a1", "a4", "a2", "a3"})
-            QVERIFY(m_repo->insert(makeNote(id, QString("apple ").repeated(id.mid(1).toInt()) + "pear plum fig")));
-        Note trashed = makeNote("trashed", "apple apple apple apple apple pear");
-        trashed.deletedAt = kBase;
-        QVERIFY(m_repo->insert(trashed));
-        QVERIFY(m_repo->insert(makeNote("quote", "can't apple")));
-        QVERIFY(m_repo->softDelete("quote"));
-
-        QStringList paged;
-        for (int offset = 0; offset < 4; offset += 3)
-            for (const NoteRow &row : m_repo->searchRows("pear appl", 3, offset))
-                paged << row.id;
-        QCOMPARE(paged, ranked);
-        QCOMPARE(m_repo->searchCount("appl"), 4);
-        QVERIFY(m_repo->restore("quote"));
-        QCOMPARE(m_repo->searchRows("can't").value(0).id, QString("quote"));
-    }
-
-    // The kept to-dos and counts against the same read from scratch.
     void keptTodosAndCountsFollowEveryWrite_data()
     {
         QTest::addColumn<Write>("write");
         const auto edited = [](NoteRepository &repo, const QString &id, const QString &text) {
             Note note = *repo.noteById(id);
-            note.body = makeNote(id, text).body;
+            note.body = textNote(id, text).body;
             note.updatedAt = note.updatedAt.addSecs(30);
             return note;
         };
@@ -525,11 +427,11 @@ private slots:
         // An import or restore writes its batch inside one transaction.
         QTest::newRow("import batch") << Write([](NoteRepository &r, Database &db) {
             QSqlDatabase sql = db.database();
-            Note trashed = makeNote("i2", "DONE: imported");
+            Note trashed = textNote("i2", "DONE: imported");
             trashed.deletedAt = kBase;
-            return sql.transaction() && r.insert(makeNote("i1", "TODO: imported")) && r.insert(trashed) && sql.commit();
+            return sql.transaction() && r.insert(textNote("i1", "TODO: imported")) && r.insert(trashed) && sql.commit();
         });
-        QTest::newRow("failed insert") << Write([](NoteRepository &r, Database &) { return !r.insert(makeNote("a", "TODO: dup")); });
+        QTest::newRow("failed insert") << Write([](NoteRepository &r, Database &) { return !r.insert(textNote("a", "TODO: dup")); });
     }
     void keptTodosAndCountsFollowEveryWrite()
     {
@@ -538,7 +440,7 @@ private slots:
             {{"a", "TODO: alpha\\nDONE: beta"}, {"b", "TODO: gamma"}, {"c", "TODO: delta"}, {"d", "plain"}}};
         int minute = 0;
         for (const auto &[id, text] : notes) {
-            Note note = makeNote(id, text, ++minute);
+            Note note = textNote(id, text, ++minute);
             note.notebookId = QString(id) == "b" ? "Y" : QString(id) == "d" ? "" : "X";
             if (QString(id) == "c")
                 note.deletedAt = kBase;
@@ -572,68 +474,6 @@ private slots:
         QCOMPARE(kept, todos);
     }
 
-    void todoPagesWalkEveryRowOnceInOrder_data()
-    {
-        QTest::addColumn<int>("order");
-        QTest::addColumn<bool>("completed");
-        QTest::addColumn<QString>("needle");
-        QTest::addColumn<int>("rows");
-        QTest::newRow("by date, open") << int(TodoOrder::NoteUpdated) << false << "" << 7;
-        QTest::newRow("by date, done") << int(TodoOrder::NoteUpdated) << true << "" << 2;
-        QTest::newRow("by text, open") << int(TodoOrder::Alphabetical) << false << "" << 7;
-        QTest::newRow("by text, filtered") << int(TodoOrder::Alphabetical) << false << "ÄPFEL" << 2;
-    }
-    void todoPagesWalkEveryRowOnceInOrder()
-    {
-        QFETCH(int, order);
-        QFETCH(bool, completed);
-        QFETCH(QString, needle);
-        QFETCH(int, rows);
-        // Same times and same texts across notes, so the ties decide too.
-        QVERIFY(m_repo->insert(makeNote("n1", "TODO: pear\\nTODO: äpfel kaufen\\nDONE: fig", 1)));
-        QVERIFY(m_repo->insert(makeNote("n2", "TODO: Äpfel\\nTODO: pear\\nDONE: kiwi", 1)));
-        QVERIFY(m_repo->insert(makeNote("n3", "x\\nTODO: banana\\nTODO: apple\\nTODO: cherry", 2)));
-        const auto key = [](const TodoRow &row) { return row.noteId + QString::number(row.lineIndex); };
-        const QList<TodoRow> all = m_repo->todoPage(TodoOrder(order), completed, needle.toCaseFolded(), {}, 100);
-        QCOMPARE(all.size(), rows);
-        QVERIFY(std::is_sorted(all.cbegin(), all.cend(), [order](const TodoRow &a, const TodoRow &b) {
-            return NoteRepository::todoBefore(a, b, TodoOrder(order));
-        }));
-        QStringList paged;
-        std::optional<TodoRow> after;
-        for (QList<TodoRow> page; !(page = m_repo->todoPage(TodoOrder(order), completed, needle.toCaseFolded(), after, 2)).isEmpty();) {
-            for (const TodoRow &row : page)
-                paged << key(row);
-            after = page.last();
-        }
-        QStringList expected;
-        for (const TodoRow &row : all)
-            expected << key(row);
-        QCOMPARE(paged, expected);
-    }
-
-    void searchFirstScreenRanksTheNewestCandidatesAndPagesGiveEveryMatchOnce()
-    {
-        m_repo->setSearchBounds(3, 5);
-        // Rank grows with the id's number; rowids with insertion order.
-        const QStringList inserted{"k9", "k1", "k8", "k2", "k7", "k3", "k6", "k4", "k5"};
-        for (const QString &id : inserted)
-            QVERIFY(m_repo->insert(makeNote(id, QString("kiwi ").repeated(id.mid(1).toInt()) + "words to dilute it")));
-        // The newest five are k7 k3 k6 k4 k5: their best three lead.
-        const QStringList expected{"k7", "k6", "k5", "k9", "k8", "k4", "k3", "k2", "k1"};
-        QStringList paged;
-        for (int offset = 0; offset < 12; offset += 2)
-            paged += ids(m_repo->searchRows("kiw", 2, offset));
-        QCOMPARE(paged, expected);
-        QCOMPARE(ids(m_repo->searchRows("kiw")), expected);
-        QCOMPARE(ids(m_repo->searchRows("kiw", 20, 3)), expected.mid(3));
-
-        // A write ranks again: the newest note now leads among the candidates.
-        QVERIFY(m_repo->insert(makeNote("k0", QString("kiwi ").repeated(20))));
-        QVERIFY(m_repo->softDelete("k9"));
-        QCOMPARE(ids(m_repo->searchRows("kiw", 4, 0)), QStringList({"k0", "k6", "k5", "k8"}));
-        QCOMPARE(ids(m_repo->searchRows("kiw", 20, 3)), QStringList({"k8", "k7", "k4", "k3", "k2", "k1"}));
-    }
 };
 
 VELM_TEST_CORE_MAIN(TestNoteRepository)

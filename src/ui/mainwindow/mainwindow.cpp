@@ -76,6 +76,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     installDefaultHooks();
     setWindowTitle(kAppName);
     m_io = new IoCommands(state, this, this);
+    registerScreens();
 
     buildWidgets();
     buildMenus();
@@ -106,7 +107,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
         }
         // Loaded once the window is up: a long note must not keep it from showing.
         QTimer::singleShot(0, this, [this, currentNote] {
-            if (m_editor->noteId().isEmpty())
+            if (m_pane->editor()->noteId().isEmpty())
                 showNote(currentNote, false);
         });
     }
@@ -192,23 +193,8 @@ void MainWindow::buildWidgets()
     m_stack = new QStackedWidget(right);
     rightLayout->addWidget(m_stack);
 
-    m_notePane = new QWidget(m_stack);
-    auto *noteLayout = new QVBoxLayout(m_notePane);
-    noteLayout->setContentsMargins(0, 0, 0, 0);
-    noteLayout->setSpacing(0);
-    m_headerBar = new NoteHeaderBar(m_notePane);
-    m_toolbar = new EditorToolbar(m_notePane);
-    m_editor = new NoteEditor(m_notePane);
-    m_editor->setAttachmentRepository(m_state->attachments());
-    m_toolbar->setEditor(m_editor);
-    m_session = new NoteSession(m_state, this);
-    m_editorActions = new EditorActions(this, m_editor);
-    noteLayout->addWidget(m_headerBar);
-    noteLayout->addWidget(m_toolbar);
-    m_findBar = new FindBar(m_editor, m_notePane);
-    noteLayout->addWidget(m_findBar);
-    noteLayout->addWidget(m_editor, 1);
-    m_stack->addWidget(m_notePane);
+    m_pane = new NotePane(m_state, this, m_stack);
+    m_stack->addWidget(m_pane);
 
     m_welcomePage = new WelcomePage(m_stack);
     m_stack->addWidget(m_welcomePage);
@@ -223,6 +209,7 @@ void MainWindow::buildWidgets()
     setCentralWidget(m_splitter);
 
     m_statusBar = new StatusBar(this);
+    m_pane->reportTo(m_statusBar);
     m_tray = new TrayController(
         this, {[this] { return m_hooks.systemTrayAvailable(); },
                [this](const QString &key) { return readBoolPreference(key, false); },
@@ -245,9 +232,8 @@ void MainWindow::connectSignals()
     connect(m_splitter, &QSplitter::splitterMoved, this, &MainWindow::onSplitterMoved);
     connect(m_welcomePage, &WelcomePage::newNoteRequested, this, &MainWindow::createNewNote);
 
-    connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
-    connect(m_editor, &NoteEditor::noteLinkActivated, m_state, &AppState::setCurrentNote);
-    connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    connect(m_pane->editor(), &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
+    connect(m_pane->editor(), &NoteEditor::noteLinkActivated, m_state, &AppState::setCurrentNote);
     if (m_state) {
         auto *offline = new OfflineBanner(m_stack->parentWidget());
         offline->hide();
@@ -255,20 +241,16 @@ void MainWindow::connectSignals()
             layout->insertWidget(0, offline);
         showSyncState(m_state, m_statusBar, offline);
         if (SyncEngine *engine = m_state->syncEngine()) {
-            // Files that sync brought in replace the missing-file boxes.
-            connect(engine, &SyncEngine::attachmentsChanged, m_editor, &NoteEditor::refreshAttachments);
             const auto showRefused = [this, engine] { m_noteList->noteModel()->setRefusedNotes(engine->refusedNotes()); };
             showRefused();
             connect(engine, &SyncEngine::syncCompleted, m_noteList, showRefused);
         }
     }
-    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSavedState);
-    connect(m_editor, &NoteEditor::saveFailingChanged, m_statusBar, &StatusBar::setSaveFailing);
 
     connect(m_noteList, &NoteListWidget::noteSelected, this, &MainWindow::onNoteSelected);
     connect(m_noteList, &NoteListWidget::noteDoubleClicked, this,
             [this](const QString &id) { NoteWindowRegistry::of(m_state)->open(id); });
-    connect(m_noteList, &NoteListWidget::noteActivated, this, [this] { m_editor->setFocus(Qt::OtherFocusReason); });
+    connect(m_noteList, &NoteListWidget::noteActivated, this, [this] { m_pane->editor()->setFocus(Qt::OtherFocusReason); });
     connect(m_noteList, &NoteListWidget::noteDeleteRequested, this, [this] { deleteCurrentNote(false); });
     connect(m_noteList, &NoteListWidget::noteContextMenuRequested, this,
             [this](const QString &id, const QPoint &globalPos) {
@@ -311,41 +293,35 @@ void MainWindow::connectSignals()
         refreshNoteList();
     });
     connect(m_state, &AppState::noteUpdatedExternally, this, [this](const QString &noteId, QObject *source) {
-        if (source != this && noteId == m_editor->noteId())
+        if (source != this && noteId == m_pane->editor()->noteId())
             showNote(noteId, false);
     });
     connect(m_state, &AppState::syncAboutToMerge, this, &MainWindow::saveCurrentNote);
     connect(m_state, &AppState::currentNoteChanged, this, &MainWindow::onCurrentNoteChanged);
     connect(m_state, &AppState::noteDeletedExternally, this, [this](const QString &noteId) {
-        if (noteId == m_editor->noteId()) {
+        if (noteId == m_pane->editor()->noteId()) {
             clearEditor();
             updatePage();
         }
     });
 
-    connect(m_headerBar, &NoteHeaderBar::focusToggleClicked, this, [this] { setFocusMode(!m_focusMode); });
-    connect(m_headerBar, &NoteHeaderBar::notebookChipClicked, this, &MainWindow::onNotebookChipClicked);
-    connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this, [this] { copyNote(int(ExportFormat::PlainText)); });
-    connect(m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this, [this] { copyNote(int(ExportFormat::Markdown)); });
-    connect(m_headerBar, &NoteHeaderBar::copyAsHtmlRequested, this, [this] { copyNote(int(ExportFormat::Html)); });
-    connect(m_headerBar, &NoteHeaderBar::includeInTodosToggled, this, [this](bool include) {
-        if (!m_editor->noteId().isEmpty())
-            m_state->notes()->setIncludeInTodos(m_editor->noteId(), include);
-    });
-    connect(m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this, &MainWindow::moveCurrentNote);
-    connect(m_headerBar, &NoteHeaderBar::printRequested, this, &MainWindow::print);
-    connect(m_headerBar, &NoteHeaderBar::historyRequested, this, &MainWindow::showVersionHistory);
-    connect(m_headerBar, &NoteHeaderBar::exportRequested, this, [this] {
+    connect(m_pane->headerBar(), &NoteHeaderBar::focusToggleClicked, this, [this] { setFocusMode(!m_focusMode); });
+    connect(m_pane->headerBar(), &NoteHeaderBar::notebookChipClicked, this, &MainWindow::onNotebookChipClicked);
+    connect(m_pane->headerBar(), &NoteHeaderBar::copyAsPlainTextRequested, this, [this] { copyNote(int(ExportFormat::PlainText)); });
+    connect(m_pane->headerBar(), &NoteHeaderBar::copyAsMarkdownRequested, this, [this] { copyNote(int(ExportFormat::Markdown)); });
+    connect(m_pane->headerBar(), &NoteHeaderBar::copyAsHtmlRequested, this, [this] { copyNote(int(ExportFormat::Html)); });
+    connect(m_pane->headerBar(), &NoteHeaderBar::moveToNotebookRequested, this, &MainWindow::moveCurrentNote);
+    connect(m_pane->headerBar(), &NoteHeaderBar::printRequested, this, &MainWindow::print);
+    connect(m_pane->headerBar(), &NoteHeaderBar::historyRequested, this, &MainWindow::showVersionHistory);
+    connect(m_pane->headerBar(), &NoteHeaderBar::exportRequested, this, [this] {
         saveCurrentNote();
-        m_io->exportNote(m_editor->noteId());
+        m_io->exportNote(m_pane->editor()->noteId());
     });
     connect(m_io, &IoCommands::statusMessage, m_statusBar, &StatusBar::showTemporaryMessage);
-    connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { deleteCurrentNote(false); });
-    m_headerBar->setCanShare(m_state->canShare());
-    connect(m_state, &AppState::canShareChanged, m_headerBar, &NoteHeaderBar::setCanShare);
-    connect(m_headerBar, &NoteHeaderBar::shareRequested, this, [this] {
-        if (!m_editor->noteId().isEmpty())
-            openNoteShareDialog(m_state, m_editor->noteId(), tr("Remove access"), this);
+    connect(m_pane->headerBar(), &NoteHeaderBar::deleteRequested, this, [this] { deleteCurrentNote(false); });
+    connect(m_pane->headerBar(), &NoteHeaderBar::shareRequested, this, [this] {
+        if (!m_pane->editor()->noteId().isEmpty())
+            openNoteShareDialog(m_state, m_pane->editor()->noteId(), tr("Remove access"), this);
     });
 }
 
@@ -353,11 +329,10 @@ void MainWindow::connectSignals()
 
 void MainWindow::clearEditor()
 {
-    m_editor->clearNote();
-    m_toolbar->setEnabled(false);
-    m_headerBar->setEditable(false);
-    m_headerBar->hide();
-    m_session->clear();
+    m_pane->clear();
+    m_pane->toolbar()->setEnabled(false);
+    m_pane->headerBar()->setEditable(false);
+    m_pane->headerBar()->hide();
 }
 
 bool MainWindow::isShowingWelcomePage() const
@@ -370,8 +345,8 @@ void MainWindow::updatePage()
     // Signed out and without a note, the welcome page invites a note and the
     // sign-in; signed in, the empty note pane waits for a note.
     const VelmAccount::Client *client = m_state ? m_state->accountClient() : nullptr;
-    const bool welcome = m_editor->noteId().isEmpty() && !(client && client->isAuthenticated());
-    m_stack->setCurrentWidget(welcome ? static_cast<QWidget *>(m_welcomePage) : m_notePane);
+    const bool welcome = m_pane->editor()->noteId().isEmpty() && !(client && client->isAuthenticated());
+    m_stack->setCurrentWidget(welcome ? static_cast<QWidget *>(m_welcomePage) : m_pane);
 }
 
 void MainWindow::showNote(const QString &noteId, bool force)
@@ -383,82 +358,44 @@ void MainWindow::showNote(const QString &noteId, bool force)
         updatePage();
         return;
     }
-    m_state->noteOpening(note->id, note->body.size());
-    m_editor->loadNote(note->id, note->body, force);
-    // Cleared only once the event loop has turned and painted the note.
-    QTimer::singleShot(1000, this, [state = m_state, id = note->id] {
-        if (state)
-            state->noteOpened(id);
-    });
-    const bool editable = (note->ownerId.isEmpty() || note->permission == QStringLiteral("edit")) && !m_state->isReadOnly();
-    m_toolbar->setEnabled(editable);
-    m_editor->setReadOnly(!editable || m_editor->isOversized());
-
-    m_headerBar->show();
-    m_headerBar->setEditable(editable);
-    QString notebookName;
-    if (!note->notebookId.isEmpty()) {
-        if (const auto notebook = m_state->notebooks()->notebookById(note->notebookId); notebook && !notebook->deletedAt)
-            notebookName = notebook->name;
-    }
-    m_headerBar->setNotebookName(notebookName);
-    m_headerBar->setMetaText(noteMetaText(note->updatedAt, m_editor->wordCount()));
-    m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note->id));
-    m_headerBar->setShared(note->isShared);
-
-    m_session->setNote(note->id, note->body);
+    m_pane->headerBar()->show();
+    m_pane->showNote(*note, force);
     updatePage();
-}
-
-void MainWindow::updateHeaderMeta()
-{
-    if (m_editor->noteId().isEmpty())
-        return;
-    if (const auto note = m_state->notes()->noteById(m_editor->noteId()))
-        m_headerBar->setMetaText(noteMetaText(note->updatedAt, m_editor->wordCount()));
 }
 
 void MainWindow::saveCurrentNote()
 {
-    if (!m_state || m_editor->noteId().isEmpty() || m_editor->isReadOnly() || m_editor->isSaved())
-        return;
-    const NoteSession::SaveResult result = m_session->save(m_editor->currentDelta());
-    m_editor->saveFinished(result != NoteSession::SaveResult::Failed);
-    if (result == NoteSession::SaveResult::Saved)
-        updateHeaderMeta();
-    if (result == NoteSession::SaveResult::Conflict) {
-        m_statusBar->showTemporaryMessage(tr("The note changed elsewhere; your text was kept as a conflict copy"), 8000);
-        showNote(m_editor->noteId(), true);
-    }
+    if (m_pane->save() == NoteSession::SaveResult::Conflict)
+        showNote(m_pane->noteId(), true);
 }
 
 bool MainWindow::leaveCurrentNote()
 {
-    if (m_editor->isSaved())
+    if (m_pane->editor()->isSaved())
         return true;
     saveCurrentNote();
     saveSnapshot();
-    if (m_editor->isSaved())
+    if (m_pane->editor()->isSaved())
         return true;
-    if (!m_hooks.askYesNo(this, discardUnsavedTitle(), discardUnsavedQuestion({m_editor})))
+    if (!m_hooks.askYesNo(this, discardUnsavedTitle(), discardUnsavedQuestion({m_pane->editor()})))
         return false;
-    qCWarning(lcUi) << "MainWindow: unsaved changes to the note" << m_editor->noteId() << "were discarded";
-    m_editor->abandonUnsavedChanges();
+    qCWarning(lcUi) << "MainWindow: unsaved changes to the note" << m_pane->editor()->noteId() << "were discarded";
+    m_pane->editor()->abandonUnsavedChanges();
     return true;
 }
 
 void MainWindow::saveSnapshot()
 {
-    m_session->saveSnapshot(m_editor->currentDelta(), m_editor->noteId().isEmpty() || m_editor->isReadOnly());
+    m_pane->saveSnapshot();
 }
 
 void MainWindow::onNoteSelected(const QString &noteId)
 {
-    if (noteId == m_editor->noteId())
+    if (noteId == m_pane->editor()->noteId())
         return;
     if (!leaveCurrentNote()) {
         const QSignalBlocker blocker(m_noteList);
-        m_noteList->selectNote(m_editor->noteId());
+        m_noteList->selectNote(m_pane->editor()->noteId());
         return;
     }
     m_selectingNote = true;
@@ -470,7 +407,7 @@ void MainWindow::onNoteSelected(const QString &noteId)
 void MainWindow::onCurrentNoteChanged(const QString &noteId)
 {
     // Another view (the Search or Shared screen) picked a note: show it here.
-    if (m_selectingNote || noteId.isEmpty() || noteId == m_editor->noteId())
+    if (m_selectingNote || noteId.isEmpty() || noteId == m_pane->editor()->noteId())
         return;
     if (!leaveCurrentNote())
         return;
@@ -483,18 +420,18 @@ void MainWindow::onCurrentNoteChanged(const QString &noteId)
 
 void MainWindow::openCurrentNoteInWindow()
 {
-    if (m_editor->noteId().isEmpty())
+    if (m_pane->editor()->noteId().isEmpty())
         return;
     saveCurrentNote();
-    NoteWindowRegistry::of(m_state)->open(m_editor->noteId());
+    NoteWindowRegistry::of(m_state)->open(m_pane->editor()->noteId());
 }
 
 void MainWindow::showVersionHistory()
 {
-    if (m_editor->noteId().isEmpty())
+    if (m_pane->editor()->noteId().isEmpty())
         return;
     saveCurrentNote();
-    auto *dialog = new VersionHistoryDialog(m_state, m_editor->noteId(), this);
+    auto *dialog = new VersionHistoryDialog(m_state, m_pane->editor()->noteId(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->hooks().askYesNo = m_hooks.askYesNo;
     dialog->show();
@@ -508,12 +445,12 @@ void MainWindow::createNewNote()
     if (!m_state->notes()->insert(note))
         return;
     m_noteList->selectNote(note.id);
-    if (m_editor->noteId() != note.id) {
+    if (m_pane->editor()->noteId() != note.id) {
         // Not in the list (a search hides it): show it all the same.
         m_state->setCurrentNote(note.id);
         showNote(note.id, false);
     }
-    m_editor->setFocus(Qt::OtherFocusReason);
+    m_pane->editor()->setFocus(Qt::OtherFocusReason);
 }
 
 // ---------------------------------------------------------------- preferences and theme
@@ -535,11 +472,10 @@ void MainWindow::onPreferenceChanged(const QString &key)
 void MainWindow::onFontScaleChanged()
 {
     saveCurrentNote();
-    m_headerBar->refreshLook();
+    m_pane->refreshLook();
     m_statusBar->refreshLook();
-    m_editor->applyFontScale();
-    if (!m_editor->noteId().isEmpty())
-        showNote(m_editor->noteId(), true);
+    if (!m_pane->editor()->noteId().isEmpty())
+        showNote(m_pane->editor()->noteId(), true);
     // Row heights follow the scale: let the views ask for size hints again.
     refreshNoteList();
     refreshNotebooks();
@@ -590,7 +526,7 @@ void MainWindow::quitApplication()
     if (m_state && m_state->preferences()) {
         m_state->preferences()->set(QStringLiteral("restore_note_windows"),
                                     NoteWindowRegistry::of(m_state)->openIds().join(QLatin1Char(',')));
-        const QWidget *todos = m_screens[int(Screen::Todos)];
+        const QWidget *todos = m_screens->window(Screen::Todos);
         m_state->preferences()->setBool(QStringLiteral("restore_todos_window"), todos && todos->isVisible());
     }
     m_tray->stopHidingOnClose();

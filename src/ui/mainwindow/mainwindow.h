@@ -1,6 +1,8 @@
 #pragma once
 
 #include "notebook.h"
+#include "notepane.h"
+#include "screenregistry.h"
 #include "yesnoprompt.h"
 
 #include <QHash>
@@ -12,13 +14,7 @@
 #include <memory>
 
 class AppState;
-class EditorActions;
-class EditorToolbar;
-class FindBar;
 class IoCommands;
-class NoteEditor;
-class NoteHeaderBar;
-class NoteSession;
 class NoteListWidget;
 class NotebookListWidget;
 class QAction;
@@ -67,8 +63,7 @@ public:
         std::function<bool()> systemTrayAvailable;
     };
 
-    // The secondary screens, each a top-level window made on first use and kept.
-    enum class Screen { Search, Todos, Trash, SharedByMe, SharedWithMe };
+    using Screen = ScreenRegistry::Screen;
 
     explicit MainWindow(AppState *state, QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -125,10 +120,11 @@ public:
 
     NoteListWidget *noteList() const { return m_noteList; }
     NotebookListWidget *notebookList() const { return m_notebookList; }
-    NoteEditor *editor() const { return m_editor; }
-    EditorToolbar *toolbar() const { return m_toolbar; }
-    FindBar *findBar() const { return m_findBar; }
-    NoteHeaderBar *headerBar() const { return m_headerBar; }
+    NotePane *pane() const { return m_pane; }
+    NoteEditor *editor() const { return m_pane->editor(); }
+    EditorToolbar *toolbar() const { return m_pane->toolbar(); }
+    FindBar *findBar() const { return m_pane->findBar(); }
+    NoteHeaderBar *headerBar() const { return m_pane->headerBar(); }
     StatusBar *statusBarWidget() const { return m_statusBar; }
     QLineEdit *searchField() const { return m_searchField; }
     QSplitter *splitter() const { return m_splitter; }
@@ -139,7 +135,7 @@ public:
     bool focusMode() const { return m_focusMode; }
     bool sidebarVisible() const { return m_sidebarVisible; }
     QList<int> normalSplitterSizes() const { return m_normalSplitterSizes; }
-    NoteSession *session() const { return m_session; }
+    NoteSession *session() const { return m_pane->session(); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -159,6 +155,7 @@ private:
     // wanted leaves the normal three-pane layout.
     void setLayoutSwitch(bool &current, bool wanted, bool hidesPanes, QAction *action, const QString &key);
     void installDefaultHooks();
+    void registerScreens();
 
     void onNoteSelected(const QString &noteId);
     void onCurrentNoteChanged(const QString &noteId);
@@ -171,9 +168,7 @@ private:
     void trashNote(const QString &noteId);
     void clearEditor();
     void updatePage();
-    void updateHeaderMeta();
     void copyNote(int format);
-    bool printTo(QPrinter *printer);
     // Saves the note about to be printed; false (with a status message) when none is shown.
     bool prepareToPrint();
     bool readBoolPreference(const QString &key, bool fallback) const;
@@ -192,16 +187,12 @@ private:
     NotebookListWidget *m_notebookList = nullptr;
     NoteListWidget *m_noteList = nullptr;
     QStackedWidget *m_stack = nullptr;
-    QWidget *m_notePane = nullptr;
+    NotePane *m_pane = nullptr;
     WelcomePage *m_welcomePage = nullptr;
-    NoteHeaderBar *m_headerBar = nullptr;
-    EditorToolbar *m_toolbar = nullptr;
-    FindBar *m_findBar = nullptr;
-    NoteEditor *m_editor = nullptr;
     StatusBar *m_statusBar = nullptr;
 
     IoCommands *m_io = nullptr;
-    QPointer<QWidget> m_screens[5];
+    ScreenRegistry *m_screens = nullptr;
 
     QAction *m_focusModeAction = nullptr;
     QAction *m_sidebarAction = nullptr;
@@ -211,8 +202,6 @@ private:
     bool m_sidebarVisible = true;
     bool m_selectingNote = false;
     QList<int> m_normalSplitterSizes;
-    NoteSession *m_session = nullptr;
-    EditorActions *m_editorActions = nullptr;
     QHash<QString, QString> m_notebookNames;
     bool m_holdRefresh = false; // a command rebuilds the lists itself after several writes
 };

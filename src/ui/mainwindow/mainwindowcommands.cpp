@@ -56,7 +56,7 @@ void MainWindow::buildMenus()
         [this] { NoteWindowRegistry::of(m_state)->newNoteInWindow(); }, Qt::ApplicationShortcut);
     add(file, tr("Save Snapshot"), QKeySequence::Save, [this] {
         saveCurrentNote();
-        if (!m_editor->noteId().isEmpty() && !m_session->snapshotNow(m_editor->currentDelta()))
+        if (!m_pane->snapshotNow())
             m_statusBar->showTemporaryMessage(tr("The snapshot could not be saved"), 5000);
     });
     add(file, tr("New Notebook…"), QKeySequence(), [this] { createNotebook(); });
@@ -65,7 +65,7 @@ void MainWindow::buildMenus()
     add(file, tr("Import..."), QKeySequence(), [this] { m_io->importNotes(); });
     // Exports the note as last stored, without saving the editor first.
     add(file, tr("Export..."), QKeySequence(Qt::CTRL | Qt::Key_E),
-        [this] { m_io->exportNote(m_editor->noteId()); });
+        [this] { m_io->exportNote(m_pane->editor()->noteId()); });
     add(file, tr("Export All Notes as Markdown..."), QKeySequence(), [this] {
         saveCurrentNote();
         m_io->exportMarkdown(std::nullopt);
@@ -90,22 +90,22 @@ void MainWindow::buildMenus()
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu *edit = menuBar()->addMenu(tr("&Edit"));
-    add(edit, tr("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
-    add(edit, tr("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
+    add(edit, tr("Undo"), QKeySequence::Undo, [this] { m_pane->editor()->undo(); });
+    add(edit, tr("Redo"), QKeySequence::Redo, [this] { m_pane->editor()->redo(); });
     edit->addSeparator();
-    m_editorActions->addClipboardMenu(edit);
+    m_pane->actions()->addClipboardMenu(edit);
     edit->addSeparator();
-    m_findBar->addMenuCommands(edit);
+    m_pane->findBar()->addMenuCommands(edit);
     // A note opened from a search shows where the searched words are.
-    connect(m_editor, &NoteEditor::noteSwitched, this, [this] {
+    connect(m_pane->editor(), &NoteEditor::noteSwitched, this, [this] {
         if (const QString query = m_searchField->text().trimmed(); !query.isEmpty())
-            m_findBar->showSearchTerms(query);
+            m_pane->findBar()->showSearchTerms(query);
     });
     edit->addSeparator();
     connect(edit->addAction(tr("Preferences…")), &QAction::triggered, this, &MainWindow::showPreferences);
     edit->actions().constLast()->setMenuRole(QAction::PreferencesRole);
 
-    m_editorActions->addFormatMenu(menuBar()->addMenu(tr("F&ormat")));
+    m_pane->actions()->addFormatMenu(menuBar()->addMenu(tr("F&ormat")));
 
     QMenu *note = menuBar()->addMenu(tr("&Note"));
     add(note, tr("Move to Notebook..."), QKeySequence(Qt::CTRL | Qt::Key_M), [this] { moveCurrentNote(); });
@@ -114,7 +114,7 @@ void MainWindow::buildMenus()
         [this] { openCurrentNoteInWindow(); });
     add(note, tr("Show Its Notebook"), QKeySequence(), [this] { onNotebookChipClicked(); });
     note->addSeparator();
-    m_headerBar->addMenuCommands(note);
+    m_pane->headerBar()->addMenuCommands(note);
     note->addSeparator();
     add(note, tr("Move to Trash…"), QKeySequence(Qt::CTRL | Qt::Key_D), [this] { deleteCurrentNote(true); },
         Qt::ApplicationShortcut);
@@ -297,7 +297,7 @@ void MainWindow::followMovedNotes(const QHash<QString, QString> &moved)
             windows->open(it.value());
         }
     }
-    if (moved.contains(m_editor->noteId()))
+    if (moved.contains(m_pane->editor()->noteId()))
         clearEditor();
     refreshNoteList();
 }
@@ -311,15 +311,9 @@ void MainWindow::showPreferences()
 
 // ---------------------------------------------------------------- printing
 
-bool MainWindow::printTo(QPrinter *printer)
-{
-    m_session->print(m_editor->currentDelta(), printer);
-    return true;
-}
-
 bool MainWindow::prepareToPrint()
 {
-    if (m_editor->noteId().isEmpty()) {
+    if (m_pane->editor()->noteId().isEmpty()) {
         m_statusBar->showTemporaryMessage(tr("No note selected"), 3000);
         return false;
     }
@@ -331,12 +325,12 @@ void MainWindow::print()
 {
     if (!prepareToPrint())
         return;
-    const QString title = m_session->displayTitle();
+    const QString title = m_pane->session()->displayTitle();
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);
     if (!m_hooks.runPrintDialog(&printer))
         return;
-    printTo(&printer);
+    m_pane->print(&printer);
     m_statusBar->showTemporaryMessage(tr("Printed %1").arg(title), 3000);
 }
 
@@ -344,21 +338,21 @@ void MainWindow::printPreview()
 {
     if (!prepareToPrint())
         return;
-    const QString title = m_session->displayTitle();
+    const QString title = m_pane->session()->displayTitle();
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);
     QPrintPreviewDialog dialog(&printer, this);
     dialog.setWindowTitle(tr("Print Preview — %1").arg(title));
     dialog.resize(900, 700);
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter *p) { printTo(p); });
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter *p) { m_pane->print(p); });
     dialog.exec();
 }
 
 void MainWindow::moveCurrentNote()
 {
-    if (m_editor->noteId().isEmpty())
+    if (m_pane->editor()->noteId().isEmpty())
         return;
-    const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
+    const std::optional<Note> note = m_state->notes()->noteById(m_pane->editor()->noteId());
     if (!note)
         return;
     const std::optional<QString> target =
@@ -367,12 +361,12 @@ void MainWindow::moveCurrentNote()
         return;
     saveCurrentNote();
     if (m_state->notes()->moveToNotebook(note->id, *target))
-        m_headerBar->setNotebookName(m_notebookNames.value(*target));
+        m_pane->headerBar()->setNotebookName(m_notebookNames.value(*target));
 }
 
 void MainWindow::copyNote(int format)
 {
     if (ExportFormat(format) != ExportFormat::PlainText)
         saveCurrentNote();
-    m_hooks.setClipboard(m_session->copyAs(ExportFormat(format), m_editor->toPlainText(), m_editor->currentDelta()));
+    m_hooks.setClipboard(m_pane->copyAs(ExportFormat(format)));
 }

@@ -82,7 +82,7 @@ void MainWindow::applyLayout()
     const bool sidebarShown = !m_focusMode && m_sidebarVisible;
     m_sidebar->setVisible(sidebarShown);
     m_middle->setVisible(!m_focusMode);
-    m_headerBar->setFocusMode(m_focusMode);
+    m_pane->headerBar()->setFocusMode(m_focusMode);
     const PaneMinimums minimums = paneMinimumsFor(this, m_notebookList);
     m_sidebar->setMinimumWidth(minimums.sidebar);
     m_middle->setMinimumWidth(minimums.list);
@@ -165,7 +165,7 @@ void MainWindow::focusNextPane(bool forward)
         case Note:
             return true;
         default:
-            return m_headerBar->isVisibleTo(this) && !isShowingWelcomePage();
+            return m_pane->headerBar()->isVisibleTo(this) && !isShowingWelcomePage();
         }
     };
     const QWidget *focus = QApplication::focusWidget();
@@ -174,7 +174,7 @@ void MainWindow::focusNextPane(bool forward)
         current = Sidebar;
     else if (focus && m_middle->isAncestorOf(focus))
         current = List;
-    else if (focus && m_headerBar->isAncestorOf(focus))
+    else if (focus && m_pane->headerBar()->isAncestorOf(focus))
         current = Header;
     else if (!focus || !m_stack->isAncestorOf(focus))
         current = forward ? PaneCount - 1 : 0; // from outside the panes: the first or the last
@@ -193,10 +193,10 @@ void MainWindow::focusNextPane(bool forward)
             if (isShowingWelcomePage())
                 m_welcomePage->setFocus(Qt::OtherFocusReason);
             else
-                m_editor->setFocus(Qt::OtherFocusReason);
+                m_pane->editor()->setFocus(Qt::OtherFocusReason);
             return;
         default:
-            if (m_headerBar->focusFirstControl())
+            if (m_pane->headerBar()->focusFirstControl())
                 return;
         }
     }

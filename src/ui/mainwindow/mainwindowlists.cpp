@@ -139,7 +139,7 @@ void MainWindow::deleteCurrentNote(bool confirm)
 
 void MainWindow::trashNote(const QString &noteId)
 {
-    if (noteId == m_editor->noteId()) {
+    if (noteId == m_pane->editor()->noteId()) {
         // Unsaved edits go into the trash with the note rather than being lost.
         saveCurrentNote();
         clearEditor();
@@ -154,15 +154,15 @@ void MainWindow::onNoteDroppedOnNotebook(const QString &noteId, const QString &n
     const std::optional<Note> note = m_state->notes()->noteById(noteId);
     if (!note || note->notebookId == notebookId)
         return;
-    if (noteId == m_editor->noteId())
+    if (noteId == m_pane->editor()->noteId())
         saveCurrentNote();
-    if (m_state->notes()->moveToNotebook(noteId, notebookId) && noteId == m_editor->noteId())
-        m_headerBar->setNotebookName(m_notebookNames.value(notebookId));
+    if (m_state->notes()->moveToNotebook(noteId, notebookId) && noteId == m_pane->editor()->noteId())
+        m_pane->headerBar()->setNotebookName(m_notebookNames.value(notebookId));
 }
 
 void MainWindow::onNotebookChipClicked()
 {
-    const std::optional<Note> note = m_state->notes()->noteById(m_editor->noteId());
+    const std::optional<Note> note = m_state->notes()->noteById(m_pane->editor()->noteId());
     if (!note)
         return;
     m_state->setCurrentNotebook(note->notebookId);
@@ -206,9 +206,9 @@ void MainWindow::renameNotebook(const QString &notebookId)
     notebook->updatedAt = QDateTime::currentDateTimeUtc();
     notebook->version += 1;
     notebook->syncStatus = SyncStatus::Pending;
-    if (m_state->notebooks()->update(*notebook) && !m_editor->noteId().isEmpty()) {
-        if (const auto note = m_state->notes()->noteById(m_editor->noteId()); note && note->notebookId == notebookId)
-            m_headerBar->setNotebookName(name);
+    if (m_state->notebooks()->update(*notebook) && !m_pane->editor()->noteId().isEmpty()) {
+        if (const auto note = m_state->notes()->noteById(m_pane->editor()->noteId()); note && note->notebookId == notebookId)
+            m_pane->headerBar()->setNotebookName(name);
     }
 }
 
@@ -230,8 +230,8 @@ void MainWindow::deleteNotebook(const QString &notebookId)
     m_state->setCurrentNotebook(QString());
     refreshNotebooks();
     refreshNoteList();
-    if (!m_editor->noteId().isEmpty())
-        showNote(m_editor->noteId(), false);
+    if (!m_pane->editor()->noteId().isEmpty())
+        showNote(m_pane->editor()->noteId(), false);
 }
 
 std::unique_ptr<QMenu> MainWindow::createNoteContextMenu(const QString &noteId)
@@ -241,7 +241,7 @@ std::unique_ptr<QMenu> MainWindow::createNoteContextMenu(const QString &noteId)
         return nullptr;
     auto menu = std::make_unique<QMenu>(this);
     connect(menu->addAction(tr("Open in New Window")), &QAction::triggered, this, [this, noteId] {
-        if (noteId == m_editor->noteId())
+        if (noteId == m_pane->editor()->noteId())
             saveCurrentNote();
         NoteWindowRegistry::of(m_state)->open(noteId);
     });

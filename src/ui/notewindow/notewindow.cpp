@@ -55,29 +55,14 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     installDefaultHooks();
 
-    auto *central = new QWidget(this);
-    auto *layout = new QVBoxLayout(central);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    m_headerBar = new NoteHeaderBar(central);
-    m_headerBar->setFocusToggleVisible(false);
-    m_toolbar = new EditorToolbar(central);
-    m_editor = new NoteEditor(central);
-    if (m_state)
-        m_editor->setAttachmentRepository(m_state->attachments());
+    m_pane = new NotePane(state, this, this);
+    m_pane->headerBar()->setFocusToggleVisible(false);
     if (ThemeManager *theme = m_state ? m_state->themeManager() : nullptr)
         connect(theme, &ThemeManager::fontScaleChanged, this, &NoteWindow::applyFontScale);
-    m_toolbar->setEditor(m_editor);
-    m_session = new NoteSession(state, this);
-    m_actions = new EditorActions(this, m_editor);
-    layout->addWidget(m_headerBar);
-    layout->addWidget(m_toolbar);
-    m_findBar = new FindBar(m_editor, central);
-    layout->addWidget(m_findBar);
-    layout->addWidget(m_editor, 1);
-    setCentralWidget(central);
+    setCentralWidget(m_pane);
     m_statusBar = new StatusBar(this);
     setStatusBar(m_statusBar);
+    m_pane->reportTo(m_statusBar);
     if (m_state) {
         m_io = new IoCommands(m_state, this, this);
         connect(m_io, &IoCommands::statusMessage, m_statusBar, &StatusBar::showTemporaryMessage);
@@ -94,7 +79,7 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     }
     loadNote();
     // Otherwise the first control of the toolbar takes the keys when the window shows.
-    m_editor->setFocus(Qt::OtherFocusReason);
+    editor()->setFocus(Qt::OtherFocusReason);
 }
 
 NoteWindow::~NoteWindow() = default;
@@ -133,7 +118,7 @@ void NoteWindow::buildMenus()
     QMenu *file = menuBar()->addMenu(tr("&File"));
     add(file, tr("Save Snapshot"), QKeySequence::Save, [this] {
         saveNote();
-        if (!m_noteId.isEmpty() && !m_session->snapshotNow(m_editor->currentDelta()))
+        if (!m_noteId.isEmpty() && !m_pane->snapshotNow())
             m_statusBar->showTemporaryMessage(tr("The snapshot could not be saved"), 5000);
     });
     add(file, tr("Export..."), QKeySequence(Qt::CTRL | Qt::Key_E), [this] { exportNote(); });
@@ -141,14 +126,14 @@ void NoteWindow::buildMenus()
     add(file, tr("Close"), QKeySequence::Close, [this] { close(); });
 
     QMenu *edit = menuBar()->addMenu(tr("&Edit"));
-    add(edit, tr("Undo"), QKeySequence::Undo, [this] { m_editor->undo(); });
-    add(edit, tr("Redo"), QKeySequence::Redo, [this] { m_editor->redo(); });
+    add(edit, tr("Undo"), QKeySequence::Undo, [this] { editor()->undo(); });
+    add(edit, tr("Redo"), QKeySequence::Redo, [this] { editor()->redo(); });
     edit->addSeparator();
-    m_actions->addClipboardMenu(edit);
+    editorActions()->addClipboardMenu(edit);
     edit->addSeparator();
-    m_findBar->addMenuCommands(edit);
+    findBar()->addMenuCommands(edit);
 
-    m_actions->addFormatMenu(menuBar()->addMenu(tr("F&ormat")));
+    editorActions()->addFormatMenu(menuBar()->addMenu(tr("F&ormat")));
 
     // The main window's keys for the same commands.
     QMenu *note = menuBar()->addMenu(tr("&Note"));
@@ -159,7 +144,7 @@ void NoteWindow::buildMenus()
     });
     add(note, tr("Print..."), QKeySequence::Print, [this] { print(); });
     note->addSeparator();
-    m_headerBar->addMenuCommands(note);
+    headerBar()->addMenuCommands(note);
     note->addSeparator();
     add(note, tr("Move to Trash"), QKeySequence(Qt::CTRL | Qt::Key_Backspace),
         [this] { moveToTrash(false); });
@@ -167,8 +152,8 @@ void NoteWindow::buildMenus()
     // F6 and Shift+F6 go between the text and the header's buttons.
     QMenu *view = menuBar()->addMenu(tr("&View"));
     const auto switchPane = [this] {
-        if (m_headerBar->isAncestorOf(QApplication::focusWidget()) || !m_headerBar->focusFirstControl())
-            m_editor->setFocus(Qt::OtherFocusReason);
+        if (headerBar()->isAncestorOf(QApplication::focusWidget()) || !headerBar()->focusFirstControl())
+            editor()->setFocus(Qt::OtherFocusReason);
     };
     add(view, tr("Next Pane"), QKeySequence(Qt::Key_F6), switchPane);
     add(view, tr("Previous Pane"), QKeySequence(Qt::SHIFT | Qt::Key_F6), switchPane);
@@ -182,38 +167,26 @@ void NoteWindow::buildMenus()
 
 void NoteWindow::connectSignals()
 {
-    connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::saveNote);
+    connect(editor(), &NoteEditor::noteModified, this, &NoteWindow::saveNote);
     // A link to another note opens it beside this one, as windows are what this view works in.
-    connect(m_editor, &NoteEditor::noteLinkActivated, this, [this](const QString &id) { NoteWindowRegistry::of(m_state)->open(id); });
-    connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
-    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSavedState);
-    connect(m_editor, &NoteEditor::saveFailingChanged, m_statusBar, &StatusBar::setSaveFailing);
+    connect(editor(), &NoteEditor::noteLinkActivated, this, [this](const QString &id) { NoteWindowRegistry::of(m_state)->open(id); });
 
-    connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this, [this] { copyNote(ExportFormat::PlainText); });
-    connect(m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this, [this] { copyNote(ExportFormat::Markdown); });
-    connect(m_headerBar, &NoteHeaderBar::copyAsHtmlRequested, this, [this] { copyNote(ExportFormat::Html); });
-    connect(m_headerBar, &NoteHeaderBar::historyRequested, this, [this] {
+    connect(headerBar(), &NoteHeaderBar::copyAsPlainTextRequested, this, [this] { copyNote(ExportFormat::PlainText); });
+    connect(headerBar(), &NoteHeaderBar::copyAsMarkdownRequested, this, [this] { copyNote(ExportFormat::Markdown); });
+    connect(headerBar(), &NoteHeaderBar::copyAsHtmlRequested, this, [this] { copyNote(ExportFormat::Html); });
+    connect(headerBar(), &NoteHeaderBar::historyRequested, this, [this] {
         saveNote();
         m_hooks.showHistory(this, m_noteId);
     });
-    connect(m_headerBar, &NoteHeaderBar::includeInTodosToggled, this, [this](bool include) {
-        if (m_state && !m_noteId.isEmpty())
-            m_state->notes()->setIncludeInTodos(m_noteId, include);
-    });
-    connect(m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this, &NoteWindow::moveToNotebook);
-    connect(m_headerBar, &NoteHeaderBar::exportRequested, this, &NoteWindow::exportNote);
-    connect(m_headerBar, &NoteHeaderBar::printRequested, this, &NoteWindow::print);
-    connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveToTrash(true); });
+    connect(headerBar(), &NoteHeaderBar::moveToNotebookRequested, this, &NoteWindow::moveToNotebook);
+    connect(headerBar(), &NoteHeaderBar::exportRequested, this, &NoteWindow::exportNote);
+    connect(headerBar(), &NoteHeaderBar::printRequested, this, &NoteWindow::print);
+    connect(headerBar(), &NoteHeaderBar::deleteRequested, this, [this] { moveToTrash(true); });
 
     if (!m_state)
         return;
-    m_headerBar->setCanShare(m_state->canShare());
-    connect(m_state, &AppState::canShareChanged, m_headerBar, &NoteHeaderBar::setCanShare);
     showSyncState(m_state, m_statusBar);
-    // Files that sync brought in replace the missing-file boxes.
-    if (SyncEngine *engine = m_state->syncEngine())
-        connect(engine, &SyncEngine::attachmentsChanged, m_editor, &NoteEditor::refreshAttachments);
-    connect(m_headerBar, &NoteHeaderBar::shareRequested, this, [this] {
+    connect(headerBar(), &NoteHeaderBar::shareRequested, this, [this] {
         if (!m_noteId.isEmpty())
             openNoteShareDialog(m_state, m_noteId, tr("Remove Selected"), this);
     });
@@ -229,7 +202,7 @@ void NoteWindow::connectSignals()
     const auto reload = [this] {
         // Typing not yet saved would be lost by a reload; the pending save
         // writes it shortly and the next change reloads.
-        if (!m_noteId.isEmpty() && !m_closing && m_editor->isSaved())
+        if (!m_noteId.isEmpty() && !m_closing && editor()->isSaved())
             loadNote();
     };
     connect(m_state, &AppState::notesChanged, this, reload);
@@ -244,35 +217,14 @@ void NoteWindow::loadNote()
     const std::optional<Note> note =
         m_state && !m_noteId.isEmpty() ? m_state->notes()->noteById(m_noteId) : std::nullopt;
     if (!note) {
-        m_editor->clearNote();
-        m_session->clear();
+        m_pane->clear();
         updateWindowTitle();
         return;
     }
-    m_state->noteOpening(note->id, note->body.size());
-    m_editor->loadNote(note->id, note->body, false);
-    // Cleared only once the event loop has turned and painted the note.
-    QTimer::singleShot(1000, this, [state = m_state, id = note->id] {
-        if (state)
-            state->noteOpened(id);
-    });
-    const bool editable = noteIsEditable(*note) && !m_state->isReadOnly();
-    m_editor->setReadOnly(!editable || m_editor->isOversized());
-    m_toolbar->setEnabled(editable);
+    m_pane->showNote(*note, false);
     updateWindowTitle();
-
-    QString notebookName;
-    if (!note->notebookId.isEmpty()) {
-        if (const auto notebook = m_state->notebooks()->notebookById(note->notebookId); notebook && !notebook->deletedAt)
-            notebookName = notebook->name;
-    }
+    const QString notebookName = m_pane->notebookName();
     m_statusBar->setNotebookInfo(notebookName.isEmpty() ? tr("All Notes") : notebookName, -1);
-    m_headerBar->setEditable(editable);
-    m_headerBar->setNotebookName(notebookName);
-    m_headerBar->setMetaText(noteMetaText(note->updatedAt, m_editor->wordCount()));
-    m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(note->id));
-    m_headerBar->setShared(note->isShared);
-    m_session->setNote(note->id, note->body);
     if (note->syncStatus != SyncStatus::Pending)
         m_seenSynced = true;
 }
@@ -289,28 +241,17 @@ void NoteWindow::updateWindowTitle()
     setWindowTitle(tr("%1 — Velmora Notes").arg(title.isEmpty() ? tr("Untitled") : title));
 }
 
-void NoteWindow::updateHeaderMeta()
-{
-    if (const auto note = m_state->notes()->noteById(m_noteId))
-        m_headerBar->setMetaText(noteMetaText(note->updatedAt, m_editor->wordCount()));
-}
-
 void NoteWindow::saveNote()
 {
-    if (!m_state || m_noteId.isEmpty() || m_editor->noteId().isEmpty() || m_editor->isReadOnly()
-        || m_editor->isSaved())
+    if (m_noteId.isEmpty())
         return;
-    const NoteSession::SaveResult result = m_session->save(m_editor->currentDelta());
-    m_editor->saveFinished(result != NoteSession::SaveResult::Failed);
-    if (result == NoteSession::SaveResult::Conflict) {
-        m_statusBar->showTemporaryMessage(tr("The note changed elsewhere; your text was kept as a conflict copy"), 8000);
+    const std::optional<NoteSession::SaveResult> result = m_pane->save();
+    if (result == NoteSession::SaveResult::Conflict)
         loadNote();
-    }
     if (result != NoteSession::SaveResult::Saved)
         return;
     emit m_state->noteUpdatedExternally(m_noteId, this);
     updateWindowTitle();
-    updateHeaderMeta();
 }
 
 void NoteWindow::applyFontScale()
@@ -318,24 +259,23 @@ void NoteWindow::applyFontScale()
     // Headings carry pixel sizes of their own: only a fresh rendering scales
     // them. Typing that could not be stored is not thrown away for it.
     saveNote();
-    m_headerBar->refreshLook();
+    m_pane->refreshLook();
     m_statusBar->refreshLook();
-    m_editor->applyFontScale();
     const std::optional<Note> note = m_state && !m_noteId.isEmpty() ? m_state->notes()->noteById(m_noteId) : std::nullopt;
-    if (note && (m_editor->isSaved() || note->body == m_editor->currentDelta()))
-        m_editor->loadNote(note->id, note->body, true);
+    if (note && (editor()->isSaved() || note->body == editor()->currentDelta()))
+        editor()->loadNote(note->id, note->body, true);
 }
 
 void NoteWindow::saveSnapshot()
 {
-    m_session->saveSnapshot(m_editor->currentDelta(), m_editor->noteId().isEmpty() || m_editor->isReadOnly());
+    m_pane->saveSnapshot();
 }
 
 void NoteWindow::copyNote(ExportFormat format)
 {
     if (format != ExportFormat::PlainText)
         saveNote();
-    m_hooks.setClipboard(m_session->copyAs(format, m_editor->toPlainText(), m_editor->currentDelta()));
+    m_hooks.setClipboard(m_pane->copyAs(format));
 }
 
 void NoteWindow::exportNote()
@@ -348,15 +288,15 @@ void NoteWindow::exportNote()
 
 void NoteWindow::print()
 {
-    if (!m_state || m_editor->noteId().isEmpty())
+    if (!m_state || editor()->noteId().isEmpty())
         return;
     saveNote();
-    const QString title = m_session->displayTitle();
+    const QString title = session()->displayTitle();
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);
     if (!m_hooks.runPrintDialog(this, &printer))
         return;
-    m_session->print(m_editor->currentDelta(), &printer);
+    m_pane->print(&printer);
     m_statusBar->showTemporaryMessage(tr("Printed %1").arg(title), 3000);
 }
 
@@ -371,7 +311,7 @@ void NoteWindow::moveToNotebook()
         m_hooks.chooseNotebook(this, m_state->notebooks()->allNotebooks(), note->notebookId);
     if (!target || *target == note->notebookId)
         return;
-    m_session->moveToNotebook(*target);
+    session()->moveToNotebook(*target);
     loadNote();
 }
 
@@ -380,14 +320,14 @@ void NoteWindow::moveToTrash(bool confirm)
     if (!m_state || m_noteId.isEmpty())
         return;
     if (confirm) {
-        const std::optional<Note> note = m_session->note();
+        const std::optional<Note> note = session()->note();
         const QString title = note ? noteTitle(note->body) : QString();
         const QString text = tr("Move \"%1\" to Trash?").arg(title.isEmpty() ? tr("this note") : title);
         if (!m_hooks.askYesNo(this, tr("Move to Trash"), text))
             return;
     }
     saveNote();
-    m_session->moveToTrash();
+    session()->moveToTrash();
     close();
 }
 
@@ -419,19 +359,19 @@ void NoteWindow::closeEvent(QCloseEvent *event)
     m_closing = true;
     saveNote();
     saveSnapshot();
-    if (!m_editor->isSaved()) {
+    if (!editor()->isSaved()) {
         // Closing while the application ends leaves no one to ask.
         if (!QCoreApplication::closingDown()
-            && !m_hooks.askYesNo(this, discardUnsavedTitle(), discardUnsavedQuestion({m_editor}))) {
+            && !m_hooks.askYesNo(this, discardUnsavedTitle(), discardUnsavedQuestion({editor()}))) {
             m_closing = false;
             event->ignore();
             return;
         }
         qCWarning(lcUi) << "NoteWindow: unsaved changes to the note" << m_noteId << "were discarded";
-        m_editor->abandonUnsavedChanges();
+        editor()->abandonUnsavedChanges();
     }
     bool removed = false;
-    if (m_state && !m_noteId.isEmpty() && !m_editor->isReadOnly() && !m_editor->noteId().isEmpty()) {
+    if (m_state && !m_noteId.isEmpty() && !editor()->isReadOnly() && !editor()->noteId().isEmpty()) {
         removeIfEmptied();
         const std::optional<Note> after = m_state->notes()->noteById(m_noteId);
         removed = !after || after->deletedAt;

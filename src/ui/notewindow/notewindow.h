@@ -2,6 +2,7 @@
 
 #include "converters.h"
 #include "notebook.h"
+#include "notepane.h"
 #include "yesnoprompt.h"
 
 #include <QMainWindow>
@@ -10,13 +11,7 @@
 #include <functional>
 
 class AppState;
-class EditorActions;
-class EditorToolbar;
-class FindBar;
 class IoCommands;
-class NoteEditor;
-class NoteHeaderBar;
-class NoteSession;
 class QMimeData;
 class QPrinter;
 class StatusBar;
@@ -72,13 +67,14 @@ public:
     // Trashes the note and closes the window; with confirm, asks first.
     void moveToTrash(bool confirm);
 
-    NoteEditor *editor() const { return m_editor; }
-    EditorToolbar *toolbar() const { return m_toolbar; }
-    FindBar *findBar() const { return m_findBar; }
-    NoteHeaderBar *headerBar() const { return m_headerBar; }
+    NotePane *pane() const { return m_pane; }
+    NoteEditor *editor() const { return m_pane->editor(); }
+    EditorToolbar *toolbar() const { return m_pane->toolbar(); }
+    FindBar *findBar() const { return m_pane->findBar(); }
+    NoteHeaderBar *headerBar() const { return m_pane->headerBar(); }
     StatusBar *statusBarWidget() const { return m_statusBar; }
-    NoteSession *session() const { return m_session; }
-    EditorActions *editorActions() const { return m_actions; }
+    NoteSession *session() const { return m_pane->session(); }
+    EditorActions *editorActions() const { return m_pane->actions(); }
 
 signals:
     // Emitted once when the window closes, after its note was saved.
@@ -91,21 +87,15 @@ private:
     void buildMenus();
     void connectSignals();
     void installDefaultHooks();
-    void updateHeaderMeta();
     void removeIfEmptied();
     void applyFontScale();
 
     QPointer<AppState> m_state;
     QString m_noteId;
     Hooks m_hooks;
-    NoteHeaderBar *m_headerBar = nullptr;
-    EditorToolbar *m_toolbar = nullptr;
-    FindBar *m_findBar = nullptr;
-    NoteEditor *m_editor = nullptr;
+    NotePane *m_pane = nullptr;
     StatusBar *m_statusBar = nullptr;
     IoCommands *m_io = nullptr;
-    NoteSession *m_session = nullptr;
-    EditorActions *m_actions = nullptr;
     // Whether the note was ever seen synchronised while this window showed it.
     bool m_seenSynced = false;
     bool m_closing = false;
