@@ -1,5 +1,7 @@
 #include "velmtest.h"
 
+#include "notewindowfixture.h"
+
 #include "autosavescheduler.h"
 #include "database.h"
 #include "delta.h"
@@ -29,18 +31,6 @@ using namespace VelmTest;
 // in both.
 
 namespace {
-
-std::unique_ptr<AppState> newState()
-{
-    auto state = emptyState();
-    installNoteWindowFactory(state.get());
-    return state;
-}
-
-NoteWindow *openWindow(AppState *state, const QString &id)
-{
-    return qobject_cast<NoteWindow *>(NoteWindowRegistry::of(state)->open(id));
-}
 
 void inEitherWindow()
 {

@@ -1,6 +1,8 @@
 #include "notewindowregistry.h"
 #include "velmtest.h"
 
+#include "notewindowfixture.h"
+
 #include "attachmentrepository.h"
 #include "autosavescheduler.h"
 #include "database.h"
@@ -36,18 +38,6 @@ Q_DECLARE_METATYPE(ClosingNoteFate)
 namespace {
 
 const QString kEmptyBody = QStringLiteral(R"([{"insert":"\n"}])");
-
-std::unique_ptr<AppState> newState()
-{
-    auto state = emptyState();
-    installNoteWindowFactory(state.get());
-    return state;
-}
-
-NoteWindow *openWindow(AppState *state, const QString &id)
-{
-    return qobject_cast<NoteWindow *>(NoteWindowRegistry::of(state)->open(id));
-}
 
 QStringList sorted(QStringList ids)
 {
