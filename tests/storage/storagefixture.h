@@ -5,6 +5,7 @@
 
 #include "database.h"
 #include "note.h"
+#include "noterepository.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -93,6 +94,30 @@ inline Note textNote(const QString &id, const QString &text, int minutesAfterBas
     note.syncStatus = status;
     return note;
 }
+
+// A fresh database and a note repository on it whose clock stands still.
+struct RepositoryFixture
+{
+    const QDateTime now = QDateTime(QDate(2026, 5, 6), QTime(7, 8, 9, 123), Qt::UTC);
+    std::unique_ptr<Database> db;
+    std::unique_ptr<NoteRepository> repo;
+
+    bool open()
+    {
+        db = openFreshDatabase();
+        if (!db)
+            return false;
+        db->setTextExtractor(deltaText);
+        repo = std::make_unique<NoteRepository>(db.get());
+        repo->setClock([this] { return now; });
+        return true;
+    }
+    void close()
+    {
+        repo.reset();
+        db.reset();
+    }
+};
 
 template<typename Record>
 QStringList ids(const QList<Record> &records)

@@ -29,9 +29,10 @@ class TestNoteRepository : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<Database> m_db;
-    std::unique_ptr<NoteRepository> m_repo;
-    const QDateTime m_now = QDateTime(QDate(2026, 5, 6), QTime(7, 8, 9, 123), Qt::UTC);
+    RepositoryFixture m_fixture;
+    std::unique_ptr<Database> &m_db = m_fixture.db;
+    std::unique_ptr<NoteRepository> &m_repo = m_fixture.repo;
+    const QDateTime &m_now = m_fixture.now;
 
     // Two snapshots, an attachment (row and file) and a to-do setting for noteId; returns the file path.
     QString addDependants(const QString &noteId)
@@ -77,19 +78,10 @@ private:
 private slots:
     void init()
     {
-        m_db = openFreshDatabase();
-        QVERIFY(m_db);
-        m_db->setTextExtractor(deltaText);
-        m_repo = std::make_unique<NoteRepository>(m_db.get());
-        m_repo->setClock([this] { return m_now; });
+        QVERIFY(m_fixture.open());
         recordSignals();
     }
-
-    void cleanup()
-    {
-        m_repo.reset();
-        m_db.reset();
-    }
+    void cleanup() { m_fixture.close(); }
 
     void everyFieldSurvivesInsertAndRead()
     {

@@ -13,25 +13,17 @@ class TestNoteSearch : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<Database> m_db;
-    std::unique_ptr<NoteRepository> m_repo;
-    const QDateTime m_now = QDateTime(QDate(2026, 5, 6), QTime(7, 8, 9, 123), Qt::UTC);
+    RepositoryFixture m_fixture;
+    std::unique_ptr<Database> &m_db = m_fixture.db;
+    std::unique_ptr<NoteRepository> &m_repo = m_fixture.repo;
+    const QDateTime &m_now = m_fixture.now;
 
 private slots:
     void init()
     {
-        m_db = openFreshDatabase();
-        QVERIFY(m_db);
-        m_db->setTextExtractor(deltaText);
-        m_repo = std::make_unique<NoteRepository>(m_db.get());
-        m_repo->setClock([this] { return m_now; });
+        QVERIFY(m_fixture.open());
     }
-
-    void cleanup()
-    {
-        m_repo.reset();
-        m_db.reset();
-    }
+    void cleanup() { m_fixture.close(); }
 
     void todoSettingDefaultsToIncludedAndIsUpserted()
     {
