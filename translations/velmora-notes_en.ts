@@ -3067,6 +3067,10 @@ Type DELETE to confirm:</source>
         <source>Failed to revoke the invitation.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Failed to join the group.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>VelmAccount::NoteSharingService</name>

@@ -143,6 +143,7 @@ private slots:
         QTest::newRow("member of no group") << "member" << "Failed to remove Ann: not found.";
         QTest::newRow("leaving no group") << "leave" << "Failed to leave the group: not in a group.";
         QTest::newRow("unknown invite code") << "join" << "Invalid or expired invite code.";
+        QTest::newRow("joining a second group") << "rejoin" << "Failed to join the group: leave your current group first.";
     }
     void groupFailuresReportTheServersAnswer()
     {
@@ -151,7 +152,9 @@ private slots:
         QVERIFY(server.start());
         auto client = server.signedIn(QStringLiteral("alone@example.org"));
         GroupPage page(client.get());
-        answer(page, {"NOSUCHCODE"});
+        const auto ownCode = [&] { return await<GroupInvitation>([&](auto done) {
+            client->accountClient()->generateInviteCode(done); }).inviteCode; };
+        answer(page, {action == "rejoin" ? ownCode() : "NOSUCHCODE"});
         GroupMember member;
         member.accountId = QStringLiteral("no-such-account");
         member.displayName = QStringLiteral("Ann");
@@ -160,6 +163,7 @@ private slots:
             {"member", [&] { page.removeMember(member); }},
             {"leave", [&] { page.leaveGroup(); }},
             {"join", [&] { page.joinGroup(); }},
+            {"rejoin", [&] { page.joinGroup(); }},
         };
         QTEST(reportAfter(page, actions.value(action)), "report");
     }

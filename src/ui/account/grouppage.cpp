@@ -98,13 +98,15 @@ void GroupPage::joinGroup()
     const QString code = answer ? answer->trimmed() : QString();
     if (code.isEmpty() || !client())
         return;
-    client()->accountClient()->joinGroup(code, [guard = QPointer<GroupPage>(this)](bool ok) {
+    client()->accountClient()->joinGroup(code, [guard = QPointer<GroupPage>(this)](const Outcome &outcome) {
         if (!guard)
             return;
-        if (ok)
-            guard->reportSuccess(tr("Joined group."));
-        else
+        // An unknown code is the common case; a full group or a group still
+        // to leave takes the server's own words.
+        if (outcome.status == 404)
             guard->reportError(tr("Invalid or expired invite code."));
+        else
+            guard->reportOutcome(outcome, tr("Joined group."), tr("Failed to join the group."));
     });
 }
 
