@@ -249,13 +249,6 @@ Restore it into your notes? Text of a note that was deleted meanwhile comes back
     </message>
 </context>
 <context>
-    <name>CategoryList</name>
-    <message>
-        <source>Categories</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
     <name>DataFolderGuard</name>
     <message>
         <source>The installation id in &quot;%1&quot; was missing or unreadable, so a new, empty database was started. Your earlier notes are still in:
@@ -2001,6 +1994,13 @@ Open it?</source>
     </message>
 </context>
 <context>
+    <name>PageHost</name>
+    <message>
+        <source>Categories</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>RelativeTime</name>
     <message>
         <source>just now</source>
@@ -2739,6 +2739,13 @@ Saving is retried while the application runs (the log tells why it failed). Disc
     </message>
 </context>
 <context>
+    <name>VelmAccount::AccountPage</name>
+    <message>
+        <source>%1: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>VelmAccount::AccountScreen</name>
     <message>
         <source>Profile</source>
@@ -2764,8 +2771,318 @@ Saving is retried while the application runs (the log tells why it failed). Disc
         <source>Velmora Account</source>
         <translation type="unfinished"></translation>
     </message>
+</context>
+<context>
+    <name>VelmAccount::AuthClient</name>
     <message>
-        <source>%1: %2.</source>
+        <source>Sign-in timed out</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not store your sign-in; you will need to sign in again next time.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to start local auth server</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No web browser could be opened for the sign-in. Set a default browser and try again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot reach the server at %1. Check your connection and the server address in Preferences.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sign-in response did not match this request</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No tokens received</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sign-in could not be completed; try again</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>VelmAccount::DataPage</name>
+    <message>
+        <source>Data &amp; Privacy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Danger Zone</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Permanently delete your account and everything it holds on the server. This cannot be undone.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete Account</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>You are the group owner. Transfer ownership or remove all members before deleting your account.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This deletes your account and its notes, notebooks and attachments from the server at once. It cannot be undone; the notes on this computer stay.
+
+Type DELETE to confirm:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to delete account.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Account Deleted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Your account and everything it held on the server have been deleted.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>VelmAccount::DevicesPage</name>
+    <message>
+        <source>Devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Devices that have synced with your account.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Registered Devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No devices registered.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rename…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;%1&lt;/b&gt;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unknown Device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>  ·  v%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove Device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove %1?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device removed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to remove the device.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rename Device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device name:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device renamed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to rename the device.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>VelmAccount::GroupPage</name>
+    <message>
+        <source>Invite by Email</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Generate Invite Code</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Group</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start a Group</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Share notes and notebooks with the people in your group. Invite someone by e-mail or give them an invite code; your group is created with the first invitation.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Join a Group</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Someone invited you? Enter the invite code they gave you.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Join with Invite Code</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Members</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Owner</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pending Invitations</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Revoke</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invite code: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invite Members</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Leave Group</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Join Group</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Enter invite code:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Joined group.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invalid or expired invite code.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Email address:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to send invitation.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invitation sent.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to generate code.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invite Code</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Share this code with the person you want to invite:
+
+%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Leave this group? You will lose access to shared data.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Left group.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to leave the group.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove Member</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove %1 from the group?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 removed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to remove %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invitation revoked.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to revoke the invitation.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to join the group.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>VelmAccount::NoteSharingService</name>
+    <message>
+        <source>Share failed (HTTP %1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>VelmAccount::ProfilePage</name>
+    <message>
+        <source>Profile</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -2832,206 +3149,11 @@ Saving is retried while the application runs (the log tells why it failed). Disc
         <source>Failed to change password.</source>
         <translation type="unfinished"></translation>
     </message>
+</context>
+<context>
+    <name>VelmAccount::SecurityPage</name>
     <message>
-        <source>Invite by Email</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Generate Invite Code</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Start a Group</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Share notes and notebooks with the people in your group. Invite someone by e-mail or give them an invite code; your group is created with the first invitation.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Join a Group</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Someone invited you? Enter the invite code they gave you.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Join with Invite Code</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Members</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Owner</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Remove</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Pending Invitations</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Revoke</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Invite code: %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Invite Members</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Leave Group</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Join Group</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Enter invite code:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Invalid or expired invite code.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Joined group.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Email address:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Failed to send invitation.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Invitation sent.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Failed to generate code.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Invite Code</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Share this code with the person you want to invite:
-
-%1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Leave this group? You will lose access to shared data.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Left group.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Failed to leave the group.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Remove Member</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Remove %1 from the group?</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 removed.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Failed to remove %1.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Invitation revoked.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Failed to revoke the invitation.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Devices that have synced with your account.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Registered Devices</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>No devices registered.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Rename…</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>This device</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>&lt;b&gt;%1&lt;/b&gt;</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Unknown Device</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>  ·  v%1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Remove Device</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Remove %1?</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Device removed.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Failed to remove the device.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Rename Device</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Device name:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Device renamed.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Failed to rename the device.</source>
+        <source>Security</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -3051,6 +3173,10 @@ Saving is retried while the application runs (the log tells why it failed). Disc
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <source>Revoke</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <source>This session</source>
         <translation type="unfinished"></translation>
     </message>
@@ -3064,82 +3190,6 @@ Saving is retried while the application runs (the log tells why it failed). Disc
     </message>
     <message>
         <source>Failed to revoke the session.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Danger Zone</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Permanently delete your account and everything it holds on the server. This cannot be undone.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Delete Account</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>You are the group owner. Transfer ownership or remove all members before deleting your account.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>This deletes your account and its notes, notebooks and attachments from the server at once. It cannot be undone; the notes on this computer stay.
-
-Type DELETE to confirm:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Account Deleted</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Your account and everything it held on the server have been deleted.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Failed to delete account.</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>VelmAccount::AuthClient</name>
-    <message>
-        <source>Sign-in timed out</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Could not store your sign-in; you will need to sign in again next time.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Failed to start local auth server</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>No web browser could be opened for the sign-in. Set a default browser and try again.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Cannot reach the server at %1. Check your connection and the server address in Preferences.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Sign-in response did not match this request</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>No tokens received</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Sign-in could not be completed; try again</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>VelmAccount::NoteSharingService</name>
-    <message>
-        <source>Share failed (HTTP %1)</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -94,14 +94,14 @@ void AccountClient::inviteByEmail(const QString &email, std::function<void(const
     invite(QJsonObject{{AccountField::email, email}}, std::move(callback));
 }
 
-void AccountClient::joinGroup(const QString &code, std::function<void(bool ok)> callback)
+void AccountClient::joinGroup(const QString &code, OutcomeCallback callback)
 {
     m_api->post(VelmWire::at(VelmWire::Path::groupJoin, code), QJsonObject(),
-                [this, guard = QPointer<AccountClient>(this), callback](bool ok, int, const QJsonObject &) {
+                [this, guard = QPointer<AccountClient>(this), callback](bool ok, int status, const QJsonObject &reply) {
                     if (ok && guard)
                         refreshClaimsThenAnnounce();
                     if (callback)
-                        callback(ok);
+                        callback(Outcome::from(ok, status, reply));
                 });
 }
 

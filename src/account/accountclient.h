@@ -31,7 +31,7 @@ public:
     void getGroup(std::function<void(const Group &)> callback);
     void generateInviteCode(std::function<void(const GroupInvitation &)> callback);
     void inviteByEmail(const QString &email, std::function<void(const GroupInvitation &)> callback);
-    void joinGroup(const QString &code, std::function<void(bool ok)> callback);
+    void joinGroup(const QString &code, OutcomeCallback callback);
     void leaveGroup(OutcomeCallback callback = nullptr);
     void removeMember(const QString &accountId, OutcomeCallback callback = nullptr);
     void revokeInvitation(const QString &id, OutcomeCallback callback = nullptr);

@@ -31,7 +31,7 @@ private slots:
         QVERIFY(byEmail.expiresAt > QDateTime::currentDateTimeUtc());
 
         QSignalSpy joinedOrLeft(members, &AccountClient::groupChanged);
-        QVERIFY(await<bool>([&](auto done) { members->joinGroup(code.inviteCode, done); }));
+        QVERIFY(await<Outcome>([&](auto done) { members->joinGroup(code.inviteCode, done); }).ok);
         QTRY_COMPARE(joinedOrLeft.size(), 1);
         const Group group = groupOf();
         QCOMPARE(group.members.last().email, QStringLiteral("member@example.org"));
@@ -49,7 +49,7 @@ private slots:
         QTRY_COMPARE(joinedOrLeft.size(), 2);
         QVERIFY(member->claims().groupId.isEmpty());
         QCOMPARE(groupOf().members.size(), 1);
-        QVERIFY(!await<bool>([&](auto done) { members->joinGroup(QStringLiteral("NOSUCHCODE"), done); }));
+        QCOMPARE(await<Outcome>([&](auto done) { members->joinGroup(QStringLiteral("NOSUCHCODE"), done); }).status, 404);
         QCOMPARE(joinedOrLeft.size(), 2);
     }
 

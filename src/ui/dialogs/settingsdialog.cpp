@@ -2,9 +2,9 @@
 
 #include "accountscreen.h"
 #include "appstate.h"
-#include "categorylist.h"
 #include "authclient.h"
 #include "client.h"
+#include "pagehost.h"
 #include "preferencesrepository.h"
 #include "syncengine.h"
 #include "thememanager.h"
@@ -21,10 +21,8 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QSpinBox>
 #include <QSystemTrayIcon>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace {
@@ -54,43 +52,21 @@ SettingsDialog::SettingsDialog(AppState *appState, QWidget *parent)
         {tr("Window"), &SettingsDialog::buildWindowPage},         {tr("Sync"), &SettingsDialog::buildSyncPage},
         {tr("Account"), &SettingsDialog::buildAccountPage},
     };
-    QStringList categories;
-    m_pages = new QStackedWidget(this);
+    m_host = new PageHost(190, true, this);
+    m_host->categories()->setIconSize(QSize(20, 20));
     for (const auto &[title, build] : pages) {
-        categories << title;
         auto *page = new QWidget;
         QVBoxLayout *pageLayout = newPage(page, title);
         (this->*build)(pageLayout);
         pageLayout->addStretch(1);
-        // A large font scale must not squeeze a page's texts: let it scroll.
-        auto *scroll = new QScrollArea(m_pages);
-        scroll->setWidgetResizable(true);
-        scroll->setFrameShape(QFrame::NoFrame);
-        // The page's controls take the focus (and scroll into view), not the frame around them.
-        scroll->setFocusPolicy(Qt::NoFocus);
-        scroll->setAccessibleName(title);
-        scroll->setWidget(page);
-        m_pages->addWidget(scroll);
+        m_host->addPage(title, page);
     }
-    m_categories = new QListWidget(this);
-    m_categories->setIconSize(QSize(20, 20));
-    setUpCategoryList(m_categories, categories, 190);
-
-    auto *divider = new QFrame(this);
-    divider->setFrameShape(QFrame::VLine);
-    m_lines << divider;
-
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(m_categories);
-    layout->addWidget(divider);
-    layout->addWidget(m_pages, 1);
-
-    connect(m_categories, &QListWidget::currentRowChanged, this, &SettingsDialog::onCategoryChanged);
-    m_categories->setCurrentRow(0);
-    // The window opens with the keyboard on its categories (the pages come first in the Tab order).
-    m_categories->setFocus(Qt::OtherFocusReason);
+    layout->addWidget(m_host);
+    connect(m_host, &PageHost::currentChanged, this, &SettingsDialog::onCategoryChanged);
+    // The window opens with the keyboard on its categories.
+    m_host->categories()->setFocus(Qt::OtherFocusReason);
 
     if (ThemeManager *theme = m_state ? m_state->themeManager() : nullptr) {
         connect(theme, &ThemeManager::themeChanged, this, &SettingsDialog::applyColours);
@@ -129,7 +105,6 @@ void SettingsDialog::refreshTrayOptions()
 
 void SettingsDialog::onCategoryChanged(int row)
 {
-    m_pages->setCurrentIndex(row);
     if (row == 4)
         refreshAccountPage();
 }
@@ -456,7 +431,7 @@ bool SettingsDialog::changeServerAddress(const QString &address)
 
 void SettingsDialog::applyColours()
 {
-    styleCategoryList(m_categories);
+    m_host->restyle();
     const QPalette pal = QApplication::palette(this);
     const QString muted = QStringLiteral("color: %1;").arg(pal.color(QPalette::PlaceholderText).name());
     for (const QPointer<QLabel> &label : std::as_const(m_descriptions)) {

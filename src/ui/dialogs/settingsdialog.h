@@ -9,15 +9,14 @@
 #include <functional>
 
 class AppState;
+class PageHost;
 class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QPushButton;
 class QSpinBox;
-class QStackedWidget;
 class QVBoxLayout;
 
 // The Preferences window: five categories, every change written at once.
@@ -81,8 +80,7 @@ private:
 
     AppState *m_state;
     Hooks m_hooks;
-    QListWidget *m_categories = nullptr;
-    QStackedWidget *m_pages = nullptr;
+    PageHost *m_host = nullptr;
     QComboBox *m_theme = nullptr;
     QComboBox *m_fontSize = nullptr;
     QLabel *m_syncStatus = nullptr;
