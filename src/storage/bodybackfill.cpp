@@ -4,6 +4,12 @@
 #include "storagelog.h"
 
 #include <QScopeGuard>
+#include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+#include <deque>
+#include <vector>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -30,6 +36,25 @@ bool bindTodos(QSqlQuery &insert, const QString &noteId, const NoteText &text, c
     }
     return true;
 }
+
+namespace {
+
+// One note on its way through the pool: read, parsed, then written.
+struct Item
+{
+    qint64 rowid = 0;
+    QString id;
+    QByteArray body;
+    bool live = true;
+    QString updatedAt;
+    QString names;
+    NoteText text;
+};
+using Batch = std::vector<Item>;
+// Large enough that handing a batch over costs nothing beside parsing it.
+constexpr size_t kBatchSize = 64;
+
+} // namespace
 
 bool BodyBackfill::run(bool texts, bool todos)
 {
@@ -73,8 +98,10 @@ bool BodyBackfill::run(bool texts, bool todos)
     });
 
     // Without the texts only bodies that may hold a to-do are read; the
-    // extractor decides, this only spares it the others.
-    QString sql = QStringLiteral("SELECT n.rowid, n.id, n.body, n.deleted_at IS NULL, n.updated_at, %1 FROM notes n")
+    // extractor decides, this only spares it the others. The body comes as
+    // its stored bytes: the workers decode it, not the writing thread.
+    QString sql = QStringLiteral("SELECT n.rowid, n.id, CAST(n.body AS BLOB), n.deleted_at IS NULL, n.updated_at, %1 "
+                                 "FROM notes n")
                       .arg(texts ? QStringLiteral("(SELECT group_concat(a.filename, char(10)) FROM attachments a "
                                                   "WHERE a.note_id = n.id)")
                                  : QStringLiteral("''"));
@@ -94,32 +121,75 @@ bool BodyBackfill::run(bool texts, bool todos)
         return fail("prepare index", index);
     if (todos && !addTodo.prepare(QString::fromLatin1(kInsertTodo)))
         return fail("prepare to-dos", addTodo);
+
+    // Parsing is most of the work and needs no database: batches of bodies go
+    // to a pool while this thread, the only one on the connection, reads and
+    // writes. Results are written in reading order (the index takes
+    // ascending rowids fastest), with a few batches in flight at most.
+    QThreadPool pool;
+    pool.setMaxThreadCount(qMax(1, QThread::idealThreadCount()));
+    const int inFlight = pool.maxThreadCount() + 1;
+    std::deque<QFuture<Batch>> pending;
+    const NoteTextExtractor *extract = &m_extract;
+    const auto parse = [&pool, extract](Batch batch) {
+        return QtConcurrent::run(&pool, [extract, batch = std::move(batch)]() mutable {
+            for (Item &item : batch) {
+                item.text = (*extract)(QString::fromUtf8(item.body));
+                item.body.clear();
+            }
+            return batch;
+        });
+    };
+    const auto write = [&](Batch &batch) {
+        for (Item &item : batch) {
+            NoteText &text = item.text;
+            if (texts) {
+                if (!item.names.isEmpty())
+                    text.searchText += QLatin1Char('\n') + item.names;
+                setTexts.bindValue(0, nonNullText(text.title));
+                setTexts.bindValue(1, nonNullText(text.preview));
+                setTexts.bindValue(2, item.rowid);
+                if (!setTexts.exec())
+                    return fail("note texts", setTexts);
+                index.bindValue(0, item.rowid);
+                index.bindValue(1, nonNullText(text.searchText));
+                if (!index.exec())
+                    return fail("index note", index);
+            }
+            if (todos && !bindTodos(addTodo, item.id, text, item.updatedAt, item.live))
+                return fail("to-dos", addTodo);
+        }
+        return true;
+    };
+    const auto writeOldest = [&] {
+        Batch batch = pending.front().takeResult();
+        pending.pop_front();
+        return write(batch);
+    };
     qint64 done = 0;
     qint64 nextReport = total / 10;
+    Batch batch;
     while (rows.next()) {
-        const qint64 rowid = rows.value(0).toLongLong();
-        NoteText text = m_extract(rows.value(2).toString());
-        if (texts) {
-            const QString names = rows.value(5).toString();
-            if (!names.isEmpty())
-                text.searchText += QLatin1Char('\n') + names;
-            setTexts.bindValue(0, nonNullText(text.title));
-            setTexts.bindValue(1, nonNullText(text.preview));
-            setTexts.bindValue(2, rowid);
-            if (!setTexts.exec())
-                return fail("note texts", setTexts);
-            index.bindValue(0, rowid);
-            index.bindValue(1, nonNullText(text.searchText));
-            if (!index.exec())
-                return fail("index note", index);
+        batch.push_back({rows.value(0).toLongLong(), rows.value(1).toString(), rows.value(2).toByteArray(),
+                         rows.value(3).toBool(), rows.value(4).toString(), rows.value(5).toString(), {}});
+        if (batch.size() == kBatchSize) {
+            pending.push_back(parse(std::move(batch)));
+            batch.clear();
         }
-        if (todos && !bindTodos(addTodo, rows.value(1).toString(), text, rows.value(4).toString(),
-                                 rows.value(3).toBool()))
-            return fail("to-dos", addTodo);
+        if (pending.size() > size_t(inFlight) && !writeOldest())
+            return false;
         if (++done >= nextReport && total >= 1000) {
             qCInfo(lcStorage).noquote() << QStringLiteral("Note bodies read: %1 of %2").arg(done).arg(total);
             nextReport += total / 10;
         }
+    }
+    if (rows.lastError().isValid())
+        return fail("read notes", rows);
+    if (!batch.empty())
+        pending.push_back(parse(std::move(batch)));
+    while (!pending.empty()) {
+        if (!writeOldest())
+            return false;
     }
     rows.finish();
     for (const QString &statement : std::as_const(remade)) {
