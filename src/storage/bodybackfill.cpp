@@ -3,6 +3,8 @@
 #include "database.h"
 #include "storagelog.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QScopeGuard>
 #include <QThread>
 #include <QThreadPool>
@@ -48,11 +50,42 @@ struct Item
     bool live = true;
     QString updatedAt;
     QString names;
-    NoteText text;
+    // Filled by a worker.
+    QString title;
+    QString preview;
+    QByteArray searchText; // UTF-8
+    QByteArray todos;      // a JSON array of [line, offset, source, completed, text, folded text]
+    bool hasTodos = false;
 };
 using Batch = std::vector<Item>;
 // Large enough that handing a batch over costs nothing beside parsing it.
 constexpr size_t kBatchSize = 64;
+
+// The texts of one body in the form the writing thread binds as is: the
+// conversions happen here, on a worker.
+void parseBody(Item &item, const NoteTextExtractor &extract)
+{
+    const NoteText text = extract(QString::fromUtf8(item.body));
+    item.body.clear();
+    item.title = nonNullText(text.title);
+    item.preview = nonNullText(text.preview);
+    item.searchText = item.names.isEmpty() ? text.searchText.toUtf8()
+                                           : (text.searchText + QLatin1Char('\n') + item.names).toUtf8();
+    item.hasTodos = !text.todos.isEmpty();
+    if (!item.hasTodos)
+        return;
+    QJsonArray todos;
+    for (const NoteTodo &todo : text.todos)
+        todos.append(QJsonArray{todo.lineIndex, todo.charOffset, todo.source, todo.completed ? 1 : 0,
+                                nonNullText(todo.text), nonNullText(todo.text.toCaseFolded())});
+    item.todos = QJsonDocument(todos).toJson(QJsonDocument::Compact);
+}
+
+// All the to-dos of one note in one statement, from parseBody's array.
+constexpr char kInsertTodos[] =
+    "INSERT INTO todo_items (note_id, line_index, char_offset, source, is_completed, text, text_key, note_title, "
+    "note_updated_at, live) SELECT ?1, t.value->>0, t.value->>1, t.value->>2, t.value->>3, t.value->>4, "
+    "t.value->>5, ?2, ?3, ?4 FROM json_each(?5) t";
 
 } // namespace
 
@@ -117,9 +150,10 @@ bool BodyBackfill::run(bool texts, bool todos)
     QSqlQuery addTodo(m_db);
     if (texts && !setTexts.prepare("UPDATE notes SET title=?, preview=? WHERE rowid=?"))
         return fail("prepare texts", setTexts);
-    if (texts && !index.prepare("INSERT INTO notes_fts(rowid, text) VALUES (?, ?)"))
+    // The search text comes as UTF-8 bytes, stored as the text they are.
+    if (texts && !index.prepare("INSERT INTO notes_fts(rowid, text) VALUES (?, CAST(? AS TEXT))"))
         return fail("prepare index", index);
-    if (todos && !addTodo.prepare(QString::fromLatin1(kInsertTodo)))
+    if (todos && !addTodo.prepare(QString::fromLatin1(kInsertTodos)))
         return fail("prepare to-dos", addTodo);
 
     // Parsing is most of the work and needs no database: batches of bodies go
@@ -133,36 +167,38 @@ bool BodyBackfill::run(bool texts, bool todos)
     const NoteTextExtractor *extract = &m_extract;
     const auto parse = [&pool, extract](Batch batch) {
         return QtConcurrent::run(&pool, [extract, batch = std::move(batch)]() mutable {
-            for (Item &item : batch) {
-                item.text = (*extract)(QString::fromUtf8(item.body));
-                item.body.clear();
-            }
+            for (Item &item : batch)
+                parseBody(item, *extract);
             return batch;
         });
     };
-    const auto write = [&](Batch &batch) {
-        for (Item &item : batch) {
-            NoteText &text = item.text;
+    const auto write = [&](const Batch &batch) {
+        for (const Item &item : batch) {
             if (texts) {
-                if (!item.names.isEmpty())
-                    text.searchText += QLatin1Char('\n') + item.names;
-                setTexts.bindValue(0, nonNullText(text.title));
-                setTexts.bindValue(1, nonNullText(text.preview));
+                setTexts.bindValue(0, item.title);
+                setTexts.bindValue(1, item.preview);
                 setTexts.bindValue(2, item.rowid);
                 if (!setTexts.exec())
                     return fail("note texts", setTexts);
                 index.bindValue(0, item.rowid);
-                index.bindValue(1, nonNullText(text.searchText));
+                index.bindValue(1, item.searchText);
                 if (!index.exec())
                     return fail("index note", index);
             }
-            if (todos && !bindTodos(addTodo, item.id, text, item.updatedAt, item.live))
-                return fail("to-dos", addTodo);
+            if (todos && item.hasTodos) {
+                addTodo.bindValue(0, item.id);
+                addTodo.bindValue(1, item.title);
+                addTodo.bindValue(2, item.updatedAt);
+                addTodo.bindValue(3, item.live ? 1 : 0);
+                addTodo.bindValue(4, item.todos);
+                if (!addTodo.exec())
+                    return fail("to-dos", addTodo);
+            }
         }
         return true;
     };
     const auto writeOldest = [&] {
-        Batch batch = pending.front().takeResult();
+        const Batch batch = pending.front().takeResult();
         pending.pop_front();
         return write(batch);
     };
@@ -170,8 +206,13 @@ bool BodyBackfill::run(bool texts, bool todos)
     qint64 nextReport = total / 10;
     Batch batch;
     while (rows.next()) {
-        batch.push_back({rows.value(0).toLongLong(), rows.value(1).toString(), rows.value(2).toByteArray(),
-                         rows.value(3).toBool(), rows.value(4).toString(), rows.value(5).toString(), {}});
+        Item &item = batch.emplace_back();
+        item.rowid = rows.value(0).toLongLong();
+        item.id = rows.value(1).toString();
+        item.body = rows.value(2).toByteArray();
+        item.live = rows.value(3).toBool();
+        item.updatedAt = rows.value(4).toString();
+        item.names = rows.value(5).toString();
         if (batch.size() == kBatchSize) {
             pending.push_back(parse(std::move(batch)));
             batch.clear();

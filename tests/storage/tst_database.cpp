@@ -139,7 +139,8 @@ private slots:
         for (int i = 0; i < 200; ++i)
             setup << QString("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at) "
                              "VALUES ('m%1', 'nb-default', '%2', 't', 't', 't')")
-                         .arg(i).arg(body.arg((i % 3 ? "word" : "TODO: task") + QString::number(i)));
+                         .arg(i).arg(body.arg(i == 1 ? QString(R"(TODO: Straße \"Ä\" \\ ü)")
+                                                     : (i % 3 ? "word" : "TODO: task") + QString::number(i)));
         setup << "INSERT INTO attachments VALUES ('a1', 'n3', 'sketch.png')"
               << "UPDATE notes SET sync_status = 'synced', version = 7 WHERE id = 'n3'"
               << "UPDATE notes SET deleted_at = 't' WHERE id = 'n1'";
@@ -172,7 +173,8 @@ private slots:
         const auto kept = [&db] {
             return scalar(db, "SELECT group_concat(v, '|') FROM (SELECT n.id || n.title || n.preview || f.text AS v "
                               "FROM notes n JOIN notes_fts f ON f.rowid = n.rowid UNION ALL SELECT note_id || "
-                              "line_index || text || text_key || note_title || note_updated_at || live FROM todo_items "
+                              "line_index || char_offset || source || is_completed || text || text_key || note_title || "
+                              "note_updated_at || live FROM todo_items "
                               "ORDER BY 1)").toString();
         };
         const QString migrated = kept();
