@@ -3,17 +3,15 @@
 #include "database.h"
 #include "storagelog.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QScopeGuard>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent>
 
 #include <deque>
 #include <vector>
-#include <QSqlError>
-#include <QSqlQuery>
 
 QString nonNullText(const QString &text)
 {
@@ -50,12 +48,9 @@ struct Item
     bool live = true;
     QString updatedAt;
     QString names;
-    // Filled by a worker.
-    QString title;
-    QString preview;
-    QByteArray searchText; // UTF-8
-    QByteArray todos;      // a JSON array of [line, offset, source, completed, text, folded text]
-    bool hasTodos = false;
+    // Filled by a worker: the texts (search text apart) and the search text as UTF-8.
+    NoteText text;
+    QByteArray searchText;
 };
 using Batch = std::vector<Item>;
 // Large enough that handing a batch over costs nothing beside parsing it.
@@ -65,27 +60,17 @@ constexpr size_t kBatchSize = 64;
 // conversions happen here, on a worker.
 void parseBody(Item &item, const NoteTextExtractor &extract)
 {
-    const NoteText text = extract(QString::fromUtf8(item.body));
+    item.text = extract(QString::fromUtf8(item.body));
     item.body.clear();
-    item.title = nonNullText(text.title);
-    item.preview = nonNullText(text.preview);
+    NoteText &text = item.text;
+    text.title = nonNullText(text.title);
+    text.preview = nonNullText(text.preview);
     item.searchText = item.names.isEmpty() ? text.searchText.toUtf8()
                                            : (text.searchText + QLatin1Char('\n') + item.names).toUtf8();
-    item.hasTodos = !text.todos.isEmpty();
-    if (!item.hasTodos)
-        return;
-    QJsonArray todos;
-    for (const NoteTodo &todo : text.todos)
-        todos.append(QJsonArray{todo.lineIndex, todo.charOffset, todo.source, todo.completed ? 1 : 0,
-                                nonNullText(todo.text), nonNullText(todo.text.toCaseFolded())});
-    item.todos = QJsonDocument(todos).toJson(QJsonDocument::Compact);
+    text.searchText.clear();
+    if (item.searchText.isNull()) // a null value binds as NULL, not as the empty text
+        item.searchText = QByteArrayLiteral("");
 }
-
-// All the to-dos of one note in one statement, from parseBody's array.
-constexpr char kInsertTodos[] =
-    "INSERT INTO todo_items (note_id, line_index, char_offset, source, is_completed, text, text_key, note_title, "
-    "note_updated_at, live) SELECT ?1, t.value->>0, t.value->>1, t.value->>2, t.value->>3, t.value->>4, "
-    "t.value->>5, ?2, ?3, ?4 FROM json_each(?5) t";
 
 } // namespace
 
@@ -153,7 +138,7 @@ bool BodyBackfill::run(bool texts, bool todos)
     // The search text comes as UTF-8 bytes, stored as the text they are.
     if (texts && !index.prepare("INSERT INTO notes_fts(rowid, text) VALUES (?, CAST(? AS TEXT))"))
         return fail("prepare index", index);
-    if (todos && !addTodo.prepare(QString::fromLatin1(kInsertTodos)))
+    if (todos && !addTodo.prepare(QString::fromLatin1(kInsertTodo)))
         return fail("prepare to-dos", addTodo);
 
     // Parsing is most of the work and needs no database: batches of bodies go
@@ -175,8 +160,8 @@ bool BodyBackfill::run(bool texts, bool todos)
     const auto write = [&](const Batch &batch) {
         for (const Item &item : batch) {
             if (texts) {
-                setTexts.bindValue(0, item.title);
-                setTexts.bindValue(1, item.preview);
+                setTexts.bindValue(0, item.text.title);
+                setTexts.bindValue(1, item.text.preview);
                 setTexts.bindValue(2, item.rowid);
                 if (!setTexts.exec())
                     return fail("note texts", setTexts);
@@ -185,15 +170,8 @@ bool BodyBackfill::run(bool texts, bool todos)
                 if (!index.exec())
                     return fail("index note", index);
             }
-            if (todos && item.hasTodos) {
-                addTodo.bindValue(0, item.id);
-                addTodo.bindValue(1, item.title);
-                addTodo.bindValue(2, item.updatedAt);
-                addTodo.bindValue(3, item.live ? 1 : 0);
-                addTodo.bindValue(4, item.todos);
-                if (!addTodo.exec())
-                    return fail("to-dos", addTodo);
-            }
+            if (todos && !bindTodos(addTodo, item.id, item.text, item.updatedAt, item.live))
+                return fail("to-dos", addTodo);
         }
         return true;
     };
