@@ -6,6 +6,12 @@
 #include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+#include <deque>
+#include <vector>
 
 QString nonNullText(const QString &text)
 {
@@ -30,6 +36,43 @@ bool bindTodos(QSqlQuery &insert, const QString &noteId, const NoteText &text, c
     }
     return true;
 }
+
+namespace {
+
+// One note on its way through the pool: read, parsed, then written.
+struct Item
+{
+    qint64 rowid = 0;
+    QString id;
+    QByteArray body;
+    bool live = true;
+    QString updatedAt;
+    QString names;
+    // Filled by a worker: the texts (search text apart) and the search text as UTF-8.
+    NoteText text;
+    QByteArray searchText;
+};
+using Batch = std::vector<Item>;
+// Large enough that handing a batch over costs nothing beside parsing it.
+constexpr size_t kBatchSize = 64;
+
+// The texts of one body in the form the writing thread binds as is: the
+// conversions happen here, on a worker.
+void parseBody(Item &item, const NoteTextExtractor &extract)
+{
+    item.text = extract(QString::fromUtf8(item.body));
+    item.body.clear();
+    NoteText &text = item.text;
+    text.title = nonNullText(text.title);
+    text.preview = nonNullText(text.preview);
+    item.searchText = item.names.isEmpty() ? text.searchText.toUtf8()
+                                           : (text.searchText + QLatin1Char('\n') + item.names).toUtf8();
+    text.searchText.clear();
+    if (item.searchText.isNull()) // a null value binds as NULL, not as the empty text
+        item.searchText = QByteArrayLiteral("");
+}
+
+} // namespace
 
 bool BodyBackfill::run(bool texts, bool todos)
 {
@@ -73,8 +116,10 @@ bool BodyBackfill::run(bool texts, bool todos)
     });
 
     // Without the texts only bodies that may hold a to-do are read; the
-    // extractor decides, this only spares it the others.
-    QString sql = QStringLiteral("SELECT n.rowid, n.id, n.body, n.deleted_at IS NULL, n.updated_at, %1 FROM notes n")
+    // extractor decides, this only spares it the others. The body comes as
+    // its stored bytes: the workers decode it, not the writing thread.
+    QString sql = QStringLiteral("SELECT n.rowid, n.id, CAST(n.body AS BLOB), n.deleted_at IS NULL, n.updated_at, %1 "
+                                 "FROM notes n")
                       .arg(texts ? QStringLiteral("(SELECT group_concat(a.filename, char(10)) FROM attachments a "
                                                   "WHERE a.note_id = n.id)")
                                  : QStringLiteral("''"));
@@ -90,36 +135,80 @@ bool BodyBackfill::run(bool texts, bool todos)
     QSqlQuery addTodo(m_db);
     if (texts && !setTexts.prepare("UPDATE notes SET title=?, preview=? WHERE rowid=?"))
         return fail("prepare texts", setTexts);
-    if (texts && !index.prepare("INSERT INTO notes_fts(rowid, text) VALUES (?, ?)"))
+    // The search text comes as UTF-8 bytes, stored as the text they are.
+    if (texts && !index.prepare("INSERT INTO notes_fts(rowid, text) VALUES (?, CAST(? AS TEXT))"))
         return fail("prepare index", index);
     if (todos && !addTodo.prepare(QString::fromLatin1(kInsertTodo)))
         return fail("prepare to-dos", addTodo);
+
+    // Parsing is most of the work and needs no database: batches of bodies go
+    // to a pool while this thread, the only one on the connection, reads and
+    // writes. Results are written in reading order (the index takes
+    // ascending rowids fastest), with a few batches in flight at most.
+    QThreadPool pool;
+    pool.setMaxThreadCount(qMax(1, QThread::idealThreadCount()));
+    const int inFlight = pool.maxThreadCount() + 1;
+    std::deque<QFuture<Batch>> pending;
+    const NoteTextExtractor *extract = &m_extract;
+    const auto parse = [&pool, extract](Batch batch) {
+        return QtConcurrent::run(&pool, [extract, batch = std::move(batch)]() mutable {
+            for (Item &item : batch)
+                parseBody(item, *extract);
+            return batch;
+        });
+    };
+    const auto write = [&](const Batch &batch) {
+        for (const Item &item : batch) {
+            if (texts) {
+                setTexts.bindValue(0, item.text.title);
+                setTexts.bindValue(1, item.text.preview);
+                setTexts.bindValue(2, item.rowid);
+                if (!setTexts.exec())
+                    return fail("note texts", setTexts);
+                index.bindValue(0, item.rowid);
+                index.bindValue(1, item.searchText);
+                if (!index.exec())
+                    return fail("index note", index);
+            }
+            if (todos && !bindTodos(addTodo, item.id, item.text, item.updatedAt, item.live))
+                return fail("to-dos", addTodo);
+        }
+        return true;
+    };
+    const auto writeOldest = [&] {
+        const Batch batch = pending.front().takeResult();
+        pending.pop_front();
+        return write(batch);
+    };
     qint64 done = 0;
     qint64 nextReport = total / 10;
+    Batch batch;
     while (rows.next()) {
-        const qint64 rowid = rows.value(0).toLongLong();
-        NoteText text = m_extract(rows.value(2).toString());
-        if (texts) {
-            const QString names = rows.value(5).toString();
-            if (!names.isEmpty())
-                text.searchText += QLatin1Char('\n') + names;
-            setTexts.bindValue(0, nonNullText(text.title));
-            setTexts.bindValue(1, nonNullText(text.preview));
-            setTexts.bindValue(2, rowid);
-            if (!setTexts.exec())
-                return fail("note texts", setTexts);
-            index.bindValue(0, rowid);
-            index.bindValue(1, nonNullText(text.searchText));
-            if (!index.exec())
-                return fail("index note", index);
+        Item &item = batch.emplace_back();
+        item.rowid = rows.value(0).toLongLong();
+        item.id = rows.value(1).toString();
+        item.body = rows.value(2).toByteArray();
+        item.live = rows.value(3).toBool();
+        item.updatedAt = rows.value(4).toString();
+        item.names = rows.value(5).toString();
+        if (batch.size() == kBatchSize) {
+            pending.push_back(parse(std::move(batch)));
+            batch.clear();
         }
-        if (todos && !bindTodos(addTodo, rows.value(1).toString(), text, rows.value(4).toString(),
-                                 rows.value(3).toBool()))
-            return fail("to-dos", addTodo);
+        if (pending.size() > size_t(inFlight) && !writeOldest())
+            return false;
         if (++done >= nextReport && total >= 1000) {
             qCInfo(lcStorage).noquote() << QStringLiteral("Note bodies read: %1 of %2").arg(done).arg(total);
             nextReport += total / 10;
         }
+    }
+    if (rows.lastError().isValid())
+        return fail("read notes", rows);
+    if (!batch.empty())
+        pending.push_back(parse(std::move(batch)));
+    while (!pending.empty()) {
+        if (!writeOldest())
+            return false;
     }
     rows.finish();
     for (const QString &statement : std::as_const(remade)) {
