@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -237,6 +238,8 @@ int main(int argc, char *argv[])
     std::mutex statsMutex;
     std::vector<double> requestMs, cycleMs, pushMs;
     std::atomic<long> cycles{0}, pushes{0}, errors{0};
+    // Failed requests by HTTP status, 0 where no answer came.
+    std::map<int, long> failures;
     std::vector<ProcStats> before;
     for (const auto &s : servers)
         before.push_back(procStats(s->pid()));
@@ -250,6 +253,7 @@ int main(int argc, char *argv[])
     for (int t = 0; t < o.threads; ++t) {
         threads.emplace_back([&, t] {
             std::vector<double> myRequests, myCycles, myPushes;
+            std::map<int, long> myFailures;
             std::vector<std::pair<Clock::time_point, int>> due;
             for (int d = t; d < o.devices; d += o.threads)
                 due.emplace_back(start + std::chrono::duration_cast<Clock::duration>(period * (double(d) / o.devices)), d);
@@ -275,6 +279,7 @@ int main(int argc, char *argv[])
                     myRequests.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
                     if (!r || r->status != 200) {
                         ++errors;
+                        ++myFailures[r ? r->status : 0];
                         return QJsonObject();
                     }
                     return QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object();
@@ -310,6 +315,8 @@ int main(int argc, char *argv[])
             requestMs.insert(requestMs.end(), myRequests.begin(), myRequests.end());
             cycleMs.insert(cycleMs.end(), myCycles.begin(), myCycles.end());
             pushMs.insert(pushMs.end(), myPushes.begin(), myPushes.end());
+            for (const auto &[status, count] : myFailures)
+                failures[status] += count;
         });
     }
     // Server memory over the run, every tenth of it.
@@ -333,6 +340,8 @@ int main(int argc, char *argv[])
                 o.pushing * 100, o.seconds);
     std::printf("  cycles/s %.0f   one-note pushes/s %.0f   errors %ld\n", double(cycles) / wall, double(pushes) / wall,
                 errors.load());
+    for (const auto &[status, count] : failures)
+        std::printf("    HTTP %d: %ld\n", status, count);
     std::printf("  request ms  p50 %.1f  p95 %.1f  p99 %.1f   (%zu requests)\n", percentile(requestMs, 0.50),
                 percentile(requestMs, 0.95), percentile(requestMs, 0.99), requestMs.size());
     std::printf("  cycle ms    p50 %.1f  p95 %.1f  p99 %.1f\n", percentile(cycleMs, 0.50), percentile(cycleMs, 0.95),
