@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 
 #include "findbar.h"
+#include "notebookcommands.h"
 #include "notebooklistwidget.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
@@ -52,8 +53,8 @@ private:
     {
         auto window = std::make_unique<MainWindow>(m_state.get());
         window->hooks().askYesNo = m_questions.hook();
-        window->hooks().askNewNotebookName = [] { return QStringLiteral("Fresh"); };
-        window->hooks().askNotebookRename = [](const QString &) { return QStringLiteral("Renamed"); };
+        window->notebookCommands()->hooks().askNewName = [] { return QStringLiteral("Fresh"); };
+        window->notebookCommands()->hooks().askRename = [](const QString &) { return QStringLiteral("Renamed"); };
         window->hooks().setClipboard = [](QMimeData *data) { std::unique_ptr<QMimeData> owned(data); };
         return window;
     }
@@ -275,13 +276,13 @@ private slots:
         QCOMPARE(w->noteList()->count(), 0);
 
         m_state->notes()->moveToNotebook(kept, id);
-        w->renameNotebook(id);
+        w->notebookCommands()->rename(id);
         const Notebook renamed = *m_state->notebooks()->notebookById(id);
         QCOMPARE(renamed.name, QStringLiteral("Renamed"));
         QCOMPARE(renamed.syncStatus, SyncStatus::Pending);
 
         m_questions.yes = true;
-        w->deleteNotebook(id);
+        w->notebookCommands()->remove(id);
         QVERIFY(m_state->notebooks()->allNotebooks().isEmpty());
         QCOMPARE(m_state->notes()->noteById(kept)->notebookId, QString());
         QCOMPARE(m_state->currentNotebookId(), QString());
@@ -485,20 +486,20 @@ private slots:
         w->noteList()->selectNote(id);
         QString offered;
         QString answer = work;
-        w->hooks().chooseNotebook = [&](const QList<Notebook> &, const QString &current) {
+        w->notebookCommands()->hooks().chooseNotebook = [&](const QList<Notebook> &, const QString &current) {
             offered = current;
             return answer;
         };
         const Note before = *m_state->notes()->noteById(id);
-        w->moveCurrentNote();
+        w->notebookCommands()->moveCurrentNote();
         QCOMPARE(offered, work);
         QCOMPARE(*m_state->notes()->noteById(id), before);
         answer = home;
-        w->moveCurrentNote();
+        w->notebookCommands()->moveCurrentNote();
         QCOMPARE(m_state->notes()->noteById(id)->notebookId, home);
         QCOMPARE(chipText(*w), QStringLiteral("Home"));
         answer = QString(); // out of every notebook
-        w->moveCurrentNote();
+        w->notebookCommands()->moveCurrentNote();
         QCOMPARE(m_state->notes()->noteById(id)->notebookId, QString());
     }
 

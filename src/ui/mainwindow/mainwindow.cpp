@@ -9,8 +9,7 @@
 #include "iocommands.h"
 #include "mainwindowrules.h"
 #include "relativetime.h"
-#include "movetonotebookdialog.h"
-#include "notebookdialog.h"
+#include "notebookcommands.h"
 #include "notebooklistwidget.h"
 #include "notebookrepository.h"
 #include "noteeditor.h"
@@ -79,6 +78,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     registerScreens();
 
     buildWidgets();
+    m_notebooks = new NotebookCommands(state, this);
     buildMenus();
     connectSignals();
     restoreGeometryAndLayout();
@@ -134,11 +134,6 @@ MainWindow::~MainWindow()
 void MainWindow::installDefaultHooks()
 {
     m_hooks.askYesNo = askYesNoBox;
-    m_hooks.askNewNotebookName = [this] { return NotebookDialog::getNewName(this); };
-    m_hooks.askNotebookRename = [this](const QString &name) { return NotebookDialog::getRename(this, name); };
-    m_hooks.chooseNotebook = [this](const QList<Notebook> &notebooks, const QString &current) {
-        return MoveToNotebookDialog::choose(this, notebooks, current);
-    };
     m_hooks.setClipboard = [](QMimeData *data) { QApplication::clipboard()->setMimeData(data); };
     m_hooks.runPrintDialog = [this](QPrinter *printer) {
         QPrintDialog dialog(printer, this);
@@ -258,25 +253,11 @@ void MainWindow::connectSignals()
                     menu->exec(globalPos);
             });
 
-    const auto selectNotebook = [this](const QString &id) {
-        m_state->setCurrentNotebook(id);
-        refreshNoteList();
-    };
-    connect(m_notebookList, &NotebookListWidget::allNotesSelected, this,
-            [selectNotebook] { selectNotebook(QString()); });
-    connect(m_notebookList, &NotebookListWidget::notebookSelected, this, selectNotebook);
-    connect(m_notebookList, &NotebookListWidget::newNotebookRequested, this, &MainWindow::createNotebook);
     connect(m_notebookList, &NotebookListWidget::trashSelected, this, [this] {
         openScreen(Screen::Trash);
         // The sidebar keeps showing which notes the list holds.
         refreshNotebooks();
     });
-    connect(m_notebookList, &NotebookListWidget::notebookContextMenuRequested, this,
-            [this](const QString &id, const QPoint &globalPos) {
-                if (auto menu = createNotebookContextMenu(id))
-                    menu->exec(globalPos);
-            });
-    connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this, &MainWindow::onNoteDroppedOnNotebook);
 
     connect(m_state, &AppState::notesChanged, this, [this] {
         if (m_holdRefresh)
@@ -306,11 +287,9 @@ void MainWindow::connectSignals()
     });
 
     connect(m_pane->headerBar(), &NoteHeaderBar::focusToggleClicked, this, [this] { setFocusMode(!m_focusMode); });
-    connect(m_pane->headerBar(), &NoteHeaderBar::notebookChipClicked, this, &MainWindow::onNotebookChipClicked);
     connect(m_pane->headerBar(), &NoteHeaderBar::copyAsPlainTextRequested, this, [this] { copyNote(int(ExportFormat::PlainText)); });
     connect(m_pane->headerBar(), &NoteHeaderBar::copyAsMarkdownRequested, this, [this] { copyNote(int(ExportFormat::Markdown)); });
     connect(m_pane->headerBar(), &NoteHeaderBar::copyAsHtmlRequested, this, [this] { copyNote(int(ExportFormat::Html)); });
-    connect(m_pane->headerBar(), &NoteHeaderBar::moveToNotebookRequested, this, &MainWindow::moveCurrentNote);
     connect(m_pane->headerBar(), &NoteHeaderBar::printRequested, this, &MainWindow::print);
     connect(m_pane->headerBar(), &NoteHeaderBar::historyRequested, this, &MainWindow::showVersionHistory);
     connect(m_pane->headerBar(), &NoteHeaderBar::exportRequested, this, [this] {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "notebook.h"
 #include "notepane.h"
 #include "screenregistry.h"
 #include "yesnoprompt.h"
@@ -16,6 +15,7 @@
 class AppState;
 class IoCommands;
 class NoteListWidget;
+class NotebookCommands;
 class NotebookListWidget;
 class QAction;
 class QFrame;
@@ -49,13 +49,6 @@ public:
     {
         // A Yes/No question whose default is No; true for Yes.
         YesNoPrompt askYesNo;
-        // A name for a new notebook; empty when cancelled.
-        std::function<QString()> askNewNotebookName;
-        // A new name for a notebook; empty when cancelled.
-        std::function<QString(const QString &currentName)> askNotebookRename;
-        // The notebook a note moves to ("" for none); nothing when cancelled.
-        std::function<std::optional<QString>(const QList<Notebook> &notebooks, const QString &currentNotebookId)>
-            chooseNotebook;
         // Takes ownership of data.
         std::function<void(QMimeData *data)> setClipboard;
         // Runs the print dialog for printer; true when accepted.
@@ -96,8 +89,6 @@ public:
     // the check found); repair runs when the user asks for it.
     void showDatabaseDamaged(const QString &details, const std::function<void()> &repair);
 
-    // Moves the editor's note to a notebook chosen by the user.
-    void moveCurrentNote();
     void print();
     void printPreview();
 
@@ -112,11 +103,13 @@ public:
     void focusNextPane(bool forward);
     IoCommands *ioCommands() const { return m_io; }
 
-    // The context menus, built for the caller to run.
+    NotebookCommands *notebookCommands() const { return m_notebooks; }
+    // While held, note and notebook changes do not rebuild the lists: the
+    // holder makes several writes and rebuilds them once.
+    void holdListRefresh(bool hold) { m_holdRefresh = hold; }
+
+    // The note list's menu for a note, built for the caller to run.
     std::unique_ptr<QMenu> createNoteContextMenu(const QString &noteId);
-    std::unique_ptr<QMenu> createNotebookContextMenu(const QString &notebookId);
-    void renameNotebook(const QString &notebookId);
-    void deleteNotebook(const QString &notebookId);
 
     NoteListWidget *noteList() const { return m_noteList; }
     NotebookListWidget *notebookList() const { return m_notebookList; }
@@ -162,9 +155,6 @@ private:
     void onSplitterMoved();
     void onPreferenceChanged(const QString &key);
     void onFontScaleChanged();
-    void onNoteDroppedOnNotebook(const QString &noteId, const QString &notebookId);
-    void onNotebookChipClicked();
-    void createNotebook();
     void trashNote(const QString &noteId);
     void clearEditor();
     void updatePage();
@@ -192,6 +182,7 @@ private:
     StatusBar *m_statusBar = nullptr;
 
     IoCommands *m_io = nullptr;
+    NotebookCommands *m_notebooks = nullptr;
     ScreenRegistry *m_screens = nullptr;
 
     QAction *m_focusModeAction = nullptr;

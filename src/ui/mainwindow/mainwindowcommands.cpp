@@ -13,6 +13,7 @@
 #include "appstate.h"
 #include "editoractions.h"
 #include "iocommands.h"
+#include "notebookcommands.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
 #include "notebookrepository.h"
@@ -59,7 +60,7 @@ void MainWindow::buildMenus()
         if (!m_pane->snapshotNow())
             m_statusBar->showTemporaryMessage(tr("The snapshot could not be saved"), 5000);
     });
-    add(file, tr("New Notebook…"), QKeySequence(), [this] { createNotebook(); });
+    add(file, tr("New Notebook…"), QKeySequence(), [this] { m_notebooks->create(); });
     file->addSeparator();
     // Ctrl+I stays with Italic.
     add(file, tr("Import..."), QKeySequence(), [this] { m_io->importNotes(); });
@@ -108,11 +109,11 @@ void MainWindow::buildMenus()
     m_pane->actions()->addFormatMenu(menuBar()->addMenu(tr("F&ormat")));
 
     QMenu *note = menuBar()->addMenu(tr("&Note"));
-    add(note, tr("Move to Notebook..."), QKeySequence(Qt::CTRL | Qt::Key_M), [this] { moveCurrentNote(); });
+    add(note, tr("Move to Notebook..."), QKeySequence(Qt::CTRL | Qt::Key_M), [this] { m_notebooks->moveCurrentNote(); });
     add(note, tr("Version History..."), QKeySequence(Qt::CTRL | Qt::Key_H), [this] { showVersionHistory(); });
     add(note, tr("Open in New Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
         [this] { openCurrentNoteInWindow(); });
-    add(note, tr("Show Its Notebook"), QKeySequence(), [this] { onNotebookChipClicked(); });
+    add(note, tr("Show Its Notebook"), QKeySequence(), [this] { m_notebooks->showCurrentNotebook(); });
     note->addSeparator();
     m_pane->headerBar()->addMenuCommands(note);
     note->addSeparator();
@@ -346,22 +347,6 @@ void MainWindow::printPreview()
     dialog.resize(900, 700);
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter *p) { m_pane->print(p); });
     dialog.exec();
-}
-
-void MainWindow::moveCurrentNote()
-{
-    if (m_pane->editor()->noteId().isEmpty())
-        return;
-    const std::optional<Note> note = m_state->notes()->noteById(m_pane->editor()->noteId());
-    if (!note)
-        return;
-    const std::optional<QString> target =
-        m_hooks.chooseNotebook(m_state->notebooks()->allNotebooks(), note->notebookId);
-    if (!target || *target == note->notebookId)
-        return;
-    saveCurrentNote();
-    if (m_state->notes()->moveToNotebook(note->id, *target))
-        m_pane->headerBar()->setNotebookName(m_notebookNames.value(*target));
 }
 
 void MainWindow::copyNote(int format)

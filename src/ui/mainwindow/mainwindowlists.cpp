@@ -1,11 +1,12 @@
 // The main window's note list and notebook sidebar: filling them, and the
-// note and notebook commands started from them.
+// note commands started from them.
 #include "mainwindow.h"
 
 #include "appstate.h"
 #include "delta.h"
 #include "iocommands.h"
 #include "mainwindowrules.h"
+#include "notebookcommands.h"
 #include "notebooklistwidget.h"
 #include "notebookrepository.h"
 #include "noteeditor.h"
@@ -19,19 +20,7 @@
 
 #include <QLineEdit>
 #include <QMenu>
-#include <QScopedValueRollback>
-#include <QUuid>
-
 #include <algorithm>
-
-namespace {
-
-QString newId()
-{
-    return QUuid::createUuid().toString(QUuid::WithoutBraces);
-}
-
-} // namespace
 
 void MainWindow::refreshNoteList()
 {
@@ -149,91 +138,6 @@ void MainWindow::trashNote(const QString &noteId)
     updatePage();
 }
 
-void MainWindow::onNoteDroppedOnNotebook(const QString &noteId, const QString &notebookId)
-{
-    const std::optional<Note> note = m_state->notes()->noteById(noteId);
-    if (!note || note->notebookId == notebookId)
-        return;
-    if (noteId == m_pane->editor()->noteId())
-        saveCurrentNote();
-    if (m_state->notes()->moveToNotebook(noteId, notebookId) && noteId == m_pane->editor()->noteId())
-        m_pane->headerBar()->setNotebookName(m_notebookNames.value(notebookId));
-}
-
-void MainWindow::onNotebookChipClicked()
-{
-    const std::optional<Note> note = m_state->notes()->noteById(m_pane->editor()->noteId());
-    if (!note)
-        return;
-    m_state->setCurrentNotebook(note->notebookId);
-    refreshNoteList();
-    refreshNotebooks();
-}
-
-// ---------------------------------------------------------------- notebooks and menus
-
-void MainWindow::createNotebook()
-{
-    const QString name = m_hooks.askNewNotebookName();
-    if (name.isEmpty()) {
-        refreshNotebooks(); // the click selected "New Notebook…"; put the selection back
-        return;
-    }
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    Notebook notebook;
-    notebook.id = newId();
-    notebook.name = name;
-    notebook.createdAt = now;
-    notebook.updatedAt = now;
-    if (!m_state->notebooks()->insert(notebook)) {
-        refreshNotebooks();
-        return;
-    }
-    m_state->setCurrentNotebook(notebook.id);
-    refreshNotebooks();
-    refreshNoteList();
-}
-
-void MainWindow::renameNotebook(const QString &notebookId)
-{
-    std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
-    if (!notebook)
-        return;
-    const QString name = m_hooks.askNotebookRename(notebook->name);
-    if (name.isEmpty() || name == notebook->name)
-        return;
-    notebook->name = name;
-    notebook->updatedAt = QDateTime::currentDateTimeUtc();
-    notebook->version += 1;
-    notebook->syncStatus = SyncStatus::Pending;
-    if (m_state->notebooks()->update(*notebook) && !m_pane->editor()->noteId().isEmpty()) {
-        if (const auto note = m_state->notes()->noteById(m_pane->editor()->noteId()); note && note->notebookId == notebookId)
-            m_pane->headerBar()->setNotebookName(name);
-    }
-}
-
-void MainWindow::deleteNotebook(const QString &notebookId)
-{
-    const std::optional<Notebook> notebook = m_state->notebooks()->notebookById(notebookId);
-    if (!notebook)
-        return;
-    if (!m_hooks.askYesNo(this, tr("Delete Notebook"),
-                          tr("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name)))
-        return;
-    saveCurrentNote();
-    {
-        // Both writes signal; the lists are rebuilt once, below.
-        const QScopedValueRollback hold(m_holdRefresh, true);
-        m_state->notes()->releaseNotebook(notebookId);
-        m_state->notebooks()->softDelete(notebookId);
-    }
-    m_state->setCurrentNotebook(QString());
-    refreshNotebooks();
-    refreshNoteList();
-    if (!m_pane->editor()->noteId().isEmpty())
-        showNote(m_pane->editor()->noteId(), false);
-}
-
 std::unique_ptr<QMenu> MainWindow::createNoteContextMenu(const QString &noteId)
 {
     const std::optional<Note> note = m_state->notes()->noteById(noteId);
@@ -251,7 +155,7 @@ std::unique_ptr<QMenu> MainWindow::createNoteContextMenu(const QString &noteId)
         action->setCheckable(true);
         action->setChecked(notebook.id == note->notebookId);
         const QString target = notebook.id;
-        connect(action, &QAction::triggered, this, [this, noteId, target] { onNoteDroppedOnNotebook(noteId, target); });
+        connect(action, &QAction::triggered, this, [this, noteId, target] { m_notebooks->moveNote(noteId, target); });
     }
     move->setEnabled(!move->isEmpty());
     if (m_state->canShare() && (note->ownerId.isEmpty() || note->permission == QLatin1String("edit"))) {
@@ -265,21 +169,3 @@ std::unique_ptr<QMenu> MainWindow::createNoteContextMenu(const QString &noteId)
     return menu;
 }
 
-std::unique_ptr<QMenu> MainWindow::createNotebookContextMenu(const QString &notebookId)
-{
-    if (!m_state->notebooks()->notebookById(notebookId))
-        return nullptr;
-    auto menu = std::make_unique<QMenu>(this);
-    connect(menu->addAction(tr("Rename Notebook…")), &QAction::triggered, this,
-            [this, notebookId] { renameNotebook(notebookId); });
-    if (m_state->canShare())
-        connect(menu->addAction(tr("Share Notebook…")), &QAction::triggered, this,
-                [this, notebookId] { openNotebookShareDialog(m_state, notebookId, this); });
-    connect(menu->addAction(tr("Export as Markdown…")), &QAction::triggered, this, [this, notebookId] {
-        saveCurrentNote();
-        m_io->exportMarkdown(notebookId);
-    });
-    connect(menu->addAction(tr("Delete Notebook")), &QAction::triggered, this,
-            [this, notebookId] { deleteNotebook(notebookId); });
-    return menu;
-}
