@@ -448,6 +448,70 @@ private slots:
         QVERIFY2(w->noteList()->emptyText().startsWith(text), qPrintable(w->noteList()->emptyText()));
     }
 
+    // Each menu entry keeps its place, key and reach; "" is the key with no entry.
+    void menuEntriesKeepTheirKeys_data()
+    {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QKeySequence>("key");
+        QTest::addColumn<bool>("everywhere");
+        using K = QKeySequence;
+        const auto row = [](const char *menu, const char *entry, const K &key = {}, bool everywhere = false) {
+            QTest::addRow("%s %s", menu, entry) << menu << entry << key << everywhere;
+        };
+        row("&File", "New Note", K(Qt::CTRL | Qt::Key_N), true);
+        row("&File", "New Note in Window", K(Qt::CTRL | Qt::SHIFT | Qt::Key_N), true);
+        row("&File", "Save Snapshot", K::Save);
+        row("&File", "New Notebook…");
+        row("&File", "Import...");
+        row("&File", "Export...", K(Qt::CTRL | Qt::Key_E));
+        row("&File", "Export All Notes as Markdown...");
+        row("&File", "Print...", K::Print);
+        row("&File", "Print Preview...", K(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+        row("&File", "Backup Database...");
+        row("&File", "Restore Database...");
+        row("&File", "Preferences…", K(Qt::CTRL | Qt::Key_Comma), true);
+        row("&File", "Quit", K::Quit);
+        row("&Edit", "Undo", K::Undo);
+        row("&Edit", "Redo", K::Redo);
+        row("&Edit", "Preferences…");
+        row("&Note", "Move to Notebook...", K(Qt::CTRL | Qt::Key_M));
+        row("&Note", "Version History...", K(Qt::CTRL | Qt::Key_H));
+        row("&Note", "Open in New Window", K(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+        row("&Note", "Show Its Notebook");
+        row("&Note", "Move to Trash…", K(Qt::CTRL | Qt::Key_D), true);
+        row("&View", "To-Dos", K(Qt::CTRL | Qt::ALT | Qt::Key_T));
+        row("&View", "Find", K(Qt::CTRL | Qt::ALT | Qt::Key_F));
+        row("&View", "Search All Notes...", K(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+        row("&View", "Trash", K(Qt::CTRL | Qt::ALT | Qt::Key_D));
+        row("&View", "Shared with Me", K(Qt::CTRL | Qt::ALT | Qt::Key_S));
+        row("&View", "Shared by Me", K(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_S));
+        row("&View", "Next Pane", K(Qt::Key_F6));
+        row("&View", "Previous Pane", K(Qt::SHIFT | Qt::Key_F6));
+        row("&View", "Focus Mode", K(Qt::CTRL | Qt::Key_Backslash));
+        row("&View", "Show Notebook Sidebar", K(Qt::CTRL | Qt::ALT | Qt::Key_B));
+        row("&View", "Sync Now", K(Qt::CTRL | Qt::ALT | Qt::Key_R));
+        row("&View", "Force Full Resync…");
+        row("&Help", "About Velmora Notes");
+        row("&Help", "About Qt");
+        row("", "", K(Qt::CTRL | Qt::Key_Backspace), true);
+    }
+    void menuEntriesKeepTheirKeys()
+    {
+        QFETCH(QString, menu);
+        QFETCH(QString, entry);
+        QFETCH(QKeySequence, key);
+        QFETCH(bool, everywhere);
+        auto w = makeWindow();
+        QList<QAction *> actions = w->actions();
+        if (QAction *top = findAction(w->menuBar()->actions(), menu); top && top->menu())
+            actions = top->menu()->actions();
+        QAction *action = findAction(actions, entry);
+        QVERIFY(action && action->isEnabled() && action->isVisible());
+        QCOMPARE(action->shortcut(), key);
+        QCOMPARE(action->shortcutContext() == Qt::ApplicationShortcut, everywhere);
+    }
+
     // The Edit menu's commands with their usual keys, run on the note.
     void editMenuFindsReplacesAndPastesPlainText()
     {

@@ -7,6 +7,7 @@
 #include "editortoolbar.h"
 #include "findbar.h"
 #include "iocommands.h"
+#include "mainmenus.h"
 #include "mainwindowrules.h"
 #include "relativetime.h"
 #include "notebookcommands.h"
@@ -79,7 +80,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
 
     buildWidgets();
     m_notebooks = new NotebookCommands(state, this);
-    buildMenus();
+    m_menus = new MainMenus(state, this);
     connectSignals();
     restoreGeometryAndLayout();
 
@@ -92,10 +93,10 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     m_focusMode = settings.value(kFocusMode, false).toBool();
     settings.endGroup();
     {
-        const QSignalBlocker a(m_focusModeAction);
-        const QSignalBlocker b(m_sidebarAction);
-        m_focusModeAction->setChecked(m_focusMode);
-        m_sidebarAction->setChecked(m_sidebarVisible);
+        const QSignalBlocker a(m_menus->focusModeAction());
+        const QSignalBlocker b(m_menus->sidebarAction());
+        m_menus->focusModeAction()->setChecked(m_focusMode);
+        m_menus->sidebarAction()->setChecked(m_sidebarVisible);
     }
     applyLayout();
 
@@ -229,6 +230,11 @@ void MainWindow::connectSignals()
 
     connect(m_pane->editor(), &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
     connect(m_pane->editor(), &NoteEditor::noteLinkActivated, m_state, &AppState::setCurrentNote);
+    // A note opened from a search shows where the searched words are.
+    connect(m_pane->editor(), &NoteEditor::noteSwitched, this, [this] {
+        if (const QString query = m_searchField->text().trimmed(); !query.isEmpty())
+            m_pane->findBar()->showSearchTerms(query);
+    });
     if (m_state) {
         auto *offline = new OfflineBanner(m_stack->parentWidget());
         offline->hide();

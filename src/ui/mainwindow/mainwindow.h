@@ -14,6 +14,7 @@
 
 class AppState;
 class IoCommands;
+class MainMenus;
 class NoteListWidget;
 class NotebookCommands;
 class NotebookListWidget;
@@ -104,6 +105,8 @@ public:
     IoCommands *ioCommands() const { return m_io; }
 
     NotebookCommands *notebookCommands() const { return m_notebooks; }
+    // Sign in, manage the account and sign out, into the File menu.
+    void addAccountActions(QMenu *file);
     // While held, note and notebook changes do not rebuild the lists: the
     // holder makes several writes and rebuilds them once.
     void holdListRefresh(bool hold) { m_holdRefresh = hold; }
@@ -134,12 +137,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void addAccountAndPreferenceActions(QMenu *file);
     // Shows or hides the question about notes the signed-in account was never asked about.
     void updateAccountChoice();
     void followMovedNotes(const QHash<QString, QString> &moved);
-    void showPreferences();
-    void buildMenus();
     void buildWidgets();
     void connectSignals();
     void restoreGeometryAndLayout();
@@ -185,8 +185,7 @@ private:
     NotebookCommands *m_notebooks = nullptr;
     ScreenRegistry *m_screens = nullptr;
 
-    QAction *m_focusModeAction = nullptr;
-    QAction *m_sidebarAction = nullptr;
+    MainMenus *m_menus = nullptr;
     TrayController *m_tray = nullptr;
 
     bool m_focusMode = false;

@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 
 #include "appstate.h"
+#include "mainmenus.h"
 #include "mainwindowrules.h"
 #include "notebooklistwidget.h"
 #include "noteeditor.h"
@@ -100,12 +101,12 @@ void MainWindow::onSplitterMoved()
 
 void MainWindow::setFocusMode(bool focusMode)
 {
-    setLayoutSwitch(m_focusMode, focusMode, focusMode, m_focusModeAction, kFocusMode);
+    setLayoutSwitch(m_focusMode, focusMode, focusMode, m_menus->focusModeAction(), kFocusMode);
 }
 
 void MainWindow::setSidebarVisible(bool visible)
 {
-    setLayoutSwitch(m_sidebarVisible, visible, !visible, m_sidebarAction, kSidebarVisible);
+    setLayoutSwitch(m_sidebarVisible, visible, !visible, m_menus->sidebarAction(), kSidebarVisible);
 }
 
 void MainWindow::setLayoutSwitch(bool &current, bool wanted, bool hidesPanes, QAction *action, const QString &key)
