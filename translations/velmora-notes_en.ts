@@ -1338,36 +1338,6 @@ They&apos;ll appear in the unorganized pool with staggered dates from today to 2
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Sign In…</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>&amp;Manage Account…</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Sign &amp;Out</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Signed Out</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The server ended this session, for example after a password change on another computer.
-
-Your notes stay on this computer; changes made since are uploaded after you sign in again.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Later</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The notes could not be settled; nothing was changed or uploaded.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>No note selected</source>
         <translation type="unfinished"></translation>
     </message>

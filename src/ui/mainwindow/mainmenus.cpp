@@ -1,5 +1,6 @@
 #include "mainmenus.h"
 
+#include "accountmenu.h"
 #include "appstate.h"
 #include "builtinnotes.h"
 #include "client.h"
@@ -200,7 +201,7 @@ QList<MainMenus::Entry> MainMenus::table()
         command(kFile, QT_TR_NOOP("Backup Database..."), {}, saved(&IoCommands::backupDatabase)),
         command(kFile, QT_TR_NOOP("Restore Database..."), {}, saved(&IoCommands::restoreDatabase)),
         separator(kFile),
-        part(kFile, [w](QMenu *menu) { w->addAccountActions(menu); }),
+        part(kFile, [w](QMenu *menu) { w->accountMenu()->addTo(menu); }),
         separator(kFile),
         command(kFile, QT_TR_NOOP("Preferences…"), K(Qt::CTRL | Qt::Key_Comma), [this] { showPreferences(); }, app),
         separator(kFile),

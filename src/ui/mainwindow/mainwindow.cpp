@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "accountmenu.h"
 #include "appstate.h"
 #include "databasedamagebanner.h"
 #include "converters.h"
@@ -80,7 +81,10 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
 
     buildWidgets();
     m_notebooks = new NotebookCommands(state, this);
+    m_account = new AccountMenu(state, this, m_stack->parentWidget(), m_statusBar);
     m_menus = new MainMenus(state, this);
+    if (state->accountClient())
+        connect(state, &AppState::notesMoved, this, &MainWindow::followMovedNotes);
     connectSignals();
     restoreGeometryAndLayout();
 

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+class AccountMenu;
 class AppState;
 class IoCommands;
 class MainMenus;
@@ -19,7 +20,6 @@ class NoteListWidget;
 class NotebookCommands;
 class NotebookListWidget;
 class QAction;
-class QFrame;
 class QLineEdit;
 class QMenu;
 class QMimeData;
@@ -105,8 +105,7 @@ public:
     IoCommands *ioCommands() const { return m_io; }
 
     NotebookCommands *notebookCommands() const { return m_notebooks; }
-    // Sign in, manage the account and sign out, into the File menu.
-    void addAccountActions(QMenu *file);
+    AccountMenu *accountMenu() const { return m_account; }
     // While held, note and notebook changes do not rebuild the lists: the
     // holder makes several writes and rebuilds them once.
     void holdListRefresh(bool hold) { m_holdRefresh = hold; }
@@ -137,8 +136,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // Shows or hides the question about notes the signed-in account was never asked about.
-    void updateAccountChoice();
     void followMovedNotes(const QHash<QString, QString> &moved);
     void buildWidgets();
     void connectSignals();
@@ -164,7 +161,6 @@ private:
     bool readBoolPreference(const QString &key, bool fallback) const;
 
     QPointer<AppState> m_state;
-    QPointer<QFrame> m_accountChoice;
     Hooks m_hooks;
 
     QSplitter *m_splitter = nullptr;
@@ -186,6 +182,7 @@ private:
     ScreenRegistry *m_screens = nullptr;
 
     MainMenus *m_menus = nullptr;
+    AccountMenu *m_account = nullptr;
     TrayController *m_tray = nullptr;
 
     bool m_focusMode = false;
