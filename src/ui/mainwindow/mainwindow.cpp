@@ -81,6 +81,9 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
 
     buildWidgets();
     m_notebooks = new NotebookCommands(state, this);
+    m_paneFocus = std::make_unique<PaneFocus>(PaneFocus::Panes{this, m_sidebar, m_notebookList, m_middle, m_noteList,
+                                                               m_stack, m_pane->editor(), m_pane->headerBar(),
+                                                               m_welcomePage, [this] { return isShowingWelcomePage(); }});
     m_account = new AccountMenu(state, this, m_stack->parentWidget(), m_statusBar);
     m_menus = new MainMenus(state, this);
     if (state->accountClient())

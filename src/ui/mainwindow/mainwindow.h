@@ -1,6 +1,7 @@
 #pragma once
 
 #include "notepane.h"
+#include "panefocus.h"
 #include "screenregistry.h"
 #include "yesnoprompt.h"
 
@@ -99,9 +100,8 @@ public:
     QWidget *screenWindow(Screen screen) const;
     void openCurrentNoteInWindow();
     void showVersionHistory();
-    // F6 / Shift+F6: the focus goes to the next (previous) shown pane of
-    // sidebar, note list, note and header bar, round and round.
-    void focusNextPane(bool forward);
+    // F6 / Shift+F6: the focus goes round the shown panes.
+    const PaneFocus *paneFocus() const { return m_paneFocus.get(); }
     IoCommands *ioCommands() const { return m_io; }
 
     NotebookCommands *notebookCommands() const { return m_notebooks; }
@@ -180,6 +180,7 @@ private:
     IoCommands *m_io = nullptr;
     NotebookCommands *m_notebooks = nullptr;
     ScreenRegistry *m_screens = nullptr;
+    std::unique_ptr<PaneFocus> m_paneFocus;
 
     MainMenus *m_menus = nullptr;
     AccountMenu *m_account = nullptr;

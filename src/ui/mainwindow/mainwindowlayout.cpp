@@ -15,7 +15,6 @@
 #include "windowplacement.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QLineEdit>
 #include <QScreen>
 #include <QSettings>
@@ -152,53 +151,4 @@ bool MainWindow::inTray() const
 void MainWindow::updateTray()
 {
     m_tray->update();
-}
-
-void MainWindow::focusNextPane(bool forward)
-{
-    enum Pane { Sidebar, List, Note, Header, PaneCount };
-    const auto shown = [this](int pane) {
-        switch (pane) {
-        case Sidebar:
-            return m_notebookList->isVisibleTo(this);
-        case List:
-            return m_noteList->isVisibleTo(this);
-        case Note:
-            return true;
-        default:
-            return m_pane->headerBar()->isVisibleTo(this) && !isShowingWelcomePage();
-        }
-    };
-    const QWidget *focus = QApplication::focusWidget();
-    int current = Note;
-    if (focus && m_sidebar->isAncestorOf(focus))
-        current = Sidebar;
-    else if (focus && m_middle->isAncestorOf(focus))
-        current = List;
-    else if (focus && m_pane->headerBar()->isAncestorOf(focus))
-        current = Header;
-    else if (!focus || !m_stack->isAncestorOf(focus))
-        current = forward ? PaneCount - 1 : 0; // from outside the panes: the first or the last
-    for (int step = 1; step <= PaneCount; ++step) {
-        const int pane = (current + (forward ? step : PaneCount - step)) % PaneCount;
-        if (!shown(pane))
-            continue;
-        switch (pane) {
-        case Sidebar:
-            m_notebookList->setFocus(Qt::OtherFocusReason);
-            return;
-        case List:
-            m_noteList->setFocus(Qt::OtherFocusReason);
-            return;
-        case Note:
-            if (isShowingWelcomePage())
-                m_welcomePage->setFocus(Qt::OtherFocusReason);
-            else
-                m_pane->editor()->setFocus(Qt::OtherFocusReason);
-            return;
-        default:
-            if (m_pane->headerBar()->focusFirstControl())
-                return;
-        }
-    }
 }
