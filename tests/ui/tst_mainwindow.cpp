@@ -8,6 +8,7 @@
 #include "noteeditor.h"
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
+#include "panelayout.h"
 #include "preferencesrepository.h"
 #include "searchscreen.h"
 #include "snapshotrepository.h"
@@ -215,25 +216,25 @@ private slots:
         auto w = makeWindow();
         w->resize(1380, 800);
         QVERIFY(showExposed(w.get()));
-        w->applyLayout();
+        w->paneLayout()->apply();
         const QList<int> normal = w->splitter()->sizes();
         QCOMPARE(normal.mid(0, 2), (QList<int>{220, 300}));
-        w->setFocusMode(true);
+        w->paneLayout()->setFocusMode(true);
         QVERIFY(w->sidebarPane()->isHidden() && w->middlePane()->isHidden());
         // A splitter move in focus mode does not touch the normal widths.
         w->splitter()->setSizes({0, 0, 1380});
         emit w->splitter()->splitterMoved(0, 1);
-        w->setFocusMode(false);
+        w->paneLayout()->setFocusMode(false);
         QCOMPARE(w->splitter()->sizes(), normal);
 
         // A move in the normal layout and focus mode outlive the window.
         w->splitter()->setSizes({220, 280, 878});
         emit w->splitter()->splitterMoved(220, 1);
-        w->setFocusMode(true);
+        w->paneLayout()->setFocusMode(true);
         w->close();
         auto again = makeWindow();
-        QVERIFY(again->focusMode());
-        QCOMPARE(again->normalSplitterSizes(), (QList<int>{220, 280, 878}));
+        QVERIFY(again->paneLayout()->focusMode());
+        QCOMPARE(again->paneLayout()->normalSizes(), (QList<int>{220, 280, 878}));
     }
 
     void headerFollowsTheShownNoteAndActsOnIt()

@@ -12,6 +12,7 @@
 #include "noteeditor.h"
 #include "noteheaderbar.h"
 #include "notewindowregistry.h"
+#include "panelayout.h"
 #include "settingsdialog.h"
 #include "statusbar.h"
 #include "syncengine.h"
@@ -249,11 +250,11 @@ QList<MainMenus::Entry> MainMenus::table()
         command(kView, QT_TR_NOOP("Next Pane"), K(Qt::Key_F6), [w] { w->paneFocus()->next(true); }),
         command(kView, QT_TR_NOOP("Previous Pane"), K(Qt::SHIFT | Qt::Key_F6), [w] { w->paneFocus()->next(false); }),
         separator(kView),
-        toggle(kView, QT_TR_NOOP("Focus Mode"), K(Qt::CTRL | Qt::Key_Backslash), [w](bool on) { w->setFocusMode(on); },
+        toggle(kView, QT_TR_NOOP("Focus Mode"), K(Qt::CTRL | Qt::Key_Backslash), [w](bool on) { w->paneLayout()->setFocusMode(on); },
                false, &MainMenus::m_focusMode,
                QT_TR_NOOP("Hide the notebook and note lists to write without distractions")),
         toggle(kView, QT_TR_NOOP("Show Notebook Sidebar"), K(Qt::CTRL | Qt::ALT | Qt::Key_B),
-               [w](bool on) { w->setSidebarVisible(on); }, true, &MainMenus::m_sidebar),
+               [w](bool on) { w->paneLayout()->setSidebarVisible(on); }, true, &MainMenus::m_sidebar),
         separator(kView),
         command(kView, QT_TR_NOOP("Sync Now"), K(Qt::CTRL | Qt::ALT | Qt::Key_R),
                 [this] {

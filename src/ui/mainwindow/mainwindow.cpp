@@ -16,6 +16,7 @@
 #include "notebookrepository.h"
 #include "noteeditor.h"
 #include "notesession.h"
+#include "panelayout.h"
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
 #include "notewindowregistry.h"
@@ -56,10 +57,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("mainWindow");
-const QString kFocusMode = QStringLiteral("focusMode");
-const QString kSidebarVisible = QStringLiteral("notebookSidebarVisible");
-
 const QString kAppName = QStringLiteral("Velmora Notes");
 
 QString newId()
@@ -89,23 +86,14 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     if (state->accountClient())
         connect(state, &AppState::notesMoved, this, &MainWindow::followMovedNotes);
     connectSignals();
-    restoreGeometryAndLayout();
+    m_layout = new PaneLayout({this, m_splitter, m_sidebar, m_notebookList, m_middle, m_pane->headerBar()}, this);
+    m_layout->setActions(m_menus->focusModeAction(), m_menus->sidebarAction());
+    m_layout->restore();
 
     refreshNoteList();
     refreshNotebooks();
 
-    QSettings settings;
-    settings.beginGroup(kGroup);
-    m_sidebarVisible = settings.value(kSidebarVisible, true).toBool();
-    m_focusMode = settings.value(kFocusMode, false).toBool();
-    settings.endGroup();
-    {
-        const QSignalBlocker a(m_menus->focusModeAction());
-        const QSignalBlocker b(m_menus->sidebarAction());
-        m_menus->focusModeAction()->setChecked(m_focusMode);
-        m_menus->sidebarAction()->setChecked(m_sidebarVisible);
-    }
-    applyLayout();
+    m_layout->apply();
 
     const QString currentNote = m_state->currentNoteId();
     if (!currentNote.isEmpty()) {
@@ -232,7 +220,6 @@ void MainWindow::connectSignals()
 {
     connect(m_searchField, &QLineEdit::textChanged, m_searchTimer, qOverload<>(&QTimer::start));
     connect(m_searchTimer, &QTimer::timeout, this, &MainWindow::refreshNoteList);
-    connect(m_splitter, &QSplitter::splitterMoved, this, &MainWindow::onSplitterMoved);
     connect(m_welcomePage, &WelcomePage::newNoteRequested, this, &MainWindow::createNewNote);
 
     connect(m_pane->editor(), &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
@@ -299,7 +286,7 @@ void MainWindow::connectSignals()
         }
     });
 
-    connect(m_pane->headerBar(), &NoteHeaderBar::focusToggleClicked, this, [this] { setFocusMode(!m_focusMode); });
+    connect(m_pane->headerBar(), &NoteHeaderBar::focusToggleClicked, this, [this] { m_layout->setFocusMode(!m_layout->focusMode()); });
     connect(m_pane->headerBar(), &NoteHeaderBar::copyAsPlainTextRequested, this, [this] { copyNote(int(ExportFormat::PlainText)); });
     connect(m_pane->headerBar(), &NoteHeaderBar::copyAsMarkdownRequested, this, [this] { copyNote(int(ExportFormat::Markdown)); });
     connect(m_pane->headerBar(), &NoteHeaderBar::copyAsHtmlRequested, this, [this] { copyNote(int(ExportFormat::Html)); });
@@ -474,12 +461,42 @@ void MainWindow::onFontScaleChanged()
     m_noteList->doItemsLayout();
     m_notebookList->doItemsLayout();
     // The panes' minimum widths follow the text.
-    applyLayout();
+    m_layout->apply();
+}
+
+void MainWindow::applyStenoMode()
+{
+    const bool steno = readBoolPreference(QStringLiteral("steno_mode"), false);
+    m_middleLayout->removeWidget(m_searchRow);
+    m_middleLayout->removeWidget(m_noteList);
+    if (steno) {
+        m_middleLayout->addWidget(m_noteList);
+        m_middleLayout->addWidget(m_searchRow);
+    } else {
+        m_middleLayout->addWidget(m_searchRow);
+        m_middleLayout->addWidget(m_noteList);
+    }
+    refreshNoteList();
+}
+
+void MainWindow::bringToFront()
+{
+    TrayController::bringToFront(this);
+}
+
+bool MainWindow::inTray() const
+{
+    return m_tray->hasIcon();
+}
+
+void MainWindow::updateTray()
+{
+    m_tray->update();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    saveGeometryAndLayout();
+    m_layout->save();
     saveCurrentNote();
     saveSnapshot();
     if (m_tray->hidesOnClose()) {

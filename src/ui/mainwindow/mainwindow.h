@@ -19,6 +19,7 @@ class IoCommands;
 class MainMenus;
 class NoteListWidget;
 class NotebookCommands;
+class PaneLayout;
 class NotebookListWidget;
 class QAction;
 class QLineEdit;
@@ -77,9 +78,6 @@ public:
     void refreshNotebooks();
     // Single-note writes: their rows alone, no list query.
     void onNotesWritten(const QStringList &ids);
-    void applyLayout();
-    void setFocusMode(bool focusMode);
-    void setSidebarVisible(bool visible);
     void applyStenoMode();
     void updateTray();
     // Shows the window in front, also when hidden to the tray or minimised.
@@ -127,9 +125,7 @@ public:
     QWidget *sidebarPane() const { return m_sidebar; }
     QWidget *middlePane() const { return m_middle; }
     bool isShowingWelcomePage() const;
-    bool focusMode() const { return m_focusMode; }
-    bool sidebarVisible() const { return m_sidebarVisible; }
-    QList<int> normalSplitterSizes() const { return m_normalSplitterSizes; }
+    PaneLayout *paneLayout() const { return m_layout; }
     NoteSession *session() const { return m_pane->session(); }
 
 protected:
@@ -139,17 +135,11 @@ private:
     void followMovedNotes(const QHash<QString, QString> &moved);
     void buildWidgets();
     void connectSignals();
-    void restoreGeometryAndLayout();
-    void saveGeometryAndLayout();
-    // Sets a layout switch, its menu action and stored value; hidesPanes when
-    // wanted leaves the normal three-pane layout.
-    void setLayoutSwitch(bool &current, bool wanted, bool hidesPanes, QAction *action, const QString &key);
     void installDefaultHooks();
     void registerScreens();
 
     void onNoteSelected(const QString &noteId);
     void onCurrentNoteChanged(const QString &noteId);
-    void onSplitterMoved();
     void onPreferenceChanged(const QString &key);
     void onFontScaleChanged();
     void trashNote(const QString &noteId);
@@ -184,12 +174,10 @@ private:
 
     MainMenus *m_menus = nullptr;
     AccountMenu *m_account = nullptr;
+    PaneLayout *m_layout = nullptr;
     TrayController *m_tray = nullptr;
 
-    bool m_focusMode = false;
-    bool m_sidebarVisible = true;
     bool m_selectingNote = false;
-    QList<int> m_normalSplitterSizes;
     QHash<QString, QString> m_notebookNames;
     bool m_holdRefresh = false; // a command rebuilds the lists itself after several writes
 };
