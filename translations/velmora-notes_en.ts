@@ -1115,6 +1115,29 @@ Errors: %3</source>
     </message>
 </context>
 <context>
+    <name>ListFeed</name>
+    <message>
+        <source>All Notes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No notes match “%1”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No notes yet.
+
+Press Ctrl+N to write your first note.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This notebook is empty.
+
+Press Ctrl+N to write a note in it, or drag notes here from another notebook.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>MainMenus</name>
     <message>
         <source>&amp;File</source>
@@ -1330,74 +1353,6 @@ They&apos;ll appear in the unorganized pool with staggered dates from today to 2
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Remove access</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Open in New Window</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>No note selected</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Printed %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Print Preview — %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>All Notes</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>No notes match “%1”.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>No notes yet.
-
-Press Ctrl+N to write your first note.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>This notebook is empty.
-
-Press Ctrl+N to write a note in it, or drag notes here from another notebook.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Move to Trash</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Move &quot;%1&quot; to Trash?</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>this note</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Moved to Trash</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Move to Notebook</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Manage Sharing…</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Share…</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Search — Velmora Notes</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1498,6 +1453,57 @@ This is safe — no data is lost — but it can take a while if you have a lot o
     </message>
     <message>
         <source>Select a notebook:</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>NoteCommands</name>
+    <message>
+        <source>Remove access</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move to Trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move &quot;%1&quot; to Trash?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>this note</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Moved to Trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No note selected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Printed %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Print Preview — %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open in New Window</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move to Notebook</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Manage Sharing…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Share…</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -4,6 +4,7 @@
 
 #include "findbar.h"
 #include "notebookcommands.h"
+#include "notecommands.h"
 #include "notebooklistwidget.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
@@ -152,20 +153,20 @@ private slots:
         auto w = makeWindow();
         w->noteList()->selectNote(middle);
         // Confirmation answered No keeps it.
-        w->deleteCurrentNote(true);
+        w->noteCommands()->trashSelected(true);
         QCOMPARE(m_questions.asked.size(), 1);
         QVERIFY(!m_state->notes()->noteById(middle)->deletedAt);
-        w->deleteCurrentNote(false);
+        w->noteCommands()->trashSelected(false);
         QCOMPARE(listIds(*w), (QStringList{first, last}));
         QCOMPARE(w->editor()->noteId(), last);
-        w->deleteCurrentNote(false);
+        w->noteCommands()->trashSelected(false);
         QCOMPARE(w->editor()->noteId(), first);
-        w->deleteCurrentNote(false);
+        w->noteCommands()->trashSelected(false);
         QVERIFY(m_state->notes()->noteById(first)->deletedAt);
         QVERIFY(w->editor()->isReadOnly());
         QVERIFY(w->isShowingWelcomePage());
         // Nothing left: nothing asked.
-        w->deleteCurrentNote(true);
+        w->noteCommands()->trashSelected(true);
         QCOMPARE(m_questions.asked.size(), 1);
     }
 
@@ -296,7 +297,7 @@ private slots:
         const QString id = note("Spark", 1);
         auto w = makeWindow();
         w->noteList()->selectNote(id);
-        auto menu = w->createNoteContextMenu(id);
+        auto menu = w->noteCommands()->createContextMenu(id);
         findAction(menu->actions(), QStringLiteral("Ideas"))->trigger();
         QCOMPARE(m_state->notes()->noteById(id)->notebookId, notebook);
         findAction(menu->actions(), QStringLiteral("Move to Trash"))->trigger();

@@ -9,6 +9,7 @@
 #include "iocommands.h"
 #include "mainwindow.h"
 #include "notebookcommands.h"
+#include "notecommands.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
 #include "notewindowregistry.h"
@@ -196,8 +197,8 @@ QList<MainMenus::Entry> MainMenus::table()
                     w->ioCommands()->exportMarkdown(std::nullopt);
                 }),
         separator(kFile),
-        command(kFile, QT_TR_NOOP("Print..."), K::Print, [w] { w->print(); }),
-        command(kFile, QT_TR_NOOP("Print Preview..."), K(Qt::CTRL | Qt::SHIFT | Qt::Key_P), [w] { w->printPreview(); }),
+        command(kFile, QT_TR_NOOP("Print..."), K::Print, [w] { w->noteCommands()->print(); }),
+        command(kFile, QT_TR_NOOP("Print Preview..."), K(Qt::CTRL | Qt::SHIFT | Qt::Key_P), [w] { w->noteCommands()->printPreview(); }),
         separator(kFile),
         command(kFile, QT_TR_NOOP("Backup Database..."), {}, saved(&IoCommands::backupDatabase)),
         command(kFile, QT_TR_NOOP("Restore Database..."), {}, saved(&IoCommands::restoreDatabase)),
@@ -222,14 +223,14 @@ QList<MainMenus::Entry> MainMenus::table()
 
         command(kNote, QT_TR_NOOP("Move to Notebook..."), K(Qt::CTRL | Qt::Key_M),
                 [w] { w->notebookCommands()->moveCurrentNote(); }),
-        command(kNote, QT_TR_NOOP("Version History..."), K(Qt::CTRL | Qt::Key_H), [w] { w->showVersionHistory(); }),
+        command(kNote, QT_TR_NOOP("Version History..."), K(Qt::CTRL | Qt::Key_H), [w] { w->noteCommands()->showHistory(); }),
         command(kNote, QT_TR_NOOP("Open in New Window"), K(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
-                [w] { w->openCurrentNoteInWindow(); }),
+                [w, pane] { w->noteCommands()->openInWindow(pane->noteId()); }),
         command(kNote, QT_TR_NOOP("Show Its Notebook"), {}, [w] { w->notebookCommands()->showCurrentNotebook(); }),
         separator(kNote),
         part(kNote, [pane](QMenu *menu) { pane->headerBar()->addMenuCommands(menu); }),
         separator(kNote),
-        command(kNote, QT_TR_NOOP("Move to Trash…"), K(Qt::CTRL | Qt::Key_D), [w] { w->deleteCurrentNote(true); }, app),
+        command(kNote, QT_TR_NOOP("Move to Trash…"), K(Qt::CTRL | Qt::Key_D), [w] { w->noteCommands()->trashSelected(true); }, app),
 
         command(kView, QT_TR_NOOP("To-Dos"), K(Qt::CTRL | Qt::ALT | Qt::Key_T),
                 [w] { w->openScreen(MainWindow::Screen::Todos); }),
@@ -289,7 +290,7 @@ QList<MainMenus::Entry> MainMenus::table()
         command(kHelp, QT_TR_NOOP("About Qt"), {}, [w] { QMessageBox::aboutQt(w); }),
 
         // Trashes without asking.
-        command(nullptr, nullptr, K(Qt::CTRL | Qt::Key_Backspace), [w] { w->deleteCurrentNote(false); }, app),
+        command(nullptr, nullptr, K(Qt::CTRL | Qt::Key_Backspace), [w] { w->noteCommands()->trashSelected(false); }, app),
     };
 }
 

@@ -3,17 +3,14 @@
 #include "accountmenu.h"
 #include "appstate.h"
 #include "databasedamagebanner.h"
-#include "converters.h"
-#include "editoractions.h"
 #include "editortoolbar.h"
 #include "findbar.h"
 #include "iocommands.h"
+#include "listfeed.h"
 #include "mainmenus.h"
-#include "mainwindowrules.h"
-#include "relativetime.h"
 #include "notebookcommands.h"
+#include "notecommands.h"
 #include "notebooklistwidget.h"
-#include "notebookrepository.h"
 #include "noteeditor.h"
 #include "notesession.h"
 #include "panelayout.h"
@@ -24,7 +21,6 @@
 #include "client.h"
 #include "offlinebanner.h"
 #include "preferencesrepository.h"
-#include "sharecommands.h"
 #include "statusbar.h"
 #include "syncengine.h"
 #include "syncstatedisplay.h"
@@ -33,7 +29,6 @@
 #include "signinfeedback.h"
 #include "uilog.h"
 #include "unsavednotes.h"
-#include "versionhistorydialog.h"
 #include "welcomepage.h"
 
 #include <QApplication>
@@ -41,16 +36,12 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
-#include <QTextDocument>
 #include <QTimer>
 #include <QUuid>
 #include <QVBoxLayout>
@@ -78,6 +69,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
 
     buildWidgets();
     m_notebooks = new NotebookCommands(state, this);
+    m_notes = new NoteCommands(state, this);
     m_paneFocus = std::make_unique<PaneFocus>(PaneFocus::Panes{this, m_sidebar, m_notebookList, m_middle, m_noteList,
                                                                m_stack, m_pane->editor(), m_pane->headerBar(),
                                                                m_welcomePage, [this] { return isShowingWelcomePage(); }});
@@ -171,10 +163,6 @@ void MainWindow::buildWidgets()
     m_searchField->setAccessibleName(tr("Search notes"));
     searchLayout->addWidget(m_searchField);
     m_noteList = new NoteListWidget(m_middle);
-    m_noteList->setNotebookNameResolver([this](const QString &id) { return m_notebookNames.value(id); });
-    m_noteList->noteModel()->setRowReader([this](const QString &id) {
-        return m_state ? m_state->notes()->rowById(id) : std::nullopt;
-    });
     m_middleLayout->addWidget(m_searchRow);
     m_middleLayout->addWidget(m_noteList);
 
@@ -207,19 +195,13 @@ void MainWindow::buildWidgets()
                [this] { NoteWindowRegistry::of(m_state)->newNoteInWindow(); }, [this] { openScreen(Screen::Search); },
                [this] { openScreen(Screen::Todos); }, [this] { quitApplication(); }});
     setStatusBar(m_statusBar);
-
-    m_searchTimer = new QTimer(this);
-    m_searchTimer->setObjectName(QStringLiteral("searchTimer"));
-    m_searchTimer->setSingleShot(true);
-    m_searchTimer->setInterval(300);
+    m_feed = new ListFeed(m_state, m_noteList, m_notebookList, m_searchField, m_statusBar, this);
 
     clearEditor();
 }
 
 void MainWindow::connectSignals()
 {
-    connect(m_searchField, &QLineEdit::textChanged, m_searchTimer, qOverload<>(&QTimer::start));
-    connect(m_searchTimer, &QTimer::timeout, this, &MainWindow::refreshNoteList);
     connect(m_welcomePage, &WelcomePage::newNoteRequested, this, &MainWindow::createNewNote);
 
     connect(m_pane->editor(), &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
@@ -243,15 +225,7 @@ void MainWindow::connectSignals()
     }
 
     connect(m_noteList, &NoteListWidget::noteSelected, this, &MainWindow::onNoteSelected);
-    connect(m_noteList, &NoteListWidget::noteDoubleClicked, this,
-            [this](const QString &id) { NoteWindowRegistry::of(m_state)->open(id); });
     connect(m_noteList, &NoteListWidget::noteActivated, this, [this] { m_pane->editor()->setFocus(Qt::OtherFocusReason); });
-    connect(m_noteList, &NoteListWidget::noteDeleteRequested, this, [this] { deleteCurrentNote(false); });
-    connect(m_noteList, &NoteListWidget::noteContextMenuRequested, this,
-            [this](const QString &id, const QPoint &globalPos) {
-                if (auto menu = createNoteContextMenu(id))
-                    menu->exec(globalPos);
-            });
 
     connect(m_notebookList, &NotebookListWidget::trashSelected, this, [this] {
         openScreen(Screen::Trash);
@@ -265,7 +239,7 @@ void MainWindow::connectSignals()
         refreshNoteList();
         refreshNotebooks();
     });
-    connect(m_state, &AppState::notesWritten, this, &MainWindow::onNotesWritten);
+    connect(m_state, &AppState::notesWritten, m_feed, &ListFeed::notesWritten);
     connect(m_state, &AppState::notebooksChanged, this, [this] {
         if (m_holdRefresh)
             return;
@@ -287,21 +261,31 @@ void MainWindow::connectSignals()
     });
 
     connect(m_pane->headerBar(), &NoteHeaderBar::focusToggleClicked, this, [this] { m_layout->setFocusMode(!m_layout->focusMode()); });
-    connect(m_pane->headerBar(), &NoteHeaderBar::copyAsPlainTextRequested, this, [this] { copyNote(int(ExportFormat::PlainText)); });
-    connect(m_pane->headerBar(), &NoteHeaderBar::copyAsMarkdownRequested, this, [this] { copyNote(int(ExportFormat::Markdown)); });
-    connect(m_pane->headerBar(), &NoteHeaderBar::copyAsHtmlRequested, this, [this] { copyNote(int(ExportFormat::Html)); });
-    connect(m_pane->headerBar(), &NoteHeaderBar::printRequested, this, &MainWindow::print);
-    connect(m_pane->headerBar(), &NoteHeaderBar::historyRequested, this, &MainWindow::showVersionHistory);
-    connect(m_pane->headerBar(), &NoteHeaderBar::exportRequested, this, [this] {
-        saveCurrentNote();
-        m_io->exportNote(m_pane->editor()->noteId());
-    });
     connect(m_io, &IoCommands::statusMessage, m_statusBar, &StatusBar::showTemporaryMessage);
-    connect(m_pane->headerBar(), &NoteHeaderBar::deleteRequested, this, [this] { deleteCurrentNote(false); });
-    connect(m_pane->headerBar(), &NoteHeaderBar::shareRequested, this, [this] {
-        if (!m_pane->editor()->noteId().isEmpty())
-            openNoteShareDialog(m_state, m_pane->editor()->noteId(), tr("Remove access"), this);
-    });
+}
+
+void MainWindow::refreshNoteList()
+{
+    m_feed->refreshNotes();
+}
+
+void MainWindow::refreshNotebooks()
+{
+    m_feed->refreshNotebooks();
+}
+
+void MainWindow::followMovedNotes(const QHash<QString, QString> &moved)
+{
+    NoteWindowRegistry *windows = NoteWindowRegistry::of(m_state);
+    for (auto it = moved.cbegin(); it != moved.cend(); ++it) {
+        if (QWidget *window = windows->window(it.key())) {
+            window->close();
+            windows->open(it.value());
+        }
+    }
+    if (moved.contains(m_pane->editor()->noteId()))
+        clearEditor();
+    refreshNoteList();
 }
 
 // ---------------------------------------------------------------- the note pane
@@ -395,25 +379,6 @@ void MainWindow::onCurrentNoteChanged(const QString &noteId)
         m_noteList->selectNote(noteId);
     }
     showNote(noteId, false);
-}
-
-void MainWindow::openCurrentNoteInWindow()
-{
-    if (m_pane->editor()->noteId().isEmpty())
-        return;
-    saveCurrentNote();
-    NoteWindowRegistry::of(m_state)->open(m_pane->editor()->noteId());
-}
-
-void MainWindow::showVersionHistory()
-{
-    if (m_pane->editor()->noteId().isEmpty())
-        return;
-    saveCurrentNote();
-    auto *dialog = new VersionHistoryDialog(m_state, m_pane->editor()->noteId(), this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->hooks().askYesNo = m_hooks.askYesNo;
-    dialog->show();
 }
 
 void MainWindow::createNewNote()
