@@ -19,6 +19,7 @@
 #include "database.h"
 #include "delta.h"
 #include "mainwindow.h"
+#include "notebookcommands.h"
 #include "noteeditor.h"
 #include "noterepository.h"
 #include "notebookrepository.h"
@@ -322,7 +323,7 @@ void runFor(int n, const QString &root, int runs)
             notes->moveToNotebook(five, book.id);
             notebookId = book.id;
         };
-        const Figure f = measure(runs, [&] { window.deleteNotebook(notebookId); }, fill);
+        const Figure f = measure(runs, [&] { window.notebookCommands()->remove(notebookId); }, fill);
         const Figure b = measure(
             runs,
             [&] {

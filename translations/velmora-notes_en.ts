@@ -41,6 +41,39 @@
     </message>
 </context>
 <context>
+    <name>AccountMenu</name>
+    <message>
+        <source>Sign In…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Manage Account…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sign &amp;Out</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Signed Out</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server ended this session, for example after a password change on another computer.
+
+Your notes stay on this computer; changes made since are uploaded after you sign in again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Later</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The notes could not be settled; nothing was changed or uploaded.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>AccountScreen</name>
     <message>
         <source>Unknown</source>
@@ -1075,25 +1108,52 @@ Errors: %3</source>
     </message>
 </context>
 <context>
-    <name>MainWindow</name>
+    <name>ListFeed</name>
     <message>
-        <source>Print Note</source>
+        <source>All Notes</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Search...</source>
+        <source>No notes match “%1”.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Search notes</source>
+        <source>No notes yet.
+
+Press Ctrl+N to write your first note.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Remove access</source>
+        <source>This notebook is empty.
+
+Press Ctrl+N to write a note in it, or drag notes here from another notebook.</source>
         <translation type="unfinished"></translation>
     </message>
+</context>
+<context>
+    <name>MainMenus</name>
     <message>
         <source>&amp;File</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>F&amp;ormat</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Note</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1145,11 +1205,11 @@ Errors: %3</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Quit</source>
+        <source>Preferences…</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>&amp;Edit</source>
+        <source>Quit</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1158,18 +1218,6 @@ Errors: %3</source>
     </message>
     <message>
         <source>Redo</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Preferences…</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>F&amp;ormat</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>&amp;Note</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1190,10 +1238,6 @@ Errors: %3</source>
     </message>
     <message>
         <source>Move to Trash…</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>&amp;View</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1249,19 +1293,7 @@ Errors: %3</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>&amp;Help</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>About Velmora Notes</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Velmora Notes %1
-
-Search-first, zero-friction note-taking.
-
-%2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1270,6 +1302,18 @@ Search-first, zero-friction note-taking.
     </message>
     <message>
         <source>Load &amp;Sample Notes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>About Qt</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Velmora Notes %1
+
+Search-first, zero-friction note-taking.
+
+%2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1286,118 +1330,19 @@ They&apos;ll appear in the unorganized pool with staggered dates from today to 2
         <source>Loaded %1 sample note(s).</source>
         <translation type="unfinished"></translation>
     </message>
+</context>
+<context>
+    <name>MainWindow</name>
     <message>
-        <source>About Qt</source>
+        <source>Print Note</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Sign In…</source>
+        <source>Search...</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>&amp;Manage Account…</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Sign &amp;Out</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Signed Out</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The server ended this session, for example after a password change on another computer.
-
-Your notes stay on this computer; changes made since are uploaded after you sign in again.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Later</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The notes could not be settled; nothing was changed or uploaded.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>No note selected</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Printed %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Print Preview — %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>All Notes</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>No notes match “%1”.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>No notes yet.
-
-Press Ctrl+N to write your first note.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>This notebook is empty.
-
-Press Ctrl+N to write a note in it, or drag notes here from another notebook.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Move to Trash</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Move &quot;%1&quot; to Trash?</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>this note</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Moved to Trash</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Delete Notebook</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Delete &quot;%1&quot;? Its notes will move to All Notes.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Move to Notebook</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Manage Sharing…</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Share…</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Rename Notebook…</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Share Notebook…</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Export as Markdown…</source>
+        <source>Search notes</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1501,6 +1446,57 @@ This is safe — no data is lost — but it can take a while if you have a lot o
     </message>
     <message>
         <source>Select a notebook:</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>NoteCommands</name>
+    <message>
+        <source>Remove access</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move to Trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move &quot;%1&quot; to Trash?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>this note</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Moved to Trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No note selected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Printed %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Print Preview — %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open in New Window</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move to Notebook</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Manage Sharing…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Share…</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1933,6 +1929,29 @@ Open it?</source>
     </message>
     <message>
         <source>this note</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>NotebookCommands</name>
+    <message>
+        <source>Delete Notebook</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete &quot;%1&quot;? Its notes will move to All Notes.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rename Notebook…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Share Notebook…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export as Markdown…</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -10,6 +10,7 @@
 #include "iocommands.h"
 #include "linkdialog.h"
 #include "mainwindow.h"
+#include "notebookcommands.h"
 #include "movetonotebookdialog.h"
 #include "notebookdialog.h"
 #include "notebooklistwidget.h"
@@ -102,7 +103,7 @@ private:
     {
         auto window = std::make_unique<MainWindow>(m_state.get());
         window->hooks().askYesNo = m_questions.hook();
-        window->hooks().askNewNotebookName = [] { return QStringLiteral("Fresh"); };
+        window->notebookCommands()->hooks().askNewName = [] { return QStringLiteral("Fresh"); };
         window->resize(1200, 800);
         return window;
     }

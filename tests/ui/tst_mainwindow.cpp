@@ -3,10 +3,13 @@
 #include "mainwindow.h"
 
 #include "findbar.h"
+#include "notebookcommands.h"
+#include "notecommands.h"
 #include "notebooklistwidget.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
+#include "panelayout.h"
 #include "preferencesrepository.h"
 #include "searchscreen.h"
 #include "snapshotrepository.h"
@@ -52,8 +55,8 @@ private:
     {
         auto window = std::make_unique<MainWindow>(m_state.get());
         window->hooks().askYesNo = m_questions.hook();
-        window->hooks().askNewNotebookName = [] { return QStringLiteral("Fresh"); };
-        window->hooks().askNotebookRename = [](const QString &) { return QStringLiteral("Renamed"); };
+        window->notebookCommands()->hooks().askNewName = [] { return QStringLiteral("Fresh"); };
+        window->notebookCommands()->hooks().askRename = [](const QString &) { return QStringLiteral("Renamed"); };
         window->hooks().setClipboard = [](QMimeData *data) { std::unique_ptr<QMimeData> owned(data); };
         return window;
     }
@@ -150,20 +153,20 @@ private slots:
         auto w = makeWindow();
         w->noteList()->selectNote(middle);
         // Confirmation answered No keeps it.
-        w->deleteCurrentNote(true);
+        w->noteCommands()->trashSelected(true);
         QCOMPARE(m_questions.asked.size(), 1);
         QVERIFY(!m_state->notes()->noteById(middle)->deletedAt);
-        w->deleteCurrentNote(false);
+        w->noteCommands()->trashSelected(false);
         QCOMPARE(listIds(*w), (QStringList{first, last}));
         QCOMPARE(w->editor()->noteId(), last);
-        w->deleteCurrentNote(false);
+        w->noteCommands()->trashSelected(false);
         QCOMPARE(w->editor()->noteId(), first);
-        w->deleteCurrentNote(false);
+        w->noteCommands()->trashSelected(false);
         QVERIFY(m_state->notes()->noteById(first)->deletedAt);
         QVERIFY(w->editor()->isReadOnly());
         QVERIFY(w->isShowingWelcomePage());
         // Nothing left: nothing asked.
-        w->deleteCurrentNote(true);
+        w->noteCommands()->trashSelected(true);
         QCOMPARE(m_questions.asked.size(), 1);
     }
 
@@ -214,25 +217,25 @@ private slots:
         auto w = makeWindow();
         w->resize(1380, 800);
         QVERIFY(showExposed(w.get()));
-        w->applyLayout();
+        w->paneLayout()->apply();
         const QList<int> normal = w->splitter()->sizes();
         QCOMPARE(normal.mid(0, 2), (QList<int>{220, 300}));
-        w->setFocusMode(true);
+        w->paneLayout()->setFocusMode(true);
         QVERIFY(w->sidebarPane()->isHidden() && w->middlePane()->isHidden());
         // A splitter move in focus mode does not touch the normal widths.
         w->splitter()->setSizes({0, 0, 1380});
         emit w->splitter()->splitterMoved(0, 1);
-        w->setFocusMode(false);
+        w->paneLayout()->setFocusMode(false);
         QCOMPARE(w->splitter()->sizes(), normal);
 
         // A move in the normal layout and focus mode outlive the window.
         w->splitter()->setSizes({220, 280, 878});
         emit w->splitter()->splitterMoved(220, 1);
-        w->setFocusMode(true);
+        w->paneLayout()->setFocusMode(true);
         w->close();
         auto again = makeWindow();
-        QVERIFY(again->focusMode());
-        QCOMPARE(again->normalSplitterSizes(), (QList<int>{220, 280, 878}));
+        QVERIFY(again->paneLayout()->focusMode());
+        QCOMPARE(again->paneLayout()->normalSizes(), (QList<int>{220, 280, 878}));
     }
 
     void headerFollowsTheShownNoteAndActsOnIt()
@@ -275,13 +278,13 @@ private slots:
         QCOMPARE(w->noteList()->count(), 0);
 
         m_state->notes()->moveToNotebook(kept, id);
-        w->renameNotebook(id);
+        w->notebookCommands()->rename(id);
         const Notebook renamed = *m_state->notebooks()->notebookById(id);
         QCOMPARE(renamed.name, QStringLiteral("Renamed"));
         QCOMPARE(renamed.syncStatus, SyncStatus::Pending);
 
         m_questions.yes = true;
-        w->deleteNotebook(id);
+        w->notebookCommands()->remove(id);
         QVERIFY(m_state->notebooks()->allNotebooks().isEmpty());
         QCOMPARE(m_state->notes()->noteById(kept)->notebookId, QString());
         QCOMPARE(m_state->currentNotebookId(), QString());
@@ -294,7 +297,7 @@ private slots:
         const QString id = note("Spark", 1);
         auto w = makeWindow();
         w->noteList()->selectNote(id);
-        auto menu = w->createNoteContextMenu(id);
+        auto menu = w->noteCommands()->createContextMenu(id);
         findAction(menu->actions(), QStringLiteral("Ideas"))->trigger();
         QCOMPARE(m_state->notes()->noteById(id)->notebookId, notebook);
         findAction(menu->actions(), QStringLiteral("Move to Trash"))->trigger();
@@ -447,6 +450,70 @@ private slots:
         QVERIFY2(w->noteList()->emptyText().startsWith(text), qPrintable(w->noteList()->emptyText()));
     }
 
+    // Each menu entry keeps its place, key and reach; "" is the key with no entry.
+    void menuEntriesKeepTheirKeys_data()
+    {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QKeySequence>("key");
+        QTest::addColumn<bool>("everywhere");
+        using K = QKeySequence;
+        const auto row = [](const char *menu, const char *entry, const K &key = {}, bool everywhere = false) {
+            QTest::addRow("%s %s", menu, entry) << menu << entry << key << everywhere;
+        };
+        row("&File", "New Note", K(Qt::CTRL | Qt::Key_N), true);
+        row("&File", "New Note in Window", K(Qt::CTRL | Qt::SHIFT | Qt::Key_N), true);
+        row("&File", "Save Snapshot", K::Save);
+        row("&File", "New Notebook…");
+        row("&File", "Import...");
+        row("&File", "Export...", K(Qt::CTRL | Qt::Key_E));
+        row("&File", "Export All Notes as Markdown...");
+        row("&File", "Print...", K::Print);
+        row("&File", "Print Preview...", K(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+        row("&File", "Backup Database...");
+        row("&File", "Restore Database...");
+        row("&File", "Preferences…", K(Qt::CTRL | Qt::Key_Comma), true);
+        row("&File", "Quit", K::Quit);
+        row("&Edit", "Undo", K::Undo);
+        row("&Edit", "Redo", K::Redo);
+        row("&Edit", "Preferences…");
+        row("&Note", "Move to Notebook...", K(Qt::CTRL | Qt::Key_M));
+        row("&Note", "Version History...", K(Qt::CTRL | Qt::Key_H));
+        row("&Note", "Open in New Window", K(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+        row("&Note", "Show Its Notebook");
+        row("&Note", "Move to Trash…", K(Qt::CTRL | Qt::Key_D), true);
+        row("&View", "To-Dos", K(Qt::CTRL | Qt::ALT | Qt::Key_T));
+        row("&View", "Find", K(Qt::CTRL | Qt::ALT | Qt::Key_F));
+        row("&View", "Search All Notes...", K(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+        row("&View", "Trash", K(Qt::CTRL | Qt::ALT | Qt::Key_D));
+        row("&View", "Shared with Me", K(Qt::CTRL | Qt::ALT | Qt::Key_S));
+        row("&View", "Shared by Me", K(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_S));
+        row("&View", "Next Pane", K(Qt::Key_F6));
+        row("&View", "Previous Pane", K(Qt::SHIFT | Qt::Key_F6));
+        row("&View", "Focus Mode", K(Qt::CTRL | Qt::Key_Backslash));
+        row("&View", "Show Notebook Sidebar", K(Qt::CTRL | Qt::ALT | Qt::Key_B));
+        row("&View", "Sync Now", K(Qt::CTRL | Qt::ALT | Qt::Key_R));
+        row("&View", "Force Full Resync…");
+        row("&Help", "About Velmora Notes");
+        row("&Help", "About Qt");
+        row("", "", K(Qt::CTRL | Qt::Key_Backspace), true);
+    }
+    void menuEntriesKeepTheirKeys()
+    {
+        QFETCH(QString, menu);
+        QFETCH(QString, entry);
+        QFETCH(QKeySequence, key);
+        QFETCH(bool, everywhere);
+        auto w = makeWindow();
+        QList<QAction *> actions = w->actions();
+        if (QAction *top = findAction(w->menuBar()->actions(), menu); top && top->menu())
+            actions = top->menu()->actions();
+        QAction *action = findAction(actions, entry);
+        QVERIFY(action && action->isEnabled() && action->isVisible());
+        QCOMPARE(action->shortcut(), key);
+        QCOMPARE(action->shortcutContext() == Qt::ApplicationShortcut, everywhere);
+    }
+
     // The Edit menu's commands with their usual keys, run on the note.
     void editMenuFindsReplacesAndPastesPlainText()
     {
@@ -485,20 +552,20 @@ private slots:
         w->noteList()->selectNote(id);
         QString offered;
         QString answer = work;
-        w->hooks().chooseNotebook = [&](const QList<Notebook> &, const QString &current) {
+        w->notebookCommands()->hooks().chooseNotebook = [&](const QList<Notebook> &, const QString &current) {
             offered = current;
             return answer;
         };
         const Note before = *m_state->notes()->noteById(id);
-        w->moveCurrentNote();
+        w->notebookCommands()->moveCurrentNote();
         QCOMPARE(offered, work);
         QCOMPARE(*m_state->notes()->noteById(id), before);
         answer = home;
-        w->moveCurrentNote();
+        w->notebookCommands()->moveCurrentNote();
         QCOMPARE(m_state->notes()->noteById(id)->notebookId, home);
         QCOMPARE(chipText(*w), QStringLiteral("Home"));
         answer = QString(); // out of every notebook
-        w->moveCurrentNote();
+        w->notebookCommands()->moveCurrentNote();
         QCOMPARE(m_state->notes()->noteById(id)->notebookId, QString());
     }
 

@@ -7,6 +7,7 @@
 #include "delta.h"
 #include "editortoolbar.h"
 #include "mainwindow.h"
+#include "notecommands.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
 #include "notepane.h"
@@ -180,7 +181,7 @@ private slots:
                 }
             }
         });
-        inMain ? main.print() : window->print();
+        inMain ? main.noteCommands()->print() : window->print();
         QVERIFY(fragments > 0 && listed);
         QCOMPARE(pixelSized, QStringList());
         QCOMPARE((inMain ? main.statusBarWidget() : window->statusBarWidget())->currentMessage(),

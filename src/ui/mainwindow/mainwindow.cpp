@@ -1,20 +1,19 @@
 #include "mainwindow.h"
 
+#include "accountmenu.h"
 #include "appstate.h"
 #include "databasedamagebanner.h"
-#include "converters.h"
-#include "editoractions.h"
 #include "editortoolbar.h"
 #include "findbar.h"
 #include "iocommands.h"
-#include "mainwindowrules.h"
-#include "relativetime.h"
-#include "movetonotebookdialog.h"
-#include "notebookdialog.h"
+#include "listfeed.h"
+#include "mainmenus.h"
+#include "notebookcommands.h"
+#include "notecommands.h"
 #include "notebooklistwidget.h"
-#include "notebookrepository.h"
 #include "noteeditor.h"
 #include "notesession.h"
+#include "panelayout.h"
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
 #include "notewindowregistry.h"
@@ -22,7 +21,6 @@
 #include "client.h"
 #include "offlinebanner.h"
 #include "preferencesrepository.h"
-#include "sharecommands.h"
 #include "statusbar.h"
 #include "syncengine.h"
 #include "syncstatedisplay.h"
@@ -31,7 +29,6 @@
 #include "signinfeedback.h"
 #include "uilog.h"
 #include "unsavednotes.h"
-#include "versionhistorydialog.h"
 #include "welcomepage.h"
 
 #include <QApplication>
@@ -39,25 +36,17 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
-#include <QTextDocument>
 #include <QTimer>
 #include <QUuid>
 #include <QVBoxLayout>
 
 namespace {
-
-const QString kGroup = QStringLiteral("mainWindow");
-const QString kFocusMode = QStringLiteral("focusMode");
-const QString kSidebarVisible = QStringLiteral("notebookSidebarVisible");
 
 const QString kAppName = QStringLiteral("Velmora Notes");
 
@@ -79,25 +68,24 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     registerScreens();
 
     buildWidgets();
-    buildMenus();
+    m_notebooks = new NotebookCommands(state, this);
+    m_notes = new NoteCommands(state, this);
+    m_paneFocus = std::make_unique<PaneFocus>(PaneFocus::Panes{this, m_sidebar, m_notebookList, m_middle, m_noteList,
+                                                               m_stack, m_pane->editor(), m_pane->headerBar(),
+                                                               m_welcomePage, [this] { return isShowingWelcomePage(); }});
+    m_account = new AccountMenu(state, this, m_stack->parentWidget(), m_statusBar);
+    m_menus = new MainMenus(state, this);
+    if (state->accountClient())
+        connect(state, &AppState::notesMoved, this, &MainWindow::followMovedNotes);
     connectSignals();
-    restoreGeometryAndLayout();
+    m_layout = new PaneLayout({this, m_splitter, m_sidebar, m_notebookList, m_middle, m_pane->headerBar()}, this);
+    m_layout->setActions(m_menus->focusModeAction(), m_menus->sidebarAction());
+    m_layout->restore();
 
     refreshNoteList();
     refreshNotebooks();
 
-    QSettings settings;
-    settings.beginGroup(kGroup);
-    m_sidebarVisible = settings.value(kSidebarVisible, true).toBool();
-    m_focusMode = settings.value(kFocusMode, false).toBool();
-    settings.endGroup();
-    {
-        const QSignalBlocker a(m_focusModeAction);
-        const QSignalBlocker b(m_sidebarAction);
-        m_focusModeAction->setChecked(m_focusMode);
-        m_sidebarAction->setChecked(m_sidebarVisible);
-    }
-    applyLayout();
+    m_layout->apply();
 
     const QString currentNote = m_state->currentNoteId();
     if (!currentNote.isEmpty()) {
@@ -134,11 +122,6 @@ MainWindow::~MainWindow()
 void MainWindow::installDefaultHooks()
 {
     m_hooks.askYesNo = askYesNoBox;
-    m_hooks.askNewNotebookName = [this] { return NotebookDialog::getNewName(this); };
-    m_hooks.askNotebookRename = [this](const QString &name) { return NotebookDialog::getRename(this, name); };
-    m_hooks.chooseNotebook = [this](const QList<Notebook> &notebooks, const QString &current) {
-        return MoveToNotebookDialog::choose(this, notebooks, current);
-    };
     m_hooks.setClipboard = [](QMimeData *data) { QApplication::clipboard()->setMimeData(data); };
     m_hooks.runPrintDialog = [this](QPrinter *printer) {
         QPrintDialog dialog(printer, this);
@@ -180,10 +163,6 @@ void MainWindow::buildWidgets()
     m_searchField->setAccessibleName(tr("Search notes"));
     searchLayout->addWidget(m_searchField);
     m_noteList = new NoteListWidget(m_middle);
-    m_noteList->setNotebookNameResolver([this](const QString &id) { return m_notebookNames.value(id); });
-    m_noteList->noteModel()->setRowReader([this](const QString &id) {
-        return m_state ? m_state->notes()->rowById(id) : std::nullopt;
-    });
     m_middleLayout->addWidget(m_searchRow);
     m_middleLayout->addWidget(m_noteList);
 
@@ -216,24 +195,22 @@ void MainWindow::buildWidgets()
                [this] { NoteWindowRegistry::of(m_state)->newNoteInWindow(); }, [this] { openScreen(Screen::Search); },
                [this] { openScreen(Screen::Todos); }, [this] { quitApplication(); }});
     setStatusBar(m_statusBar);
-
-    m_searchTimer = new QTimer(this);
-    m_searchTimer->setObjectName(QStringLiteral("searchTimer"));
-    m_searchTimer->setSingleShot(true);
-    m_searchTimer->setInterval(300);
+    m_feed = new ListFeed(m_state, m_noteList, m_notebookList, m_searchField, m_statusBar, this);
 
     clearEditor();
 }
 
 void MainWindow::connectSignals()
 {
-    connect(m_searchField, &QLineEdit::textChanged, m_searchTimer, qOverload<>(&QTimer::start));
-    connect(m_searchTimer, &QTimer::timeout, this, &MainWindow::refreshNoteList);
-    connect(m_splitter, &QSplitter::splitterMoved, this, &MainWindow::onSplitterMoved);
     connect(m_welcomePage, &WelcomePage::newNoteRequested, this, &MainWindow::createNewNote);
 
     connect(m_pane->editor(), &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
     connect(m_pane->editor(), &NoteEditor::noteLinkActivated, m_state, &AppState::setCurrentNote);
+    // A note opened from a search shows where the searched words are.
+    connect(m_pane->editor(), &NoteEditor::noteSwitched, this, [this] {
+        if (const QString query = m_searchField->text().trimmed(); !query.isEmpty())
+            m_pane->findBar()->showSearchTerms(query);
+    });
     if (m_state) {
         auto *offline = new OfflineBanner(m_stack->parentWidget());
         offline->hide();
@@ -248,35 +225,13 @@ void MainWindow::connectSignals()
     }
 
     connect(m_noteList, &NoteListWidget::noteSelected, this, &MainWindow::onNoteSelected);
-    connect(m_noteList, &NoteListWidget::noteDoubleClicked, this,
-            [this](const QString &id) { NoteWindowRegistry::of(m_state)->open(id); });
     connect(m_noteList, &NoteListWidget::noteActivated, this, [this] { m_pane->editor()->setFocus(Qt::OtherFocusReason); });
-    connect(m_noteList, &NoteListWidget::noteDeleteRequested, this, [this] { deleteCurrentNote(false); });
-    connect(m_noteList, &NoteListWidget::noteContextMenuRequested, this,
-            [this](const QString &id, const QPoint &globalPos) {
-                if (auto menu = createNoteContextMenu(id))
-                    menu->exec(globalPos);
-            });
 
-    const auto selectNotebook = [this](const QString &id) {
-        m_state->setCurrentNotebook(id);
-        refreshNoteList();
-    };
-    connect(m_notebookList, &NotebookListWidget::allNotesSelected, this,
-            [selectNotebook] { selectNotebook(QString()); });
-    connect(m_notebookList, &NotebookListWidget::notebookSelected, this, selectNotebook);
-    connect(m_notebookList, &NotebookListWidget::newNotebookRequested, this, &MainWindow::createNotebook);
     connect(m_notebookList, &NotebookListWidget::trashSelected, this, [this] {
         openScreen(Screen::Trash);
         // The sidebar keeps showing which notes the list holds.
         refreshNotebooks();
     });
-    connect(m_notebookList, &NotebookListWidget::notebookContextMenuRequested, this,
-            [this](const QString &id, const QPoint &globalPos) {
-                if (auto menu = createNotebookContextMenu(id))
-                    menu->exec(globalPos);
-            });
-    connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this, &MainWindow::onNoteDroppedOnNotebook);
 
     connect(m_state, &AppState::notesChanged, this, [this] {
         if (m_holdRefresh)
@@ -284,7 +239,7 @@ void MainWindow::connectSignals()
         refreshNoteList();
         refreshNotebooks();
     });
-    connect(m_state, &AppState::notesWritten, this, &MainWindow::onNotesWritten);
+    connect(m_state, &AppState::notesWritten, m_feed, &ListFeed::notesWritten);
     connect(m_state, &AppState::notebooksChanged, this, [this] {
         if (m_holdRefresh)
             return;
@@ -305,24 +260,32 @@ void MainWindow::connectSignals()
         }
     });
 
-    connect(m_pane->headerBar(), &NoteHeaderBar::focusToggleClicked, this, [this] { setFocusMode(!m_focusMode); });
-    connect(m_pane->headerBar(), &NoteHeaderBar::notebookChipClicked, this, &MainWindow::onNotebookChipClicked);
-    connect(m_pane->headerBar(), &NoteHeaderBar::copyAsPlainTextRequested, this, [this] { copyNote(int(ExportFormat::PlainText)); });
-    connect(m_pane->headerBar(), &NoteHeaderBar::copyAsMarkdownRequested, this, [this] { copyNote(int(ExportFormat::Markdown)); });
-    connect(m_pane->headerBar(), &NoteHeaderBar::copyAsHtmlRequested, this, [this] { copyNote(int(ExportFormat::Html)); });
-    connect(m_pane->headerBar(), &NoteHeaderBar::moveToNotebookRequested, this, &MainWindow::moveCurrentNote);
-    connect(m_pane->headerBar(), &NoteHeaderBar::printRequested, this, &MainWindow::print);
-    connect(m_pane->headerBar(), &NoteHeaderBar::historyRequested, this, &MainWindow::showVersionHistory);
-    connect(m_pane->headerBar(), &NoteHeaderBar::exportRequested, this, [this] {
-        saveCurrentNote();
-        m_io->exportNote(m_pane->editor()->noteId());
-    });
+    connect(m_pane->headerBar(), &NoteHeaderBar::focusToggleClicked, this, [this] { m_layout->setFocusMode(!m_layout->focusMode()); });
     connect(m_io, &IoCommands::statusMessage, m_statusBar, &StatusBar::showTemporaryMessage);
-    connect(m_pane->headerBar(), &NoteHeaderBar::deleteRequested, this, [this] { deleteCurrentNote(false); });
-    connect(m_pane->headerBar(), &NoteHeaderBar::shareRequested, this, [this] {
-        if (!m_pane->editor()->noteId().isEmpty())
-            openNoteShareDialog(m_state, m_pane->editor()->noteId(), tr("Remove access"), this);
-    });
+}
+
+void MainWindow::refreshNoteList()
+{
+    m_feed->refreshNotes();
+}
+
+void MainWindow::refreshNotebooks()
+{
+    m_feed->refreshNotebooks();
+}
+
+void MainWindow::followMovedNotes(const QHash<QString, QString> &moved)
+{
+    NoteWindowRegistry *windows = NoteWindowRegistry::of(m_state);
+    for (auto it = moved.cbegin(); it != moved.cend(); ++it) {
+        if (QWidget *window = windows->window(it.key())) {
+            window->close();
+            windows->open(it.value());
+        }
+    }
+    if (moved.contains(m_pane->editor()->noteId()))
+        clearEditor();
+    refreshNoteList();
 }
 
 // ---------------------------------------------------------------- the note pane
@@ -418,25 +381,6 @@ void MainWindow::onCurrentNoteChanged(const QString &noteId)
     showNote(noteId, false);
 }
 
-void MainWindow::openCurrentNoteInWindow()
-{
-    if (m_pane->editor()->noteId().isEmpty())
-        return;
-    saveCurrentNote();
-    NoteWindowRegistry::of(m_state)->open(m_pane->editor()->noteId());
-}
-
-void MainWindow::showVersionHistory()
-{
-    if (m_pane->editor()->noteId().isEmpty())
-        return;
-    saveCurrentNote();
-    auto *dialog = new VersionHistoryDialog(m_state, m_pane->editor()->noteId(), this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->hooks().askYesNo = m_hooks.askYesNo;
-    dialog->show();
-}
-
 void MainWindow::createNewNote()
 {
     if (!leaveCurrentNote())
@@ -482,12 +426,42 @@ void MainWindow::onFontScaleChanged()
     m_noteList->doItemsLayout();
     m_notebookList->doItemsLayout();
     // The panes' minimum widths follow the text.
-    applyLayout();
+    m_layout->apply();
+}
+
+void MainWindow::applyStenoMode()
+{
+    const bool steno = readBoolPreference(QStringLiteral("steno_mode"), false);
+    m_middleLayout->removeWidget(m_searchRow);
+    m_middleLayout->removeWidget(m_noteList);
+    if (steno) {
+        m_middleLayout->addWidget(m_noteList);
+        m_middleLayout->addWidget(m_searchRow);
+    } else {
+        m_middleLayout->addWidget(m_searchRow);
+        m_middleLayout->addWidget(m_noteList);
+    }
+    refreshNoteList();
+}
+
+void MainWindow::bringToFront()
+{
+    TrayController::bringToFront(this);
+}
+
+bool MainWindow::inTray() const
+{
+    return m_tray->hasIcon();
+}
+
+void MainWindow::updateTray()
+{
+    m_tray->update();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    saveGeometryAndLayout();
+    m_layout->save();
     saveCurrentNote();
     saveSnapshot();
     if (m_tray->hidesOnClose()) {

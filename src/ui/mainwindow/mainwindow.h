@@ -1,31 +1,32 @@
 #pragma once
 
-#include "notebook.h"
 #include "notepane.h"
+#include "panefocus.h"
 #include "screenregistry.h"
 #include "yesnoprompt.h"
 
 #include <QHash>
-#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 
 #include <functional>
 #include <memory>
 
+class AccountMenu;
 class AppState;
 class IoCommands;
+class ListFeed;
+class MainMenus;
+class NoteCommands;
 class NoteListWidget;
+class NotebookCommands;
 class NotebookListWidget;
-class QAction;
-class QFrame;
+class PaneLayout;
 class QLineEdit;
-class QMenu;
 class QMimeData;
 class QPrinter;
 class QSplitter;
 class QStackedWidget;
-class QTimer;
 class QVBoxLayout;
 class StatusBar;
 class TrayController;
@@ -33,12 +34,13 @@ class WelcomePage;
 
 // The application's main window: notebook sidebar, note list with its search
 // field, and the note pane (header bar, formatting toolbar, editor) side by
-// side in a splitter, with the menu bar, status bar and tray icon. It drives
-// the flows that span several widgets: selecting, creating, saving, trashing
-// and moving notes, notebooks, focus mode and steno mode.
+// side in a splitter, with the menu bar, status bar and tray icon. It builds
+// the widgets, hands each concern to its piece (menus, note and notebook
+// commands, account, list feed, pane layout and focus, screens, tray) and
+// drives what spans them: which note the editor shows, storing it, and
+// leaving it.
 //
-// state is not owned and must outlive the window. The window's geometry and
-// layout live in QSettings, group "mainWindow".
+// state is not owned and must outlive the window.
 class MainWindow final : public QMainWindow
 {
     Q_OBJECT
@@ -49,13 +51,6 @@ public:
     {
         // A Yes/No question whose default is No; true for Yes.
         YesNoPrompt askYesNo;
-        // A name for a new notebook; empty when cancelled.
-        std::function<QString()> askNewNotebookName;
-        // A new name for a notebook; empty when cancelled.
-        std::function<QString(const QString &currentName)> askNotebookRename;
-        // The notebook a note moves to ("" for none); nothing when cancelled.
-        std::function<std::optional<QString>(const QList<Notebook> &notebooks, const QString &currentNotebookId)>
-            chooseNotebook;
         // Takes ownership of data.
         std::function<void(QMimeData *data)> setClipboard;
         // Runs the print dialog for printer; true when accepted.
@@ -70,6 +65,7 @@ public:
 
     Hooks &hooks() { return m_hooks; }
 
+    // Shows the note in the editor; an empty or trashed one clears it.
     void showNote(const QString &noteId, bool force);
     void saveCurrentNote();
     void saveSnapshot();
@@ -77,14 +73,11 @@ public:
     // could not be stored and the user keeps it.
     bool leaveCurrentNote();
     void createNewNote();
-    void deleteCurrentNote(bool confirm);
     void refreshNoteList();
     void refreshNotebooks();
-    // Single-note writes: their rows alone, no list query.
-    void onNotesWritten(const QStringList &ids);
-    void applyLayout();
-    void setFocusMode(bool focusMode);
-    void setSidebarVisible(bool visible);
+    // While held, note and notebook changes do not rebuild the lists: the
+    // holder makes several writes and rebuilds them once.
+    void holdListRefresh(bool hold) { m_holdRefresh = hold; }
     void applyStenoMode();
     void updateTray();
     // Shows the window in front, also when hidden to the tray or minimised.
@@ -95,28 +88,17 @@ public:
     // Shows the banner of a damaged database opened read-only (details: what
     // the check found); repair runs when the user asks for it.
     void showDatabaseDamaged(const QString &details, const std::function<void()> &repair);
-
-    // Moves the editor's note to a notebook chosen by the user.
-    void moveCurrentNote();
-    void print();
-    void printPreview();
-
     // Refreshes, titles and brings up a secondary screen.
     void openScreen(Screen screen);
     // The screen's window once it was opened; null before.
     QWidget *screenWindow(Screen screen) const;
-    void openCurrentNoteInWindow();
-    void showVersionHistory();
-    // F6 / Shift+F6: the focus goes to the next (previous) shown pane of
-    // sidebar, note list, note and header bar, round and round.
-    void focusNextPane(bool forward);
-    IoCommands *ioCommands() const { return m_io; }
 
-    // The context menus, built for the caller to run.
-    std::unique_ptr<QMenu> createNoteContextMenu(const QString &noteId);
-    std::unique_ptr<QMenu> createNotebookContextMenu(const QString &notebookId);
-    void renameNotebook(const QString &notebookId);
-    void deleteNotebook(const QString &notebookId);
+    IoCommands *ioCommands() const { return m_io; }
+    NoteCommands *noteCommands() const { return m_notes; }
+    NotebookCommands *notebookCommands() const { return m_notebooks; }
+    AccountMenu *accountMenu() const { return m_account; }
+    PaneLayout *paneLayout() const { return m_layout; }
+    const PaneFocus *paneFocus() const { return m_paneFocus.get(); }
 
     NoteListWidget *noteList() const { return m_noteList; }
     NotebookListWidget *notebookList() const { return m_notebookList; }
@@ -125,6 +107,7 @@ public:
     EditorToolbar *toolbar() const { return m_pane->toolbar(); }
     FindBar *findBar() const { return m_pane->findBar(); }
     NoteHeaderBar *headerBar() const { return m_pane->headerBar(); }
+    NoteSession *session() const { return m_pane->session(); }
     StatusBar *statusBarWidget() const { return m_statusBar; }
     QLineEdit *searchField() const { return m_searchField; }
     QSplitter *splitter() const { return m_splitter; }
@@ -132,49 +115,27 @@ public:
     QWidget *sidebarPane() const { return m_sidebar; }
     QWidget *middlePane() const { return m_middle; }
     bool isShowingWelcomePage() const;
-    bool focusMode() const { return m_focusMode; }
-    bool sidebarVisible() const { return m_sidebarVisible; }
-    QList<int> normalSplitterSizes() const { return m_normalSplitterSizes; }
-    NoteSession *session() const { return m_pane->session(); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void addAccountAndPreferenceActions(QMenu *file);
-    // Shows or hides the question about notes the signed-in account was never asked about.
-    void updateAccountChoice();
-    void followMovedNotes(const QHash<QString, QString> &moved);
-    void showPreferences();
-    void buildMenus();
+    void installDefaultHooks();
     void buildWidgets();
     void connectSignals();
-    void restoreGeometryAndLayout();
-    void saveGeometryAndLayout();
-    // Sets a layout switch, its menu action and stored value; hidesPanes when
-    // wanted leaves the normal three-pane layout.
-    void setLayoutSwitch(bool &current, bool wanted, bool hidesPanes, QAction *action, const QString &key);
-    void installDefaultHooks();
     void registerScreens();
 
     void onNoteSelected(const QString &noteId);
     void onCurrentNoteChanged(const QString &noteId);
-    void onSplitterMoved();
     void onPreferenceChanged(const QString &key);
     void onFontScaleChanged();
-    void onNoteDroppedOnNotebook(const QString &noteId, const QString &notebookId);
-    void onNotebookChipClicked();
-    void createNotebook();
-    void trashNote(const QString &noteId);
+    // Notes moved to another account: their windows and the editor follow.
+    void followMovedNotes(const QHash<QString, QString> &moved);
     void clearEditor();
     void updatePage();
-    void copyNote(int format);
-    // Saves the note about to be printed; false (with a status message) when none is shown.
-    bool prepareToPrint();
     bool readBoolPreference(const QString &key, bool fallback) const;
 
     QPointer<AppState> m_state;
-    QPointer<QFrame> m_accountChoice;
     Hooks m_hooks;
 
     QSplitter *m_splitter = nullptr;
@@ -183,7 +144,6 @@ private:
     QVBoxLayout *m_middleLayout = nullptr;
     QWidget *m_searchRow = nullptr;
     QLineEdit *m_searchField = nullptr;
-    QTimer *m_searchTimer = nullptr;
     NotebookListWidget *m_notebookList = nullptr;
     NoteListWidget *m_noteList = nullptr;
     QStackedWidget *m_stack = nullptr;
@@ -192,16 +152,16 @@ private:
     StatusBar *m_statusBar = nullptr;
 
     IoCommands *m_io = nullptr;
+    NoteCommands *m_notes = nullptr;
+    NotebookCommands *m_notebooks = nullptr;
+    AccountMenu *m_account = nullptr;
+    MainMenus *m_menus = nullptr;
+    ListFeed *m_feed = nullptr;
+    PaneLayout *m_layout = nullptr;
+    std::unique_ptr<PaneFocus> m_paneFocus;
     ScreenRegistry *m_screens = nullptr;
-
-    QAction *m_focusModeAction = nullptr;
-    QAction *m_sidebarAction = nullptr;
     TrayController *m_tray = nullptr;
 
-    bool m_focusMode = false;
-    bool m_sidebarVisible = true;
     bool m_selectingNote = false;
-    QList<int> m_normalSplitterSizes;
-    QHash<QString, QString> m_notebookNames;
-    bool m_holdRefresh = false; // a command rebuilds the lists itself after several writes
+    bool m_holdRefresh = false;
 };
