@@ -199,7 +199,10 @@ bool Database::reclaimLog() const
     QSqlQuery q(m_db);
     // Below its usual threshold the log no longer takes the last free bytes
     // and leaves none for the checkpoint.
-    q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=64"));
+    if (m_checkpointer)
+        m_checkpointer->setFrames(64);
+    else
+        q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=64"));
     if (!q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) || !q.next() || q.value(0).toInt() != 0)
         return false;
     qCInfo(lcStorage) << "Write-ahead log checkpointed after a full disk";

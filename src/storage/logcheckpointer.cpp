@@ -35,7 +35,7 @@ bool LogCheckpointer::attach(void *sqliteHandle)
 
 void LogCheckpointer::afterCommit(int frames)
 {
-    if (frames < kFrames || m_running.exchange(true))
+    if (frames < m_frames || m_running.exchange(true))
         return;
     if (m_thread)
         m_thread->wait();

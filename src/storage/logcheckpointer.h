@@ -17,8 +17,6 @@ class QThread;
 class LogCheckpointer final
 {
 public:
-    // Frames in the log after a commit from which a checkpoint starts (SQLite's own threshold).
-    static constexpr int kFrames = 1000;
 
     explicit LogCheckpointer(const QString &path);
     ~LogCheckpointer(); // waits for a checkpoint under way
@@ -31,6 +29,8 @@ public:
     // Waits until no checkpoint runs; for tests and for closing the connection.
     void wait();
     int checkpointsStarted() const { return m_started; }
+    // Frames in the log after a commit from which a checkpoint starts (SQLite's own threshold by default).
+    void setFrames(int frames) { m_frames = frames; }
 
 private:
     void afterCommit(int frames);
@@ -40,4 +40,5 @@ private:
     std::unique_ptr<QThread> m_thread;
     std::atomic_bool m_running{false};
     int m_started = 0;
+    int m_frames = 1000;
 };
