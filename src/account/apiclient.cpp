@@ -21,6 +21,11 @@ QJsonObject parseObject(const QByteArray &bytes)
     return QJsonDocument::fromJson(bytes).object(); // arrays and garbage give {}
 }
 
+QByteArray json(const QJsonObject &body)
+{
+    return body.isEmpty() ? QByteArray() : QJsonDocument(body).toJson(QJsonDocument::Compact);
+}
+
 int statusOf(const QNetworkReply *reply)
 {
     return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -98,27 +103,32 @@ void ApiClient::get(const QString &path, Callback callback, const QUrlQuery &que
 
 void ApiClient::post(const QString &path, const QJsonObject &body, Callback callback)
 {
-    sendRequest("POST", path, body, std::move(callback), {}, Auth::Bearer);
+    sendRequest("POST", path, json(body), std::move(callback), {}, Auth::Bearer);
+}
+
+void ApiClient::postJson(const QString &path, const QByteArray &json, Callback callback)
+{
+    sendRequest("POST", path, json, std::move(callback), {}, Auth::Bearer);
 }
 
 void ApiClient::postPublic(const QString &path, const QJsonObject &body, Callback callback)
 {
-    sendRequest("POST", path, body, std::move(callback), {}, Auth::None);
+    sendRequest("POST", path, json(body), std::move(callback), {}, Auth::None);
 }
 
 void ApiClient::postWithoutRefresh(const QString &path, const QJsonObject &body, Callback callback)
 {
-    sendRequest("POST", path, body, std::move(callback), {}, Auth::BearerNoRefresh);
+    sendRequest("POST", path, json(body), std::move(callback), {}, Auth::BearerNoRefresh);
 }
 
 void ApiClient::put(const QString &path, const QJsonObject &body, Callback callback)
 {
-    sendRequest("PUT", path, body, std::move(callback), {}, Auth::Bearer);
+    sendRequest("PUT", path, json(body), std::move(callback), {}, Auth::Bearer);
 }
 
 void ApiClient::patch(const QString &path, const QJsonObject &body, Callback callback)
 {
-    sendRequest("PATCH", path, body, std::move(callback), {}, Auth::Bearer);
+    sendRequest("PATCH", path, json(body), std::move(callback), {}, Auth::Bearer);
 }
 
 void ApiClient::del(const QString &path, Callback callback)
@@ -157,11 +167,10 @@ void ApiClient::withToken(const QByteArray &method, const QString &path,
     });
 }
 
-void ApiClient::sendRequest(const QByteArray &method, const QString &path, const QJsonObject &body, Callback callback,
+void ApiClient::sendRequest(const QByteArray &method, const QString &path, const QByteArray &bytes, Callback callback,
                             const QUrlQuery &query, Auth auth)
 {
     const QUrl url = buildUrl(path, query);
-    const QByteArray bytes = body.isEmpty() ? QByteArray() : QJsonDocument(body).toJson(QJsonDocument::Compact);
     if (auth == Auth::None) {
         executeRequest(method, url, bytes, QString(), std::move(callback), false);
         return;

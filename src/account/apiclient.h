@@ -37,6 +37,8 @@ public:
 
     void get(const QString &path, Callback callback, const QUrlQuery &query = {});
     void post(const QString &path, const QJsonObject &body, Callback callback);
+    // A body serialised beforehand (large ones are made away from this thread), sent as it is.
+    void postJson(const QString &path, const QByteArray &json, Callback callback);
     // No token and no retry: for calls made without a session.
     void postPublic(const QString &path, const QJsonObject &body, Callback callback);
     // With the token as it is, neither refreshed first nor retried after a
@@ -77,7 +79,7 @@ signals:
 private:
     enum class Auth { None, Bearer, BearerNoRefresh };
 
-    void sendRequest(const QByteArray &method, const QString &path, const QJsonObject &body, Callback callback,
+    void sendRequest(const QByteArray &method, const QString &path, const QByteArray &bytes, Callback callback,
                      const QUrlQuery &query, Auth auth);
     void executeRequest(const QByteArray &method, const QUrl &url, const QByteArray &body, const QString &token,
                         Callback callback, bool retryOn401);

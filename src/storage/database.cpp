@@ -1,6 +1,7 @@
 #include "database.h"
 
 #include "bodybackfill.h"
+#include "logcheckpointer.h"
 #include "migrationsteps.h"
 
 #include "privatefiles.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -36,6 +38,7 @@ Database::Database(QObject *parent)
 
 Database::~Database()
 {
+    m_checkpointer.reset();
     if (m_db.isOpen())
         m_db.close();
     m_db = QSqlDatabase();
@@ -166,6 +169,13 @@ bool Database::open(const QString &path)
     // to instead of keeping it until the last connection closes.
     pragma.exec("PRAGMA journal_size_limit=1048576");
     pragma.exec("PRAGMA foreign_keys=ON");
+    if (!m_readOnly) {
+        m_checkpointer = std::make_unique<LogCheckpointer>(path);
+        const QVariant handle = m_db.driver()->handle();
+        if (qstrcmp(handle.typeName(), "sqlite3*") != 0
+            || !m_checkpointer->attach(*static_cast<void *const *>(handle.constData())))
+            m_checkpointer.reset(); // SQLite's own checkpoint stays
+    }
     qCInfo(lcStorage).noquote() << "Database opened:" << path;
     return true;
 }
@@ -189,7 +199,10 @@ bool Database::reclaimLog() const
     QSqlQuery q(m_db);
     // Below its usual threshold the log no longer takes the last free bytes
     // and leaves none for the checkpoint.
-    q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=64"));
+    if (m_checkpointer)
+        m_checkpointer->setFrames(64);
+    else
+        q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=64"));
     if (!q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) || !q.next() || q.value(0).toInt() != 0)
         return false;
     qCInfo(lcStorage) << "Write-ahead log checkpointed after a full disk";

@@ -9,9 +9,11 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <utility>
 #include <optional>
 
+class LogCheckpointer;
 class QSqlQuery;
 
 // Owns one named SQLite connection, the data directory and the schema.
@@ -63,6 +65,8 @@ public:
     // with its cause and rolled back.
     bool commit();
     QString connectionName() const { return m_connectionName; }
+    // Copies the write-ahead log into the file away from this thread; null when read-only or closed.
+    LogCheckpointer *checkpointer() const { return m_checkpointer.get(); }
 
     static constexpr int currentVersion = 7;
 
@@ -99,5 +103,6 @@ private:
     bool m_readOnly = false;
     bool m_bulkJob = false;
     mutable int m_logReclaimedAt = 0;
+    std::unique_ptr<LogCheckpointer> m_checkpointer;
     NoteTextExtractor m_textExtractor;
 };

@@ -12,6 +12,7 @@
 #include "wireprotocol.h"
 
 #include <QFile>
+#include <QFutureWatcher>
 #include <QTimer>
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -20,6 +21,7 @@
 #include <QSet>
 #include <QSignalBlocker>
 #include <QSqlDatabase>
+#include <QtConcurrent>
 
 #include <algorithm>
 #include <utility>
@@ -422,11 +424,31 @@ void SyncEngine::pushNextBatch()
     m_buildingBytes = 0;
     if (batch.changes.isEmpty())
         return advance();
-    QJsonArray changes;
-    for (const QJsonObject &change : batch.changes)
-        changes.append(change);
+    // A request holds up to 8 MB of bodies: written out on a worker, the
+    // result dropped if the cycle ended (or the engine went) meanwhile.
     const CycleGuard self = cycleGuard();
-    m_api->post(QLatin1StringView(VelmWire::Path::push), {{"changes", changes}},
+    auto *watcher = new QFutureWatcher<QByteArray>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, self, watcher, batch] {
+        watcher->deleteLater();
+        if (!self)
+            return;
+        sendPushBatch(batch, watcher->result());
+    });
+    watcher->setFuture(QtConcurrent::run(&SyncEngine::pushRequest, batch.changes));
+}
+
+QByteArray SyncEngine::pushRequest(const QList<QJsonObject> &changes)
+{
+    QJsonArray array;
+    for (const QJsonObject &change : changes)
+        array.append(change);
+    return QJsonDocument(QJsonObject{{"changes", array}}).toJson(QJsonDocument::Compact);
+}
+
+void SyncEngine::sendPushBatch(const PushBatch &batch, const QByteArray &request)
+{
+    const CycleGuard self = cycleGuard();
+    m_api->postJson(QLatin1StringView(VelmWire::Path::push), request,
                 [this, self, batch](bool ok, int status, const QJsonObject &body) {
                     if (!self)
                         return;

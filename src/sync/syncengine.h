@@ -195,6 +195,9 @@ private:
     void markNotebookSynced(const Notebook &sent, int version);
     void createNotebookOnServer(const Notebook &notebook);
     void pushNotes();
+    // The JSON of a push request: pure, run on a worker.
+    static QByteArray pushRequest(const QList<QJsonObject> &changes);
+    void sendPushBatch(const PushBatch &batch, const QByteArray &request);
     // Adds to m_building the next pending notes after m_pushAfter, sized from
     // their stored lengths, then deletions; false when its time ran out first.
     bool fillPushBatch();

@@ -2,6 +2,7 @@
 
 #include "database.h"
 #include "databaserepair.h"
+#include "logcheckpointer.h"
 #include "noterepository.h"
 #include "notesearchindex.h"
 #include "preferencesrepository.h"
@@ -89,6 +90,42 @@ private slots:
         QCOMPARE(QFileInfo(path + "-wal").size(), 0);
         preferences.set("more", big);
         QCOMPARE(preferences.get("more"), big);
+    }
+
+    // A commit that leaves the log past its threshold has it copied back into
+    // the file by the checkpointer's thread, not inside the commit; once
+    // copied, the next write starts the log over at its size limit.
+    void aLargeCommitIsCheckpointedAwayFromTheWriter_data()
+    {
+        QTest::addColumn<int>("kilobytes");
+        QTest::addColumn<int>("checkpoints");
+        QTest::newRow("below the threshold") << 100 << 0;
+        QTest::newRow("past it") << 8000 << 1;
+    }
+    void aLargeCommitIsCheckpointedAwayFromTheWriter()
+    {
+        QFETCH(int, kilobytes);
+        QFETCH(int, checkpoints);
+        const QString path = Database::defaultDatabasePath();
+        Database db;
+        QVERIFY(db.open(path) && db.migrate());
+        QVERIFY(db.checkpointer());
+        db.checkpointer()->wait();
+        QVERIFY(scalar(db, "PRAGMA wal_checkpoint(TRUNCATE)").toInt() == 0); // the log holds this commit only
+        const int before = db.checkpointer()->checkpointsStarted();
+        const qint64 fileBefore = QFileInfo(path).size();
+        PreferencesRepository preferences(&db);
+        QVERIFY(db.database().transaction());
+        for (int i = 0; i < kilobytes / 100; ++i)
+            preferences.set(QString::number(i), QString(100000, QChar(u'a' + i % 26)));
+        QVERIFY(db.commit());
+        QCOMPARE(db.checkpointer()->checkpointsStarted() - before, checkpoints);
+        db.checkpointer()->wait();
+        const qint64 copied = QFileInfo(path).size() - fileBefore;
+        QVERIFY2(checkpoints ? copied > kilobytes * 1000 : copied == 0, qPrintable(QString::number(copied)));
+        preferences.set("after", "x");
+        QVERIFY(QFileInfo(path + "-wal").size() <= qMax<qint64>(1048576, kilobytes * 1100));
+        QCOMPARE(preferences.get("0"), QString(100000, QLatin1Char('a')));
     }
 
     // The installation id names the file: an empty one is said, not silently refilled.
