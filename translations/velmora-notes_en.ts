@@ -1338,14 +1338,6 @@ They&apos;ll appear in the unorganized pool with staggered dates from today to 2
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Search...</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Search notes</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Search — Velmora Notes</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1781,6 +1773,17 @@ Open it?</source>
     </message>
     <message>
         <source>not synced: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>NoteListPane</name>
+    <message>
+        <source>Search...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search notes</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -1,6 +1,7 @@
 #include "accountmenu.h"
 
 #include "accountchoicebanner.h"
+#include "bannercolumn.h"
 #include "accountrecords.h"
 #include "accountscreen.h"
 #include "apiclient.h"
@@ -11,12 +12,11 @@
 #include "syncengine.h"
 #include "windowplacement.h"
 
-#include <QBoxLayout>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 
-AccountMenu::AccountMenu(AppState *state, QWidget *window, QWidget *column, StatusBar *statusBar)
+AccountMenu::AccountMenu(AppState *state, QWidget *window, BannerColumn *column, StatusBar *statusBar)
     : QObject(window)
     , m_state(state)
     , m_window(window)
@@ -86,8 +86,7 @@ void AccountMenu::updateChoice()
     }
     if (!m_banner) {
         m_banner = new AccountChoiceBanner(m_column);
-        if (auto *layout = qobject_cast<QBoxLayout *>(m_column->layout()))
-            layout->insertWidget(0, m_banner);
+        m_column->addBanner(m_banner);
         const auto settle = [this, engine](bool upload) {
             if (upload ? engine->uploadOtherNotes() : engine->keepOtherNotesHere())
                 return engine->syncNow();

@@ -4,6 +4,7 @@
 #include <QPointer>
 
 class AccountChoiceBanner;
+class BannerColumn;
 class AppState;
 class QMenu;
 class QWidget;
@@ -18,8 +19,8 @@ class AccountMenu final : public QObject
     Q_OBJECT
 public:
     // window parents the prompt and places the account screen; the banner goes
-    // on top of column's box layout; messages go to statusBar. None is owned.
-    AccountMenu(AppState *state, QWidget *window, QWidget *column, StatusBar *statusBar);
+    // on top of column; messages go to statusBar. None is owned.
+    AccountMenu(AppState *state, QWidget *window, BannerColumn *column, StatusBar *statusBar);
 
     // Adds the entries to menu (hidden without an account client) and starts
     // following the sign-in.
@@ -32,7 +33,7 @@ private:
 
     QPointer<AppState> m_state;
     QWidget *m_window;
-    QWidget *m_column;
+    BannerColumn *m_column;
     StatusBar *m_statusBar;
     QPointer<AccountChoiceBanner> m_banner;
 };

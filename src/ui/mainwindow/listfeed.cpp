@@ -7,6 +7,7 @@
 #include "noterepository.h"
 #include "preferencesrepository.h"
 #include "statusbar.h"
+#include "syncengine.h"
 
 #include <QLineEdit>
 #include <QTimer>
@@ -30,6 +31,12 @@ ListFeed::ListFeed(AppState *state, NoteListWidget *notes, NotebookListWidget *n
     searchTimer->setInterval(300);
     connect(search, &QLineEdit::textChanged, searchTimer, qOverload<>(&QTimer::start));
     connect(searchTimer, &QTimer::timeout, this, &ListFeed::refreshNotes);
+    // Rows of notes the server refused carry a mark until they change.
+    if (SyncEngine *engine = state->syncEngine()) {
+        const auto showRefused = [notes, engine] { notes->noteModel()->setRefusedNotes(engine->refusedNotes()); };
+        showRefused();
+        connect(engine, &SyncEngine::syncCompleted, notes, showRefused);
+    }
 }
 
 QString ListFeed::notebookTitle(const QString &notebookId) const

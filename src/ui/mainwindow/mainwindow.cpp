@@ -2,6 +2,7 @@
 
 #include "accountmenu.h"
 #include "appstate.h"
+#include "bannercolumn.h"
 #include "databasedamagebanner.h"
 #include "editortoolbar.h"
 #include "findbar.h"
@@ -15,6 +16,7 @@
 #include "notesession.h"
 #include "panelayout.h"
 #include "noteheaderbar.h"
+#include "notelistpane.h"
 #include "notelistwidget.h"
 #include "notewindowregistry.h"
 #include "noterepository.h"
@@ -22,7 +24,6 @@
 #include "offlinebanner.h"
 #include "preferencesrepository.h"
 #include "statusbar.h"
-#include "syncengine.h"
 #include "syncstatedisplay.h"
 #include "thememanager.h"
 #include "traycontroller.h"
@@ -34,7 +35,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPrintDialog>
@@ -73,7 +73,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     m_paneFocus = std::make_unique<PaneFocus>(PaneFocus::Panes{this, m_sidebar, m_notebookList, m_middle, m_noteList,
                                                                m_stack, m_pane->editor(), m_pane->headerBar(),
                                                                m_welcomePage, [this] { return isShowingWelcomePage(); }});
-    m_account = new AccountMenu(state, this, m_stack->parentWidget(), m_statusBar);
+    m_account = new AccountMenu(state, this, m_column, m_statusBar);
     m_menus = new MainMenus(state, this);
     if (state->accountClient())
         connect(state, &AppState::notesMoved, this, &MainWindow::followMovedNotes);
@@ -150,27 +150,12 @@ void MainWindow::buildWidgets()
     m_notebookList = new NotebookListWidget(m_sidebar);
     sidebarLayout->addWidget(m_notebookList);
 
-    m_middle = new QWidget(m_splitter);
-    m_middleLayout = new QVBoxLayout(m_middle);
-    m_middleLayout->setContentsMargins(0, 0, 0, 0);
-    m_middleLayout->setSpacing(0);
-    m_searchRow = new QWidget(m_middle);
-    auto *searchLayout = new QHBoxLayout(m_searchRow);
-    searchLayout->setContentsMargins(8, 8, 8, 8);
-    m_searchField = new QLineEdit(m_searchRow);
-    m_searchField->setPlaceholderText(tr("Search..."));
-    m_searchField->setClearButtonEnabled(true);
-    m_searchField->setAccessibleName(tr("Search notes"));
-    searchLayout->addWidget(m_searchField);
-    m_noteList = new NoteListWidget(m_middle);
-    m_middleLayout->addWidget(m_searchRow);
-    m_middleLayout->addWidget(m_noteList);
+    m_middle = new NoteListPane(m_splitter);
+    m_noteList = m_middle->noteList();
+    m_searchField = m_middle->searchField();
 
-    auto *right = new QWidget(m_splitter);
-    auto *rightLayout = new QVBoxLayout(right);
-    rightLayout->setContentsMargins(0, 0, 0, 0);
-    m_stack = new QStackedWidget(right);
-    rightLayout->addWidget(m_stack);
+    m_column = new BannerColumn(m_splitter);
+    m_stack = m_column->stack();
 
     m_pane = new NotePane(m_state, this, m_stack);
     m_stack->addWidget(m_pane);
@@ -180,7 +165,7 @@ void MainWindow::buildWidgets()
 
     m_splitter->addWidget(m_sidebar);
     m_splitter->addWidget(m_middle);
-    m_splitter->addWidget(right);
+    m_splitter->addWidget(m_column);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 0);
     m_splitter->setStretchFactor(2, 1);
@@ -212,16 +197,10 @@ void MainWindow::connectSignals()
             m_pane->findBar()->showSearchTerms(query);
     });
     if (m_state) {
-        auto *offline = new OfflineBanner(m_stack->parentWidget());
+        auto *offline = new OfflineBanner(m_column);
         offline->hide();
-        if (auto *layout = qobject_cast<QBoxLayout *>(m_stack->parentWidget()->layout()))
-            layout->insertWidget(0, offline);
+        m_column->addBanner(offline);
         showSyncState(m_state, m_statusBar, offline);
-        if (SyncEngine *engine = m_state->syncEngine()) {
-            const auto showRefused = [this, engine] { m_noteList->noteModel()->setRefusedNotes(engine->refusedNotes()); };
-            showRefused();
-            connect(engine, &SyncEngine::syncCompleted, m_noteList, showRefused);
-        }
     }
 
     connect(m_noteList, &NoteListWidget::noteSelected, this, &MainWindow::onNoteSelected);
@@ -431,16 +410,7 @@ void MainWindow::onFontScaleChanged()
 
 void MainWindow::applyStenoMode()
 {
-    const bool steno = readBoolPreference(QStringLiteral("steno_mode"), false);
-    m_middleLayout->removeWidget(m_searchRow);
-    m_middleLayout->removeWidget(m_noteList);
-    if (steno) {
-        m_middleLayout->addWidget(m_noteList);
-        m_middleLayout->addWidget(m_searchRow);
-    } else {
-        m_middleLayout->addWidget(m_searchRow);
-        m_middleLayout->addWidget(m_noteList);
-    }
+    m_middle->setSearchBelow(readBoolPreference(QStringLiteral("steno_mode"), false));
     refreshNoteList();
 }
 
@@ -478,9 +448,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::showDatabaseDamaged(const QString &details, const std::function<void()> &repair)
 {
-    auto *banner = new DatabaseDamageBanner(details, m_stack->parentWidget());
-    if (auto *layout = qobject_cast<QBoxLayout *>(m_stack->parentWidget()->layout()))
-        layout->insertWidget(0, banner);
+    auto *banner = new DatabaseDamageBanner(details, m_column);
+    m_column->addBanner(banner);
     connect(banner, &DatabaseDamageBanner::backUpRequested, this, [this] { m_io->backupDatabase(); });
     connect(banner, &DatabaseDamageBanner::repairRequested, this, [repair] {
         if (repair)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "notelistpane.h"
 #include "notepane.h"
 #include "panefocus.h"
 #include "screenregistry.h"
@@ -14,6 +15,7 @@
 
 class AccountMenu;
 class AppState;
+class BannerColumn;
 class IoCommands;
 class ListFeed;
 class MainMenus;
@@ -27,7 +29,6 @@ class QMimeData;
 class QPrinter;
 class QSplitter;
 class QStackedWidget;
-class QVBoxLayout;
 class StatusBar;
 class TrayController;
 class WelcomePage;
@@ -111,7 +112,6 @@ public:
     StatusBar *statusBarWidget() const { return m_statusBar; }
     QLineEdit *searchField() const { return m_searchField; }
     QSplitter *splitter() const { return m_splitter; }
-    QWidget *searchRow() const { return m_searchRow; }
     QWidget *sidebarPane() const { return m_sidebar; }
     QWidget *middlePane() const { return m_middle; }
     bool isShowingWelcomePage() const;
@@ -140,12 +140,11 @@ private:
 
     QSplitter *m_splitter = nullptr;
     QWidget *m_sidebar = nullptr;
-    QWidget *m_middle = nullptr;
-    QVBoxLayout *m_middleLayout = nullptr;
-    QWidget *m_searchRow = nullptr;
+    NoteListPane *m_middle = nullptr;
     QLineEdit *m_searchField = nullptr;
     NotebookListWidget *m_notebookList = nullptr;
     NoteListWidget *m_noteList = nullptr;
+    BannerColumn *m_column = nullptr;
     QStackedWidget *m_stack = nullptr;
     NotePane *m_pane = nullptr;
     WelcomePage *m_welcomePage = nullptr;
