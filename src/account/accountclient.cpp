@@ -71,25 +71,26 @@ void AccountClient::getGroup(std::function<void(const Group &)> callback)
     });
 }
 
-void AccountClient::invite(const QJsonObject &body, std::function<void(const GroupInvitation &)> callback)
+void AccountClient::invite(const QJsonObject &body, InviteCallback callback)
 {
     m_api->post(QLatin1StringView(VelmWire::Path::groupInvite), body,
-                [this, guard = QPointer<AccountClient>(this), callback](bool ok, int, const QJsonObject &reply) {
+                [this, guard = QPointer<AccountClient>(this), callback](bool ok, int status, const QJsonObject &reply) {
+                    const Outcome outcome = Outcome::from(ok, status, reply);
                     // The first invitation founds the inviter's group: the
                     // token must learn the new group and the owner role.
-                    if (ok && guard)
+                    if (outcome.ok && guard)
                         refreshClaimsThenAnnounce();
                     if (callback)
-                        callback(ok ? GroupInvitation::fromJson(reply) : GroupInvitation());
+                        callback(outcome.ok ? GroupInvitation::fromJson(reply) : GroupInvitation(), outcome);
                 });
 }
 
-void AccountClient::generateInviteCode(std::function<void(const GroupInvitation &)> callback)
+void AccountClient::generateInviteCode(InviteCallback callback)
 {
     invite(QJsonObject(), std::move(callback));
 }
 
-void AccountClient::inviteByEmail(const QString &email, std::function<void(const GroupInvitation &)> callback)
+void AccountClient::inviteByEmail(const QString &email, InviteCallback callback)
 {
     invite(QJsonObject{{AccountField::email, email}}, std::move(callback));
 }

@@ -29,8 +29,10 @@ public:
     void removeDevice(const QString &id, OutcomeCallback callback = nullptr);
     void renameDevice(const QString &id, const QString &name, OutcomeCallback callback);
     void getGroup(std::function<void(const Group &)> callback);
-    void generateInviteCode(std::function<void(const GroupInvitation &)> callback);
-    void inviteByEmail(const QString &email, std::function<void(const GroupInvitation &)> callback);
+    // The invitation made, empty when outcome says why not.
+    using InviteCallback = std::function<void(const GroupInvitation &, const Outcome &)>;
+    void generateInviteCode(InviteCallback callback);
+    void inviteByEmail(const QString &email, InviteCallback callback);
     void joinGroup(const QString &code, OutcomeCallback callback);
     void leaveGroup(OutcomeCallback callback = nullptr);
     void removeMember(const QString &accountId, OutcomeCallback callback = nullptr);
@@ -42,7 +44,7 @@ signals:
     void groupChanged();
 
 private:
-    void invite(const QJsonObject &body, std::function<void(const GroupInvitation &)> callback);
+    void invite(const QJsonObject &body, InviteCallback callback);
     void refreshClaimsThenAnnounce();
     void act(const QByteArray &method, const QString &path, OutcomeCallback callback);
 

@@ -128,6 +128,8 @@ private slots:
         QTest::newRow("leaving no group") << "leave" << "Failed to leave the group: not in a group.";
         QTest::newRow("unknown invite code") << "join" << "Invalid or expired invite code.";
         QTest::newRow("joining a second group") << "rejoin" << "Failed to join the group: leave your current group first.";
+        QTest::newRow("invitation to no address") << "email" << "Failed to send invitation: email is not an e-mail address.";
+        QTest::newRow("code from a member") << "code" << "Failed to generate code: only the group owner can invite.";
     }
     void groupFailuresReportTheServersAnswer()
     {
@@ -136,9 +138,16 @@ private slots:
         QVERIFY(server.start());
         auto client = server.signedIn(QStringLiteral("alone@example.org"));
         GroupPage page(client.get());
-        const auto ownCode = [&] { return await<GroupInvitation>([&](auto done) {
-            client->accountClient()->generateInviteCode(done); }).inviteCode; };
-        answer(page, {action == "rejoin" ? ownCode() : "NOSUCHCODE"});
+        const auto codeOf = [](VelmAccount::Client *inviter) {
+            return await<GroupInvitation>([&](auto done) {
+                inviter->accountClient()->generateInviteCode([done](const GroupInvitation &made, const Outcome &) { done(made); });
+            }).inviteCode;
+        };
+        answer(page, {action == "rejoin" ? codeOf(client.get()) : "NOSUCHCODE"});
+        if (action == "code") {
+            const auto owner = server.signedIn(QStringLiteral("owner@example.org"));
+            QVERIFY(await<Outcome>([&](auto done) { client->accountClient()->joinGroup(codeOf(owner.get()), done); }).ok);
+        }
         GroupMember member;
         member.accountId = QStringLiteral("no-such-account");
         member.displayName = QStringLiteral("Ann");
@@ -148,6 +157,8 @@ private slots:
             {"leave", [&] { page.leaveGroup(); }},
             {"join", [&] { page.joinGroup(); }},
             {"rejoin", [&] { page.joinGroup(); }},
+            {"email", [&] { page.inviteByEmail(); }},
+            {"code", [&] { page.generateInviteCode(); }},
         };
         QTEST(reportAfter(page, actions.value(action)), "report");
     }

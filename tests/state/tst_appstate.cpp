@@ -191,7 +191,8 @@ private slots:
         state.setGroupPollInterval(100);
         VelmAccount::AccountClient *account = state.accountClient()->accountClient();
         QString code;
-        account->generateInviteCode([&code](const VelmAccount::GroupInvitation &made) { code = made.inviteCode; });
+        account->generateInviteCode(
+            [&code](const VelmAccount::GroupInvitation &made, const VelmAccount::Outcome &) { code = made.inviteCode; });
         QTRY_VERIFY_WITH_TIMEOUT(!code.isEmpty(), 10000);
         // The check the invitation started is answered before anyone joins:
         // from then on only the periodic re-check can see the new member.

@@ -116,13 +116,10 @@ void GroupPage::inviteByEmail()
     const QString email = answer ? answer->trimmed() : QString();
     if (email.isEmpty() || !client())
         return;
-    client()->accountClient()->inviteByEmail(email, [guard = QPointer<GroupPage>(this)](const GroupInvitation &sent) {
-        if (!guard)
-            return;
-        if (sent.id.isEmpty())
-            guard->reportError(tr("Failed to send invitation."));
-        else
-            guard->reportSuccess(tr("Invitation sent."));
+    client()->accountClient()->inviteByEmail(email, [guard = QPointer<GroupPage>(this)](const GroupInvitation &,
+                                                                                        const Outcome &outcome) {
+        if (guard)
+            guard->reportOutcome(outcome, tr("Invitation sent."), tr("Failed to send invitation."));
     });
 }
 
@@ -130,11 +127,16 @@ void GroupPage::generateInviteCode()
 {
     if (!client())
         return;
-    client()->accountClient()->generateInviteCode([guard = QPointer<GroupPage>(this)](const GroupInvitation &made) {
+    client()->accountClient()->generateInviteCode([guard = QPointer<GroupPage>(this)](const GroupInvitation &made,
+                                                                                      const Outcome &outcome) {
         if (!guard)
             return;
-        if (made.inviteCode.isEmpty()) {
-            guard->reportError(tr("Failed to generate code."));
+        if (!outcome.ok || made.inviteCode.isEmpty()) {
+            // A reply without a code is a failure too, whatever its status.
+            if (outcome.ok)
+                guard->reportError(tr("Failed to generate code."));
+            else
+                guard->reportOutcome(outcome, QString(), tr("Failed to generate code."));
             return;
         }
         guard->prompts().inform(tr("Invite Code"),
