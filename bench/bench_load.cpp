@@ -9,7 +9,9 @@
 //
 // A password sign-in costs the server a deliberately slow hash (about half a
 // second of a core here), so each user signs in once and the user's devices
-// share that session; the sign-in phase is timed on its own.
+// share that session; the sign-in phase is timed on its own. Like the
+// application, a user's devices renew the session before its access token
+// expires (runs longer than a token's life would otherwise end in 401s).
 #include "serverharness.h"
 
 #include <QCoreApplication>
@@ -48,10 +50,19 @@ struct Options
     int devicesPerUser = 10;
 };
 
+// One user's session, shared by its devices. Refresh tokens rotate and a
+// retired one revokes the session, so one device at a time renews it.
+struct Session
+{
+    std::mutex mutex;
+    std::string access, refresh;
+    Clock::time_point renewAt;
+};
+
 struct Device
 {
     int process = 0;
-    std::string token;
+    int user = 0;
     std::string noteId;
     qint64 version = 1;
     qint64 cursor = 0, attachmentCursor = 0;
@@ -153,6 +164,28 @@ Options parse(const QStringList &args)
     return o;
 }
 
+// Renews session through port once its access token is near its end; false when that failed.
+bool renewIfDue(Session &session, int port, std::atomic<long> &renewals)
+{
+    std::lock_guard lock(session.mutex);
+    if (Clock::now() < session.renewAt)
+        return true;
+    httplib::Client c("127.0.0.1", port);
+    const std::string body = QJsonDocument(QJsonObject{{"refresh_token", QString::fromStdString(session.refresh)}})
+                                 .toJson(QJsonDocument::Compact)
+                                 .toStdString();
+    const httplib::Result r = c.Post("/api/v1/realms/velmora/auth/token/refresh", body, "application/json");
+    const QJsonObject reply = r && r->status == 200 ? QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object()
+                                                    : QJsonObject();
+    if (reply.value("access_token").toString().isEmpty())
+        return false;
+    session.access = reply.value("access_token").toString().toStdString();
+    session.refresh = reply.value("refresh_token").toString().toStdString();
+    session.renewAt = Clock::now() + std::chrono::seconds(reply.value("expires_in").toInt(900) * 4 / 5);
+    ++renewals;
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -194,6 +227,7 @@ int main(int argc, char *argv[])
     // Sign-in: one per user; the devices of a user share its session.
     std::vector<Device> devices(size_t(o.devices));
     const int users = (o.devices + o.devicesPerUser - 1) / o.devicesPerUser;
+    std::vector<Session> sessions(static_cast<size_t>(users));
     QElapsedTimer signInTime;
     signInTime.start();
     std::atomic<int> nextUser{0}, signInErrors{0};
@@ -206,11 +240,15 @@ int main(int argc, char *argv[])
                     signer.targetPort = servers[size_t(u % o.processes)]->port();
                     const Tokens t = signer.signIn(QStringLiteral("load%1@example.org").arg(u), true);
                     signInErrors += t.access.isEmpty();
+                    Session &session = sessions[size_t(u)];
+                    session.access = t.access.toStdString();
+                    session.refresh = t.refresh.toStdString();
+                    session.renewAt = Clock::now() + std::chrono::minutes(12); // of a 15-minute token
                     for (int d = u * o.devicesPerUser; d < std::min(o.devices, (u + 1) * o.devicesPerUser); ++d) {
                         Device &dev = devices[size_t(d)];
                         dev.process = d % o.processes;
                         dev.pushes = (d % 20) < int(o.pushing * 20 + 0.5);
-                        dev.token = t.access.toStdString();
+                        dev.user = u;
                         dev.noteId = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
                         if (dev.pushes && !pushBody(Api(signer.targetPort, t.access), QString::fromStdString(dev.noteId), "v1")
                                                .json.value("results")[0].toObject().value("version").toInteger())
@@ -237,7 +275,7 @@ int main(int argc, char *argv[])
     const Clock::time_point end = start + std::chrono::seconds(o.seconds);
     std::mutex statsMutex;
     std::vector<double> requestMs, cycleMs, pushMs;
-    std::atomic<long> cycles{0}, pushes{0}, errors{0};
+    std::atomic<long> cycles{0}, pushes{0}, errors{0}, renewals{0}, renewalFailures{0};
     // Failed requests by HTTP status, 0 where no answer came.
     std::map<int, long> failures;
     std::vector<ProcStats> before;
@@ -264,13 +302,21 @@ int main(int argc, char *argv[])
                 std::this_thread::sleep_until(next->first);
                 Device &dev = devices[size_t(next->second)];
                 next->first += std::chrono::duration_cast<Clock::duration>(period);
+                Session &session = sessions[size_t(dev.user)];
+                if (!renewIfDue(session, servers[size_t(dev.process)]->port(), renewals))
+                    ++errors, ++renewalFailures;
+                std::string token;
+                {
+                    std::lock_guard lock(session.mutex);
+                    token = session.access;
+                }
                 httplib::Client c("127.0.0.1", servers[size_t(dev.process)]->port());
                 c.set_keep_alive(true);
                 c.set_read_timeout(30, 0);
                 // As the application sends them: the server records the device on every sync.
                 // An installation id of its own, or all devices of a user would update one device row.
                 const std::string name = "device-" + std::to_string(next->second);
-                const httplib::Headers auth{{"Authorization", "Bearer " + dev.token}, {"X-App-Id", "velmora-bench"},
+                const httplib::Headers auth{{"Authorization", "Bearer " + token}, {"X-App-Id", "velmora-bench"},
                                             {"X-Platform", "linux"}, {"X-Device-Name", name}, {"X-Device-Id", name}};
                 const Clock::time_point cycleStart = Clock::now();
                 const auto timed = [&](auto &&call) {
@@ -342,6 +388,8 @@ int main(int argc, char *argv[])
                 errors.load());
     for (const auto &[status, count] : failures)
         std::printf("    HTTP %d: %ld\n", status, count);
+    if (renewals || renewalFailures)
+        std::printf("  session renewals %ld (%ld failed)\n", renewals.load(), renewalFailures.load());
     std::printf("  request ms  p50 %.1f  p95 %.1f  p99 %.1f   (%zu requests)\n", percentile(requestMs, 0.50),
                 percentile(requestMs, 0.95), percentile(requestMs, 0.99), requestMs.size());
     std::printf("  cycle ms    p50 %.1f  p95 %.1f  p99 %.1f\n", percentile(cycleMs, 0.50), percentile(cycleMs, 0.95),
