@@ -39,10 +39,11 @@ SyncEngine::SyncEngine(VelmAccount::ApiClient *api, Database *database, NoteRepo
     , m_attachments(attachments)
     , m_preferences(preferences)
     , m_binding(database)
+    , m_refusals(notes, attachments, preferences)
 {
     m_debounceTimer.setSingleShot(true);
     m_debounceTimer.setInterval(2000);
-    loadRefused();
+    m_refusals.load();
     connect(&m_autoTimer, &QTimer::timeout, this, &SyncEngine::syncNow);
     connect(&m_debounceTimer, &QTimer::timeout, this, &SyncEngine::syncNow);
     // An import or restore holds its transaction between turns: a cycle
@@ -88,7 +89,7 @@ void SyncEngine::syncNow()
     m_pullRowFailed = false;
     m_pullLeftPending = false;
     m_repushedInCycle = false;
-    loadRefused();
+    m_refusals.load();
     m_stateBeforeCycle = m_state;
     setState(Syncing);
     advance();
@@ -270,7 +271,7 @@ void SyncEngine::finishCycle()
     pulledForAccount();
     if (m_attachmentsSaved)
         emit attachmentsChanged();
-    const QString refused = refusedSummary();
+    const QString refused = m_refusals.summary();
     if (refused.isEmpty()) {
         setState(Idle);
     } else {
@@ -395,7 +396,7 @@ bool SyncEngine::fillPushBatch()
             m_pushAfter = pending.rowid;
             const std::optional<Note> note = m_notes->noteById(pending.id);
             // A note refused for good waits until it changes.
-            if (!note || isRefused(*note)) {
+            if (!note || m_refusals.isRefused(*note)) {
                 ++m_pushDone;
                 continue;
             }
@@ -463,7 +464,7 @@ void SyncEngine::sendPushBatch(const PushBatch &batch, const QByteArray &request
                         // One change alone over the limit: refused until the note changes.
                         const auto sent = batch.sent.constFind(batch.changes.first().value("entity_id").toString());
                         if (sent != batch.sent.constEnd())
-                            refuse(*sent, status, body.value("error").toString());
+                            m_refusals.refuse(*sent, status, body.value("error").toString());
                         else
                             qCWarning(lcSync) << "note purge refused as too large";
                         return pushNextBatch();
@@ -543,7 +544,7 @@ void SyncEngine::applyPushResult(const PushBatch &batch, const QJsonObject &resu
         m_dataChangedInCycle = true;
     } else if (status == QLatin1String("left")) {
         // A read-only note the user trashed: its share is gone, so is the note here.
-        removeLocally(id);
+        removeLocally(m_notes, id);
         m_dataChangedInCycle = true;
     } else if (status == QLatin1String("purged")) {
         const std::optional<Note> local = m_notes->noteById(id);
@@ -553,12 +554,12 @@ void SyncEngine::applyPushResult(const PushBatch &batch, const QJsonObject &resu
             if (!m_notes->insert(copy))
                 qCWarning(lcSync) << "copy of a purged note not written" << id;
         }
-        removeLocally(id);
+        removeLocally(m_notes, id);
         m_dataChangedInCycle = true;
     } else if (status == QLatin1String("conflict")) {
         qCWarning(lcSync) << "note conflict" << id << result.value("message").toString();
     } else if (!uploadWorthRetrying(code)) {
-        refuse(*sent, code, result.value("message").toString());
+        m_refusals.refuse(*sent, code, result.value("message").toString());
     } else {
         qCWarning(lcSync) << "note push failed for now" << id << result.value("message").toString();
     }

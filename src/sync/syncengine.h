@@ -6,6 +6,7 @@
 #include "notebook.h"
 #include "noterepository.h"
 #include "pulledpage.h"
+#include "syncrefusals.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -109,7 +110,7 @@ public:
     SyncState state() const { return m_state; }
     QString lastError() const { return m_lastError; }
     // Notes the server refused for good, with the reason; each waits until it changes.
-    QHash<QString, QString> refusedNotes() const;
+    QHash<QString, QString> refusedNotes() const { return m_refusals.notes(); }
     static QString stateText(SyncState state);
 
 signals:
@@ -135,7 +136,6 @@ private:
     // Preference keys of the pull cursors.
     static inline const QString kNoteCursor = QStringLiteral("lastSyncTimestampMs");
     static inline const QString kAttachmentCursor = QStringLiteral("lastAttachmentSyncMs");
-    static inline const QString kRefused = QStringLiteral("syncRefused");
     static inline const QString kAccount = QStringLiteral("syncAccount");
     // Per account, the accounts whose notes it chose to leave on this computer.
     static inline const QString kSettled = QStringLiteral("syncSettledAccounts");
@@ -178,17 +178,6 @@ private:
     void fail(const QString &message, int status);
     void finishCycle();
 
-    // Refusals by kind and id ("note:<id>"), each with the fingerprint of what was refused.
-    void loadRefused();
-    bool isRefused(const Note &note) const;
-    bool isRefused(const Attachment &attachment) const;
-    void refuse(const Note &note, int status, const QString &message);
-    void refuse(const Attachment &attachment, int status, const QString &message);
-    void saveRefused();
-    // Empty when no note waits refused; drops refusals of notes changed or gone.
-    QString refusedSummary();
-    // Purges the local row without asking the server to purge it too.
-    bool removeLocally(const QString &id);
 
     void pushNotebooks();
     void pushNextNotebook();
@@ -231,6 +220,7 @@ private:
     AttachmentRepository *m_attachments;
     PreferencesRepository *m_preferences;
     AccountBinding m_binding;
+    SyncRefusals m_refusals;
     QString m_account;
     AccountBinding::Others m_others;
     bool m_pulledForAccount = true; // a full pull ran since the account changed
@@ -286,7 +276,6 @@ private:
     qint64 m_attachmentTimestamp = 0;
     bool m_attachmentsHaveMore = false;
     bool m_pullRowFailed = false;
-    QJsonObject m_refused;
     bool m_resyncRequested = false;
     bool m_syncAfterBulkJob = false;
     bool m_pullLeftPending = false;   // a pull wrote a merged body or a conflict copy still to be pushed

@@ -36,7 +36,7 @@ QHttpPart formPart(const QByteArray &disposition, const QByteArray &body)
 void SyncEngine::collectAttachments()
 {
     m_uploadQueue = m_attachments->pendingAttachments();
-    m_uploadQueue.removeIf([this](const Attachment &attachment) { return isRefused(attachment); });
+    m_uploadQueue.removeIf([this](const Attachment &attachment) { return m_refusals.isRefused(attachment); });
     m_uploadTotal = int(m_uploadQueue.size());
     m_uploadDone = 0;
     if (m_uploadTotal > 0)
@@ -52,7 +52,7 @@ void SyncEngine::pushNextAttachment()
     const QString path = AttachmentRepository::filePath(attachment.id);
     auto file = std::make_unique<QFile>(path);
     if (path.isEmpty() || !file->open(QIODevice::ReadOnly)) {
-        refuse(attachment, 404, QStringLiteral("file missing: ") + path);
+        m_refusals.refuse(attachment, 404, QStringLiteral("file missing: ") + path);
         emit syncProgress(tr("Uploading attachments"), ++m_uploadDone, m_uploadTotal);
         return pushNextAttachment();
     }
@@ -83,7 +83,7 @@ void SyncEngine::pushNextAttachment()
                                  qCWarning(lcSync) << "attachment upload failed" << attachment.id << status;
                              } else {
                                  // Kept pending: it stays on this device and is shown, not sent again.
-                                 refuse(attachment, status, replyError(body));
+                                 m_refusals.refuse(attachment, status, replyError(body));
                              }
                              pushNextAttachment();
                          });

@@ -126,13 +126,13 @@ bool SyncEngine::mergeRow(const PulledPage::Row &row, QStringList *replaced, int
     bool written = true;
     switch (mergeAction(local, pulled, gone)) {
     case MergeAction::Remove:
-        written = removeLocally(pulled.id);
+        written = removeLocally(m_notes, pulled.id);
         *replaced << pulled.id;
         break;
     case MergeAction::RemoveKeepingCopy: {
         const Note copy = conflictCopy(*local, now);
         qCWarning(lcSync) << "note removed on the server" << pulled.id << "local text kept as" << copy.id;
-        written = m_notes->insert(copy) && removeLocally(pulled.id);
+        written = m_notes->insert(copy) && removeLocally(m_notes, pulled.id);
         *replaced << pulled.id;
         break;
     }
