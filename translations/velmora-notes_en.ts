@@ -219,6 +219,21 @@ Restore it into your notes? Text of a note that was deleted meanwhile comes back
     </message>
 </context>
 <context>
+    <name>AttachmentSync</name>
+    <message>
+        <source>Uploading attachments</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checking attachments</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Downloading attachments</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>Backup</name>
     <message>
         <source>Failed to create ZIP: %1</source>
@@ -1803,6 +1818,17 @@ Open it?</source>
     </message>
 </context>
 <context>
+    <name>NotePusher</name>
+    <message>
+        <source>Note push failed (HTTP %1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Uploading notes</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>NoteSession</name>
     <message>
         <source>Untitled</source>
@@ -2002,6 +2028,21 @@ Open it?</source>
     </message>
 </context>
 <context>
+    <name>NotebookSync</name>
+    <message>
+        <source>Uploading notebooks</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Downloading notebooks</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Notebook list failed (HTTP %1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>OfflineBanner</name>
     <message>
         <source>Offline</source>
@@ -2016,6 +2057,17 @@ Open it?</source>
     <name>PageHost</name>
     <message>
         <source>Categories</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PullMerger</name>
+    <message>
+        <source>Downloading notes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pull failed (HTTP %1)</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -2535,46 +2587,9 @@ Use an https:// address unless you trust every network in between. Use this addr
         <source>Unknown</source>
         <translation type="unfinished"></translation>
     </message>
-    <message>
-        <source>Uploading notebooks</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Uploading notes</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Note push failed (HTTP %1)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Downloading notes</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Pull failed (HTTP %1)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Downloading notebooks</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Notebook list failed (HTTP %1)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Uploading attachments</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Checking attachments</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Downloading attachments</source>
-        <translation type="unfinished"></translation>
-    </message>
+</context>
+<context>
+    <name>SyncRefusals</name>
     <message>
         <source>too large</source>
         <translation type="unfinished"></translation>
