@@ -219,6 +219,21 @@ Restore it into your notes? Text of a note that was deleted meanwhile comes back
     </message>
 </context>
 <context>
+    <name>AttachmentSync</name>
+    <message>
+        <source>Uploading attachments</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checking attachments</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Downloading attachments</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>Backup</name>
     <message>
         <source>Failed to create ZIP: %1</source>
@@ -1806,6 +1821,17 @@ Open it?</source>
     </message>
 </context>
 <context>
+    <name>NotePusher</name>
+    <message>
+        <source>Note push failed (HTTP %1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Uploading notes</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>NoteSession</name>
     <message>
         <source>Untitled</source>
@@ -2005,6 +2031,21 @@ Open it?</source>
     </message>
 </context>
 <context>
+    <name>NotebookSync</name>
+    <message>
+        <source>Uploading notebooks</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Downloading notebooks</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Notebook list failed (HTTP %1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>OfflineBanner</name>
     <message>
         <source>Offline</source>
@@ -2019,6 +2060,17 @@ Open it?</source>
     <name>PageHost</name>
     <message>
         <source>Categories</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PullMerger</name>
+    <message>
+        <source>Downloading notes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pull failed (HTTP %1)</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -2538,46 +2590,9 @@ Use an https:// address unless you trust every network in between. Use this addr
         <source>Unknown</source>
         <translation type="unfinished"></translation>
     </message>
-    <message>
-        <source>Uploading notebooks</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Uploading notes</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Note push failed (HTTP %1)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Downloading notes</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Pull failed (HTTP %1)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Downloading notebooks</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Notebook list failed (HTTP %1)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Uploading attachments</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Checking attachments</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Downloading attachments</source>
-        <translation type="unfinished"></translation>
-    </message>
+</context>
+<context>
+    <name>SyncRefusals</name>
     <message>
         <source>too large</source>
         <translation type="unfinished"></translation>

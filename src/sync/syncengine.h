@@ -1,25 +1,24 @@
 #pragma once
 
 #include "accountbinding.h"
-#include "attachment.h"
-#include "note.h"
-#include "notebook.h"
-#include "noterepository.h"
-#include "pulledpage.h"
+#include "attachmentsync.h"
+#include "notebooksync.h"
+#include "notepusher.h"
+#include "pullmerger.h"
+#include "synccycle.h"
+#include "syncrefusals.h"
 
 #include <QHash>
-#include <QJsonArray>
-#include <QJsonObject>
-#include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 class AttachmentRepository;
 class Database;
 class NotebookRepository;
+class NoteRepository;
 class PreferencesRepository;
 namespace VelmAccount {
 class ApiClient;
@@ -29,13 +28,14 @@ class ApiClient;
 // phases of Phase in order: it pushes what is pending (notebooks, notes in
 // bounded batches with deletions of purged notes, attachment files) and then
 // pulls what changed (notes page by page, notebooks, attachments). Requests go
-// one at a time over the sync ApiClient; advance() alone moves from one phase
-// to the next. cancel() ends a cycle wherever it is: the request in flight is
-// aborted and nothing of the cycle is written after it, so what was pending
-// stays pending. No pending edit is ever replaced silently: when the server
-// holds a newer version of an edited note, the local text is kept as a
-// conflict copy. Pulled pages are read and their texts extracted on a worker;
-// the database is written here, on the GUI thread, from the prepared rows.
+// one at a time over the sync ApiClient. Each phase is run by a part
+// (NotePusher, PullMerger, NotebookSync, AttachmentSync) that reports back
+// through the SyncCycle; advance() alone moves from one phase to the next.
+// cancel() ends a cycle wherever it is: the request in flight is aborted and
+// nothing of the cycle is written after it, so what was pending stays
+// pending. No pending edit is ever replaced silently: when the server holds a
+// newer version of an edited note, the local text is kept as a conflict copy.
+// Every part writes the database on the GUI thread, the engine's.
 class SyncEngine final : public QObject
 {
     Q_OBJECT
@@ -55,8 +55,8 @@ public:
     };
     Q_ENUM(Phase)
 
-    static constexpr int maxNotesPerPush = 200;
-    static constexpr qsizetype maxBytesPerPush = 8 * 1024 * 1024;
+    static constexpr int maxNotesPerPush = NotePusher::maxNotesPerPush;
+    static constexpr qsizetype maxBytesPerPush = NotePusher::maxBytesPerPush;
 
     // None of the pointers is owned; all must outlive the engine.
     SyncEngine(VelmAccount::ApiClient *api, Database *database, NoteRepository *notes, NotebookRepository *notebooks,
@@ -109,7 +109,7 @@ public:
     SyncState state() const { return m_state; }
     QString lastError() const { return m_lastError; }
     // Notes the server refused for good, with the reason; each waits until it changes.
-    QHash<QString, QString> refusedNotes() const;
+    QHash<QString, QString> refusedNotes() const { return m_refusals.notes(); }
     static QString stateText(SyncState state);
 
 signals:
@@ -132,37 +132,9 @@ signals:
     void notesMoved(const QHash<QString, QString> &ids);
 
 private:
-    // Preference keys of the pull cursors.
-    static inline const QString kNoteCursor = QStringLiteral("lastSyncTimestampMs");
-    static inline const QString kAttachmentCursor = QStringLiteral("lastAttachmentSyncMs");
-    static inline const QString kRefused = QStringLiteral("syncRefused");
     static inline const QString kAccount = QStringLiteral("syncAccount");
     // Per account, the accounts whose notes it chose to leave on this computer.
     static inline const QString kSettled = QStringLiteral("syncSettledAccounts");
-
-    struct PushBatch
-    {
-        QList<QJsonObject> changes;
-        QHash<QString, Note> sent; // by id; deletions are absent
-    };
-
-    // What the callbacks of a request hold instead of the engine: false
-    // (!guard) once the engine is gone or the cycle that sent it has ended.
-    class CycleGuard
-    {
-    public:
-        explicit CycleGuard(SyncEngine *engine)
-            : m_engine(engine)
-            , m_cycle(engine->m_cycle)
-        {
-        }
-        bool operator!() const { return !m_engine || m_engine->m_cycle != m_cycle || m_engine->m_phase == Phase::Idle; }
-
-    private:
-        QPointer<SyncEngine> m_engine;
-        quint64 m_cycle;
-    };
-    CycleGuard cycleGuard() { return CycleGuard(this); }
 
     // The one place a cycle moves on: from the phase that has just ended to
     // the next one, which it starts; after the last, the cycle finishes.
@@ -178,59 +150,19 @@ private:
     void fail(const QString &message, int status);
     void finishCycle();
 
-    // Refusals by kind and id ("note:<id>"), each with the fingerprint of what was refused.
-    void loadRefused();
-    bool isRefused(const Note &note) const;
-    bool isRefused(const Attachment &attachment) const;
-    void refuse(const Note &note, int status, const QString &message);
-    void refuse(const Attachment &attachment, int status, const QString &message);
-    void saveRefused();
-    // Empty when no note waits refused; drops refusals of notes changed or gone.
-    QString refusedSummary();
-    // Purges the local row without asking the server to purge it too.
-    bool removeLocally(const QString &id);
-
-    void pushNotebooks();
-    void pushNextNotebook();
-    void markNotebookSynced(const Notebook &sent, int version);
-    void createNotebookOnServer(const Notebook &notebook);
-    void pushNotes();
-    // The JSON of a push request: pure, run on a worker.
-    static QByteArray pushRequest(const QList<QJsonObject> &changes);
-    void sendPushBatch(const PushBatch &batch, const QByteArray &request);
-    // Adds to m_building the next pending notes after m_pushAfter, sized from
-    // their stored lengths, then deletions; false when its time ran out first.
-    bool fillPushBatch();
-    void pushNextBatch();
-    void applyPushSlice();
-    void applyPushResult(const PushBatch &batch, const QJsonObject &result);
-    void markAllSlice();
-    // Runs step on a later turn of the event loop, unless the cycle ended meanwhile.
-    void later(void (SyncEngine::*step)());
-    void collectAttachments();
-    void pushNextAttachment();
-    void pullNotes(const QString &since);
-    // A page read on the worker, back on the GUI thread.
-    void pulledPage(const PulledPage &page, const QString &since);
-    // Writes the next slice of m_merge's rows; the last one moves the cursor.
-    void mergeSlice();
-    bool mergeRow(const PulledPage::Row &row, QStringList *replaced, int *changed);
-    // local's pending edit and pulled's merged over their common base;
-    // absent when there is no base or the two edits conflict.
-    std::optional<Note> mergedNote(const Note &local, const Note &pulled) const;
-    void pullNotebooks();
-    void mergeNotebooks(const QJsonArray &list);
-    int removeNotebooksGoneFromServer(const QSet<QString> &listed);
-    void pullAttachments();
-    void downloadNextAttachment();
-
     VelmAccount::ApiClient *m_api;
     Database *m_database;
     NoteRepository *m_notes;
     NotebookRepository *m_notebooks;
-    AttachmentRepository *m_attachments;
     PreferencesRepository *m_preferences;
     AccountBinding m_binding;
+    // The parts of a cycle report to it; it runs only while a phase does.
+    SyncCycle m_cycle;
+    SyncRefusals m_refusals;
+    NotePusher m_notePusher;
+    PullMerger m_pullMerger;
+    NotebookSync m_notebookSync;
+    AttachmentSync m_attachmentSync;
     QString m_account;
     AccountBinding::Others m_others;
     bool m_pulledForAccount = true; // a full pull ran since the account changed
@@ -240,56 +172,8 @@ private:
     SyncState m_state = Idle;
     SyncState m_stateBeforeCycle = Idle;
     Phase m_phase = Phase::Idle;
-    quint64 m_cycle = 0; // grows with every cycle and cancel: replies of an older one are dropped
     QString m_lastError;
-    QList<Notebook> m_pendingNotebooks;
-    // The page being written, slice by slice.
-    struct Merge
-    {
-        PulledPage page;
-        QString since;
-        qsizetype next = 0;
-        bool written = true;
-        int changed = 0;
-        QStringList replaced;
-    };
-    // Long writes go in slices of about this long, each its own transaction,
-    // so the window keeps turning between them.
-    static constexpr int kSliceMs = 10;
-    static constexpr int kMarkPerSlice = 100;
-    Merge m_merge;
-    // A push reply being written, slice by slice.
-    struct Pushed
-    {
-        PushBatch batch;
-        QJsonArray results;
-        qsizetype next = 0;
-    };
-    Pushed m_pushed;
-    PushBatch m_building; // the batch being filled
-    qsizetype m_buildingBytes = 0;
-    bool m_markAll = false; // Force Full Resync: the next cycle marks every note first
-    qint64 m_markAfter = 0;
-    QList<PushBatch> m_pushQueue;    // halves of a batch the server found too large
-    qint64 m_pushAfter = 0;          // rowid of the last pending note batched
-    QList<PendingDeletion> m_pushDeletions;
-    int m_pushTotal = 0;
-    int m_pushDone = 0;
-    QList<Attachment> m_downloadQueue;
-    int m_downloadTotal = 0;
-    int m_downloadDone = 0;
-    QList<Attachment> m_uploadQueue;
-    int m_uploadTotal = 0;
-    int m_uploadDone = 0;
-    bool m_attachmentsSaved = false;
-    bool m_attachmentFailed = false;
-    qint64 m_attachmentTimestamp = 0;
-    bool m_attachmentsHaveMore = false;
-    bool m_pullRowFailed = false;
-    QJsonObject m_refused;
     bool m_resyncRequested = false;
     bool m_syncAfterBulkJob = false;
-    bool m_pullLeftPending = false;   // a pull wrote a merged body or a conflict copy still to be pushed
     bool m_repushedInCycle = false; // this cycle pushed once more after a merge
-    bool m_dataChangedInCycle = false;
 };

@@ -23,8 +23,8 @@ void SyncEngine::setAccount(const QString &account)
         // lists for the account be recognised as its own (claim) rather than
         // asked about.
         qCInfo(lcSync) << "another server or account: pulling from the start";
-        m_preferences->remove(kNoteCursor);
-        m_preferences->remove(kAttachmentCursor);
+        m_preferences->remove(PullMerger::kCursor);
+        m_preferences->remove(AttachmentSync::kCursor);
         m_pulledForAccount = false;
         m_unbound = !m_binding.bind(bound, account);
         if (m_unbound)

@@ -233,4 +233,12 @@ Note conflictCopy(const Note &local, const QDateTime &now)
     return copy;
 }
 
+bool removeLocally(NoteRepository *notes, const QString &id)
+{
+    if (!notes->noteById(id))
+        return true;
+    // A purge records a deletion for the server; this one came from there.
+    return notes->purge(id) && notes->clearPendingDeletion(id);
+}
+
 } // namespace VelmSync

@@ -49,6 +49,9 @@ QString safeFileName(const QString &name);
 // back later (408, 429) or failed itself (5xx). Other refusals are final.
 bool uploadWorthRetrying(int status);
 
+// Removes a note the server removed: its row goes without a deletion to push.
+bool removeLocally(NoteRepository *notes, const QString &id);
+
 // A new pending note holding local's text, its first line marked as a conflict copy.
 Note conflictCopy(const Note &local, const QDateTime &now);
 

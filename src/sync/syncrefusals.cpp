@@ -1,5 +1,5 @@
 // Changes the server refuses for good: remembered, shown, not sent again until they change.
-#include "syncengine.h"
+#include "syncrefusals.h"
 
 #include "attachmentrepository.h"
 #include "noterepository.h"
@@ -34,23 +34,30 @@ QString attachmentKey(const QString &id)
 QString reasonText(int status)
 {
     switch (status) {
-    case 413: return SyncEngine::tr("too large");
+    case 413: return SyncRefusals::tr("too large");
     case 400:
-    case 422: return SyncEngine::tr("content the server cannot store");
-    case 403: return SyncEngine::tr("read-only");
-    case 404: return SyncEngine::tr("no longer available");
-    default: return SyncEngine::tr("refused by the server");
+    case 422: return SyncRefusals::tr("content the server cannot store");
+    case 403: return SyncRefusals::tr("read-only");
+    case 404: return SyncRefusals::tr("no longer available");
+    default: return SyncRefusals::tr("refused by the server");
     }
 }
 
 } // namespace
 
-void SyncEngine::loadRefused()
+SyncRefusals::SyncRefusals(NoteRepository *notes, AttachmentRepository *attachments, PreferencesRepository *preferences)
+    : m_notes(notes)
+    , m_attachments(attachments)
+    , m_preferences(preferences)
+{
+}
+
+void SyncRefusals::load()
 {
     m_refused = QJsonDocument::fromJson(m_preferences->getString(kRefused).toUtf8()).object();
 }
 
-void SyncEngine::saveRefused()
+void SyncRefusals::save()
 {
     if (m_refused.isEmpty())
         m_preferences->remove(kRefused);
@@ -58,7 +65,7 @@ void SyncEngine::saveRefused()
         m_preferences->set(kRefused, QString::fromUtf8(QJsonDocument(m_refused).toJson(QJsonDocument::Compact)));
 }
 
-bool SyncEngine::isRefused(const Note &note) const
+bool SyncRefusals::isRefused(const Note &note) const
 {
     // Serialised only when it was refused once: not twice for every note pushed.
     const auto refused = m_refused.constFind(noteKey(note.id));
@@ -66,29 +73,29 @@ bool SyncEngine::isRefused(const Note &note) const
         && refused->toObject().value("fingerprint").toString() == fingerprint(note);
 }
 
-bool SyncEngine::isRefused(const Attachment &attachment) const
+bool SyncRefusals::isRefused(const Attachment &attachment) const
 {
     return m_refused.contains(attachmentKey(attachment.id));
 }
 
-void SyncEngine::refuse(const Note &note, int status, const QString &message)
+void SyncRefusals::refuse(const Note &note, int status, const QString &message)
 {
     const QString reason = reasonText(status);
     qCWarning(lcSync).noquote() << "note not synced:" << reason << note.id << "(HTTP" << status << message << ")";
     m_refused.insert(noteKey(note.id), QJsonObject{{"fingerprint", fingerprint(note)}, {"reason", reason}});
-    saveRefused();
+    save();
 }
 
-void SyncEngine::refuse(const Attachment &attachment, int status, const QString &message)
+void SyncRefusals::refuse(const Attachment &attachment, int status, const QString &message)
 {
     const QString reason = reasonText(status);
     qCWarning(lcSync).noquote() << "attachment not synced:" << reason << attachment.id << "(HTTP" << status << message
                                 << ")";
     m_refused.insert(attachmentKey(attachment.id), QJsonObject{{"reason", reason}});
-    saveRefused();
+    save();
 }
 
-QHash<QString, QString> SyncEngine::refusedNotes() const
+QHash<QString, QString> SyncRefusals::notes() const
 {
     QHash<QString, QString> notes;
     for (auto it = m_refused.constBegin(); it != m_refused.constEnd(); ++it) {
@@ -98,7 +105,7 @@ QHash<QString, QString> SyncEngine::refusedNotes() const
     return notes;
 }
 
-QString SyncEngine::refusedSummary()
+QString SyncRefusals::summary()
 {
     QString noteReason, fileReason;
     int notes = 0, files = 0;
@@ -129,7 +136,7 @@ QString SyncEngine::refusedSummary()
         }
     }
     if (pruned)
-        saveRefused();
+        save();
     if (notes > 0)
         return notes == 1 ? tr("1 note not synced: %1").arg(noteReason)
                           : tr("%1 notes not synced: %2").arg(notes).arg(noteReason);
@@ -137,12 +144,4 @@ QString SyncEngine::refusedSummary()
         return files == 1 ? tr("1 file not synced: %1").arg(fileReason)
                           : tr("%1 files not synced: %2").arg(files).arg(fileReason);
     return {};
-}
-
-bool SyncEngine::removeLocally(const QString &id)
-{
-    if (!m_notes->noteById(id))
-        return true;
-    // A purge records a deletion for the server; this one came from there.
-    return m_notes->purge(id) && m_notes->clearPendingDeletion(id);
 }

@@ -1,0 +1,51 @@
+// A reply or a later turn belongs to the cycle that sent it: once that cycle
+// has ended (a cancel, a failure, the end of the cycle, the engine gone), it
+// is dropped, even when another cycle is running by then.
+#include "synccycle.h"
+#include "velmtest.h"
+
+#include <QTest>
+
+#include <memory>
+
+class TestSyncCycle : public QObject
+{
+    Q_OBJECT
+private slots:
+    void onlyTheRunningCycleKeepsItsReplies_data()
+    {
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("still running") << "none" << true;
+        QTest::newRow("ended") << "idle" << false;
+        QTest::newRow("cancelled, next cycle running") << "next" << false;
+        QTest::newRow("engine gone") << "gone" << false;
+    }
+
+    void onlyTheRunningCycleKeepsItsReplies()
+    {
+        QFETCH(QString, end);
+        QFETCH(bool, kept);
+        auto cycle = std::make_unique<SyncCycle>();
+        cycle->begin();
+        cycle->setRunning(true);
+        const SyncCycle::Guard guard = cycle->guard();
+        bool ran = false;
+        cycle->later([&ran] { ran = true; });
+        if (end == QLatin1String("idle")) {
+            cycle->setRunning(false);
+        } else if (end == QLatin1String("next")) {
+            cycle->begin();
+            cycle->setRunning(true);
+        } else if (end == QLatin1String("gone")) {
+            cycle.reset();
+        }
+        QCOMPARE(!guard, !kept);
+        QTest::qWait(20);
+        QCOMPARE(ran, kept);
+    }
+};
+
+VELM_TEST_CORE_MAIN(TestSyncCycle)
+
+#include "tst_synccycle.moc"
