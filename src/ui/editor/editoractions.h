@@ -72,6 +72,8 @@ public:
     static std::optional<EditorCommand> commandForKey(int key, Qt::KeyboardModifiers modifiers);
     // Runs command on editor unless the editor shows no note or is read-only.
     static bool run(NoteEditor *editor, EditorCommand command);
+    // Level 0 is body text; see BlockFormatting::setHeading.
+    static void setHeading(NoteEditor *editor, int level);
 
 private:
     QPointer<NoteEditor> m_editor;
