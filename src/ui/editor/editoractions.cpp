@@ -1,6 +1,7 @@
 #include "editoractions.h"
 
 #include "blockformatting.h"
+#include "editorkeys.h"
 #include "inlineformatting.h"
 #include "noteeditor.h"
 #include "textediting.h"
@@ -256,6 +257,17 @@ void editLine(NoteEditor *editor, QTextCursor (*edit)(QTextCursor))
 }
 
 } // namespace
+
+bool EditorActions::runKey(NoteEditor *editor, int key, Qt::KeyboardModifiers modifiers)
+{
+    modifiers &= ~Qt::KeypadModifier;
+    if (const std::optional<QTextCursor> edited = EditorKeys::edit(editor->textCursor(), key, modifiers)) {
+        editor->setTextCursor(*edited);
+        return true;
+    }
+    const std::optional<EditorCommand> command = commandForKey(key, modifiers);
+    return command && run(editor, *command);
+}
 
 void EditorActions::setHeading(NoteEditor *editor, int level)
 {

@@ -125,26 +125,11 @@ void NoteEditor::publishFormatState()
 void NoteEditor::keyPressEvent(QKeyEvent *event)
 {
     // A read-only editor (no note, or a note shown for reference) is never
-    // changed by the commands below; navigation and copying still work.
-    if (!isReadOnly()) {
-        const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-        bool handled = false;
-        // Return is not the text control's own: it keeps a heading going and drops the
-        // spacing of list items and empty lines, which a reload brings back.
-        if (const std::optional<QTextCursor> edited = EditorKeys::edit(textCursor(), event->key(), modifiers)) {
-            setTextCursor(*edited);
-            handled = true;
-        } else if (const auto command = EditorActions::commandForKey(event->key(), modifiers)) {
-            // The text control claims some of these keys (Ctrl+K) before any
-            // window shortcut sees them.
-            handled = EditorActions::run(this, *command);
-        }
-        if (handled) {
-            event->accept();
-            return;
-        }
-    }
-    QTextEdit::keyPressEvent(event);
+    // changed by the editor's own keys; navigation and copying still work.
+    if (!isReadOnly() && EditorActions::runKey(this, event->key(), event->modifiers()))
+        event->accept();
+    else
+        QTextEdit::keyPressEvent(event);
 }
 
 // --- Links -----------------------------------------------------------------------------------
@@ -354,22 +339,15 @@ void NoteEditor::mouseDoubleClickEvent(QMouseEvent *event)
 
 bool NoteEditor::event(QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        // Tab inserts into the text; Ctrl+Tab and Ctrl+Shift+Tab are the way
-        // out of the editor forwards and backwards, even inside a table.
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
-        if ((modifiers & Qt::ControlModifier) && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
-            // QTextEdit's own refuses while Tab inserts.
-            QWidget::focusNextPrevChild(key->key() == Qt::Key_Tab && !(modifiers & Qt::ShiftModifier));
-            return true;
-        }
-    }
-    if (event->type() == QEvent::ShortcutOverride) {
-        // Claimed here so that no window shortcut takes Ctrl+Tab first.
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if ((key->modifiers() & Qt::ControlModifier) && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
-            event->accept();
+        if (EditorKeys::leavesEditor(key->key(), key->modifiers())) {
+            // Claimed on ShortcutOverride so that no window shortcut takes it
+            // first; QTextEdit's own focus change refuses while Tab inserts.
+            if (event->type() == QEvent::ShortcutOverride)
+                event->accept();
+            else
+                QWidget::focusNextPrevChild(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
             return true;
         }
     }
