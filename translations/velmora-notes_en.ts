@@ -493,6 +493,33 @@ It has not been changed. Velmora Notes will now close; keep a copy of the file b
     </message>
 </context>
 <context>
+    <name>EditorPointer</name>
+    <message>
+        <source>%1
+(Ctrl+click to open)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>EditorSession</name>
+    <message>
+        <source>Select a note or press Ctrl+N to create one</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start typing...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This note is too large to edit here (%1 MB). It is shown as plain text and cannot be changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This note has a paragraph too long to edit here (%1 characters). It is shown as plain text, broken into lines, and cannot be changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>EditorToolbar</name>
     <message>
         <source>Heading Level</source>
@@ -1652,32 +1679,11 @@ Open it?</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Select a note or press Ctrl+N to create one</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>This note is too large to edit here (%1 MB). It is shown as plain text and cannot be changed.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>This note has a paragraph too long to edit here (%1 characters). It is shown as plain text, broken into lines, and cannot be changed.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Start typing...</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Insert Link</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>Edit Link</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1
-(Ctrl+click to open)</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -1,12 +1,20 @@
 #include "editoractions.h"
 
+#include "blockformatting.h"
+#include "editorkeys.h"
+#include "inlineformatting.h"
 #include "noteeditor.h"
+#include "textediting.h"
+#include "textformat.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTextBlockFormat>
 #include <QWidget>
+
+#include <functional>
 
 namespace {
 
@@ -203,38 +211,102 @@ std::optional<EditorCommand> EditorActions::commandForKey(int key, Qt::KeyboardM
     return std::nullopt;
 }
 
+namespace {
+
+// A format command at the editor's cursor; the toolbar hears of it even when
+// the cursor stays where it was.
+void formatAtCursor(NoteEditor *editor, const std::function<void(QTextCursor &)> &format)
+{
+    QTextCursor cursor = editor->textCursor();
+    format(cursor);
+    editor->setTextCursor(cursor);
+    editor->publishFormatState();
+}
+
+void toggleMark(NoteEditor *editor, InlineFormatting::Mark mark)
+{
+    formatAtCursor(editor, [mark, base = NoteEditor::baseFont()](QTextCursor &cursor) {
+        InlineFormatting::toggle(cursor, mark, base);
+    });
+}
+
+void toggleBlockProperty(NoteEditor *editor, int property)
+{
+    formatAtCursor(editor, [property](QTextCursor &cursor) { BlockFormatting::toggleBlockProperty(cursor, property); });
+}
+
+// Lists and alignment leave the cursor (and the format it types in) alone.
+void toggleList(NoteEditor *editor, const QString &type)
+{
+    BlockFormatting::toggleList(editor->textCursor(), type);
+    editor->publishFormatState();
+}
+
+void setAlignment(NoteEditor *editor, Qt::Alignment alignment)
+{
+    QTextBlockFormat format;
+    format.setAlignment(alignment & Qt::AlignHorizontal_Mask);
+    editor->textCursor().mergeBlockFormat(format);
+    editor->publishFormatState();
+}
+
+// A line command: the cursor it returns is shown.
+void editLine(NoteEditor *editor, QTextCursor (*edit)(QTextCursor))
+{
+    editor->setTextCursor(edit(editor->textCursor()));
+}
+
+} // namespace
+
+bool EditorActions::runKey(NoteEditor *editor, int key, Qt::KeyboardModifiers modifiers)
+{
+    modifiers &= ~Qt::KeypadModifier;
+    if (const std::optional<QTextCursor> edited = EditorKeys::edit(editor->textCursor(), key, modifiers)) {
+        editor->setTextCursor(*edited);
+        return true;
+    }
+    const std::optional<EditorCommand> command = commandForKey(key, modifiers);
+    return command && run(editor, *command);
+}
+
+void EditorActions::setHeading(NoteEditor *editor, int level)
+{
+    formatAtCursor(editor, [level](QTextCursor &cursor) { BlockFormatting::setHeading(cursor, level); });
+}
+
 bool EditorActions::run(NoteEditor *editor, EditorCommand command)
 {
+    using Mark = InlineFormatting::Mark;
     if (!editor || editor->noteId().isEmpty() || editor->isReadOnly())
         return false;
     switch (command) {
-    case EditorCommand::Bold: editor->toggleBold(); break;
-    case EditorCommand::Italic: editor->toggleItalic(); break;
-    case EditorCommand::Underline: editor->toggleUnderline(); break;
-    case EditorCommand::Strikethrough: editor->toggleStrikethrough(); break;
-    case EditorCommand::InlineCode: editor->toggleInlineCode(); break;
-    case EditorCommand::Heading1: editor->setHeading(1); break;
-    case EditorCommand::Heading2: editor->setHeading(2); break;
-    case EditorCommand::Heading3: editor->setHeading(3); break;
-    case EditorCommand::NormalText: editor->setHeading(0); break;
-    case EditorCommand::BulletList: editor->toggleBulletList(); break;
-    case EditorCommand::NumberedList: editor->toggleOrderedList(); break;
-    case EditorCommand::CheckList: editor->toggleCheckList(); break;
-    case EditorCommand::CodeBlock: editor->toggleCodeBlock(); break;
-    case EditorCommand::Blockquote: editor->toggleBlockquote(); break;
-    case EditorCommand::AlignLeft: editor->setAlignment(Qt::AlignLeft); break;
-    case EditorCommand::AlignCenter: editor->setAlignment(Qt::AlignHCenter); break;
-    case EditorCommand::AlignRight: editor->setAlignment(Qt::AlignRight); break;
+    case EditorCommand::Bold: toggleMark(editor, Mark::Bold); break;
+    case EditorCommand::Italic: toggleMark(editor, Mark::Italic); break;
+    case EditorCommand::Underline: toggleMark(editor, Mark::Underline); break;
+    case EditorCommand::Strikethrough: toggleMark(editor, Mark::Strike); break;
+    case EditorCommand::InlineCode: toggleMark(editor, Mark::Code); break;
+    case EditorCommand::Heading1: setHeading(editor, 1); break;
+    case EditorCommand::Heading2: setHeading(editor, 2); break;
+    case EditorCommand::Heading3: setHeading(editor, 3); break;
+    case EditorCommand::NormalText: setHeading(editor, 0); break;
+    case EditorCommand::BulletList: toggleList(editor, QStringLiteral("bullet")); break;
+    case EditorCommand::NumberedList: toggleList(editor, QStringLiteral("ordered")); break;
+    case EditorCommand::CheckList: toggleList(editor, QStringLiteral("unchecked")); break;
+    case EditorCommand::CodeBlock: toggleBlockProperty(editor, TextProperty::CodeBlock); break;
+    case EditorCommand::Blockquote: toggleBlockProperty(editor, TextProperty::Blockquote); break;
+    case EditorCommand::AlignLeft: setAlignment(editor, Qt::AlignLeft); break;
+    case EditorCommand::AlignCenter: setAlignment(editor, Qt::AlignHCenter); break;
+    case EditorCommand::AlignRight: setAlignment(editor, Qt::AlignRight); break;
     case EditorCommand::InsertLink: editor->insertLink(); break;
     case EditorCommand::InsertDivider: editor->insertDivider(); break;
     case EditorCommand::InsertTable: editor->insertTableWithDialog(); break;
     case EditorCommand::InsertAttachment: editor->insertAttachment(); break;
-    case EditorCommand::SelectLine: editor->selectLine(); break;
-    case EditorCommand::DeleteWordBefore: editor->deleteWordBefore(); break;
-    case EditorCommand::DuplicateLine: editor->duplicateBlock(); break;
-    case EditorCommand::DeleteLine: editor->deleteBlock(); break;
-    case EditorCommand::MoveLineUp: editor->moveBlock(true); break;
-    case EditorCommand::MoveLineDown: editor->moveBlock(false); break;
+    case EditorCommand::SelectLine: editLine(editor, TextEditing::selectLine); break;
+    case EditorCommand::DeleteWordBefore: editLine(editor, TextEditing::deleteWordBefore); break;
+    case EditorCommand::DuplicateLine: editLine(editor, TextEditing::duplicateLine); break;
+    case EditorCommand::DeleteLine: editLine(editor, TextEditing::deleteLine); break;
+    case EditorCommand::MoveLineUp: editor->setTextCursor(TextEditing::moveLine(editor->textCursor(), true)); break;
+    case EditorCommand::MoveLineDown: editor->setTextCursor(TextEditing::moveLine(editor->textCursor(), false)); break;
     }
     return true;
 }

@@ -72,6 +72,12 @@ public:
     static std::optional<EditorCommand> commandForKey(int key, Qt::KeyboardModifiers modifiers);
     // Runs command on editor unless the editor shows no note or is read-only.
     static bool run(NoteEditor *editor, EditorCommand command);
+    // The editor's own keys: EditorKeys' edits first, then the commands'
+    // shortcuts, which the text control would claim (Ctrl+K) before any
+    // window shortcut sees them. False when the key is the text control's.
+    static bool runKey(NoteEditor *editor, int key, Qt::KeyboardModifiers modifiers);
+    // Level 0 is body text; see BlockFormatting::setHeading.
+    static void setHeading(NoteEditor *editor, int level);
 
 private:
     QPointer<NoteEditor> m_editor;

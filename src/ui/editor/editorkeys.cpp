@@ -46,4 +46,9 @@ std::optional<QTextCursor> edit(QTextCursor cursor, int key, Qt::KeyboardModifie
     return std::nullopt;
 }
 
+bool leavesEditor(int key, Qt::KeyboardModifiers modifiers)
+{
+    return (modifiers & Qt::ControlModifier) && (key == Qt::Key_Tab || key == Qt::Key_Backtab);
+}
+
 } // namespace EditorKeys

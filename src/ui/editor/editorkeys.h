@@ -16,4 +16,8 @@ namespace EditorKeys {
 // The cursor to show after key, or nothing when the key is the text control's.
 std::optional<QTextCursor> edit(QTextCursor cursor, int key, Qt::KeyboardModifiers modifiers);
 
+// Ctrl+Tab and Ctrl+Shift+Tab: the way out of the editor, forwards and
+// backwards, even inside a table, where Tab itself moves between cells.
+bool leavesEditor(int key, Qt::KeyboardModifiers modifiers);
+
 } // namespace EditorKeys

@@ -272,7 +272,7 @@ void EditorToolbar::onHeadingChosen(int index)
 {
     if (m_updating || !m_editor || index < 0)
         return;
-    m_editor->setHeading(m_heading->itemData(index).toInt());
+    EditorActions::setHeading(m_editor, m_heading->itemData(index).toInt());
 }
 
 void EditorToolbar::onFormatState(const FormatState &state)

@@ -1,23 +1,18 @@
 #include "noteeditor.h"
 
-#include "editoraccessibility.h"
-
 #include "attachmentfiles.h"
 #include "attachmentrenderer.h"
-#include "autosavescheduler.h"
 #include "attachmentrepository.h"
-#include "delta.h"
 #include "deltadocument.h"
 #include "dividerrenderer.h"
+#include "editoraccessibility.h"
 #include "editoractions.h"
-#include "blockformatting.h"
 #include "editorattachments.h"
 #include "editorclipboard.h"
-#include "editormenu.h"
-#include "editorlinks.h"
-#include "inlineformatting.h"
 #include "editorkeys.h"
+#include "editorpointer.h"
 #include "editorrules.h"
+#include "notelistdelegate.h"
 #include "textediting.h"
 #include "textformat.h"
 
@@ -25,23 +20,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
-#include <QScrollBar>
-#include <QStyleHints>
-#include <QTextBlock>
-#include <QTextDocument>
+#include <QPainter>
 #include <QTextDocumentFragment>
-#include <QTextList>
 #include <QTextTable>
-#include <QToolTip>
-
-using namespace TextEditing;
-
-namespace {
-// Characters per display line of a note shown broken into lines.
-constexpr qsizetype kDisplayLineWidth = 2000;
-}
 
 NoteEditor::NoteEditor(QWidget *parent)
     : QTextEdit(parent)
@@ -56,18 +40,19 @@ NoteEditor::NoteEditor(QWidget *parent)
     viewport()->setMouseTracking(true);
     setFont(baseFont());
 
-    m_autosave = new AutosaveScheduler(this);
-    connect(m_autosave, &AutosaveScheduler::saveDue, this, &NoteEditor::onSaveDue);
-    connect(m_autosave, &AutosaveScheduler::failingChanged, this, &NoteEditor::saveFailingChanged);
-    connect(m_deltaDocument, &DeltaDocument::contentsChanged, this, &NoteEditor::onContentsChanged);
+    m_session = new EditorSession(this, m_deltaDocument);
+    connect(m_session, &EditorSession::noteModified, this, &NoteEditor::noteModified);
+    connect(m_session, &EditorSession::noteSwitched, this, &NoteEditor::noteSwitched);
+    connect(m_session, &EditorSession::loaded, this, &NoteEditor::publishFormatState);
+    connect(m_session, &EditorSession::savedStateChanged, this, &NoteEditor::savedStateChanged);
+    connect(m_session, &EditorSession::saveFailingChanged, this, &NoteEditor::saveFailingChanged);
+    connect(m_session, &EditorSession::wordCountChanged, this, &NoteEditor::wordCountChanged);
     connect(this, &QTextEdit::cursorPositionChanged, this, &NoteEditor::publishFormatState);
-
-    setPlaceholderText(tr("Select a note or press Ctrl+N to create one"));
-    setReadOnly(true);
     connect(this, &QTextEdit::cursorPositionChanged, this, &NoteEditor::leaveLinkEnd);
 
     m_hooks = defaultEditorHooks(this);
     m_attachmentFiles = new EditorAttachments(this, m_hooks);
+    m_pointer = new EditorPointer(this, m_attachmentFiles);
     // The structure the plain text leaves out, for screen readers, kept for the cursor's place.
     connect(this, &QTextEdit::cursorPositionChanged, this, [this] {
         const QString description = EditorAccessibility::describe(textCursor(), [this](int position) {
@@ -86,7 +71,7 @@ void NoteEditor::applyFontScale()
     setFont(baseFont());
 }
 
-QFont NoteEditor::baseFont() const
+QFont NoteEditor::baseFont()
 {
     QFont font = QApplication::font();
     font.setPixelSize(scaledPixelSize(16));
@@ -97,7 +82,6 @@ void NoteEditor::setAttachmentRepository(AttachmentRepository *repository)
 {
     if (!repository)
         return;
-    m_attachments = repository;
     m_attachmentFiles->setRepository(repository);
     if (!m_renderer) {
         m_renderer = new AttachmentRenderer(
@@ -111,124 +95,14 @@ void NoteEditor::setAttachmentRepository(AttachmentRepository *repository)
             },
             this);
         document()->documentLayout()->registerHandler(TextObject::Attachment, m_renderer);
+        m_session->setRenderer(m_renderer);
     }
     setAcceptDrops(true);
-}
-
-// --- Loading and change tracking -------------------------------------------------------------
-
-void NoteEditor::loadNote(const QString &noteId, const QString &body, bool force)
-{
-    const bool sameNote = !noteId.isEmpty() && noteId == m_noteId;
-    if (!force && sameNote && isSaved() && m_deltaDocument->toJson() == body)
-        return;
-
-    int anchor = 0;
-    int position = 0;
-    int scroll = 0;
-    if (sameNote) {
-        anchor = textCursor().anchor();
-        position = textCursor().position();
-        scroll = verticalScrollBar()->value();
-    }
-
-    m_loading = true;
-    m_noteId = noteId;
-    m_autosave->reset();
-    setUpdatesEnabled(false);
-    if (m_renderer)
-        m_renderer->clearCache();
-    const bool wasOversized = m_oversized;
-    // Layout cost grows with the longest block, not with the note: a body of
-    // one huge paragraph is shown broken into display lines, read-only.
-    QString plain;
-    qsizetype longest = 0;
-    if (body.size() > m_longParagraphLimit) {
-        plain = deltaPlainText(body);
-        longest = EditorRules::longestParagraph(plain);
-    }
-    m_oversized = body.size() > m_oversizedNoteLimit || longest > m_longParagraphLimit;
-    if (sameNote && !m_oversized && !wasOversized) {
-        // The same note changed elsewhere (a merge, a restored version): an
-        // edit of the open text, so undo and the user's place survive it. A
-        // forced load starts afresh.
-        QList<int> places{anchor, position};
-        if (force) {
-            m_deltaDocument->setJson(body);
-        } else if (m_deltaDocument->applyJson(body, &places)) {
-            anchor = places[0];
-            position = places[1];
-        }
-    } else {
-        // Filled while detached, the note comes back with a fresh cursor at
-        // its start; a cursor pushed along to its end would make the next
-        // cursor change lay out the whole note at once.
-        QTextDocument detached;
-        setDocument(&detached);
-        if (m_oversized) {
-            const QString notice = body.size() > m_oversizedNoteLimit
-                ? tr("This note is too large to edit here (%1 MB). It is shown as plain text and cannot be changed.")
-                      .arg(double(body.size()) / (1024 * 1024), 0, 'f', 1)
-                : tr("This note has a paragraph too long to edit here (%1 characters). It is shown as plain text, "
-                     "broken into lines, and cannot be changed.")
-                      .arg(longest);
-            m_deltaDocument->document()->setPlainText(
-                notice + QStringLiteral("\n\n")
-                + EditorRules::brokenIntoLines(plain.isNull() ? deltaPlainText(body) : plain, kDisplayLineWidth));
-        } else {
-            m_deltaDocument->setJson(body);
-        }
-        setDocument(m_deltaDocument->document());
-    }
-
-    setReadOnly(m_oversized);
-    setPlaceholderText(tr("Start typing..."));
-    m_loading = false;
-
-    if (sameNote) {
-        const int last = qMax(0, document()->characterCount() - 1);
-        QTextCursor cursor(document());
-        cursor.setPosition(qBound(0, anchor, last));
-        cursor.setPosition(qBound(0, position, last), QTextCursor::KeepAnchor);
-        setTextCursor(cursor);
-        setUpdatesEnabled(true);
-        // The scroll range follows the layout, which is otherwise finished lazily.
-        document()->documentLayout()->documentSize();
-        verticalScrollBar()->setValue(scroll);
-    } else {
-        setUpdatesEnabled(true);
-    }
-
-    emit savedStateChanged(true);
-    emit wordCountChanged(wordCount());
-    publishFormatState();
-    if (!sameNote)
-        emit noteSwitched();
-}
-
-void NoteEditor::clearNote()
-{
-    m_loading = true;
-    m_noteId.clear();
-    m_oversized = false;
-    m_autosave->reset();
-    m_deltaDocument->setJson(QString());
-    setReadOnly(true);
-    setPlaceholderText(tr("Select a note or press Ctrl+N to create one"));
-    m_loading = false;
-    emit savedStateChanged(true);
-    emit wordCountChanged(0);
-    emit noteSwitched();
 }
 
 QString NoteEditor::currentDelta() const
 {
     return m_deltaDocument->toJson();
-}
-
-int NoteEditor::wordCount() const
-{
-    return EditorRules::wordCount(m_deltaDocument->toPlainText());
 }
 
 void NoteEditor::refreshAttachments()
@@ -239,114 +113,11 @@ void NoteEditor::refreshAttachments()
     viewport()->update();
 }
 
-void NoteEditor::onContentsChanged()
-{
-    if (m_loading || m_noteId.isEmpty())
-        return;
-    markEdited();
-}
-
-void NoteEditor::markEdited()
-{
-    // A plain rendering must never replace the note's own body.
-    if (m_oversized)
-        return;
-    m_autosave->edited();
-    emit savedStateChanged(false);
-    emit wordCountChanged(wordCount());
-}
-
-bool NoteEditor::isSaved() const
-{
-    return m_autosave->isSaved();
-}
-
-bool NoteEditor::isSaveFailing() const
-{
-    return m_autosave->isFailing();
-}
-
-void NoteEditor::onSaveDue()
-{
-    m_awaitingSave = true;
-    emit noteModified();
-    if (m_awaitingSave)
-        saveFinished(true);
-}
-
-void NoteEditor::saveFinished(bool stored)
-{
-    m_awaitingSave = false;
-    if (m_noteId.isEmpty() || isSaved())
-        return;
-    if (stored)
-        m_autosave->saveSucceeded();
-    else
-        m_autosave->saveFailed();
-    emit savedStateChanged(stored);
-}
-
-bool NoteEditor::saveNow()
-{
-    if (!isSaved())
-        onSaveDue();
-    return isSaved();
-}
-
-void NoteEditor::abandonUnsavedChanges()
-{
-    if (isSaved())
-        return;
-    m_autosave->reset();
-    emit savedStateChanged(true);
-}
-
-// --- Format state and inline formatting ------------------------------------------------------
+// --- Format state ------------------------------------------------------------------------------
 
 void NoteEditor::publishFormatState()
 {
     emit formatStateChanged(formatStateAt(textCursor()));
-}
-
-void NoteEditor::toggleMark(InlineFormatting::Mark mark)
-{
-    QTextCursor cursor = textCursor();
-    InlineFormatting::toggle(cursor, mark, baseFont());
-    setTextCursor(cursor);
-    publishFormatState();
-}
-
-// --- Block formatting ------------------------------------------------------------------------
-
-void NoteEditor::setHeading(int level)
-{
-    QTextCursor cursor = textCursor();
-    BlockFormatting::setHeading(cursor, level);
-    setTextCursor(cursor);
-    publishFormatState();
-}
-
-void NoteEditor::toggleList(const QString &type)
-{
-    BlockFormatting::toggleList(textCursor(), type);
-    publishFormatState();
-}
-
-void NoteEditor::toggleBlockProperty(int property)
-{
-    QTextCursor cursor = textCursor();
-    BlockFormatting::toggleBlockProperty(cursor, property);
-    setTextCursor(cursor);
-    publishFormatState();
-}
-
-void NoteEditor::setAlignment(Qt::Alignment alignment)
-{
-    QTextCursor cursor = textCursor();
-    QTextBlockFormat format;
-    format.setAlignment(alignment & Qt::AlignHorizontal_Mask);
-    cursor.mergeBlockFormat(format);
-    publishFormatState();
 }
 
 // --- Keys ------------------------------------------------------------------------------------
@@ -354,51 +125,11 @@ void NoteEditor::setAlignment(Qt::Alignment alignment)
 void NoteEditor::keyPressEvent(QKeyEvent *event)
 {
     // A read-only editor (no note, or a note shown for reference) is never
-    // changed by the commands below; navigation and copying still work.
-    if (!isReadOnly()) {
-        const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-        bool handled = false;
-        // Return is not the text control's own: it keeps a heading going and drops the
-        // spacing of list items and empty lines, which a reload brings back.
-        if (const std::optional<QTextCursor> edited = EditorKeys::edit(textCursor(), event->key(), modifiers)) {
-            setTextCursor(*edited);
-            handled = true;
-        } else if (const auto command = EditorActions::commandForKey(event->key(), modifiers)) {
-            // The text control claims some of these keys (Ctrl+K) before any
-            // window shortcut sees them.
-            handled = EditorActions::run(this, *command);
-        }
-        if (handled) {
-            event->accept();
-            return;
-        }
-    }
-    QTextEdit::keyPressEvent(event);
-}
-
-void NoteEditor::selectLine()
-{
-    setTextCursor(TextEditing::selectLine(textCursor()));
-}
-
-void NoteEditor::deleteWordBefore()
-{
-    setTextCursor(TextEditing::deleteWordBefore(textCursor()));
-}
-
-void NoteEditor::duplicateBlock()
-{
-    setTextCursor(duplicateLine(textCursor()));
-}
-
-void NoteEditor::deleteBlock()
-{
-    setTextCursor(deleteLine(textCursor()));
-}
-
-void NoteEditor::moveBlock(bool up)
-{
-    setTextCursor(moveLine(textCursor(), up));
+    // changed by the editor's own keys; navigation and copying still work.
+    if (!isReadOnly() && EditorActions::runKey(this, event->key(), event->modifiers()))
+        event->accept();
+    else
+        QTextEdit::keyPressEvent(event);
 }
 
 // --- Links -----------------------------------------------------------------------------------
@@ -501,8 +232,8 @@ void NoteEditor::insertDelta(const QJsonArray &delta)
 QMimeData *NoteEditor::createMimeDataFromSelection() const
 {
     QMimeData *data = QTextEdit::createMimeDataFromSelection();
-    if (data && !m_noteId.isEmpty())
-        EditorClipboard::addNoteDelta(data, textCursor().selection(), m_noteId);
+    if (data && !noteId().isEmpty())
+        EditorClipboard::addNoteDelta(data, textCursor().selection(), noteId());
     return data;
 }
 
@@ -510,7 +241,7 @@ bool NoteEditor::canInsertFromMimeData(const QMimeData *source) const
 {
     if (source->hasFormat(QStringLiteral("text/markdown")))
         return true;
-    if (m_attachments && !m_noteId.isEmpty() && (EditorClipboard::hasLocalFiles(source) || source->hasImage()))
+    if (m_attachmentFiles->isActive() && !noteId().isEmpty() && (EditorClipboard::hasLocalFiles(source) || source->hasImage()))
         return true;
     return QTextEdit::canInsertFromMimeData(source);
 }
@@ -518,7 +249,7 @@ bool NoteEditor::canInsertFromMimeData(const QMimeData *source) const
 void NoteEditor::pastePlainText()
 {
     const QMimeData *source = QGuiApplication::clipboard()->mimeData();
-    if (isReadOnly() || m_noteId.isEmpty() || !source || !source->hasText())
+    if (isReadOnly() || noteId().isEmpty() || !source || !source->hasText())
         return;
     QTextCursor cursor = textCursor();
     cursor.insertText(source->text(), lineCharFormat(cursor.blockFormat()));
@@ -527,11 +258,11 @@ void NoteEditor::pastePlainText()
 
 void NoteEditor::insertFromMimeData(const QMimeData *source)
 {
-    if (const std::optional<QJsonArray> own = EditorClipboard::noteDelta(source, m_noteId)) {
+    if (const std::optional<QJsonArray> own = EditorClipboard::noteDelta(source, noteId())) {
         insertDelta(*own);
         return;
     }
-    if (m_attachmentFiles->paste(m_noteId, source))
+    if (m_attachmentFiles->paste(noteId(), source))
         return;
     if (const std::optional<QJsonArray> converted = EditorClipboard::convertedText(source)) {
         insertDelta(*converted);
@@ -549,7 +280,7 @@ QString NoteEditor::attachmentIdAt(int position) const
 
 void NoteEditor::insertAttachment()
 {
-    if (!m_attachments || m_noteId.isEmpty() || !m_hooks.askOpenFile)
+    if (!m_attachmentFiles->isActive() || noteId().isEmpty() || !m_hooks.askOpenFile)
         return;
     const QString path = m_hooks.askOpenFile();
     if (!path.isEmpty())
@@ -558,12 +289,12 @@ void NoteEditor::insertAttachment()
 
 bool NoteEditor::insertAttachmentFromPath(const QString &path)
 {
-    return m_attachmentFiles->insertFile(m_noteId, path);
+    return m_attachmentFiles->insertFile(noteId(), path);
 }
 
 bool NoteEditor::insertAttachmentBytes(const QString &fileName, const QString &mimeType, const QByteArray &bytes)
 {
-    return m_attachmentFiles->insertBytes(m_noteId, fileName, mimeType, bytes);
+    return m_attachmentFiles->insertBytes(noteId(), fileName, mimeType, bytes);
 }
 
 bool NoteEditor::openAttachment(const QString &id, const QString &fileName)
@@ -584,4 +315,115 @@ void NoteEditor::copyAttachmentFile(const QString &id, const QString &fileName)
 void NoteEditor::removeAttachment(const QString &id)
 {
     m_attachmentFiles->remove(id);
+}
+
+// --- Events --------------------------------------------------------------------------------
+
+void NoteEditor::mousePressEvent(QMouseEvent *event)
+{
+    if (!m_pointer->press(event))
+        QTextEdit::mousePressEvent(event);
+}
+
+void NoteEditor::mouseMoveEvent(QMouseEvent *event)
+{
+    m_pointer->move(event);
+    QTextEdit::mouseMoveEvent(event);
+}
+
+void NoteEditor::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (!m_pointer->doubleClick(event))
+        QTextEdit::mouseDoubleClickEvent(event);
+}
+
+bool NoteEditor::event(QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (EditorKeys::leavesEditor(key->key(), key->modifiers())) {
+            // Claimed on ShortcutOverride so that no window shortcut takes it
+            // first; QTextEdit's own focus change refuses while Tab inserts.
+            if (event->type() == QEvent::ShortcutOverride)
+                event->accept();
+            else
+                QWidget::focusNextPrevChild(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
+            return true;
+        }
+    }
+    if (event->type() == QEvent::ToolTip) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        const QPoint viewportPos = viewport()->mapFrom(this, help->pos());
+        return m_pointer->showToolTip(viewportPos, help->globalPos()) || QTextEdit::event(event);
+    }
+    return QTextEdit::event(event);
+}
+
+bool NoteEditor::viewportEvent(QEvent *event)
+{
+    // Tool tip events reach the viewport, not the editor itself.
+    if (event->type() == QEvent::ToolTip) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        if (!m_pointer->showToolTip(help->pos(), help->globalPos()))
+            event->ignore();
+        return true;
+    }
+    return QTextEdit::viewportEvent(event);
+}
+
+void NoteEditor::paintEvent(QPaintEvent *event)
+{
+    QTextEdit::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // In the left margin, clear of the text; the accent where it stands out
+    // 3:1 from the page, else the text colour.
+    const QColor page = palette().color(QPalette::Base);
+    const QColor accent = palette().color(QPalette::Highlight);
+    QPainter painter(viewport());
+    painter.fillRect(QRect(0, 0, 3, viewport()->height()),
+                     contrastRatio(accent, page) >= 3.0 ? accent : palette().color(QPalette::Text));
+}
+
+void NoteEditor::focusInEvent(QFocusEvent *event)
+{
+    QTextEdit::focusInEvent(event);
+    viewport()->update();
+}
+
+void NoteEditor::focusOutEvent(QFocusEvent *event)
+{
+    QTextEdit::focusOutEvent(event);
+    viewport()->update();
+}
+
+void NoteEditor::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!m_pointer->dragEnter(event))
+        QTextEdit::dragEnterEvent(event);
+}
+
+void NoteEditor::dragMoveEvent(QDragMoveEvent *event)
+{
+    QTextEdit::dragMoveEvent(event);
+    m_pointer->dragMove(event);
+}
+
+void NoteEditor::dropEvent(QDropEvent *event)
+{
+    if (!m_pointer->drop(event))
+        QTextEdit::dropEvent(event);
+}
+
+std::unique_ptr<QMenu> NoteEditor::createContextMenu(const QPoint &viewportPos)
+{
+    return m_pointer->contextMenu(viewportPos);
+}
+
+void NoteEditor::contextMenuEvent(QContextMenuEvent *event)
+{
+    std::unique_ptr<QMenu> menu = createContextMenu(event->pos());
+    if (menu)
+        menu->exec(event->globalPos());
+    event->accept();
 }

@@ -2,40 +2,32 @@
 
 #include "editorhooks.h"
 #include "editorlinks.h"
+#include "editorsession.h"
 #include "formatstate.h"
-#include "inlineformatting.h"
-#include "textformat.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QPoint>
-#include <QPointer>
-#include <QTextCursor>
 #include <QTextEdit>
 
-#include <functional>
 #include <memory>
-#include <tuple>
 #include <optional>
 
 class AttachmentRenderer;
 class AttachmentRepository;
 class AutosaveScheduler;
 class EditorAttachments;
+class EditorPointer;
 class DeltaDocument;
 class QMenu;
 class QMimeData;
 
 // The rich-text editing widget in which a note is written. Its document is
 // owned by a DeltaDocument, which loads a note body (Delta JSON) and writes it
-// back. The editor adds change tracking with autosave (AutosaveScheduler), word
-// counting, the format state of the cursor that the toolbar mirrors, keyboard
-// commands, links, attachments, tables, dividers and smart paste.
-//
-// The editor never saves: its owner stores currentDelta() on noteModified(),
-// and before loading another note or closing while the editor is unsaved, and
-// answers with saveFinished(). A failed save leaves the editor unsaved and is
-// retried; an owner that does not answer is taken to have stored the text.
+// back. Loading, change tracking and the save handshake are the session's
+// (EditorSession, whose calls the editor passes on); the mouse is
+// EditorPointer's, commands are EditorActions'. The editor itself holds the
+// format state of the cursor that the toolbar mirrors, keys, links,
+// attachments, tables, dividers and smart paste.
 class NoteEditor final : public QTextEdit
 {
     Q_OBJECT
@@ -55,54 +47,36 @@ public:
     // Not owned; must outlive the editor. Null is ignored.
     void setAttachmentRepository(AttachmentRepository *repository);
 
-    // The note already shown takes a new body as an edit (its undo history and
-    // the cursor's text kept) unless force asks for a fresh load.
-    void loadNote(const QString &noteId, const QString &body, bool force = false);
-    void clearNote();
+    // See EditorSession; the owner stores currentDelta() on noteModified().
+    void loadNote(const QString &noteId, const QString &body, bool force = false)
+    {
+        m_session->loadNote(noteId, body, force);
+    }
+    void clearNote() { m_session->clearNote(); }
     QString currentDelta() const;
-    QString noteId() const { return m_noteId; }
-    bool isSaved() const;
+    QString noteId() const { return m_session->noteId(); }
+    bool isSaved() const { return m_session->isSaved(); }
     // The last save failed and a retry is pending.
-    bool isSaveFailing() const;
+    bool isSaveFailing() const { return m_session->isSaveFailing(); }
     // The owner's answer to noteModified(), or the result of a save of its own.
-    void saveFinished(bool stored);
+    void saveFinished(bool stored) { m_session->saveFinished(stored); }
     // Asks the owner to store unsaved text at once; true when nothing is left unsaved.
-    bool saveNow();
+    bool saveNow() { return m_session->saveNow(); }
     // Gives up text that cannot be stored (the user agreed to lose it).
-    void abandonUnsavedChanges();
-    AutosaveScheduler *autosave() const { return m_autosave; }
-    // Bodies above this many characters (16 MB unless set), and bodies with a
-    // paragraph above the long-paragraph limit (100 000 characters unless
-    // set), are shown as plain text broken into display lines, read-only, with
-    // a line saying so: laying out and editing them would stall the editor.
-    void setOversizedNoteLimit(qsizetype characters) { m_oversizedNoteLimit = characters; }
-    void setLongParagraphLimit(qsizetype characters) { m_longParagraphLimit = characters; }
-    // The note loaded is shown that way; it is never saved from here.
-    bool isOversized() const { return m_oversized; }
-    int wordCount() const;
+    void abandonUnsavedChanges() { m_session->abandonUnsavedChanges(); }
+    AutosaveScheduler *autosave() const { return m_session->autosave(); }
+    // 16 MB and 100 000 characters unless set.
+    void setOversizedNoteLimit(qsizetype characters) { m_session->setOversizedNoteLimit(characters); }
+    void setLongParagraphLimit(qsizetype characters) { m_session->setLongParagraphLimit(characters); }
+    // The note loaded is shown as plain text, read-only; it is never saved from here.
+    bool isOversized() const { return m_session->isOversized(); }
+    int wordCount() const { return m_session->wordCount(); }
     void refreshAttachments();
 
-    void toggleBold() { toggleMark(InlineFormatting::Mark::Bold); }
-    void toggleItalic() { toggleMark(InlineFormatting::Mark::Italic); }
-    void toggleUnderline() { toggleMark(InlineFormatting::Mark::Underline); }
-    void toggleStrikethrough() { toggleMark(InlineFormatting::Mark::Strike); }
-    void toggleInlineCode() { toggleMark(InlineFormatting::Mark::Code); }
-
-    void setHeading(int level);
-    void toggleList(const QString &type);
-    void toggleBulletList() { toggleList(QStringLiteral("bullet")); }
-    void toggleOrderedList() { toggleList(QStringLiteral("ordered")); }
-    void toggleCheckList() { toggleList(QStringLiteral("unchecked")); }
-    void toggleCodeBlock() { toggleBlockProperty(TextProperty::CodeBlock); }
-    void toggleBlockquote() { toggleBlockProperty(TextProperty::Blockquote); }
-    void setAlignment(Qt::Alignment alignment);
-
-    // Line commands.
-    void selectLine();
-    void deleteWordBefore();
-    void duplicateBlock();
-    void deleteBlock();
-    void moveBlock(bool up);
+    // The body font of the current font scale, which plain text goes back to.
+    static QFont baseFont();
+    // Tells the toolbar the cursor's format, also after a change that left the cursor in place.
+    void publishFormatState();
 
     // Links: a range is [start, end) in document positions.
     using LinkRange = EditorLinks::LinkRange;
@@ -129,11 +103,8 @@ public:
     // The attachment id at a document position (or just before it); empty when none.
     QString attachmentIdAt(int position) const;
 
-    // The context menu for a click at viewportPos (moves the cursor there
-    // unless the click is inside the selection); the caller runs it.
+    // See EditorPointer::contextMenu.
     std::unique_ptr<QMenu> createContextMenu(const QPoint &viewportPos);
-    // The tool tip over an attachment or a link at viewportPos; empty elsewhere.
-    QString toolTipAt(const QPoint &viewportPos) const;
 
     // The clipboard's text without any formatting, in the line's own format.
     void pastePlainText();
@@ -169,31 +140,12 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    void onContentsChanged();
-    void onSaveDue();
-    void markEdited();
-    void publishFormatState();
-    QFont baseFont() const;
-    void toggleMark(InlineFormatting::Mark mark);
     void leaveLinkEnd();
-    void toggleBlockProperty(int property);
-
-
-    bool showToolTip(const QPoint &viewportPos, const QPoint &globalPos);
 
     DeltaDocument *m_deltaDocument = nullptr;
     AttachmentRenderer *m_renderer = nullptr;
-    QPointer<AttachmentRepository> m_attachments;
+    EditorSession *m_session = nullptr;
     EditorAttachments *m_attachmentFiles = nullptr;
-    QString m_noteId;
-    bool m_loading = false;
-    // Set while noteModified() waits for the owner's saveFinished().
-    bool m_awaitingSave = false;
-    bool m_oversized = false;
-    qsizetype m_oversizedNoteLimit = 16 * 1024 * 1024;
-    qsizetype m_longParagraphLimit = 100000;
-    AutosaveScheduler *m_autosave = nullptr;
-    QElapsedTimer m_tripleClickTimer;
-    QPoint m_tripleClickPos;
+    EditorPointer *m_pointer = nullptr;
     Hooks m_hooks;
 };

@@ -9,11 +9,13 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QGraphicsView>
+#include <QHelpEvent>
 #include <QJsonDocument>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextTable>
+#include <QToolTip>
 
 // Files and pictures in a note: inserted, dropped, pasted, opened and saved.
 class TestEditorAttachments : public QObject, protected EditorFixture
@@ -136,6 +138,41 @@ private slots:
         QCOMPARE(copy.readAll(), QByteArray("bytes"));
         editor().copyAttachmentFile(id, recordedName);
         QCOMPARE(m_seen.clipboardUrls, (QList<QUrl>{QUrl::fromLocalFile(path)}));
+    }
+
+    // The pointer and the tool tip say what a click would open.
+    void hoveringShowsWhatAClickOpens_data()
+    {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<bool>("ctrl");
+        QTest::addColumn<int>("shape");
+        QTest::addColumn<QString>("tip");
+        const QString link = QStringLiteral("https://x.example\n(Ctrl+click to open)");
+        QTest::newRow("text") << 1 << true << int(Qt::IBeamCursor) << "";
+        QTest::newRow("link") << 5 << false << int(Qt::IBeamCursor) << link;
+        QTest::newRow("link, Ctrl") << 5 << true << int(Qt::PointingHandCursor) << link;
+        QTest::newRow("attachment") << 7 << false << int(Qt::PointingHandCursor)
+                                    << "a.txt (0.0 KB)\n(Double-click to open, right-click for more)";
+    }
+    void hoveringShowsWhatAClickOpens()
+    {
+        QFETCH(int, position);
+        QFETCH(bool, ctrl);
+        QFETCH(int, shape);
+        QFETCH(QString, tip);
+        attach();
+        load({R"({"insert":"ab "})", linked("link"), line({})});
+        editor().moveCursor(QTextCursor::End);
+        QVERIFY(editor().insertAttachmentFromPath(writeFile("a.txt", "a")));
+        QVERIFY(exposed());
+        const QPoint at = pointAt(position);
+        QMouseEvent move(QEvent::MouseMove, at, editor().viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         ctrl ? Qt::ControlModifier : Qt::NoModifier);
+        QApplication::sendEvent(editor().viewport(), &move);
+        QCOMPARE(int(editor().viewport()->cursor().shape()), shape);
+        QHelpEvent help(QEvent::ToolTip, at, editor().viewport()->mapToGlobal(at));
+        QApplication::sendEvent(editor().viewport(), &help);
+        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), tip);
     }
 
     void attachmentsOpenOutsideOrInTheViewerAndTheirMenuSavesAndRemoves()
