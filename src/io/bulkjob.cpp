@@ -8,7 +8,6 @@
 #include "snapshotrepository.h"
 
 #include <QFile>
-#include <QSqlQuery>
 #include <QThread>
 
 namespace {
@@ -57,8 +56,6 @@ struct JobStores
         database.setReadOnly(gui.database->isReadOnly());
         if (!database.open(gui.database->database().databaseName()))
             return;
-        // Waits out a checkpoint or another process rather than failing the job at once.
-        QSqlQuery(database.database()).exec(QStringLiteral("PRAGMA busy_timeout=5000"));
         notes = std::make_unique<NoteRepository>(&database);
         notebooks = std::make_unique<NotebookRepository>(&database);
         if (gui.attachments)
