@@ -171,13 +171,17 @@ void BatchWriter::end(bool committed)
     m_blockNotes.reset();
     m_blockNotebooks.reset();
     m_blockAttachments.reset();
-    if (!committed)
-        return;
+    if (committed)
+        announce(m_repositories, m_counts);
+}
+
+void BatchWriter::announce(const IoRepositories &repositories, const Counts &counts)
+{
     // Notebooks first, so a list that reacts to notes finds their notebooks.
-    if (m_counts.notebooks > 0)
-        emit m_repositories.notebooks->notebooksChanged();
-    if (m_counts.notes > 0)
-        emit m_repositories.notes->notesChanged();
-    if (m_counts.attachments > 0 && m_repositories.attachments)
-        emit m_repositories.attachments->attachmentsChanged();
+    if (counts.notebooks > 0)
+        emit repositories.notebooks->notebooksChanged();
+    if (counts.notes > 0)
+        emit repositories.notes->notesChanged();
+    if (counts.attachments > 0 && repositories.attachments)
+        emit repositories.attachments->attachmentsChanged();
 }

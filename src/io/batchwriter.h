@@ -11,8 +11,9 @@
 #include <memory>
 #include <optional>
 
-// Writes the batches of one import or restore on the database's thread, all
-// in one transaction: the job lands whole or not at all, a kill included.
+// Writes the batches of one import or restore on the thread of its
+// repositories' connection, all in one transaction: the job lands whole or
+// not at all, a kill included.
 // Without a restore mode every row is new (an import); with one, each row is
 // decided against the stored row of its id (RestorePlan). The repositories'
 // change signals are held back and each sent once when the job commits.
@@ -46,6 +47,9 @@ public:
 
     const Counts &counts() const { return m_counts; }
     QString error() const { return m_error; }
+
+    // The change signals a committed job sends, each once, on these repositories.
+    static void announce(const IoRepositories &repositories, const Counts &counts);
 
 private:
     void writeNotebook(const Notebook &notebook);

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-// Progress of a long import, backup or restore, called on the GUI thread
-// between items. total < 1 means the amount of work is not known yet. A UI
+// Progress of a long import, backup or restore, called between items on
+// the thread that runs it. total < 1 means the amount of work is not known yet. A UI
 // that wants to stay responsive processes events inside the callback.
 using ProgressCallback = std::function<void(int current, int total, const QString &label)>;

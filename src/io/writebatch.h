@@ -17,8 +17,8 @@ struct PreparedNote
     NoteText text;
 };
 
-// Rows an import or restore prepared on its worker, written together on the
-// database's thread in one event-loop turn. Rows are written in the order
+// Rows an import or restore prepared on its worker, written together by
+// the job's writer. Rows are written in the order
 // notebooks, notes, attachments, snapshots.
 struct WriteBatch
 {

@@ -8,8 +8,7 @@
 
 class Database;
 
-// Where a plan's batches go: the writer on the database's thread, directly or
-// through a queue from a worker. All three may be called from the worker.
+// Where a plan's batches go: the writer, on the thread that plans them.
 class PlanChannel
 {
 public:
@@ -21,8 +20,8 @@ public:
 };
 
 // What an import or restore will write, gathered on its worker and handed
-// on in batches small enough to write in one event-loop turn. Extracts each
-// note's texts as it is added, so the body is parsed once and off the GUI thread.
+// on to the writer in small batches. Extracts each note's texts as it is
+// added, so the body is parsed once and off the GUI thread.
 class WritePlan final
 {
 public:
@@ -46,9 +45,8 @@ public:
     bool flush();
     bool cancelled() const { return m_channel->cancelled(); }
 
-    // Rows or text per batch: one batch is written per event-loop turn, and
-    // its notes' search text is indexed as it is written, so a batch is kept
-    // to a few milliseconds of writing on a quiet machine.
+    // Rows or text per batch: what is held in memory between planning and
+    // writing, and how often progress and Cancel are looked at.
     static constexpr int kBatchRows = 25;
     static constexpr qsizetype kBatchChars = 128 * 1024;
 

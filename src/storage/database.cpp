@@ -218,6 +218,15 @@ bool Database::commit()
     return false;
 }
 
+void Database::setBulkJobRunning(bool running)
+{
+    if (std::exchange(m_bulkJob, running) == running)
+        return;
+    if (m_db.isOpen())
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(running ? 0 : kBusyTimeoutMs));
+    emit bulkJobChanged(running);
+}
+
 bool Database::beginImmediate()
 {
     // Takes the write lock at once, so two writers cannot both read first

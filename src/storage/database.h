@@ -69,15 +69,13 @@ public:
     LogCheckpointer *checkpointer() const { return m_checkpointer.get(); }
 
     static constexpr int currentVersion = 7;
+    // How long a write waits for another connection's lock (the driver's default).
+    static constexpr int kBusyTimeoutMs = 5000;
 
-    // While an import or restore keeps its transaction open between event-loop
-    // turns, any other write on this connection would join it and be rolled
-    // back with it on Cancel: other writers wait until it ends.
-    void setBulkJobRunning(bool running)
-    {
-        if (std::exchange(m_bulkJob, running) != running)
-            emit bulkJobChanged(running);
-    }
+    // While an import or restore writes through a connection of its own, that
+    // connection holds the write lock: other writers here wait until it ends,
+    // and one that does not is refused at once instead of blocking the thread.
+    void setBulkJobRunning(bool running);
     bool bulkJobRunning() const { return m_bulkJob; }
 
 signals:

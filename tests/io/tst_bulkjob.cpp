@@ -10,6 +10,8 @@
 #include "tarbuilder.h"
 #include "writeplan.h"
 
+#include <QElapsedTimer>
+#include <QSemaphore>
 #include <QSqlQuery>
 
 using IoFiles::json;
@@ -148,16 +150,15 @@ private slots:
             };
         }
         const QString before = fingerprint(*fx);
-        const int notesBefore = fx->notes->liveCount();
 
         BulkJob job(fx->repositories(), mode);
         QSignalSpy finished(&job, &BulkJob::finished);
         QSignalSpy changed(fx->notes.get(), &NoteRepository::notesChanged);
-        connect(&job, &BulkJob::progress, &job, [&] {
-            // The connection sees the rows its open transaction wrote.
-            if (cancel && fx->notes->liveCount() > notesBefore)
+        // On the worker, past half the job: several batches are written on its connection by then.
+        connect(&job, &BulkJob::progress, &job, [&](int current, int total) {
+            if (cancel && total > 0 && current * 2 > total)
                 job.cancel();
-        });
+        }, Qt::DirectConnection);
         job.start(producer);
         QVERIFY(finished.wait(60000));
         QCOMPARE(job.committed(), !cancel);
@@ -170,6 +171,55 @@ private slots:
             QCOMPARE(job.counts().attachments, format == "enex" ? 0 : 1);
             QCOMPARE(changed.size(), 1);
         }
+    }
+
+    // Held mid-job on its worker: the GUI connection reads the database as
+    // it was, and a write there is refused at once instead of joining the
+    // job; once the job ended, the same write goes through.
+    void theGuiConnectionDuringAJob_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("then cancelled") << true;
+        QTest::newRow("then committed") << false;
+    }
+
+    void theGuiConnectionDuringAJob()
+    {
+        QFETCH(bool, cancel);
+        auto fx = IoFixture::create(m_dir.path());
+        QVERIFY(fx);
+        const QString archive = writeArchive(m_dir.path(), "jex");
+        const QString before = fingerprint(*fx);
+        BulkJob job(fx->repositories(), std::nullopt);
+        QSignalSpy finished(&job, &BulkJob::finished);
+        QSemaphore halfway, looked;
+        bool held = false;
+        connect(&job, &BulkJob::progress, &job, [&](int current, int total) {
+            if (!held && total > 0 && current * 2 > total) {
+                held = true;
+                halfway.release();
+                looked.acquire();
+            }
+        }, Qt::DirectConnection);
+        job.start([archive](WritePlan &plan) { return planJoplinImport(archive, plan).error.isEmpty(); });
+        QVERIFY(halfway.tryAcquire(1, 60000));
+        QString during = fingerprint(*fx);
+        during.truncate(during.lastIndexOf('\n') + 1); // the rows, not the files the job placed so far
+        QElapsedTimer refused;
+        refused.start();
+        const Note note = Note::blank(IoFixture::newId(), QString());
+        const bool written = fx->notes->insert(note);
+        const qint64 refusedMs = refused.elapsed();
+        if (cancel)
+            job.cancel();
+        looked.release();
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(during, before); // no files were there before
+        QVERIFY(!written);
+        QVERIFY2(refusedMs < 1000, qPrintable(QString::number(refusedMs)));
+        QCOMPARE(fingerprint(*fx) == before, cancel);
+        QVERIFY(fx->notes->insert(note));
+        QCOMPARE(fx->notes->liveCount(), cancel ? 1 : kNotes + 1);
     }
 
     // The reading stage alone: what a small archive plans, in the order the writer needs.

@@ -74,8 +74,8 @@ NoteSession::SaveResult NoteSession::save(const QString &body)
         return SaveResult::Unchanged;
     if (body == stored->body)
         return SaveResult::Unchanged;
-    // Written now it would join an import's transaction and go with its Cancel;
-    // the autosave retries once it ended.
+    // An import's own connection holds the write lock until it ends: the
+    // autosave retries then rather than fail as busy.
     if (m_state->database()->bulkJobRunning())
         return SaveResult::Failed;
     const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -131,6 +131,11 @@ bool NoteSession::snapshotNow(const QString &body)
 
 bool NoteSession::takeAutoSnapshotIfDue()
 {
+    // An import's own connection holds the write lock: the snapshot is taken after it.
+    if (m_state && m_state->database()->bulkJobRunning()) {
+        m_autoSnapshotTimer->start(int(kAutoSnapshotPauseMs));
+        return false;
+    }
     const qint64 now = m_clock();
     if (m_lastEditAt < 0
         || (now - m_lastEditAt < kAutoSnapshotPauseMs && now - m_lastSnapshotAt < kAutoSnapshotLongestMs))
