@@ -214,7 +214,7 @@ int SyncEngine::forceFullResync()
     m_preferences->remove(kNoteCursor);
     m_preferences->remove(kAttachmentCursor);
     // Marking rewrites every row: the next cycle does it in slices.
-    const int marked = m_notes->markableCount();
+    const int marked = m_notes->syncState().markableCount();
     m_markAll = true;
     m_markAfter = 0;
     m_notebooks->markAllPending();
@@ -232,7 +232,7 @@ void SyncEngine::markAllSlice()
     const RelaxedSync relaxed(m_database->database());
     while (clock.elapsed() < kSliceMs) {
         // 0: no row is left past the cursor (or the write failed: the push sends what was marked).
-        if (m_notes->markAllPending(&m_markAfter, kMarkPerSlice) == 0) {
+        if (m_notes->syncState().markAllPending(&m_markAfter, kMarkPerSlice) == 0) {
             m_markAll = false;
             return advance();
         }
@@ -360,8 +360,8 @@ void SyncEngine::pushNotes()
     m_building = {};
     m_buildingBytes = 0;
     m_pushAfter = 0;
-    m_pushDeletions = m_notes->pendingDeletions();
-    m_pushTotal = m_notes->pendingCount() + int(m_pushDeletions.size());
+    m_pushDeletions = m_notes->syncState().pendingDeletions();
+    m_pushTotal = m_notes->syncState().pendingCount() + int(m_pushDeletions.size());
     m_pushDone = 0;
     pushNextBatch();
 }
@@ -382,10 +382,10 @@ bool SyncEngine::fillPushBatch()
     // At least one note a slice, however slow reading the lengths was.
     bool handled = false;
     while (batch.changes.size() < maxNotesPerPush) {
-        const QList<NoteRepository::PendingSize> sizes = m_notes->pendingSizes(m_pushAfter, maxNotesPerPush);
+        const QList<NoteSyncState::PendingSize> sizes = m_notes->syncState().pendingSizes(m_pushAfter, maxNotesPerPush);
         if (sizes.isEmpty())
             break;
-        for (const NoteRepository::PendingSize &pending : sizes) {
+        for (const NoteSyncState::PendingSize &pending : sizes) {
             const qsizetype size = pending.bytes + pending.bytes / 4 + 512;
             if (!fits(size))
                 return true;
@@ -523,7 +523,7 @@ void SyncEngine::applyPushResult(const PushBatch &batch, const QJsonObject &resu
             return;
         if (status != QLatin1String("ok") && status != QLatin1String("purged"))
             qCWarning(lcSync) << "note purge not applied" << id << result.value("message").toString();
-        m_notes->clearPendingDeletion(id);
+        m_notes->syncState().clearPendingDeletion(id);
         m_dataChangedInCycle = true;
         return;
     }
@@ -535,11 +535,11 @@ void SyncEngine::applyPushResult(const PushBatch &batch, const QJsonObject &resu
         const bool merged = result.value("merged").toBool();
         // An edit made while the push was in flight is still to be pushed.
         if (m_notes->noteById(id) == *sent)
-            m_notes->markSynced(id, version, !merged);
+            m_notes->syncState().markSynced(id, version, !merged);
         else if (merged)
-            m_notes->setServerVersion(id, version, std::nullopt);
+            m_notes->syncState().setServerVersion(id, version, std::nullopt);
         else
-            m_notes->setServerVersion(id, version, sent->body);
+            m_notes->syncState().setServerVersion(id, version, sent->body);
         m_dataChangedInCycle = true;
     } else if (status == QLatin1String("left")) {
         // A read-only note the user trashed: its share is gone, so is the note here.

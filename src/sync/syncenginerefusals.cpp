@@ -144,5 +144,5 @@ bool SyncEngine::removeLocally(const QString &id)
     if (!m_notes->noteById(id))
         return true;
     // A purge records a deletion for the server; this one came from there.
-    return m_notes->purge(id) && m_notes->clearPendingDeletion(id);
+    return m_notes->purge(id) && m_notes->syncState().clearPendingDeletion(id);
 }
