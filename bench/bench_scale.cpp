@@ -212,25 +212,26 @@ void runFor(int n, const QString &root, int runs)
         if (!wanted("search"))
             break;
         const Figure b = measure(runs, direct(ftsSql, {s.text + '*'}));
-        const Figure first = measure(runs, [notes, &s] { notes->searchRows(s.text, NoteListModel::kPageSize); });
+        const Figure first = measure(runs, [notes, &s] { notes->search().rows(s.text, NoteListModel::kPageSize); });
         print(n, (QByteArray(s.name) + ", first screen").constData(), first, "direct FTS5", &b);
         {
             // A page past the first screen: every match ranked once, then a page
             // of rows by rowid. A write in between makes the ranking start over.
             QSqlQuery touch(sql);
             const Figure cold = measure(
-                runs, [notes, &s] { notes->searchRows(s.text, NoteListModel::kPageSize, 1000); },
+                runs, [notes, &s] { notes->search().rows(s.text, NoteListModel::kPageSize, 1000); },
                 [&touch] { touch.exec(QStringLiteral("INSERT OR REPLACE INTO preferences (key, value) "
                                                       "VALUES ('bench', hex(randomblob(4)))")); });
             print(n, (QByteArray(s.name) + ", rows 1000-1099 (ranking)").constData(), cold, "direct FTS5", &b);
-            const Figure warm = measure(runs, [notes, &s] { notes->searchRows(s.text, NoteListModel::kPageSize, 1100); });
+            const Figure warm =
+                measure(runs, [notes, &s] { notes->search().rows(s.text, NoteListModel::kPageSize, 1100); });
             print(n, (QByteArray(s.name) + ", next page").constData(), warm, "direct FTS5", &b);
         }
         if (wanted("search-all")) {
-            const Figure all = measure(runs, [notes, &s] { notes->searchRows(s.text); });
+            const Figure all = measure(runs, [notes, &s] { notes->search().rows(s.text); });
             print(n, (QByteArray(s.name) + ", all rows").constData(), all, "direct FTS5", &b);
         }
-        const Figure count = measure(runs, [notes, &s] { notes->searchCount(s.text); });
+        const Figure count = measure(runs, [notes, &s] { notes->search().count(s.text); });
         print(n, (QByteArray(s.name) + ", count").constData(), count, "direct FTS5", &b);
     }
     if (wanted("queries")) {

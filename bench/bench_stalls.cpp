@@ -229,7 +229,7 @@ int main(int argc, char *argv[])
         probe.start();
         clock.start();
         g_cpuStart = cpuMs();
-        ok = syncToEnd(d, [&] { d.engine->forceFullResync(); }) && d.notes.pendingNotes().isEmpty();
+        ok = syncToEnd(d, [&] { d.engine->forceFullResync(); }) && d.notes.syncState().pendingNotes().isEmpty();
         probe.stop();
         allOk = allOk && ok;
         report(("Force Full Resync of " + label + " notes").constData(), probe, double(clock.elapsed()), ok);

@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -24,6 +23,8 @@ NoteRepository::NoteRepository(Database *database, QObject *parent)
     : QObject(parent)
     , m_database(database)
     , m_clock([] { return QDateTime::currentDateTimeUtc(); })
+    , m_search(database)
+    , m_syncState(database)
 {
     Q_ASSERT(m_database);
 }
@@ -295,106 +296,6 @@ bool NoteRepository::emptyTrash()
         return false;
     emit notesChanged();
     return true;
-}
-
-bool NoteRepository::markSynced(const QString &id, int version, bool bodyConfirmed)
-{
-    const QSqlDatabase db = m_database->database();
-    WriteScope write(db);
-    if (!write.isOpen())
-        return false;
-    QSqlQuery q(db);
-    if (!exec(q, QStringLiteral("UPDATE notes SET sync_status='synced', version=?, op_version=? WHERE id=?"),
-              {version, version, id}))
-        return false;
-    if (bodyConfirmed
-        && !exec(q, QStringLiteral("INSERT OR REPLACE INTO note_bases (note_id, version, body) "
-                                   "SELECT id, ?, body FROM notes WHERE id=?"),
-                 {version, id}))
-        return false;
-    return write.commit();
-}
-
-bool NoteRepository::setServerVersion(const QString &id, int version, const std::optional<QString> &confirmedBody)
-{
-    const QSqlDatabase db = m_database->database();
-    WriteScope write(db);
-    if (!write.isOpen())
-        return false;
-    QSqlQuery q(db);
-    return exec(q, QStringLiteral("UPDATE notes SET op_version=? WHERE id=?"), {version, id})
-        && (!confirmedBody || setMergeBase(id, version, *confirmedBody)) && write.commit();
-}
-
-std::optional<NoteBase> NoteRepository::mergeBase(const QString &id) const
-{
-    QSqlQuery q(m_database->database());
-    if (!exec(q, QStringLiteral("SELECT version, body FROM note_bases WHERE note_id=?"), {id}) || !q.next())
-        return std::nullopt;
-    return NoteBase{q.value(0).toInt(), q.value(1).toString()};
-}
-
-bool NoteRepository::setMergeBase(const QString &id, int version, const QString &body)
-{
-    QSqlQuery q(m_database->database());
-    return exec(q, QStringLiteral("INSERT OR REPLACE INTO note_bases (note_id, version, body) VALUES (?, ?, ?)"),
-                {id, version, body});
-}
-
-// A welcome note nobody edited exists on every device under its own id;
-// uploading it would give every other device a copy.
-static const char kMarkable[] = "deleted_at IS NULL AND sync_status != 'pending' AND NOT (is_sample = 1 AND version = 1)";
-
-int NoteRepository::markAllPending(qint64 *after, int limit)
-{
-    QSqlQuery q(m_database->database());
-    const QString where = QString::fromLatin1(kMarkable);
-    if (!after) {
-        if (!exec(q, QStringLiteral("UPDATE notes SET sync_status='pending' WHERE %1").arg(where)))
-            return 0;
-        return q.numRowsAffected();
-    }
-    if (!exec(q, QStringLiteral("SELECT max(rowid) FROM (SELECT rowid FROM notes WHERE rowid > ? ORDER BY rowid LIMIT ?)"),
-              {*after, limit})
-        || !q.next() || q.value(0).isNull())
-        return 0;
-    const qint64 last = q.value(0).toLongLong();
-    q.finish();
-    if (!exec(q, QStringLiteral("UPDATE notes SET sync_status='pending' WHERE rowid > ? AND rowid <= ? AND %1").arg(where),
-              {*after, last}))
-        return 0;
-    *after = last;
-    return std::max(1, q.numRowsAffected());
-}
-
-int NoteRepository::markableCount() const
-{
-    QSqlQuery q(m_database->database());
-    if (!exec(q, QStringLiteral("SELECT COUNT(*) FROM notes WHERE %1").arg(QString::fromLatin1(kMarkable))) || !q.next())
-        return 0;
-    return q.value(0).toInt();
-}
-
-QList<PendingDeletion> NoteRepository::pendingDeletions() const
-{
-    QList<PendingDeletion> list;
-    QSqlQuery q(m_database->database());
-    if (!q.exec(QStringLiteral("SELECT entity_id, payload, created_at FROM sync_queue "
-                               "WHERE entity_type = 'note' AND action = 'delete' AND account = '' ORDER BY id")))
-        return list;
-    while (q.next()) {
-        const QJsonObject payload = QJsonDocument::fromJson(q.value(1).toString().toUtf8()).object();
-        list.append({q.value(0).toString(), payload.value("op_version").toInt(), payload.value("notebook_id").toString(),
-                     payload.value("body").toString(), storageTimeFromText(payload.value("created_at").toString()),
-                     storageTimeFromText(q.value(2).toString())});
-    }
-    return list;
-}
-
-bool NoteRepository::clearPendingDeletion(const QString &id)
-{
-    QSqlQuery q(m_database->database());
-    return exec(q, QStringLiteral("DELETE FROM sync_queue WHERE entity_type = 'note' AND entity_id = ?"), {id});
 }
 
 bool NoteRepository::includeInTodos(const QString &noteId) const

@@ -2,6 +2,8 @@
 
 #include "note.h"
 #include "noterow.h"
+#include "notesearch.h"
+#include "notesyncstate.h"
 #include "notetext.h"
 #include "todorow.h"
 
@@ -16,28 +18,11 @@
 
 class Database;
 
-// A purged note the server still holds, with its last state.
-struct PendingDeletion
-{
-    QString noteId;
-    int serverVersion = 0;
-    QString notebookId;
-    QString body;
-    QDateTime createdAt;
-    QDateTime deletedAt;
-};
-
-// The body the server confirmed at a version: the common ancestor a pulled
-// edit and a local one are merged from.
-struct NoteBase
-{
-    int version = 0;
-    QString body;
-};
-
-// The only code that reads and writes the notes table, its full-text index and
-// the per-note to-do setting. Holds a non-owning pointer to the Database, which
-// must outlive it. GUI thread only; signals are emitted after successful writes.
+// The only code that writes the notes' content, their full-text index and the
+// per-note to-do setting; search() and syncState() are the parts that search
+// and that keep the sync's state, over the same Database. Holds a non-owning
+// pointer to the Database, which must outlive it. GUI thread only; signals are
+// emitted after successful writes.
 class NoteRepository final : public QObject
 {
     Q_OBJECT
@@ -49,6 +34,11 @@ public:
     // Source of "now" for moveToNotebook and softDelete; defaults to the current UTC time.
     void setClock(Clock clock);
 
+    const NoteSearch &search() const { return m_search; }
+    NoteSearch &search() { return m_search; }
+    const NoteSyncState &syncState() const { return m_syncState; }
+    NoteSyncState &syncState() { return m_syncState; }
+
     QList<Note> allNotes() const;                       // live notes, newest update first
     std::optional<Note> noteById(const QString &id) const;
     QList<Note> notesInNotebook(const QString &notebookId) const;
@@ -57,25 +47,8 @@ public:
     // row at a time (no list of them is held). Stops when
     // each returns false; false when the read or each failed.
     bool forEachNote(const std::function<bool(const Note &)> &each) const;
-    // Pending notes of the account the database is bound to now (AccountBinding),
-    // trashed ones included; so are the pending lists of the other repositories.
-    QList<Note> pendingNotes() const;
-    // The same notes a few at a time, without their bodies: rowid, id and the
-    // body's size in UTF-8 bytes, in rowid order after the rowid `after`.
-    struct PendingSize
-    {
-        qint64 rowid = 0;
-        QString id;
-        qint64 bytes = 0;
-    };
-    QList<PendingSize> pendingSizes(qint64 after, int limit) const;
-    // Pending notes of every account, from the index alone: a progress total.
-    int pendingCount() const;
     QList<Note> sharedByMe() const;
     QList<Note> sharedWithMe() const;
-    // Full-text search over live notes, best match first; the last word matches
-    // as a prefix. White space alone returns allNotes().
-    QList<Note> search(const QString &text) const;
     // Live notes per notebook id; the empty key holds the total of live notes.
     QHash<QString, int> countsByNotebook() const;
     int trashCount() const;
@@ -87,22 +60,6 @@ public:
     QList<NoteRow> sharedByMeRows() const;
     QList<NoteRow> sharedWithMeRows() const;
     std::optional<NoteRow> rowById(const QString &id) const;
-    // Rows of the matches of text with a snippet each; limit < 0 reads to the
-    // end. The first kSearchScreen rows are the best by rank among the
-    // kSearchCandidates most recently written matches (all of them when there
-    // are no more), so a common word answers without ranking every match; the
-    // rows after them are every other match by rank, ranked once per text and
-    // state of the database.
-    QList<NoteRow> searchRows(const QString &text, int limit = -1, int offset = 0) const;
-    static constexpr int kSearchScreen = 100;
-    static constexpr int kSearchCandidates = 2000;
-    // Other bounds than the two above, for tests that cannot write thousands of notes.
-    void setSearchBounds(int screen, int candidates)
-    {
-        m_searchScreen = screen;
-        m_searchCandidates = candidates;
-    }
-    int searchCount(const QString &text) const;
     // Up to limit live rows of notebookId (empty: every notebook) in update
     // order, ties by id, newest first unless oldestFirst, starting after the
     // row `after` (absent: from the first). A page starts from a row, not a
@@ -148,27 +105,6 @@ public:
     bool purge(const QStringList &ids);
     bool emptyTrash();
 
-    // Also records version as the last one the server confirmed and, when
-    // bodyConfirmed, the stored body as the note's merge base at it.
-    bool markSynced(const QString &id, int version, bool bodyConfirmed = true);
-    // The merge base of a note: absent when the server never confirmed a body.
-    std::optional<NoteBase> mergeBase(const QString &id) const;
-    bool setMergeBase(const QString &id, int version, const QString &body);
-    // The server confirmed version while the row changed again: it stays pending.
-    // confirmedBody, when known, is the body the server holds at version: the
-    // merge base from now on.
-    bool setServerVersion(const QString &id, int version, const std::optional<QString> &confirmedBody);
-    // Live notes other than never-edited welcome notes; returns the rows changed.
-    // With after, only up to limit of them past the rowid *after, which then
-    // names the last one looked at (marking rewrites each row: large sets go
-    // in slices until none is left).
-    int markAllPending(qint64 *after = nullptr, int limit = 0);
-    // The notes markAllPending would mark now.
-    int markableCount() const;
-    // Purges of notes the server had seen, oldest first, until cleared.
-    QList<PendingDeletion> pendingDeletions() const;
-    bool clearPendingDeletion(const QString &id);
-
     bool includeInTodos(const QString &noteId) const;
     bool setIncludeInTodos(const QString &noteId, bool include);
 
@@ -182,32 +118,15 @@ signals:
     void notePurged(const QString &id);
 
 private:
-    QList<Note> queryNotes(const QString &sql, const QVariantList &values = {}) const;
-    template<typename Read>
-    bool matchSearch(const QString &text, const QString &sql, const QVariantList &tail, Read read,
-                     int matches = 1) const;
-    QList<NoteRow> queryRows(const QString &where, const QVariantList &values = {}) const;
     WriteResult updateRow(const Note &note, const QString *expectedBody, const NoteText *text = nullptr);
     bool setColumns(const QStringList &ids, const QString &set, const QVariantList &values);
     // Purges the notes whose ids the SQL set expression idSet gives (bound to
     // idSetValue when valid), with everything that names them.
     bool purgeRows(const QString &idSet, const QVariant &idSetValue = {});
     QString nowText() const;
-    QList<qint64> searchRowids(const QString &text, int from, int count) const;
-    QList<NoteRow> searchRowsOf(const QString &text, const QList<qint64> &rowids) const;
-
-    // Every match of the last text searched past its first screen, by rank,
-    // and the database state it was ranked in.
-    struct RankedSearch
-    {
-        QString text;
-        QString stamp;
-        QList<qint64> rowids;
-    };
-    mutable RankedSearch m_ranked;
-    int m_searchScreen = kSearchScreen;
-    int m_searchCandidates = kSearchCandidates;
 
     Database *m_database;
     Clock m_clock;
+    NoteSearch m_search;
+    NoteSyncState m_syncState;
 };

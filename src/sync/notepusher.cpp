@@ -50,8 +50,8 @@ void NotePusher::push()
     m_building = {};
     m_buildingBytes = 0;
     m_pushAfter = 0;
-    m_deletions = m_notes->pendingDeletions();
-    m_total = m_notes->pendingCount() + int(m_deletions.size());
+    m_deletions = m_notes->syncState().pendingDeletions();
+    m_total = m_notes->syncState().pendingCount() + int(m_deletions.size());
     m_done = 0;
     pushNext();
 }
@@ -72,10 +72,10 @@ bool NotePusher::fillBatch()
     // At least one note a slice, however slow reading the lengths was.
     bool handled = false;
     while (batch.changes.size() < maxNotesPerPush) {
-        const QList<NoteRepository::PendingSize> sizes = m_notes->pendingSizes(m_pushAfter, maxNotesPerPush);
+        const QList<NoteSyncState::PendingSize> sizes = m_notes->syncState().pendingSizes(m_pushAfter, maxNotesPerPush);
         if (sizes.isEmpty())
             break;
-        for (const NoteRepository::PendingSize &pending : sizes) {
+        for (const NoteSyncState::PendingSize &pending : sizes) {
             const qsizetype size = pending.bytes + pending.bytes / 4 + 512;
             if (!fits(size))
                 return true;
@@ -203,7 +203,7 @@ void NotePusher::applyResult(const PushBatch &batch, const QJsonObject &result)
             return;
         if (status != QLatin1String("ok") && status != QLatin1String("purged"))
             qCWarning(lcSync) << "note purge not applied" << id << result.value("message").toString();
-        m_notes->clearPendingDeletion(id);
+        m_notes->syncState().clearPendingDeletion(id);
         m_cycle->setDataChanged();
         return;
     }
@@ -215,11 +215,11 @@ void NotePusher::applyResult(const PushBatch &batch, const QJsonObject &result)
         const bool merged = result.value("merged").toBool();
         // An edit made while the push was in flight is still to be pushed.
         if (m_notes->noteById(id) == *sent)
-            m_notes->markSynced(id, version, !merged);
+            m_notes->syncState().markSynced(id, version, !merged);
         else if (merged)
-            m_notes->setServerVersion(id, version, std::nullopt);
+            m_notes->syncState().setServerVersion(id, version, std::nullopt);
         else
-            m_notes->setServerVersion(id, version, sent->body);
+            m_notes->syncState().setServerVersion(id, version, sent->body);
         m_cycle->setDataChanged();
     } else if (status == QLatin1String("left")) {
         // A read-only note the user trashed: its share is gone, so is the note here.
@@ -252,7 +252,7 @@ void NotePusher::markAll()
     const RelaxedSync relaxed(m_database->database());
     while (clock.elapsed() < SyncCycle::kSliceMs) {
         // 0: no row is left past the cursor (or the write failed: the push sends what was marked).
-        if (m_notes->markAllPending(&m_markAfter, kMarkPerSlice) == 0) {
+        if (m_notes->syncState().markAllPending(&m_markAfter, kMarkPerSlice) == 0) {
             m_markAll = false;
             return m_cycle->phaseDone();
         }

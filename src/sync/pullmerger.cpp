@@ -169,19 +169,19 @@ bool PullMerger::mergeRow(const PulledPage::Row &row, QStringList *replaced, int
         return true;
     case MergeAction::Insert:
         written = m_notes->insert(pulled, &row.text)
-            && m_notes->setMergeBase(pulled.id, pulled.version, pulled.body);
+            && m_notes->syncState().setMergeBase(pulled.id, pulled.version, pulled.body);
         break;
     case MergeAction::Replace:
         if (*local == pulled)
             return true;
         written = m_notes->update(pulled, &row.text)
-            && m_notes->setMergeBase(pulled.id, pulled.version, pulled.body);
+            && m_notes->syncState().setMergeBase(pulled.id, pulled.version, pulled.body);
         *replaced << pulled.id;
         break;
     case MergeAction::Conflict: {
         if (const std::optional<Note> merged = mergedNote(*local, pulled)) {
             qCInfo(lcSync) << "note merged" << pulled.id << "at version" << pulled.version;
-            written = m_notes->update(*merged) && m_notes->setMergeBase(pulled.id, pulled.version, pulled.body);
+            written = m_notes->update(*merged) && m_notes->syncState().setMergeBase(pulled.id, pulled.version, pulled.body);
             m_leftPending = true;
             *replaced << pulled.id;
             break;
@@ -190,7 +190,7 @@ bool PullMerger::mergeRow(const PulledPage::Row &row, QStringList *replaced, int
         qCWarning(lcSync) << "note conflict" << pulled.id << "local text kept as" << copy.id;
         m_leftPending = true;
         written = m_notes->insert(copy) && m_notes->update(pulled, &row.text)
-            && m_notes->setMergeBase(pulled.id, pulled.version, pulled.body);
+            && m_notes->syncState().setMergeBase(pulled.id, pulled.version, pulled.body);
         *replaced << pulled.id;
         break;
     }
@@ -203,7 +203,7 @@ std::optional<Note> PullMerger::mergedNote(const Note &local, const Note &pulled
 {
     // Only a base at the version the local edit started from is its ancestor;
     // a trashing on either side is the convergence rules' business.
-    const std::optional<NoteBase> base = m_notes->mergeBase(local.id);
+    const std::optional<NoteBase> base = m_notes->syncState().mergeBase(local.id);
     if (!base || base->version != local.opVersion || local.deletedAt || pulled.deletedAt)
         return std::nullopt;
     const DeltaMergeResult result = mergeDeltaBodies(base->body, local.body, pulled.body);

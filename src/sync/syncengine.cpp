@@ -197,7 +197,7 @@ int SyncEngine::forceFullResync()
     m_preferences->remove(PullMerger::kCursor);
     m_preferences->remove(AttachmentSync::kCursor);
     // Marking rewrites every row: the next cycle does it in slices.
-    const int marked = m_notes->markableCount();
+    const int marked = m_notes->syncState().markableCount();
     m_notePusher.requestMarkAll();
     m_notebooks->markAllPending();
     if (wasActive)

@@ -238,7 +238,7 @@ bool removeLocally(NoteRepository *notes, const QString &id)
     if (!notes->noteById(id))
         return true;
     // A purge records a deletion for the server; this one came from there.
-    return notes->purge(id) && notes->clearPendingDeletion(id);
+    return notes->purge(id) && notes->syncState().clearPendingDeletion(id);
 }
 
 } // namespace VelmSync

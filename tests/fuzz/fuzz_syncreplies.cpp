@@ -118,7 +118,7 @@ struct World
             note.opVersion = 2;
             device.notes.insert(note);
             if (status == SyncStatus::Synced)
-                device.notes.markSynced(note.id, 3);
+                device.notes.syncState().markSynced(note.id, 3);
         }
         pristine = std::make_unique<VelmFuzz::Pristine>(device.database.database());
     }

@@ -204,7 +204,7 @@ private slots:
         auto fx = IoFixture::create(m_dir.path());
         QVERIFY(fx);
         const Note kept = fx->addNote("kept");
-        QVERIFY(fx->notes->markSynced(kept.id, 1));
+        QVERIFY(fx->notes->syncState().markSynced(kept.id, 1));
         const QString archive = m_dir.filePath("own-state.zip");
         QVERIFY(!createBackup(archive, fx->repositories()).failed);
         QCOMPARE(restoreBackup(archive, fx->repositories(), RestoreMode::Overwrite).imported, 1);

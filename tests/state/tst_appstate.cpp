@@ -85,13 +85,13 @@ private slots:
         const auto state = VelmTest::emptyState();
         const QHash<QString, QString> ids = addSearchNotes(*state);
         QStringList found;
-        for (const NoteRow &row : state->notes()->searchRows(text))
+        for (const NoteRow &row : state->notes()->search().rows(text))
             found << ids.key(row.id);
         found.sort();
         QCOMPARE(found, expected);
-        QCOMPARE(state->notes()->searchCount(text), expected.size());
+        QCOMPARE(state->notes()->search().count(text), expected.size());
         if (!expected.isEmpty()) {
-            const QString snippet = state->notes()->searchRows(text).first().snippet;
+            const QString snippet = state->notes()->search().rows(text).first().snippet;
             QVERIFY2(snippet.contains(kSnippetOpen + text), qPrintable(snippet));
         }
     }

@@ -54,7 +54,7 @@ private slots:
         QCOMPARE(noteTitle(notes.first().body), QStringLiteral("Welcome to Velmora Notes"));
         QVERIFY(m_prefs->getBool("has_seen_welcome"));
         // Samples that are never uploaded: synced, so nothing is pending.
-        QVERIFY(m_notes->pendingNotes().isEmpty());
+        QVERIFY(m_notes->syncState().pendingNotes().isEmpty());
         for (const Note &note : notes)
             QVERIFY(note.isSample && note.syncStatus == SyncStatus::Synced);
     }
@@ -100,7 +100,7 @@ private slots:
     {
         QCOMPARE(createSampleNotes(nullptr), 0);
         QCOMPARE(createSampleNotes(m_notes.get()), 7);
-        QCOMPARE(m_notes->pendingNotes().size(), 7);
+        QCOMPARE(m_notes->syncState().pendingNotes().size(), 7);
         QSet<QDate> days;
         for (const Note &note : m_notes->allNotes()) {
             // A "## " title line, read by the line-based reader.

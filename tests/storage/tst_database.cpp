@@ -196,13 +196,13 @@ private slots:
                      .toString(), QString("n1: n2: n3:nb-work"));
         QCOMPARE(scalar(db, "SELECT group_concat(id) FROM notebooks").toString(), QString("nb-work"));
         NoteRepository notes(&db);
-        QCOMPARE(notes.search("alpha OR bravo OR charlie").size(), 2);
+        QCOMPARE(notes.search().notes("alpha OR bravo OR charlie").size(), 2);
         // The to-dos and counts of the notes already there are filled in.
         QCOMPARE(notes.todoPage(TodoOrder::NoteUpdated, false, {}, {}, 10).value(0).text, QString("bravo"));
         QCOMPARE(notes.countsByNotebook().value("nb-work"), 1);
         QCOMPARE(notes.trashCount(), 1);
         for (const char *markup : {"bold", "insert", "attributes", "true"})
-            QVERIFY2(notes.search(markup).isEmpty(), markup);
+            QVERIFY2(notes.search().notes(markup).isEmpty(), markup);
         // The one pass over the bodies wrote what the write path makes of each
         // note, and the indexes and trigger it set aside meanwhile are back.
         QCOMPARE(scalar(db, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('idx_notes_list', "

@@ -138,7 +138,7 @@ private slots:
         const QRegularExpression refusedUpdate("^Statement failed: refused.* in UPDATE notes SET");
         const std::array<std::function<bool()>, 4> writes{
             [this] { return m_repo->moveToNotebook("dup", "x"); }, [this] { return m_repo->softDelete("dup"); },
-            [this] { return m_repo->restore("dup"); }, [this] { return m_repo->markSynced("dup", 2); }};
+            [this] { return m_repo->restore("dup"); }, [this] { return m_repo->syncState().markSynced("dup", 2); }};
         for (const auto &write : writes) {
             QTest::ignoreMessage(QtWarningMsg, refusedUpdate);
             QVERIFY(!write());
@@ -146,7 +146,7 @@ private slots:
         QVERIFY(run(*m_db, "CREATE TRIGGER keep BEFORE DELETE ON notes BEGIN SELECT RAISE(ABORT, 'kept'); END"));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Statement failed: kept.* in DELETE FROM notes WHERE"));
         QVERIFY(!m_repo->purge("dup"));
-        QCOMPARE(m_repo->markAllPending(), 0);
+        QCOMPARE(m_repo->syncState().markAllPending(), 0);
         QVERIFY(m_order->isEmpty());
         QCOMPARE(*m_repo->noteById("dup"), textNote("dup", "one"));
     }
@@ -166,7 +166,7 @@ private slots:
         note.createdAt = kBase;
         QCOMPARE(*m_repo->noteById("u"), note);
         // The index follows the new body.
-        QVERIFY(m_repo->search("befor").isEmpty());
+        QVERIFY(m_repo->search().notes("befor").isEmpty());
         // Written only over the body it was edited from.
         Note later = note;
         later.body = textNote("u", "later").body;
@@ -202,7 +202,7 @@ private slots:
         QCOMPARE(ids(m_repo->trashedNotes()), QStringList({"e", "d"}));
         QCOMPARE(ids(m_repo->sharedByMe()), QStringList({"c"}));
         QCOMPARE(ids(m_repo->sharedWithMe()), QStringList({"f"}));
-        QStringList pending = ids(m_repo->pendingNotes());
+        QStringList pending = ids(m_repo->syncState().pendingNotes());
         pending.sort();
         QCOMPARE(pending, QStringList({"a", "c", "d", "e"}));
 
@@ -220,14 +220,14 @@ private slots:
         const Note deleted = *m_repo->noteById("t");
         QCOMPARE(deleted.deletedAt, std::optional<QDateTime>(m_now));
         QCOMPARE(deleted.syncStatus, SyncStatus::Pending);
-        QCOMPARE(ids(m_repo->pendingNotes()), QStringList({"t"}));
+        QCOMPARE(ids(m_repo->syncState().pendingNotes()), QStringList({"t"}));
         QVERIFY(m_repo->allNotes().isEmpty());
 
         QVERIFY(m_repo->restore("t"));
         QVERIFY(!m_repo->noteById("t")->deletedAt);
         QCOMPARE(ids(m_repo->allNotes()), QStringList({"t"}));
 
-        QVERIFY(m_repo->markSynced("t", 3));
+        QVERIFY(m_repo->syncState().markSynced("t", 3));
         QVERIFY(m_repo->moveToNotebook("t", "nb-2"));
         QCOMPARE(m_order->size(), 4);
         const Note moved = *m_repo->noteById("t");
@@ -248,14 +248,14 @@ private slots:
             QVERIFY(m_repo->insert(note));
         m_order->clear();
 
-        QVERIFY(m_repo->markSynced("c", 12));
+        QVERIFY(m_repo->syncState().markSynced("c", 12));
         QCOMPARE(m_repo->noteById("c")->syncStatus, SyncStatus::Synced);
         QCOMPARE(m_repo->noteById("c")->version, 12);
         // a, b and c are live and not pending; the trashed d is left alone.
-        QCOMPARE(m_repo->markAllPending(), 3);
+        QCOMPARE(m_repo->syncState().markAllPending(), 3);
         QCOMPARE(m_repo->noteById("b")->syncStatus, SyncStatus::Pending);
         QCOMPARE(m_repo->noteById("d")->syncStatus, SyncStatus::Synced);
-        QCOMPARE(m_repo->markAllPending(), 0);
+        QCOMPARE(m_repo->syncState().markAllPending(), 0);
         QVERIFY(m_order->isEmpty());
     }
 
@@ -275,7 +275,7 @@ private slots:
         }
         QVERIFY(m_repo->emptyTrash());
         QCOMPARE(m_repo->trashCount(), 0);
-        const QList<PendingDeletion> pending = m_repo->pendingDeletions();
+        const QList<PendingDeletion> pending = m_repo->syncState().pendingDeletions();
         QCOMPARE(pending.size(), 1);
         const PendingDeletion &p = pending.first();
         QCOMPARE(QVariantList({p.noteId, p.serverVersion, p.notebookId, p.body, p.createdAt}),
@@ -351,7 +351,7 @@ private slots:
         QVERIFY(other.open(m_db->database().databaseName()));
         NoteRepository notes(&other);
         notes.setClock([this] { return m_now; });
-        QVERIFY(notes.moveToNotebook("e", "nb-2") && notes.softDelete("e") && notes.markSynced("e", 5));
+        QVERIFY(notes.moveToNotebook("e", "nb-2") && notes.softDelete("e") && notes.syncState().markSynced("e", 5));
 
         Note edited = loaded;
         edited.body = textNote("e", "typed").body;
@@ -414,7 +414,7 @@ private slots:
             pulled.notebookId = "X";
             pulled.deletedAt = kBase;
             pulled.version = 7;
-            return r.update(pulled) && r.markSynced("b", 7);
+            return r.update(pulled) && r.syncState().markSynced("b", 7);
         });
         // An import or restore writes its batch inside one transaction.
         QTest::newRow("import batch") << Write([](NoteRepository &r, Database &db) {

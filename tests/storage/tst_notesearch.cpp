@@ -44,25 +44,25 @@ private slots:
         trashed.deletedAt = kBase;
         QVERIFY(m_repo->insert(trashed));
 
-        QCOMPARE(ids(m_repo->search("ELEPH")), QStringList({"live"}));
-        QVERIFY(m_repo->search("phant").isEmpty());
-        QCOMPARE(ids(m_repo->search(" \t\n")), QStringList({"other", "live"}));
+        QCOMPARE(ids(m_repo->search().notes("ELEPH")), QStringList({"live"}));
+        QVERIFY(m_repo->search().notes("phant").isEmpty());
+        QCOMPARE(ids(m_repo->search().notes(" \t\n")), QStringList({"other", "live"}));
         // Expressions FTS5 accepts keep their meaning.
-        QCOMPARE(ids(m_repo->search("elephant OR tig")).size(), 2);
-        QVERIFY(m_repo->search("elephant tig").isEmpty());
+        QCOMPARE(ids(m_repo->search().notes("elephant OR tig")).size(), 2);
+        QVERIFY(m_repo->search().notes("elephant tig").isEmpty());
 
         // Words of the markup are not text.
         Note bold = textNote("bold", "x", 4);
         bold.body = R"([{"insert":"heavy","attributes":{"bold":true}},{"insert":"\n"}])";
         QVERIFY(m_repo->insert(bold));
-        QCOMPARE(ids(m_repo->search("heavy")), QStringList({"bold"}));
+        QCOMPARE(ids(m_repo->search().notes("heavy")), QStringList({"bold"}));
         for (const char *markup : {"bold", "attributes", "insert"})
-            QVERIFY2(m_repo->search(markup).isEmpty(), markup);
+            QVERIFY2(m_repo->search().notes(markup).isEmpty(), markup);
 
         // The older note matches better: rank, not recency, decides.
         QVERIFY(m_repo->insert(textNote("weak", "apple among many other words about fruit and trees", 5)));
         QVERIFY(m_repo->insert(textNote("strong", "apple apple apple", 1)));
-        QCOMPARE(ids(m_repo->search("apple")), QStringList({"strong", "weak"}));
+        QCOMPARE(ids(m_repo->search().notes("apple")), QStringList({"strong", "weak"}));
     }
 
     void searchFallsBackToQuotedWordsOnPunctuation_data()
@@ -85,7 +85,7 @@ private slots:
                                                                            {"quote", "the quarterly report"},
                                                                            {"decoy", "email donate report"}})
             QVERIFY(m_repo->insert(textNote(id, words)));
-        QCOMPARE(ids(m_repo->search(text)), QStringList({expected}));
+        QCOMPARE(ids(m_repo->search().notes(text)), QStringList({expected}));
     }
 
     void searchRowsPageLiveMatchesInRankOrder()
@@ -102,12 +102,12 @@ private slots:
 
         QStringList paged;
         for (int offset = 0; offset < 4; offset += 3)
-            for (const NoteRow &row : m_repo->searchRows("pear appl", 3, offset))
+            for (const NoteRow &row : m_repo->search().rows("pear appl", 3, offset))
                 paged << row.id;
         QCOMPARE(paged, ranked);
-        QCOMPARE(m_repo->searchCount("appl"), 4);
+        QCOMPARE(m_repo->search().count("appl"), 4);
         QVERIFY(m_repo->restore("quote"));
-        QCOMPARE(m_repo->searchRows("can't").value(0).id, QString("quote"));
+        QCOMPARE(m_repo->search().rows("can't").value(0).id, QString("quote"));
     }
 
     // The kept to-dos and counts against the same read from scratch.
@@ -153,7 +153,7 @@ private slots:
 
     void searchFirstScreenRanksTheNewestCandidatesAndPagesGiveEveryMatchOnce()
     {
-        m_repo->setSearchBounds(3, 5);
+        m_repo->search().setBounds(3, 5);
         // Rank grows with the id's number; rowids with insertion order.
         const QStringList inserted{"k9", "k1", "k8", "k2", "k7", "k3", "k6", "k4", "k5"};
         for (const QString &id : inserted)
@@ -162,16 +162,16 @@ private slots:
         const QStringList expected{"k7", "k6", "k5", "k9", "k8", "k4", "k3", "k2", "k1"};
         QStringList paged;
         for (int offset = 0; offset < 12; offset += 2)
-            paged += ids(m_repo->searchRows("kiw", 2, offset));
+            paged += ids(m_repo->search().rows("kiw", 2, offset));
         QCOMPARE(paged, expected);
-        QCOMPARE(ids(m_repo->searchRows("kiw")), expected);
-        QCOMPARE(ids(m_repo->searchRows("kiw", 20, 3)), expected.mid(3));
+        QCOMPARE(ids(m_repo->search().rows("kiw")), expected);
+        QCOMPARE(ids(m_repo->search().rows("kiw", 20, 3)), expected.mid(3));
 
         // A write ranks again: the newest note now leads among the candidates.
         QVERIFY(m_repo->insert(textNote("k0", QString("kiwi ").repeated(20))));
         QVERIFY(m_repo->softDelete("k9"));
-        QCOMPARE(ids(m_repo->searchRows("kiw", 4, 0)), QStringList({"k0", "k6", "k5", "k8"}));
-        QCOMPARE(ids(m_repo->searchRows("kiw", 20, 3)), QStringList({"k8", "k7", "k4", "k3", "k2", "k1"}));
+        QCOMPARE(ids(m_repo->search().rows("kiw", 4, 0)), QStringList({"k0", "k6", "k5", "k8"}));
+        QCOMPARE(ids(m_repo->search().rows("kiw", 20, 3)), QStringList({"k8", "k7", "k4", "k3", "k2", "k1"}));
     }
 };
 

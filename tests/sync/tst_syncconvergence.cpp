@@ -303,7 +303,7 @@ private slots:
             s.d->use();
             QVERIFY(s.d->engine->uploadOtherNotes());
             QVERIFY(s.d->sync());
-            QVERIFY(!s.d->notes.noteById(s.first.id) && s.d->notes.pendingNotes().isEmpty());
+            QVERIFY(!s.d->notes.noteById(s.first.id) && s.d->notes.syncState().pendingNotes().isEmpty());
             const auto b = s.fresh(s.emailB);
             QCOMPARE(b->liveTexts(), s.d->liveTexts());
             QCOMPARE(b->notes.allNotes().size(), 4);
@@ -408,8 +408,8 @@ private:
         QCOMPARE(stateOf(w.c), stateOf(w.a));
         for (Device *d : {&w.a, &w.b, &w.c}) {
             QCOMPARE(d->engine->state(), SyncEngine::Idle);
-            QVERIFY(d->notes.pendingNotes().isEmpty());
-            QVERIFY(d->notes.pendingDeletions().isEmpty());
+            QVERIFY(d->notes.syncState().pendingNotes().isEmpty());
+            QVERIFY(d->notes.syncState().pendingDeletions().isEmpty());
             QVERIFY(d->notebooks.pendingNotebooks().isEmpty());
             QVERIFY(d->attachments.pendingAttachments().isEmpty());
         }

@@ -31,7 +31,7 @@ private slots:
         QVERIFY(a->requests.contains("PUT /notebooks/" + notebook.id));
         QVERIFY(a->requests.contains("POST /notebooks"));
         QCOMPARE(a->notebooks.notebookById(notebook.id)->syncStatus, SyncStatus::Synced);
-        QCOMPARE(a->notes.pendingNotes(), QList<Note>());
+        QCOMPARE(a->notes.syncState().pendingNotes(), QList<Note>());
 
         QVERIFY(b->sync());
         QCOMPARE(b->notes.noteById(kept.id)->notebookId, notebook.id);
@@ -174,7 +174,7 @@ private slots:
             QVERIFY2(texts.last().startsWith(QLatin1String("[{\"insert\":\"from b\"},{\"insert\":\" (conflict ")),
                      qPrintable(texts.last()));
         }
-        QVERIFY(b->notes.pendingNotes().isEmpty());
+        QVERIFY(b->notes.syncState().pendingNotes().isEmpty());
     }
 
     void pullKeepsPendingEditsAndReplacesSyncedRows_data()
@@ -234,7 +234,7 @@ private slots:
         }
         QVERIFY(a->sync());
         QCOMPARE(a->requests.filter("POST /sync/push").size(), 5);
-        QVERIFY(a->notes.pendingNotes().isEmpty());
+        QVERIFY(a->notes.syncState().pendingNotes().isEmpty());
         QVERIFY(b->sync());
         QCOMPARE(b->notes.allNotes().size(), 1000);
         QCOMPARE(b->requests.filter("GET /sync/pull").size(), 2); // pages of 500
@@ -250,7 +250,7 @@ private slots:
         QVERIFY(a->notes.purge(note.id));
         QVERIFY(a->notes.purge(neverPushed.id));
         QVERIFY(a->sync());
-        QVERIFY(a->notes.pendingDeletions().isEmpty());
+        QVERIFY(a->notes.syncState().pendingDeletions().isEmpty());
         QVERIFY(b->sync());
         QVERIFY(!b->notes.noteById(note.id));
         // Neither a full resync nor a fresh device brings it back.
@@ -364,7 +364,7 @@ private slots:
         QVERIFY(member->sync());
         QVERIFY(!member->notes.noteById(note.id));
         QVERIFY(member->notes.trashedNotes().isEmpty());
-        QVERIFY(member->notes.pendingNotes().isEmpty());
+        QVERIFY(member->notes.syncState().pendingNotes().isEmpty());
         QCOMPARE(member->engine->state(), SyncEngine::Idle);
         QCOMPARE(member->liveTexts().filter("member's own words").size(), int(unshare));
         QVERIFY(owner->sync());
@@ -431,7 +431,7 @@ private slots:
         QVERIFY(b->sync());
         a->addAttachment(a->addNote("from a", a->addNotebook("Mine").id).id, "a.txt", "ay");
         const auto pendingCount = [&] {
-            return a->notes.pendingCount() + a->notebooks.pendingNotebooks().size()
+            return a->notes.syncState().pendingCount() + a->notebooks.pendingNotebooks().size()
                 + a->attachments.pendingAttachments().size();
         };
         const auto changes = [&] {
@@ -481,7 +481,7 @@ private slots:
         QVERIFY(!a->sync());
         QCOMPARE(a->engine->state(), SyncEngine::Offline);
         QCOMPARE(a->engine->lastError(), QStringLiteral("Note push failed (HTTP 0)"));
-        QCOMPARE(a->notes.pendingNotes().size(), 1);
+        QCOMPARE(a->notes.syncState().pendingNotes().size(), 1);
     }
 
 private:

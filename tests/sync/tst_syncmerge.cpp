@@ -96,12 +96,12 @@ private slots:
             QCOMPARE(b.notes.allNotes().size(), 1);
         }
         // Pushed in the cycle that merged it: nothing waits, and A gets it next.
-        QVERIFY(b.notes.pendingNotes().isEmpty());
+        QVERIFY(b.notes.syncState().pendingNotes().isEmpty());
         QVERIFY(a.sync());
         QCOMPARE(a.notes.noteById(note.id)->body, b.notes.noteById(note.id)->body);
         QCOMPARE(a.liveTexts(), b.liveTexts());
         // The next edits merge from the merged text.
-        QCOMPARE(b.notes.mergeBase(note.id)->body, b.notes.noteById(note.id)->body);
+        QCOMPARE(b.notes.syncState().mergeBase(note.id)->body, b.notes.noteById(note.id)->body);
     }
 
     void baseFollowsTheNoteAndGoesWithIt_data()
@@ -118,17 +118,17 @@ private slots:
         const auto tokens = server.signIn(email, true);
         Device a(server.port(), tokens.access, tokens.refresh);
         const Note note = a.addNote("kept");
-        QVERIFY(!a.notes.mergeBase(note.id));
+        QVERIFY(!a.notes.syncState().mergeBase(note.id));
         QVERIFY(a.sync());
-        QCOMPARE(a.notes.mergeBase(note.id)->body, textBody("kept"));
+        QCOMPARE(a.notes.syncState().mergeBase(note.id)->body, textBody("kept"));
         // A save alone leaves the base where the server confirmed it.
         a.edit(note.id, "changed");
-        QCOMPARE(a.notes.mergeBase(note.id)->body, textBody("kept"));
+        QCOMPARE(a.notes.syncState().mergeBase(note.id)->body, textBody("kept"));
         QVERIFY(a.sync());
-        QCOMPARE(a.notes.mergeBase(note.id)->body, textBody("changed"));
-        QCOMPARE(a.notes.mergeBase(note.id)->version, a.notes.noteById(note.id)->version);
+        QCOMPARE(a.notes.syncState().mergeBase(note.id)->body, textBody("changed"));
+        QCOMPARE(a.notes.syncState().mergeBase(note.id)->version, a.notes.noteById(note.id)->version);
         QVERIFY(a.notes.purge(note.id));
-        QVERIFY(!a.notes.mergeBase(note.id));
+        QVERIFY(!a.notes.syncState().mergeBase(note.id));
     }
 
 private:

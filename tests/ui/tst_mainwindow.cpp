@@ -204,7 +204,7 @@ private slots:
         QCOMPARE(listIds(*w), (QStringList{oldest, middle, newest}));
         w->searchField()->setText(QStringLiteral("walrus"));
         QTRY_COMPARE(w->noteList()->count(), 2);
-        const QList<Note> searched = m_state->notes()->search(QStringLiteral("walrus"));
+        const QList<Note> searched = m_state->notes()->search().notes(QStringLiteral("walrus"));
         QCOMPARE(listIds(*w), (QStringList{searched.at(0).id, searched.at(1).id}));
         w->searchField()->clear();
         m_state->preferences()->setBool(QStringLiteral("steno_mode"), false);

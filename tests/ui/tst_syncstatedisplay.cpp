@@ -61,7 +61,7 @@ private slots:
         signIn(*state);
         QVERIFY(failed.wait(30000));
         QCOMPARE(bar.statusText(), QStringLiteral("Offline"));
-        QCOMPARE(state->notes()->pendingNotes().size(), 1);
+        QCOMPARE(state->notes()->syncState().pendingNotes().size(), 1);
         QVERIFY(!state->canShare());
         // Why, since when and what waits: in the tool tip and the banner.
         const QString details = bar.statusDetails();
@@ -178,12 +178,12 @@ private slots:
         QCOMPARE(ended.size(), 1);
         QCOMPARE(window.findChildren<QMessageBox *>(QStringLiteral("signInAgainPrompt")).size(), 1);
         QVERIFY(!client->isAuthenticated());
-        QCOMPARE(state->notes()->pendingNotes().size(), 1);
+        QCOMPARE(state->notes()->syncState().pendingNotes().size(), 1);
 
         const VelmServerTest::Tokens again = server.signIn(email, false, nullptr, "battery staple");
         client->tokenManager()->setTokens(again.access, again.refresh);
         client->initialize();
-        QTRY_VERIFY_WITH_TIMEOUT(state->notes()->pendingNotes().isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(state->notes()->syncState().pendingNotes().isEmpty(), 20000);
         const auto pulled = VelmServerTest::Api(server.port(), again.access).call("GET", "/notes/v1/sync/pull?since=0");
         QVERIFY(QJsonDocument(pulled.json).toJson().contains(note.id.toLatin1()));
         QVERIFY(bar->statusText() != QStringLiteral("Signed out \u2014 sign in again"));
@@ -216,7 +216,7 @@ private slots:
         };
         VelmTest::addNote(*state, QStringLiteral("the first account's words"), SyncStatus::Pending);
         signIn(QStringLiteral("first@example.org"));
-        QTRY_VERIFY_WITH_TIMEOUT(state->notes()->pendingNotes().isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(state->notes()->syncState().pendingNotes().isEmpty(), 20000);
         client->authClient()->logout();
         const QString second = signIn(QStringLiteral("second@example.org"));
         const auto banners = [&] { return window.findChildren<QFrame *>(QStringLiteral("accountChoiceBanner")); };

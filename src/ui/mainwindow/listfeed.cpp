@@ -71,11 +71,11 @@ void ListFeed::refreshNotes()
                          page);
         count = notes->liveCount(notebookId);
     } else {
-        m_notes->setRows(notes->searchRows(text, NoteListModel::kPageSize), NoteListModel::Order::Ranked, {},
+        m_notes->setRows(notes->search().rows(text, NoteListModel::kPageSize), NoteListModel::Order::Ranked, {},
                          [notes, text](const QList<NoteRow> &loaded, int limit) {
-                             return notes->searchRows(text, limit, int(loaded.size()));
+                             return notes->search().rows(text, limit, int(loaded.size()));
                          });
-        count = notes->searchCount(text);
+        count = notes->search().count(text);
     }
 
     m_statusBar->setNotebookInfo(notebookTitle(notebookId), count);

@@ -60,9 +60,9 @@ void SearchScreen::refresh()
     } else {
         // The first screen of rows now, the rest as the list scrolls.
         NoteRepository *notes = m_state->notes();
-        m_list->setRows(notes->searchRows(text, NoteListModel::kPageSize), NoteListModel::Order::Ranked, {},
+        m_list->setRows(notes->search().rows(text, NoteListModel::kPageSize), NoteListModel::Order::Ranked, {},
                         [notes, text](const QList<NoteRow> &loaded, int limit) {
-                            return notes->searchRows(text, limit, int(loaded.size()));
+                            return notes->search().rows(text, limit, int(loaded.size()));
                         });
     }
     emit searched(m_state ? text : QString());

@@ -55,7 +55,8 @@ QString syncDetailsText(AppState *state, const QString &offlineReason)
     }
     const QDateTime last = state->lastSyncAt();
     lines << (last.isValid() ? StatusBar::tr("Last synced %1.").arg(relativeTimeText(last)) : StatusBar::tr("Not synced yet."));
-    const int waiting = int(state->notes()->pendingNotes().size() + state->notes()->pendingDeletions().size()
+    const NoteSyncState &notes = state->notes()->syncState();
+    const int waiting = int(notes.pendingNotes().size() + notes.pendingDeletions().size()
                             + state->notebooks()->pendingNotebooks().size());
     lines << (waiting > 0 ? StatusBar::tr("%n change(s) waiting to be uploaded.", nullptr, waiting) : StatusBar::tr("No changes waiting to be uploaded."));
     return lines.join(QLatin1Char('\n'));
