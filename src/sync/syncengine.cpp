@@ -35,8 +35,8 @@ SyncEngine::SyncEngine(VelmAccount::ApiClient *api, Database *database, NoteRepo
     connect(&m_pullMerger, &PullMerger::notesMerged, this, &SyncEngine::notesMerged);
     connect(&m_autoTimer, &QTimer::timeout, this, &SyncEngine::syncNow);
     connect(&m_debounceTimer, &QTimer::timeout, this, &SyncEngine::syncNow);
-    // An import or restore holds its transaction between turns: a cycle
-    // writing meanwhile would be rolled back with it. It waits, and runs after.
+    // An import or restore is the only writer while it runs: a cycle's writes
+    // would be refused mid-way. It waits, and runs after.
     connect(m_database, &Database::bulkJobChanged, this, [this](bool running) {
         if (running && m_phase != Phase::Idle) {
             cancel();
