@@ -6,6 +6,8 @@
 // count).
 // Run it beside a keyring (tests/account/with-keyring.sh) to count the
 // keyring's writes; without one the tokens go to the owner-only file.
+// BENCH_SLOW_EVENTS=MS names each event the GUI thread spent MS or more of
+// its own CPU on, to find what a long stall was.
 
 #include "client.h"
 #include "appstate.h"
@@ -22,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QThread>
 #include <QUuid>
 
 #include <algorithm>
@@ -107,6 +110,37 @@ bool wanted(const char *group)
     return only.isEmpty() || only.contains(QLatin1String(group));
 }
 
+// With BENCH_SLOW_EVENTS=MS, names every event the GUI thread spent over MS
+// milliseconds of its own CPU on: which receiver, which event, which slot.
+class TracingApplication final : public QCoreApplication
+{
+public:
+    using QCoreApplication::QCoreApplication;
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        if (m_limitMs <= 0 || QThread::currentThread() != thread())
+            return QCoreApplication::notify(receiver, event);
+        const QString what = QStringLiteral("%1 (%2) event %3")
+                                 .arg(QString::fromLatin1(receiver->metaObject()->className()), receiver->objectName())
+                                 .arg(int(event->type()));
+        const qint64 before = threadCpuNs();
+        const bool done = QCoreApplication::notify(receiver, event);
+        const double ms = double(threadCpuNs() - before) / 1e6;
+        if (ms >= m_limitMs)
+            std::fprintf(stderr, "slow event: %.1f ms cpu in %s\n", ms, qPrintable(what));
+        return done;
+    }
+
+private:
+    static qint64 threadCpuNs()
+    {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+    }
+    const int m_limitMs = qEnvironmentVariableIntValue("BENCH_SLOW_EVENTS");
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -114,7 +148,7 @@ int main(int argc, char *argv[])
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
     qputenv("XDG_DATA_HOME", home.filePath("share").toUtf8());
-    QCoreApplication app(argc, argv);
+    TracingApplication app(argc, argv);
     VelmServerTest::Harness server;
     server.setMaxAttachmentMb(100);
     QString error;
