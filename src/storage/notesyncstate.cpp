@@ -107,22 +107,14 @@ int NoteSyncState::markAllPending(qint64 *after, int limit)
     if (!exec(q, QStringLiteral("SELECT max(rowid) FROM (SELECT rowid FROM notes WHERE rowid > ? ORDER BY rowid LIMIT ?)"),
               {*after, limit})
         || !q.next() || q.value(0).isNull())
-        return 0;
+        return -1;
     const qint64 last = q.value(0).toLongLong();
     q.finish();
     if (!exec(q, QStringLiteral("UPDATE notes SET sync_status='pending' WHERE rowid > ? AND rowid <= ? AND %1").arg(where),
               {*after, last}))
-        return 0;
+        return -1;
     *after = last;
-    return std::max(1, q.numRowsAffected());
-}
-
-int NoteSyncState::markableCount() const
-{
-    QSqlQuery q(m_database->database());
-    if (!exec(q, QStringLiteral("SELECT COUNT(*) FROM notes WHERE %1").arg(QString::fromLatin1(kMarkable))) || !q.next())
-        return 0;
-    return q.value(0).toInt();
+    return q.numRowsAffected();
 }
 
 QList<PendingDeletion> NoteSyncState::pendingDeletions() const

@@ -67,10 +67,9 @@ public:
     // Live notes other than never-edited welcome notes; returns the rows changed.
     // With after, only up to limit of them past the rowid *after, which then
     // names the last one looked at (marking rewrites each row: large sets go
-    // in slices until none is left).
+    // in slices until none is left): -1 once no row is left past it, or the
+    // write failed.
     int markAllPending(qint64 *after = nullptr, int limit = 0);
-    // The notes markAllPending would mark now.
-    int markableCount() const;
     // Purges of notes the server had seen, oldest first, until cleared.
     QList<PendingDeletion> pendingDeletions() const;
     bool clearPendingDeletion(const QString &id);

@@ -34,6 +34,7 @@ void NotePusher::requestMarkAll()
 {
     m_markAll = true;
     m_markAfter = 0;
+    m_marked = 0;
 }
 
 void NotePusher::clear()
@@ -161,7 +162,8 @@ void NotePusher::send(const PushBatch &batch, const QByteArray &request)
                     if (!ok)
                         return m_cycle->failed(tr("Note push failed (HTTP %1)"), status);
                     m_pushed = {batch, body.value("results").toArray(), 0};
-                    applySlice();
+                    // In a turn of its own: the reply's own handling shares this one.
+                    m_cycle->later([this] { applySlice(); });
                 });
     // Once the batch is on its way.
     emit m_cycle->progress(tr("Uploading notes"), std::min(m_done, m_total), m_total);
@@ -179,10 +181,13 @@ void NotePusher::applySlice()
         QElapsedTimer clock;
         clock.start();
         const qsizetype from = m_pushed.next;
-        while (m_pushed.next < count && (m_pushed.next == from || clock.elapsed() < SyncCycle::kSliceMs))
+        const int budget = m_cycle->rowBudgetMs();
+        while (m_pushed.next < count && (m_pushed.next == from || clock.elapsed() < budget))
             applyResult(m_pushed.batch, m_pushed.results.at(m_pushed.next++).toObject());
+        const qint64 rowsDone = clock.elapsed();
         if (inTransaction && !m_database->commit())
             qCWarning(lcSync) << "push results not committed";
+        m_cycle->commitTook(clock.elapsed() - rowsDone);
     }
     if (m_pushed.next < count)
         return m_cycle->later([this] { applySlice(); });
@@ -251,11 +256,13 @@ void NotePusher::markAll()
     // The resync request lives in memory only: a power cut loses it and its marks together.
     const RelaxedSync relaxed(m_database->database());
     while (clock.elapsed() < SyncCycle::kSliceMs) {
-        // 0: no row is left past the cursor (or the write failed: the push sends what was marked).
-        if (m_notes->syncState().markAllPending(&m_markAfter, kMarkPerSlice) == 0) {
+        // No row is left past the cursor (or the write failed: the push sends what was marked).
+        const int marked = m_notes->syncState().markAllPending(&m_markAfter, kMarkPerSlice);
+        if (marked < 0) {
             m_markAll = false;
             return m_cycle->phaseDone();
         }
+        m_marked += marked;
     }
     m_cycle->later([this] { markAll(); });
 }

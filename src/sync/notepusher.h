@@ -39,6 +39,8 @@ public:
     void requestMarkAll();
     bool marksAll() const { return m_markAll; }
     void markAll();
+    // The notes the last marking marked.
+    int marked() const { return m_marked; }
     // Forgets the batches of the phase running (a cancel): their notes stay pending.
     void clear();
 
@@ -76,6 +78,7 @@ private:
     PushBatch m_building;
     qsizetype m_buildingBytes = 0;
     bool m_markAll = false;
+    int m_marked = 0;
     qint64 m_markAfter = 0;
     QList<PushBatch> m_queue;    // halves of a batch the server found too large
     qint64 m_pushAfter = 0;      // rowid of the last pending note batched

@@ -86,7 +86,13 @@ void PullMerger::pulledPage(const PulledPage &page, const QString &since)
     m_merge = Merge();
     m_merge.page = page;
     m_merge.since = since;
-    mergeSlice();
+    // Rows of another account's the server lists as this one's are taken
+    // over first, in a turn of their own.
+    QStringList listed;
+    for (const PulledPage::Row &row : std::as_const(page.rows))
+        listed << row.note.id;
+    m_merge.written = m_binding->claim(QStringLiteral("notes"), listed);
+    m_cycle->later([this] { mergeSlice(); });
 }
 
 void PullMerger::mergeSlice()
@@ -106,20 +112,17 @@ void PullMerger::mergeSlice()
         QElapsedTimer clock;
         clock.start();
         const qsizetype from = merge.next;
-        if (from == 0) {
-            QStringList listed;
-            for (const PulledPage::Row &row : std::as_const(merge.page.rows))
-                listed << row.note.id;
-            merge.written = m_binding->claim(QStringLiteral("notes"), listed);
-        }
-        while (merge.next < rows && (merge.next == from || clock.elapsed() < SyncCycle::kSliceMs))
+        const int budget = m_cycle->rowBudgetMs();
+        while (merge.next < rows && (merge.next == from || clock.elapsed() < budget))
             merge.written = mergeRow(merge.page.rows.at(merge.next++), &merge.replaced, &merge.changed) && merge.written;
         last = merge.next == rows;
         // A row that could not be written comes again only if the cursor stays before it.
         const qint64 timestamp = merge.page.timestamp;
         if (last && merge.written && !m_rowFailed && timestamp > 0)
             m_preferences->set(kCursor, QString::number(timestamp));
+        const qint64 rowsDone = clock.elapsed();
         scope.finish();
+        m_cycle->commitTook(clock.elapsed() - rowsDone);
         if (!scope.commitError().isEmpty()) {
             qCWarning(lcSync) << "note merge not committed";
             merge.written = false;

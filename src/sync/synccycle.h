@@ -3,6 +3,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
+
+#include <algorithm>
+#include <deque>
 
 #include <functional>
 
@@ -32,9 +36,14 @@ public:
 
     // Long writes go in slices of about this long, each its own transaction,
     // so the window keeps turning between them.
-    static constexpr int kSliceMs = 10;
+    static constexpr int kSliceMs = 8;
+    // What a slice may spend on its rows: its commit counts too, and the last
+    // commit's cost is the best guess of the next one's (FTS5 merges its
+    // segments at commit, now and then for much longer than the rows took).
+    int rowBudgetMs() const { return std::max(2, kSliceMs - m_lastCommitMs); }
+    void commitTook(qint64 ms) { m_lastCommitMs = int(std::min<qint64>(ms, kSliceMs)); }
 
-    using QObject::QObject;
+    explicit SyncCycle(QObject *parent = nullptr);
 
     Guard guard() const { return Guard(this); }
     // A new cycle, or none after a cancel: every guard handed out so far turns false.
@@ -55,6 +64,16 @@ signals:
     void progress(const QString &label, int current, int total);
 
 private:
+    struct Step
+    {
+        Guard guard;
+        std::function<void()> run;
+    };
+    void runNextStep();
+
+    QTimer m_turn;
+    std::deque<Step> m_steps;
+    int m_lastCommitMs = 0;
     quint64 m_number = 0; // grows with every cycle and cancel: replies of an older one are dropped
     bool m_running = false;
     bool m_dataChanged = false;

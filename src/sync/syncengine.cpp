@@ -124,6 +124,8 @@ void SyncEngine::advance()
             next = Phase::MarkAll;
             break;
         }
+        if (m_phase == Phase::MarkAll)
+            emit resyncMarked(m_notePusher.marked());
         next = uploadsAllowed() ? Phase::PushNotebooks : Phase::PullNotes;
         if (next == Phase::PullNotes)
             qCInfo(lcSync) << "nothing uploaded until the notes of another account are settled";
@@ -190,20 +192,19 @@ qint64 SyncEngine::pullCursor() const
     return m_preferences->get(PullMerger::kCursor).value_or(QString()).toLongLong();
 }
 
-int SyncEngine::forceFullResync()
+void SyncEngine::forceFullResync()
 {
     const bool wasActive = m_autoTimer.isActive();
     m_autoTimer.stop();
     m_preferences->remove(PullMerger::kCursor);
     m_preferences->remove(AttachmentSync::kCursor);
-    // Marking rewrites every row: the next cycle does it in slices.
-    const int marked = m_notes->syncState().markableCount();
+    // Marking reads and rewrites every row: the next cycle does it in slices,
+    // and says with resyncMarked how many it marked.
     m_notePusher.requestMarkAll();
     m_notebooks->markAllPending();
     if (wasActive)
         m_autoTimer.start();
     syncNow();
-    return marked;
 }
 
 void SyncEngine::setState(SyncState state)

@@ -81,8 +81,9 @@ public:
     bool isScheduled() const { return m_debounceTimer.isActive(); }
     // The server time of the last note pull; 0 before the first.
     qint64 pullCursor() const;
-    // Uploads everything again and pulls from the start; returns the notes marked.
-    int forceFullResync();
+    // Uploads everything again and pulls from the start; the cycle's marking
+    // reports with resyncMarked.
+    void forceFullResync();
     // The server and account ("<server> <account id>") signed in now. The
     // pull positions and the notes of this database belong to it: another one
     // than last time pulls everything from the start, and the previous
@@ -130,6 +131,8 @@ signals:
     void accountChoiceChanged();
     // Notes moved into this account under new ids: old id -> new id.
     void notesMoved(const QHash<QString, QString> &ids);
+    // A Force Full Resync marked this many notes to be uploaded again.
+    void resyncMarked(int notes);
 
 private:
     static inline const QString kAccount = QStringLiteral("syncAccount");

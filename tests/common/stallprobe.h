@@ -15,6 +15,7 @@ public:
     explicit StallProbe(QObject *parent = nullptr)
         : QObject(parent)
     {
+        m_timer.setObjectName(QStringLiteral("stall probe"));
         m_timer.setTimerType(Qt::PreciseTimer);
         m_timer.setInterval(5);
         connect(&m_timer, &QTimer::timeout, this, &StallProbe::tick);

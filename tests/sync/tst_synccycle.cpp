@@ -4,7 +4,11 @@
 #include "synccycle.h"
 #include "velmtest.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
 
 #include <memory>
 
@@ -43,6 +47,35 @@ private slots:
         QCOMPARE(!guard, !kept);
         QTest::qWait(20);
         QCOMPARE(ran, kept);
+    }
+
+    // Slices of a long write run one per turn of the loop: a timer (the
+    // window's input and painting alike) gets its turn between any two.
+    void slicesLetTheLoopTurnBetweenThem()
+    {
+        SyncCycle cycle;
+        cycle.begin();
+        cycle.setRunning(true);
+        int ticks = 0;
+        QTimer other;
+        other.setTimerType(Qt::PreciseTimer);
+        other.setInterval(1);
+        connect(&other, &QTimer::timeout, [&ticks] { ++ticks; });
+        other.start();
+        QList<int> ticksAtSlice;
+        std::function<void()> slice = [&] {
+            ticksAtSlice << ticks;
+            QElapsedTimer busy;
+            busy.start();
+            while (busy.elapsed() < 3) {
+            }
+            if (ticksAtSlice.size() < 8)
+                cycle.later(slice);
+        };
+        cycle.later(slice);
+        QTRY_COMPARE(ticksAtSlice.size(), 8);
+        for (qsizetype i = 1; i < ticksAtSlice.size(); ++i)
+            QVERIFY2(ticksAtSlice.at(i) > ticksAtSlice.at(i - 1), qPrintable(QString::number(i)));
     }
 };
 

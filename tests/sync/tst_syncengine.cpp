@@ -271,8 +271,11 @@ private slots:
             welcome.syncStatus = SyncStatus::Synced;
             a->notes.update(welcome);
             QVERIFY(a->sync());
-            QCOMPARE(a->engine->forceFullResync(), int(edited));
+            QSignalSpy marked(a->engine.get(), &SyncEngine::resyncMarked);
+            a->engine->forceFullResync();
             QTRY_COMPARE_WITH_TIMEOUT(a->engine->state(), SyncEngine::Idle, 30000);
+            QCOMPARE(marked.size(), 1);
+            QCOMPARE(marked.first().first().toInt(), int(edited));
             QVERIFY(a->requests.last().startsWith("GET /attachments"));
             QVERIFY(a->requests.contains("GET /sync/pull"));
             QVERIFY(b->sync());

@@ -265,7 +265,7 @@ QList<MainMenus::Entry> MainMenus::table()
         command(kView, QT_TR_NOOP("Force Full Resync…"), {},
                 [this, w] {
                     if (m_state)
-                        confirmFullResync(m_state, w->statusBarWidget(), w);
+                        confirmFullResync(m_state, w);
                 }),
 
         command(kHelp, QT_TR_NOOP("About Velmora Notes"), {}, [this] { showAbout(); }),

@@ -121,6 +121,11 @@ void showSyncState(AppState *state, StatusBar *statusBar, OfflineBanner *banner)
         refresh();
     });
     QObject::connect(engine, &SyncEngine::accountChoiceChanged, statusBar, refresh);
+    // A resync marks in the cycle, in slices: its count comes when marking is done.
+    QObject::connect(engine, &SyncEngine::resyncMarked, statusBar, [statusBar](int marked) {
+        statusBar->showTemporaryMessage(
+            QCoreApplication::translate("MainWindow", "Marked %n note(s) for re-sync.", nullptr, marked), 4000);
+    });
 }
 
 QString syncProgressText(const QString &label, int current, int total)
@@ -128,7 +133,7 @@ QString syncProgressText(const QString &label, int current, int total)
     return total > 0 ? QStringLiteral("%1 %2/%3").arg(label).arg(current).arg(total) : label;
 }
 
-void confirmFullResync(AppState *state, StatusBar *statusBar, QWidget *parent)
+void confirmFullResync(AppState *state, QWidget *parent)
 {
     if (!state->syncEngine() || !state->isSignedIn())
         return;
@@ -142,7 +147,5 @@ void confirmFullResync(AppState *state, StatusBar *statusBar, QWidget *parent)
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return;
-    const int marked = state->syncEngine()->forceFullResync();
-    statusBar->showTemporaryMessage(
-        QCoreApplication::translate("MainWindow", "Marked %n note(s) for re-sync.", nullptr, marked), 4000);
+    state->syncEngine()->forceFullResync();
 }

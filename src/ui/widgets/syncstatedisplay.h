@@ -20,4 +20,4 @@ void showSyncState(AppState *state, StatusBar *statusBar, OfflineBanner *banner 
 // "label current/total", or the label alone while the total is unknown.
 QString syncProgressText(const QString &label, int current, int total);
 // The "Force Full Resync…" command: asks first, then reports how many notes go up again.
-void confirmFullResync(AppState *state, StatusBar *statusBar, QWidget *parent);
+void confirmFullResync(AppState *state, QWidget *parent);
