@@ -82,7 +82,8 @@ AccountBinding::Others AccountBinding::others(const QStringList &settled) const
 {
     Others found;
     const QVariantList excluded = QVariantList{QString(""), kThisComputer} + QVariantList(settled.begin(), settled.end());
-    const QString notIn = QStringLiteral("account NOT IN (%1)").arg(placeholders(excluded.size()));
+    // account > '' reads the account index's short tail, not every note row.
+    const QString notIn = QStringLiteral("account > '' AND account NOT IN (%1)").arg(placeholders(excluded.size()));
     QSqlQuery q(m_database->database());
     const auto read = [&](const QString &sql, QStringList *ids) {
         if (!exec(q, sql, excluded)) {
@@ -238,7 +239,7 @@ QSet<QString> AccountBinding::ids(const QString &table) const
 {
     QSet<QString> found;
     QSqlQuery q(m_database->database());
-    if (!exec(q, QStringLiteral("SELECT id FROM %1 WHERE account != ''").arg(table))) {
+    if (!exec(q, QStringLiteral("SELECT id FROM %1 WHERE account > ''").arg(table))) {
         qCWarning(lcStorage).noquote() << "Other accounts' rows not read:" << q.lastError().text();
         return found;
     }

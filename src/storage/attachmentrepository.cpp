@@ -125,8 +125,10 @@ QList<Attachment> AttachmentRepository::attachmentsForNote(const QString &noteId
 QList<Attachment> AttachmentRepository::pendingAttachments() const
 {
     return queryAttachments(
-        QStringLiteral("SELECT * FROM attachments WHERE sync_status = 'pending' "
-                       "AND note_id IN (SELECT id FROM notes WHERE account = '') ORDER BY created_at ASC"));
+        // EXISTS looks up each pending attachment's note; IN would list every
+        // note of the account first, reading each body on the way.
+        QStringLiteral("SELECT * FROM attachments a WHERE sync_status = 'pending' AND EXISTS (SELECT 1 FROM notes n "
+                       "WHERE n.id = a.note_id AND n.account = '') ORDER BY created_at ASC"));
 }
 
 QList<Attachment> AttachmentRepository::allAttachments() const
