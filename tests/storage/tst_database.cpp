@@ -256,6 +256,7 @@ private slots:
             QVERIFY(background.start());
             QTRY_VERIFY_WITH_TIMEOUT(!background.isRunning(), 20000);
             QVERIFY(!written.isEmpty());
+            QCOMPARE(BodyBackfill::pendingCount(db->database()), 0);
         } else {
             QCOMPARE(fill->write(*batch), meanwhile.isEmpty() ? 203 : 202);
             QCOMPARE(BodyBackfill::pendingCount(db->database()), meanwhile == "raw" ? 1 : 0);
