@@ -116,9 +116,9 @@ bool AppState::initialize()
     // A purge removes the note's attachment rows and files itself; this sweeps
     // up anything written for the note by another path in the meantime.
     connect(m_notes, &NoteRepository::notePurged, m_attachments, &AttachmentRepository::deleteForNote);
-    // The lists and screens refresh as the fill's batches land.
+    // No body changes: the lists and the to-do screen follow its batches
+    // (textsWritten), sync and open notes have nothing to hear.
     m_textFill = new NoteTextFill(m_database, this);
-    connect(m_textFill, &NoteTextFill::textsWritten, m_notes, &NoteRepository::notesChanged);
     m_textFill->start();
 
     m_themeManager = new ThemeManager(m_preferences, this);

@@ -107,6 +107,10 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     if (NoteTextFill *fill = m_state->textFill()) {
         m_middle->setIndexBuilding(fill->isRunning());
         connect(fill, &NoteTextFill::runningChanged, m_middle, &NoteListPane::setIndexBuilding);
+        connect(fill, &NoteTextFill::textsWritten, this, [this] {
+            if (!m_holdRefresh)
+                refreshNoteList();
+        });
     }
 
     if (readBoolPreference(QStringLiteral("steno_mode"), false))

@@ -50,8 +50,10 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
     layout->addWidget(reading);
     NoteTextFill *fill = state ? state->textFill() : nullptr;
     reading->setVisible(fill && fill->isRunning());
-    if (fill)
+    if (fill) {
         connect(fill, &NoteTextFill::runningChanged, reading, &QLabel::setVisible);
+        connect(fill, &NoteTextFill::textsWritten, m_model, &TodoListModel::requery);
+    }
 
     // One line per task (the full text in its tool tip): rows of one height
     // let the view lay out tens of thousands of them without measuring each.
