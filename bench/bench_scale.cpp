@@ -29,12 +29,15 @@
 #include "scalegenerator.h"
 #include "notelistwidget.h"
 #include "noterow.h"
+#include "notetextfill.h"
+#include "stallprobe.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QImage>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -411,7 +414,28 @@ void runFor(int n, const QString &root, int runs)
             if (!db.open(Database::defaultDatabasePath()) || !db.migrate())
                 qFatal("migration failed");
         });
-        print(n, "migrations 3 to 7 (search, lists, to-dos, counts)", migration);
+        print(n, "migrations 3 to 8 (the window may open)", migration);
+        // Then the texts made in the background under a shown window, which
+        // refreshes as they land: how long, and the GUI thread's longest stall.
+        AppState filling;
+        filling.initialize();
+        MainWindow shown(&filling);
+        shown.show();
+        QCoreApplication::processEvents();
+        NoteTextFill *fill = filling.textFill();
+        if (!fill || !fill->isRunning())
+            qFatal("no texts to fill after the migration");
+        StallProbe probe;
+        QEventLoop loop;
+        QObject::connect(fill, &NoteTextFill::runningChanged, &loop, &QEventLoop::quit);
+        const Figure background = measure(1, [&] {
+            probe.start();
+            loop.exec();
+            probe.stop();
+        });
+        print(n, "texts filled in the background", background);
+        std::printf("N=%-7d GUI thread during the fill: longest stall %.1f ms, busy %.1f ms\n", n, probe.longestMs(),
+                    probe.longestBusyMs());
     }
 }
 

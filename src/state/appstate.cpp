@@ -17,6 +17,7 @@
 #include "notebookrepository.h"
 #include "noterepository.h"
 #include "notesharingservice.h"
+#include "notetextfill.h"
 #include "preferencesrepository.h"
 #include "snapshotrepository.h"
 #include "syncengine.h"
@@ -52,6 +53,9 @@ AppState::AppState(QObject *parent)
 
 AppState::~AppState()
 {
+    // What the fill has not written stays for the next start.
+    if (m_textFill)
+        m_textFill->stop();
     // A cycle still running on quit ends before the stores it writes go.
     if (m_syncEngine)
         m_syncEngine->cancel();
@@ -112,6 +116,10 @@ bool AppState::initialize()
     // A purge removes the note's attachment rows and files itself; this sweeps
     // up anything written for the note by another path in the meantime.
     connect(m_notes, &NoteRepository::notePurged, m_attachments, &AttachmentRepository::deleteForNote);
+    // No body changes: the lists and the to-do screen follow its batches
+    // (textsWritten), sync and open notes have nothing to hear.
+    m_textFill = new NoteTextFill(m_database, this);
+    m_textFill->start();
 
     m_themeManager = new ThemeManager(m_preferences, this);
     m_themeManager->setThemeMode(m_preferences->getString(QStringLiteral("theme_mode"), QStringLiteral("system")));

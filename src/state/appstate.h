@@ -18,6 +18,7 @@ class AttachmentRepository;
 class ChangeFeed;
 class Database;
 class NoteRepository;
+class NoteTextFill;
 class NotebookRepository;
 class PreferencesRepository;
 class SnapshotRepository;
@@ -51,6 +52,8 @@ public:
     bool initialize();
 
     Database *database() const { return m_database; }
+    // Makes, after start-up, the texts a migration left to do; running until then.
+    NoteTextFill *textFill() const { return m_textFill; }
     NoteRepository *notes() const { return m_notes; }
     NotebookRepository *notebooks() const { return m_notebooks; }
     PreferencesRepository *preferences() const { return m_preferences; }
@@ -123,6 +126,7 @@ private:
     void setCanShare(bool canShare);
 
     Database *m_database = nullptr;
+    NoteTextFill *m_textFill = nullptr;
     NoteRepository *m_notes = nullptr;
     NotebookRepository *m_notebooks = nullptr;
     PreferencesRepository *m_preferences = nullptr;

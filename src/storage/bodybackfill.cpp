@@ -1,17 +1,10 @@
 #include "bodybackfill.h"
 
-#include "database.h"
+#include "storagehealth.h"
 #include "storagelog.h"
 
-#include <QScopeGuard>
 #include <QSqlError>
-#include <QSqlQuery>
-#include <QThread>
-#include <QThreadPool>
 #include <QtConcurrent>
-
-#include <deque>
-#include <vector>
 
 QString nonNullText(const QString &text)
 {
@@ -39,181 +32,200 @@ bool bindTodos(QSqlQuery &insert, const QString &noteId, const NoteText &text, c
 
 namespace {
 
-// One note on its way through the pool: read, parsed, then written.
-struct Item
+bool failed(const char *label, const QSqlQuery &query)
 {
-    qint64 rowid = 0;
-    QString id;
-    QByteArray body;
-    bool live = true;
-    QString updatedAt;
-    QString names;
-    // Filled by a worker: the texts (search text apart) and the search text as UTF-8.
-    NoteText text;
-    QByteArray searchText;
-};
-using Batch = std::vector<Item>;
-// Large enough that handing a batch over costs nothing beside parsing it.
-constexpr size_t kBatchSize = 64;
-
-// The texts of one body in the form the writing thread binds as is: the
-// conversions happen here, on a worker.
-void parseBody(Item &item, const NoteTextExtractor &extract)
-{
-    item.text = extract(QString::fromUtf8(item.body));
-    item.body.clear();
-    NoteText &text = item.text;
-    text.title = nonNullText(text.title);
-    text.preview = nonNullText(text.preview);
-    item.searchText = item.names.isEmpty() ? text.searchText.toUtf8()
-                                           : (text.searchText + QLatin1Char('\n') + item.names).toUtf8();
-    text.searchText.clear();
-    if (item.searchText.isNull()) // a null value binds as NULL, not as the empty text
-        item.searchText = QByteArrayLiteral("");
+    StorageHealth::reportFailure(query.lastError(), query.lastQuery());
+    qCWarning(lcStorage).noquote() << "Filling note texts:" << label << query.lastError().text();
+    return false;
 }
 
 } // namespace
 
-bool BodyBackfill::run(bool texts, bool todos)
+BodyBackfill::BodyBackfill(const QSqlDatabase &db, NoteTextExtractor extract)
+    : m_db(db)
+    , m_extract(std::move(extract))
+    , m_read(db)
+    , m_current(db)
+    , m_drop(db)
+    , m_setTexts(db)
+    , m_ftsDelete(db)
+    , m_ftsInsert(db)
+    , m_todoDelete(db)
+    , m_todoInsert(db)
 {
-    const auto fail = [](const char *label, const QSqlQuery &query) {
-        qCCritical(lcStorage).noquote() << "Reading note bodies:" << label << query.lastError().text();
-        return false;
-    };
-    QSqlQuery query(m_db);
-    if (!query.exec("SELECT COUNT(*) FROM notes") || !query.next())
-        return fail("count", query);
-    const qint64 total = query.value(0).toLongLong();
-    query.finish();
+}
 
-    // The indexes and the trigger over what this fills are made again once it
-    // is filled: building an index is one sort, keeping it meant a random
-    // insertion per row, and a trigger per note. The transaction keeps it
-    // all or nothing.
-    QStringList remade;
-    if (!query.exec(QStringLiteral("SELECT type, name, sql FROM sqlite_master WHERE name IN ('idx_notes_list', "
-                                   "'idx_todo_items_updated', 'idx_todo_items_text', 'todo_items_note')")))
-        return fail("read indexes", query);
-    QStringList dropped;
-    while (query.next()) {
-        dropped << QStringLiteral("DROP %1 %2").arg(query.value(0).toString().toUpper(), query.value(1).toString());
-        remade << query.value(2).toString();
-    }
-    for (const QString &statement : std::as_const(dropped)) {
-        if (!query.exec(statement))
-            return fail("drop index", query);
-    }
-    // A cache as large as the work while it runs: a small one spills the
-    // transaction to the log over and over, and every later read of a
-    // spilled page searches the log.
-    if (!query.exec(QStringLiteral("PRAGMA cache_size")) || !query.next())
-        return fail("cache size", query);
-    const QString cacheSize = query.value(0).toString();
-    query.finish();
-    query.exec(QStringLiteral("PRAGMA cache_size=-262144"));
-    const auto restoreCache = qScopeGuard([this, &cacheSize] {
-        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA cache_size=") + cacheSize);
-    });
-
-    // Without the texts only bodies that may hold a to-do are read; the
-    // extractor decides, this only spares it the others. The body comes as
-    // its stored bytes: the workers decode it, not the writing thread.
-    QString sql = QStringLiteral("SELECT n.rowid, n.id, CAST(n.body AS BLOB), n.deleted_at IS NULL, n.updated_at, %1 "
-                                 "FROM notes n")
-                      .arg(texts ? QStringLiteral("(SELECT group_concat(a.filename, char(10)) FROM attachments a "
-                                                  "WHERE a.note_id = n.id)")
-                                 : QStringLiteral("''"));
-    if (!texts)
-        sql += QStringLiteral(" WHERE instr(n.body, 'checked') OR n.body LIKE '%todo:%' OR n.body LIKE '%-%[%'");
-    QSqlQuery rows(m_db);
-    rows.setForwardOnly(true);
-    if (!rows.exec(sql))
-        return fail("read notes", rows);
-    // Prepared once, bound per note.
-    QSqlQuery setTexts(m_db);
-    QSqlQuery index(m_db);
-    QSqlQuery addTodo(m_db);
-    if (texts && !setTexts.prepare("UPDATE notes SET title=?, preview=? WHERE rowid=?"))
-        return fail("prepare texts", setTexts);
-    // The search text comes as UTF-8 bytes, stored as the text they are.
-    if (texts && !index.prepare("INSERT INTO notes_fts(rowid, text) VALUES (?, CAST(? AS TEXT))"))
-        return fail("prepare index", index);
-    if (todos && !addTodo.prepare(QString::fromLatin1(kInsertTodo)))
-        return fail("prepare to-dos", addTodo);
-
-    // Parsing is most of the work and needs no database: batches of bodies go
-    // to a pool while this thread, the only one on the connection, reads and
-    // writes. Results are written in reading order (the index takes
-    // ascending rowids fastest), with a few batches in flight at most.
-    QThreadPool pool;
-    pool.setMaxThreadCount(qMax(1, QThread::idealThreadCount()));
-    const int inFlight = pool.maxThreadCount() + 1;
-    std::deque<QFuture<Batch>> pending;
-    const NoteTextExtractor *extract = &m_extract;
-    const auto parse = [&pool, extract](Batch batch) {
-        return QtConcurrent::run(&pool, [extract, batch = std::move(batch)]() mutable {
-            for (Item &item : batch)
-                parseBody(item, *extract);
-            return batch;
-        });
-    };
-    const auto write = [&](const Batch &batch) {
-        for (const Item &item : batch) {
-            if (texts) {
-                setTexts.bindValue(0, item.text.title);
-                setTexts.bindValue(1, item.text.preview);
-                setTexts.bindValue(2, item.rowid);
-                if (!setTexts.exec())
-                    return fail("note texts", setTexts);
-                index.bindValue(0, item.rowid);
-                index.bindValue(1, item.searchText);
-                if (!index.exec())
-                    return fail("index note", index);
-            }
-            if (todos && !bindTodos(addTodo, item.id, item.text, item.updatedAt, item.live))
-                return fail("to-dos", addTodo);
-        }
+bool BodyBackfill::prepare()
+{
+    if (m_prepared)
         return true;
+    const std::pair<QSqlQuery *, const char *> statements[] = {
+        // The body comes as its stored bytes: parse() decodes it, and write()
+        // compares it with the row's as they are.
+        {&m_read, "SELECT p.note_rowid, n.id, CAST(n.body AS BLOB), (SELECT group_concat(a.filename, char(10)) "
+                  "FROM attachments a WHERE a.note_id = n.id) FROM note_texts_pending p "
+                  "LEFT JOIN notes n ON n.rowid = p.note_rowid ORDER BY p.seq LIMIT ?"},
+        // An empty body may come back as a null value.
+        {&m_current, "SELECT coalesce(CAST(body AS BLOB) = ?, body = ''), deleted_at IS NULL, updated_at "
+                     "FROM notes WHERE rowid = ?"},
+        {&m_drop, "DELETE FROM note_texts_pending WHERE note_rowid = ?"},
+        // The row holds the body: it is rewritten only when its texts differ.
+        {&m_setTexts, "UPDATE notes SET title = ?, preview = ? WHERE rowid = ? AND (title IS NOT ? OR "
+                      "preview IS NOT ?)"},
+        {&m_ftsDelete, "DELETE FROM notes_fts WHERE rowid = ?"},
+        // The search text comes as UTF-8 bytes, stored as the text they are.
+        {&m_ftsInsert, "INSERT INTO notes_fts(rowid, text) VALUES (?, CAST(? AS TEXT))"},
+        {&m_todoDelete, "DELETE FROM todo_items WHERE note_id = ?"},
+        {&m_todoInsert, kInsertTodo},
     };
-    const auto writeOldest = [&] {
-        const Batch batch = pending.front().takeResult();
-        pending.pop_front();
-        return write(batch);
-    };
-    qint64 done = 0;
-    qint64 nextReport = total / 10;
-    Batch batch;
-    while (rows.next()) {
-        Item &item = batch.emplace_back();
-        item.rowid = rows.value(0).toLongLong();
-        item.id = rows.value(1).toString();
-        item.body = rows.value(2).toByteArray();
-        item.live = rows.value(3).toBool();
-        item.updatedAt = rows.value(4).toString();
-        item.names = rows.value(5).toString();
-        if (batch.size() == kBatchSize) {
-            pending.push_back(parse(std::move(batch)));
-            batch.clear();
-        }
-        if (pending.size() > size_t(inFlight) && !writeOldest())
-            return false;
-        if (++done >= nextReport && total >= 1000) {
-            qCInfo(lcStorage).noquote() << QStringLiteral("Note bodies read: %1 of %2").arg(done).arg(total);
-            nextReport += total / 10;
-        }
+    for (const auto &[query, sql] : statements) {
+        query->setForwardOnly(true);
+        if (!query->prepare(QString::fromLatin1(sql)))
+            return failed("prepare", *query);
     }
-    if (rows.lastError().isValid())
-        return fail("read notes", rows);
-    if (!batch.empty())
-        pending.push_back(parse(std::move(batch)));
-    while (!pending.empty()) {
-        if (!writeOldest())
-            return false;
-    }
-    rows.finish();
-    for (const QString &statement : std::as_const(remade)) {
-        if (!query.exec(statement))
-            return fail("make index", query);
-    }
+    m_prepared = true;
     return true;
+}
+
+qint64 BodyBackfill::pendingCount(const QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM note_texts_pending")) || !query.next()) {
+        failed("count", query);
+        return 0;
+    }
+    return query.value(0).toLongLong();
+}
+
+std::optional<BodyBackfill::Batch> BodyBackfill::read(int limit)
+{
+    if (!prepare())
+        return std::nullopt;
+    m_read.bindValue(0, limit);
+    if (!m_read.exec()) {
+        failed("read", m_read);
+        return std::nullopt;
+    }
+    Batch batch;
+    while (m_read.next()) {
+        Item &item = batch.emplace_back();
+        item.rowid = m_read.value(0).toLongLong();
+        item.found = !m_read.isNull(1);
+        item.id = m_read.value(1).toString();
+        item.body = m_read.value(2).toByteArray();
+        item.names = m_read.value(3).toString();
+    }
+    const bool ok = !m_read.lastError().isValid();
+    m_read.finish();
+    if (!ok) {
+        failed("read", m_read);
+        return std::nullopt;
+    }
+    return batch;
+}
+
+void BodyBackfill::parse(Batch &batch) const
+{
+    // The conversions happen here too, so the writer binds what it gets.
+    const NoteTextExtractor &extract = m_extract;
+    QtConcurrent::blockingMap(batch, [&extract](Item &item) {
+        if (!item.found)
+            return;
+        item.text = extract(QString::fromUtf8(item.body));
+        NoteText &text = item.text;
+        text.title = nonNullText(text.title);
+        text.preview = nonNullText(text.preview);
+        item.searchText = item.names.isEmpty() ? text.searchText.toUtf8()
+                                               : (text.searchText + QLatin1Char('\n') + item.names).toUtf8();
+        text.searchText.clear();
+        if (item.searchText.isNull()) // a null value binds as NULL, not as the empty text
+            item.searchText = QByteArrayLiteral("");
+    });
+}
+
+bool BodyBackfill::writeItem(const Item &item, bool *written)
+{
+    *written = false;
+    m_drop.bindValue(0, item.rowid);
+    if (!item.found)
+        return m_drop.exec() || failed("drop", m_drop);
+    // Checked here, under the write lock: nothing changes the note between
+    // this read and the commit.
+    m_current.bindValue(0, item.body);
+    m_current.bindValue(1, item.rowid);
+    if (!m_current.exec())
+        return failed("check", m_current);
+    if (!m_current.next()) {
+        m_current.finish();
+        return m_drop.exec() || failed("drop", m_drop); // purged meanwhile
+    }
+    const bool sameBody = m_current.value(0).toBool();
+    const bool live = m_current.value(1).toBool();
+    const QString updatedAt = m_current.value(2).toString();
+    m_current.finish();
+    // A changed body stays pending and is read again; a note the write path
+    // wrote meanwhile is no longer pending and keeps what it wrote.
+    if (!sameBody)
+        return true;
+    if (!m_drop.exec())
+        return failed("drop", m_drop);
+    if (m_drop.numRowsAffected() == 0)
+        return true;
+    m_todoDelete.bindValue(0, item.id);
+    m_setTexts.bindValue(0, item.text.title);
+    m_setTexts.bindValue(1, item.text.preview);
+    m_setTexts.bindValue(2, item.rowid);
+    m_setTexts.bindValue(3, item.text.title);
+    m_setTexts.bindValue(4, item.text.preview);
+    m_ftsDelete.bindValue(0, item.rowid);
+    m_ftsInsert.bindValue(0, item.rowid);
+    m_ftsInsert.bindValue(1, item.searchText);
+    // To-dos first: the title's trigger then has none of the old ones to follow.
+    if (!m_todoDelete.exec())
+        return failed("to-dos", m_todoDelete);
+    if (!m_setTexts.exec())
+        return failed("texts", m_setTexts);
+    if (!m_ftsDelete.exec() || !m_ftsInsert.exec())
+        return failed("search row", m_ftsDelete.lastError().isValid() ? m_ftsDelete : m_ftsInsert);
+    if (!bindTodos(m_todoInsert, item.id, item.text, updatedAt, live))
+        return failed("to-dos", m_todoInsert);
+    *written = true;
+    return true;
+}
+
+int BodyBackfill::write(const Batch &batch)
+{
+    if (batch.empty())
+        return 0;
+    if (!prepare())
+        return -1;
+    QSqlQuery transaction(m_db);
+    if (!transaction.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        qCInfo(lcStorage).noquote() << "Filling note texts: the write lock is busy:" << transaction.lastError().text();
+        return -1;
+    }
+    int count = 0;
+    for (const Item &item : batch) {
+        bool written = false;
+        if (!writeItem(item, &written)) {
+            transaction.exec(QStringLiteral("ROLLBACK"));
+            return -1;
+        }
+        count += written ? 1 : 0;
+    }
+    if (!transaction.exec(QStringLiteral("COMMIT"))) {
+        failed("commit", transaction);
+        transaction.exec(QStringLiteral("ROLLBACK"));
+        return -1;
+    }
+    return count;
+}
+
+int BodyBackfill::runBatch(int limit)
+{
+    std::optional<Batch> batch = read(limit);
+    if (!batch)
+        return -1;
+    parse(*batch);
+    return write(*batch);
 }

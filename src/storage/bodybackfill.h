@@ -3,9 +3,11 @@
 #include "notetext.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 
-class QSqlQuery;
+#include <optional>
+#include <vector>
 
 // The statement that adds one kept to-do, bound by bindTodos.
 inline constexpr char kInsertTodo[] =
@@ -16,23 +18,56 @@ bool bindTodos(QSqlQuery &insert, const QString &noteId, const NoteText &text, c
 // The text columns are NOT NULL: a null text must reach them as ''.
 QString nonNullText(const QString &text);
 
-// One pass over every stored note body, for a migration: the list texts and
-// search text of each note and/or its kept to-dos, each body parsed once.
-// Runs inside the caller's transaction, which keeps it all or nothing.
+// Makes the list texts, search row and kept to-dos of the notes a migration
+// left pending (note_texts_pending), a batch at a time and in list order:
+// read the bodies, parse them (no database), write them in one short
+// transaction. Any connection to the file will do; one object per thread.
 class BodyBackfill final
 {
 public:
-    BodyBackfill(const QSqlDatabase &db, NoteTextExtractor extract)
-        : m_db(db)
-        , m_extract(std::move(extract))
+    // One pending note; found is false when its note is gone.
+    struct Item
     {
-    }
+        qint64 rowid = 0;
+        bool found = false;
+        QString id;
+        QByteArray body;
+        QString names;
+        // Filled by parse(): the texts (search text apart) and the search text as UTF-8.
+        NoteText text;
+        QByteArray searchText;
+    };
+    using Batch = std::vector<Item>;
 
-    // texts: titles, previews and the search index; todos: the kept to-dos.
-    // False (logged) on any failed statement; the caller rolls back.
-    bool run(bool texts, bool todos);
+    BodyBackfill(const QSqlDatabase &db, NoteTextExtractor extract);
+
+    // The next notes due, at most limit; empty when none is. Nullopt on a failed read.
+    std::optional<Batch> read(int limit);
+    // Needs no database: any thread, several at once.
+    void parse(Batch &batch) const;
+    // Writes the batch in one transaction and drops its notes from the
+    // pending set. A note the write path wrote since it was read (no longer
+    // pending) or whose body changed is left as it is. Returns the notes
+    // written, or -1 when the transaction failed (nothing of it kept).
+    int write(const Batch &batch);
+    // read, parse and write; -1 on failure, 0 when nothing is due.
+    int runBatch(int limit);
+
+    static qint64 pendingCount(const QSqlDatabase &db);
 
 private:
+    bool prepare();
+    bool writeItem(const Item &item, bool *written);
+
     QSqlDatabase m_db;
     NoteTextExtractor m_extract;
+    bool m_prepared = false;
+    QSqlQuery m_read;
+    QSqlQuery m_current;
+    QSqlQuery m_drop;
+    QSqlQuery m_setTexts;
+    QSqlQuery m_ftsDelete;
+    QSqlQuery m_ftsInsert;
+    QSqlQuery m_todoDelete;
+    QSqlQuery m_todoInsert;
 };

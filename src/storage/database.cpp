@@ -365,9 +365,24 @@ bool Database::runMigrations()
         }
         emit migrationApplied(7, QStringLiteral("kept to-dos and counts"));
     }
-    // One parse of each body fills whatever the migrations above left empty.
-    if (version < 7 && !readBodies(version < 3, true))
-        return false;
+    if (version < 8) {
+        qCInfo(lcStorage) << "Running migration 8: texts filled in the background";
+        if (!runSteps(kMigration8, 8) || !storeVersion(8)) {
+            emit migrationError(8, QStringLiteral("Failed to list the notes whose texts are due"));
+            return false;
+        }
+        emit migrationApplied(8, QStringLiteral("texts filled in the background"));
+    }
+    // What the migrations above left empty is made from each body after
+    // start-up (BodyBackfill), a batch at a time; until then the notes wait
+    // here, listed in this transaction so a kill at any point resumes.
+    if (version < 7) {
+        QSqlQuery pending(m_db);
+        if (!pending.exec(QString::fromLatin1(kAllTextsPending))) {
+            qCCritical(lcStorage).noquote() << "Listing the notes whose texts are due:" << pending.lastError().text();
+            return false;
+        }
+    }
     qCInfo(lcStorage) << "Database at version" << currentVersion;
     return true;
 }
@@ -459,7 +474,7 @@ NoteTextExtractor Database::textExtractor() const
 bool Database::migrateToV3()
 {
     // Runs inside migrate()'s transaction, as a step of its own; the texts
-    // themselves come from readBodies() once every migration's tables exist.
+    // themselves are filled after start-up (see runMigrations).
     if (!beginStep())
         return false;
     QSqlQuery query(m_db);
@@ -471,14 +486,4 @@ bool Database::migrateToV3()
         }
     }
     return endStep();
-}
-
-bool Database::readBodies(bool texts, bool todos)
-{
-    if (!beginStep())
-        return false;
-    if (BodyBackfill(m_db, textExtractor()).run(texts, todos))
-        return endStep();
-    undoStep();
-    return false;
 }

@@ -68,7 +68,7 @@ public:
     // Copies the write-ahead log into the file away from this thread; null when read-only or closed.
     LogCheckpointer *checkpointer() const { return m_checkpointer.get(); }
 
-    static constexpr int currentVersion = 7;
+    static constexpr int currentVersion = 8;
     // How long a write waits for another connection's lock (the driver's default).
     static constexpr int kBusyTimeoutMs = 5000;
 
@@ -91,8 +91,6 @@ private:
     bool runMigration1();
     bool migrateToV2();
     bool migrateToV3();
-    // One pass over every note: its list and search texts and/or its to-dos.
-    bool readBodies(bool texts, bool todos);
     bool storeVersion(int version);
     bool reclaimLog() const;
 

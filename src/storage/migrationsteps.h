@@ -169,4 +169,21 @@ inline constexpr Step kMigration7[] = {
                     "SUM(deleted_at IS NULL), SUM(deleted_at IS NOT NULL) FROM notes GROUP BY notebook_id"},
 };
 
+// Migration 8 ("texts filled in the background"): the notes whose list
+// texts, search row and to-dos are still to be made from their bodies, in
+// the order they are filled (seq: the note list's, newest first). The write
+// path drops a note it writes; a purged note leaves with its row.
+inline constexpr Step kMigration8[] = {
+    {"pending texts", "CREATE TABLE IF NOT EXISTS note_texts_pending (  seq        INTEGER PRIMARY KEY,  "
+                      "note_rowid INTEGER NOT NULL UNIQUE)"},
+    {"purged notes", "CREATE TRIGGER IF NOT EXISTS note_texts_pending_ad AFTER DELETE ON notes BEGIN  "
+                     "DELETE FROM note_texts_pending WHERE note_rowid = old.rowid;END"},
+};
+
+// Every note, list order, for the fill to read. The list index covers both
+// columns, so no row (and no body) is read.
+inline constexpr const char *kAllTextsPending =
+    "INSERT OR IGNORE INTO note_texts_pending (note_rowid) SELECT rowid FROM notes "
+    "ORDER BY deleted_at IS NOT NULL, updated_at DESC";
+
 } // namespace MigrationSteps

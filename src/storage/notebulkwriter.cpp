@@ -21,6 +21,7 @@ NoteBulkWriter::NoteBulkWriter(Database *database)
     , m_ftsInsert(database->database())
     , m_todoDelete(database->database())
     , m_todoInsert(database->database())
+    , m_pendingDrop(database->database())
 {
     m_prepared = prepare(m_lookup, "SELECT notebook_id, body, created_at, updated_at, modified_at, deleted_at, version "
                                    "FROM notes WHERE id=?")
@@ -34,7 +35,8 @@ NoteBulkWriter::NoteBulkWriter(Database *database)
         && prepare(m_ftsDelete, "DELETE FROM notes_fts WHERE rowid = (SELECT rowid FROM notes WHERE id=?)")
         && prepare(m_ftsInsert, "INSERT INTO notes_fts(rowid, text) SELECT rowid, ? FROM notes WHERE id=?")
         && prepare(m_todoDelete, "DELETE FROM todo_items WHERE note_id=?")
-        && prepare(m_todoInsert, kInsertTodo);
+        && prepare(m_todoInsert, kInsertTodo)
+        && prepare(m_pendingDrop, "DELETE FROM note_texts_pending WHERE note_rowid = (SELECT rowid FROM notes WHERE id=?)");
 }
 
 bool NoteBulkWriter::prepare(QSqlQuery &query, const char *sql)
@@ -121,7 +123,8 @@ bool NoteBulkWriter::writeTexts(const Note &note, const NoteText &text)
     m_ftsInsert.bindValue(0, nonNullText(searchText));
     m_ftsInsert.bindValue(1, note.id);
     m_todoDelete.bindValue(0, note.id);
-    if (!run(m_ftsDelete) || !run(m_ftsInsert) || !run(m_todoDelete))
+    m_pendingDrop.bindValue(0, note.id);
+    if (!run(m_ftsDelete) || !run(m_ftsInsert) || !run(m_todoDelete) || !run(m_pendingDrop))
         return false;
     if (!bindTodos(m_todoInsert, note.id, text, storageTimeText(note.updatedAt), !note.deletedAt)) {
         qCWarning(lcStorage).noquote() << "Bulk note write: to-dos not written:" << m_todoInsert.lastError().text();

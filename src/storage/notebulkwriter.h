@@ -40,4 +40,5 @@ private:
     QSqlQuery m_ftsInsert;
     QSqlQuery m_todoDelete;
     QSqlQuery m_todoInsert;
+    QSqlQuery m_pendingDrop;
 };

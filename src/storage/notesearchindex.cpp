@@ -35,7 +35,10 @@ bool write(Database *database, const QString &noteId, const QString &body, const
         && remove(database, noteId)
         && exec(q, QStringLiteral("INSERT INTO notes_fts(rowid, text) SELECT rowid, ? FROM notes WHERE id=?"),
                 {nonNullText(text.searchText), noteId})
-        && exec(q, QStringLiteral("DELETE FROM todo_items WHERE note_id = ?"), {noteId});
+        && exec(q, QStringLiteral("DELETE FROM todo_items WHERE note_id = ?"), {noteId})
+        // Written now from this body: the background fill leaves it alone.
+        && exec(q, QStringLiteral("DELETE FROM note_texts_pending WHERE note_rowid = (SELECT rowid FROM notes WHERE id=?)"),
+                {noteId});
     if (ok && !text.todos.isEmpty()) {
         ok = todos.prepare(QString::fromLatin1(kInsertTodo)) && bindTodos(todos, noteId, text, updatedAt, live);
         if (!ok)

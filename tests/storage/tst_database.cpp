@@ -1,10 +1,12 @@
 #include "velmtest.h"
 
+#include "bodybackfill.h"
 #include "database.h"
 #include "databaserepair.h"
 #include "logcheckpointer.h"
 #include "noterepository.h"
 #include "notesearchindex.h"
+#include "notetextfill.h"
 #include "preferencesrepository.h"
 #include "storagefixture.h"
 #include "storagehealth.h"
@@ -145,8 +147,19 @@ private slots:
     }
 
     // Search afterwards finds what a reader sees, not the markup around it.
+    void versionOneDatabaseIsMigrated_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::newRow("filled in batches") << "";
+        QTest::newRow("note edited while its batch is in hand") << "edit";
+        QTest::newRow("note purged while its batch is in hand") << "purge";
+        QTest::newRow("body changed outside the write path") << "raw";
+        QTest::newRow("stopped after one batch, reopened") << "reopen";
+        QTest::newRow("on its own thread") << "thread";
+    }
     void versionOneDatabaseIsMigrated()
     {
+        QFETCH(QString, meanwhile);
         const QString path = m_dataDir + "/old.db";
         QDir().mkpath(m_dataDir);
         QStringList setup = {
@@ -172,43 +185,98 @@ private slots:
                                                  {"n3", "nb-work", "charlie"}})
             setup << QString("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at) "
                              "VALUES ('%1', '%2', '%3', 't', 't', 't')").arg(id, notebook, body.arg(word));
-        // Enough more notes that the bodies are parsed in several batches at once.
+        // Enough more notes for several batches.
         for (int i = 0; i < 200; ++i)
             setup << QString("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at) "
                              "VALUES ('m%1', 'nb-default', '%2', 't', 't', 't')")
-                         .arg(i).arg(body.arg(i == 1 ? QString(R"(TODO: Straße \"Ä\" \\ ü)")
+                         .arg(i).arg(i == 2 ? QString() : body.arg(i == 1 ? QString(R"(TODO: Straße \"Ä\" \\ ü)")
                                                      : (i % 3 ? "word" : "TODO: task") + QString::number(i)));
         setup << "INSERT INTO attachments VALUES ('a1', 'n3', 'sketch.png')"
               << "UPDATE notes SET sync_status = 'synced', version = 7 WHERE id = 'n3'"
+              << "UPDATE notes SET created_at = '2024-01-01T00:00:00.000Z', modified_at = '2024-01-01T00:00:00.000Z', updated_at = "
+                 "printf('2024-01-01T%02d:%02d:00.000Z', (rowid * 37) % 211 / 60, (rowid * 37) % 211 % 60)"
               << "UPDATE notes SET deleted_at = 't' WHERE id = 'n1'";
         QVERIFY(buildRaw(path, setup));
 
-        Database db;
-        db.setTextExtractor(StorageFixture::deltaText);
-        QSignalSpy applied(&db, &Database::migrationApplied);
-        QVERIFY(db.open(path) && db.migrate());
+        auto db = std::make_unique<Database>();
+        db->setTextExtractor(StorageFixture::deltaText);
+        QSignalSpy applied(db.get(), &Database::migrationApplied);
+        QVERIFY(db->open(path) && db->migrate());
         QCOMPARE(applied.size(), Database::currentVersion - 1);
-        QCOMPARE(scalar(db, "SELECT version FROM schema_version").toInt(), Database::currentVersion);
+        QCOMPARE(scalar(*db, "SELECT version FROM schema_version").toInt(), Database::currentVersion);
+        // No body was read: every note waits for the fill.
+        QCOMPARE(BodyBackfill::pendingCount(db->database()), 203);
+        QCOMPARE(scalar(*db, "SELECT COUNT(*) FROM notes WHERE title != ''").toInt(), 0);
         // A synced note's body is its merge base; a pending one has none yet.
-        QCOMPARE(scalar(db, "SELECT group_concat(b.note_id || ':' || b.version) FROM note_bases b JOIN notes n "
+        QCOMPARE(scalar(*db, "SELECT group_concat(b.note_id || ':' || b.version) FROM note_bases b JOIN notes n "
                             "ON n.id = b.note_id AND n.body = b.body").toString(), QString("n3:7"));
-        QCOMPARE(scalar(db, "SELECT group_concat(id || ':' || notebook_id, ' ') FROM (SELECT * FROM notes WHERE id LIKE 'n%' ORDER BY id)")
+        QCOMPARE(scalar(*db, "SELECT group_concat(id || ':' || notebook_id, ' ') FROM (SELECT * FROM notes WHERE id LIKE 'n%' ORDER BY id)")
                      .toString(), QString("n1: n2: n3:nb-work"));
-        QCOMPARE(scalar(db, "SELECT group_concat(id) FROM notebooks").toString(), QString("nb-work"));
-        NoteRepository notes(&db);
+        QCOMPARE(scalar(*db, "SELECT group_concat(id) FROM notebooks").toString(), QString("nb-work"));
+
+        const auto fillAll = [&db] {
+            BodyBackfill fill(db->database(), db->textExtractor());
+            for (int batches = 0; BodyBackfill::pendingCount(db->database()) > 0; ++batches) {
+                if (batches > 100 || fill.runBatch(16) < 0)
+                    return false;
+            }
+            return true;
+        };
+        const QString edited = body.arg("TODO: edited");
+        auto fill = std::make_unique<BodyBackfill>(db->database(), db->textExtractor());
+        auto batch = fill->read(300);
+        QVERIFY(batch && batch->size() == 203);
+        fill->parse(*batch);
+        NoteRepository repository(db.get());
+        if (meanwhile == "edit") {
+            Note note = *repository.noteById("m5");
+            note.body = edited;
+            QVERIFY(repository.update(note));
+        } else if (meanwhile == "purge") {
+            QVERIFY(scalar(*db, "DELETE FROM notes WHERE id = 'm7' RETURNING 1").toBool());
+        } else if (meanwhile == "raw") {
+            QVERIFY(scalar(*db, QString("UPDATE notes SET body = '%1' WHERE id = 'm8' RETURNING 1").arg(edited)).toBool());
+        }
+        if (meanwhile == "reopen") {
+            QCOMPARE(fill->runBatch(10), 10);
+            // The newest live notes came first.
+            QVERIFY(scalar(*db, "SELECT MIN(updated_at) FROM notes WHERE rowid NOT IN (SELECT note_rowid FROM "
+                                "note_texts_pending)").toString()
+                    > scalar(*db, "SELECT MAX(n.updated_at) FROM notes n JOIN note_texts_pending p ON p.note_rowid = "
+                                  "n.rowid WHERE n.deleted_at IS NULL").toString());
+            fill.reset();
+            db = std::make_unique<Database>();
+            db->setTextExtractor(StorageFixture::deltaText);
+            QVERIFY(db->open(path) && db->migrate());
+            QCOMPARE(BodyBackfill::pendingCount(db->database()), 193);
+        } else if (meanwhile == "thread") {
+            fill.reset();
+            NoteTextFill background(db.get());
+            QSignalSpy written(&background, &NoteTextFill::textsWritten);
+            QVERIFY(background.start());
+            QTRY_VERIFY_WITH_TIMEOUT(!background.isRunning(), 20000);
+            QVERIFY(!written.isEmpty());
+            QCOMPARE(BodyBackfill::pendingCount(db->database()), 0);
+        } else {
+            QCOMPARE(fill->write(*batch), meanwhile.isEmpty() ? 203 : 202);
+            QCOMPARE(BodyBackfill::pendingCount(db->database()), meanwhile == "raw" ? 1 : 0);
+        }
+        QVERIFY(fillAll());
+
+        NoteRepository notes(db.get());
         QCOMPARE(notes.search().notes("alpha OR bravo OR charlie").size(), 2);
-        // The to-dos and counts of the notes already there are filled in.
-        QCOMPARE(notes.todoPage(TodoOrder::NoteUpdated, false, {}, {}, 10).value(0).text, QString("bravo"));
+        QCOMPARE(notes.todoPage(TodoOrder::NoteUpdated, false, {}, {}, 300).size(),
+                 meanwhile == "edit" || meanwhile == "raw" ? 70 : 69);
         QCOMPARE(notes.countsByNotebook().value("nb-work"), 1);
         QCOMPARE(notes.trashCount(), 1);
         for (const char *markup : {"bold", "insert", "attributes", "true"})
             QVERIFY2(notes.search().notes(markup).isEmpty(), markup);
-        // The one pass over the bodies wrote what the write path makes of each
-        // note, and the indexes and trigger it set aside meanwhile are back.
-        QCOMPARE(scalar(db, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('idx_notes_list', "
-                            "'idx_todo_items_updated', 'idx_todo_items_text', 'todo_items_note')").toInt(), 4);
+        QCOMPARE(notes.search().notes("edited").size(), meanwhile == "edit" || meanwhile == "raw" ? 1 : 0);
+        // One search row per note, none for a purged one.
+        QCOMPARE(scalar(*db, "SELECT COUNT(*) FROM notes_fts").toInt(), scalar(*db, "SELECT COUNT(*) FROM notes").toInt());
+        // The fill wrote what the write path makes of each note.
         const auto kept = [&db] {
-            return scalar(db, "SELECT group_concat(v, '|') FROM (SELECT n.id || n.title || n.preview || f.text AS v "
+            return scalar(*db, "SELECT group_concat(v, '|') FROM (SELECT n.id || n.title || n.preview || f.text AS v "
                               "FROM notes n JOIN notes_fts f ON f.rowid = n.rowid UNION ALL SELECT note_id || "
                               "line_index || char_offset || source || is_completed || text || text_key || note_title || "
                               "note_updated_at || live FROM todo_items "
@@ -216,15 +284,15 @@ private slots:
         };
         const QString migrated = kept();
         QVERIFY(migrated.contains("sketch.png"));
-        QSqlQuery ids(db.database());
+        QSqlQuery ids(db->database());
         QVERIFY(ids.exec("SELECT id FROM notes"));
-        QVERIFY(db.database().transaction());
+        QVERIFY(db->database().transaction());
         while (ids.next())
-            QVERIFY(NoteSearchIndex::rewrite(&db, ids.value(0).toString()));
-        QVERIFY(db.database().commit());
+            QVERIFY(NoteSearchIndex::rewrite(db.get(), ids.value(0).toString()));
+        QVERIFY(db->database().commit());
         QCOMPARE(kept(), migrated);
         // The rebuilt table has no foreign key to notebooks any more.
-        QVERIFY(!scalar(db, "SELECT COUNT(*) FROM pragma_foreign_key_list('notes')").toInt());
+        QVERIFY(!scalar(*db, "SELECT COUNT(*) FROM pragma_foreign_key_list('notes')").toInt());
     }
 
     void negativeVersionFailsWithoutTouchingTables()

@@ -18,6 +18,7 @@
 #include "noteheaderbar.h"
 #include "notelistpane.h"
 #include "notelistwidget.h"
+#include "notetextfill.h"
 #include "notewindowregistry.h"
 #include "noterepository.h"
 #include "client.h"
@@ -103,6 +104,14 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     connect(m_state->preferences(), &PreferencesRepository::changed, this, &MainWindow::onPreferenceChanged);
     if (ThemeManager *theme = m_state->themeManager())
         connect(theme, &ThemeManager::fontScaleChanged, this, &MainWindow::onFontScaleChanged);
+    if (NoteTextFill *fill = m_state->textFill()) {
+        m_middle->setIndexBuilding(fill->isRunning());
+        connect(fill, &NoteTextFill::runningChanged, m_middle, &NoteListPane::setIndexBuilding);
+        connect(fill, &NoteTextFill::textsWritten, this, [this] {
+            if (!m_holdRefresh)
+                refreshNoteList();
+        });
+    }
 
     if (readBoolPreference(QStringLiteral("steno_mode"), false))
         applyStenoMode();

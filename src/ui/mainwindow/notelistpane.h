@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class NoteListWidget;
+class QLabel;
 class QLineEdit;
 class QVBoxLayout;
 
@@ -17,6 +18,8 @@ public:
 
     void setSearchBelow(bool below);
     bool isSearchBelow() const;
+    // While the search index is being built, search says results may be missing.
+    void setIndexBuilding(bool building);
 
     NoteListWidget *noteList() const { return m_noteList; }
     QLineEdit *searchField() const { return m_searchField; }
@@ -26,5 +29,6 @@ private:
     QVBoxLayout *m_layout = nullptr;
     QWidget *m_searchRow = nullptr;
     QLineEdit *m_searchField = nullptr;
+    QLabel *m_indexing = nullptr;
     NoteListWidget *m_noteList = nullptr;
 };

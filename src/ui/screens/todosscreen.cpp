@@ -2,6 +2,7 @@
 
 #include "appstate.h"
 #include "noterepository.h"
+#include "notetextfill.h"
 #include "notewindowregistry.h"
 #include "todolistmodel.h"
 #include "todorules.h"
@@ -42,6 +43,17 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
     m_filter->setMaximumWidth(200);
     top->addWidget(m_filter);
     layout->addLayout(top);
+    // The to-dos of notes not read yet are missing until the fill ends.
+    auto *reading = new QLabel(tr("Still reading notes for their to-dos: the list grows until it is done."), this);
+    reading->setWordWrap(true);
+    reading->setEnabled(false); // the muted text colour of the palette, light or dark
+    layout->addWidget(reading);
+    NoteTextFill *fill = state ? state->textFill() : nullptr;
+    reading->setVisible(fill && fill->isRunning());
+    if (fill) {
+        connect(fill, &NoteTextFill::runningChanged, reading, &QLabel::setVisible);
+        connect(fill, &NoteTextFill::textsWritten, m_model, &TodoListModel::requery);
+    }
 
     // One line per task (the full text in its tool tip): rows of one height
     // let the view lay out tens of thousands of them without measuring each.
