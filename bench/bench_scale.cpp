@@ -414,7 +414,7 @@ void runFor(int n, const QString &root, int runs)
             if (!db.open(Database::defaultDatabasePath()) || !db.migrate())
                 qFatal("migration failed");
         });
-        print(n, "migrations 3 to 8 (the window may open)", migration);
+        print(n, "migrations 3 to 9 (the window may open)", migration);
         // Then the texts made in the background under a shown window, which
         // refreshes as they land: how long, and the GUI thread's longest stall.
         AppState filling;

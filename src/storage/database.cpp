@@ -373,6 +373,14 @@ bool Database::runMigrations()
         }
         emit migrationApplied(8, QStringLiteral("texts filled in the background"));
     }
+    if (version < 9) {
+        qCInfo(lcStorage) << "Running migration 9: account index";
+        if (!runSteps(kMigration9, 9) || !storeVersion(9)) {
+            emit migrationError(9, QStringLiteral("Failed to index the notes' accounts"));
+            return false;
+        }
+        emit migrationApplied(9, QStringLiteral("account index"));
+    }
     // What the migrations above left empty is made from each body after
     // start-up (BodyBackfill), a batch at a time; until then the notes wait
     // here, listed in this transaction so a kill at any point resumes.
