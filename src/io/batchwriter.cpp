@@ -85,10 +85,11 @@ void BatchWriter::writeNote(const PreparedNote &prepared)
 {
     const RestoreAction action = m_mode ? RestorePlan::decide(*m_mode, m_notes->stored(prepared.note.id), prepared.note)
                                         : RestoreAction::Insert;
+    const auto text = [&] { return prepared.text ? *prepared.text : m_repositories.database->noteText(prepared.note.body); };
     bool ok = true;
     switch (action) {
-    case RestoreAction::Insert: ok = m_notes->insert(prepared.note, prepared.text); break;
-    case RestoreAction::Overwrite: ok = m_notes->update(prepared.note, prepared.text); break;
+    case RestoreAction::Insert: ok = m_notes->insert(prepared.note, text()); break;
+    case RestoreAction::Overwrite: ok = m_notes->update(prepared.note, text()); break;
     case RestoreAction::Unchanged: break;
     case RestoreAction::Keep: ++m_counts.skipped; return;
     }
