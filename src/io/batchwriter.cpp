@@ -38,6 +38,7 @@ bool BatchWriter::begin()
         return false;
     }
     m_open = true;
+    m_cache.emplace(m_repositories.database->database());
     m_notes = std::make_unique<NoteBulkWriter>(m_repositories.database);
     m_blockNotes.emplace(m_repositories.notes);
     m_blockNotebooks.emplace(m_repositories.notebooks);
@@ -169,6 +170,7 @@ void BatchWriter::end(bool committed)
 {
     m_open = false;
     m_notes.reset();
+    m_cache.reset();
     m_blockNotes.reset();
     m_blockNotebooks.reset();
     m_blockAttachments.reset();

@@ -111,7 +111,7 @@ bool AppState::initialize()
     connect(m_notes, &NoteRepository::noteDeleted, this, &AppState::noteDeletedExternally);
     // A purge removes the note's attachment rows and files itself; this sweeps
     // up anything written for the note by another path in the meantime.
-    connect(m_notes, &NoteRepository::notePurged, m_attachments, &AttachmentRepository::deleteForNote);
+    connect(m_notes, &NoteRepository::notesPurged, m_attachments, &AttachmentRepository::deleteForNotes);
 
     m_themeManager = new ThemeManager(m_preferences, this);
     m_themeManager->setThemeMode(m_preferences->getString(QStringLiteral("theme_mode"), QStringLiteral("system")));
