@@ -15,7 +15,7 @@ LargeCache::LargeCache(const QSqlDatabase &database, int mebibytes)
     // Only ever larger: a caller inside another's scope keeps the larger one.
     const qint64 wanted = -qint64(mebibytes) * 1024;
     const qint64 current = m_previous.toLongLong();
-    if (current < 0 ? current <= wanted : false) {
+    if (current < 0 && current <= wanted) {
         m_previous.clear();
         return;
     }
