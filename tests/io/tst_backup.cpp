@@ -208,7 +208,10 @@ private slots:
         const QString archive = m_dir.filePath("own-state.zip");
         QVERIFY(!createBackup(archive, fx->repositories()).failed);
         int parsed = 0; // a body is parsed only for a row that is written
-        fx->database->setTextExtractor([&parsed](const QString &body) { return ++parsed, NoteText{{}, {}, body, {}}; });
+        fx->database->setTextExtractor([&parsed](const QString &body) {
+            ++parsed;
+            return NoteText{{}, {}, body, {}};
+        });
         QCOMPARE(restoreBackup(archive, fx->repositories(), RestoreMode::Overwrite).imported, 1);
         QCOMPARE(fx->notes->noteById(kept.id)->syncStatus, SyncStatus::Synced);
         QCOMPARE(parsed, 0);

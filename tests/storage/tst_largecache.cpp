@@ -4,15 +4,11 @@
 
 #include <QSqlQuery>
 
+#include <optional>
+
 class TestLargeCache : public QObject
 {
     Q_OBJECT
-
-    static QString cacheSize(const QSqlDatabase &db)
-    {
-        QSqlQuery q(db);
-        return q.exec("PRAGMA cache_size") && q.next() ? q.value(0).toString() : QString();
-    }
 
 private slots:
     // Larger while the scope lasts, never smaller, and as it was afterwards.
@@ -31,12 +27,13 @@ private slots:
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", QTest::currentDataTag());
         db.setDatabaseName(":memory:");
         QVERIFY(db.open());
-        QVERIFY(QSqlQuery(db).exec("PRAGMA cache_size=" + before));
-        {
-            const LargeCache cache(db, 64);
-            QCOMPARE(cacheSize(db), inside);
-        }
-        QCOMPARE(cacheSize(db), before);
+        QSqlQuery q(db);
+        QVERIFY(q.exec("PRAGMA cache_size=" + before));
+        const auto size = [&q] { return q.exec("PRAGMA cache_size") && q.next() ? q.value(0).toString() : QString(); };
+        std::optional<LargeCache> cache(std::in_place, db, 64);
+        QCOMPARE(size(), inside);
+        cache.reset();
+        QCOMPARE(size(), before);
     }
 };
 
