@@ -114,6 +114,7 @@ bool ArchiveReader::next(ArchiveEntry *entry)
         m_refusal.clear();
         entry->path = *path;
         entry->size = archive_entry_size_is_set(header) ? archive_entry_size(header) : -1;
+        m_entrySize = entry->size;
         return true;
     }
 }
@@ -147,16 +148,23 @@ std::optional<QByteArray> ArchiveReader::readData(qint64 maxBytes)
 {
     if (!m_archive)
         return std::nullopt;
-    // m_buffer belongs to the read callback; libarchive may still point into it.
-    QByteArray chunk(64 * 1024, Qt::Uninitialized);
+    // m_buffer belongs to the read callback; libarchive may still point into
+    // it. A chunk and a buffer allocated afresh for each small entry, then
+    // grown, cost more than inflating it: the chunk is kept, and the data
+    // sized once by the header (trusted only up to the entry's limit).
+    if (m_chunk.isEmpty())
+        m_chunk.resize(64 * 1024);
     QByteArray data;
+    const qint64 limit = maxBytes >= 0 ? maxBytes : m_budget ? m_budget->limits().maxEntryBytes : 0;
+    if (m_entrySize > 0)
+        data.reserve(qsizetype(qMin(m_entrySize, limit)));
     for (;;) {
-        const qint64 n = readChunk(chunk, data.size(), maxBytes);
+        const qint64 n = readChunk(m_chunk, data.size(), maxBytes);
         if (n < 0)
             return std::nullopt;
         if (n == 0)
             return data;
-        data.append(chunk.constData(), qsizetype(n));
+        data.append(m_chunk.constData(), qsizetype(n));
     }
 }
 

@@ -85,6 +85,8 @@ private:
     Format m_format;
     std::unique_ptr<QFile> m_file;
     QByteArray m_buffer;
+    QByteArray m_chunk; // readData's, kept from one entry to the next
+    qint64 m_entrySize = -1;
     struct archive *m_archive = nullptr;
     QString m_error;
     int m_rejected = 0;

@@ -38,6 +38,7 @@ bool BatchWriter::begin()
         return false;
     }
     m_open = true;
+    m_cache.emplace(m_repositories.database->database());
     m_notes = std::make_unique<NoteBulkWriter>(m_repositories.database);
     m_blockNotes.emplace(m_repositories.notes);
     m_blockNotebooks.emplace(m_repositories.notebooks);
@@ -85,10 +86,11 @@ void BatchWriter::writeNote(const PreparedNote &prepared)
 {
     const RestoreAction action = m_mode ? RestorePlan::decide(*m_mode, m_notes->stored(prepared.note.id), prepared.note)
                                         : RestoreAction::Insert;
+    const auto text = [&] { return prepared.text ? *prepared.text : m_repositories.database->noteText(prepared.note.body); };
     bool ok = true;
     switch (action) {
-    case RestoreAction::Insert: ok = m_notes->insert(prepared.note, prepared.text); break;
-    case RestoreAction::Overwrite: ok = m_notes->update(prepared.note, prepared.text); break;
+    case RestoreAction::Insert: ok = m_notes->insert(prepared.note, text()); break;
+    case RestoreAction::Overwrite: ok = m_notes->update(prepared.note, text()); break;
     case RestoreAction::Unchanged: break;
     case RestoreAction::Keep: ++m_counts.skipped; return;
     }
@@ -168,6 +170,7 @@ void BatchWriter::end(bool committed)
 {
     m_open = false;
     m_notes.reset();
+    m_cache.reset();
     m_blockNotes.reset();
     m_blockNotebooks.reset();
     m_blockAttachments.reset();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "iorepositories.h"
+#include "largecache.h"
 #include "notebulkwriter.h"
 #include "restoreplan.h"
 #include "writebatch.h"
@@ -64,6 +65,7 @@ private:
     std::optional<QSignalBlocker> m_blockNotes;
     std::optional<QSignalBlocker> m_blockNotebooks;
     std::optional<QSignalBlocker> m_blockAttachments;
+    std::optional<LargeCache> m_cache; // for the one transaction the whole job is
     bool m_open = false;
     Counts m_counts;
     QStringList m_files;

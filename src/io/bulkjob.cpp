@@ -140,7 +140,7 @@ bool BulkJob::run(const IoRepositories &repositories, std::optional<RestoreMode>
     bool kept = writer.begin();
     if (kept) {
         DirectChannel channel(&writer, progress, cancel);
-        WritePlan plan(&channel, repositories.database);
+        WritePlan plan(&channel);
         kept = producer(plan) && plan.flush();
     }
     outcome->cancelled = cancel && *cancel;

@@ -160,13 +160,15 @@ public:
         bool manifest = false;
         QList<Notebook> notebooks;
         QList<Attachment> records;
-        int notes = 0, snapshots = 0;
+        int notes = 0, snapshots = 0, files = 0;
         const bool readable = pass([&](Folder folder, const QString &, ArchiveReader &reader) {
             // Read as the records are, so that the archive's limits hold for it too.
             if (folder == Folder::Manifest)
                 manifest = reader.readData(m_limits.maxJsonBytes).has_value();
             else if (folder == Folder::Notes)
                 ++notes;
+            else if (folder == Folder::Attachments)
+                ++files;
             else if (folder == Folder::Snapshots)
                 snapshots += withSnapshots ? 1 : 0;
             else if (folder == Folder::Notebooks)
@@ -208,10 +210,11 @@ public:
             }))
             return fail(BackupText::tr("Failed to extract backup"));
 
-        if (withAttachments && !restoreAttachments(records))
+        // Each pass reads every entry's header again: one with nothing to do is skipped.
+        if (withAttachments && !restoreAttachments(records, files > 0))
             return fail(BackupText::tr("Failed to extract backup"));
 
-        if (withSnapshots && !pass([&](Folder folder, const QString &, ArchiveReader &reader) {
+        if (withSnapshots && snapshots > 0 && !pass([&](Folder folder, const QString &, ArchiveReader &reader) {
                 if (folder != Folder::Snapshots)
                     return true;
                 step(BackupText::tr("Restoring version history..."));
@@ -331,9 +334,9 @@ private:
     }
 
     // Streams each named file into the store (never over an existing one), then the records.
-    bool restoreAttachments(const QList<Attachment> &records)
+    bool restoreAttachments(const QList<Attachment> &records, bool anyFiles)
     {
-        const bool read = pass([&](Folder folder, const QString &name, ArchiveReader &reader) {
+        const bool read = !anyFiles || pass([&](Folder folder, const QString &name, ArchiveReader &reader) {
             if (folder != Folder::Attachments || !m_namedFiles.contains(name))
                 return true;
             const QString target = AttachmentRepository::filePath(name);

@@ -10,11 +10,15 @@
 #include <QString>
 #include <QStringList>
 
-// A note with the texts of its body, extracted where the note was read.
+#include <optional>
+
+// A note with the texts of its body. Absent texts are extracted by the
+// writer, and only for a row it writes: a restore over the same notes parses
+// no body at all.
 struct PreparedNote
 {
     Note note;
-    NoteText text;
+    std::optional<NoteText> text;
 };
 
 // Rows an import or restore prepared on its worker, written together by

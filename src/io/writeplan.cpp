@@ -1,12 +1,9 @@
 #include "writeplan.h"
 
-#include "database.h"
-
 #include <QFile>
 
-WritePlan::WritePlan(PlanChannel *channel, const Database *textSource)
+WritePlan::WritePlan(PlanChannel *channel)
     : m_channel(channel)
-    , m_textSource(textSource)
 {
 }
 
@@ -24,9 +21,8 @@ void WritePlan::addNotebook(const Notebook &notebook)
 
 void WritePlan::addNote(const Note &note)
 {
-    NoteText text = m_textSource ? m_textSource->noteText(note.body) : NoteText{QString(), QString(), note.body, {}};
-    m_chars += note.body.size() + text.searchText.size();
-    m_batch.notes.append({note, std::move(text)});
+    m_chars += note.body.size();
+    m_batch.notes.append({note, std::nullopt});
     flushWhenFull();
 }
 

@@ -6,8 +6,6 @@
 
 #include <functional>
 
-class Database;
-
 // Where a plan's batches go: the writer, on the thread that plans them.
 class PlanChannel
 {
@@ -20,12 +18,11 @@ public:
 };
 
 // What an import or restore will write, gathered on its worker and handed
-// on to the writer in small batches. Extracts each note's texts as it is
-// added, so the body is parsed once and off the GUI thread.
+// on to the writer in small batches.
 class WritePlan final
 {
 public:
-    WritePlan(PlanChannel *channel, const Database *textSource);
+    explicit WritePlan(PlanChannel *channel);
     ~WritePlan(); // removes the files of a batch never delivered
 
     WritePlan(const WritePlan &) = delete;
@@ -54,7 +51,6 @@ private:
     void flushWhenFull();
 
     PlanChannel *m_channel;
-    const Database *m_textSource;
     WriteBatch m_batch;
     qsizetype m_chars = 0;
     bool m_stopped = false;

@@ -115,7 +115,7 @@ bool AppState::initialize()
     connect(m_notes, &NoteRepository::noteDeleted, this, &AppState::noteDeletedExternally);
     // A purge removes the note's attachment rows and files itself; this sweeps
     // up anything written for the note by another path in the meantime.
-    connect(m_notes, &NoteRepository::notePurged, m_attachments, &AttachmentRepository::deleteForNote);
+    connect(m_notes, &NoteRepository::notesPurged, m_attachments, &AttachmentRepository::deleteForNotes);
     // No body changes: the lists and the to-do screen follow its batches
     // (textsWritten), sync and open notes have nothing to hear.
     m_textFill = new NoteTextFill(m_database, this);

@@ -8,6 +8,8 @@
 
 #include <QFile>
 #include <QSqlError>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSqlQuery>
 
 using namespace SqlHelpers;
@@ -161,6 +163,20 @@ bool AttachmentRepository::deleteById(const QString &id)
         NoteSearchIndex::rewrite(m_database, attachment->noteId);
     emit attachmentsChanged();
     return true;
+}
+
+bool AttachmentRepository::deleteForNotes(const QStringList &noteIds)
+{
+    if (noteIds.isEmpty())
+        return true;
+    const QString ids =
+        QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(noteIds)).toJson(QJsonDocument::Compact));
+    bool allDeleted = true;
+    const QList<Attachment> attachments = queryAttachments(
+        QStringLiteral("SELECT * FROM attachments WHERE note_id IN (SELECT value FROM json_each(?))"), {ids});
+    for (const Attachment &attachment : attachments)
+        allDeleted = deleteById(attachment.id) && allDeleted;
+    return allDeleted;
 }
 
 bool AttachmentRepository::deleteForNote(const QString &noteId)

@@ -43,6 +43,8 @@ public:
     // deleteById for each attachment of the note, continuing after failures;
     // true when all succeeded (also when there were none).
     bool deleteForNote(const QString &noteId);
+    // The same for many notes, in one query.
+    bool deleteForNotes(const QStringList &noteIds);
 
 signals:
     void attachmentsChanged();

@@ -2,6 +2,7 @@
 
 #include "attachmentrepository.h"
 #include "database.h"
+#include "largecache.h"
 #include "notesearchindex.h"
 #include "sqlhelpers.h"
 #include "storagehealth.h"
@@ -199,6 +200,9 @@ bool NoteRepository::purgeRows(const QString &idSet, const QVariant &idSetValue)
     // note_operations and tasks are never written by this program but may hold
     // rows in databases written by older builds.
     const QSqlDatabase db = m_database->database();
+    // Each note's pages (row, body overflow, index entries, search text) are
+    // read to be freed: with the default cache they spill and are read again.
+    const LargeCache cache(db, 64);
     WriteScope write(db);
     if (!write.isOpen())
         return false;
@@ -257,6 +261,7 @@ bool NoteRepository::purgeRows(const QString &idSet, const QVariant &idSetValue)
     }
     for (const QString &id : std::as_const(ids))
         emit notePurged(id);
+    emit notesPurged(ids);
     return true;
 }
 

@@ -116,6 +116,8 @@ signals:
     void notesWritten(const QStringList &ids);
     void noteDeleted(const QString &id);
     void notePurged(const QString &id);
+    // Once per purge, after notePurged for each: for work done per purge, not per note.
+    void notesPurged(const QStringList &ids);
 
 private:
     WriteResult updateRow(const Note &note, const QString *expectedBody, const NoteText *text = nullptr);

@@ -207,8 +207,14 @@ private slots:
         QVERIFY(fx->notes->syncState().markSynced(kept.id, 1));
         const QString archive = m_dir.filePath("own-state.zip");
         QVERIFY(!createBackup(archive, fx->repositories()).failed);
+        int parsed = 0; // a body is parsed only for a row that is written
+        fx->database->setTextExtractor([&parsed](const QString &body) {
+            ++parsed;
+            return NoteText{{}, {}, body, {}};
+        });
         QCOMPARE(restoreBackup(archive, fx->repositories(), RestoreMode::Overwrite).imported, 1);
         QCOMPARE(fx->notes->noteById(kept.id)->syncStatus, SyncStatus::Synced);
+        QCOMPARE(parsed, 0);
     }
 
     // Nothing of an archive that cannot be read whole is written.

@@ -243,7 +243,7 @@ private slots:
         Recorder recorder;
         RestoreResult result;
         {
-            WritePlan plan(&recorder, fx->database.get());
+            WritePlan plan(&recorder);
             result = readBackup(archive, plan);
             QVERIFY(plan.flush());
         }
@@ -259,7 +259,7 @@ private slots:
         }
         QCOMPARE(all.notebooks.value(0).name, QString("Work"));
         QCOMPARE(all.notes.size(), 1);
-        QCOMPARE(all.notes.value(0).text.searchText, "see velmora-notes://attachment/" + file);
+        QCOMPARE(all.notes.value(0).note.body, "see velmora-notes://attachment/" + file);
         QCOMPARE(all.attachments.value(0).filename, QString("f.txt"));
         QCOMPARE(all.snapshots.value(0).version, 2);
         // Only the named file was placed, and the writer was told so it can take it back.

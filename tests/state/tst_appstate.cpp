@@ -288,7 +288,7 @@ private slots:
         QVERIFY(state.attachments()->saveFile(attachment.id, "abc"));
 
         // Whoever announces a purge, the store follows.
-        emit state.notes()->notePurged(ids.value("attachment"));
+        emit state.notes()->notesPurged({ids.value("attachment")});
         QVERIFY(!state.attachments()->attachmentById(attachment.id));
         QVERIFY(!QFile::exists(AttachmentRepository::filePath(attachment.id)));
     }
