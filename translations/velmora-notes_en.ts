@@ -1807,6 +1807,14 @@ Open it?</source>
         <source>Search notes</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Search index still being built: some notes may not be found yet.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search (index being built)...</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>NoteListWidget</name>
@@ -2668,6 +2676,10 @@ Use an https:// address unless you trust every network in between. Use this addr
     </message>
     <message>
         <source>Tasks</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Still reading notes for their to-dos: the list grows until it is done.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
