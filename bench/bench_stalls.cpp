@@ -24,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QSqlQuery>
 #include <QThread>
 #include <QUuid>
 
@@ -61,6 +62,28 @@ bool syncToEnd(Device &device, const std::function<void()> &begin)
     begin();
     waitFor([&] { return completed || failed; }, 1800000);
     return completed;
+}
+
+// Runs the loop until the background fill has written every search row the
+// sync listed for it: the same job, finished on another thread.
+bool searchRowsFilled(Device &device)
+{
+    bool check = true;
+    bool filled = false;
+    QObject context;
+    QObject::connect(&device.fill, &NoteTextFill::textsWritten, &context, [&check] { check = true; });
+    return waitFor([&] {
+        if (check && !filled)
+            filled = BodyBackfill::pendingCount(device.database.database()) == 0;
+        check = false;
+        return filled;
+    }, 1800000);
+}
+
+qint64 searchRows(Device &device)
+{
+    QSqlQuery query(device.database.database());
+    return query.exec(QStringLiteral("SELECT COUNT(*) FROM notes_fts")) && query.next() ? query.value(0).toLongLong() : -1;
 }
 
 // count notes with the bodies bench_scale writes, in one transaction.
@@ -265,7 +288,8 @@ int main(int argc, char *argv[])
         probe.start();
         clock.start();
         g_cpuStart = cpuMs();
-        ok = syncToEnd(d, [&] { d.engine->syncNow(); }) && d.notes.liveCount() >= count;
+        ok = syncToEnd(d, [&] { d.engine->syncNow(); }) && d.notes.liveCount() >= count && searchRowsFilled(d)
+            && searchRows(d) >= count;
         probe.stop();
         allOk = allOk && ok;
         report(("first sync of " + label + " notes into an empty device").constData(), probe,
@@ -275,7 +299,8 @@ int main(int argc, char *argv[])
         probe.start();
         clock.start();
         g_cpuStart = cpuMs();
-        ok = syncToEnd(d, [&] { d.engine->forceFullResync(); }) && d.notes.syncState().pendingNotes().isEmpty();
+        ok = syncToEnd(d, [&] { d.engine->forceFullResync(); }) && d.notes.syncState().pendingNotes().isEmpty()
+            && searchRowsFilled(d);
         probe.stop();
         allOk = allOk && ok;
         report(("Force Full Resync of " + label + " notes").constData(), probe, double(clock.elapsed()), ok);

@@ -9,6 +9,7 @@
 #include "storagelog.h"
 
 #include <QDir>
+#include <QMutex>
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
@@ -33,6 +34,7 @@ QString newUuid()
 Database::Database(QObject *parent)
     : QObject(parent)
     , m_connectionName(newUuid())
+    , m_fillLock(std::make_shared<QMutex>())
 {
 }
 
@@ -165,16 +167,17 @@ bool Database::open(const QString &path)
     // writes run in one transaction.
     if (!pragma.exec("PRAGMA synchronous=FULL"))
         qCWarning(lcStorage).noquote() << "Could not make commits durable:" << pragma.lastError().text();
-    // Once checkpointed, the log gives back what a large write made it grow
-    // to instead of keeping it until the last connection closes.
-    pragma.exec("PRAGMA journal_size_limit=1048576");
     pragma.exec("PRAGMA foreign_keys=ON");
     if (!m_readOnly) {
-        m_checkpointer = std::make_unique<LogCheckpointer>(path);
+        // It also gives back what a large write made the log grow to.
+        m_checkpointer = std::make_unique<LogCheckpointer>(path, m_fillLock);
         const QVariant handle = m_db.driver()->handle();
         if (qstrcmp(handle.typeName(), "sqlite3*") != 0
-            || !m_checkpointer->attach(*static_cast<void *const *>(handle.constData())))
-            m_checkpointer.reset(); // SQLite's own checkpoint stays
+            || !m_checkpointer->attach(*static_cast<void *const *>(handle.constData()))) {
+            // SQLite's own checkpoint stays, and the commit that starts the log over cuts it back.
+            m_checkpointer.reset();
+            pragma.exec(QStringLiteral("PRAGMA journal_size_limit=%1").arg(LogCheckpointer::kKeptLogBytes));
+        }
     }
     qCInfo(lcStorage).noquote() << "Database opened:" << path;
     return true;

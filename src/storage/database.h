@@ -14,6 +14,7 @@
 #include <optional>
 
 class LogCheckpointer;
+class QMutex;
 class QSqlQuery;
 
 // Owns one named SQLite connection, the data directory and the schema.
@@ -78,8 +79,19 @@ public:
     void setBulkJobRunning(bool running);
     bool bulkJobRunning() const { return m_bulkJob; }
 
+    // Held by the background fill (NoteTextFill) while it writes through its
+    // own connection. A writer here that must not wait on it, a sync slice on
+    // the GUI thread, tries it first and comes back later when it is taken.
+    std::shared_ptr<QMutex> fillLock() const { return m_fillLock; }
+    // Before open(): another connection's lock, for a connection of the fill's own.
+    void shareFillLock(std::shared_ptr<QMutex> lock) { m_fillLock = std::move(lock); }
+    // Notes were listed (note_texts_pending) for the background fill to write
+    // their search rows: written, not committed yet. Connect queued.
+    void noteTextsQueued() { emit textsQueued(); }
+
 signals:
     void bulkJobChanged(bool running);
+    void textsQueued();
     void migrationApplied(int version, const QString &name);
     void migrationError(int version, const QString &error);
 
@@ -100,5 +112,6 @@ private:
     bool m_bulkJob = false;
     mutable int m_logReclaimedAt = 0;
     std::unique_ptr<LogCheckpointer> m_checkpointer;
+    std::shared_ptr<QMutex> m_fillLock;
     NoteTextExtractor m_textExtractor;
 };

@@ -2,6 +2,8 @@
 
 #include "storagelog.h"
 
+#include <QFileInfo>
+#include <QMutex>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -10,8 +12,11 @@
 
 #include <sqlite3.h>
 
-LogCheckpointer::LogCheckpointer(const QString &path)
+#include <mutex>
+
+LogCheckpointer::LogCheckpointer(const QString &path, std::shared_ptr<QMutex> lock)
     : m_path(path)
+    , m_lock(std::move(lock))
 {
 }
 
@@ -52,8 +57,14 @@ void LogCheckpointer::run()
         db.setDatabaseName(m_path);
         if (db.open()) {
             QSqlQuery query(db);
-            if (!query.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)")))
+            // Columns: busy, frames in the log, frames copied.
+            if (!query.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)")) || !query.next()) {
                 qCWarning(lcStorage).noquote() << "Write-ahead log not checkpointed:" << query.lastError().text();
+            } else if (query.value(0).toInt() == 0 && query.value(1).toInt() == query.value(2).toInt()
+                       && QFileInfo(m_path + QLatin1String("-wal")).size() > kKeptLogBytes) {
+                query.finish();
+                cutLog(db);
+            }
         } else {
             qCWarning(lcStorage).noquote() << "Write-ahead log not checkpointed:" << db.lastError().text();
         }
@@ -61,6 +72,18 @@ void LogCheckpointer::run()
     }
     QSqlDatabase::removeDatabase(name);
     m_running = false;
+}
+
+void LogCheckpointer::cutLog(const QSqlDatabase &db)
+{
+    const std::unique_lock<QMutex> locked(*m_lock, std::try_to_lock);
+    if (!locked.owns_lock())
+        return; // the next checkpoint tries again
+    // Never waits: with a writer or a reader on the log it copies what it can and leaves the file as it is.
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA busy_timeout=0"))
+        || !query.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")))
+        qCInfo(lcStorage).noquote() << "Write-ahead log not cut back:" << query.lastError().text();
 }
 
 void LogCheckpointer::wait()

@@ -40,7 +40,7 @@ QString NoteRepository::nowText() const
     return storageTimeText(m_clock());
 }
 
-bool NoteRepository::insert(const Note &note, const NoteText *text)
+bool NoteRepository::insert(const Note &note, const NoteText *text, SearchRow searchRow)
 {
     WriteScope write(m_database->database());
     QSqlQuery q(m_database->database());
@@ -53,7 +53,7 @@ bool NoteRepository::insert(const Note &note, const NoteText *text)
                  storageTimeText(note.updatedAt), storageTimeText(note.modifiedAt), optionalTime(note.deletedAt),
                  note.version, note.opVersion, syncStatusToString(note.syncStatus), note.isSample ? 1 : 0,
                  textOrNull(note.ownerId), note.isShared ? 1 : 0, textOrNull(note.permission)});
-    if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body, text) || !write.commit()) {
+    if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body, text, searchRow) || !write.commit()) {
         // The failing statement has logged its own cause just before.
         qCWarning(lcStorage).noquote() << "NoteRepository::insert failed for note" << note.id;
         return false;
@@ -62,9 +62,9 @@ bool NoteRepository::insert(const Note &note, const NoteText *text)
     return true;
 }
 
-bool NoteRepository::update(const Note &note, const NoteText *text)
+bool NoteRepository::update(const Note &note, const NoteText *text, SearchRow searchRow)
 {
-    return updateRow(note, nullptr, text) == WriteResult::Written;
+    return updateRow(note, nullptr, text, searchRow) == WriteResult::Written;
 }
 
 NoteRepository::WriteResult NoteRepository::updateIfBodyIs(const Note &note, const QString &expectedBody)
@@ -73,7 +73,7 @@ NoteRepository::WriteResult NoteRepository::updateIfBodyIs(const Note &note, con
 }
 
 NoteRepository::WriteResult NoteRepository::updateRow(const Note &note, const QString *expectedBody,
-                                                     const NoteText *text)
+                                                     const NoteText *text, SearchRow searchRow)
 {
     WriteScope write(m_database->database());
     QSqlQuery q(m_database->database());
@@ -98,7 +98,7 @@ NoteRepository::WriteResult NoteRepository::updateRow(const Note &note, const QS
     const bool ok = write.isOpen() && exec(q, sql, values);
     if (ok && expectedBody && q.numRowsAffected() == 0)
         return WriteResult::RowChanged;
-    if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body, text) || !write.commit()) {
+    if (!ok || !NoteSearchIndex::write(m_database, note.id, note.body, text, searchRow) || !write.commit()) {
         qCWarning(lcStorage).noquote() << "NoteRepository::update failed for note" << note.id;
         return WriteResult::Failed;
     }

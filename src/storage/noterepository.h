@@ -3,6 +3,7 @@
 #include "note.h"
 #include "noterow.h"
 #include "notesearch.h"
+#include "notesearchindex.h"
 #include "notesyncstate.h"
 #include "notetext.h"
 #include "todorow.h"
@@ -79,11 +80,12 @@ public:
     // line; or by folded text, then note id and line.
     static bool todoBefore(const TodoRow &a, const TodoRow &b, TodoOrder order);
 
+    using SearchRow = NoteSearchIndex::SearchRow;
     // text, when given, holds the list, search and to-do texts already read
-    // from note.body (sync prepares them on a worker).
-    bool insert(const Note &note, const NoteText *text = nullptr);
+    // from note.body (sync prepares them on a worker). searchRow: see NoteSearchIndex.
+    bool insert(const Note &note, const NoteText *text = nullptr, SearchRow searchRow = SearchRow::Now);
     // Writes every column but id and created_at as given: no version bump, no time stamp.
-    bool update(const Note &note, const NoteText *text = nullptr);
+    bool update(const Note &note, const NoteText *text = nullptr, SearchRow searchRow = SearchRow::Now);
     enum class WriteResult { Written, RowChanged, Failed };
     // An editor's save: the body, its time stamps and sync status, one version
     // up, only while the stored body is still expectedBody (an editor's save
@@ -120,7 +122,8 @@ signals:
     void notesPurged(const QStringList &ids);
 
 private:
-    WriteResult updateRow(const Note &note, const QString *expectedBody, const NoteText *text = nullptr);
+    WriteResult updateRow(const Note &note, const QString *expectedBody, const NoteText *text = nullptr,
+                          SearchRow searchRow = SearchRow::Now);
     bool setColumns(const QStringList &ids, const QString &set, const QVariantList &values);
     // Purges the notes whose ids the SQL set expression idSet gives (bound to
     // idSetValue when valid), with everything that names them.

@@ -11,16 +11,18 @@ using namespace SqlHelpers;
 
 namespace NoteSearchIndex {
 
-bool write(Database *database, const QString &noteId, const QString &body, const NoteText *prepared)
+bool write(Database *database, const QString &noteId, const QString &body, const NoteText *prepared,
+           SearchRow searchRow)
 {
     const QSqlDatabase db = database->database();
     NoteText text = prepared ? *prepared : database->noteText(body);
     QSqlQuery q(db);
     q.setForwardOnly(true);
+    const bool now = searchRow == SearchRow::Now;
     // File names are what a reader sees of an attachment.
-    if (!exec(q, QStringLiteral("SELECT filename FROM attachments WHERE note_id = ?"), {noteId}))
+    if (now && !exec(q, QStringLiteral("SELECT filename FROM attachments WHERE note_id = ?"), {noteId}))
         return false;
-    while (q.next())
+    while (now && q.next())
         text.searchText += QLatin1Char('\n') + q.value(0).toString();
     // The to-do rows carry the note's state; the row was just written, so
     // reading it costs no disk.
@@ -32,13 +34,23 @@ bool write(Database *database, const QString &noteId, const QString &body, const
     QSqlQuery todos(db);
     bool ok = exec(q, QStringLiteral("UPDATE notes SET title=?, preview=? WHERE id=?"),
                    {nonNullText(text.title), nonNullText(text.preview), noteId})
-        && remove(database, noteId)
-        && exec(q, QStringLiteral("INSERT INTO notes_fts(rowid, text) SELECT rowid, ? FROM notes WHERE id=?"),
-                {nonNullText(text.searchText), noteId})
-        && exec(q, QStringLiteral("DELETE FROM todo_items WHERE note_id = ?"), {noteId})
-        // Written now from this body: the background fill leaves it alone.
-        && exec(q, QStringLiteral("DELETE FROM note_texts_pending WHERE note_rowid = (SELECT rowid FROM notes WHERE id=?)"),
-                {noteId});
+        && exec(q, QStringLiteral("DELETE FROM todo_items WHERE note_id = ?"), {noteId});
+    if (ok && now) {
+        ok = remove(database, noteId)
+            && exec(q, QStringLiteral("INSERT INTO notes_fts(rowid, text) SELECT rowid, ? FROM notes WHERE id=?"),
+                    {nonNullText(text.searchText), noteId})
+            // Written now from this body: the background fill leaves it alone.
+            && exec(q, QStringLiteral("DELETE FROM note_texts_pending WHERE note_rowid = "
+                                      "(SELECT rowid FROM notes WHERE id=?)"),
+                    {noteId});
+    } else if (ok) {
+        // The old search row stays until the fill replaces it.
+        ok = exec(q, QStringLiteral("INSERT OR IGNORE INTO note_texts_pending (note_rowid) SELECT rowid FROM notes "
+                                    "WHERE id=?"),
+                  {noteId});
+        if (ok)
+            database->noteTextsQueued();
+    }
     if (ok && !text.todos.isEmpty()) {
         ok = todos.prepare(QString::fromLatin1(kInsertTodo)) && bindTodos(todos, noteId, text, updatedAt, live);
         if (!ok)

@@ -20,6 +20,7 @@
 #include <QtConcurrent>
 
 using namespace VelmSync;
+using SearchRow = NoteSearchIndex::SearchRow;
 
 PullMerger::PullMerger(VelmAccount::ApiClient *api, Database *database, NoteRepository *notes,
                        NotebookRepository *notebooks, PreferencesRepository *preferences, AccountBinding *binding,
@@ -72,7 +73,8 @@ void PullMerger::pullPage(const QString &since)
                 watcher->deleteLater();
                 if (!self)
                     return;
-                pulledPage(watcher->result(), since);
+                // The page's claim writes: a step, under the cycle's lock.
+                m_cycle->later([this, page = watcher->result(), since] { pulledPage(page, since); });
             });
             watcher->setFuture(QtConcurrent::run(&PulledPage::read, reply, m_database->textExtractor()));
         },
@@ -171,13 +173,13 @@ bool PullMerger::mergeRow(const PulledPage::Row &row, QStringList *replaced, int
     case MergeAction::Skip:
         return true;
     case MergeAction::Insert:
-        written = m_notes->insert(pulled, &row.text)
+        written = m_notes->insert(pulled, &row.text, SearchRow::Background)
             && m_notes->syncState().setMergeBase(pulled.id, pulled.version, pulled.body);
         break;
     case MergeAction::Replace:
         if (*local == pulled)
             return true;
-        written = m_notes->update(pulled, &row.text)
+        written = m_notes->update(pulled, &row.text, SearchRow::Background)
             && m_notes->syncState().setMergeBase(pulled.id, pulled.version, pulled.body);
         *replaced << pulled.id;
         break;
@@ -192,7 +194,7 @@ bool PullMerger::mergeRow(const PulledPage::Row &row, QStringList *replaced, int
         const Note copy = conflictCopy(*local, now);
         qCWarning(lcSync) << "note conflict" << pulled.id << "local text kept as" << copy.id;
         m_leftPending = true;
-        written = m_notes->insert(copy) && m_notes->update(pulled, &row.text)
+        written = m_notes->insert(copy) && m_notes->update(pulled, &row.text, SearchRow::Background)
             && m_notes->syncState().setMergeBase(pulled.id, pulled.version, pulled.body);
         *replaced << pulled.id;
         break;

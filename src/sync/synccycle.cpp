@@ -1,6 +1,9 @@
 #include "synccycle.h"
 
+#include <QMutex>
 #include <QTimer>
+
+#include <mutex>
 
 void SyncCycle::begin()
 {
@@ -23,17 +26,24 @@ SyncCycle::SyncCycle(QObject *parent)
 void SyncCycle::later(std::function<void()> step)
 {
     m_steps.push_back({guard(), std::move(step)});
-    m_turn.start();
+    if (!m_turn.isActive() || m_turn.interval() == 0)
+        m_turn.start(0);
 }
 
 void SyncCycle::runNextStep()
 {
     if (m_steps.empty())
         return;
+    std::unique_lock<QMutex> locked;
+    if (m_lock && !!m_steps.front().guard) {
+        locked = std::unique_lock<QMutex>(*m_lock, std::try_to_lock);
+        if (!locked.owns_lock())
+            return m_turn.start(kLockRetryMs);
+    }
     Step next = std::move(m_steps.front());
     m_steps.pop_front();
     if (!m_steps.empty())
-        m_turn.start();
+        m_turn.start(0);
     if (!next.guard)
         return;
     next.run();

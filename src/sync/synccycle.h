@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <deque>
-
 #include <functional>
+#include <memory>
+
+class QMutex;
 
 // The running sync cycle as the engine's parts see it: whether a reply still
 // belongs to it, and how a part reports back. The engine owns it and alone
@@ -50,8 +52,12 @@ public:
     void begin();
     // Between cycles every guard is false.
     void setRunning(bool running) { m_running = running; }
-    // Runs step on a later turn of the event loop, unless the cycle ended meanwhile.
+    // Runs step on a later turn of the event loop, unless the cycle ended
+    // meanwhile. Steps write: each runs holding lock, when one is set, and
+    // waits for it without holding the window (tried again every kLockRetryMs).
     void later(std::function<void()> step);
+    void setLock(std::shared_ptr<QMutex> lock) { m_lock = std::move(lock); }
+    static constexpr int kLockRetryMs = 2;
     // The cycle wrote something the lists show.
     void setDataChanged() { m_dataChanged = true; }
     bool dataChanged() const { return m_dataChanged; }
@@ -73,6 +79,7 @@ private:
 
     QTimer m_turn;
     std::deque<Step> m_steps;
+    std::shared_ptr<QMutex> m_lock;
     int m_lastCommitMs = 0;
     quint64 m_number = 0; // grows with every cycle and cancel: replies of an older one are dropped
     bool m_running = false;

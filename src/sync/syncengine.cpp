@@ -28,6 +28,8 @@ SyncEngine::SyncEngine(VelmAccount::ApiClient *api, Database *database, NoteRepo
     m_debounceTimer.setSingleShot(true);
     m_debounceTimer.setInterval(2000);
     m_refusals.load();
+    // The background fill writes search rows between the cycle's steps, never during one.
+    m_cycle.setLock(database->fillLock());
     connect(&m_cycle, &SyncCycle::phaseDone, this, &SyncEngine::advance);
     connect(&m_cycle, &SyncCycle::failed, this, &SyncEngine::fail);
     connect(&m_cycle, &SyncCycle::progress, this, &SyncEngine::syncProgress);

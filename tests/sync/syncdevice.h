@@ -10,6 +10,7 @@
 #include "database.h"
 #include "memorytokenstore.h"
 #include "notebookrepository.h"
+#include "notetextfill.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
 #include "syncengine.h"
@@ -131,6 +132,8 @@ struct Device
     NotebookRepository notebooks{&database};
     AttachmentRepository attachments{&database};
     PreferencesRepository preferences{&database};
+    // Writes the search rows of pulled notes, as in the application.
+    NoteTextFill fill{&database};
     VelmAccount::TokenManager tokens{std::make_unique<VelmAccount::MemoryTokenStore>()};
     VelmAccount::ApiClient api{&tokens};
     std::unique_ptr<SyncEngine> engine;

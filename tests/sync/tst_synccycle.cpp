@@ -5,6 +5,8 @@
 #include "velmtest.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMutex>
 #include <QTest>
 #include <QTimer>
 
@@ -76,6 +78,40 @@ private slots:
         QTRY_COMPARE(ticksAtSlice.size(), 8);
         for (qsizetype i = 1; i < ticksAtSlice.size(); ++i)
             QVERIFY2(ticksAtSlice.at(i) > ticksAtSlice.at(i - 1), qPrintable(QString::number(i)));
+    }
+
+    // A step writes: while the background fill holds the lock it waits, and
+    // the loop keeps turning meanwhile.
+    void aStepWaitsForTheLockWithoutHoldingTheLoop()
+    {
+        SyncCycle cycle;
+        auto lock = std::make_shared<QMutex>();
+        cycle.setLock(lock);
+        cycle.begin();
+        cycle.setRunning(true);
+        lock->lock();
+        int ticks = 0;
+        QTimer other;
+        other.setTimerType(Qt::PreciseTimer);
+        other.setInterval(1);
+        connect(&other, &QTimer::timeout, [&ticks] { ++ticks; });
+        other.start();
+        bool ran = false;
+        bool heldWhileRunning = false;
+        cycle.later([&] {
+            ran = true;
+            heldWhileRunning = !lock->tryLock();
+        });
+        QEventLoop loop; // qWait sleeps between its turns
+        QTimer::singleShot(30, &loop, &QEventLoop::quit);
+        loop.exec();
+        QVERIFY(!ran);
+        QVERIFY2(ticks > 5, qPrintable(QString::number(ticks)));
+        lock->unlock();
+        QTRY_VERIFY(ran);
+        QVERIFY(heldWhileRunning);
+        QVERIFY(lock->tryLock()); // and let go after
+        lock->unlock();
     }
 };
 

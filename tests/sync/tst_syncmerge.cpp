@@ -1,6 +1,7 @@
 // Two devices edit one note between syncs: edits that do not meet merge by
 // themselves and go out in the same cycle; edits of the same text leave a
 // conflict copy, as before. On both server back ends.
+#include "appstate.h"
 #include "serverharness.h"
 #include "syncdevice.h"
 #include "velmtest.h"
@@ -129,6 +130,47 @@ private slots:
         QCOMPARE(a.notes.syncState().mergeBase(note.id)->version, a.notes.noteById(note.id)->version);
         QVERIFY(a.notes.purge(note.id));
         QVERIFY(!a.notes.syncState().mergeBase(note.id));
+    }
+
+    // A pulled note's search row comes from the background fill; its list
+    // texts and to-dos come with the merge itself.
+    void pulledNotesAreFoundOnceFilled()
+    {
+        VelmServerTest::Harness &server = m_servers[0];
+        const QString email = QStringLiteral("merge%1@example.org").arg(++m_users);
+        const auto ta = server.signIn(email, true);
+        const auto tb = server.signIn(email, false);
+        Device a(server.port(), ta.access, ta.refresh);
+        Device b(server.port(), tb.access, tb.refresh);
+        a.database.setTextExtractor(noteTextOfBody);
+        b.database.setTextExtractor(noteTextOfBody);
+        a.use();
+        const auto todoBody = [](const QString &word) {
+            return QStringLiteral(R"([{"insert":"Shopping %1"},{"insert":"\n"},{"insert":"buy %1"},)"
+                                  R"({"attributes":{"list":"unchecked"},"insert":"\n"}])").arg(word);
+        };
+        Note note = a.addNote(QString());
+        save(a, note.id, todoBody("zebrafish"));
+        for (int i = 0; i < 60; ++i)
+            a.addNote(QStringLiteral("filler %1").arg(i));
+        QVERIFY(a.sync() && b.sync());
+        const auto found = [&b](const QString &word) { return b.notes.search().notes(word).size(); };
+        QSqlQuery title(b.database.database());
+        QVERIFY(title.exec(QStringLiteral("SELECT title FROM notes WHERE id = '%1'").arg(note.id)) && title.next());
+        QCOMPARE(title.value(0).toString(), QStringLiteral("Shopping zebrafish"));
+        title.finish(); // a statement left open would keep reading the file as it was
+        QCOMPARE(b.notes.todoPage(TodoOrder::NoteUpdated, false, {}, {}, 10).size(), 1);
+        QTRY_COMPARE(BodyBackfill::pendingCount(b.database.database()), 0);
+        QCOMPARE(found("zebrafish"), 1);
+        QCOMPARE(found("filler"), 60);
+
+        // The old row answers until the new one replaces it.
+        save(a, note.id, todoBody("axolotl"));
+        QVERIFY(a.sync() && b.sync());
+        QCOMPARE(b.notes.todoPage(TodoOrder::NoteUpdated, false, {}, {}, 10).first().text, QStringLiteral("buy axolotl"));
+        QTRY_COMPARE(BodyBackfill::pendingCount(b.database.database()), 0);
+        QTRY_COMPARE(found("axolotl"), 1);
+        QCOMPARE(found("zebrafish"), 0);
     }
 
 private:
