@@ -47,6 +47,7 @@ BodyBackfill::BodyBackfill(const QSqlDatabase &db, NoteTextExtractor extract)
     , m_read(db)
     , m_current(db)
     , m_drop(db)
+    , m_dropPrepared(db)
     , m_setTexts(db)
     , m_ftsDelete(db)
     , m_ftsInsert(db)
@@ -62,13 +63,16 @@ bool BodyBackfill::prepare()
     const std::pair<QSqlQuery *, const char *> statements[] = {
         // The body comes as its stored bytes: parse() decodes it, and write()
         // compares it with the row's as they are.
-        {&m_read, "SELECT p.note_rowid, n.id, CAST(n.body AS BLOB), (SELECT group_concat(a.filename, char(10)) "
-                  "FROM attachments a WHERE a.note_id = n.id) FROM note_texts_pending p "
+        {&m_read, "SELECT p.note_rowid, n.id, p.search_text, CASE WHEN p.search_text IS NULL THEN CAST(n.body AS BLOB) "
+                  "END, CASE WHEN p.search_text IS NULL THEN (SELECT group_concat(a.filename, char(10)) "
+                  "FROM attachments a WHERE a.note_id = n.id) END FROM note_texts_pending p "
                   "LEFT JOIN notes n ON n.rowid = p.note_rowid ORDER BY p.seq LIMIT ?"},
         // An empty body may come back as a null value.
         {&m_current, "SELECT coalesce(CAST(body AS BLOB) = ?, body = ''), deleted_at IS NULL, updated_at "
                      "FROM notes WHERE rowid = ?"},
         {&m_drop, "DELETE FROM note_texts_pending WHERE note_rowid = ?"},
+        // Only while it still holds the text read: a later merge listed it again.
+        {&m_dropPrepared, "DELETE FROM note_texts_pending WHERE note_rowid = ? AND search_text = ?"},
         // The row holds the body: it is rewritten only when its texts differ.
         {&m_setTexts, "UPDATE notes SET title = ?, preview = ? WHERE rowid = ? AND (title IS NOT ? OR "
                       "preview IS NOT ?)"},
@@ -112,8 +116,10 @@ std::optional<BodyBackfill::Batch> BodyBackfill::read(int limit)
         item.rowid = m_read.value(0).toLongLong();
         item.found = !m_read.isNull(1);
         item.id = m_read.value(1).toString();
-        item.body = m_read.value(2).toByteArray();
-        item.names = m_read.value(3).toString();
+        item.searchOnly = !m_read.isNull(2);
+        item.preparedSearch = m_read.value(2).toString();
+        item.body = m_read.value(3).toByteArray();
+        item.names = m_read.value(4).toString();
     }
     const bool ok = !m_read.lastError().isValid();
     m_read.finish();
@@ -129,7 +135,7 @@ void BodyBackfill::parse(Batch &batch) const
     // The conversions happen here too, so the writer binds what it gets.
     const NoteTextExtractor &extract = m_extract;
     QtConcurrent::blockingMap(batch, [&extract](Item &item) {
-        if (!item.found)
+        if (!item.found || item.searchOnly)
             return;
         item.text = extract(QString::fromUtf8(item.body));
         NoteText &text = item.text;
@@ -149,6 +155,8 @@ bool BodyBackfill::writeItem(const Item &item, bool *written)
     m_drop.bindValue(0, item.rowid);
     if (!item.found)
         return m_drop.exec() || failed("drop", m_drop);
+    if (item.searchOnly)
+        return writeSearchRow(item, written);
     // Checked here, under the write lock: nothing changes the note between
     // this read and the commit.
     m_current.bindValue(0, item.body);
@@ -189,6 +197,24 @@ bool BodyBackfill::writeItem(const Item &item, bool *written)
         return failed("search row", m_ftsDelete.lastError().isValid() ? m_ftsDelete : m_ftsInsert);
     if (!bindTodos(m_todoInsert, item.id, item.text, updatedAt, live))
         return failed("to-dos", m_todoInsert);
+    *written = true;
+    return true;
+}
+
+bool BodyBackfill::writeSearchRow(const Item &item, bool *written)
+{
+    m_dropPrepared.bindValue(0, item.rowid);
+    m_dropPrepared.bindValue(1, item.preparedSearch);
+    if (!m_dropPrepared.exec())
+        return failed("drop", m_dropPrepared);
+    if (m_dropPrepared.numRowsAffected() == 0)
+        return true;
+    m_ftsDelete.bindValue(0, item.rowid);
+    m_ftsInsert.bindValue(0, item.rowid);
+    const QByteArray text = item.preparedSearch.toUtf8();
+    m_ftsInsert.bindValue(1, text.isNull() ? QByteArrayLiteral("") : text); // null binds as NULL
+    if (!m_ftsDelete.exec() || !m_ftsInsert.exec())
+        return failed("search row", m_ftsDelete.lastError().isValid() ? m_ftsDelete : m_ftsInsert);
     *written = true;
     return true;
 }

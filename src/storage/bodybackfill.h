@@ -25,14 +25,18 @@ QString nonNullText(const QString &text);
 class BodyBackfill final
 {
 public:
-    // One pending note; found is false when its note is gone.
+    // One pending note; found is false when its note is gone. A note a sync
+    // merge listed comes with its search text (searchOnly): its other texts
+    // are written, and its body is neither read nor parsed.
     struct Item
     {
         qint64 rowid = 0;
         bool found = false;
+        bool searchOnly = false;
         QString id;
         QByteArray body;
         QString names;
+        QString preparedSearch;
         // Filled by parse(): the texts (search text apart) and the search text as UTF-8.
         NoteText text;
         QByteArray searchText;
@@ -47,7 +51,8 @@ public:
     void parse(Batch &batch) const;
     // Writes the batch in one transaction and drops its notes from the
     // pending set. A note the write path wrote since it was read (no longer
-    // pending) or whose body changed is left as it is. Returns the notes
+    // pending, or listed again with another search text) or whose body
+    // changed is left as it is. Returns the notes
     // written, or -1 when the transaction failed (nothing of it kept).
     int write(const Batch &batch);
     // read, parse and write; -1 on failure, 0 when nothing is due.
@@ -58,6 +63,7 @@ public:
 private:
     bool prepare();
     bool writeItem(const Item &item, bool *written);
+    bool writeSearchRow(const Item &item, bool *written);
 
     QSqlDatabase m_db;
     NoteTextExtractor m_extract;
@@ -65,6 +71,7 @@ private:
     QSqlQuery m_read;
     QSqlQuery m_current;
     QSqlQuery m_drop;
+    QSqlQuery m_dropPrepared;
     QSqlQuery m_setTexts;
     QSqlQuery m_ftsDelete;
     QSqlQuery m_ftsInsert;

@@ -384,6 +384,14 @@ bool Database::runMigrations()
         }
         emit migrationApplied(9, QStringLiteral("account index"));
     }
+    if (version < 10) {
+        qCInfo(lcStorage) << "Running migration 10: prepared search texts";
+        if (!runSteps(kMigration10, 10) || !storeVersion(10)) {
+            emit migrationError(10, QStringLiteral("Failed to keep the prepared search texts"));
+            return false;
+        }
+        emit migrationApplied(10, QStringLiteral("prepared search texts"));
+    }
     // What the migrations above left empty is made from each body after
     // start-up (BodyBackfill), a batch at a time; until then the notes wait
     // here, listed in this transaction so a kill at any point resumes.

@@ -69,7 +69,7 @@ public:
     // Copies the write-ahead log into the file away from this thread; null when read-only or closed.
     LogCheckpointer *checkpointer() const { return m_checkpointer.get(); }
 
-    static constexpr int currentVersion = 9;
+    static constexpr int currentVersion = 10;
     // How long a write waits for another connection's lock (the driver's default).
     static constexpr int kBusyTimeoutMs = 5000;
 

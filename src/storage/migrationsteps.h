@@ -187,6 +187,14 @@ inline constexpr Step kMigration9[] = {
     {"account index", "CREATE INDEX IF NOT EXISTS idx_notes_account ON notes(account)"},
 };
 
+// Migration 10 ("prepared search texts"): a sync merge writes a note's list
+// texts and to-dos and leaves its search row to the fill; the search text it
+// already made waits here, so the fill neither reads the body nor parses it
+// again. NULL: the fill makes every text from the body.
+inline constexpr Step kMigration10[] = {
+    {"search texts", "ALTER TABLE note_texts_pending ADD COLUMN search_text TEXT"},
+};
+
 // Every note, list order, for the fill to read. The list index covers both
 // columns, so no row (and no body) is read.
 inline constexpr const char *kAllTextsPending =

@@ -20,9 +20,9 @@ bool write(Database *database, const QString &noteId, const QString &body, const
     q.setForwardOnly(true);
     const bool now = searchRow == SearchRow::Now;
     // File names are what a reader sees of an attachment.
-    if (now && !exec(q, QStringLiteral("SELECT filename FROM attachments WHERE note_id = ?"), {noteId}))
+    if (!exec(q, QStringLiteral("SELECT filename FROM attachments WHERE note_id = ?"), {noteId}))
         return false;
-    while (now && q.next())
+    while (q.next())
         text.searchText += QLatin1Char('\n') + q.value(0).toString();
     // The to-do rows carry the note's state; the row was just written, so
     // reading it costs no disk.
@@ -44,10 +44,10 @@ bool write(Database *database, const QString &noteId, const QString &body, const
                                       "(SELECT rowid FROM notes WHERE id=?)"),
                     {noteId});
     } else if (ok) {
-        // The old search row stays until the fill replaces it.
-        ok = exec(q, QStringLiteral("INSERT OR IGNORE INTO note_texts_pending (note_rowid) SELECT rowid FROM notes "
-                                    "WHERE id=?"),
-                  {noteId});
+        // The old search row stays until the fill replaces it with this text.
+        ok = exec(q, QStringLiteral("INSERT INTO note_texts_pending (note_rowid, search_text) SELECT rowid, ? FROM notes "
+                                    "WHERE id=? ON CONFLICT(note_rowid) DO UPDATE SET search_text = excluded.search_text"),
+                  {nonNullText(text.searchText), noteId});
         if (ok)
             database->noteTextsQueued();
     }

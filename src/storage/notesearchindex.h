@@ -1,7 +1,8 @@
 #pragma once
 
 // The list texts (title, preview), the full-text row and the to-dos of a note, written in
-// the same transaction as the note itself. Internal to storage.
+// the same transaction as the note itself (the full-text row may be left to
+// the background fill). Internal to storage but for SearchRow.
 
 #include "notetext.h"
 

@@ -93,7 +93,11 @@ void PullMerger::pulledPage(const PulledPage &page, const QString &since)
     QStringList listed;
     for (const PulledPage::Row &row : std::as_const(page.rows))
         listed << row.note.id;
-    m_merge.written = m_binding->claim(QStringLiteral("notes"), listed);
+    {
+        // Taken over again if the page comes again: no sync of the log needed.
+        const RelaxedSync relaxed(m_database->database());
+        m_merge.written = m_binding->claim(QStringLiteral("notes"), listed);
+    }
     m_cycle->later([this] { mergeSlice(); });
 }
 

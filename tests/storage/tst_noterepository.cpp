@@ -1,5 +1,6 @@
 #include "velmtest.h"
 
+#include "bodybackfill.h"
 #include "database.h"
 #include "noterepository.h"
 #include "storagefixture.h"
@@ -300,6 +301,53 @@ private slots:
         // The other note keeps all of its own.
         QCOMPARE(rowsFor("keep"), 1 + 2 + 1 + 1);
         QVERIFY(QFile::exists(keptFile));
+    }
+
+    // A merge writes a note's to-dos at once and lists its search text for
+    // the fill, which writes the text last listed and nothing over a later write.
+    void aListedSearchTextIsWrittenByTheFill_data()
+    {
+        QTest::addColumn<QString>("meanwhile"); // between the fill's read and its write
+        QTest::addColumn<int>("written");
+        QTest::addColumn<QString>("found");
+        QTest::newRow("nothing") << "" << 1 << "alpha";
+        QTest::newRow("listed again") << "again" << 0 << "bravo";
+        QTest::newRow("written now") << "now" << 0 << "charlie";
+        QTest::newRow("purged") << "purge" << 0 << "";
+    }
+    void aListedSearchTextIsWrittenByTheFill()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(int, written);
+        QFETCH(QString, found);
+        using SearchRow = NoteRepository::SearchRow;
+        const auto edit = [this](const QString &word, SearchRow searchRow) {
+            return m_repo->update(textNote("m", word + " words\\nTODO: feed " + word), nullptr, searchRow);
+        };
+        const auto matches = [this](const char *word) {
+            return scalar(*m_db, "SELECT COUNT(*) FROM notes_fts WHERE notes_fts MATCH ?", {word}).toInt();
+        };
+        QVERIFY(m_repo->insert(textNote("m", "old words")));
+        QVERIFY(edit("alpha", SearchRow::Background));
+        QCOMPARE(scalar(*m_db, "SELECT group_concat(text) FROM todo_items WHERE note_id = 'm'").toString(),
+                 QStringLiteral("feed alpha"));
+        QCOMPARE(matches("old"), 1);
+        BodyBackfill fill(m_db->database(), m_db->textExtractor());
+        std::optional<BodyBackfill::Batch> batch = fill.read(10);
+        QVERIFY(batch && batch->size() == 1);
+        fill.parse(*batch);
+        if (meanwhile == "again")
+            QVERIFY(edit("bravo", SearchRow::Background));
+        else if (meanwhile == "now")
+            QVERIFY(edit("charlie", SearchRow::Now));
+        else if (meanwhile == "purge")
+            QVERIFY(m_repo->purge("m"));
+        QCOMPARE(fill.write(*batch), written);
+        while (fill.runBatch(10) > 0) {
+        }
+        QCOMPARE(BodyBackfill::pendingCount(m_db->database()), 0);
+        for (const char *word : {"old", "alpha", "bravo", "charlie"})
+            QVERIFY2(matches(word) == (found == QLatin1String(word) ? 1 : 0), word);
     }
 
     void bulkWritesAreOneTransactionAndOneChange_data()
