@@ -14,6 +14,21 @@
 
 #include <memory>
 
+namespace {
+
+// Another timer on the loop (the window's input and painting alike), counting its turns.
+std::unique_ptr<QTimer> ticker(int *ticks)
+{
+    auto timer = std::make_unique<QTimer>();
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setInterval(1);
+    QObject::connect(timer.get(), &QTimer::timeout, [ticks] { ++*ticks; });
+    timer->start();
+    return timer;
+}
+
+} // namespace
+
 class TestSyncCycle : public QObject
 {
     Q_OBJECT
@@ -59,11 +74,7 @@ private slots:
         cycle.begin();
         cycle.setRunning(true);
         int ticks = 0;
-        QTimer other;
-        other.setTimerType(Qt::PreciseTimer);
-        other.setInterval(1);
-        connect(&other, &QTimer::timeout, [&ticks] { ++ticks; });
-        other.start();
+        const auto other = ticker(&ticks);
         QList<int> ticksAtSlice;
         std::function<void()> slice = [&] {
             ticksAtSlice << ticks;
@@ -91,11 +102,7 @@ private slots:
         cycle.setRunning(true);
         lock->lock();
         int ticks = 0;
-        QTimer other;
-        other.setTimerType(Qt::PreciseTimer);
-        other.setInterval(1);
-        connect(&other, &QTimer::timeout, [&ticks] { ++ticks; });
-        other.start();
+        const auto other = ticker(&ticks);
         bool ran = false;
         bool heldWhileRunning = false;
         cycle.later([&] {
