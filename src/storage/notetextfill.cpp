@@ -86,7 +86,9 @@ void NoteTextFill::kick()
     else if (!m_shown && !m_showTimer->isActive())
         m_showTimer->start();
     m_again = true;
-    m_wake.release();
+    // A merge lists its notes one by one: one wake-up is enough for them all.
+    if (m_wake.available() == 0)
+        m_wake.release();
 }
 
 void NoteTextFill::stop()
