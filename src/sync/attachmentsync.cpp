@@ -154,7 +154,8 @@ void AttachmentSync::pullPage()
             m_failed = false;
             if (m_downloadTotal > 0)
                 emit m_cycle->progress(tr("Downloading attachments"), 0, m_downloadTotal);
-            downloadNext();
+            // It may write the cursor: a step, under the cycle's lock.
+            m_cycle->later([this] { downloadNext(); });
         },
         query);
 }
@@ -190,18 +191,23 @@ void AttachmentSync::downloadNext()
                      [this, self, attachment](bool ok, int status, qint64) {
                          if (!self)
                              return;
-                         emit m_cycle->progress(tr("Downloading attachments"), ++m_downloadDone, m_downloadTotal);
-                         if (!ok) {
-                             qCWarning(lcSync) << "attachment download failed" << attachment.id << status;
-                             // Gone from the server or no longer readable: asking again will not help.
-                             m_failed = m_failed || status != 404;
-                         } else if (!m_attachments->attachmentById(attachment.id)
-                                    && !m_attachments->insert(attachment)) {
-                             qCWarning(lcSync) << "attachment save failed" << attachment.id;
-                             m_failed = true;
-                         } else {
-                             m_saved = true;
-                         }
-                         downloadNext();
+                         // The row is written in a step, under the cycle's lock.
+                         m_cycle->later([this, attachment, ok, status] { downloaded(attachment, ok, status); });
                      });
+}
+
+void AttachmentSync::downloaded(const Attachment &attachment, bool ok, int status)
+{
+    emit m_cycle->progress(tr("Downloading attachments"), ++m_downloadDone, m_downloadTotal);
+    if (!ok) {
+        qCWarning(lcSync) << "attachment download failed" << attachment.id << status;
+        // Gone from the server or no longer readable: asking again will not help.
+        m_failed = m_failed || status != 404;
+    } else if (!m_attachments->attachmentById(attachment.id) && !m_attachments->insert(attachment)) {
+        qCWarning(lcSync) << "attachment save failed" << attachment.id;
+        m_failed = true;
+    } else {
+        m_saved = true;
+    }
+    downloadNext();
 }

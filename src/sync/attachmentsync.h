@@ -43,6 +43,7 @@ private:
     void pushNext();
     void pullPage();
     void downloadNext();
+    void downloaded(const Attachment &attachment, bool ok, int status);
 
     VelmAccount::ApiClient *m_api;
     NoteRepository *m_notes;

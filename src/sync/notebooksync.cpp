@@ -114,11 +114,15 @@ void NotebookSync::pull()
         if (!ok)
             return m_cycle->failed(tr("Notebook list failed (HTTP %1)"), status);
         const QJsonValue list = body.value("notebooks");
-        if (list.isArray())
-            merge(list.toArray());
-        else
+        if (!list.isArray()) {
             qCWarning(lcSync) << "notebook list without notebooks";
-        emit m_cycle->phaseDone();
+            return m_cycle->phaseDone();
+        }
+        // Written in a step, under the cycle's lock.
+        m_cycle->later([this, notebooks = list.toArray()] {
+            merge(notebooks);
+            emit m_cycle->phaseDone();
+        });
     });
 }
 
