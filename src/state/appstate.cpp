@@ -240,6 +240,9 @@ void AppState::wireSync()
     });
     connect(m_notes, &NoteRepository::notesChanged, this, scheduleSync);
     connect(m_notes, &NoteRepository::notesWritten, this, scheduleSync);
+    // A notebook made, renamed or deleted here goes out as soon; what a sync
+    // wrote itself brings one more cycle, which finds nothing to send.
+    connect(m_notebooks, &NotebookRepository::notebooksChanged, this, scheduleSync);
     connect(m_syncEngine, &SyncEngine::dataChanged, this, &AppState::notesChanged);
     connect(m_syncEngine, &SyncEngine::dataChanged, this, &AppState::notebooksChanged);
     // Views store unsaved typing before a merge, so it is pending and kept,

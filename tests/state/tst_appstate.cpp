@@ -14,9 +14,11 @@
 #include "tokenmanager.h"
 #include "thememanager.h"
 
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QSysInfo>
+#include <QUuid>
 
 namespace {
 
@@ -217,6 +219,19 @@ private slots:
         QCOMPARE(devices->first().deviceName, QSysInfo::machineHostName());
         QVERIFY(devices->first().isCurrent);
         QVERIFY(state.lastSyncAt().secsTo(QDateTime::currentDateTimeUtc()) < 60);
+
+        // A notebook made here goes out without waiting for the periodic sync.
+        state.preferences()->setBool("auto_sync", true);
+        QTest::qWait(3000); // whatever turning it on started
+        synced.clear();
+        Notebook book;
+        book.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        book.name = QStringLiteral("Sent soon");
+        book.createdAt = book.updatedAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(state.notebooks()->insert(book));
+        QVERIFY(synced.wait(5000));
+        const VelmServerTest::Api ownerApi(server.port(), owner.access);
+        QVERIFY(QJsonDocument(ownerApi.call("GET", "/notes/v1/notebooks").json).toJson().contains("Sent soon"));
     }
 
     void firstRunSeedsTheWelcomeNotesOnceAndTheThemeIsApplied()
