@@ -81,6 +81,15 @@ bool StampBook::feedAttachment(const QSet<QString> &readers, const QString &atta
     return feed(m_attachments, readers, attachmentId);
 }
 
+bool StampBook::touch(const QSet<QString> &readers)
+{
+    if (!lock(readers))
+        return false;
+    for (const QString &reader : readers)
+        next(reader);
+    return true;
+}
+
 bool StampBook::write(const QString &table, const QString &column, const Rows &rows)
 {
     // Fixed chunks keep the number of distinct statements (each prepared once

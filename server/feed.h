@@ -35,6 +35,9 @@ public:
     qint64 next(const QString &userId);
     [[nodiscard]] bool feedNote(const QSet<QString> &readers, const QString &noteId);
     [[nodiscard]] bool feedAttachment(const QSet<QString> &readers, const QString &attachmentId);
+    // Moves the readers' cursors without a feed row: a change that pulls do
+    // not list (a notebook's) still wakes their change feeds.
+    [[nodiscard]] bool touch(const QSet<QString> &readers);
     [[nodiscard]] bool save();
 
 private:

@@ -115,10 +115,11 @@ void changeShare(Services &s, ShareKind kind, const Caller &c, const QString &id
         if (!shares.put(kind, id, member, permission, nowMs()))
             return replyStoreFailure(res);
     }
-    // The owner's devices learn that the item is shared, or no longer.
+    // The owner's devices learn that the item is shared, or no longer; the
+    // member's, that a notebook came or went even when it holds no note.
     StampBook stamps(*s.db);
     const auto notes = notesOf(*s.db, kind, id);
-    if (!notes)
+    if (!notes || !stamps.touch({member, c.userId}))
         return replyStoreFailure(res);
     for (const QString &noteId : *notes)
         if (!stamps.feedNote({member, c.userId}, noteId))
@@ -153,7 +154,7 @@ StoreStatus dropShares(Services &s, const QString &userId)
     StampBook stamps(*s.db);
     for (const ShareRow &sh : *involved) {
         const auto notes = notesOf(*s.db, sh.kind, sh.itemId);
-        if (!notes || !shares.remove(sh.kind, sh.itemId, sh.userId))
+        if (!notes || !shares.remove(sh.kind, sh.itemId, sh.userId) || !stamps.touch({sh.userId}))
             return storeFailure;
         for (const QString &noteId : *notes)
             if (!stamps.feedNote({sh.userId}, noteId))

@@ -82,7 +82,8 @@ void createNotebook(Services &s, const Caller &c, const httplib::Request &req, h
     }
     const qint64 now = nowMs();
     const NotebookRow n{id, c.userId, name, body->value(VelmWire::Field::isDefault).toBool(), 1, now, now, std::nullopt};
-    if (!notebooks.insert(n))
+    StampBook stamps(*s.db);
+    if (!notebooks.insert(n) || !stamps.touch({c.userId}) || !stamps.save())
         return replyStoreFailure(res);
     if (!tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
@@ -121,8 +122,11 @@ void writeNotebook(Services &s, const Caller &c, const httplib::Request &req, ht
         n->name = name;
         n->deletedAt.reset();
     }
+    // Everyone who lists the notebook hears of it, before a delete ends their shares.
+    const auto readers = ShareStore(*s.db).noteReaders(n->ownerId, QString(), n->id);
     StampBook stamps(*s.db);
-    if (!notebooks.update(*n) || (remove && (!releaseNotebookNotes(*s.db, stamps, n->id, n->updatedAt) || !stamps.save())))
+    if (!readers || !notebooks.update(*n) || !stamps.touch(*readers)
+        || (remove && !releaseNotebookNotes(*s.db, stamps, n->id, n->updatedAt)) || !stamps.save())
         return replyStoreFailure(res);
     if (!tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));

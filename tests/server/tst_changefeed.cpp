@@ -97,6 +97,53 @@ private slots:
         QVERIFY(behind.changed && behind.ms < 2000);
     }
 
+    // Pulls list no notebooks, yet every device that shows one must hear of its change.
+    void aNotebookChangeAnswersTheFeed_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("memberListens");
+        QTest::newRow("created") << "create" << false;
+        QTest::newRow("renamed") << "rename" << false;
+        QTest::newRow("deleted") << "delete" << false;
+        QTest::newRow("renamed, heard by the member") << "rename" << true;
+        QTest::newRow("empty notebook shared, heard by the member") << "share" << true;
+        QTest::newRow("share ended, heard by the member") << "unshare" << true;
+    }
+    void aNotebookChangeAnswersTheFeed()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, memberListens);
+        const Api owner = newUser("owner"), member = newUser("member");
+        const QString book = "feed-book-" + QString::number(m_users);
+        const std::string path = "/notes/v1/notebooks/" + book.toStdString();
+        const QString memberId = memberListens ? joinGroup(owner, member) : QString();
+        if (change != "create")
+            QCOMPARE(owner.call("POST", "/notes/v1/notebooks", {{"id", book}, {"name", "Before"}}).status, 201);
+        if (memberListens && change != "share")
+            QCOMPARE(owner.call("POST", path + "/share", {{"account_id", memberId}, {"permission", "view"}}).status, 201);
+        const Api &listener = memberListens ? member : owner;
+        const qint64 since = cursorOf(listener);
+        auto waiting = openFeed(m_h->port(), listener, since);
+        QCOMPARE(waiting.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+        int status = 0;
+        if (change == "create")
+            status = owner.call("POST", "/notes/v1/notebooks", {{"id", book}, {"name", "New"}}).status;
+        else if (change == "rename")
+            status = owner.call("PUT", path, {{"name", "After"}}).status;
+        else if (change == "delete")
+            status = owner.call("DELETE", path).status;
+        else if (change == "share")
+            status = owner.call("POST", path + "/share", {{"account_id", memberId}, {"permission", "view"}}).status;
+        else
+            status = owner.call("DELETE", path + "/shares/" + memberId.toStdString()).status;
+        QVERIFY2(status == 200 || status == 201, qPrintable(QString::number(status)));
+        const FeedReply moved = waiting.get();
+        QVERIFY(moved.changed);
+        QVERIFY2(moved.ms < 300 + 3000, qPrintable(QString::number(moved.ms)));
+        // The pull that follows moves the device past it: its next feed waits again.
+        QCOMPARE(cursorOf(listener), moved.cursor);
+    }
+
     void feedsAreBoundedPerUser()
     {
         const Api a = newUser();
