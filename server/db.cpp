@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <algorithm>
 #include <mutex>
 #include <span>
 #include <vector>
@@ -306,6 +307,30 @@ QString Db::valueRows(int rows, int columns)
         out += row;
     }
     return out;
+}
+
+QString Db::inList(int count)
+{
+    QString out = QStringLiteral("?");
+    out.reserve(count * 3);
+    for (int i = 1; i < count; ++i)
+        out += QStringLiteral(", ?");
+    return out;
+}
+
+QList<QVariantList> Db::idChunks(const QStringList &ids)
+{
+    QList<QVariantList> chunks;
+    for (qsizetype at = 0; at < ids.size(); at += chunkRows) {
+        QVariantList chunk;
+        chunk.reserve(chunkRows);
+        for (qsizetype i = at; i < std::min(ids.size(), at + chunkRows); ++i)
+            chunk.append(ids.at(i));
+        while (chunk.size() < chunkRows)
+            chunk.append(chunk.first());
+        chunks.append(chunk);
+    }
+    return chunks;
 }
 
 bool Db::runValues(QSqlQuery &q, const QString &sql, const QVariant *begin, const QVariant *end)

@@ -41,6 +41,13 @@ public:
     QString lockRows() const;
     // "(?, ?, ?), (?, ?, ?)": rows × columns placeholders for a multi-row VALUES.
     static QString valueRows(int rows, int columns);
+    // Rows per multi-row statement: few distinct statements, each prepared once.
+    static constexpr int chunkRows = 64;
+    // "?, ?, ?" for an IN list of count values.
+    static QString inList(int count);
+    // ids cut into IN lists of exactly chunkRows (the last padded by repeating
+    // its first id), so that every chunk runs the same prepared statement.
+    static QList<QVariantList> idChunks(const QStringList &ids);
     // Closes this thread's connection (reopened on next use): a thread about
     // to wait long holds none.
     void closeThreadConnection();

@@ -1,4 +1,5 @@
 #include "feed.h"
+#include "pushbatch.h"
 #include "notehistory.h"
 #include "services.h"
 #include "store/attachmentstore.h"
@@ -154,16 +155,25 @@ QJsonObject notStored(const QString &id, bool *storageFailed)
 }
 
 // The note and its attachments go; a tombstone stays for the devices that still hold it.
-QJsonObject purgeOne(Services &s, const NoteRow &stored, StampBook &stamps, QStringList *removedFiles,
+QJsonObject purgeOne(Services &s, PushBatch &batch, const NoteRow &stored, StampBook &stamps, QStringList *removedFiles,
                      bool *storageFailed)
 {
     const qint64 now = nowMs();
     NoteStore notes(*s.db);
-    const auto readers = ShareStore(*s.db).noteReaders(stored.ownerId, stored.id, stored.notebookId);
+    const auto readers = batch.noteReaders(stored.ownerId, stored.id, stored.notebookId);
     QStringList attachments;
-    if (!readers || !AttachmentStore(*s.db).dropForNote(stored.id, &attachments) || !notes.purge(stored.id, stored.version + 1, now)
-        || !notes.forgetVersions(stored.id) || !stamps.feedNote(*readers, stored.id))
+    if (!readers || !batch.flush() || !AttachmentStore(*s.db).dropForNote(stored.id, &attachments)
+        || !notes.purge(stored.id, stored.version + 1, now) || !notes.forgetVersions(stored.id)
+        || !stamps.feedNote(*readers, stored.id))
         return notStored(stored.id, storageFailed);
+    NoteRow tombstone = stored;
+    tombstone.body.clear();
+    tombstone.notebookId.clear();
+    tombstone.version = stored.version + 1;
+    tombstone.updatedAt = tombstone.modifiedAt = now;
+    tombstone.deletedAt = now;
+    tombstone.purged = true;
+    batch.written(tombstone);
     *removedFiles << attachments;
     QJsonObject r = rowResult(stored.id, VelmWire::Value::ok);
     r.insert(VelmWire::Field::version, stored.version + 1);
@@ -172,7 +182,8 @@ QJsonObject purgeOne(Services &s, const NoteRow &stored, StampBook &stamps, QStr
 
 // A recipient trashing a note shared with them read-only leaves its share: the
 // note goes from all their devices and stays with its owner.
-QJsonObject leaveShare(Services &s, const Caller &c, const NoteRow &stored, StampBook &stamps, bool *storageFailed)
+QJsonObject leaveShare(Services &s, PushBatch &batch, const Caller &c, const NoteRow &stored, StampBook &stamps,
+                       bool *storageFailed)
 {
     ShareStore shares(*s.db);
     const auto throughNotebook = shares.exists(ShareKind::Notebook, stored.notebookId, c.userId);
@@ -183,11 +194,12 @@ QJsonObject leaveShare(Services &s, const Caller &c, const NoteRow &stored, Stam
                           QStringLiteral("this note is shared read-only through its notebook"), 403);
     if (!shares.remove(ShareKind::Note, stored.id, c.userId) || !stamps.feedNote({c.userId}, stored.id))
         return notStored(stored.id, storageFailed);
+    batch.shareRemoved(ShareKind::Note, stored.id, c.userId);
     return rowResult(stored.id, VelmWire::Value::left);
 }
 
-QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, StampBook &stamps, QStringList *removedFiles,
-                    bool *storageFailed)
+QJsonObject pushOne(Services &s, PushBatch &batch, const Caller &c, const QJsonObject &change, StampBook &stamps,
+                    QStringList *removedFiles, bool *storageFailed)
 {
     using namespace VelmWire;
     const QString id = change.value(Field::entityId).toString();
@@ -204,10 +216,7 @@ QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, Sta
         return fail(Value::failed, QStringLiteral("data with a body is required"), 400);
     if (!storable(data.value(Field::body).toString()) || !storable(data.value(Field::notebookId).toString()))
         return fail(Value::failed, QStringLiteral("text holds a NUL character"), 400);
-    NoteStore notes(*s.db);
-    ShareStore shares(*s.db);
-    NotebookStore notebooks(*s.db);
-    const auto found = notes.byId(id, true);
+    const auto found = batch.note(id);
     if (!found)
         return notStored(id, storageFailed);
     const std::optional<NoteRow> &stored = *found;
@@ -230,14 +239,14 @@ QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, Sta
     const bool sentDeleted = deletedAt.has_value();
     bool merged = false;
     if (stored) {
-        const auto permission = shares.notePermission(c.userId, stored->ownerId, id, stored->notebookId);
+        const auto permission = batch.notePermission(c.userId, stored->ownerId, id, stored->notebookId);
         if (!permission)
             return notStored(id, storageFailed);
         if (*permission == Permission::None)
             return fail(Value::failed, QStringLiteral("not found"), 404);
         if (*permission == Permission::View) {
             if (remove)
-                return leaveShare(s, c, *stored, stamps, storageFailed);
+                return leaveShare(s, batch, c, *stored, stamps, storageFailed);
             return fail(Value::failed, QStringLiteral("this note is shared read-only"), 403);
         }
         if (purge && *permission != Permission::Owner)
@@ -247,7 +256,10 @@ QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, Sta
             const qint64 baseVersion = base.toInteger(-1);
             std::optional<NoteVersionRow> baseFields;
             if (baseVersion != stored->version) {
-                auto kept = notes.version(id, baseVersion);
+                // The versions this push recorded are asked for too.
+                if (!batch.flush())
+                    return notStored(id, storageFailed);
+                auto kept = NoteStore(*s.db).version(id, baseVersion);
                 if (!kept)
                     return notStored(id, storageFailed);
                 baseFields = *kept;
@@ -280,19 +292,19 @@ QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, Sta
                                              .arg(change.value(Field::version).toInteger()).arg(stored->version), 409);
         }
         if (purge)
-            return purgeOne(s, *stored, stamps, removedFiles, storageFailed);
+            return purgeOne(s, batch, *stored, stamps, removedFiles, storageFailed);
         if (*permission != Permission::Owner)
             notebookId = stored->notebookId; // only the owner files a note elsewhere
     }
     std::optional<NotebookRow> notebook;
     if (!notebookId.isEmpty()) {
-        const auto nb = notebooks.byId(notebookId);
+        const auto nb = batch.notebook(notebookId);
         if (!nb)
             return notStored(id, storageFailed);
         notebook = *nb;
     }
     if (notebook && notebookId != (stored ? stored->notebookId : QString())) {
-        const auto p = shares.notebookPermission(c.userId, notebook->ownerId, notebookId);
+        const auto p = batch.notebookPermission(c.userId, notebook->ownerId, notebookId);
         if (!p)
             return notStored(id, storageFailed);
         if (*p != Permission::Owner && *p != Permission::Edit)
@@ -307,15 +319,14 @@ QJsonObject pushOne(Services &s, const Caller &c, const QJsonObject &change, Sta
                       stored ? stored->createdAt : msField(data, Field::createdAt, now), msField(data, Field::updatedAt, now),
                       modifiedAt, deletedAt, false};
     // Readers of the old notebook learn that the note left it.
-    auto readers = shares.noteReaders(row.ownerId, id, notebookId);
+    auto readers = batch.noteReaders(row.ownerId, id, notebookId);
     if (readers && stored && stored->notebookId != notebookId) {
-        const auto former = shares.noteReaders(row.ownerId, id, stored->notebookId);
+        const auto former = batch.noteReaders(row.ownerId, id, stored->notebookId);
         readers = former ? StoreResult<QSet<QString>>(readers->unite(*former)) : storeFailure;
     }
-    if (!(stored ? notes.update(row) : notes.insert(row)) || !readers
-        || !notes.recordVersion(id, row.version, {bodyHash(body), notebookId, deletedAt.has_value()})
-        || !stamps.feedNote(*readers, id))
+    if (!readers || !stamps.feedNote(*readers, id))
         return notStored(id, storageFailed);
+    batch.write(row, {bodyHash(body), notebookId, deletedAt.has_value()});
     QJsonObject result = rowResult(id, Value::ok);
     result.insert(Field::version, row.version);
     // The stored row differs from the one sent: the device takes it from its next pull.
@@ -341,19 +352,34 @@ void push(Services &s, const Caller &c, const httplib::Request &req, httplib::Re
         if (!v.isObject())
             return replyError(res, 400, QStringLiteral("every change must be an object"));
 
+    QStringList noteIds, notebookIds;
+    for (const QJsonValue &v : list) {
+        const QJsonObject change = v.toObject();
+        const QString id = change.value(VelmWire::Field::entityId).toString();
+        if (isPlainId(id))
+            noteIds.append(id);
+        const QString notebookId = change.value(VelmWire::Field::data).toObject().value(VelmWire::Field::notebookId).toString();
+        if (!notebookId.isEmpty() && storable(notebookId))
+            notebookIds.append(notebookId);
+    }
+    noteIds.removeDuplicates();
+    notebookIds.removeDuplicates();
+
     Tx tx(*s.db);
     StampBook stamps(*s.db);
+    PushBatch batch(*s.db);
     if (!tx.ok())
         return replyError(res, 503, QStringLiteral("try again"));
-    if (!stamps.lock({c.userId}))
+    // The user's row first: pushes of one account take it in turn, as before.
+    if (!stamps.lock({c.userId}) || !batch.load(noteIds, notebookIds))
         return replyStoreFailure(res);
     QJsonArray results;
     QStringList removedFiles;
     bool storageFailed = false;
     for (const QJsonValue &v : list)
-        results.append(pushOne(s, c, v.toObject(), stamps, &removedFiles, &storageFailed));
+        results.append(pushOne(s, batch, c, v.toObject(), stamps, &removedFiles, &storageFailed));
     // All or nothing: a half-written push would leave versions the client never learns.
-    if (storageFailed || !stamps.save())
+    if (storageFailed || !batch.flush() || !stamps.save())
         return replyStoreFailure(res);
     if (!tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
@@ -386,6 +412,8 @@ void pull(Services &s, const Caller &c, const httplib::Request &req, httplib::Re
             break;
         last = f.stamp;
         const NoteRow &n = f.note;
+        if (n.id.isEmpty())
+            continue;
         Permission p = Permission::Owner;
         if (n.ownerId != c.userId) {
             if (!access) {

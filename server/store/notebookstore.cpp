@@ -33,6 +33,21 @@ StoreResult<std::optional<NotebookRow>> NotebookStore::byId(const QString &id)
     return q.next() ? std::optional<NotebookRow>(notebookFromRow(q)) : std::nullopt;
 }
 
+StoreResult<QList<NotebookRow>> NotebookStore::byIds(const QStringList &ids)
+{
+    QSqlQuery q = m_db.query();
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM notebooks n WHERE n.id IN (%2)").arg(notebookColumns, Db::inList(Db::chunkRows));
+    QList<NotebookRow> notebooks;
+    for (const QVariantList &chunk : Db::idChunks(ids)) {
+        if (!m_db.run(q, sql, chunk))
+            return storeFailure;
+        while (q.next())
+            notebooks.append(notebookFromRow(q));
+    }
+    return notebooks;
+}
+
 StoreResult<QList<VisibleNotebook>> NotebookStore::visibleTo(const QString &userId)
 {
     QSqlQuery q = m_db.query();

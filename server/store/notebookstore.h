@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -34,6 +35,8 @@ public:
     explicit NotebookStore(Db &db) : m_db(db) {}
 
     StoreResult<std::optional<NotebookRow>> byId(const QString &id);
+    // The stored ones among ids.
+    StoreResult<QList<NotebookRow>> byIds(const QStringList &ids);
     // The live notebooks the user owns or was given, oldest first.
     StoreResult<QList<VisibleNotebook>> visibleTo(const QString &userId);
     StoreStatus insert(const NotebookRow &n);

@@ -2,6 +2,8 @@
 
 #include <QSqlQuery>
 
+#include <algorithm>
+
 namespace VelmServer {
 
 namespace {
@@ -38,6 +40,22 @@ StoreResult<std::optional<NoteRow>> NoteStore::byId(const QString &id, bool lock
     return q.next() ? std::optional<NoteRow>(noteFromRow(q)) : std::nullopt;
 }
 
+StoreResult<QList<NoteRow>> NoteStore::byIds(const QStringList &ids, bool lock)
+{
+    QSqlQuery q = m_db.query();
+    // Ordered, so that concurrent writers lock shared rows in one order.
+    const QString sql = QStringLiteral("SELECT %1 FROM notes n WHERE n.id IN (%2) ORDER BY n.id")
+                            .arg(noteColumns, Db::inList(Db::chunkRows));
+    QList<NoteRow> notes;
+    for (const QVariantList &chunk : Db::idChunks(ids)) {
+        if (!m_db.run(q, lock ? sql + m_db.lockRows() : sql, chunk))
+            return storeFailure;
+        while (q.next())
+            notes.append(noteFromRow(q));
+    }
+    return notes;
+}
+
 StoreResult<QList<NoteRow>> NoteStore::inNotebook(const QString &notebookId)
 {
     QSqlQuery q = m_db.query();
@@ -70,6 +88,48 @@ StoreStatus NoteStore::insert(const NoteRow &n)
                                      n.modifiedAt, nullableMs(n.deletedAt), n.purged ? 1 : 0}));
 }
 
+StoreStatus NoteStore::insertMany(const QList<NoteRow> &rows)
+{
+    QSqlQuery q = m_db.query();
+    for (qsizetype at = 0; at < rows.size(); at += Db::chunkRows) {
+        const qsizetype count = std::min<qsizetype>(Db::chunkRows, rows.size() - at);
+        QVariantList values;
+        values.reserve(count * 10);
+        for (const NoteRow &n : rows.mid(at, count))
+            values << n.id << n.ownerId << n.notebookId << n.body << n.version << n.createdAt << n.updatedAt
+                   << n.modifiedAt << nullableMs(n.deletedAt) << (n.purged ? 1 : 0);
+        if (!m_db.run(q, QStringLiteral("INSERT INTO notes (id, owner_id, notebook_id, body, version, created_at, updated_at,"
+                                        " modified_at, deleted_at, purged) VALUES %1")
+                             .arg(Db::valueRows(int(count), 10)),
+                      values))
+            return storeFailure;
+    }
+    return {};
+}
+
+StoreStatus NoteStore::updateMany(const QList<NoteRow> &rows)
+{
+    QSqlQuery q = m_db.query();
+    // An upsert of rows known to be stored: one statement updates many, on both back ends.
+    for (qsizetype at = 0; at < rows.size(); at += Db::chunkRows) {
+        const qsizetype count = std::min<qsizetype>(Db::chunkRows, rows.size() - at);
+        QVariantList values;
+        values.reserve(count * 10);
+        for (const NoteRow &n : rows.mid(at, count))
+            values << n.id << n.ownerId << n.notebookId << n.body << n.version << n.createdAt << n.updatedAt
+                   << n.modifiedAt << nullableMs(n.deletedAt) << (n.purged ? 1 : 0);
+        if (!m_db.run(q, QStringLiteral("INSERT INTO notes (id, owner_id, notebook_id, body, version, created_at, updated_at,"
+                                        " modified_at, deleted_at, purged) VALUES %1 ON CONFLICT (id) DO UPDATE SET"
+                                        " notebook_id = excluded.notebook_id, body = excluded.body,"
+                                        " version = excluded.version, updated_at = excluded.updated_at,"
+                                        " modified_at = excluded.modified_at, deleted_at = excluded.deleted_at")
+                             .arg(Db::valueRows(int(count), 10)),
+                      values))
+            return storeFailure;
+    }
+    return {};
+}
+
 StoreStatus NoteStore::update(const NoteRow &n)
 {
     QSqlQuery q = m_db.query();
@@ -90,8 +150,10 @@ StoreStatus NoteStore::purge(const QString &id, qint64 version, qint64 now)
 StoreResult<QList<FedNote>> NoteStore::fedTo(const QString &userId, qint64 since, int limit)
 {
     QSqlQuery q = m_db.query();
-    if (!m_db.run(q, QStringLiteral("SELECT f.stamp, %1 FROM feed f JOIN notes n ON n.id = f.note_id"
-                                    " WHERE f.user_id = ? AND f.stamp > ? ORDER BY f.stamp LIMIT %2")
+    // The page is cut from the feed before the join: a plan made once for any
+    // cursor (PostgreSQL's generic plan) otherwise joins every note of the account.
+    if (!m_db.run(q, QStringLiteral("SELECT f.stamp, %1 FROM (SELECT stamp, note_id FROM feed WHERE user_id = ? AND stamp > ?"
+                                    " ORDER BY stamp LIMIT %2) f LEFT JOIN notes n ON n.id = f.note_id ORDER BY f.stamp")
                          .arg(noteColumns).arg(limit),
                   {userId, since}))
         return storeFailure;
@@ -114,17 +176,39 @@ StoreResult<std::optional<NoteVersionRow>> NoteStore::version(const QString &not
 
 StoreStatus NoteStore::recordVersion(const QString &noteId, qint64 version, const NoteVersionRow &fields)
 {
+    if (!recordVersions({{noteId, version, fields}}))
+        return storeFailure;
+    return trimVersions(noteId, version);
+}
+
+StoreStatus NoteStore::recordVersions(const QList<VersionEntry> &entries)
+{
     QSqlQuery q = m_db.query();
+    for (qsizetype at = 0; at < entries.size(); at += Db::chunkRows) {
+        const qsizetype count = std::min<qsizetype>(Db::chunkRows, entries.size() - at);
+        QVariantList values;
+        values.reserve(count * 5);
+        for (const VersionEntry &e : entries.mid(at, count))
+            values << e.noteId << e.version << e.fields.bodyHash << e.fields.notebookId << (e.fields.deleted ? 1 : 0);
+        if (!m_db.run(q, QStringLiteral("INSERT INTO note_versions (note_id, version, body_hash, notebook_id, deleted)"
+                                        " VALUES %1 ON CONFLICT (note_id, version) DO UPDATE SET"
+                                        " body_hash = excluded.body_hash, notebook_id = excluded.notebook_id,"
+                                        " deleted = excluded.deleted")
+                             .arg(Db::valueRows(int(count), 5)),
+                      values))
+            return storeFailure;
+    }
+    return {};
+}
+
+StoreStatus NoteStore::trimVersions(const QString &noteId, qint64 newest)
+{
     // Versions start at 1: below keptVersions + 1 there is nothing old enough to drop.
-    const bool trimmed = version <= keptVersions + 1
-        || m_db.run(q, QStringLiteral("DELETE FROM note_versions WHERE note_id = ? AND version < ?"),
-                    {noteId, version - keptVersions});
-    return StoreStatus::of(trimmed
-                           && m_db.run(q, QStringLiteral("INSERT INTO note_versions (note_id, version, body_hash, notebook_id,"
-                                                         " deleted) VALUES (?, ?, ?, ?, ?) ON CONFLICT (note_id, version)"
-                                                         " DO UPDATE SET body_hash = excluded.body_hash,"
-                                                         " notebook_id = excluded.notebook_id, deleted = excluded.deleted"),
-                                       {noteId, version, fields.bodyHash, fields.notebookId, fields.deleted ? 1 : 0}));
+    if (newest <= keptVersions + 1)
+        return {};
+    QSqlQuery q = m_db.query();
+    return StoreStatus::of(m_db.run(q, QStringLiteral("DELETE FROM note_versions WHERE note_id = ? AND version < ?"),
+                                    {noteId, newest - keptVersions}));
 }
 
 StoreStatus NoteStore::forgetVersions(const QString &noteId)

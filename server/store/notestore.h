@@ -43,18 +43,34 @@ public:
     // lock: inside a write transaction, holds the row until commit, so a
     // concurrent editor of a shared note sees this version, not overwrites it.
     StoreResult<std::optional<NoteRow>> byId(const QString &id, bool lock = false);
+    // The stored ones among ids, locked as byId locks.
+    StoreResult<QList<NoteRow>> byIds(const QStringList &ids, bool lock = false);
     StoreResult<QList<NoteRow>> inNotebook(const QString &notebookId);
     StoreResult<QStringList> idsInNotebook(const QString &notebookId);
     StoreStatus insert(const NoteRow &n);
+    // Many rows in a few statements: new notes, and rows already stored (as update writes them).
+    StoreStatus insertMany(const QList<NoteRow> &rows);
+    StoreStatus updateMany(const QList<NoteRow> &rows);
     // Writes notebook, body, version, times and trash state of n.
     StoreStatus update(const NoteRow &n);
     // Leaves a tombstone at version: no body, no notebook, trashed and purged.
     StoreStatus purge(const QString &id, qint64 version, qint64 now);
-    // The reader's feed after since, in stamp order, at most limit notes.
+    // The reader's feed after since, in stamp order, at most limit rows; a
+    // row whose note is gone comes with an empty note id.
     StoreResult<QList<FedNote>> fedTo(const QString &userId, qint64 since, int limit);
 
     StoreResult<std::optional<NoteVersionRow>> version(const QString &noteId, qint64 version);
     StoreStatus recordVersion(const QString &noteId, qint64 version, const NoteVersionRow &fields);
+    struct VersionEntry
+    {
+        QString noteId;
+        qint64 version = 0;
+        NoteVersionRow fields;
+    };
+    // As recordVersion for each entry; at most one entry per (note, version).
+    StoreStatus recordVersions(const QList<VersionEntry> &entries);
+    // Drops what is too old to build on once newest is recorded.
+    StoreStatus trimVersions(const QString &noteId, qint64 newest);
     StoreStatus forgetVersions(const QString &noteId);
 
 private:

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -53,6 +54,8 @@ public:
     // Everyone whose pull must bring a change to this note.
     StoreResult<QSet<QString>> noteReaders(const QString &ownerId, const QString &noteId, const QString &notebookId);
 
+    // Every share of kind on any of itemIds.
+    StoreResult<QList<ShareRow>> onItems(ShareKind kind, const QStringList &itemIds);
     StoreResult<QList<ListedShare>> list(ShareKind kind, const QString &itemId);
     // The member of a share named by their account id or by the share's id.
     StoreResult<std::optional<QString>> member(ShareKind kind, const QString &itemId, const QString &key);

@@ -209,6 +209,100 @@ private slots:
         QCOMPARE(stored.value("body").toString(), status == "ok" ? QStringLiteral("second") : QStringLiteral("[]"));
     }
 
+    // A push is read and written in batches: changes to one note later in the
+    // same push must see what the earlier ones wrote.
+    void oneNoteSeveralTimesInOnePush_data()
+    {
+        QTest::addColumn<bool>("storedFirst");
+        QTest::addColumn<QJsonArray>("changes");
+        QTest::addColumn<QStringList>("statuses");
+        QTest::addColumn<int>("version");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("trashed");
+        QJsonObject purge{{"entity_type", "note"}, {"action", "purge"}, {"base_version", 1}};
+        QJsonObject trashOnV1 = noteChange({}, 0, "a", 1);
+        trashOnV1["data"] = QJsonObject{{"body", "a"}, {"created_at", 1000}, {"deleted_at", 4242}};
+        QTest::newRow("new, then edited") << false << QJsonArray{noteChange({}, 1, "a"), noteChange({}, 0, "b", 1)}
+                                          << QStringList{"ok", "ok"} << 2 << "b" << false;
+        QTest::newRow("new, then purged") << false << QJsonArray{noteChange({}, 1, "a"), purge} << QStringList{"ok", "ok"}
+                                          << 2 << "" << true;
+        QTest::newRow("stored, edited twice") << true << QJsonArray{noteChange({}, 0, "b", 1), noteChange({}, 0, "c", 2)}
+                                              << QStringList{"ok", "ok"} << 3 << "c" << false;
+        QTest::newRow("stored, edited, then trashed on the older version")
+            << true << QJsonArray{noteChange({}, 0, "b", 1), trashOnV1} << QStringList{"ok", "ok"} << 3 << "b" << true;
+        QTest::newRow("new, edited, then trashed on the version this push made")
+            << false << QJsonArray{noteChange({}, 1, "a"), noteChange({}, 0, "b", 1), trashOnV1}
+            << QStringList{"ok", "ok", "ok"} << 3 << "b" << true;
+        QTest::newRow("stale edit after an edit") << true
+                                                  << QJsonArray{noteChange({}, 0, "b", 1), noteChange({}, 0, "c", 1)}
+                                                  << QStringList{"ok", "conflict"} << 2 << "b" << false;
+    }
+    void oneNoteSeveralTimesInOnePush()
+    {
+        QFETCH(bool, storedFirst);
+        QFETCH(QJsonArray, changes);
+        QFETCH(QStringList, statuses);
+        QFETCH(int, version);
+        QFETCH(QString, body);
+        QFETCH(bool, trashed);
+        const Api a = newUser();
+        const QString id = uuid();
+        if (storedFirst)
+            QCOMPARE(pushOne(a, noteChange(id, 1, "a")).value("status").toString(), QStringLiteral("ok"));
+        for (auto it = changes.begin(); it != changes.end(); ++it) {
+            QJsonObject change = it->toObject();
+            change["entity_id"] = id;
+            *it = change;
+        }
+        const auto reply = push(a, changes);
+        QCOMPARE(reply.status, 200);
+        QStringList got;
+        for (const QJsonValue &r : reply.json.value("results").toArray())
+            got << r.toObject().value("status").toString();
+        QCOMPARE(got, statuses);
+        const QJsonObject stored = pulled(a, id);
+        QCOMPARE(stored.value("version").toInt(), version);
+        QCOMPARE(stored.value("body").toString(), body);
+        QCOMPARE(!stored.value("deleted_at").isNull(), trashed);
+        // The next push reads what this one left.
+        const QJsonObject next = pushOne(a, noteChange(id, 0, "d", version));
+        QCOMPARE(next.value("status").toString(), body.isEmpty() ? QStringLiteral("purged") : QStringLiteral("ok"));
+    }
+
+    // Lookups and writes go in chunks: a push longer than one chunk, of new
+    // notes and edits mixed, keeps every row.
+    void pushesLongerThanAChunkKeepEveryRow()
+    {
+        const Api a = newUser();
+        QStringList ids;
+        QJsonArray first;
+        for (int i = 0; i < 150; ++i) {
+            ids << uuid();
+            first.append(noteChange(ids.last(), 1, QStringLiteral("first %1").arg(i)));
+        }
+        QCOMPARE(push(a, first).status, 200);
+        QJsonArray second;
+        for (int i = 0; i < 130; ++i)
+            second.append(noteChange(ids.at(i * 150 / 130), 0, QStringLiteral("second %1").arg(i), 1));
+        for (int i = 0; i < 70; ++i) {
+            ids << uuid();
+            second.append(noteChange(ids.last(), 1, "new"));
+        }
+        const auto reply = push(a, second);
+        QCOMPARE(reply.status, 200);
+        for (const QJsonValue &r : reply.json.value("results").toArray())
+            QCOMPARE(r.toObject().value("status").toString(), QStringLiteral("ok"));
+        qint64 since = 0;
+        const auto all = pullAll(a, &since);
+        QCOMPARE(all.size(), 220);
+        for (int i = 0; i < 130; ++i) {
+            const QJsonObject n = all.value(ids.at(i * 150 / 130));
+            QCOMPARE(n.value("version").toInt(), 2);
+            QCOMPARE(n.value("body").toString(), QStringLiteral("second %1").arg(i));
+        }
+        QCOMPARE(all.value(ids.last()).value("version").toInt(), 1);
+    }
+
     // One row the database cannot hold is refused alone, with 400, on both back ends.
     void unstorableRowsAreRefusedAlone_data()
     {
