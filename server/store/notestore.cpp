@@ -90,6 +90,20 @@ StoreStatus NoteStore::insert(const NoteRow &n)
 
 StoreStatus NoteStore::insertMany(const QList<NoteRow> &rows)
 {
+    return insertRows(rows, QString());
+}
+
+StoreStatus NoteStore::updateMany(const QList<NoteRow> &rows)
+{
+    // An upsert of rows known to be stored: one statement updates many, on both back ends.
+    return insertRows(rows, QStringLiteral(" ON CONFLICT (id) DO UPDATE SET notebook_id = excluded.notebook_id,"
+                                           " body = excluded.body, version = excluded.version,"
+                                           " updated_at = excluded.updated_at, modified_at = excluded.modified_at,"
+                                           " deleted_at = excluded.deleted_at"));
+}
+
+StoreStatus NoteStore::insertRows(const QList<NoteRow> &rows, const QString &onConflict)
+{
     QSqlQuery q = m_db.query();
     for (qsizetype at = 0; at < rows.size(); at += Db::chunkRows) {
         const qsizetype count = std::min<qsizetype>(Db::chunkRows, rows.size() - at);
@@ -100,30 +114,8 @@ StoreStatus NoteStore::insertMany(const QList<NoteRow> &rows)
                    << n.modifiedAt << nullableMs(n.deletedAt) << (n.purged ? 1 : 0);
         if (!m_db.run(q, QStringLiteral("INSERT INTO notes (id, owner_id, notebook_id, body, version, created_at, updated_at,"
                                         " modified_at, deleted_at, purged) VALUES %1")
-                             .arg(Db::valueRows(int(count), 10)),
-                      values))
-            return storeFailure;
-    }
-    return {};
-}
-
-StoreStatus NoteStore::updateMany(const QList<NoteRow> &rows)
-{
-    QSqlQuery q = m_db.query();
-    // An upsert of rows known to be stored: one statement updates many, on both back ends.
-    for (qsizetype at = 0; at < rows.size(); at += Db::chunkRows) {
-        const qsizetype count = std::min<qsizetype>(Db::chunkRows, rows.size() - at);
-        QVariantList values;
-        values.reserve(count * 10);
-        for (const NoteRow &n : rows.mid(at, count))
-            values << n.id << n.ownerId << n.notebookId << n.body << n.version << n.createdAt << n.updatedAt
-                   << n.modifiedAt << nullableMs(n.deletedAt) << (n.purged ? 1 : 0);
-        if (!m_db.run(q, QStringLiteral("INSERT INTO notes (id, owner_id, notebook_id, body, version, created_at, updated_at,"
-                                        " modified_at, deleted_at, purged) VALUES %1 ON CONFLICT (id) DO UPDATE SET"
-                                        " notebook_id = excluded.notebook_id, body = excluded.body,"
-                                        " version = excluded.version, updated_at = excluded.updated_at,"
-                                        " modified_at = excluded.modified_at, deleted_at = excluded.deleted_at")
-                             .arg(Db::valueRows(int(count), 10)),
+                                 .arg(Db::valueRows(int(count), 10))
+                             + onConflict,
                       values))
             return storeFailure;
     }

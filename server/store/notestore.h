@@ -74,6 +74,7 @@ public:
     StoreStatus forgetVersions(const QString &noteId);
 
 private:
+    StoreStatus insertRows(const QList<NoteRow> &rows, const QString &onConflict);
     Db &m_db;
 };
 
