@@ -326,7 +326,8 @@ QList<QVariantList> Db::idChunks(const QStringList &ids)
         chunk.reserve(chunkRows);
         for (qsizetype i = at; i < std::min(ids.size(), at + chunkRows); ++i)
             chunk.append(ids.at(i));
-        while (chunk.size() < chunkRows)
+        const qsizetype padded = chunk.size() <= 1 ? 1 : chunk.size() <= 8 ? 8 : chunkRows;
+        while (chunk.size() < padded)
             chunk.append(chunk.first());
         chunks.append(chunk);
     }

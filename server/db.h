@@ -45,8 +45,9 @@ public:
     static constexpr int chunkRows = 64;
     // "?, ?, ?" for an IN list of count values.
     static QString inList(int count);
-    // ids cut into IN lists of exactly chunkRows (the last padded by repeating
-    // its first id), so that every chunk runs the same prepared statement.
+    // ids cut into IN lists of chunkRows, the last padded (by repeating its
+    // first id) to 1, 8 or chunkRows values: a few prepared statements serve
+    // every length, and a one-note push binds one value, not 64.
     static QList<QVariantList> idChunks(const QStringList &ids);
     // Closes this thread's connection (reopened on next use): a thread about
     // to wait long holds none.

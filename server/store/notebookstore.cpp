@@ -36,10 +36,10 @@ StoreResult<std::optional<NotebookRow>> NotebookStore::byId(const QString &id)
 StoreResult<QList<NotebookRow>> NotebookStore::byIds(const QStringList &ids)
 {
     QSqlQuery q = m_db.query();
-    const QString sql =
-        QStringLiteral("SELECT %1 FROM notebooks n WHERE n.id IN (%2)").arg(notebookColumns, Db::inList(Db::chunkRows));
     QList<NotebookRow> notebooks;
     for (const QVariantList &chunk : Db::idChunks(ids)) {
+        const QString sql = QStringLiteral("SELECT %1 FROM notebooks n WHERE n.id IN (%2)")
+                                .arg(notebookColumns, Db::inList(int(chunk.size())));
         if (!m_db.run(q, sql, chunk))
             return storeFailure;
         while (q.next())

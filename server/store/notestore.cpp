@@ -44,10 +44,10 @@ StoreResult<QList<NoteRow>> NoteStore::byIds(const QStringList &ids, bool lock)
 {
     QSqlQuery q = m_db.query();
     // Ordered, so that concurrent writers lock shared rows in one order.
-    const QString sql = QStringLiteral("SELECT %1 FROM notes n WHERE n.id IN (%2) ORDER BY n.id")
-                            .arg(noteColumns, Db::inList(Db::chunkRows));
     QList<NoteRow> notes;
     for (const QVariantList &chunk : Db::idChunks(ids)) {
+        const QString sql = QStringLiteral("SELECT %1 FROM notes n WHERE n.id IN (%2) ORDER BY n.id")
+                                .arg(noteColumns, Db::inList(int(chunk.size())));
         if (!m_db.run(q, lock ? sql + m_db.lockRows() : sql, chunk))
             return storeFailure;
         while (q.next())

@@ -84,10 +84,10 @@ StoreResult<QSet<QString>> ShareStore::noteReaders(const QString &ownerId, const
 StoreResult<QList<ShareRow>> ShareStore::onItems(ShareKind kind, const QStringList &itemIds)
 {
     QSqlQuery q = m_db.query();
-    const QString sql = QStringLiteral("SELECT %1 FROM shares sh WHERE sh.kind = %2 AND sh.item_id IN (%3)")
-                            .arg(shareColumns).arg(int(kind)).arg(Db::inList(Db::chunkRows));
     QList<ShareRow> shares;
     for (const QVariantList &chunk : Db::idChunks(itemIds)) {
+        const QString sql = QStringLiteral("SELECT %1 FROM shares sh WHERE sh.kind = %2 AND sh.item_id IN (%3)")
+                                .arg(shareColumns).arg(int(kind)).arg(Db::inList(int(chunk.size())));
         if (!m_db.run(q, sql, chunk))
             return storeFailure;
         while (q.next())
