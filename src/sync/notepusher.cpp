@@ -177,6 +177,10 @@ void NotePusher::applySlice()
     const qsizetype count = m_pushed.results.size();
     {
         QSqlDatabase db = m_database->database();
+        // Marks lost to a power cut leave notes pending that the server holds:
+        // the next push merges on the server, or the pull replaces them with
+        // the same content. No sync of the log on the GUI thread for them.
+        const RelaxedSync relaxed(db);
         const bool inTransaction = db.transaction();
         QElapsedTimer clock;
         clock.start();
