@@ -298,14 +298,20 @@ void round(AppState &state, const QString &mode, int i, const QString &archive, 
         say(QStringLiteral("imported %1 %2 %3").arg(i).arg(result.imported).arg(result.error));
     } else if (mode == QLatin1String("restore")) {
         // Every note changed in one transaction, then the backup brings them back.
+        // A round whose edit is not whole is rolled back: a half edit here
+        // would read as a half restore below.
         QSqlDatabase db = state.database()->database();
-        db.transaction();
+        bool whole = db.transaction();
         for (Note note : state.notes()->allNotes()) {
             note.body = body(QStringLiteral("edited %1").arg(i));
-            state.notes()->update(note);
+            whole = whole && state.notes()->update(note);
         }
-        if (db.commit())
+        if (whole && db.commit()) {
             say(QStringLiteral("edited %1").arg(i));
+        } else {
+            db.rollback();
+            say(QStringLiteral("edit failed %1").arg(i));
+        }
         const RestoreResult result = restoreBackup(archive, stores(state), RestoreMode::Overwrite);
         say(QStringLiteral("restored %1 %2 %3").arg(i).arg(result.imported).arg(result.error));
     } else if (mode == QLatin1String("sync")) {
