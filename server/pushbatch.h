@@ -44,8 +44,8 @@ public:
     // The database caught up with what was queued; before any statement of
     // its own touches these notes or their versions.
     [[nodiscard]] bool flush();
-    // A change written past the batch: what later lookups must see.
-    void written(const NoteRow &row) { m_notes.insert(row.id, row); }
+    // A note written past the batch: later lookups read it again.
+    void forget(const QString &noteId) { m_notes.remove(noteId); }
     void shareRemoved(VelmWire::ShareKind kind, const QString &itemId, const QString &userId);
 
 private:

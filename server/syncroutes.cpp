@@ -166,14 +166,7 @@ QJsonObject purgeOne(Services &s, PushBatch &batch, const NoteRow &stored, Stamp
         || !notes.purge(stored.id, stored.version + 1, now) || !notes.forgetVersions(stored.id)
         || !stamps.feedNote(*readers, stored.id))
         return notStored(stored.id, storageFailed);
-    NoteRow tombstone = stored;
-    tombstone.body.clear();
-    tombstone.notebookId.clear();
-    tombstone.version = stored.version + 1;
-    tombstone.updatedAt = tombstone.modifiedAt = now;
-    tombstone.deletedAt = now;
-    tombstone.purged = true;
-    batch.written(tombstone);
+    batch.forget(stored.id);
     *removedFiles << attachments;
     QJsonObject r = rowResult(stored.id, VelmWire::Value::ok);
     r.insert(VelmWire::Field::version, stored.version + 1);

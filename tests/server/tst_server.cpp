@@ -226,6 +226,9 @@ private slots:
                                           << QStringList{"ok", "ok"} << 2 << "b" << false;
         QTest::newRow("new, then purged") << false << QJsonArray{noteChange({}, 1, "a"), purge} << QStringList{"ok", "ok"}
                                           << 2 << "" << true;
+        QTest::newRow("new, purged, then edited") << false
+                                                  << QJsonArray{noteChange({}, 1, "a"), purge, noteChange({}, 0, "b", 2)}
+                                                  << QStringList{"ok", "ok", "purged"} << 2 << "" << true;
         QTest::newRow("stored, edited twice") << true << QJsonArray{noteChange({}, 0, "b", 1), noteChange({}, 0, "c", 2)}
                                               << QStringList{"ok", "ok"} << 3 << "c" << false;
         QTest::newRow("stored, edited, then trashed on the older version")
