@@ -1,4 +1,5 @@
 #include "server.h"
+
 #include "workerpool.h"
 
 #include <QDir>
@@ -146,6 +147,7 @@ bool Server::start(QString *error)
         m_services.rateStore = std::make_unique<RateLimitStore>(*m_services.db);
         m_services.signIns.setStore(m_services.rateStore.get());
         m_services.uploads.setStore(m_services.rateStore.get());
+        m_services.plannerStats = std::make_unique<PlannerStats>(*m_services.db);
     }
     m_services.changes = std::make_unique<ChangeHub>(*m_services.db, c.feedsPerUser, c.feedsMax);
     if (!m_services.changes->start(error))

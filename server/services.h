@@ -2,6 +2,7 @@
 
 #include "changehub.h"
 #include "db.h"
+#include "plannerstats.h"
 #include "store/storeresult.h"
 #include "store/ratelimitstore.h"
 #include "tokens.h"
@@ -69,6 +70,8 @@ struct Services
     Config config;
     std::unique_ptr<Db> db;
     std::unique_ptr<RateLimitStore> rateStore;
+    // PostgreSQL only; goes before db.
+    std::unique_ptr<PlannerStats> plannerStats;
     Tokens tokens;
     RateLimiter signIns{10};
     RateLimiter uploads{600};

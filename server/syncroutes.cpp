@@ -377,6 +377,8 @@ void push(Services &s, const Caller &c, const httplib::Request &req, httplib::Re
     if (!tx.commit())
         return replyError(res, 503, QStringLiteral("try again"));
     removeAttachmentContents(s, removedFiles);
+    if (s.plannerStats)
+        s.plannerStats->written(list.size());
     recordDevice(s, c, req);
     replyJson(res, 200, QJsonObject{{VelmWire::Field::results, results}});
 }

@@ -28,6 +28,8 @@ public:
         m_clock.start();
         m_lastNs = 0;
         m_lastCpuNs = threadCpuNs();
+        // Tells an event tracer that the next gap begins here, not at the last stop.
+        m_timer.setProperty("restarted", true);
         m_timer.start();
     }
     // Counts the gap up to now as well: a stall still running is one.

@@ -272,6 +272,32 @@ private slots:
         QCOMPARE(next.value("status").toString(), body.isEmpty() ? QStringLiteral("purged") : QStringLiteral("ok"));
     }
 
+    // Right after a bulk upload PostgreSQL's statistics still describe the
+    // empty tables and a feed page is planned as a sort of every row: the
+    // server analyses them itself rather than waiting for autovacuum.
+    void bulkUploadRefreshesPlannerStatistics()
+    {
+        if (!postgres)
+            QSKIP("SQLite plans without statistics");
+        QString error;
+        const auto db = VelmServer::Db::open(m_h->dataDir(), databaseUrl(), &error);
+        QVERIFY2(db, qPrintable(error));
+        const auto analyses = [&db] {
+            QSqlQuery q = db->query();
+            return q.exec("SELECT analyze_count FROM pg_stat_user_tables WHERE relname = 'feed'") && q.next()
+                ? q.value(0).toLongLong()
+                : -1;
+        };
+        const qint64 before = analyses();
+        QVERIFY(before >= 0);
+        const Api a = newUser();
+        QJsonArray changes;
+        for (int i = 0; i < 1000; ++i)
+            changes.append(noteChange(uuid(), 1, "bulk"));
+        QCOMPARE(push(a, changes).status, 200);
+        QTRY_VERIFY_WITH_TIMEOUT(analyses() > before, 10000);
+    }
+
     // Lookups and writes go in chunks: a push longer than one chunk, of new
     // notes and edits mixed, keeps every row.
     void pushesLongerThanAChunkKeepEveryRow()
