@@ -147,7 +147,7 @@ public:
                                  .arg(QString::fromLatin1(receiver->metaObject()->className()), receiver->objectName())
                                  .arg(int(event->type()));
         // The probe's tick closes a gap: a gap over the limit is named event by event.
-        if (receiver->objectName() == QLatin1String("stall probe")) {
+        if (event->type() == QEvent::Timer && receiver->objectName() == QLatin1String("stall probe")) {
             const bool restarted = receiver->property("restarted").toBool();
             receiver->setProperty("restarted", false);
             const double gapWallMs = m_sinceTick.isValid() && !restarted ? double(m_sinceTick.nsecsElapsed()) / 1e6 : 0;
