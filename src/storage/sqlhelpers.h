@@ -48,4 +48,5 @@ public:
 private:
     QSqlDatabase m_db;
     bool m_open = false;
+    bool m_outermost = false;
 };

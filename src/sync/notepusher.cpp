@@ -181,7 +181,9 @@ void NotePusher::applySlice()
         // the next push merges on the server, or the pull replaces them with
         // the same content. No sync of the log on the GUI thread for them.
         const RelaxedSync relaxed(db);
-        const bool inTransaction = db.transaction();
+        // The write lock first: a deferred transaction that read first could
+        // not write once the text fill had committed in between.
+        const bool inTransaction = m_database->beginImmediate();
         QElapsedTimer clock;
         clock.start();
         const qsizetype from = m_pushed.next;

@@ -8,6 +8,7 @@
 #include "notesearchindex.h"
 #include "notetextfill.h"
 #include "preferencesrepository.h"
+#include "sqlhelpers.h"
 #include "storagefixture.h"
 #include "storagehealth.h"
 
@@ -138,6 +139,34 @@ private slots:
         QVERIFY2(checkpoints && !locked ? log == 0 : log > kilobytes * 1000, qPrintable(QString::number(log)));
         preferences.set("after", "x");
         QCOMPARE(preferences.get("0"), QString(100000, QLatin1Char('a')));
+    }
+
+    // The text fill writes through a connection of its own: its commit
+    // between a scope's first read and its first write must not make that
+    // write fail (SQLite refuses such a write at once, without waiting).
+    void aScopeThatReadsFirstStillWrites()
+    {
+        Database db;
+        QVERIFY(db.open(Database::defaultDatabasePath()) && db.migrate());
+        if (db.checkpointer())
+            db.checkpointer()->wait();
+        QVERIFY(StorageFixture::run(db, "INSERT INTO preferences (key, value) VALUES ('before', '1')"));
+        const QString name = QUuid::createUuid().toString();
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", name);
+            other.setDatabaseName(Database::defaultDatabasePath());
+            QVERIFY(other.open());
+            QSqlQuery(other).exec("PRAGMA busy_timeout=0");
+            WriteScope scope(db.database());
+            QVERIFY(scope.isOpen());
+            QCOMPARE(scalar(db, "SELECT value FROM preferences WHERE key = 'before'").toString(), QString("1"));
+            // Refused while the scope holds the write lock.
+            QSqlQuery(other).exec("INSERT INTO preferences (key, value) VALUES ('other', 'x')");
+            QVERIFY(StorageFixture::run(db, "INSERT INTO preferences (key, value) VALUES ('mine', 'y')"));
+            QVERIFY(scope.commit());
+        }
+        QSqlDatabase::removeDatabase(name);
+        QCOMPARE(scalar(db, "SELECT value FROM preferences WHERE key = 'mine'").toString(), QString("y"));
     }
 
     // The installation id names the file: an empty one is said, not silently refilled.
