@@ -305,6 +305,16 @@ bool NoteRepository::purge(const QStringList &ids)
     return true;
 }
 
+bool NoteRepository::purgeTrashed(const QStringList &ids)
+{
+    // Only those still in the trash: one restored since they were listed stays.
+    if (!purgeRows(QStringLiteral("(SELECT id FROM notes WHERE deleted_at IS NOT NULL AND id IN %1)").arg(kBoundIdSet),
+                   idArray(ids)))
+        return false;
+    emit notesChanged();
+    return true;
+}
+
 bool NoteRepository::emptyTrash()
 {
     if (trashCount() == 0)

@@ -105,6 +105,8 @@ public:
     bool softDelete(const QStringList &ids);
     bool restore(const QStringList &ids);
     bool purge(const QStringList &ids);
+    // As purge, for those of ids still in the trash.
+    bool purgeTrashed(const QStringList &ids);
     bool emptyTrash();
 
     bool includeInTodos(const QString &noteId) const;

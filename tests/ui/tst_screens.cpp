@@ -1,6 +1,9 @@
 #include "velmtest.h"
 
+#include "appstate.h"
+#include "database.h"
 #include "notelistmodel.h"
+#include "noterepository.h"
 #include "notelistwidget.h"
 #include "searchscreen.h"
 #include "sharedscreen.h"
@@ -11,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSqlQuery>
 
 using namespace VelmTest;
 
@@ -85,6 +89,58 @@ private slots:
         QVERIFY(!note.deletedAt);
         QCOMPARE(note.syncStatus, SyncStatus::Pending);
         QCOMPARE(screen->noteList()->count(), 0);
+    }
+
+    // A trash larger than one slice empties a slice per turn of the event
+    // loop, says how far it got, and keeps a note restored on the way.
+    void aLargeTrashEmptiesInSlicesAndKeepsWhatWasRestored()
+    {
+        const int count = 2 * TrashScreen::kEmptySlice + 1;
+        QStringList ids;
+        QVERIFY(m_state->database()->database().transaction());
+        for (int i = 0; i < count; ++i)
+            ids << addNote(*m_state, QStringLiteral("note %1").arg(i)).id;
+        QVERIFY(m_state->database()->database().commit());
+        QVERIFY(m_state->notes()->softDelete(ids));
+        auto screen = trashScreen();
+        m_questions.yes = true;
+        screen->emptyButton()->click();
+        QVERIFY(screen->isEmptying());
+        QCOMPARE(m_state->notes()->trashCount(), count - TrashScreen::kEmptySlice);
+        QVERIFY(!screen->progressLabel()->isHidden());
+        QVERIFY2(screen->progressLabel()->text().contains(QStringLiteral("%1 of %2").arg(TrashScreen::kEmptySlice).arg(count)),
+                 qPrintable(screen->progressLabel()->text()));
+        QVERIFY(!screen->emptyButton()->isEnabled() && !screen->noteList()->isEnabled());
+        QString kept;
+        for (const QString &id : std::as_const(ids))
+            if (m_state->notes()->noteById(id))
+                kept = id;
+        QVERIFY(m_state->notes()->restore(kept));
+        QTRY_VERIFY(!screen->isEmptying());
+        QCOMPARE(m_state->notes()->trashCount(), 0);
+        QVERIFY(m_state->notes()->noteById(kept));
+        QCOMPARE(m_state->notes()->allRows().size(), 1);
+        QVERIFY(screen->progressLabel()->isHidden());
+        QVERIFY(screen->noteList()->isEnabled());
+        QCOMPARE(m_questions.asked.size(), 1);
+    }
+
+    void aTrashThatCannotBeEmptiedSaysSo()
+    {
+        for (const char *text : {"one", "two", "three"})
+            trashed(text);
+        QVERIFY(QSqlQuery(m_state->database()->database())
+                    .exec("CREATE TRIGGER refuse BEFORE DELETE ON notes BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+        auto screen = trashScreen();
+        m_questions.yes = true;
+        screen->emptyButton()->click();
+        QVERIFY(!screen->isEmptying());
+        QCOMPARE(m_state->notes()->trashCount(), 3);
+        QVERIFY(!screen->progressLabel()->isHidden());
+        QVERIFY2(screen->progressLabel()->text().contains("0 of 3"), qPrintable(screen->progressLabel()->text()));
+        QVERIFY(screen->emptyButton()->isEnabled());
+        QCOMPARE(screen->noteList()->count(), 3);
+        QVERIFY(QSqlQuery(m_state->database()->database()).exec("DROP TRIGGER refuse"));
     }
 
     void deletingAndEmptyingAskAndOnlyYesPurges()

@@ -5,9 +5,13 @@
 #include "notelistwidget.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <utility>
 
 TrashScreen::TrashScreen(AppState *state, QWidget *parent)
     : QWidget(parent)
@@ -23,6 +27,9 @@ TrashScreen::TrashScreen(AppState *state, QWidget *parent)
     buttons->addWidget(m_restoreButton);
     buttons->addWidget(m_deleteButton);
     buttons->addStretch();
+    m_progress = new QLabel(this);
+    m_progress->setVisible(false);
+    buttons->addWidget(m_progress);
     buttons->addWidget(m_emptyButton);
     layout->addLayout(buttons);
     m_list = new NoteListWidget(this);
@@ -39,8 +46,8 @@ TrashScreen::TrashScreen(AppState *state, QWidget *parent)
 
 void TrashScreen::setSelectionButtons(const QString &selectedId)
 {
-    m_restoreButton->setEnabled(!selectedId.isEmpty());
-    m_deleteButton->setEnabled(!selectedId.isEmpty());
+    m_restoreButton->setEnabled(!selectedId.isEmpty() && !isEmptying());
+    m_deleteButton->setEnabled(!selectedId.isEmpty() && !isEmptying());
 }
 
 void TrashScreen::refresh()
@@ -54,7 +61,7 @@ void TrashScreen::refresh()
         m_list->setCurrentIndex(QModelIndex());
     }
     setSelectionButtons(QString());
-    m_emptyButton->setEnabled(!trashed.isEmpty());
+    m_emptyButton->setEnabled(!trashed.isEmpty() && !isEmptying());
 }
 
 void TrashScreen::restoreSelected()
@@ -88,6 +95,41 @@ void TrashScreen::emptyTrash()
     if (!m_askYesNo(this, tr("Empty Trash"),
                     tr("Permanently delete all %1 notes in trash? This cannot be undone.").arg(trashed)))
         return;
-    m_state->notes()->emptyTrash();
+    QStringList ids;
+    for (const NoteRow &row : m_state->notes()->trashedRows())
+        ids << row.id;
+    if (ids.isEmpty() || isEmptying())
+        return;
+    m_emptying = ids;
+    m_emptyTotal = int(ids.size());
+    m_list->setEnabled(false);
+    refresh();
+    emptyNextSlice();
+}
+
+void TrashScreen::emptyNextSlice()
+{
+    if (!m_state)
+        return;
+    const QStringList slice = m_emptying.mid(0, kEmptySlice);
+    const bool purged = m_state->notes()->purgeTrashed(slice);
+    if (purged)
+        m_emptying.remove(0, slice.size());
+    const int deleted = m_emptyTotal - int(m_emptying.size());
+    if (purged && !m_emptying.isEmpty()) {
+        m_progress->setText(tr("Emptying the trash: %1 of %2 notes deleted…").arg(deleted).arg(m_emptyTotal));
+        m_progress->setVisible(true);
+        QTimer::singleShot(0, this, &TrashScreen::emptyNextSlice);
+        return;
+    }
+    // Done, or a write failed: what is left stays in the trash, and says so.
+    const int total = std::exchange(m_emptyTotal, 0);
+    m_emptying.clear();
+    m_list->setEnabled(true);
+    m_progress->setText(purged ? QString()
+                               : tr("Could not delete every note: %1 of %2 deleted, the rest are still in the trash.")
+                                     .arg(deleted)
+                                     .arg(total));
+    m_progress->setVisible(!purged);
     refresh();
 }

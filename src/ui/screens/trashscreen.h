@@ -9,6 +9,7 @@
 
 class AppState;
 class NoteListWidget;
+class QLabel;
 class QPushButton;
 
 // The notes in the trash, with restore, permanent deletion of one note and
@@ -27,15 +28,22 @@ public:
     void refresh();
     void restoreSelected();
     void deleteSelected();
+    // A trash of more than kEmptySlice notes empties in slices, one per turn
+    // of the event loop, so that the window keeps drawing; the first slice
+    // goes at once. A note restored meanwhile stays.
     void emptyTrash();
+    bool isEmptying() const { return m_emptyTotal > 0; }
+    static constexpr int kEmptySlice = 500;
 
     NoteListWidget *noteList() const { return m_list; }
     QPushButton *restoreButton() const { return m_restoreButton; }
     QPushButton *deleteButton() const { return m_deleteButton; }
     QPushButton *emptyButton() const { return m_emptyButton; }
+    QLabel *progressLabel() const { return m_progress; }
 
 private:
     void setSelectionButtons(const QString &selectedId);
+    void emptyNextSlice();
 
     QPointer<AppState> m_state;
     YesNoPrompt m_askYesNo;
@@ -43,4 +51,7 @@ private:
     QPushButton *m_restoreButton = nullptr;
     QPushButton *m_deleteButton = nullptr;
     QPushButton *m_emptyButton = nullptr;
+    QLabel *m_progress = nullptr;
+    QStringList m_emptying;
+    int m_emptyTotal = 0;
 };
