@@ -95,7 +95,7 @@ private slots:
     // loop, says how far it got, and keeps a note restored on the way.
     void aLargeTrashEmptiesInSlicesAndKeepsWhatWasRestored()
     {
-        const int count = 2 * TrashScreen::kEmptySlice + 1;
+        const int count = 2 * TrashScreen::kFirstSlice + 1;
         QStringList ids;
         QVERIFY(m_state->database()->database().transaction());
         for (int i = 0; i < count; ++i)
@@ -106,9 +106,9 @@ private slots:
         m_questions.yes = true;
         screen->emptyButton()->click();
         QVERIFY(screen->isEmptying());
-        QCOMPARE(m_state->notes()->trashCount(), count - TrashScreen::kEmptySlice);
+        QCOMPARE(m_state->notes()->trashCount(), count - TrashScreen::kFirstSlice);
         QVERIFY(!screen->progressLabel()->isHidden());
-        QVERIFY2(screen->progressLabel()->text().contains(QStringLiteral("%1 of %2").arg(TrashScreen::kEmptySlice).arg(count)),
+        QVERIFY2(screen->progressLabel()->text().contains(QStringLiteral("%1 of %2").arg(TrashScreen::kFirstSlice).arg(count)),
                  qPrintable(screen->progressLabel()->text()));
         QVERIFY(!screen->emptyButton()->isEnabled() && !screen->noteList()->isEnabled());
         QString kept;

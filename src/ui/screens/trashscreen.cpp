@@ -4,6 +4,7 @@
 #include "noterepository.h"
 #include "notelistwidget.h"
 
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -11,6 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 TrashScreen::TrashScreen(AppState *state, QWidget *parent)
@@ -102,6 +104,7 @@ void TrashScreen::emptyTrash()
         return;
     m_emptying = ids;
     m_emptyTotal = int(ids.size());
+    m_sliceSize = kFirstSlice;
     m_list->setEnabled(false);
     refresh();
     emptyNextSlice();
@@ -111,10 +114,14 @@ void TrashScreen::emptyNextSlice()
 {
     if (!m_state)
         return;
-    const QStringList slice = m_emptying.mid(0, kEmptySlice);
+    const QStringList slice = m_emptying.mid(0, m_sliceSize);
+    QElapsedTimer clock;
+    clock.start();
     const bool purged = m_state->notes()->purgeTrashed(slice);
     if (purged)
         m_emptying.remove(0, slice.size());
+    // A purge costs about the same per note within one trash.
+    m_sliceSize = int(std::clamp<qint64>(slice.size() * kSliceMs / std::max<qint64>(1, clock.elapsed()), 10, 2000));
     const int deleted = m_emptyTotal - int(m_emptying.size());
     if (purged && !m_emptying.isEmpty()) {
         m_progress->setText(tr("Emptying the trash: %1 of %2 notes deleted…").arg(deleted).arg(m_emptyTotal));

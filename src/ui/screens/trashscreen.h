@@ -28,12 +28,14 @@ public:
     void refresh();
     void restoreSelected();
     void deleteSelected();
-    // A trash of more than kEmptySlice notes empties in slices, one per turn
-    // of the event loop, so that the window keeps drawing; the first slice
-    // goes at once. A note restored meanwhile stays.
+    // Empties the trash in slices, one per turn of the event loop, so that
+    // the window keeps drawing: the first (kFirstSlice notes) at once, then
+    // each sized from the last to take about kSliceMs. A note restored
+    // meanwhile stays.
     void emptyTrash();
     bool isEmptying() const { return m_emptyTotal > 0; }
-    static constexpr int kEmptySlice = 500;
+    static constexpr int kFirstSlice = 100;
+    static constexpr int kSliceMs = 40;
 
     NoteListWidget *noteList() const { return m_list; }
     QPushButton *restoreButton() const { return m_restoreButton; }
@@ -54,4 +56,5 @@ private:
     QLabel *m_progress = nullptr;
     QStringList m_emptying;
     int m_emptyTotal = 0;
+    int m_sliceSize = kFirstSlice;
 };
