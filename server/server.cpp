@@ -1,5 +1,4 @@
 #include "server.h"
-
 #include "workerpool.h"
 
 #include <QDir>

@@ -78,8 +78,8 @@ WriteScope::WriteScope(const QSqlDatabase &db)
     QSqlQuery q(m_db);
     // On its own, a scope takes the write lock before its first read. A
     // deferred transaction that read first cannot write once another
-    // connection (the text fill, the log's cut-back) has committed since:
-    // SQLite refuses at once with "database is locked", without waiting.
+    // connection (the text fill's) has committed since: SQLite refuses at
+    // once with "database is locked", without waiting.
     m_outermost = inTransaction(m_db) == false;
     m_open = q.exec(m_outermost ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("SAVEPOINT note_write"));
     if (!m_open)

@@ -89,7 +89,7 @@ void TrashScreen::deleteSelected()
 
 void TrashScreen::emptyTrash()
 {
-    if (!m_state)
+    if (!m_state || isEmptying())
         return;
     const int trashed = m_state->notes()->trashCount();
     if (trashed == 0)
@@ -100,13 +100,14 @@ void TrashScreen::emptyTrash()
     QStringList ids;
     for (const NoteRow &row : m_state->notes()->trashedRows())
         ids << row.id;
-    if (ids.isEmpty() || isEmptying())
+    if (ids.isEmpty())
         return;
     m_emptying = ids;
     m_emptyTotal = int(ids.size());
     m_sliceSize = kFirstSlice;
     m_list->setEnabled(false);
-    refresh();
+    setSelectionButtons(QString());
+    m_emptyButton->setEnabled(false);
     emptyNextSlice();
 }
 
