@@ -29,11 +29,13 @@ TrashScreen::TrashScreen(AppState *state, QWidget *parent)
     buttons->addWidget(m_restoreButton);
     buttons->addWidget(m_deleteButton);
     buttons->addStretch();
-    m_progress = new QLabel(this);
-    m_progress->setVisible(false);
-    buttons->addWidget(m_progress);
     buttons->addWidget(m_emptyButton);
     layout->addLayout(buttons);
+    // Its own row: a long count must not widen the window.
+    m_progress = new QLabel(this);
+    m_progress->setWordWrap(true);
+    m_progress->setVisible(false);
+    layout->addWidget(m_progress);
     m_list = new NoteListWidget(this);
     m_list->setEmptyText(tr("The Trash is empty.\n\nDeleted notes wait here until you restore them or empty the Trash."));
     layout->addWidget(m_list);
